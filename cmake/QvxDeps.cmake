@@ -1,0 +1,11 @@
+# Third-party libraries, all from Debian packages (see scripts/install-deps.sh).
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(JPEG REQUIRED)
+find_package(Freetype REQUIRED)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+find_package(Boost REQUIRED COMPONENTS program_options filesystem date_time regex)
+pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
+pkg_check_modules(EXEMPI REQUIRED IMPORTED_TARGET exempi-2.0)
+pkg_check_modules(OPENJP2 REQUIRED IMPORTED_TARGET libopenjp2)

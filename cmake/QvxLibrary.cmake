@@ -1,0 +1,20 @@
+# qvx_library(<target> [EXCLUDE <subdir>...] [PUBLIC <libs>...] [PRIVATE <libs>...])
+# Builds one engine layer from every .cpp below the current folder. New files join
+# their layer without editing this file.
+function(qvx_library target)
+  cmake_parse_arguments(ARG "" "" "EXCLUDE;PUBLIC;PRIVATE" ${ARGN})
+  file(GLOB_RECURSE src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(ex ${ARG_EXCLUDE})
+    list(FILTER src EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${ex}/")
+  endforeach()
+  if(NOT src)
+    # A layer that has no code of its own yet still stands in the link chain.
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${target} INTERFACE ${ARG_PUBLIC})
+    return()
+  endif()
+  add_library(${target} STATIC ${src})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+endfunction()
