@@ -139,6 +139,13 @@ std::size_t BufFilter::ReadInput(Byte* dst, std::size_t n)
     return got;
 }
 
+Common::ByteView BufFilter::PeekInput()
+{
+    if (!mp_attached) return {};
+    std::size_t n = mp_attached->Size();
+    return {mp_attached->Begin(), n};
+}
+
 void BufFilter::WriteOutput(const Byte* data, std::size_t n)
 {
     QVX_CHECK(mp_attached || n == 0, "The attached stream is corrupt");

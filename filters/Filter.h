@@ -104,6 +104,10 @@ protected:
 
     // Pulls up to n bytes from the attached filter; returns how many arrived.
     std::size_t ReadInput(Byte* dst, std::size_t n);
+    // The attached filter's window, refilled when empty; empty at the end of its data.
+    // Decoders work in it directly and then consume what they used.
+    Common::ByteView PeekInput();
+    void ConsumeInput(std::size_t n) { mp_attached->Consume(n); }
     // Pushes bytes into the attached filter; throws when it stops taking them.
     void WriteOutput(const Byte* data, std::size_t n);
 

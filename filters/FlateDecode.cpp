@@ -22,14 +22,14 @@ std::size_t FlateDecode::Fill(Byte* buf, std::size_t capacity)
     m_zs.avail_out = static_cast<uInt>(capacity);
     while (m_zs.avail_out > 0) {
         // Inflate straight from the attached filter's window, so nothing is copied on input.
-        std::size_t avail = mp_attached->Size();
-        bool input_ended = avail == 0;
-        m_zs.next_in = input_ended ? nullptr : mp_attached->Begin();
-        m_zs.avail_in = static_cast<uInt>(std::min<std::size_t>(avail, 1u << 30));
+        Common::ByteView in = PeekInput();
+        bool input_ended = in.empty();
+        m_zs.next_in = const_cast<Byte*>(in.data());
+        m_zs.avail_in = static_cast<uInt>(std::min<std::size_t>(in.size(), 1u << 30));
         uInt in_before = m_zs.avail_in;
         uInt out_before = m_zs.avail_out;
         int rc = inflate(&m_zs, input_ended ? Z_FINISH : Z_NO_FLUSH);
-        mp_attached->Consume(in_before - m_zs.avail_in);
+        ConsumeInput(in_before - m_zs.avail_in);
         if (rc != Z_OK && rc != Z_BUF_ERROR) {
             // The end of the stream, or damage: either way nothing more comes.
             m_done = true;

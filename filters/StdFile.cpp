@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "common/Exception.h"
 
@@ -120,12 +121,7 @@ void StdFile::Consume(std::size_t n)
     m_count += n;
 }
 
-std::uint64_t StdFile::SetCount(std::uint64_t count)
-{
-    std::uint64_t old = m_count;
-    m_count = count;
-    return old;
-}
+std::uint64_t StdFile::SetCount(std::uint64_t count) { return std::exchange(m_count, count); }
 
 std::int64_t StdFile::FileSize()
 {
