@@ -10,10 +10,19 @@ namespace qvx::Common::Limits {
 inline constexpr std::uint64_t kDecodeOutputFloor = 16ull << 20;    // bytes
 inline constexpr std::uint64_t kDecodeOutputRatio = 100;            // times the raw size
 inline constexpr std::uint64_t kMaxPredictorRowBytes = 1ull << 20;
+inline constexpr std::uint64_t kMaxImagePixels = 1ull << 22;        // width x height
+inline constexpr std::uint64_t kMaxImageSamples = 1ull << 24;       // pixels x components
+inline constexpr int kMaxJpegScans = 100;
 #else
 inline constexpr std::uint64_t kDecodeOutputFloor = 256ull << 20;
 inline constexpr std::uint64_t kDecodeOutputRatio = 1000;
 inline constexpr std::uint64_t kMaxPredictorRowBytes = 64ull << 20;  // one row of a predictor
+// Image codecs refuse larger images before allocating: the libraries keep whole planes
+// (JPEG 2000 as 32-bit samples, progressive JPEG as coefficients) in memory.
+inline constexpr std::uint64_t kMaxImagePixels = 1ull << 28;
+inline constexpr std::uint64_t kMaxImageSamples = 1ull << 29;
+// Each progressive JPEG scan revisits the whole image; real encoders write about a dozen.
+inline constexpr int kMaxJpegScans = 1000;
 #endif
 
 }  // namespace qvx::Common::Limits
