@@ -14,4 +14,8 @@ inline constexpr std::uint64_t kDecodeOutputFloor = 256ull << 20;
 inline constexpr std::uint64_t kDecodeOutputRatio = 1000;
 #endif
 
+// Configuration files are read whole and parsed recursively.
+inline constexpr std::uint64_t kConfigFileMaxBytes = 1ull << 20;
+inline constexpr std::uint32_t kConfigXmlMaxDepth = 32;
+
 }  // namespace qvx::Common::Limits
