@@ -25,4 +25,8 @@ inline constexpr std::uint64_t kMaxImageSamples = 1ull << 29;
 inline constexpr int kMaxJpegScans = 1000;
 #endif
 
+// Configuration files are read whole and parsed recursively.
+inline constexpr std::uint64_t kConfigFileMaxBytes = 1ull << 20;
+inline constexpr std::uint32_t kConfigXmlMaxDepth = 32;
+
 }  // namespace qvx::Common::Limits

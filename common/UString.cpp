@@ -60,7 +60,10 @@ void AppendUTF8(std::string& out, char32_t cp)
     }
 }
 
-UString UString::FromUTF8(std::string_view utf8)
+namespace {
+
+// Bytes outside well-formed sequences become U+FFFD, or with escape_bytes U+DC00 + byte.
+std::u16string DecodeUTF8(std::string_view utf8, bool escape_bytes)
 {
     std::u16string out;
     out.reserve(utf8.size());
@@ -68,15 +71,42 @@ UString UString::FromUTF8(std::string_view utf8)
         char32_t cp = 0;
         std::size_t n = SequenceLength(utf8, i, cp);
         if (n == 0) {
-            out += static_cast<char16_t>(kReplacement);
+            auto byte = static_cast<unsigned char>(utf8[i]);
+            out += static_cast<char16_t>(escape_bytes ? 0xDC00 + byte : kReplacement);
             ++i;
         } else {
             AppendUTF16(out, cp);
             i += n;
         }
     }
-    return UString(std::move(out));
+    return out;
 }
+
+// The inverse: with raw_bytes, lone U+DC80..U+DCFF are written as the byte they stand for.
+std::string EncodeUTF8(const std::u16string& units, bool raw_bytes)
+{
+    std::string out;
+    out.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            u = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        } else if (raw_bytes && u >= 0xDC80 && u <= 0xDCFF) {
+            out += static_cast<char>(u - 0xDC00);
+            continue;
+        }
+        AppendUTF8(out, u);
+    }
+    return out;
+}
+
+}  // namespace
+
+UString UString::FromUTF8(std::string_view utf8) { return UString(DecodeUTF8(utf8, false)); }
+
+UString UString::FromFileName(std::string_view bytes) { return UString(DecodeUTF8(bytes, true)); }
 
 UString UString::FromLatin1(std::string_view bytes)
 {
@@ -86,20 +116,8 @@ UString UString::FromLatin1(std::string_view bytes)
     return UString(std::move(out));
 }
 
-std::string UString::ToUTF8() const
-{
-    std::string out;
-    out.reserve(m_units.size());
-    for (std::size_t i = 0; i < m_units.size(); ++i) {
-        char32_t u = m_units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < m_units.size() &&
-            m_units[i + 1] >= 0xDC00 && m_units[i + 1] <= 0xDFFF) {
-            u = 0x10000 + ((u - 0xD800) << 10) + (m_units[i + 1] - 0xDC00);
-            ++i;
-        }
-        AppendUTF8(out, u);
-    }
-    return out;
-}
+std::string UString::ToUTF8() const { return EncodeUTF8(m_units, false); }
+
+std::string UString::ToFileName() const { return EncodeUTF8(m_units, true); }
 
 }  // namespace qvx::Common

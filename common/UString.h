@@ -14,11 +14,16 @@ public:
     // Bytes that are not well-formed UTF-8 become U+FFFD, one per offending byte, so any
     // byte string (a Linux file name, say) converts without failing.
     static UString FromUTF8(std::string_view utf8);
+    // For Linux file names, which are bytes: a byte that is not part of well-formed UTF-8
+    // becomes the lone low surrogate U+DC00 + byte, so ToFileName gives the exact bytes back.
+    static UString FromFileName(std::string_view bytes);
     // Each byte is one code unit (ISO 8859-1).
     static UString FromLatin1(std::string_view bytes);
 
     // Unpaired surrogates become U+FFFD.
     std::string ToUTF8() const;
+    // The bytes FromFileName was given: UTF-8, with lone U+DC80..U+DCFF as the raw byte.
+    std::string ToFileName() const;
 
     const std::u16string& Units() const { return m_units; }
     std::u16string& Units() { return m_units; }

@@ -30,6 +30,14 @@ public:
     ErrorRecord& AddError(std::int32_t code);
     // As above, then keeps obj_num (unless 0, or the record is full).
     ErrorRecord& AddError(std::int32_t code, std::uint32_t obj_num);
+    // As above with the object's number; a null object records the code only. Written for
+    // any object handle with GetObjNum so that checks can pass the object they hold.
+    template <class O>
+        requires requires(const O& o) { o.GetObjNum(); }
+    ErrorRecord& AddError(std::int32_t code, const O* obj)
+    {
+        return obj ? AddError(code, static_cast<std::uint32_t>(obj->GetObjNum())) : AddError(code);
+    }
 
     bool Has(std::int32_t code) const { return m_err.count(code) != 0; }
     void Remove(std::int32_t code) { m_err.erase(code); }

@@ -1,4 +1,3 @@
-#include <cstdio>
+#include "apps/tolva/CommandLine.h"
 
-// Placeholder until the command line lands.
-int main() { std::printf("\nFerrowen Tolva V10.8083607.\n"); return 0; }
+int main(int argc, char** argv) { return qvx::Tolva::RunTool(argc, argv); }

@@ -33,3 +33,17 @@ TEST(UString, Latin1IsOneUnitPerByte)
     EXPECT_EQ(u.Units(), (std::u16string{0xFF, 0x01}));
     EXPECT_EQ(u.ToUTF8(), "\xC3\xBF\x01");
 }
+
+TEST(UString, FileNameBytesRoundTripExactly)
+{
+    // Latin-1 bytes, a lone continuation byte, an encoded surrogate and valid UTF-8 mixed.
+    std::string name = std::string("caf\xE9-\x80-\xED\xA0\x80-\xC3\xA9.pdf");
+    UString u = UString::FromFileName(name);
+    EXPECT_EQ(u.Units()[3], 0xDCE9);
+    EXPECT_EQ(u.ToFileName(), name);
+    // Valid text reads as it does through FromUTF8; the plain UTF-8 form never holds raw bytes.
+    EXPECT_EQ(UString::FromFileName("\xC3\xA9").Units(), u"\u00E9");
+    EXPECT_EQ(u.ToUTF8().find('\xE9'), std::string::npos);
+    // A lone surrogate that stands for no byte is replaced, not dropped.
+    EXPECT_EQ(UString(std::u16string(1, char16_t(0xDC10))).ToFileName(), "\xEF\xBF\xBD");
+}

@@ -14,21 +14,21 @@ namespace fs = std::filesystem;
 
 namespace qvx::Test {
 
-static std::string Env(const char* name)
+static std::string Env(const char* name, const char* builtin)
 {
     const char* v = std::getenv(name);
-    return v ? v : "";
+    return v && *v ? v : builtin;
 }
 
 std::optional<fs::path> SharedDir()
 {
-    std::string d = Env("QVX_SHARED_DIR");
+    std::string d = Env("QVX_SHARED_DIR", QVX_BUILTIN_SHARED_DIR);
     if (d.empty() || !fs::is_directory(d)) return std::nullopt;
     return fs::path(d);
 }
 
-fs::path TolvaPath() { return Env("QVX_TOLVA"); }
-fs::path SourceDir() { return Env("QVX_SOURCE_DIR"); }
+fs::path TolvaPath() { return Env("QVX_TOLVA", QVX_BUILTIN_TOLVA); }
+fs::path SourceDir() { return Env("QVX_SOURCE_DIR", QVX_BUILTIN_SOURCE_DIR); }
 
 TempDir::TempDir()
 {

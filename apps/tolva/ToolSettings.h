@@ -1,0 +1,52 @@
+#pragma once
+// The command-line tool's settings: built with defaults, filled from the command line, then
+// read by the batch run and the report. It also owns the open report stream.
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+#include "common/UString.h"
+
+namespace qvx::Tolva {
+
+// Message kinds of the log sink.
+enum LogKind : int {
+    e_LogError = 1,       // "Error: " + text + newline
+    e_LogInfo = 2,        // text as it is
+    e_LogReadLine = 3,    // reads a line from standard input
+    e_LogOutputFile = 4,  // a converted file was written; the console ignores it
+};
+
+using LogSink = void (*)(int kind, const char* text, void* user);
+
+// Writes to standard output; kind 3 stores the line read into *(std::string*)user when set.
+void ConsoleSink(int kind, const char* text, void* user);
+
+struct ToolSettings {
+    Common::UString separator{u"/"};
+    std::int32_t level = 4;
+    std::int32_t verbosity = 1;
+    bool subfolders = false;
+    bool linearize = false;
+    bool listDetails = true;
+    std::string outputDir;       // bytes, as the file system takes them
+    Common::UString outputName;
+    std::string password;
+    bool revalidate = true;
+    bool convert = false;
+    std::string configFile;
+    Common::UString extension{u".pdf"};
+    Common::UString suffix{u"_pdfa"};
+    bool writeXml = true;
+    std::ofstream report;
+    LogSink log = ConsoleSink;
+    void* logUser = nullptr;
+    std::uint32_t maxRefObjs = 10;
+    bool flatten = false;
+};
+
+// Sends text to the settings' sink, when one is set.
+void Log(const ToolSettings& settings, int kind, const std::string& text);
+
+}  // namespace qvx::Tolva
