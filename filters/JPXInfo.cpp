@@ -78,6 +78,12 @@ public:
         m_info.m_rsiz = int(Be(d, 6, 2));
         const std::uint32_t x1 = Be(d, 8, 4), y1 = Be(d, 12, 4), x0 = Be(d, 16, 4), y0 = Be(d, 20, 4);
         if (x1 <= x0 || y1 <= y0) return;
+        // Tiles cover the image area from the tile grid origin (XTOsiz, YTOsiz).
+        const std::uint64_t tw = Be(d, 24, 4), th = Be(d, 28, 4), tx0 = Be(d, 32, 4), ty0 = Be(d, 36, 4);
+        if (tw > 0 && th > 0 && tx0 <= x0 && ty0 <= y0) {
+            const std::uint64_t across = (x1 - tx0 + tw - 1) / tw, down = (y1 - ty0 + th - 1) / th;
+            m_info.m_tiles = across * down;
+        }
         std::vector<JPXComponent> comps(csiz);
         for (std::size_t i = 0; i < csiz; ++i) {
             const std::size_t at = 42 + 3 * i;

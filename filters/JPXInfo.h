@@ -65,6 +65,8 @@ public:
     int GetCompressionType() const { return m_compression; }
     // The codestream's capabilities (Rsiz).
     int GetProfile() const { return m_rsiz; }
+    // Tiles of the codestream's grid (from SIZ); 0 when unknown.
+    std::uint64_t GetTileCount() const { return m_tiles; }
 
     const std::vector<JPXColourSpec>& GetColourSpecs() const { return m_colour; }
     // The colour specification a reader uses: the first one with approximation 1 (the
@@ -89,6 +91,7 @@ private:
     std::vector<JPXComponent> m_components;
     int m_compression = 0;
     int m_rsiz = 0;
+    std::uint64_t m_tiles = 0;
     std::vector<JPXColourSpec> m_colour;
     int m_palette_columns = 0;
     std::vector<JPXChannelDef> m_channel_defs;
