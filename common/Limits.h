@@ -2,6 +2,7 @@
 // Resource limits applied to hostile input, in one place. Fuzz builds use lower values so
 // the fuzzer spends its time on bugs rather than on legitimately slow inputs.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qvx::Common::Limits {

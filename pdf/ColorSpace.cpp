@@ -38,6 +38,20 @@ std::shared_ptr<const ColorSpace> ColorSpace::Device(Family f)
     return f == e_device_rgb ? rgb : f == e_device_cmyk ? cmyk : gray;
 }
 
+std::shared_ptr<const ColorSpace> ColorSpace::FromFamilyName(std::string_view n)
+{
+    Family f;
+    if (DeviceFamily(n, f)) return Device(f);
+    if (n != "Pattern") return nullptr;
+    static const std::shared_ptr<const ColorSpace> pattern = [] {
+        std::shared_ptr<ColorSpace> cs(new ColorSpace);
+        cs->m_family = e_pattern;
+        cs->m_ncomps = 0;
+        return cs;
+    }();
+    return pattern;
+}
+
 std::shared_ptr<const ColorSpace> ColorSpace::Create(Obj* obj, const Resources* res, int depth)
 {
     Obj* o = Deref(obj);

@@ -31,6 +31,9 @@ public:
     static std::shared_ptr<const ColorSpace> Create(SDF::Obj* obj, const Resources* res = nullptr, int depth = 0);
     // The device space of that family (gray, RGB, CMYK), shared.
     static std::shared_ptr<const ColorSpace> Device(Family f);
+    // The space a family name stands for without resources (DeviceGray, DeviceRGB,
+    // DeviceCMYK, their abbreviations, and Pattern without underlying space), else null.
+    static std::shared_ptr<const ColorSpace> FromFamilyName(std::string_view name);
 
     Family GetFamily() const { return m_family; }
     // Colour components of a colour in this space (Pattern: those of its underlying space, or 0).
