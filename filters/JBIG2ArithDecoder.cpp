@@ -4,14 +4,7 @@
 
 namespace qvx::Filters::JBIG2 {
 
-namespace {
-
-struct QeEntry {
-    std::uint16_t qe;
-    std::uint8_t nmps, nlps, swtch;
-};
-
-constexpr QeEntry kQe[47] = {
+const QeEntry kQeTable[47] = {
     {0x5601, 1, 1, 1},   {0x3401, 2, 6, 0},   {0x1801, 3, 9, 0},   {0x0AC1, 4, 12, 0},
     {0x0521, 5, 29, 0},  {0x0221, 38, 33, 0}, {0x5601, 7, 6, 1},   {0x5401, 8, 14, 0},
     {0x4801, 9, 14, 0},  {0x3801, 10, 14, 0}, {0x3001, 11, 17, 0}, {0x2401, 12, 18, 0},
@@ -25,8 +18,6 @@ constexpr QeEntry kQe[47] = {
     {0x0049, 41, 38, 0}, {0x0025, 42, 39, 0}, {0x0015, 43, 40, 0}, {0x0009, 44, 41, 0},
     {0x0005, 45, 42, 0}, {0x0001, 45, 43, 0}, {0x5601, 46, 46, 0},
 };
-
-}  // namespace
 
 ArithDecoder::ArithDecoder(Common::ByteView data) : m_data(data)
 {
@@ -60,22 +51,11 @@ void ArithDecoder::ByteIn()
 int ArithDecoder::Decode(Contexts& cx, std::size_t index)
 {
     std::uint8_t& st = cx[index];
-    const QeEntry& e = kQe[st >> 1];
+    const QeEntry& e = kQeTable[st >> 1];
     int mps = st & 1;
     int d;
     m_a -= e.qe;
-    if ((m_c >> 16) < m_a) {
-        if (m_a & 0x8000) return mps;
-        // MPS exchange
-        if (m_a < e.qe) {
-            d = 1 - mps;
-            st = std::uint8_t(e.nlps << 1 | (e.swtch ? 1 - mps : mps));
-        } else {
-            d = mps;
-            st = std::uint8_t(e.nmps << 1 | mps);
-        }
-    } else {
-        m_c -= m_a << 16;
+    if ((m_c >> 16) < e.qe) {
         // LPS exchange
         if (m_a < e.qe) {
             d = mps;
@@ -85,6 +65,17 @@ int ArithDecoder::Decode(Contexts& cx, std::size_t index)
             st = std::uint8_t(e.nlps << 1 | (e.swtch ? 1 - mps : mps));
         }
         m_a = e.qe;
+    } else {
+        m_c -= std::uint32_t(e.qe) << 16;
+        if (m_a & 0x8000) return mps;
+        // MPS exchange
+        if (m_a < e.qe) {
+            d = 1 - mps;
+            st = std::uint8_t(e.nlps << 1 | (e.swtch ? 1 - mps : mps));
+        } else {
+            d = mps;
+            st = std::uint8_t(e.nmps << 1 | mps);
+        }
     }
     do {
         if (m_ct == 0) ByteIn();

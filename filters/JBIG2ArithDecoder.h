@@ -10,6 +10,14 @@
 
 namespace qvx::Filters::JBIG2 {
 
+// One row of the probability estimation table: Qe, the next index after an MPS and after
+// an LPS, and whether an LPS switches the MPS.
+struct QeEntry {
+    std::uint16_t qe;
+    std::uint8_t nmps, nlps, swtch;
+};
+extern const QeEntry kQeTable[47];
+
 // The adaptive state of a set of contexts: a probability index and the more probable
 // symbol per context, all starting at index 0 with MPS 0.
 class Contexts {

@@ -41,7 +41,10 @@ Bitmap DecodeRefinement(ArithDecoder& dec, Contexts& cx, const RefinementParams&
     Bitmap bm(p.width, p.height);
     budget.Charge(std::uint64_t(p.width) * p.height);
     const Bitmap& ref = *p.reference;
-    const std::uint32_t sltp = p.gr_template ? 0x0008 : 0x0010;
+    // The typical-row flag shares its context with one pixel context: for template 0 the
+    // reference centre alone black, for template 1 its right neighbour alone (as the
+    // decoders in use read it; checked against jbig2dec).
+    const std::uint32_t sltp = p.gr_template ? 0x0004 : 0x0040;
     int ltp = 0;
     for (std::int64_t y = 0; y < p.height; ++y) {
         if (p.tpgron) ltp ^= dec.Decode(cx, sltp);
