@@ -8,6 +8,8 @@
 #include "filters/MemoryFilter.h"
 #include "tests/filters/JBIG2TestEncoder.h"
 #include "tests/filters/JBIG2TestSupport.h"
+#include "tests/support/PdfBuilder.h"
+#include "tests/support/TestEnv.h"
 
 using namespace qvx::Test::JBIG2;
 using qvx::Common::Bytes;
@@ -360,4 +362,123 @@ TEST(JBIG2Decode, OutputIsPdfPolarityCroppedToTheImage)
     // The image's own size wins: cropped, or padded with white.
     EXPECT_EQ(decode(8, 2), (Bytes{0x7F, 0xFF}));
     EXPECT_EQ(decode(10, 4), (Bytes{0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xBF, 0xFF, 0xFF}));
+}
+
+// PDF readers draw a JBIG2 image's black pixels black with the default Decode array, so
+// black must come out of the filter as 0.
+TEST(JBIG2Decode, ReadersDrawWhatTheFilterCallsBlack)
+{
+    Bitmap pic(8, 2);
+    for (std::uint32_t x = 0; x < 4; ++x) pic.Set(x, 0, 1);
+    Bytes data = Concat(RegionInfo(8, 2, 0, 0, 0), Bytes{1});
+    data = Concat(data, EncodeMMR(pic));
+    Bytes stream = PageWith(8, 2, 38, data);
+    qvx::Test::PdfBuilder b = qvx::Test::PdfBuilder::Minimal();
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 8 2]/Resources<</XObject<</Im 5 0 R>>>>/Contents 4 0 R>>");
+    b.SetStream(4, "", "q 8 0 0 2 0 0 cm /Im Do Q");
+    b.SetStream(5, "/Type/XObject/Subtype/Image/Width 8/Height 2/ColorSpace/DeviceGray/BitsPerComponent 1/Filter/JBIG2Decode",
+                std::string(stream.begin(), stream.end()));
+    qvx::Test::TempDir dir;
+    auto pdf = dir.Write("a.pdf", b.Build());
+    auto r = qvx::Test::Run({"/usr/bin/pdftoppm", "-gray", "-r", "72", pdf.string(), (dir.Path() / "p").string()});
+    ASSERT_EQ(r.status, 0) << r.output;
+    std::string pgm = qvx::Test::ReadFile(dir.Path() / "p-1.pgm");
+    ASSERT_GE(pgm.size(), 16u);
+    const std::string pixels = pgm.substr(pgm.size() - 16);
+    EXPECT_EQ(std::uint8_t(pixels[0]), 0);      // top left: black in the JBIG2 data
+    EXPECT_EQ(std::uint8_t(pixels[7]), 255);    // top right: white
+    qvx::Filters::JBIG2Decode dec(std::make_unique<qvx::Filters::MemoryFilter>(stream));
+    qvx::Filters::FilterReader reader(dec);
+    EXPECT_EQ(reader.ReadAll(), (Bytes{0x0F, 0xFF}));
+}
+
+TEST(JBIG2Decode, UserHuffmanTablesAgreeWithJbig2dec)
+{
+    std::vector<Bitmap> glyphs = Glyphs(12, 5);
+    auto ptrs = Pointers(glyphs);
+    Bytes ds_table = TableSegment(3, 3, -4, {{3, 2}, {2, 2}, {3, 3}, {4, 4}}, 5, 5, 2);
+    Bytes dt_table = TableSegment(3, 3, 0, {{2, 3}, {2, 3}, {3, 4}, {3, 5}}, 4, 4, 0);
+    const auto ds = qvx::Filters::JBIG2::ReadTableSegment(ds_table);
+    const auto dt = qvx::Filters::JBIG2::ReadTableSegment(dt_table);
+    DictOptions d;
+    d.huffman = true;
+    Bytes stream;
+    AddSegment(stream, 1, 48, kPage, {}, PageInfo(120, 60));
+    AddSegment(stream, 2, 0, kPage, {}, EncodeSymbolDict(glyphs, d));
+    AddSegment(stream, 3, 53, kPage, {}, ds_table);
+    AddSegment(stream, 4, 53, kPage, {}, dt_table);
+    TextOptions o;
+    o.huffman = true;
+    o.user_ds = &ds;
+    o.user_dt = &dt;
+    auto inst = Layout(glyphs, 120, 60, 1, 30);
+    AddSegment(stream, 5, 6, kPage, {2, 3, 4}, Concat(RegionInfo(120, 60, 0, 0, 0), EncodeTextRegion(ptrs, inst, o)));
+    Bitmap page = Agree(stream, {}, "user tables");
+    EXPECT_EQ(Difference(page, Drawn(120, 60, glyphs, inst)), "");
+}
+
+TEST(JBIG2Decode, GenericRegionOfUnknownLengthEndsAtItsRowCount)
+{
+    Bitmap pic = Picture(30, 20, 4);
+    for (bool mmr : {false, true}) {
+        Bytes data = Concat(RegionInfo(30, 0xFFFFFFFF, 0, 0, 0), Bytes{qvx::Common::Byte(mmr ? 1 : 0)});
+        if (!mmr) data = Concat(data, Bytes{3, 0xFF, 0xFD, 0xFF, 2, 0xFE, 0xFE, 0xFE});
+        // MMR data ends with the end-of-block code before the 0x00 0x00 marker.
+        Bytes coded = mmr ? Concat(EncodeMMR(pic.Extract(0, 0, 30, 12)), Bytes{0x00, 0x10, 0x01, 0x00, 0x00})
+                          : EncodeGeneric(pic.Extract(0, 0, 30, 12), {});
+        data = Concat(data, coded);
+        PutU32(data, 12);
+        Bytes s;
+        AddSegment(s, 1, 48, kPage, {}, PageInfo(30, 20));
+        AddSegment(s, 2, 38, kPage, {}, data);
+        // The open length is written as 0xFFFFFFFF over the real one.
+        for (std::size_t i = 0; i < 4; ++i) s[s.size() - data.size() - 4 + i] = 0xFF;
+        AddSegment(s, 3, 49, kPage, {}, {});
+        Bitmap page = Agree(s, {}, mmr ? "MMR" : "arithmetic");
+        EXPECT_EQ(Difference(page, pic.Extract(0, 0, 30, 20).Extract(0, 0, 30, 12).Extract(0, 0, 30, 20)), "");
+    }
+}
+
+TEST(JBIG2Decode, DamagedStreamsGiveWhatWasDecodedOrTheOneError)
+{
+    std::vector<Bitmap> glyphs = Glyphs(9, 2);
+    auto ptrs = Pointers(glyphs);
+    Bytes stream;
+    AddSegment(stream, 1, 48, kPage, {}, PageInfo(90, 40));
+    AddSegment(stream, 2, 0, kPage, {}, EncodeSymbolDict(glyphs, {}));
+    auto inst = Layout(glyphs, 90, 40, 3, 20);
+    AddSegment(stream, 3, 6, kPage, {2}, Concat(RegionInfo(90, 40, 0, 0, 0), EncodeTextRegion(ptrs, inst, {})));
+    Bytes gen = Concat(RegionInfo(90, 40, 0, 0, 2), Bytes{0, 3, 0xFF, 0xFD, 0xFF, 2, 0xFE, 0xFE, 0xFE});
+    AddSegment(stream, 4, 38, kPage, {}, Concat(gen, EncodeGeneric(Picture(90, 40, 1), {})));
+    const Bitmap whole = EngineDecode(stream);
+    auto decode = [](const Bytes& s) -> std::optional<Bitmap> {
+        try {
+            return EngineDecode(s);
+        } catch (const qvx::Common::Exception& e) {
+            EXPECT_STREQ(e.what(), "An error occurred while decoding JBIG2 stream");
+            return std::nullopt;
+        }
+    };
+    // Cut anywhere: before the page exists it throws, after it the page comes out whole-sized.
+    const std::size_t page_end = 11 + 19;
+    for (std::size_t cut = 0; cut < stream.size(); cut += 3) {
+        auto page = decode(Bytes(stream.begin(), stream.begin() + std::ptrdiff_t(cut)));
+        EXPECT_EQ(page.has_value(), cut >= page_end) << cut;
+        if (page) {
+            EXPECT_EQ(page->Width(), 90u);
+        }
+    }
+    // Flipped bytes never crash and never raise anything but the decoder's error.
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+        Bytes bad = stream;
+        bad[i] ^= qvx::Common::Byte(0x5A + i);
+        decode(bad);
+    }
+    // A page beyond the size limit, and input without a page, cannot be decoded.
+    Bytes huge;
+    AddSegment(huge, 1, 48, kPage, {}, PageInfo(1u << 20, 1u << 20));
+    EXPECT_FALSE(decode(huge).has_value());
+    EXPECT_FALSE(decode({}).has_value());
+    EXPECT_FALSE(decode(Bytes(stream.begin() + 30, stream.end())).has_value());
+    EXPECT_EQ(Difference(*decode(stream), whole), "");
 }

@@ -105,6 +105,9 @@ struct TextOptions {
     int ds_offset = 0;
     int r_template = 0;
     bool refine = false;
+    // Huffman: user tables (from table segments) for the S and T deltas.
+    const Filters::JBIG2::HuffmanTable* user_ds = nullptr;
+    const Filters::JBIG2::HuffmanTable* user_dt = nullptr;
 };
 
 // The data of a text region segment after the region information.
@@ -136,6 +139,11 @@ Bytes EncodePatternDict(const std::vector<Bitmap>& patterns, bool mmr, int gb_te
 // The data of a halftone region after its region information.
 Bytes EncodeHalftone(const std::vector<std::vector<std::uint32_t>>& grey, unsigned bpp, int gb_template,
                      bool mmr, int op, std::int32_t gx, std::int32_t gy, std::uint16_t rx, std::uint16_t ry);
+
+// The data of a table segment: lines of (prefix length, range length) from `low`, then the
+// lower range, upper range and (when oob_prefix > 0) out-of-band prefix lengths.
+Bytes TableSegment(unsigned ps, unsigned rs, std::int32_t low, const std::vector<std::pair<int, int>>& lines,
+                   int lower_prefix, int upper_prefix, int oob_prefix);
 
 // Segment framing.
 Bytes RegionInfo(std::uint32_t w, std::uint32_t h, std::int32_t x, std::int32_t y, int op);

@@ -41,6 +41,9 @@ private:
             m_bits->Put(t, v);
     }
 
+    Table DS() const { return m_o.user_ds ? *m_o.user_ds : StandardTable(8); }
+    Table DT() const { return m_o.user_dt ? *m_o.user_dt : StandardTable(11); }
+
     const std::vector<const Bitmap*>& m_symbols;
     const TextOptions& m_o;
     MQEncoder* m_mq;
@@ -73,12 +76,12 @@ void TextWriter::Write(const std::vector<Instance>& instances)
     std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.strip < b.strip; });
     // The first strip delta makes STRIPT start at -strips (Huffman DT values are positive).
     std::int64_t strip_t = m_mq ? 0 : -strips;
-    Int(&S::dt, StandardTable(11), std::int32_t(m_mq ? 0 : 1));
+    Int(&S::dt, DT(), std::int32_t(m_mq ? 0 : 1));
     std::int64_t first_s = 0, cur_s = 0;
     for (std::size_t i = 0; i < placed.size();) {
         std::size_t end = i;
         while (end < placed.size() && placed[end].strip == placed[i].strip) ++end;
-        Int(&S::dt, StandardTable(11), std::int32_t((placed[i].strip - strip_t) / strips));
+        Int(&S::dt, DT(), std::int32_t((placed[i].strip - strip_t) / strips));
         strip_t = placed[i].strip;
         for (std::size_t k = i; k < end; ++k) {
             const Placed& p = placed[k];
@@ -86,7 +89,7 @@ void TextWriter::Write(const std::vector<Instance>& instances)
                 Int(&S::fs, StandardTable(6), std::int32_t(p.s - first_s));
                 first_s = p.s;
             } else {
-                Int(&S::ds, StandardTable(8), std::int32_t(p.s - cur_s - m_o.ds_offset));
+                Int(&S::ds, DS(), std::int32_t(p.s - cur_s - m_o.ds_offset));
             }
             if (strips > 1) {
                 if (m_mq)
@@ -130,7 +133,7 @@ void TextWriter::Write(const std::vector<Instance>& instances)
             }
             cur_s = p.s + (m_o.transposed ? p.h : p.w) - 1;
         }
-        Int(&S::ds, StandardTable(8), std::nullopt);
+        Int(&S::ds, DS(), std::nullopt);
         i = end;
     }
 }
@@ -162,7 +165,8 @@ Bytes EncodeTextRegion(const std::vector<const Bitmap*>& symbols,
                      unsigned(o.ref_corner) << 4 | (o.transposed ? 1u << 6 : 0) | unsigned(o.op & 3) << 7 |
                      (unsigned(o.ds_offset) & 0x1F) << 10 | unsigned(o.r_template) << 15;
     PutU16(out, std::uint16_t(flags));
-    if (o.huffman) PutU16(out, std::uint16_t(1 << 6 | 1 << 8 | 1 << 10 | 1 << 12));
+    if (o.huffman)
+        PutU16(out, std::uint16_t((o.user_ds ? 3 << 2 : 0) | (o.user_dt ? 3 << 4 : 0) | 1 << 6 | 1 << 8 | 1 << 10 | 1 << 12));
     if (o.refine && o.r_template == 0)
         for (int i = 0; i < 4; ++i) out.push_back(0xFF);
     PutU32(out, std::uint32_t(instances.size()));
@@ -185,6 +189,24 @@ Bytes EncodeTextRegion(const std::vector<const Bitmap*>& symbols,
         Bytes data = mq.Finish();
         out.insert(out.end(), data.begin(), data.end());
     }
+    return out;
+}
+
+Bytes TableSegment(unsigned ps, unsigned rs, std::int32_t low, const std::vector<std::pair<int, int>>& lines,
+                   int lower_prefix, int upper_prefix, int oob_prefix)
+{
+    std::int64_t high = low;
+    for (const auto& l : lines) high += std::int64_t(1) << l.second;
+    Bytes out{Byte((oob_prefix > 0 ? 1 : 0) | (ps - 1) << 1 | (rs - 1) << 4)};
+    PutU32(out, std::uint32_t(low));
+    PutU32(out, std::uint32_t(high));
+    BitWriter bits;
+    for (const auto& l : lines) bits.Put(std::uint32_t(l.first), ps), bits.Put(std::uint32_t(l.second), rs);
+    bits.Put(std::uint32_t(lower_prefix), ps);
+    bits.Put(std::uint32_t(upper_prefix), ps);
+    if (oob_prefix > 0) bits.Put(std::uint32_t(oob_prefix), ps);
+    Bytes data = bits.Take();
+    out.insert(out.end(), data.begin(), data.end());
     return out;
 }
 
