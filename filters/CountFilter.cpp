@@ -7,10 +7,10 @@
 
 namespace qvx::Filters {
 
-CountFilter::CountFilter(std::unique_ptr<Filter> attached)
-    : Filter(attached && attached->IsInputFilter() ? e_input : e_output, std::move(attached))
+CountFilter::CountFilter(std::unique_ptr<Filter> attached) : Filter(e_output, std::move(attached))
 {
     QVX_CHECK(mp_attached != nullptr, "The attached stream is corrupt");
+    m_dir = mp_attached->IsInputFilter() ? e_input : e_output;
 }
 
 void CountFilter::Consume(std::size_t n)
