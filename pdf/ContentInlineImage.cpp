@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "pdf/ContentLexer.h"
+#include "pdf/ContentLexerReader.h"
 #include "pdf/Image.h"
 #include "pdf/ObjUtil.h"
 #include "sdf/CharClass.h"
@@ -77,85 +78,73 @@ bool ContentLexer::FindEI(std::size_t from, std::size_t& data_end, std::size_t& 
 
 void ContentLexer::ReadInlineImage(Operation& out)
 {
+    // The dictionary: objects up to the keyword ID.
+    std::uint8_t flags = 0;
+    bool have_id = ReadUntilKeyword(flags) && m_keyword == "ID";
+    if (flags) out.flags |= Operation::e_bad_inline_image;
+    TakeOperands(flags);
     auto dict = SDF::Dict::Create();
-    bool have_id = false;
-    for (;;) {
-        Operand key;
-        std::string_view kw;
-        Tok t = Token(key, kw);
-        if (t == Tok::e_end) break;
-        if (t == Tok::e_keyword && kw == "ID") {
-            have_id = true;
-            break;
-        }
-        if (t != Tok::e_name) {
-            out.flags |= Operation::e_bad_inline_image;
-            if (t == Tok::e_keyword) break;  // an operator: BI without ID
-            continue;
-        }
-        Operand val;
-        std::string_view vkw;
-        Tok vt = Token(val, vkw);
-        if (vt == Tok::e_keyword) {
-            if (vkw == "ID") {
-                out.flags |= Operation::e_bad_inline_image;
-                have_id = true;
-                break;
-            }
-            if (vkw == "true" || vkw == "false") {
-                val.kind = Operand::e_bool;
-                val.boolean = vkw == "true";
-            } else {
-                out.flags |= Operation::e_bad_inline_image;
-                continue;
-            }
-        } else if (!ReadObject(vt, val, 0, out.flags)) {
+    for (std::size_t i = 0; i + 1 < m_operands.size(); i += 2) {
+        Operand& key = m_operands[i];
+        Operand& val = m_operands[i + 1];
+        if (key.kind != Operand::e_name) {
             out.flags |= Operation::e_bad_inline_image;
             continue;
         }
         std::string_view full = ExpandInlineImageKey(key.text);
-        if (val.kind == Operand::e_name && (full == "ColorSpace" || full == "Filter")) {
-            val.text = std::string(ExpandInlineImageName(val.text));
+        std::unique_ptr<Obj> v;
+        switch (val.kind) {
+        case Operand::e_number: v = SDF::Number::Create(val.number); break;
+        case Operand::e_bool: v = SDF::Bool::Create(val.boolean); break;
+        case Operand::e_string: v = SDF::Str::Create(val.text); break;
+        case Operand::e_name:
+            v = SDF::Name::Create(full == "ColorSpace" || full == "Filter" ? ExpandInlineImageName(val.text)
+                                                                            : std::string_view(val.text));
+            break;
+        case Operand::e_array:
+        case Operand::e_dict: v = std::move(val.obj); break;
+        default: v = SDF::Null::Create(); break;
         }
-        if (val.kind == Operand::e_array && (full == "Filter" || full == "ColorSpace") && val.obj->Size() > 0) {
-            Obj* head = val.obj->GetAt(0);
-            if (head->IsName()) head->SetName(ExpandInlineImageName(head->GetName()));
-            if (full == "Filter") {
-                for (std::size_t i = 1; i < val.obj->Size(); ++i) {
-                    Obj* e = val.obj->GetAt(i);
-                    if (e->IsName()) e->SetName(ExpandInlineImageName(e->GetName()));
-                }
+        if (v->IsArray() && (full == "Filter" || full == "ColorSpace") && v->Size() > 0) {
+            std::size_t n = full == "Filter" ? v->Size() : 1;
+            for (std::size_t k = 0; k < n; ++k) {
+                Obj* e = v->GetAt(k);
+                if (e->IsName()) e->SetName(ExpandInlineImageName(e->GetName()));
             }
         }
-        dict->Put(full, ToObj(val));
+        dict->Put(full, std::move(v));
     }
+    if (m_operands.size() % 2) out.flags |= Operation::e_bad_inline_image;
+    m_operands.clear();
     mp_inline_dict = std::move(dict);
     out.inline_dict = mp_inline_dict.get();
     if (!have_id) {
+        // BI without ID: the keyword that ended the dictionary is lost with it.
         out.flags |= Operation::e_bad_inline_image;
         return;
     }
+    std::size_t pos = static_cast<std::size_t>(mp_reader->Tell());
     // One white-space byte separates ID from the data.
-    if (m_pos < m_data.size() && CC::IsWhite(m_data[m_pos])) ++m_pos;
-    std::size_t start = m_pos;
+    if (pos < m_data.size() && CC::IsWhite(m_data[pos])) ++pos;
+    std::size_t start = pos;
     std::size_t len = InlineDataLength(out.inline_dict);
     if (len != static_cast<std::size_t>(-1) && start + len <= m_data.size()) {
         std::size_t p = CC::SkipWhiteAndComments(m_data, start + len);
         if (CC::KeywordAt(m_data, p, "EI")) {
             out.inline_data = m_data.subspan(start, len);
-            m_pos = p + 2;
+            mp_reader->Seek(p + 2);
             return;
         }
     }
     std::size_t data_end, after;
     if (FindEI(start, data_end, after)) {
         out.inline_data = m_data.subspan(start, data_end - start);
-        m_pos = after;
+        mp_reader->Seek(after);
         return;
     }
     out.flags |= Operation::e_unterminated;
     out.inline_data = m_data.subspan(start);
-    m_pos = m_data.size();
+    mp_reader->Seek(m_data.size());
 }
 
 }  // namespace qvx::PDF

@@ -1,6 +1,7 @@
 #pragma once
 // Splits content-stream bytes into operations: an operator with the operands before it.
-// Operands are numbers, names, strings, booleans and null kept unboxed; arrays and
+// Tokens and operands are read by the object parser (sdf/Parser, without references);
+// numbers, names, strings, booleans and null are kept unboxed here, arrays and
 // dictionaries become objects owned by the operand. Inline images (BI ... ID data EI) come
 // out as one operation whose dictionary has its keys expanded and whose data is located
 // with the image's size when it can be computed, else by looking for an EI that is
@@ -57,30 +58,31 @@ struct Operation {
 
 class ContentLexer {
 public:
-    explicit ContentLexer(Common::ByteView data) : m_data(data) {}
+    explicit ContentLexer(Common::ByteView data);
+    ~ContentLexer();
+    ContentLexer(ContentLexer&&) noexcept;
+    ContentLexer& operator=(ContentLexer&&) noexcept;
 
     // Reads the next operation; false at the end of the data (operands left without an
     // operator are dropped). The operation and its operands stay valid until the next call.
     bool Next(Operation& out);
-    std::size_t Position() const { return m_pos; }
+    std::size_t Position() const;
     Common::ByteView Data() const { return m_data; }
 
 private:
-    enum class Tok { e_end, e_number, e_name, e_string, e_keyword, e_array_open, e_array_close,
-                     e_dict_open, e_dict_close, e_bad };
-    Tok Token(Operand& into, std::string_view& keyword);
-    bool ReadObject(Tok t, Operand& into, int depth, std::uint8_t& flags);
-    std::unique_ptr<SDF::Obj> ToObj(Operand& o);
+    class Reader;
+    // Reads objects until a keyword: false at the end of the data. Damage is skipped.
+    bool ReadUntilKeyword(std::uint8_t& flags);
+    // Moves the parser's stack into m_operands.
+    void TakeOperands(std::uint8_t& flags);
     void ReadInlineImage(Operation& out);
     std::size_t InlineDataLength(const SDF::Obj* dict) const;
     bool FindEI(std::size_t from, std::size_t& data_end, std::size_t& after) const;
-    void ReadLiteral(std::string& out);
-    void ReadHex(std::string& out);
-    void ReadName(std::string& out);
-    static double ParseNumber(std::string_view t);
 
     Common::ByteView m_data;
-    std::size_t m_pos = 0;
+    std::unique_ptr<Reader> mp_reader;
+    std::string m_keyword;     // the last keyword read
+    std::string m_op_keyword;  // the keyword of the operation handed out
     std::vector<Operand> m_operands;
     std::unique_ptr<SDF::Obj> mp_inline_dict;
 };

@@ -74,16 +74,19 @@ TEST(ContentLexer, OperandsOfEveryKind)
 
 TEST(ContentLexer, DamageIsSkippedAndFlagged)
 {
-    // Stray delimiters, an operator inside an array, an unterminated string.
+    // Stray delimiters (the operands before a stray ) are dropped with it), an operator
+    // inside an array, an unterminated string.
     PDF::ContentLexer lex(Common::AsBytes("1 ) } 2 m [1 2 Tj 3 l (abc"));
     Operation op;
     ASSERT_TRUE(lex.Next(op));
     EXPECT_EQ(op.op, Op::e_m);
-    EXPECT_EQ(op.Size(), 2u);
+    ASSERT_EQ(op.Size(), 1u);
+    EXPECT_EQ(op[0].number, 2);
     EXPECT_TRUE(op.flags & Operation::e_bad_token);
     ASSERT_TRUE(lex.Next(op));  // the array ends at Tj, which is then read
     EXPECT_EQ(op.op, Op::e_Tj);
-    EXPECT_TRUE(op.flags & Operation::e_unterminated);
+    ASSERT_EQ(op.Size(), 1u);
+    EXPECT_EQ(op[0].obj->Size(), 2u);
     ASSERT_TRUE(lex.Next(op));
     EXPECT_EQ(op.op, Op::e_l);
     EXPECT_FALSE(lex.Next(op));  // operands without operator are dropped
