@@ -21,12 +21,15 @@ Matrix LayoutText(const Element& e, const std::function<void(const PlacedGlyph&)
         for (const Font::CharCode& c : codes) {
             double w0 = font->GetWidth(c) / 1000.0;
             double spacing = gs.char_spacing + (Font::IsWordSpace(c) ? gs.word_spacing : 0);
+            Matrix trm;
+            if (fn) trm = Matrix{fs * th, 0, 0, fs, 0, gs.text_rise}.Then(tm).Then(gs.ctm);
+            double adv = vertical ? -(1.0 * fs) + spacing : (w0 * fs + spacing) * th;
+            if (vertical) shift(0, adv);  // vertical fonts: a 1000-unit advance
+            else shift(adv, 0);
             if (fn) {
-                Matrix trm = Matrix{fs * th, 0, 0, fs, 0, gs.text_rise}.Then(tm).Then(gs.ctm);
-                fn({c, trm, (w0 * fs + spacing) * th});
+                Matrix next = Matrix{1, 0, 0, 1, 0, gs.text_rise}.Then(tm).Then(gs.ctm);
+                fn({c, trm, adv, next.e, next.f});
             }
-            if (vertical) shift(0, -(1.0 * fs) + spacing);  // vertical fonts: a 1000-unit advance
-            else shift((w0 * fs + spacing) * th, 0);
         }
     }
     if (e.adjust_after != 0) {

@@ -10,8 +10,9 @@ namespace qvx::PDF {
 
 struct PlacedGlyph {
     Font::CharCode code;
-    Matrix trm;        // text rendering matrix at the glyph origin (text space to device)
-    double advance;    // horizontal advance in text space units (before Tz scaling... applied)
+    Matrix trm;        // text rendering matrix at the glyph origin (glyph space to device)
+    double advance;    // displacement in unscaled text space (Tz, Tc and Tw applied)
+    double end_x, end_y;  // device position where the next glyph starts
 };
 
 // Lays out the strings of a text element from its text matrix. Calls fn per glyph (may be
