@@ -133,10 +133,15 @@ bool Font::ToUnicode(const CharCode& c, std::u16string& out) const
     out.clear();
     if (mp_to_unicode && mp_to_unicode->ToUnicode(c.code, out)) return true;
     if (m_kind != e_type0) {
-        std::string_view name = GlyphName(c.code);
-        if (name.empty()) return false;
-        for (char32_t cp : GlyphList::ToUnicode(name)) AppendUtf16(out, cp);
-        return !out.empty();
+        if (c.code > 255) return false;
+        if (!m_uni_done[c.code]) {
+            m_uni_done.set(c.code);
+            std::string_view name = GlyphName(c.code);
+            for (char32_t cp : GlyphList::ToUnicode(name)) AppendUtf16(m_uni[c.code], cp);
+            m_uni_ok[c.code] = !m_uni[c.code].empty();
+        }
+        out = m_uni[c.code];
+        return m_uni_ok[c.code];
     }
     if (mp_collection) {
         if (char32_t cp = mp_collection->Map(c.cid)) {
@@ -156,11 +161,16 @@ long Font::GlyphId(const CharCode& c) const
 double Font::GetWidth(const CharCode& c) const
 {
     if (m_kind != e_type0) {
-        if (c.code < 256 && m_has_width[c.code]) return m_widths[c.code];
-        if (!m_std14.empty()) {
-            if (auto w = Std14::Width(m_std14, GlyphName(c.code))) return *w;
+        if (c.code > 255) return m_missing_width;
+        if (m_has_width[c.code]) return m_widths[c.code];
+        if (!m_width_done[c.code]) {
+            m_width_done.set(c.code);
+            m_resolved_width[c.code] = m_missing_width;
+            if (!m_std14.empty()) {
+                if (auto w = Std14::Width(m_std14, GlyphName(c.code))) m_resolved_width[c.code] = *w;
+            }
         }
-        return m_missing_width;
+        return m_resolved_width[c.code];
     }
     auto it = std::upper_bound(m_w.begin(), m_w.end(), c.cid, [](std::uint32_t v, const WRange& r) { return v < r.first; });
     if (it != m_w.begin() && c.cid <= std::prev(it)->last) return std::prev(it)->width;

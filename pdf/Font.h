@@ -156,6 +156,12 @@ private:
 
     Matrix m_matrix{0.001, 0, 0, 0.001, 0, 0};
 
+    // Simple fonts: per-code results, computed on first use (text is shown code by code).
+    mutable double m_resolved_width[256] = {};
+    mutable std::bitset<256> m_width_done;
+    mutable std::u16string m_uni[256];
+    mutable std::bitset<256> m_uni_done, m_uni_ok;
+
     mutable std::unique_ptr<FontProgram> mp_program;
     mutable bool m_program_tried = false;
     mutable std::vector<std::uint16_t> m_cid_to_gid;  // decoded CIDToGIDMap stream
