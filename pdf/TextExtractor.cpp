@@ -20,7 +20,9 @@ public:
         std::u16string u;
         if (!font.ToUnicode(g.code, u) || u.empty()) {
             if (mp_stats) ++mp_stats->unmapped;
-            return;
+            // As viewers do: a simple font's printable ASCII code stands for itself.
+            if (!font.IsSimple() || g.code.code < 0x21 || g.code.code > 0x7E) return;
+            u.assign(1, static_cast<char16_t>(g.code.code));
         }
         const Matrix& m = g.trm;
         double size = std::hypot(m.c, m.d);

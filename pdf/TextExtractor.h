@@ -13,7 +13,8 @@ namespace qvx::PDF {
 
 struct TextStats {
     std::size_t glyphs = 0;     // glyphs shown
-    std::size_t unmapped = 0;   // glyphs without a Unicode mapping (left out of the text)
+    std::size_t unmapped = 0;   // glyphs without a Unicode mapping (printable ASCII codes of
+                                // simple fonts then stand for themselves, others are left out)
 };
 
 // UTF-8 text of the page. cache may be shared across pages.

@@ -5,7 +5,9 @@ C++ reader.
 
     content-diff.py PAGEDUMP FOLDER... [--limit N] [--show]
 
-Prints "pages: P agree: A files: F skipped: S" and, with --show, every page that differs."""
+Prints "pages: P agree: A files: F skipped: S pagecount-differs: C" (skipped: files one of
+the two cannot read; C of them because the page counts differ) and, with --show, every
+page that differs."""
 import json
 import os
 import subprocess
@@ -117,12 +119,14 @@ def main():
     files = sorted(os.path.join(r, f) for d in folders for r, _, fs in os.walk(d) for f in fs if f.lower().endswith(".pdf"))
     if limit:
         files = files[:limit]
-    pages = agree = skipped = 0
+    pages = agree = skipped = count_differs = 0
     for f in files:
         theirs = qpdf_counts(f)
         mine = ours(pagedump, f)
         if theirs is None or mine is None or len(theirs) != len(mine):
             skipped += 1
+            if theirs is not None and mine is not None:
+                count_differs += 1
             if show:
                 print("skipped", f, None if theirs is None else len(theirs), None if mine is None else len(mine))
             continue
@@ -132,7 +136,7 @@ def main():
                 agree += 1
             elif show:
                 print(f"differs {f} page {i + 1}: qpdf data {a}, ours {b}")
-    print(f"pages: {pages} agree: {agree} files: {len(files)} skipped: {skipped}")
+    print(f"pages: {pages} agree: {agree} files: {len(files)} skipped: {skipped} pagecount-differs: {count_differs}")
 
 
 main()
