@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/UString.h"
+#include "pdf/Annot.h"
 #include "pdf/ElementReader.h"
 #include "pdf/TextLayout.h"
 
@@ -107,6 +108,15 @@ std::string ExtractText(const Page& page, ResourceCache& cache, TextStats* stats
     Collector out(stats);
     Walk(reader, out);
     reader.End();
+    // Then what the visible annotations draw (form field values, stamps, free text).
+    for (std::size_t i = 0, n = Annot::Count(page); i < n; ++i) {
+        Annot a = Annot::At(page, i);
+        if (!a.IsValid() || a.HasFlag(Annot::e_hidden) || a.HasFlag(Annot::e_invisible)) continue;
+        SDF::Obj* ap = a.GetAppearance();
+        if (!ap || !reader.AppearanceBegin(ap)) continue;
+        Walk(reader, out);
+        reader.End();
+    }
     return out.Finish();
 }
 

@@ -2,7 +2,8 @@
 // The text a page shows, in content order, decoded through ToUnicode and the encodings:
 // glyphs are grouped into words by their placement (a gap wider than a fraction of the
 // font size, or a move off the line, starts a new word), words on one line are separated
-// by spaces and lines by newlines. Text inside form XObjects is included.
+// by spaces and lines by newlines. Text inside form XObjects is included, and then the
+// text of the visible annotations' normal appearances.
 
 #include <string>
 
