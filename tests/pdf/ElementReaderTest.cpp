@@ -231,3 +231,62 @@ TEST(ElementReader, DeeplyNestedFormsStopAtTheLimit)
     EXPECT_EQ(r.NestingDepth(), 32);
     EXPECT_EQ(issues.Count(PDF::ContentIssue::e_nesting_limit), 1);
 }
+
+TEST(ElementReader, PatternsGlyphsAndAppearancesAreEntered)
+{
+    TestDoc t(40);
+    PageDoc(t, "/Pattern cs /P1 scn 0 0 10 10 re f BT /T3 10 Tf (ab) Tj ET",
+            "<< /Pattern << /P1 @6 >> /Font << /T3 @7 >> >>");
+    t.SetStream(6, "<< /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 5 5] /XStep 5 /YStep 5 "
+                   "/Matrix [1 0 0 1 3 4] /Resources << /ExtGState << /G << /LW 9 >> >> >> >>",
+                "/G gs 0 0 m S");
+    t.Set(7, "<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] /FontBBox [0 0 1000 1000] "
+             "/FirstChar 97 /LastChar 98 /Widths [500 600] /Encoding << /Differences [97 /a] >> /CharProcs << /a @8 >> >>");
+    t.SetStream(8, "<< >>", "500 0 d0 0 0 m 100 100 l S");
+    t.SetStream(9, "<< /Subtype /Form /BBox [0 0 10 10] /Matrix [1 0 0 1 7 7] /Resources << /Font << /T3 @7 >> >> >>",
+                "q 0.5 g 0 0 5 5 re f Q");
+    PDF::PageTree pages(t.doc);
+    PDF::ResourceCache cache;
+    Issues issues;
+    PDF::ElementReader r(cache, &issues);
+    r.Begin(pages.GetPage(0));
+    const Element* e = r.Next();
+    ASSERT_EQ(e->kind, Element::e_path);
+    EXPECT_EQ(e->gstate->fill.pattern, t.Get(6)->Resolve());
+    EXPECT_EQ(e->gstate->fill.space->GetFamily(), PDF::ColorSpace::e_pattern);
+    ASSERT_TRUE(r.PatternBegin(true));
+    e = r.Next();
+    ASSERT_EQ(e->kind, Element::e_path);
+    EXPECT_EQ(e->gstate->line_width, 9);  // the pattern's own resources
+    EXPECT_EQ(e->gstate->ctm, (PDF::Matrix{1, 0, 0, 1, 3, 4}));
+    r.End();
+    EXPECT_EQ(r.GetGState().line_width, 1);
+    EXPECT_FALSE(r.PatternBegin(false));  // the stroke colour is no pattern
+
+    e = r.Next();
+    ASSERT_EQ(e->kind, Element::e_text);
+    EXPECT_EQ(e->gstate->font->GetKind(), PDF::Font::e_type3);
+    EXPECT_DOUBLE_EQ(e->gstate->font->GetWidth({'b', 1, 'b'}), 600);
+    EXPECT_FALSE(r.Type3GlyphBegin('b'));  // no procedure for b
+    ASSERT_TRUE(r.Type3GlyphBegin('a'));
+    e = r.Next();
+    ASSERT_EQ(e->kind, Element::e_path);
+    EXPECT_EQ(r.GlyphWidth(), 500);
+    // Glyph space: FontMatrix x font size.
+    EXPECT_DOUBLE_EQ(e->gstate->ctm.a, 0.01);
+    r.End();
+    EXPECT_EQ(r.Next(), nullptr);
+    r.End();
+
+    // An appearance stream walked on its own, in its own space.
+    ASSERT_TRUE(r.AppearanceBegin(t.Get(9)));
+    EXPECT_EQ(r.Next()->kind, Element::e_save);
+    e = r.Next();
+    ASSERT_EQ(e->kind, Element::e_path);
+    EXPECT_EQ(e->gstate->ctm, (PDF::Matrix{1, 0, 0, 1, 7, 7}));
+    EXPECT_EQ(e->stream, t.Get(9)->Resolve());
+    EXPECT_EQ(r.Next()->kind, Element::e_restore);
+    EXPECT_EQ(r.Next(), nullptr);
+    r.End();
+    EXPECT_TRUE(issues.list.empty());
+}
