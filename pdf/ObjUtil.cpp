@@ -73,32 +73,36 @@ double NumberAt(const Obj* array, std::size_t i, double def)
     return v && v->IsNumber() ? v->GetNumber() : def;
 }
 
-bool ReadRect(const Obj* obj, Rect& out)
+namespace {
+
+// An array of exactly n numbers.
+bool ReadNumbers(const Obj* obj, std::size_t n, double* v)
 {
     if (!obj) return false;
     const Obj* a = obj->Resolve();
-    if (!a->IsArray() || a->Size() != 4) return false;
-    double v[4];
-    for (std::size_t i = 0; i < 4; ++i) {
-        Obj* n = Deref(a->GetAt(i));
-        if (!n || !n->IsNumber()) return false;
-        v[i] = n->GetNumber();
+    if (!a->IsArray() || a->Size() != n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        Obj* num = Deref(a->GetAt(i));
+        if (!num || !num->IsNumber()) return false;
+        v[i] = num->GetNumber();
     }
+    return true;
+}
+
+}  // namespace
+
+bool ReadRect(const Obj* obj, Rect& out)
+{
+    double v[4];
+    if (!ReadNumbers(obj, 4, v)) return false;
     out = {v[0], v[1], v[2], v[3]};
     return true;
 }
 
 bool ReadMatrix(const Obj* obj, Matrix& out)
 {
-    if (!obj) return false;
-    const Obj* a = obj->Resolve();
-    if (!a->IsArray() || a->Size() != 6) return false;
     double v[6];
-    for (std::size_t i = 0; i < 6; ++i) {
-        Obj* n = Deref(a->GetAt(i));
-        if (!n || !n->IsNumber()) return false;
-        v[i] = n->GetNumber();
-    }
+    if (!ReadNumbers(obj, 6, v)) return false;
     out = {v[0], v[1], v[2], v[3], v[4], v[5]};
     return true;
 }
