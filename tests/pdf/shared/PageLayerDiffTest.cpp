@@ -32,7 +32,7 @@ TEST(PageLayerDiff, OperatorCountsAndPageCountsAgreeWithQpdf)
     if (!shared) GTEST_SKIP() << "no shared folder";
     fs::path pagedump = Tool("pagedump");
     ASSERT_TRUE(fs::exists(pagedump)) << pagedump;
-    auto r = qvx::Test::Run({"python3", Script("content-diff.py"), pagedump.string(), (*shared / "corpus").string()}, {}, 1800);
+    auto r = qvx::Test::Run({"/usr/bin/env", "python3", Script("content-diff.py"), pagedump.string(), (*shared / "corpus").string()}, {}, 1800);
     ASSERT_EQ(r.status, 0) << r.output;
     std::cout << r.output;
     double pages = Field(r.output, "pages"), agree = Field(r.output, "agree");
@@ -48,7 +48,7 @@ TEST(PageLayerDiff, TextAgreesWithPdftotext)
     if (!shared) GTEST_SKIP() << "no shared folder";
     fs::path pagedump = Tool("pagedump");
     ASSERT_TRUE(fs::exists(pagedump)) << pagedump;
-    auto r = qvx::Test::Run({"python3", Script("text-diff.py"), pagedump.string(), (*shared / "corpus").string()}, {}, 1800);
+    auto r = qvx::Test::Run({"/usr/bin/env", "python3", Script("text-diff.py"), pagedump.string(), (*shared / "corpus").string()}, {}, 1800);
     ASSERT_EQ(r.status, 0) << r.output;
     std::cout << r.output;
     EXPECT_GE(Field(r.output, "agreement"), 95.0) << r.output;
