@@ -13,6 +13,7 @@ inline constexpr std::uint64_t kMaxPredictorRowBytes = 1ull << 20;
 inline constexpr std::uint64_t kMaxImagePixels = 1ull << 22;        // width x height
 inline constexpr std::uint64_t kMaxImageSamples = 1ull << 24;       // pixels x components
 inline constexpr int kMaxJpegScans = 100;
+inline constexpr std::uint64_t kXmpMaxPacketBytes = 1ull << 20;
 #else
 inline constexpr std::uint64_t kDecodeOutputFloor = 256ull << 20;
 inline constexpr std::uint64_t kDecodeOutputRatio = 1000;
@@ -23,7 +24,14 @@ inline constexpr std::uint64_t kMaxImagePixels = 1ull << 28;
 inline constexpr std::uint64_t kMaxImageSamples = 1ull << 29;
 // Each progressive JPEG scan revisits the whole image; real encoders write about a dozen.
 inline constexpr int kMaxJpegScans = 1000;
+// A metadata packet is read whole and handed to the XMP toolkit, whose tree takes many
+// times the text's size; real packets stay below a few hundred kilobytes.
+inline constexpr std::uint64_t kXmpMaxPacketBytes = 16ull << 20;
 #endif
+
+// The XMP toolkit parses and walks its tree recursively; deeper packets are refused
+// before it sees them (real ones nest about a dozen elements).
+inline constexpr std::uint32_t kXmpMaxNesting = 200;
 
 // Configuration files are read whole and parsed recursively.
 inline constexpr std::uint64_t kConfigFileMaxBytes = 1ull << 20;
