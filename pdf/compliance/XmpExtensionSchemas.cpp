@@ -178,7 +178,7 @@ private:
     const XmpMeta& m_meta;
 };
 
-void CheckExtensionPrefixes(const XmpCheckContext& ctx)
+void CheckExtensionPrefixes(const XmpCheckContext& ctx, const std::map<std::string, std::set<std::string>>& declared)
 {
     struct Expected { std::string_view ns, prefix; std::int32_t code; };
     static constexpr Expected kExpected[] = {{XmpNs::kPDFAExtension, "pdfaExtension:", 7811},
@@ -187,8 +187,12 @@ void CheckExtensionPrefixes(const XmpCheckContext& ctx)
                                              {XmpNs::kPDFAType, "pdfaType:", 7814},
                                              {XmpNs::kPDFAField, "pdfaField:", 7815}};
     for (const Expected& e : kExpected) {
+        std::string_view expected = e.prefix.substr(0, e.prefix.size() - 1);
+        bool wrong = false;
+        if (auto d = declared.find(std::string(e.ns)); d != declared.end())
+            for (const std::string& p : d->second) wrong = wrong || p != expected;
         std::optional<std::string> prefix = XmpPrefixOf(e.ns);
-        if (prefix && *prefix != e.prefix) ctx.Report(e.code);
+        if (wrong || (prefix && *prefix != e.prefix)) ctx.Report(e.code);
     }
 }
 
@@ -201,11 +205,12 @@ bool IsPredefinedExtensionValueType(std::string_view type)
     return false;
 }
 
-void ValidateExtensionSchemas(const XmpCheckContext& ctx, const XmpMeta& meta, const XmpPredefinedResult& found)
+void ValidateExtensionSchemas(const XmpCheckContext& ctx, const XmpMeta& meta, const XmpPredefinedResult& found,
+                              const std::map<std::string, std::set<std::string>>& declared)
 {
     if (found.undescribed.empty()) return;
     if (!found.extension_present) return ctx.Report(781);
-    CheckExtensionPrefixes(ctx);
+    CheckExtensionPrefixes(ctx, declared);
     int pending = static_cast<int>(found.undescribed.size());
     if (SchemaWalker(ctx, meta).Run(found.undescribed, pending) && pending != 0) ctx.Report(781);
 }

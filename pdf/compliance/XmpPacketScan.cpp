@@ -119,6 +119,7 @@ private:
                 if (c == quote) quote = 0;
             } else if (c == '"' || c == '\'') quote = c;
             else if (c == '>') {
+                Declarations(m_text.substr(at, i - at));
                 if (m_text[i - 1] != '/') {
                     ++m_depth;
                     QVX_CHECK(m_depth <= Common::Limits::kXmpMaxNesting, "XMP packet nested too deeply");
@@ -127,6 +128,25 @@ private:
             }
         }
         return std::string_view::npos;
+    }
+
+    // Collects the xmlns:prefix="uri" attributes of one start tag.
+    void Declarations(std::string_view tag)
+    {
+        constexpr std::string_view kXmlns = "xmlns:";
+        for (std::size_t p = tag.find(kXmlns); p != std::string_view::npos; p = tag.find(kXmlns, p + 1)) {
+            if (p == 0 || !IsSpace(tag[p - 1])) continue;
+            std::size_t eq = tag.find('=', p);
+            if (eq == std::string_view::npos) return;
+            std::size_t q = eq + 1;
+            while (q < tag.size() && IsSpace(tag[q])) ++q;
+            if (q >= tag.size() || (tag[q] != '"' && tag[q] != '\'')) continue;
+            std::size_t end = tag.find(tag[q], q + 1);
+            if (end == std::string_view::npos) return;
+            std::string_view prefix = tag.substr(p + kXmlns.size(), eq - p - kXmlns.size());
+            while (!prefix.empty() && IsSpace(prefix.back())) prefix.remove_suffix(1);
+            m_scan.declared_prefixes[std::string(tag.substr(q + 1, end - q - 1))].insert(std::string(prefix));
+        }
     }
 
     XmpPacketScan& m_scan;

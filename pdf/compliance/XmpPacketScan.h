@@ -5,6 +5,8 @@
 // reads neither UTF-32 nor document type declarations safely, so those are dealt with here.
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,9 @@ struct XmpPacketScan {
     std::string text;                    // UTF-8, what the toolkit parses
     bool wrapper_seen = false;           // an xpacket instruction was met
     bool header_attributes_clean = true; // no instruction data held "bytes" or "encoding"
+    // Namespace URI -> the prefixes the packet's xmlns declarations bind to it. The toolkit
+    // keeps its own prefix for a namespace it knows, so only the text tells these.
+    std::map<std::string, std::set<std::string>> declared_prefixes;
 };
 
 // UTF-16 and UTF-32 packets (byte order mark or the pattern of the first character) are

@@ -174,9 +174,38 @@ std::optional<std::string> XmpMeta::GetLocalizedText(std::string_view ns, std::s
     std::uint32_t options = 0;
     bool ok = xmp_get_localized_text(mp, Z(ns).c_str(), Z(path).c_str(), Z(generic_lang).c_str(),
                                      Z(specific_lang).c_str(), actual.Get(), value.Get(), &options);
-    XmpThrowIfError(ok, "xmp_get_localized_text");
+    if (!ok && xmp_get_error() != 0) return ChooseNestedLocalizedText(ns, path, specific_lang);
     if (!ok) return std::nullopt;
     return value.Text();
+}
+
+std::optional<std::string> XmpMeta::ChooseNestedLocalizedText(std::string_view ns, std::string_view path,
+                                                               std::string_view lang) const
+{
+    // Exempi nests an aliased language alternative (tiff:ImageDescription read into
+    // dc:description) as the x-default item of another one, which its own lookup refuses.
+    std::optional<XmpProperty> chosen;
+    std::string chosen_path;
+    for (int i = 1;; ++i) {
+        std::optional<XmpProperty> item = GetArrayItem(ns, path, i);
+        if (!item) break;
+        std::string item_path = XmpComposeArrayItemPath(path, i);
+        std::optional<XmpProperty> item_lang = GetProperty(ns, item_path + "/?xml:lang");
+        if (!chosen || (item_lang && item_lang->value == lang)) {
+            chosen = item;
+            chosen_path = item_path;
+        }
+        if (item_lang && item_lang->value == lang) break;
+    }
+    if (!chosen) return std::nullopt;
+    if (XmpOpt::IsSimple(chosen->options)) return chosen->value;
+    if (!XmpOpt::IsAltText(chosen->options)) QVX_THROW("simple item", "Language alternative item is not simple");
+    std::optional<XmpProperty> inner = GetArrayItem(ns, chosen_path, 1);
+    for (int i = 1; inner; inner = GetArrayItem(ns, chosen_path, ++i)) {
+        std::optional<XmpProperty> inner_lang = GetProperty(ns, XmpComposeArrayItemPath(chosen_path, i) + "/?xml:lang");
+        if (inner_lang && inner_lang->value == lang && XmpOpt::IsSimple(inner->options)) return inner->value;
+    }
+    QVX_THROW("nested x-default item", "Language alternative without a simple item");
 }
 
 void XmpMeta::SetProperty(std::string_view ns, std::string_view path, std::string_view value,

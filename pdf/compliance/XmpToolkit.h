@@ -147,6 +147,8 @@ public:
 
 private:
     XmpMeta();
+    std::optional<std::string> ChooseNestedLocalizedText(std::string_view ns, std::string_view path,
+                                                         std::string_view lang) const;
     XmpPtr mp = nullptr;
 };
 

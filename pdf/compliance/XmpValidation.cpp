@@ -10,10 +10,9 @@ namespace qvx::PDF {
 
 namespace {
 
-// Parses the packet and checks its wrapper; throws on a toolkit failure or hostile text.
-std::shared_ptr<XmpMeta> Parse(const XmpCheckContext& ctx, std::string_view packet, bool check_wrapper)
+// Parses the scanned packet and checks its wrapper; throws on a toolkit failure.
+std::shared_ptr<XmpMeta> Parse(const XmpCheckContext& ctx, const XmpPacketScan& scan, bool check_wrapper)
 {
-    XmpPacketScan scan = ScanXmpPacket(packet);
     std::shared_ptr<XmpMeta> meta = XmpMeta::Create();
     meta->Parse(scan.text);
     if (check_wrapper && !scan.header_attributes_clean) ctx.Report(751);
@@ -34,8 +33,10 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
     XmpLock lock;
     if (!lock.Initialised()) return false;
     std::shared_ptr<XmpMeta> meta;
+    XmpPacketScan scan;
     try {
-        meta = Parse(ctx, packet, true);
+        scan = ScanXmpPacket(packet);
+        meta = Parse(ctx, scan, true);
         if (!ctx.IsPDFA4()) CheckXmpBasicNames(ctx, *meta);
         CheckXmpDates(ctx, *meta, values);
         CheckXmpIdentifier(ctx, *meta);
@@ -48,7 +49,10 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
     if (meta) {
         bool identify = true;
         try {
-            if (!ctx.IsPDFA4()) ValidateExtensionSchemas(ctx, *meta, CheckPredefinedProperties(ctx, *meta));
+            if (!ctx.IsPDFA4()) {
+                XmpPredefinedResult found = CheckPredefinedProperties(ctx, *meta);
+                ValidateExtensionSchemas(ctx, *meta, found, scan.declared_prefixes);
+            }
         } catch (const std::exception&) {
             ctx.Report(723);
             identify = false;
@@ -74,7 +78,7 @@ XmpUAResult ValidateXmpPacketUA(const XmpCheckContext& ctx, std::string_view pac
     if (!lock.Initialised()) return result;
     result.initialised = true;
     try {
-        std::shared_ptr<XmpMeta> meta = Parse(ctx, packet, false);
+        std::shared_ptr<XmpMeta> meta = Parse(ctx, ScanXmpPacket(packet), false);
         XmpUAIdentification id = CheckPDFUAIdentification(ctx, *meta);
         result.title = std::move(id.title);
         result.part = std::move(id.part);
