@@ -38,3 +38,14 @@ inline constexpr std::uint64_t kConfigFileMaxBytes = 1ull << 20;
 inline constexpr std::uint32_t kConfigXmlMaxDepth = 32;
 
 }  // namespace qvx::Common::Limits
+
+// The object layer.
+namespace qvx::Common::Limits {
+// Arrays and dictionaries open at once while parsing (999 may be open) and when writing.
+inline constexpr int kMaxObjectNesting = 1000;
+// Object numbers from cross-reference data and object streams, and from the rebuilder.
+inline constexpr std::uint32_t kMaxXRefObjNum = 1048575;
+inline constexpr std::uint32_t kMaxRebuildObjNum = 8388607;
+// Objects whose loading needs another object loaded first (object streams, their lengths).
+inline constexpr std::size_t kMaxNestedLoads = 64;
+}  // namespace qvx::Common::Limits

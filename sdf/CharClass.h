@@ -1,0 +1,65 @@
+#pragma once
+// Byte classes of the PDF lexer and the small scanning helpers built on them.
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "common/Buffer.h"
+
+namespace qvx::SDF::CharClass {
+
+inline constexpr std::uint8_t kWhite = 0x01;  // NUL TAB LF FF CR SPACE (VT is regular)
+inline constexpr std::uint8_t kEnds = 0x02;   // ends a regular token: white space, %, delimiters
+inline constexpr std::uint8_t kDelim = 0x08;  // ( ) < > [ ] { } /
+
+constexpr std::array<std::uint8_t, 256> MakeTable()
+{
+    std::array<std::uint8_t, 256> t{};
+    for (int c : {0, 9, 10, 12, 13, 32}) t[c] = kWhite | kEnds;
+    t['%'] = kEnds;
+    for (int c : {'(', ')', '<', '>', '[', ']', '{', '}', '/'}) t[c] = kEnds | kDelim;
+    return t;
+}
+inline constexpr std::array<std::uint8_t, 256> kTable = MakeTable();
+
+inline bool IsWhite(int c) { return c >= 0 && (kTable[c] & kWhite); }
+inline bool EndsToken(int c) { return c >= 0 && (kTable[c] & kEnds); }
+inline bool IsDelim(int c) { return c >= 0 && (kTable[c] & kDelim); }
+inline bool IsRegular(int c) { return c >= 0 && !(kTable[c] & kEnds); }
+inline bool IsEOL(int c) { return c == '\r' || c == '\n'; }
+inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+inline int HexValue(int c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The position after white space and comments from pos on.
+inline std::size_t SkipWhiteAndComments(Common::ByteView d, std::size_t pos)
+{
+    while (pos < d.size()) {
+        int c = d[pos];
+        if (IsWhite(c)) {
+            ++pos;
+        } else if (c == '%') {
+            while (pos < d.size() && !IsEOL(d[pos])) ++pos;
+        } else {
+            break;
+        }
+    }
+    return pos;
+}
+
+// Whether the keyword stands at pos as a whole token.
+inline bool KeywordAt(Common::ByteView d, std::size_t pos, std::string_view kw)
+{
+    if (pos > d.size() || d.size() - pos < kw.size()) return false;
+    if (Common::AsChars(d.subspan(pos, kw.size())) != kw) return false;
+    std::size_t after = pos + kw.size();
+    return after == d.size() || EndsToken(d[after]);
+}
+
+}  // namespace qvx::SDF::CharClass

@@ -1,0 +1,87 @@
+#pragma once
+// A PDF document at the object level. Objects are loaded lazily from the file on first
+// use; handles (Obj*) stay valid while the document lives.
+//
+//     SDF::SDFDoc doc;
+//     doc.GetCheckState().parser_level = 4;   // optional: PDF/A findings while parsing
+//     doc.OpenFile("in.pdf");
+//     Obj* pages = doc.GetRoot()->FindObj("Pages");
+//
+// Ownership: the document owns its table entries, their referents and the check state.
+// AddObj takes ownership of the object it is given; everything else hands out borrowed
+// pointers.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Buffer.h"
+#include "sdf/CheckState.h"
+#include "sdf/Obj.h"
+
+namespace qvx::Filters {
+class Filter;
+}
+
+namespace qvx::SDF {
+
+class SDFDocImpl;
+class SecurityHandler;
+
+class SDFDoc {
+public:
+    // A new, empty document in memory (its trailer is an empty dictionary).
+    SDFDoc();
+    ~SDFDoc();
+    SDFDoc(const SDFDoc&) = delete;
+    SDFDoc& operator=(const SDFDoc&) = delete;
+
+    // Entry n; entry 0 (which resolves to the trailer) when n is past the table, the
+    // shared null when slot n is empty.
+    Obj* GetObj(std::uint32_t n) const;
+    std::size_t XRefSize() const;
+    Obj* GetTrailer() const;
+    // Throws "Doc root not found" when the trailer has no Root.
+    Obj* GetRoot() const;
+
+    // Takes obj and makes it an indirect object (a re-used free number or a new one).
+    Obj* AddObj(std::unique_ptr<Obj> obj);
+    Obj* CreateIndirectDict();
+    Obj* CreateIndirectArray();
+    Obj* CreateIndirectName(std::string_view name);
+    Obj* CreateIndirectNumber(double v);
+    Obj* CreateIndirectString(Common::ByteView bytes);
+    Obj* CreateIndirectNull();
+    // dict may be null; its Length is set to the data size.
+    Obj* CreateIndirectStream(Common::Bytes data, std::unique_ptr<Obj> dict = nullptr);
+    // Exchanges the referents of two in-use indirect objects (numbers stay put).
+    void Swap(Obj* a, Obj* b);
+    // Deep copy of an object of another document; the indirect objects it reaches are
+    // copied as new indirect objects of this one (each once).
+    Obj* ImportObj(Obj* obj);
+    // The same for several roots sharing one copy map; objects in skip (of the other
+    // document) are not followed and their references become null.
+    std::vector<Obj*> ImportObjs(const std::vector<Obj*>& objs, const std::vector<Obj*>& skip = {});
+
+    bool HasRepairedXRef() const;
+    bool IsFullSaveRequired() const;
+    // The header as found, e.g. "%PDF-1.7" (empty when there was none).
+    const std::string& GetHeader() const;
+    // The version from the header ("1.7"), or empty.
+    std::string GetVersion() const;
+
+    // Entries marked modified since the last ClearModified, in marking order.
+    const std::vector<std::uint32_t>& GetModified() const;
+    void ClearModified();
+
+    CheckState& GetCheckState();
+    SecurityHandler* GetSecurityHandler() const;
+    void SetSecurityHandler(std::unique_ptr<SecurityHandler> handler);
+
+    SDFDocImpl& GetImpl() const { return *mp_impl; }
+
+private:
+    std::unique_ptr<SDFDocImpl> mp_impl;
+};
+
+}  // namespace qvx::SDF

@@ -1,0 +1,83 @@
+#include "sdf/StreamLength.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/Exception.h"
+#include "sdf/CharClass.h"
+#include "sdf/Dict.h"
+#include "sdf/SDFDocImpl.h"
+
+namespace qvx::SDF {
+
+using namespace CharClass;
+
+std::optional<std::uint64_t> StreamLengthValue(SDFDocImpl& doc, const Dict& dict)
+{
+    Obj* len = dict.FindObj("Length");
+    if (!len) return std::nullopt;
+    if (len->IsIndirect()) {
+        // An entry not read yet may be a placeholder of the table being built.
+        if (doc.IsLoadingXRef() && !len->IsLoaded()) return std::nullopt;
+        try {
+            len = len->Resolve();
+        } catch (const Common::Exception&) {
+            return std::nullopt;
+        }
+    }
+    if (!len->IsNumber()) return std::nullopt;
+    double v = len->GetNumber();
+    if (!(v >= 0 && v <= 4294967295.0)) return std::nullopt;
+    return static_cast<std::uint64_t>(v);
+}
+
+static bool HasFilter(const Dict& dict)
+{
+    Obj* f = dict.FindObj("Filter");
+    if (!f) return false;
+    try {
+        f = f->Resolve();
+    } catch (const Common::Exception&) {
+        return true;
+    }
+    return f->IsName() || (f->IsArray() && f->Size() > 0);
+}
+
+std::optional<std::uint64_t> CalcStmLength(Common::ByteView file, std::uint64_t data_offset)
+{
+    static constexpr std::string_view kEnd = "endstream";
+    if (data_offset > file.size()) return std::nullopt;
+    std::size_t pos = static_cast<std::size_t>(data_offset);
+    const char* base = reinterpret_cast<const char*>(file.data());
+    while (pos < file.size()) {
+        const void* hit = memmem(base + pos, file.size() - pos, kEnd.data(), kEnd.size());
+        if (!hit) break;
+        std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+        std::size_t after = SkipWhiteAndComments(file, at + kEnd.size());
+        if (KeywordAt(file, after, "endobj")) {
+            std::size_t end = at;
+            while (end > data_offset && IsWhite(file[end - 1])) --end;
+            return end - data_offset;
+        }
+        pos = at + kEnd.size();
+    }
+    return std::nullopt;
+}
+
+std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t data_offset)
+{
+    Common::ByteView file = doc.GetFileView();
+    std::uint64_t avail = data_offset <= file.size() ? file.size() - data_offset : 0;
+    std::optional<std::uint64_t> len = StreamLengthValue(doc, dict);
+    if (len && *len > 0 && !HasFilter(dict)) return std::min(*len, avail);
+    std::uint64_t given = len.value_or(0);
+    if (given <= avail) {
+        std::size_t after = SkipWhiteAndComments(file, static_cast<std::size_t>(data_offset + given));
+        if (KeywordAt(file, after, "endstream")) return given;
+    }
+    if (auto scanned = CalcStmLength(file, data_offset)) return *scanned;
+    if (len && *len == 0) return 0;
+    QVX_THROW("false", "Unexpected end of stream");
+}
+
+}  // namespace qvx::SDF

@@ -1,0 +1,29 @@
+#pragma once
+// How long a stream's data is, when its Length cannot be trusted.
+
+#include <cstdint>
+#include <optional>
+
+#include "common/Buffer.h"
+
+namespace qvx::SDF {
+
+class Dict;
+class SDFDocImpl;
+
+// The data length of a stream whose data starts at data_offset in the document's file:
+// Length, verified against a following endstream when the stream has a filter or Length
+// is missing, zero or not a number; found by CalcStmLength when that fails. Throws
+// "Unexpected end of stream" when no end can be found (unless Length was 0).
+std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t data_offset);
+
+// Scans from data_offset for endstream followed (after white space and comments) by
+// endobj; the length excludes the white space just before endstream. Empty when the data
+// ends first.
+std::optional<std::uint64_t> CalcStmLength(Common::ByteView file, std::uint64_t data_offset);
+
+// A usable Length value: a number in 0 .. 2^32 - 1 (read without loading anything while
+// the cross-reference data is still being read).
+std::optional<std::uint64_t> StreamLengthValue(SDFDocImpl& doc, const Dict& dict);
+
+}  // namespace qvx::SDF
