@@ -10,15 +10,21 @@ namespace qvx::PDF {
 namespace {
 
 // PDF/A-1 reads the property once more through the prefix "pdfaid:"; the toolkit refuses
-// that path when the packet bound the prefix to another namespace.
-void CheckPrefixedPath(const XmpCheckContext& ctx, const XmpMeta& meta, std::string_view name)
+// that path when the packet bound the prefix to another namespace. A packet that binds
+// the identification namespace to another prefix is refused the same way.
+void CheckPrefixedPath(const XmpCheckContext& ctx, const XmpMeta& meta, std::string_view name,
+                       const std::map<std::string, std::set<std::string>>& declared)
 {
     if (!ctx.IsPDFA1()) return;
+    bool other_prefix = false;
+    if (auto d = declared.find(std::string(XmpNs::kPDFAId)); d != declared.end())
+        for (const std::string& p : d->second) other_prefix = other_prefix || p != "pdfaid";
     try {
         meta.GetProperty(XmpNs::kPDFAId, "pdfaid:" + std::string(name));
     } catch (const std::exception&) {
-        ctx.Report(7112);
+        other_prefix = true;
     }
+    if (other_prefix) ctx.Report(7112);
 }
 
 bool IsWholeInteger(std::string_view text)
@@ -43,18 +49,19 @@ bool IsAllowedPDFAConformance(std::int32_t level, std::string_view c)
     }
 }
 
-void CheckPDFAIdentification(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values)
+void CheckPDFAIdentification(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values,
+                             const std::map<std::string, std::set<std::string>>& declared)
 {
     if (std::optional<XmpProperty> part = meta.GetProperty(XmpNs::kPDFAId, "part")) {
         if (part->value != std::to_string(ctx.Part())) ctx.Report(7114);
         values.part = Common::UString::FromUTF8(part->value);
-        CheckPrefixedPath(ctx, meta, "part");
+        CheckPrefixedPath(ctx, meta, "part", declared);
     } else ctx.Report(7111);
 
     if (std::optional<XmpProperty> conf = meta.GetProperty(XmpNs::kPDFAId, "conformance")) {
         if (!IsAllowedPDFAConformance(ctx.state.level, conf->value)) ctx.Report(7113);
         values.conformance = Common::UString::FromUTF8(conf->value);
-        CheckPrefixedPath(ctx, meta, "conformance");
+        CheckPrefixedPath(ctx, meta, "conformance", declared);
     } else if (ctx.state.level != e_Level4) ctx.Report(7111);
 
     if (ctx.IsPDFA1() && meta.GetProperty(XmpNs::kPDFAId, "amd")) {

@@ -2,6 +2,10 @@
 // The identification schemas in the packet: PDF/A part, conformance, amendment and
 // revision (7111 to 7114, 46735), and the PDF/UA identification and title.
 
+#include <map>
+#include <set>
+#include <string>
+
 #include "pdf/compliance/DocInfoValues.h"
 #include "pdf/compliance/XmpCheckContext.h"
 #include "pdf/compliance/XmpToolkit.h"
@@ -9,8 +13,11 @@
 namespace qvx::PDF {
 
 // Checks pdfaid:part, pdfaid:conformance, pdfaid:amd (PDF/A-1) and pdfaid:rev (PDF/A-4)
-// against the context's level; the part and conformance found go into values.
-void CheckPDFAIdentification(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values);
+// against the context's level; the part and conformance found go into values. declared:
+// the prefixes the packet text binds to each namespace (XmpPacketScan), since the toolkit
+// keeps its own "pdfaid" whatever prefix the packet uses.
+void CheckPDFAIdentification(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values,
+                             const std::map<std::string, std::set<std::string>>& declared);
 
 // Whether a conformance letter is allowed at a level (none is at level 4).
 bool IsAllowedPDFAConformance(std::int32_t level, std::string_view conformance);

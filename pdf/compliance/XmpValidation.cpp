@@ -60,7 +60,7 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
         hand_over = !ctx.state.errors.AnyPresent();
         if (identify) {
             try {
-                CheckPDFAIdentification(ctx, *meta, values);
+                CheckPDFAIdentification(ctx, *meta, values, scan.declared_prefixes);
             } catch (const std::exception&) {
                 ctx.Report(723);
             }

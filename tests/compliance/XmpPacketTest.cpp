@@ -153,6 +153,11 @@ TEST(XmpPacket, PDFAIdentification)
     std::string wrong = Packet("");
     wrong.replace(wrong.find("pdfa/ns/id/"), 11, "pdfa/ns/idX/");
     EXPECT_EQ(Codes(k1B, wrong), (Set{781, 7111}));
+    // The right namespace under another prefix: PDF/A-1 wants "pdfaid".
+    std::string renamed = Packet("");
+    for (std::size_t p; (p = renamed.find("pdfaid")) != std::string::npos;) renamed.replace(p, 6, "pdfaX");
+    EXPECT_EQ(Codes(k1B, renamed), Set{7112});
+    EXPECT_EQ(Codes(k2B, renamed.replace(renamed.find(">1<"), 3, ">2<")), Set{});
 
     qvx::Test::XmpRun run = qvx::Test::RunXmp(k2B, Packet("", "2", "B"));
     EXPECT_EQ(run.values.part.ToUTF8(), "2");
