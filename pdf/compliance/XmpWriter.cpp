@@ -53,7 +53,9 @@ void Fill(XmpMeta& meta, std::int32_t level, const DocInfoValues& v)
     meta.SetProperty(XmpNs::kPDF, "Producer", v.producer.ToUTF8());
     Identification id = IdentificationOf(level);
     meta.SetProperty(XmpNs::kPDFAId, "part", id.part);
+    // Level 4 has no conformance letter: one left from the packet would be refused.
     if (id.conformance) meta.SetProperty(XmpNs::kPDFAId, "conformance", id.conformance);
+    else meta.DeleteProperty(XmpNs::kPDFAId, "conformance");
     if (id.rev) meta.SetProperty(XmpNs::kPDFAId, "rev", id.rev);
 }
 

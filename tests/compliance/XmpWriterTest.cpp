@@ -74,6 +74,11 @@ TEST(XmpWriter, IdentificationPerLevel)
     EXPECT_EQ(ExempiGet(four, "pdfaid:rev"), "2020");
     EXPECT_EQ(four.find("conformance"), std::string::npos);
     EXPECT_EQ(qvx::Test::Codes(k4, four, v), Set{});
+    // A conformance letter handed over from the original packet does not survive level 4.
+    qvx::Test::XmpRun run = qvx::Test::RunXmp(k4, qvx::Test::Packet("<pdfaid:rev>2020</pdfaid:rev>", "4", "F"), v, true);
+    EXPECT_EQ(run.codes, Set{7113});
+    std::string relabelled = PDF::WriteXmpPacket(k4, run.values, run.holder);
+    EXPECT_EQ(relabelled.find("conformance"), std::string::npos);
     std::string four_f = PDF::WriteXmpPacket(k4F, v, nullptr);
     EXPECT_EQ(ExempiGet(four_f, "pdfaid:conformance"), "F");
     EXPECT_EQ(qvx::Test::Codes(k4F, four_f, v), Set{});
