@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "pdf/compliance/XmpWriter.h"
 #include "tests/compliance/XmpTestSupport.h"
 #include "tests/support/TestEnv.h"
@@ -33,7 +35,9 @@ PDF::DocInfoValues Values()
 // The value exempi's command line reads from a packet, or "" when it fails.
 std::string ExempiGet(const std::string& packet, const std::string& property)
 {
-    std::string path = ::testing::TempDir() + "xmp_writer_test.xmp";
+    // Tests run as parallel processes: one file per process and call.
+    static int calls = 0;
+    std::string path = ::testing::TempDir() + "xmp_writer_" + std::to_string(getpid()) + "_" + std::to_string(++calls) + ".xmp";
     std::ofstream(path, std::ios::binary) << packet;
     std::string cmd = "exempi -X -g " + property + " '" + path + "' 2>/dev/null";
     std::string out;
