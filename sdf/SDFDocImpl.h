@@ -24,6 +24,7 @@ namespace qvx::SDF {
 class SDFDoc;
 class Null;
 class ObjLoader;
+struct ObjStmData;
 class SecurityHandler;
 
 class SDFDocImpl {
@@ -117,6 +118,9 @@ public:
 
     std::recursive_mutex& Mutex() const { return m_mutex; }
 
+    // Object stream stm_num decoded; the last few used are kept.
+    std::shared_ptr<const ObjStmData> GetObjStm(std::uint32_t stm_num);
+
 private:
 
     SDFDoc* mp_facade;
@@ -142,6 +146,7 @@ private:
 
     CheckState m_check;
     std::vector<std::uint32_t> m_modified;
+    std::vector<std::pair<std::uint32_t, std::shared_ptr<const ObjStmData>>> m_objstm_cache;
 };
 
 }  // namespace qvx::SDF
