@@ -97,13 +97,14 @@ void BM_FlateDecodeChain(benchmark::State& state)
 }
 BENCHMARK(BM_FlateDecodeChain)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's time per iteration to print the ratio at the end.
+// Keeps each benchmark's CPU time per iteration (wall time suffers from whatever else the
+// machine runs) to print the ratio at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& r : runs)
-            if (r.run_type == Run::RT_Iteration) m_times[r.benchmark_name()] = r.GetAdjustedRealTime();
+            if (r.run_type == Run::RT_Iteration) m_times[r.benchmark_name()] = r.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> m_times;
