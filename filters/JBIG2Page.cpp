@@ -1,5 +1,6 @@
 #include "filters/JBIG2Page.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "common/Exception.h"
@@ -184,6 +185,9 @@ void PageDecoder::TextRegionSegment(const Segment& seg)
     tp.num_instances = ReadU32(d, pos);
     pos += 4;
     Common::ByteView rest = d.subspan(pos);
+    // Even the most predictable instance costs a fraction of a bit; a count far beyond what
+    // the data can hold is damage, and decoding stops where the data could have ended.
+    tp.num_instances = std::uint32_t(std::min<std::uint64_t>(tp.num_instances, 64 * std::uint64_t(rest.size()) + 64));
 
     std::vector<const Bitmap*> symbols;
     std::vector<const HuffmanTable*> tables;
