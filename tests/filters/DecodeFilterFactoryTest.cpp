@@ -115,19 +115,23 @@ TEST(DecodeFilterFactory, CCITTParametersAndImageHeight)
 TEST(DecodeFilterFactory, DecodersStopAtTheirOutputBudget)
 {
     // A Flate bomb: a few hundred kilobytes that inflate to more than the floor allows.
-    const std::size_t n = std::size_t(qvx::Common::Limits::kDecodeOutputFloor) + (1 << 20);
-    Bytes zeros(n, 0);
+    const std::size_t chunks = std::size_t(qvx::Common::Limits::kDecodeOutputFloor >> 20) + 1;
+    const Bytes zeros(1 << 20, 0);
+    Bytes packed;
     z_stream zs{};
     deflateInit(&zs, 9);
-    Bytes packed(deflateBound(&zs, n));
-    zs.next_in = zeros.data();
-    zs.avail_in = uInt(n);
-    zs.next_out = packed.data();
-    zs.avail_out = uInt(packed.size());
-    deflate(&zs, Z_FINISH);
-    packed.resize(zs.total_out);
+    Byte out[1 << 16];
+    for (std::size_t i = 0; i <= chunks; ++i) {
+        zs.next_in = const_cast<Byte*>(zeros.data());
+        zs.avail_in = i < chunks ? uInt(zeros.size()) : 0;
+        do {
+            zs.next_out = out;
+            zs.avail_out = sizeof out;
+            deflate(&zs, i < chunks ? Z_NO_FLUSH : Z_FINISH);
+            packed.insert(packed.end(), out, out + (sizeof out - zs.avail_out));
+        } while (zs.avail_out == 0);
+    }
     deflateEnd(&zs);
-    zeros = {};
     DecodeParams d;
     d.raw_length = packed.size();
     auto f = CreateDecodeFilter("Fl", d, std::make_unique<MemoryFilter>(packed));
