@@ -64,7 +64,8 @@ Bitmap DecodeGeneric(ArithDecoder& dec, Contexts& cx, const GenericParams& p, Wo
         at[a] = {ax, ay, ((ay == -1 || ay == -2) && ax >= -kReach && ax <= kReach) || (ay == 0 && ax >= -kReach && ax < 0)};
     }
     int ltp = 0;
-    for (std::uint32_t y = 0; y < p.height; ++y) {
+    // Rows after the data ran out long ago are damage: they stay white.
+    for (std::uint32_t y = 0; y < p.height && !dec.Exhausted(); ++y) {
         if (p.tpgdon) {
             ltp ^= dec.Decode(cx, s.sltp);
             if (ltp) {

@@ -46,7 +46,7 @@ Bitmap DecodeRefinement(ArithDecoder& dec, Contexts& cx, const RefinementParams&
     // decoders in use read it; checked against jbig2dec).
     const std::uint32_t sltp = p.gr_template ? 0x0004 : 0x0040;
     int ltp = 0;
-    for (std::int64_t y = 0; y < p.height; ++y) {
+    for (std::int64_t y = 0; y < p.height && !dec.Exhausted(); ++y) {
         if (p.tpgron) ltp ^= dec.Decode(cx, sltp);
         for (std::int64_t x = 0; x < p.width; ++x) {
             const std::int64_t rx = x - p.dx, ry = y - p.dy;
