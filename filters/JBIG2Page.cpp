@@ -36,6 +36,8 @@ PageDecoder::PageDecoder() : m_budget(Common::Limits::kMaxJBIG2Work) {}
 
 bool PageDecoder::Feed(Common::ByteView stream)
 {
+    // An end-of-file segment in the globals ends only the globals.
+    if (!m_page) m_ended = false;
     SegmentReader reader(stream);
     Segment seg;
     while (!m_ended && reader.Next(seg)) {

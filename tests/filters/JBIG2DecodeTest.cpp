@@ -138,6 +138,8 @@ TEST(JBIG2Decode, TextRegionsAgreeWithJbig2dec)
         DictOptions d;
         d.gb_template = t;
         AddSegment(globals, 1, 0, 0, {}, EncodeSymbolDict(glyphs, d));
+        // Globals that end with an end-of-file segment still leave the page to its stream.
+        if (t == 3) AddSegment(globals, 9, 51, 0, {}, {});
         for (int corner = 0; corner < 4; ++corner) {
             for (bool transposed : {false, true}) {
                 TextOptions o;
