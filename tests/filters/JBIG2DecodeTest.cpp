@@ -2,6 +2,8 @@
 // segment type and coding option the decoder knows is covered.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "common/Exception.h"
 #include "filters/FilterReader.h"
 #include "filters/JBIG2Decode.h"
@@ -485,4 +487,55 @@ TEST(JBIG2Decode, DamagedStreamsGiveWhatWasDecodedOrTheOneError)
     EXPECT_FALSE(decode({}).has_value());
     EXPECT_FALSE(decode(Bytes(stream.begin() + 30, stream.end())).has_value());
     EXPECT_EQ(Difference(*decode(stream), whole), "");
+}
+
+// The fifteen standard tables are complete prefix codes over contiguous value ranges, and
+// every value (and out-of-band where a table has it) reads back as written.
+TEST(JBIG2Decode, StandardHuffmanTablesAreCompleteAndContiguous)
+{
+    using qvx::Filters::JBIG2::HuffmanLine;
+    using qvx::Filters::JBIG2::StandardTable;
+    for (int n = 1; n <= 15; ++n) {
+        const auto& t = StandardTable(n);
+        double kraft = 0;
+        std::vector<std::pair<std::int64_t, std::int64_t>> ranges;  // [low, high)
+        std::int64_t lower = INT64_MIN, upper = INT64_MAX;
+        bool oob = false;
+        for (const HuffmanLine& l : t.Lines()) {
+            kraft += std::ldexp(1.0, -l.prefix_len);
+            if (l.kind == HuffmanLine::e_normal) ranges.push_back({l.range_low, l.range_low + (std::int64_t(1) << l.range_len)});
+            if (l.kind == HuffmanLine::e_lower) lower = l.range_low;
+            if (l.kind == HuffmanLine::e_upper) upper = l.range_low;
+            oob |= l.kind == HuffmanLine::e_oob;
+        }
+        EXPECT_DOUBLE_EQ(kraft, 1.0) << "B." << n;
+        std::sort(ranges.begin(), ranges.end());
+        for (std::size_t i = 1; i < ranges.size(); ++i) EXPECT_EQ(ranges[i - 1].second, ranges[i].first) << "B." << n;
+        if (lower != INT64_MIN) {
+            EXPECT_EQ(lower + 1, ranges.front().first) << "B." << n;
+        }
+        if (upper != INT64_MAX) {
+            EXPECT_EQ(upper, ranges.back().second) << "B." << n;
+        }
+        // Write a spread of values (and OOB), read them back.
+        std::vector<std::int32_t> values;
+        for (std::int64_t v = ranges.front().first - 3; v < ranges.back().second + 3; v += 7) {
+            if ((v < ranges.front().first && lower == INT64_MIN) || (v >= ranges.back().second && upper == INT64_MAX)) continue;
+            values.push_back(std::int32_t(v));
+        }
+        BitWriter w;
+        for (std::int32_t v : values) w.Put(t, v);
+        if (oob) w.Put(t, std::nullopt);
+        Bytes data = w.Take();
+        qvx::Filters::JBIG2::BitReader r(data);
+        for (std::int32_t v : values) {
+            std::int32_t got = 0;
+            ASSERT_TRUE(t.Decode(r, got)) << "B." << n << " " << v;
+            EXPECT_EQ(got, v) << "B." << n;
+        }
+        std::int32_t got = 0;
+        if (oob) {
+            EXPECT_FALSE(t.Decode(r, got)) << "B." << n;
+        }
+    }
 }
