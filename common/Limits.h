@@ -14,6 +14,7 @@ inline constexpr std::uint64_t kMaxPredictorRowBytes = 1ull << 20;
 inline constexpr std::uint64_t kMaxImagePixels = 1ull << 22;        // width x height
 inline constexpr std::uint64_t kMaxImageSamples = 1ull << 24;       // pixels x components
 inline constexpr int kMaxJpegScans = 100;
+inline constexpr std::uint64_t kXmpMaxPacketBytes = 1ull << 20;
 inline constexpr std::uint64_t kMaxJBIG2Pixels = 1ull << 22;
 inline constexpr std::uint64_t kMaxJBIG2SymbolSize = 1ull << 10;
 inline constexpr std::uint64_t kMaxJBIG2Symbols = 1ull << 14;
@@ -28,6 +29,9 @@ inline constexpr std::uint64_t kMaxImagePixels = 1ull << 28;
 inline constexpr std::uint64_t kMaxImageSamples = 1ull << 29;
 // Each progressive JPEG scan revisits the whole image; real encoders write about a dozen.
 inline constexpr int kMaxJpegScans = 1000;
+// A metadata packet is read whole and handed to the XMP toolkit, whose tree takes many
+// times the text's size; real packets stay below a few hundred kilobytes.
+inline constexpr std::uint64_t kXmpMaxPacketBytes = 16ull << 20;
 // JBIG2: a page or region bitmap, one side of a symbol, the symbols of one dictionary or
 // text region, and the pixels one stream may decode or draw in all (symbols placed many
 // times, halftone cells) so that a few hostile bytes cannot keep the decoder busy.
@@ -36,6 +40,10 @@ inline constexpr std::uint64_t kMaxJBIG2SymbolSize = 1ull << 16;
 inline constexpr std::uint64_t kMaxJBIG2Symbols = 1ull << 20;
 inline constexpr std::uint64_t kMaxJBIG2Work = 1ull << 32;
 #endif
+
+// The XMP toolkit parses and walks its tree recursively; deeper packets are refused
+// before it sees them (real ones nest about a dozen elements).
+inline constexpr std::uint32_t kXmpMaxNesting = 200;
 
 // Configuration files are read whole and parsed recursively.
 inline constexpr std::uint64_t kConfigFileMaxBytes = 1ull << 20;
