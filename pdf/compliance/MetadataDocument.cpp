@@ -69,8 +69,13 @@ DocInfoValues ReadDocInfoValues(SDF::SDFDoc& doc)
 {
     DocInfoValues v;
     SDF::Obj* info = InfoDict(doc);
-    auto date = [&](std::string_view key, bool& has) -> std::optional<PDFDate> {
+    // An entry whose value is null (directly or through a reference) is absent.
+    auto find = [&](std::string_view key) -> SDF::Obj* {
         SDF::Obj* o = info ? info->FindObj(key) : nullptr;
+        return o && !o->IsNull() ? o : nullptr;
+    };
+    auto date = [&](std::string_view key, bool& has) -> std::optional<PDFDate> {
+        SDF::Obj* o = find(key);
         has = o != nullptr;
         return o && o->IsString() ? PDFDate::Parse(Common::AsChars(o->GetBuffer())) : std::nullopt;
     };
@@ -79,7 +84,7 @@ DocInfoValues ReadDocInfoValues(SDF::SDFDoc& doc)
     std::optional<PDFDate> created = date("CreationDate", v.has_creation_date);
     v.creation_date = created ? *created : v.mod_date;
     auto text = [&](std::string_view key, Common::UString& out, bool& has) {
-        SDF::Obj* o = info ? info->FindObj(key) : nullptr;
+        SDF::Obj* o = find(key);
         has = o != nullptr;
         if (o && o->IsString()) out = o->GetAsPDFText();
     };

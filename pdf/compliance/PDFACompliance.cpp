@@ -1,6 +1,7 @@
 #include "pdf/compliance/PDFACompliance.h"
 
 #include "common/Exception.h"
+#include "pdf/compliance/ComplianceDriver.h"
 #include "pdf/compliance/PDFUATranslation.h"
 
 namespace qvx::PDF {
@@ -86,7 +87,10 @@ void PDFACompliance::Run()
     m_state.errors.SetMaxRefs(m_setup.max_refs);
 
     OpenRunDocument(m_input, *mp_doc);
-    // Unlocking with m_setup.password and the driver's passes run here on the opened document.
+    // Unlocking with m_setup.password belongs here, once the object layer has security handlers.
+    const auto* file_name = std::get_if<Common::UString>(&m_input);
+    PassContext ctx(*mp_doc, file_name ? *file_name : Common::UString(), m_setup.structure_data);
+    RunDriver(ctx);
     if (m_state.is_pdfua) TranslateToPDFUA(m_state.errors);
 }
 
