@@ -48,7 +48,7 @@ TEST(ColorSpace, FamiliesAndResources)
              "/Process << /ColorSpace /DeviceCMYK /Components [/Cyan] >> >>] /Loop /Loop >> >>");
     t.Set(5, "<< /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [1] /N 1 >>");
     PDF::Resources res(t.Get(4));
-    auto name = [&](std::string_view n) { return ColorSpace::Create(t.Parse("/" + std::string(n)).release(), &res); };
+    auto name = [&](std::string_view n) { return ColorSpace::Create(t.Keep("/" + std::string(n)), &res); };
 
     auto icc = name("CS0");
     ASSERT_TRUE(icc);
@@ -59,7 +59,7 @@ TEST(ColorSpace, FamiliesAndResources)
     EXPECT_EQ(icc->GetICCProfile()->GetDeviceClass(), "prtr");
     EXPECT_EQ(icc->GetICCProfile()->GetComponentCount(), 4);
 
-    auto bad = ColorSpace::Create(t.Parse("[/ICCBased @3]").release());
+    auto bad = ColorSpace::Create(t.Keep("[/ICCBased @3]"));
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->GetICCProfile(), nullptr);  // not a profile: the checks report it
     EXPECT_EQ(bad->GetBase()->GetFamily(), ColorSpace::e_device_rgb);
@@ -83,9 +83,9 @@ TEST(ColorSpace, FamiliesAndResources)
     EXPECT_EQ(name("Loop"), nullptr);      // a name that names itself
     EXPECT_EQ(name("Missing"), nullptr);
     EXPECT_EQ(name("DeviceCMYK")->GetComponentCount(), 4);
-    EXPECT_EQ(ColorSpace::Create(t.Parse("[/Pattern /DeviceRGB]").release())->GetComponentCount(), 3);
-    EXPECT_EQ(ColorSpace::Create(t.Parse("[/Lab << /WhitePoint [1 1 1] >>]").release())->GetFamily(), ColorSpace::e_lab);
-    EXPECT_EQ(ColorSpace::Create(t.Parse("[/Separation /S]").release()), nullptr);  // no alternate
+    EXPECT_EQ(ColorSpace::Create(t.Keep("[/Pattern /DeviceRGB]"))->GetComponentCount(), 3);
+    EXPECT_EQ(ColorSpace::Create(t.Keep("[/Lab << /WhitePoint [1 1 1] >>]"))->GetFamily(), ColorSpace::e_lab);
+    EXPECT_EQ(ColorSpace::Create(t.Keep("[/Separation /S]")), nullptr);  // no alternate
 
     std::string names;
     for (int i = 0; i < 33; ++i) names += " /C" + std::to_string(i);
@@ -133,17 +133,17 @@ TEST(Models, ExtGStateImageShadingPatternGroup)
     EXPECT_EQ(tiling.type, 1);
     EXPECT_EQ(tiling.matrix.e, 5);
     EXPECT_TRUE(tiling.resources);
-    PDF::Pattern sh = PDF::Pattern::Read(t.Parse("<< /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceCMYK "
-                                                 "/Function [<< /FunctionType 3 /Domain [0 1] /Functions [<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [1 1 1 1] /N 1 >>] >>] >> >>").release());
+    PDF::Pattern sh = PDF::Pattern::Read(t.Keep("<< /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceCMYK "
+                                                 "/Function [<< /FunctionType 3 /Domain [0 1] /Functions [<< /FunctionType 2 /Domain [0 1] /C0 [0 0 0 0] /C1 [1 1 1 1] /N 1 >>] >>] >> >>"));
     EXPECT_EQ(sh.type, 2);
     EXPECT_EQ(sh.shading.type, 2);
     EXPECT_TRUE(PDF::IsNameOf(sh.shading.color_space, "DeviceCMYK"));
     EXPECT_EQ(sh.shading.function.type, 3);
     ASSERT_EQ(sh.shading.function.functions.size(), 1u);
     EXPECT_EQ(sh.shading.function.outputs, 4);
-    EXPECT_EQ(PDF::Shading::Read(t.Parse("<< /ShadingType 4 >>").release()).type, 0);  // mesh types are streams
+    EXPECT_EQ(PDF::Shading::Read(t.Keep("<< /ShadingType 4 >>")).type, 0);  // mesh types are streams
 
-    PDF::Group grp = PDF::Group::Of(t.Parse("<< /Group << /S /Transparency /CS /DeviceRGB /I true >> >>").release());
+    PDF::Group grp = PDF::Group::Of(t.Keep("<< /Group << /S /Transparency /CS /DeviceRGB /I true >> >>"));
     EXPECT_TRUE(grp.is_transparency && grp.isolated && !grp.knockout);
     EXPECT_TRUE(PDF::IsNameOf(grp.color_space, "DeviceRGB"));
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pdf/ContentLexer.h"
 #include "sdf/Objects.h"
@@ -49,9 +50,19 @@ public:
         return Convert(const_cast<PDF::Operand&>(op[0]));
     }
 
+    // A direct object from PDF text, owned by this document helper for the test's lifetime
+    // (the models under test borrow objects, as they do from a real document).
+    SDF::Obj* Keep(std::string_view text)
+    {
+        m_kept.push_back(Parse(text));
+        return m_kept.back().get();
+    }
+
     SDF::SDFDoc doc;
 
 private:
+    std::vector<std::unique_ptr<SDF::Obj>> m_kept;
+
     SDF::Obj* Place(int n, std::unique_ptr<SDF::Obj> obj)
     {
         SDF::Indirect* e = doc.GetImpl().GetEntry(static_cast<std::uint32_t>(n));
