@@ -11,7 +11,7 @@ libboost-date-time-dev libboost-regex-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 poppler-data
 qpdf poppler-utils libtiff-tools jbig2dec xsltproc libxml2-utils exempi
-mupdf-tools libopenjp2-tools libjpeg-turbo-progs python3"
+mupdf-tools libopenjp2-tools libjpeg-turbo-progs python3 time"
 
 if [ "$1" = "--fuzz" ]; then
   PKGS="$PKGS clang libclang-rt-14-dev llvm"
