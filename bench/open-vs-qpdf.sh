@@ -34,7 +34,7 @@ measure qpdf qpdf --check
 summary() {
   sort -n -k2 "$list.$1" | awk -v name="$2" -v wall="$(cat "$list.$1.wall")" '
     { t += $1; m[NR] = $2 }
-    END { printf "%-16s files %5d  wall %7.2f s  cpu %7.2f s  peak RSS median %7d kB  max %8d kB\n",
+    END { printf "%-16s files %5d  wall %7.2f s  cpu (10 ms ticks) %6.2f s  peak RSS median %6d kB  max %7d kB\n",
                  name, NR, wall, t, m[int((NR + 1) / 2)], m[NR] }'
 }
 echo "open, load every object, decode every stream: $(wc -l < "$list") files of $corpus"
