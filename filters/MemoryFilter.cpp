@@ -14,14 +14,13 @@ MemoryFilter::MemoryFilter(Common::Bytes data) : Filter(e_input), m_own(std::mov
     m_view_size = m_own.size();
 }
 
-MemoryFilter::MemoryFilter(Common::ByteView borrowed)
-    : Filter(e_input), mp_view(borrowed.data()), m_view_size(borrowed.size())
-{
-}
-
 std::unique_ptr<MemoryFilter> MemoryFilter::View(Common::ByteView data)
 {
-    return std::unique_ptr<MemoryFilter>(new MemoryFilter(data));
+    auto f = std::unique_ptr<MemoryFilter>(new MemoryFilter());
+    f->m_dir = e_input;
+    f->mp_view = data.data();
+    f->m_view_size = data.size();
+    return f;
 }
 
 void MemoryFilter::Grow(std::size_t need)

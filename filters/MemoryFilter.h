@@ -35,10 +35,6 @@ public:
     // Takes the written bytes out of an output buffer.
     Common::Bytes Release();
 
-protected:
-    // An input over borrowed bytes (for sources that own them another way).
-    explicit MemoryFilter(Common::ByteView borrowed);
-
 private:
     void Grow(std::size_t need);
 

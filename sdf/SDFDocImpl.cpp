@@ -5,6 +5,7 @@
 #include "common/Exception.h"
 #include "common/Limits.h"
 #include "filters/FilterReader.h"
+#include "filters/MappedFile.h"
 #include "filters/MemoryFilter.h"
 #include "sdf/ObjLoader.h"
 #include "sdf/ObjParser.h"
@@ -176,12 +177,22 @@ void SDFDocImpl::Swap(Obj* a, Obj* b)
     e2->SetModified();
 }
 
+// Whether the mapping's first chunk is the whole file (the chunk stays mapped while the
+// filter is not moved).
+static bool WholeMapping(Filters::MappedFile& f)
+{
+    f.Seek(0, Filters::Filter::e_begin);
+    return f.Size() == f.FileSize();
+}
+
 void SDFDocImpl::AttachFile(std::unique_ptr<Filters::Filter> file)
 {
     auto* mem = dynamic_cast<Filters::MemoryFilter*>(file.get());
     if (mem && mem->IsInputFilter()) {
         mem->Seek(0, Filters::Filter::e_begin);
         m_file_view = mem->Data();
+    } else if (auto* mapped = dynamic_cast<Filters::MappedFile*>(file.get()); mapped && WholeMapping(*mapped)) {
+        m_file_view = {mapped->Begin(), mapped->Size()};
     } else {
         Filters::FilterReader r(*file);
         auto whole = std::make_unique<Filters::MemoryFilter>(r.ReadAll());

@@ -48,8 +48,8 @@ public:
     Indirect* GetEntry(std::uint32_t n) const { return n < m_xref.size() ? m_xref[n].get() : nullptr; }
     std::size_t XRefSize() const { return m_xref.size(); }
 
-    // Makes obj (null: a null object) the referent of a new or re-used entry; an object
-    // that already is an entry of this document is returned unchanged.
+    // Takes obj (null: a null object) as the referent of a re-used free entry or a new one.
+    // obj must have no owner ("The object belongs to a different document").
     Indirect* AddObj(std::unique_ptr<Obj> obj);
     // Turns an in-use entry back into a free one, linked at the head of the free list.
     void FreeObj(std::uint32_t n);
@@ -74,7 +74,8 @@ public:
     void SetTrailer(std::unique_ptr<Obj> trailer);
 
     // Makes file the document's file (read whole into memory unless it already is memory
-    // or a mapping, so that the readers work on one contiguous view).
+    // or a mapping of the whole file in one chunk, so the readers work on one contiguous
+    // view).
     void AttachFile(std::unique_ptr<Filters::Filter> file);
     Filters::Filter* GetFile() const { return mp_file.get(); }
     std::uint64_t GetFileSize() const { return m_file_size; }

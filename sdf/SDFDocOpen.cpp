@@ -79,7 +79,8 @@ void SDFDoc::OpenFile(const std::string& path)
 {
     std::unique_ptr<Filters::Filter> file;
     try {
-        file = std::make_unique<Filters::MappedFile>(path);
+        // One chunk for the whole file, so the readers see one contiguous view.
+        file = std::make_unique<Filters::MappedFile>(path, std::size_t{1} << 46);
     } catch (const Common::Exception&) {
         // Not mappable (a pipe, a special file): read it through the buffered file.
         file = std::make_unique<Filters::StdFile>(path, Filters::StdFile::e_read_mode);

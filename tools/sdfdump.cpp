@@ -2,6 +2,7 @@
 //
 //   sdfdump FILE                 trailer, one line per object, page count
 //   sdfdump --json FILE          the same as JSON (values as qpdf --json writes them)
+//   sdfdump --check FILE         load every object and decode every stream; print counts
 //   sdfdump --object N FILE      object N in PDF syntax
 //   sdfdump --raw N FILE         stream N's raw bytes (decrypted)
 //   sdfdump --decoded N FILE     stream N's decoded bytes
@@ -227,9 +228,35 @@ int Dump(SDF::SDFDoc& doc, bool json)
     return 0;
 }
 
+// Loads every object and decodes every stream without keeping or printing them (the work a
+// validator does before its checks), then prints the counts.
+int Check(SDF::SDFDoc& doc)
+{
+    std::size_t objects = 0, streams = 0, errors = 0;
+    Common::Byte buf[1 << 16];
+    for (std::size_t n = 1; n < doc.XRefSize(); ++n) {
+        Obj* e = doc.GetObj(static_cast<std::uint32_t>(n));
+        if (!e->IsIndirect() || e->IsFree()) continue;
+        try {
+            const Obj* o = e->Resolve();
+            ++objects;
+            if (!o->IsStream()) continue;
+            ++streams;
+            auto dec = o->GetDecodedStream();
+            Filters::FilterReader r(*dec);
+            while (r.Read(buf, sizeof buf) > 0) {
+            }
+        } catch (const Common::Exception&) {
+            ++errors;
+        }
+    }
+    std::printf("objects %zu streams %zu errors %zu pages %zu\n", objects, streams, errors, CountPages(doc));
+    return 0;
+}
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: sdfdump [--json] [--password P] [--object N | --raw N | --decoded N] FILE\n");
+    std::fprintf(stderr, "usage: sdfdump [--json | --check] [--password P] [--object N | --raw N | --decoded N] FILE\n");
     return 2;
 }
 
@@ -239,10 +266,11 @@ int main(int argc, char** argv)
 {
     std::string file, mode;
     long num = -1;
-    bool json = false;
+    bool json = false, check = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--json") json = true;
+        else if (a == "--check") check = true;
         else if (a == "--password" && i + 1 < argc) ++i;  // no security handler yet
         else if ((a == "--object" || a == "--raw" || a == "--decoded") && i + 1 < argc) mode = a, num = std::atol(argv[++i]);
         else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
@@ -252,7 +280,7 @@ int main(int argc, char** argv)
     try {
         SDF::SDFDoc doc;
         doc.OpenFile(file);
-        if (mode.empty()) return Dump(doc, json);
+        if (mode.empty()) return check ? Check(doc) : Dump(doc, json);
         if (num < 0 || static_cast<std::size_t>(num) >= doc.XRefSize()) {
             std::fprintf(stderr, "sdfdump: no object %ld\n", num);
             return 1;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "sdf/ObjSet.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDoc.h"
 #include "tests/sdf/SdfTestUtil.h"
@@ -140,4 +141,32 @@ TEST(Obj, PDFTextDecodesByteOrderMarks)
     EXPECT_EQ(Str::Create("\xEF\xBB\xBFok")->GetAsPDFText().ToUTF8(), "ok");
     // PDFDocEncoding: 0x80 bullet, 0xA0 euro, 0xE9 as in Latin-1.
     EXPECT_EQ(Str::Create("\x80\xA0\xE9")->GetAsPDFText().ToUTF8(), "\xE2\x80\xA2\xE2\x82\xAC\xC3\xA9");
+}
+
+TEST(ObjSet, PoolObjectsBelongToNoDocumentAndVisitByKind)
+{
+    ObjSet pool;
+    Obj* d = pool.CreateDict();
+    d->PutName("K", "V");
+    Obj* a = pool.CreateArray();
+    a->PushBack(d);  // a copy: the pool keeps its own
+    EXPECT_EQ(d->GetDoc(), nullptr);
+    EXPECT_NE(a->GetAt(0), d);
+    EXPECT_EQ(Text(a), "[<</K/V>>]");
+    EXPECT_TRUE(pool.CreateNumber(2)->IsEqual(Number::Create(2).get()));
+    EXPECT_FALSE(pool.CreateNumber(2)->IsEqual(Number::Create(3).get()));
+    EXPECT_TRUE(pool.CreateString(qvx::Common::AsBytes("x"))->IsEqual(Str::Create("x").get()));
+    EXPECT_FALSE(d->IsEqual(Dict::Create().get()));  // containers: only themselves
+
+    struct Kinds : ObjVisitor {
+        std::string seen;
+        void VisitDict(Obj&) override { seen += 'd'; }
+        void VisitArray(Obj&) override { seen += 'a'; }
+        void VisitName(Obj&) override { seen += 'n'; }
+    } v;
+    d->Accept(v);
+    a->Accept(v);
+    pool.CreateName("N")->Accept(v);
+    pool.CreateNull()->Accept(v);
+    EXPECT_EQ(v.seen, "dan");
 }

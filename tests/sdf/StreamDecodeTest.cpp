@@ -124,27 +124,42 @@ TEST(StreamDecode, PlainParametersFromDecodeParms)
     SDFDoc doc;
     Obj* image = MakeStream(doc, "", [](Obj* d) {
         d->PutNumber("Height", 33);
+        d->PutNumber("Width", 17);
         d->PutNumber("BitsPerComponent", 16);
     });
     auto parms = Dict::Create();
     parms->PutNumber("K", -1);
     parms->PutBool("BlackIs1", true);
     parms->PutNumber("Columns", 17);
-    DecodeParams p = ReadDecodeParams("CCF", parms.get(), *image);
-    EXPECT_EQ(p.ccitt.k, -1);
-    EXPECT_TRUE(p.ccitt.black_is_1);
-    EXPECT_EQ(p.ccitt.columns, 17);
-    EXPECT_EQ(p.ccitt.rows, 33);  // the image's Height when Rows is absent
-    EXPECT_TRUE(p.ccitt.end_of_block);
-    parms->PutNumber("Columns", -8);
-    EXPECT_EQ(Thrown([&] { ReadDecodeParams("CCITTFaxDecode", parms.get(), *image); }).GetMessage(),
-              "CCITTFaxDecode Columns is negative");
-    EXPECT_EQ(ReadDecodeParams("JPXDecode", nullptr, *image).bits_per_component, 16);
-    auto lzw = Dict::Create();
-    lzw->PutNumber("EarlyChange", 0);
-    lzw->PutNumber("Colors", 3);
-    DecodeParams l = ReadDecodeParams("LZW", lzw.get(), *image);
-    EXPECT_EQ(l.early_change, 0);
-    EXPECT_EQ(l.predictor.colors, 3);
-    EXPECT_EQ(l.predictor.bits_per_component, 8);
+    parms->PutNumber("EarlyChange", 0);
+    parms->PutNumber("Colors", 3);
+    qvx::Filters::DecodeParams p = ReadDecodeParams(parms.get(), *image);
+    EXPECT_EQ(p.k, -1);
+    EXPECT_TRUE(p.black_is_1);
+    EXPECT_EQ(p.columns, 17);
+    EXPECT_FALSE(p.rows.has_value());  // the decoder takes the image's Height then
+    EXPECT_EQ(p.height, 33u);
+    EXPECT_EQ(p.width, 17u);
+    EXPECT_TRUE(p.end_of_block);
+    EXPECT_EQ(p.image_bits_per_component, 16);
+    EXPECT_EQ(p.early_change, 0);
+    EXPECT_EQ(p.colors, 3);
+    EXPECT_EQ(p.bits_per_component, 8);
+    EXPECT_EQ(p.predictor, 1);
+    qvx::Filters::DecodeParams none = ReadDecodeParams(nullptr, *image);
+    EXPECT_FALSE(none.columns.has_value());
+    EXPECT_EQ(none.color_transform, -1);
+
+    Obj* negative = MakeStream(doc, "", [](Obj* d) {
+        d->PutName("Filter", "CCF");
+        d->PutDict("DecodeParms")->PutNumber("Columns", -8);
+    });
+    EXPECT_EQ(Thrown([&] { Decoded(negative); }).GetMessage(), "CCITTFaxDecode Columns is negative");
+    // A Crypt stage passes the data through while the document has no security handler.
+    Obj* crypt = MakeStream(doc, "4142>", [](Obj* d) {
+        Obj* f = d->PutArray("Filter");
+        f->PushBackName("Crypt");
+        f->PushBackName("AHx");
+    });
+    EXPECT_EQ(Decoded(crypt), "AB");
 }

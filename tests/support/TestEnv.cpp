@@ -28,6 +28,12 @@ std::optional<fs::path> SharedDir()
 }
 
 fs::path TolvaPath() { return Env("QVX_TOLVA", QVX_BUILTIN_TOLVA); }
+fs::path ToolPath(const std::string& name)
+{
+    // tolva is <build>/apps/tolva/tolva; tools are <build>/tools/<name>.
+    return TolvaPath().parent_path().parent_path().parent_path() / "tools" / name;
+}
+
 fs::path SourceDir() { return Env("QVX_SOURCE_DIR", QVX_BUILTIN_SOURCE_DIR); }
 
 TempDir::TempDir()

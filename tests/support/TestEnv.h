@@ -13,6 +13,8 @@ namespace qvx::Test {
 std::optional<std::filesystem::path> SharedDir();
 // The built tolva executable.
 std::filesystem::path TolvaPath();
+// A developer tool built from tools/<name>.cpp.
+std::filesystem::path ToolPath(const std::string& name);
 std::filesystem::path SourceDir();
 
 // A fresh folder removed with everything in it at the end of the scope.

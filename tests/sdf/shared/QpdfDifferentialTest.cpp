@@ -147,7 +147,7 @@ TEST(QpdfDifferential, SdfdumpReadsWhatQpdfReads)
 {
     auto shared = qvx::Test::SharedDir();
     if (!shared) GTEST_SKIP() << "no shared material";
-    fs::path sdfdump = qvx::Test::TolvaPath().parent_path().parent_path().parent_path() / "tools/sdfdump";
+    fs::path sdfdump = qvx::Test::ToolPath("sdfdump");
     ASSERT_TRUE(fs::exists(sdfdump)) << sdfdump;
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(*shared / "robust/qpdf"))
