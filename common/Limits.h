@@ -2,6 +2,7 @@
 // Resource limits applied to hostile input, in one place. Fuzz builds use lower values so
 // the fuzzer spends its time on bugs rather than on legitimately slow inputs.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qvx::Common::Limits {
@@ -59,4 +60,31 @@ inline constexpr std::uint32_t kMaxXRefObjNum = 1048575;
 inline constexpr std::uint32_t kMaxRebuildObjNum = 8388607;
 // Objects whose loading needs another object loaded first (object streams, their lengths).
 inline constexpr std::size_t kMaxNestedLoads = 64;
+}  // namespace qvx::Common::Limits
+
+// The page layer.
+namespace qvx::Common::Limits {
+// Levels of the page tree followed below the root.
+inline constexpr int kMaxPageTreeDepth = 256;
+// Content streams entered inside one another (forms, patterns, glyphs, appearances).
+inline constexpr int kMaxContentNesting = 32;
+// Arrays and dictionaries open at once inside a content-stream operand.
+inline constexpr int kMaxOperandNesting = 64;
+// Operands kept for one operator; more are dropped and the operator reported.
+inline constexpr std::size_t kMaxOperands = 1024;
+// Colour spaces, functions and shadings defined inside one another.
+inline constexpr int kMaxColorSpaceNesting = 16;
+// CMaps chained through usecmap.
+inline constexpr int kMaxCMapChain = 8;
+// Bytes of one predefined or embedded CMap program.
+inline constexpr std::uint64_t kMaxCMapBytes = 16ull << 20;
+// Components of a DeviceN colour space that can be built at all.
+inline constexpr int kMaxColorComponents = 32;
+// Saved graphics states kept by the content reader (deeper q's are counted, not saved).
+inline constexpr int kMaxSavedStates = 4096;
+// Fields of an interactive form followed below the root fields, and their nesting.
+inline constexpr int kMaxFieldDepth = 64;
+inline constexpr std::size_t kMaxFields = 1u << 20;
+// Actions followed through Next chains.
+inline constexpr std::size_t kMaxActions = 4096;
 }  // namespace qvx::Common::Limits
