@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/UString.h"
+#include "pdf/PageTree.h"
 #include "pdf/compliance/RunCaches.h"
 #include "sdf/CheckState.h"
 #include "sdf/SDFDoc.h"
@@ -33,6 +34,8 @@ struct PassContext {
     // PDF/A part of the level (0 outside PDF/A).
     int Part() const { return SDF::CheckState::PartOf(state.level); }
     bool Stopped() const { return state.Stopped(); }
+    // The document's pages, read once per run.
+    const PageTree& Pages() { return caches.Get<PageTree>(doc); }
     // Records code against the indirect object that is obj or holds it (none when obj is
     // null or outside the table).
     void Report(std::int32_t code, const SDF::Obj* obj = nullptr) { state.Report(code, EnclosingObjNum(obj)); }

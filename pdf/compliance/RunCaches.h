@@ -1,22 +1,23 @@
 #pragma once
-// State that the passes of one compliance run share (the page list now; font and colour
+// State that the passes of one compliance run share (the page tree now; font and colour
 // caches of the page checks later). The driver creates it empty before the first pass and
 // releases it after the last one, also when a pass throws.
 
 #include <map>
 #include <memory>
 #include <typeindex>
+#include <utility>
 
 namespace qvx::PDF {
 
 class RunCaches {
 public:
-    // The cache of type T (default-constructed on first use).
-    template <class T>
-    T& Get()
+    // The cache of type T, made from args on first use (later calls ignore them).
+    template <class T, class... Args>
+    T& Get(Args&&... args)
     {
         std::unique_ptr<Entry>& slot = m_caches[std::type_index(typeid(T))];
-        if (!slot) slot = std::make_unique<Holder<T>>();
+        if (!slot) slot = std::make_unique<Holder<T>>(std::forward<Args>(args)...);
         return static_cast<Holder<T>&>(*slot).value;
     }
     bool Empty() const { return m_caches.empty(); }
@@ -28,6 +29,10 @@ private:
     };
     template <class T>
     struct Holder final : Entry {
+        template <class... Args>
+        explicit Holder(Args&&... args) : value(std::forward<Args>(args)...)
+        {
+        }
         T value;
     };
     std::map<std::type_index, std::unique_ptr<Entry>> m_caches;
