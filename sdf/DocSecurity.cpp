@@ -7,6 +7,7 @@
 #include "sdf/SDFDocImpl.h"
 #include "sdf/SecurityManager.h"
 #include "sdf/StdSecurityHandler.h"
+#include "sdf/XRefRebuilder.h"
 
 namespace qvx::SDF {
 
@@ -70,6 +71,8 @@ bool InitStdSecurityHandlerInternal(SDFDocImpl& doc, std::unique_ptr<SecurityHan
     std::shared_ptr<SecurityHandler> shared(std::move(handler));
     doc.SetSecurityHandler(shared);
     doc.SetOutputSecurityHandler(shared);
+    // A rebuilt table lacks the objects of encrypted object streams until now.
+    if (!doc.RebuiltObjStms().empty()) RegisterObjectStreams(doc);
     return true;
 }
 

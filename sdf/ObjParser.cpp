@@ -1,5 +1,7 @@
 #include "sdf/ObjParser.h"
 
+#include <utility>
+
 #include "common/Exception.h"
 #include "sdf/CharClass.h"
 #include "sdf/Objects.h"
@@ -68,6 +70,7 @@ void ObjParser::ReadHeader(bool check)
 
 std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
 {
+    std::uint64_t body = Tell();
     while (GetObj()) {
     }
     std::string_view kw = Token();
@@ -80,6 +83,20 @@ std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
         SkipStreamEOL();
         if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
         std::unique_ptr<Dict> dict(static_cast<Dict*>(TakeAt(0).release()));
+        Obj* type = dict->FindObj("Type");
+        if (m_cur_num != 0 && mp_doc->GetSecurityHandler() && type && type->IsName() && type->GetName() == "XRef") {
+            // Cross-reference streams are never encrypted: read the dictionary again with
+            // its strings (the ID) as they are.
+            std::uint32_t num = std::exchange(m_cur_num, 0);
+            ClearStack();
+            Seek(body);
+            while (GetObj()) {
+            }
+            m_cur_num = num;
+            SkipStreamEOL();
+            if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
+            dict.reset(static_cast<Dict*>(TakeAt(0).release()));
+        }
         return std::make_unique<FileStream>(std::move(dict), *mp_doc, Tell());
     }
     if (StackSize() == 0) QVX_THROW("false", "Operator endobj expects a single argument");

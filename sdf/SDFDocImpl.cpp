@@ -62,6 +62,7 @@ void SDFDocImpl::ClearTable()
     mp_security.reset();
     mp_output_security.reset();
     m_encrypt_num = 0;
+    m_rebuilt_objstms.clear();
     SetTrailer(Dict::Create());
 }
 

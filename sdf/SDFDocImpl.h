@@ -122,6 +122,9 @@ public:
         std::string password;
     };
     SecurityInit& GetSecurityInit() { return m_security_init; }
+    // Object streams the rebuilder found (number, header offset), registered again once a
+    // security handler can decrypt them.
+    std::vector<std::pair<std::uint32_t, std::size_t>>& RebuiltObjStms() { return m_rebuilt_objstms; }
     // The Encrypt dictionary's object number (0 when direct or absent): never decrypted.
     std::uint32_t GetEncryptObjNum() const { return m_encrypt_num; }
     void SetEncryptObjNum(std::uint32_t n) { m_encrypt_num = n; }
@@ -151,6 +154,7 @@ private:
     std::shared_ptr<SecurityHandler> mp_security;
     std::shared_ptr<SecurityHandler> mp_output_security;
     SecurityInit m_security_init;
+    std::vector<std::pair<std::uint32_t, std::size_t>> m_rebuilt_objstms;
     std::uint32_t m_encrypt_num = 0;
 
     std::string m_header;

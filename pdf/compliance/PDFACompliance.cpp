@@ -86,7 +86,10 @@ void PDFACompliance::Run()
     m_state.errors.SetMaxRefs(m_setup.max_refs);
 
     OpenRunDocument(m_input, *mp_doc);
-    // Unlocking with m_setup.password and the driver's passes run here on the opened document.
+    bool security_ok = m_setup.password.empty() ? mp_doc->InitSecurityHandler()
+                                                : mp_doc->InitStdSecurityHandler(m_setup.password);
+    if (!security_ok) QVX_THROW_IN("security_ok", "Run", "Document is password protected");
+    // The driver's passes run here on the opened document.
     if (m_state.is_pdfua) TranslateToPDFUA(m_state.errors);
 }
 
