@@ -66,7 +66,14 @@ StdSecurityHandler::StdSecurityHandler(const Obj& encrypt, Common::ByteView id0,
     ReadDict(encrypt);
     m_params.id0.assign(id0.begin(), id0.end());
     mp_encrypt = encrypt.Resolve()->Clone();
-    if (Authorize(password)) MakeCryptHandlers();
+    bool ok = Authorize(password);
+    if (!ok && m_params.revision >= 3 && m_params.revision <= 4 && !encrypt.Resolve()->FindObj("Length") &&
+        m_params.key_length != 16) {
+        // Writers that leave Length out mostly mean 128 bits rather than the default 40.
+        m_params.key_length = 16;
+        ok = Authorize(password);
+    }
+    if (ok) MakeCryptHandlers();
 }
 
 void StdSecurityHandler::ReadDict(const Obj& enc)
