@@ -52,6 +52,12 @@ Bytes AESV2CryptHandler::ObjectKeyFor(std::uint32_t num, std::uint16_t gen) cons
     return ObjectKey(m_key, num, gen, true);
 }
 
+Bytes AESV3CryptHandler::ObjectKeyFor(std::uint32_t num, std::uint16_t gen) const
+{
+    std::size_t n = FileKey().size();
+    return n == 16 || n == 24 || n == 32 ? FileKey() : AESV2CryptHandler::ObjectKeyFor(num, gen);
+}
+
 void AESV2CryptHandler::DecryptString(Bytes& bytes, std::uint32_t num, std::uint16_t gen) const
 {
     bytes = Filters::AESDecryptFilter::Decrypt(ObjectKeyFor(num, gen), bytes);

@@ -98,7 +98,8 @@ public:
     std::string_view GetName() const override { return "AESV3"; }
 
 protected:
-    Common::Bytes ObjectKeyFor(std::uint32_t, std::uint16_t) const override { return FileKey(); }
+    // The file key itself; a key of no AES size (a damaged file) is keyed as AESV2 is.
+    Common::Bytes ObjectKeyFor(std::uint32_t num, std::uint16_t gen) const override;
 };
 
 // The handler for a crypt filter method name, or null for a name none has. None and

@@ -78,7 +78,8 @@ StdSecurityHandler::StdSecurityHandler(const Obj& encrypt, Common::ByteView id0,
 
 void StdSecurityHandler::ReadDict(const Obj& enc)
 {
-    m_v = static_cast<int>(NumberEntry(enc, "V", 0));
+    // Versions past the last one known are read as it.
+    m_v = static_cast<int>(std::clamp(NumberEntry(enc, "V", 0), 0.0, 5.0));
     double r = NumberEntry(enc, "R", 0);
     if (!(r >= 2 && r <= 6)) QVX_THROW("r >= 2 && r <= 6", "Invalid revision number");
     int rev = static_cast<int>(r);

@@ -71,6 +71,62 @@ bool Same(const Json& a, const Json& b)
     return false;
 }
 
+Json Dump(const fs::path& file, const std::string& password)
+{
+    auto run = qvx::Test::Run({Sdfdump().string(), "--json", "--password", password, file.string()});
+    EXPECT_EQ(run.status, 0) << run.output;
+    return run.status == 0 ? Json::Parse(run.output) : Json();
+}
+
+bool IsXRefStream(const Json& v)
+{
+    const Json* s = v.Get("stream");
+    const Json* type = s ? s->Get("dict")->Get("/Type") : nullptr;
+    return type && type->str == "/XRef";
+}
+
+// a (of the encrypted file) and b (of the decrypted one) hold the same objects and decoded
+// streams, but for the Encrypt dictionary and the cross-reference streams.
+void ExpectSameContent(const Json& a, const Json& b)
+{
+    ASSERT_EQ(a.kind, Json::e_object);
+    ASSERT_EQ(b.kind, Json::e_object);
+    const Json* encrypt_ref = a.Get("trailer")->Get("/Encrypt");
+    ASSERT_NE(encrypt_ref, nullptr);
+    std::string encrypt_id = encrypt_ref->str.substr(0, encrypt_ref->str.size() - 2);
+    EXPECT_EQ(b.Get("trailer")->Get("/Encrypt"), nullptr);
+    std::size_t compared = 0;
+    for (const auto& [id, v] : a.Get("objects")->members) {
+        if (id == encrypt_id) continue;
+        if (IsXRefStream(v)) {
+            // Never decrypted: its ID is the trailer's.
+            EXPECT_TRUE(Same(*v.Get("stream")->Get("dict")->Get("/ID"), *a.Get("trailer")->Get("/ID")));
+            continue;
+        }
+        const Json* other = b.Get("objects")->Get(id);
+        ASSERT_NE(other, nullptr) << id;
+        EXPECT_TRUE(Same(v, *other)) << id;
+        ++compared;
+    }
+    EXPECT_GE(compared, 9u);
+    for (const auto& [id, v] : b.Get("streams")->members) {
+        if (IsXRefStream(*b.Get("objects")->Get(id))) continue;
+        const Json* mine = a.Get("streams")->Get(id);
+        ASSERT_NE(mine, nullptr) << id;
+        EXPECT_EQ(mine->Get("sha256")->str, v.Get("sha256")->str) << id;
+    }
+    EXPECT_EQ(a.Get("pages")->num, 1);
+}
+
+// The file with its startxref pointing nowhere, so that its table is rebuilt.
+std::string BreakStartxref(std::string pdf)
+{
+    std::size_t at = pdf.rfind("startxref");
+    std::size_t digit = pdf.find_first_of("0123456789", at);
+    if (at != std::string::npos && digit != std::string::npos) pdf[digit] = pdf[digit] == '1' ? '2' : '1';
+    return pdf;
+}
+
 struct Config {
     std::string name;
     std::vector<std::string> args;  // key length and options, up to the closing --
@@ -121,47 +177,22 @@ TEST(EncryptionMatrix, QpdfEncryptedFilesReadAsQpdfDecryptsThem)
                     ASSERT_TRUE(owner.InitStdSecurityHandler("owner pw"));
                     EXPECT_TRUE(owner.GetSecurityHandler()->GetPermission(qvx::SDF::SecurityHandler::e_owner));
 
-                    // The dumps: every object but the Encrypt dictionary, and every stream.
-                    auto ours = qvx::Test::Run({Sdfdump().string(), "--json", "--password", empty_user ? "owner pw" : user, enc.string()});
-                    auto theirs = qvx::Test::Run({Sdfdump().string(), "--json", dec.string()});
-                    ASSERT_EQ(ours.status, 0) << ours.output;
-                    ASSERT_EQ(theirs.status, 0) << theirs.output;
+                    // The dumps: the same content as the decrypted file, also when the table of
+                    // a file with object streams has to be rebuilt first.
+                    std::string pw = empty_user ? "owner pw" : user;
+                    Json theirs = Dump(dec, "");
+                    ExpectSameContent(Dump(enc, pw), theirs);
+                    if (objstms) {
+                        fs::path damaged = tmp.Write("damaged.pdf", BreakStartxref(qvx::Test::ReadFile(enc)));
+                        Json rebuilt = Dump(damaged, pw);
+                        EXPECT_TRUE(rebuilt.Get("repaired")->b);
+                        ExpectSameContent(rebuilt, theirs);
+                    }
                     if (empty_user) {
                         EXPECT_EQ(qvx::Test::Run({Sdfdump().string(), enc.string()}).status, 0);
                     }
                     EXPECT_NE(qvx::Test::Run({Sdfdump().string(), "--password", "wrong pw", enc.string()}).output.find("Document authorization failed."),
                               std::string::npos);
-                    Json a = Json::Parse(ours.output), b = Json::Parse(theirs.output);
-                    std::string encrypt_ref = a.Get("trailer")->Get("/Encrypt")->str;
-                    std::string encrypt_id = encrypt_ref.substr(0, encrypt_ref.size() - 2);
-                    EXPECT_EQ(b.Get("trailer")->Get("/Encrypt"), nullptr);
-                    const Json* oa = a.Get("objects");
-                    const Json* ob = b.Get("objects");
-                    std::size_t compared = 0;
-                    auto is_xref = [](const Json& v) {
-                        const Json* s = v.Get("stream");
-                        const Json* type = s ? s->Get("dict")->Get("/Type") : nullptr;
-                        return type && type->str == "/XRef";
-                    };
-                    for (const auto& [id, v] : oa->members) {
-                        // The Encrypt dictionary and the cross-reference streams are no content.
-                        if (id == encrypt_id || is_xref(v)) {
-                            EXPECT_TRUE(!is_xref(v) || Same(*v.Get("stream")->Get("dict")->Get("/ID"), *a.Get("trailer")->Get("/ID")));
-                            continue;
-                        }
-                        const Json* other = ob->Get(id);
-                        ASSERT_NE(other, nullptr) << id;
-                        EXPECT_TRUE(Same(v, *other)) << id;
-                        ++compared;
-                    }
-                    EXPECT_GE(compared, 9u);
-                    for (const auto& [id, v] : b.Get("streams")->members) {
-                        if (is_xref(*ob->Get(id))) continue;
-                        const Json* mine = a.Get("streams")->Get(id);
-                        ASSERT_NE(mine, nullptr) << id;
-                        EXPECT_EQ(mine->Get("sha256")->str, v.Get("sha256")->str) << id;
-                    }
-                    EXPECT_EQ(a.Get("pages")->num, 1);
                     ++checked;
                 }
             }
