@@ -47,6 +47,11 @@ std::size_t AESDecryptFilter::Fill(Byte* buf, std::size_t capacity)
     std::size_t room = (capacity / kBlock - 1) * kBlock;
     std::size_t got = ReadInput(buf + held, room);
     std::size_t whole = got / kBlock * kBlock;
+    if (got < room && got > whole) {
+        // A last partial block: completed with zeros and decrypted, as other readers do.
+        std::memset(buf + held + got, 0, whole + kBlock - got);
+        whole += kBlock;
+    }
     m_aes->Update(buf + held, whole, buf + held);
     std::size_t total = held + whole;
     if (got == room) {

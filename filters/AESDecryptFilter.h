@@ -1,8 +1,8 @@
 #pragma once
 // AES-CBC decryption of PDF data: the first 16 bytes are the initialisation vector, the
 // rest is whole blocks ending in PKCS#5 padding. Damaged data never throws: data too
-// short for an iv decrypts to nothing, a trailing partial block is dropped, and padding
-// that is not well formed is kept as data.
+// short for an iv decrypts to nothing, a trailing partial block is completed with zeros,
+// and padding that is not well formed is kept as data.
 
 #include <optional>
 

@@ -154,10 +154,14 @@ TEST(Crypto, AESDecryptToleratesDamage)
     // Too short for an iv, or an iv alone: nothing.
     EXPECT_TRUE(AESDecryptFilter::Decrypt(kKey128, Bytes(cipher.begin(), cipher.begin() + 10)).empty());
     EXPECT_TRUE(AESDecryptFilter::Decrypt(kKey128, Bytes(cipher.begin(), cipher.begin() + 16)).empty());
-    // A trailing partial block is dropped; the whole blocks before it are kept, their last
-    // one without padding when it happens to end like padding.
+    // A trailing partial block is completed with zeros and decrypted (to garbage here).
     Bytes cut(cipher.begin(), cipher.end() - 5);
-    EXPECT_EQ(AESDecryptFilter::Decrypt(kKey128, cut), Common::ToBytes("0123456789abcdef"));
+    Bytes completed = cut;
+    completed.resize(cipher.size(), 0);
+    Bytes got = AESDecryptFilter::Decrypt(kKey128, cut);
+    EXPECT_EQ(got, AESDecryptFilter::Decrypt(kKey128, completed));
+    ASSERT_EQ(got.size(), 32u);
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + 16), Common::ToBytes("0123456789abcdef"));
     // Padding that is not well formed stays data.
     Bytes block(16, 'A');
     block[15] = 3;
