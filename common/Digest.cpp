@@ -20,4 +20,12 @@ std::string Sha256Hex(ByteView data)
     return hex;
 }
 
+std::array<Byte, 16> Md5(ByteView data)
+{
+    std::array<Byte, 16> md{};
+    unsigned int n = 0;
+    EVP_Digest(data.data(), data.size(), md.data(), &n, EVP_md5(), nullptr);
+    return md;
+}
+
 }  // namespace qvx::Common

@@ -53,11 +53,24 @@ inline std::size_t SkipWhiteAndComments(Common::ByteView d, std::size_t pos)
     return pos;
 }
 
+// The position after one EOL marker (CR, LF or CR LF) at pos; pos when there is none.
+inline std::size_t SkipEOLMarker(Common::ByteView d, std::size_t pos)
+{
+    if (pos < d.size() && d[pos] == '\r') ++pos;
+    if (pos < d.size() && d[pos] == '\n') ++pos;
+    return pos;
+}
+
+// Whether the bytes at pos are text.
+inline bool BytesAt(Common::ByteView d, std::size_t pos, std::string_view text)
+{
+    return pos <= d.size() && d.size() - pos >= text.size() && Common::AsChars(d.subspan(pos, text.size())) == text;
+}
+
 // Whether the keyword stands at pos as a whole token.
 inline bool KeywordAt(Common::ByteView d, std::size_t pos, std::string_view kw)
 {
-    if (pos > d.size() || d.size() - pos < kw.size()) return false;
-    if (Common::AsChars(d.subspan(pos, kw.size())) != kw) return false;
+    if (!BytesAt(d, pos, kw)) return false;
     std::size_t after = pos + kw.size();
     return after == d.size() || EndsToken(d[after]);
 }

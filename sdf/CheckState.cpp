@@ -40,6 +40,11 @@ int CheckState::PartOf(std::int32_t level)
 void CheckState::Report(std::int32_t code, std::uint32_t obj_num)
 {
     errors.AddError(code, obj_num);
+    RequestStop();
+}
+
+void CheckState::RequestStop()
+{
     if (first_stop && !convert && stop) *stop = true;
 }
 

@@ -74,6 +74,9 @@ struct CheckState {
     // Records a violation and, when first-stop is on and the run does not repair, sets
     // the stop flag.
     void Report(std::int32_t code, std::uint32_t obj_num = 0);
+    // Sets the stop flag when first-stop is on and the run does not repair: for checks that
+    // find a fault another part of the run has recorded.
+    void RequestStop();
     bool Stopped() const { return stop && *stop; }
 };
 

@@ -88,11 +88,14 @@ void ObjParser::SeekHeader(std::uint64_t offset, bool check)
         return;
     }
     Seek(offset - 1);
-    if (!IsEOL(PeekByte())) {
+    // A table offset that points at the EOL before the object number (one byte early, as
+    // some writers count) still has the number preceded by an EOL.
+    if (!IsEOL(PeekByte()) && !IsEOL(PeekByte(1))) {
         Report(183);
         Seek(offset);
         return;
     }
+    if (!IsEOL(PeekByte())) GetByte();
     while (IsEOL(PeekByte())) GetByte();
     if (!IsDigit(PeekByte())) Report(183);
 }

@@ -105,6 +105,8 @@ protected:
     int HookPart() const { return m_part; }
     // Records code against the object being read (or none), for the given level range.
     void Report(std::int32_t code);
+    // Turns the token checks off for a reader whose objects are read again later.
+    void DisableHooks() { m_level = m_part = 0; }
 
     SDFDocImpl* mp_doc;
     // The indirect object being read, for decryption and findings (0: none).

@@ -1,5 +1,6 @@
 // Opening a document: cross-reference data, the first sanity checks, and one rebuild of
 // the table when either fails.
+#include <optional>
 #include <set>
 
 #include "common/Exception.h"
@@ -49,12 +50,18 @@ void SDFDocImpl::Open(std::unique_ptr<Filters::Filter> file)
 {
     AttachFile(std::move(file));
     SetLoader(std::make_unique<ObjParser>(*this));
+    // Findings of objects read by the sanity checks are dropped when the table is rebuilt:
+    // those objects may have been read at wrong offsets, and the rebuilt table's objects
+    // are read (and checked) again.
+    std::optional<ErrorStore> before_objects;
     try {
         XRefParser(*this).ParseImpl();
+        before_objects = m_check.errors;
         // Without its security handler an encrypted file's object streams cannot be read,
         // so its page tree can only be checked once the handler is installed.
         if (!GetTrailer()->FindObj("Encrypt")) CheckRootAndPages(*this);
     } catch (const std::exception&) {
+        if (before_objects) m_check.errors = std::move(*before_objects);
         ClearTable();
         if (HookLevel() >= 1) m_check.Report(11);
         XRefRebuilderImpl(*this).Rebuild();

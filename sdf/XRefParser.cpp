@@ -1,7 +1,6 @@
 #include "sdf/XRefParser.h"
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 
 #include "common/Exception.h"
@@ -109,19 +108,8 @@ std::uint64_t XRefParser::FindXRefOffset()
     double v = NumberAt(0);
     ClearStack();
     if (HookLevel() >= 1 && HookLevel() <= 11) {
-        std::size_t p = static_cast<std::size_t>(Tell());
-        auto skip_eol = [&] {
-            if (p < d.size() && d[p] == '\r') ++p;
-            if (p < d.size() && d[p] == '\n') ++p;
-        };
-        skip_eol();
-        bool ok = d.size() - p >= 5 && std::memcmp(d.data() + p, "%%EOF", 5) == 0;
-        if (ok) {
-            p += 5;
-            skip_eol();
-            ok = p == d.size();
-        }
-        if (!ok) Report(133);
+        std::size_t p = SkipEOLMarker(d, static_cast<std::size_t>(Tell()));
+        if (!BytesAt(d, p, "%%EOF") || SkipEOLMarker(d, p + 5) != d.size()) Report(133);
     }
     if (!(v >= 0 && v < 1e18)) QVX_THROW("false", "Bad xref");
     return static_cast<std::uint64_t>(v) + m_header_offset;
@@ -152,9 +140,7 @@ std::unique_ptr<Obj> XRefParser::ParseClassic()
     Common::ByteView d = Data();
     const bool check = HookLevel() >= 1 && HookLevel() <= 11;
     if (check) {
-        std::size_t p = static_cast<std::size_t>(Tell());
-        if (p < d.size() && d[p] == '\r') ++p;
-        if (p < d.size() && d[p] == '\n') ++p;
+        std::size_t p = SkipEOLMarker(d, static_cast<std::size_t>(Tell()));
         if (!(p < d.size() && IsDigit(d[p]))) Report(142);
     }
     const std::uint32_t first_obj = mp_doc->GetFirstObjNum();
@@ -273,7 +259,7 @@ void XRefParser::CheckTrailerID(const std::vector<Section>& sections)
     auto by_offset = [](const Section& a, const Section& b) { return a.offset < b.offset; };
     const Section& last = *std::max_element(sections.begin(), sections.end(), by_offset);
     const Section& first = *std::min_element(sections.begin(), sections.end(), by_offset);
-    if (HookLevel() <= 2 && sections.front().stream) Report(15);
+    if (HookLevel() <= 2 && last.stream) Report(15);
     auto valid_id = [](const Obj* trailer) -> const Obj* {
         Obj* id = trailer->FindObj("ID");
         if (!id || id->IsIndirect() || !id->IsArray() || id->Size() != 2) return nullptr;

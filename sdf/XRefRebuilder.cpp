@@ -27,7 +27,13 @@ bool IsNamed(const Obj* dict, std::string_view key, std::string_view value)
 }
 }  // namespace
 
-XRefRebuilderImpl::XRefRebuilderImpl(SDFDocImpl& doc) : Parser(doc.GetFileView(), &doc) {}
+XRefRebuilderImpl::XRefRebuilderImpl(SDFDocImpl& doc) : Parser(doc.GetFileView(), &doc)
+{
+    // The scan also reads definitions that a later one replaces and bytes inside damaged
+    // objects; the object pass reads every object of the rebuilt table again with the
+    // checks on, so findings here would only be false or repeated.
+    DisableHooks();
+}
 
 bool XRefRebuilderImpl::HandleKeyword(std::string_view keyword)
 {
@@ -103,7 +109,8 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
         }
         if (!len) len = ScanStreamLength(data);
         if (!len) QVX_THROW("false", "Unexpected end of stream");
-        if (!direct && !(len_obj && len_obj->IsIndirect()) && HookLevel() >= 1 && HookLevel() <= 11)
+        const std::int32_t level = mp_doc->HookLevel();
+        if (!direct && !(len_obj && len_obj->IsIndirect()) && level >= 1 && level <= 11)
             mp_doc->GetCheckState().Report(173, num);
         if (IsNamed(dict.get(), "Type", "XRef")) OfferTrailer(dict->Clone());
         if (IsNamed(dict.get(), "Type", "ObjStm")) mp_doc->RebuiltObjStms().emplace_back(num, header);

@@ -1,6 +1,7 @@
 #include "pdf/compliance/PDFACompliance.h"
 
 #include "common/Exception.h"
+#include "pdf/compliance/ComplianceDriver.h"
 #include "pdf/compliance/PDFUATranslation.h"
 
 namespace qvx::PDF {
@@ -89,7 +90,9 @@ void PDFACompliance::Run()
     bool security_ok = m_setup.password.empty() ? mp_doc->InitSecurityHandler()
                                                 : mp_doc->InitStdSecurityHandler(m_setup.password);
     if (!security_ok) QVX_THROW_IN("security_ok", "Run", "Document is password protected");
-    // The driver's passes run here on the opened document.
+    const auto* file_name = std::get_if<Common::UString>(&m_input);
+    PassContext ctx(*mp_doc, file_name ? *file_name : Common::UString(), m_setup.structure_data);
+    RunDriver(ctx);
     if (m_state.is_pdfua) TranslateToPDFUA(m_state.errors);
 }
 

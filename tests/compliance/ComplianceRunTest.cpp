@@ -2,6 +2,7 @@
 
 #include "common/Exception.h"
 #include "pdf/compliance/PDFACompliance.h"
+#include "tests/compliance/ComplianceTestSupport.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TestEnv.h"
 
@@ -48,10 +49,10 @@ TEST(PDFACompliance, EveryFormOpensThroughTheDocumentLayer)
 {
     // Each form opens its input into the run's document with the level set before parsing,
     // so the parser's file-structure findings are the run's errors.
-    qvx::Test::PdfBuilder clean = qvx::Test::PdfBuilder::Minimal();
+    qvx::Test::PdfBuilder clean = qvx::Test::CleanFile(4);
     std::string pdf = clean.Build();
     qvx::Common::Bytes bytes(pdf.begin(), pdf.end());
-    qvx::Test::PdfBuilder shifted = qvx::Test::PdfBuilder::Minimal();
+    qvx::Test::PdfBuilder shifted = qvx::Test::CleanFile(4);
     shifted.SetPrefix("junk");
     std::string junk = shifted.Build();
     PDFAComplianceOptions o;

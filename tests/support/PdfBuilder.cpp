@@ -1,5 +1,6 @@
 #include "tests/support/PdfBuilder.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace qvx::Test {
@@ -33,11 +34,19 @@ std::string PdfBuilder::Build(XRef kind) const
     std::string out = m_prefix + m_header + "\n";
     if (!m_binary.empty()) out += m_binary + "\n";
     m_offsets.clear();
+    m_in_stream.clear();
     int max_num = m_objects.empty() ? 0 : m_objects.rbegin()->first;
-    for (const auto& [num, e] : m_objects) {
-        m_offsets[num] = static_cast<long>(out.size() - m_prefix.size());
-        out += std::to_string(num) + " " + std::to_string(e.gen) + " obj\n" + e.body + "\nendobj\n";
+    for (const auto& [stm, nums] : m_packed) {
+        max_num = std::max(max_num, stm);
+        for (std::size_t i = 0; i < nums.size(); ++i) m_in_stream[nums[i]] = {stm, static_cast<int>(i)};
     }
+    auto emit = [&](int num, int gen, const std::string& body) {
+        m_offsets[num] = static_cast<long>(out.size() - m_prefix.size());
+        out += std::to_string(num) + " " + std::to_string(gen) + " obj\n" + body + "\nendobj\n";
+    };
+    for (const auto& [num, e] : m_objects)
+        if (!m_in_stream.count(num)) emit(num, e.gen, e.body);
+    for (const auto& [stm, nums] : m_packed) emit(stm, 0, ObjStmBody(nums));
     long xref_at = static_cast<long>(out.size() - m_prefix.size());
     auto offset_of = [&](int n) { auto it = m_offsets.find(n); return it == m_offsets.end() ? -1L : it->second; };
     if (kind == XRef::e_table) {
@@ -49,7 +58,7 @@ std::string PdfBuilder::Build(XRef kind) const
             if (off < 0) {
                 std::snprintf(line, sizeof line, "0000000000 00001 f\r\n");
             } else {
-                std::snprintf(line, sizeof line, "%010ld %05d n\r\n", off, m_objects.at(n).gen);
+                std::snprintf(line, sizeof line, "%010ld %05d n\r\n", off, m_objects.count(n) ? m_objects.at(n).gen : 0);
             }
             out += line;
         }
@@ -66,7 +75,10 @@ std::string PdfBuilder::Build(XRef kind) const
         put(0, 0, 65535);
         for (int n = 1; n <= max_num; ++n) {
             long off = offset_of(n);
-            if (off < 0) put(0, 0, 1); else put(1, off, m_objects.at(n).gen);
+            auto packed = m_in_stream.find(n);
+            if (packed != m_in_stream.end()) put(2, packed->second.first, packed->second.second);
+            else if (off < 0) put(0, 0, 1);
+            else put(1, off, m_objects.count(n) ? m_objects.at(n).gen : 0);
         }
         put(1, xref_at, 0);
         out += std::to_string(xnum) + " 0 obj\n<</Type/XRef/Size " + std::to_string(xnum + 1) +
@@ -76,6 +88,17 @@ std::string PdfBuilder::Build(XRef kind) const
     if (kind != XRef::e_none) out += "startxref\n" + std::to_string(xref_at) + "\n%%EOF\n";
     out += m_tail;
     return out;
+}
+
+std::string PdfBuilder::ObjStmBody(const std::vector<int>& nums) const
+{
+    std::string pairs, objects;
+    for (int n : nums) {
+        pairs += std::to_string(n) + " " + std::to_string(objects.size()) + " ";
+        objects += m_objects.at(n).body + "\n";
+    }
+    return StreamBody("/Type/ObjStm/N " + std::to_string(nums.size()) + "/First " + std::to_string(pairs.size()),
+                      pairs + objects);
 }
 
 PdfBuilder PdfBuilder::Minimal(std::string version)

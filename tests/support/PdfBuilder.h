@@ -4,6 +4,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace qvx::Test {
 
@@ -27,6 +29,10 @@ public:
     int AddStream(std::string dict, std::string data);
     void SetStream(int num, std::string dict, std::string data);
 
+    // Packs objects nums into object stream objstm (written uncompressed); needs a
+    // cross-reference stream, which lists them as compressed entries.
+    void Pack(int objstm, std::vector<int> nums) { m_packed[objstm] = std::move(nums); }
+
     // Entries of the trailer besides Size (for example "/Root 1 0 R").
     void SetTrailer(std::string entries) { m_trailer = std::move(entries); }
     // Bytes appended after the final %%EOF line.
@@ -47,8 +53,12 @@ private:
     std::string m_prefix;
     std::string m_trailer;
     std::string m_tail;
+    std::string ObjStmBody(const std::vector<int>& nums) const;
+
     std::map<int, Entry> m_objects;
+    std::map<int, std::vector<int>> m_packed;
     mutable std::map<int, long> m_offsets;
+    mutable std::map<int, std::pair<int, int>> m_in_stream;  // number -> (stream, index)
 };
 
 }  // namespace qvx::Test

@@ -1,0 +1,22 @@
+#pragma once
+// The checks the object pass (pass 6) runs on each object it visits. Each may throw; the
+// pass then records 11 against the object and replaces it by null.
+
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF {
+
+// PDF/A streams: F, FFilter and FDecodeParms (174), the filters (1101, 13, 1102, 1103),
+// the PDF/A-1 metadata-stream filter (722), and the stream's bytes in the file (173, 172,
+// 184), with the repairs of conversion. StreamChecks.cpp
+void CheckStream(PassContext& ctx, SDF::Obj& stream);
+
+// A PDF/A-2 or later stream with JPEG 2000 data: the image group's JPX checks (283x).
+// JPXChecks.cpp
+void CheckJPXStream(PassContext& ctx, SDF::Obj& stream);
+
+// A dictionary that is not a stream: file specifications and their embedded files (81, 1,
+// 2, 3, 101, 1111; PDF/UA runs too). FileSpecChecks.cpp
+void CheckNonStreamDict(PassContext& ctx, SDF::Obj& dict);
+
+}  // namespace qvx::PDF

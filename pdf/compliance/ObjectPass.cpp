@@ -1,0 +1,45 @@
+// Pass 6: the object count, then every object of the table from number 1 up, loaded and
+// checked, until the stop flag is set.
+#include <exception>
+
+#include "pdf/compliance/DriverPasses.h"
+#include "pdf/compliance/ObjectChecks.h"
+#include "pdf/compliance/PDFAConformance.h"
+#include "sdf/Objects.h"
+#include "sdf/SDFDocImpl.h"
+
+namespace qvx::PDF {
+
+namespace {
+// The most indirect objects a PDF/A-1 to -3 file may hold.
+constexpr std::size_t kMaxIndirectObjects = 8388607;
+}  // namespace
+
+void RunObjectPass(PassContext& ctx)
+{
+    if (!ctx.Checks() && !ctx.state.is_pdfua) return;
+    SDF::SDFDocImpl& impl = ctx.doc.GetImpl();
+    // Objects that conversion adds on the way are its own and need no check.
+    const std::size_t size = impl.XRefSize();
+    const bool pdfa4 = ctx.state.level >= e_Level4 && ctx.state.level <= e_Level4F;
+    if (size > kMaxIndirectObjects && !pdfa4) ctx.Report(1125);
+    for (std::size_t n = 1; n < size && !ctx.Stopped(); ++n) {
+        SDF::Indirect* entry = impl.GetEntry(static_cast<std::uint32_t>(n));
+        if (!entry || entry->IsFree()) continue;
+        try {
+            SDF::Obj* obj = entry->Resolve();
+            if (obj->IsStream()) {
+                if (ctx.Checks()) CheckStream(ctx, *entry);
+            } else if (obj->IsDict()) {
+                CheckNonStreamDict(ctx, *entry);
+            }
+        } catch (const std::exception&) {
+            // Later passes meet a null instead of the object that cannot be read.
+            ctx.Report(11, entry);
+            entry->SetReferent(SDF::Null::Create());
+            entry->SetModified();
+        }
+    }
+}
+
+}  // namespace qvx::PDF

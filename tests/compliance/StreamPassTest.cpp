@@ -1,0 +1,163 @@
+// The object pass over streams: forbidden keys, filters, metadata filters and the bytes
+// of each stream in the file, with the repairs of conversion and the null that replaces an
+// object that cannot be read.
+#include <gtest/gtest.h>
+
+#include "filters/Filter.h"
+#include "filters/FilterReader.h"
+#include "sdf/Objects.h"
+#include "tests/compliance/ComplianceTestSupport.h"
+
+using qvx::PDF::PDFACompliance;
+using qvx::Test::CleanFile;
+using qvx::Test::Findings;
+using qvx::Test::PdfBuilder;
+using qvx::Test::ToBytes;
+
+namespace {
+
+constexpr int k1B = 2, k2B = 4, k3B = 7, k4 = 9, kUA = 12;
+
+// The clean file of level with object 6, an unreferenced stream: dict entries and data.
+std::string WithStream(int level, const std::string& dict, const std::string& data = "abc")
+{
+    PdfBuilder b = CleanFile(level);
+    b.SetStream(6, dict, data);
+    return b.Build();
+}
+
+// The clean file of level with object 6 written as body (what stands between obj and endobj).
+std::string WithObject(int level, const std::string& body)
+{
+    PdfBuilder b = CleanFile(level);
+    b.Set(6, body);
+    return b.Build();
+}
+
+std::string Converted(const std::string& pdf, int level, int num, const std::string& key)
+{
+    PDFACompliance run(true, ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
+    qvx::SDF::Obj* v = run.GetDoc().GetObj(num)->FindObj(key);
+    if (!v) return "(none)";
+    if (v->IsName()) return std::string(v->GetName());
+    if (v->IsArray()) {
+        std::string s;
+        for (std::size_t i = 0; i < v->Size(); ++i) s += (i ? " " : "") + std::string(v->GetAt(i)->GetName());
+        return "[" + s + "]";
+    }
+    return "(other)";
+}
+
+}  // namespace
+
+TEST(StreamPass, ExternalStreamDataKeys)
+{
+    EXPECT_EQ(Findings(WithStream(k2B, "/F(data.bin)"), k2B), "174(6)");
+    EXPECT_EQ(Findings(WithStream(k1B, "/FFilter/FlateDecode"), k1B), "174(6)");
+    EXPECT_EQ(Findings(WithStream(k4, "/FDecodeParms<<>>"), k4), "174(6)");
+    // Conversion drops all three.
+    std::string all = WithStream(k2B, "/F(x)/FFilter/AHx/FDecodeParms<<>>");
+    EXPECT_EQ(Findings(all, k2B, {.convert = true}), "174(6)");
+    for (const char* key : {"F", "FFilter", "FDecodeParms"}) EXPECT_EQ(Converted(all, k2B, 6, key), "(none)") << key;
+    EXPECT_EQ(Converted(all, k2B, 6, "Length"), "(other)");
+}
+
+TEST(StreamPass, Filters)
+{
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter/FlateDecode"), k2B), "");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter[/ASCIIHexDecode/ASCII85Decode/RunLengthDecode/CCITTFaxDecode"
+                                       "/JBIG2Decode/DCTDecode]"), k2B), "");
+    EXPECT_EQ(Findings(WithStream(k1B, "/Filter/LZWDecode"), k1B), "1101(6)");
+    EXPECT_EQ(Findings(WithStream(k4, "/Filter[/FlateDecode/LZW]"), k4), "1101(6)");
+    // The walk ends at LZW: the unknown name after it goes unreported.
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter[/LZWDecode/Foo]"), k2B), "1101(6)");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter[/Foo/LZWDecode]"), k2B), "1101(6) 1103(6)");
+    // JPEG 2000: forbidden in PDF/A-1, checked by the image rules from PDF/A-2 on.
+    EXPECT_EQ(Findings(WithStream(k1B, "/Filter/JPXDecode"), k1B), "13(6)");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter/JPXDecode"), k2B), "");
+    // Crypt only as the identity filter.
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter/Crypt"), k2B), "");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter/Crypt/DecodeParms<</Name/Identity>>"), k2B), "");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter[/Crypt]/DecodeParms[<</Name/Identity>>]"), k2B), "");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter/Crypt/DecodeParms<</Name/StdCF>>"), k2B), "1102(6)");
+    EXPECT_EQ(Findings(WithStream(k3B, "/Filter[/Crypt]/DecodeParms[]"), k3B), "1102(6)");
+    // Anything else, abbreviations included.
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter/Foo"), k2B), "1103(6)");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter 3"), k2B), "1103(6)");
+    EXPECT_EQ(Findings(WithStream(k1B, "/Filter[/Fl 3]"), k1B), "1103(6)");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Filter/AHx"), k2B), "1103(6)");
+    // PDF/UA runs do not check filters.
+    std::string ua = Findings(WithStream(k2B, "/Filter/LZWDecode"), kUA);
+    EXPECT_EQ(ua.find("1101"), std::string::npos) << ua;
+}
+
+TEST(StreamPass, ConversionExpandsFilterAbbreviations)
+{
+    EXPECT_EQ(Converted(WithStream(k2B, "/Filter/AHx"), k2B, 6, "Filter"), "ASCIIHexDecode");
+    EXPECT_EQ(Converted(WithStream(k2B, "/Filter[/A85/Fl/RL/CCF/DCT/Foo]"), k2B, 6, "Filter"),
+              "[ASCII85Decode FlateDecode RunLengthDecode CCITTFaxDecode DCTDecode Foo]");
+    // LZW is re-encoded by the image and stream repairs, not renamed here.
+    EXPECT_EQ(Converted(WithStream(k2B, "/Filter/LZW"), k2B, 6, "Filter"), "LZW");
+    // Validation leaves the names alone.
+    PDFACompliance run(false, ToBytes(WithStream(k2B, "/Filter/AHx")), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(run.GetDoc().GetObj(6)->FindObj("Filter")->GetName(), "AHx");
+}
+
+TEST(StreamPass, MetadataStreamsUnfilteredInPDFA1)
+{
+    std::string packed = WithStream(k1B, "/Type/Metadata/Subtype/XML/Filter/AHx", "3C3F3E>");
+    EXPECT_EQ(Findings(packed, k1B), "722(6) 1103(6)");
+    EXPECT_EQ(Findings(WithStream(k2B, "/Type/Metadata/Subtype/XML/Filter/ASCIIHexDecode", "3C3F3E>"), k2B), "");
+    // Conversion stores the decoded data without a filter.
+    PDFACompliance run(true, ToBytes(packed), nullptr, k1B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* stream = run.GetDoc().GetObj(6);
+    EXPECT_EQ(stream->FindObj("Filter"), nullptr);
+    EXPECT_EQ(std::string(qvx::Common::AsChars(
+                  qvx::Filters::FilterReader(*stream->GetDecodedStream()).ReadAll())), "<?>");
+}
+
+TEST(StreamPass, StreamBytesInTheFile)
+{
+    // Length bytes, an EOL marker, endstream, an EOL marker, endobj.
+    EXPECT_EQ(Findings(WithObject(k2B, "<</Length 3>>\nstream\nabc\r\nendstream"), k2B), "");
+    EXPECT_EQ(Findings(WithObject(k2B, "<</Length 3>>\nstream\nabc\rendstream"), k2B), "");
+    EXPECT_EQ(Findings(WithObject(k2B, "<</Length 2>>\nstream\nabc\nendstream"), k2B), "173(6)");
+    EXPECT_EQ(Findings(WithObject(k4, "<</Length 4>>\nstream\nabc\nendstream"), k4), "173(6)");
+    EXPECT_EQ(Findings(WithObject(k2B, "<</Length 3>>\nstream\nabcendstream"), k2B), "173(6)");
+    EXPECT_EQ(Findings(WithObject(k2B, "<<>>\nstream\nabc\nendstream"), k2B), "173(6)");
+    EXPECT_EQ(Findings(WithObject(k1B, "<</Length 7 0 R>>\nstream\nabc\nendstream"), k1B), "173(6)");
+    EXPECT_EQ(Findings(WithObject(k2B, "<</Length 3>>\nstream\nabc\n\nendstream"), k2B), "172(6)");
+    EXPECT_EQ(Findings(WithObject(k2B, "<</Length 3>>\nstream\nabc\n endstream"), k2B), "172(6)");
+    EXPECT_EQ(Findings(WithObject(k1B, "<</Length 3>>\nstream\nabc\nendstream "), k1B), "184(6)");
+    EXPECT_EQ(Findings(WithObject(k2B, "<</Length 3>>\nstream\nabc\nendstream\n"), k2B), "184(6)");
+    // An indirect Length counts like a direct one.
+    PdfBuilder b = CleanFile(k2B);
+    b.Set(6, "<</Length 7 0 R>>\nstream\nabc\nendstream");
+    b.Set(7, "3");
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
+    b.Set(7, "5");
+    EXPECT_EQ(Findings(b.Build(), k2B), "173(6)");
+}
+
+TEST(StreamPass, UnreadableObjectBecomesNull)
+{
+    std::string broken = WithObject(k2B, "<</A 1>>");
+    std::size_t at = broken.find("6 0 obj");
+    broken.replace(at, 7, "6 0 obx");
+    EXPECT_EQ(Findings(broken, k2B), "11(6)");
+    PDFACompliance run(false, ToBytes(broken), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_TRUE(run.GetDoc().GetObj(6)->IsNull());
+    // PDF/UA runs read every object too.
+    EXPECT_NE(Findings(broken, kUA).find("-102(6)"), std::string::npos);
+}
+
+TEST(StreamPass, RefsFollowEveryStreamUpToTheCap)
+{
+    PdfBuilder b = CleanFile(k2B);
+    for (int n = 6; n <= 30; ++n) b.SetStream(n, "/Filter/LZWDecode", "x");
+    PDFACompliance all(false, ToBytes(b.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(all.GetRefCount(1101), 25);
+    PDFACompliance capped(false, ToBytes(b.Build()), nullptr, k2B, nullptr, 0, 10, false);
+    EXPECT_EQ(capped.GetRefCount(1101), 10);
+    EXPECT_EQ(capped.GetRef(1101, 9), 15u);
+}
