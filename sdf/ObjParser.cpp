@@ -1,6 +1,9 @@
 #include "sdf/ObjParser.h"
 
+#include <utility>
+
 #include "common/Exception.h"
+#include "common/Limits.h"
 #include "sdf/CharClass.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDocImpl.h"
@@ -9,6 +12,47 @@
 namespace qvx::SDF {
 
 using namespace CharClass;
+
+namespace {
+
+// A signature dictionary's Contents is never encrypted (the bytes signed are as written).
+bool IsSignatureDict(const Obj& d)
+{
+    Obj* contents = d.FindObj("Contents");
+    Obj* range = d.FindObj("ByteRange");
+    Obj* type = d.FindObj("Type");
+    return contents && contents->IsString() && range && range->IsArray() &&
+           (!type || (type->IsName() && (type->GetName() == "Sig" || type->GetName() == "DocTimeStamp")));
+}
+
+// Visits the direct dictionaries inside obj, with raw the same place in a second reading
+// (null when only looking). Returns whether a signature dictionary was met.
+bool VisitSignatures(Obj& obj, const Obj* raw, int depth)
+{
+    if (depth > Common::Limits::kMaxObjectNesting || obj.IsIndirect()) return false;
+    bool found = false;
+    if (obj.IsDict() || obj.IsStream()) {
+        if (IsSignatureDict(obj)) {
+            found = true;
+            const Obj* rc = raw ? raw->FindObj("Contents") : nullptr;
+            if (rc && rc->IsString()) obj.FindObj("Contents")->SetString(rc->GetBuffer());
+        }
+        for (auto it = obj.DictBegin(); it.HasNext(); ++it) {
+            const Obj* r = raw && (raw->IsDict() || raw->IsStream()) ? raw->FindObj(it.KeyText()) : nullptr;
+            found |= VisitSignatures(*it.Value(), r, depth + 1);
+            if (found && !raw) return true;
+        }
+    } else if (obj.IsArray()) {
+        for (std::size_t i = 0; i < obj.Size(); ++i) {
+            const Obj* r = raw && raw->IsArray() && i < raw->Size() ? raw->GetAt(i) : nullptr;
+            found |= VisitSignatures(*obj.GetAt(i), r, depth + 1);
+            if (found && !raw) return true;
+        }
+    }
+    return found;
+}
+
+}  // namespace
 
 ObjParser::ObjParser(SDFDocImpl& doc) : Parser(doc.GetFileView(), &doc) {}
 
@@ -27,7 +71,12 @@ std::unique_ptr<Obj> ObjParser::LoadObject(Indirect& entry)
     if (offset >= Data().size()) QVX_THROW("false", "Object header not found");
     SeekHeader(offset, check);
     ReadHeader(check);
-    return ReadBody(check);
+    std::unique_ptr<Obj> obj = ReadBody(check);
+    if (DecryptsStrings() && mp_doc->GetSecurityHandler() && VisitSignatures(*obj, nullptr, 0)) {
+        KeepOriginalStringObjParser raw(*mp_doc);
+        VisitSignatures(*obj, raw.LoadObject(entry).get(), 0);
+    }
+    return obj;
 }
 
 void ObjParser::SeekHeader(std::uint64_t offset, bool check)
@@ -71,6 +120,7 @@ void ObjParser::ReadHeader(bool check)
 
 std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
 {
+    std::uint64_t body = Tell();
     while (GetObj()) {
     }
     std::string_view kw = Token();
@@ -83,6 +133,20 @@ std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
         SkipStreamEOL();
         if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
         std::unique_ptr<Dict> dict(static_cast<Dict*>(TakeAt(0).release()));
+        Obj* type = dict->FindObj("Type");
+        if (m_cur_num != 0 && mp_doc->GetSecurityHandler() && type && type->IsName() && type->GetName() == "XRef") {
+            // Cross-reference streams are never encrypted: read the dictionary again with
+            // its strings (the ID) as they are.
+            std::uint32_t num = std::exchange(m_cur_num, 0);
+            ClearStack();
+            Seek(body);
+            while (GetObj()) {
+            }
+            m_cur_num = num;
+            SkipStreamEOL();
+            if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
+            dict.reset(static_cast<Dict*>(TakeAt(0).release()));
+        }
         return std::make_unique<FileStream>(std::move(dict), *mp_doc, Tell());
     }
     if (StackSize() == 0) QVX_THROW("false", "Operator endobj expects a single argument");

@@ -45,6 +45,7 @@ public:
 
 protected:
     void OnString(Common::Bytes& bytes) override;
+    virtual bool DecryptsStrings() const { return true; }
     // Loads one compressed object from its object stream.
     std::unique_ptr<Obj> LoadCompressedObject(Indirect& entry);
     virtual std::unique_ptr<ObjStmParser> MakeObjStmParser(const ObjStmData& stm);
@@ -70,6 +71,7 @@ public:
 
 protected:
     void OnString(Common::Bytes&) override {}
+    bool DecryptsStrings() const override { return false; }
     void PushNumber(double value, bool real, std::string_view text) override;
     std::unique_ptr<ObjStmParser> MakeObjStmParser(const ObjStmData& stm) override;
 };

@@ -1,6 +1,7 @@
 #include "sdf/SDFDoc.h"
 
 #include "common/Exception.h"
+#include "sdf/DocSecurity.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDocImpl.h"
 #include "sdf/SecurityHandler.h"
@@ -58,5 +59,18 @@ void SDFDoc::SetSecurityHandler(std::unique_ptr<SecurityHandler> handler)
 {
     mp_impl->SetSecurityHandler(std::move(handler));
 }
+
+bool SDFDoc::InitSecurityHandler(const void* custom_data, bool strict)
+{
+    return SDF::InitSecurityHandler(*this, custom_data, strict);
+}
+
+bool SDFDoc::InitStdSecurityHandler(std::string_view password, bool strict)
+{
+    return SDF::InitStdSecurityHandler(*this, password, strict);
+}
+
+SecurityHandler* SDFDoc::GetOutputSecurityHandler() const { return mp_impl->GetOutputSecurityHandler(); }
+void SDFDoc::RemoveSecurity() { SDF::RemoveSecurity(*this); }
 
 }  // namespace qvx::SDF

@@ -81,8 +81,18 @@ public:
     void ClearModified();
 
     CheckState& GetCheckState();
+    // The handler that decrypts what is read (null: unencrypted or not yet authorised).
     SecurityHandler* GetSecurityHandler() const;
     void SetSecurityHandler(std::unique_ptr<SecurityHandler> handler);
+    // Unlocking (sdf/DocSecurity.h): true when the document is unencrypted or authorised,
+    // false when authorisation failed (strict: throws "Document authorization failed.").
+    // custom_data is null (no password) or a NUL-terminated password.
+    bool InitSecurityHandler(const void* custom_data = nullptr, bool strict = false);
+    bool InitStdSecurityHandler(std::string_view password, bool strict = false);
+    // The handler the writer encrypts with (null: saved unencrypted).
+    SecurityHandler* GetOutputSecurityHandler() const;
+    // Saves without encryption from now on (conversion); reading still decrypts.
+    void RemoveSecurity();
 
     SDFDocImpl& GetImpl() const { return *mp_impl; }
 

@@ -61,7 +61,9 @@ void SDFDocImpl::ClearTable()
     m_modified.clear();
     m_objstm_cache.clear();
     mp_security.reset();
+    mp_output_security.reset();
     m_encrypt_num = 0;
+    m_rebuilt_objstms.clear();
     SetTrailer(Dict::Create());
 }
 
@@ -225,7 +227,7 @@ std::int32_t SDFDocImpl::HookLevel() const
     return level >= 1 && level <= 12 ? level : 0;
 }
 
-void SDFDocImpl::SetSecurityHandler(std::unique_ptr<SecurityHandler> handler)
+void SDFDocImpl::SetSecurityHandler(std::shared_ptr<SecurityHandler> handler)
 {
     std::lock_guard lock(m_mutex);
     mp_security = std::move(handler);

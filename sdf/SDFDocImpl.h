@@ -68,7 +68,7 @@ public:
     void Grow(std::uint32_t n);
     // Creates or redefines entry n.
     Indirect* SetEntry(std::uint32_t n, Indirect::EntryType type, std::uint64_t offset, std::uint32_t gen);
-    // Drops every entry and the trailer (before a rebuild).
+    // Drops every entry, the trailer and the security handlers (before a rebuild).
     void ClearTable();
     // Makes trailer the referent of entry 0 (a free entry, generation 65535).
     void SetTrailer(std::unique_ptr<Obj> trailer);
@@ -109,9 +109,23 @@ public:
     std::int32_t HookLevel() const;
 
     SecurityHandler* GetSecurityHandler() const { return mp_security.get(); }
-    // Installs (or removes) the handler. Unmodified objects loaded so far are dropped so
-    // that they are read again with decryption; call it before handing out objects.
-    void SetSecurityHandler(std::unique_ptr<SecurityHandler> handler);
+    // Installs (or removes) the handler that decrypts what is read. Unmodified objects
+    // loaded so far are dropped so that they are read again with decryption; call it
+    // before handing out objects.
+    void SetSecurityHandler(std::shared_ptr<SecurityHandler> handler);
+    // The handler the writer encrypts with; none when the document is saved unencrypted.
+    SecurityHandler* GetOutputSecurityHandler() const { return mp_output_security.get(); }
+    void SetOutputSecurityHandler(std::shared_ptr<SecurityHandler> handler) { mp_output_security = std::move(handler); }
+    // How the handler was last set up, so that a rebuild of the table can do it again.
+    struct SecurityInit {
+        enum Kind { e_none, e_custom_data, e_password } kind = e_none;
+        const void* custom_data = nullptr;
+        std::string password;
+    };
+    SecurityInit& GetSecurityInit() { return m_security_init; }
+    // Object streams the rebuilder found (number, header offset), registered again once a
+    // security handler can decrypt them.
+    std::vector<std::pair<std::uint32_t, std::size_t>>& RebuiltObjStms() { return m_rebuilt_objstms; }
     // The Encrypt dictionary's object number (0 when direct or absent): never decrypted.
     std::uint32_t GetEncryptObjNum() const { return m_encrypt_num; }
     void SetEncryptObjNum(std::uint32_t n) { m_encrypt_num = n; }
@@ -138,7 +152,10 @@ private:
     std::uint64_t m_file_size = 0;
     Common::ByteView m_file_view;
     std::unique_ptr<ObjLoader> mp_loader;
-    std::unique_ptr<SecurityHandler> mp_security;
+    std::shared_ptr<SecurityHandler> mp_security;
+    std::shared_ptr<SecurityHandler> mp_output_security;
+    SecurityInit m_security_init;
+    std::vector<std::pair<std::uint32_t, std::size_t>> m_rebuilt_objstms;
     std::uint32_t m_encrypt_num = 0;
 
     std::string m_header;

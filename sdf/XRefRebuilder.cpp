@@ -6,6 +6,7 @@
 #include "common/Exception.h"
 #include "common/Limits.h"
 #include "sdf/CharClass.h"
+#include "sdf/DocSecurity.h"
 #include "sdf/FileHeader.h"
 #include "sdf/ObjParser.h"
 #include "sdf/Objects.h"
@@ -112,7 +113,7 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
         if (!direct && !(len_obj && len_obj->IsIndirect()) && level >= 1 && level <= 11)
             mp_doc->GetCheckState().Report(173, num);
         if (IsNamed(dict.get(), "Type", "XRef")) OfferTrailer(dict->Clone());
-        if (IsNamed(dict.get(), "Type", "ObjStm")) m_objstms.emplace_back(num, header);
+        if (IsNamed(dict.get(), "Type", "ObjStm")) mp_doc->RebuiltObjStms().emplace_back(num, header);
         mp_doc->SetEntry(num, Indirect::e_in_use, header, gen % 65536);
         std::size_t end = SkipWhiteAndComments(d, data + static_cast<std::size_t>(*len));
         if (KeywordAt(d, end, "endstream")) end = SkipWhiteAndComments(d, end + 9);
@@ -145,25 +146,25 @@ std::size_t XRefRebuilderImpl::ReadTrailer(std::size_t after_keyword)
     return static_cast<std::size_t>(Tell());
 }
 
-void XRefRebuilderImpl::RegisterObjectStreams()
+void RegisterObjectStreams(SDFDocImpl& doc)
 {
-    for (auto [stm_num, header] : m_objstms) {
-        Indirect* stm = mp_doc->GetEntry(stm_num);
+    for (auto [stm_num, header] : doc.RebuiltObjStms()) {
+        Indirect* stm = doc.GetEntry(stm_num);
         if (!stm || stm->EntryKind() != Indirect::e_in_use || stm->GetOffset() != header) continue;
         std::shared_ptr<const ObjStmData> data;
         try {
-            data = mp_doc->GetObjStm(stm_num);
+            data = doc.GetObjStm(stm_num);
         } catch (const std::exception&) {
             continue;  // an object stream that cannot be decoded adds nothing
         }
         for (std::size_t i = 0; i < data->pairs.size(); ++i) {
             std::uint32_t num = data->pairs[i].first;
             if (num == stm_num || num == 0) continue;
-            Indirect* e = mp_doc->GetEntry(num);
+            Indirect* e = doc.GetEntry(num);
             // A plain definition later in the file wins over the object stream.
             bool replace = !e || e->IsPlaceholder() || e->EntryKind() == Indirect::e_compressed ||
                            (e->EntryKind() == Indirect::e_in_use && e->GetOffset() < header && !e->IsLoaded());
-            if (replace) mp_doc->SetEntry(num, Indirect::e_compressed, stm_num, static_cast<std::uint32_t>(i));
+            if (replace) doc.SetEntry(num, Indirect::e_compressed, stm_num, static_cast<std::uint32_t>(i));
         }
     }
 }
@@ -219,13 +220,15 @@ void XRefRebuilderImpl::Rebuild()
             ++pos;
         }
     }
-    RegisterObjectStreams();
     if (!mp_trailer) MakeTrailer();
     if (!mp_trailer->FindObj("Root") && m_catalog) mp_trailer->Put("Root", mp_doc->GetObj(m_catalog));
-    mp_trailer->PutNumber("Size", static_cast<double>(mp_doc->XRefSize()));
     Obj* encrypt = mp_trailer->FindObj("Encrypt");
     if (encrypt && encrypt->IsIndirect()) mp_doc->SetEncryptObjNum(encrypt->GetObjNum());
     mp_doc->SetTrailer(std::move(mp_trailer));
+    // Installing a handler registers the object streams it can now decrypt.
+    ReinitSecurityHandler(*mp_doc);
+    if (!mp_doc->GetSecurityHandler()) RegisterObjectStreams(*mp_doc);
+    mp_doc->GetTrailer()->PutNumber("Size", static_cast<double>(mp_doc->XRefSize()));
 }
 
 }  // namespace qvx::SDF

@@ -7,7 +7,9 @@
 // with the object reader (a stream's extent is verified or found by scanning for
 // endstream), so object bodies and stream data are not searched for headers unless the
 // object cannot be read. The last definition of an object number wins. Objects packed in
-// object streams are registered afterwards, where no later plain definition exists.
+// object streams are registered afterwards, where no later plain definition exists, once
+// the trailer is known and the security handler set up again (an encrypted file's object
+// streams are encrypted).
 
 #include <optional>
 #include <vector>
@@ -33,7 +35,6 @@ private:
     std::size_t ReadObject(std::uint32_t num, std::uint32_t gen, std::size_t header, std::size_t body);
     std::size_t ReadTrailer(std::size_t after_keyword);
     void OfferTrailer(std::unique_ptr<Obj> dict);
-    void RegisterObjectStreams();
     // When no trailer was found: one naming the last catalog object as Root.
     void MakeTrailer();
 
@@ -47,7 +48,6 @@ private:
     // The data length of a stream starting at data, found by scanning (cached likewise).
     std::optional<std::uint64_t> ScanStreamLength(std::size_t data);
 
-    std::vector<std::pair<std::uint32_t, std::size_t>> m_objstms;  // number, header offset
     std::unique_ptr<Obj> mp_trailer;
     std::uint32_t m_catalog = 0;
     NextHit m_next_endobj, m_next_startxref, m_next_trailer;
@@ -55,5 +55,10 @@ private:
     std::optional<std::uint64_t> m_scan_found;
     bool m_scan_valid = false;
 };
+
+// Registers the objects of the object streams the rebuilder found (doc.RebuiltObjStms())
+// where no later plain definition exists. Object streams that cannot be decoded add
+// nothing; the security setup calls it again once a handler can decrypt them.
+void RegisterObjectStreams(SDFDocImpl& doc);
 
 }  // namespace qvx::SDF

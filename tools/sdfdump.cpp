@@ -6,7 +6,7 @@
 //   sdfdump --object N FILE      object N in PDF syntax
 //   sdfdump --raw N FILE         stream N's raw bytes (decrypted)
 //   sdfdump --decoded N FILE     stream N's decoded bytes
-//   --password P                 for encrypted files, once the security handler exists
+//   --password P                 for encrypted files (without it: the empty password)
 
 #include <cstdio>
 #include <cstring>
@@ -264,14 +264,14 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    std::string file, mode;
+    std::string file, mode, password;
     long num = -1;
     bool json = false, check = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--json") json = true;
         else if (a == "--check") check = true;
-        else if (a == "--password" && i + 1 < argc) ++i;  // no security handler yet
+        else if (a == "--password" && i + 1 < argc) password = argv[++i];
         else if ((a == "--object" || a == "--raw" || a == "--decoded") && i + 1 < argc) mode = a, num = std::atol(argv[++i]);
         else if (!a.empty() && a[0] != '-' && file.empty()) file = a;
         else return Usage();
@@ -280,6 +280,8 @@ int main(int argc, char** argv)
     try {
         SDF::SDFDoc doc;
         doc.OpenFile(file);
+        if (password.empty()) doc.InitSecurityHandler(nullptr, true);
+        else doc.InitStdSecurityHandler(password, true);
         if (mode.empty()) return check ? Check(doc) : Dump(doc, json);
         if (num < 0 || static_cast<std::size_t>(num) >= doc.XRefSize()) {
             std::fprintf(stderr, "sdfdump: no object %ld\n", num);

@@ -10,10 +10,6 @@ namespace qvx::PDF {
 
 namespace {
 
-// Conversion writes the document unencrypted. Until the object layer can drop a security
-// handler, dropping the Encrypt entry is what removes the encryption from the saved file.
-void RemoveDocumentSecurity(SDF::SDFDoc& doc) { doc.GetTrailer()->Erase("Encrypt"); }
-
 // PDF/UA: an encryption dictionary must grant accessibility (bit 10 of P).
 void CheckEncryptForPDFUA(PassContext& ctx, SDF::Obj& encrypt)
 {
@@ -51,7 +47,8 @@ void RunEncryptionPass(PassContext& ctx)
     if (!encrypt || encrypt->IsNull()) return;
     if (ctx.Checks()) {
         ctx.Report(132);
-        if (ctx.state.convert) RemoveDocumentSecurity(ctx.doc);
+        // Conversion writes the document unencrypted; objects read later are still decrypted.
+        if (ctx.state.convert) ctx.doc.RemoveSecurity();
     } else if (ctx.state.is_pdfua) {
         CheckEncryptForPDFUA(ctx, *encrypt);
     }

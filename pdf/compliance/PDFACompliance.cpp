@@ -87,7 +87,9 @@ void PDFACompliance::Run()
     m_state.errors.SetMaxRefs(m_setup.max_refs);
 
     OpenRunDocument(m_input, *mp_doc);
-    // Unlocking with m_setup.password belongs here, once the object layer has security handlers.
+    bool security_ok = m_setup.password.empty() ? mp_doc->InitSecurityHandler()
+                                                : mp_doc->InitStdSecurityHandler(m_setup.password);
+    if (!security_ok) QVX_THROW_IN("security_ok", "Run", "Document is password protected");
     const auto* file_name = std::get_if<Common::UString>(&m_input);
     PassContext ctx(*mp_doc, file_name ? *file_name : Common::UString(), m_setup.structure_data);
     RunDriver(ctx);

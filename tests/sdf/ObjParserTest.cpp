@@ -161,6 +161,15 @@ public:
     {
         return in;
     }
+    bool GetPermission(Permission) const override { return true; }
+    void EncryptString(qvx::Common::Bytes& b, std::uint32_t num, std::uint16_t gen) override { DecryptString(b, num, gen); }
+    std::unique_ptr<qvx::Filters::Filter> EncryptStream(std::unique_ptr<qvx::Filters::Filter> plain, const Obj& s,
+                                                        std::uint32_t num, std::uint16_t gen) override
+    {
+        return DecryptStream(std::move(plain), s, num, gen);
+    }
+    std::uint64_t EncryptedStreamLength(std::uint64_t n, const Obj&) const override { return n; }
+    std::unique_ptr<Obj> CreateEncryptDict() const override { return qvx::SDF::Dict::Create(); }
 };
 
 }  // namespace

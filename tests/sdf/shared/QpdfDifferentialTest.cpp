@@ -1,7 +1,8 @@
 // Differential test against qpdf: for every file of the robustness and conformance sets
 // that qpdf opens, sdfdump opens it too, finds the same number of pages, and reads the same
 // objects and the same decoded stream data. Files where the two repairs legitimately
-// differ are listed with the reason in qpdf-differential-allow.txt.
+// differ are listed with the reason in qpdf-differential-allow.txt; encrypted files that
+// need a password have it in qpdf-passwords.txt.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -129,10 +130,11 @@ struct Totals {
     long objects = 0, objects_equal = 0, streams = 0, streams_equal = 0;
 };
 
-std::map<std::string, std::string> AllowList()
+// "path: text" lines of a list beside this test.
+std::map<std::string, std::string> ReadList(const char* name)
 {
     std::map<std::string, std::string> out;
-    std::ifstream in(qvx::Test::SourceDir() / "tests/sdf/shared/qpdf-differential-allow.txt");
+    std::ifstream in(qvx::Test::SourceDir() / "tests/sdf/shared" / name);
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#') continue;
         auto colon = line.find(':');
@@ -155,7 +157,8 @@ TEST(QpdfDifferential, SdfdumpReadsWhatQpdfReads)
     for (const auto& e : fs::recursive_directory_iterator(*shared / "corpus"))
         if (e.path().extension() == ".pdf") files.push_back(e.path());
     std::sort(files.begin(), files.end());
-    const auto allowed = AllowList();
+    const auto allowed = ReadList("qpdf-differential-allow.txt");
+    const auto passwords = ReadList("qpdf-passwords.txt");
     const bool verbose = std::getenv("QVX_DIFF_VERBOSE") != nullptr;
     const char* only = std::getenv("QVX_DIFF_ONLY");  // a regular expression on file names
 
@@ -167,13 +170,15 @@ TEST(QpdfDifferential, SdfdumpReadsWhatQpdfReads)
         if (only && !std::regex_search(name, std::regex(only))) continue;
         ++t.files;
         fs::path prefix = tmp.Path() / "s";
+        auto pw = passwords.find(name);
+        std::string password = pw == passwords.end() ? "" : pw->second;
         auto q = qvx::Test::Run({"/bin/sh", "-c",
-                                 "exec qpdf --json --json-key=qpdf --json-key=pages --json-stream-data=file "
+                                 "exec qpdf --password=\"$1\" --json --json-key=qpdf --json-key=pages --json-stream-data=file "
                                  "--json-stream-prefix='" + prefix.string() + "' \"$0\" 2>/dev/null",
-                                 file.string()}, {}, 20);
+                                 file.string(), password}, {}, 20);
         if ((q.status != 0 && q.status != 3) || q.output.empty()) continue;
         ++t.qpdf_opens;
-        auto ours_run = qvx::Test::Run({sdfdump.string(), "--json", file.string()}, {}, 20);
+        auto ours_run = qvx::Test::Run({sdfdump.string(), "--json", "--password", password, file.string()}, {}, 20);
         bool allow = allowed.count(name) != 0;
         auto fail = [&](const std::string& why) {
             if (!allow) failures.push_back(name + ": " + why);
@@ -192,10 +197,7 @@ TEST(QpdfDifferential, SdfdumpReadsWhatQpdfReads)
             fail(std::string("unreadable JSON: ") + e.what());
             continue;
         }
-        if (ours_json.Get("trailer")->Get("/Encrypt")) {
-            ++t.encrypted;  // qpdf decrypts; this layer has no security handler yet
-            continue;
-        }
+        if (ours_json.Get("trailer")->Get("/Encrypt")) ++t.encrypted;
         std::size_t qpdf_pages = theirs_json.Get("pages") ? theirs_json.Get("pages")->items.size() : 0;
         if (static_cast<std::size_t>(ours_json.Get("pages")->num) == qpdf_pages) ++t.pages_equal;
         else fail("pages " + std::to_string(static_cast<long>(ours_json.Get("pages")->num)) + " vs " + std::to_string(qpdf_pages));
@@ -232,7 +234,7 @@ TEST(QpdfDifferential, SdfdumpReadsWhatQpdfReads)
         if (!first_diff.empty()) fail(first_diff);
         for (const auto& e : fs::directory_iterator(tmp.Path())) fs::remove(e.path());
     }
-    std::printf("files %d, qpdf opens %d, sdfdump opens %d, pages equal %d, encrypted (not compared) %d\n"
+    std::printf("files %d, qpdf opens %d, sdfdump opens %d, pages equal %d, encrypted %d\n"
                 "objects %ld, equal %ld; decoded streams %ld, equal %ld; allowed differences %zu\n",
                 t.files, t.qpdf_opens, t.we_open, t.pages_equal, t.encrypted, t.objects, t.objects_equal, t.streams,
                 t.streams_equal, allowed.size());
