@@ -41,3 +41,9 @@ inline constexpr std::uint32_t kMaxRebuildObjNum = 8388607;
 // Objects whose loading needs another object loaded first (object streams, their lengths).
 inline constexpr std::size_t kMaxNestedLoads = 64;
 }  // namespace qvx::Common::Limits
+
+// The writer.
+namespace qvx::Common::Limits {
+// A document saved to memory must be addressable with 32 bits.
+inline constexpr std::uint64_t kMaxSaveToMemory = 0xFFFFFFFFull;
+}  // namespace qvx::Common::Limits

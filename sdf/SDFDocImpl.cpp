@@ -194,6 +194,7 @@ void SDFDocImpl::AttachFile(std::unique_ptr<Filters::Filter> file)
     }
     mp_file = std::move(file);
     m_file_size = m_file_view.size();
+    m_updates.clear();
 }
 
 std::unique_ptr<Filters::Filter> SDFDocImpl::OpenRange(std::uint64_t offset, std::uint64_t length) const
@@ -228,6 +229,17 @@ void SDFDocImpl::SetSecurityHandler(std::unique_ptr<SecurityHandler> handler)
         if (e && e->IsLoaded() && !e->IsModified() && n != m_encrypt_num && e->GetOffset() != 0)
             e->SetReferent(nullptr);
     }
+}
+
+SecurityHandler* SDFDocImpl::GetOutputSecurityHandler() const
+{
+    return m_out_security_set ? mp_out_security.get() : mp_security.get();
+}
+
+void SDFDocImpl::SetOutputSecurityHandler(std::unique_ptr<SecurityHandler> handler)
+{
+    mp_out_security = std::move(handler);
+    m_out_security_set = true;
 }
 
 void SDFDocImpl::NoteModified(Indirect& entry) { m_modified.push_back(entry.GetObjNum()); }

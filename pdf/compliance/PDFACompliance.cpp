@@ -92,7 +92,8 @@ void PDFACompliance::Run()
 
 void PDFACompliance::SaveAs(const Common::UString& path, bool linearize)
 {
-    SaveRunDocument(path, m_state, linearize);
+    QVX_CHECK(mp_doc, "The compliance run has no document to save");
+    SaveRunDocument(path, *mp_doc, m_input, m_state.level, linearize);
 }
 
 }  // namespace qvx::PDF

@@ -6,6 +6,7 @@
 // read back afterwards through the readers.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "pdf/compliance/PDFAConformance.h"
 #include "pdf/compliance/RunDocument.h"
 #include "sdf/CheckState.h"
+#include "sdf/SDFDoc.h"
 
 namespace qvx::PDF {
 
@@ -49,7 +51,8 @@ public:
     std::int32_t GetConformance() const { return m_state.level; }
 
     // Writes the (repaired) document: header by the PDF/A part of the level, pruned or
-    // linearized, without object streams for PDF/A-1.
+    // linearized, without object streams for PDF/A-1. The file appears at path only when
+    // complete; the input file is never overwritten (see SaveRunDocument).
     void SaveAs(const Common::UString& path, bool linearize);
 
 private:
@@ -73,6 +76,8 @@ private:
 
     RunInput m_input;
     Setup m_setup;
+    // The run's document, once opened.
+    std::unique_ptr<SDF::SDFDoc> mp_doc;
     // Stands in for the opened document's check state, which the parser and every pass
     // record into.
     SDF::CheckState m_state;

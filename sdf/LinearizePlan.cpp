@@ -1,0 +1,151 @@
+#include "sdf/LinearizePlan.h"
+
+#include <string_view>
+#include <unordered_set>
+
+#include "common/Exception.h"
+#include "common/Limits.h"
+#include "sdf/ObjWalk.h"
+#include "sdf/Objects.h"
+#include "sdf/SDFDocImpl.h"
+
+namespace qvx::SDF {
+
+namespace {
+
+constexpr const char* kInherited[] = {"Resources", "MediaBox", "CropBox", "Rotate"};
+
+// The page objects in order; inherited attributes are copied into each page. Empty when
+// a page is not an indirect object.
+std::vector<Indirect*> CollectPages(Obj& tree_root)
+{
+    struct Node {
+        Obj* node;
+        int depth;
+        Obj* inherited[4];
+    };
+    std::vector<Indirect*> pages;
+    std::unordered_set<const Obj*> seen;
+    std::vector<Node> stack{{&tree_root, 0, {}}};
+    while (!stack.empty()) {
+        Node cur = stack.back();
+        stack.pop_back();
+        if (!cur.node->IsIndirect()) return {};
+        if (!seen.insert(cur.node).second) continue;
+        Obj* d = cur.node->Resolve();
+        if (!d->IsDict()) continue;
+        Obj* kids = d->FindObj("Kids");
+        Obj* type = d->FindObj("Type");
+        bool is_page = !(kids && kids->IsArray()) || (type && type->IsName() && type->GetName() == "Page");
+        if (is_page) {
+            for (int k = 0; k < 4; ++k)
+                if (cur.inherited[k] && !d->FindObj(kInherited[k])) d->Put(kInherited[k], cur.inherited[k]);
+            pages.push_back(static_cast<Indirect*>(cur.node));
+            continue;
+        }
+        if (cur.depth >= Common::Limits::kMaxObjectNesting) continue;
+        Node child{nullptr, cur.depth + 1, {}};
+        for (int k = 0; k < 4; ++k) {
+            Obj* v = d->FindObj(kInherited[k]);
+            child.inherited[k] = v ? v : cur.inherited[k];
+        }
+        for (std::size_t i = kids->Size(); i-- > 0;) {
+            child.node = kids->GetAt(i);
+            stack.push_back(child);
+        }
+    }
+    return pages;
+}
+
+bool IsOpenDocKey(std::string_view key, bool outlines_at_open)
+{
+    return key == "ViewerPreferences" || key == "PageMode" || key == "Threads" || key == "OpenAction" ||
+           key == "AcroForm" || (outlines_at_open && key == "Outlines");
+}
+
+}  // namespace
+
+LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
+{
+    LinearizePlan plan;
+    Obj* root = trailer.FindObj("Root");
+    std::vector<Indirect*> pages;
+    try {
+        Obj* tree = root && root->IsIndirect() && root->IsDict() ? root->FindObj("Pages") : nullptr;
+        if (tree) pages = CollectPages(*tree);
+    } catch (const Common::Exception&) {
+        // A catalog or page tree that cannot be read is reported by the plain save.
+        pages.clear();
+    }
+    if (pages.empty()) return plan;
+
+    const std::size_t size = doc.XRefSize();
+    std::vector<bool> is_page(size, false), open(size, false), multi(size, false), placed(size, false);
+    std::vector<std::int32_t> first_user(size, -1);
+    for (Indirect* p : pages) is_page[p->GetObjNum()] = true;
+
+    Obj* root_dict = root->Resolve();
+    Obj* mode = root_dict->FindObj("PageMode");
+    bool outlines_at_open = mode && mode->IsName() && mode->GetName() == "UseOutlines";
+    WalkRules open_rules;
+    open_rules.enter = [&](Indirect& e) {
+        std::uint32_t n = e.GetObjNum();
+        if (is_page[n] || open[n]) return false;
+        open[n] = true;
+        plan.open_doc.push_back(n);
+        return true;
+    };
+    open_rules.follow = [&](const Obj& d, std::string_view key) {
+        return &d != root_dict || IsOpenDocKey(key, outlines_at_open);
+    };
+    WalkReachable(*root, open_rules);
+
+    std::vector<std::vector<std::uint32_t>> used(pages.size());
+    std::vector<std::uint32_t> stamp(size, 0);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const Obj* page_dict = pages[i]->Resolve();
+        const auto mark = static_cast<std::uint32_t>(i + 1);
+        WalkRules rules;
+        rules.enter = [&](Indirect& e) {
+            std::uint32_t n = e.GetObjNum();
+            if ((is_page[n] && &e != pages[i]) || open[n] || stamp[n] == mark) return false;
+            stamp[n] = mark;
+            if (first_user[n] < 0) first_user[n] = static_cast<std::int32_t>(i);
+            else if (first_user[n] != static_cast<std::int32_t>(i)) multi[n] = true;
+            used[i].push_back(n);
+            return true;
+        };
+        // The page tree above and thumbnails are not part of a page.
+        rules.follow = [&](const Obj& d, std::string_view key) {
+            return &d != page_dict || (key != "Parent" && key != "Thumb");
+        };
+        WalkReachable(*pages[i], rules);
+    }
+
+    plan.pages.resize(pages.size());
+    plan.shared_refs.resize(pages.size());
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        for (std::uint32_t n : used[i]) {
+            bool own = i == 0 ? first_user[n] == 0 : (first_user[n] == static_cast<std::int32_t>(i) && !multi[n]);
+            if (own) plan.pages[i].push_back(n);
+            else plan.shared_refs[i].push_back(n);
+            if (!own && first_user[n] != 0 && !placed[n]) plan.shared.push_back(n);
+            placed[n] = true;
+        }
+    }
+
+    // Also through placed objects: a page's thumbnail is reached only from the page.
+    std::vector<bool> walked(size, false);
+    WalkRules other_rules;
+    other_rules.enter = [&](Indirect& e) {
+        std::uint32_t n = e.GetObjNum();
+        if (walked[n]) return false;
+        walked[n] = true;
+        if (!open[n] && !placed[n]) plan.other.push_back(n);
+        return true;
+    };
+    WalkReachable(trailer, other_rules);
+    return plan;
+}
+
+}  // namespace qvx::SDF
