@@ -125,6 +125,13 @@ HintStreamData EncodeHints(const HintTables& t)
     w.Align();
     for (std::size_t i = 0; i < lengths.size(); ++i) w.Put(0, 1);
     w.Align();
+    if (t.outline_count > 0) {
+        out.outline_table_offset = static_cast<std::uint32_t>(w.Data().size());
+        w.Put(t.outline_first_num, 32);
+        w.Put(t.outline_offset, 32);
+        w.Put(t.outline_count, 32);
+        w.Put(t.outline_length, 32);
+    }
     out.data = std::move(w.Data());
     return out;
 }

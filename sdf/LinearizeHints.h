@@ -27,11 +27,17 @@ struct HintTables {
     std::vector<std::uint64_t> entry_lengths;
     std::uint32_t first_shared_num = 0;         // first object of the shared section (0: none)
     std::uint64_t first_shared_offset = 0;
+    // Outlines shown at open (a generic hint table; count 0: none).
+    std::uint32_t outline_first_num = 0;
+    std::uint64_t outline_offset = 0;
+    std::uint32_t outline_count = 0;
+    std::uint64_t outline_length = 0;
 };
 
 struct HintStreamData {
     Common::Bytes data;
     std::uint32_t shared_table_offset = 0;  // the hint stream's S
+    std::uint32_t outline_table_offset = 0; // the hint stream's O (0: no outline table)
 };
 
 HintStreamData EncodeHints(const HintTables& tables);

@@ -15,8 +15,9 @@ namespace {
 
 constexpr const char* kInherited[] = {"Resources", "MediaBox", "CropBox", "Rotate"};
 
-// The page objects in order; inherited attributes are copied into each page. Empty when
-// a page is not an indirect object.
+// The page objects in order. Inherited attributes move from the page tree into each page
+// (readers that check the layout expect every page to name what it uses). Empty when a
+// page is not an indirect object.
 std::vector<Indirect*> CollectPages(Obj& tree_root)
 {
     struct Node {
@@ -25,6 +26,7 @@ std::vector<Indirect*> CollectPages(Obj& tree_root)
         Obj* inherited[4];
     };
     std::vector<Indirect*> pages;
+    std::vector<Obj*> nodes;
     std::unordered_set<const Obj*> seen;
     std::vector<Node> stack{{&tree_root, 0, {}}};
     while (!stack.empty()) {
@@ -44,6 +46,7 @@ std::vector<Indirect*> CollectPages(Obj& tree_root)
             continue;
         }
         if (cur.depth >= Common::Limits::kMaxObjectNesting) continue;
+        nodes.push_back(d);
         Node child{nullptr, cur.depth + 1, {}};
         for (int k = 0; k < 4; ++k) {
             Obj* v = d->FindObj(kInherited[k]);
@@ -54,13 +57,15 @@ std::vector<Indirect*> CollectPages(Obj& tree_root)
             stack.push_back(child);
         }
     }
+    for (Obj* node : nodes)
+        for (const char* key : kInherited) node->Erase(key);
     return pages;
 }
 
-bool IsOpenDocKey(std::string_view key, bool outlines_at_open)
+bool IsOpenDocKey(std::string_view key)
 {
     return key == "ViewerPreferences" || key == "PageMode" || key == "Threads" || key == "OpenAction" ||
-           key == "AcroForm" || (outlines_at_open && key == "Outlines");
+           key == "AcroForm";
 }
 
 }  // namespace
@@ -86,7 +91,7 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
 
     Obj* root_dict = root->Resolve();
     Obj* mode = root_dict->FindObj("PageMode");
-    bool outlines_at_open = mode && mode->IsName() && mode->GetName() == "UseOutlines";
+    const bool outlines_at_open = mode && mode->IsName() && mode->GetName() == "UseOutlines";
     WalkRules open_rules;
     open_rules.enter = [&](Indirect& e) {
         std::uint32_t n = e.GetObjNum();
@@ -96,7 +101,7 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
         return true;
     };
     open_rules.follow = [&](const Obj& d, std::string_view key) {
-        return &d != root_dict || IsOpenDocKey(key, outlines_at_open);
+        return &d != root_dict || IsOpenDocKey(key);
     };
     WalkReachable(*root, open_rules);
 
@@ -122,6 +127,21 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
         WalkReachable(*pages[i], rules);
     }
 
+    // Outlines shown at open follow the first page.
+    std::vector<std::uint32_t> outlines;
+    Obj* outline_root = root_dict->FindObj("Outlines");
+    if (outlines_at_open && outline_root) {
+        WalkRules rules;
+        rules.enter = [&](Indirect& e) {
+            std::uint32_t n = e.GetObjNum();
+            if (is_page[n] || open[n] || first_user[n] >= 0 || stamp[n] == ~0u) return false;
+            stamp[n] = ~0u;
+            outlines.push_back(n);
+            return true;
+        };
+        WalkReachable(*outline_root, rules);
+    }
+
     plan.pages.resize(pages.size());
     plan.shared_refs.resize(pages.size());
     for (std::size_t i = 0; i < pages.size(); ++i) {
@@ -133,6 +153,10 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
             placed[n] = true;
         }
     }
+
+    plan.pages[0].insert(plan.pages[0].end(), outlines.begin(), outlines.end());
+    plan.outline_objects = outlines.size();
+    for (std::uint32_t n : outlines) placed[n] = true;
 
     // Also through placed objects: a page's thumbnail is reached only from the page.
     std::vector<bool> walked(size, false);

@@ -13,11 +13,14 @@ class SDFDocImpl;
 
 struct LinearizePlan {
     // The catalog, then the objects opening the document needs (viewer preferences, open
-    // action, forms, threads, outlines when they are shown at open).
+    // action, forms, threads).
     std::vector<std::uint32_t> open_doc;
     // Per page in page order: the page object, then the objects placed with it (for the
-    // first page everything it uses that is not open_doc; for the others what only they use).
+    // first page everything it uses that is not open_doc, followed by the outlines when
+    // they are shown at open; for the others what only they use).
     std::vector<std::vector<std::uint32_t>> pages;
+    // How many objects at the end of pages[0] are the outlines (0: outlines not at open).
+    std::size_t outline_objects = 0;
     // Objects used by several pages but not the first.
     std::vector<std::uint32_t> shared;
     // Everything else reachable from the trailer (page tree, information dictionary, ...).

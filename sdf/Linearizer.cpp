@@ -143,9 +143,17 @@ std::optional<std::uint64_t> WriteLinearized(DocWriter& w, SDFDocImpl& doc, Obj&
         }
         for (std::size_t i = 1; i < plan.pages.size(); ++i)
             for (std::uint32_t n : plan.shared_refs[i]) t.pages[i].shared.push_back(shared_id[n]);
+        if (plan.outline_objects > 0) {
+            std::size_t first = plan.pages[0].size() - plan.outline_objects;
+            t.outline_first_num = renumber[plan.pages[0][first]];
+            t.outline_offset = adjusted(p6_off + part6.starts[first]);
+            t.outline_count = static_cast<std::uint32_t>(plan.outline_objects);
+            t.outline_length = part6.bytes.size() - part6.starts[first];
+        }
         HintStreamData hd = EncodeHints(t);
         auto hint_dict = Dict::Create();
         hint_dict->PutNumber("S", hd.shared_table_offset);
+        if (hd.outline_table_offset) hint_dict->PutNumber("O", hd.outline_table_offset);
         auto hint_stream = FileStream::Create(std::move(hd.data), std::move(hint_dict));
         hint = r.Object(hint_num, *hint_stream, true);
 

@@ -64,6 +64,62 @@ inline RunResult QpdfCheck(Common::ByteView bytes, const std::string& extra = {}
     return Run(argv);
 }
 
+// qpdf with args (the file last), its output.
+inline RunResult Qpdf(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "/usr/bin/qpdf");
+    return Run(args);
+}
+
 inline std::string AsString(Common::ByteView b) { return std::string(Common::AsChars(b)); }
+
+}  // namespace qvx::Test
+
+namespace qvx::Test {
+
+// One line of a classic cross-reference section read back from saved bytes.
+struct XRefLineRead {
+    std::uint32_t num;
+    std::uint64_t offset;
+    std::uint32_t gen;
+    char type;
+};
+
+// The entries of the classic section at offset (e.g. the one startxref names), checking
+// that every line is 20 bytes ending in CR LF. Stops at "trailer".
+inline std::vector<XRefLineRead> ReadClassicXRef(const std::string& pdf, std::size_t offset)
+{
+    std::vector<XRefLineRead> out;
+    EXPECT_EQ(pdf.compare(offset, 5, "xref\r"), 0);
+    std::size_t at = offset + 5;
+    while (pdf.compare(at, 7, "trailer") != 0) {
+        std::size_t eol = pdf.find('\r', at);
+        std::uint32_t first = 0, count = 0;
+        std::sscanf(pdf.substr(at, eol - at).c_str(), "%u %u", &first, &count);
+        at = eol + 1;
+        for (std::uint32_t k = 0; k < count; ++k, at += 20) {
+            std::string line = pdf.substr(at, 20);
+            EXPECT_EQ(line.substr(18), "\r\n") << line;
+            out.push_back({first + k, std::stoull(line.substr(0, 10)), static_cast<std::uint32_t>(std::stoul(line.substr(11, 5))),
+                           line[17]});
+        }
+    }
+    return out;
+}
+
+// The offset startxref names at the end of saved bytes.
+inline std::size_t StartXRef(const std::string& pdf)
+{
+    std::size_t at = pdf.rfind("startxref\r");
+    return at == std::string::npos ? 0 : std::stoull(pdf.substr(at + 10));
+}
+
+// The trailer dictionary text after the last "trailer" keyword.
+inline std::string TrailerText(const std::string& pdf)
+{
+    std::size_t at = pdf.rfind("trailer\r");
+    std::size_t end = pdf.find(">>\r", at);
+    return pdf.substr(at + 8, end + 2 - at - 8);
+}
 
 }  // namespace qvx::Test
