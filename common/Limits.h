@@ -13,6 +13,10 @@ inline constexpr std::uint64_t kMaxPredictorRowBytes = 1ull << 20;
 inline constexpr std::uint64_t kMaxImagePixels = 1ull << 22;        // width x height
 inline constexpr std::uint64_t kMaxImageSamples = 1ull << 24;       // pixels x components
 inline constexpr int kMaxJpegScans = 100;
+inline constexpr std::uint64_t kMaxJBIG2Pixels = 1ull << 22;
+inline constexpr std::uint64_t kMaxJBIG2SymbolSize = 1ull << 10;
+inline constexpr std::uint64_t kMaxJBIG2Symbols = 1ull << 14;
+inline constexpr std::uint64_t kMaxJBIG2Work = 1ull << 26;
 #else
 inline constexpr std::uint64_t kDecodeOutputFloor = 256ull << 20;
 inline constexpr std::uint64_t kDecodeOutputRatio = 1000;
@@ -23,6 +27,13 @@ inline constexpr std::uint64_t kMaxImagePixels = 1ull << 28;
 inline constexpr std::uint64_t kMaxImageSamples = 1ull << 29;
 // Each progressive JPEG scan revisits the whole image; real encoders write about a dozen.
 inline constexpr int kMaxJpegScans = 1000;
+// JBIG2: a page or region bitmap, one side of a symbol, the symbols of one dictionary or
+// text region, and the pixels one stream may decode or draw in all (symbols placed many
+// times, halftone cells) so that a few hostile bytes cannot keep the decoder busy.
+inline constexpr std::uint64_t kMaxJBIG2Pixels = 1ull << 28;
+inline constexpr std::uint64_t kMaxJBIG2SymbolSize = 1ull << 16;
+inline constexpr std::uint64_t kMaxJBIG2Symbols = 1ull << 20;
+inline constexpr std::uint64_t kMaxJBIG2Work = 1ull << 32;
 #endif
 
 // Configuration files are read whole and parsed recursively.

@@ -104,6 +104,17 @@ std::string EncodeUTF8(const std::u16string& units, bool raw_bytes)
 
 }  // namespace
 
+bool IsValidUTF8(std::string_view bytes)
+{
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        std::size_t n = SequenceLength(bytes, i, cp);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
 UString UString::FromUTF8(std::string_view utf8) { return UString(DecodeUTF8(utf8, false)); }
 
 UString UString::FromFileName(std::string_view bytes) { return UString(DecodeUTF8(bytes, true)); }

@@ -29,6 +29,14 @@ CCITTG4Decoder::Result CCITTG4Decoder::DecodeRow(Common::Byte* dst)
     return r;
 }
 
+bool CCITTG4Decoder::SkipEndOfBlock()
+{
+    if (m_done != e_row || m_bits.Peek(24) != 0x001001) return false;
+    m_bits.Skip(24);
+    m_done = e_end_of_block;
+    return true;
+}
+
 std::size_t CCITTG4Decoder::BytesConsumed() const
 {
     return static_cast<std::size_t>(std::min<std::uint64_t>((m_bits.Position() + 7) / 8, m_data.size()));

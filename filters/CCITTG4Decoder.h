@@ -43,6 +43,10 @@ public:
     // included), rounded up to a whole byte and never more than the span.
     std::size_t BytesConsumed() const;
 
+    // Consumes an end-of-block code when one comes next (JBIG2 MMR data may end with one
+    // after its last row); returns whether it did.
+    bool SkipEndOfBlock();
+
     std::uint32_t Width() const { return m_rows.Width(); }
 
 private:

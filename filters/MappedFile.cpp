@@ -1,49 +1,66 @@
 #include "filters/MappedFile.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <utility>
 
 #include "common/Exception.h"
 
 namespace qvx::Filters {
 
-Common::ByteView MappedFile::Map(const std::string& path)
+MappedFile::MappedFile(std::string path, std::size_t chunk_size)
+    : MappedFile(std::make_shared<MappingManager>(std::move(path), chunk_size))
 {
-    QVX_CHECK(!path.empty(), "Filename was not specified");
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) QVX_THROW("false", "MappingManager file not found: " + path);
-    if (S_ISDIR(st.st_mode)) QVX_THROW("false", "MappingManager expected file but got a folder: " + path);
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) QVX_THROW("fd >= 0", "Error opening file: " + path + "\n" + std::strerror(errno));
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        QVX_THROW("S_ISREG(st.st_mode)", "Error opening file: " + path + "\nnot a regular file");
-    }
-    auto size = static_cast<std::size_t>(st.st_size);
-    if (size == 0) {
-        close(fd);
-        return {};
-    }
-    void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    int err = errno;
-    close(fd);
-    if (p == MAP_FAILED) QVX_THROW("p != MAP_FAILED", "Error opening file: " + path + "\n" + std::strerror(err));
-    return {static_cast<const Byte*>(p), size};
 }
 
-MappedFile::MappedFile(std::string path) : MappedFile(Map(path), path) {}
+MappedFile::MappedFile(std::shared_ptr<MappingManager> manager) : Filter(e_input), mp_manager(std::move(manager)) {}
 
-MappedFile::MappedFile(Common::ByteView mapping, std::string path) : MemoryFilter(mapping), m_path(std::move(path)) {}
-
-MappedFile::~MappedFile()
+void MappedFile::Window()
 {
-    Common::ByteView d = Data();
-    if (!d.empty()) munmap(const_cast<Byte*>(d.data()), d.size());
+    if (!m_window.empty() || m_pos >= mp_manager->FileSize()) return;
+    mp_chunk = mp_manager->Map(m_pos, m_window);
 }
+
+Byte* MappedFile::Begin()
+{
+    Window();
+    return const_cast<Byte*>(m_window.data());
+}
+
+std::size_t MappedFile::Size()
+{
+    Window();
+    return m_window.size();
+}
+
+void MappedFile::Consume(std::size_t n)
+{
+    n = std::min(n, m_window.size());
+    m_window = m_window.subspan(n);
+    m_pos += n;
+    m_count += n;
+}
+
+std::uint64_t MappedFile::SetCount(std::uint64_t count) { return std::exchange(m_count, count); }
+
+void MappedFile::Seek(std::int64_t offset, ReferencePos origin)
+{
+    const std::int64_t size = std::int64_t(mp_manager->FileSize());
+    const std::int64_t base = origin == e_begin ? 0 : origin == e_cur ? std::int64_t(m_pos) : size;
+    const std::int64_t target = base + offset;
+    if (target < 0 || target > size) QVX_THROW("target >= 0 && target <= size", "File seek failed");
+    m_pos = std::uint64_t(target);
+    m_window = {};
+    mp_chunk.reset();
+}
+
+Common::ByteView MappedFile::WholeFile()
+{
+    const std::uint64_t size = mp_manager->FileSize();
+    if (size == 0 || size > mp_manager->ChunkSize()) return {};
+    Common::ByteView view;
+    if (!mp_whole) mp_whole = mp_manager->Map(0, view);
+    return mp_whole->Bytes().first(std::size_t(size));
+}
+
+std::unique_ptr<Filter> MappedFile::CreateInputIterator() { return std::make_unique<MappedFile>(mp_manager); }
 
 }  // namespace qvx::Filters

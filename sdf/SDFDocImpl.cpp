@@ -7,6 +7,7 @@
 #include "filters/FilterReader.h"
 #include "filters/MemoryFilter.h"
 #include "sdf/ObjLoader.h"
+#include "sdf/ObjParser.h"
 #include "sdf/Objects.h"
 #include "sdf/SecurityHandler.h"
 
@@ -63,6 +64,7 @@ void SDFDocImpl::ClearTable()
         if (e) e->SetReferent(nullptr);
     m_xref.clear();
     m_modified.clear();
+    m_objstm_cache.clear();
     mp_security.reset();
     m_encrypt_num = 0;
     SetTrailer(Dict::Create());
@@ -223,6 +225,7 @@ void SDFDocImpl::SetSecurityHandler(std::unique_ptr<SecurityHandler> handler)
 {
     std::lock_guard lock(m_mutex);
     mp_security = std::move(handler);
+    m_objstm_cache.clear();
     // Objects read before the handler was known hold undecrypted strings.
     for (std::size_t n = 1; n < m_xref.size(); ++n) {
         Indirect* e = m_xref[n].get();
@@ -249,6 +252,26 @@ void SDFDocImpl::ClearModified()
     for (std::uint32_t n : m_modified)
         if (Indirect* e = GetEntry(n)) e->ClearModified();
     m_modified.clear();
+}
+
+}  // namespace qvx::SDF
+
+namespace qvx::SDF {
+
+std::shared_ptr<const ObjStmData> SDFDocImpl::GetObjStm(std::uint32_t stm_num)
+{
+    std::lock_guard lock(m_mutex);
+    for (std::size_t i = 0; i < m_objstm_cache.size(); ++i) {
+        if (m_objstm_cache[i].first != stm_num) continue;
+        auto hit = m_objstm_cache[i];
+        m_objstm_cache.erase(m_objstm_cache.begin() + static_cast<std::ptrdiff_t>(i));
+        m_objstm_cache.insert(m_objstm_cache.begin(), hit);
+        return hit.second;
+    }
+    auto data = ReadObjStm(*GetObj(stm_num));
+    m_objstm_cache.insert(m_objstm_cache.begin(), {stm_num, data});
+    if (m_objstm_cache.size() > 8) m_objstm_cache.pop_back();
+    return data;
 }
 
 }  // namespace qvx::SDF

@@ -26,6 +26,7 @@ namespace qvx::SDF {
 class SDFDoc;
 class Null;
 class ObjLoader;
+struct ObjStmData;
 class SecurityHandler;
 
 class SDFDocImpl {
@@ -145,6 +146,9 @@ public:
 
     std::recursive_mutex& Mutex() const { return m_mutex; }
 
+    // Object stream stm_num decoded; the last few used are kept.
+    std::shared_ptr<const ObjStmData> GetObjStm(std::uint32_t stm_num);
+
 private:
     // One save written to out; SaveDone records it once the bytes are safely stored.
     SaveResult WriteSave(Filters::Filter& out, std::uint32_t flags, std::string_view header);
@@ -186,6 +190,7 @@ private:
 
     CheckState m_check;
     std::vector<std::uint32_t> m_modified;
+    std::vector<std::pair<std::uint32_t, std::shared_ptr<const ObjStmData>>> m_objstm_cache;
 };
 
 }  // namespace qvx::SDF

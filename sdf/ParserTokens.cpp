@@ -1,0 +1,201 @@
+// The token readers of Parser: numbers, names, literal and hexadecimal strings, each with
+// its PDF/A checks.
+#include <cmath>
+
+#include "common/Exception.h"
+#include "common/UString.h"
+#include "sdf/CharClass.h"
+#include "sdf/Objects.h"
+#include "sdf/Parser.h"
+#include "sdf/SDFDocImpl.h"
+
+namespace qvx::SDF {
+
+using namespace CharClass;
+
+void Parser::ReadNumber()
+{
+    std::string_view t = m_tok;
+    std::size_t i = 0;
+    const std::size_t n = t.size();
+    bool neg = t[0] == '-';
+    while (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+    double v = 0;
+    int digits = 0;
+    while (i < n && IsDigit(t[i])) {
+        v = v * 10 + (t[i] - '0');
+        ++digits;
+        ++i;
+    }
+    bool real = false;
+    if (i < n && t[i] == '.') {
+        real = true;
+        ++i;
+        double f = 0.1;
+        for (; i < n && IsDigit(t[i]); ++i, f *= 0.1) v += (t[i] - '0') * f;
+    }
+    enum { e_ok, e_range, e_fail } status = e_ok;
+    if (i != n) {
+        status = e_fail;
+        v = 0;
+    } else if (digits > 38) {
+        status = e_fail;
+    } else if (!real && v > (neg ? 2147483648.0 : 2147483647.0)) {
+        status = e_range;
+    }
+    if (neg) v = -v;
+    if (m_level >= 1 && m_level <= 11 && m_part <= 3) {
+        if (status == e_range) {
+            Report(1124);
+        } else if (status == e_fail) {
+            Report(m_part == 1 ? 1127 : 1129);
+        } else if (real && m_part == 1) {
+            double r = std::nearbyint(v);
+            if (std::fabs(v - r) < 1.52587890625e-5) v = r;
+            if (std::fabs(v) > 32767.0) Report(1127);
+        } else if (real) {
+            if (v != 0 && std::fabs(v) < 1.175e-38) Report(1128);
+            if (std::fabs(v) > 3.403e38) Report(1129);
+        }
+    }
+    PushNumber(v, real, t);
+}
+
+void Parser::ReadName()
+{
+    const Byte* s = m_cur;
+    const Byte* p = s;
+    bool escaped = false;
+    while (p < m_end && !(kTable[*p] & kEnds)) {
+        escaped |= *p == '#';
+        ++p;
+    }
+    m_cur = p;
+    std::string_view text(reinterpret_cast<const char*>(s), static_cast<std::size_t>(p - s));
+    if (escaped) {
+        m_namebuf.clear();
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            int h1 = i + 1 < text.size() ? HexValue(static_cast<unsigned char>(text[i + 1])) : -1;
+            int h2 = i + 2 < text.size() ? HexValue(static_cast<unsigned char>(text[i + 2])) : -1;
+            if (text[i] == '#' && h1 >= 0 && h2 >= 0) {
+                m_namebuf += static_cast<char>(h1 * 16 + h2);
+                i += 2;
+            } else {
+                m_namebuf += text[i];
+            }
+        }
+        text = m_namebuf;
+    }
+    if (m_level >= 1 && m_level <= 11) {
+        if (m_part <= 3 && text.size() > 127) Report(1123);
+        if (m_part >= 2 && !text.empty() && !Common::IsValidUTF8(text)) {
+            Report(187);
+            if (mp_doc->GetCheckState().convert) text = "null";
+        }
+    }
+    Item& it = m_stack.emplace_back();
+    it.kind = Item::e_name;
+    it.name = static_cast<std::uint32_t>(m_names.size());
+    m_names.emplace_back(text);
+}
+
+void Parser::ReadLiteralString()
+{
+    m_strbuf.clear();
+    const Byte* p = m_cur;
+    const Byte* e = m_end;
+    int depth = 1;
+    for (;;) {
+        if (p == e) {
+            m_cur = p;
+            QVX_THROW("false", "Corrupt string");
+        }
+        Byte c = *p++;
+        if (c == ')') {
+            if (--depth == 0) break;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == '\r') {
+            if (p < e && *p == '\n') ++p;
+            c = '\n';
+        } else if (c == '\\') {
+            if (p == e) {
+                m_cur = p;
+                QVX_THROW("false", "Corrupt string");
+            }
+            c = *p++;
+            switch (c) {
+            case 'n': c = '\n'; break;
+            case 'r': c = '\r'; break;
+            case 't': c = '\t'; break;
+            case 'b': c = '\b'; break;
+            case 'f': c = '\f'; break;
+            case '\r':
+                if (p < e && *p == '\n') ++p;
+                continue;
+            case '\n': continue;
+            default:
+                if (c >= '0' && c <= '7') {
+                    int v = c - '0';
+                    for (int k = 0; k < 2 && p < e && *p >= '0' && *p <= '7'; ++k) v = v * 8 + (*p++ - '0');
+                    c = static_cast<Byte>(v & 0xFF);
+                }
+                break;
+            }
+        }
+        m_strbuf.push_back(c);
+    }
+    m_cur = p;
+    FinishString();
+}
+
+void Parser::ReadHexString()
+{
+    m_strbuf.clear();
+    const Byte* p = m_cur;
+    const Byte* e = m_end;
+    int high = -1;
+    for (;;) {
+        if (p == e) {
+            m_cur = p;
+            QVX_THROW("false", "Bad String");
+        }
+        Byte c = *p++;
+        if (c == '>') break;
+        if (kTable[c] & kWhite) continue;
+        if (c == '%') {
+            while (p < e && !IsEOL(*p)) ++p;
+            continue;
+        }
+        int h = HexValue(c);
+        if (h < 0) {
+            m_cur = p;
+            QVX_THROW("false", "Bad String");
+        }
+        if (high < 0) {
+            high = h;
+        } else {
+            m_strbuf.push_back(static_cast<Byte>(high * 16 + h));
+            high = -1;
+        }
+    }
+    m_cur = p;
+    if (high >= 0) {
+        m_strbuf.push_back(static_cast<Byte>(high * 16));
+        if (m_level >= 1 && m_level <= 11) Report(161);
+    }
+    FinishString();
+}
+
+void Parser::FinishString()
+{
+    if (m_level >= 1 && m_level <= 11) {
+        std::size_t n = m_strbuf.size();
+        if (m_part == 1 && n >= 65536) Report(11211);
+        if ((m_part == 2 || m_part == 3) && n >= 32768) Report(11212);
+    }
+    OnString(m_strbuf);
+    PushObj(ObjSlot(std::make_unique<Str>(m_strbuf)));
+}
+
+}  // namespace qvx::SDF
