@@ -7,13 +7,11 @@
 #include "filters/FilterReader.h"
 #include "filters/MemoryFilter.h"
 #include "filters/StdFile.h"
-#include "sdf/CompressObjects.h"
 #include "sdf/DocWriter.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDocImpl.h"
 #include "sdf/SaveObjects.h"
 #include "sdf/SaveTrailer.h"
-#include "sdf/XRefWriter.h"
 
 namespace qvx::SDF {
 
@@ -44,14 +42,6 @@ SaveResult SDFDocImpl::IncrementalUpdate(std::uint32_t)
     // Freed objects change the free list, which starts at entry 0.
     if (any_free) listed.insert(listed.begin(), 0);
 
-    const bool compress = HasXRefStream();
-    std::vector<std::vector<std::uint32_t>> streams;
-    if (compress) {
-        std::vector<bool> eligible(size, false);
-        for (std::uint32_t n : listed) eligible[n] = write[n] && FitsObjectStream(*GetEntry(n));
-        streams = CompressObjects(*this, eligible);
-    }
-
     Filters::MemoryFilter sink;
     {
         Filters::FilterWriter fw(sink);
@@ -62,20 +52,7 @@ SaveResult SDFDocImpl::IncrementalUpdate(std::uint32_t)
             Common::Byte last = m_file_view[base - 1];
             if (last != '\n' && last != '\r') w.WriteText("\n");
         }
-        XRefEntries entries;
-        w.SetOutput(handler, m_hex_strings);
-        WriteObjects(w, *this, listed, write, streams, size, m_hex_strings || handler, entries);
-        LinkFreeEntries(entries);
-        w.SetOutput(nullptr, m_hex_strings || handler);
-        result.xref_offset = w.Offset();
-        if (compress) {
-            auto num = size + static_cast<std::uint32_t>(streams.size());
-            WriteXRefStream(w, std::move(entries), *trailer, num, num + 1);
-        } else {
-            trailer->PutNumber("Size", size);
-            WriteXRefTable(w, entries, *trailer);
-        }
-        WriteStartXRef(w, result.xref_offset);
+        result.xref_offset = WriteBody(w, *this, listed, write, HasXRefStream(), *trailer, handler, m_hex_strings);
     }
     result.update = sink.Release();
     return result;

@@ -2,14 +2,12 @@
 // the full save.
 
 #include <filesystem>
-#include <limits>
 
 #include "common/Exception.h"
 #include "common/Limits.h"
 #include "filters/AtomicFileSink.h"
 #include "filters/FilterReader.h"
 #include "filters/MemoryFilter.h"
-#include "sdf/CompressObjects.h"
 #include "sdf/DocWriter.h"
 #include "sdf/Linearizer.h"
 #include "sdf/Objects.h"
@@ -17,7 +15,6 @@
 #include "sdf/SDFDocImpl.h"
 #include "sdf/SaveObjects.h"
 #include "sdf/SaveTrailer.h"
-#include "sdf/XRefWriter.h"
 
 namespace qvx::SDF {
 
@@ -160,32 +157,11 @@ SaveResult SDFDocImpl::FullSave(Filters::Filter& out, std::uint32_t flags, std::
     } else {
         // Without pages there is no first page to lay out: a plain save without unused objects.
         if (flags & SDFDoc::e_linearize) flags |= SDFDoc::e_prune_unused;
-        const bool compress = !(flags & SDFDoc::e_classic_xref);
         std::vector<bool> write = ObjectsToWrite(*this, *trailer, flags & SDFDoc::e_prune_unused);
-        std::vector<std::vector<std::uint32_t>> streams;
-        if (compress) {
-            std::vector<bool> eligible(write.size(), false);
-            for (std::uint32_t n = 1; n < write.size(); ++n)
-                eligible[n] = write[n] && FitsObjectStream(*GetEntry(n));
-            streams = CompressObjects(*this, eligible);
-        }
-        auto size = static_cast<std::uint32_t>(XRefSize());
-        std::vector<std::uint32_t> listed(size);
-        for (std::uint32_t n = 0; n < size; ++n) listed[n] = n;
-        XRefEntries entries;
-        w.SetOutput(handler, m_hex_strings);
-        WriteObjects(w, *this, listed, write, streams, size, m_hex_strings || handler, entries);
-        LinkFreeEntries(entries);
-        w.SetOutput(nullptr, m_hex_strings || handler);
-        result.xref_offset = w.Offset();
-        if (compress) {
-            auto num = size + static_cast<std::uint32_t>(streams.size());
-            WriteXRefStream(w, std::move(entries), *trailer, num, num + 1);
-        } else {
-            trailer->PutNumber("Size", size);
-            WriteXRefTable(w, entries, *trailer);
-        }
-        WriteStartXRef(w, result.xref_offset);
+        std::vector<std::uint32_t> listed(XRefSize());
+        for (std::uint32_t n = 0; n < listed.size(); ++n) listed[n] = n;
+        result.xref_offset = WriteBody(w, *this, listed, write, !(flags & SDFDoc::e_classic_xref), *trailer, handler,
+                                       m_hex_strings);
     }
     w.Flush();
     fw.Flush();

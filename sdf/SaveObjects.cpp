@@ -55,6 +55,9 @@ XRefEntry FreeEntry(const Indirect* entry)
     return {0, 0, std::min<std::uint32_t>(entry->GetGenNum() + 1u, 65535)};
 }
 
+namespace {
+
+// Writes the listed objects, those of streams inside object streams numbered first_stm on.
 void WriteObjects(DocWriter& w, SDFDocImpl& doc, const std::vector<std::uint32_t>& listed,
                   const std::vector<bool>& write, const std::vector<std::vector<std::uint32_t>>& streams,
                   std::uint32_t first_stm, bool hex_strings, XRefEntries& entries)
@@ -65,7 +68,7 @@ void WriteObjects(DocWriter& w, SDFDocImpl& doc, const std::vector<std::uint32_t
         for (std::size_t i = 0; i < streams[k].size(); ++i)
             placed[streams[k][i]] = {first_stm + static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(i)};
 
-    entries.reserve(entries.size() + listed.size() + streams.size());
+    entries.reserve(listed.size() + streams.size() + 1);
     for (std::uint32_t n : listed) {
         Indirect* e = doc.GetEntry(n);
         if (!e || n >= write.size() || !write[n]) {
@@ -85,6 +88,35 @@ void WriteObjects(DocWriter& w, SDFDocImpl& doc, const std::vector<std::uint32_t
         entries.push_back({num, {1, w.Offset(), 0}});
         WriteObjectStream(w, doc, num, streams[k], hex_strings);
     }
+}
+
+}  // namespace
+
+std::uint64_t WriteBody(DocWriter& w, SDFDocImpl& doc, const std::vector<std::uint32_t>& listed,
+                        const std::vector<bool>& write, bool compress, Obj& trailer, SecurityHandler* handler, bool hex)
+{
+    const auto size = static_cast<std::uint32_t>(doc.XRefSize());
+    std::vector<std::vector<std::uint32_t>> streams;
+    if (compress) {
+        std::vector<bool> eligible(size, false);
+        for (std::uint32_t n : listed) eligible[n] = n < write.size() && write[n] && FitsObjectStream(*doc.GetEntry(n));
+        streams = CompressObjects(doc, eligible);
+    }
+    XRefEntries entries;
+    w.SetOutput(handler, hex);
+    WriteObjects(w, doc, listed, write, streams, size, hex || handler, entries);
+    LinkFreeEntries(entries);
+    w.SetOutput(nullptr, hex || handler);
+    const std::uint64_t offset = w.Offset();
+    if (compress) {
+        auto num = size + static_cast<std::uint32_t>(streams.size());
+        WriteXRefStream(w, std::move(entries), trailer, num, num + 1);
+    } else {
+        trailer.PutNumber("Size", size);
+        WriteXRefTable(w, entries, trailer);
+    }
+    WriteStartXRef(w, offset);
+    return offset;
 }
 
 }  // namespace qvx::SDF

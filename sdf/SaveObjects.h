@@ -28,13 +28,16 @@ bool FitsObjectStream(Indirect& entry);
 // with the generation a new object of that number would get.
 XRefEntry FreeEntry(const Indirect* entry);
 
-// Writes, for each number of listed (ascending), the object when write[n] is set or a free
-// entry otherwise, and records its cross-reference entry. Objects listed in streams are
-// recorded as compressed and written inside object streams, which follow as objects
-// first_stm, first_stm + 1, ... (numbers above every listed one).
+// The objects and the cross-reference section of a save (full or update). For each number
+// of listed (ascending), the object when write[n] is set, else a free entry. With compress
+// the objects that fit go into object streams (numbered after the table) and the section
+// is a cross-reference stream, otherwise a classic table; trailer (a direct dictionary,
+// Prev already set for an update) gets Size. Strings and streams are encrypted with
+// handler (none: null), strings written in hex with hex. Ends with startxref; returns the
+// section's offset.
 class DocWriter;
-void WriteObjects(DocWriter& w, SDFDocImpl& doc, const std::vector<std::uint32_t>& listed,
-                  const std::vector<bool>& write, const std::vector<std::vector<std::uint32_t>>& streams,
-                  std::uint32_t first_stm, bool hex_strings, XRefEntries& entries);
+class SecurityHandler;
+std::uint64_t WriteBody(DocWriter& w, SDFDocImpl& doc, const std::vector<std::uint32_t>& listed,
+                        const std::vector<bool>& write, bool compress, Obj& trailer, SecurityHandler* handler, bool hex);
 
 }  // namespace qvx::SDF

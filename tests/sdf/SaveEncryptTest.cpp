@@ -5,7 +5,6 @@
 #include "filters/Filter.h"
 #include "sdf/ObjWriter.h"
 #include "sdf/SDFDocImpl.h"
-#include "sdf/SecurityHandler.h"
 #include "tests/sdf/SaveTestUtil.h"
 #include "tests/sdf/SdfTestUtil.h"
 
@@ -38,19 +37,8 @@ private:
     std::uint32_t m_num;
 };
 
-class ShiftHandler : public SecurityHandler {
+class ShiftHandler : public PassThroughHandler {
 public:
-    void DecryptString(Common::Bytes&, std::uint32_t, std::uint16_t) override {}
-    std::unique_ptr<Filters::Filter> DecryptStream(std::unique_ptr<Filters::Filter> raw, const Obj&, std::uint32_t,
-                                                   std::uint16_t) override
-    {
-        return raw;
-    }
-    std::unique_ptr<Filters::Filter> CreateCryptFilter(std::string_view, std::unique_ptr<Filters::Filter> in,
-                                                       const Obj&) override
-    {
-        return in;
-    }
     std::unique_ptr<Obj> CreateEncryptDict(Common::ByteView id0) override
     {
         id_seen = std::string(Common::AsChars(id0));

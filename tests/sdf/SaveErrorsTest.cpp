@@ -2,7 +2,6 @@
 
 #include "sdf/ObjLoader.h"
 #include "sdf/SDFDocImpl.h"
-#include "sdf/SecurityHandler.h"
 #include "tests/sdf/SaveTestUtil.h"
 #include "tests/sdf/SdfTestUtil.h"
 
@@ -22,22 +21,6 @@ const std::string kRepaired =
 class FailingLoader : public ObjLoader {
 public:
     std::unique_ptr<Obj> LoadObject(Indirect&) override { QVX_THROW("false", "Object header not found"); }
-};
-
-// Only decrypts: the base class's output side refuses.
-class ReadOnlyHandler : public SecurityHandler {
-public:
-    void DecryptString(Common::Bytes&, std::uint32_t, std::uint16_t) override {}
-    std::unique_ptr<Filters::Filter> DecryptStream(std::unique_ptr<Filters::Filter> raw, const Obj&, std::uint32_t,
-                                                   std::uint16_t) override
-    {
-        return raw;
-    }
-    std::unique_ptr<Filters::Filter> CreateCryptFilter(std::string_view, std::unique_ptr<Filters::Filter> in,
-                                                       const Obj&) override
-    {
-        return in;
-    }
 };
 
 std::vector<std::string> Listing(const std::filesystem::path& dir)
@@ -66,9 +49,9 @@ TEST(SaveErrors, IncrementalOrFull)
               std::uint32_t{SDFDoc::e_prune_unused});
     EXPECT_EQ(impl.ConfirmIncremental(SDFDoc::e_incremental | SDFDoc::e_linearize), std::uint32_t{SDFDoc::e_linearize});
     // Saving with another encryption than the file's rewrites everything.
-    doc.SetOutputSecurityHandler(std::make_unique<ReadOnlyHandler>());
+    doc.SetOutputSecurityHandler(std::make_unique<PassThroughHandler>());
     EXPECT_EQ(impl.ConfirmIncremental(SDFDoc::e_incremental), 0u);
-    doc.SetSecurityHandler(std::make_unique<ReadOnlyHandler>());
+    doc.SetSecurityHandler(std::make_unique<PassThroughHandler>());
     doc.SetOutputSecurityHandler(nullptr);
     EXPECT_EQ(impl.ConfirmIncremental(SDFDoc::e_incremental), 0u);
 
@@ -118,7 +101,7 @@ TEST(SaveErrors, ObjectsThatCannotBeWritten)
     // A handler that cannot encrypt cannot save.
     SDFDoc locked;
     BuildDoc(locked);
-    locked.SetOutputSecurityHandler(std::make_unique<ReadOnlyHandler>());
+    locked.SetOutputSecurityHandler(std::make_unique<PassThroughHandler>());
     EXPECT_EQ(Thrown([&] { locked.SaveToBuffer(0); }).GetMessage(),
               kBufferError + "The security handler does not support encrypted output");
 }

@@ -6,11 +6,30 @@
 #include <string>
 
 #include "common/Buffer.h"
+#include "filters/Filter.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDoc.h"
+#include "sdf/SecurityHandler.h"
 #include "tests/support/TestEnv.h"
 
 namespace qvx::Test {
+
+// A handler whose decryption changes nothing; its output side is the base class's (which
+// refuses) unless a test overrides it.
+class PassThroughHandler : public SDF::SecurityHandler {
+public:
+    void DecryptString(Common::Bytes&, std::uint32_t, std::uint16_t) override {}
+    std::unique_ptr<Filters::Filter> DecryptStream(std::unique_ptr<Filters::Filter> raw, const SDF::Obj&,
+                                                   std::uint32_t, std::uint16_t) override
+    {
+        return raw;
+    }
+    std::unique_ptr<Filters::Filter> CreateCryptFilter(std::string_view, std::unique_ptr<Filters::Filter> in,
+                                                       const SDF::Obj&) override
+    {
+        return in;
+    }
+};
 
 // A catalog with a page tree of `pages` pages, each with its own content stream drawing a
 // box and a shared font and resources; an Info dictionary with a title.
