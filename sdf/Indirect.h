@@ -74,6 +74,10 @@ public:
     // Cross-reference stream field 1 (the entry type) and field 3 (generation or index).
     int GetField1() const { return EntryKind(); }
     std::uint32_t GetField3() const { return m_gen; }
+    // Offset of a placeholder: an entry made for a reference met while reading
+    // cross-reference data, before (or without) the section that defines the object.
+    static constexpr std::uint64_t kPlaceholder = ~std::uint64_t{0};
+    bool IsPlaceholder() const { return EntryKind() == e_in_use && m_offset == kPlaceholder; }
     // Entries the engine made itself (reused slots, rebuilt entries, placeholders).
     bool IsEngineCreated() const { return m_flags & kEngine; }
     void SetEngineCreated() { m_flags |= kEngine; }

@@ -77,13 +77,7 @@ std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
             int b0 = PeekByte(), b1 = PeekByte(1);
             if (!(b0 == '\n' || (b0 == '\r' && b1 == '\n'))) Report(171);
         }
-        for (int c; (c = GetByte()) >= 0;) {
-            if (c == '\n' || c == 0) break;
-            if (c == '\r') {
-                if (PeekByte() == '\n') GetByte();
-                break;
-            }
-        }
+        SkipStreamEOL();
         if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
         std::unique_ptr<Dict> dict(static_cast<Dict*>(TakeAt(0).release()));
         return std::make_unique<FileStream>(std::move(dict), *mp_doc, Tell());

@@ -17,7 +17,7 @@ namespace qvx::SDF {
 using namespace CharClass;
 
 Parser::Parser(Common::ByteView data, SDFDocImpl* doc)
-    : mp_doc(doc), m_begin(data.data()), m_cur(data.data()), m_end(data.data() + data.size())
+    : mp_doc(doc), m_begin(data.data()), m_cur(data.data()), m_end(data.data() + data.size()), m_full_end(m_end)
 {
     if (doc) {
         m_level = doc->HookLevel();
@@ -40,7 +40,7 @@ Parser::Parser(Filters::Filter& in, SDFDocImpl* doc) : Parser(Common::ByteView{}
 {
     Common::ByteView v = ViewOf(in, m_owned);
     m_begin = m_cur = v.data();
-    m_end = v.data() + v.size();
+    m_end = m_full_end = v.data() + v.size();
 }
 
 Parser::~Parser() = default;
@@ -49,6 +49,24 @@ void Parser::Seek(std::uint64_t pos)
 {
     auto size = static_cast<std::uint64_t>(m_end - m_begin);
     m_cur = m_begin + (pos < size ? pos : size);
+}
+
+void Parser::SetLimit(std::uint64_t end)
+{
+    auto full = static_cast<std::uint64_t>(m_full_end - m_begin);
+    m_end = m_begin + (end < full ? end : full);
+    if (m_cur > m_end) m_cur = m_end;
+}
+
+void Parser::SkipStreamEOL()
+{
+    for (int c; (c = GetByte()) >= 0;) {
+        if (c == '\n' || c == 0) break;
+        if (c == '\r') {
+            if (PeekByte() == '\n') GetByte();
+            break;
+        }
+    }
 }
 
 bool Parser::TokenAfterEOL() const { return mp_tok_start && mp_tok_start > m_begin && IsEOL(mp_tok_start[-1]); }
@@ -330,6 +348,17 @@ std::uint32_t Parser::PopReference(const char* too_few)
     m_stack.pop_back();
     m_stack.pop_back();
     return num;
+}
+
+void Parser::PushTableReference(std::uint32_t num, std::uint32_t limit)
+{
+    if (num > limit) QVX_THROW("false", "Bad obj num");
+    Indirect* e = mp_doc->GetEntry(num);
+    if (!e) {
+        e = mp_doc->SetEntry(num, Indirect::e_in_use, Indirect::kPlaceholder, 0);
+        e->SetEngineCreated();
+    }
+    PushObj(ObjSlot::Borrow(e));
 }
 
 bool Parser::HandleKeyword(std::string_view keyword)

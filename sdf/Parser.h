@@ -73,6 +73,9 @@ public:
     int GetByte() { return m_cur < m_end ? *m_cur++ : -1; }
     // Whether the last token was directly preceded by CR or LF.
     bool TokenAfterEOL() const;
+    // After the keyword stream: skips the bytes up to and including the next LF, CR or
+    // CR LF (a NUL ends the skip too).
+    void SkipStreamEOL();
 
 protected:
     // Keywords: returns true when it consumed one (the base takes R).
@@ -84,9 +87,16 @@ protected:
     // Pushes a number token's value (after the checks); real: the token had a point.
     virtual void PushNumber(double value, bool real, std::string_view text);
 
+    // Reading stops at end (at most the data's end) until the limit is lifted.
+    void SetLimit(std::uint64_t end);
+    void ClearLimit() { m_end = m_full_end; }
+
     // For keyword handlers: pops the two operands of R and returns the object number.
     // Throws too_few when the innermost open container holds fewer than two items.
     std::uint32_t PopReference(const char* too_few);
+    // For the table readers: pushes a reference to num, making a placeholder entry when no
+    // section has defined the object yet. Throws "Bad obj num" past limit.
+    void PushTableReference(std::uint32_t num, std::uint32_t limit);
     void PushObj(ObjSlot obj);
     void PushNumberItem(double value);
 
@@ -134,6 +144,7 @@ private:
     const Byte* m_begin;
     const Byte* m_cur;
     const Byte* m_end;
+    const Byte* m_full_end;
     Common::Bytes m_owned;  // the data, when it had to be copied
     std::string_view m_tok;
     const Byte* mp_tok_start = nullptr;

@@ -36,6 +36,12 @@ public:
     SDFDoc(const SDFDoc&) = delete;
     SDFDoc& operator=(const SDFDoc&) = delete;
 
+    // Opening a fresh document: a path is memory-mapped (read whole when it cannot be
+    // mapped). Throws when neither the cross-reference data nor a rebuild gives a table.
+    void OpenFile(const std::string& path);
+    void OpenBuffer(Common::Bytes data);
+    void Open(std::unique_ptr<Filters::Filter> file);
+
     // Entry n; entry 0 (which resolves to the trailer) when n is past the table, the
     // shared null when slot n is empty.
     Obj* GetObj(std::uint32_t n) const;

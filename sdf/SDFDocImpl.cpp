@@ -13,12 +13,6 @@
 
 namespace qvx::SDF {
 
-namespace {
-// Offset of a placeholder entry: made for a reference met while reading cross-reference
-// data, before the section that defines the object.
-constexpr std::uint64_t kPlaceholder = ~std::uint64_t{0};
-}  // namespace
-
 SDFDocImpl::SDFDocImpl(SDFDoc& facade) : mp_facade(&facade), mp_null(Null::CreateShared())
 {
     SetTrailer(Dict::Create());
@@ -100,7 +94,7 @@ Obj* SDFDocImpl::Load(Indirect& entry)
     std::lock_guard lock(m_mutex);
     if (Obj* p = entry.GetReferent()) return p;
     if (entry.IsFree()) QVX_THROW("!IsFree()", "Attempt to load a free object");
-    if (entry.EntryKind() == Indirect::e_in_use && entry.GetOffset() == kPlaceholder) {
+    if (entry.IsPlaceholder()) {
         // Never defined by any section: reads as null, but only once the table is complete.
         if (m_loading_xref) return mp_null.get();
         entry.SetReferent(Null::Create());

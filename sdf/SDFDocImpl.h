@@ -39,6 +39,10 @@ public:
 
     SDFDoc& Facade() const { return *mp_facade; }
 
+    // Reads the file's header and cross-reference data, rebuilding the table when that or
+    // the first sanity checks fail. The check state's parser level must be set before.
+    void Open(std::unique_ptr<Filters::Filter> file);
+
     // Entry n; entry 0 (which resolves to the trailer) when n is past the table; the shared
     // null when slot n is empty. Throws "Corrupt PDF" on an empty table.
     Obj* GetObj(std::uint32_t n) const;

@@ -85,14 +85,13 @@ void PDFACompliance::Run()
     m_state.dpi = m_setup.dpi;
     m_state.errors.SetMaxRefs(m_setup.max_refs);
 
-    OpenRunDocument(m_input, m_state);
+    OpenRunDocument(m_input, *mp_doc);
     // Unlocking with m_setup.password and the driver's passes run here on the opened document.
     if (m_state.is_pdfua) TranslateToPDFUA(m_state.errors);
 }
 
 void PDFACompliance::SaveAs(const Common::UString& path, bool linearize)
 {
-    QVX_CHECK(mp_doc, "The compliance run has no document to save");
     SaveRunDocument(path, *mp_doc, m_input, m_state.level, linearize);
 }
 

@@ -49,6 +49,8 @@ public:
     const ErrorStoreReader& Errors() const { return m_reader; }
 
     std::int32_t GetConformance() const { return m_state.level; }
+    // The run's document (owned by the run).
+    SDF::SDFDoc& GetDoc() const { return *mp_doc; }
 
     // Writes the (repaired) document: header by the PDF/A part of the level, pruned or
     // linearized, without object streams for PDF/A-1. The file appears at path only when
@@ -76,11 +78,9 @@ private:
 
     RunInput m_input;
     Setup m_setup;
-    // The run's document, once opened.
-    std::unique_ptr<SDF::SDFDoc> mp_doc;
-    // Stands in for the opened document's check state, which the parser and every pass
-    // record into.
-    SDF::CheckState m_state;
+    // The document and its check state, which the parser and every pass record into.
+    std::unique_ptr<SDF::SDFDoc> mp_doc = std::make_unique<SDF::SDFDoc>();
+    SDF::CheckState& m_state = mp_doc->GetCheckState();
     ErrorStoreReader m_reader{m_state.errors};
 };
 

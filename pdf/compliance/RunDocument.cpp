@@ -3,18 +3,16 @@
 #include <filesystem>
 
 #include "common/Exception.h"
+#include "filters/MemoryFilter.h"
 #include "pdf/compliance/PDFAConformance.h"
 #include "sdf/SDFDoc.h"
 
 namespace qvx::PDF {
 
-void OpenRunDocument(const RunInput& input, SDF::CheckState&)
+void OpenRunDocument(const RunInput& input, SDF::SDFDoc& doc)
 {
-    std::string what = std::holds_alternative<Common::UString>(input)
-                           ? "'" + std::get<Common::UString>(input).ToUTF8() + "'"
-                           : "the memory buffer";
-    QVX_THROW("document layer available",
-              "Cannot open " + what + ": this build cannot read PDF documents yet");
+    if (const auto* name = std::get_if<Common::UString>(&input)) doc.OpenFile(name->ToFileName());
+    else doc.Open(Filters::MemoryFilter::View(std::get<Common::Bytes>(input)));
 }
 
 SavePlan PlanSave(std::int32_t level, std::string_view document_header, std::int32_t parser_level,

@@ -10,10 +10,7 @@
 #include "common/Buffer.h"
 #include "common/UString.h"
 #include "sdf/CheckState.h"
-
-namespace qvx::SDF {
-class SDFDoc;
-}
+#include "sdf/SDFDoc.h"
 
 namespace qvx::PDF {
 
@@ -21,10 +18,11 @@ namespace qvx::PDF {
 // or a buffer it owns.
 using RunInput = std::variant<Common::UString, Common::Bytes>;
 
-// Opens the input with state.parser_level already set, so that the parser records its
-// findings into state.errors while it reads the header and cross-reference data.
-// The object layer is not part of this build yet: every open throws the engine exception.
-void OpenRunDocument(const RunInput& input, SDF::CheckState& state);
+// Opens the input into doc, whose check state has its parser level already set, so that the
+// parser records its findings into the document's error store while it reads the header,
+// the cross-reference data and, later, each object. A buffer input is read in place and
+// must outlive doc. Throws the engine exception when the file cannot be opened.
+void OpenRunDocument(const RunInput& input, SDF::SDFDoc& doc);
 
 // The header and the writer's flags (SDF::SDFDoc::SaveOptions) of a run's save.
 struct SavePlan {

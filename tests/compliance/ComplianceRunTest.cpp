@@ -4,6 +4,7 @@
 #include "pdf/compliance/PDFACompliance.h"
 #include "sdf/SDFDoc.h"
 #include "tests/support/PdfBuilder.h"
+#include "tests/support/TestEnv.h"
 
 using namespace qvx::PDF;
 using qvx::Common::Exception;
@@ -46,10 +47,14 @@ TEST(PDFAComplianceOptions, DefaultsSettersAndKeyOrder)
 
 TEST(PDFACompliance, EveryFormOpensThroughTheDocumentLayer)
 {
-    // Until the object layer is built in, each form fails in the open step, before any pass,
-    // with the engine exception naming its input; the tool reports that per file.
-    std::string pdf = qvx::Test::PdfBuilder::Minimal().Build();
+    // Each form opens its input into the run's document with the level set before parsing,
+    // so the parser's file-structure findings are the run's errors.
+    qvx::Test::PdfBuilder clean = qvx::Test::PdfBuilder::Minimal();
+    std::string pdf = clean.Build();
     qvx::Common::Bytes bytes(pdf.begin(), pdf.end());
+    qvx::Test::PdfBuilder shifted = qvx::Test::PdfBuilder::Minimal();
+    shifted.SetPrefix("junk");
+    std::string junk = shifted.Build();
     PDFAComplianceOptions o;
     o.SetConformance(4);
     auto message = [](auto make) {
@@ -60,14 +65,24 @@ TEST(PDFACompliance, EveryFormOpensThroughTheDocumentLayer)
         }
         return std::string("no exception");
     };
-    UString name = UString::FromFileName("in/caf\xE9.pdf");
-    EXPECT_NE(message([&] { PDFACompliance(false, name, nullptr, o); }).find("in/caf"), std::string::npos);
-    EXPECT_NE(message([&] { PDFACompliance(true, name, "pw", 2, nullptr, 0, 10, true); }).find("Cannot open"),
+    PDFACompliance run(false, bytes, nullptr, o);
+    EXPECT_EQ(run.GetErrorCount(), 0);
+    EXPECT_TRUE(run.GetDoc().GetRoot()->IsDict());
+    PDFACompliance damaged(false, qvx::Common::Bytes(junk.begin(), junk.end()), nullptr, 4, nullptr, 0, 10, false);
+    ASSERT_GE(damaged.GetErrorCount(), 1);
+    EXPECT_EQ(damaged.GetError(0), 121);
+
+    qvx::Test::TempDir dir;
+    UString name = UString::FromFileName((dir.Path() / "caf\xE9.pdf").string());
+    dir.Write("caf\xE9.pdf", pdf);
+    PDFACompliance from_file(false, name, nullptr, o);
+    EXPECT_EQ(from_file.GetErrorCount(), 0);
+    UString missing = UString::FromFileName((dir.Path() / "none.pdf").string());
+    EXPECT_NE(message([&] { PDFACompliance(true, missing, "pw", 2, nullptr, 0, 10, true); }).find("none.pdf"),
               std::string::npos);
-    EXPECT_NE(message([&] { PDFACompliance(false, bytes, nullptr, o); }).find("memory buffer"), std::string::npos);
-    std::int32_t exceptions[] = {131};
-    EXPECT_NE(message([&] { PDFACompliance(false, bytes, nullptr, 4, exceptions, 1, 0, false); }).find("Cannot open"),
-              std::string::npos);
+    qvx::Common::Bytes garbage{'n', 'o', 't', ' ', 'a', ' ', 'P', 'D', 'F'};
+    EXPECT_EQ(message([&] { PDFACompliance(false, garbage, nullptr, o); }),
+              "PDF header not found. The file is not a valid PDF document.");
     EXPECT_EQ(message([&] { PDFACompliance(false, bytes, nullptr, 4, nullptr, 2, 0, false); }),
               "Bad list of exception codes");
 }

@@ -1,0 +1,224 @@
+#include "sdf/XRefRebuilder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/Exception.h"
+#include "common/Limits.h"
+#include "sdf/CharClass.h"
+#include "sdf/FileHeader.h"
+#include "sdf/ObjParser.h"
+#include "sdf/Objects.h"
+#include "sdf/SDFDocImpl.h"
+#include "sdf/StreamLength.h"
+
+namespace qvx::SDF {
+
+using namespace CharClass;
+
+namespace {
+constexpr std::uint32_t kMaxNum = Common::Limits::kMaxRebuildObjNum;
+
+bool IsNamed(const Obj* dict, std::string_view key, std::string_view value)
+{
+    Obj* v = dict->FindObj(key);
+    return v && !v->IsIndirect() && v->IsName() && v->GetName() == value;
+}
+}  // namespace
+
+XRefRebuilderImpl::XRefRebuilderImpl(SDFDocImpl& doc) : Parser(doc.GetFileView(), &doc) {}
+
+bool XRefRebuilderImpl::HandleKeyword(std::string_view keyword)
+{
+    if (keyword != "R") return false;
+    PushTableReference(PopReference("Reference expects two arguments"), kMaxNum);
+    return true;
+}
+
+std::size_t XRefRebuilderImpl::Next(NextHit& cache, std::string_view keyword, std::size_t from)
+{
+    Common::ByteView d = Data();
+    if (cache.valid && cache.from <= from && from <= cache.at) return cache.at;
+    const void* hit = from < d.size() ? memmem(d.data() + from, d.size() - from, keyword.data(), keyword.size()) : nullptr;
+    cache = {from, hit ? static_cast<std::size_t>(static_cast<const Byte*>(hit) - d.data()) : d.size(), true};
+    return cache.at;
+}
+
+std::optional<std::uint64_t> XRefRebuilderImpl::ScanStreamLength(std::size_t data)
+{
+    // A scan from m_scan_from ended its data at m_scan_end (or found nothing): no earlier
+    // end qualifies, so any later start up to that point gets the same end.
+    if (m_scan_valid && m_scan_from <= data && data <= m_scan_end) {
+        if (!m_scan_found) return std::nullopt;
+        return m_scan_end - data;
+    }
+    std::optional<std::uint64_t> len = CalcStmLength(Data(), data);
+    m_scan_valid = true;
+    m_scan_from = data;
+    m_scan_found = len;
+    m_scan_end = len ? data + static_cast<std::size_t>(*len) : Data().size();
+    return len;
+}
+
+void XRefRebuilderImpl::OfferTrailer(std::unique_ptr<Obj> dict)
+{
+    if (!dict || !dict->IsDict()) QVX_THROW("false", "rebuild error");
+    if (!mp_trailer || !dict->FindObj("Prev")) mp_trailer = std::move(dict);
+}
+
+std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, std::size_t header, std::size_t body)
+{
+    Common::ByteView d = Data();
+    m_cur_num = num;
+    m_cur_gen = static_cast<std::uint16_t>(gen);
+    // A damaged body must not read past the next endobj (an unbalanced string would
+    // otherwise take the rest of the file, again for every object after it).
+    SetLimit(Next(m_next_endobj, "endobj", body) + 6);
+    struct Unlimit {
+        XRefRebuilderImpl& p;
+        ~Unlimit() { p.ClearLimit(); p.ClearStack(); p.m_cur_num = 0; }
+    } unlimit{*this};
+    Seek(body);
+    ClearStack();
+    std::size_t after_first = body;
+    bool got = false;
+    while (GetObj()) {
+        if (!got) after_first = static_cast<std::size_t>(Tell());
+        got = true;
+    }
+    std::string_view kw = Token();
+    if (kw == "stream") {
+        if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
+        SkipStreamEOL();
+        auto data = static_cast<std::size_t>(Tell());
+        std::unique_ptr<Obj> dict = TakeAt(0);
+        Obj* len_obj = dict->FindObj("Length");
+        bool direct = len_obj && !len_obj->IsIndirect() && len_obj->IsNumber() && len_obj->GetNumber() >= 0 &&
+                      len_obj->GetNumber() <= 4294967295.0;
+        std::optional<std::uint64_t> len;
+        if (direct) {
+            auto given = static_cast<std::uint64_t>(len_obj->GetNumber());
+            if (given <= d.size() - data && KeywordAt(d, SkipWhiteAndComments(d, data + given), "endstream")) len = given;
+        }
+        if (!len) len = ScanStreamLength(data);
+        if (!len) QVX_THROW("false", "Unexpected end of stream");
+        if (!direct && !(len_obj && len_obj->IsIndirect()) && HookLevel() >= 1 && HookLevel() <= 11)
+            mp_doc->GetCheckState().Report(173, num);
+        if (IsNamed(dict.get(), "Type", "XRef")) OfferTrailer(dict->Clone());
+        if (IsNamed(dict.get(), "Type", "ObjStm")) m_objstms.emplace_back(num, header);
+        mp_doc->SetEntry(num, Indirect::e_in_use, header, gen % 65536);
+        std::size_t end = SkipWhiteAndComments(d, data + static_cast<std::size_t>(*len));
+        if (KeywordAt(d, end, "endstream")) end = SkipWhiteAndComments(d, end + 9);
+        if (KeywordAt(d, end, "endobj")) end += 6;
+        return std::max(end, body);
+    }
+    if (!got) QVX_THROW("false", "Operator endobj expects a single argument");
+    if (IsDictAt(0)) {
+        std::unique_ptr<Obj> first = TakeAt(0);
+        if (IsNamed(first.get(), "Type", "Catalog")) m_catalog = num;
+    }
+    mp_doc->SetEntry(num, Indirect::e_in_use, header, gen % 65536);
+    // Without endobj the next header may already have been read as part of the body.
+    return kw == "endobj" ? static_cast<std::size_t>(Tell()) : after_first;
+}
+
+std::size_t XRefRebuilderImpl::ReadTrailer(std::size_t after_keyword)
+{
+    std::size_t limit = std::min(Next(m_next_startxref, "startxref", after_keyword),
+                                 Next(m_next_trailer, "trailer", after_keyword));
+    SetLimit(limit);
+    struct Unlimit {
+        XRefRebuilderImpl& p;
+        ~Unlimit() { p.ClearLimit(); p.ClearStack(); }
+    } unlimit{*this};
+    Seek(after_keyword);
+    ClearStack();
+    if (!GetObj()) return after_keyword;
+    OfferTrailer(TakeAt(0));
+    return static_cast<std::size_t>(Tell());
+}
+
+void XRefRebuilderImpl::RegisterObjectStreams()
+{
+    for (auto [stm_num, header] : m_objstms) {
+        Indirect* stm = mp_doc->GetEntry(stm_num);
+        if (!stm || stm->EntryKind() != Indirect::e_in_use || stm->GetOffset() != header) continue;
+        std::shared_ptr<const ObjStmData> data;
+        try {
+            data = mp_doc->GetObjStm(stm_num);
+        } catch (const std::exception&) {
+            continue;  // an object stream that cannot be decoded adds nothing
+        }
+        for (std::size_t i = 0; i < data->pairs.size(); ++i) {
+            std::uint32_t num = data->pairs[i].first;
+            if (num == stm_num || num == 0) continue;
+            Indirect* e = mp_doc->GetEntry(num);
+            // A plain definition later in the file wins over the object stream.
+            bool replace = !e || e->IsPlaceholder() || e->EntryKind() == Indirect::e_compressed ||
+                           (e->EntryKind() == Indirect::e_in_use && e->GetOffset() < header && !e->IsLoaded());
+            if (replace) mp_doc->SetEntry(num, Indirect::e_compressed, stm_num, static_cast<std::uint32_t>(i));
+        }
+    }
+}
+
+void XRefRebuilderImpl::MakeTrailer()
+{
+    if (!m_catalog) QVX_THROW("false", "rebuild error");
+    auto t = Dict::Create();
+    t->Put("Root", mp_doc->GetObj(m_catalog));
+    mp_trailer = std::move(t);
+}
+
+void XRefRebuilderImpl::Rebuild()
+{
+    Common::ByteView d = Data();
+    std::optional<FileHeader> header = FindFileHeader(d, 4096);
+    if (!header) QVX_THROW("false", "PDF header not found. The file is not a valid PDF document.");
+    mp_doc->SetHeader(header->text, header->offset);
+    const std::size_t n = d.size();
+    std::size_t pos = static_cast<std::size_t>(header->offset + header->text.size());
+    while (pos < n) {
+        Byte c = d[pos];
+        if (IsWhite(c)) {
+            ++pos;
+        } else if (c == '%') {
+            while (pos < n && !IsEOL(d[pos])) ++pos;
+        } else if (IsDigit(c)) {
+            // "num gen obj" as three tokens separated by white space.
+            std::size_t start = pos;
+            std::uint64_t num = 0, gen = 0;
+            for (; pos < n && IsDigit(d[pos]); ++pos) num = std::min<std::uint64_t>(num * 10 + (d[pos] - '0'), 1ull << 40);
+            std::size_t p = pos;
+            while (p < n && IsWhite(d[p])) ++p;
+            if (p == pos || p >= n || !IsDigit(d[p])) continue;
+            for (; p < n && IsDigit(d[p]); ++p) gen = std::min<std::uint64_t>(gen * 10 + (d[p] - '0'), 1ull << 40);
+            std::size_t q = p;
+            while (q < n && IsWhite(d[q])) ++q;
+            if (q == p || !KeywordAt(d, q, "obj") || num > kMaxNum || num == 0) continue;
+            try {
+                pos = ReadObject(static_cast<std::uint32_t>(num), static_cast<std::uint32_t>(gen % 65536), start, q + 3);
+            } catch (const std::exception&) {
+                pos = q + 3;  // the object is dropped; look for headers inside it
+            }
+        } else if (c == 't' && KeywordAt(d, pos, "trailer")) {
+            try {
+                pos = ReadTrailer(pos + 7);
+            } catch (const std::exception&) {
+                pos += 7;
+            }
+        } else if (IsRegular(c)) {
+            while (pos < n && IsRegular(d[pos])) ++pos;
+        } else {
+            ++pos;
+        }
+    }
+    RegisterObjectStreams();
+    if (!mp_trailer) MakeTrailer();
+    if (!mp_trailer->FindObj("Root") && m_catalog) mp_trailer->Put("Root", mp_doc->GetObj(m_catalog));
+    mp_trailer->PutNumber("Size", static_cast<double>(mp_doc->XRefSize()));
+    Obj* encrypt = mp_trailer->FindObj("Encrypt");
+    if (encrypt && encrypt->IsIndirect()) mp_doc->SetEncryptObjNum(encrypt->GetObjNum());
+    mp_doc->SetTrailer(std::move(mp_trailer));
+}
+
+}  // namespace qvx::SDF

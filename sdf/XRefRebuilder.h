@@ -1,0 +1,59 @@
+#pragma once
+// Rebuilds the object table of a damaged file by scanning it for object headers and
+// trailers. Entered at most once per open, from SDFDocImpl::Open, when reading the
+// cross-reference data or the first sanity checks failed.
+//
+// The scan looks for "n g obj" and "trailer" between objects; each object found is read
+// with the object reader (a stream's extent is verified or found by scanning for
+// endstream), so object bodies and stream data are not searched for headers unless the
+// object cannot be read. The last definition of an object number wins. Objects packed in
+// object streams are registered afterwards, where no later plain definition exists.
+
+#include <optional>
+#include <vector>
+
+#include "sdf/Parser.h"
+
+namespace qvx::SDF {
+
+class XRefRebuilderImpl : public Parser {
+public:
+    explicit XRefRebuilderImpl(SDFDocImpl& doc);
+    // Throws "PDF header not found. The file is not a valid PDF document." when the first
+    // 4096 bytes hold no header.
+    void Rebuild();
+
+protected:
+    // R makes a placeholder entry (numbers up to the rebuilder's limit).
+    bool HandleKeyword(std::string_view keyword) override;
+
+private:
+    // Reads the object whose header "num gen obj" starts at header and whose body starts at
+    // body; returns where the scan goes on.
+    std::size_t ReadObject(std::uint32_t num, std::uint32_t gen, std::size_t header, std::size_t body);
+    std::size_t ReadTrailer(std::size_t after_keyword);
+    void OfferTrailer(std::unique_ptr<Obj> dict);
+    void RegisterObjectStreams();
+    // When no trailer was found: one naming the last catalog object as Root.
+    void MakeTrailer();
+
+    // Where keyword next occurs at or after from (the data size when nowhere). The scan
+    // moves forward, so remembering the last answer keeps repeated searches linear.
+    struct NextHit {
+        std::size_t from = 0, at = 0;
+        bool valid = false;
+    };
+    std::size_t Next(NextHit& cache, std::string_view keyword, std::size_t from);
+    // The data length of a stream starting at data, found by scanning (cached likewise).
+    std::optional<std::uint64_t> ScanStreamLength(std::size_t data);
+
+    std::vector<std::pair<std::uint32_t, std::size_t>> m_objstms;  // number, header offset
+    std::unique_ptr<Obj> mp_trailer;
+    std::uint32_t m_catalog = 0;
+    NextHit m_next_endobj, m_next_startxref, m_next_trailer;
+    std::size_t m_scan_from = 0, m_scan_end = 0;
+    std::optional<std::uint64_t> m_scan_found;
+    bool m_scan_valid = false;
+};
+
+}  // namespace qvx::SDF
