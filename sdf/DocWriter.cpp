@@ -28,7 +28,7 @@ void DocWriter::WritePlain(const Obj& body) { WriteDirect(body); }
 
 void DocWriter::WriteReference(const Obj& entry)
 {
-    if (!mp_renumber) {
+    if (!mp_renumber || entry.GetObjNum() == 0) {
         ObjWriter::WriteReference(entry);
         return;
     }

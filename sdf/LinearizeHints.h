@@ -27,7 +27,8 @@ struct HintTables {
     std::vector<std::uint64_t> entry_lengths;
     std::uint32_t first_shared_num = 0;         // first object of the shared section (0: none)
     std::uint64_t first_shared_offset = 0;
-    // Outlines shown at open (a generic hint table; count 0: none).
+    // The outlines (a generic hint table; count 0: none): the first of the objects placed
+    // together, their offset and length, and how many objects the outlines reach.
     std::uint32_t outline_first_num = 0;
     std::uint64_t outline_offset = 0;
     std::uint32_t outline_count = 0;

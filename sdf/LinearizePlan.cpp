@@ -68,6 +68,36 @@ bool IsOpenDocKey(std::string_view key)
            key == "AcroForm";
 }
 
+// What the walks need to know of an entry, found once: null objects are not written (a
+// reference to one reads as null anyway), and page objects, in the page tree or not, end
+// the walk of anything but their own page.
+class EntryKinds {
+public:
+    explicit EntryKinds(std::size_t size) : m_kind(size, e_unknown) {}
+    void MarkPage(std::uint32_t n) { m_kind[n] = e_page; }
+    bool IsNull(Indirect& e) { return Kind(e) == e_null; }
+    bool IsPage(Indirect& e) { return Kind(e) == e_page; }
+
+private:
+    enum : std::uint8_t { e_unknown, e_null, e_page, e_other };
+    std::uint8_t Kind(Indirect& e)
+    {
+        std::uint8_t& k = m_kind[e.GetObjNum()];
+        if (k != e_unknown) return k;
+        k = e_other;
+        try {
+            Obj* o = e.Resolve();
+            Obj* type = o->IsDict() ? o->FindObj("Type") : nullptr;
+            if (o->IsNull()) k = e_null;
+            else if (type && type->IsName() && type->GetName() == "Page") k = e_page;
+        } catch (const Common::Exception&) {
+            // Written, and reported, as it is.
+        }
+        return k;
+    }
+    std::vector<std::uint8_t> m_kind;
+};
+
 }  // namespace
 
 LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
@@ -83,19 +113,23 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
         pages.clear();
     }
     if (pages.empty()) return plan;
+    Obj* root_dict = root->Resolve();
+    // The outline hint table names the outline dictionary as an object.
+    if (Obj* outlines = root_dict->FindObj("Outlines"); outlines && !outlines->IsIndirect() && outlines->IsDict())
+        root_dict->Put("Outlines", doc.AddObj(outlines->Clone()));
 
     const std::size_t size = doc.XRefSize();
-    std::vector<bool> is_page(size, false), open(size, false), multi(size, false), placed(size, false);
+    std::vector<bool> open(size, false), multi(size, false), placed(size, false);
     std::vector<std::int32_t> first_user(size, -1);
-    for (Indirect* p : pages) is_page[p->GetObjNum()] = true;
+    EntryKinds kinds(size);
+    for (Indirect* p : pages) kinds.MarkPage(p->GetObjNum());
 
-    Obj* root_dict = root->Resolve();
     Obj* mode = root_dict->FindObj("PageMode");
     const bool outlines_at_open = mode && mode->IsName() && mode->GetName() == "UseOutlines";
     WalkRules open_rules;
     open_rules.enter = [&](Indirect& e) {
         std::uint32_t n = e.GetObjNum();
-        if (is_page[n] || open[n]) return false;
+        if (open[n] || kinds.IsPage(e) || kinds.IsNull(e)) return false;
         open[n] = true;
         plan.open_doc.push_back(n);
         return true;
@@ -105,6 +139,22 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
     };
     WalkReachable(*root, open_rules);
 
+    // Objects the document uses outside its pages and outlines.
+    std::vector<bool> doc_used(size, false);
+    WalkRules doc_rules;
+    doc_rules.enter = [&](Indirect& e) {
+        std::uint32_t n = e.GetObjNum();
+        if (open[n] || doc_used[n] || kinds.IsPage(e) || kinds.IsNull(e)) return false;
+        doc_used[n] = true;
+        return true;
+    };
+    doc_rules.follow = [&](const Obj& d, std::string_view key) {
+        if (&d == root_dict) return key != "Pages" && key != "Outlines" && !IsOpenDocKey(key);
+        return &d != &trailer || key != "Root";
+    };
+    WalkReachable(trailer, doc_rules);
+    WalkReachable(*root_dict, doc_rules);
+
     std::vector<std::vector<std::uint32_t>> used(pages.size());
     std::vector<std::uint32_t> stamp(size, 0);
     for (std::size_t i = 0; i < pages.size(); ++i) {
@@ -113,7 +163,7 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
         WalkRules rules;
         rules.enter = [&](Indirect& e) {
             std::uint32_t n = e.GetObjNum();
-            if ((is_page[n] && &e != pages[i]) || open[n] || stamp[n] == mark) return false;
+            if (open[n] || stamp[n] == mark || (&e != pages[i] && kinds.IsPage(e)) || kinds.IsNull(e)) return false;
             stamp[n] = mark;
             if (first_user[n] < 0) first_user[n] = static_cast<std::int32_t>(i);
             else if (first_user[n] != static_cast<std::int32_t>(i)) multi[n] = true;
@@ -127,16 +177,15 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
         WalkReachable(*pages[i], rules);
     }
 
-    // Outlines shown at open follow the first page.
-    std::vector<std::uint32_t> outlines;
-    Obj* outline_root = root_dict->FindObj("Outlines");
-    if (outlines_at_open && outline_root) {
+    plan.outlines_at_open = outlines_at_open;
+    if (Obj* outline_root = root_dict->FindObj("Outlines")) {
         WalkRules rules;
         rules.enter = [&](Indirect& e) {
             std::uint32_t n = e.GetObjNum();
-            if (is_page[n] || open[n] || first_user[n] >= 0 || stamp[n] == ~0u) return false;
+            if (stamp[n] == ~0u || kinds.IsPage(e) || kinds.IsNull(e)) return false;
             stamp[n] = ~0u;
-            outlines.push_back(n);
+            ++plan.outline_reach;
+            if (!open[n] && first_user[n] < 0) plan.outlines.push_back(n);
             return true;
         };
         WalkReachable(*outline_root, rules);
@@ -146,6 +195,8 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
     plan.shared_refs.resize(pages.size());
     for (std::size_t i = 0; i < pages.size(); ++i) {
         for (std::uint32_t n : used[i]) {
+            // Beyond the first page, what the document also uses belongs to neither.
+            if (first_user[n] != 0 && doc_used[n]) continue;
             bool own = i == 0 ? first_user[n] == 0 : (first_user[n] == static_cast<std::int32_t>(i) && !multi[n]);
             if (own) plan.pages[i].push_back(n);
             else plan.shared_refs[i].push_back(n);
@@ -154,16 +205,14 @@ LinearizePlan PlanLinearized(SDFDocImpl& doc, Obj& trailer)
         }
     }
 
-    plan.pages[0].insert(plan.pages[0].end(), outlines.begin(), outlines.end());
-    plan.outline_objects = outlines.size();
-    for (std::uint32_t n : outlines) placed[n] = true;
+    for (std::uint32_t n : plan.outlines) placed[n] = true;
 
     // Also through placed objects: a page's thumbnail is reached only from the page.
     std::vector<bool> walked(size, false);
     WalkRules other_rules;
     other_rules.enter = [&](Indirect& e) {
         std::uint32_t n = e.GetObjNum();
-        if (walked[n]) return false;
+        if (walked[n] || kinds.IsNull(e)) return false;
         walked[n] = true;
         if (!open[n] && !placed[n]) plan.other.push_back(n);
         return true;

@@ -16,11 +16,15 @@ struct LinearizePlan {
     // action, forms, threads).
     std::vector<std::uint32_t> open_doc;
     // Per page in page order: the page object, then the objects placed with it (for the
-    // first page everything it uses that is not open_doc, followed by the outlines when
-    // they are shown at open; for the others what only they use).
+    // first page everything it uses that is not open_doc; for the others what only they use).
     std::vector<std::vector<std::uint32_t>> pages;
-    // How many objects at the end of pages[0] are the outlines (0: outlines not at open).
-    std::size_t outline_objects = 0;
+    // The outline objects (kept together, for the outline hint table): after the first
+    // page when they are shown at open, else ahead of the other objects.
+    std::vector<std::uint32_t> outlines;
+    bool outlines_at_open = false;
+    // How many objects the outlines reach, including those placed elsewhere (what the
+    // outline hint table counts).
+    std::uint32_t outline_reach = 0;
     // Objects used by several pages but not the first.
     std::vector<std::uint32_t> shared;
     // Everything else reachable from the trailer (page tree, information dictionary, ...).

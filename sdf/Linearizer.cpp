@@ -80,26 +80,34 @@ std::optional<std::uint64_t> WriteLinearized(DocWriter& w, SDFDocImpl& doc, Obj&
     LinearizePlan plan = PlanLinearized(doc, trailer);
     if (plan.pages.empty()) return std::nullopt;
 
-    // Numbers: the later parts (other pages, shared, other) from 1 in file order, then the
-    // linearization dictionary, the open-document objects, the first page and the hints.
-    std::vector<std::uint32_t> renumber(doc.XRefSize(), 0);
+    // The first page section: the first page, then the outlines when shown at open. The
+    // later parts: the other pages, the shared objects, the other objects (outlines first
+    // when not shown at open).
+    std::vector<std::uint32_t> first = plan.pages[0];
     std::vector<std::uint32_t> late;
     for (std::size_t i = 1; i < plan.pages.size(); ++i) late.insert(late.end(), plan.pages[i].begin(), plan.pages[i].end());
     late.insert(late.end(), plan.shared.begin(), plan.shared.end());
+    std::vector<std::uint32_t>& outline_part = plan.outlines_at_open ? first : late;
+    const std::size_t outline_at = outline_part.size();
+    outline_part.insert(outline_part.end(), plan.outlines.begin(), plan.outlines.end());
     late.insert(late.end(), plan.other.begin(), plan.other.end());
+
+    // Numbers: the later parts from 1 in file order, then the linearization dictionary, the
+    // open-document objects, the first page section and the hint stream.
+    std::vector<std::uint32_t> renumber(doc.XRefSize(), 0);
     std::uint32_t next = 1;
     for (std::uint32_t n : late) renumber[n] = next++;
     const std::uint32_t main_size = next;  // entries 0 .. main_size - 1
     const std::uint32_t lin_num = next++;
     for (std::uint32_t n : plan.open_doc) renumber[n] = next++;
-    for (std::uint32_t n : plan.pages[0]) renumber[n] = next++;
+    for (std::uint32_t n : first) renumber[n] = next++;
     const std::uint32_t hint_num = next++;
     const std::uint32_t total_size = next;
 
     Renderer r(doc, renumber, handler, hex);
     Rendered part4, part6, rest;
     r.Render(plan.open_doc, part4);
-    r.Render(plan.pages[0], part6);
+    r.Render(first, part6);
     r.Render(late, rest);
     std::string first_trailer_tail = "\rstartxref\r0\r%%EOF\n";
 
@@ -118,14 +126,14 @@ std::optional<std::uint64_t> WriteLinearized(DocWriter& w, SDFDocImpl& doc, Obj&
         HintTables t;
         t.first_page_offset = adjusted(p6_off);
         t.pages.resize(plan.pages.size());
-        t.pages[0].objects = static_cast<std::uint32_t>(plan.pages[0].size());
+        t.pages[0].objects = static_cast<std::uint32_t>(first.size());
         t.pages[0].length = part6.bytes.size();
         std::vector<std::uint32_t> shared_id(doc.XRefSize(), 0);
-        for (std::size_t k = 0; k < plan.pages[0].size(); ++k) {
-            shared_id[plan.pages[0][k]] = static_cast<std::uint32_t>(k);
+        for (std::size_t k = 0; k < first.size(); ++k) {
+            shared_id[first[k]] = static_cast<std::uint32_t>(k);
             t.entry_lengths.push_back(part6.Length(k));
         }
-        t.first_page_entries = static_cast<std::uint32_t>(plan.pages[0].size());
+        t.first_page_entries = static_cast<std::uint32_t>(first.size());
         std::size_t at = 0;  // index into rest
         for (std::size_t i = 1; i < plan.pages.size(); ++i) {
             PageHint& p = t.pages[i];
@@ -143,12 +151,13 @@ std::optional<std::uint64_t> WriteLinearized(DocWriter& w, SDFDocImpl& doc, Obj&
         }
         for (std::size_t i = 1; i < plan.pages.size(); ++i)
             for (std::uint32_t n : plan.shared_refs[i]) t.pages[i].shared.push_back(shared_id[n]);
-        if (plan.outline_objects > 0) {
-            std::size_t first = plan.pages[0].size() - plan.outline_objects;
-            t.outline_first_num = renumber[plan.pages[0][first]];
-            t.outline_offset = adjusted(p6_off + part6.starts[first]);
-            t.outline_count = static_cast<std::uint32_t>(plan.outline_objects);
-            t.outline_length = part6.bytes.size() - part6.starts[first];
+        if (!plan.outlines.empty()) {
+            const Rendered& part = plan.outlines_at_open ? part6 : rest;
+            const std::uint64_t part_off = plan.outlines_at_open ? p6_off : rest_off;
+            t.outline_first_num = renumber[plan.outlines.front()];
+            t.outline_offset = adjusted(part_off + part.starts[outline_at]);
+            t.outline_count = plan.outline_reach;
+            for (std::size_t k = 0; k < plan.outlines.size(); ++k) t.outline_length += part.Length(outline_at + k);
         }
         HintStreamData hd = EncodeHints(t);
         auto hint_dict = Dict::Create();

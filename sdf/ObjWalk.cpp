@@ -30,12 +30,16 @@ void WalkReachable(Obj& start, const WalkRules& rules)
             for (std::size_t i = o->Size(); i-- > 0;) stack.push_back(o->GetAt(i));
             break;
         case Obj::e_dict:
-        case Obj::e_stream:
+        case Obj::e_stream: {
+            // A stream's Length is written as a number: an indirect Length is not reached.
+            const bool stream = o->GetType() == Obj::e_stream;
             children.clear();
             for (DictIterator it = o->DictBegin(); it.HasNext(); ++it)
-                if (!rules.follow || rules.follow(*o, it.KeyText())) children.push_back(it.Value());
+                if ((!stream || it.KeyText() != "Length") && (!rules.follow || rules.follow(*o, it.KeyText())))
+                    children.push_back(it.Value());
             stack.insert(stack.end(), children.rbegin(), children.rend());
             break;
+        }
         default: break;
         }
     }

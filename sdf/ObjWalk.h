@@ -18,8 +18,9 @@ struct WalkRules {
     std::function<bool(const Obj& dict, std::string_view key)> follow;
 };
 
-// Walks start and everything it reaches under rules. An entry whose referent cannot be
-// loaded is entered but not descended into (the save reports it when it writes it).
+// Walks start and everything it reaches under rules, except the Length of streams (which
+// every save writes as a number). An entry whose referent cannot be loaded is entered but
+// not descended into (the save reports it when it writes it).
 void WalkReachable(Obj& start, const WalkRules& rules);
 
 // Marks (the entry mark bit) every table entry reachable from start, after clearing the

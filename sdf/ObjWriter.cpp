@@ -160,6 +160,11 @@ void ObjWriter::AppendHexString(std::string& out, Common::ByteView b)
 
 void ObjWriter::WriteReference(const Obj& entry)
 {
+    // Entry 0 holds the trailer (references past the table lead there); it is no object.
+    if (entry.GetObjNum() == 0) {
+        m_out += "null";
+        return;
+    }
     m_out += std::to_string(entry.GetObjNum());
     m_out += ' ';
     m_out += std::to_string(entry.GetGenNum());

@@ -178,6 +178,7 @@ void SDFDocImpl::Swap(Obj* a, Obj* b)
 
 void SDFDocImpl::AttachFile(std::unique_ptr<Filters::Filter> file)
 {
+    m_file_path = file->GetFilePath();
     auto* mem = dynamic_cast<Filters::MemoryFilter*>(file.get());
     if (mem && mem->IsInputFilter()) {
         mem->Seek(0, Filters::Filter::e_begin);

@@ -79,6 +79,8 @@ public:
     // or a mapping, so that the readers work on one contiguous view).
     void AttachFile(std::unique_ptr<Filters::Filter> file);
     Filters::Filter* GetFile() const { return mp_file.get(); }
+    // The path of the file the document was opened from (empty for a buffer).
+    const std::string& GetFilePath() const { return m_file_path; }
     std::uint64_t GetFileSize() const { return m_file_size; }
     // The whole file as bytes when its source is contiguous (memory or mapped), else empty.
     Common::ByteView GetFileView() const { return m_file_view; }
@@ -173,6 +175,7 @@ private:
     std::vector<const Indirect*> m_loading;  // entries being loaded (guards re-entry)
 
     std::unique_ptr<Filters::Filter> mp_file;
+    std::string m_file_path;
     std::uint64_t m_file_size = 0;
     Common::ByteView m_file_view;
     std::unique_ptr<ObjLoader> mp_loader;

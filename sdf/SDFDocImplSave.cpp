@@ -119,10 +119,9 @@ SaveResult SDFDocImpl::WriteSave(Filters::Filter& out, std::uint32_t flags, std:
 
 bool SDFDocImpl::IsAttachedFile(const std::string& path) const
 {
-    std::string own = mp_file ? mp_file->GetFilePath() : std::string();
-    if (own.empty()) return false;
+    if (m_file_path.empty()) return false;
     std::error_code ec;
-    return std::filesystem::equivalent(own, path, ec);
+    return std::filesystem::equivalent(m_file_path, path, ec);
 }
 
 void SDFDocImpl::SaveDone(const SaveResult& result)

@@ -129,8 +129,8 @@ inline std::vector<XRefLineRead> ReadClassicXRef(const std::string& pdf, std::si
 // The offset startxref names at the end of saved bytes.
 inline std::size_t StartXRef(const std::string& pdf)
 {
-    std::size_t at = pdf.rfind("startxref\r");
-    return at == std::string::npos ? 0 : std::stoull(pdf.substr(at + 10));
+    std::size_t at = pdf.rfind("startxref");
+    return at == std::string::npos ? 0 : std::stoull(pdf.substr(at + 9));
 }
 
 // The trailer dictionary text after the last "trailer" keyword.
