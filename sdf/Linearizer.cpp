@@ -166,11 +166,14 @@ std::optional<std::uint64_t> WriteLinearized(DocWriter& w, SDFDocImpl& doc, Obj&
         auto hint_stream = FileStream::Create(std::move(hd.data), std::move(hint_dict));
         hint = r.Object(hint_num, *hint_stream, true);
 
-        // Main section: the later parts; its trailer only sizes it, the first one names all.
+        // Main section: the later parts. Its trailer repeats the document's keys (a reader
+        // of the last trailer, such as a PDF/A validator, looks for the ID there).
         std::string main_head = "xref\r0 " + std::to_string(main_size) + "\r";
         main_xref = main_head + XRefLine(0, false);
         for (std::size_t k = 0; k < late.size(); ++k) main_xref += XRefLine(rest_off + rest.starts[k], true);
-        main_xref += "trailer\r<</Size " + std::to_string(main_size) + ">>\rstartxref\r" + std::to_string(x1_off) +
+        std::unique_ptr<Obj> main_trailer = trailer.Clone();
+        main_trailer->PutNumber("Size", main_size);
+        main_xref += "trailer\r" + r.Object(0, *main_trailer, false) + "\rstartxref\r" + std::to_string(x1_off) +
                      "\r%%EOF\n";
 
         auto lin_dict = Dict::Create();
