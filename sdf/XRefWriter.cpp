@@ -33,6 +33,14 @@ static void ForEachRun(const XRefEntries& entries, F f)
     }
 }
 
+std::string XRefLine(const XRefEntry& e)
+{
+    char line[32];
+    std::snprintf(line, sizeof line, "%010llu %05u %c\r\n", static_cast<unsigned long long>(e.field2),
+                  static_cast<unsigned>(e.field3 & 0xFFFF), e.type == 0 ? 'f' : 'n');
+    return line;
+}
+
 void WriteXRefTable(DocWriter& w, const XRefEntries& entries, const Obj& trailer)
 {
     std::string text = "xref\r";
@@ -41,13 +49,7 @@ void WriteXRefTable(DocWriter& w, const XRefEntries& entries, const Obj& trailer
         text += ' ';
         text += std::to_string(count);
         text += '\r';
-        for (std::size_t k = first; k < first + count; ++k) {
-            const XRefEntry& e = entries[k].second;
-            char line[32];
-            std::snprintf(line, sizeof line, "%010llu %05u %c\r\n", static_cast<unsigned long long>(e.field2),
-                          static_cast<unsigned>(e.field3 & 0xFFFF), e.type == 0 ? 'f' : 'n');
-            text += line;
-        }
+        for (std::size_t k = first; k < first + count; ++k) text += XRefLine(entries[k].second);
         w.WriteText(text);
         text.clear();
     });

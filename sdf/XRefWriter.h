@@ -3,6 +3,7 @@
 // cross-reference stream carrying the trailer keys, and the startxref tail.
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,9 @@ using XRefEntries = std::vector<std::pair<std::uint32_t, XRefEntry>>;
 // Links the free entries into a list in ascending order, starting at entry 0 (when listed)
 // and ending with 0.
 void LinkFreeEntries(XRefEntries& entries);
+
+// One 20-byte line of a classic section: offset (10 digits), generation (5), n or f, CR LF.
+std::string XRefLine(const XRefEntry& e);
 
 // xref CR, the subsections with their 20-byte lines, trailer CR, the trailer, CR.
 void WriteXRefTable(DocWriter& w, const XRefEntries& entries, const Obj& trailer);
