@@ -4,7 +4,8 @@
 // and pdftoppm renders page 1 at 50 dpi to the same pixels. Files alternate between the
 // two table forms (cross-reference stream with object streams, classic table) as the
 // converter saves them (unused objects left out); every eighth is also saved linearized
-// and checked with qpdf --check-linearization. Explained differences are listed in
+// and checked with qpdf --check-linearization (clean unless qpdf --check finds damage in
+// the original). Explained differences are listed in
 // save-roundtrip-exceptions.txt.
 //
 // A sample of every tenth file runs by default; QVX_ROUNDTRIP_ALL=1 runs every file, and
@@ -168,15 +169,18 @@ TEST(SaveRoundTrip, SharedFilesSurviveASave)
             if (a == Render(out, dir.Path(), "b")) ++t.pixels_same;
             else fail("pixels", "page 1 renders differently");
         }
-        if (t.files % 8 == 1) {
+        if (i % 8 == 0) {
             SDF::SDFDoc doc;
             doc.OpenFile(in.string());
             try {
                 doc.SaveToPath(out.string(), SDF::SDFDoc::e_linearize);
                 ++t.linearized;
                 qvx::Test::RunResult r = qvx::Test::Run({"/usr/bin/qpdf", "--check-linearization", out.string()});
-                if (r.status == 0) ++t.linearized_clean;
-                else fail("linearized", r.output.substr(0, 300));
+                int rank = r.status == 0 ? 0 : r.status == 3 ? 1 : 2;
+                t.linearized_clean += rank == 0;
+                // Damage qpdf sees in the original (a broken page tree, a NUL in a name)
+                // it sees in the copy too.
+                if (rank > before) fail("linearized", r.output.substr(0, 300));
             } catch (const Common::Exception& e) {
                 fail("linearized", e.GetMessage());
             }
@@ -187,7 +191,7 @@ TEST(SaveRoundTrip, SharedFilesSurviveASave)
                 t.files, t.opened, t.encrypted, t.refused, t.saved, t.reopened);
     if (oracles)
         std::printf("qpdf --check clean %d, no worse than the original %d; pages compared %d, same %d; "
-                    "page 1 rendered %d, pixel-identical %d; linearized %d, qpdf-clean %d; listed exceptions met %zu\n",
+                    "page 1 rendered %d, pixel-identical %d; linearized %d, clean %d; listed exceptions met %zu\n",
                     t.qpdf_clean, t.qpdf_no_worse, t.pages_compared, t.pages_same, t.rendered, t.pixels_same,
                     t.linearized, t.linearized_clean, used_exceptions);
     for (const auto& f : failures) ADD_FAILURE() << f;
