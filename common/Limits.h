@@ -2,6 +2,7 @@
 // Resource limits applied to hostile input, in one place. Fuzz builds use lower values so
 // the fuzzer spends its time on bugs rather than on legitimately slow inputs.
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qvx::Common::Limits {
@@ -13,6 +14,7 @@ inline constexpr std::uint64_t kMaxPredictorRowBytes = 1ull << 20;
 inline constexpr std::uint64_t kMaxImagePixels = 1ull << 22;        // width x height
 inline constexpr std::uint64_t kMaxImageSamples = 1ull << 24;       // pixels x components
 inline constexpr int kMaxJpegScans = 100;
+inline constexpr std::uint64_t kXmpMaxPacketBytes = 1ull << 20;
 inline constexpr std::uint64_t kMaxJBIG2Pixels = 1ull << 22;
 inline constexpr std::uint64_t kMaxJBIG2SymbolSize = 1ull << 10;
 inline constexpr std::uint64_t kMaxJBIG2Symbols = 1ull << 14;
@@ -27,6 +29,9 @@ inline constexpr std::uint64_t kMaxImagePixels = 1ull << 28;
 inline constexpr std::uint64_t kMaxImageSamples = 1ull << 29;
 // Each progressive JPEG scan revisits the whole image; real encoders write about a dozen.
 inline constexpr int kMaxJpegScans = 1000;
+// A metadata packet is read whole and handed to the XMP toolkit, whose tree takes many
+// times the text's size; real packets stay below a few hundred kilobytes.
+inline constexpr std::uint64_t kXmpMaxPacketBytes = 16ull << 20;
 // JBIG2: a page or region bitmap, one side of a symbol, the symbols of one dictionary or
 // text region, and the pixels one stream may decode or draw in all (symbols placed many
 // times, halftone cells) so that a few hostile bytes cannot keep the decoder busy.
@@ -35,6 +40,10 @@ inline constexpr std::uint64_t kMaxJBIG2SymbolSize = 1ull << 16;
 inline constexpr std::uint64_t kMaxJBIG2Symbols = 1ull << 20;
 inline constexpr std::uint64_t kMaxJBIG2Work = 1ull << 32;
 #endif
+
+// The XMP toolkit parses and walks its tree recursively; deeper packets are refused
+// before it sees them (real ones nest about a dozen elements).
+inline constexpr std::uint32_t kXmpMaxNesting = 200;
 
 // Configuration files are read whole and parsed recursively.
 inline constexpr std::uint64_t kConfigFileMaxBytes = 1ull << 20;
@@ -57,4 +66,31 @@ inline constexpr std::size_t kMaxNestedLoads = 64;
 namespace qvx::Common::Limits {
 // A document saved to memory must be addressable with 32 bits.
 inline constexpr std::uint64_t kMaxSaveToMemory = 0xFFFFFFFFull;
+}  // namespace qvx::Common::Limits
+
+// The page layer.
+namespace qvx::Common::Limits {
+// Levels of the page tree followed below the root.
+inline constexpr int kMaxPageTreeDepth = 256;
+// Content streams entered inside one another (forms, patterns, glyphs, appearances).
+inline constexpr int kMaxContentNesting = 32;
+// Arrays and dictionaries open at once inside a content-stream operand.
+inline constexpr int kMaxOperandNesting = 64;
+// Operands kept for one operator; more are dropped and the operator reported.
+inline constexpr std::size_t kMaxOperands = 1024;
+// Colour spaces, functions and shadings defined inside one another.
+inline constexpr int kMaxColorSpaceNesting = 16;
+// CMaps chained through usecmap.
+inline constexpr int kMaxCMapChain = 8;
+// Bytes of one predefined or embedded CMap program.
+inline constexpr std::uint64_t kMaxCMapBytes = 16ull << 20;
+// Components of a DeviceN colour space that can be built at all.
+inline constexpr int kMaxColorComponents = 32;
+// Saved graphics states kept by the content reader (deeper q's are counted, not saved).
+inline constexpr int kMaxSavedStates = 4096;
+// Fields of an interactive form followed below the root fields, and their nesting.
+inline constexpr int kMaxFieldDepth = 64;
+inline constexpr std::size_t kMaxFields = 1u << 20;
+// Actions followed through Next chains.
+inline constexpr std::size_t kMaxActions = 4096;
 }  // namespace qvx::Common::Limits

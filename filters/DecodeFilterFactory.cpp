@@ -56,10 +56,17 @@ std::unique_ptr<Filter> CreatePredictorFilter(const DecodeParams& p, std::unique
     pp.colors = p.colors;
     pp.bits_per_component = p.bits_per_component;
     pp.columns = p.columns.value_or(1);
+    const bool known = p.predictor == 2 || (p.predictor >= 10 && p.predictor <= 15);
+    if (!known) QVX_THROW("predictor == 2 || (predictor >= 10 && predictor <= 15)", "Unknown predictor function.");
+    // A row geometry no image can have (a zero or absurd colour count, an odd depth) leaves
+    // the data as it is, as qpdf does, rather than losing the stream.
+    try {
+        PredictorRow row(pp);
+    } catch (const Common::Exception&) {
+        return source;
+    }
     if (p.predictor == 2) return Budgeted(std::make_unique<TIFFPredictorDecode>(std::move(source), pp), p);
-    if (p.predictor >= 10 && p.predictor <= 15)
-        return Budgeted(std::make_unique<PNGPredictorDecode>(std::move(source), pp), p);
-    QVX_THROW("predictor == 2 || (predictor >= 10 && predictor <= 15)", "Unknown predictor function.");
+    return Budgeted(std::make_unique<PNGPredictorDecode>(std::move(source), pp), p);
 }
 
 std::unique_ptr<Filter> CreateDecodeFilter(std::string_view name, const DecodeParams& p, std::unique_ptr<Filter> source)

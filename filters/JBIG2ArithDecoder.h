@@ -38,7 +38,7 @@ public:
 
     int Decode(Contexts& cx, std::size_t index);
     // Bytes the decoder read past the end of its data (supplied as 0xFF); a stream that
-    // keeps going long after its data ended is damaged.
+    // keeps going long after its data ended is damaged (real coders overrun by a byte or two).
     std::uint64_t Overrun() const { return m_overrun; }
     bool Exhausted() const { return m_overrun > 256; }
 

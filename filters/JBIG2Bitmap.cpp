@@ -104,7 +104,7 @@ Bitmap Bitmap::Extract(std::int64_t x, std::int64_t y, std::uint32_t w, std::uin
 
 void Bitmap::CopyRow(std::uint32_t y, const Bitmap& src, std::uint32_t src_y)
 {
-    std::memcpy(Row(y), src.Row(src_y), m_stride);
+    if (m_stride) std::memcpy(Row(y), src.Row(src_y), m_stride);
 }
 
 }  // namespace qvx::Filters::JBIG2

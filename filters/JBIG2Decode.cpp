@@ -25,7 +25,8 @@ void JBIG2Decode::Decode()
         ConsumeInput(in.size());
     }
     JBIG2::PageDecoder dec;
-    if (dec.Feed(m_globals)) dec.Feed(data);
+    dec.Feed(m_globals);
+    dec.Feed(data);
     const JBIG2::Bitmap& page = dec.Page();
     if (m_width == 0) m_width = page.Width();
     if (m_height == 0) m_height = page.Height();

@@ -1,5 +1,6 @@
 #include "filters/JBIG2Page.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "common/Exception.h"
@@ -35,6 +36,8 @@ PageDecoder::PageDecoder() : m_budget(Common::Limits::kMaxJBIG2Work) {}
 
 bool PageDecoder::Feed(Common::ByteView stream)
 {
+    // An end-of-file segment in the globals ends only the globals.
+    if (!m_page) m_ended = false;
     SegmentReader reader(stream);
     Segment seg;
     while (!m_ended && reader.Next(seg)) {
@@ -184,6 +187,9 @@ void PageDecoder::TextRegionSegment(const Segment& seg)
     tp.num_instances = ReadU32(d, pos);
     pos += 4;
     Common::ByteView rest = d.subspan(pos);
+    // Even the most predictable instance costs a fraction of a bit; a count far beyond what
+    // the data can hold is damage, and decoding stops where the data could have ended.
+    tp.num_instances = std::uint32_t(std::min<std::uint64_t>(tp.num_instances, 64 * std::uint64_t(rest.size()) + 64));
 
     std::vector<const Bitmap*> symbols;
     std::vector<const HuffmanTable*> tables;

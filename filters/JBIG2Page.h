@@ -22,7 +22,8 @@ public:
 
     // Decodes the segments of one stream (the globals first, then the page's stream).
     // Damage after the page information ends the decoding quietly with what the page holds;
-    // damage before it throws. Returns false once the page or the file has ended.
+    // damage before it throws. Returns false once the page or the file has ended (a stream
+    // fed before the page began may end without ending the next one).
     bool Feed(Common::ByteView stream);
 
     // The page; throws when no page information segment was read.

@@ -21,9 +21,9 @@ std::uint32_t Context(const Bitmap& bm, const Bitmap& ref, const RefinementParam
            r(0, 0) << 3 | r(1, 0) << 2 | r(0, 1) << 1 | r(1, 1);
 }
 
-// Typical prediction: the 3 x 3 reference neighbourhood is all one colour (returns it) or
-// mixed (-1).
-int Typical(const Bitmap& ref, std::int64_t rx, std::int64_t ry)
+}  // namespace
+
+int TypicalPixel(const Bitmap& ref, std::int64_t rx, std::int64_t ry)
 {
     int v = ref.Get(rx, ry);
     for (int oy = -1; oy <= 1; ++oy)
@@ -31,8 +31,6 @@ int Typical(const Bitmap& ref, std::int64_t rx, std::int64_t ry)
             if (ref.Get(rx + ox, ry + oy) != v) return -1;
     return v;
 }
-
-}  // namespace
 
 Bitmap DecodeRefinement(ArithDecoder& dec, Contexts& cx, const RefinementParams& p, WorkBudget& budget)
 {
@@ -46,11 +44,11 @@ Bitmap DecodeRefinement(ArithDecoder& dec, Contexts& cx, const RefinementParams&
     // decoders in use read it; checked against jbig2dec).
     const std::uint32_t sltp = p.gr_template ? 0x0004 : 0x0040;
     int ltp = 0;
-    for (std::int64_t y = 0; y < p.height; ++y) {
+    for (std::int64_t y = 0; y < p.height && !dec.Exhausted(); ++y) {
         if (p.tpgron) ltp ^= dec.Decode(cx, sltp);
         for (std::int64_t x = 0; x < p.width; ++x) {
             const std::int64_t rx = x - p.dx, ry = y - p.dy;
-            int v = ltp ? Typical(ref, rx, ry) : -1;
+            int v = ltp ? TypicalPixel(ref, rx, ry) : -1;
             if (v < 0) v = dec.Decode(cx, Context(bm, ref, p, x, y, rx, ry));
             if (v) bm.Set(std::uint32_t(x), std::uint32_t(y), 1);
         }

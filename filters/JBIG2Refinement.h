@@ -21,6 +21,10 @@ struct RefinementParams {
 
 std::size_t RefinementContextCount(int gr_template);
 
+// Typical prediction: the colour of the 3 x 3 neighbourhood of (rx, ry) in the reference
+// when it is all one colour, or -1 when it is mixed.
+int TypicalPixel(const Bitmap& ref, std::int64_t rx, std::int64_t ry);
+
 Bitmap DecodeRefinement(ArithDecoder& dec, Contexts& cx, const RefinementParams& p, WorkBudget& budget);
 
 }  // namespace qvx::Filters::JBIG2

@@ -7,7 +7,7 @@
 namespace qvx::Filters {
 
 PNGPredictorDecode::PNGPredictorDecode(std::unique_ptr<Filter> in, const PredictorParams& params)
-    : PredictorDecodeBase(std::move(in), params, 1), m_prev(m_row.bytes, 0)
+    : PredictorDecodeBase(std::move(in), params, 1, true), m_prev(m_row.bytes, 0)
 {
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Undoes the PNG predictors: each row starts with a tag byte choosing None, Sub, Up,
-// Average or Paeth (an unknown tag counts as None).
+// Average or Paeth (an unknown tag counts as None). A cut last row is completed with zeros.
 
 #include "filters/PredictorDecodeBase.h"
 

@@ -6,8 +6,8 @@
 namespace qvx::Filters {
 
 PredictorDecodeBase::PredictorDecodeBase(std::unique_ptr<Filter> in, const PredictorParams& params,
-                                         std::size_t tag_bytes)
-    : BufFilter(e_input, std::move(in)), m_row(params), m_tag_bytes(tag_bytes),
+                                         std::size_t tag_bytes, bool pad_last_row)
+    : BufFilter(e_input, std::move(in)), m_row(params), m_tag_bytes(tag_bytes), m_pad_last_row(pad_last_row),
       m_raw(m_row.bytes + tag_bytes)
 {
 }
@@ -33,6 +33,10 @@ std::size_t PredictorDecodeBase::Fill(Byte* buf, std::size_t capacity)
             std::memcpy(m_raw.data() + m_raw_size, in.data(), take);
             ConsumeInput(take);
             m_raw_size += take;
+        }
+        if (m_pad_last_row && m_raw_size > m_tag_bytes) {
+            std::memset(m_raw.data() + m_raw_size, 0, m_raw.size() - m_raw_size);
+            m_raw_size = m_raw.size();
         }
         if (m_raw_size > m_tag_bytes) {
             mp_out = DecodeRow(m_raw.data(), m_raw_size);

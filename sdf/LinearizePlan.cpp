@@ -45,7 +45,7 @@ std::vector<Indirect*> CollectPages(Obj& tree_root)
             pages.push_back(static_cast<Indirect*>(cur.node));
             continue;
         }
-        if (cur.depth >= Common::Limits::kMaxObjectNesting) continue;
+        if (cur.depth >= Common::Limits::kMaxPageTreeDepth) continue;
         nodes.push_back(d);
         Node child{nullptr, cur.depth + 1, {}};
         for (int k = 0; k < 4; ++k) {

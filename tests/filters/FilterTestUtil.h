@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 
+#include "common/Exception.h"
 #include "filters/Filter.h"
 #include "filters/FilterReader.h"
 #include "filters/MemoryFilter.h"
@@ -47,6 +48,17 @@ private:
     Bytes m_buf;
     std::size_t m_pos = 0;
 };
+
+// The message of the engine exception fn throws, or "(no exception)".
+inline std::string MessageOf(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const Common::Exception& e) {
+        return e.GetMessage();
+    }
+    return "(no exception)";
+}
 
 using DecoderMaker = std::function<std::unique_ptr<Filters::Filter>(std::unique_ptr<Filters::Filter>)>;
 using EncoderMaker = DecoderMaker;

@@ -2,6 +2,8 @@
 // segment type and coding option the decoder knows is covered.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "common/Exception.h"
 #include "filters/FilterReader.h"
 #include "filters/JBIG2Decode.h"
@@ -138,6 +140,8 @@ TEST(JBIG2Decode, TextRegionsAgreeWithJbig2dec)
         DictOptions d;
         d.gb_template = t;
         AddSegment(globals, 1, 0, 0, {}, EncodeSymbolDict(glyphs, d));
+        // Globals that end with an end-of-file segment still leave the page to its stream.
+        if (t == 3) AddSegment(globals, 9, 51, 0, {}, {});
         for (int corner = 0; corner < 4; ++corner) {
             for (bool transposed : {false, true}) {
                 TextOptions o;
@@ -169,7 +173,9 @@ TEST(JBIG2Decode, HuffmanCodedSymbolsAndTextAgreeWithJbig2dec)
     std::vector<Bitmap> glyphs = Glyphs(40, 11);
     auto ptrs = Pointers(glyphs);
     for (bool mmr : {false, true}) {
-        for (int variant = 0; variant < 3; ++variant) {
+        // Variants: no strips, two strips, refined instances, refined instances with the
+        // region itself arithmetic-coded (refinement template 0 with its adaptive pixels).
+        for (int variant = 0; variant < 4; ++variant) {
             DictOptions d;
             d.huffman = true;
             d.mmr_collective = mmr;
@@ -177,10 +183,10 @@ TEST(JBIG2Decode, HuffmanCodedSymbolsAndTextAgreeWithJbig2dec)
             AddSegment(stream, 1, 48, kPage, {}, PageInfo(200, 120));
             AddSegment(stream, 2, 0, kPage, {}, EncodeSymbolDict(glyphs, d));
             TextOptions o;
-            o.huffman = true;
-            o.log_strips = variant;
-            o.refine = variant == 2;
-            o.r_template = 1;
+            o.huffman = variant < 3;
+            o.log_strips = variant % 3;
+            o.refine = variant >= 2;
+            o.r_template = variant == 3 ? 0 : 1;
             auto inst = Layout(glyphs, 200, 120, 5, 120);
             std::vector<Bitmap> refined;
             refined.reserve(inst.size());
@@ -195,7 +201,7 @@ TEST(JBIG2Decode, HuffmanCodedSymbolsAndTextAgreeWithJbig2dec)
             std::string what = std::string(mmr ? "MMR" : "raw") + " variant " + std::to_string(variant);
             // jbig2dec 0.19 misreads the refinement template of Huffman-coded text regions, so
             // refined instances are checked against the drawing alone.
-            Bitmap page = o.refine ? EngineDecode(stream) : Agree(stream, {}, what);
+            Bitmap page = variant == 2 ? EngineDecode(stream) : Agree(stream, {}, what);
             EXPECT_EQ(Difference(page, Drawn(200, 120, glyphs, inst)), "") << what;
         }
     }
@@ -481,4 +487,55 @@ TEST(JBIG2Decode, DamagedStreamsGiveWhatWasDecodedOrTheOneError)
     EXPECT_FALSE(decode({}).has_value());
     EXPECT_FALSE(decode(Bytes(stream.begin() + 30, stream.end())).has_value());
     EXPECT_EQ(Difference(*decode(stream), whole), "");
+}
+
+// The fifteen standard tables are complete prefix codes over contiguous value ranges, and
+// every value (and out-of-band where a table has it) reads back as written.
+TEST(JBIG2Decode, StandardHuffmanTablesAreCompleteAndContiguous)
+{
+    using qvx::Filters::JBIG2::HuffmanLine;
+    using qvx::Filters::JBIG2::StandardTable;
+    for (int n = 1; n <= 15; ++n) {
+        const auto& t = StandardTable(n);
+        double kraft = 0;
+        std::vector<std::pair<std::int64_t, std::int64_t>> ranges;  // [low, high)
+        std::int64_t lower = INT64_MIN, upper = INT64_MAX;
+        bool oob = false;
+        for (const HuffmanLine& l : t.Lines()) {
+            kraft += std::ldexp(1.0, -l.prefix_len);
+            if (l.kind == HuffmanLine::e_normal) ranges.push_back({l.range_low, l.range_low + (std::int64_t(1) << l.range_len)});
+            if (l.kind == HuffmanLine::e_lower) lower = l.range_low;
+            if (l.kind == HuffmanLine::e_upper) upper = l.range_low;
+            oob |= l.kind == HuffmanLine::e_oob;
+        }
+        EXPECT_DOUBLE_EQ(kraft, 1.0) << "B." << n;
+        std::sort(ranges.begin(), ranges.end());
+        for (std::size_t i = 1; i < ranges.size(); ++i) EXPECT_EQ(ranges[i - 1].second, ranges[i].first) << "B." << n;
+        if (lower != INT64_MIN) {
+            EXPECT_EQ(lower + 1, ranges.front().first) << "B." << n;
+        }
+        if (upper != INT64_MAX) {
+            EXPECT_EQ(upper, ranges.back().second) << "B." << n;
+        }
+        // Write a spread of values (and OOB), read them back.
+        std::vector<std::int32_t> values;
+        for (std::int64_t v = ranges.front().first - 3; v < ranges.back().second + 3; v += 7) {
+            if ((v < ranges.front().first && lower == INT64_MIN) || (v >= ranges.back().second && upper == INT64_MAX)) continue;
+            values.push_back(std::int32_t(v));
+        }
+        BitWriter w;
+        for (std::int32_t v : values) w.Put(t, v);
+        if (oob) w.Put(t, std::nullopt);
+        Bytes data = w.Take();
+        qvx::Filters::JBIG2::BitReader r(data);
+        for (std::int32_t v : values) {
+            std::int32_t got = 0;
+            ASSERT_TRUE(t.Decode(r, got)) << "B." << n << " " << v;
+            EXPECT_EQ(got, v) << "B." << n;
+        }
+        std::int32_t got = 0;
+        if (oob) {
+            EXPECT_FALSE(t.Decode(r, got)) << "B." << n;
+        }
+    }
 }

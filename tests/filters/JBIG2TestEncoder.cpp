@@ -8,6 +8,7 @@
 #include "filters/CCITTFaxEncode.h"
 #include "filters/FilterReader.h"
 #include "filters/JBIG2ArithDecoder.h"
+#include "filters/JBIG2Refinement.h"
 #include "filters/MemoryFilter.h"
 
 namespace qvx::Test::JBIG2 {
@@ -276,15 +277,6 @@ std::uint32_t RefineContext(const Bitmap& bm, const Bitmap& ref, std::int64_t x,
     return c;
 }
 
-int Uniform(const Bitmap& ref, std::int64_t rx, std::int64_t ry)
-{
-    int v = ref.Get(rx, ry);
-    for (int oy = -1; oy <= 1; ++oy)
-        for (int ox = -1; ox <= 1; ++ox)
-            if (ref.Get(rx + ox, ry + oy) != v) return -1;
-    return v;
-}
-
 }  // namespace
 
 void EncodeRefinement(MQEncoder& mq, std::vector<std::uint8_t>& cx, const Bitmap& bm, const Bitmap& ref,
@@ -296,14 +288,14 @@ void EncodeRefinement(MQEncoder& mq, std::vector<std::uint8_t>& cx, const Bitmap
         if (o.tpgron) {
             typical = 1;
             for (std::int64_t x = 0; x < bm.Width() && typical; ++x) {
-                int u = Uniform(ref, x - o.dx, y - o.dy);
+                int u = Filters::JBIG2::TypicalPixel(ref, x - o.dx, y - o.dy);
                 if (u >= 0 && u != bm.Get(x, y)) typical = 0;
             }
             mq.Encode(cx, o.gr_template ? 0x0004 : 0x0040, typical ^ ltp);
             ltp = typical;
         }
         for (std::int64_t x = 0; x < bm.Width(); ++x) {
-            if (typical && Uniform(ref, x - o.dx, y - o.dy) >= 0) continue;
+            if (typical && Filters::JBIG2::TypicalPixel(ref, x - o.dx, y - o.dy) >= 0) continue;
             mq.Encode(cx, RefineContext(bm, ref, x, y, o), bm.Get(x, y));
         }
     }

@@ -21,16 +21,6 @@ using qvx::Common::Exception;
 
 namespace {
 
-std::string Message(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
-
 Bytes ReadFrom(Filter& f, std::size_t n)
 {
     Bytes out(n);
@@ -60,7 +50,7 @@ TEST(MappedFile, ReadsSeeksAndIteratesAcrossChunks)
     }
     f.Seek(-10, Filter::e_end);
     EXPECT_EQ(ReadFrom(f, 100), Bytes(data.end() - 10, data.end()));
-    EXPECT_EQ(Message([&] { f.Seek(1, Filter::e_end); }), "File seek failed");
+    EXPECT_EQ(MessageOf([&] { f.Seek(1, Filter::e_end); }), "File seek failed");
     // Iterators keep their own positions over the same mapping.
     f.Seek(5, Filter::e_begin);
     auto it = f.CreateInputIterator();
@@ -70,11 +60,11 @@ TEST(MappedFile, ReadsSeeksAndIteratesAcrossChunks)
     // A closed manager refuses new chunks; an empty file is simply empty.
     f.Manager().Close();
     f.Seek(30000, Filter::e_begin);
-    EXPECT_EQ(Message([&] { f.Size(); }), "File is closed, cannot access data");
+    EXPECT_EQ(MessageOf([&] { f.Size(); }), "File is closed, cannot access data");
     MappedFile empty(dir.Write("e.bin", "").string());
     EXPECT_EQ(empty.Size(), 0u);
     qvx::Common::ByteView view;
-    EXPECT_EQ(Message([&] { empty.Manager().Map(0, view); }), "Cannot access file at this offset!");
+        EXPECT_EQ(MessageOf([&] { empty.Manager().Map(0, view); }), "Cannot access file at this offset!");
     EXPECT_TRUE(empty.WholeFile().empty());
 }
 
@@ -96,8 +86,8 @@ TEST(MappedFile, ReportsMissingFilesAndFolders)
 {
     TempDir dir;
     const std::string missing = (dir.Path() / "nope.pdf").string();
-    EXPECT_EQ(Message([&] { MappedFile f(missing); }), "MappingManager file not found: " + missing);
-    EXPECT_EQ(Message([&] { MappedFile f(dir.Path().string()); }),
+    EXPECT_EQ(MessageOf([&] { MappedFile f(missing); }), "MappingManager file not found: " + missing);
+    EXPECT_EQ(MessageOf([&] { MappedFile f(dir.Path().string()); }),
               "MappingManager expected file but got a folder: " + dir.Path().string());
 }
 
@@ -124,7 +114,7 @@ TEST(MultipleFilterAdaptor, ConcatenatesAndSeeksAcrossParts)
     EXPECT_EQ(ReadFrom(m, 6), Bytes(all.begin() + 97, all.begin() + 103));
     m.Seek(-3, Filter::e_end);
     EXPECT_EQ(r.ReadAll(), Bytes(all.end() - 3, all.end()));
-    EXPECT_EQ(Message([&] { m.Seek(-1, Filter::e_begin); }), "File seek failed");
+    EXPECT_EQ(MessageOf([&] { m.Seek(-1, Filter::e_begin); }), "File seek failed");
     auto it = m.CreateInputIterator();
     EXPECT_EQ(FilterReader(*it).ReadAll(), all);
     // A part that cannot seek makes the whole unseekable; reading still works.
@@ -133,7 +123,7 @@ TEST(MultipleFilterAdaptor, ConcatenatesAndSeeksAcrossParts)
     n.AddFilter(std::make_unique<FlateDecode>(std::make_unique<MemoryFilter>(
         Encode([](auto out) { return std::make_unique<FlateEncode>(std::move(out)); }, c))));
     EXPECT_FALSE(n.CanSeek());
-    EXPECT_EQ(Message([&] { n.Seek(0, Filter::e_begin); }), "Seek is not supported by this filter");
+    EXPECT_EQ(MessageOf([&] { n.Seek(0, Filter::e_begin); }), "Seek is not supported by this filter");
     EXPECT_EQ(FilterReader(n).ReadAll(), all);
     EXPECT_EQ(n.Tell(), std::int64_t(all.size()));
 }
@@ -172,8 +162,8 @@ TEST(FilterPool, ReadersKeepTheirOwnPositionsAcrossThreads)
     EXPECT_EQ(c->Tell(), 0);
     EXPECT_EQ(FilterReader(*c).ReadAll(), data);
     EXPECT_EQ(c->GetFilePath(), path.string());
-    EXPECT_EQ(Message([&] { c->Seek(1, Filter::e_end); }), "File seek failed");
-    EXPECT_EQ(Message([] { FilterPool p(std::make_unique<TrickleSource>(Bytes{1}, 1)); }),
+    EXPECT_EQ(MessageOf([&] { c->Seek(1, Filter::e_end); }), "File seek failed");
+    EXPECT_EQ(MessageOf([] { FilterPool p(std::make_unique<TrickleSource>(Bytes{1}, 1)); }),
               "Seek is not supported by this filter");
 }
 

@@ -12,16 +12,6 @@ using qvx::Common::Exception;
 
 namespace {
 
-std::string MessageOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.GetMessage();
-    }
-    return "(no exception)";
-}
-
 std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 }  // namespace

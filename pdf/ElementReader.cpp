@@ -1,0 +1,259 @@
+#include "pdf/ElementReader.h"
+#include "pdf/ElementReaderFrame.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "common/Limits.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/Shading.h"
+#include "pdf/StreamData.h"
+#include "pdf/TextLayout.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+// Decoded content of one stream or page; larger data is cut (and reported as damaged).
+constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
+}  // namespace
+
+
+ElementReader::ElementReader(ResourceCache& cache, ContentObserver* observer)
+    : m_cache(cache), mp_observer(observer), m_glyph_width(std::numeric_limits<double>::quiet_NaN())
+{
+}
+
+ElementReader::~ElementReader() = default;
+
+const Resources& ElementReader::GetResources() const
+{
+    static const Resources kNone;
+    return m_frames.empty() ? kNone : m_frames.back()->resources;
+}
+
+int ElementReader::SaveDepth() const { return m_frames.empty() ? 0 : m_frames.back()->depth; }
+
+Obj* ElementReader::CurrentStream() const
+{
+    if (m_frames.empty()) return nullptr;
+    const Frame& f = *m_frames.back();
+    if (f.streams.empty()) return f.entered;
+    std::size_t pos = m_op.offset;
+    Obj* s = f.streams.front().second;
+    for (const auto& [start, obj] : f.streams) {
+        if (start > pos) break;
+        s = obj;
+    }
+    return s;
+}
+
+void ElementReader::Issue(ContentIssue::Kind kind, std::string_view name, std::string_view category)
+{
+    if (!mp_observer) return;
+    ContentIssue i{kind, m_op.keyword, category, std::string(name), CurrentStream(), m_op.offset,
+                   !m_frames.empty() && m_frames.back()->compat > 0};
+    mp_observer->OnIssue(i);
+}
+
+void ElementReader::Push(std::unique_ptr<Frame> f)
+{
+    f->saved_base = m_saved.size();
+    f->entry_state = m_gs;
+    f->tm = m_tm;
+    f->tlm = m_tlm;
+    f->lexer = ContentLexer(f->data);
+    m_frames.push_back(std::move(f));
+    m_dirty = true;
+}
+
+void ElementReader::Begin(const Page& page)
+{
+    while (!m_frames.empty()) End();
+    m_gs = m_last = GState();
+    m_saved.clear();
+    auto f = std::make_unique<Frame>();
+    f->resources = Resources(page.GetResourceDict());
+    for (Obj* s : page.GetContentStreams()) {
+        f->streams.emplace_back(f->data.size(), s);
+        auto data = ReadDecoded(s, kMaxContentBytes - f->data.size());
+        if (!data) {
+            m_op = Operation();
+            if (mp_observer) mp_observer->OnIssue({ContentIssue::e_unreadable_stream, {}, {}, {}, s, 0, false});
+            continue;
+        }
+        f->data.insert(f->data.end(), data->begin(), data->end());
+        // Streams of an array are one content; a separator keeps tokens apart.
+        f->data.push_back('\n');
+    }
+    Push(std::move(f));
+    m_frames.back()->lexer = ContentLexer(m_frames.back()->data);
+}
+
+void ElementReader::Begin(Obj* stream, Obj* resources)
+{
+    while (!m_frames.empty()) End();
+    m_gs = m_last = GState();
+    m_saved.clear();
+    auto f = std::make_unique<Frame>();
+    Obj* own = FindDict(stream, "Resources");
+    f->resources = Resources(own ? own : resources);
+    f->entered = Deref(stream);
+    if (auto data = ReadDecoded(stream, kMaxContentBytes)) {
+        f->data = std::move(*data);
+    } else if (mp_observer) {
+        mp_observer->OnIssue({ContentIssue::e_unreadable_stream, {}, {}, {}, f->entered, 0, false});
+    }
+    Push(std::move(f));
+}
+
+void ElementReader::Begin(Common::ByteView content, Obj* resources, Obj* stream)
+{
+    while (!m_frames.empty()) End();
+    m_gs = m_last = GState();
+    m_saved.clear();
+    auto f = std::make_unique<Frame>();
+    f->resources = Resources(resources);
+    f->entered = stream;
+    Push(std::move(f));
+    m_frames.back()->lexer = ContentLexer(content);
+}
+
+bool ElementReader::CanEnter(Obj* stream)
+{
+    Obj* s = Deref(stream);
+    if (!s || !s->IsStream()) {
+        Issue(ContentIssue::e_bad_resource);
+        return false;
+    }
+    if (NestingDepth() >= Common::Limits::kMaxContentNesting) {
+        Issue(ContentIssue::e_nesting_limit);
+        return false;
+    }
+    for (const auto& f : m_frames) {
+        if (f->entered == s) {
+            Issue(ContentIssue::e_recursion);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ElementReader::EnterStream(Obj* stream, Obj* own_resources, const Matrix& m)
+{
+    if (!CanEnter(stream)) return false;
+    auto f = std::make_unique<Frame>();
+    f->entered = Deref(stream);
+    const Resources* parent = &m_frames.back()->resources;
+    f->resources = Resources(own_resources, parent);
+    auto data = ReadDecoded(f->entered, kMaxContentBytes);
+    if (!data) {
+        Issue(ContentIssue::e_unreadable_stream);
+        return false;
+    }
+    f->data = std::move(*data);
+    Push(std::move(f));
+    m_gs.ctm = m.Then(m_gs.ctm);
+    return true;
+}
+
+bool ElementReader::FormBegin()
+{
+    if (m_frames.empty() || m_el.kind != Element::e_form || !m_el.obj) return false;
+    Matrix m;
+    ReadMatrix(FindIn(m_el.obj, "Matrix"), m);
+    return EnterStream(m_el.obj, FindDict(m_el.obj, "Resources"), m);
+}
+
+bool ElementReader::PatternBegin(bool fill)
+{
+    if (m_frames.empty()) return false;
+    Pattern p = Pattern::Read((fill ? m_gs.fill : m_gs.stroke).pattern);
+    if (p.type != 1) return false;
+    // A pattern's space is the default space of the page it is drawn on.
+    Matrix page_ctm = m_frames.front()->entry_state.ctm;
+    GState keep = m_gs;
+    m_gs.ctm = page_ctm;
+    if (!EnterStream(p.obj, p.resources, p.matrix)) {
+        m_gs = keep;
+        return false;
+    }
+    m_frames.back()->entry_state = keep;
+    return true;
+}
+
+bool ElementReader::Type3GlyphBegin(std::uint32_t code)
+{
+    if (m_frames.empty() || !m_gs.font || m_gs.font->GetKind() != Font::e_type3) return false;
+    Obj* proc = m_gs.font->GetCharProc(code);
+    if (!proc) return false;
+    m_glyph_width = std::numeric_limits<double>::quiet_NaN();
+    Matrix m = m_gs.font->GetFontMatrix().Then(Matrix{m_gs.font_size * m_gs.horiz_scale / 100, 0, 0, m_gs.font_size, 0, m_gs.text_rise}).Then(m_tm);
+    return EnterStream(proc, m_gs.font->GetType3Resources(), m);
+}
+
+bool ElementReader::AppearanceBegin(Obj* stream)
+{
+    if (m_frames.empty()) {
+        Begin(stream, nullptr);
+        Matrix m;
+        ReadMatrix(FindIn(stream, "Matrix"), m);
+        m_gs.ctm = m;
+        return !m_frames.empty();
+    }
+    Matrix m;
+    ReadMatrix(FindIn(stream, "Matrix"), m);
+    return EnterStream(stream, FindDict(stream, "Resources"), m);
+}
+
+void ElementReader::End()
+{
+    if (m_frames.empty()) return;
+    Frame& f = *m_frames.back();
+    m_saved.resize(std::min(m_saved.size(), f.saved_base));
+    m_gs = f.entry_state;
+    m_tm = f.tm;
+    m_tlm = f.tlm;
+    m_frames.pop_back();
+    m_dirty = true;
+}
+
+const Element* ElementReader::Emit(Element::Kind kind)
+{
+    m_el.kind = kind;
+    m_el.op = &m_op;
+    m_el.gstate = &m_gs;
+    m_el.depth = SaveDepth();
+    m_el.stream = CurrentStream();
+    if (m_dirty) {
+        m_el.changed = GState::Diff(m_last, m_gs);
+        if (m_el.changed) m_last = m_gs;
+        m_dirty = false;
+    } else {
+        m_el.changed = 0;
+    }
+    return &m_el;
+}
+
+const Element* ElementReader::Next()
+{
+    if (m_frames.empty()) return nullptr;
+    ContentLexer& lex = m_frames.back()->lexer;
+    while (lex.Next(m_op)) {
+        ++m_op_count;
+        m_el = Element();
+        bool element = Dispatch();
+        if (m_hook) m_hook(m_op);
+        if (element) {
+            const Element* e = Emit(m_el.kind);
+            if (e->kind == Element::e_text) {
+                m_tm = LayoutText(*e, {});
+            }
+            return e;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,197 @@
+#include "pdf/Font.h"
+
+#include <algorithm>
+
+#include "common/Limits.h"
+#include "pdf/GlyphList.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/Std14.h"
+#include "pdf/StreamData.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+// Embedded font programs larger than this are not opened.
+constexpr std::uint64_t kMaxProgramBytes = 64ull << 20;
+
+Font::Kind KindOf(std::string_view subtype)
+{
+    if (subtype == "Type1") return Font::e_type1;
+    if (subtype == "MMType1") return Font::e_mmtype1;
+    if (subtype == "TrueType") return Font::e_truetype;
+    if (subtype == "Type3") return Font::e_type3;
+    if (subtype == "Type0") return Font::e_type0;
+    if (subtype == "CIDFontType0") return Font::e_cid_type0;
+    if (subtype == "CIDFontType2") return Font::e_cid_type2;
+    return Font::e_unknown;
+}
+
+void AppendUtf16(std::u16string& out, char32_t cp)
+{
+    if (cp >= 0x10000) {
+        out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+        out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(cp);
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<Font> Font::Create(Obj* dict)
+{
+    std::shared_ptr<Font> f(new Font);
+    Obj* d = Deref(dict);
+    if (!d || !d->IsDict()) return f;
+    f->mp_dict = dict;
+    f->m_subtype = std::string(FindName(d, "Subtype"));
+    f->m_kind = KindOf(f->m_subtype);
+    f->m_base_font = std::string(FindName(d, "BaseFont"));
+    // Shown strings decode even when the dictionary is broken: without a known Subtype a
+    // font with DescendantFonts is composite, any other simple.
+    if (f->m_kind == e_unknown || f->m_kind == e_cid_type0 || f->m_kind == e_cid_type2) {
+        f->m_kind = FindArray(d, "DescendantFonts") ? e_type0 : e_unknown;
+    }
+    if (Obj* tu = FindStream(d, "ToUnicode")) {
+        f->mp_to_unicode_obj = tu;
+        f->mp_to_unicode = CMap::FromObj(tu);
+    }
+    if (f->m_kind == e_type0) f->ReadComposite();
+    else f->ReadSimple();
+    return f;
+}
+
+void Font::ReadDescriptor(Obj* descriptor)
+{
+    mp_descriptor = descriptor;
+    if (!descriptor) return;
+    Obj* flags = FindIn(descriptor, "Flags");
+    if (flags && flags->IsNumber()) m_flags = static_cast<int>(static_cast<long long>(flags->GetNumber()) & 0x7FFFFFFF);
+    for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) {
+        if (Obj* s = FindStream(descriptor, key)) {
+            mp_file = s;
+            m_file_key = key;
+            m_file_subtype = std::string(FindName(s, "Subtype"));
+            break;
+        }
+    }
+}
+
+bool Font::IsSubset() const
+{
+    return m_base_font.size() > 7 && m_base_font[6] == '+' &&
+           std::all_of(m_base_font.begin(), m_base_font.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+const FontProgram* Font::GetProgram() const
+{
+    if (!m_program_tried) {
+        m_program_tried = true;
+        if (mp_file) {
+            if (auto data = ReadDecoded(mp_file, kMaxProgramBytes)) mp_program = FontProgram::Open(std::move(*data));
+        }
+    }
+    return mp_program.get();
+}
+
+bool Font::IsProgramDamaged() const { return mp_file && !GetProgram(); }
+
+void Font::Decode(Common::ByteView s, std::vector<CharCode>& out) const
+{
+    out.clear();
+    if (m_kind != e_type0) {
+        out.reserve(s.size());
+        for (Common::Byte b : s) out.push_back({b, 1, b});
+        return;
+    }
+    std::size_t pos = 0;
+    while (pos < s.size()) {
+        CharCode c;
+        if (mp_cmap) {
+            CMap::Code code = mp_cmap->Next(s, pos);
+            c = {code.code, static_cast<std::uint8_t>(code.nbytes), mp_cmap->CID(code)};
+        } else {
+            // No usable CMap: read two-byte codes as Identity-H does.
+            std::uint32_t v = s[pos++];
+            std::uint8_t n = 1;
+            if (pos < s.size()) {
+                v = (v << 8) | s[pos++];
+                n = 2;
+            }
+            c = {v, n, v};
+        }
+        out.push_back(c);
+    }
+}
+
+bool Font::ToUnicode(const CharCode& c, std::u16string& out) const
+{
+    out.clear();
+    if (mp_to_unicode && mp_to_unicode->ToUnicode(c.code, out)) return true;
+    if (m_kind != e_type0) {
+        if (c.code > 255) return false;
+        if (!m_uni_done[c.code]) {
+            m_uni_done.set(c.code);
+            std::string_view name = GlyphName(c.code);
+            for (char32_t cp : GlyphList::ToUnicode(name)) AppendUtf16(m_uni[c.code], cp);
+            m_uni_ok[c.code] = !m_uni[c.code].empty();
+        }
+        out = m_uni[c.code];
+        return m_uni_ok[c.code];
+    }
+    if (mp_collection) {
+        if (char32_t cp = mp_collection->Map(c.cid)) {
+            AppendUtf16(out, cp);
+            return true;
+        }
+    }
+    return false;
+}
+
+long Font::GlyphId(const CharCode& c) const
+{
+    if (!GetProgram()) return -1;
+    return m_kind == e_type0 ? CompositeGlyph(c.cid) : SimpleGlyph(c.code);
+}
+
+double Font::GetWidth(const CharCode& c) const
+{
+    if (m_kind != e_type0) {
+        if (c.code > 255) return m_missing_width;
+        if (m_has_width[c.code]) return m_widths[c.code];
+        if (!m_width_done[c.code]) {
+            m_width_done.set(c.code);
+            m_resolved_width[c.code] = m_missing_width;
+            if (!m_std14.empty()) {
+                if (auto w = Std14::Width(m_std14, GlyphName(c.code))) m_resolved_width[c.code] = *w;
+            }
+        }
+        return m_resolved_width[c.code];
+    }
+    auto it = std::upper_bound(m_w.begin(), m_w.end(), c.cid, [](std::uint32_t v, const WRange& r) { return v < r.first; });
+    if (it != m_w.begin() && c.cid <= std::prev(it)->last) return std::prev(it)->width;
+    return m_dw;
+}
+
+bool Font::HasExplicitWidth(const CharCode& c) const
+{
+    if (m_kind != e_type0) return c.code < 256 && m_has_width[c.code];
+    auto it = std::upper_bound(m_w.begin(), m_w.end(), c.cid, [](std::uint32_t v, const WRange& r) { return v < r.first; });
+    return it != m_w.begin() && c.cid <= std::prev(it)->last;
+}
+
+Obj* Font::GetCharProc(std::uint32_t code) const
+{
+    if (m_kind != e_type3) return nullptr;
+    std::string_view name = GlyphName(code);
+    if (name.empty()) return nullptr;
+    return FindStream(FindDict(mp_dict, "CharProcs"), name);
+}
+
+Obj* Font::GetType3Resources() const { return FindDict(mp_dict, "Resources"); }
+
+}  // namespace qvx::PDF

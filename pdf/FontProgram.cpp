@@ -1,0 +1,139 @@
+#include "pdf/FontProgram.h"
+
+#include <mutex>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_FONT_FORMATS_H
+#include FT_CID_H
+#include FT_TYPE1_TABLES_H
+
+namespace qvx::PDF {
+
+namespace {
+
+// One FreeType library for the process; faces are created and used under its lock, since
+// FreeType's library object is not thread-safe for face creation.
+struct Library {
+    FT_Library lib = nullptr;
+    std::mutex mutex;
+    Library() { FT_Init_FreeType(&lib); }
+    ~Library() { FT_Done_FreeType(lib); }
+};
+
+Library& Lib()
+{
+    static Library lib;
+    return lib;
+}
+
+}  // namespace
+
+struct FontProgram::Impl {
+    Common::Bytes data;
+    FT_Face face = nullptr;
+    ~Impl()
+    {
+        if (face) {
+            std::lock_guard<std::mutex> lock(Lib().mutex);
+            FT_Done_Face(face);
+        }
+    }
+};
+
+std::unique_ptr<FontProgram> FontProgram::Open(Common::Bytes data)
+{
+    Library& lib = Lib();
+    if (!lib.lib || data.empty()) return nullptr;
+    std::unique_ptr<FontProgram> p(new FontProgram);
+    p->mp = std::make_unique<Impl>();
+    p->mp->data = std::move(data);
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    if (FT_New_Memory_Face(lib.lib, p->mp->data.data(), static_cast<FT_Long>(p->mp->data.size()), 0, &p->mp->face) != 0) {
+        p->mp->face = nullptr;
+        return nullptr;
+    }
+    FT_Face f = p->mp->face;
+    for (int i = 0; i < f->num_charmaps; ++i) {
+        p->m_cmaps.push_back({f->charmaps[i]->platform_id, f->charmaps[i]->encoding_id});
+    }
+    return p;
+}
+
+FontProgram::~FontProgram() = default;
+
+std::string FontProgram::Format() const
+{
+    const char* s = FT_Get_Font_Format(mp->face);
+    return s ? s : "";
+}
+
+int FontProgram::UnitsPerEm() const { return mp->face->units_per_EM; }
+
+long FontProgram::GlyphCount() const { return mp->face->num_glyphs; }
+
+bool FontProgram::HasGlyphNames() const { return FT_HAS_GLYPH_NAMES(mp->face); }
+
+bool FontProgram::IsCIDKeyed() const
+{
+    FT_Bool cid = 0;
+    return FT_Get_CID_Is_Internally_CID_Keyed(mp->face, &cid) == 0 && cid;
+}
+
+std::string FontProgram::GlyphName(unsigned gid) const
+{
+    if (!FT_HAS_GLYPH_NAMES(mp->face)) return {};
+    char buf[256] = {};
+    if (FT_Get_Glyph_Name(mp->face, gid, buf, sizeof buf) != 0) return {};
+    return buf;
+}
+
+unsigned FontProgram::GlyphByName(std::string_view name) const
+{
+    std::string n(name);
+    return FT_Get_Name_Index(mp->face, n.c_str());
+}
+
+long FontProgram::Advance(unsigned gid) const
+{
+    if (gid >= static_cast<unsigned>(mp->face->num_glyphs)) return -1;
+    std::lock_guard<std::mutex> lock(Lib().mutex);
+    if (FT_Load_Glyph(mp->face, gid, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_IGNORE_TRANSFORM) != 0) return -1;
+    return mp->face->glyph->metrics.horiAdvance;
+}
+
+unsigned FontProgram::GlyphByCID(unsigned cid) const
+{
+    if (!IsCIDKeyed()) return cid;
+    // FreeType indexes the glyphs of a CID-keyed CFF by CID.
+    return cid < static_cast<unsigned>(mp->face->num_glyphs) ? cid : 0;
+}
+
+unsigned FontProgram::GlyphByCMap(int platform, int encoding, unsigned code) const
+{
+    FT_Face f = mp->face;
+    for (int i = 0; i < f->num_charmaps; ++i) {
+        if (f->charmaps[i]->platform_id == platform && f->charmaps[i]->encoding_id == encoding) {
+            std::lock_guard<std::mutex> lock(Lib().mutex);
+            if (FT_Set_Charmap(f, f->charmaps[i]) != 0) return 0;
+            return FT_Get_Char_Index(f, code);
+        }
+    }
+    return 0;
+}
+
+unsigned FontProgram::GlyphByBuiltinCode(unsigned code) const
+{
+    FT_Face f = mp->face;
+    for (int i = 0; i < f->num_charmaps; ++i) {
+        FT_Encoding e = f->charmaps[i]->encoding;
+        if (e == FT_ENCODING_ADOBE_CUSTOM || e == FT_ENCODING_ADOBE_STANDARD || e == FT_ENCODING_ADOBE_EXPERT) {
+            std::lock_guard<std::mutex> lock(Lib().mutex);
+            if (FT_Set_Charmap(f, f->charmaps[i]) != 0) return 0;
+            return FT_Get_Char_Index(f, code);
+        }
+    }
+    return 0;
+}
+
+}  // namespace qvx::PDF

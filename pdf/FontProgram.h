@@ -1,0 +1,57 @@
+#pragma once
+// An embedded font program opened with FreeType: the queries the font checks make of it
+// (glyph lookup by code, name or CID; advance widths in font units; glyph names; the
+// TrueType cmap subtables). The program owns its bytes; FreeType reads them in place.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Buffer.h"
+
+namespace qvx::PDF {
+
+class FontProgram {
+public:
+    struct CMapTable {
+        int platform;
+        int encoding;
+    };
+
+    // Opens a program (Type 1, CFF, TrueType, OpenType); null when FreeType cannot.
+    static std::unique_ptr<FontProgram> Open(Common::Bytes data);
+    ~FontProgram();
+    FontProgram(const FontProgram&) = delete;
+    FontProgram& operator=(const FontProgram&) = delete;
+
+    // FreeType's format name: "TrueType", "Type 1", "CFF", "CID Type 1", ...
+    std::string Format() const;
+    int UnitsPerEm() const;
+    long GlyphCount() const;
+    bool HasGlyphNames() const;
+    bool IsCIDKeyed() const;
+
+    // 0 when the glyph has no name or the program has none.
+    std::string GlyphName(unsigned gid) const;
+    // The glyph of a name, or 0 (.notdef).
+    unsigned GlyphByName(std::string_view name) const;
+    // The advance width of a glyph in font units, or -1 when it cannot be loaded.
+    long Advance(unsigned gid) const;
+    // The glyph of a CID in a CID-keyed CFF program (the CID itself otherwise).
+    unsigned GlyphByCID(unsigned cid) const;
+
+    const std::vector<CMapTable>& CMapTables() const { return m_cmaps; }
+    // The glyph of code through subtable (platform, encoding); 0 when absent or unmapped.
+    unsigned GlyphByCMap(int platform, int encoding, unsigned code) const;
+    // The glyph of code through the built-in encoding of a Type 1 or CFF program.
+    unsigned GlyphByBuiltinCode(unsigned code) const;
+
+private:
+    FontProgram() = default;
+    struct Impl;
+    std::unique_ptr<Impl> mp;
+    std::vector<CMapTable> m_cmaps;
+};
+
+}  // namespace qvx::PDF

@@ -1,0 +1,17 @@
+#pragma once
+// Glyph names to Unicode: the Adobe Glyph List, and the uniXXXX, uXXXX[XX] and ligature
+// (a_b) forms; a suffix after the first period is ignored (a.sc reads as a).
+
+#include <string>
+#include <string_view>
+
+namespace qvx::PDF::GlyphList {
+
+// The code points for a glyph name; empty when the name maps to nothing.
+std::u32string ToUnicode(std::string_view name);
+// Whether name is an entry of the Adobe Glyph List itself.
+bool IsListed(std::string_view name);
+// A listed name for a code point (the first in name order), or empty.
+std::string_view NameFor(char32_t cp);
+
+}  // namespace qvx::PDF::GlyphList

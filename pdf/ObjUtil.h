@@ -1,0 +1,30 @@
+#pragma once
+// Small typed reads of dictionary entries that tolerate damaged values: a wrong kind reads
+// as absent rather than throwing, which is what page-level readers want.
+
+#include <string_view>
+
+#include "sdf/Obj.h"
+
+namespace qvx::PDF {
+
+// The resolved value of key, or null when absent or when dict is not a dictionary/stream.
+SDF::Obj* FindIn(const SDF::Obj* dict, std::string_view key);
+// The value of key when it is of that kind, else null.
+SDF::Obj* FindDict(const SDF::Obj* dict, std::string_view key);
+SDF::Obj* FindArray(const SDF::Obj* dict, std::string_view key);
+SDF::Obj* FindStream(const SDF::Obj* dict, std::string_view key);
+// A name value's text, or empty.
+std::string_view FindName(const SDF::Obj* dict, std::string_view key);
+// A number value, or def.
+double FindNumber(const SDF::Obj* dict, std::string_view key, double def);
+// A boolean value, or def.
+bool FindBool(const SDF::Obj* dict, std::string_view key, bool def);
+// Whether obj is a name with that text.
+bool IsNameOf(const SDF::Obj* obj, std::string_view text);
+// obj resolved, or null for null.
+SDF::Obj* Deref(SDF::Obj* obj);
+// A number element of an array, or def.
+double NumberAt(const SDF::Obj* array, std::size_t i, double def);
+
+}  // namespace qvx::PDF

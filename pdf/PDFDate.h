@@ -1,0 +1,28 @@
+#pragma once
+// A PDF date ("D:YYYYMMDDHHmmSSOHH'mm'") as its fields.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qvx::PDF {
+
+struct PDFDate {
+    std::uint16_t year = 0;
+    std::uint8_t month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char tz = 0;                  // '+', '-', 'Z', or 0 when the date names none
+    std::int8_t tz_hour = 0, tz_minute = 0;
+
+    friend bool operator==(const PDFDate&, const PDFDate&) = default;
+
+    // Reads the fields present, in order; missing month and day are 1, the rest 0. The
+    // "D:" prefix is optional. Nullopt when the text does not begin with four digits.
+    static std::optional<PDFDate> Parse(std::string_view text);
+    // "D:YYYYMMDDHHmmSS" and "Z", or the offset as +HH'mm'.
+    std::string Format() const;
+    // The current time in UTC.
+    static PDFDate Now();
+};
+
+}  // namespace qvx::PDF

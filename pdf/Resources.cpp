@@ -1,0 +1,28 @@
+#include "pdf/Resources.h"
+
+#include "common/Limits.h"
+#include "pdf/ObjUtil.h"
+
+namespace qvx::PDF {
+
+Resources::Resources(SDF::Obj* dict, const Resources* parent) : mp_parent(parent)
+{
+    SDF::Obj* d = Deref(dict);
+    mp_dict = d && d->IsDict() ? d : nullptr;
+}
+
+SDF::Obj* Resources::Category(std::string_view category) const
+{
+    return FindDict(mp_dict, category);
+}
+
+Resources::Found Resources::Find(std::string_view category, std::string_view name) const
+{
+    int level = 0;
+    for (const Resources* r = this; r && level < Common::Limits::kMaxContentNesting; r = r->mp_parent, ++level) {
+        if (SDF::Obj* obj = FindIn(r->Category(category), name)) return {obj, level > 0};
+    }
+    return {};
+}
+
+}  // namespace qvx::PDF

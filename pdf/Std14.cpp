@@ -1,0 +1,84 @@
+#include "pdf/Std14.h"
+
+#include <algorithm>
+#include <string>
+
+#include "pdf/Std14Data.h"
+
+namespace qvx::PDF::Std14 {
+
+namespace {
+
+struct Alias {
+    std::string_view from, to;
+};
+
+// Names in common use for the standard fonts (without spaces, as normalised below).
+constexpr Alias kAliases[] = {
+    {"Arial", "Helvetica"}, {"Arial,Bold", "Helvetica-Bold"}, {"Arial,BoldItalic", "Helvetica-BoldOblique"},
+    {"Arial,Italic", "Helvetica-Oblique"}, {"Arial-Bold", "Helvetica-Bold"},
+    {"Arial-BoldItalic", "Helvetica-BoldOblique"}, {"Arial-BoldItalicMT", "Helvetica-BoldOblique"},
+    {"Arial-BoldMT", "Helvetica-Bold"}, {"Arial-Italic", "Helvetica-Oblique"},
+    {"Arial-ItalicMT", "Helvetica-Oblique"}, {"ArialMT", "Helvetica"}, {"Courier,Bold", "Courier-Bold"},
+    {"Courier,BoldItalic", "Courier-BoldOblique"}, {"Courier,Italic", "Courier-Oblique"},
+    {"CourierNew", "Courier"}, {"CourierNew,Bold", "Courier-Bold"},
+    {"CourierNew,BoldItalic", "Courier-BoldOblique"}, {"CourierNew,Italic", "Courier-Oblique"},
+    {"CourierNew-Bold", "Courier-Bold"}, {"CourierNew-BoldItalic", "Courier-BoldOblique"},
+    {"CourierNew-Italic", "Courier-Oblique"}, {"CourierNewPS-BoldItalicMT", "Courier-BoldOblique"},
+    {"CourierNewPS-BoldMT", "Courier-Bold"}, {"CourierNewPS-ItalicMT", "Courier-Oblique"},
+    {"CourierNewPSMT", "Courier"}, {"Helvetica,Bold", "Helvetica-Bold"},
+    {"Helvetica,BoldItalic", "Helvetica-BoldOblique"}, {"Helvetica,Italic", "Helvetica-Oblique"},
+    {"Helvetica-BoldItalic", "Helvetica-BoldOblique"}, {"Helvetica-Italic", "Helvetica-Oblique"},
+    {"Symbol,Bold", "Symbol"}, {"Symbol,BoldItalic", "Symbol"}, {"Symbol,Italic", "Symbol"},
+    {"Times", "Times-Roman"}, {"Times,Bold", "Times-Bold"}, {"Times,BoldItalic", "Times-BoldItalic"},
+    {"Times,Italic", "Times-Italic"}, {"TimesNewRoman", "Times-Roman"},
+    {"TimesNewRoman,Bold", "Times-Bold"}, {"TimesNewRoman,BoldItalic", "Times-BoldItalic"},
+    {"TimesNewRoman,Italic", "Times-Italic"}, {"TimesNewRoman-Bold", "Times-Bold"},
+    {"TimesNewRoman-BoldItalic", "Times-BoldItalic"}, {"TimesNewRoman-Italic", "Times-Italic"},
+    {"TimesNewRomanPS", "Times-Roman"}, {"TimesNewRomanPS-Bold", "Times-Bold"},
+    {"TimesNewRomanPS-BoldItalic", "Times-BoldItalic"}, {"TimesNewRomanPS-BoldItalicMT", "Times-BoldItalic"},
+    {"TimesNewRomanPS-BoldMT", "Times-Bold"}, {"TimesNewRomanPS-Italic", "Times-Italic"},
+    {"TimesNewRomanPS-ItalicMT", "Times-Italic"}, {"TimesNewRomanPSMT", "Times-Roman"},
+};
+
+const Std14Data::Font* FindFont(std::string_view name)
+{
+    for (std::size_t i = 0; i < Std14Data::kFontCount; ++i) {
+        if (name == Std14Data::kFonts[i].name) return &Std14Data::kFonts[i];
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string_view Canonical(std::string_view base_font)
+{
+    // "ABCDEF+Name": a subset tag of six capitals.
+    if (base_font.size() > 7 && base_font[6] == '+' &&
+        std::all_of(base_font.begin(), base_font.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        base_font.remove_prefix(7);
+    }
+    std::string name;
+    for (char c : base_font) {
+        if (c != ' ') name += c;
+    }
+    if (const Std14Data::Font* f = FindFont(name)) return f->name;
+    for (const Alias& a : kAliases) {
+        if (a.from == name) return a.to;
+    }
+    return {};
+}
+
+std::optional<int> Width(std::string_view std_font, std::string_view glyph)
+{
+    const Std14Data::Font* f = FindFont(std_font);
+    if (!f) return std::nullopt;
+    const Std14Data::Width* end = f->widths + f->count;
+    const Std14Data::Width* it = std::lower_bound(f->widths, end, glyph, [](const Std14Data::Width& w, std::string_view g) {
+        return std::string_view(w.name) < g;
+    });
+    if (it == end || std::string_view(it->name) != glyph) return std::nullopt;
+    return it->width;
+}
+
+}  // namespace qvx::PDF::Std14

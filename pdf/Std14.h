@@ -1,0 +1,16 @@
+#pragma once
+// The standard 14 fonts: their names (with the aliases found in the wild, such as Arial
+// for Helvetica) and advance widths by glyph name.
+
+#include <optional>
+#include <string_view>
+
+namespace qvx::PDF::Std14 {
+
+// The standard font a BaseFont names (subset tag and style suffixes such as ",Bold" are
+// understood), or empty.
+std::string_view Canonical(std::string_view base_font);
+// The advance width (1/1000 em) of a glyph of a standard font, if it has that glyph.
+std::optional<int> Width(std::string_view std_font, std::string_view glyph);
+
+}  // namespace qvx::PDF::Std14

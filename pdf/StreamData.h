@@ -1,0 +1,20 @@
+#pragma once
+// Decoded stream data for the page layer, bounded.
+
+#include <cstdint>
+#include <optional>
+
+#include "common/Buffer.h"
+
+namespace qvx::SDF {
+class Obj;
+}
+
+namespace qvx::PDF {
+
+// The decoded data of a stream, at most max_bytes of it (the rest is dropped). Damaged data
+// yields what could be decoded before the fault; a stream that cannot be opened at all
+// (unknown filter, unreadable object) yields nullopt.
+std::optional<Common::Bytes> ReadDecoded(const SDF::Obj* stream, std::uint64_t max_bytes);
+
+}  // namespace qvx::PDF

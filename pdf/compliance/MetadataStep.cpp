@@ -1,0 +1,99 @@
+#include "pdf/compliance/MetadataStep.h"
+
+#include <vector>
+
+#include "pdf/compliance/MetadataDocument.h"
+#include "pdf/compliance/PDFAConformance.h"
+#include "sdf/Dict.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+Common::UString FileNameOf(const Common::UString& path)
+{
+    const std::u16string& u = path.Units();
+    std::size_t slash = u.find_last_of(u"/\\");
+    return Common::UString(slash == std::u16string::npos ? u : u.substr(slash + 1));
+}
+
+void PutModDateOnlyInfo(SDF::SDFDoc& doc, const DocInfoValues& values)
+{
+    SDF::Obj* info = doc.GetTrailer()->Put("Info", doc.CreateIndirectDict());
+    info->PutString("ModDate", values.mod_date.Format());
+}
+
+void RunPDFA(SDF::SDFDoc& doc, DocInfoValues& values)
+{
+    SDF::CheckState& state = doc.GetCheckState();
+    XmpMetaHolder holder;
+    if (state.convert) state.errors.ClearPresent();
+    ProcessMetadata(doc, values, state.convert ? &holder : nullptr);
+    if (state.Stopped()) return;
+    if (state.convert && state.errors.AnyPresent()) {
+        WriteMetadata(doc, values, holder);
+        if (state.Stopped()) return;
+    }
+    if (state.level >= e_Level4 && state.level <= e_Level4F) CheckPDFA4Info(doc, values);
+}
+
+void RunPDFUA(SDF::SDFDoc& doc, const Common::UString& input_name)
+{
+    SDF::CheckState& state = doc.GetCheckState();
+    if (state.convert) state.errors.ClearPresent();
+    XmpUAResult found = ProcessMetadataUA(doc);
+    if (state.Stopped() || !state.convert || !state.errors.AnyPresent()) return;
+    Common::UString title = found.title;
+    if (title.IsEmpty()) title = FileNameOf(input_name);
+    if (title.IsEmpty()) title = Common::UString::FromUTF8("No Title");
+    UpdateMetadataUA(doc, std::move(title));
+}
+
+}  // namespace
+
+void RunMetadataStep(SDF::SDFDoc& doc, const Common::UString& input_name)
+{
+    SDF::CheckState& state = doc.GetCheckState();
+    if (state.is_pdfa) {
+        DocInfoValues values = ReadDocInfoValues(doc);
+        RunPDFA(doc, values);
+    } else if (state.is_pdfua) RunPDFUA(doc, input_name);
+}
+
+void CheckPDFA4Info(SDF::SDFDoc& doc, const DocInfoValues& values)
+{
+    SDF::CheckState& state = doc.GetCheckState();
+    SDF::Obj* trailer = doc.GetTrailer();
+    SDF::Obj* root = doc.GetRoot();
+    SDF::Obj* info = trailer->FindObj("Info");
+    if (info && info->IsNull()) info = nullptr;
+    SDF::Obj* piece = root->FindObj("PieceInfo");
+    if (!info) {
+        if (piece && state.convert) PutModDateOnlyInfo(doc, values);
+        return;
+    }
+    std::uint32_t info_num = ObjNumOf(info);
+    if (piece && piece->IsDict()) {
+        bool is_dict = info->IsDict();
+        if (!is_dict || !info->FindObj("ModDate")) {
+            state.Report(46135, info_num);
+            if (state.convert) PutModDateOnlyInfo(doc, values);
+        } else if (info->Size() > 1) {
+            state.Report(46135, info_num);
+            if (!state.convert) return;
+            std::vector<std::string> keys;
+            for (auto it = info->DictBegin(); it != info->DictEnd(); ++it)
+                if (it.KeyText() != "ModDate") keys.emplace_back(it.KeyText());
+            for (const std::string& k : keys) info->Erase(k);
+        }
+        return;
+    }
+    if (piece) {
+        state.Report(11, ObjNumOf(piece));
+        if (state.convert) root->Erase("PieceInfo");
+    }
+    state.Report(46134, info_num);
+    if (state.convert) trailer->Erase("Info");
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,117 @@
+#include "pdf/compliance/XmpSync.h"
+
+#include "pdf/compliance/XmpDates.h"
+#include "pdf/compliance/XmpNamespaces.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+template <class Check>
+void Guarded(const XmpCheckContext& ctx, Check check)
+{
+    try {
+        check();
+    } catch (const std::exception&) {
+        ctx.Report(723);
+    }
+}
+
+void CheckDate(const XmpCheckContext& ctx, const XmpMeta& meta, std::string_view name, bool has_key,
+               PDFDate& info, bool& info_newer, bool modify, std::int32_t code)
+{
+    std::optional<XmpDateTime> xmp = meta.GetDate(XmpNs::kXMP, name);
+    if (!xmp) {
+        if (ctx.IsPDFA1() && has_key) ctx.Report(code);
+        return;
+    }
+    if (ctx.IsPDFA1() && has_key) {
+        int order = CompareXmpDates(*xmp, InfoDateToXmp(info));
+        if (order != 0) ctx.Report(code);
+        if (order < 0) {
+            info_newer = true;
+            return;
+        }
+        if (modify) info_newer = false;
+    }
+    info = XmpDateToInfo(*xmp);
+}
+
+// One text check once the XMP text is known to be of the required form.
+void Merge(const XmpCheckContext& ctx, const DocInfoValues& values, bool has_key, Common::UString& info,
+           const std::string& xmp_utf8, std::int32_t code)
+{
+    Common::UString xmp = Common::UString::FromUTF8(xmp_utf8);
+    if (ctx.IsPDFA1() && has_key) {
+        if (info == xmp) return;
+        ctx.Report(code);
+        if (!values.info_newer) info = std::move(xmp);
+        return;
+    }
+    info = std::move(xmp);
+}
+
+void Absent(const XmpCheckContext& ctx, const Common::UString& info, std::int32_t code)
+{
+    if (ctx.IsPDFA1() && !info.IsEmpty()) ctx.Report(code);
+}
+
+void CheckLangAlt(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values, std::string_view name,
+                  bool has_key, Common::UString& info, std::int32_t code)
+{
+    std::optional<XmpProperty> prop = meta.GetProperty(XmpNs::kDC, name);
+    if (!prop) return Absent(ctx, info, code);
+    std::optional<std::string> text;
+    if (XmpOpt::IsAltText(prop->options)) text = meta.GetLocalizedText(XmpNs::kDC, name, "", "x-default");
+    if (!text) return ctx.Report(739);
+    Merge(ctx, values, has_key, info, *text, code);
+}
+
+void CheckSimple(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values, std::string_view ns,
+                 std::string_view name, bool has_key, Common::UString& info, std::int32_t code)
+{
+    std::optional<XmpProperty> prop = meta.GetProperty(ns, name);
+    if (!prop) return Absent(ctx, info, code);
+    if (!XmpOpt::IsSimple(prop->options)) return ctx.Report(739);
+    Merge(ctx, values, has_key, info, prop->value, code);
+}
+
+void CheckAuthor(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values)
+{
+    std::optional<XmpProperty> creator = meta.GetProperty(XmpNs::kDC, "creator");
+    if (!creator) return Absent(ctx, values.author, 732);
+    std::optional<XmpProperty> first;
+    if (XmpOpt::IsArray(creator->options)) first = meta.GetArrayItem(XmpNs::kDC, "creator", 1);
+    if (!first || !XmpOpt::IsSimple(first->options)) return ctx.Report(739);
+    if (ctx.IsPDFA1() && values.has_author && values.author == Common::UString::FromUTF8(first->value)) {
+        if (meta.GetArrayItem(XmpNs::kDC, "creator", 2)) ctx.Report(739);
+        else if (!XmpOpt::IsOrdered(creator->options)) ctx.Report(739);
+        return;
+    }
+    Merge(ctx, values, values.has_author, values.author, first->value, 732);
+}
+
+}  // namespace
+
+void CheckXmpDates(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values)
+{
+    values.info_newer = false;
+    Guarded(ctx, [&] {
+        CheckDate(ctx, meta, "CreateDate", values.has_creation_date, values.creation_date, values.info_newer, false, 737);
+    });
+    Guarded(ctx, [&] {
+        CheckDate(ctx, meta, "ModifyDate", values.has_mod_date, values.mod_date, values.info_newer, true, 738);
+    });
+}
+
+void CheckXmpTexts(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& v)
+{
+    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, v, "title", v.has_title, v.title, 731); });
+    Guarded(ctx, [&] { CheckAuthor(ctx, meta, v); });
+    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, v, "description", v.has_subject, v.subject, 733); });
+    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kPDF, "Keywords", v.has_keywords, v.keywords, 734); });
+    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kXMP, "CreatorTool", v.has_creator, v.creator, 735); });
+    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kPDF, "Producer", v.has_producer, v.producer, 736); });
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,93 @@
+#include "pdf/compliance/XmpValidation.h"
+
+#include "pdf/compliance/XmpExtensionSchemas.h"
+#include "pdf/compliance/XmpIdentification.h"
+#include "pdf/compliance/XmpPacketScan.h"
+#include "pdf/compliance/XmpPropertyChecks.h"
+#include "pdf/compliance/XmpSync.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+// Parses the scanned packet and checks its wrapper; throws on a toolkit failure.
+std::shared_ptr<XmpMeta> Parse(const XmpCheckContext& ctx, const XmpPacketScan& scan, bool check_wrapper)
+{
+    std::shared_ptr<XmpMeta> meta = XmpMeta::Create();
+    meta->Parse(scan.text);
+    if (check_wrapper && !scan.header_attributes_clean) ctx.Report(751);
+    if (check_wrapper && !scan.wrapper_seen) ctx.Report(725);
+    return meta;
+}
+
+void TrimNuls(Common::UString& s)
+{
+    while (!s.Units().empty() && s.Units().back() == u'\0') s.Units().pop_back();
+}
+
+}  // namespace
+
+bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocInfoValues& values,
+                       XmpMetaHolder* holder)
+{
+    XmpLock lock;
+    if (!lock.Initialised()) return false;
+    std::shared_ptr<XmpMeta> meta;
+    XmpPacketScan scan;
+    try {
+        scan = ScanXmpPacket(packet);
+        meta = Parse(ctx, scan, true);
+        if (!ctx.IsPDFA4()) CheckXmpBasicNames(ctx, *meta);
+        CheckXmpDates(ctx, *meta, values);
+        CheckXmpIdentifier(ctx, *meta);
+        CheckXmpTexts(ctx, *meta, values);
+    } catch (const std::exception&) {
+        ctx.Report(723);
+        meta.reset();
+    }
+    bool hand_over = false;
+    if (meta) {
+        bool identify = true;
+        try {
+            if (!ctx.IsPDFA4()) {
+                XmpPredefinedResult found = CheckPredefinedProperties(ctx, *meta);
+                ValidateExtensionSchemas(ctx, *meta, found, scan.declared_prefixes);
+            }
+        } catch (const std::exception&) {
+            ctx.Report(723);
+            identify = false;
+        }
+        hand_over = !ctx.state.errors.AnyPresent();
+        if (identify) {
+            try {
+                CheckPDFAIdentification(ctx, *meta, values, scan.declared_prefixes);
+            } catch (const std::exception&) {
+                ctx.Report(723);
+            }
+        }
+    }
+    values.TrimTrailingNuls();
+    if (holder && hand_over) *holder = meta;
+    return true;
+}
+
+XmpUAResult ValidateXmpPacketUA(const XmpCheckContext& ctx, std::string_view packet)
+{
+    XmpUAResult result;
+    XmpLock lock;
+    if (!lock.Initialised()) return result;
+    result.initialised = true;
+    try {
+        std::shared_ptr<XmpMeta> meta = Parse(ctx, ScanXmpPacket(packet), false);
+        XmpUAIdentification id = CheckPDFUAIdentification(ctx, *meta);
+        result.title = std::move(id.title);
+        result.part = std::move(id.part);
+    } catch (const std::exception&) {
+        ctx.Report(723);
+    }
+    TrimNuls(result.title);
+    TrimNuls(result.part);
+    return result;
+}
+
+}  // namespace qvx::PDF

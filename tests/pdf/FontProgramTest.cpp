@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "PdfTestDoc.h"
+#include "pdf/Font.h"
+#include "pdf/FontProgram.h"
+
+using namespace qvx;
+using qvx::Test::TestDoc;
+
+namespace {
+
+const char* kType1 = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+const char* kTrueType = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+std::string Slurp(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(FontProgram, Type1ProgramAndEmbeddedFont)
+{
+    if (!std::filesystem::exists(kType1)) GTEST_SKIP() << "fonts-urw-base35 is not installed";
+    std::string bytes = Slurp(kType1);
+    auto p = PDF::FontProgram::Open(Common::ToBytes(bytes));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->Format(), "Type 1");
+    EXPECT_EQ(p->UnitsPerEm(), 1000);
+    EXPECT_TRUE(p->HasGlyphNames());
+    unsigned a = p->GlyphByName("A");
+    ASSERT_NE(a, 0u);
+    EXPECT_EQ(p->GlyphName(a), "A");
+    EXPECT_EQ(p->Advance(a), 667);
+    EXPECT_EQ(p->GlyphByName("nosuchglyph"), 0u);
+    EXPECT_EQ(p->GlyphByBuiltinCode('A'), a);  // StandardEncoding is the program's own
+    EXPECT_EQ(PDF::FontProgram::Open(Common::ToBytes("not a font")), nullptr);
+
+    // The same program embedded: codes map to glyphs by the encoding's names.
+    TestDoc t;
+    t.SetStream(2, "<< /Length1 1 >>", bytes);
+    t.Set(3, "<< /Type /FontDescriptor /FontName /NimbusSans-Regular /Flags 32 /FontFile @2 >>");
+    t.Set(1, "<< /Type /Font /Subtype /Type1 /BaseFont /NimbusSans-Regular /FirstChar 65 /LastChar 66 /Widths [667 700] "
+             "/FontDescriptor @3 /Encoding << /Differences [66 /nosuchglyph] >> >>");
+    auto f = PDF::Font::Create(t.Get(1));
+    EXPECT_EQ(f->GetEmbeddedKey(), "FontFile");
+    EXPECT_TRUE(f->GetStandardName().empty());  // embedded: not the standard font
+    ASSERT_TRUE(f->GetProgram());
+    EXPECT_FALSE(f->IsProgramDamaged());
+    EXPECT_EQ(f->GlyphId({'A', 1, 'A'}), static_cast<long>(a));
+    EXPECT_EQ(f->GlyphId({'B', 1, 'B'}), 0);  // a Differences name the program lacks
+    EXPECT_EQ(f->GetProgram()->Advance(static_cast<unsigned>(f->GlyphId({'A', 1, 'A'}))), 667);
+
+    t.SetStream(4, "<< >>", "garbage");
+    t.Set(5, "<< /Type /FontDescriptor /FontFile2 @4 /Flags 4 >>");
+    t.Set(6, "<< /Type /Font /Subtype /TrueType /BaseFont /X /FontDescriptor @5 >>");
+    auto damaged = PDF::Font::Create(t.Get(6));
+    EXPECT_TRUE(damaged->IsSymbolic());
+    EXPECT_TRUE(damaged->IsProgramDamaged());
+    EXPECT_EQ(damaged->GlyphId({'A', 1, 'A'}), -1);
+}
+
+TEST(FontProgram, TrueTypeCMapTables)
+{
+    if (!std::filesystem::exists(kTrueType)) GTEST_SKIP() << "no DejaVu fonts";
+    std::string bytes = Slurp(kTrueType);
+    auto p = PDF::FontProgram::Open(Common::ToBytes(bytes));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->Format(), "TrueType");
+    EXPECT_EQ(p->UnitsPerEm(), 2048);
+    bool has31 = false;
+    for (const auto& t : p->CMapTables()) has31 |= t.platform == 3 && t.encoding == 1;
+    EXPECT_TRUE(has31);
+    unsigned g = p->GlyphByCMap(3, 1, 0x00E9);
+    EXPECT_NE(g, 0u);
+    EXPECT_EQ(p->GlyphByCMap(3, 1, 0xE000), 0u);
+    EXPECT_GT(p->Advance(g), 0);
+
+    // Non-symbolic TrueType: the code's glyph name goes through the (3,1) table.
+    TestDoc t;
+    t.SetStream(2, "<< >>", bytes);
+    t.Set(3, "<< /Type /FontDescriptor /Flags 32 /FontFile2 @2 >>");
+    t.Set(1, "<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans /Encoding /WinAnsiEncoding /FontDescriptor @3 >>");
+    auto f = PDF::Font::Create(t.Get(1));
+    EXPECT_EQ(f->GlyphId({0xE9, 1, 0xE9}), static_cast<long>(g));
+}
