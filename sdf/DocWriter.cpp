@@ -54,13 +54,9 @@ Common::Bytes DocWriter::StreamData(const Obj& stream)
 {
     Common::Bytes plain = ObjWriter::StreamData(stream);
     if (!m_encrypting) return plain;
-    auto sink = std::make_unique<Filters::MemoryFilter>();
-    Filters::MemoryFilter* mem = sink.get();
-    auto enc = mp_handler->EncryptStream(std::move(sink), stream, m_num, m_gen);
-    Filters::FilterWriter w(*enc);
-    w.WriteBuffer(plain);
-    w.Finish();
-    return mem->Release();
+    auto enc = mp_handler->EncryptStream(Filters::MemoryFilter::View(plain), stream, m_num, m_gen);
+    Filters::FilterReader r(*enc);
+    return r.ReadAll();
 }
 
 }  // namespace qvx::SDF

@@ -47,7 +47,7 @@ Common::Bytes SDFDoc::SaveToBuffer(std::uint32_t flags, std::string_view header)
     return mp_impl->SaveToBuffer(flags, header);
 }
 SecurityHandler* SDFDoc::GetOutputSecurityHandler() const { return mp_impl->GetOutputSecurityHandler(); }
-void SDFDoc::SetOutputSecurityHandler(std::unique_ptr<SecurityHandler> handler)
+void SDFDoc::SetOutputSecurityHandler(std::shared_ptr<SecurityHandler> handler)
 {
     mp_impl->SetOutputSecurityHandler(std::move(handler));
 }

@@ -83,10 +83,9 @@ public:
     // save to empty path", and wraps every other failure in the save error message.
     void SaveToPath(const std::string& path, std::uint32_t flags, std::string_view header = {});
     Common::Bytes SaveToBuffer(std::uint32_t flags, std::string_view header = {});
-    // The handler the writer encrypts with: the one the document was opened with unless
-    // replaced here; null saves unencrypted.
+    // The handler the writer encrypts with (null: saved unencrypted).
     SecurityHandler* GetOutputSecurityHandler() const;
-    void SetOutputSecurityHandler(std::unique_ptr<SecurityHandler> handler);
+    void SetOutputSecurityHandler(std::shared_ptr<SecurityHandler> handler);
     // Writes every string as a hex string.
     void SetWriteStringsAsHex(bool b);
 

@@ -229,17 +229,6 @@ void SDFDocImpl::SetSecurityHandler(std::unique_ptr<SecurityHandler> handler)
     }
 }
 
-SecurityHandler* SDFDocImpl::GetOutputSecurityHandler() const
-{
-    return m_out_security_set ? mp_out_security.get() : mp_security.get();
-}
-
-void SDFDocImpl::SetOutputSecurityHandler(std::unique_ptr<SecurityHandler> handler)
-{
-    mp_out_security = std::move(handler);
-    m_out_security_set = true;
-}
-
 void SDFDocImpl::NoteModified(Indirect& entry) { m_modified.push_back(entry.GetObjNum()); }
 
 void SDFDocImpl::ClearModified()

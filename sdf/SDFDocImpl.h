@@ -115,10 +115,9 @@ public:
     // Throws when the incremental save that was asked for is impossible.
     std::uint32_t ConfirmIncremental(std::uint32_t flags) const;
 
-    // The handler the writer encrypts with: the one the document was opened with unless
-    // SetOutputSecurityHandler replaced it (null: save unencrypted).
-    SecurityHandler* GetOutputSecurityHandler() const;
-    void SetOutputSecurityHandler(std::unique_ptr<SecurityHandler> handler);
+    // The handler the writer encrypts with; none when the document is saved unencrypted.
+    SecurityHandler* GetOutputSecurityHandler() const { return mp_output_security.get(); }
+    void SetOutputSecurityHandler(std::shared_ptr<SecurityHandler> handler) { mp_output_security = std::move(handler); }
     // Writes every string as a hex string.
     bool GetWriteStringsAsHex() const { return m_hex_strings; }
     void SetWriteStringsAsHex(bool b) { m_hex_strings = b; }
@@ -187,8 +186,7 @@ private:
     std::uint32_t m_first_obj_num = 0;
     std::uint64_t m_last_xref = 0;
     Common::Bytes m_updates;
-    bool m_out_security_set = false;
-    std::unique_ptr<SecurityHandler> mp_out_security;
+    std::shared_ptr<SecurityHandler> mp_output_security;
     bool m_hex_strings = false;
     bool m_repaired = false;
     bool m_full_save_required = true;

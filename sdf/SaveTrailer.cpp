@@ -82,14 +82,6 @@ static std::unique_ptr<Obj> TrailerDictCopy(const Obj& trailer)
     return Dict::Create();
 }
 
-static Common::Bytes FirstID(const Obj& trailer)
-{
-    Obj* id = trailer.FindObj("ID");
-    if (!id || !id->IsArray() || id->Size() == 0 || !id->GetAt(0)->IsString()) return {};
-    Common::ByteView b = id->GetAt(0)->GetBuffer();
-    return Common::Bytes(b.begin(), b.end());
-}
-
 std::unique_ptr<Obj> WrittenTrailer(SDFDocImpl& doc, SecurityHandler* handler)
 {
     std::unique_ptr<Obj> t = TrailerDictCopy(*doc.GetTrailer());
@@ -100,7 +92,7 @@ std::unique_ptr<Obj> WrittenTrailer(SDFDocImpl& doc, SecurityHandler* handler)
         for (const char* key : {"Type", "Length", "W", "Index", "Filter", "DecodeParms"}) t->Erase(key);
     }
     t->Erase("Encrypt");
-    if (handler) t->Put("Encrypt", handler->CreateEncryptDict(FirstID(*t)));
+    if (handler) t->Put("Encrypt", handler->CreateEncryptDict());
     return t;
 }
 

@@ -5,11 +5,9 @@
 // filters, metadata with EncryptMetadata false); the document itself never decrypts the
 // Encrypt dictionary or cross-reference streams.
 //
-// The output side is what the writer needs to save a document encrypted: the Encrypt
-// dictionary to write, and string and stream encryption per object. The writer never
-// encrypts the Encrypt dictionary, cross-reference streams or objects inside object
-// streams (the object stream is encrypted as a whole). A handler that can only decrypt
-// keeps the defaults, which refuse to save.
+// The output side serves the writer when a document is saved encrypted: strings and
+// stream data are encrypted for the object that holds them, and the Encrypt dictionary
+// to write comes from the handler.
 
 #include <cstdint>
 #include <memory>
@@ -27,7 +25,24 @@ class Obj;
 
 class SecurityHandler {
 public:
+    // What a handler grants (the standard handler: the bits of P, everything to the owner).
+    enum Permission {
+        e_owner = 1,
+        e_doc_open,
+        e_doc_modify,
+        e_print,
+        e_print_high,
+        e_extract_content,
+        e_mod_annot,
+        e_fill_forms,
+        e_access_support,
+        e_assemble_doc,
+    };
+
     virtual ~SecurityHandler() = default;
+
+    virtual bool GetPermission(Permission p) const = 0;
+
     // Decrypts the bytes of a string found in object num, generation gen, in place.
     virtual void DecryptString(Common::Bytes& bytes, std::uint32_t num, std::uint16_t gen) = 0;
     // Wraps a stream's raw data in a decrypting filter (or returns raw unchanged).
@@ -40,18 +55,18 @@ public:
                                                                std::unique_ptr<Filters::Filter> in,
                                                                const Obj& stream) = 0;
 
-    // Output. Called once per save before anything is encrypted: the Encrypt dictionary to
-    // write (a direct dictionary) for a file whose identifier starts with id0, the first
-    // ID string (empty when the file has none); handlers whose keys depend on it derive them
-    // here.
-    virtual std::unique_ptr<Obj> CreateEncryptDict(Common::ByteView id0);
-    // Encrypts the bytes of a string of object num, generation gen, in place.
-    virtual void EncryptString(Common::Bytes& bytes, std::uint32_t num, std::uint16_t gen);
-    // An output stage that encrypts a stream's data for object num, generation gen and
-    // writes the result into sink (or returns sink unchanged for an exempt stream).
-    virtual std::unique_ptr<Filters::Filter> EncryptStream(std::unique_ptr<Filters::Filter> sink,
+    // Encrypts a string of object num, generation gen, in place.
+    virtual void EncryptString(Common::Bytes& bytes, std::uint32_t num, std::uint16_t gen) = 0;
+    // Wraps a stream's plain data (its decrypted raw data, still encoded by its filters) in
+    // a filter that reads the bytes to write; `stream` decides exemptions as on input.
+    virtual std::unique_ptr<Filters::Filter> EncryptStream(std::unique_ptr<Filters::Filter> plain,
                                                            const Obj& stream, std::uint32_t num,
-                                                           std::uint16_t gen);
+                                                           std::uint16_t gen) = 0;
+    // The Length to write for `length` plain bytes of stream.
+    virtual std::uint64_t EncryptedStreamLength(std::uint64_t length, const Obj& stream) const = 0;
+    // The Encrypt dictionary to write (a detached direct dictionary; its strings are
+    // written as they are, never encrypted).
+    virtual std::unique_ptr<Obj> CreateEncryptDict() const = 0;
 };
 
 }  // namespace qvx::SDF

@@ -14,10 +14,10 @@
 
 namespace qvx::Test {
 
-// A handler whose decryption changes nothing; its output side is the base class's (which
-// refuses) unless a test overrides it.
+// A handler that grants everything and changes nothing, in either direction.
 class PassThroughHandler : public SDF::SecurityHandler {
 public:
+    bool GetPermission(Permission) const override { return true; }
     void DecryptString(Common::Bytes&, std::uint32_t, std::uint16_t) override {}
     std::unique_ptr<Filters::Filter> DecryptStream(std::unique_ptr<Filters::Filter> raw, const SDF::Obj&,
                                                    std::uint32_t, std::uint16_t) override
@@ -29,6 +29,14 @@ public:
     {
         return in;
     }
+    void EncryptString(Common::Bytes&, std::uint32_t, std::uint16_t) override {}
+    std::unique_ptr<Filters::Filter> EncryptStream(std::unique_ptr<Filters::Filter> plain, const SDF::Obj&,
+                                                   std::uint32_t, std::uint16_t) override
+    {
+        return plain;
+    }
+    std::uint64_t EncryptedStreamLength(std::uint64_t length, const SDF::Obj&) const override { return length; }
+    std::unique_ptr<SDF::Obj> CreateEncryptDict() const override { return SDF::Dict::Create(); }
 };
 
 // A catalog with a page tree of `pages` pages, each with its own content stream drawing a
