@@ -62,6 +62,12 @@ inline constexpr std::uint32_t kMaxRebuildObjNum = 8388607;
 inline constexpr std::size_t kMaxNestedLoads = 64;
 }  // namespace qvx::Common::Limits
 
+// The writer.
+namespace qvx::Common::Limits {
+// A document saved to memory must be addressable with 32 bits.
+inline constexpr std::uint64_t kMaxSaveToMemory = 0xFFFFFFFFull;
+}  // namespace qvx::Common::Limits
+
 // The page layer.
 namespace qvx::Common::Limits {
 // Levels of the page tree followed below the root.

@@ -20,6 +20,8 @@ ObjWriter::~ObjWriter()
     }
 }
 
+std::uint64_t ObjWriter::Written() const { return m_w.Count() + m_out.size(); }
+
 void ObjWriter::Flush()
 {
     if (m_out.empty()) return;
@@ -156,6 +158,19 @@ void ObjWriter::AppendHexString(std::string& out, Common::ByteView b)
     out += '>';
 }
 
+void ObjWriter::WriteReference(const Obj& entry)
+{
+    // Entry 0 holds the trailer (references past the table lead there); it is no object.
+    if (entry.GetObjNum() == 0) {
+        m_out += "null";
+        return;
+    }
+    m_out += std::to_string(entry.GetObjNum());
+    m_out += ' ';
+    m_out += std::to_string(entry.GetGenNum());
+    m_out += " R";
+}
+
 void ObjWriter::WriteString(const Obj& str) { AppendLiteralString(m_out, str.GetBuffer()); }
 
 // Values written after a key with a space between: those that begin with a regular byte.
@@ -170,10 +185,7 @@ void ObjWriter::WriteValue(const Obj& obj, int depth, bool as_reference)
 {
     if (depth >= Common::Limits::kMaxObjectNesting) QVX_THROW("depth < kMaxObjectNesting", "Exceeds maximum nesting level");
     if (obj.IsIndirect() && as_reference) {
-        m_out += std::to_string(obj.GetObjNum());
-        m_out += ' ';
-        m_out += std::to_string(obj.GetGenNum());
-        m_out += " R";
+        WriteReference(obj);
         return;
     }
     const Obj& o = *obj.Resolve();
@@ -208,11 +220,16 @@ void ObjWriter::WriteValue(const Obj& obj, int depth, bool as_reference)
     }
 }
 
+Common::Bytes ObjWriter::StreamData(const Obj& stream)
+{
+    auto raw = stream.GetRawStream(true);
+    Filters::FilterReader r(*raw);
+    return r.ReadAll();
+}
+
 void ObjWriter::WriteStream(const Obj& s, int depth)
 {
-    auto raw = s.GetRawStream(true);
-    Filters::FilterReader r(*raw);
-    Common::Bytes data = r.ReadAll();
+    Common::Bytes data = StreamData(s);
     m_out += "<<";
     bool length_written = false;
     auto write_length = [&] {

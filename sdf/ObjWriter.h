@@ -42,7 +42,14 @@ public:
 protected:
     // Strings are written literally; a document writer may override (hex, encryption).
     virtual void WriteString(const Obj& str);
+    // The bytes written between stream and endstream (Length follows them): the stored
+    // data, decrypted; a document writer may override (encryption).
+    virtual Common::Bytes StreamData(const Obj& stream);
+    // A reference to a table entry: "n g R"; a document writer may override (renumbering).
+    virtual void WriteReference(const Obj& entry);
     std::string& Out() { return m_out; }
+    // Bytes written so far, including those still batched.
+    std::uint64_t Written() const;
 
 private:
     void WriteValue(const Obj& obj, int depth, bool as_reference);

@@ -39,6 +39,21 @@ void SDFDoc::Swap(Obj* a, Obj* b) { mp_impl->Swap(a, b); }
 
 Obj* SDFDoc::ImportObj(Obj* obj) { return ImportObjs({obj}).front(); }
 
+void SDFDoc::SaveToPath(const std::string& path, std::uint32_t flags, std::string_view header)
+{
+    mp_impl->SaveToPath(path, flags, header);
+}
+Common::Bytes SDFDoc::SaveToBuffer(std::uint32_t flags, std::string_view header)
+{
+    return mp_impl->SaveToBuffer(flags, header);
+}
+SecurityHandler* SDFDoc::GetOutputSecurityHandler() const { return mp_impl->GetOutputSecurityHandler(); }
+void SDFDoc::SetOutputSecurityHandler(std::shared_ptr<SecurityHandler> handler)
+{
+    mp_impl->SetOutputSecurityHandler(std::move(handler));
+}
+void SDFDoc::SetWriteStringsAsHex(bool b) { mp_impl->SetWriteStringsAsHex(b); }
+
 bool SDFDoc::HasRepairedXRef() const { return mp_impl->HasRepairedXRef(); }
 bool SDFDoc::IsFullSaveRequired() const { return mp_impl->IsFullSaveRequired(); }
 const std::string& SDFDoc::GetHeader() const { return mp_impl->GetHeader(); }

@@ -69,6 +69,26 @@ public:
     // document) are not followed and their references become null.
     std::vector<Obj*> ImportObjs(const std::vector<Obj*>& objs, const std::vector<Obj*>& skip = {});
 
+    // Save flags (a bit set).
+    enum SaveOptions : std::uint32_t {
+        e_incremental = 0x0001,            // append the changed objects to the original file
+        e_prune_unused = 0x0002,           // full save without objects the trailer cannot reach
+        e_linearize = 0x0010,              // full save in linearized layout
+        e_classic_xref = 0x0020,           // no cross-reference stream, no object streams
+        e_incremental_data_only = 0x8000,  // only the bytes of the incremental update
+    };
+    // Saves to a file: a full save goes to a temporary file beside path, renamed into place
+    // when complete; an incremental save to the document's own file is appended to it.
+    // header is the first line of a full save (empty: the document's own). Throws "Cannot
+    // save to empty path", and wraps every other failure in the save error message.
+    void SaveToPath(const std::string& path, std::uint32_t flags, std::string_view header = {});
+    Common::Bytes SaveToBuffer(std::uint32_t flags, std::string_view header = {});
+    // The handler the writer encrypts with (null: saved unencrypted).
+    SecurityHandler* GetOutputSecurityHandler() const;
+    void SetOutputSecurityHandler(std::shared_ptr<SecurityHandler> handler);
+    // Writes every string as a hex string.
+    void SetWriteStringsAsHex(bool b);
+
     bool HasRepairedXRef() const;
     bool IsFullSaveRequired() const;
     // The header as found, e.g. "%PDF-1.7" (empty when there was none).

@@ -189,6 +189,7 @@ static bool WholeMapping(Filters::MappedFile& f)
 
 void SDFDocImpl::AttachFile(std::unique_ptr<Filters::Filter> file)
 {
+    m_file_path = file->GetFilePath();
     auto* mem = dynamic_cast<Filters::MemoryFilter*>(file.get());
     if (mem && mem->IsInputFilter()) {
         mem->Seek(0, Filters::Filter::e_begin);
@@ -203,6 +204,7 @@ void SDFDocImpl::AttachFile(std::unique_ptr<Filters::Filter> file)
     }
     mp_file = std::move(file);
     m_file_size = m_file_view.size();
+    m_updates.clear();
 }
 
 std::unique_ptr<Filters::Filter> SDFDocImpl::OpenRange(std::uint64_t offset, std::uint64_t length) const

@@ -9,11 +9,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Buffer.h"
 #include "sdf/CheckState.h"
 #include "sdf/Indirect.h"
+#include "sdf/SaveResult.h"
 
 namespace qvx::Filters {
 class Filter;
@@ -78,6 +80,8 @@ public:
     // view).
     void AttachFile(std::unique_ptr<Filters::Filter> file);
     Filters::Filter* GetFile() const { return mp_file.get(); }
+    // The path of the file the document was opened from (empty for a buffer).
+    const std::string& GetFilePath() const { return m_file_path; }
     std::uint64_t GetFileSize() const { return m_file_size; }
     // The whole file as bytes when its source is contiguous (memory or mapped), else empty.
     Common::ByteView GetFileView() const { return m_file_view; }
@@ -93,6 +97,31 @@ public:
     std::uint64_t GetHeaderOffset() const { return m_header_offset; }
     std::uint32_t GetFirstObjNum() const { return m_first_obj_num; }
     void SetFirstObjNum(std::uint32_t n) { m_first_obj_num = n; }
+
+    // Writer state. The offset of the last cross-reference section read or written (the next
+    // incremental update's Prev), and how many file bytes that update follows (the file as
+    // loaded plus the updates saved since).
+    std::uint64_t GetLastXRefOffset() const { return m_last_xref; }
+    void SetLastXRefOffset(std::uint64_t offset) { m_last_xref = offset; }
+    std::uint64_t GetUpdateBase() const { return m_file_size + m_updates.size(); }
+
+    // Saving (SDFDocImplSave.cpp, IncrementalSaveData.cpp); flags are SDFDoc::SaveOptions.
+    // header is the first line of a full save; empty for the document's own.
+    void SaveToPath(const std::string& path, std::uint32_t flags, std::string_view header = {});
+    Common::Bytes SaveToBuffer(std::uint32_t flags, std::string_view header = {});
+    // The common writer: a full save or an incremental update (the update alone, or after
+    // the original bytes when the update is not data-only) written to out.
+    void SaveToStreamImpl(Filters::Filter& out, std::uint32_t flags, std::string_view header);
+    // The flags the save really uses: e_incremental cleared when a full save is needed.
+    // Throws when the incremental save that was asked for is impossible.
+    std::uint32_t ConfirmIncremental(std::uint32_t flags) const;
+
+    // The handler the writer encrypts with; none when the document is saved unencrypted.
+    SecurityHandler* GetOutputSecurityHandler() const { return mp_output_security.get(); }
+    void SetOutputSecurityHandler(std::shared_ptr<SecurityHandler> handler) { mp_output_security = std::move(handler); }
+    // Writes every string as a hex string.
+    bool GetWriteStringsAsHex() const { return m_hex_strings; }
+    void SetWriteStringsAsHex(bool b) { m_hex_strings = b; }
 
     bool HasRepairedXRef() const { return m_repaired; }
     void SetRepairedXRef() { m_repaired = m_full_save_required = true; }
@@ -141,6 +170,17 @@ public:
     std::shared_ptr<const ObjStmData> GetObjStm(std::uint32_t stm_num);
 
 private:
+    // One save written to out; SaveDone records it once the bytes are safely stored.
+    SaveResult WriteSave(Filters::Filter& out, std::uint32_t flags, std::string_view header);
+    SaveResult FullSave(Filters::Filter& out, std::uint32_t flags, std::string_view header);
+    // The bytes of an incremental update.
+    SaveResult IncrementalUpdate(std::uint32_t flags);
+    // Appends an update to the document's own file at path.
+    void IncrementalSaveImpl(const std::string& path, const SaveResult& update);
+    // The bytes an update follows: the file as loaded and the updates saved since.
+    void CopyOriginal(Filters::FilterWriter& w) const;
+    bool IsAttachedFile(const std::string& path) const;
+    void SaveDone(const SaveResult& result);
 
     SDFDoc* mp_facade;
     std::vector<std::unique_ptr<Indirect>> m_xref;
@@ -149,6 +189,7 @@ private:
     std::vector<const Indirect*> m_loading;  // entries being loaded (guards re-entry)
 
     std::unique_ptr<Filters::Filter> mp_file;
+    std::string m_file_path;
     std::uint64_t m_file_size = 0;
     Common::ByteView m_file_view;
     std::unique_ptr<ObjLoader> mp_loader;
@@ -161,6 +202,10 @@ private:
     std::string m_header;
     std::uint64_t m_header_offset = 0;
     std::uint32_t m_first_obj_num = 0;
+    std::uint64_t m_last_xref = 0;
+    Common::Bytes m_updates;
+    std::shared_ptr<SecurityHandler> mp_output_security;
+    bool m_hex_strings = false;
     bool m_repaired = false;
     bool m_full_save_required = true;
     bool m_has_xref_stream = false;

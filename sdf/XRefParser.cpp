@@ -295,6 +295,8 @@ void XRefParser::ParseImpl()
     } done{*mp_doc};
     ReadHeader();
     std::uint64_t start = FindXRefOffset();
+    // An incremental update names this section as its Prev, as startxref did.
+    mp_doc->SetLastXRefOffset(start - m_header_offset);
     std::vector<Section> sections;
     sections.push_back(ParseXRef(start));
     if (!sections.back().trailer || !sections.back().trailer->IsDict()) QVX_THROW("false", "Could not read the trailer.");

@@ -98,7 +98,7 @@ void PDFACompliance::Run()
 
 void PDFACompliance::SaveAs(const Common::UString& path, bool linearize)
 {
-    SaveRunDocument(path, m_state, linearize);
+    SaveRunDocument(path, *mp_doc, m_input, m_state.level, linearize);
 }
 
 }  // namespace qvx::PDF

@@ -53,7 +53,8 @@ public:
     SDF::SDFDoc& GetDoc() const { return *mp_doc; }
 
     // Writes the (repaired) document: header by the PDF/A part of the level, pruned or
-    // linearized, without object streams for PDF/A-1.
+    // linearized, without object streams for PDF/A-1. The file appears at path only when
+    // complete; the input file is never overwritten (see SaveRunDocument).
     void SaveAs(const Common::UString& path, bool linearize);
 
 private:

@@ -1,8 +1,11 @@
 #include "pdf/compliance/RunDocument.h"
 
+#include <filesystem>
+
 #include "common/Exception.h"
 #include "filters/MemoryFilter.h"
 #include "pdf/compliance/PDFAConformance.h"
+#include "sdf/SDFDoc.h"
 
 namespace qvx::PDF {
 
@@ -21,15 +24,32 @@ SavePlan PlanSave(std::int32_t level, std::string_view document_header, std::int
         plan.header = document_header.starts_with("%PDF-1.") ? std::string(document_header) : "%PDF-1.7";
     else if (level >= e_Level4 && level <= e_Level4F) plan.header = "%PDF-2.0";
     else plan.header = document_header;
-    plan.flags = linearize ? SaveFlag::e_linearize : SaveFlag::e_prune_unused;
-    if (parser_level < e_Level2A) plan.flags |= SaveFlag::e_classic_xref;
+    plan.flags = linearize ? SDF::SDFDoc::e_linearize : SDF::SDFDoc::e_prune_unused;
+    if (parser_level < e_Level2A) plan.flags |= SDF::SDFDoc::e_classic_xref;
     return plan;
 }
 
-void SaveRunDocument(const Common::UString& path, const SDF::CheckState&, bool)
+// Whether out names the same file as in: the same file on disk, or the same path once
+// made absolute and normalised when out does not exist yet.
+static bool SameFile(const std::string& out, const std::string& in)
 {
-    QVX_THROW("document writer available",
-              "Cannot save '" + path.ToUTF8() + "': this build cannot write PDF documents yet");
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::equivalent(out, in, ec)) return true;
+    fs::path a = fs::weakly_canonical(out, ec);
+    if (ec) return false;
+    fs::path b = fs::weakly_canonical(in, ec);
+    return !ec && a == b;
+}
+
+void SaveRunDocument(const Common::UString& path, SDF::SDFDoc& doc, const RunInput& input, std::int32_t level,
+                     bool linearize)
+{
+    const std::string out = path.ToFileName();
+    if (const auto* in = std::get_if<Common::UString>(&input); in && SameFile(out, in->ToFileName()))
+        QVX_THROW("!SameFile(output, input)", "Cannot save over the input file: " + path.ToUTF8());
+    SavePlan plan = PlanSave(level, doc.GetHeader(), doc.GetCheckState().parser_level, linearize);
+    doc.SaveToPath(out, plan.flags, plan.header);
 }
 
 }  // namespace qvx::PDF

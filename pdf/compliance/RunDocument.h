@@ -24,13 +24,7 @@ using RunInput = std::variant<Common::UString, Common::Bytes>;
 // must outlive doc. Throws the engine exception when the file cannot be opened.
 void OpenRunDocument(const RunInput& input, SDF::SDFDoc& doc);
 
-// Save flags handed to the document writer.
-namespace SaveFlag {
-inline constexpr std::uint32_t e_prune_unused = 0x0002;
-inline constexpr std::uint32_t e_linearize = 0x0010;
-inline constexpr std::uint32_t e_classic_xref = 0x0020;
-}  // namespace SaveFlag
-
+// The header and the writer's flags (SDF::SDFDoc::SaveOptions) of a run's save.
 struct SavePlan {
     std::string header;
     std::uint32_t flags = 0;
@@ -42,9 +36,12 @@ struct SavePlan {
 SavePlan PlanSave(std::int32_t level, std::string_view document_header, std::int32_t parser_level,
                   bool linearize);
 
-// Writes the run's document to path with the plan PlanSave makes from the state's levels and
-// the document's own header. Needs the document writer; until it is part of the build this
-// throws the engine exception.
-void SaveRunDocument(const Common::UString& path, const SDF::CheckState& state, bool linearize);
+// Writes the run's document to path with the plan PlanSave makes from the target level, the
+// document's parser level and its own header. The file is written under a temporary name
+// in the output folder and renamed into place once complete, so a failed save leaves
+// nothing behind. Refuses ("Cannot save over the input file: <path>") when path names the
+// run's input file itself (through any link), since the input must survive the run.
+void SaveRunDocument(const Common::UString& path, SDF::SDFDoc& doc, const RunInput& input, std::int32_t level,
+                     bool linearize);
 
 }  // namespace qvx::PDF

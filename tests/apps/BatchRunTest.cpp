@@ -181,3 +181,28 @@ TEST(BatchRun, ConvertedFileNames)
     EXPECT_EQ(Sorted(ConsoleFiles(r.output)), (std::vector<std::string>{"B.PDF", "a.pdf", "b.pdf", "c.pdf"}));
     EXPECT_TRUE(fs::is_directory(dir.Path() / "out/mydir/sub/deeper"));
 }
+
+TEST(BatchRun, ConversionWritesRevalidatesAndKeepsTheInput)
+{
+    TempDir dir;
+    const std::string original = PdfBuilder::Minimal().Build();
+    dir.Write("in.pdf", original);
+    RunResult r = Tolva({"-x", "-c", "-o", "out", "in.pdf"}, dir.Path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("CNV-[PASS]: in_pdfa.pdf"), std::string::npos) << r.output;
+    ASSERT_TRUE(fs::exists(dir.Path() / "out/in_pdfa.pdf"));
+    EXPECT_EQ(qvx::Test::Run({"/usr/bin/qpdf", "--check", (dir.Path() / "out/in_pdfa.pdf").string()}).status, 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "out"), {}), 1);
+
+    // Linearized on request.
+    RunResult z = Tolva({"-x", "-c", "-z", "-o", "lin", "in.pdf"}, dir.Path());
+    EXPECT_NE(z.output.find("CNV-[PASS]: in_pdfa.pdf"), std::string::npos) << z.output;
+    RunResult lin = qvx::Test::Run({"/usr/bin/qpdf", "--check-linearization", (dir.Path() / "lin/in_pdfa.pdf").string()});
+    EXPECT_EQ(lin.status, 0) << lin.output;
+
+    // An output name that is the input itself: a processing error, the input untouched.
+    RunResult same = Tolva({"-x", "-c", "-f", "in.pdf", "-o", ".", "in.pdf"}, dir.Path());
+    EXPECT_NE(same.output.find("Error: An error occurred while processing: in.pdf"), std::string::npos) << same.output;
+    EXPECT_EQ(ReadFile(dir.Path() / "in.pdf"), original);
+    EXPECT_EQ(same.output.find("CNV-"), std::string::npos);
+}

@@ -3,6 +3,7 @@
 #include "common/Exception.h"
 #include "pdf/compliance/PDFACompliance.h"
 #include "tests/compliance/ComplianceTestSupport.h"
+#include "sdf/SDFDoc.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TestEnv.h"
 
@@ -97,15 +98,15 @@ TEST(PDFACompliance, SavePlanByLevel)
         const char* header;
         std::uint32_t flags;
     } cases[] = {
-        {1, "%PDF-1.7", 1, false, "%PDF-1.4", SaveFlag::e_prune_unused | SaveFlag::e_classic_xref},
-        {2, "%PDF-2.0", 2, true, "%PDF-1.4", SaveFlag::e_linearize | SaveFlag::e_classic_xref},
-        {4, "%PDF-1.5", 4, false, "%PDF-1.5", SaveFlag::e_prune_unused},
-        {8, "%PDF-2.0", 8, false, "%PDF-1.7", SaveFlag::e_prune_unused},
-        {3, "%PDF-1.3", 3, true, "%PDF-1.3", SaveFlag::e_linearize},
-        {9, "%PDF-1.4", 9, false, "%PDF-2.0", SaveFlag::e_prune_unused},
-        {11, "%PDF-1.4", 11, false, "%PDF-2.0", SaveFlag::e_prune_unused},
-        {12, "%PDF-1.6", 12, false, "%PDF-1.6", SaveFlag::e_prune_unused},
-        {0, "%PDF-1.6", 0, false, "%PDF-1.6", SaveFlag::e_prune_unused | SaveFlag::e_classic_xref},
+        {1, "%PDF-1.7", 1, false, "%PDF-1.4", qvx::SDF::SDFDoc::e_prune_unused | qvx::SDF::SDFDoc::e_classic_xref},
+        {2, "%PDF-2.0", 2, true, "%PDF-1.4", qvx::SDF::SDFDoc::e_linearize | qvx::SDF::SDFDoc::e_classic_xref},
+        {4, "%PDF-1.5", 4, false, "%PDF-1.5", qvx::SDF::SDFDoc::e_prune_unused},
+        {8, "%PDF-2.0", 8, false, "%PDF-1.7", qvx::SDF::SDFDoc::e_prune_unused},
+        {3, "%PDF-1.3", 3, true, "%PDF-1.3", qvx::SDF::SDFDoc::e_linearize},
+        {9, "%PDF-1.4", 9, false, "%PDF-2.0", qvx::SDF::SDFDoc::e_prune_unused},
+        {11, "%PDF-1.4", 11, false, "%PDF-2.0", qvx::SDF::SDFDoc::e_prune_unused},
+        {12, "%PDF-1.6", 12, false, "%PDF-1.6", qvx::SDF::SDFDoc::e_prune_unused},
+        {0, "%PDF-1.6", 0, false, "%PDF-1.6", qvx::SDF::SDFDoc::e_prune_unused | qvx::SDF::SDFDoc::e_classic_xref},
     };
     for (const Case& c : cases) {
         SavePlan p = PlanSave(c.level, c.doc_header, c.parser_level, c.linearize);
