@@ -22,17 +22,24 @@ namespace {
 
 enum Kind { e_flate, e_lzw, e_a85, e_ahx, e_rl, e_dct, e_ccitt, e_jbig2, e_jpx, e_unknown };
 
+struct Entry { std::string_view full, abbrev; Kind kind; };
+constexpr Entry kNames[] = {
+    {"FlateDecode", "Fl", e_flate},      {"LZWDecode", "LZW", e_lzw},        {"ASCII85Decode", "A85", e_a85},
+    {"ASCIIHexDecode", "AHx", e_ahx},    {"RunLengthDecode", "RL", e_rl},    {"DCTDecode", "DCT", e_dct},
+    {"CCITTFaxDecode", "CCF", e_ccitt},  {"JBIG2Decode", "", e_jbig2},       {"JPXDecode", "", e_jpx},
+};
+
+const Entry* Find(std::string_view name)
+{
+    for (const Entry& e : kNames)
+        if (name == e.full || (!e.abbrev.empty() && name == e.abbrev)) return &e;
+    return nullptr;
+}
+
 Kind KindOf(std::string_view name)
 {
-    struct Entry { std::string_view full, abbrev; Kind kind; };
-    static constexpr Entry kNames[] = {
-        {"FlateDecode", "Fl", e_flate},      {"LZWDecode", "LZW", e_lzw},        {"ASCII85Decode", "A85", e_a85},
-        {"ASCIIHexDecode", "AHx", e_ahx},    {"RunLengthDecode", "RL", e_rl},    {"DCTDecode", "DCT", e_dct},
-        {"CCITTFaxDecode", "CCF", e_ccitt},  {"JBIG2Decode", "", e_jbig2},       {"JPXDecode", "", e_jpx},
-    };
-    for (const Entry& e : kNames)
-        if (name == e.full || (!e.abbrev.empty() && name == e.abbrev)) return e.kind;
-    return e_unknown;
+    const Entry* e = Find(name);
+    return e ? e->kind : e_unknown;
 }
 
 template <class T>
@@ -47,6 +54,12 @@ std::unique_ptr<Filter> Budgeted(std::unique_ptr<T> f, const DecodeParams& p)
 }  // namespace
 
 bool IsDecodeFilterName(std::string_view name) { return KindOf(name) != e_unknown; }
+
+std::string_view FullDecodeFilterName(std::string_view name)
+{
+    const Entry* e = Find(name);
+    return e ? e->full : std::string_view();
+}
 
 std::unique_ptr<Filter> CreatePredictorFilter(const DecodeParams& p, std::unique_ptr<Filter> source)
 {

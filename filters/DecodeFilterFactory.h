@@ -65,5 +65,8 @@ std::unique_ptr<Filter> CreatePredictorFilter(const DecodeParams& params, std::u
 
 // Whether CreateDecodeFilter knows the name.
 bool IsDecodeFilterName(std::string_view name);
+// The full name of a decoder's name or abbreviation ("Fl" gives "FlateDecode"); empty
+// for a name no decoder has.
+std::string_view FullDecodeFilterName(std::string_view name);
 
 }  // namespace qvx::Filters

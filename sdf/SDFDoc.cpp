@@ -85,7 +85,6 @@ bool SDFDoc::InitStdSecurityHandler(std::string_view password, bool strict)
     return SDF::InitStdSecurityHandler(*this, password, strict);
 }
 
-SecurityHandler* SDFDoc::GetOutputSecurityHandler() const { return mp_impl->GetOutputSecurityHandler(); }
 void SDFDoc::RemoveSecurity() { SDF::RemoveSecurity(*this); }
 
 }  // namespace qvx::SDF

@@ -109,8 +109,6 @@ public:
     // custom_data is null (no password) or a NUL-terminated password.
     bool InitSecurityHandler(const void* custom_data = nullptr, bool strict = false);
     bool InitStdSecurityHandler(std::string_view password, bool strict = false);
-    // The handler the writer encrypts with (null: saved unencrypted).
-    SecurityHandler* GetOutputSecurityHandler() const;
     // Saves without encryption from now on (conversion); reading still decrypts.
     void RemoveSecurity();
 

@@ -142,9 +142,6 @@ public:
     // loaded so far are dropped so that they are read again with decryption; call it
     // before handing out objects.
     void SetSecurityHandler(std::shared_ptr<SecurityHandler> handler);
-    // The handler the writer encrypts with; none when the document is saved unencrypted.
-    SecurityHandler* GetOutputSecurityHandler() const { return mp_output_security.get(); }
-    void SetOutputSecurityHandler(std::shared_ptr<SecurityHandler> handler) { mp_output_security = std::move(handler); }
     // How the handler was last set up, so that a rebuild of the table can do it again.
     struct SecurityInit {
         enum Kind { e_none, e_custom_data, e_password } kind = e_none;
@@ -204,7 +201,6 @@ private:
     std::uint32_t m_first_obj_num = 0;
     std::uint64_t m_last_xref = 0;
     Common::Bytes m_updates;
-    std::shared_ptr<SecurityHandler> mp_output_security;
     bool m_hex_strings = false;
     bool m_repaired = false;
     bool m_full_save_required = true;

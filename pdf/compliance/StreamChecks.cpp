@@ -88,7 +88,7 @@ void CheckFilters(PassContext& ctx, SDF::Obj& stream)
             return;
         } else if (!IsPermittedFilter(n)) {
             ctx.Report(1103, &stream);
-            std::string_view full = SDF::CanonicalFilterName(n);
+            std::string_view full = Filters::FullDecodeFilterName(n);
             if (ctx.state.convert && !full.empty() && full != n) name->SetName(full);
         }
     }
