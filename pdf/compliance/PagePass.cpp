@@ -3,7 +3,10 @@
 // page and the pass goes on with the next. The page-level checks of the colour, font and
 // catalog groups join the page size here.
 #include <exception>
+#include <memory>
+#include <vector>
 
+#include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
 
 namespace qvx::PDF {
@@ -25,10 +28,16 @@ void RunPagePass(PassContext& ctx)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     ctx.state.errors.ClearPresent();
+    // The content checks of each group, one object each for the whole run (they may keep
+    // what they learnt on earlier pages, e.g. fonts already checked).
+    std::vector<std::unique_ptr<ContentCheck>> owned;
+    std::vector<ContentCheck*> checks;
+    for (auto& c : owned) checks.push_back(c.get());
     for (const Page& page : ctx.Pages().Pages()) {
         if (ctx.Stopped()) return;
         try {
             CheckPageSize(ctx, page);
+            if (!checks.empty()) WalkPageContent(ctx, page, checks);
         } catch (const std::exception&) {
             ctx.Report(12, page.GetSDFObj());
         }

@@ -1,0 +1,30 @@
+#pragma once
+// The page pass's walk over content: a page's content streams and every form XObject they
+// paint, read once by the element reader, with each element handed to the content checks
+// of the colour, font and annotation groups in turn. A check sees the element with the
+// graphics state in force and the reader (to ask for resources or the nesting depth).
+
+#include <span>
+
+#include "pdf/ElementReader.h"
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF {
+
+class ContentCheck {
+public:
+    virtual ~ContentCheck() = default;
+    virtual void PageBegin(PassContext& ctx, const Page& page) { (void)ctx, (void)page; }
+    virtual void OnElement(PassContext& ctx, const Element& el, ElementReader& reader)
+    {
+        (void)ctx, (void)el, (void)reader;
+    }
+    virtual void OnIssue(PassContext& ctx, const ContentIssue& issue) { (void)ctx, (void)issue; }
+    virtual void PageEnd(PassContext& ctx, const Page& page) { (void)ctx, (void)page; }
+};
+
+// Walks one page's content (forms entered where painted) for the checks, in order. Stops
+// early when the run's stop flag is set.
+void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks);
+
+}  // namespace qvx::PDF
