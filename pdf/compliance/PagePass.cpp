@@ -6,8 +6,10 @@
 #include <memory>
 #include <vector>
 
+#include "pdf/compliance/ColourChecks.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
+#include "pdf/compliance/OutputIntents.h"
 
 namespace qvx::PDF {
 
@@ -28,9 +30,11 @@ void RunPagePass(PassContext& ctx)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     ctx.state.errors.ClearPresent();
+    CheckOutputIntents(ctx, ctx.doc.GetRoot());
     // The content checks of each group, one object each for the whole run (they may keep
     // what they learnt on earlier pages, e.g. fonts already checked).
     std::vector<std::unique_ptr<ContentCheck>> owned;
+    owned.push_back(std::make_unique<ColourCheck>());
     std::vector<ContentCheck*> checks;
     for (auto& c : owned) checks.push_back(c.get());
     for (const Page& page : ctx.Pages().Pages()) {
@@ -42,6 +46,8 @@ void RunPagePass(PassContext& ctx)
             ctx.Report(12, page.GetSDFObj());
         }
     }
+    // A converted file always leaves with an output intent.
+    if (ctx.Checks() && ctx.state.convert && !ctx.Stopped()) AddSRGBOutputIntent(ctx);
 }
 
 }  // namespace qvx::PDF

@@ -1,0 +1,100 @@
+// The colour group's content check: what each element draws, the issues the reader meets,
+// and the page group.
+#include "pdf/compliance/ColourChecks.h"
+
+#include "pdf/Group.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/Shading.h"
+#include "pdf/compliance/OutputIntents.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+// More than this many nested q in one content stream is refused below PDF/A-4.
+constexpr int kMaxSaveDepth = 28;
+
+bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
+
+}  // namespace
+
+void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
+{
+    m_transparency = false;
+    m_groups.clear();
+    m_overprint_done.clear();
+    if (!ctx.Checks()) return;
+    CheckOutputIntents(ctx, page.GetSDFObj());
+    Resources res = page.GetResources();
+    PushGroup(ctx, page.GetSDFObj(), 0, res);
+    CheckExtGStates(ctx, res);
+}
+
+void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)
+{
+    if (!ctx.Checks()) return;
+    while (!m_groups.empty() && m_groups.back().depth > reader.NestingDepth()) m_groups.pop_back();
+    const Resources& res = reader.GetResources();
+    CheckExtGStates(ctx, res);
+    CheckGStateChanges(ctx, el);
+    CheckOverprint(ctx, el);
+    const GState& gs = *el.gstate;
+    SpaceUse use{el.stream, &res, nullptr};
+    switch (el.kind) {
+    case Element::e_path:
+        if (el.stroke) CheckPaint(ctx, gs.stroke, use);
+        if (el.fill) CheckPaint(ctx, gs.fill, use);
+        break;
+    case Element::e_text: {
+        // Render modes 0-2 and 4-6 fill and/or stroke; 3 and 7 paint nothing.
+        int mode = gs.text_render_mode;
+        if (mode == 0 || mode == 2 || mode == 4 || mode == 6) CheckPaint(ctx, gs.fill, use);
+        if (mode == 1 || mode == 2 || mode == 5 || mode == 6) CheckPaint(ctx, gs.stroke, use);
+        break;
+    }
+    case Element::e_image:
+    case Element::e_inline_image: CheckImage(ctx, el, res); break;
+    case Element::e_shading:
+        if (el.obj) CheckSpace(ctx, SpaceOf(ctx, Shading::Read(el.obj).color_space, res, false).get(), use);
+        break;
+    case Element::e_form: CheckForm(ctx, el, reader); break;
+    case Element::e_xobject: CheckOtherXObject(ctx, el); break;
+    case Element::e_save:
+        if (el.depth == kMaxSaveDepth + 1 && !IsPDFA4(ctx)) ctx.Report(1126, el.stream);
+        break;
+    default: break;
+    }
+}
+
+void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
+{
+    if (!ctx.Checks()) return;
+    switch (issue.kind) {
+    case ContentIssue::e_unknown_operator: ctx.Report(2101, issue.stream); break;
+    case ContentIssue::e_missing_resource:
+        if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
+        else if (issue.category == "XObject") ctx.Report(271);
+        break;
+    default: break;
+    }
+}
+
+void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
+{
+    if (!ctx.Checks()) return;
+    SDF::Obj* dict = page.GetSDFObj();
+    SDF::Obj* group = page.GetGroup();
+    if (ctx.Part() == 1) {
+        if (group && FindName(group, "S") == "Transparency") {
+            ctx.Report(43, group);
+            if (ctx.state.convert) dict->Erase("Group");
+        }
+        return;
+    }
+    if (!group && m_transparency && ctx.caches.Get<OutputIntentState>().components == 0) {
+        ctx.Report(21020, dict);
+        if (ctx.state.convert) AddSRGBOutputIntent(ctx);
+    }
+}
+
+}  // namespace qvx::PDF

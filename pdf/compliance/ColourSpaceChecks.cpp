@@ -1,0 +1,193 @@
+// Colour spaces against the output intent, the Default spaces and the transparency group,
+// and the Separation and DeviceN rules.
+#include <algorithm>
+#include <exception>
+
+#include "pdf/Image.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/ResourceCache.h"
+#include "pdf/Shading.h"
+#include "pdf/StreamData.h"
+#include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/OutputIntents.h"
+#include "sdf/Dict.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+// Indexed, Separation and DeviceN spaces nest; real files go two or three deep.
+constexpr int kMaxSpaceDepth = 8;
+
+// Tint transforms bigger than this are compared by object only.
+constexpr std::uint64_t kMaxCompareBytes = 1u << 20;
+
+// Same object, or the same content: equal direct values, or streams with equal entries
+// (Length and filters aside) and equal decoded data.
+bool SameObj(const Obj* a, const Obj* b, int depth = 0)
+{
+    a = a ? a->Resolve() : nullptr;
+    b = b ? b->Resolve() : nullptr;
+    if (a == b) return true;
+    if (!a || !b || a->GetType() != b->GetType() || depth > kMaxSpaceDepth) return false;
+    if (!a->IsStream()) return a->IsEqual(b);
+    auto skip = [](std::string_view k) { return k == "Length" || k == "Filter" || k == "DecodeParms"; };
+    std::size_t na = 0, nb = 0;
+    for (auto it = a->DictBegin(); it != a->DictEnd(); ++it) {
+        if (skip(it.KeyText())) continue;
+        ++na;
+        if (!SameObj(it.Value(), b->FindObj(it.KeyText()), depth + 1)) return false;
+    }
+    for (auto it = b->DictBegin(); it != b->DictEnd(); ++it) nb += skip(it.KeyText()) ? 0 : 1;
+    if (na != nb) return false;
+    auto da = ReadDecoded(a, kMaxCompareBytes), db = ReadDecoded(b, kMaxCompareBytes);
+    return da && db && *da == *db && da->size() < kMaxCompareBytes;
+}
+
+}  // namespace
+
+std::shared_ptr<const ColorSpace> ColourCheck::SpaceOf(PassContext& ctx, Obj* obj, const Resources& res,
+                                                       bool is_inline)
+{
+    obj = Deref(obj);
+    if (!obj) return nullptr;
+    try {
+        if (obj->IsName()) {
+            std::string_view name = is_inline ? ExpandInlineImageName(obj->GetName()) : obj->GetName();
+            if (auto device = ColorSpace::FromFamilyName(name)) return device;
+            obj = res.Get("ColorSpace", name);
+            if (!obj) return nullptr;
+        }
+        return ctx.caches.Get<ResourceCache>().GetColorSpace(obj, &res);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+const ColorSpace* ColourCheck::GroupColourSpace() const
+{
+    for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
+        if (it->space) return it->space.get();
+    return nullptr;
+}
+
+void ColourCheck::CheckPaint(PassContext& ctx, const ColorState& colour, const SpaceUse& use)
+{
+    const ColorSpace* cs = colour.space.get();
+    if (!cs) return;
+    if (cs->GetFamily() != ColorSpace::e_pattern) {
+        CheckSpace(ctx, cs, use);
+        return;
+    }
+    // An uncoloured pattern paints in its underlying space; a shading pattern in its shading's.
+    if (cs->GetBase()) CheckSpace(ctx, cs->GetBase(), use);
+    Obj* pattern = colour.pattern;
+    if (pattern && FindNumber(pattern, "PatternType", 0) == 2) {
+        Shading sh = Shading::Read(FindIn(pattern, "Shading"));
+        CheckSpace(ctx, SpaceOf(ctx, sh.color_space, *use.res, false).get(), use);
+    }
+}
+
+void ColourCheck::CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth)
+{
+    if (!cs || depth > kMaxSpaceDepth) return;
+    switch (cs->GetFamily()) {
+    case ColorSpace::e_indexed: CheckSpace(ctx, cs->GetBase(), use, depth + 1); break;
+    case ColorSpace::e_separation: CheckSeparation(ctx, *cs, use, depth); break;
+    case ColorSpace::e_device_n: CheckDeviceN(ctx, *cs, use, depth); break;
+    case ColorSpace::e_icc: CheckICC(ctx, *cs, use); break;
+    case ColorSpace::e_device_gray:
+    case ColorSpace::e_device_rgb:
+    case ColorSpace::e_device_cmyk: CheckDevice(ctx, *cs, use); break;
+    default: break;
+    }
+}
+
+void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
+{
+    if (ctx.Part() >= 2 && !cs.GetColorants().empty()) {
+        Obj* arr = cs.GetSDFObj();
+        Obj* alt = arr && arr->IsArray() ? Deref(arr->GetAt(2)) : nullptr;
+        auto [it, fresh] = m_separations.try_emplace(cs.GetColorants().front(), Separation{cs.GetTintTransform(), alt});
+        if (!fresh) {
+            if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(24212, arr);
+            if (!SameObj(it->second.alt, alt)) ctx.Report(24213, arr);
+        }
+    }
+    SpaceUse inner = use;
+    inner.alt_owner = &cs;
+    CheckSpace(ctx, cs.GetAlternate(), inner, depth + 1);
+}
+
+void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
+{
+    std::size_t count = cs.GetColorants().size();
+    if (ctx.Part() == 1 && count > 8) ctx.Report(11213);
+    if ((ctx.Part() == 2 || ctx.Part() == 3) && count > 32) ctx.Report(11214);
+    if (ctx.Part() >= 2) {
+        const auto& process = cs.GetProcessComponents();
+        Obj* colorants = cs.GetColorantsDict();
+        for (const std::string& name : cs.GetColorants()) {
+            if (name == "None" || std::find(process.begin(), process.end(), name) != process.end()) continue;
+            Obj* entry = FindIn(colorants, name);
+            std::shared_ptr<const ColorSpace> sep = entry ? SpaceOf(ctx, entry, *use.res, false) : nullptr;
+            if (!sep || sep->GetFamily() != ColorSpace::e_separation) {
+                ctx.Report(24211, cs.GetSDFObj());
+                break;
+            }
+            CheckSpace(ctx, sep.get(), use, depth + 1);
+        }
+    }
+    SpaceUse inner = use;
+    inner.alt_owner = &cs;
+    CheckSpace(ctx, cs.GetAlternate(), inner, depth + 1);
+}
+
+void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use)
+{
+    Obj* stream = cs.GetICCStream();
+    if (!stream) {
+        Obj* arr = cs.GetSDFObj();
+        ctx.Report(232, arr && arr->IsArray() ? arr->GetAt(1) : arr);
+        return;
+    }
+    if (ctx.Part() != 4) return;
+    const ICCProfile* icc = cs.GetICCProfile();
+    if (!icc || icc->GetComponentCount() != 4) return;
+    auto same = [&](const ICCProfile* other, const Obj* other_stream) {
+        return other_stream == stream || (other && other->GetBytes() == icc->GetBytes());
+    };
+    const OutputIntentState& oi = ctx.caches.Get<OutputIntentState>();
+    const ColorSpace* group = GroupColourSpace();
+    if ((oi.profile && same(oi.icc.get(), oi.profile)) ||
+        (group && group->GetFamily() == ColorSpace::e_icc && same(group->GetICCProfile(), group->GetICCStream())))
+        ctx.Report(462423, use.stream);
+}
+
+void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use)
+{
+    static const char* const kDefault[] = {"DefaultGray", "DefaultRGB", "DefaultCMYK"};
+    static const int kComponents[] = {1, 3, 4};
+    const int family = cs.GetFamily();
+    if (use.res->Get("ColorSpace", kDefault[family])) return;
+    const int oi = ctx.caches.Get<OutputIntentState>().components;
+    if (family == ColorSpace::e_device_gray) {
+        if (oi != 0) return;
+    } else if (oi == kComponents[family]) {
+        return;
+    }
+    // PDF/A-4: inside a transparency group, a blending space of as many components serves.
+    if (ctx.Part() == 4) {
+        const ColorSpace* group = GroupColourSpace();
+        if (group && group->GetComponentCount() == kComponents[family]) return;
+    }
+    if (use.alt_owner) {
+        ctx.Report(2341, use.alt_owner->GetSDFObj());
+        return;
+    }
+    ctx.Report(oi != 0 ? 2332 : 2331, use.stream);
+}
+
+}  // namespace qvx::PDF

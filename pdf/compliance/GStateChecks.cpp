@@ -1,0 +1,112 @@
+// Graphics-state changes (rendering intent, transfer functions, transparency), overprint
+// mode with CMYK ICC colour, and the ExtGState resources (halftones).
+#include <cmath>
+
+#include "pdf/ExtGState.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/compliance/ColourChecks.h"
+#include "sdf/Dict.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+// Bounds the ExtGState entries read from one resource dictionary.
+constexpr std::size_t kMaxExtGStates = 100000;
+
+bool IsICCCMYK(const ColorState& c)
+{
+    return c.space && c.space->GetFamily() == ColorSpace::e_icc && c.space->GetComponentCount() == 4;
+}
+
+bool NotOne(double alpha) { return !(alpha == 1.0); }
+
+}  // namespace
+
+void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
+{
+    const GState& gs = *el.gstate;
+    const std::uint64_t changed = el.changed;
+    const bool pdfa1 = ctx.Part() == 1;
+    // The ExtGState that set the value, else the stream (for the ri operator).
+    Obj* where = gs.ext_gstate ? gs.ext_gstate : el.stream;
+    if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent) &&
+        ctx.Part() != 4)
+        ctx.Report(291, el.stream);
+    if ((changed & GState::e_transfer) && gs.transfer && !IsNameOf(gs.transfer, "Default"))
+        ctx.Report(281, el.stream);
+    if ((changed & GState::e_soft_mask) && gs.soft_mask) {
+        if (pdfa1) ctx.Report(41, gs.soft_mask);
+        MarkTransparency();
+    }
+    if ((changed & GState::e_blend_mode) && gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") {
+        if (pdfa1) ctx.Report(44, where);
+        if (!IsStandardBlendMode(gs.blend_mode)) ctx.Report(21021);
+        MarkTransparency();
+    }
+    if ((changed & GState::e_stroke_alpha) && NotOne(gs.stroke_alpha)) {
+        if (pdfa1) ctx.Report(45, where);
+        MarkTransparency();
+    }
+    if ((changed & GState::e_fill_alpha) && NotOne(gs.fill_alpha)) {
+        if (pdfa1) ctx.Report(46, where);
+        MarkTransparency();
+    }
+}
+
+void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el)
+{
+    if (ctx.Part() < 2 || !el.stream || m_overprint_done.count(el.stream)) return;
+    const GState& gs = *el.gstate;
+    if (gs.overprint_mode != 1) return;
+    bool fills = false, strokes = false;
+    if (el.Is(Element::e_path)) {
+        fills = el.fill;
+        strokes = el.stroke;
+    } else if (el.Is(Element::e_text)) {
+        int mode = gs.text_render_mode;
+        fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
+        strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
+    }
+    if ((strokes && gs.stroke_overprint && IsICCCMYK(gs.stroke)) || (fills && gs.fill_overprint && IsICCCMYK(gs.fill))) {
+        ctx.Report(24210, el.stream);
+        m_overprint_done.insert(el.stream);
+    }
+}
+
+void ColourCheck::CheckExtGStates(PassContext& ctx, const Resources& res)
+{
+    if (ctx.Part() < 2) return;
+    for (const Resources* r = &res; r; r = r->GetParent()) {
+        Obj* category = r->Category("ExtGState");
+        if (!category || !m_categories_seen.insert(category).second) continue;
+        std::size_t n = 0;
+        for (auto it = category->DictBegin(); it != category->DictEnd() && n < kMaxExtGStates; ++it, ++n) {
+            Obj* gs = Deref(it.Value());
+            if (gs && gs->IsDict() && m_gstates_seen.insert(gs).second) CheckExtGState(ctx, gs);
+        }
+    }
+}
+
+void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
+{
+    const bool convert = ctx.state.convert;
+    if (gs->FindObj("HTP")) {
+        ctx.Report(2510, gs);
+        if (convert) gs->Erase("HTP");
+    }
+    Obj* ht = FindIn(gs, "HT");
+    if (ht && (ht->IsDict() || ht->IsStream())) {
+        double type = FindNumber(ht, "HalftoneType", 0);
+        if (type != 1 && type != 5) ctx.Report(2511, ht);
+        if (ht->FindObj("HalftoneName")) {
+            ctx.Report(2512, ht);
+            if (convert) ht->Erase("HalftoneName");
+        }
+    }
+    if (ctx.Part() == 4 && gs->FindObj("HTO")) ctx.Report(46253, gs);
+}
+
+}  // namespace qvx::PDF
