@@ -21,6 +21,7 @@ bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
 void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
 {
     m_transparency = false;
+    m_fill_set = m_stroke_set = false;
     m_groups.clear();
     m_overprint_done.clear();
     if (!ctx.Checks()) return;
@@ -39,19 +40,20 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     CheckGStateChanges(ctx, el);
     CheckOverprint(ctx, el);
     const GState& gs = *el.gstate;
+    if (el.changed & (GState::e_fill_color_space | GState::e_fill_color)) m_fill_set = true;
+    if (el.changed & (GState::e_stroke_color_space | GState::e_stroke_color)) m_stroke_set = true;
     SpaceUse use{el.stream, &res, nullptr};
     switch (el.kind) {
     case Element::e_path:
-        if (el.stroke) CheckPaint(ctx, gs.stroke, use);
-        if (el.fill) CheckPaint(ctx, gs.fill, use);
+        if (el.stroke && m_stroke_set) CheckPaint(ctx, gs.stroke, use);
+        if (el.fill && m_fill_set) CheckPaint(ctx, gs.fill, use);
         break;
-    case Element::e_text: {
-        // Render modes 0-2 and 4-6 fill and/or stroke; 3 and 7 paint nothing.
-        int mode = gs.text_render_mode;
-        if (mode == 0 || mode == 2 || mode == 4 || mode == 6) CheckPaint(ctx, gs.fill, use);
-        if (mode == 1 || mode == 2 || mode == 5 || mode == 6) CheckPaint(ctx, gs.stroke, use);
+    case Element::e_text:
+        // Visible text is checked with both colours, whichever the mode paints with.
+        if (gs.text_render_mode == 3 || gs.text_render_mode == 7) break;
+        if (m_fill_set) CheckPaint(ctx, gs.fill, use);
+        if (m_stroke_set) CheckPaint(ctx, gs.stroke, use);
         break;
-    }
     case Element::e_image:
     case Element::e_inline_image: CheckImage(ctx, el, res); break;
     case Element::e_shading:
@@ -91,7 +93,16 @@ void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
         }
         return;
     }
-    if (!group && m_transparency && ctx.caches.Get<OutputIntentState>().components == 0) {
+    // The blending space of a page that uses transparency is a colour space it uses.
+    if (m_transparency && !m_groups.empty() && m_groups.front().depth == 0 && m_groups.front().space &&
+        m_groups.front().space->IsDevice()) {
+        SpaceUse use{nullptr, nullptr, nullptr};
+        Resources res = page.GetResources();
+        use.res = &res;
+        CheckSpace(ctx, m_groups.front().space.get(), use);
+    }
+    // A group without a blending space leaves the page without one, as a missing group does.
+    if ((!group || !FindIn(group, "CS")) && m_transparency && ctx.caches.Get<OutputIntentState>().components == 0) {
         ctx.Report(21020, dict);
         if (ctx.state.convert) AddSRGBOutputIntent(ctx);
     }

@@ -72,6 +72,8 @@ private:
     std::set<const SDF::Obj*> m_categories_seen;       // ExtGState resource dictionaries checked
     // Per page.
     bool m_transparency = false;
+    // The colours were set by the content (the initial DeviceGray black is not checked).
+    bool m_fill_set = false, m_stroke_set = false;
     std::vector<GroupSpace> m_groups;
     std::set<const SDF::Obj*> m_overprint_done;        // streams whose overprint was reported
 };

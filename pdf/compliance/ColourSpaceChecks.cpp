@@ -24,16 +24,12 @@ constexpr int kMaxSpaceDepth = 8;
 // Tint transforms bigger than this are compared by object only.
 constexpr std::uint64_t kMaxCompareBytes = 1u << 20;
 
-// Same object, or the same content: equal direct values, or streams with equal entries
-// (Length and filters aside) and equal decoded data.
-bool SameObj(const Obj* a, const Obj* b, int depth = 0)
+bool SameObj(const Obj* a, const Obj* b, int depth = 0);
+
+// Equal dictionary entries, those skip names aside.
+template <class Skip>
+bool SameEntries(const Obj* a, const Obj* b, int depth, Skip skip)
 {
-    a = a ? a->Resolve() : nullptr;
-    b = b ? b->Resolve() : nullptr;
-    if (a == b) return true;
-    if (!a || !b || a->GetType() != b->GetType() || depth > kMaxSpaceDepth) return false;
-    if (!a->IsStream()) return a->IsEqual(b);
-    auto skip = [](std::string_view k) { return k == "Length" || k == "Filter" || k == "DecodeParms"; };
     std::size_t na = 0, nb = 0;
     for (auto it = a->DictBegin(); it != a->DictEnd(); ++it) {
         if (skip(it.KeyText())) continue;
@@ -41,7 +37,27 @@ bool SameObj(const Obj* a, const Obj* b, int depth = 0)
         if (!SameObj(it.Value(), b->FindObj(it.KeyText()), depth + 1)) return false;
     }
     for (auto it = b->DictBegin(); it != b->DictEnd(); ++it) nb += skip(it.KeyText()) ? 0 : 1;
-    if (na != nb) return false;
+    return na == nb;
+}
+
+// Same object, or the same content: equal values, arrays and dictionaries, or streams with
+// equal entries (Length and filters aside) and equal decoded data.
+bool SameObj(const Obj* a, const Obj* b, int depth)
+{
+    a = a ? a->Resolve() : nullptr;
+    b = b ? b->Resolve() : nullptr;
+    if (a == b) return true;
+    if (!a || !b || a->GetType() != b->GetType() || depth > kMaxSpaceDepth) return false;
+    if (a->IsArray()) {
+        if (a->Size() != b->Size()) return false;
+        for (std::size_t i = 0; i < a->Size(); ++i)
+            if (!SameObj(a->GetAt(i), b->GetAt(i), depth + 1)) return false;
+        return true;
+    }
+    if (a->IsDict()) return SameEntries(a, b, depth, [](std::string_view) { return false; });
+    if (!a->IsStream()) return a->IsEqual(b);
+    auto stream_key = [](std::string_view k) { return k == "Length" || k == "Filter" || k == "DecodeParms"; };
+    if (!SameEntries(a, b, depth, stream_key)) return false;
     auto da = ReadDecoded(a, kMaxCompareBytes), db = ReadDecoded(b, kMaxCompareBytes);
     return da && db && *da == *db && da->size() < kMaxCompareBytes;
 }

@@ -20,6 +20,17 @@ namespace {
 // absurd arrays of intents.
 constexpr std::size_t kMaxIntents = 1024;
 
+// A destination profile a PDF/A output intent can use: an output or display profile of a
+// gray, RGB or CMYK space, of an ICC version the part accepts (2 for PDF/A-1, up to 4 later).
+bool UsableDestination(const ICCProfile& icc, int part)
+{
+    const std::string& cls = icc.GetDeviceClass();
+    const std::string& space = icc.GetColorSpace();
+    int major = static_cast<int>(icc.GetVersion() >> 24);
+    return (cls == "prtr" || cls == "mntr") && (space == "GRAY" || space == "RGB " || space == "CMYK") &&
+           major >= 2 && major <= (part == 1 ? 2 : 4);
+}
+
 }  // namespace
 
 void CheckOutputIntents(PassContext& ctx, Obj* holder)
@@ -49,7 +60,7 @@ void CheckOutputIntents(PassContext& ctx, Obj* holder)
         }
         if (s == "GTS_PDFA1" && profile) {
             std::shared_ptr<const ICCProfile> icc = profile->IsStream() ? ICCProfile::FromStream(profile) : nullptr;
-            if (!icc) {
+            if (!icc || !UsableDestination(*icc, ctx.Part())) {
                 ctx.Report(232, profile);
                 faulty = true;
             } else if (oi.components == 0) {

@@ -89,6 +89,10 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
     }
     // The form's own streams are read one level deeper than the element that paints it.
     PushGroup(ctx, form, reader.NestingDepth() + 1, reader.GetResources());
+    if (g.is_transparency && !m_groups.empty() && m_groups.back().space && m_groups.back().space->IsDevice()) {
+        SpaceUse use{el.stream, &reader.GetResources(), nullptr};
+        CheckSpace(ctx, m_groups.back().space.get(), use);
+    }
 }
 
 void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el)
