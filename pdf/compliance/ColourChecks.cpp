@@ -28,7 +28,7 @@ void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
     CheckOutputIntents(ctx, page.GetSDFObj());
     Resources res = page.GetResources();
     PushGroup(ctx, page.GetSDFObj(), 0, res);
-    CheckExtGStates(ctx, res);
+    CheckResourceDicts(ctx, res);
 }
 
 void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)
@@ -36,7 +36,7 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     if (!ctx.Checks()) return;
     while (!m_groups.empty() && m_groups.back().depth > reader.NestingDepth()) m_groups.pop_back();
     const Resources& res = reader.GetResources();
-    CheckExtGStates(ctx, res);
+    CheckResourceDicts(ctx, res);
     CheckGStateChanges(ctx, el);
     CheckOverprint(ctx, el);
     const GState& gs = *el.gstate;

@@ -56,7 +56,7 @@ private:
     // GStateChecks.cpp
     void CheckGStateChanges(PassContext& ctx, const Element& el);
     void CheckOverprint(PassContext& ctx, const Element& el);
-    void CheckExtGStates(PassContext& ctx, const Resources& res);
+    void CheckResourceDicts(PassContext& ctx, const Resources& res);
     void CheckExtGState(PassContext& ctx, SDF::Obj* gs);
 
     // XObjectChecks.cpp
@@ -69,7 +69,7 @@ private:
 
     std::map<std::string, Separation> m_separations;  // colorant name -> first Separation seen
     std::set<const SDF::Obj*> m_gstates_seen;          // ExtGState dictionaries checked
-    std::set<const SDF::Obj*> m_categories_seen;       // ExtGState resource dictionaries checked
+    std::set<const SDF::Obj*> m_resources_seen;        // resource dictionaries checked
     // Per page.
     bool m_transparency = false;
     // The colours were set by the content (the initial DeviceGray black is not checked).

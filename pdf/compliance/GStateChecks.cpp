@@ -13,8 +13,8 @@ using SDF::Obj;
 
 namespace {
 
-// Bounds the ExtGState entries read from one resource dictionary.
-constexpr std::size_t kMaxExtGStates = 100000;
+// Bounds the entries read from one resource category.
+constexpr std::size_t kMaxEntries = 100000;
 
 bool IsICCCMYK(const ColorState& c)
 {
@@ -22,6 +22,16 @@ bool IsICCCMYK(const ColorState& c)
 }
 
 bool NotOne(double alpha) { return !(alpha == 1.0); }
+
+// Calls f with each resolved, non-null value of a dictionary (at most kMaxEntries).
+template <class F>
+void ForEachEntry(Obj* dict, F f)
+{
+    if (!dict) return;
+    std::size_t n = 0;
+    for (auto it = dict->DictBegin(); it != dict->DictEnd() && n < kMaxEntries; ++it, ++n)
+        if (Obj* v = Deref(it.Value())) f(v);
+}
 
 }  // namespace
 
@@ -76,17 +86,21 @@ void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el)
     }
 }
 
-void ColourCheck::CheckExtGStates(PassContext& ctx, const Resources& res)
+void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
 {
-    if (ctx.Part() < 2) return;
     for (const Resources* r = &res; r; r = r->GetParent()) {
-        Obj* category = r->Category("ExtGState");
-        if (!category || !m_categories_seen.insert(category).second) continue;
-        std::size_t n = 0;
-        for (auto it = category->DictBegin(); it != category->DictEnd() && n < kMaxExtGStates; ++it, ++n) {
-            Obj* gs = Deref(it.Value());
-            if (gs && gs->IsDict() && m_gstates_seen.insert(gs).second) CheckExtGState(ctx, gs);
-        }
+        if (!m_resources_seen.insert(r->GetDict()).second) continue;
+        // An ICCBased space without a profile stream cannot be read at all, so it is
+        // found here rather than where it is used.
+        ForEachEntry(r->Category("ColorSpace"), [&](Obj* cs) {
+            if (!cs->IsArray() || !IsNameOf(Deref(cs->GetAt(0)), "ICCBased")) return;
+            Obj* profile = Deref(cs->GetAt(1));
+            if (!profile || !profile->IsStream()) ctx.Report(232, profile ? profile : cs);
+        });
+        if (ctx.Part() < 2) continue;
+        ForEachEntry(r->Category("ExtGState"), [&](Obj* gs) {
+            if (gs->IsDict() && m_gstates_seen.insert(gs).second) CheckExtGState(ctx, gs);
+        });
     }
 }
 
