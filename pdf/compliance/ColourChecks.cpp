@@ -45,15 +45,17 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     SpaceUse use{el.stream, &res, nullptr};
     switch (el.kind) {
     case Element::e_path:
-        if (el.stroke && m_stroke_set) CheckPaint(ctx, gs.stroke, use);
-        if (el.fill && m_fill_set) CheckPaint(ctx, gs.fill, use);
+        if (el.stroke) CheckPaint(ctx, gs.stroke, use);
+        if (el.fill) CheckPaint(ctx, gs.fill, use);
         break;
-    case Element::e_text:
-        // Visible text is checked with both colours, whichever the mode paints with.
-        if (gs.text_render_mode == 3 || gs.text_render_mode == 7) break;
-        if (m_fill_set) CheckPaint(ctx, gs.fill, use);
-        if (m_stroke_set) CheckPaint(ctx, gs.stroke, use);
+    case Element::e_text: {
+        // Text is checked with the colours its mode paints with, and with any colour the
+        // content set for it.
+        int mode = gs.text_render_mode;
+        if (mode == 0 || mode == 2 || mode == 4 || mode == 6 || m_fill_set) CheckPaint(ctx, gs.fill, use);
+        if (mode == 1 || mode == 2 || mode == 5 || mode == 6 || m_stroke_set) CheckPaint(ctx, gs.stroke, use);
         break;
+    }
     case Element::e_image:
     case Element::e_inline_image: CheckImage(ctx, el, res); break;
     case Element::e_shading:

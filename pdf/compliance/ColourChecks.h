@@ -72,7 +72,7 @@ private:
     std::set<const SDF::Obj*> m_resources_seen;        // resource dictionaries checked
     // Per page.
     bool m_transparency = false;
-    // The colours were set by the content (the initial DeviceGray black is not checked).
+    // The colours were set by the content (text is checked with them whatever its mode).
     bool m_fill_set = false, m_stroke_set = false;
     std::vector<GroupSpace> m_groups;
     std::set<const SDF::Obj*> m_overprint_done;        // streams whose overprint was reported

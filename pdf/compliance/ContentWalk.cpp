@@ -23,27 +23,52 @@ private:
     std::span<ContentCheck* const> m_checks;
 };
 
-// The tiling patterns an element paints with (fill first, then stroke), each once per page.
-std::vector<bool> TilingPatternsPainted(const Element& el, std::set<const SDF::Obj*>& seen)
-{
-    bool fills = false, strokes = false;
-    if (el.Is(Element::e_path)) {
-        fills = el.fill;
-        strokes = el.stroke;
-    } else if (el.Is(Element::e_text)) {
-        int mode = el.gstate->text_render_mode;
-        fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
-        strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
+// A stream an element draws through, entered after the element: a tiling pattern of its
+// fill or stroke colour, or the glyph procedure of a Type 3 character code.
+struct Inner {
+    enum Kind { e_fill_pattern, e_stroke_pattern, e_glyph } kind;
+    std::uint32_t code = 0;
+};
+
+// What an element draws through that this page has not entered yet: each tiling pattern
+// and each Type 3 glyph once per page.
+class InnerStreams {
+public:
+    std::vector<Inner> Of(const Element& el)
+    {
+        std::vector<Inner> out;
+        bool fills = false, strokes = false;
+        if (el.Is(Element::e_path)) {
+            fills = el.fill;
+            strokes = el.stroke;
+        } else if (el.Is(Element::e_text)) {
+            int mode = el.gstate->text_render_mode;
+            fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
+            strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
+            Glyphs(el, out);
+        }
+        auto want = [&](const ColorState& c, Inner::Kind kind) {
+            if (c.pattern && FindNumber(c.pattern, "PatternType", 0) == 1 && m_patterns.insert(c.pattern).second)
+                out.push_back({kind});
+        };
+        if (fills) want(el.gstate->fill, Inner::e_fill_pattern);
+        if (strokes) want(el.gstate->stroke, Inner::e_stroke_pattern);
+        return out;
     }
-    std::vector<bool> out;
-    auto want = [&](const ColorState& c, bool fill) {
-        if (c.pattern && FindNumber(c.pattern, "PatternType", 0) == 1 && seen.insert(c.pattern).second)
-            out.push_back(fill);
-    };
-    if (fills) want(el.gstate->fill, true);
-    if (strokes) want(el.gstate->stroke, false);
-    return out;
-}
+
+private:
+    void Glyphs(const Element& el, std::vector<Inner>& out)
+    {
+        const Font* font = el.gstate->font.get();
+        if (!font || font->GetKind() != Font::e_type3) return;
+        for (const Element::Shown& s : el.strings)
+            for (std::uint8_t code : s.bytes)
+                if (m_glyphs.insert({font, code}).second) out.push_back({Inner::e_glyph, code});
+    }
+
+    std::set<const SDF::Obj*> m_patterns;
+    std::set<std::pair<const Font*, std::uint32_t>> m_glyphs;
+};
 
 }  // namespace
 
@@ -54,20 +79,22 @@ void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck*
     ElementReader reader(ctx.caches.Get<ResourceCache>(), &issues);
     reader.Begin(page);
     // The reader refuses a form inside itself and bounds the nesting; a form painted twice
-    // is read twice because the state it inherits may differ. A tiling pattern is read
-    // once per page, where it is first painted; when an element paints with two, the
-    // second is entered once the first is left.
+    // is read twice because the state it inherits may differ. Tiling patterns and Type 3
+    // glyphs are read once per page, where first drawn; when an element draws through
+    // several, each is entered once the one before it is left.
     struct Pending {
         int depth;
-        bool fill;
+        Inner inner;
     };
     std::vector<Pending> pending;
-    std::set<const SDF::Obj*> patterns;
+    InnerStreams inner;
     auto enter_pending = [&] {
         while (!pending.empty() && pending.back().depth == reader.NestingDepth()) {
-            bool fill = pending.back().fill;
+            Inner next = pending.back().inner;
             pending.pop_back();
-            if (reader.PatternBegin(fill)) return;
+            bool entered = next.kind == Inner::e_glyph ? reader.Type3GlyphBegin(next.code)
+                                                       : reader.PatternBegin(next.kind == Inner::e_fill_pattern);
+            if (entered) return;
         }
     };
     while (reader.NestingDepth() > 0 && !ctx.Stopped()) {
@@ -82,8 +109,8 @@ void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck*
             reader.FormBegin();
             continue;
         }
-        std::vector<bool> tiles = TilingPatternsPainted(*el, patterns);
-        for (auto it = tiles.rbegin(); it != tiles.rend(); ++it) pending.push_back({reader.NestingDepth(), *it});
+        std::vector<Inner> streams = inner.Of(*el);
+        for (auto it = streams.rbegin(); it != streams.rend(); ++it) pending.push_back({reader.NestingDepth(), *it});
         enter_pending();
     }
     for (ContentCheck* c : checks) c->PageEnd(ctx, page);

@@ -75,7 +75,7 @@ TEST(ColourSpaces, AlternateSpacesAndDeviceN)
     std::string nine = "[/DeviceN[/A/B/C/D/E/F/G/H/I]" + kLab + " " + tint2 + "]";
     EXPECT_EQ(one(k1B, nine), "11213");
     // An ICCBased space whose profile is no stream (whether used or not).
-    PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased<</N 3>>]>>>>", "0 0 10 10 re f");
+    PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased<</N 3>>]>>>>", "0 0 10 10 re n");
     EXPECT_EQ(Findings(f.Build(), k2B), "232(3)");
 }
 
@@ -88,6 +88,24 @@ TEST(ColourSpaces, TilingPatternsAreWalkedWhereFirstPainted)
     f.AddStream("/Type/Pattern/PatternType 1/PaintType 1/TilingType 1/BBox[0 0 5 5]/XStep 5/YStep 5/Resources<<>>",
                 "0 0 0 1 k 0 0 2 2 re f");
     EXPECT_EQ(Findings(f.Build(), k2B), "2331(6 7)");
+}
+
+TEST(ColourSpaces, Type3GlyphsAndTextColours)
+{
+    const std::string font = "<</Font<</F1<</Type/Font/Subtype/Type3/FontBBox[0 0 1 1]/FontMatrix[0.001 0 0 0.001 0 0]"
+                             "/CharProcs<</a 6 0 R>>/Encoding<</Differences[97/a]>>/FirstChar 97/LastChar 97"
+                             "/Widths[1000]>>>>>>";
+    // Invisible text paints nothing itself; its glyph procedure does, once per page.
+    PdfBuilder f = ColourFile(k2B, font, "BT /F1 12 Tf 3 Tr (aaa) Tj (a) Tj ET");
+    f.AddStream("", "1000 0 d0 0 0 1 rg 0 0 1 1 re f");
+    AddIntent(f, 1);
+    EXPECT_EQ(Findings(f.Build(), k2B), "2332(6)");
+    // Text is checked with any colour the content set for it, whatever its mode paints.
+    f.SetStream(6, "", "1000 0 d0 0 0 1 1 re n");
+    f.SetStream(4, "", "BT /F1 12 Tf 0 0 1 RG (a) Tj ET");
+    EXPECT_EQ(Findings(f.Build(), k2B), "2332(4)");
+    f.SetStream(4, "", "BT /F1 12 Tf (a) Tj ET");
+    EXPECT_EQ(Findings(f.Build(), k2B), "");
 }
 
 TEST(ColourSpaces, PDFA4BlendingSpaceServesAsIntent)

@@ -19,7 +19,7 @@ std::string Check(int level, const std::string& resources, const std::string& co
 
 std::string WithGState(int level, const std::string& gs)
 {
-    return Check(level, "<</ExtGState<</GS0 " + gs + ">>>>", "/GS0 gs 0 0 m 10 10 l S");
+    return Check(level, "<</ExtGState<</GS0 " + gs + ">>>>", "/GS0 gs 0 0 m 10 10 l n");
 }
 
 }  // namespace
@@ -33,8 +33,8 @@ TEST(GraphicsState, TransferFunctionsAndRenderingIntents)
     EXPECT_EQ(WithGState(k2B, "<</TR2/Default>>"), "");
     EXPECT_EQ(WithGState(k2B, "<</RI/Perceptual>>"), "");
     EXPECT_EQ(WithGState(k2B, "<</RI/Foo>>"), "291(4)");
-    EXPECT_EQ(Check(k2B, "<<>>", "/Foo ri 0 0 m 1 1 l S"), "291(4)");
-    EXPECT_EQ(Check(k4, "<<>>", "/Foo ri 0 0 m 1 1 l S"), "");
+    EXPECT_EQ(Check(k2B, "<<>>", "/Foo ri 0 0 m 1 1 l n"), "291(4)");
+    EXPECT_EQ(Check(k4, "<<>>", "/Foo ri 0 0 m 1 1 l n"), "");
 }
 
 TEST(GraphicsState, HalftonesInExtGStateResources)

@@ -30,14 +30,15 @@ TEST(OutputIntents, DeviceColourIsComparedWithTheIntentsProfile)
     EXPECT_EQ(with(0, kFillRGB), "2331(4)");
     EXPECT_EQ(with(4, kFillCMYK), "");
     EXPECT_EQ(with(3, kFillCMYK, k1B), "2332(4)");
-    // DeviceGray needs any intent; the initial black is not a use of it.
+    // DeviceGray needs any intent; the initial black is DeviceGray too.
     EXPECT_EQ(with(0, kFillGray), "2331(4)");
     EXPECT_EQ(with(4, kFillGray), "");
     EXPECT_EQ(with(1, kFillGray), "");
-    EXPECT_EQ(with(0, "0 0 10 10 re f"), "");
-    // Only what is painted counts: a stroke colour set but only filled paths drawn.
-    EXPECT_EQ(with(0, "1 0 0 RG 0 0 10 10 re f"), "");
-    EXPECT_EQ(with(0, "1 0 0 RG 0 0 10 10 re S"), "2331(4)");
+    EXPECT_EQ(with(0, "0 0 10 10 re f"), "2331(4)");
+    EXPECT_EQ(with(0, "0 0 10 10 re n"), "");
+    // Paths count what they paint: a stroke colour set but only filled paths drawn.
+    EXPECT_EQ(with(1, "1 0 0 RG 0 0 10 10 re f"), "");
+    EXPECT_EQ(with(1, "1 0 0 RG 0 0 10 10 re S"), "2332(4)");
 }
 
 TEST(OutputIntents, DefaultSpacesReplaceDeviceSpaces)

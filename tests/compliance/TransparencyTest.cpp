@@ -11,7 +11,7 @@ using qvx::PDF::PDFACompliance;
 
 namespace {
 
-const std::string kStroke = "/GS0 gs 0 0 m 10 10 l S";
+const std::string kStroke = "/GS0 gs 0 0 m 10 10 l n";
 
 std::string WithGState(int level, const std::string& gs, bool intent = false, const std::string& page_extra = "")
 {
