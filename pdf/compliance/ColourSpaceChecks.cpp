@@ -85,7 +85,7 @@ std::shared_ptr<const ColorSpace> ColourCheck::SpaceOf(PassContext& ctx, Obj* ob
 const ColorSpace* ColourCheck::GroupColourSpace() const
 {
     for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
-        if (it->space) return it->space.get();
+        if (it->space && !it->space->IsDevice()) return it->space.get();
     return nullptr;
 }
 
@@ -187,14 +187,21 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
     static const char* const kDefault[] = {"DefaultGray", "DefaultRGB", "DefaultCMYK"};
     static const int kComponents[] = {1, 3, 4};
     const int family = cs.GetFamily();
-    if (use.res->Get("ColorSpace", kDefault[family])) return;
+    // A Default space counts in the stream whose resources define it, not in the forms,
+    // patterns and glyphs it draws that have resources of their own.
+    for (const Resources* r = use.res; r; r = r->GetParent()) {
+        if (!r->GetDict()) continue;
+        if (FindIn(r->Category("ColorSpace"), kDefault[family])) return;
+        break;
+    }
     const int oi = ctx.caches.Get<OutputIntentState>().components;
     if (family == ColorSpace::e_device_gray) {
         if (oi != 0) return;
     } else if (oi == kComponents[family]) {
         return;
     }
-    // PDF/A-4: inside a transparency group, a blending space of as many components serves.
+    // PDF/A-4: inside a transparency group, a device-independent blending space of as many
+    // components serves (a device blending space defers to the enclosing group's).
     if (ctx.Part() == 4) {
         const ColorSpace* group = GroupColourSpace();
         if (group && group->GetComponentCount() == kComponents[family]) return;
