@@ -32,8 +32,9 @@ private:
         SDF::Obj* alt = nullptr;
     };
     struct GroupSpace {
-        int depth;  // reader nesting depth of the streams inside the group
+        int depth;  // reader nesting depth of the streams inside the group (0: the page's)
         std::shared_ptr<const ColorSpace> space;
+        bool isolated;
     };
     // Where a colour space is checked: the element's stream and resources, and the
     // Separation or DeviceN space whose alternate it is (null outside an alternate).
@@ -51,6 +52,8 @@ private:
     void CheckDevice(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use);
     void CheckPaint(PassContext& ctx, const ColorState& colour, const SpaceUse& use);
     std::shared_ptr<const ColorSpace> SpaceOf(PassContext& ctx, SDF::Obj* obj, const Resources& res, bool is_inline);
+    // The blending space in force: the innermost device-independent space of the page group
+    // or an isolated form group.
     const ColorSpace* GroupColourSpace() const;
 
     // GStateChecks.cpp

@@ -62,6 +62,20 @@ bool SameObj(const Obj* a, const Obj* b, int depth)
     return da && db && *da == *db && da->size() < kMaxCompareBytes;
 }
 
+// Profiles with the same bytes. The profile ID (an MD5 of the rest) may be left zero in one
+// copy; two different IDs make different profiles.
+bool SameProfileData(const Common::Bytes& a, const Common::Bytes& b)
+{
+    constexpr std::size_t kIdBegin = 84, kIdEnd = 100;
+    if (a.size() != b.size() || a.size() < kIdEnd) return a == b;
+    auto zero = [&](const Common::Bytes& p) {
+        return std::all_of(p.begin() + kIdBegin, p.begin() + kIdEnd, [](auto c) { return c == 0; });
+    };
+    bool same_id = std::equal(a.begin() + kIdBegin, a.begin() + kIdEnd, b.begin() + kIdBegin);
+    return (same_id || zero(a) || zero(b)) && std::equal(a.begin(), a.begin() + kIdBegin, b.begin()) &&
+           std::equal(a.begin() + kIdEnd, a.end(), b.begin() + kIdEnd);
+}
+
 }  // namespace
 
 std::shared_ptr<const ColorSpace> ColourCheck::SpaceOf(PassContext& ctx, Obj* obj, const Resources& res,
@@ -85,7 +99,7 @@ std::shared_ptr<const ColorSpace> ColourCheck::SpaceOf(PassContext& ctx, Obj* ob
 const ColorSpace* ColourCheck::GroupColourSpace() const
 {
     for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
-        if (it->space && !it->space->IsDevice()) return it->space.get();
+        if (it->space && !it->space->IsDevice() && (it->depth == 0 || it->isolated)) return it->space.get();
     return nullptr;
 }
 
@@ -173,7 +187,7 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
     const ICCProfile* icc = cs.GetICCProfile();
     if (!icc || icc->GetComponentCount() != 4) return;
     auto same = [&](const ICCProfile* other, const Obj* other_stream) {
-        return other_stream == stream || (other && other->GetBytes() == icc->GetBytes());
+        return other_stream == stream || (other && SameProfileData(other->GetBytes(), icc->GetBytes()));
     };
     const OutputIntentState& oi = ctx.caches.Get<OutputIntentState>();
     const ColorSpace* group = GroupColourSpace();
@@ -202,7 +216,7 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
     }
     // PDF/A-4: inside a transparency group, a device-independent blending space of as many
     // components serves (a device blending space defers to the enclosing group's).
-    if (ctx.Part() == 4) {
+    if (ctx.Part() == 4 && family != ColorSpace::e_device_gray) {
         const ColorSpace* group = GroupColourSpace();
         if (group && group->GetComponentCount() == kComponents[family]) return;
     }

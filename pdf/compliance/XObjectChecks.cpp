@@ -63,7 +63,7 @@ void ColourCheck::PushGroup(PassContext& ctx, Obj* owner, int depth, const Resou
 {
     Group g = Group::Of(owner);
     if (!g.dict) return;
-    m_groups.push_back({depth, g.color_space ? SpaceOf(ctx, g.color_space, res, false) : nullptr});
+    m_groups.push_back({depth, g.color_space ? SpaceOf(ctx, g.color_space, res, false) : nullptr, g.isolated});
 }
 
 void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& reader)

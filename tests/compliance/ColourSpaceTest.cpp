@@ -116,11 +116,33 @@ TEST(ColourSpaces, PDFA4BlendingSpaceServesAsIntent)
     f.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<<>>/Group<</S/Transparency/CS[/ICCBased " +
                  Ref(p) + "]>>/Contents 4 0 R>>");
     EXPECT_EQ(Findings(f.Build(), k4), "");
-    // A CMYK space identical to the intent's profile.
+    // Not for DeviceGray, and not through a device blending space.
+    f.SetStream(4, "", "0.5 g 0 0 10 10 re f");
+    EXPECT_EQ(Findings(f.Build(), k4), "2331(4)");
+    f.SetStream(4, "", "1 0 0 rg 0 0 10 10 re f");
+    f.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<<>>/Group<</S/Transparency/CS/DeviceRGB>>"
+             "/Contents 4 0 R>>");
+    EXPECT_EQ(Findings(f.Build(), k4), "2331(4)");
+    // A CMYK space identical to the intent's profile: the same object, or the same bytes.
     PdfBuilder g = ColourFile(k4, "<</ColorSpace<</CS0[/ICCBased 6 0 R]>>>>", "/CS0 cs 0 0 0 1 sc 0 0 10 10 re f");
+    EXPECT_EQ(AddProfile(g, 4, Profile("CMYK")), 6);
+    SetIntents(g, {Intent(6)});
+    EXPECT_EQ(Findings(g.Build(), k4), "462423(4)");
     int cmyk = AddProfile(g, 4, Profile("CMYK"));
     SetIntents(g, {Intent(cmyk)});
     EXPECT_EQ(Findings(g.Build(), k4), "462423(4)");
+    // A copy that differs only by a profile ID left zero is the same profile; two different
+    // IDs make two profiles.
+    auto with_id = [](char id) {
+        std::string p = Profile("CMYK");
+        p.replace(84, 16, std::string(16, id));
+        return p;
+    };
+    g.SetStream(6, "/N 4", with_id('\0'));
+    g.SetStream(cmyk, "/N 4", with_id('\1'));
+    EXPECT_EQ(Findings(g.Build(), k4), "462423(4)");
+    g.SetStream(6, "/N 4", with_id('\2'));
+    EXPECT_EQ(Findings(g.Build(), k4), "");
     PdfBuilder h = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased 6 0 R]>>>>", "/CS0 cs 0 0 0 1 sc 0 0 10 10 re f");
     SetIntents(h, {Intent(AddProfile(h, 4, Profile("CMYK")))});
     EXPECT_EQ(Findings(h.Build(), k2B), "");
