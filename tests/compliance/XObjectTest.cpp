@@ -75,3 +75,49 @@ TEST(XObjects, FormsAndUnusableXObjects)
     EXPECT_EQ(qvx::PDF::FindIn(run.GetDoc().GetObj(6), "Ref"), nullptr);
     EXPECT_EQ(qvx::PDF::FindIn(run.GetDoc().GetObj(6), "OPI"), nullptr);
 }
+
+namespace {
+
+// A raw JPEG 2000 codestream header (SOC, SIZ, EOC) of a 1 x 1 image with components of
+// these bit depths.
+std::string Codestream(std::vector<int> depths)
+{
+    std::string b;
+    auto put = [&](std::uint64_t v, int n) {
+        for (int i = n - 1; i >= 0; --i) b += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    put(0xFF4F, 2);
+    put(0xFF51, 2);
+    put(38 + 3 * depths.size(), 2);
+    put(0, 2);
+    for (std::uint32_t v : {1u, 1u, 0u, 0u, 64u, 64u, 0u, 0u}) put(v, 4);
+    put(depths.size(), 2);
+    for (int d : depths) {
+        put(d - 1, 1);
+        put(1, 1);
+        put(1, 1);
+    }
+    put(0xFFD9, 2);
+    return b;
+}
+
+}  // namespace
+
+TEST(XObjects, JPEG2000Channels)
+{
+    auto run = [](int level, std::vector<int> depths, const std::string& extra = "") {
+        PdfBuilder f = ColourFile(level, "<</XObject<</X0 6 0 R>>>>", "/X0 Do");
+        f.AddStream("/Type/XObject/Subtype/Image/Width 1/Height 1/Filter/JPXDecode" + extra, Codestream(depths));
+        AddIntent(f, 3);
+        return Findings(f.Build(), level);
+    };
+    EXPECT_EQ(run(k2B, {8, 8, 8}), "");
+    EXPECT_EQ(run(k2B, {8}), "");
+    EXPECT_EQ(run(k2B, {8, 8}), "2832(6)");
+    // The dictionary's colour space decides when present.
+    EXPECT_EQ(run(k2B, {8, 8}, "/ColorSpace/DeviceRGB"), "");
+    EXPECT_EQ(run(k2B, {8, 8, 8}, "/ColorSpace[/DeviceN[/A/B]/DeviceRGB 7 0 R]"), "2832(6) 24211(6)");
+    EXPECT_EQ(run(k2B, {40, 40, 40}), "2834(6)");
+    EXPECT_EQ(run(k2B, {8, 8, 8, 8, 8}), "2832(6)");
+    EXPECT_EQ(run(k1B, {8, 8, 8}), "13(6)");
+}
