@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "pdf/compliance/ContentWalk.h"
@@ -72,6 +73,8 @@ private:
 
     std::map<std::string, Separation> m_separations;  // colorant name -> first Separation seen
     std::set<const SDF::Obj*> m_gstates_seen;          // ExtGState dictionaries checked
+    // Colour spaces checked: space, stream, resources, blending space, alternate owner.
+    std::set<std::tuple<const void*, const void*, const void*, const void*, const void*>> m_spaces_checked;
     std::set<const SDF::Obj*> m_resources_seen;        // resource dictionaries checked
     // Per page.
     bool m_transparency = false;

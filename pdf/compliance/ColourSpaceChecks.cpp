@@ -123,6 +123,13 @@ void ColourCheck::CheckPaint(PassContext& ctx, const ColorState& colour, const S
 void ColourCheck::CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth)
 {
     if (!cs || depth > kMaxSpaceDepth) return;
+    // A space used again in the same setting gives the same findings: profiles and tint
+    // transforms are compared once, not for every path drawn.
+    if (depth == 0 && !m_spaces_checked
+                           .insert({cs, use.stream, use.res ? use.res->GetDict() : nullptr, GroupColourSpace(),
+                                    use.alt_owner})
+                           .second)
+        return;
     switch (cs->GetFamily()) {
     case ColorSpace::e_indexed: CheckSpace(ctx, cs->GetBase(), use, depth + 1); break;
     case ColorSpace::e_separation: CheckSeparation(ctx, *cs, use, depth); break;
