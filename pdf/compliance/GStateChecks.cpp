@@ -13,6 +13,9 @@ using SDF::Obj;
 
 namespace {
 
+// DeviceN colorants that PDF/A-2 and -3 allow (and that the colour space reader reads).
+constexpr std::size_t kMaxDeviceNColorants = 32;
+
 // Bounds the entries read from one resource category.
 constexpr std::size_t kMaxEntries = 100000;
 
@@ -90,12 +93,16 @@ void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
 {
     for (const Resources* r = &res; r; r = r->GetParent()) {
         if (!m_resources_seen.insert(r->GetDict()).second) continue;
-        // An ICCBased space without a profile stream cannot be read at all, so it is
-        // found here rather than where it is used.
+        // Spaces that cannot be read at all are found here rather than where they are used:
+        // an ICCBased space without a profile stream, a DeviceN with too many colorants.
         ForEachEntry(r->Category("ColorSpace"), [&](Obj* cs) {
-            if (!cs->IsArray() || !IsNameOf(Deref(cs->GetAt(0)), "ICCBased")) return;
-            Obj* profile = Deref(cs->GetAt(1));
-            if (!profile || !profile->IsStream()) ctx.Report(232, profile ? profile : cs);
+            if (!cs->IsArray()) return;
+            Obj* family = Deref(cs->GetAt(0));
+            Obj* arg = Deref(cs->GetAt(1));
+            if (IsNameOf(family, "ICCBased") && (!arg || !arg->IsStream())) ctx.Report(232, arg ? arg : cs);
+            if (IsNameOf(family, "DeviceN") && arg && arg->IsArray() && arg->Size() > kMaxDeviceNColorants &&
+                (ctx.Part() == 2 || ctx.Part() == 3))
+                ctx.Report(11214);
         });
         if (ctx.Part() < 2) continue;
         ForEachEntry(r->Category("ExtGState"), [&](Obj* gs) {

@@ -74,8 +74,14 @@ TEST(ColourSpaces, AlternateSpacesAndDeviceN)
     // At most 8 colorants in PDF/A-1.
     std::string nine = "[/DeviceN[/A/B/C/D/E/F/G/H/I]" + kLab + " " + tint2 + "]";
     EXPECT_EQ(one(k1B, nine), "11213");
+    std::string many = "[/DeviceN[";
+    for (int i = 0; i < 33; ++i) many += "/C" + std::to_string(i);
+    many += "]" + kLab + " " + tint2 + "]";
+    // More than 32 cannot be read, so the resources are looked at.
+    PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0 " + many + ">>>>", "/CS0 cs 0 0 10 10 re n");
+    EXPECT_EQ(Findings(f.Build(), k2B), "11214");
     // An ICCBased space whose profile is no stream (whether used or not).
-    PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased<</N 3>>]>>>>", "0 0 10 10 re n");
+    f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased<</N 3>>]>>>>", "0 0 10 10 re n");
     EXPECT_EQ(Findings(f.Build(), k2B), "232(3)");
 }
 
