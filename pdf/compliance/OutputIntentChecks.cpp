@@ -105,7 +105,8 @@ Common::Bytes SRGBProfileBytes()
 void AddSRGBOutputIntent(PassContext& ctx)
 {
     OutputIntentState& oi = ctx.caches.Get<OutputIntentState>();
-    if (oi.components != 0) return;
+    Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");
+    if (oi.components != 0 || !root) return;
     Common::Bytes plain = SRGBProfileBytes();
     auto sink = std::make_unique<Filters::MemoryFilter>();
     Filters::MemoryFilter* packed = sink.get();
@@ -115,7 +116,6 @@ void AddSRGBOutputIntent(PassContext& ctx)
     w.Finish();
 
     SDF::SDFDoc& doc = ctx.doc;
-    Obj* root = doc.GetRoot();
     Obj* array = root->PutArray("OutputIntents");
     auto dict = SDF::Dict::Create();
     dict->PutName("Filter", "FlateDecode");

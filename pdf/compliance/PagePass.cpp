@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "pdf/ObjUtil.h"
 #include "pdf/compliance/ColourChecks.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
@@ -30,7 +31,7 @@ void RunPagePass(PassContext& ctx)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     ctx.state.errors.ClearPresent();
-    CheckOutputIntents(ctx, ctx.doc.GetRoot());
+    CheckOutputIntents(ctx, FindDict(ctx.doc.GetTrailer(), "Root"));
     // The content checks of each group, one object each for the whole run (they may keep
     // what they learnt on earlier pages, e.g. fonts already checked).
     std::vector<std::unique_ptr<ContentCheck>> owned;
