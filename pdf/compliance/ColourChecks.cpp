@@ -45,15 +45,12 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     SpaceUse use{el.stream, &res, nullptr};
     switch (el.kind) {
     case Element::e_path:
-        if (el.stroke) CheckPaint(ctx, gs.stroke, use);
-        if (el.fill) CheckPaint(ctx, gs.fill, use);
-        break;
     case Element::e_text: {
-        // Text is checked with the colours its mode paints with, and with any colour the
-        // content set for it.
-        int mode = gs.text_render_mode;
-        if (mode == 0 || mode == 2 || mode == 4 || mode == 6 || m_fill_set) CheckPaint(ctx, gs.fill, use);
-        if (mode == 1 || mode == 2 || mode == 5 || mode == 6 || m_stroke_set) CheckPaint(ctx, gs.stroke, use);
+        // Text is also checked with any colour the content set for it, whatever it paints.
+        PaintUse paints = PaintsWith(el);
+        bool text = el.Is(Element::e_text);
+        if (paints.stroke || (text && m_stroke_set)) CheckPaint(ctx, gs.stroke, use);
+        if (paints.fill || (text && m_fill_set)) CheckPaint(ctx, gs.fill, use);
         break;
     }
     case Element::e_image:

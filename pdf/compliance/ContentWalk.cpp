@@ -37,22 +37,14 @@ public:
     std::vector<Inner> Of(const Element& el)
     {
         std::vector<Inner> out;
-        bool fills = false, strokes = false;
-        if (el.Is(Element::e_path)) {
-            fills = el.fill;
-            strokes = el.stroke;
-        } else if (el.Is(Element::e_text)) {
-            int mode = el.gstate->text_render_mode;
-            fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
-            strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
-            Glyphs(el, out);
-        }
+        if (el.Is(Element::e_text)) Glyphs(el, out);
+        PaintUse paints = PaintsWith(el);
         auto want = [&](const ColorState& c, Inner::Kind kind) {
             if (c.pattern && FindNumber(c.pattern, "PatternType", 0) == 1 && m_patterns.insert(c.pattern).second)
                 out.push_back({kind});
         };
-        if (fills) want(el.gstate->fill, Inner::e_fill_pattern);
-        if (strokes) want(el.gstate->stroke, Inner::e_stroke_pattern);
+        if (paints.fill) want(el.gstate->fill, Inner::e_fill_pattern);
+        if (paints.stroke) want(el.gstate->stroke, Inner::e_stroke_pattern);
         return out;
     }
 
@@ -71,6 +63,15 @@ private:
 };
 
 }  // namespace
+
+PaintUse PaintsWith(const Element& el)
+{
+    if (el.Is(Element::e_path)) return {el.fill, el.stroke};
+    if (!el.Is(Element::e_text)) return {};
+    // Modes 0-2 and 4-6 fill and/or stroke; 3 (invisible) and 7 (clip only) paint nothing.
+    int mode = el.gstate->text_render_mode;
+    return {mode == 0 || mode == 2 || mode == 4 || mode == 6, mode == 1 || mode == 2 || mode == 5 || mode == 6};
+}
 
 void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks)
 {

@@ -74,16 +74,9 @@ void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el)
     if (ctx.Part() < 2 || !el.stream || m_overprint_done.count(el.stream)) return;
     const GState& gs = *el.gstate;
     if (gs.overprint_mode != 1) return;
-    bool fills = false, strokes = false;
-    if (el.Is(Element::e_path)) {
-        fills = el.fill;
-        strokes = el.stroke;
-    } else if (el.Is(Element::e_text)) {
-        int mode = gs.text_render_mode;
-        fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
-        strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
-    }
-    if ((strokes && gs.stroke_overprint && IsICCCMYK(gs.stroke)) || (fills && gs.fill_overprint && IsICCCMYK(gs.fill))) {
+    PaintUse paints = PaintsWith(el);
+    if ((paints.stroke && gs.stroke_overprint && IsICCCMYK(gs.stroke)) ||
+        (paints.fill && gs.fill_overprint && IsICCCMYK(gs.fill))) {
         ctx.Report(24210, el.stream);
         m_overprint_done.insert(el.stream);
     }
