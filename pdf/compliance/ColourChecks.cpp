@@ -76,6 +76,10 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
         if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
         else if (issue.category == "XObject") ctx.Report(271);
         break;
+    // PDF/A-4 wants every stream's names in its own resources, not its caller's.
+    case ContentIssue::e_inherited_resource:
+        if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
+        break;
     default: break;
     }
 }
