@@ -23,6 +23,7 @@ void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
     m_transparency = false;
     m_fill_set = m_stroke_set = false;
     m_groups.clear();
+    m_page_resources.clear();
     m_overprint_done.clear();
     if (!ctx.Checks()) return;
     CheckOutputIntents(ctx, page.GetSDFObj());
@@ -94,6 +95,7 @@ void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
             ctx.Report(43, group);
             if (ctx.state.convert) dict->Erase("Group");
         }
+        if (m_transparency && ctx.state.convert) RemoveTransparency();
         return;
     }
     // The blending space of a page that uses transparency is a colour space it uses.

@@ -62,6 +62,8 @@ private:
     void CheckOverprint(PassContext& ctx, const Element& el);
     void CheckResourceDicts(PassContext& ctx, const Resources& res);
     void CheckExtGState(PassContext& ctx, SDF::Obj* gs);
+    // Conversion to PDF/A-1: the transparency entries of every ExtGState the page used.
+    void RemoveTransparency();
 
     // XObjectChecks.cpp
     void CheckImage(PassContext& ctx, const Element& el, const Resources& res);
@@ -81,6 +83,7 @@ private:
     // The colours were set by the content (text is checked with them whatever its mode).
     bool m_fill_set = false, m_stroke_set = false;
     std::vector<GroupSpace> m_groups;
+    std::set<SDF::Obj*> m_page_resources;              // resource dictionaries the page used
     std::set<const SDF::Obj*> m_overprint_done;        // streams whose overprint was reported
 };
 

@@ -43,8 +43,8 @@ void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
     const GState& gs = *el.gstate;
     const std::uint64_t changed = el.changed;
     const bool pdfa1 = ctx.Part() == 1;
-    // The ExtGState that set the value, else the stream (for the ri operator).
-    Obj* where = gs.ext_gstate ? gs.ext_gstate : el.stream;
+    // The ExtGState applied last when it holds the entry, else the stream.
+    auto where = [&](const char* key) { return gs.ext_gstate && gs.ext_gstate->FindObj(key) ? gs.ext_gstate : el.stream; };
     if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent) &&
         ctx.Part() != 4)
         ctx.Report(291, el.stream);
@@ -55,16 +55,16 @@ void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
         MarkTransparency();
     }
     if ((changed & GState::e_blend_mode) && gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") {
-        if (pdfa1) ctx.Report(44, where);
+        if (pdfa1) ctx.Report(44, where("BM"));
         if (!IsStandardBlendMode(gs.blend_mode)) ctx.Report(21021);
         MarkTransparency();
     }
     if ((changed & GState::e_stroke_alpha) && NotOne(gs.stroke_alpha)) {
-        if (pdfa1) ctx.Report(45, where);
+        if (pdfa1) ctx.Report(45, where("CA"));
         MarkTransparency();
     }
     if ((changed & GState::e_fill_alpha) && NotOne(gs.fill_alpha)) {
-        if (pdfa1) ctx.Report(46, where);
+        if (pdfa1) ctx.Report(46, where("ca"));
         MarkTransparency();
     }
 }
@@ -85,6 +85,7 @@ void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el)
 void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
 {
     for (const Resources* r = &res; r; r = r->GetParent()) {
+        if (r->GetDict()) m_page_resources.insert(r->GetDict());
         if (!m_resources_seen.insert(r->GetDict()).second) continue;
         // Spaces that cannot be read at all are found here rather than where they are used:
         // an ICCBased space without a profile stream, a DeviceN with too many colorants.
@@ -121,6 +122,20 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
         }
     }
     if (ctx.Part() == 4 && gs->FindObj("HTO")) ctx.Report(46253, gs);
+}
+
+void ColourCheck::RemoveTransparency()
+{
+    for (Obj* dict : m_page_resources) {
+        ForEachEntry(FindDict(dict, "ExtGState"), [](Obj* gs) {
+            if (!gs->IsDict()) return;
+            if (Obj* mask = FindIn(gs, "SMask"); mask && !IsNameOf(mask, "None")) gs->Erase("SMask");
+            std::string_view bm = FindName(gs, "BM");
+            if (gs->FindObj("BM") && bm != "Normal" && bm != "Compatible") gs->Erase("BM");
+            for (const char* key : {"CA", "ca"})
+                if (gs->FindObj(key) && FindNumber(gs, key, 0) != 1.0) gs->Erase(key);
+        });
+    }
 }
 
 }  // namespace qvx::PDF

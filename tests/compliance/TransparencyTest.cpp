@@ -34,6 +34,21 @@ TEST(Transparency, ForbiddenInPDFA1)
     EXPECT_EQ(WithGState(k1B, "<<>>", false, "/Group<</S/Transparency>>"), "43(3)");
 }
 
+TEST(Transparency, ConversionToPDFA1RemovesIt)
+{
+    // Every ExtGState the page used loses its transparency, the one applied last or not
+    // (a blend mode replaced before anything is painted is no finding).
+    PdfBuilder f = ColourFile(k1B, "<</ExtGState<</GS0 6 0 R/GS1 7 0 R>>>>", "/GS0 gs /GS1 gs 0 0 m 10 10 l n");
+    f.Add("<</CA 0.5/ca 1/BM/Multiply/SMask<</S/Luminosity/G 8 0 R>>/LW 2>>");
+    f.Add("<</LW 3/BM/Normal>>");
+    PDFACompliance run(true, ToBytes(f.Build()), nullptr, k1B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(run), "41(6) 45(4)");
+    qvx::SDF::Obj* gs = run.GetDoc().GetObj(6);
+    for (const char* key : {"CA", "BM", "SMask"}) EXPECT_EQ(qvx::PDF::FindIn(gs, key), nullptr) << key;
+    for (const char* key : {"ca", "LW"}) EXPECT_NE(qvx::PDF::FindIn(gs, key), nullptr) << key;
+    EXPECT_NE(qvx::PDF::FindIn(run.GetDoc().GetObj(7), "BM"), nullptr);
+}
+
 TEST(Transparency, NeedsABlendingSpaceOrAnIntentLater)
 {
     EXPECT_EQ(WithGState(k2B, "<</CA 0.5>>"), "21020(3)");
