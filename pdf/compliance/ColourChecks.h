@@ -46,7 +46,8 @@ private:
     };
 
     // ColourSpaceChecks.cpp
-    void CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth = 0);
+    // remember: the space outlives the run (it is cached), so a second use can be skipped.
+    void CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth = 0, bool remember = true);
     void CheckSeparation(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth);
     void CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth);
     void CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use);

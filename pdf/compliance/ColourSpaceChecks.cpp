@@ -89,6 +89,9 @@ std::shared_ptr<const ColorSpace> ColourCheck::SpaceOf(PassContext& ctx, Obj* ob
             if (auto device = ColorSpace::FromFamilyName(name)) return device;
             obj = res.Get("ColorSpace", name);
             if (!obj) return nullptr;
+        } else if (is_inline) {
+            // An inline image's own array lives only as long as its operator: not cached.
+            return ColorSpace::Create(obj, &res);
         }
         return ctx.caches.Get<ResourceCache>().GetColorSpace(obj, &res);
     } catch (const std::exception&) {
@@ -120,12 +123,12 @@ void ColourCheck::CheckPaint(PassContext& ctx, const ColorState& colour, const S
     }
 }
 
-void ColourCheck::CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth)
+void ColourCheck::CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth, bool remember)
 {
     if (!cs || depth > kMaxSpaceDepth) return;
     // A space used again in the same setting gives the same findings: profiles and tint
     // transforms are compared once, not for every path drawn.
-    if (depth == 0 && !m_spaces_checked
+    if (depth == 0 && remember && !m_spaces_checked
                            .insert({cs, use.stream, use.res ? use.res->GetDict() : nullptr, GroupColourSpace(),
                                     use.alt_owner})
                            .second)

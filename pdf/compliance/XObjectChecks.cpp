@@ -56,7 +56,7 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
     }
     SpaceUse use{el.stream, &res, nullptr};
     if (img.image_mask) CheckPaint(ctx, el.gstate->fill, use);
-    else CheckSpace(ctx, SpaceOf(ctx, img.color_space, res, img.is_inline).get(), use);
+    else CheckSpace(ctx, SpaceOf(ctx, img.color_space, res, img.is_inline).get(), use, 0, !img.is_inline);
 }
 
 void ColourCheck::PushGroup(PassContext& ctx, Obj* owner, int depth, const Resources& res)

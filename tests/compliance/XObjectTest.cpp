@@ -54,6 +54,8 @@ TEST(XObjects, InlineImages)
     EXPECT_EQ(run("/W 1 /H 1 /CS /CalRGB /BPC 8 /I true"), "244(4)");
     EXPECT_EQ(run("/W 1 /H 1 /CS /CalRGB /BPC 8 /Intent /Foo"), "243(4)");
     EXPECT_EQ(run("/W 1 /H 1 /CS /RGB /BPC 8"), "2331(4)");
+    EXPECT_EQ(run("/W 1 /H 1 /CS [/I /RGB 1 <000000FFFFFF>] /BPC 8"), "2331(4)");
+    EXPECT_EQ(run("/W 1 /H 1 /CS [/I [/Lab <</WhitePoint [0.95 1 1.09]>>] 1 <000000FFFFFF>] /BPC 8"), "");
 }
 
 TEST(XObjects, FormsAndUnusableXObjects)
