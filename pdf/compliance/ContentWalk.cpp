@@ -37,8 +37,9 @@ public:
     std::vector<Inner> Of(const Element& el)
     {
         std::vector<Inner> out;
-        if (el.Is(Element::e_text)) Glyphs(el, out);
         PaintUse paints = PaintsWith(el);
+        // Invisible text draws no glyphs.
+        if (el.Is(Element::e_text) && (paints.fill || paints.stroke)) Glyphs(el, out);
         auto want = [&](const ColorState& c, Inner::Kind kind) {
             if (c.pattern && FindNumber(c.pattern, "PatternType", 0) == 1 && m_patterns.insert(c.pattern).second)
                 out.push_back({kind});

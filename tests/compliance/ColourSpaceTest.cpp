@@ -101,11 +101,13 @@ TEST(ColourSpaces, Type3GlyphsAndTextColours)
     const std::string font = "<</Font<</F1<</Type/Font/Subtype/Type3/FontBBox[0 0 1 1]/FontMatrix[0.001 0 0 0.001 0 0]"
                              "/CharProcs<</a 6 0 R>>/Encoding<</Differences[97/a]>>/FirstChar 97/LastChar 97"
                              "/Widths[1000]>>>>>>";
-    // Invisible text paints nothing itself; its glyph procedure does, once per page.
-    PdfBuilder f = ColourFile(k2B, font, "BT /F1 12 Tf 3 Tr (aaa) Tj (a) Tj ET");
+    // The glyph procedure is walked once per page; invisible text draws no glyphs.
+    PdfBuilder f = ColourFile(k2B, font, "BT /F1 12 Tf (aaa) Tj (a) Tj ET");
     f.AddStream("", "1000 0 d0 0 0 1 rg 0 0 1 1 re f");
     AddIntent(f, 1);
     EXPECT_EQ(Findings(f.Build(), k2B), "2332(6)");
+    f.SetStream(4, "", "BT /F1 12 Tf 3 Tr (a) Tj ET");
+    EXPECT_EQ(Findings(f.Build(), k2B), "");
     // Text is checked with any colour the content set for it, whatever its mode paints.
     f.SetStream(6, "", "1000 0 d0 0 0 1 1 re n");
     f.SetStream(4, "", "BT /F1 12 Tf 0 0 1 RG (a) Tj ET");
