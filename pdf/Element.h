@@ -72,6 +72,7 @@ struct ContentIssue {
         e_recursion,           // a stream entered inside itself
         e_nesting_limit,       // too many streams entered inside one another
         e_unreadable_stream,   // a content stream whose data cannot be decoded
+        e_inherited_resource,  // a name defined only by an invoking stream's resources
     };
     Kind kind;
     std::string_view op;        // the operator keyword (may be empty)

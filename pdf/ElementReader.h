@@ -87,6 +87,9 @@ private:
     // One operator: true when it produced an element.
     bool Dispatch();
     bool Numbers(std::size_t n, double* out);
+    // A named resource of the current stream; one found only in an invoking stream's
+    // resources is reported as such.
+    Resources::Found FindResource(std::string_view category, std::string_view name);
     void SetColorSpace(ColorState& cs, const Operand& name);
     void SetColor(ColorState& cs, bool allow_pattern);
     void SetDevice(ColorState& cs, ColorSpace::Family f, std::size_t n);

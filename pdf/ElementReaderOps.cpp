@@ -11,6 +11,13 @@ namespace qvx::PDF {
 
 using SDF::Obj;
 
+Resources::Found ElementReader::FindResource(std::string_view category, std::string_view name)
+{
+    Resources::Found found = GetResources().Find(category, name);
+    if (found.inherited) Issue(ContentIssue::e_inherited_resource, name, category);
+    return found;
+}
+
 bool ElementReader::Numbers(std::size_t n, double* out)
 {
     const auto& ops = m_op.Operands();
@@ -54,7 +61,7 @@ void ElementReader::SetColorSpace(ColorState& cs, const Operand& name)
         std::string_view n = name.text;
         space = ColorSpace::FromFamilyName(n);
         if (!space) {
-            Resources::Found found = GetResources().Find("ColorSpace", n);
+            Resources::Found found = FindResource("ColorSpace", n);
             if (!found) {
                 Issue(ContentIssue::e_missing_resource, n, "ColorSpace");
                 return;
@@ -87,7 +94,7 @@ void ElementReader::SetColor(ColorState& cs, bool allow_pattern)
     std::size_t n = ops.size();
     Obj* pattern = nullptr;
     if (allow_pattern && n > 0 && ops[n - 1].IsName()) {
-        Resources::Found found = GetResources().Find("Pattern", ops[n - 1].text);
+        Resources::Found found = FindResource("Pattern", ops[n - 1].text);
         if (!found) Issue(ContentIssue::e_missing_resource, ops[n - 1].text, "Pattern");
         pattern = found.obj;
         --n;
@@ -108,7 +115,7 @@ void ElementReader::SetColor(ColorState& cs, bool allow_pattern)
 
 void ElementReader::ApplyExtGState(const Operand& name)
 {
-    Resources::Found found = GetResources().Find("ExtGState", name.text);
+    Resources::Found found = FindResource("ExtGState", name.text);
     if (!found) {
         Issue(ContentIssue::e_missing_resource, name.text, "ExtGState");
         return;
@@ -162,7 +169,7 @@ void ElementReader::SetFont()
     }
     const Operand& name = ops[ops.size() - 2];
     m_gs.font_size = ops.back().number;
-    Resources::Found found = GetResources().Find("Font", name.text);
+    Resources::Found found = FindResource("Font", name.text);
     if (!found) {
         Issue(ContentIssue::e_missing_resource, name.text, "Font");
         m_gs.font = nullptr;
@@ -252,7 +259,7 @@ bool ElementReader::DoXObject()
         return false;
     }
     m_el.name = name->text;
-    Resources::Found found = GetResources().Find("XObject", name->text);
+    Resources::Found found = FindResource("XObject", name->text);
     m_el.kind = Element::e_xobject;
     if (!found) {
         Issue(ContentIssue::e_missing_resource, name->text, "XObject");
@@ -288,7 +295,7 @@ bool ElementReader::MarkedContent(bool begin, bool point)
         if (p.kind == Operand::e_dict) {
             m_el.obj = p.obj.get();
         } else if (p.IsName()) {
-            Resources::Found found = GetResources().Find("Properties", p.text);
+            Resources::Found found = FindResource("Properties", p.text);
             if (!found) Issue(ContentIssue::e_missing_resource, p.text, "Properties");
             m_el.obj = found.obj;
         } else {
@@ -426,7 +433,7 @@ bool ElementReader::Dispatch()
             return false;
         }
         m_el.name = n->text;
-        Resources::Found found = GetResources().Find("Shading", n->text);
+        Resources::Found found = FindResource("Shading", n->text);
         if (!found) Issue(ContentIssue::e_missing_resource, n->text, "Shading");
         m_el.obj = found.obj;
         m_el.kind = Element::e_shading;

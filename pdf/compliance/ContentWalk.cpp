@@ -1,5 +1,9 @@
 #include "pdf/compliance/ContentWalk.h"
 
+#include <set>
+#include <vector>
+
+#include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
 
 namespace qvx::PDF {
@@ -19,7 +23,56 @@ private:
     std::span<ContentCheck* const> m_checks;
 };
 
+// A stream an element draws through, entered after the element: a tiling pattern of its
+// fill or stroke colour, or the glyph procedure of a Type 3 character code.
+struct Inner {
+    enum Kind { e_fill_pattern, e_stroke_pattern, e_glyph } kind;
+    std::uint32_t code = 0;
+};
+
+// What an element draws through that this page has not entered yet: each tiling pattern
+// and each Type 3 glyph once per page.
+class InnerStreams {
+public:
+    std::vector<Inner> Of(const Element& el)
+    {
+        std::vector<Inner> out;
+        PaintUse paints = PaintsWith(el);
+        // Invisible text draws no glyphs.
+        if (el.Is(Element::e_text) && (paints.fill || paints.stroke)) Glyphs(el, out);
+        auto want = [&](const ColorState& c, Inner::Kind kind) {
+            if (c.pattern && FindNumber(c.pattern, "PatternType", 0) == 1 && m_patterns.insert(c.pattern).second)
+                out.push_back({kind});
+        };
+        if (paints.fill) want(el.gstate->fill, Inner::e_fill_pattern);
+        if (paints.stroke) want(el.gstate->stroke, Inner::e_stroke_pattern);
+        return out;
+    }
+
+private:
+    void Glyphs(const Element& el, std::vector<Inner>& out)
+    {
+        const Font* font = el.gstate->font.get();
+        if (!font || font->GetKind() != Font::e_type3) return;
+        for (const Element::Shown& s : el.strings)
+            for (std::uint8_t code : s.bytes)
+                if (m_glyphs.insert({font, code}).second) out.push_back({Inner::e_glyph, code});
+    }
+
+    std::set<const SDF::Obj*> m_patterns;
+    std::set<std::pair<const Font*, std::uint32_t>> m_glyphs;
+};
+
 }  // namespace
+
+PaintUse PaintsWith(const Element& el)
+{
+    if (el.Is(Element::e_path)) return {el.fill, el.stroke};
+    if (!el.Is(Element::e_text)) return {};
+    // Modes 0-2 and 4-6 fill and/or stroke; 3 (invisible) and 7 (clip only) paint nothing.
+    int mode = el.gstate->text_render_mode;
+    return {mode == 0 || mode == 2 || mode == 4 || mode == 6, mode == 1 || mode == 2 || mode == 5 || mode == 6};
+}
 
 void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks)
 {
@@ -28,15 +81,39 @@ void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck*
     ElementReader reader(ctx.caches.Get<ResourceCache>(), &issues);
     reader.Begin(page);
     // The reader refuses a form inside itself and bounds the nesting; a form painted twice
-    // is read twice because the state it inherits may differ.
+    // is read twice because the state it inherits may differ. Tiling patterns and Type 3
+    // glyphs are read once per page, where first drawn; when an element draws through
+    // several, each is entered once the one before it is left.
+    struct Pending {
+        int depth;
+        Inner inner;
+    };
+    std::vector<Pending> pending;
+    InnerStreams inner;
+    auto enter_pending = [&] {
+        while (!pending.empty() && pending.back().depth == reader.NestingDepth()) {
+            Inner next = pending.back().inner;
+            pending.pop_back();
+            bool entered = next.kind == Inner::e_glyph ? reader.Type3GlyphBegin(next.code)
+                                                       : reader.PatternBegin(next.kind == Inner::e_fill_pattern);
+            if (entered) return;
+        }
+    };
     while (reader.NestingDepth() > 0 && !ctx.Stopped()) {
         const Element* el = reader.Next();
         if (!el) {
             reader.End();
+            enter_pending();
             continue;
         }
         for (ContentCheck* c : checks) c->OnElement(ctx, *el, reader);
-        if (el->Is(Element::e_form)) reader.FormBegin();
+        if (el->Is(Element::e_form)) {
+            reader.FormBegin();
+            continue;
+        }
+        std::vector<Inner> streams = inner.Of(*el);
+        for (auto it = streams.rbegin(); it != streams.rend(); ++it) pending.push_back({reader.NestingDepth(), *it});
+        enter_pending();
     }
     for (ContentCheck* c : checks) c->PageEnd(ctx, page);
 }

@@ -23,6 +23,13 @@ public:
     virtual void PageEnd(PassContext& ctx, const Page& page) { (void)ctx, (void)page; }
 };
 
+// What a path or text element paints with: its fill colour, its stroke colour (text by its
+// render mode; other elements paint with neither).
+struct PaintUse {
+    bool fill = false, stroke = false;
+};
+PaintUse PaintsWith(const Element& el);
+
 // Walks one page's content (forms entered where painted) for the checks, in order. Stops
 // early when the run's stop flag is set.
 void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks);

@@ -1,9 +1,62 @@
-// JPEG 2000 data in PDF/A-2 and later (2831 to 2835) belongs to the image group; until it
-// exists a JPXDecode stream passes here unchecked.
+// JPEG 2000 data in PDF/A-2 and later: 1, 3 or 4 colour channels and bit depths of 1 to
+// 38, read from the image dictionary and from the JPEG 2000 header.
+#include <exception>
+
+#include "filters/Filter.h"
+#include "filters/FilterReader.h"
+#include "filters/JPXInfo.h"
+#include "pdf/ColorSpace.h"
+#include "pdf/ObjUtil.h"
 #include "pdf/compliance/ObjectChecks.h"
 
 namespace qvx::PDF {
 
-void CheckJPXStream(PassContext&, SDF::Obj&) {}
+namespace {
+
+// The header boxes and the codestream's SIZ marker come first; large metadata boxes before
+// them are rare, and this bounds what is read.
+constexpr std::size_t kMaxHeaderBytes = 4u << 20;
+
+Filters::JPXInfo ReadHeader(const SDF::Obj& stream)
+{
+    try {
+        std::unique_ptr<Filters::Filter> raw = stream.GetRawStream();
+        if (!raw) return {};
+        Filters::FilterReader r(*raw);
+        Common::Bytes data(kMaxHeaderBytes);
+        data.resize(r.Read(data.data(), data.size()));
+        return Filters::JPXInfo::Read(data);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+bool ValidChannels(int n) { return n == 1 || n == 3 || n == 4; }
+
+}  // namespace
+
+void CheckJPXStream(PassContext& ctx, SDF::Obj& stream)
+{
+    if (FindName(&stream, "Subtype") != "Image") return;
+    // The image dictionary's colour space overrides the data's own.
+    int dict_channels = 0;
+    if (SDF::Obj* cs = FindIn(&stream, "ColorSpace")) {
+        try {
+            if (auto space = ColorSpace::Create(cs)) dict_channels = space->GetComponentCount();
+        } catch (const std::exception&) {
+        }
+    }
+    Filters::JPXInfo info = ReadHeader(stream);
+    if (!info.IsValid()) return;
+    int data_channels = info.GetColourChannelCount();
+    if ((dict_channels > 0 && !ValidChannels(dict_channels)) || (dict_channels == 0 && !ValidChannels(data_channels)))
+        ctx.Report(2832, &stream);
+    for (const Filters::JPXComponent& c : info.GetComponents()) {
+        if (c.bit_depth < 1 || c.bit_depth > 38) {
+            ctx.Report(2834, &stream);
+            break;
+        }
+    }
+}
 
 }  // namespace qvx::PDF

@@ -6,8 +6,11 @@
 #include <memory>
 #include <vector>
 
+#include "pdf/ObjUtil.h"
+#include "pdf/compliance/ColourChecks.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
+#include "pdf/compliance/OutputIntents.h"
 
 namespace qvx::PDF {
 
@@ -28,9 +31,11 @@ void RunPagePass(PassContext& ctx)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     ctx.state.errors.ClearPresent();
+    CheckOutputIntents(ctx, FindDict(ctx.doc.GetTrailer(), "Root"));
     // The content checks of each group, one object each for the whole run (they may keep
     // what they learnt on earlier pages, e.g. fonts already checked).
     std::vector<std::unique_ptr<ContentCheck>> owned;
+    owned.push_back(std::make_unique<ColourCheck>());
     std::vector<ContentCheck*> checks;
     for (auto& c : owned) checks.push_back(c.get());
     for (const Page& page : ctx.Pages().Pages()) {
@@ -43,6 +48,8 @@ void RunPagePass(PassContext& ctx)
             ctx.Report(12, page.GetSDFObj());
         }
     }
+    // A converted file always leaves with an output intent.
+    if (ctx.Checks() && ctx.state.convert && !ctx.Stopped()) AddSRGBOutputIntent(ctx);
 }
 
 }  // namespace qvx::PDF

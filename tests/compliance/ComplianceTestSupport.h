@@ -28,6 +28,8 @@ inline PdfBuilder CleanFile(int level, const std::string& version = "1.7")
     PdfBuilder b = PdfBuilder::Minimal(level >= 9 ? "2.0" : version);
     b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R>>");
     b.SetStream(5, "/Type/Metadata/Subtype/XML", kBegin + XmpBody(IdentFor(level)) + kEnd);
+    // A path that paints nothing: device colour without an output intent is a finding.
+    b.SetStream(4, "", "0 0 m 100 100 l n");
     return b;
 }
 

@@ -156,6 +156,8 @@ TEST(ElementReader, FormsAreEnteredOnRequestWithTheirOwnResources)
     e = r.Next();
     ASSERT_EQ(e->kind, Element::e_path);
     EXPECT_EQ(e->gstate->line_width, 7);
+    ASSERT_EQ(issues.Count(PDF::ContentIssue::e_inherited_resource), 1);  // /G from the page
+    EXPECT_EQ(issues.list.back().name, "G");
     EXPECT_EQ(e->gstate->ctm, (PDF::Matrix{2, 0, 0, 2, 5, 5}));
     EXPECT_EQ(e->stream, t.Get(6)->Resolve());
     EXPECT_EQ(Kinds(r).size(), 2u);

@@ -1,0 +1,116 @@
+// The colour group's content check: what each element draws, the issues the reader meets,
+// and the page group.
+#include "pdf/compliance/ColourChecks.h"
+
+#include "pdf/Group.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/Shading.h"
+#include "pdf/compliance/OutputIntents.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+// More than this many nested q in one content stream is refused below PDF/A-4.
+constexpr int kMaxSaveDepth = 28;
+
+bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
+
+}  // namespace
+
+void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
+{
+    m_transparency = false;
+    m_fill_set = m_stroke_set = false;
+    m_groups.clear();
+    m_page_resources.clear();
+    m_overprint_done.clear();
+    if (!ctx.Checks()) return;
+    CheckOutputIntents(ctx, page.GetSDFObj());
+    Resources res = page.GetResources();
+    PushGroup(ctx, page.GetSDFObj(), 0, res);
+    CheckResourceDicts(ctx, res);
+}
+
+void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)
+{
+    if (!ctx.Checks()) return;
+    while (!m_groups.empty() && m_groups.back().depth > reader.NestingDepth()) m_groups.pop_back();
+    const Resources& res = reader.GetResources();
+    CheckResourceDicts(ctx, res);
+    CheckGStateChanges(ctx, el);
+    CheckOverprint(ctx, el);
+    const GState& gs = *el.gstate;
+    if (el.changed & (GState::e_fill_color_space | GState::e_fill_color)) m_fill_set = true;
+    if (el.changed & (GState::e_stroke_color_space | GState::e_stroke_color)) m_stroke_set = true;
+    SpaceUse use{el.stream, &res, nullptr};
+    switch (el.kind) {
+    case Element::e_path:
+    case Element::e_text: {
+        // Text is also checked with any colour the content set for it, whatever it paints.
+        PaintUse paints = PaintsWith(el);
+        bool text = el.Is(Element::e_text);
+        if (paints.stroke || (text && m_stroke_set)) CheckPaint(ctx, gs.stroke, use);
+        if (paints.fill || (text && m_fill_set)) CheckPaint(ctx, gs.fill, use);
+        break;
+    }
+    case Element::e_image:
+    case Element::e_inline_image: CheckImage(ctx, el, res); break;
+    case Element::e_shading:
+        if (el.obj) CheckSpace(ctx, SpaceOf(ctx, Shading::Read(el.obj).color_space, res, false).get(), use);
+        break;
+    case Element::e_form: CheckForm(ctx, el, reader); break;
+    case Element::e_xobject: CheckOtherXObject(ctx, el); break;
+    case Element::e_save:
+        if (el.depth == kMaxSaveDepth + 1 && !IsPDFA4(ctx)) ctx.Report(1126, el.stream);
+        break;
+    default: break;
+    }
+}
+
+void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
+{
+    if (!ctx.Checks()) return;
+    switch (issue.kind) {
+    case ContentIssue::e_unknown_operator: ctx.Report(2101, issue.stream); break;
+    case ContentIssue::e_missing_resource:
+        if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
+        else if (issue.category == "XObject") ctx.Report(271);
+        break;
+    // PDF/A-4 wants every stream's names in its own resources, not its caller's.
+    case ContentIssue::e_inherited_resource:
+        if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
+        break;
+    default: break;
+    }
+}
+
+void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
+{
+    if (!ctx.Checks()) return;
+    SDF::Obj* dict = page.GetSDFObj();
+    SDF::Obj* group = page.GetGroup();
+    if (ctx.Part() == 1) {
+        if (group && FindName(group, "S") == "Transparency") {
+            ctx.Report(43, group);
+            if (ctx.state.convert) dict->Erase("Group");
+        }
+        if (m_transparency && ctx.state.convert) RemoveTransparency();
+        return;
+    }
+    // The blending space of a page that uses transparency is a colour space it uses.
+    if (m_transparency && !m_groups.empty() && m_groups.front().depth == 0 && m_groups.front().space &&
+        m_groups.front().space->IsDevice()) {
+        SpaceUse use{nullptr, nullptr, nullptr};
+        Resources res = page.GetResources();
+        use.res = &res;
+        CheckSpace(ctx, m_groups.front().space.get(), use);
+    }
+    // A group without a blending space leaves the page without one, as a missing group does.
+    if ((!group || !FindIn(group, "CS")) && m_transparency && ctx.caches.Get<OutputIntentState>().components == 0) {
+        ctx.Report(21020, dict);
+        if (ctx.state.convert) AddSRGBOutputIntent(ctx);
+    }
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,91 @@
+#pragma once
+// The content checks of the colour group: colour spaces against the output intent and the
+// Default spaces, Separation and DeviceN rules, transparency, extended graphics states,
+// halftones, rendering intents, overprint mode, images and XObjects, q nesting, illegal
+// operators and undefined resources, and the page group. One object serves a whole run
+// (it remembers Separation colorants across pages).
+//
+// Split by concern: ColourChecks.cpp (dispatch, page state, page group),
+// ColourSpaceChecks.cpp (colour spaces), GStateChecks.cpp (graphics state and
+// ExtGState resources), XObjectChecks.cpp (images, forms and other XObjects).
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "pdf/compliance/ContentWalk.h"
+
+namespace qvx::PDF {
+
+class ColourCheck final : public ContentCheck {
+public:
+    void PageBegin(PassContext& ctx, const Page& page) override;
+    void OnElement(PassContext& ctx, const Element& el, ElementReader& reader) override;
+    void OnIssue(PassContext& ctx, const ContentIssue& issue) override;
+    void PageEnd(PassContext& ctx, const Page& page) override;
+
+private:
+    struct Separation {
+        SDF::Obj* tint = nullptr;
+        SDF::Obj* alt = nullptr;
+    };
+    struct GroupSpace {
+        int depth;  // reader nesting depth of the streams inside the group (0: the page's)
+        std::shared_ptr<const ColorSpace> space;
+        bool isolated;
+    };
+    // Where a colour space is checked: the element's stream and resources, and the
+    // Separation or DeviceN space whose alternate it is (null outside an alternate).
+    struct SpaceUse {
+        SDF::Obj* stream = nullptr;
+        const Resources* res = nullptr;
+        const ColorSpace* alt_owner = nullptr;
+    };
+
+    // ColourSpaceChecks.cpp
+    // remember: the space outlives the run (it is cached), so a second use can be skipped.
+    void CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth = 0, bool remember = true);
+    void CheckSeparation(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth);
+    void CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth);
+    void CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use);
+    void CheckDevice(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use);
+    void CheckPaint(PassContext& ctx, const ColorState& colour, const SpaceUse& use);
+    std::shared_ptr<const ColorSpace> SpaceOf(PassContext& ctx, SDF::Obj* obj, const Resources& res, bool is_inline);
+    // The blending space in force: the innermost device-independent space of the page group
+    // or an isolated form group.
+    const ColorSpace* GroupColourSpace() const;
+
+    // GStateChecks.cpp
+    void CheckGStateChanges(PassContext& ctx, const Element& el);
+    void CheckOverprint(PassContext& ctx, const Element& el);
+    void CheckResourceDicts(PassContext& ctx, const Resources& res);
+    void CheckExtGState(PassContext& ctx, SDF::Obj* gs);
+    // Conversion to PDF/A-1: the transparency entries of every ExtGState the page used.
+    void RemoveTransparency();
+
+    // XObjectChecks.cpp
+    void CheckImage(PassContext& ctx, const Element& el, const Resources& res);
+    void CheckForm(PassContext& ctx, const Element& el, ElementReader& reader);
+    void CheckOtherXObject(PassContext& ctx, const Element& el);
+    void PushGroup(PassContext& ctx, SDF::Obj* owner, int depth, const Resources& res);
+
+    void MarkTransparency() { m_transparency = true; }
+
+    std::map<std::string, Separation> m_separations;  // colorant name -> first Separation seen
+    std::set<const SDF::Obj*> m_gstates_seen;          // ExtGState dictionaries checked
+    // Colour spaces checked: space, stream, resources, blending space, alternate owner.
+    std::set<std::tuple<const void*, const void*, const void*, const void*, const void*>> m_spaces_checked;
+    std::set<const SDF::Obj*> m_resources_seen;        // resource dictionaries checked
+    // Per page.
+    bool m_transparency = false;
+    // The colours were set by the content (text is checked with them whatever its mode).
+    bool m_fill_set = false, m_stroke_set = false;
+    std::vector<GroupSpace> m_groups;
+    std::set<SDF::Obj*> m_page_resources;              // resource dictionaries the page used
+    std::set<const SDF::Obj*> m_overprint_done;        // streams whose overprint was reported
+};
+
+}  // namespace qvx::PDF

@@ -1,0 +1,240 @@
+// Colour spaces against the output intent, the Default spaces and the transparency group,
+// and the Separation and DeviceN rules.
+#include <algorithm>
+#include <exception>
+
+#include "pdf/Image.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/ResourceCache.h"
+#include "pdf/Shading.h"
+#include "pdf/StreamData.h"
+#include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/OutputIntents.h"
+#include "sdf/Dict.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+// Indexed, Separation and DeviceN spaces nest; real files go two or three deep.
+constexpr int kMaxSpaceDepth = 8;
+
+// Tint transforms bigger than this are compared by object only.
+constexpr std::uint64_t kMaxCompareBytes = 1u << 20;
+
+bool SameObj(const Obj* a, const Obj* b, int depth = 0);
+
+// Equal dictionary entries, those skip names aside.
+template <class Skip>
+bool SameEntries(const Obj* a, const Obj* b, int depth, Skip skip)
+{
+    std::size_t na = 0, nb = 0;
+    for (auto it = a->DictBegin(); it != a->DictEnd(); ++it) {
+        if (skip(it.KeyText())) continue;
+        ++na;
+        if (!SameObj(it.Value(), b->FindObj(it.KeyText()), depth + 1)) return false;
+    }
+    for (auto it = b->DictBegin(); it != b->DictEnd(); ++it) nb += skip(it.KeyText()) ? 0 : 1;
+    return na == nb;
+}
+
+// Same object, or the same content: equal values, arrays and dictionaries, or streams with
+// equal entries (Length and filters aside) and equal decoded data.
+bool SameObj(const Obj* a, const Obj* b, int depth)
+{
+    a = a ? a->Resolve() : nullptr;
+    b = b ? b->Resolve() : nullptr;
+    if (a == b) return true;
+    if (!a || !b || a->GetType() != b->GetType() || depth > kMaxSpaceDepth) return false;
+    if (a->IsArray()) {
+        if (a->Size() != b->Size()) return false;
+        for (std::size_t i = 0; i < a->Size(); ++i)
+            if (!SameObj(a->GetAt(i), b->GetAt(i), depth + 1)) return false;
+        return true;
+    }
+    if (a->IsDict()) return SameEntries(a, b, depth, [](std::string_view) { return false; });
+    if (!a->IsStream()) return a->IsEqual(b);
+    auto stream_key = [](std::string_view k) { return k == "Length" || k == "Filter" || k == "DecodeParms"; };
+    if (!SameEntries(a, b, depth, stream_key)) return false;
+    auto da = ReadDecoded(a, kMaxCompareBytes), db = ReadDecoded(b, kMaxCompareBytes);
+    return da && db && *da == *db && da->size() < kMaxCompareBytes;
+}
+
+// Profiles with the same bytes. The profile ID (an MD5 of the rest) may be left zero in one
+// copy; two different IDs make different profiles.
+bool SameProfileData(const Common::Bytes& a, const Common::Bytes& b)
+{
+    constexpr std::size_t kIdBegin = 84, kIdEnd = 100;
+    if (a.size() != b.size() || a.size() < kIdEnd) return a == b;
+    auto zero = [&](const Common::Bytes& p) {
+        return std::all_of(p.begin() + kIdBegin, p.begin() + kIdEnd, [](auto c) { return c == 0; });
+    };
+    bool same_id = std::equal(a.begin() + kIdBegin, a.begin() + kIdEnd, b.begin() + kIdBegin);
+    return (same_id || zero(a) || zero(b)) && std::equal(a.begin(), a.begin() + kIdBegin, b.begin()) &&
+           std::equal(a.begin() + kIdEnd, a.end(), b.begin() + kIdEnd);
+}
+
+}  // namespace
+
+std::shared_ptr<const ColorSpace> ColourCheck::SpaceOf(PassContext& ctx, Obj* obj, const Resources& res,
+                                                       bool is_inline)
+{
+    obj = Deref(obj);
+    if (!obj) return nullptr;
+    try {
+        if (obj->IsName()) {
+            std::string_view name = is_inline ? ExpandInlineImageName(obj->GetName()) : obj->GetName();
+            if (auto device = ColorSpace::FromFamilyName(name)) return device;
+            obj = res.Get("ColorSpace", name);
+            if (!obj) return nullptr;
+        } else if (is_inline) {
+            // An inline image's own array lives only as long as its operator: not cached.
+            return ColorSpace::Create(obj, &res);
+        }
+        return ctx.caches.Get<ResourceCache>().GetColorSpace(obj, &res);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+const ColorSpace* ColourCheck::GroupColourSpace() const
+{
+    for (auto it = m_groups.rbegin(); it != m_groups.rend(); ++it)
+        if (it->space && !it->space->IsDevice() && (it->depth == 0 || it->isolated)) return it->space.get();
+    return nullptr;
+}
+
+void ColourCheck::CheckPaint(PassContext& ctx, const ColorState& colour, const SpaceUse& use)
+{
+    const ColorSpace* cs = colour.space.get();
+    if (!cs) return;
+    if (cs->GetFamily() != ColorSpace::e_pattern) {
+        CheckSpace(ctx, cs, use);
+        return;
+    }
+    // An uncoloured pattern paints in its underlying space; a shading pattern in its shading's.
+    if (cs->GetBase()) CheckSpace(ctx, cs->GetBase(), use);
+    Obj* pattern = colour.pattern;
+    if (pattern && FindNumber(pattern, "PatternType", 0) == 2) {
+        Shading sh = Shading::Read(FindIn(pattern, "Shading"));
+        CheckSpace(ctx, SpaceOf(ctx, sh.color_space, *use.res, false).get(), use);
+    }
+}
+
+void ColourCheck::CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth, bool remember)
+{
+    if (!cs || depth > kMaxSpaceDepth) return;
+    // A space used again in the same setting gives the same findings: profiles and tint
+    // transforms are compared once, not for every path drawn.
+    if (depth == 0 && remember && !m_spaces_checked
+                           .insert({cs, use.stream, use.res ? use.res->GetDict() : nullptr, GroupColourSpace(),
+                                    use.alt_owner})
+                           .second)
+        return;
+    switch (cs->GetFamily()) {
+    case ColorSpace::e_indexed: CheckSpace(ctx, cs->GetBase(), use, depth + 1); break;
+    case ColorSpace::e_separation: CheckSeparation(ctx, *cs, use, depth); break;
+    case ColorSpace::e_device_n: CheckDeviceN(ctx, *cs, use, depth); break;
+    case ColorSpace::e_icc: CheckICC(ctx, *cs, use); break;
+    case ColorSpace::e_device_gray:
+    case ColorSpace::e_device_rgb:
+    case ColorSpace::e_device_cmyk: CheckDevice(ctx, *cs, use); break;
+    default: break;
+    }
+}
+
+void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
+{
+    if (ctx.Part() >= 2 && !cs.GetColorants().empty()) {
+        Obj* arr = cs.GetSDFObj();
+        Obj* alt = arr && arr->IsArray() ? Deref(arr->GetAt(2)) : nullptr;
+        auto [it, fresh] = m_separations.try_emplace(cs.GetColorants().front(), Separation{cs.GetTintTransform(), alt});
+        if (!fresh) {
+            if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(24212, arr);
+            if (!SameObj(it->second.alt, alt)) ctx.Report(24213, arr);
+        }
+    }
+    SpaceUse inner = use;
+    inner.alt_owner = &cs;
+    CheckSpace(ctx, cs.GetAlternate(), inner, depth + 1);
+}
+
+void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
+{
+    std::size_t count = cs.GetColorants().size();
+    if (ctx.Part() == 1 && count > 8) ctx.Report(11213);
+    if ((ctx.Part() == 2 || ctx.Part() == 3) && count > 32) ctx.Report(11214);
+    if (ctx.Part() >= 2) {
+        const auto& process = cs.GetProcessComponents();
+        Obj* colorants = cs.GetColorantsDict();
+        for (const std::string& name : cs.GetColorants()) {
+            if (name == "None" || std::find(process.begin(), process.end(), name) != process.end()) continue;
+            Obj* entry = FindIn(colorants, name);
+            std::shared_ptr<const ColorSpace> sep = entry ? SpaceOf(ctx, entry, *use.res, false) : nullptr;
+            if (!sep || sep->GetFamily() != ColorSpace::e_separation) {
+                ctx.Report(24211, cs.GetSDFObj());
+                break;
+            }
+            CheckSpace(ctx, sep.get(), use, depth + 1);
+        }
+    }
+    SpaceUse inner = use;
+    inner.alt_owner = &cs;
+    CheckSpace(ctx, cs.GetAlternate(), inner, depth + 1);
+}
+
+void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use)
+{
+    Obj* stream = cs.GetICCStream();
+    if (!stream) {
+        Obj* arr = cs.GetSDFObj();
+        ctx.Report(232, arr && arr->IsArray() ? arr->GetAt(1) : arr);
+        return;
+    }
+    if (ctx.Part() != 4) return;
+    const ICCProfile* icc = cs.GetICCProfile();
+    if (!icc || icc->GetComponentCount() != 4) return;
+    auto same = [&](const ICCProfile* other, const Obj* other_stream) {
+        return other_stream == stream || (other && SameProfileData(other->GetBytes(), icc->GetBytes()));
+    };
+    const OutputIntentState& oi = ctx.caches.Get<OutputIntentState>();
+    const ColorSpace* group = GroupColourSpace();
+    if ((oi.profile && same(oi.icc.get(), oi.profile)) ||
+        (group && group->GetFamily() == ColorSpace::e_icc && same(group->GetICCProfile(), group->GetICCStream())))
+        ctx.Report(462423, use.stream);
+}
+
+void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use)
+{
+    static const char* const kDefault[] = {"DefaultGray", "DefaultRGB", "DefaultCMYK"};
+    static const int kComponents[] = {1, 3, 4};
+    const int family = cs.GetFamily();
+    // A Default space counts in the stream whose resources define it, not in the forms,
+    // patterns and glyphs it draws that have resources of their own.
+    for (const Resources* r = use.res; r; r = r->GetParent()) {
+        if (!r->GetDict()) continue;
+        if (FindIn(r->Category("ColorSpace"), kDefault[family])) return;
+        break;
+    }
+    const int oi = ctx.caches.Get<OutputIntentState>().components;
+    if (family == ColorSpace::e_device_gray) {
+        if (oi != 0) return;
+    } else if (oi == kComponents[family]) {
+        return;
+    }
+    // PDF/A-4: inside a transparency group, a device-independent blending space of as many
+    // components serves (a device blending space defers to the enclosing group's).
+    if (ctx.Part() == 4 && family != ColorSpace::e_device_gray) {
+        const ColorSpace* group = GroupColourSpace();
+        if (group && group->GetComponentCount() == kComponents[family]) return;
+    }
+    if (use.alt_owner) {
+        ctx.Report(2341, use.alt_owner->GetSDFObj());
+        return;
+    }
+    ctx.Report(oi != 0 ? 2332 : 2331, use.stream);
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,141 @@
+// Graphics-state changes (rendering intent, transfer functions, transparency), overprint
+// mode with CMYK ICC colour, and the ExtGState resources (halftones).
+#include <cmath>
+
+#include "pdf/ExtGState.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/compliance/ColourChecks.h"
+#include "sdf/Dict.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+// DeviceN colorants that PDF/A-2 and -3 allow (and that the colour space reader reads).
+constexpr std::size_t kMaxDeviceNColorants = 32;
+
+// Bounds the entries read from one resource category.
+constexpr std::size_t kMaxEntries = 100000;
+
+bool IsICCCMYK(const ColorState& c)
+{
+    return c.space && c.space->GetFamily() == ColorSpace::e_icc && c.space->GetComponentCount() == 4;
+}
+
+bool NotOne(double alpha) { return !(alpha == 1.0); }
+
+// Calls f with each resolved, non-null value of a dictionary (at most kMaxEntries).
+template <class F>
+void ForEachEntry(Obj* dict, F f)
+{
+    if (!dict) return;
+    std::size_t n = 0;
+    for (auto it = dict->DictBegin(); it != dict->DictEnd() && n < kMaxEntries; ++it, ++n)
+        if (Obj* v = Deref(it.Value())) f(v);
+}
+
+}  // namespace
+
+void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
+{
+    const GState& gs = *el.gstate;
+    const std::uint64_t changed = el.changed;
+    const bool pdfa1 = ctx.Part() == 1;
+    // The ExtGState applied last when it holds the entry, else the stream.
+    auto where = [&](const char* key) { return gs.ext_gstate && gs.ext_gstate->FindObj(key) ? gs.ext_gstate : el.stream; };
+    if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent) &&
+        ctx.Part() != 4)
+        ctx.Report(291, el.stream);
+    if ((changed & GState::e_transfer) && gs.transfer && !IsNameOf(gs.transfer, "Default"))
+        ctx.Report(281, el.stream);
+    if ((changed & GState::e_soft_mask) && gs.soft_mask) {
+        if (pdfa1) ctx.Report(41, gs.soft_mask);
+        MarkTransparency();
+    }
+    if ((changed & GState::e_blend_mode) && gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") {
+        if (pdfa1) ctx.Report(44, where("BM"));
+        if (!IsStandardBlendMode(gs.blend_mode)) ctx.Report(21021);
+        MarkTransparency();
+    }
+    if ((changed & GState::e_stroke_alpha) && NotOne(gs.stroke_alpha)) {
+        if (pdfa1) ctx.Report(45, where("CA"));
+        MarkTransparency();
+    }
+    if ((changed & GState::e_fill_alpha) && NotOne(gs.fill_alpha)) {
+        if (pdfa1) ctx.Report(46, where("ca"));
+        MarkTransparency();
+    }
+}
+
+void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el)
+{
+    if (ctx.Part() < 2 || !el.stream || m_overprint_done.count(el.stream)) return;
+    const GState& gs = *el.gstate;
+    if (gs.overprint_mode != 1) return;
+    PaintUse paints = PaintsWith(el);
+    if ((paints.stroke && gs.stroke_overprint && IsICCCMYK(gs.stroke)) ||
+        (paints.fill && gs.fill_overprint && IsICCCMYK(gs.fill))) {
+        ctx.Report(24210, el.stream);
+        m_overprint_done.insert(el.stream);
+    }
+}
+
+void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
+{
+    for (const Resources* r = &res; r; r = r->GetParent()) {
+        if (r->GetDict()) m_page_resources.insert(r->GetDict());
+        if (!m_resources_seen.insert(r->GetDict()).second) continue;
+        // Spaces that cannot be read at all are found here rather than where they are used:
+        // an ICCBased space without a profile stream, a DeviceN with too many colorants.
+        ForEachEntry(r->Category("ColorSpace"), [&](Obj* cs) {
+            if (!cs->IsArray()) return;
+            Obj* family = Deref(cs->GetAt(0));
+            Obj* arg = Deref(cs->GetAt(1));
+            if (IsNameOf(family, "ICCBased") && (!arg || !arg->IsStream())) ctx.Report(232, arg ? arg : cs);
+            if (IsNameOf(family, "DeviceN") && arg && arg->IsArray() && arg->Size() > kMaxDeviceNColorants &&
+                (ctx.Part() == 2 || ctx.Part() == 3))
+                ctx.Report(11214);
+        });
+        if (ctx.Part() < 2) continue;
+        ForEachEntry(r->Category("ExtGState"), [&](Obj* gs) {
+            if (gs->IsDict() && m_gstates_seen.insert(gs).second) CheckExtGState(ctx, gs);
+        });
+    }
+}
+
+void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
+{
+    const bool convert = ctx.state.convert;
+    if (gs->FindObj("HTP")) {
+        ctx.Report(2510, gs);
+        if (convert) gs->Erase("HTP");
+    }
+    Obj* ht = FindIn(gs, "HT");
+    if (ht && (ht->IsDict() || ht->IsStream())) {
+        double type = FindNumber(ht, "HalftoneType", 0);
+        if (type != 1 && type != 5) ctx.Report(2511, ht);
+        if (ht->FindObj("HalftoneName")) {
+            ctx.Report(2512, ht);
+            if (convert) ht->Erase("HalftoneName");
+        }
+    }
+    if (ctx.Part() == 4 && gs->FindObj("HTO")) ctx.Report(46253, gs);
+}
+
+void ColourCheck::RemoveTransparency()
+{
+    for (Obj* dict : m_page_resources) {
+        ForEachEntry(FindDict(dict, "ExtGState"), [](Obj* gs) {
+            if (!gs->IsDict()) return;
+            if (Obj* mask = FindIn(gs, "SMask"); mask && !IsNameOf(mask, "None")) gs->Erase("SMask");
+            std::string_view bm = FindName(gs, "BM");
+            if (gs->FindObj("BM") && bm != "Normal" && bm != "Compatible") gs->Erase("BM");
+            for (const char* key : {"CA", "ca"})
+                if (gs->FindObj(key) && FindNumber(gs, key, 0) != 1.0) gs->Erase(key);
+        });
+    }
+}
+
+}  // namespace qvx::PDF

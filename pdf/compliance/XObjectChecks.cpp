@@ -1,0 +1,107 @@
+// Images (XObject and inline), form XObjects with their transparency groups, and the
+// XObjects that cannot be used (PostScript, damaged).
+#include "pdf/ExtGState.h"
+#include "pdf/Group.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/ResourceCache.h"
+#include "pdf/compliance/ColourChecks.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+bool IsPostScript(const Obj* xobject)
+{
+    return FindName(xobject, "Subtype") == "PS" || FindName(xobject, "Subtype2") == "PS";
+}
+
+}  // namespace
+
+void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resources& res)
+{
+    const ImageInfo& img = el.image;
+    const bool convert = ctx.state.convert;
+    const bool bad_intent = !img.intent.empty() && !IsStandardRenderingIntent(img.intent);
+    if (img.is_inline) {
+        if (bad_intent) ctx.Report(243, el.stream);
+        if (img.interpolate) ctx.Report(244, el.stream);
+    } else if (Obj* image = img.dict) {
+        bool found = false;
+        auto rule = [&](bool broken, std::int32_t code, std::string_view key) {
+            if (!broken) return;
+            ctx.Report(code, image);
+            found = true;
+            if (convert) image->Erase(key);
+        };
+        rule(bad_intent, 243, "Intent");
+        rule(img.interpolate, 244, "Interpolate");
+        rule(img.has_alternates, 241, "Alternates");
+        rule(img.has_opi, 242, "OPI");
+        if (found && convert) image->Erase("Metadata");
+        if (Obj* smask = FindStream(image, "SMask")) {
+            if (FindBool(smask, "Interpolate", false)) {
+                ctx.Report(244, smask);
+                if (convert) smask->Erase("Interpolate");
+            }
+        }
+        if (img.smask || img.smask_in_data != 0) {
+            if (ctx.Part() == 1) {
+                ctx.Report(42, image);
+                if (convert) image->Erase(img.smask ? "SMask" : "SMaskInData");
+            }
+            MarkTransparency();
+        }
+    }
+    SpaceUse use{el.stream, &res, nullptr};
+    if (img.image_mask) CheckPaint(ctx, el.gstate->fill, use);
+    else CheckSpace(ctx, SpaceOf(ctx, img.color_space, res, img.is_inline).get(), use, 0, !img.is_inline);
+}
+
+void ColourCheck::PushGroup(PassContext& ctx, Obj* owner, int depth, const Resources& res)
+{
+    Group g = Group::Of(owner);
+    if (!g.dict) return;
+    m_groups.push_back({depth, g.color_space ? SpaceOf(ctx, g.color_space, res, false) : nullptr, g.isolated});
+}
+
+void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& reader)
+{
+    Obj* form = el.obj;
+    if (!form) return;
+    const bool convert = ctx.state.convert;
+    const bool pdfa4 = ctx.Part() == 4;
+    if (form->FindObj("OPI")) {
+        ctx.Report(251, form);
+        if (convert) form->Erase("OPI");
+    }
+    if (!pdfa4 && IsPostScript(form)) ctx.Report(252, form);
+    if (!pdfa4 && form->FindObj("Ref")) {
+        ctx.Report(261, form);
+        if (convert) form->Erase("Ref");
+    }
+    Group g = Group::Of(form);
+    if (g.dict && g.is_transparency && ctx.Part() == 1) {
+        ctx.Report(43, g.dict);
+        if (convert) form->Erase("Group");
+        return;
+    }
+    // The form's own streams are read one level deeper than the element that paints it.
+    PushGroup(ctx, form, reader.NestingDepth() + 1, reader.GetResources());
+    if (g.is_transparency && !m_groups.empty() && m_groups.back().space && m_groups.back().space->IsDevice()) {
+        SpaceUse use{el.stream, &reader.GetResources(), nullptr};
+        CheckSpace(ctx, m_groups.back().space.get(), use);
+    }
+}
+
+void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el)
+{
+    if (ctx.Part() == 4) return;
+    if (el.obj && IsPostScript(el.obj)) ctx.Report(252, el.obj);
+    // An undefined name was reported by the reader's issue; a defined one that is no
+    // image or form cannot be drawn either.
+    if (el.obj) ctx.Report(271);
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,98 @@
+// Graphics state: transfer functions, rendering intents, halftones in the ExtGState
+// resources, overprint mode with CMYK ICC colour, the q nesting limit, illegal operators and
+// undefined resources.
+#include <gtest/gtest.h>
+
+#include "pdf/ObjUtil.h"
+#include "tests/compliance/ColourTestSupport.h"
+
+using namespace qvx::Test;
+using qvx::PDF::PDFACompliance;
+
+namespace {
+
+std::string Check(int level, const std::string& resources, const std::string& content)
+{
+    PdfBuilder f = ColourFile(level, resources, content);
+    return Findings(f.Build(), level);
+}
+
+std::string WithGState(int level, const std::string& gs)
+{
+    return Check(level, "<</ExtGState<</GS0 " + gs + ">>>>", "/GS0 gs 0 0 m 10 10 l n");
+}
+
+}  // namespace
+
+TEST(GraphicsState, TransferFunctionsAndRenderingIntents)
+{
+    const std::string fn = "<</FunctionType 2/Domain[0 1]/C0[0]/C1[1]/N 1>>";
+    EXPECT_EQ(WithGState(k2B, "<</TR " + fn + ">>"), "281(4)");
+    EXPECT_EQ(WithGState(k1B, "<</TR2 " + fn + ">>"), "281(4)");
+    EXPECT_EQ(WithGState(k2B, "<</TR/Identity>>"), "281(4)");
+    EXPECT_EQ(WithGState(k2B, "<</TR2/Default>>"), "");
+    EXPECT_EQ(WithGState(k2B, "<</RI/Perceptual>>"), "");
+    EXPECT_EQ(WithGState(k2B, "<</RI/Foo>>"), "291(4)");
+    EXPECT_EQ(Check(k2B, "<<>>", "/Foo ri 0 0 m 1 1 l n"), "291(4)");
+    EXPECT_EQ(Check(k4, "<<>>", "/Foo ri 0 0 m 1 1 l n"), "");
+}
+
+TEST(GraphicsState, HalftonesInExtGStateResources)
+{
+    // Checked whether used or not, from PDF/A-2 on.
+    auto unused = [](int level, const std::string& gs) { return Check(level, "<</ExtGState<</GS0 " + gs + ">>>>", ""); };
+    EXPECT_EQ(unused(k2B, "<</HTP[1 2]>>"), "2510(3)");
+    EXPECT_EQ(unused(k2B, "<</HT<</HalftoneType 1/Frequency 60/Angle 0/SpotFunction/Round>>>>"), "");
+    EXPECT_EQ(unused(k2B, "<</HT<</HalftoneType 6/Width 1/Height 1>>>>"), "2511(3)");
+    EXPECT_EQ(unused(k2B, "<</HT<</Frequency 60>>>>"), "2511(3)");
+    EXPECT_EQ(unused(k2B, "<</HT<</HalftoneType 5/HalftoneName(x)>>>>"), "2512(3)");
+    EXPECT_EQ(unused(k2B, "<</HT/Default>>"), "");
+    EXPECT_EQ(unused(k4, "<</HTO[1 2]>>"), "46253(3)");
+    EXPECT_EQ(unused(k1B, "<</HTP[1 2]/HT<</HalftoneType 6>>>>"), "");
+
+    PdfBuilder f = ColourFile(k2B, "<</ExtGState<</GS0 6 0 R>>>>", "");
+    f.Add("<</HTP[1]/HT<</HalftoneType 1/HalftoneName(x)>>>>");
+    PDFACompliance run(true, ToBytes(f.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* gs = run.GetDoc().GetObj(6);
+    EXPECT_EQ(qvx::PDF::FindIn(gs, "HTP"), nullptr);
+    EXPECT_EQ(qvx::PDF::FindIn(qvx::PDF::FindIn(gs, "HT"), "HalftoneName"), nullptr);
+}
+
+TEST(GraphicsState, OverprintModeWithCMYKICCColour)
+{
+    auto run = [](int level, const std::string& gs, const std::string& paint) {
+        PdfBuilder f = ColourFile(level, "<</ColorSpace<</CS0[/ICCBased 6 0 R]>>/ExtGState<</GS0 " + gs + ">>>>",
+                                  "/GS0 gs /CS0 cs /CS0 CS 0 0 0 1 sc 0 0 0 1 SC 0 0 10 10 re " + paint +
+                                      " 0 0 10 10 re " + paint);
+        AddProfile(f, 4, Profile("CMYK"));
+        SetIntents(f, {Intent(AddProfile(f, 4, Profile("CMYK")))});
+        return Findings(f.Build(), level);
+    };
+    EXPECT_EQ(run(k2B, "<</OPM 1/op true>>", "f"), "24210(4)");
+    EXPECT_EQ(run(k2B, "<</OPM 1/OP true>>", "S"), "24210(4)");
+    // The overprint of the other operation, or mode 0, is fine.
+    EXPECT_EQ(run(k2B, "<</OPM 1/OP true/op false>>", "f"), "");
+    EXPECT_EQ(run(k2B, "<</OPM 0/OP true/op true>>", "B"), "");
+    EXPECT_EQ(run(k1B, "<</OPM 1/OP true/op true>>", "B"), "");
+}
+
+TEST(GraphicsState, NestingOperatorsAndResources)
+{
+    std::string deep = std::string(29 * 2, ' ');
+    for (int i = 0; i < 29; ++i) deep.replace(i * 2, 2, "q ");
+    std::string content = deep + "0 0 m 1 1 l n";
+    for (int i = 0; i < 29; ++i) content += " Q";
+    EXPECT_EQ(Check(k2B, "<<>>", content), "1126(4)");
+    EXPECT_EQ(Check(k4, "<<>>", content), "");
+    EXPECT_EQ(Check(k2B, "<<>>", "q q 0 0 m 1 1 l n Q Q"), "");
+    // Operators that are no content operators, and names no resource defines.
+    EXPECT_EQ(Check(k1B, "<<>>", "0 0 m foo 1 1 l n"), "2101(4)");
+    EXPECT_EQ(Check(k2B, "<<>>", "/X9 Do"), "271");
+    EXPECT_EQ(Check(k4, "<<>>", "/X9 Do /GS9 gs"), "46223(4)");
+    // A form drawing with its caller's resources.
+    PdfBuilder f = ColourFile(k4, "<</XObject<</X0 6 0 R>>/ExtGState<</G0<<>>>>>>", "/X0 Do");
+    f.AddStream("/Type/XObject/Subtype/Form/BBox[0 0 1 1]", "/G0 gs");
+    EXPECT_EQ(Findings(f.Build(), k4), "46223(6)");
+    f.SetStream(6, "/Type/XObject/Subtype/Form/BBox[0 0 1 1]/Resources<</ExtGState<</G0<<>>>>>>", "/G0 gs");
+    EXPECT_EQ(Findings(f.Build(), k4), "");
+}
