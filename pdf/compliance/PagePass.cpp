@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "pdf/compliance/AnnotationChecks.h"
+#include "pdf/compliance/CatalogChecks.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
 
@@ -28,9 +30,12 @@ void RunPagePass(PassContext& ctx)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     ctx.state.errors.ClearPresent();
+    CheckCatalogEntries(ctx);
+    if (ctx.Stopped()) return;
     // The content checks of each group, one object each for the whole run (they may keep
     // what they learnt on earlier pages, e.g. fonts already checked).
     std::vector<std::unique_ptr<ContentCheck>> owned;
+    owned.push_back(std::make_unique<AnnotationCheck>());
     std::vector<ContentCheck*> checks;
     for (auto& c : owned) checks.push_back(c.get());
     for (const Page& page : ctx.Pages().Pages()) {
