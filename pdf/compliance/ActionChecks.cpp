@@ -15,8 +15,6 @@ using SDF::Obj;
 
 namespace {
 
-bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
-
 // The value stored under key in a name tree (Kids and Names, keys compared as bytes).
 Obj* LookupNameTree(Obj* root, Common::ByteView key)
 {
@@ -88,7 +86,7 @@ int ForbiddenCode(PassContext& ctx, const Action& action)
         }
         case Action::e_JavaScript:
         case Action::e_RichMediaExecute:
-        case Action::e_GoToDp: return IsPDFA4(ctx) ? 0 : 611;
+        case Action::e_GoToDp: return ctx.Part() == 4 ? 0 : 611;
         case Action::e_SetOCGState:
         case Action::e_GoTo3DView: return ctx.state.level == 10 ? 0 : 611;
         case Action::e_GoToR:

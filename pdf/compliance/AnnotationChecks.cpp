@@ -17,8 +17,6 @@ using SDF::Obj;
 
 namespace {
 
-bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
-
 // PresSteps and AA of the page dictionary, then the actions inside AA.
 void CheckPageEntries(PassContext& ctx, Obj* page)
 {
@@ -34,7 +32,7 @@ void CheckPageEntries(PassContext& ctx, Obj* page)
         if (ctx.state.convert) page->Erase("AA");
         return;
     }
-    if (IsPDFA4(ctx) && !HasOnlyPermittedTriggers(aa)) {
+    if (ctx.Part() == 4 && !HasOnlyPermittedTriggers(aa)) {
         ctx.Report(46631, page);
         if (ctx.state.convert) {
             page->Erase("AA");
@@ -50,7 +48,7 @@ void CheckColors(PassContext& ctx, const Annot& annot, Obj* dict)
     bool c = dict->FindObj("C") != nullptr, ic = dict->FindObj("IC") != nullptr;
     if (!c && !ic) return;
     // A PDF/A-4 projection has no appearance of its own, so its colours are never shown.
-    if (annot.GetType() == Annot::e_Projection && IsPDFA4(ctx)) return;
+    if (annot.GetType() == Annot::e_Projection && ctx.Part() == 4) return;
     int n = OutputIntentComponents(ctx);
     if (n == 3) return;
     if (c) ctx.Report(n == 0 ? 5331 : 5332, annot.GetSDFObj());
@@ -89,7 +87,7 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
             return;
         }
         if (type == Annot::e_Link || type == Annot::e_Popup) return;
-        if (type == Annot::e_Projection && IsPDFA4(ctx)) return;
+        if (type == Annot::e_Projection && ctx.Part() == 4) return;
         std::optional<Rect> r = annot.GetRect();
         if (r && r->Width() == 0 && r->Height() == 0) return;
         ctx.Report(334);
@@ -123,7 +121,7 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
             if (fix) dict->Erase("A");
         }
         if (!dict->FindObj("AA")) return;
-        if (!IsPDFA4(ctx)) {
+        if (!ctx.Part() == 4) {
             ctx.Report(91, dict);
             if (fix) dict->Erase("AA");
         } else if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) {
@@ -131,7 +129,7 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
         }
         return;
     }
-    if (IsPDFA4(ctx) && !HasOnlyPermittedTriggers(annot.GetAdditionalActions())) {
+    if (ctx.Part() == 4 && !HasOnlyPermittedTriggers(annot.GetAdditionalActions())) {
         ctx.Report(46631, dict);
         if (fix) dict->Erase("AA");
     }

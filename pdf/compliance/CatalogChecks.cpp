@@ -14,13 +14,11 @@ using SDF::Obj;
 
 namespace {
 
-bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
-
 void CheckCatalogActions(PassContext& ctx, Obj* root)
 {
     const bool fix = ctx.state.convert;
     if (root->FindObj("AA")) {
-        if (!IsPDFA4(ctx)) {
+        if (!ctx.Part() == 4) {
             ctx.Report(621, root);
             if (fix) root->Erase("AA");
         } else if (!HasOnlyPermittedTriggers(FindDict(root, "AA"))) {
@@ -56,7 +54,7 @@ void CheckForm(PassContext& ctx, Obj* root)
             ctx.Report(91, d);
             if (fix) d->Erase("A");
         }
-        if (d->FindObj("AA") && !IsPDFA4(ctx)) {
+        if (d->FindObj("AA") && !ctx.Part() == 4) {
             ctx.Report(91, d);
             if (fix) d->Erase("AA");
         }
