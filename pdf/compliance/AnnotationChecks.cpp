@@ -121,7 +121,7 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
             if (fix) dict->Erase("A");
         }
         if (!dict->FindObj("AA")) return;
-        if (!ctx.Part() == 4) {
+        if (ctx.Part() != 4) {
             ctx.Report(91, dict);
             if (fix) dict->Erase("AA");
         } else if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) {

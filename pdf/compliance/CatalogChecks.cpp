@@ -18,7 +18,7 @@ void CheckCatalogActions(PassContext& ctx, Obj* root)
 {
     const bool fix = ctx.state.convert;
     if (root->FindObj("AA")) {
-        if (!ctx.Part() == 4) {
+        if (ctx.Part() != 4) {
             ctx.Report(621, root);
             if (fix) root->Erase("AA");
         } else if (!HasOnlyPermittedTriggers(FindDict(root, "AA"))) {
@@ -54,7 +54,7 @@ void CheckForm(PassContext& ctx, Obj* root)
             ctx.Report(91, d);
             if (fix) d->Erase("A");
         }
-        if (d->FindObj("AA") && !ctx.Part() == 4) {
+        if (d->FindObj("AA") && ctx.Part() != 4) {
             ctx.Report(91, d);
             if (fix) d->Erase("AA");
         }
