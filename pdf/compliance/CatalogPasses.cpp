@@ -59,8 +59,14 @@ void RunNameTreesPass(PassContext& ctx)
     Obj* root = Catalog(ctx);
     if (!ctx.Checks() || !root) return;
     Obj* names = FindDict(root, "Names");
-    if (!names) return;
     const bool fix = ctx.state.convert;
+    // PDF/A-4f lists its embedded files, so it needs a name dictionary to hold them.
+    if (!names && ctx.state.level == 11) {
+        ctx.Report(4695, root);
+        if (fix) BuildEmbeddedFiles(root, root->PutDict("Names"));
+        return;
+    }
+    if (!names) return;
     if (ctx.Part() == 1 && names->FindObj("EmbeddedFiles")) {
         ctx.Report(1112, names);
         if (fix) names->Erase("EmbeddedFiles");

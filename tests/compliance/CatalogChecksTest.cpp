@@ -31,9 +31,13 @@ TEST(CatalogChecks, NameDictionary)
     EXPECT_EQ(Findings(b, k2B), "622(7) 6101(7)");
     EXPECT_EQ(FindingsAfterConversion(b, k2B), "");
     // PDF/A-4f needs the embedded files listed; conversion lists those of the catalog's AF.
-    PdfBuilder f = WithCatalog(k4F, "/Names<<>>/AF[8 0 R]");
+    PdfBuilder f = CleanFile(k4F);
+    f.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AF[8 0 R]>>");
     f.Set(8, "<</Type/Filespec/F(a.txt)/UF(a.txt)/AFRelationship/Data/EF<</F 9 0 R>>>>");
     f.SetStream(9, "/Type/EmbeddedFile/Subtype/text#2Fplain", "hello");
+    EXPECT_EQ(Findings(f, k4F), "4695(1)");
+    EXPECT_EQ(FindingsAfterConversion(f, k4F), "");
+    f.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AF[8 0 R]/Names<<>>>>");
     EXPECT_EQ(Findings(f, k4F), "4695(1)");
     EXPECT_EQ(FindingsAfterConversion(f, k4F), "");
 }

@@ -22,12 +22,13 @@ inline std::string IdentFor(int level)
 }
 
 // The catalog of a clean file (object 1) with extra entries: at the A levels it is marked
-// and has a structure tree root.
+// and has a structure tree root; at level 4F it lists (no) embedded files.
 inline std::string CatalogFor(int level, const std::string& extra = {})
 {
     bool tagged = level == 1 || level == 3 || level == 6;
     return "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R" +
-           std::string(tagged ? "/MarkInfo<</Marked true>>/StructTreeRoot<</Type/StructTreeRoot>>" : "") + extra + ">>";
+           std::string(tagged ? "/MarkInfo<</Marked true>>/StructTreeRoot<</Type/StructTreeRoot>>" : "") +
+           std::string(level == 11 ? "/Names<</EmbeddedFiles<</Names[]>>>>" : "") + extra + ">>";
 }
 
 // Catalog 1, pages 2, page 3, content 4, metadata 5; a trailer with Root and ID. Nothing in
