@@ -39,7 +39,7 @@ void CheckPageEntries(PassContext& ctx, Obj* page)
             return;
         }
     }
-    CheckAdditionalActions(ctx, aa);
+    if (!CheckAdditionalActions(ctx, aa) && ctx.state.convert) page->Erase("AA");
 }
 
 // The colour entries need an RGB output intent to be shown the same everywhere.
@@ -135,7 +135,7 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
     }
     if (type != Annot::e_Link) return;
     if (!CheckAction(ctx, dict->FindObj("A")) && fix) dict->Erase("A");
-    CheckAdditionalActions(ctx, annot.GetAdditionalActions());
+    if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) dict->Erase("AA");
 }
 
 // The checks of one annotation; false when it is to be removed.
