@@ -29,8 +29,10 @@ void CheckPageEntries(PassContext& ctx, Obj* page)
     if (!page->FindObj("AA")) return;
     if (level >= 3 && level <= 8) {
         ctx.Report(5212, page);
-        if (ctx.state.convert) page->Erase("AA");
-        return;
+        if (ctx.state.convert) {
+            page->Erase("AA");
+            return;
+        }
     }
     if (ctx.Part() == 4 && !HasOnlyPermittedTriggers(aa)) {
         ctx.Report(46631, page);

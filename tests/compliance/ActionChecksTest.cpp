@@ -72,7 +72,8 @@ TEST(ActionChecks, WidgetsFieldsAndPages)
     EXPECT_EQ(Findings(field, k2B), "91(8)");
     // Page AA: PDF/A-2 and -3 forbid it, PDF/A-4 limits its triggers, PDF/A-1 checks the actions.
     std::string launch = "/AA<</O<</S/Launch>>>>";
-    EXPECT_EQ(Findings(WithAnnots(k2B, {}, launch), k2B), "5212(3)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {}, launch), k2B), "611(3) 5212(3)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {}, "/AA<<>>"), k2B), "5212(3)");
     EXPECT_EQ(Findings(WithAnnots(k4, {}, launch), k4), "611(3) 46631(3)");
     EXPECT_EQ(Findings(WithAnnots(k1B, {}, launch), k1B), "611(3)");
     EXPECT_EQ(Findings(WithAnnots(k2B, {}, "/PresSteps<<>>"), k2B), "6100(3)");
