@@ -9,6 +9,7 @@
 #include "pdf/Page.h"
 #include "pdf/compliance/ActionChecks.h"
 #include "pdf/compliance/AnnotationRules.h"
+#include "pdf/compliance/AppearanceRepair.h"
 #include "sdf/Dict.h"
 
 namespace qvx::PDF {
@@ -78,21 +79,31 @@ void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
     if (fix && f != annot.GetFlags()) dict->PutNumber("F", f);
 }
 
+// Which annotations must have an appearance: widgets at PDF/A-1; later everything but
+// links, popups, PDF/A-4 projections and annotations without extent.
+bool NeedsAppearance(PassContext& ctx, const Annot& annot)
+{
+    const Annot::Type type = annot.GetType();
+    if (ctx.Part() == 1) return type == Annot::e_Widget;
+    if (type == Annot::e_Link || type == Annot::e_Popup) return false;
+    if (type == Annot::e_Projection && ctx.Part() == 4) return false;
+    std::optional<Rect> r = annot.GetRect();
+    return !(r && r->Width() == 0 && r->Height() == 0);
+}
+
+// Missing appearances (95, 334) and appearance dictionaries with more than N (5341), no N
+// (5342) or an N of the wrong kind (5343); conversion gives a new empty appearance where
+// none is usable.
 void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
 {
     const Annot::Type type = annot.GetType();
+    const bool button = type == Annot::e_Widget && IsButtonWidget(dict);
     Obj* ap = annot.GetAppearanceDict();
     if (!ap) {
         if (dict->FindObj("AP")) return;
-        if (ctx.Part() == 1) {
-            if (type == Annot::e_Widget) ctx.Report(95);
-            return;
-        }
-        if (type == Annot::e_Link || type == Annot::e_Popup) return;
-        if (type == Annot::e_Projection && ctx.Part() == 4) return;
-        std::optional<Rect> r = annot.GetRect();
-        if (r && r->Width() == 0 && r->Height() == 0) return;
-        ctx.Report(334);
+        if (!NeedsAppearance(ctx, annot)) return;
+        ctx.Report(ctx.Part() == 1 ? 95 : 334);
+        if (ctx.state.convert) GiveEmptyAppearance(ctx.doc, annot, button);
         return;
     }
     Obj* n = FindIn(ap, "N");
@@ -106,9 +117,9 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
             for (const std::string& key : others) ap->Erase(key);
         }
     }
-    if (!n) return;
-    bool wants_dict = type == Annot::e_Widget && IsButtonWidget(dict);
-    if (wants_dict ? !n->IsDict() : !n->IsStream()) ctx.Report(5343, dict);
+    bool usable = n && (button ? n->IsDict() : n->IsStream());
+    if (n && !usable) ctx.Report(5343, dict);
+    if (!usable && ctx.state.convert) GiveEmptyAppearance(ctx.doc, annot, button);
 }
 
 // Widgets may not act; links may, with permitted actions; at PDF/A-4 any other

@@ -111,6 +111,11 @@ TEST(AnnotationChecks, Appearances)
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Widget", "/FT/Btn/T(b)" + states)}), k2B), "");
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Widget", "/FT/Tx/T(t)" + states)}), k2B), "5343(6)");
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Widget", "/FT/Btn/T(b)/F 4" + kAP)}), k2B), "5343(6)");
+    // Conversion gives annotations without a usable appearance an empty one.
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Square", "/F 4"), Annot("Circle", "/F 4/AP<<>>")}), k2B),
+              "");
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k1B, {Annot("Widget", "/FT/Btn/T(b)/F 4")}), k1B), "");
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Widget", "/FT/Btn/T(b)/F 4" + kAP)}), k2B), "");
     // Conversion keeps N alone.
     EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Square", "/F 4/AP<</N 20 0 R/R 20 0 R>>")}), k2B),
               "");
