@@ -1,7 +1,10 @@
 #include "pdf/compliance/ActionChecks.h"
 
 #include <algorithm>
+#include <map>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "common/Limits.h"
@@ -15,41 +18,46 @@ using SDF::Obj;
 
 namespace {
 
-// The value stored under key in a name tree (Kids and Names, keys compared as bytes).
-Obj* LookupNameTree(Obj* root, Common::ByteView key)
-{
-    std::vector<std::pair<Obj*, int>> todo{{root, 0}};
-    std::size_t visited = 0;
-    while (!todo.empty() && visited++ < Common::Limits::kMaxTreeNodes) {
-        auto [node, depth] = todo.back();
-        todo.pop_back();
-        if (Obj* names = FindArray(node, "Names")) {
-            for (std::size_t i = 0; i + 1 < names->Size(); i += 2) {
+// The string-named destinations of the Dests name tree, read once per run (links may
+// be many, and each would otherwise walk the tree).
+struct NamedDestinations {
+    explicit NamedDestinations(SDF::SDFDoc& doc)
+    {
+        Obj* root = FindDict(FindDict(doc.GetRoot(), "Names"), "Dests");
+        std::vector<Obj*> todo;
+        if (root) todo.push_back(root);
+        std::unordered_set<const Obj*> seen;
+        while (!todo.empty() && seen.size() < Common::Limits::kMaxTreeNodes) {
+            Obj* node = todo.back();
+            todo.pop_back();
+            if (!seen.insert(node).second) continue;
+            Obj* names = FindArray(node, "Names");
+            for (std::size_t i = 0; names && i + 1 < names->Size(); i += 2) {
                 Obj* k = Deref(names->GetAt(i));
                 if (!k || !k->IsString()) continue;
                 Common::ByteView b = k->GetBuffer();
-                if (std::equal(b.begin(), b.end(), key.begin(), key.end())) return Deref(names->GetAt(i + 1));
+                by_name.emplace(std::string(b.begin(), b.end()), names->GetAt(i + 1));
             }
+            Obj* kids = FindArray(node, "Kids");
+            for (std::size_t i = 0; kids && i < kids->Size(); ++i)
+                if (Obj* kid = Deref(kids->GetAt(i)); kid && kid->IsDict() && !seen.count(kid)) todo.push_back(kid);
         }
-        Obj* kids = FindArray(node, "Kids");
-        if (!kids || depth >= Common::Limits::kMaxPageTreeDepth) continue;
-        for (std::size_t i = 0; i < kids->Size(); ++i)
-            if (Obj* kid = Deref(kids->GetAt(i)); kid && kid->IsDict()) todo.push_back({kid, depth + 1});
     }
-    return nullptr;
-}
+    std::map<std::string, Obj*> by_name;
+};
 
 // A named destination (a name in the catalog's Dests, a string in the Dests name tree)
 // as its explicit array.
 Obj* ResolveNamedDest(PassContext& ctx, Obj* name)
 {
-    Obj* root = ctx.doc.GetRoot();
     Obj* value = nullptr;
     if (name->IsName()) {
-        value = FindIn(FindDict(root, "Dests"), name->GetName());
+        value = FindIn(FindDict(ctx.doc.GetRoot(), "Dests"), name->GetName());
     } else {
-        Obj* tree = FindDict(FindDict(root, "Names"), "Dests");
-        if (tree) value = LookupNameTree(tree, name->GetBuffer());
+        const auto& tree = ctx.caches.Get<NamedDestinations>(ctx.doc).by_name;
+        Common::ByteView b = name->GetBuffer();
+        auto it = tree.find(std::string(b.begin(), b.end()));
+        if (it != tree.end()) value = Deref(it->second);
     }
     if (value && value->IsDict()) value = FindIn(value, "D");
     return value && value->IsArray() ? value : nullptr;
@@ -103,14 +111,13 @@ int ForbiddenCode(PassContext& ctx, const Action& action)
 bool CheckAction(PassContext& ctx, Obj* action)
 {
     std::vector<Obj*> todo{action};
-    std::vector<const Obj*> seen;
+    std::unordered_set<const Obj*> seen;
     bool ok = true;
     while (!todo.empty() && seen.size() < Common::Limits::kMaxActions) {
         Obj* a = todo.back();
         todo.pop_back();
         Obj* d = Deref(a);
-        if (!d || std::find(seen.begin(), seen.end(), d) != seen.end()) continue;
-        seen.push_back(d);
+        if (!d || !seen.insert(d).second) continue;
         Action act(a);
         if (!act.IsValid()) continue;
         if (int code = ForbiddenCode(ctx, act)) {
@@ -118,8 +125,11 @@ bool CheckAction(PassContext& ctx, Obj* action)
             ok = false;
             continue;
         }
+        // Each action is checked once, so the work stays within the limit however the
+        // chains share or loop.
         std::vector<Obj*> next = act.GetNext();
-        todo.insert(todo.end(), next.rbegin(), next.rend());
+        for (auto it = next.rbegin(); it != next.rend() && todo.size() < Common::Limits::kMaxActions; ++it)
+            todo.push_back(*it);
     }
     return ok;
 }
