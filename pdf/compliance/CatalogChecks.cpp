@@ -1,5 +1,6 @@
 #include "pdf/compliance/CatalogChecks.h"
 
+#include <exception>
 #include <unordered_set>
 #include <vector>
 
@@ -79,12 +80,8 @@ void CheckOutlineActions(PassContext& ctx, Obj* root)
     }
 }
 
-}  // namespace
-
-void CheckCatalogEntries(PassContext& ctx)
+void CheckEntries(PassContext& ctx, Obj* root)
 {
-    Obj* root = Deref(ctx.doc.GetRoot());
-    if (!root || !root->IsDict()) return;
     if (ctx.Checks()) CheckCatalogActions(ctx, root);
     if (ctx.Stopped()) return;
     CheckForm(ctx, root);
@@ -94,6 +91,20 @@ void CheckCatalogEntries(PassContext& ctx)
         if (ctx.state.convert) root->Erase("NeedsRendering");
     }
     CheckOutlineActions(ctx, root);
+}
+
+}  // namespace
+
+void CheckCatalogEntries(PassContext& ctx)
+{
+    Obj* root = Deref(ctx.doc.GetRoot());
+    if (!root || !root->IsDict()) return;
+    // A catalog entry that cannot be read is a damaged document, not the end of the run.
+    try {
+        CheckEntries(ctx, root);
+    } catch (const std::exception&) {
+        ctx.Report(11, root);
+    }
 }
 
 }  // namespace qvx::PDF
