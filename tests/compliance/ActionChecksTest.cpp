@@ -42,6 +42,10 @@ TEST(ActionChecks, DestinationsAndChains)
     EXPECT_EQ(Findings(named, k2B), "");
     named.Set(7, "<</S/GoTo/D(there)>>");
     EXPECT_EQ(Findings(named, k2B), "623(7)");
+    // A name tree whose kids lead back to itself ends.
+    named.Set(1, CatalogFor(k2B, "/Names<</Dests 9 0 R>>"));
+    named.Set(9, "<</Kids[9 0 R 9 0 R<</Kids[9 0 R]>>]>>");
+    EXPECT_EQ(Findings(named, k2B), "623(7)");
     PdfBuilder by_name = LinkWith(k2B, "<</S/GoTo/D/here>>");
     by_name.Set(1, CatalogFor(k2B, "/Dests<</here<</D[3 0 R/XYZ 0 0 0]>>>>"));
     EXPECT_EQ(Findings(by_name, k2B), "");
