@@ -174,10 +174,25 @@ bool CheckAnnot(PassContext& ctx, const Annot& annot)
     return true;
 }
 
+// PDF/UA: trapping networks are for print production, not for readers.
+void RemoveTrapNets(PassContext& ctx, Obj* annots)
+{
+    for (std::size_t i = annots->Size(); i-- > 0 && !ctx.Stopped();) {
+        Annot annot(annots->GetAt(i));
+        if (!annot.IsValid() || annot.GetType() != Annot::e_TrapNet) continue;
+        ctx.Report(-171821, Deref(annot.GetSDFObj()));
+        if (ctx.state.convert) annots->EraseAt(i);
+    }
+}
+
 }  // namespace
 
 void AnnotationCheck::PageBegin(PassContext& ctx, const Page& page)
 {
+    if (ctx.state.is_pdfua) {
+        if (Obj* annots = page.GetAnnots()) RemoveTrapNets(ctx, annots);
+        return;
+    }
     if (!ctx.Checks()) return;
     CheckPageEntries(ctx, page.GetSDFObj());
     Obj* annots = page.GetAnnots();

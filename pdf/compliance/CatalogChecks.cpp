@@ -42,6 +42,9 @@ void CheckForm(PassContext& ctx, Obj* root)
         else if (na->GetBool()) ctx.Report(92, form);
         if (fix) form->Erase("NeedAppearances");
     }
+    // XFA that the viewer must render itself (NeedsRendering) is dynamic.
+    if (ctx.state.is_pdfua && form->FindObj("XFA") && FindBool(root, "NeedsRendering", false))
+        ctx.Report(-17151, form);
     if (!ctx.Checks()) return;
     if (form->FindObj("XFA")) {
         ctx.Report(93, form);
@@ -80,11 +83,24 @@ void CheckOutlineActions(PassContext& ctx, Obj* root)
     }
 }
 
+// PDF/UA: the viewer shows the document's title rather than its file name.
+void CheckDisplayDocTitle(PassContext& ctx, Obj* root)
+{
+    Obj* prefs = FindDict(root, "ViewerPreferences");
+    Obj* shows = FindIn(prefs, "DisplayDocTitle");
+    if (shows && shows->IsBool() && shows->GetBool()) return;
+    ctx.Report(-17111, prefs ? prefs : root);
+    if (!ctx.state.convert) return;
+    if (!prefs) prefs = root->PutDict("ViewerPreferences");
+    prefs->PutBool("DisplayDocTitle", true);
+}
+
 void CheckEntries(PassContext& ctx, Obj* root)
 {
     if (ctx.Checks()) CheckCatalogActions(ctx, root);
     if (ctx.Stopped()) return;
     CheckForm(ctx, root);
+    if (ctx.state.is_pdfua) CheckDisplayDocTitle(ctx, root);
     if (!ctx.Checks() || ctx.Stopped()) return;
     if (Obj* nr = FindIn(root, "NeedsRendering"); nr && !(nr->IsBool() && !nr->GetBool())) {
         ctx.Report(94, root);

@@ -1,7 +1,10 @@
-// The logical-structure passes: 4 (MarkInfo: 822 at levels 1A, 2A, 3A), 5 (StructTreeRoot
-// 8331, structure elements 8332, RoleMap 8341, ActualText 4621081 at PDF/A-4) and 14
-// (conversion with structure data, which the tool never passes).
+// The logical-structure passes: 4 (MarkInfo: 822 at levels 1A, 2A, 3A; PDF/UA Suspects
+// -1714), 5 (StructTreeRoot 8331, structure elements 8332, RoleMap 8341 with the PDF/UA
+// rules -1716 and -1717, ActualText 4621081 at PDF/A-4) and 14 (conversion with structure
+// data, which the tool never passes).
+#include <algorithm>
 #include <memory>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -48,13 +51,36 @@ bool MapsToStandard(const Obj* map, std::string_view type)
     return false;
 }
 
-// Each role-map entry must lead, through the map, to a standard type.
+// Whether following the map from type comes back to a type already visited.
+bool MapsInCircle(const Obj* map, std::string_view type)
+{
+    std::vector<std::string_view> visited{type};
+    for (std::size_t hops = 0; hops <= map->Size(); ++hops) {
+        Obj* target = FindIn(map, type);
+        if (!target || !target->IsName()) return false;
+        type = target->GetName();
+        if (std::find(visited.begin(), visited.end(), type) != visited.end()) return true;
+        visited.push_back(type);
+    }
+    return false;
+}
+
+// Each role-map entry must lead, through the map, to a standard type. PDF/UA also names
+// chains that come back to a type already visited and standard types mapped elsewhere.
 void CheckRoleMap(PassContext& ctx, Obj* tree_root)
 {
     Obj* map = FindDict(tree_root, "RoleMap");
     if (!map) return;
-    for (auto it = map->DictBegin(); it != map->DictEnd(); ++it)
-        if (!MapsToStandard(map, it.KeyText())) ctx.Report(8341, map);
+    const bool ua = ctx.state.is_pdfua;
+    for (auto it = map->DictBegin(); it != map->DictEnd(); ++it) {
+        std::string_view type = it.KeyText();
+        if (ua && IsStandardStructureType(type)) {
+            ctx.Report(-1717, map);
+            continue;
+        }
+        if (MapsToStandard(map, type)) continue;
+        ctx.Report(ua && MapsInCircle(map, type) ? -1716 : 8341, map);
+    }
 }
 
 // Every structure element below the root: at the A levels its Type (8332) and its type's
@@ -92,15 +118,23 @@ void CheckElements(PassContext& ctx, Obj* tree_root)
 void RunMarkInfoPass(PassContext& ctx)
 {
     Obj* root = Catalog(ctx);
-    if (!ctx.Checks() || !IsLevelA(ctx) || !root) return;
-    Obj* marked = FindIn(FindDict(root, "MarkInfo"), "Marked");
+    if (!root) return;
+    Obj* mark_info = FindDict(root, "MarkInfo");
+    if (ctx.state.is_pdfua && FindBool(mark_info, "Suspects", false)) ctx.Report(-1714, mark_info);
+    if (!ctx.Checks() || !IsLevelA(ctx)) return;
+    Obj* marked = FindIn(mark_info, "Marked");
     if (!(marked && marked->IsBool() && marked->GetBool())) ctx.Report(822);
 }
 
 void RunStructTreePass(PassContext& ctx)
 {
     Obj* root = Catalog(ctx);
-    if (!ctx.Checks() || !root) return;
+    if (!root) return;
+    if (ctx.state.is_pdfua) {
+        if (Obj* tree_root = FindDict(root, "StructTreeRoot")) CheckRoleMap(ctx, tree_root);
+        return;
+    }
+    if (!ctx.Checks()) return;
     Obj* tree_root = FindDict(root, "StructTreeRoot");
     if (!tree_root) {
         if (!IsLevelA(ctx)) return;

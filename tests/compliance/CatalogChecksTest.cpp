@@ -113,3 +113,34 @@ TEST(CatalogChecks, LogicalStructureOfTheALevels)
     text.Set(7, "<</S/Span/ActualText(plain)>>");
     EXPECT_EQ(Findings(text, k4), "");
 }
+
+TEST(CatalogChecks, AccessibilityRulesOfPDFUA)
+{
+    constexpr int kUA = 12;
+    auto ua = [](const std::string& catalog_extra) {
+        PdfBuilder b = CleanFile(k2B);
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R" + catalog_extra + ">>");
+        return b;
+    };
+    auto has = [](const std::string& findings, const std::string& code) {
+        return (" " + findings + " ").find(" " + code) != std::string::npos;
+    };
+    std::string shows = "/ViewerPreferences<</DisplayDocTitle true>>";
+    EXPECT_FALSE(has(Findings(ua(shows), kUA), "-17111"));
+    EXPECT_TRUE(has(Findings(ua(""), kUA), "-17111"));
+    EXPECT_TRUE(has(Findings(ua("/ViewerPreferences 7 0 R"), kUA), "-17111"));
+    EXPECT_TRUE(has(Findings(ua(shows + "/MarkInfo<</Marked true/Suspects true>>"), kUA), "-1714"));
+    EXPECT_TRUE(has(Findings(ua(shows + "/NeedsRendering true/AcroForm<</Fields[]/XFA[]>>"), kUA), "-17151"));
+    EXPECT_FALSE(has(Findings(ua(shows + "/AcroForm<</Fields[]/XFA[]>>"), kUA), "-17151"));
+    // Role map: a circle, a remapped standard type, a type that leads nowhere standard.
+    std::string tree = shows + "/StructTreeRoot<</RoleMap<</A/B/B/A/P/Span/Mine/Other>>>>";
+    std::string found = Findings(ua(tree), kUA);
+    EXPECT_TRUE(has(found, "-1716(1)")) << found;
+    EXPECT_TRUE(has(found, "-1717(1)")) << found;
+    EXPECT_TRUE(has(found, "-1715(1)")) << found;
+    // TrapNet annotations.
+    PdfBuilder trap = WithAnnots(k2B, {"<</Subtype/TrapNet/Rect[0 0 1 1]/F 4>>"});
+    trap.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R" + shows + ">>");
+    EXPECT_TRUE(has(Findings(trap, kUA), "-171821(6)"));
+    EXPECT_FALSE(has(Findings(trap, k2B), "-171821"));
+}
