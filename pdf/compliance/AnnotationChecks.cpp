@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pdf/Annot.h"
+#include "pdf/ExtGState.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/Page.h"
 #include "pdf/compliance/ActionChecks.h"
@@ -151,6 +152,23 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
     if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) dict->Erase("AA");
 }
 
+// PDF/A-2 and later: an annotation's BM names a standard blend mode (a name, or an array
+// of names in the older form).
+void CheckBlendMode(PassContext& ctx, const Annot& annot, Obj* dict)
+{
+    Obj* bm = annot.GetBlendMode();
+    if (!bm) return;
+    bool ok = bm->IsName() && IsStandardBlendMode(bm->GetName());
+    for (std::size_t i = 0; bm->IsArray() && i < bm->Size(); ++i) {
+        Obj* mode = Deref(bm->GetAt(i));
+        ok = mode && mode->IsName() && IsStandardBlendMode(mode->GetName());
+        if (!ok) break;
+    }
+    if (ok) return;
+    ctx.Report(21021, dict);
+    if (ctx.state.convert) dict->Erase("BM");
+}
+
 // The checks of one annotation; false when it is to be removed.
 bool CheckAnnot(PassContext& ctx, const Annot& annot)
 {
@@ -169,6 +187,7 @@ bool CheckAnnot(PassContext& ctx, const Annot& annot)
     }
     CheckFlags(ctx, annot, dict);
     CheckColors(ctx, annot, dict);
+    if (ctx.Part() >= 2) CheckBlendMode(ctx, annot, dict);
     CheckAppearance(ctx, annot, dict);
     CheckAnnotActions(ctx, annot, dict);
     return true;

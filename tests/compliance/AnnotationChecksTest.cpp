@@ -80,6 +80,17 @@ TEST(AnnotationChecks, FlagsAndOpacity)
     EXPECT_EQ(FindingsAfterConversion(ca, k1B), "");
 }
 
+TEST(AnnotationChecks, BlendModes)
+{
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/BM/Multiply" + kAP)}), k2B), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/BM/Dodgy" + kAP)}), k2B), "21021(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/BM[/Screen/Dodgy]" + kAP)}), k2B), "21021(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/BM 3" + kAP)}), k2B), "21021(6)");
+    // PDF/A-1 has no such rule here; conversion drops the entry.
+    EXPECT_EQ(Findings(WithAnnots(k1B, {Annot("Square", "/F 4/BM/Dodgy" + kAP)}), k1B), "");
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k4, {Annot("Square", "/F 4/BM/Dodgy" + kAP)}), k4), "");
+}
+
 TEST(AnnotationChecks, ColoursNeedAnRGBOutputIntent)
 {
     auto with_intent = [](int n) {
