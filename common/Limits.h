@@ -93,4 +93,9 @@ inline constexpr int kMaxFieldDepth = 64;
 inline constexpr std::size_t kMaxFields = 1u << 20;
 // Actions followed through Next chains.
 inline constexpr std::size_t kMaxActions = 4096;
+// Nodes visited in a structure tree, an outline or a name tree.
+inline constexpr std::size_t kMaxTreeNodes = 1u << 20;
+// Embedded PDF files validated inside a run: their decoded size and how deep runs nest.
+inline constexpr std::uint64_t kMaxEmbeddedFileBytes = 256ull << 20;
+inline constexpr int kMaxEmbeddedRunDepth = 4;
 }  // namespace qvx::Common::Limits

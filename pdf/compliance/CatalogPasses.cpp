@@ -1,17 +1,146 @@
 // The catalog passes that follow the permissions: 8 (the name dictionary: EmbeddedFiles
 // 1112 and 4695, JavaScript 622, AlternatePresentations 6101), 9 (OCProperties: 1131,
-// 69001, 69003, 10), 10 (Requirements 11000) and 11 (Version 461121 at PDF/A-4). Their
-// checks belong to the catalog group; until it exists the passes record nothing.
+// 69001, 69003, 10), 10 (Requirements 11000) and 11 (Version 461121 at PDF/A-4).
+#include <memory>
+
+#include "pdf/ObjUtil.h"
 #include "pdf/compliance/DriverPasses.h"
+#include "sdf/Objects.h"
 
 namespace qvx::PDF {
 
-void RunNameTreesPass(PassContext&) {}
+using SDF::Obj;
 
-void RunOptionalContentPass(PassContext&) {}
+namespace {
 
-void RunRequirementsPass(PassContext&) {}
+Obj* Catalog(PassContext& ctx)
+{
+    Obj* root = Deref(ctx.doc.GetRoot());
+    return root && root->IsDict() ? root : nullptr;
+}
 
-void RunCatalogVersionPass(PassContext&) {}
+// A text value (string or name) as bytes, for a name tree key.
+bool TextOf(Obj* v, std::string& out)
+{
+    v = Deref(v);
+    if (v && v->IsString()) {
+        Common::ByteView b = v->GetBuffer();
+        out.assign(b.begin(), b.end());
+        return true;
+    }
+    if (v && v->IsName()) {
+        out = v->GetName();
+        return true;
+    }
+    return false;
+}
+
+// PDF/A-4f: an EmbeddedFiles tree listing the file specifications of the catalog's AF.
+void BuildEmbeddedFiles(Obj* root, Obj* names)
+{
+    Obj* tree = names->PutDict("EmbeddedFiles");
+    Obj* list = tree->PutArray("Names");
+    Obj* af = FindArray(root, "AF");
+    for (std::size_t i = 0; af && i < af->Size(); ++i) {
+        Obj* ref = af->GetAt(i);
+        Obj* spec = Deref(ref);
+        std::string key;
+        if (!ref->IsIndirect() || !spec || !spec->IsDict()) continue;
+        if (!TextOf(spec->FindObj("UF"), key) && !TextOf(spec->FindObj("F"), key)) continue;
+        list->PushBackString(Common::AsBytes(std::string_view(key)));
+        list->PushBack(ref);
+    }
+}
+
+}  // namespace
+
+void RunNameTreesPass(PassContext& ctx)
+{
+    Obj* root = Catalog(ctx);
+    if (!ctx.Checks() || !root) return;
+    Obj* names = FindDict(root, "Names");
+    const bool fix = ctx.state.convert;
+    // PDF/A-4f lists its embedded files, so it needs a name dictionary to hold them.
+    if (!names && ctx.state.level == 11) {
+        ctx.Report(4695, root);
+        if (fix) BuildEmbeddedFiles(root, root->PutDict("Names"));
+        return;
+    }
+    if (!names) return;
+    if (ctx.Part() == 1 && names->FindObj("EmbeddedFiles")) {
+        ctx.Report(1112, names);
+        if (fix) names->Erase("EmbeddedFiles");
+    }
+    if (ctx.state.level == 11 && !names->FindObj("EmbeddedFiles")) {
+        ctx.Report(4695, names);
+        if (fix) BuildEmbeddedFiles(root, names);
+    }
+    if (names->FindObj("JavaScript")) {
+        ctx.Report(622, names);
+        if (fix) names->Erase("JavaScript");
+    }
+    if (names->FindObj("AlternatePresentations")) {
+        ctx.Report(6101, names);
+        if (fix) names->Erase("AlternatePresentations");
+    }
+}
+
+void RunOptionalContentPass(PassContext& ctx)
+{
+    Obj* root = Catalog(ctx);
+    const int level = ctx.state.level;
+    if (!root || !(ctx.Checks() || ctx.state.is_pdfua)) return;
+    Obj* oc = FindDict(root, "OCProperties");
+    if (!oc) return;
+    const bool fix = ctx.state.convert;
+    if (ctx.Part() == 1 || level >= 12) {
+        ctx.Report(1131, root);
+        if (fix) root->Erase("OCProperties");
+        return;
+    }
+    if (!oc->FindObj("OCGs")) {
+        if (fix) root->Erase("OCProperties");
+        else ctx.state.RequestStop();
+        return;
+    }
+    Obj* d = FindDict(oc, "D");
+    const bool created = !d;
+    if (created) {
+        ctx.Report(10, oc);
+        if (!fix) return;
+        d = oc->PutDict("D");
+    }
+    Obj* name = FindIn(d, "Name");
+    if (!name || !name->IsString()) {
+        if (!created) ctx.Report(69001, oc);
+        if (fix) d->PutString("Name", std::string_view("Auto"));
+    }
+    if (ctx.Part() != 4 && d->FindObj("AS")) {
+        ctx.Report(69003, oc);
+        if (fix) d->Erase("AS");
+    }
+}
+
+void RunRequirementsPass(PassContext& ctx)
+{
+    Obj* root = Catalog(ctx);
+    if (!ctx.Checks() || !root || !root->FindObj("Requirements")) return;
+    ctx.Report(11000, root);
+    if (ctx.state.convert) root->Erase("Requirements");
+}
+
+void RunCatalogVersionPass(PassContext& ctx)
+{
+    Obj* root = Catalog(ctx);
+    if (!ctx.Checks() || ctx.Part() != 4 || !root) return;
+    Obj* version = root->FindObj("Version");
+    if (!version) return;
+    Obj* v = Deref(version);
+    std::string_view s = v && v->IsName() ? v->GetName() : std::string_view();
+    bool ok = s.size() == 3 && s[0] == '2' && s[1] == '.' && s[2] >= '0' && s[2] <= '9';
+    if (ok) return;
+    ctx.Report(461121, version);
+    if (ctx.state.convert) root->Erase("Version");
+}
 
 }  // namespace qvx::PDF

@@ -1,10 +1,175 @@
-// File specifications (a dictionary whose Type is Filespec or F) and their embedded files
-// belong to the catalog group; until it exists the object pass records nothing for
-// dictionaries that are not streams.
+// File specifications (a dictionary whose Type is Filespec or F) and their embedded files:
+// F and UF (81), and per level either the PDF/A-3 description of the embedded file
+// (11, 1, 101, 2, 3) or a nested run that tells whether it is a PDF/A file itself; an
+// embedded file that is neither records 1111.
+#include <cctype>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/Limits.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/PDFDate.h"
+#include "pdf/StreamData.h"
 #include "pdf/compliance/ObjectChecks.h"
+#include "pdf/compliance/PDFACompliance.h"
+#include "sdf/Dict.h"
 
 namespace qvx::PDF {
 
-void CheckNonStreamDict(PassContext&, SDF::Obj&) {}
+using SDF::Obj;
+
+namespace {
+
+// Object numbers of the file specifications that some object of the document lists in
+// its AF (pages, images and other parts may carry their own associated files).
+struct AssociatedFiles {
+    explicit AssociatedFiles(SDF::SDFDoc& doc)
+    {
+        for (std::size_t n = 1; n < doc.XRefSize(); ++n) {
+            Obj* obj = nullptr;
+            try {
+                obj = Deref(doc.GetObj(static_cast<std::uint32_t>(n)));
+            } catch (const std::exception&) {
+                continue;  // an entry that cannot be read lists nothing
+            }
+            Obj* af = obj && (obj->IsDict() || obj->IsStream()) ? FindArray(obj, "AF") : nullptr;
+            for (std::size_t i = 0; af && i < af->Size(); ++i)
+                if (af->GetAt(i)->IsIndirect()) nums.insert(af->GetAt(i)->GetObjNum());
+        }
+    }
+    std::set<std::uint32_t> nums;
+};
+
+// Nested runs on embedded files (each may embed further files).
+thread_local int t_run_depth = 0;
+
+// A MIME type: type/subtype, each of word characters, '-', '+' and '.'.
+bool IsMimeType(std::string_view s)
+{
+    auto part_ok = [](std::string_view p) {
+        if (p.empty()) return false;
+        for (unsigned char c : p)
+            if (!(std::isalnum(c) || c == '_' || c == '-' || c == '+' || c == '.')) return false;
+        return true;
+    };
+    std::size_t slash = s.find('/');
+    return slash != std::string_view::npos && part_ok(s.substr(0, slash)) && part_ok(s.substr(slash + 1));
+}
+
+void CheckNames(PassContext& ctx, Obj& spec)
+{
+    Obj* f = spec.FindObj("F");
+    Obj* uf = spec.FindObj("UF");
+    if (!f) ctx.Report(81, &spec);
+    if (!uf) ctx.Report(81, &spec);
+    if (!ctx.state.convert || (f && uf) || (!f && !uf)) return;
+    if (!f) spec.Put("F", uf->Resolve()->Clone());
+    else spec.Put("UF", f->Resolve()->Clone());
+}
+
+// PDF/A-3: every embedded stream described (MIME type, ModDate), the relationship named,
+// and the file specification listed in the catalog's AF.
+void DescribeEmbedded(PassContext& ctx, Obj& spec, Obj* ef)
+{
+    const bool fix = ctx.state.convert;
+    for (auto it = ef->DictBegin(); it != ef->DictEnd(); ++it) {
+        Obj* file = Deref(it.Value());
+        if (!file || !file->IsStream()) {
+            ctx.Report(11, &spec);
+            continue;
+        }
+        Obj* subtype = FindIn(file, "Subtype");
+        if (!subtype || !subtype->IsName() || !IsMimeType(subtype->GetName())) {
+            ctx.Report(1, file);
+            if (fix) file->PutName("Subtype", "application/octet-stream");
+        }
+        Obj* params = FindDict(file, "Params");
+        Obj* mod = FindIn(params, "ModDate");
+        if (params && !(mod && mod->IsString())) {
+            ctx.Report(101, params);
+            if (!fix) continue;
+            Obj* created = FindIn(params, "CreationDate");
+            std::string date = PDFDate::Now().Format();
+            if (created && created->IsString()) date.assign(created->GetBuffer().begin(), created->GetBuffer().end());
+            params->PutString("ModDate", std::string_view(date));
+        }
+    }
+    Obj* relationship = FindIn(&spec, "AFRelationship");
+    if (!relationship || !relationship->IsName()) {
+        ctx.Report(2, &spec);
+        if (fix) spec.PutName("AFRelationship", "Unspecified");
+    }
+    Obj* root = Deref(ctx.doc.GetRoot());
+    if (!root || !root->IsDict()) return;
+    Obj* af = FindArray(root, "AF");
+    const std::uint32_t num = PassContext::EnclosingObjNum(&spec);
+    if (!af && num && ctx.caches.Get<AssociatedFiles>(ctx.doc).nums.count(num)) return;
+    if (!af) {
+        ctx.Report(3, &spec);
+        if (!fix) return;
+        af = root->PutArray("AF");
+    }
+    if (!fix) return;
+    Obj* holder = spec.GetParent() && spec.GetParent()->IsIndirect() ? spec.GetParent() : nullptr;
+    for (std::size_t i = 0; i < af->Size(); ++i)
+        if (Deref(af->GetAt(i)) == &spec) return;
+    if (holder) af->PushBack(holder);
+}
+
+// Whether an embedded stream is a PDF/A file of a level the host accepts.
+bool IsEmbeddedPDFA(PassContext& ctx, Obj* ef)
+{
+    if (t_run_depth >= Common::Limits::kMaxEmbeddedRunDepth) return false;
+    Obj* file = FindStream(ef, "UF");
+    if (!file) file = FindStream(ef, "F");
+    if (!file) return false;
+    std::optional<Common::Bytes> data = ReadDecoded(file, Common::Limits::kMaxEmbeddedFileBytes);
+    if (!data || data->empty()) return false;
+    std::vector<std::int32_t> levels{1, 2, 3, 4, 5};
+    if (ctx.Part() == 4) levels.push_back(9);
+    ++t_run_depth;
+    bool ok = false;
+    for (std::int32_t level : levels) {
+        try {
+            PDFACompliance run(false, *data, nullptr, level, nullptr, 0, 10, true);
+            ok = run.GetErrorCount() == 0;
+        } catch (const std::exception&) {
+            ok = false;
+        }
+        if (ok) break;
+    }
+    --t_run_depth;
+    return ok;
+}
+
+void CheckEmbedded(PassContext& ctx, Obj& spec)
+{
+    Obj* ef = FindDict(&spec, "EF");
+    if (!ef) return;
+    const int level = ctx.state.level;
+    bool compliant = false;
+    if (ctx.Part() == 3 || ctx.Part() == 4) {
+        DescribeEmbedded(ctx, spec, ef);
+        compliant = true;
+    }
+    if (ctx.Part() == 2 || level == 9) compliant = IsEmbeddedPDFA(ctx, ef);
+    if (compliant) return;
+    ctx.Report(1111, &spec);
+    if (ctx.state.convert) spec.Erase("EF");
+}
+
+}  // namespace
+
+void CheckNonStreamDict(PassContext& ctx, Obj& dict)
+{
+    if (!ctx.Checks() && !ctx.state.is_pdfua) return;
+    std::string_view type = FindName(&dict, "Type");
+    if (type != "Filespec" && type != "F") return;
+    if (ctx.state.is_pdfua || ctx.Part() >= 2) CheckNames(ctx, dict);
+    if (ctx.Checks()) CheckEmbedded(ctx, dict);
+}
 
 }  // namespace qvx::PDF

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "pdf/ObjUtil.h"
+#include "pdf/compliance/AnnotationChecks.h"
+#include "pdf/compliance/CatalogChecks.h"
 #include "pdf/compliance/ColourChecks.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
@@ -32,17 +34,19 @@ void RunPagePass(PassContext& ctx)
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     ctx.state.errors.ClearPresent();
     CheckOutputIntents(ctx, FindDict(ctx.doc.GetTrailer(), "Root"));
+    CheckCatalogEntries(ctx);
+    if (ctx.Stopped()) return;
     // The content checks of each group, one object each for the whole run (they may keep
     // what they learnt on earlier pages, e.g. fonts already checked).
     std::vector<std::unique_ptr<ContentCheck>> owned;
     owned.push_back(std::make_unique<ColourCheck>());
+    owned.push_back(std::make_unique<AnnotationCheck>());
     std::vector<ContentCheck*> checks;
     for (auto& c : owned) checks.push_back(c.get());
     for (const Page& page : ctx.Pages().Pages()) {
         if (ctx.Stopped()) return;
         try {
             CheckPageSize(ctx, page);
-            // Also without checks: the walk runs the token checks over the content.
             WalkPageContent(ctx, page, checks);
         } catch (const std::exception&) {
             ctx.Report(12, page.GetSDFObj());

@@ -21,12 +21,22 @@ inline std::string IdentFor(int level)
     return s;
 }
 
+// The catalog of a clean file (object 1) with extra entries: at the A levels it is marked
+// and has a structure tree root; at level 4F it lists (no) embedded files.
+inline std::string CatalogFor(int level, const std::string& extra = {})
+{
+    bool tagged = level == 1 || level == 3 || level == 6;
+    return "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R" +
+           std::string(tagged ? "/MarkInfo<</Marked true>>/StructTreeRoot<</Type/StructTreeRoot>>" : "") +
+           std::string(level == 11 ? "/Names<</EmbeddedFiles<</Names[]>>>>" : "") + extra + ">>";
+}
+
 // Catalog 1, pages 2, page 3, content 4, metadata 5; a trailer with Root and ID. Nothing in
 // it violates a rule of the given level (1 to 11).
 inline PdfBuilder CleanFile(int level, const std::string& version = "1.7")
 {
     PdfBuilder b = PdfBuilder::Minimal(level >= 9 ? "2.0" : version);
-    b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R>>");
+    b.Set(1, CatalogFor(level));
     b.SetStream(5, "/Type/Metadata/Subtype/XML", kBegin + XmpBody(IdentFor(level)) + kEnd);
     // A path that paints nothing: device colour without an output intent is a finding.
     b.SetStream(4, "", "0 0 m 100 100 l n");

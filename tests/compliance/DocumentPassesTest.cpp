@@ -159,7 +159,7 @@ TEST(DocumentPasses, Permissions)
 {
     auto with_perms = [](int level, const std::string& perms) {
         PdfBuilder b = CleanFile(level);
-        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/Perms " + perms + ">>");
+        b.Set(1, qvx::Test::CatalogFor(level, "/Perms " + perms));
         b.Set(6, "<</Type/Sig/Reference[<</TransformMethod/DocMDP>>]>>");
         b.Set(7, "<</Type/Sig/Reference[<</TransformMethod/DocMDP/DigestMethod/MD5>>]>>");
         b.Set(8, "<</Type/Sig/Reference[5]>>");

@@ -1,0 +1,22 @@
+#pragma once
+// Actions wherever they hang (catalog OpenAction and AA, page AA, links, widgets, outline
+// items): the permitted types per level (611), the predefined Named actions (612), GoTo
+// destinations (623), the chain through Next, and the trigger keys of additional-actions
+// dictionaries at PDF/A-4 (46631).
+
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF {
+
+// Checks an action and the actions after it through Next. Records against the action at
+// fault; true when every action of the chain is permitted. A null or free action passes.
+bool CheckAction(PassContext& ctx, SDF::Obj* action);
+
+// Checks every action of an additional-actions dictionary; true when all pass.
+bool CheckAdditionalActions(PassContext& ctx, SDF::Obj* aa);
+
+// PDF/A-4: an additional-actions dictionary may only name the triggers E, X, D, U, Fo and
+// Bl. True when aa (a dictionary or null) keeps to them.
+bool HasOnlyPermittedTriggers(const SDF::Obj* aa);
+
+}  // namespace qvx::PDF

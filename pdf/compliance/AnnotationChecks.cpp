@@ -1,0 +1,227 @@
+#include "pdf/compliance/AnnotationChecks.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pdf/Annot.h"
+#include "pdf/ExtGState.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/Page.h"
+#include "pdf/compliance/ActionChecks.h"
+#include "pdf/compliance/AnnotationRules.h"
+#include "pdf/compliance/AppearanceRepair.h"
+#include "sdf/Dict.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+// PresSteps and AA of the page dictionary, then the actions inside AA.
+void CheckPageEntries(PassContext& ctx, Obj* page)
+{
+    const int level = ctx.state.level;
+    if (level >= 3 && page->FindObj("PresSteps")) {
+        ctx.Report(6100, page);
+        if (ctx.state.convert) page->Erase("PresSteps");
+    }
+    Obj* aa = FindDict(page, "AA");
+    if (!page->FindObj("AA")) return;
+    if (level >= 3 && level <= 8) {
+        ctx.Report(5212, page);
+        if (ctx.state.convert) {
+            page->Erase("AA");
+            return;
+        }
+    }
+    if (ctx.Part() == 4 && !HasOnlyPermittedTriggers(aa)) {
+        ctx.Report(46631, page);
+        if (ctx.state.convert) {
+            page->Erase("AA");
+            return;
+        }
+    }
+    if (!CheckAdditionalActions(ctx, aa) && ctx.state.convert) page->Erase("AA");
+}
+
+// The colour entries need an RGB output intent to be shown the same everywhere.
+void CheckColors(PassContext& ctx, const Annot& annot, Obj* dict)
+{
+    bool c = dict->FindObj("C") != nullptr, ic = dict->FindObj("IC") != nullptr;
+    if (!c && !ic) return;
+    // A PDF/A-4 projection has no appearance of its own, so its colours are never shown.
+    if (annot.GetType() == Annot::e_Projection && ctx.Part() == 4) return;
+    int n = OutputIntentComponents(ctx);
+    if (n == 3) return;
+    if (c) ctx.Report(n == 0 ? 5331 : 5332, annot.GetSDFObj());
+    if (ic) ctx.Report(n == 0 ? 5333 : 5334, annot.GetSDFObj());
+}
+
+void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
+{
+    const bool fix = ctx.state.convert;
+    if (!annot.HasFlags()) {
+        if (annot.GetType() == Annot::e_Popup) return;
+        ctx.Report(5321, dict);
+        if (fix) dict->PutNumber("F", 1 << Annot::e_print);
+        return;
+    }
+    int f = annot.GetFlags();
+    auto bit = [](Annot::Flag b) { return 1 << b; };
+    if (!(f & bit(Annot::e_print))) ctx.Report(5322, dict), f |= bit(Annot::e_print);
+    if (f & bit(Annot::e_hidden)) ctx.Report(5323, dict), f &= ~bit(Annot::e_hidden);
+    if (f & bit(Annot::e_invisible)) ctx.Report(5324, dict), f &= ~bit(Annot::e_invisible);
+    if (f & (bit(Annot::e_no_view) | bit(Annot::e_toggle_no_view))) {
+        ctx.Report(5325, dict);
+        f &= ~(bit(Annot::e_no_view) | bit(Annot::e_toggle_no_view));
+    }
+    if (fix && f != annot.GetFlags()) dict->PutNumber("F", f);
+}
+
+// Which annotations must have an appearance: widgets at PDF/A-1; later everything but
+// links, popups, PDF/A-4 projections and annotations without extent.
+bool NeedsAppearance(PassContext& ctx, const Annot& annot)
+{
+    const Annot::Type type = annot.GetType();
+    if (ctx.Part() == 1) return type == Annot::e_Widget;
+    if (type == Annot::e_Link || type == Annot::e_Popup) return false;
+    if (type == Annot::e_Projection && ctx.Part() == 4) return false;
+    std::optional<Rect> r = annot.GetRect();
+    return !(r && r->Width() == 0 && r->Height() == 0);
+}
+
+// Missing appearances (95, 334) and appearance dictionaries with more than N (5341), no N
+// (5342) or an N of the wrong kind (5343); conversion gives a new empty appearance where
+// none is usable.
+void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
+{
+    const Annot::Type type = annot.GetType();
+    const bool button = type == Annot::e_Widget && IsButtonWidget(dict);
+    Obj* ap = annot.GetAppearanceDict();
+    if (!ap) {
+        if (dict->FindObj("AP")) return;
+        if (!NeedsAppearance(ctx, annot)) return;
+        ctx.Report(ctx.Part() == 1 ? 95 : 334);
+        if (ctx.state.convert) GiveEmptyAppearance(ctx.doc, annot, button);
+        return;
+    }
+    Obj* n = FindIn(ap, "N");
+    if (!ap->FindObj("N")) ctx.Report(5342, dict);
+    if (ap->Size() > 1) {
+        ctx.Report(5341, dict);
+        if (ctx.state.convert) {
+            std::vector<std::string> others;
+            for (auto it = ap->DictBegin(); it != ap->DictEnd(); ++it)
+                if (it.KeyText() != "N") others.emplace_back(it.KeyText());
+            for (const std::string& key : others) ap->Erase(key);
+        }
+    }
+    bool usable = n && (button ? n->IsDict() : n->IsStream());
+    if (n && !usable) ctx.Report(5343, dict);
+    if (!usable && ctx.state.convert) GiveEmptyAppearance(ctx.doc, annot, button);
+}
+
+// Widgets may not act; links may, with permitted actions; at PDF/A-4 any other
+// annotation's AA keeps to the permitted triggers.
+void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
+{
+    const bool fix = ctx.state.convert;
+    const Annot::Type type = annot.GetType();
+    if (type == Annot::e_Widget) {
+        if (dict->FindObj("A")) {
+            ctx.Report(91, dict);
+            if (fix) dict->Erase("A");
+        }
+        if (!dict->FindObj("AA")) return;
+        if (ctx.Part() != 4) {
+            ctx.Report(91, dict);
+            if (fix) dict->Erase("AA");
+        } else if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) {
+            dict->Erase("AA");
+        }
+        return;
+    }
+    if (ctx.Part() == 4 && !HasOnlyPermittedTriggers(annot.GetAdditionalActions())) {
+        ctx.Report(46631, dict);
+        if (fix) dict->Erase("AA");
+    }
+    if (type != Annot::e_Link) return;
+    if (!CheckAction(ctx, dict->FindObj("A")) && fix) dict->Erase("A");
+    if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) dict->Erase("AA");
+}
+
+// PDF/A-2 and later: an annotation's BM names a standard blend mode (a name, or an array
+// of names in the older form).
+void CheckBlendMode(PassContext& ctx, const Annot& annot, Obj* dict)
+{
+    Obj* bm = annot.GetBlendMode();
+    if (!bm) return;
+    bool ok = bm->IsName() && IsStandardBlendMode(bm->GetName());
+    for (std::size_t i = 0; bm->IsArray() && i < bm->Size(); ++i) {
+        Obj* mode = Deref(bm->GetAt(i));
+        ok = mode && mode->IsName() && IsStandardBlendMode(mode->GetName());
+        if (!ok) break;
+    }
+    if (ok) return;
+    ctx.Report(21021, dict);
+    if (ctx.state.convert) dict->Erase("BM");
+}
+
+// The checks of one annotation; false when it is to be removed.
+bool CheckAnnot(PassContext& ctx, const Annot& annot)
+{
+    Obj* dict = Deref(annot.GetSDFObj());
+    if (int code = SubtypeCode(ctx, annot)) {
+        ctx.Report(code, dict);
+        return false;
+    }
+    if (annot.GetType() == Annot::e_3D && !Check3DData(ctx, annot)) return false;
+    if (ctx.Part() == 1) {
+        std::optional<double> ca = annot.GetOpacity();
+        if (ca && *ca != 1.0) {
+            ctx.Report(531, dict);
+            if (ctx.state.convert) dict->Erase("CA");
+        }
+    }
+    CheckFlags(ctx, annot, dict);
+    CheckColors(ctx, annot, dict);
+    if (ctx.Part() >= 2) CheckBlendMode(ctx, annot, dict);
+    CheckAppearance(ctx, annot, dict);
+    CheckAnnotActions(ctx, annot, dict);
+    return true;
+}
+
+// PDF/UA: trapping networks are for print production, not for readers.
+void RemoveTrapNets(PassContext& ctx, Obj* annots)
+{
+    for (std::size_t i = annots->Size(); i-- > 0 && !ctx.Stopped();) {
+        Annot annot(annots->GetAt(i));
+        if (!annot.IsValid() || annot.GetType() != Annot::e_TrapNet) continue;
+        ctx.Report(-171821, Deref(annot.GetSDFObj()));
+        if (ctx.state.convert) annots->EraseAt(i);
+    }
+}
+
+}  // namespace
+
+void AnnotationCheck::PageBegin(PassContext& ctx, const Page& page)
+{
+    if (ctx.state.is_pdfua) {
+        if (Obj* annots = page.GetAnnots()) RemoveTrapNets(ctx, annots);
+        return;
+    }
+    if (!ctx.Checks()) return;
+    CheckPageEntries(ctx, page.GetSDFObj());
+    Obj* annots = page.GetAnnots();
+    if (!annots) return;
+    // Last to first, so that removals leave the indices still to visit in place.
+    for (std::size_t i = annots->Size(); i-- > 0 && !ctx.Stopped();) {
+        Annot annot(annots->GetAt(i));
+        bool keep = annot.IsValid() ? CheckAnnot(ctx, annot) : (ctx.Report(521, annots), false);
+        if (!keep && ctx.state.convert) annots->EraseAt(i);
+    }
+}
+
+}  // namespace qvx::PDF

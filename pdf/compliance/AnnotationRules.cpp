@@ -1,0 +1,118 @@
+#include "pdf/compliance/AnnotationRules.h"
+
+#include <string>
+
+#include "common/Limits.h"
+#include "pdf/ICCProfile.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+int PDFA1SubtypeCode(Annot::Type t)
+{
+    switch (t) {
+        case Annot::e_FileAttachment: return 522;
+        case Annot::e_Sound: return 523;
+        case Annot::e_Movie: return 524;
+        case Annot::e_Redact: return 525;
+        case Annot::e_3D: return 526;
+        case Annot::e_Caret: return 527;
+        case Annot::e_Watermark: return 528;
+        case Annot::e_Polygon: return 529;
+        case Annot::e_Polyline: return 5210;
+        case Annot::e_Screen: return 5211;
+        case Annot::e_Projection:
+        case Annot::e_RichMedia:
+        case Annot::e_Unknown: return 521;
+        default: return 0;
+    }
+}
+
+// The first four bytes of a 3D stream name its format.
+std::string FormatOf3DData(const Obj* stream)
+{
+    std::optional<Common::Bytes> head = ReadDecoded(stream, 4);
+    if (!head || head->size() < 3) return {};
+    std::string s(head->begin(), head->end());
+    if (s.size() == 4 && s.compare(0, 3, "U3D") == 0 && s[3] == '\0') return "U3D";
+    if (s.compare(0, 3, "PRC") == 0) return "PRC";
+    return {};
+}
+
+struct OutputIntentChannels {
+    explicit OutputIntentChannels(SDF::SDFDoc& doc)
+    {
+        Obj* intents = FindArray(doc.GetRoot(), "OutputIntents");
+        for (std::size_t i = 0; intents && i < intents->Size() && count == 0; ++i) {
+            Obj* oi = Deref(intents->GetAt(i));
+            if (!oi || !oi->IsDict() || FindName(oi, "S") != "GTS_PDFA1") continue;
+            Obj* profile = FindStream(oi, "DestOutputProfile");
+            if (!profile) continue;
+            std::shared_ptr<const ICCProfile> icc = ICCProfile::FromStream(profile);
+            count = icc ? icc->GetComponentCount() : static_cast<int>(FindNumber(profile, "N", 0));
+        }
+    }
+    int count = 0;
+};
+
+}  // namespace
+
+int SubtypeCode(PassContext& ctx, const Annot& annot)
+{
+    const int level = ctx.state.level;
+    const Annot::Type t = annot.GetType();
+    if (t == Annot::e_Unknown) return 521;
+    if (ctx.Part() == 1) return PDFA1SubtypeCode(t);
+    switch (t) {
+        case Annot::e_Sound: return 523;
+        case Annot::e_Movie: return 524;
+        case Annot::e_Screen: return 5211;
+        case Annot::e_FileAttachment: return level == 9 || level == 10 ? 522 : 0;
+        case Annot::e_Projection: return level < 9 ? 521 : 0;
+        case Annot::e_RichMedia: return level < 9 ? 521 : level == 10 ? 0 : 46316;
+        default: return 0;
+    }
+}
+
+bool Check3DData(PassContext& ctx, const Annot& annot)
+{
+    Obj* dict = Deref(annot.GetSDFObj());
+    if (ctx.state.level != 10) {
+        ctx.Report(526, dict);
+        return false;
+    }
+    Obj* data = FindIn(dict, "3DD");
+    // A 3D reference dictionary points at the stream through its own 3DD.
+    if (data && data->IsDict()) data = FindIn(data, "3DD");
+    if (!data || !data->IsStream()) {
+        ctx.Report(11, dict);
+        return false;
+    }
+    Obj* subtype = FindIn(data, "Subtype");
+    if (IsNameOf(subtype, "U3D") || IsNameOf(subtype, "PRC")) return true;
+    ctx.Report(461613, data);
+    if (!ctx.state.convert) return true;
+    std::string format = FormatOf3DData(data);
+    if (format.empty()) return false;
+    data->PutName("Subtype", format);
+    return true;
+}
+
+bool IsButtonWidget(const Obj* widget)
+{
+    const Obj* node = widget;
+    for (int depth = 0; node && depth < Common::Limits::kMaxFieldDepth; ++depth) {
+        if (Obj* ft = FindIn(node, "FT")) return IsNameOf(ft, "Btn");
+        node = FindDict(node, "Parent");
+    }
+    return false;
+}
+
+int OutputIntentComponents(PassContext& ctx) { return ctx.caches.Get<OutputIntentChannels>(ctx.doc).count; }
+
+}  // namespace qvx::PDF

@@ -1,0 +1,133 @@
+// Annotations of a page: subtypes per level, flags, CA, colours against the output intent,
+// appearance dictionaries, and the repairs of conversion.
+#include <gtest/gtest.h>
+
+#include "tests/compliance/AnnotationCheckSupport.h"
+
+using namespace qvx::Test;
+
+namespace {
+
+std::string Annot(const std::string& subtype, const std::string& extra = "/F 4" + kAP)
+{
+    return "<</Type/Annot/Subtype/" + subtype + "/Rect[10 10 50 50]" + extra + ">>";
+}
+
+}  // namespace
+
+TEST(AnnotationChecks, SubtypesPermittedPerLevel)
+{
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square")}), k2B), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Movie")}), k2B), "524(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Sound")}), k2B), "523(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Screen")}), k2B), "5211(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Frobnicate")}), k2B), "521(6)");
+    // FileAttachment: not at PDF/A-1, allowed at PDF/A-2 and 4F, not at 4 and 4E.
+    EXPECT_EQ(Findings(WithAnnots(k1B, {Annot("FileAttachment")}), k1B), "522(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("FileAttachment")}), k2B), "");
+    EXPECT_EQ(Findings(WithAnnots(k4, {Annot("FileAttachment")}), k4), "522(6)");
+    EXPECT_EQ(Findings(WithAnnots(k4F, {Annot("FileAttachment")}), k4F), "");
+    // PDF/A-1 forbids more types than later parts.
+    EXPECT_EQ(Findings(WithAnnots(k1B, {Annot("Caret"), Annot("Polygon"), Annot("Watermark")}), k1B),
+              "527(6) 528(8) 529(7)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Caret"), Annot("Polygon"), Annot("Watermark")}), k2B), "");
+    // RichMedia: unknown before PDF/A-4, allowed only at 4E.
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("RichMedia")}), k2B), "521(6)");
+    EXPECT_EQ(Findings(WithAnnots(k4, {Annot("RichMedia")}), k4), "46316(6)");
+    EXPECT_EQ(Findings(WithAnnots(k4E, {Annot("RichMedia")}), k4E), "");
+    // An element of Annots that is no dictionary is recorded against the array's holder.
+    PdfBuilder b = WithAnnots(k2B, {});
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<<>>/Contents 4 0 R/Annots[5]>>");
+    EXPECT_EQ(Findings(b, k2B), "521(3)");
+}
+
+TEST(AnnotationChecks, ThreeDimensionalData)
+{
+    auto with_3d = [](int level, const std::string& stream_dict, const std::string& data) {
+        PdfBuilder b = WithAnnots(level, {Annot("3D", "/F 4" + kAP + "/3DD 7 0 R")});
+        b.SetStream(7, stream_dict, data);
+        return b;
+    };
+    EXPECT_EQ(Findings(with_3d(k2B, "/Type/3D/Subtype/U3D", "U3D"), k2B), "526(6)");
+    EXPECT_EQ(Findings(with_3d(k4F, "/Type/3D/Subtype/U3D", "U3D"), k4F), "526(6)");
+    EXPECT_EQ(Findings(with_3d(k4E, "/Type/3D/Subtype/PRC", "PRC"), k4E), "");
+    EXPECT_EQ(Findings(with_3d(k4E, "/Type/3D", std::string("U3D\0rest", 8)), k4E), "461613(7)");
+    // A 3D reference dictionary leads to the stream through its own 3DD.
+    PdfBuilder ref = WithAnnots(k4E, {Annot("3D", "/F 4" + kAP + "/3DD<</Type/3DRef/3DD 7 0 R>>")});
+    ref.SetStream(7, "/Type/3D/Subtype/Foo", "x");
+    EXPECT_EQ(Findings(ref, k4E), "461613(7)");
+    EXPECT_EQ(Findings(WithAnnots(k4E, {Annot("3D", "/F 4" + kAP)}), k4E), "11(6)");
+    // Conversion names the format from the data's first bytes.
+    EXPECT_EQ(FindingsAfterConversion(with_3d(k4E, "/Type/3D", std::string("U3D\0rest", 8)), k4E), "");
+}
+
+TEST(AnnotationChecks, FlagsAndOpacity)
+{
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Link", "")}), k2B), "5321(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Popup", "")}), k2B), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 0" + kAP)}), k2B), "5322(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 6" + kAP)}), k2B), "5323(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 5" + kAP)}), k2B), "5324(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 36" + kAP)}), k2B), "5325(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 260" + kAP)}), k2B), "5325(6)");
+    // CA other than 1 only matters at PDF/A-1.
+    PdfBuilder ca = WithAnnots(k1B, {Annot("Square", "/F 4/CA 0.5" + kAP)});
+    EXPECT_EQ(Findings(ca, k1B), "531(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/CA 0.5" + kAP)}), k2B), "");
+    // Conversion sets Print, clears the hiding flags, adds F and drops CA.
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Square", "/F 295" + kAP), Annot("Link", "")}), k2B),
+              "");
+    EXPECT_EQ(FindingsAfterConversion(ca, k1B), "");
+}
+
+TEST(AnnotationChecks, BlendModes)
+{
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/BM/Multiply" + kAP)}), k2B), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/BM/Dodgy" + kAP)}), k2B), "21021(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/BM[/Screen/Dodgy]" + kAP)}), k2B), "21021(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/BM 3" + kAP)}), k2B), "21021(6)");
+    // PDF/A-1 has no such rule here; conversion drops the entry.
+    EXPECT_EQ(Findings(WithAnnots(k1B, {Annot("Square", "/F 4/BM/Dodgy" + kAP)}), k1B), "");
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k4, {Annot("Square", "/F 4/BM/Dodgy" + kAP)}), k4), "");
+}
+
+TEST(AnnotationChecks, ColoursNeedAnRGBOutputIntent)
+{
+    auto with_intent = [](int n) {
+        PdfBuilder b = WithAnnots(k2B, {Annot("Square", "/F 4/C[1 0 0]/IC[0 0 1]" + kAP)});
+        b.Set(1, CatalogFor(k2B, "/OutputIntents[<</Type/OutputIntent/S/GTS_PDFA1/DestOutputProfile 8 0 R>>]"));
+        b.SetStream(8, "/N " + std::to_string(n), "not a profile");
+        return b;
+    };
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/C[1 0 0]" + kAP)}), k2B), "5331(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/IC[1 0 0]" + kAP)}), k2B), "5333(6)");
+    EXPECT_EQ(Findings(with_intent(4), k2B), "5332(6) 5334(6)");
+    EXPECT_EQ(Findings(with_intent(3), k2B), "");
+}
+
+TEST(AnnotationChecks, Appearances)
+{
+    // Missing: a widget at PDF/A-1; everything but links, popups and points later.
+    EXPECT_EQ(Findings(WithAnnots(k1B, {Annot("Widget", "/F 4")}), k1B), "95");
+    EXPECT_EQ(Findings(WithAnnots(k1B, {Annot("Square", "/F 4")}), k1B), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4")}), k2B), "334");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Link", "/F 4")}), k2B), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {"<</Subtype/Text/Rect[5 5 5 5]/F 4>>"}), k2B), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {"<</Subtype/Square/Rect[5 5 5 50]/F 4>>"}), k2B), "334");
+    // Present: only N, a stream, or for a button widget a dictionary of states.
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/AP<</N 20 0 R/D 20 0 R>>")}), k2B), "5341(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/AP<<>>")}), k2B), "5342(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/AP<</N<</On 20 0 R>>>>")}), k2B), "5343(6)");
+    std::string states = "/F 4/AP<</N<</On 20 0 R/Off 20 0 R>>>>/AS/Off";
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Widget", "/FT/Btn/T(b)" + states)}), k2B), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Widget", "/FT/Tx/T(t)" + states)}), k2B), "5343(6)");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Widget", "/FT/Btn/T(b)/F 4" + kAP)}), k2B), "5343(6)");
+    // Conversion gives annotations without a usable appearance an empty one.
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Square", "/F 4"), Annot("Circle", "/F 4/AP<<>>")}), k2B),
+              "");
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k1B, {Annot("Widget", "/FT/Btn/T(b)/F 4")}), k1B), "");
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Widget", "/FT/Btn/T(b)/F 4" + kAP)}), k2B), "");
+    // Conversion keeps N alone.
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Square", "/F 4/AP<</N 20 0 R/R 20 0 R>>")}), k2B),
+              "");
+}

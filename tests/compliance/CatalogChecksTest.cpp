@@ -1,0 +1,146 @@
+// Catalog entries: the name dictionary, optional content, Requirements, Version,
+// NeedsRendering, the interactive form, and the logical structure of the A levels.
+#include <gtest/gtest.h>
+
+#include "tests/compliance/AnnotationCheckSupport.h"
+
+using namespace qvx::Test;
+
+namespace {
+
+PdfBuilder WithCatalog(int level, const std::string& extra)
+{
+    PdfBuilder b = CleanFile(level);
+    b.Set(1, CatalogFor(level, extra));
+    return b;
+}
+
+}  // namespace
+
+TEST(CatalogChecks, NameDictionary)
+{
+    auto names = [](int level, const std::string& body) {
+        PdfBuilder b = WithCatalog(level, "/Names 7 0 R");
+        if (!body.empty()) b.Set(7, body);
+        return b;
+    };
+    EXPECT_EQ(Findings(names(k1B, ""), k1B), "");
+    EXPECT_EQ(Findings(names(k1B, "<</EmbeddedFiles<</Names[]>>>>"), k1B), "1112(7)");
+    EXPECT_EQ(Findings(names(k2B, "<</EmbeddedFiles<</Names[]>>>>"), k2B), "");
+    PdfBuilder b = names(k2B, "<</JavaScript<</Names[]>>/AlternatePresentations<<>>>>");
+    EXPECT_EQ(Findings(b, k2B), "622(7) 6101(7)");
+    EXPECT_EQ(FindingsAfterConversion(b, k2B), "");
+    // PDF/A-4f needs the embedded files listed; conversion lists those of the catalog's AF.
+    PdfBuilder f = CleanFile(k4F);
+    f.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AF[8 0 R]>>");
+    f.Set(8, "<</Type/Filespec/F(a.txt)/UF(a.txt)/AFRelationship/Data/EF<</F 9 0 R>>>>");
+    f.SetStream(9, "/Type/EmbeddedFile/Subtype/text#2Fplain", "hello");
+    EXPECT_EQ(Findings(f, k4F), "4695(1)");
+    EXPECT_EQ(FindingsAfterConversion(f, k4F), "");
+    f.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AF[8 0 R]/Names<<>>>>");
+    EXPECT_EQ(Findings(f, k4F), "4695(1)");
+    EXPECT_EQ(FindingsAfterConversion(f, k4F), "");
+}
+
+TEST(CatalogChecks, OptionalContent)
+{
+    auto oc = [](int level, const std::string& d) {
+        PdfBuilder b = WithCatalog(level, "/OCProperties<</OCGs[7 0 R]" + d + ">>");
+        b.Set(7, "<</Type/OCG/Name(layer)>>");
+        return b;
+    };
+    std::string named = "/D<</Name(Base)/Order[7 0 R]>>";
+    EXPECT_EQ(Findings(oc(k1B, named), k1B), "1131(1)");
+    EXPECT_EQ(Findings(oc(k2B, named), k2B), "");
+    EXPECT_EQ(Findings(oc(k2B, "/D<</AS[]>>"), k2B), "69001(1) 69003(1)");
+    EXPECT_EQ(Findings(oc(k4, "/D<</AS[]>>"), k4), "69001(1)");
+    EXPECT_EQ(FindingsAfterConversion(oc(k2B, "/D<</AS[]>>"), k2B), "");
+    PdfBuilder b = oc(k2B, "");
+    EXPECT_EQ(Findings(b, k2B), "10(1)");
+    EXPECT_EQ(FindingsAfterConversion(b, k2B), "");
+}
+
+TEST(CatalogChecks, RequirementsVersionAndRendering)
+{
+    EXPECT_EQ(Findings(WithCatalog(k2B, "/Requirements[<</S/EnableJavaScripts>>]"), k2B), "11000(1)");
+    EXPECT_EQ(Findings(WithCatalog(k2B, "/NeedsRendering true"), k2B), "94(1)");
+    EXPECT_EQ(Findings(WithCatalog(k2B, "/NeedsRendering false"), k2B), "");
+    EXPECT_EQ(Findings(WithCatalog(k4, "/Version/2.0"), k4), "");
+    EXPECT_EQ(Findings(WithCatalog(k4, "/Version/1.7"), k4), "461121(1)");
+    EXPECT_EQ(Findings(WithCatalog(k4, "/Version/2.10"), k4), "461121(1)");
+    EXPECT_EQ(Findings(WithCatalog(k4, "/Version(2.0)"), k4), "461121(1)");
+    EXPECT_EQ(Findings(WithCatalog(k2B, "/Version/1.7"), k2B), "");
+    EXPECT_EQ(FindingsAfterConversion(WithCatalog(k4, "/Version/1.7/Requirements[]"), k4), "");
+}
+
+TEST(CatalogChecks, InteractiveForm)
+{
+    PdfBuilder b = WithCatalog(k2B, "/AcroForm 7 0 R");
+    b.Set(7, "<</Fields[]/NeedAppearances true>>");
+    EXPECT_EQ(Findings(b, k2B), "92(7)");
+    b.Set(7, "<</Fields[]/NeedAppearances false>>");
+    EXPECT_EQ(Findings(b, k2B), "");
+    b.Set(7, "<</Fields[]/NeedAppearances 1/XFA[]>>");
+    EXPECT_EQ(Findings(b, k2B), "11(7) 93(7)");
+    EXPECT_EQ(FindingsAfterConversion(b, k2B), "");
+}
+
+TEST(CatalogChecks, LogicalStructureOfTheALevels)
+{
+    // Clean files of the A levels are marked and have a root; without them:
+    for (int level : {k1A, k1B}) {
+        PdfBuilder bare = CleanFile(level);
+        bare.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/MarkInfo<</Marked false>>>>");
+        EXPECT_EQ(Findings(bare, level), level == k1A ? "822 8331" : "") << level;
+    }
+    // Elements: Type StructElem, types that are standard or mapped to standard ones.
+    auto tree = [](int level) {
+        PdfBuilder b = CleanFile(level);
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/MarkInfo<</Marked true>>/StructTreeRoot 7 0 R>>");
+        b.Set(7, "<</Type/StructTreeRoot/K[8 0 R 9 0 R]/RoleMap<</Chapter/Sect/Loop/Loop2/Loop2/Loop>>>>");
+        b.Set(8, "<</Type/StructElem/S/Chapter/K[10 0 R<</S/P/K 0>>]>>");
+        b.Set(9, "<</S/Rectangle/K 1>>");
+        b.Set(10, "<</Type/StructElem/S/Loop>>");
+        return b;
+    };
+    EXPECT_EQ(Findings(tree(k1A), k1A), "8332(9) 8341(7 9 10)");
+    EXPECT_EQ(Findings(tree(k2B), k2B), "");
+    // PDF/A-4: no private-use characters in ActualText.
+    PdfBuilder text = CleanFile(k4);
+    text.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/StructTreeRoot<</K 7 0 R>>>>");
+    text.Set(7, "<</S/Span/ActualText<FEFFE000>>>");
+    EXPECT_EQ(Findings(text, k4), "4621081(7)");
+    text.Set(7, "<</S/Span/ActualText(plain)>>");
+    EXPECT_EQ(Findings(text, k4), "");
+}
+
+TEST(CatalogChecks, AccessibilityRulesOfPDFUA)
+{
+    constexpr int kUA = 12;
+    auto ua = [](const std::string& catalog_extra) {
+        PdfBuilder b = CleanFile(k2B);
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R" + catalog_extra + ">>");
+        return b;
+    };
+    auto has = [](const std::string& findings, const std::string& code) {
+        return (" " + findings + " ").find(" " + code) != std::string::npos;
+    };
+    std::string shows = "/ViewerPreferences<</DisplayDocTitle true>>";
+    EXPECT_FALSE(has(Findings(ua(shows), kUA), "-17111"));
+    EXPECT_TRUE(has(Findings(ua(""), kUA), "-17111"));
+    EXPECT_TRUE(has(Findings(ua("/ViewerPreferences 7 0 R"), kUA), "-17111"));
+    EXPECT_TRUE(has(Findings(ua(shows + "/MarkInfo<</Marked true/Suspects true>>"), kUA), "-1714"));
+    EXPECT_TRUE(has(Findings(ua(shows + "/NeedsRendering true/AcroForm<</Fields[]/XFA[]>>"), kUA), "-17151"));
+    EXPECT_FALSE(has(Findings(ua(shows + "/AcroForm<</Fields[]/XFA[]>>"), kUA), "-17151"));
+    // Role map: a circle, a remapped standard type, a type that leads nowhere standard.
+    std::string tree = shows + "/StructTreeRoot<</RoleMap<</A/B/B/A/P/Span/Mine/Other>>>>";
+    std::string found = Findings(ua(tree), kUA);
+    EXPECT_TRUE(has(found, "-1716(1)")) << found;
+    EXPECT_TRUE(has(found, "-1717(1)")) << found;
+    EXPECT_TRUE(has(found, "-1715(1)")) << found;
+    // TrapNet annotations.
+    PdfBuilder trap = WithAnnots(k2B, {"<</Subtype/TrapNet/Rect[0 0 1 1]/F 4>>"});
+    trap.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R" + shows + ">>");
+    EXPECT_TRUE(has(Findings(trap, kUA), "-171821(6)"));
+    EXPECT_FALSE(has(Findings(trap, k2B), "-171821"));
+}
