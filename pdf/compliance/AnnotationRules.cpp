@@ -1,5 +1,7 @@
 #include "pdf/compliance/AnnotationRules.h"
 
+#include "pdf/compliance/OutputIntents.h"
+
 #include <string>
 
 #include "common/Limits.h"
@@ -44,21 +46,6 @@ std::string FormatOf3DData(const Obj* stream)
     return {};
 }
 
-struct OutputIntentChannels {
-    explicit OutputIntentChannels(SDF::SDFDoc& doc)
-    {
-        Obj* intents = FindArray(doc.GetRoot(), "OutputIntents");
-        for (std::size_t i = 0; intents && i < intents->Size() && count == 0; ++i) {
-            Obj* oi = Deref(intents->GetAt(i));
-            if (!oi || !oi->IsDict() || FindName(oi, "S") != "GTS_PDFA1") continue;
-            Obj* profile = FindStream(oi, "DestOutputProfile");
-            if (!profile) continue;
-            std::shared_ptr<const ICCProfile> icc = ICCProfile::FromStream(profile);
-            count = icc ? icc->GetComponentCount() : static_cast<int>(FindNumber(profile, "N", 0));
-        }
-    }
-    int count = 0;
-};
 
 }  // namespace
 
@@ -113,6 +100,6 @@ bool IsButtonWidget(const Obj* widget)
     return false;
 }
 
-int OutputIntentComponents(PassContext& ctx) { return ctx.caches.Get<OutputIntentChannels>(ctx.doc).count; }
+int OutputIntentComponents(PassContext& ctx) { return ctx.caches.Get<OutputIntentState>().components; }
 
 }  // namespace qvx::PDF

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "tests/compliance/ComplianceTestSupport.h"
+#include "tests/compliance/Levels.h"
 #include "tests/support/TestEnv.h"
 
 namespace qvx::Test {
 
-constexpr int k1A = 1, k1B = 2, k2B = 4, k3B = 7, k4 = 9, k4E = 10, k4F = 11;
 
 // An appearance entry with one normal appearance stream (object 20).
 inline const std::string kAP = "/AP<</N 20 0 R>>";

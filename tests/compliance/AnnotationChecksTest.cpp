@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/compliance/AnnotationCheckSupport.h"
+#include "tests/compliance/ColourTestSupport.h"
 
 using namespace qvx::Test;
 
@@ -95,8 +96,8 @@ TEST(AnnotationChecks, ColoursNeedAnRGBOutputIntent)
 {
     auto with_intent = [](int n) {
         PdfBuilder b = WithAnnots(k2B, {Annot("Square", "/F 4/C[1 0 0]/IC[0 0 1]" + kAP)});
-        b.Set(1, CatalogFor(k2B, "/OutputIntents[<</Type/OutputIntent/S/GTS_PDFA1/DestOutputProfile 8 0 R>>]"));
-        b.SetStream(8, "/N " + std::to_string(n), "not a profile");
+        b.Set(1, CatalogFor(k2B, "/OutputIntents[<</Type/OutputIntent/S/GTS_PDFA1/OutputConditionIdentifier(x)/DestOutputProfile 8 0 R>>]"));
+        b.SetStream(8, "/N " + std::to_string(n), qvx::Test::Profile(n == 4 ? "CMYK" : "RGB "));
         return b;
     };
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/C[1 0 0]" + kAP)}), k2B), "5331(6)");

@@ -8,10 +8,10 @@
 
 #include "pdf/compliance/OutputIntents.h"
 #include "tests/compliance/ComplianceTestSupport.h"
+#include "tests/compliance/Levels.h"
 
 namespace qvx::Test {
 
-constexpr int k1B = 2, k2B = 4, k4 = 9;
 
 inline std::string Ref(int n) { return std::to_string(n) + " 0 R"; }
 
