@@ -8,6 +8,7 @@
 
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
+#include "pdf/compliance/FontChecks.h"
 
 namespace qvx::PDF {
 
@@ -31,6 +32,7 @@ void RunPagePass(PassContext& ctx)
     // The content checks of each group, one object each for the whole run (they may keep
     // what they learnt on earlier pages, e.g. fonts already checked).
     std::vector<std::unique_ptr<ContentCheck>> owned;
+    owned.push_back(std::make_unique<FontCheck>());
     std::vector<ContentCheck*> checks;
     for (auto& c : owned) checks.push_back(c.get());
     for (const Page& page : ctx.Pages().Pages()) {

@@ -1,0 +1,125 @@
+// Encodings of TrueType fonts (with their programs' cmap subtables) and the CMaps of
+// composite fonts.
+#include "pdf/ObjUtil.h"
+#include "pdf/GlyphList.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF::FontRules {
+
+using SDF::Obj;
+
+namespace {
+
+bool IsLatinEncodingName(std::string_view n) { return n == "MacRomanEncoding" || n == "WinAnsiEncoding"; }
+
+// Every glyph name of a Differences array is in the Adobe Glyph List.
+bool DifferencesListed(const Obj* differences)
+{
+    if (!differences) return true;
+    for (std::size_t i = 0, n = differences->Size(); i < n; ++i) {
+        const Obj* v = Deref(differences->GetAt(i));
+        if (v && v->IsName() && !GlyphList::IsListed(v->GetName())) return false;
+    }
+    return true;
+}
+
+bool NonSymbolicEncodingOk(const Obj* enc)
+{
+    if (!enc) return false;
+    if (enc->IsName()) return IsLatinEncodingName(enc->GetName());
+    if (!enc->IsDict()) return false;
+    return IsLatinEncodingName(FindName(enc, "BaseEncoding")) && DifferencesListed(FindArray(enc, "Differences"));
+}
+
+bool HasTable(const FontProgram& p, int platform, int encoding)
+{
+    for (const auto& t : p.CMapTables())
+        if (t.platform == platform && t.encoding == encoding) return true;
+    return false;
+}
+
+// A CIDFont and its CMap name the same character collection. Supplements are not
+// compared: a CMap of an older supplement still maps into the collection.
+bool SystemInfoCompatible(const CMap::SystemInfo& font, const CMap::SystemInfo& cmap)
+{
+    if (!font.present || !cmap.present) return true;
+    return font.registry == cmap.registry && font.ordering == cmap.ordering;
+}
+
+CMap::SystemInfo ReadInfo(const Obj* si)
+{
+    CMap::SystemInfo info;
+    if (!si || !si->IsDict()) return info;
+    info.present = true;
+    auto text = [&](std::string_view key) {
+        Obj* v = FindIn(si, key);
+        return v && v->IsString() ? std::string(Common::AsChars(v->GetBuffer())) : std::string();
+    };
+    info.registry = text("Registry");
+    info.ordering = text("Ordering");
+    double sup = FindNumber(si, "Supplement", -1);
+    info.supplement = sup >= 0 && sup < 1e6 ? static_cast<int>(sup) : -1;
+    return info;
+}
+
+}  // namespace
+
+void CheckComposite(PassContext& ctx, const Font& font)
+{
+    Obj* d = font.GetSDFObj();
+    Obj* enc = FindIn(d, "Encoding");
+    const CMap* cmap = font.GetCMap();
+    bool embedded = enc && enc->IsStream();
+    if (!cmap) {
+        // Neither a predefined name nor a readable embedded CMap.
+        ctx.Report(3331);
+        return;
+    }
+    if (!embedded && !(enc && enc->IsName() && CMap::IsPredefinedName(enc->GetName()))) ctx.Report(3331, d);
+    if (!cmap->IsIdentity()) {
+        CMap::SystemInfo info = embedded ? ReadInfo(FindIn(enc, "CIDSystemInfo")) : cmap->GetSystemInfo();
+        if (!info.present) info = cmap->GetSystemInfo();
+        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), info)) ctx.Report(331);
+    }
+    if (embedded) {
+        int dict_wmode = static_cast<int>(FindNumber(enc, "WMode", 0));
+        if (dict_wmode != cmap->GetWMode()) ctx.Report(3332, enc);
+        if (cmap->MaxCID() > 65535) ctx.Report(11215);
+    }
+    if (font.GetDescendantKind() == Font::e_cid_type2) {
+        Obj* map = font.GetCIDToGIDMapObj();
+        if (!map || !(map->IsStream() || IsNameOf(map, "Identity"))) ctx.Report(332, font.GetDescendant());
+    }
+}
+
+void CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
+{
+    Obj* d = font.GetSDFObj();
+    Obj* enc = font.GetEncodingObj();
+    const FontProgram* p = font.GetProgram();
+    int part = ctx.Part();
+    if (!font.IsSymbolic()) {
+        if (!NonSymbolicEncodingOk(enc)) ctx.Report(371, d);
+        if (!p) return;
+        bool latin_table = HasTable(*p, 3, 1) || HasTable(*p, 1, 0);
+        if (part == 4 && !latin_table) ctx.Report(4621061, d);
+        if (ctx.state.is_pdfua && !latin_table) ctx.Report(-172161, d);
+        return;
+    }
+    if (enc) {
+        ctx.Report(372, d);
+        if (ctx.state.convert) d->Resolve()->Erase("Encoding");
+    }
+    if (!p) return;
+    std::size_t n = p->CMapTables().size();
+    if (part == 4) {
+        if (!HasTable(*p, 3, 0) && !HasTable(*p, 1, 0)) ctx.Report(4621064, d);
+    } else if (part == 1) {
+        if (n != 1) ctx.Report(373, d);
+    } else if (n != 1 && !HasTable(*p, 3, 0)) {
+        ctx.Report(373, d);
+    }
+}
+
+}  // namespace qvx::PDF::FontRules

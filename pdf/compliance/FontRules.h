@@ -1,0 +1,46 @@
+#pragma once
+// The rules the font check applies, one family per file: the dictionary and embedding
+// (FontChecks.cpp), encodings and CMaps (FontEncodingChecks.cpp), subsets
+// (FontSubsetChecks.cpp), glyphs and widths (FontGlyphChecks.cpp) and Unicode
+// (FontUnicodeChecks.cpp). Each tests its own level gating.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "pdf/Font.h"
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF::FontRules {
+
+// Levels with the Unicode rules: 1A, 2A, 2U, 3A, 3U, and PDF/UA.
+bool UnicodeLevel(const PassContext& ctx);
+// Levels where a code that shows .notdef is a violation: 2 and above, and PDF/UA.
+bool NotdefLevel(const PassContext& ctx);
+
+// Once per font.
+void CheckDictionary(PassContext& ctx, const Font& font);
+// Embedding and a damaged program: true when the program can be used for the glyph rules.
+bool CheckEmbedding(PassContext& ctx, const Font& font);
+void CheckComposite(PassContext& ctx, const Font& font);
+void CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
+// What the subset rules keep for the codes shown: the CIDSet bits and the CharSet names,
+// when the descriptor has them.
+struct SubsetInfo {
+    using Names = std::set<std::string, std::less<>>;
+    std::optional<Common::Bytes> cidset;
+    std::optional<Names> charset;
+};
+SubsetInfo CheckSubset(PassContext& ctx, const Font& font);
+void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
+
+// Once per code shown (the first time it is shown with this font).
+void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
+void CheckSubsetCode(PassContext& ctx, const Font& font, const SubsetInfo& info, const Font::CharCode& c);
+void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text);
+// Type 3: glyph width (thousandths of text space) against Widths; NaN when the procedure
+// declared none.
+void CheckType3Width(PassContext& ctx, const Font& font, const Font::CharCode& c, double declared);
+
+}  // namespace qvx::PDF::FontRules
