@@ -77,8 +77,8 @@ bool CheckEmbedding(PassContext& ctx, const Font& font)
 
 void FontCheck::PageBegin(PassContext& ctx, const Page& page)
 {
-    (void)ctx, (void)page;
     m_actual_text.clear();
+    mp_struct_parents = FontRules::PageStructParents(ctx.doc, page);
 }
 
 FontCheck::FontState& FontCheck::StateOf(PassContext& ctx, const GState& gs)
@@ -110,7 +110,7 @@ void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& re
     switch (el.kind) {
     case Element::e_marked_content_begin: {
         bool enclosed = !m_actual_text.empty() && m_actual_text.back();
-        if (m_actual_text.size() < kMaxMarkedDepth) m_actual_text.push_back(enclosed || FindIn(el.obj, "ActualText"));
+        if (m_actual_text.size() < kMaxMarkedDepth) m_actual_text.push_back(enclosed || FontRules::MarkedContentHasActualText(el.obj, mp_struct_parents));
         break;
     }
     case Element::e_marked_content_end:

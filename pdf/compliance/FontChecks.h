@@ -39,6 +39,7 @@ private:
 
     std::map<const SDF::Obj*, FontState> m_fonts;
     std::vector<bool> m_actual_text;  // marked content open: whether ActualText encloses it
+    SDF::Obj* mp_struct_parents = nullptr;
     int m_type3_depth = 0;
 };
 

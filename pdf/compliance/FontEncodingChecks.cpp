@@ -39,12 +39,13 @@ bool HasTable(const FontProgram& p, int platform, int encoding)
     return false;
 }
 
-// A CIDFont and its CMap name the same character collection. Supplements are not
-// compared: a CMap of an older supplement still maps into the collection.
-bool SystemInfoCompatible(const CMap::SystemInfo& font, const CMap::SystemInfo& cmap)
+// A CIDFont and its CMap name the same character collection; from PDF/A-2 on the CMap's
+// supplement must also reach the font's.
+bool SystemInfoCompatible(const CMap::SystemInfo& font, const CMap::SystemInfo& cmap, bool supplements)
 {
     if (!font.present || !cmap.present) return true;
-    return font.registry == cmap.registry && font.ordering == cmap.ordering;
+    if (font.registry != cmap.registry || font.ordering != cmap.ordering) return false;
+    return !supplements || font.supplement < 0 || cmap.supplement < 0 || cmap.supplement >= font.supplement;
 }
 
 CMap::SystemInfo ReadInfo(const Obj* si)
@@ -80,7 +81,7 @@ void CheckComposite(PassContext& ctx, const Font& font)
     if (!cmap->IsIdentity()) {
         CMap::SystemInfo info = embedded ? ReadInfo(FindIn(enc, "CIDSystemInfo")) : cmap->GetSystemInfo();
         if (!info.present) info = cmap->GetSystemInfo();
-        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), info)) ctx.Report(331);
+        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), info, ctx.Part() != 1)) ctx.Report(331);
     }
     if (embedded) {
         int dict_wmode = static_cast<int>(FindNumber(enc, "WMode", 0));

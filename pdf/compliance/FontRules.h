@@ -10,6 +10,7 @@
 #include <string>
 
 #include "pdf/Font.h"
+#include "pdf/Page.h"
 #include "pdf/compliance/PassContext.h"
 
 namespace qvx::PDF::FontRules {
@@ -18,6 +19,12 @@ namespace qvx::PDF::FontRules {
 bool UnicodeLevel(const PassContext& ctx);
 // Levels where a code that shows .notdef is a violation: 2 and above, and PDF/UA.
 bool NotdefLevel(const PassContext& ctx);
+
+// The structure elements of a page's marked content, indexed by MCID (null when the page
+// has none).
+SDF::Obj* PageStructParents(SDF::SDFDoc& doc, const Page& page);
+// Marked content whose properties, or whose structure element, give ActualText.
+bool MarkedContentHasActualText(const SDF::Obj* props, const SDF::Obj* struct_parents);
 
 // Once per font.
 void CheckDictionary(PassContext& ctx, const Font& font);

@@ -16,17 +16,40 @@ bool IsStandardEncodingName(std::string_view n)
     return n == "MacRomanEncoding" || n == "WinAnsiEncoding" || n == "MacExpertEncoding";
 }
 
-// A simple font whose codes all have glyph names of the Adobe Glyph List.
-bool SimpleFontMapsToUnicode(const Font& font)
+// A simple font whose codes map through a standard encoding's names. Type 1 fonts are
+// judged code by code (the names of the glyphs shown), non-symbolic TrueType fonts by their
+// programs' Unicode cmap.
+bool HasStandardEncoding(const Font& font)
 {
     const Obj* enc = font.GetEncodingObj();
-    if (enc && enc->IsName() && IsStandardEncodingName(enc->GetName())) return true;
-    if (font.GetKind() != Font::e_type1 && font.GetKind() != Font::e_mmtype1) return false;
-    for (unsigned code = 0; code < 256; ++code) {
-        std::string_view name = font.GlyphName(code);
-        if (!name.empty() && name != ".notdef" && !GlyphList::IsListed(name)) return false;
+    return enc && enc->IsName() && IsStandardEncodingName(enc->GetName());
+}
+
+bool SimpleFontMapsToUnicode(const Font& font)
+{
+    if (HasStandardEncoding(font)) return true;
+    Font::Kind k = font.GetKind();
+    return k == Font::e_type1 || k == Font::e_mmtype1 || (k == Font::e_truetype && !font.IsSymbolic());
+}
+
+// The text of a code: the font's mapping, else the name of the glyph the program shows.
+bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text)
+{
+    if (font.ToUnicode(c, text) && !text.empty()) return true;
+    const FontProgram* p = font.GetProgram();
+    if (font.IsComposite() || !p || !p->HasGlyphNames()) return false;
+    long gid = font.GlyphId(c);
+    if (gid <= 0) return false;
+    text.clear();
+    for (char32_t cp : GlyphList::ToUnicode(p->GlyphName(static_cast<unsigned>(gid)))) {
+        if (cp >= 0x10000) {
+            text += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            text += static_cast<char16_t>(cp);
+        }
     }
-    return true;
+    return !text.empty();
 }
 
 // A composite font of one of the Adobe character collections whose Unicode values are
@@ -55,10 +78,15 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font)
 
 void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text)
 {
-    // PDF/A-1 asks only for the mapping's presence.
-    if (!UnicodeLevel(ctx) || ctx.Part() == 1) return;
+    if (!UnicodeLevel(ctx)) return;
     std::u16string text;
-    if (!font.ToUnicode(c, text) || text.empty()) {
+    bool mapped = CodeText(font, c, text);
+    Font::Kind k = font.GetKind();
+    bool named = k == Font::e_type1 || k == Font::e_mmtype1;
+    if (!mapped && named && !font.GetToUnicodeObj() && !HasStandardEncoding(font)) ctx.Report(381, font.GetSDFObj());
+    // PDF/A-1 asks only for the mapping's presence.
+    if (ctx.Part() == 1) return;
+    if (!mapped) {
         ctx.Report(62116, font.GetSDFObj());
         return;
     }
