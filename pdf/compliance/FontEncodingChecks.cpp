@@ -48,22 +48,6 @@ bool SystemInfoCompatible(const CMap::SystemInfo& font, const CMap::SystemInfo& 
     return !supplements || font.supplement < 0 || cmap.supplement < 0 || cmap.supplement >= font.supplement;
 }
 
-CMap::SystemInfo ReadInfo(const Obj* si)
-{
-    CMap::SystemInfo info;
-    if (!si || !si->IsDict()) return info;
-    info.present = true;
-    auto text = [&](std::string_view key) {
-        Obj* v = FindIn(si, key);
-        return v && v->IsString() ? std::string(Common::AsChars(v->GetBuffer())) : std::string();
-    };
-    info.registry = text("Registry");
-    info.ordering = text("Ordering");
-    double sup = FindNumber(si, "Supplement", -1);
-    info.supplement = sup >= 0 && sup < 1e6 ? static_cast<int>(sup) : -1;
-    return info;
-}
-
 }  // namespace
 
 void CheckComposite(PassContext& ctx, const Font& font)
@@ -79,9 +63,7 @@ void CheckComposite(PassContext& ctx, const Font& font)
     }
     if (!embedded && !(enc && enc->IsName() && CMap::IsPredefinedName(enc->GetName()))) ctx.Report(3331, d);
     if (!cmap->IsIdentity()) {
-        CMap::SystemInfo info = embedded ? ReadInfo(FindIn(enc, "CIDSystemInfo")) : cmap->GetSystemInfo();
-        if (!info.present) info = cmap->GetSystemInfo();
-        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), info, ctx.Part() != 1)) ctx.Report(331);
+        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), cmap->GetSystemInfo(), ctx.Part() != 1)) ctx.Report(331);
     }
     if (embedded) {
         int dict_wmode = static_cast<int>(FindNumber(enc, "WMode", 0));
