@@ -11,6 +11,24 @@ using SDF::Obj;
 
 namespace {
 
+// The CMaps every reader knows (the predefined CMaps of the PDF 1.7 reference).
+bool IsStandardCMapName(std::string_view n)
+{
+    static constexpr std::string_view kNames[] = {
+        "GB-EUC-H", "GB-EUC-V", "GBpc-EUC-H", "GBpc-EUC-V", "GBK-EUC-H", "GBK-EUC-V", "GBKp-EUC-H", "GBKp-EUC-V",
+        "GBK2K-H", "GBK2K-V", "UniGB-UCS2-H", "UniGB-UCS2-V", "UniGB-UTF16-H", "UniGB-UTF16-V", "B5pc-H", "B5pc-V",
+        "HKscs-B5-H", "HKscs-B5-V", "ETen-B5-H", "ETen-B5-V", "ETenms-B5-H", "ETenms-B5-V", "CNS-EUC-H", "CNS-EUC-V",
+        "UniCNS-UCS2-H", "UniCNS-UCS2-V", "UniCNS-UTF16-H", "UniCNS-UTF16-V", "83pv-RKSJ-H", "90ms-RKSJ-H",
+        "90ms-RKSJ-V", "90msp-RKSJ-H", "90msp-RKSJ-V", "90pv-RKSJ-H", "Add-RKSJ-H", "Add-RKSJ-V", "EUC-H", "EUC-V",
+        "Ext-RKSJ-H", "Ext-RKSJ-V", "H", "V", "UniJIS-UCS2-H", "UniJIS-UCS2-V", "UniJIS-UCS2-HW-H",
+        "UniJIS-UCS2-HW-V", "UniJIS-UTF16-H", "UniJIS-UTF16-V", "KSC-EUC-H", "KSC-EUC-V", "KSCms-UHC-H",
+        "KSCms-UHC-V", "KSCms-UHC-HW-H", "KSCms-UHC-HW-V", "KSCpc-EUC-H", "UniKS-UCS2-H", "UniKS-UCS2-V",
+        "UniKS-UTF16-H", "UniKS-UTF16-V", "Identity-H", "Identity-V"};
+    for (std::string_view k : kNames)
+        if (k == n) return true;
+    return false;
+}
+
 bool IsLatinEncodingName(std::string_view n) { return n == "MacRomanEncoding" || n == "WinAnsiEncoding"; }
 
 // Every glyph name of a Differences array is in the Adobe Glyph List.
@@ -61,7 +79,14 @@ void CheckComposite(PassContext& ctx, const Font& font)
         ctx.Report(3331);
         return;
     }
-    if (!embedded && !(enc && enc->IsName() && CMap::IsPredefinedName(enc->GetName()))) ctx.Report(3331, d);
+    if (!embedded && !(enc && enc->IsName() && IsStandardCMapName(enc->GetName()))) ctx.Report(3331, d);
+    // An embedded CMap may build only on a standard one.
+    if (embedded) {
+        Obj* use = FindIn(enc, "UseCMap");
+        bool use_ok = use ? use->IsName() && IsStandardCMapName(use->GetName())
+                          : cmap->GetUseCMap().empty() || IsStandardCMapName(cmap->GetUseCMap());
+        if (!use_ok) ctx.Report(3331, enc);
+    }
     if (!cmap->IsIdentity()) {
         if (!SystemInfoCompatible(font.GetCIDSystemInfo(), cmap->GetSystemInfo(), ctx.Part() != 1)) ctx.Report(331);
     }

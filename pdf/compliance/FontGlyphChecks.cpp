@@ -17,14 +17,26 @@ std::int32_t MissingGlyphCode(const Font& font)
 // Both widths in thousandths of an em: they may differ by one.
 bool WidthsAgree(double dict_width, double program_width) { return std::fabs(dict_width - program_width) <= 1.0; }
 
+// A code that names no glyph through a standard encoding shows .notdef; a symbolic
+// TrueType font and a program's own encoding reach glyphs by code instead.
+bool ShowsNotdef(const Font& font, const Font::CharCode& c)
+{
+    if (font.IsComposite()) return c.cid == 0;
+    std::string_view name = font.GlyphName(c.code);
+    if (!name.empty()) return name == ".notdef";
+    if (font.GetKind() == Font::e_truetype && font.IsSymbolic()) return false;
+    // The page layer has no MacExpert names: those codes reach the program's own glyphs.
+    BaseEncoding base = font.GetEncoding().GetBase();
+    return base != BaseEncoding::e_font_specific && base != BaseEncoding::e_mac_expert;
+}
+
 }  // namespace
 
 void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
 {
     const FontProgram* p = font.GetProgram();
     if (!p) return;
-    bool notdef = font.IsComposite() ? c.cid == 0 : font.GlyphName(c.code) == ".notdef";
-    if (notdef) {
+    if (ShowsNotdef(font, c)) {
         if (NotdefLevel(ctx)) ctx.Report(62118, font.GetSDFObj());
         return;
     }

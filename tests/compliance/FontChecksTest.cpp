@@ -146,6 +146,9 @@ TEST(FontChecks, Widths)
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(-0.9)), "");
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(1.2)), "361(10)");
     EXPECT_EQ(RunTrueType(k4, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(-30)), "361(10)");
+    // A code without a name in WinAnsiEncoding shows .notdef.
+    EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(), 32, "<0041> Tj <00> Tj"),
+              "62118(10)");
     // Only the codes shown count.
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(50), 32, "(B) Tj"), "");
 }
