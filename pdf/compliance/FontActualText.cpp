@@ -59,4 +59,24 @@ bool MarkedContentHasActualText(const Obj* props, const Obj* struct_parents)
     return false;
 }
 
+void CheckActualTextValue(PassContext& ctx, const Obj* props, Obj* stream)
+{
+    if (ctx.Part() != 4) return;
+    Obj* text = FindIn(props, "ActualText");
+    if (!text || !text->IsString()) return;
+    Common::ByteView b = text->GetBuffer();
+    std::u16string units;
+    if (b.size() >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+        for (std::size_t i = 2; i + 1 < b.size(); i += 2) units += static_cast<char16_t>((b[i] << 8) | b[i + 1]);
+    } else if (b.size() >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+        // UTF-8 (PDF 2.0): the three-byte forms of U+E000..U+F8FF and the planes 15 and 16.
+        for (std::size_t i = 3; i + 1 < b.size(); ++i) {
+            bool bmp = (b[i] == 0xEE) || (b[i] == 0xEF && b[i + 1] >= 0x80 && b[i + 1] <= 0xA3);
+            bool planes = b[i] == 0xF4 || (b[i] == 0xF3 && b[i + 1] >= 0xB0);
+            if (bmp || planes) units += static_cast<char16_t>(0xE000);
+        }
+    }
+    if (HasPrivateUse(units)) ctx.Report(4621081, stream);
+}
+
 }  // namespace qvx::PDF::FontRules

@@ -109,6 +109,7 @@ void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& re
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     switch (el.kind) {
     case Element::e_marked_content_begin: {
+        FontRules::CheckActualTextValue(ctx, el.obj, el.stream);
         bool enclosed = !m_actual_text.empty() && m_actual_text.back();
         if (m_actual_text.size() < kMaxMarkedDepth) m_actual_text.push_back(enclosed || FontRules::MarkedContentHasActualText(el.obj, mp_struct_parents));
         break;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "pdf/Font.h"
 #include "pdf/Page.h"
@@ -25,6 +26,8 @@ bool NotdefLevel(const PassContext& ctx);
 SDF::Obj* PageStructParents(SDF::SDFDoc& doc, const Page& page);
 // Marked content whose properties, or whose structure element, give ActualText.
 bool MarkedContentHasActualText(const SDF::Obj* props, const SDF::Obj* struct_parents);
+// PDF/A-4: the ActualText of marked content must not hold private use code points.
+void CheckActualTextValue(PassContext& ctx, const SDF::Obj* props, SDF::Obj* stream);
 
 // Once per font.
 void CheckDictionary(PassContext& ctx, const Font& font);
@@ -45,6 +48,8 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
 // Once per code shown (the first time it is shown with this font).
 void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
 void CheckSubsetCode(PassContext& ctx, const Font& font, const SubsetInfo& info, const Font::CharCode& c);
+// Text (UTF-16) with a code point of a Private Use Area.
+bool HasPrivateUse(std::u16string_view text);
 void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text);
 // Type 3: glyph width (thousandths of text space) against Widths; NaN when the procedure
 // declared none.

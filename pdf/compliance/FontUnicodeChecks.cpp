@@ -67,7 +67,21 @@ bool IsPrivateUse(char16_t u) { return u >= 0xE000 && u <= 0xF8FF; }
 // Supplementary private use planes 15 and 16 begin with these high surrogates.
 bool IsPrivateUseHigh(char16_t u) { return u >= 0xDB80 && u <= 0xDBFF; }
 
+bool HasNonText(const std::u16string& text)
+{
+    for (char16_t u : text)
+        if (u == 0 || u == 0xFEFF || u == 0xFFFE) return true;
+    return false;
+}
+
 }  // namespace
+
+bool HasPrivateUse(std::u16string_view text)
+{
+    for (char16_t u : text)
+        if (IsPrivateUse(u) || IsPrivateUseHigh(u)) return true;
+    return false;
+}
 
 void CheckToUnicodeEntry(PassContext& ctx, const Font& font)
 {
@@ -78,6 +92,12 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font)
 
 void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text)
 {
+    if (ctx.Part() == 4) {
+        // PDF/A-4 has no Unicode levels, but a mapping that is given must be usable text.
+        std::u16string text;
+        if (font.GetToUnicodeObj() && font.ToUnicode(c, text) && HasNonText(text)) ctx.Report(62115, font.GetSDFObj());
+        return;
+    }
     if (!UnicodeLevel(ctx)) return;
     std::u16string text;
     bool mapped = CodeText(font, c, text);
@@ -90,15 +110,11 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
         ctx.Report(62116, font.GetSDFObj());
         return;
     }
-    bool pua = false;
-    for (char16_t u : text) {
-        if (u == 0 || u == 0xFEFF || u == 0xFFFE) {
-            ctx.Report(62115, font.GetSDFObj());
-            return;
-        }
-        pua |= IsPrivateUse(u) || IsPrivateUseHigh(u);
+    if (HasNonText(text)) {
+        ctx.Report(62115, font.GetSDFObj());
+        return;
     }
-    if (pua && !in_actual_text) ctx.Report(62117, font.GetSDFObj());
+    if (HasPrivateUse(text) && !in_actual_text) ctx.Report(62117, font.GetSDFObj());
 }
 
 }  // namespace qvx::PDF::FontRules

@@ -295,6 +295,30 @@ TEST(FontChecks, Unicode)
     EXPECT_EQ(with_unicode("FFFE", ab), "62115(10)");
 }
 
+TEST(FontChecks, UnicodeInPdfA4)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string ab = "<" + Hex(tt.gid_a) + Hex(tt.gid_b) + "> Tj";
+    std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
+    // No Unicode levels: a missing mapping is no violation, but a given one must be text.
+    EXPECT_EQ(Composite(k4, tt, "/Encoding/Identity-H", cid, ab), "");
+    PdfBuilder b;
+    Composite(k4, tt, "/Encoding/Identity-H/ToUnicode 14 0 R", cid, ab, "DejaVuSans", "", &b);
+    b.SetStream(14, "", "1 begincodespacerange <0000> <FFFF> endcodespacerange\n1 beginbfchar <" + Hex(tt.gid_a) +
+                            "> <0000> endbfchar\n");
+    EXPECT_EQ(Findings(b.Build(), k4), "62115(10)");
+    // ActualText of marked content without private use code points (UTF-16 and UTF-8).
+    auto actual = [&](const std::string& text) {
+        PdfBuilder p = WithFont(k4, "<</Type/Font>>", "", "", "", "/Span<</ActualText" + text + ">>BDC EMC");
+        return Findings(p.Build(), k4);
+    };
+    EXPECT_EQ(actual("(plain \356)"), "");
+    EXPECT_EQ(actual("<FEFF0041E000>"), "4621081(4)");
+    EXPECT_EQ(actual("<EFBBBF41EE8080>"), "4621081(4)");
+    EXPECT_EQ(actual("<FEFF00410042>"), "");
+}
+
 TEST(FontChecks, Type3)
 {
     auto run = [](int level, const std::string& widths, const std::string& text, const std::string& proc = "500 0 d0") {
