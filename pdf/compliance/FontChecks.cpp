@@ -54,6 +54,10 @@ bool CheckEmbedding(PassContext& ctx, const Font& font)
 {
     if (font.GetKind() == Font::e_type3) return false;
     Obj* descriptor = font.GetDescriptor();
+    if (!descriptor && ctx.state.convert && EmbedStandardFont(ctx, font)) {
+        ctx.Report(341, font.GetSDFObj());
+        return false;
+    }
     QVX_CHECK(descriptor != nullptr, "Missing FontDescriptor.");
     bool suits = font.GetEmbeddedStream() != nullptr;
     if (suits && font.GetEmbeddedKey() == "FontFile3") {
@@ -64,6 +68,7 @@ bool CheckEmbedding(PassContext& ctx, const Font& font)
     }
     if (!suits) {
         ctx.Report(341, font.GetSDFObj());
+        if (ctx.state.convert && !font.GetEmbeddedStream()) EmbedStandardFont(ctx, font);
         return false;
     }
     if (font.IsProgramDamaged()) {

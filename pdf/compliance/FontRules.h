@@ -33,6 +33,8 @@ void CheckActualTextValue(PassContext& ctx, const SDF::Obj* props, SDF::Obj* str
 void CheckDictionary(PassContext& ctx, const Font& font);
 // Embedding and a damaged program: true when the program can be used for the glyph rules.
 bool CheckEmbedding(PassContext& ctx, const Font& font);
+// Conversion: embeds a substitute program for a standard 14 font; false when there is none.
+bool EmbedStandardFont(PassContext& ctx, const Font& font);
 void CheckComposite(PassContext& ctx, const Font& font);
 void CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
 // What the subset rules keep for the codes shown: the CIDSet bits and the CharSet names,

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "pdf/FontProgram.h"
+#include "tests/support/TestEnv.h"
 #include "tests/compliance/ComplianceTestSupport.h"
 
 using qvx::Test::CleanFile;
@@ -335,4 +336,29 @@ TEST(FontChecks, Type3)
     EXPECT_EQ(run(k2B, "[500 500]", "(A) Tj", "500 0 0 0 500 500 d1"), "");
     // No procedure for b.
     EXPECT_EQ(run(k2B, "[500 500]", "(AB) Tj"), "352(10)");
+}
+
+TEST(FontChecks, ConversionEmbedsStandardFonts)
+{
+    REQUIRE_FONT(kNimbus);
+    // Helvetica without a descriptor, and Times-Bold with one but no program.
+    PdfBuilder b = CleanFile(k2B);
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>>>"
+             "/Contents 4 0 R>>");
+    b.SetStream(4, "", "BT /F1 12 Tf 10 10 Td (Hello) Tj /F2 12 Tf (World) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
+    b.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Times-Bold/FontDescriptor 12 0 R>>");
+    b.Set(12, Descriptor(32, "", "Times-Bold"));
+    std::string pdf = b.Build();
+    EXPECT_EQ(Findings(pdf, k2B), "12(3)");
+    qvx::Test::TempDir dir;
+    auto out = dir.Path() / "out.pdf";
+    {
+        qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(pdf), nullptr, k2B, nullptr, 0, 0, false);
+        EXPECT_EQ(Findings(run), "341(10 11)");
+        run.SaveAs(qvx::Common::UString::FromFileName(out.string()), false);
+    }
+    qvx::PDF::PDFACompliance again(false, qvx::Common::UString::FromFileName(out.string()), nullptr, k2B, nullptr, 0, 0,
+                                   false);
+    EXPECT_EQ(Findings(again), "");
 }
