@@ -85,7 +85,7 @@ void CheckComposite(PassContext& ctx, const Font& font)
         Obj* use = FindIn(enc, "UseCMap");
         bool use_ok = use ? use->IsName() && IsStandardCMapName(use->GetName())
                           : cmap->GetUseCMap().empty() || IsStandardCMapName(cmap->GetUseCMap());
-        if (!use_ok) ctx.Report(3331, enc);
+        if (!use_ok) ctx.Report(ctx.state.is_pdfua ? -1721333 : 3331, enc);
     }
     if (!cmap->IsIdentity()) {
         if (!SystemInfoCompatible(font.GetCIDSystemInfo(), cmap->GetSystemInfo(), ctx.Part() != 1)) ctx.Report(331);

@@ -248,6 +248,11 @@ TEST(FontChecks, CompositeFonts)
     big.replace(big.find("<0000> <FFFF> 0"), 15, "<0000> <FFFF> 65000");
     b.SetStream(14, "/Type/CMap/CMapName/Test-H" + info, big);
     EXPECT_NE(Findings(b.Build(), k2B).find("11215"), std::string::npos);
+    // An embedded CMap may use only a standard one.
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H/UseCMap/Identity-H" + info, cmap);
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H/UseCMap/Adobe-Japan1-6" + info, cmap);
+    EXPECT_EQ(Findings(b.Build(), k2B), "3331(14)");
 }
 
 TEST(FontChecks, CIDSet)
