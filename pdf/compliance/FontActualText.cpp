@@ -1,5 +1,6 @@
 // ActualText that encloses shown text: in the marked content's properties, or in the
 // structure element (or one of its ancestors) that the marked content's MCID belongs to.
+#include "common/Limits.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
@@ -10,12 +11,9 @@ using SDF::Obj;
 
 namespace {
 
-// Number trees and structure trees deeper than this are not followed.
-constexpr int kMaxTreeDepth = 32;
-
 Obj* NumberTreeFind(Obj* node, double key, int depth)
 {
-    if (!node || !node->IsDict() || depth > kMaxTreeDepth) return nullptr;
+    if (!node || !node->IsDict() || depth > Common::Limits::kMaxStructTreeDepth) return nullptr;
     if (Obj* nums = FindArray(node, "Nums")) {
         for (std::size_t i = 0; i + 1 < nums->Size(); i += 2) {
             Obj* k = Deref(nums->GetAt(i));
@@ -52,7 +50,7 @@ bool MarkedContentHasActualText(const Obj* props, const Obj* struct_parents)
     double i = mcid->GetNumber();
     if (!(i >= 0 && i < static_cast<double>(struct_parents->Size()))) return false;
     Obj* elem = Deref(struct_parents->GetAt(static_cast<std::size_t>(i)));
-    for (int depth = 0; elem && elem->IsDict() && depth < kMaxTreeDepth; ++depth) {
+    for (int depth = 0; elem && elem->IsDict() && depth < Common::Limits::kMaxStructTreeDepth; ++depth) {
         if (FindIn(elem, "ActualText")) return true;
         elem = FindDict(elem, "P");
     }

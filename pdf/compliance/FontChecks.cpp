@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "common/Exception.h"
+#include "common/Limits.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
@@ -10,17 +11,6 @@
 namespace qvx::PDF {
 
 using SDF::Obj;
-
-namespace {
-
-// Distinct codes tested per font; a composite font shows at most 65536 CIDs in practice.
-constexpr std::size_t kMaxCodesPerFont = 1u << 16;
-// Type 3 glyphs that show text in another Type 3 font, nested at most this deep.
-constexpr int kMaxType3Depth = 4;
-// Marked content nesting followed for ActualText.
-constexpr std::size_t kMaxMarkedDepth = 256;
-
-}  // namespace
 
 namespace FontRules {
 
@@ -116,7 +106,7 @@ void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& re
     case Element::e_marked_content_begin: {
         FontRules::CheckActualTextValue(ctx, el.obj, el.stream);
         bool enclosed = !m_actual_text.empty() && m_actual_text.back();
-        if (m_actual_text.size() < kMaxMarkedDepth) m_actual_text.push_back(enclosed || FontRules::MarkedContentHasActualText(el.obj, mp_struct_parents));
+        if (m_actual_text.size() < Common::Limits::kMaxMarkedContentDepth) m_actual_text.push_back(enclosed || FontRules::MarkedContentHasActualText(el.obj, mp_struct_parents));
         break;
     }
     case Element::e_marked_content_end:
@@ -150,7 +140,7 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
 {
     const Font& f = *st.font;
     std::uint32_t key = f.IsComposite() ? c.cid : c.code;
-    if (drawn && st.drawn.size() < kMaxCodesPerFont && st.drawn.insert(key).second) {
+    if (drawn && st.drawn.size() < Common::Limits::kMaxFontCodesChecked && st.drawn.insert(key).second) {
         if (f.GetKind() == Font::e_type3) {
             Type3Glyph(ctx, f, c, caller_resources);
         } else if (st.program_ok) {
@@ -158,7 +148,7 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
             FontRules::CheckSubsetCode(ctx, f, st.subset, c);
         }
     }
-    if (st.seen.size() < kMaxCodesPerFont && st.seen.insert(key).second) {
+    if (st.seen.size() < Common::Limits::kMaxFontCodesChecked && st.seen.insert(key).second) {
         bool in_actual_text = !m_actual_text.empty() && m_actual_text.back();
         FontRules::CheckUnicode(ctx, f, c, in_actual_text);
     }
@@ -171,7 +161,7 @@ void FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharC
         ctx.Report(352, font.GetSDFObj());
         return;
     }
-    if (m_type3_depth >= kMaxType3Depth) return;
+    if (m_type3_depth >= Common::Limits::kMaxType3GlyphNesting) return;
     ++m_type3_depth;
     ElementReader glyph(ctx.caches.Get<ResourceCache>());
     Obj* res = font.GetType3Resources();

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/Limits.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/Std14.h"
@@ -19,8 +20,6 @@ using SDF::Obj;
 namespace {
 
 constexpr const char* kUrwFolder = "/usr/share/fonts/type1/urw-base35/";
-// The URW programs are about 100 KB; anything far larger is not one of them.
-constexpr std::streamoff kMaxProgramFileBytes = 8 << 20;
 
 struct Substitute {
     std::string_view standard, file;
@@ -42,7 +41,7 @@ std::optional<Common::Bytes> ReadProgram(std::string_view file)
     std::ifstream in(std::string(kUrwFolder) + std::string(file) + ".t1", std::ios::binary | std::ios::ate);
     if (!in) return std::nullopt;
     std::streamoff size = in.tellg();
-    if (size <= 0 || size > kMaxProgramFileBytes) return std::nullopt;
+    if (size <= 0 || static_cast<std::uint64_t>(size) > Common::Limits::kMaxSubstituteFontBytes) return std::nullopt;
     Common::Bytes data(static_cast<std::size_t>(size));
     in.seekg(0);
     if (!in.read(reinterpret_cast<char*>(data.data()), size)) return std::nullopt;

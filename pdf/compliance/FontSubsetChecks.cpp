@@ -1,5 +1,6 @@
 // Subsets: the CharSet of a Type 1 subset and the CIDSet of a CIDFont subset must cover
 // the glyphs of the embedded program (PDF/A-2 and -3) or those shown (PDF/A-1).
+#include "common/Limits.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
 #include "pdf/compliance/FontRules.h"
@@ -13,8 +14,6 @@ namespace {
 
 // CIDSet streams hold one bit per CID, 65536 CIDs at most.
 constexpr std::uint64_t kMaxCIDSetBytes = 65536 / 8;
-// Glyphs of a program looked at by name or by CID.
-constexpr long kMaxGlyphsScanned = 65536;
 
 bool IsType1Kind(const Font& f) { return f.GetKind() == Font::e_type1 || f.GetKind() == Font::e_mmtype1; }
 
@@ -49,7 +48,7 @@ void CheckCharSet(PassContext& ctx, const Font& font, SubsetInfo& info)
     const FontProgram* p = font.GetProgram();
     // PDF/A-1 compares the glyphs shown (CheckSubsetCode).
     if (!p || !p->HasGlyphNames() || ctx.Part() == 1) return;
-    long n = std::min(p->GlyphCount(), kMaxGlyphsScanned);
+    long n = std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
     for (long gid = 0; gid < n; ++gid) {
         std::string name = p->GlyphName(static_cast<unsigned>(gid));
         if (name.empty() || name == ".notdef") continue;
@@ -70,7 +69,7 @@ void CheckCIDSetCoverage(PassContext& ctx, const Font& font, const Common::Bytes
 {
     const FontProgram* p = font.GetProgram();
     if (!p || font.GetDescendantKind() != Font::e_cid_type0) return;
-    long n = std::min(p->GlyphCount(), kMaxGlyphsScanned);
+    long n = std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
     bool keyed = p->IsCIDKeyed();
     for (long cid = 1; cid < n; ++cid) {
         // In a CID-keyed program the glyph index is the CID and absent CIDs do not load.
