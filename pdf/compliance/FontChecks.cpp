@@ -1,5 +1,6 @@
 #include "pdf/compliance/FontChecks.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/Exception.h"
@@ -106,7 +107,8 @@ void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& re
     case Element::e_marked_content_begin: {
         FontRules::CheckActualTextValue(ctx, el.obj, el.stream);
         bool enclosed = !m_actual_text.empty() && m_actual_text.back();
-        if (m_actual_text.size() < Common::Limits::kMaxMarkedContentDepth) m_actual_text.push_back(enclosed || FontRules::MarkedContentHasActualText(el.obj, mp_struct_parents));
+        bool actual = enclosed || FontRules::MarkedContentHasActualText(el.obj, mp_struct_parents);
+        if (m_actual_text.size() < Common::Limits::kMaxMarkedContentDepth) m_actual_text.push_back(actual);
         break;
     }
     case Element::e_marked_content_end:
@@ -166,10 +168,13 @@ void FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharC
     ElementReader glyph(ctx.caches.Get<ResourceCache>());
     Obj* res = font.GetType3Resources();
     glyph.Begin(proc, res ? res : caller_resources);
+    // Marked content left open by the procedure ends with it.
+    std::size_t marked = m_actual_text.size();
     while (const Element* e = glyph.Next()) {
         if (ctx.Stopped()) break;
         OnElement(ctx, *e, glyph);
     }
+    m_actual_text.resize(std::min(marked, m_actual_text.size()));
     double wx = glyph.GlyphWidth();
     glyph.End();
     --m_type3_depth;
