@@ -10,7 +10,11 @@ namespace qvx::PDF {
 using SDF::Obj;
 
 
-ContentLexer::ContentLexer(Common::ByteView data) : m_data(data), mp_reader(std::make_unique<Reader>(data)) {}
+ContentLexer::ContentLexer(Common::ByteView data) : ContentLexer(data, nullptr, 0) {}
+ContentLexer::ContentLexer(Common::ByteView data, SDF::SDFDocImpl* doc, std::uint32_t stream_num)
+    : m_data(data), mp_reader(std::make_unique<Reader>(data, doc, stream_num))
+{
+}
 ContentLexer::~ContentLexer() = default;
 ContentLexer::ContentLexer(ContentLexer&&) noexcept = default;
 ContentLexer& ContentLexer::operator=(ContentLexer&&) noexcept = default;

@@ -18,6 +18,10 @@
 #include "pdf/ContentOps.h"
 #include "sdf/Obj.h"
 
+namespace qvx::SDF {
+class SDFDocImpl;
+}
+
 namespace qvx::PDF {
 
 struct Operand {
@@ -59,6 +63,10 @@ struct Operation {
 class ContentLexer {
 public:
     explicit ContentLexer(Common::ByteView data);
+    // During a compliance run the token checks of the object parser (hex strings, name and
+    // string lengths, number ranges) also cover content: findings are recorded in doc's
+    // check state against object stream_num.
+    ContentLexer(Common::ByteView data, SDF::SDFDocImpl* doc, std::uint32_t stream_num);
     ~ContentLexer();
     ContentLexer(ContentLexer&&) noexcept;
     ContentLexer& operator=(ContentLexer&&) noexcept;

@@ -7,9 +7,14 @@
 namespace qvx::PDF {
 
 // The object parser without references: R is an operator like any other keyword here.
+// With a document, its syntax findings go to the document's check state against the
+// content stream's object.
 class ContentLexer::Reader : public SDF::Parser {
 public:
-    explicit Reader(Common::ByteView data) : Parser(data, nullptr) {}
+    Reader(Common::ByteView data, SDF::SDFDocImpl* doc, std::uint32_t stream_num) : Parser(data, doc)
+    {
+        m_cur_num = stream_num;
+    }
 
 protected:
     bool HandleKeyword(std::string_view) override { return false; }

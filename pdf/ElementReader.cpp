@@ -6,6 +6,7 @@
 
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
+#include "sdf/SDFDoc.h"
 #include "pdf/Shading.h"
 #include "pdf/StreamData.h"
 #include "pdf/TextLayout.h"
@@ -17,6 +18,18 @@ using SDF::Obj;
 namespace {
 // Decoded content of one stream or page; larger data is cut (and reported as damaged).
 constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
+
+// A lexer that records the token findings of a compliance run against the content stream
+// (nothing is recorded outside a run: the document's hooks are off then).
+ContentLexer LexerOf(Common::ByteView data, const SDF::Obj* stream)
+{
+    SDF::SDFDoc* doc = stream ? stream->GetDoc() : nullptr;
+    if (!doc) return ContentLexer(data);
+    std::uint32_t num = 0;
+    for (const SDF::Obj* p = stream; p && !num; p = p->GetParent())
+        if (p->IsIndirect()) num = p->GetObjNum();
+    return ContentLexer(data, &doc->GetImpl(), num);
+}
 }  // namespace
 
 
@@ -63,7 +76,8 @@ void ElementReader::Push(std::unique_ptr<Frame> f)
     f->entry_state = m_gs;
     f->tm = m_tm;
     f->tlm = m_tlm;
-    f->lexer = ContentLexer(f->data);
+    SDF::Obj* stream = f->entered ? f->entered : (f->streams.empty() ? nullptr : f->streams.front().second);
+    f->lexer = LexerOf(f->data, stream);
     m_frames.push_back(std::move(f));
     m_dirty = true;
 }
@@ -88,7 +102,6 @@ void ElementReader::Begin(const Page& page)
         f->data.push_back('\n');
     }
     Push(std::move(f));
-    m_frames.back()->lexer = ContentLexer(m_frames.back()->data);
 }
 
 void ElementReader::Begin(Obj* stream, Obj* resources)
@@ -117,7 +130,7 @@ void ElementReader::Begin(Common::ByteView content, Obj* resources, Obj* stream)
     f->resources = Resources(resources);
     f->entered = stream;
     Push(std::move(f));
-    m_frames.back()->lexer = ContentLexer(content);
+    m_frames.back()->lexer = LexerOf(content, stream);
 }
 
 bool ElementReader::CanEnter(Obj* stream)

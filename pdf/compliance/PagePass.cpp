@@ -39,7 +39,8 @@ void RunPagePass(PassContext& ctx)
         if (ctx.Stopped()) return;
         try {
             CheckPageSize(ctx, page);
-            if (!checks.empty()) WalkPageContent(ctx, page, checks);
+            // Also without checks: the walk runs the token checks over the content.
+            WalkPageContent(ctx, page, checks);
         } catch (const std::exception&) {
             ctx.Report(12, page.GetSDFObj());
         }

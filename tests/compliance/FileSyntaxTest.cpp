@@ -197,6 +197,25 @@ TEST(FileSyntax, TokenLimitsAgainstTheirObject)
     EXPECT_EQ(run.GetDoc().GetObj(3)->FindObj("X")->GetName(), "null");
 }
 
+TEST(FileSyntax, TokenLimitsInsideContentStreams)
+{
+    // The same token checks cover page content, recorded against the content stream; a
+    // form painted by the page is read too.
+    auto with_content = [](int level, const std::string& content) {
+        PdfBuilder b = CleanFile(level);
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</XObject<</F 6 0 R>>>>/Contents 4 0 R>>");
+        b.SetStream(4, "", "q /F Do Q");
+        b.SetStream(6, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]", content);
+        return b.Build();
+    };
+    EXPECT_EQ(Findings(with_content(k2B, "0 0 m 10 10 l S"), k2B), "");
+    EXPECT_EQ(Findings(with_content(k2B, "BT <48455> Tj ET"), k2B), "161(6)");
+    EXPECT_EQ(Findings(with_content(k2B, "3000000000 0 m S"), k2B), "1124(6)");
+    EXPECT_EQ(Findings(with_content(k1B, "32768.5 0 m S"), k1B), "1127(6)");
+    EXPECT_EQ(Findings(with_content(k4, "3000000000 0 m S"), k4), "");
+    EXPECT_EQ(Findings(with_content(k2B, "/" + std::string(128, 'n') + " BMC EMC"), k2B), "1123(6)");
+}
+
 TEST(FileSyntax, RebuiltFilesReportEachFindingOnce)
 {
     // Object 6 is defined twice; the rebuilt table takes the later, clean definition, so the
