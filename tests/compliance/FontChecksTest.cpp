@@ -154,6 +154,24 @@ TEST(FontChecks, Widths)
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(50), 32, "(B) Tj"), "");
 }
 
+TEST(FontChecks, EachFontOnceEachCodeAsShown)
+{
+    REQUIRE_FONT(kNimbus);
+    std::string t1 = ReadFile(kNimbus);
+    // Two pages share the font: the second shows a code the first did not, whose glyph is
+    // missing; the font's other rules are not repeated.
+    PdfBuilder b = WithFont(k2B, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FontDescriptor 11 0 R"
+                                 "/Encoding<</Differences[66/zzzz]>>>>",
+                            Descriptor(32, "FontFile", "NimbusSans-Regular"), "", t1, "(A) Tj");
+    b.Set(2, "<</Type/Pages/Kids[3 0 R 13 0 R]/Count 2>>");
+    b.Set(13, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R>>>>/Contents 14 0 R>>");
+    b.SetStream(14, "", "BT /F1 12 Tf (AB) Tj ET");
+    EXPECT_EQ(Findings(b.Build(), k2B), "352(10)");
+    // With first-stop the run ends at the first finding.
+    b.SetStream(4, "", "BT /F1 12 Tf (B) Tj ET");
+    EXPECT_EQ(Findings(b.Build(), k2B, {.first_stop = true}), "352(10)");
+}
+
 TEST(FontChecks, Type1GlyphsAndCharSet)
 {
     REQUIRE_FONT(kNimbus);
@@ -352,8 +370,9 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
              "/Contents 4 0 R>>");
     b.SetStream(4, "", "BT /F1 12 Tf 10 10 Td (Hello) Tj /F2 12 Tf (World) Tj ET");
     b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
-    b.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Times-Bold/FontDescriptor 12 0 R>>");
-    b.Set(12, Descriptor(32, "", "Times-Bold"));
+    // An Arial TrueType font becomes a Type 1 font with Helvetica's substitute.
+    b.Set(11, "<</Type/Font/Subtype/TrueType/BaseFont/Arial,Bold/Encoding/WinAnsiEncoding/FontDescriptor 12 0 R>>");
+    b.Set(12, Descriptor(32, "", "Arial,Bold"));
     std::string pdf = b.Build();
     EXPECT_EQ(Findings(pdf, k2B), "12(3)");
     qvx::Test::TempDir dir;
