@@ -1,5 +1,6 @@
 // Text must map to Unicode at the accessible levels: a ToUnicode CMap, or an encoding or
 // character collection whose Unicode values are known; and the values must be usable.
+#include "common/UString.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontRules.h"
@@ -16,15 +17,15 @@ bool IsStandardEncodingName(std::string_view n)
     return n == "MacRomanEncoding" || n == "WinAnsiEncoding" || n == "MacExpertEncoding";
 }
 
-// A simple font whose codes map through a standard encoding's names. Type 1 fonts are
-// judged code by code (the names of the glyphs shown), non-symbolic TrueType fonts by their
-// programs' Unicode cmap.
 bool HasStandardEncoding(const Font& font)
 {
     const Obj* enc = font.GetEncodingObj();
     return enc && enc->IsName() && IsStandardEncodingName(enc->GetName());
 }
 
+// A simple font whose codes map through a standard encoding's names. Type 1 fonts are
+// judged code by code (the names of the glyphs shown), non-symbolic TrueType fonts by their
+// programs' Unicode cmap.
 bool SimpleFontMapsToUnicode(const Font& font)
 {
     if (HasStandardEncoding(font)) return true;
@@ -41,14 +42,7 @@ bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text)
     long gid = font.GlyphId(c);
     if (gid <= 0) return false;
     text.clear();
-    for (char32_t cp : GlyphList::ToUnicode(p->GlyphName(static_cast<unsigned>(gid)))) {
-        if (cp >= 0x10000) {
-            text += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            text += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            text += static_cast<char16_t>(cp);
-        }
-    }
+    for (char32_t cp : GlyphList::ToUnicode(p->GlyphName(static_cast<unsigned>(gid)))) Common::AppendUTF16(text, cp);
     return !text.empty();
 }
 
