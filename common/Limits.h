@@ -99,3 +99,19 @@ inline constexpr std::size_t kMaxTreeNodes = 1u << 20;
 inline constexpr std::uint64_t kMaxEmbeddedFileBytes = 256ull << 20;
 inline constexpr int kMaxEmbeddedRunDepth = 4;
 }  // namespace qvx::Common::Limits
+
+// The font checks of the compliance engine.
+namespace qvx::Common::Limits {
+// Distinct codes tested per font (a composite font shows at most 65536 CIDs in practice).
+inline constexpr std::size_t kMaxFontCodesChecked = 1u << 16;
+// Glyphs of one program scanned by name or CID (CharSet and CIDSet coverage).
+inline constexpr long kMaxFontGlyphsScanned = 65536;
+// Type 3 glyphs whose procedures show text in Type 3 fonts in turn.
+inline constexpr int kMaxType3GlyphNesting = 4;
+// Marked-content sequences open at once, followed for ActualText.
+inline constexpr std::size_t kMaxMarkedContentDepth = 256;
+// Number-tree and structure-tree levels followed from a page to its structure elements.
+inline constexpr int kMaxStructTreeDepth = 32;
+// Substitute font programs read from the system for conversion.
+inline constexpr std::uint64_t kMaxSubstituteFontBytes = 8ull << 20;
+}  // namespace qvx::Common::Limits

@@ -2,10 +2,6 @@
 
 namespace qvx::Common {
 
-namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
 void AppendUTF16(std::u16string& out, char32_t cp)
 {
     if (cp < 0x10000) {
@@ -16,6 +12,10 @@ void AppendUTF16(std::u16string& out, char32_t cp)
         out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     }
 }
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when it is malformed.
 std::size_t SequenceLength(std::string_view s, std::size_t i, char32_t& cp)

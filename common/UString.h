@@ -43,6 +43,8 @@ private:
 // Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUTF8(std::string_view bytes);
 
+// Appends the UTF-16 form of one code point (a surrogate pair past U+FFFF).
+void AppendUTF16(std::u16string& out, char32_t cp);
 // Appends the UTF-8 form of one code point (surrogates and values past U+10FFFF become U+FFFD).
 void AppendUTF8(std::string& out, char32_t cp);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/Limits.h"
+#include "common/UString.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/Std14.h"
@@ -28,16 +29,6 @@ Font::Kind KindOf(std::string_view subtype)
     if (subtype == "CIDFontType0") return Font::e_cid_type0;
     if (subtype == "CIDFontType2") return Font::e_cid_type2;
     return Font::e_unknown;
-}
-
-void AppendUtf16(std::u16string& out, char32_t cp)
-{
-    if (cp >= 0x10000) {
-        out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-        out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-        out += static_cast<char16_t>(cp);
-    }
 }
 
 }  // namespace
@@ -137,7 +128,7 @@ bool Font::ToUnicode(const CharCode& c, std::u16string& out) const
         if (!m_uni_done[c.code]) {
             m_uni_done.set(c.code);
             std::string_view name = GlyphName(c.code);
-            for (char32_t cp : GlyphList::ToUnicode(name)) AppendUtf16(m_uni[c.code], cp);
+            for (char32_t cp : GlyphList::ToUnicode(name)) Common::AppendUTF16(m_uni[c.code], cp);
             m_uni_ok[c.code] = !m_uni[c.code].empty();
         }
         out = m_uni[c.code];
@@ -145,7 +136,7 @@ bool Font::ToUnicode(const CharCode& c, std::u16string& out) const
     }
     if (mp_collection) {
         if (char32_t cp = mp_collection->Map(c.cid)) {
-            AppendUtf16(out, cp);
+            Common::AppendUTF16(out, cp);
             return true;
         }
     }

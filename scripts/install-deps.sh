@@ -9,7 +9,7 @@ libssl-dev libopenjp2-7-dev
 libboost-dev libboost-program-options-dev libboost-filesystem-dev
 libboost-date-time-dev libboost-regex-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-poppler-data aglfn fonts-urw-base35
+poppler-data aglfn fonts-urw-base35 fonts-dejavu-core
 qpdf poppler-utils libtiff-tools jbig2dec xsltproc libxml2-utils exempi
 mupdf-tools libopenjp2-tools libjpeg-turbo-progs python3 time bc"
 

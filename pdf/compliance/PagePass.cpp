@@ -12,6 +12,7 @@
 #include "pdf/compliance/ColourChecks.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
+#include "pdf/compliance/FontChecks.h"
 #include "pdf/compliance/OutputIntents.h"
 
 namespace qvx::PDF {
@@ -41,6 +42,7 @@ void RunPagePass(PassContext& ctx)
     std::vector<std::unique_ptr<ContentCheck>> owned;
     owned.push_back(std::make_unique<ColourCheck>());
     owned.push_back(std::make_unique<AnnotationCheck>());
+    owned.push_back(std::make_unique<FontCheck>());
     std::vector<ContentCheck*> checks;
     for (auto& c : owned) checks.push_back(c.get());
     for (const Page& page : ctx.Pages().Pages()) {

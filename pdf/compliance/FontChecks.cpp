@@ -1,0 +1,184 @@
+#include "pdf/compliance/FontChecks.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/Exception.h"
+#include "common/Limits.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace FontRules {
+
+bool UnicodeLevel(const PassContext& ctx)
+{
+    int l = ctx.state.level;
+    return ctx.state.is_pdfua || l == 1 || l == 3 || l == 5 || l == 6 || l == 8;
+}
+
+bool NotdefLevel(const PassContext& ctx) { return ctx.state.is_pdfua || ctx.state.level >= 3; }
+
+void CheckDictionary(PassContext& ctx, const Font& font)
+{
+    Obj* d = font.GetSDFObj();
+    if (FindName(d, "Type") != "Font") ctx.Report(322, d);
+    static constexpr std::string_view kSimple[] = {"Type1", "MMType1", "TrueType", "Type3", "Type0"};
+    bool known = false;
+    for (std::string_view s : kSimple) known |= font.GetSubtype() == s;
+    if (!known) ctx.Report(323, d);
+    Obj* base = FindIn(d, "BaseFont");
+    if (font.GetKind() != Font::e_type3 && (!base || !base->IsName())) ctx.Report(324, d);
+    if (Obj* desc = font.GetDescendant()) {
+        if (FindName(desc, "Type") != "Font") ctx.Report(322, desc);
+        if (font.GetDescendantKind() == Font::e_unknown) ctx.Report(323, desc);
+        Obj* dbase = FindIn(desc, "BaseFont");
+        if (!dbase || !dbase->IsName()) ctx.Report(324, desc);
+    }
+}
+
+bool CheckEmbedding(PassContext& ctx, const Font& font)
+{
+    if (font.GetKind() == Font::e_type3) return false;
+    Obj* descriptor = font.GetDescriptor();
+    if (!descriptor && ctx.state.convert && EmbedStandardFont(ctx, font)) {
+        ctx.Report(341, font.GetSDFObj());
+        return false;
+    }
+    QVX_CHECK(descriptor != nullptr, "Missing FontDescriptor.");
+    bool suits = font.GetEmbeddedStream() != nullptr;
+    if (suits && font.GetEmbeddedKey() == "FontFile3") {
+        const std::string& sub = font.GetEmbeddedSubtype();
+        Font::Kind k = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
+        suits = sub == "OpenType" || (sub == "Type1C" && (k == Font::e_type1 || k == Font::e_mmtype1)) ||
+                (sub == "CIDFontType0C" && k == Font::e_cid_type0);
+    }
+    if (!suits) {
+        ctx.Report(341, font.GetSDFObj());
+        if (ctx.state.convert && !font.GetEmbeddedStream()) EmbedStandardFont(ctx, font);
+        return false;
+    }
+    if (font.IsProgramDamaged()) {
+        ctx.Report(321, font.GetSDFObj());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace FontRules
+
+void FontCheck::PageBegin(PassContext& ctx, const Page& page)
+{
+    m_actual_text.clear();
+    mp_struct_parents = FontRules::PageStructParents(ctx.doc, page);
+}
+
+FontCheck::FontState& FontCheck::StateOf(PassContext& ctx, const GState& gs)
+{
+    auto [it, fresh] = m_fonts.try_emplace(gs.font_dict);
+    FontState& st = it->second;
+    if (fresh) {
+        st.font = gs.font;
+        FontRules::CheckDictionary(ctx, *st.font);
+        FontRules::CheckToUnicodeEntry(ctx, *st.font);
+    }
+    return st;
+}
+
+void FontCheck::RenderChecks(PassContext& ctx, FontState& st)
+{
+    st.rendered = true;
+    const Font& f = *st.font;
+    if (f.GetKind() == Font::e_type3) return;
+    st.program_ok = FontRules::CheckEmbedding(ctx, f);
+    if (f.IsComposite()) FontRules::CheckComposite(ctx, f);
+    if (f.GetKind() == Font::e_truetype) FontRules::CheckTrueTypeEncoding(ctx, f);
+    if (st.program_ok) st.subset = FontRules::CheckSubset(ctx, f);
+}
+
+void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)
+{
+    if (!ctx.Checks() && !ctx.state.is_pdfua) return;
+    switch (el.kind) {
+    case Element::e_marked_content_begin: {
+        FontRules::CheckActualTextValue(ctx, el.obj, el.stream);
+        bool enclosed = !m_actual_text.empty() && m_actual_text.back();
+        bool actual = enclosed || FontRules::MarkedContentHasActualText(el.obj, mp_struct_parents);
+        if (m_actual_text.size() < Common::Limits::kMaxMarkedContentDepth) m_actual_text.push_back(actual);
+        break;
+    }
+    case Element::e_marked_content_end:
+        if (!m_actual_text.empty()) m_actual_text.pop_back();
+        break;
+    case Element::e_text:
+        OnText(ctx, el, reader);
+        break;
+    default:
+        break;
+    }
+}
+
+void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reader)
+{
+    if (!el.gstate || !el.gstate->font || !el.gstate->font_dict) return;
+    FontState& st = StateOf(ctx, *el.gstate);
+    bool drawn = el.gstate->text_render_mode != 3;
+    if (drawn && !st.rendered) RenderChecks(ctx, st);
+    std::vector<Font::CharCode> codes;
+    for (const Element::Shown& s : el.strings) {
+        st.font->Decode(s.bytes, codes);
+        for (const Font::CharCode& c : codes) {
+            if (ctx.Stopped()) return;
+            OnCode(ctx, st, c, drawn, reader.GetResources().GetDict());
+        }
+    }
+}
+
+void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c, bool drawn, Obj* caller_resources)
+{
+    const Font& f = *st.font;
+    std::uint32_t key = f.IsComposite() ? c.cid : c.code;
+    if (drawn && st.drawn.size() < Common::Limits::kMaxFontCodesChecked && st.drawn.insert(key).second) {
+        if (f.GetKind() == Font::e_type3) {
+            Type3Glyph(ctx, f, c, caller_resources);
+        } else if (st.program_ok) {
+            FontRules::CheckGlyph(ctx, f, c);
+            FontRules::CheckSubsetCode(ctx, f, st.subset, c);
+        }
+    }
+    if (st.seen.size() < Common::Limits::kMaxFontCodesChecked && st.seen.insert(key).second) {
+        bool in_actual_text = !m_actual_text.empty() && m_actual_text.back();
+        FontRules::CheckUnicode(ctx, f, c, in_actual_text);
+    }
+}
+
+void FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, Obj* caller_resources)
+{
+    Obj* proc = font.GetCharProc(c.code);
+    if (!proc) {
+        ctx.Report(352, font.GetSDFObj());
+        return;
+    }
+    if (m_type3_depth >= Common::Limits::kMaxType3GlyphNesting) return;
+    ++m_type3_depth;
+    ElementReader glyph(ctx.caches.Get<ResourceCache>());
+    Obj* res = font.GetType3Resources();
+    glyph.Begin(proc, res ? res : caller_resources);
+    // Marked content left open by the procedure ends with it.
+    std::size_t marked = m_actual_text.size();
+    while (const Element* e = glyph.Next()) {
+        if (ctx.Stopped()) break;
+        OnElement(ctx, *e, glyph);
+    }
+    m_actual_text.resize(std::min(marked, m_actual_text.size()));
+    double wx = glyph.GlyphWidth();
+    glyph.End();
+    --m_type3_depth;
+    if (std::isfinite(wx)) FontRules::CheckType3Width(ctx, font, c, wx * font.GetFontMatrix().a * 1000);
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,46 @@
+#pragma once
+// The font group's content check: every font that text shows is checked once per run
+// (dictionary, embedding, encodings, CMaps, subsets, ToUnicode), and every code the first
+// time a font shows it (glyph in the program, width, .notdef, Unicode). Type 3 glyph
+// procedures are read for their declared widths and the text they show in turn.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+#include "pdf/compliance/ContentWalk.h"
+#include "pdf/compliance/FontRules.h"
+
+namespace qvx::PDF {
+
+class FontCheck final : public ContentCheck {
+public:
+    void PageBegin(PassContext& ctx, const Page& page) override;
+    void OnElement(PassContext& ctx, const Element& el, ElementReader& reader) override;
+
+private:
+    // Codes are keyed by the code (simple fonts) or the CID (composite fonts).
+    struct FontState {
+        std::shared_ptr<const Font> font;
+        bool rendered = false;                       // the rules of drawn text have run
+        bool program_ok = false;                     // the glyph rules can use the program
+        std::unordered_set<std::uint32_t> seen;      // codes tested for Unicode
+        std::unordered_set<std::uint32_t> drawn;     // codes tested against the program
+        FontRules::SubsetInfo subset;
+    };
+    FontState& StateOf(PassContext& ctx, const GState& gs);
+    // The rules for fonts that draw (text render mode 3 draws nothing), once per font.
+    void RenderChecks(PassContext& ctx, FontState& st);
+    void OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c, bool drawn, SDF::Obj* caller_resources);
+    void OnText(PassContext& ctx, const Element& el, ElementReader& reader);
+    void Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, SDF::Obj* caller_resources);
+
+    std::map<const SDF::Obj*, FontState> m_fonts;
+    std::vector<bool> m_actual_text;  // marked content open: whether ActualText encloses it
+    SDF::Obj* mp_struct_parents = nullptr;
+    int m_type3_depth = 0;
+};
+
+}  // namespace qvx::PDF

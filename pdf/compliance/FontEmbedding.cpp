@@ -1,0 +1,128 @@
+// Conversion: a font that names one of the standard 14 fonts without embedding a program
+// receives the metric-compatible URW base35 Type 1 program, a descriptor when it has none,
+// and widths taken from that program.
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "common/Limits.h"
+#include "pdf/FontProgram.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/Std14.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+#include "sdf/SDFDoc.h"
+
+namespace qvx::PDF::FontRules {
+
+using SDF::Obj;
+
+namespace {
+
+constexpr const char* kUrwFolder = "/usr/share/fonts/type1/urw-base35/";
+
+struct Substitute {
+    std::string_view standard, file;
+    bool symbolic;
+};
+
+constexpr Substitute kSubstitutes[] = {
+    {"Times-Roman", "NimbusRoman-Regular", false}, {"Times-Bold", "NimbusRoman-Bold", false},
+    {"Times-Italic", "NimbusRoman-Italic", false}, {"Times-BoldItalic", "NimbusRoman-BoldItalic", false},
+    {"Helvetica", "NimbusSans-Regular", false}, {"Helvetica-Bold", "NimbusSans-Bold", false},
+    {"Helvetica-Oblique", "NimbusSans-Italic", false}, {"Helvetica-BoldOblique", "NimbusSans-BoldItalic", false},
+    {"Courier", "NimbusMonoPS-Regular", false}, {"Courier-Bold", "NimbusMonoPS-Bold", false},
+    {"Courier-Oblique", "NimbusMonoPS-Italic", false}, {"Courier-BoldOblique", "NimbusMonoPS-BoldItalic", false},
+    {"Symbol", "StandardSymbolsPS", true}, {"ZapfDingbats", "D050000L", true},
+};
+
+std::optional<Common::Bytes> ReadProgram(std::string_view file)
+{
+    std::ifstream in(std::string(kUrwFolder) + std::string(file) + ".t1", std::ios::binary | std::ios::ate);
+    if (!in) return std::nullopt;
+    std::streamoff size = in.tellg();
+    if (size <= 0 || static_cast<std::uint64_t>(size) > Common::Limits::kMaxSubstituteFontBytes) return std::nullopt;
+    Common::Bytes data(static_cast<std::size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(data.data()), size)) return std::nullopt;
+    return data;
+}
+
+// Length1 (clear text up to and with the end of line after eexec), Length2 (the encrypted
+// part) and Length3 (the zeros and cleartomark that close the program).
+struct Lengths {
+    std::size_t clear, encrypted, tail;
+};
+
+Lengths ProgramLengths(const Common::Bytes& data)
+{
+    std::string_view s = Common::AsChars(data);
+    std::size_t clear = s.find("eexec");
+    clear = clear == std::string_view::npos ? s.size() : clear + 5;
+    while (clear < s.size() && (s[clear] == '\r' || s[clear] == '\n')) ++clear;
+    std::size_t tail = s.rfind("cleartomark");
+    if (tail == std::string_view::npos || tail < clear) tail = s.size();
+    while (tail > clear && (s[tail - 1] == '0' || s[tail - 1] == '\r' || s[tail - 1] == '\n')) --tail;
+    return {clear, tail - clear, s.size() - tail};
+}
+
+Obj* NewDescriptor(SDF::SDFDoc& doc, const Font& font, bool symbolic)
+{
+    Obj* d = doc.CreateIndirectDict();
+    d->PutName("Type", "FontDescriptor");
+    d->PutName("FontName", font.GetBaseFont());
+    d->PutNumber("Flags", symbolic ? Font::e_symbolic : Font::e_nonsymbolic);
+    Obj* box = d->PutArray("FontBBox");
+    for (double v : {-200.0, -300.0, 1200.0, 1000.0}) box->PushBackNumber(v);
+    d->PutNumber("ItalicAngle", 0);
+    d->PutNumber("Ascent", 800);
+    d->PutNumber("Descent", -200);
+    d->PutNumber("CapHeight", 700);
+    d->PutNumber("StemV", 80);
+    return d;
+}
+
+}  // namespace
+
+bool EmbedStandardFont(PassContext& ctx, const Font& font)
+{
+    if (!font.IsSimple() || font.GetKind() == Font::e_type3) return false;
+    std::string_view standard = Std14::Canonical(font.GetBaseFont());
+    const Substitute* sub = nullptr;
+    for (const Substitute& s : kSubstitutes)
+        if (s.standard == standard) sub = &s;
+    if (!sub) return false;
+    auto data = ReadProgram(sub->file);
+    if (!data) return false;
+    auto program = FontProgram::Open(*data);
+    if (!program || program->UnitsPerEm() <= 0) return false;
+
+    Obj* dict = font.GetSDFObj()->Resolve();
+    // Widths of the codes through the font's encoding, before the program changes it.
+    Obj* widths = dict->PutArray("Widths");
+    for (unsigned code = 0; code < 256; ++code) {
+        unsigned gid = program->GlyphByName(font.GlyphName(code));
+        long advance = gid ? program->Advance(gid) : 0;
+        widths->PushBackNumber(advance > 0 ? std::round(advance * 1000.0 / program->UnitsPerEm()) : 0);
+    }
+    dict->PutNumber("FirstChar", 0);
+    dict->PutNumber("LastChar", 255);
+    if (font.GetKind() == Font::e_truetype) dict->PutName("Subtype", "Type1");
+
+    Obj* descriptor = font.GetDescriptor();
+    if (!descriptor) {
+        descriptor = NewDescriptor(ctx.doc, font, sub->symbolic);
+        dict->Put("FontDescriptor", descriptor);
+    }
+    descriptor = descriptor->Resolve();
+    for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) descriptor->Erase(key);
+    Lengths lengths = ProgramLengths(*data);
+    Obj* stream = ctx.doc.CreateIndirectStream(std::move(*data));
+    stream->PutNumber("Length1", static_cast<double>(lengths.clear));
+    stream->PutNumber("Length2", static_cast<double>(lengths.encrypted));
+    stream->PutNumber("Length3", static_cast<double>(lengths.tail));
+    descriptor->Put("FontFile", stream);
+    return true;
+}
+
+}  // namespace qvx::PDF::FontRules

@@ -1,0 +1,61 @@
+// Codes shown: each must reach a glyph of the embedded program, not .notdef, with the
+// program's advance agreeing with the dictionary's width.
+#include <cmath>
+
+#include "pdf/compliance/FontRules.h"
+
+namespace qvx::PDF::FontRules {
+
+namespace {
+
+std::int32_t MissingGlyphCode(const Font& font)
+{
+    if (font.IsComposite()) return 351;
+    return font.GetKind() == Font::e_truetype ? 353 : 352;
+}
+
+// Both widths in thousandths of an em: they may differ by one.
+bool WidthsAgree(double dict_width, double program_width) { return std::fabs(dict_width - program_width) <= 1.0; }
+
+// A code that names no glyph through a standard encoding shows .notdef; a symbolic
+// TrueType font and a program's own encoding reach glyphs by code instead.
+bool ShowsNotdef(const Font& font, const Font::CharCode& c)
+{
+    if (font.IsComposite()) return c.cid == 0;
+    std::string_view name = font.GlyphName(c.code);
+    if (!name.empty()) return name == ".notdef";
+    if (font.GetKind() == Font::e_truetype && font.IsSymbolic()) return false;
+    // The page layer has no MacExpert names: those codes reach the program's own glyphs.
+    BaseEncoding base = font.GetEncoding().GetBase();
+    return base != BaseEncoding::e_font_specific && base != BaseEncoding::e_mac_expert;
+}
+
+}  // namespace
+
+void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
+{
+    const FontProgram* p = font.GetProgram();
+    if (!p) return;
+    if (ShowsNotdef(font, c)) {
+        if (NotdefLevel(ctx)) ctx.Report(62118, font.GetSDFObj());
+        return;
+    }
+    long gid = font.GlyphId(c);
+    if (gid <= 0) {
+        ctx.Report(MissingGlyphCode(font), font.GetSDFObj());
+        return;
+    }
+    int upem = p->UnitsPerEm();
+    if (upem <= 0 || (font.IsSimple() && !font.HasExplicitWidth(c))) return;
+    long advance = p->Advance(static_cast<unsigned>(gid));
+    if (advance < 0) return;
+    if (!WidthsAgree(font.GetWidth(c), advance * 1000.0 / upem)) ctx.Report(361, font.GetSDFObj());
+}
+
+void CheckType3Width(PassContext& ctx, const Font& font, const Font::CharCode& c, double declared)
+{
+    if (!font.HasExplicitWidth(c)) return;
+    if (!WidthsAgree(font.GetWidth(c), declared)) ctx.Report(361, font.GetSDFObj());
+}
+
+}  // namespace qvx::PDF::FontRules

@@ -1,0 +1,60 @@
+#pragma once
+// The rules the font check applies, one family per file: the dictionary and embedding
+// (FontChecks.cpp), encodings and CMaps (FontEncodingChecks.cpp), subsets
+// (FontSubsetChecks.cpp), glyphs and widths (FontGlyphChecks.cpp) and Unicode
+// (FontUnicodeChecks.cpp). Each tests its own level gating.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "pdf/Font.h"
+#include "pdf/Page.h"
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF::FontRules {
+
+// Levels with the Unicode rules: 1A, 2A, 2U, 3A, 3U, and PDF/UA.
+bool UnicodeLevel(const PassContext& ctx);
+// Levels where a code that shows .notdef is a violation: 2 and above, and PDF/UA.
+bool NotdefLevel(const PassContext& ctx);
+
+// The structure elements of a page's marked content, indexed by MCID (null when the page
+// has none).
+SDF::Obj* PageStructParents(SDF::SDFDoc& doc, const Page& page);
+// Marked content whose properties, or whose structure element, give ActualText.
+bool MarkedContentHasActualText(const SDF::Obj* props, const SDF::Obj* struct_parents);
+// PDF/A-4: the ActualText of marked content must not hold private use code points.
+void CheckActualTextValue(PassContext& ctx, const SDF::Obj* props, SDF::Obj* stream);
+
+// Once per font.
+void CheckDictionary(PassContext& ctx, const Font& font);
+// Embedding and a damaged program: true when the program can be used for the glyph rules.
+bool CheckEmbedding(PassContext& ctx, const Font& font);
+// Conversion: embeds a substitute program for a standard 14 font; false when there is none.
+bool EmbedStandardFont(PassContext& ctx, const Font& font);
+void CheckComposite(PassContext& ctx, const Font& font);
+void CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
+// What the subset rules keep for the codes shown: the CIDSet bits and the CharSet names,
+// when the descriptor has them.
+struct SubsetInfo {
+    using Names = std::set<std::string, std::less<>>;
+    std::optional<Common::Bytes> cidset;
+    std::optional<Names> charset;
+};
+SubsetInfo CheckSubset(PassContext& ctx, const Font& font);
+void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
+
+// Once per code shown (the first time it is shown with this font).
+void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
+void CheckSubsetCode(PassContext& ctx, const Font& font, const SubsetInfo& info, const Font::CharCode& c);
+// Text (UTF-16) with a code point of a Private Use Area.
+bool HasPrivateUse(std::u16string_view text);
+void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text);
+// Type 3: glyph width (thousandths of text space) against Widths; NaN when the procedure
+// declared none.
+void CheckType3Width(PassContext& ctx, const Font& font, const Font::CharCode& c, double declared);
+
+}  // namespace qvx::PDF::FontRules

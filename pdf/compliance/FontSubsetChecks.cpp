@@ -1,0 +1,120 @@
+// Subsets: the CharSet of a Type 1 subset and the CIDSet of a CIDFont subset must cover
+// the glyphs of the embedded program (PDF/A-2 and -3) or those shown (PDF/A-1).
+#include "common/Limits.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF::FontRules {
+
+using SDF::Obj;
+
+namespace {
+
+// CIDSet streams hold one bit per CID, 65536 CIDs at most.
+constexpr std::uint64_t kMaxCIDSetBytes = 65536 / 8;
+
+bool IsType1Kind(const Font& f) { return f.GetKind() == Font::e_type1 || f.GetKind() == Font::e_mmtype1; }
+
+// The names of a CharSet string ("/a/b/c").
+SubsetInfo::Names CharSetNames(const Obj* charset)
+{
+    SubsetInfo::Names out;
+    std::string_view s = Common::AsChars(charset->GetBuffer());
+    std::size_t pos = 0;
+    while ((pos = s.find('/', pos)) != std::string_view::npos) {
+        std::size_t end = s.find_first_of("/ \t\r\n", pos + 1);
+        if (end == std::string_view::npos) end = s.size();
+        if (end > pos + 1) out.emplace(s.substr(pos + 1, end - pos - 1));
+        pos = end;
+    }
+    return out;
+}
+
+void CheckCharSet(PassContext& ctx, const Font& font, SubsetInfo& info)
+{
+    Obj* descriptor = font.GetDescriptor();
+    Obj* charset = FindIn(descriptor, "CharSet");
+    if (!charset) {
+        if (ctx.Part() == 1 && font.IsSubset()) ctx.Report(355, descriptor);
+        return;
+    }
+    if (!charset->IsString()) {
+        ctx.Report(11, descriptor);
+        return;
+    }
+    info.charset = CharSetNames(charset);
+    const FontProgram* p = font.GetProgram();
+    // PDF/A-1 compares the glyphs shown (CheckSubsetCode).
+    if (!p || !p->HasGlyphNames() || ctx.Part() == 1) return;
+    long n = std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
+    for (long gid = 0; gid < n; ++gid) {
+        std::string name = p->GlyphName(static_cast<unsigned>(gid));
+        if (name.empty() || name == ".notdef") continue;
+        if (!info.charset->count(name)) {
+            ctx.Report(357, descriptor);
+            return;
+        }
+    }
+}
+
+bool BitSet(const Common::Bytes& bits, std::uint32_t cid)
+{
+    return cid / 8 < bits.size() && (bits[cid / 8] & (0x80 >> (cid % 8)));
+}
+
+// A CFF program: every CID it holds must be in the CIDSet.
+void CheckCIDSetCoverage(PassContext& ctx, const Font& font, const Common::Bytes& bits)
+{
+    const FontProgram* p = font.GetProgram();
+    if (!p || font.GetDescendantKind() != Font::e_cid_type0) return;
+    long n = std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
+    bool keyed = p->IsCIDKeyed();
+    for (long cid = 1; cid < n; ++cid) {
+        // In a CID-keyed program the glyph index is the CID and absent CIDs do not load.
+        if (keyed && p->Advance(static_cast<unsigned>(cid)) < 0) continue;
+        if (!BitSet(bits, static_cast<std::uint32_t>(cid))) {
+            ctx.Report(356, font.GetDescriptor());
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+SubsetInfo CheckSubset(PassContext& ctx, const Font& font)
+{
+    SubsetInfo info;
+    if (ctx.Part() == 4) return info;
+    if (IsType1Kind(font)) {
+        CheckCharSet(ctx, font, info);
+        return info;
+    }
+    if (!font.IsComposite()) return info;
+    Obj* descriptor = font.GetDescriptor();
+    Obj* cidset = FindIn(descriptor, "CIDSet");
+    if (!cidset) {
+        if (ctx.Part() == 1 && font.IsSubset()) ctx.Report(354, descriptor);
+        return info;
+    }
+    if (!cidset->IsStream()) {
+        ctx.Report(11, descriptor);
+        return info;
+    }
+    auto data = ReadDecoded(cidset, kMaxCIDSetBytes);
+    info.cidset = data ? std::move(*data) : Common::Bytes{};
+    CheckCIDSetCoverage(ctx, font, *info.cidset);
+    return info;
+}
+
+void CheckSubsetCode(PassContext& ctx, const Font& font, const SubsetInfo& info, const Font::CharCode& c)
+{
+    if (info.cidset && c.cid != 0 && !BitSet(*info.cidset, c.cid)) ctx.Report(356, font.GetDescriptor());
+    if (info.charset && ctx.Part() == 1) {
+        std::string_view name = font.GlyphName(c.code);
+        if (!name.empty() && name != ".notdef" && !info.charset->count(name)) ctx.Report(357, font.GetDescriptor());
+    }
+}
+
+}  // namespace qvx::PDF::FontRules

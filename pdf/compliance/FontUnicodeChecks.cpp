@@ -1,0 +1,114 @@
+// Text must map to Unicode at the accessible levels: a ToUnicode CMap, or an encoding or
+// character collection whose Unicode values are known; and the values must be usable.
+#include "common/UString.h"
+#include "pdf/GlyphList.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF::FontRules {
+
+using SDF::Obj;
+
+namespace {
+
+bool IsStandardEncodingName(std::string_view n)
+{
+    return n == "MacRomanEncoding" || n == "WinAnsiEncoding" || n == "MacExpertEncoding";
+}
+
+bool HasStandardEncoding(const Font& font)
+{
+    const Obj* enc = font.GetEncodingObj();
+    return enc && enc->IsName() && IsStandardEncodingName(enc->GetName());
+}
+
+// A simple font whose codes map through a standard encoding's names. Type 1 fonts are
+// judged code by code (the names of the glyphs shown), non-symbolic TrueType fonts by their
+// programs' Unicode cmap.
+bool SimpleFontMapsToUnicode(const Font& font)
+{
+    if (HasStandardEncoding(font)) return true;
+    Font::Kind k = font.GetKind();
+    return k == Font::e_type1 || k == Font::e_mmtype1 || (k == Font::e_truetype && !font.IsSymbolic());
+}
+
+// The text of a code: the font's mapping, else the name of the glyph the program shows.
+bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text)
+{
+    if (font.ToUnicode(c, text) && !text.empty()) return true;
+    const FontProgram* p = font.GetProgram();
+    if (font.IsComposite() || !p || !p->HasGlyphNames()) return false;
+    long gid = font.GlyphId(c);
+    if (gid <= 0) return false;
+    text.clear();
+    for (char32_t cp : GlyphList::ToUnicode(p->GlyphName(static_cast<unsigned>(gid)))) Common::AppendUTF16(text, cp);
+    return !text.empty();
+}
+
+// A composite font of one of the Adobe character collections whose Unicode values are
+// published.
+bool CompositeFontMapsToUnicode(const Font& font)
+{
+    if (!font.GetCMap()) return false;
+    const CMap::SystemInfo& info = font.GetCIDSystemInfo();
+    if (info.registry != "Adobe") return false;
+    const std::string& o = info.ordering;
+    return o == "GB1" || o == "CNS1" || o == "Japan1" || o == "Korea1";
+}
+
+bool IsPrivateUse(char16_t u) { return u >= 0xE000 && u <= 0xF8FF; }
+// Supplementary private use planes 15 and 16 begin with these high surrogates.
+bool IsPrivateUseHigh(char16_t u) { return u >= 0xDB80 && u <= 0xDBFF; }
+
+bool HasNonText(const std::u16string& text)
+{
+    for (char16_t u : text)
+        if (u == 0 || u == 0xFEFF || u == 0xFFFE) return true;
+    return false;
+}
+
+}  // namespace
+
+bool HasPrivateUse(std::u16string_view text)
+{
+    for (char16_t u : text)
+        if (IsPrivateUse(u) || IsPrivateUseHigh(u)) return true;
+    return false;
+}
+
+void CheckToUnicodeEntry(PassContext& ctx, const Font& font)
+{
+    if (!UnicodeLevel(ctx) || font.GetToUnicodeObj()) return;
+    bool ok = font.IsComposite() ? CompositeFontMapsToUnicode(font) : SimpleFontMapsToUnicode(font);
+    if (!ok) ctx.Report(381, font.GetSDFObj());
+}
+
+void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text)
+{
+    if (ctx.Part() == 4) {
+        // PDF/A-4 has no Unicode levels, but a mapping that is given must be usable text.
+        std::u16string text;
+        if (font.GetToUnicodeObj() && font.ToUnicode(c, text) && HasNonText(text)) ctx.Report(62115, font.GetSDFObj());
+        return;
+    }
+    if (!UnicodeLevel(ctx)) return;
+    std::u16string text;
+    bool mapped = CodeText(font, c, text);
+    Font::Kind k = font.GetKind();
+    bool named = k == Font::e_type1 || k == Font::e_mmtype1;
+    if (!mapped && named && !font.GetToUnicodeObj() && !HasStandardEncoding(font)) ctx.Report(381, font.GetSDFObj());
+    // PDF/A-1 asks only for the mapping's presence.
+    if (ctx.Part() == 1) return;
+    if (!mapped) {
+        ctx.Report(62116, font.GetSDFObj());
+        return;
+    }
+    if (HasNonText(text)) {
+        ctx.Report(62115, font.GetSDFObj());
+        return;
+    }
+    if (HasPrivateUse(text) && !in_actual_text) ctx.Report(62117, font.GetSDFObj());
+}
+
+}  // namespace qvx::PDF::FontRules

@@ -1,0 +1,388 @@
+// The font rules over generated pages that show text: dictionary and embedding, TrueType
+// encodings, widths, glyphs, composite fonts and their CMaps, subsets, Unicode and Type 3.
+// The embedded programs are system fonts (DejaVu Sans, Nimbus Sans); tests skip without them.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "pdf/FontProgram.h"
+#include "tests/support/TestEnv.h"
+#include "tests/compliance/ComplianceTestSupport.h"
+
+using qvx::Test::CleanFile;
+using qvx::Test::Findings;
+using qvx::Test::PdfBuilder;
+
+namespace {
+
+constexpr int k1A = 1, k1B = 2, k2B = 4, k2U = 5, k4 = 9;
+
+const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+const char* const kNimbus = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+
+std::string ReadFile(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+#define REQUIRE_FONT(path) \
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " not installed"
+
+// DejaVu Sans with its advances for 'A' and 'B' in thousandths of an em.
+struct TrueType {
+    std::string data = ReadFile(kDejaVu);
+    unsigned gid_a = 0, gid_b = 0;
+    double width_a = 0, width_b = 0;
+    TrueType()
+    {
+        auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(data.begin(), data.end()));
+        gid_a = p->GlyphByCMap(3, 1, 'A');
+        gid_b = p->GlyphByCMap(3, 1, 'B');
+        width_a = p->Advance(gid_a) * 1000.0 / p->UnitsPerEm();
+        width_b = p->Advance(gid_b) * 1000.0 / p->UnitsPerEm();
+    }
+    std::string Widths(double delta = 0) const
+    {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "[%.3f %.3f]", width_a + delta, width_b);
+        return buf;
+    }
+};
+
+// The clean file of level whose page shows `content` text with font F1 = object 10 (font),
+// descriptor 11 and program 12 (when given).
+PdfBuilder WithFont(int level, const std::string& font, const std::string& descriptor, const std::string& program_dict,
+                    const std::string& program, const std::string& text = "(AB) Tj")
+{
+    PdfBuilder b = CleanFile(level);
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R>>>>/Contents 4 0 R>>");
+    b.SetStream(4, "", "BT /F1 12 Tf 10 10 Td " + text + " ET");
+    b.Set(10, font);
+    if (!descriptor.empty()) b.Set(11, descriptor);
+    if (!program.empty()) b.SetStream(12, program_dict, program);
+    return b;
+}
+
+std::string Descriptor(int flags, const std::string& file_key = "FontFile2", const std::string& name = "DejaVuSans",
+                       const std::string& extra = "")
+{
+    return "<</Type/FontDescriptor/FontName/" + name + "/Flags " + std::to_string(flags) +
+           "/FontBBox[0 0 1000 1000]/ItalicAngle 0/Ascent 800/Descent -200/CapHeight 700/StemV 80" +
+           (file_key.empty() ? "" : "/" + file_key + " 12 0 R") + extra + ">>";
+}
+
+// A simple TrueType font dictionary with the given entries after the common ones.
+std::string SimpleTrueType(const std::string& entries, const std::string& base = "DejaVuSans")
+{
+    return "<</Type/Font/Subtype/TrueType/BaseFont/" + base + "/FirstChar 65/LastChar 66/FontDescriptor 11 0 R" +
+           entries + ">>";
+}
+
+std::string RunTrueType(int level, const TrueType& tt, const std::string& entries, int flags = 32,
+                        const std::string& text = "(AB) Tj")
+{
+    return Findings(WithFont(level, SimpleTrueType(entries), Descriptor(flags), "", tt.data, text).Build(), level);
+}
+
+}  // namespace
+
+TEST(FontChecks, DictionaryAndEmbedding)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string w = "/Encoding/WinAnsiEncoding/Widths" + tt.Widths();
+    EXPECT_EQ(RunTrueType(k2B, tt, w), "");
+    EXPECT_EQ(RunTrueType(k1B, tt, w), "");
+    // Not embedded; without a descriptor at all the page's content is given up.
+    EXPECT_EQ(Findings(WithFont(k2B, SimpleTrueType(w), Descriptor(32, ""), "", "").Build(), k2B), "341(10)");
+    EXPECT_EQ(Findings(WithFont(k2B, "<</Type/Font/Subtype/TrueType/BaseFont/Arial" + w + ">>", "", "", "").Build(), k2B),
+              "12(3)");
+    // Invisible text (render mode 3) needs no program.
+    EXPECT_EQ(Findings(WithFont(k2B, SimpleTrueType(w), Descriptor(32, ""), "", "", "3 Tr (AB) Tj").Build(), k2B), "");
+    // A FontFile3 subtype that does not suit the font, and a program FreeType cannot open.
+    EXPECT_EQ(Findings(WithFont(k2B, SimpleTrueType(w), Descriptor(32, "FontFile3"), "/Subtype/Type1C", tt.data).Build(), k2B),
+              "341(10)");
+    EXPECT_EQ(Findings(WithFont(k2B, SimpleTrueType(w), Descriptor(32), "", "not a font program").Build(), k2B), "321(10)");
+    // Type, Subtype and BaseFont of the dictionary.
+    std::string dict = SimpleTrueType(w);
+    std::string no_type = "<<" + dict.substr(dict.find("/Subtype"));
+    EXPECT_EQ(Findings(WithFont(k2B, no_type, Descriptor(32), "", tt.data).Build(), k2B), "322(10)");
+    std::string no_base = dict;
+    no_base.erase(no_base.find("/BaseFont/DejaVuSans"), std::string("/BaseFont/DejaVuSans").size());
+    EXPECT_EQ(Findings(WithFont(k2B, no_base, Descriptor(32), "", tt.data).Build(), k2B), "324(10)");
+    std::string bad_sub = dict;
+    bad_sub.replace(bad_sub.find("TrueType"), 8, "TrueTypo");
+    EXPECT_NE(Findings(WithFont(k2B, bad_sub, Descriptor(32), "", tt.data).Build(), k2B).find("323(10)"), std::string::npos);
+}
+
+TEST(FontChecks, TrueTypeEncodings)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string w = "/Widths" + tt.Widths();
+    // Non-symbolic: WinAnsi or MacRoman, by name or as the base of Differences with listed names.
+    EXPECT_EQ(RunTrueType(k2B, tt, w + "/Encoding/MacRomanEncoding"), "");
+    EXPECT_EQ(RunTrueType(k2B, tt, w + "/Encoding<</BaseEncoding/WinAnsiEncoding/Differences[67/C]>>"), "");
+    EXPECT_EQ(RunTrueType(k2B, tt, w), "371(10)");
+    EXPECT_EQ(RunTrueType(k2B, tt, w + "/Encoding/StandardEncoding"), "371(10)");
+    EXPECT_EQ(RunTrueType(k2B, tt, w + "/Encoding<</BaseEncoding/WinAnsiEncoding/Differences[67/notAGlyph]>>"), "371(10)");
+    // Symbolic: no Encoding, and DejaVu's five cmap subtables without (3,0) fail the cmap
+    // rule up to PDF/A-3; PDF/A-4 accepts its (1,0) subtable.
+    EXPECT_EQ(RunTrueType(k2B, tt, w + "/Encoding/WinAnsiEncoding", 4), "372(10) 373(10)");
+    EXPECT_EQ(RunTrueType(k1B, tt, w, 4), "373(10)");
+    EXPECT_EQ(RunTrueType(k4, tt, w, 4), "");
+    EXPECT_EQ(RunTrueType(k4, tt, w + "/Encoding/WinAnsiEncoding", 4), "372(10)");
+}
+
+TEST(FontChecks, Widths)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    // Within one thousandth of an em of the program's advance, and beyond it.
+    EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(0.9)), "");
+    EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(-0.9)), "");
+    EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(1.2)), "361(10)");
+    EXPECT_EQ(RunTrueType(k4, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(-30)), "361(10)");
+    // A code without a name in WinAnsiEncoding shows .notdef.
+    EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(), 32, "<0041> Tj <00> Tj"),
+              "62118(10)");
+    // Only the codes shown count.
+    EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(50), 32, "(B) Tj"), "");
+}
+
+TEST(FontChecks, EachFontOnceEachCodeAsShown)
+{
+    REQUIRE_FONT(kNimbus);
+    std::string t1 = ReadFile(kNimbus);
+    // Two pages share the font: the second shows a code the first did not, whose glyph is
+    // missing; the font's other rules are not repeated.
+    PdfBuilder b = WithFont(k2B, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FontDescriptor 11 0 R"
+                                 "/Encoding<</Differences[66/zzzz]>>>>",
+                            Descriptor(32, "FontFile", "NimbusSans-Regular"), "", t1, "(A) Tj");
+    b.Set(2, "<</Type/Pages/Kids[3 0 R 13 0 R]/Count 2>>");
+    b.Set(13, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R>>>>/Contents 14 0 R>>");
+    b.SetStream(14, "", "BT /F1 12 Tf (AB) Tj ET");
+    EXPECT_EQ(Findings(b.Build(), k2B), "352(10)");
+    // With first-stop the run ends at the first finding.
+    b.SetStream(4, "", "BT /F1 12 Tf (B) Tj ET");
+    EXPECT_EQ(Findings(b.Build(), k2B, {.first_stop = true}), "352(10)");
+}
+
+TEST(FontChecks, Type1GlyphsAndCharSet)
+{
+    REQUIRE_FONT(kNimbus);
+    std::string t1 = ReadFile(kNimbus);
+    auto run = [&](int level, const std::string& entries, const std::string& base = "NimbusSans-Regular",
+                   const std::string& extra = "") {
+        std::string font = "<</Type/Font/Subtype/Type1/BaseFont/" + base + "/FontDescriptor 11 0 R" + entries + ">>";
+        return Findings(WithFont(level, font, Descriptor(32, "FontFile", base, extra), "", t1).Build(), level);
+    };
+    EXPECT_EQ(run(k2B, ""), "");
+    // A glyph name the program lacks, and .notdef (a violation from PDF/A-2 on).
+    EXPECT_EQ(run(k2B, "/Encoding<</Differences[65/zzzz]>>"), "352(10)");
+    EXPECT_EQ(run(k2B, "/Encoding<</Differences[65/.notdef]>>"), "62118(10)");
+    EXPECT_EQ(run(k1B, "/Encoding<</Differences[65/.notdef]>>"), "");
+    // Subsets: PDF/A-1 needs a CharSet naming the glyphs shown; later parts, when there
+    // is one, every glyph of the program.
+    EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans"), "355(11)");
+    EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans"), "");
+    EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans", "/CharSet(/A/B)"), "");
+    EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans", "/CharSet(/A)"), "357(11)");
+    EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet(/A/B)"), "357(11)");
+    EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet 5"), "11(11)");
+}
+
+namespace {
+
+// DejaVu Sans as a CIDFontType2 (object 13) under a Type0 font (10), showing `text`.
+std::string Composite(int level, const TrueType& tt, const std::string& type0_entries, const std::string& cidfont_entries,
+                      const std::string& text, const std::string& base = "DejaVuSans",
+                      const std::string& descriptor_extra = "", PdfBuilder* out = nullptr)
+{
+    char w[128];
+    std::snprintf(w, sizeof w, "/W[%u[%.3f]%u[%.3f]]", tt.gid_a, tt.width_a, tt.gid_b, tt.width_b);
+    PdfBuilder b = WithFont(level, "<</Type/Font/Subtype/Type0/BaseFont/" + base + "/DescendantFonts[13 0 R]" + type0_entries + ">>",
+                            Descriptor(32, "FontFile2", base, descriptor_extra), "", tt.data, text);
+    b.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/" + base + "/FontDescriptor 11 0 R" + w + cidfont_entries + ">>");
+    if (out) *out = b;
+    return Findings(b.Build(), level);
+}
+
+std::string Hex(unsigned gid)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", gid);
+    return buf;
+}
+
+const char* const kIdentityInfo = "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>";
+
+}  // namespace
+
+TEST(FontChecks, CompositeFonts)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string ab = "<" + Hex(tt.gid_a) + Hex(tt.gid_b) + "> Tj";
+    std::string info = kIdentityInfo;
+    std::string map = "/CIDToGIDMap/Identity";
+    EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info + map, ab), "");
+    EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info, ab), "332(13)");
+    // A CID past the program's glyphs; CID 0 is .notdef.
+    EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info + map, "<FFF0> Tj"), "351(10)");
+    EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info + map, "<0000> Tj"), "62118(10)");
+    // CMaps: unknown names, embedded ones (WMode of the dictionary and of the program), and
+    // character collections that differ.
+    EXPECT_EQ(Composite(k2B, tt, "/Encoding/No-Such-CMap", info + map, ab), "3331");
+    // (The CIDs of 90ms-RKSJ-H are not DejaVu's glyphs: only 331 matters here.)
+    auto collection = [&](int level, const std::string& ordering, int supplement) {
+        std::string cidinfo = "/CIDSystemInfo<</Registry(Adobe)/Ordering(" + ordering + ")/Supplement " +
+                              std::to_string(supplement) + ">>";
+        return Composite(level, tt, "/Encoding/90ms-RKSJ-H", cidinfo + map, "(A) Tj").find("331") != std::string::npos;
+    };
+    EXPECT_TRUE(collection(k2B, "GB1", 0));
+    EXPECT_FALSE(collection(k2B, "Japan1", 1));
+    // The CMap's supplement must reach the font's from PDF/A-2 on.
+    EXPECT_TRUE(collection(k2B, "Japan1", 6));
+    EXPECT_FALSE(collection(k1B, "Japan1", 6));
+    const std::string cmap =
+        "/CIDInit /ProcSet findresource begin 12 dict begin begincmap\n"
+        "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> def\n"
+        "/CMapName /Test-H def /CMapType 1 def\n"
+        "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+        "1 begincidrange <0000> <FFFF> 0 endcidrange\n"
+        "endcmap CMapName currentdict /CMap defineresource pop end end\n";
+    PdfBuilder b;
+    Composite(k2B, tt, "/Encoding 14 0 R", info + map, ab, "DejaVuSans", "", &b);
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H" + info, cmap);
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H/WMode 1" + info, cmap);
+    EXPECT_EQ(Findings(b.Build(), k2B), "3332(14)");
+    std::string big = cmap;
+    big.replace(big.find("<0000> <FFFF> 0"), 15, "<0000> <FFFF> 65000");
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H" + info, big);
+    EXPECT_NE(Findings(b.Build(), k2B).find("11215"), std::string::npos);
+    // An embedded CMap may use only a standard one.
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H/UseCMap/Identity-H" + info, cmap);
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H/UseCMap/Adobe-Japan1-6" + info, cmap);
+    EXPECT_EQ(Findings(b.Build(), k2B), "3331(14)");
+}
+
+TEST(FontChecks, CIDSet)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string ab = "<" + Hex(tt.gid_a) + Hex(tt.gid_b) + "> Tj";
+    std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
+    EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "354(11)");
+    EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "");
+    // Every CID shown has its bit, or not.
+    std::string bits(8192, '\0');
+    auto set = [&](unsigned c) { bits[c / 8] = static_cast<char>(bits[c / 8] | (0x80 >> (c % 8))); };
+    set(tt.gid_a);
+    PdfBuilder b;
+    Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans", "/CIDSet 15 0 R", &b);
+    b.SetStream(15, "", bits);
+    EXPECT_EQ(Findings(b.Build(), k2B), "356(11)");
+    set(tt.gid_b);
+    b.SetStream(15, "", bits);
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
+}
+
+TEST(FontChecks, Unicode)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string ab = "<" + Hex(tt.gid_a) + Hex(tt.gid_b) + "> Tj";
+    std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
+    // A standard encoding needs no ToUnicode; an Identity collection does, at levels A and U.
+    EXPECT_EQ(RunTrueType(k2U, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths()), "");
+    EXPECT_EQ(Composite(k2U, tt, "/Encoding/Identity-H", cid, ab), "381(10) 62116(10)");
+    EXPECT_EQ(Composite(k1A, tt, "/Encoding/Identity-H", cid, ab), "381(10)");
+    EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", cid, ab), "");
+    // ToUnicode values: private use needs ActualText; 0, FEFF and FFFE are not text.
+    auto with_unicode = [&](const std::string& value, const std::string& text) {
+        PdfBuilder b;
+        Composite(k2U, tt, "/Encoding/Identity-H/ToUnicode 14 0 R", cid, text, "DejaVuSans", "", &b);
+        b.SetStream(14, "", "1 begincodespacerange <0000> <FFFF> endcodespacerange\n2 beginbfchar <" + Hex(tt.gid_a) +
+                                "> <0041> <" + Hex(tt.gid_b) + "> <" + value + "> endbfchar\n");
+        return Findings(b.Build(), k2U);
+    };
+    EXPECT_EQ(with_unicode("0042", ab), "");
+    EXPECT_EQ(with_unicode("E000", ab), "62117(10)");
+    EXPECT_EQ(with_unicode("E000", "/Span<</ActualText(AB)>>BDC " + ab + " EMC"), "");
+    EXPECT_EQ(with_unicode("FFFE", ab), "62115(10)");
+}
+
+TEST(FontChecks, UnicodeInPdfA4)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string ab = "<" + Hex(tt.gid_a) + Hex(tt.gid_b) + "> Tj";
+    std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
+    // No Unicode levels: a missing mapping is no violation, but a given one must be text.
+    EXPECT_EQ(Composite(k4, tt, "/Encoding/Identity-H", cid, ab), "");
+    PdfBuilder b;
+    Composite(k4, tt, "/Encoding/Identity-H/ToUnicode 14 0 R", cid, ab, "DejaVuSans", "", &b);
+    b.SetStream(14, "", "1 begincodespacerange <0000> <FFFF> endcodespacerange\n1 beginbfchar <" + Hex(tt.gid_a) +
+                            "> <0000> endbfchar\n");
+    EXPECT_EQ(Findings(b.Build(), k4), "62115(10)");
+    // ActualText of marked content without private use code points (UTF-16 and UTF-8).
+    auto actual = [&](const std::string& text) {
+        PdfBuilder p = WithFont(k4, "<</Type/Font>>", "", "", "", "/Span<</ActualText" + text + ">>BDC EMC");
+        return Findings(p.Build(), k4);
+    };
+    EXPECT_EQ(actual("(plain \356)"), "");
+    EXPECT_EQ(actual("<FEFF0041E000>"), "4621081(4)");
+    EXPECT_EQ(actual("<EFBBBF41EE8080>"), "4621081(4)");
+    EXPECT_EQ(actual("<FEFF00410042>"), "");
+}
+
+TEST(FontChecks, Type3)
+{
+    auto run = [](int level, const std::string& widths, const std::string& text, const std::string& proc = "500 0 d0") {
+        PdfBuilder b = WithFont(level,
+                                "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.001 0 0 0.001 0 0]"
+                                "/CharProcs<</a 12 0 R>>/Encoding<</Differences[65/a 66/b]>>/FirstChar 65/LastChar 66"
+                                "/Widths" + widths + ">>",
+                                "", "", proc, text);
+        return Findings(b.Build(), level);
+    };
+    EXPECT_EQ(run(k2B, "[500 500]", "(A) Tj"), "");
+    EXPECT_EQ(run(k2B, "[500.9 500]", "(A) Tj"), "");
+    EXPECT_EQ(run(k2B, "[510 500]", "(A) Tj"), "361(10)");
+    EXPECT_EQ(run(k2B, "[500 500]", "(A) Tj", "500 0 0 0 500 500 d1"), "");
+    // No procedure for b.
+    EXPECT_EQ(run(k2B, "[500 500]", "(AB) Tj"), "352(10)");
+}
+
+TEST(FontChecks, ConversionEmbedsStandardFonts)
+{
+    REQUIRE_FONT(kNimbus);
+    // Helvetica without a descriptor, and Times-Bold with one but no program.
+    PdfBuilder b = CleanFile(k2B);
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>>>"
+             "/Contents 4 0 R>>");
+    b.SetStream(4, "", "BT /F1 12 Tf 10 10 Td (Hello) Tj /F2 12 Tf (World) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
+    // An Arial TrueType font becomes a Type 1 font with Helvetica's substitute.
+    b.Set(11, "<</Type/Font/Subtype/TrueType/BaseFont/Arial,Bold/Encoding/WinAnsiEncoding/FontDescriptor 12 0 R>>");
+    b.Set(12, Descriptor(32, "", "Arial,Bold"));
+    std::string pdf = b.Build();
+    EXPECT_EQ(Findings(pdf, k2B), "12(3)");
+    qvx::Test::TempDir dir;
+    auto out = dir.Path() / "out.pdf";
+    {
+        qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(pdf), nullptr, k2B, nullptr, 0, 0, false);
+        EXPECT_EQ(Findings(run), "341(10 11)");
+        run.SaveAs(qvx::Common::UString::FromFileName(out.string()), false);
+    }
+    qvx::PDF::PDFACompliance again(false, qvx::Common::UString::FromFileName(out.string()), nullptr, k2B, nullptr, 0, 0,
+                                   false);
+    EXPECT_EQ(Findings(again), "");
+}
