@@ -55,11 +55,16 @@ struct TrueType {
 
 // The clean file of level whose page shows `content` text with font F1 = object 10 (font),
 // descriptor 11 and program 12 (when given).
+// The text's black is DeviceGray, made device-independent by DefaultGray in the page's
+// resources: the test files need no output intent.
+const std::string kGray = "/ColorSpace<</DefaultGray[/CalGray<</WhitePoint[0.9505 1 1.089]>>]>>";
+
 PdfBuilder WithFont(int level, const std::string& font, const std::string& descriptor, const std::string& program_dict,
                     const std::string& program, const std::string& text = "(AB) Tj")
 {
     PdfBuilder b = CleanFile(level);
-    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R>>>>/Contents 4 0 R>>");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
     b.SetStream(4, "", "BT /F1 12 Tf 10 10 Td " + text + " ET");
     b.Set(10, font);
     if (!descriptor.empty()) b.Set(11, descriptor);
@@ -164,7 +169,8 @@ TEST(FontChecks, EachFontOnceEachCodeAsShown)
                                  "/Encoding<</Differences[66/zzzz]>>>>",
                             Descriptor(32, "FontFile", "NimbusSans-Regular"), "", t1, "(A) Tj");
     b.Set(2, "<</Type/Pages/Kids[3 0 R 13 0 R]/Count 2>>");
-    b.Set(13, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R>>>>/Contents 14 0 R>>");
+    b.Set(13, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R>>" + kGray +
+                  ">>/Contents 14 0 R>>");
     b.SetStream(14, "", "BT /F1 12 Tf (AB) Tj ET");
     EXPECT_EQ(Findings(b.Build(), k2B), "352(10)");
     // With first-stop the run ends at the first finding.
@@ -366,8 +372,8 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
     REQUIRE_FONT(kNimbus);
     // Helvetica without a descriptor, and Times-Bold with one but no program.
     PdfBuilder b = CleanFile(k2B);
-    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>>>"
-             "/Contents 4 0 R>>");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
     b.SetStream(4, "", "BT /F1 12 Tf 10 10 Td (Hello) Tj /F2 12 Tf (World) Tj ET");
     b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
     // An Arial TrueType font becomes a Type 1 font with Helvetica's substitute.
