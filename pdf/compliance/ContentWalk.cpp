@@ -5,6 +5,7 @@
 
 #include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
+#include "sdf/Objects.h"
 
 namespace qvx::PDF {
 
@@ -74,22 +75,20 @@ PaintUse PaintsWith(const Element& el)
     return {mode == 0 || mode == 2 || mode == 4 || mode == 6, mode == 1 || mode == 2 || mode == 5 || mode == 6};
 }
 
-void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks)
+namespace {
+
+// Reads what the reader was started on to its end, handing each element to the checks.
+// The reader refuses a form inside itself and bounds the nesting; a form painted twice is
+// read twice because the state it inherits may differ. Tiling patterns and Type 3 glyphs
+// are read once per page, where first drawn; when an element draws through several, each
+// is entered once the one before it is left.
+void Drain(PassContext& ctx, ElementReader& reader, std::span<ContentCheck* const> checks, InnerStreams& inner)
 {
-    for (ContentCheck* c : checks) c->PageBegin(ctx, page);
-    IssueFanOut issues(ctx, checks);
-    ElementReader reader(ctx.caches.Get<ResourceCache>(), &issues);
-    reader.Begin(page);
-    // The reader refuses a form inside itself and bounds the nesting; a form painted twice
-    // is read twice because the state it inherits may differ. Tiling patterns and Type 3
-    // glyphs are read once per page, where first drawn; when an element draws through
-    // several, each is entered once the one before it is left.
     struct Pending {
         int depth;
         Inner inner;
     };
     std::vector<Pending> pending;
-    InnerStreams inner;
     auto enter_pending = [&] {
         while (!pending.empty() && pending.back().depth == reader.NestingDepth()) {
             Inner next = pending.back().inner;
@@ -114,6 +113,48 @@ void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck*
         std::vector<Inner> streams = inner.Of(*el);
         for (auto it = streams.rbegin(); it != streams.rend(); ++it) pending.push_back({reader.NestingDepth(), *it});
         enter_pending();
+    }
+}
+
+// The appearance streams of the page's annotations: each normal appearance, or each state
+// of a normal appearance dictionary, once per page.
+std::vector<SDF::Obj*> AppearanceStreams(const Page& page)
+{
+    std::vector<SDF::Obj*> out;
+    std::set<const SDF::Obj*> seen;
+    SDF::Obj* annots = page.GetAnnots();
+    auto add = [&](SDF::Obj* s) {
+        s = Deref(s);
+        if (s && s->IsStream() && seen.insert(s).second) out.push_back(s);
+    };
+    for (std::size_t i = 0; annots && i < annots->Size(); ++i) {
+        SDF::Obj* ap = FindDict(Deref(annots->GetAt(i)), "AP");
+        SDF::Obj* n = ap ? Deref(ap->FindObj("N")) : nullptr;
+        if (!n) continue;
+        if (n->IsStream()) {
+            add(n);
+        } else if (n->IsDict()) {
+            for (auto it = n->DictBegin(); it.HasNext(); it.Next()) add(it.Value());
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks)
+{
+    for (ContentCheck* c : checks) c->PageBegin(ctx, page);
+    IssueFanOut issues(ctx, checks);
+    ElementReader reader(ctx.caches.Get<ResourceCache>(), &issues);
+    InnerStreams inner;
+    reader.Begin(page);
+    Drain(ctx, reader, checks, inner);
+    // Annotation appearances draw on the page too; each starts from the initial state.
+    for (SDF::Obj* appearance : AppearanceStreams(page)) {
+        if (ctx.Stopped()) break;
+        reader.Begin(appearance);
+        Drain(ctx, reader, checks, inner);
     }
     for (ContentCheck* c : checks) c->PageEnd(ctx, page);
 }

@@ -96,6 +96,24 @@ TEST(ColourSpaces, TilingPatternsAreWalkedWhereFirstPainted)
     EXPECT_EQ(Findings(f.Build(), k2B), "2331(6 7)");
 }
 
+TEST(ColourSpaces, AnnotationAppearancesAreWalked)
+{
+    // The normal appearance of each annotation, a stream or each stream of a state
+    // dictionary, is read like page content; other appearances are not.
+    auto with_appearances = [](const std::string& ap, const std::string& data) {
+        PdfBuilder f = ColourFile(k2B, "<<>>", "", "/Annots[6 0 R]");
+        const bool states = ap.find("/On") != std::string::npos;
+        f.Set(6, std::string("<</Type/Annot/Subtype/") + (states ? "Widget/FT/Btn/T(b)/AS/Off" : "Square") +
+                     "/Rect[0 0 10 10]/F 4/AP" + ap + ">>");
+        f.SetStream(7, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]", data);
+        f.SetStream(8, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]", "0 0 0 1 k 0 0 5 5 re f");
+        return f.Build();
+    };
+    EXPECT_EQ(Findings(with_appearances("<</N 7 0 R>>", "0 0 5 5 re n"), k2B), "");
+    EXPECT_EQ(Findings(with_appearances("<</N 7 0 R>>", "1 0 0 rg 0 0 5 5 re f"), k2B), "2331(7)");
+    EXPECT_EQ(Findings(with_appearances("<</N<</On 8 0 R/Off 7 0 R>>>>", "0 0 5 5 re n"), k2B), "2331(8)");
+}
+
 TEST(ColourSpaces, Type3GlyphsAndTextColours)
 {
     const std::string font = "<</Font<</F1<</Type/Font/Subtype/Type3/FontBBox[0 0 1 1]/FontMatrix[0.001 0 0 0.001 0 0]"
