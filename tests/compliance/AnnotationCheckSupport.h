@@ -29,7 +29,7 @@ inline PdfBuilder WithAnnots(int level, const std::vector<std::string>& annots, 
     }
     b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<<>>/Contents 4 0 R/Annots[" + list + "]" +
                  page_extra + ">>");
-    b.SetStream(20, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]", "0 0 m 10 10 l S");
+    b.SetStream(20, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]", "0 0 m 10 10 l n");
     return b;
 }
 
