@@ -10,6 +10,7 @@
 #include "filters/MemoryFilter.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDoc.h"
+#include "sdf/SDFDocImpl.h"
 
 using namespace qvx;
 using SDF::Obj;
@@ -53,10 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const Common::Exception&) {
         return 0;
     }
+    // Empty slots are skipped without a lookup: a small file may declare millions of them.
     for (std::size_t n = 0; n < doc.XRefSize(); ++n) {
         try {
-            Obj* o = doc.GetObj(static_cast<std::uint32_t>(n));
-            if (o->IsIndirect() && o->IsFree()) continue;
+            SDF::Indirect* o = doc.GetImpl().GetEntry(static_cast<std::uint32_t>(n));
+            if (!o || o->IsFree()) continue;
             if (o->IsStream()) {
                 auto dec = o->GetDecodedStream();
                 Drain(*dec);
