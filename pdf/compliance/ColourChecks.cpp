@@ -25,6 +25,7 @@ void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
     m_groups.clear();
     m_page_resources.clear();
     m_overprint_done.clear();
+    mp_page = page.GetSDFObj();
     if (!ctx.Checks()) return;
     CheckOutputIntents(ctx, page.GetSDFObj());
     Resources res = page.GetResources();
@@ -81,6 +82,9 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
     case ContentIssue::e_inherited_resource:
         if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
         break;
+    // Damaged content syntax (a bad string, an unterminated object) is what would end the
+    // page's walk in a strict reader: the page's corrupt content finding.
+    case ContentIssue::e_syntax: ctx.Report(12, mp_page); break;
     default: break;
     }
 }

@@ -89,6 +89,9 @@ TEST(GraphicsState, NestingOperatorsAndResources)
     EXPECT_EQ(Check(k1B, "<<>>", "0 0 m foo 1 1 l n"), "2101(4)");
     EXPECT_EQ(Check(k2B, "<<>>", "/X9 Do"), "271");
     EXPECT_EQ(Check(k4, "<<>>", "/X9 Do /GS9 gs"), "46223(4)");
+    // Damaged syntax in content marks the page's content corrupt; the walk goes on after it.
+    EXPECT_EQ(Check(k2B, "<<>>", "BT <484!> Tj ET 0 0 m foo"), "12(3) 2101(4)");
+    EXPECT_EQ(Check(k4, "<<>>", "0 0 m 1 1 l ] n"), "12(3)");
     // A form drawing with its caller's resources.
     PdfBuilder f = ColourFile(k4, "<</XObject<</X0 6 0 R>>/ExtGState<</G0<<>>>>>>", "/X0 Do");
     f.AddStream("/Type/XObject/Subtype/Form/BBox[0 0 1 1]", "/G0 gs");
