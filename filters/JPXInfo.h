@@ -1,6 +1,6 @@
 #pragma once
 // The header of JPEG 2000 data, read without decoding: the JP2/JPX boxes (signature,
-// file type, image header, bits per component, colour specifications, palette, channel
+// file type, image header, bits per component, colour boxes, palette, channel
 // definitions) and the codestream's SIZ marker. Works on a JP2/JPX file as well as on a
 // raw J2K codestream; never throws, and reading stops quietly at the first damaged box.
 
@@ -69,7 +69,7 @@ public:
     std::uint64_t GetTileCount() const { return m_tiles; }
 
     const std::vector<JPXColourSpec>& GetColourSpecs() const { return m_colour; }
-    // The colour specification a reader uses: the first one with approximation 1 (the
+    // The colour box (colr) a reader uses: the first one with approximation 1 (the
     // exact one), else the first; null when there is none.
     const JPXColourSpec* GetColourSpec() const;
 

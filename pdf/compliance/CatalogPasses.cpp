@@ -35,7 +35,7 @@ bool TextOf(Obj* v, std::string& out)
     return false;
 }
 
-// PDF/A-4f: an EmbeddedFiles tree listing the file specifications of the catalog's AF.
+// PDF/A-4f: an EmbeddedFiles tree listing the Filespec dictionaries of the catalog's AF.
 void BuildEmbeddedFiles(Obj* root, Obj* names)
 {
     Obj* tree = names->PutDict("EmbeddedFiles");
@@ -43,10 +43,10 @@ void BuildEmbeddedFiles(Obj* root, Obj* names)
     Obj* af = FindArray(root, "AF");
     for (std::size_t i = 0; af && i < af->Size(); ++i) {
         Obj* ref = af->GetAt(i);
-        Obj* spec = Deref(ref);
+        Obj* filespec = Deref(ref);
         std::string key;
-        if (!ref->IsIndirect() || !spec || !spec->IsDict()) continue;
-        if (!TextOf(spec->FindObj("UF"), key) && !TextOf(spec->FindObj("F"), key)) continue;
+        if (!ref->IsIndirect() || !filespec || !filespec->IsDict()) continue;
+        if (!TextOf(filespec->FindObj("UF"), key) && !TextOf(filespec->FindObj("F"), key)) continue;
         list->PushBackString(Common::AsBytes(std::string_view(key)));
         list->PushBack(ref);
     }

@@ -19,7 +19,7 @@ void RunLinearizationIdPass(PassContext& ctx);
 void RunMarkInfoPass(PassContext& ctx);
 // 5: StructTreeRoot, structure elements, RoleMap, ActualText. StructurePasses.cpp
 void RunStructTreePass(PassContext& ctx);
-// 6: object count (1125), then every object: streams and filters, file specifications.
+// 6: object count (1125), then every object: streams and filters, Filespec dictionaries.
 // ObjectPass.cpp, StreamChecks.cpp, ObjectChecks.h
 void RunObjectPass(PassContext& ctx);
 // 7: the catalog's Perms and DocMDP signature references (11210). PermissionsPass.cpp

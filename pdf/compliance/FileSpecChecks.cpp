@@ -1,4 +1,4 @@
-// File specifications (a dictionary whose Type is Filespec or F) and their embedded files:
+// Filespec dictionaries (Type Filespec or F) and their embedded files:
 // F and UF (81), and per level either the PDF/A-3 description of the embedded file
 // (11, 1, 101, 2, 3) or a nested run that tells whether it is a PDF/A file itself; an
 // embedded file that is neither records 1111.
@@ -23,7 +23,7 @@ using SDF::Obj;
 
 namespace {
 
-// Object numbers of the file specifications that some object of the document lists in
+// Object numbers of the Filespec dictionaries that some object of the document lists in
 // its AF (pages, images and other parts may carry their own associated files).
 struct AssociatedFiles {
     explicit AssociatedFiles(SDF::SDFDoc& doc)
@@ -59,26 +59,26 @@ bool IsMimeType(std::string_view s)
     return slash != std::string_view::npos && part_ok(s.substr(0, slash)) && part_ok(s.substr(slash + 1));
 }
 
-void CheckNames(PassContext& ctx, Obj& spec)
+void CheckNames(PassContext& ctx, Obj& filespec)
 {
-    Obj* f = spec.FindObj("F");
-    Obj* uf = spec.FindObj("UF");
-    if (!f) ctx.Report(81, &spec);
-    if (!uf) ctx.Report(81, &spec);
+    Obj* f = filespec.FindObj("F");
+    Obj* uf = filespec.FindObj("UF");
+    if (!f) ctx.Report(81, &filespec);
+    if (!uf) ctx.Report(81, &filespec);
     if (!ctx.state.convert || (f && uf) || (!f && !uf)) return;
-    if (!f) spec.Put("F", uf->Resolve()->Clone());
-    else spec.Put("UF", f->Resolve()->Clone());
+    if (!f) filespec.Put("F", uf->Resolve()->Clone());
+    else filespec.Put("UF", f->Resolve()->Clone());
 }
 
 // PDF/A-3: every embedded stream described (MIME type, ModDate), the relationship named,
-// and the file specification listed in the catalog's AF.
-void DescribeEmbedded(PassContext& ctx, Obj& spec, Obj* ef)
+// and the Filespec dictionary listed in the catalog's AF.
+void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
 {
     const bool fix = ctx.state.convert;
     for (auto it = ef->DictBegin(); it != ef->DictEnd(); ++it) {
         Obj* file = Deref(it.Value());
         if (!file || !file->IsStream()) {
-            ctx.Report(11, &spec);
+            ctx.Report(11, &filespec);
             continue;
         }
         Obj* subtype = FindIn(file, "Subtype");
@@ -97,25 +97,25 @@ void DescribeEmbedded(PassContext& ctx, Obj& spec, Obj* ef)
             params->PutString("ModDate", std::string_view(date));
         }
     }
-    Obj* relationship = FindIn(&spec, "AFRelationship");
+    Obj* relationship = FindIn(&filespec, "AFRelationship");
     if (!relationship || !relationship->IsName()) {
-        ctx.Report(2, &spec);
-        if (fix) spec.PutName("AFRelationship", "Unspecified");
+        ctx.Report(2, &filespec);
+        if (fix) filespec.PutName("AFRelationship", "Unspecified");
     }
     Obj* root = Deref(ctx.doc.GetRoot());
     if (!root || !root->IsDict()) return;
     Obj* af = FindArray(root, "AF");
-    const std::uint32_t num = PassContext::EnclosingObjNum(&spec);
+    const std::uint32_t num = PassContext::EnclosingObjNum(&filespec);
     if (!af && num && ctx.caches.Get<AssociatedFiles>(ctx.doc).nums.count(num)) return;
     if (!af) {
-        ctx.Report(3, &spec);
+        ctx.Report(3, &filespec);
         if (!fix) return;
         af = root->PutArray("AF");
     }
     if (!fix) return;
-    Obj* holder = spec.GetParent() && spec.GetParent()->IsIndirect() ? spec.GetParent() : nullptr;
+    Obj* holder = filespec.GetParent() && filespec.GetParent()->IsIndirect() ? filespec.GetParent() : nullptr;
     for (std::size_t i = 0; i < af->Size(); ++i)
-        if (Deref(af->GetAt(i)) == &spec) return;
+        if (Deref(af->GetAt(i)) == &filespec) return;
     if (holder) af->PushBack(holder);
 }
 
@@ -145,20 +145,20 @@ bool IsEmbeddedPDFA(PassContext& ctx, Obj* ef)
     return ok;
 }
 
-void CheckEmbedded(PassContext& ctx, Obj& spec)
+void CheckEmbedded(PassContext& ctx, Obj& filespec)
 {
-    Obj* ef = FindDict(&spec, "EF");
+    Obj* ef = FindDict(&filespec, "EF");
     if (!ef) return;
     const int level = ctx.state.level;
     bool compliant = false;
     if (ctx.Part() == 3 || ctx.Part() == 4) {
-        DescribeEmbedded(ctx, spec, ef);
+        DescribeEmbedded(ctx, filespec, ef);
         compliant = true;
     }
     if (ctx.Part() == 2 || level == 9) compliant = IsEmbeddedPDFA(ctx, ef);
     if (compliant) return;
-    ctx.Report(1111, &spec);
-    if (ctx.state.convert) spec.Erase("EF");
+    ctx.Report(1111, &filespec);
+    if (ctx.state.convert) filespec.Erase("EF");
 }
 
 }  // namespace

@@ -15,7 +15,7 @@ void CheckStream(PassContext& ctx, SDF::Obj& stream);
 // JPXChecks.cpp
 void CheckJPXStream(PassContext& ctx, SDF::Obj& stream);
 
-// A dictionary that is not a stream: file specifications and their embedded files (81, 1,
+// A dictionary that is not a stream: Filespec dictionaries and their embedded files (81, 1,
 // 2, 3, 101, 1111; PDF/UA runs too). FileSpecChecks.cpp
 void CheckNonStreamDict(PassContext& ctx, SDF::Obj& dict);
 

@@ -1,4 +1,4 @@
-// File specifications and embedded files: F and UF, the PDF/A-3 description of embedded
+// Filespec dictionaries and embedded files: F and UF, the PDF/A-3 description of embedded
 // files, and embedded PDF/A files at PDF/A-2 checked by a nested run.
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ using namespace qvx::Test;
 
 namespace {
 
-// A file specification (7) embedding stream 8 with the given dictionary and data, listed in
+// A Filespec dictionary (7) embedding stream 8 with the given dictionary and data, listed in
 // the catalog's AF when listed is set.
 PdfBuilder WithEmbedded(int level, const std::string& spec_extra, const std::string& stream_dict,
                         const std::string& data, bool listed = true)
@@ -24,15 +24,15 @@ PdfBuilder WithEmbedded(int level, const std::string& spec_extra, const std::str
 
 TEST(FileSpecChecks, NamesOfTheFile)
 {
-    auto spec = [](int level, const std::string& body) {
+    auto filespec = [](int level, const std::string& body) {
         PdfBuilder b = CleanFile(level);
         b.Set(7, body);
         return b;
     };
-    EXPECT_EQ(Findings(spec(k2B, "<</Type/Filespec/F(a.txt)>>"), k2B), "81(7)");
-    EXPECT_EQ(Findings(spec(k1B, "<</Type/Filespec/F(a.txt)>>"), k1B), "");
-    EXPECT_EQ(Findings(spec(k3B, "<</Type/Filespec>>"), k3B), "81(7)");
-    EXPECT_EQ(FindingsAfterConversion(spec(k2B, "<</Type/Filespec/UF(a.txt)>>"), k2B), "");
+    EXPECT_EQ(Findings(filespec(k2B, "<</Type/Filespec/F(a.txt)>>"), k2B), "81(7)");
+    EXPECT_EQ(Findings(filespec(k1B, "<</Type/Filespec/F(a.txt)>>"), k1B), "");
+    EXPECT_EQ(Findings(filespec(k3B, "<</Type/Filespec>>"), k3B), "81(7)");
+    EXPECT_EQ(FindingsAfterConversion(filespec(k2B, "<</Type/Filespec/UF(a.txt)>>"), k2B), "");
 }
 
 TEST(FileSpecChecks, DescribedEmbeddedFilesOfPDFA3)

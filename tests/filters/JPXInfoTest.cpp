@@ -53,7 +53,7 @@ const Bytes kSignature = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0
 }  // namespace
 
 // A JPX file with what the checks look at: varying depths (bpcc), an ICC and an exact
-// enumerated colour specification, a palette and an opacity channel.
+// enumerated colour box, a palette and an opacity channel.
 TEST(JPXInfo, ReadsJpxHeaderBoxes)
 {
     Bytes ihdr;
