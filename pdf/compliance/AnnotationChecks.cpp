@@ -10,6 +10,7 @@
 #include "pdf/Page.h"
 #include "pdf/compliance/ActionChecks.h"
 #include "pdf/compliance/AnnotationRules.h"
+#include "pdf/compliance/OutputIntents.h"
 #include "pdf/compliance/AppearanceRepair.h"
 #include "sdf/Dict.h"
 
@@ -53,7 +54,7 @@ void CheckColors(PassContext& ctx, const Annot& annot, Obj* dict)
     if (!c && !ic) return;
     // A PDF/A-4 projection has no appearance of its own, so its colours are never shown.
     if (annot.GetType() == Annot::e_Projection && ctx.Part() == 4) return;
-    int n = OutputIntentComponents(ctx);
+    int n = ctx.caches.Get<OutputIntentState>().components;
     if (n == 3) return;
     if (c) ctx.Report(n == 0 ? 5331 : 5332, annot.GetSDFObj());
     if (ic) ctx.Report(n == 0 ? 5333 : 5334, annot.GetSDFObj());

@@ -1,11 +1,8 @@
 #include "pdf/compliance/AnnotationRules.h"
 
-#include "pdf/compliance/OutputIntents.h"
-
 #include <string>
 
 #include "common/Limits.h"
-#include "pdf/ICCProfile.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
 
@@ -99,7 +96,5 @@ bool IsButtonWidget(const Obj* widget)
     }
     return false;
 }
-
-int OutputIntentComponents(PassContext& ctx) { return ctx.caches.Get<OutputIntentState>().components; }
 
 }  // namespace qvx::PDF

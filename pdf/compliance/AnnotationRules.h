@@ -20,8 +20,4 @@ bool Check3DData(PassContext& ctx, const Annot& annot);
 // A widget whose field (itself or an ancestor through Parent) has FT Btn.
 bool IsButtonWidget(const SDF::Obj* widget);
 
-// Channels of the destination profile of the document's PDF/A output intent; 0 when there
-// is none.
-int OutputIntentComponents(PassContext& ctx);
-
 }  // namespace qvx::PDF

@@ -11,6 +11,7 @@
 #include "sdf/Objects.h"
 #include "tests/compliance/ComplianceTestSupport.h"
 #include "tests/support/TestEnv.h"
+#include "tests/compliance/Levels.h"
 
 using qvx::PDF::PDFACompliance;
 using qvx::Test::CleanFile;
@@ -20,7 +21,7 @@ using qvx::Test::ToBytes;
 
 namespace {
 
-constexpr int k1A = 1, k1B = 2, k2B = 4, k2U = 5, k3B = 7, k4 = 9, k4E = 10, k4F = 11, kUA = 12;
+using qvx::Test::k1A, qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U, qvx::Test::k3B, qvx::Test::k4, qvx::Test::k4E, qvx::Test::k4F, qvx::Test::kUA;
 
 // base with an incremental update appended: objects (number, body) and a trailer with ID
 // and Root.

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "tests/compliance/ComplianceTestSupport.h"
+#include "tests/compliance/Levels.h"
 
 using qvx::Test::CleanFile;
 using qvx::Test::Findings;
@@ -13,7 +14,7 @@ using qvx::Test::PdfBuilder;
 
 namespace {
 
-constexpr int k1A = 1, k1B = 2, k2B = 4, k2U = 5, k3B = 7, k4 = 9, k4E = 10, k4F = 11, kUA = 12;
+using qvx::Test::k1A, qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U, qvx::Test::k3B, qvx::Test::k4, qvx::Test::k4E, qvx::Test::k4F, qvx::Test::kUA;
 
 // text with its first occurrence of from replaced by to. Offsets stay right when both have
 // the same length or the patch lies after the last object.

@@ -11,6 +11,7 @@
 #include "pdf/FontProgram.h"
 #include "tests/support/TestEnv.h"
 #include "tests/compliance/ComplianceTestSupport.h"
+#include "tests/compliance/Levels.h"
 
 using qvx::Test::CleanFile;
 using qvx::Test::Findings;
@@ -18,7 +19,7 @@ using qvx::Test::PdfBuilder;
 
 namespace {
 
-constexpr int k1A = 1, k1B = 2, k2B = 4, k2U = 5, k4 = 9;
+using qvx::Test::k1A, qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U, qvx::Test::k4;
 
 const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const char* const kNimbus = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";

@@ -4,6 +4,7 @@
 #include "pdf/compliance/MetadataStep.h"
 #include "sdf/Dict.h"
 #include "tests/compliance/XmpTestSupport.h"
+#include "tests/compliance/Levels.h"
 
 using namespace qvx;
 using SDF::Obj;
@@ -11,7 +12,7 @@ using Set = std::set<int>;
 
 namespace {
 
-constexpr int k1B = 2, k2B = 4, k4 = 9, kUA = 12;
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k4, qvx::Test::kUA;
 
 // An in-memory document: catalog (object 1) and, when packet is given, a Metadata stream.
 struct Doc {

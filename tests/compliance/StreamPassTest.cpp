@@ -7,6 +7,7 @@
 #include "filters/FilterReader.h"
 #include "sdf/Objects.h"
 #include "tests/compliance/ComplianceTestSupport.h"
+#include "tests/compliance/Levels.h"
 
 using qvx::PDF::PDFACompliance;
 using qvx::Test::CleanFile;
@@ -16,7 +17,7 @@ using qvx::Test::ToBytes;
 
 namespace {
 
-constexpr int k1B = 2, k2B = 4, k3B = 7, k4 = 9, kUA = 12;
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k3B, qvx::Test::k4, qvx::Test::kUA;
 
 // The clean file of level with object 6, an unreferenced stream: dict entries and data.
 std::string WithStream(int level, const std::string& dict, const std::string& data = "abc")

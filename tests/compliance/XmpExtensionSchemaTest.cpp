@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/compliance/XmpTestSupport.h"
+#include "tests/compliance/Levels.h"
 
 using namespace qvx;
 using qvx::Test::Packet;
@@ -8,7 +9,7 @@ using Set = std::set<int>;
 
 namespace {
 
-constexpr int k1B = 2, k2B = 4, k4 = 9;
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k4;
 
 const std::string kNs = " xmlns:pdfaExtension=\"http://www.aiim.org/pdfa/ns/extension/\""
                         " xmlns:pdfaSchema=\"http://www.aiim.org/pdfa/ns/schema#\""

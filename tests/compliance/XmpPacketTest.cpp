@@ -4,6 +4,7 @@
 #include "common/Limits.h"
 #include "pdf/compliance/XmpPacketScan.h"
 #include "tests/compliance/XmpTestSupport.h"
+#include "tests/compliance/Levels.h"
 
 using namespace qvx;
 using qvx::Test::Codes;
@@ -12,7 +13,7 @@ using Set = std::set<int>;
 
 namespace {
 
-constexpr int k1B = 2, k2B = 4, k2U = 5, k4 = 9, k4F = 11;
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U, qvx::Test::k4, qvx::Test::k4F;
 
 std::string Utf16(const std::string& ascii, bool big, bool bom)
 {

@@ -2,6 +2,7 @@
 
 #include "pdf/compliance/XmpDates.h"
 #include "tests/compliance/XmpTestSupport.h"
+#include "tests/compliance/Levels.h"
 
 using namespace qvx;
 using qvx::Test::Packet;
@@ -9,7 +10,7 @@ using Set = std::set<int>;
 
 namespace {
 
-constexpr int k1B = 2, k2B = 4;
+using qvx::Test::k1B, qvx::Test::k2B;
 
 PDF::DocInfoValues Info()
 {

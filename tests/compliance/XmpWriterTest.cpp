@@ -8,13 +8,14 @@
 #include "pdf/compliance/XmpWriter.h"
 #include "tests/compliance/XmpTestSupport.h"
 #include "tests/support/TestEnv.h"
+#include "tests/compliance/Levels.h"
 
 using namespace qvx;
 using Set = std::set<int>;
 
 namespace {
 
-constexpr int k1B = 2, k2B = 4, k4 = 9, k4F = 11;
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k4, qvx::Test::k4F;
 
 PDF::DocInfoValues Values()
 {
