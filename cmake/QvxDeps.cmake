@@ -9,3 +9,7 @@ find_package(Boost REQUIRED COMPONENTS program_options filesystem date_time rege
 pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 pkg_check_modules(EXEMPI REQUIRED IMPORTED_TARGET exempi-2.0)
 pkg_check_modules(OPENJP2 REQUIRED IMPORTED_TARGET libopenjp2)
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo)
+pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+pkg_check_modules(HARFBUZZ REQUIRED IMPORTED_TARGET harfbuzz harfbuzz-subset)
+pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)

@@ -6,12 +6,15 @@ set -e
 PKGS="build-essential cmake ninja-build ccache pkg-config
 zlib1g-dev libjpeg62-turbo-dev libfreetype-dev liblcms2-dev libexempi-dev
 libssl-dev libopenjp2-7-dev
+libcairo2-dev libfontconfig-dev libharfbuzz-dev libxml2-dev
 libboost-dev libboost-program-options-dev libboost-filesystem-dev
 libboost-date-time-dev libboost-regex-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 poppler-data aglfn fonts-urw-base35 fonts-dejavu-core
+fonts-liberation fonts-liberation2 fonts-droid-fallback
 qpdf poppler-utils libtiff-tools jbig2dec xsltproc libxml2-utils exempi
-mupdf-tools libopenjp2-tools libjpeg-turbo-progs python3 time bc"
+mupdf-tools libopenjp2-tools libjpeg-turbo-progs python3 time bc jq
+python3-distributed"
 
 if [ "$1" = "--fuzz" ]; then
   PKGS="$PKGS clang libclang-rt-14-dev llvm"
