@@ -115,3 +115,27 @@ inline constexpr int kMaxStructTreeDepth = 32;
 // Substitute font programs read from the system for conversion.
 inline constexpr std::uint64_t kMaxSubstituteFontBytes = 8ull << 20;
 }  // namespace qvx::Common::Limits
+// The renderer.
+namespace qvx::Common::Limits {
+// Pixels of one rendered bitmap; a page larger at the asked resolution is drawn at a lower one.
+inline constexpr std::uint64_t kMaxRenderPixels = 1ull << 25;
+// Work per page: operators read (all streams entered) and image pixels decoded; past that the
+// rest of the page is skipped and the result marked incomplete.
+inline constexpr std::uint64_t kMaxRenderOperators = 4'000'000;
+inline constexpr std::uint64_t kMaxRenderImagePixels = 1ull << 28;
+// Tiling pattern cells drawn for one fill, and the pixels of one cell.
+inline constexpr std::uint64_t kMaxPatternCellPixels = 1ull << 24;
+// Samples of a sampled function (all outputs), the program of a calculator function and the
+// operators one evaluation may run.
+inline constexpr std::uint64_t kMaxFunctionSamples = 1ull << 24;
+inline constexpr std::size_t kMaxCalculatorBytes = 1u << 16;
+inline constexpr long kMaxCalculatorSteps = 100000;
+// Patches or triangles of one mesh shading.
+inline constexpr std::size_t kMaxMeshPatches = 1u << 18;
+// Bytes of one embedded font program drawn with.
+inline constexpr std::uint64_t kMaxRenderFontBytes = 64ull << 20;
+// Segments of one path.
+inline constexpr std::size_t kMaxRenderPathSegments = 1u << 22;
+// Drawers run inside one another for pattern cells and soft masks (each may hold a bitmap).
+inline constexpr int kMaxRenderNesting = 6;
+}  // namespace qvx::Common::Limits

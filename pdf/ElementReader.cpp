@@ -198,11 +198,16 @@ bool ElementReader::PatternBegin(bool fill)
 
 bool ElementReader::Type3GlyphBegin(std::uint32_t code)
 {
+    return Type3GlyphBegin(code, m_tm);
+}
+
+bool ElementReader::Type3GlyphBegin(std::uint32_t code, const Matrix& text_matrix)
+{
     if (m_frames.empty() || !m_gs.font || m_gs.font->GetKind() != Font::e_type3) return false;
     Obj* proc = m_gs.font->GetCharProc(code);
     if (!proc) return false;
     m_glyph_width = std::numeric_limits<double>::quiet_NaN();
-    Matrix m = m_gs.font->GetFontMatrix().Then(Matrix{m_gs.font_size * m_gs.horiz_scale / 100, 0, 0, m_gs.font_size, 0, m_gs.text_rise}).Then(m_tm);
+    Matrix m = m_gs.font->GetFontMatrix().Then(Matrix{m_gs.font_size * m_gs.horiz_scale / 100, 0, 0, m_gs.font_size, 0, m_gs.text_rise}).Then(text_matrix);
     return EnterStream(proc, m_gs.font->GetType3Resources(), m);
 }
 
@@ -218,6 +223,14 @@ bool ElementReader::AppearanceBegin(Obj* stream)
     Matrix m;
     ReadMatrix(FindIn(stream, "Matrix"), m);
     return EnterStream(stream, FindDict(stream, "Resources"), m);
+}
+
+void ElementReader::ResetTransparency()
+{
+    m_gs.fill_alpha = m_gs.stroke_alpha = 1;
+    m_gs.blend_mode = "Normal";
+    m_gs.soft_mask = nullptr;
+    m_dirty = true;
 }
 
 void ElementReader::End()

@@ -53,10 +53,15 @@ public:
     bool FormBegin();
     // Enter the tiling pattern of the current fill (or stroke) colour.
     bool PatternBegin(bool fill = true);
-    // Enter the glyph procedure of a code of the current Type 3 font.
+    // Enter the glyph procedure of a code of the current Type 3 font, at the current text
+    // matrix or at the one given (a glyph inside a string shown).
     bool Type3GlyphBegin(std::uint32_t code);
+    bool Type3GlyphBegin(std::uint32_t code, const Matrix& text_matrix);
     // Enter an appearance stream (a form XObject) in the current state.
     bool AppearanceBegin(SDF::Obj* stream);
+    // Inside a transparency group the group's alpha, blend mode and soft mask apply to the
+    // group as a whole: the state inside starts from their defaults.
+    void ResetTransparency();
     // Leaves the innermost stream (ends the walk when it is the outermost).
     void End();
 

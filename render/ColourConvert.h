@@ -1,0 +1,51 @@
+#pragma once
+// Colours of every colour space turned into sRGB: device spaces by formula (DeviceCMYK
+// through the output intent's profile when the document has one), ICC-based spaces through
+// Little CMS 2, Separation and DeviceN through their tint transforms.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "pdf/ColorSpace.h"
+
+namespace qvx::Render {
+
+class FunctionEval;
+
+struct RGB {
+    double r = 0, g = 0, b = 0;
+};
+
+class ColourConvert {
+public:
+    // cmyk_intent: the profile DeviceCMYK colours are printed with (null: a fixed formula).
+    explicit ColourConvert(std::shared_ptr<const PDF::ICCProfile> cmyk_intent = nullptr);
+    ~ColourConvert();
+    ColourConvert(const ColourConvert&) = delete;
+    ColourConvert& operator=(const ColourConvert&) = delete;
+
+    // One colour of cs (null: DeviceGray) with n components in their natural ranges.
+    RGB ToRGB(const PDF::ColorSpace* cs, const double* comps, int n);
+    // count pixels of GetComponentCount() components each, 0..1 (Lab: natural ranges), into
+    // 8-bit RGB triples.
+    void RowToRGB(const PDF::ColorSpace* cs, const float* in, std::size_t count, std::uint8_t* rgb);
+    // The components of the initial colour of a space (black, or 1 for tints).
+    static std::vector<double> InitialColour(const PDF::ColorSpace* cs);
+
+private:
+    struct Transform;
+    Transform* IccTransform(const PDF::ICCProfile* profile, int channels);
+    const FunctionEval* Tint(const PDF::ColorSpace* cs);
+    RGB Device(const PDF::ColorSpace* cs, const double* c, int n, int depth);
+    RGB Convert(const PDF::ColorSpace* cs, const double* c, int n, int depth);
+
+    std::shared_ptr<const PDF::ICCProfile> mp_cmyk_intent;
+    std::map<const void*, std::unique_ptr<Transform>> m_transforms;
+    std::map<const PDF::ColorSpace*, std::unique_ptr<FunctionEval>> m_tints;
+    // Colours of Separation/DeviceN images, per space, by their 8-bit components.
+    std::map<std::pair<const PDF::ColorSpace*, std::uint64_t>, RGB> m_tint_cache;
+};
+
+}  // namespace qvx::Render

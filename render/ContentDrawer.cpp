@@ -1,0 +1,316 @@
+#include "render/ContentDrawer.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/Limits.h"
+#include "pdf/ObjUtil.h"
+#include "render/ColourConvert.h"
+#include "sdf/Obj.h"
+
+namespace qvx::Render {
+
+using PDF::Element;
+using PDF::GState;
+using PDF::Matrix;
+using PDF::Op;
+
+RenderContext::~RenderContext()
+{
+    for (auto& [key, surface] : masks)
+        if (surface) cairo_surface_destroy(surface);
+}
+
+bool RenderContext::OverBudget() const
+{
+    return operators > Common::Limits::kMaxRenderOperators || image_pixels > Common::Limits::kMaxRenderImagePixels;
+}
+
+ContentDrawer::ContentDrawer(cairo_t* cr, RenderContext& ctx, const Matrix& base)
+    : mp_cr(cr), m_ctx(ctx), m_base(base), m_reader(ctx.cache, this)
+{
+    m_reader.SetOperatorHook([this](const PDF::Operation& op) { OnOperator(op); });
+    // Glyph outlines as they are: no hinting, no metrics rounded to pixels.
+    cairo_font_options_t* fo = cairo_font_options_create();
+    cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
+    cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
+    cairo_set_font_options(mp_cr, fo);
+    cairo_font_options_destroy(fo);
+}
+
+ContentDrawer::~ContentDrawer()
+{
+    for (cairo_path_t* p : m_text_clip) cairo_path_destroy(p);
+}
+
+void ContentDrawer::OnIssue(const PDF::ContentIssue& issue)
+{
+    switch (issue.kind) {
+    case PDF::ContentIssue::e_unknown_operator: case PDF::ContentIssue::e_inherited_resource:
+    case PDF::ContentIssue::e_unbalanced_restore:
+        break;
+    default:
+        if (!issue.in_compatibility) m_ctx.complete = false;
+    }
+}
+
+void ContentDrawer::SetInheritedColour(const RGB& rgb)
+{
+    mp_inherited = std::make_unique<RGB>(rgb);
+}
+
+void ContentDrawer::DrawPage(const PDF::Page& page)
+{
+    m_reader.Begin(page);
+    Walk();
+    m_reader.End();
+}
+
+void ContentDrawer::DrawForm(SDF::Obj* stream, bool own_matrix)
+{
+    SDF::Obj* s = PDF::Deref(stream);
+    if (!s || !s->IsStream()) return;
+    m_reader.Begin(s, nullptr);
+    if (own_matrix) {
+        // A stream started on its own runs in its own space; its Matrix goes into the base.
+        Matrix m;
+        PDF::ReadMatrix(PDF::FindIn(s, "Matrix"), m);
+        m_base = m.Then(m_base);
+    }
+    cairo_save(mp_cr);
+    PDF::Rect bbox;
+    if (PDF::ReadRect(PDF::FindIn(s, "BBox"), bbox) && SetMatrix(Matrix())) {
+        bbox = bbox.Normalized();
+        cairo_new_path(mp_cr);
+        cairo_rectangle(mp_cr, bbox.x1, bbox.y1, bbox.Width(), bbox.Height());
+        cairo_clip(mp_cr);
+    }
+    Walk();
+    cairo_restore(mp_cr);
+    m_reader.End();
+}
+
+bool ContentDrawer::SetMatrix(const Matrix& user)
+{
+    Matrix m = user.Then(m_base);
+    double det = m.a * m.d - m.b * m.c;
+    if (!std::isfinite(det) || std::fabs(det) < 1e-12 || !std::isfinite(m.e) || !std::isfinite(m.f) ||
+        std::fabs(m.e) > 1e9 || std::fabs(m.f) > 1e9)
+        return false;
+    cairo_matrix_t cm;
+    cairo_matrix_init(&cm, m.a, m.b, m.c, m.d, m.e, m.f);
+    cairo_set_matrix(mp_cr, &cm);
+    return true;
+}
+
+void ContentDrawer::Walk()
+{
+    int saves = 0;
+    while (const Element* e = m_reader.Next()) {
+        if (m_ctx.OverBudget()) {
+            m_ctx.complete = false;
+            break;
+        }
+        switch (e->kind) {
+        case Element::e_save:
+            cairo_save(mp_cr);
+            ++saves;
+            break;
+        case Element::e_restore:
+            if (saves > 0) {
+                cairo_restore(mp_cr);
+                --saves;
+            }
+            break;
+        case Element::e_path: DrawPath(*e); break;
+        case Element::e_text: DrawText(*e); break;
+        case Element::e_image: case Element::e_inline_image: DrawImage(*e); break;
+        case Element::e_shading: DrawShading(*e); break;
+        case Element::e_form: EnterForm(*e); break;
+        case Element::e_xobject: m_ctx.complete = false; break;
+        default: break;
+        }
+    }
+    for (; saves > 0; --saves) cairo_restore(mp_cr);
+}
+
+void ContentDrawer::OnOperator(const PDF::Operation& op)
+{
+    ++m_ctx.operators;
+    double v[6];
+    auto numbers = [&](std::size_t n) {
+        if (op.Size() < n) return false;
+        for (std::size_t i = 0; i < n; ++i) {
+            const PDF::Operand& o = op[op.Size() - n + i];
+            if (!o.IsNumber() || !std::isfinite(o.number)) return false;
+            v[i] = o.number;
+        }
+        return true;
+    };
+    if (m_path.size() > Common::Limits::kMaxRenderPathSegments) {
+        m_path.clear();
+        m_ctx.complete = false;
+    }
+    switch (op.op) {
+    case Op::e_m:
+        if (numbers(2)) m_path.push_back({Segment::e_move, {v[0], v[1]}}), m_cx = v[0], m_cy = v[1];
+        break;
+    case Op::e_l:
+        if (numbers(2)) m_path.push_back({Segment::e_line, {v[0], v[1]}}), m_cx = v[0], m_cy = v[1];
+        break;
+    case Op::e_c:
+        if (numbers(6)) m_path.push_back({Segment::e_curve, {v[0], v[1], v[2], v[3], v[4], v[5]}}), m_cx = v[4], m_cy = v[5];
+        break;
+    case Op::e_v:
+        if (numbers(4)) m_path.push_back({Segment::e_curve, {m_cx, m_cy, v[0], v[1], v[2], v[3]}}), m_cx = v[2], m_cy = v[3];
+        break;
+    case Op::e_y:
+        if (numbers(4)) m_path.push_back({Segment::e_curve, {v[0], v[1], v[2], v[3], v[2], v[3]}}), m_cx = v[2], m_cy = v[3];
+        break;
+    case Op::e_re:
+        if (numbers(4)) {
+            m_path.push_back({Segment::e_move, {v[0], v[1]}});
+            m_path.push_back({Segment::e_line, {v[0] + v[2], v[1]}});
+            m_path.push_back({Segment::e_line, {v[0] + v[2], v[1] + v[3]}});
+            m_path.push_back({Segment::e_line, {v[0], v[1] + v[3]}});
+            m_path.push_back({Segment::e_close, {}});
+            m_cx = v[0], m_cy = v[1];
+        }
+        break;
+    case Op::e_h: m_path.push_back({Segment::e_close, {}}); break;
+    case Op::e_W: m_clip_even_odd = false; break;
+    case Op::e_Wstar: m_clip_even_odd = true; break;
+    case Op::e_d:
+        // The state keeps only whether the line is dashed; cairo keeps the pattern, saved
+        // and restored with q and Q.
+        if (op.Size() >= 2 && op[op.Size() - 2].obj && op[op.Size() - 1].IsNumber())
+            SetDash(op[op.Size() - 2].obj.get(), op[op.Size() - 1].number);
+        break;
+    case Op::e_gs:
+        if (SDF::Obj* m = m_reader.GetGState().soft_mask) m_ctx.mask_ctm[m] = m_reader.GetGState().ctm;
+        if (SDF::Obj* g = m_reader.GetGState().ext_gstate) {
+            if (SDF::Obj* d = PDF::FindArray(g, "D")) SetDash(PDF::Deref(d->Size() ? d->GetAt(0) : nullptr), PDF::NumberAt(d, 1, 0));
+        }
+        break;
+    case Op::e_ET: ApplyTextClip(); break;
+    default: break;
+    }
+}
+
+void ContentDrawer::SetDash(SDF::Obj* array, double phase)
+{
+    SDF::Obj* a = PDF::Deref(array);
+    if (!a || !a->IsArray()) return;
+    std::vector<double> dashes;
+    double total = 0;
+    for (std::size_t i = 0; i < std::min<std::size_t>(a->Size(), 64); ++i) {
+        double d = PDF::NumberAt(a, i, -1);
+        if (d < 0 || !std::isfinite(d)) return;
+        dashes.push_back(d);
+        total += d;
+    }
+    if (total <= 0) dashes.clear();
+    cairo_set_dash(mp_cr, dashes.data(), static_cast<int>(dashes.size()), std::isfinite(phase) ? phase : 0);
+}
+
+void ContentDrawer::AppendPath()
+{
+    cairo_new_path(mp_cr);
+    for (const Segment& s : m_path) {
+        switch (s.kind) {
+        case Segment::e_move: cairo_move_to(mp_cr, s.p[0], s.p[1]); break;
+        case Segment::e_line: cairo_line_to(mp_cr, s.p[0], s.p[1]); break;
+        case Segment::e_curve: cairo_curve_to(mp_cr, s.p[0], s.p[1], s.p[2], s.p[3], s.p[4], s.p[5]); break;
+        case Segment::e_close: cairo_close_path(mp_cr); break;
+        }
+    }
+}
+
+void ContentDrawer::DrawPath(const Element& e)
+{
+    const GState& gs = *e.gstate;
+    if (!m_path.empty() && SetMatrix(gs.ctm)) {
+        if (e.fill) {
+            AppendPath();
+            cairo_set_fill_rule(mp_cr, e.even_odd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+            BeginPaint(gs);
+            if (SetSource(gs, true)) cairo_fill(mp_cr);
+            EndPaint(gs);
+        }
+        if (e.stroke) {
+            AppendPath();
+            BeginPaint(gs);
+            if (SetSource(gs, false)) Stroke(gs);
+            EndPaint(gs);
+        }
+        if (e.clip) {
+            SetMatrix(gs.ctm);
+            AppendPath();
+            cairo_set_fill_rule(mp_cr, m_clip_even_odd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+            cairo_clip(mp_cr);
+        }
+    } else if (e.clip) {
+        // A clip by an empty or degenerate path leaves nothing visible.
+        cairo_reset_clip(mp_cr);
+        cairo_identity_matrix(mp_cr);
+        cairo_new_path(mp_cr);
+        cairo_rectangle(mp_cr, 0, 0, 0, 0);
+        cairo_clip(mp_cr);
+    }
+    cairo_new_path(mp_cr);
+    m_path.clear();
+}
+
+void ContentDrawer::Stroke(const GState& gs)
+{
+    static const cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_ROUND, CAIRO_LINE_CAP_SQUARE};
+    static const cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_BEVEL};
+    cairo_set_line_cap(mp_cr, caps[std::clamp(gs.line_cap, 0, 2)]);
+    cairo_set_line_join(mp_cr, joins[std::clamp(gs.line_join, 0, 2)]);
+    cairo_set_miter_limit(mp_cr, std::max(1.0, gs.miter_limit));
+    if (!gs.dash) cairo_set_dash(mp_cr, nullptr, 0, 0);
+    // Lines thinner than a pixel are drawn one pixel wide, as screen renderers do.
+    Matrix m = gs.ctm.Then(m_base);
+    double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
+    double w = gs.line_width;
+    if (!std::isfinite(w) || w * scale < 1) w = 1 / scale;
+    cairo_set_line_width(mp_cr, w);
+    cairo_stroke(mp_cr);
+}
+
+void ContentDrawer::EnterForm(const Element& e)
+{
+    SDF::Obj* form = e.obj;
+    if (!form || !m_reader.FormBegin()) return;
+    cairo_save(mp_cr);
+    const GState gs = *e.gstate;  // the reader's state moves on inside the form
+    PDF::Rect bbox;
+    if (PDF::ReadRect(PDF::FindIn(form, "BBox"), bbox) && SetMatrix(m_reader.GetGState().ctm)) {
+        bbox = bbox.Normalized();
+        cairo_new_path(mp_cr);
+        cairo_rectangle(mp_cr, bbox.x1, bbox.y1, bbox.Width(), bbox.Height());
+        cairo_clip(mp_cr);
+    }
+    SDF::Obj* group = PDF::FindDict(form, "Group");
+    bool transparency = group && PDF::FindName(group, "S") == "Transparency";
+    if (transparency) {
+        // The group is composited as one object with the alpha, blend mode and soft mask in force.
+        cairo_push_group(mp_cr);
+        m_reader.ResetTransparency();
+        Walk();
+        cairo_pattern_t* p = cairo_pop_group(mp_cr);
+        cairo_identity_matrix(mp_cr);
+        BeginPaint(gs);
+        cairo_set_source(mp_cr, p);
+        double alpha = std::isfinite(gs.fill_alpha) ? std::clamp(gs.fill_alpha, 0.0, 1.0) : 1;
+        cairo_paint_with_alpha(mp_cr, alpha);
+        EndPaint(gs);
+        cairo_pattern_destroy(p);
+    } else {
+        Walk();
+    }
+    cairo_restore(mp_cr);
+    m_reader.End();
+}
+
+}  // namespace qvx::Render

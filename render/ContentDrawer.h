@@ -1,0 +1,115 @@
+#pragma once
+// Draws the elements of content streams onto a cairo context: one drawer per walk (a page,
+// an annotation appearance, a pattern cell, a soft mask), each with the device matrix its
+// user space maps through.
+
+#include <array>
+#include <cairo.h>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "pdf/ElementReader.h"
+#include "pdf/Geometry.h"
+#include "pdf/Page.h"
+#include "pdf/ResourceCache.h"
+
+namespace qvx::Render {
+
+class ColourConvert;
+class FontFaces;
+struct RGB;
+
+// What every drawer of one page shares: caches, and the work done so far against the caps.
+struct RenderContext {
+    PDF::ResourceCache& cache;
+    ColourConvert& colours;
+    FontFaces& fonts;
+    std::uint64_t operators = 0;
+    std::uint64_t image_pixels = 0;
+    bool complete = true;
+    int depth = 0;  // drawers running inside one another (patterns, soft masks, glyphs)
+    // Soft masks drawn (A8 surfaces of the target's size) by mask and device matrix, and the
+    // matrix in force when each mask was set.
+    using MaskKey = std::pair<const SDF::Obj*, std::array<double, 6>>;
+    std::map<MaskKey, cairo_surface_t*> masks;
+    std::map<const SDF::Obj*, PDF::Matrix> mask_ctm;
+    // Type 3 glyph procedures declared with d0 (they set their own colours).
+    std::map<const SDF::Obj*, bool> coloured_glyphs;
+
+    RenderContext(PDF::ResourceCache& c, ColourConvert& cc, FontFaces& f) : cache(c), colours(cc), fonts(f) {}
+    ~RenderContext();
+    RenderContext(const RenderContext&) = delete;
+    RenderContext& operator=(const RenderContext&) = delete;
+    bool OverBudget() const;
+};
+
+class ContentDrawer : private PDF::ContentObserver {
+public:
+    // base: user space of the walk (the page's default space, or the annotation's placement)
+    // to device pixels of cr.
+    ContentDrawer(cairo_t* cr, RenderContext& ctx, const PDF::Matrix& base);
+    ~ContentDrawer() override;
+    ContentDrawer(const ContentDrawer&) = delete;
+    ContentDrawer& operator=(const ContentDrawer&) = delete;
+
+    void DrawPage(const PDF::Page& page);
+    // A form-like stream (appearance, pattern cell, soft mask group) with its own resources,
+    // clipped to its BBox, in the space its Matrix gives (own_matrix) or in the base space.
+    void DrawForm(SDF::Obj* stream, bool own_matrix = true);
+    // The colour the first fill or stroke of an uncoloured pattern cell or Type 3 glyph takes.
+    void SetInheritedColour(const RGB& rgb);
+
+private:
+    struct Segment {
+        enum Kind : std::uint8_t { e_move, e_line, e_curve, e_close } kind;
+        double p[6];
+    };
+
+    // Damage met by the reader: what it skipped is missing from the page.
+    void OnIssue(const PDF::ContentIssue& issue) override;
+    // Runs the elements of the innermost stream of the reader.
+    void Walk();
+    void OnOperator(const PDF::Operation& op);
+    bool SetMatrix(const PDF::Matrix& user);
+    void AppendPath();
+    void DrawPath(const PDF::Element& e);
+    void Stroke(const PDF::GState& gs);
+    void EnterForm(const PDF::Element& e);
+    void SetDash(SDF::Obj* array, double phase);
+
+    // Sources: false when the colour cannot be painted (a pattern that could not be built).
+    bool SetSource(const PDF::GState& gs, bool fill);
+    RGB ColourOf(const PDF::ColorState& c);
+    cairo_pattern_t* ShadingPattern(SDF::Obj* shading, const PDF::Matrix& to_user, double alpha);
+    cairo_pattern_t* TilingPattern(const PDF::GState& gs, bool fill);
+    // Sets a pattern's matrix from its space's map to the device, relative to cairo's user space.
+    bool SetPatternMatrix(cairo_pattern_t* pattern, const PDF::Matrix& to_device);
+
+    // Painting with the transparency of the state in force: blend mode, soft mask.
+    void BeginPaint(const PDF::GState& gs);
+    void EndPaint(const PDF::GState& gs);
+    cairo_surface_t* SoftMask(SDF::Obj* smask);
+
+    void DrawText(const PDF::Element& e);
+    void ApplyTextClip();
+    void DrawType3(const PDF::Element& e, const PDF::GState& gs);
+    bool ColouredGlyph(SDF::Obj* proc);
+    void DrawImage(const PDF::Element& e);
+    void DrawShading(const PDF::Element& e);
+
+    cairo_t* mp_cr;
+    RenderContext& m_ctx;
+    PDF::Matrix m_base;
+    PDF::ElementReader m_reader;
+    std::vector<Segment> m_path;
+    double m_cx = 0, m_cy = 0;  // current point (user space)
+    bool m_clip_even_odd = false;
+    std::unique_ptr<RGB> mp_inherited;
+    // Glyph outlines of clipping text modes (device space), applied at ET.
+    std::vector<cairo_path_t*> m_text_clip;
+    bool m_text_clip_pending = false;
+};
+
+}  // namespace qvx::Render

@@ -1,0 +1,232 @@
+#include "render/ImageDecode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "common/Limits.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/ResourceCache.h"
+#include "pdf/Resources.h"
+#include "pdf/StreamData.h"
+#include "render/ColourConvert.h"
+#include "sdf/Dict.h"
+#include "sdf/Stream.h"
+
+namespace qvx::Render {
+
+namespace {
+
+using Common::Limits::kMaxImagePixels;
+
+// The decoded data of an image stream, or of inline data through the filters its
+// dictionary names.
+std::optional<Common::Bytes> ImageData(const ImageSource& src, SDF::Obj* dict, std::uint64_t max_bytes)
+{
+    if (!src.info->is_inline || dict != src.info->dict) return PDF::ReadDecoded(dict, max_bytes);
+    auto copy = dict->Clone();
+    if (!copy || !copy->IsDict()) return std::nullopt;
+    std::unique_ptr<SDF::Dict> d(static_cast<SDF::Dict*>(copy.release()));
+    auto stream = SDF::FileStream::Create(Common::Bytes(src.inline_data.begin(), src.inline_data.end()), std::move(d));
+    return PDF::ReadDecoded(stream.get(), max_bytes);
+}
+
+// Samples of bpc bits unpacked per row (rows start on byte boundaries).
+class Samples {
+public:
+    Samples(const Common::Bytes& data, long width, int comps, int bpc)
+        : m_data(data), m_row_bytes((static_cast<std::size_t>(width) * comps * bpc + 7) / 8), m_bpc(bpc) {}
+    unsigned At(long row, std::size_t index) const
+    {
+        std::size_t base = static_cast<std::size_t>(row) * m_row_bytes;
+        if (m_bpc == 8) {
+            std::size_t k = base + index;
+            return k < m_data.size() ? m_data[k] : 0;
+        }
+        if (m_bpc == 16) {
+            std::size_t k = base + 2 * index;
+            return k + 1 < m_data.size() ? (m_data[k] << 8 | m_data[k + 1]) : 0;
+        }
+        std::size_t bit = index * m_bpc;
+        std::size_t k = base + bit / 8;
+        if (k >= m_data.size()) return 0;
+        return (m_data[k] >> (8 - m_bpc - bit % 8)) & ((1u << m_bpc) - 1);
+    }
+    std::size_t RowBytes() const { return m_row_bytes; }
+
+private:
+    const Common::Bytes& m_data;
+    std::size_t m_row_bytes;
+    int m_bpc;
+};
+
+bool ValidDepth(int bpc) { return bpc == 1 || bpc == 2 || bpc == 4 || bpc == 8 || bpc == 16; }
+
+// A gray plane (soft mask or stencil Mask) resampled to width x height, 0..255.
+std::vector<std::uint8_t> MaskPlane(const ImageSource& src, SDF::Obj* stream, long width, long height, bool stencil,
+                                    std::uint64_t& pixels)
+{
+    PDF::ImageInfo mi = PDF::ImageInfo::Read(stream, false);
+    int bpc = stencil ? 1 : mi.bits_per_component;
+    if (mi.width <= 0 || mi.height <= 0 || !ValidDepth(bpc) ||
+        static_cast<std::uint64_t>(mi.width) * mi.height > kMaxImagePixels)
+        return {};
+    auto data = ImageData(src, mi.dict, (static_cast<std::uint64_t>(mi.width) * bpc + 7) / 8 * mi.height);
+    if (!data) return {};
+    pixels += static_cast<std::uint64_t>(mi.width) * mi.height;
+    double d0 = 0, d1 = 1;
+    if (mi.decode && mi.decode->Size() >= 2) d0 = PDF::NumberAt(mi.decode, 0, 0), d1 = PDF::NumberAt(mi.decode, 1, 1);
+    Samples s(*data, mi.width, 1, bpc);
+    double maxv = (1 << bpc) - 1;
+    std::vector<std::uint8_t> plane(static_cast<std::size_t>(width) * height);
+    for (long y = 0; y < height; ++y) {
+        long sy = y * mi.height / height;
+        for (long x = 0; x < width; ++x) {
+            long sx = x * mi.width / width;
+            double v = d0 + s.At(sy, sx) / maxv * (d1 - d0);
+            // A stencil Mask paints where its (decoded) sample is 0.
+            if (stencil) v = v >= 0.5 ? 0 : 1;
+            plane[static_cast<std::size_t>(y) * width + x] = static_cast<std::uint8_t>(std::clamp(v, 0.0, 1.0) * 255 + 0.5);
+        }
+    }
+    return plane;
+}
+
+cairo_surface_t* StencilSurface(const Common::Bytes& data, const PDF::ImageInfo& info)
+{
+    bool invert = info.decode && info.decode->Size() >= 1 && PDF::NumberAt(info.decode, 0, 0) >= 0.5;
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, static_cast<int>(info.width), static_cast<int>(info.height));
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(s);
+        return nullptr;
+    }
+    std::uint8_t* out = cairo_image_surface_get_data(s);
+    int stride = cairo_image_surface_get_stride(s);
+    Samples smp(data, info.width, 1, 1);
+    for (long y = 0; y < info.height; ++y) {
+        std::uint8_t* row = out + static_cast<std::size_t>(y) * stride;
+        for (long x = 0; x < info.width; ++x) {
+            bool bit = smp.At(y, x);
+            // Sample 0 paints, unless Decode is [1 0].
+            row[x] = (bit == invert) ? 255 : 0;
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    return s;
+}
+
+}  // namespace
+
+cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
+{
+    const PDF::ImageInfo& info = *src.info;
+    if (!info.dict || info.width <= 0 || info.height <= 0 || info.width > 1 << 24 || info.height > 1 << 24 ||
+        static_cast<std::uint64_t>(info.width) * info.height > kMaxImagePixels)
+        return nullptr;
+    pixels += static_cast<std::uint64_t>(info.width) * info.height;
+    bool jpx = std::find(info.filters.begin(), info.filters.end(), "JPXDecode") != info.filters.end();
+    if (info.image_mask) {
+        auto data = ImageData(src, info.dict, (static_cast<std::uint64_t>(info.width) + 7) / 8 * info.height);
+        return data ? StencilSurface(*data, info) : nullptr;
+    }
+    std::shared_ptr<const PDF::ColorSpace> cs;
+    try {
+        if (SDF::Obj* c = PDF::Deref(info.color_space)) cs = src.cache->GetColorSpace(c, src.resources);
+    } catch (...) {
+        return nullptr;
+    }
+    if (cs && cs->GetFamily() == PDF::ColorSpace::e_pattern) return nullptr;
+    int bpc = info.bits_per_component;
+    int comps = cs ? cs->GetComponentCount() : 0;
+    std::uint64_t pixel_count = static_cast<std::uint64_t>(info.width) * info.height;
+    std::optional<Common::Bytes> data;
+    if (jpx) {
+        // JPEG 2000 data carries its own depth and components; the decoded size tells them.
+        data = ImageData(src, info.dict, pixel_count * 4 * 2);
+        if (!data || data->empty()) return nullptr;
+        std::uint64_t per_pixel = data->size() / pixel_count;
+        if (!comps || info.smask_in_data) {
+            int n = per_pixel >= 8 ? static_cast<int>(per_pixel / 2) : static_cast<int>(per_pixel);
+            if (!comps) comps = n == 4 ? 4 : n >= 3 ? 3 : 1;
+        }
+        bpc = per_pixel >= 2u * comps ? 16 : 8;
+        if (!cs) cs = PDF::ColorSpace::Device(comps == 4 ? PDF::ColorSpace::e_device_cmyk : comps == 3 ? PDF::ColorSpace::e_device_rgb : PDF::ColorSpace::e_device_gray);
+    }
+    if (!cs || comps < 1 || comps > Common::Limits::kMaxColorComponents || !ValidDepth(bpc)) return nullptr;
+    if (!jpx) {
+        data = ImageData(src, info.dict, (static_cast<std::uint64_t>(info.width) * comps * bpc + 7) / 8 * info.height);
+        if (!data || data->empty()) return nullptr;
+    }
+    // Each component through Decode, as a table of every sample value.
+    bool indexed = cs->GetFamily() == PDF::ColorSpace::e_indexed;
+    int maxv = (1 << bpc) - 1;
+    std::vector<float> table;
+    int levels = bpc == 16 ? 256 : maxv + 1;
+    int shift = bpc == 16 ? 8 : 0;
+    table.resize(static_cast<std::size_t>(levels) * comps);
+    for (int c = 0; c < comps; ++c) {
+        double d0 = 0, d1 = indexed ? maxv : 1;
+        if (cs->GetFamily() == PDF::ColorSpace::e_lab) {
+            static const double lo[3] = {0, -100, -100}, hi[3] = {100, 100, 100};
+            d0 = lo[std::min(c, 2)], d1 = hi[std::min(c, 2)];
+            if (SDF::Obj* range = PDF::FindArray(PDF::Deref(cs->GetSDFObj()->GetAt(1)), "Range"); range && c > 0)
+                d0 = PDF::NumberAt(range, 2 * c - 2, d0), d1 = PDF::NumberAt(range, 2 * c - 1, d1);
+        }
+        if (info.decode && info.decode->Size() >= 2u * comps)
+            d0 = PDF::NumberAt(info.decode, 2 * c, d0), d1 = PDF::NumberAt(info.decode, 2 * c + 1, d1);
+        for (int v = 0; v < levels; ++v) {
+            double s = bpc == 16 ? v / 255.0 : static_cast<double>(v) / maxv;
+            table[static_cast<std::size_t>(v) * comps + c] = static_cast<float>(d0 + s * (d1 - d0));
+        }
+    }
+    // Colour-key masking compares raw samples with the ranges of the Mask array.
+    std::vector<int> key;
+    if (SDF::Obj* m = PDF::Deref(info.mask); m && m->IsArray() && m->Size() >= 2u * comps)
+        for (int i = 0; i < 2 * comps; ++i) key.push_back(static_cast<int>(PDF::NumberAt(m, i, 0)));
+    std::vector<std::uint8_t> alpha;
+    if (info.smask) alpha = MaskPlane(src, info.smask, info.width, info.height, false, pixels);
+    else if (SDF::Obj* m = PDF::Deref(info.mask); m && m->IsStream()) alpha = MaskPlane(src, m, info.width, info.height, true, pixels);
+
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(info.width), static_cast<int>(info.height));
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return nullptr;
+    }
+    std::uint8_t* out = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    // SMaskInData JPEG 2000: the extra component is the alpha.
+    int stored = comps + (jpx && info.smask_in_data && (data->size() / pixel_count) > static_cast<std::size_t>(comps) * (bpc / 8) ? 1 : 0);
+    Samples smp(*data, info.width, stored, bpc);
+    std::vector<float> row_in(static_cast<std::size_t>(info.width) * comps);
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(info.width) * 3);
+    std::vector<int> raw(comps);
+    for (long y = 0; y < info.height; ++y) {
+        auto* dst = reinterpret_cast<std::uint32_t*>(out + static_cast<std::size_t>(y) * stride);
+        for (long x = 0; x < info.width; ++x) {
+            for (int c = 0; c < comps; ++c) {
+                unsigned v = smp.At(y, static_cast<std::size_t>(x) * stored + c);
+                raw[c] = static_cast<int>(v);
+                row_in[static_cast<std::size_t>(x) * comps + c] = table[static_cast<std::size_t>(v >> shift) * comps + c];
+            }
+            std::uint8_t a = 255;
+            if (!alpha.empty()) a = alpha[static_cast<std::size_t>(y) * info.width + x];
+            if (stored > comps) a = static_cast<std::uint8_t>(smp.At(y, static_cast<std::size_t>(x) * stored + comps) >> shift);
+            if (!key.empty()) {
+                bool inside = true;
+                for (int c = 0; c < comps && inside; ++c) inside = raw[c] >= key[2 * c] && raw[c] <= key[2 * c + 1];
+                if (inside) a = 0;
+            }
+            dst[x] = static_cast<std::uint32_t>(a) << 24;
+        }
+        src.colours->RowToRGB(cs.get(), row_in.data(), static_cast<std::size_t>(info.width), rgb.data());
+        for (long x = 0; x < info.width; ++x) {
+            std::uint32_t a = dst[x] >> 24;
+            auto pm = [a](std::uint32_t v) { return (v * a + 127) / 255; };
+            dst[x] |= pm(rgb[3 * x]) << 16 | pm(rgb[3 * x + 1]) << 8 | pm(rgb[3 * x + 2]);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    return surface;
+}
+
+}  // namespace qvx::Render

@@ -1,0 +1,182 @@
+#include "render/PageRenderer.h"
+
+#include <algorithm>
+#include <cairo.h>
+#include <cmath>
+
+#include "common/Limits.h"
+#include "pdf/Annot.h"
+#include "pdf/ICCProfile.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/ResourceCache.h"
+#include "render/ColourConvert.h"
+#include "render/ContentDrawer.h"
+#include "render/FontFaces.h"
+#include "sdf/Obj.h"
+
+namespace qvx::Render {
+
+using PDF::Matrix;
+using PDF::Rect;
+
+namespace {
+
+// The visible box: the CropBox within the MediaBox.
+Rect VisibleBox(const PDF::Page& page)
+{
+    Rect m = page.GetMediaBox().Normalized(), c = page.GetCropBox().Normalized();
+    Rect r{std::max(m.x1, c.x1), std::max(m.y1, c.y1), std::min(m.x2, c.x2), std::min(m.y2, c.y2)};
+    if (r.x2 <= r.x1 || r.y2 <= r.y1) r = m;
+    return r;
+}
+
+int Pixels(double points, double dpi)
+{
+    double v = std::ceil(points * (dpi / 72.0));
+    return static_cast<int>(std::clamp(v, 1.0, 1e7));
+}
+
+// The CMYK profile of the document's output intent, if it has one.
+std::shared_ptr<const PDF::ICCProfile> CmykIntent(SDF::SDFDoc& doc)
+{
+    SDF::Obj* root = nullptr;
+    try {
+        root = doc.GetRoot();
+    } catch (...) {
+        return nullptr;
+    }
+    SDF::Obj* intents = PDF::FindArray(root, "OutputIntents");
+    for (std::size_t i = 0; intents && i < std::min<std::size_t>(intents->Size(), 16); ++i) {
+        SDF::Obj* profile = PDF::FindStream(PDF::Deref(intents->GetAt(i)), "DestOutputProfile");
+        if (!profile) continue;
+        auto p = PDF::ICCProfile::FromStream(profile);
+        if (p && p->GetComponentCount() == 4) return p;
+    }
+    return nullptr;
+}
+
+// Where an appearance goes: its BBox (through Matrix) fitted to the annotation's Rect.
+bool AppearancePlacement(SDF::Obj* ap, const Rect& rect, Matrix& out)
+{
+    Rect bbox;
+    if (!PDF::ReadRect(PDF::FindIn(ap, "BBox"), bbox)) return false;
+    Matrix m;
+    PDF::ReadMatrix(PDF::FindIn(ap, "Matrix"), m);
+    double xs[4] = {bbox.x1, bbox.x2, bbox.x2, bbox.x1}, ys[4] = {bbox.y1, bbox.y1, bbox.y2, bbox.y2};
+    double x1 = 1e300, y1 = 1e300, x2 = -1e300, y2 = -1e300;
+    for (int i = 0; i < 4; ++i) {
+        m.Apply(xs[i], ys[i]);
+        x1 = std::min(x1, xs[i]), x2 = std::max(x2, xs[i]), y1 = std::min(y1, ys[i]), y2 = std::max(y2, ys[i]);
+    }
+    if (!(x2 - x1 > 1e-9) || !(y2 - y1 > 1e-9)) return false;
+    double sx = rect.Width() / (x2 - x1), sy = rect.Height() / (y2 - y1);
+    out = Matrix{sx, 0, 0, sy, rect.x1 - x1 * sx, rect.y1 - y1 * sy};
+    return true;
+}
+
+void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, const Matrix& base)
+{
+    std::size_t n = PDF::Annot::Count(page);
+    for (std::size_t i = 0; i < n && !ctx.OverBudget(); ++i) {
+        PDF::Annot a = PDF::Annot::At(page, i);
+        if (!a.IsValid() || a.HasFlag(PDF::Annot::e_hidden) || a.HasFlag(PDF::Annot::e_no_view)) continue;
+        if (a.GetType() == PDF::Annot::e_Popup) continue;
+        SDF::Obj* ap = a.GetAppearance();
+        std::optional<Rect> rect = a.GetRect();
+        Matrix place;
+        if (!ap || !rect || !AppearancePlacement(ap, *rect, place)) continue;
+        cairo_save(cr);
+        ContentDrawer drawer(cr, ctx, place.Then(base));
+        drawer.DrawForm(ap);
+        cairo_restore(cr);
+    }
+}
+
+}  // namespace
+
+void PagePixelSize(const PDF::Page& page, double dpi, int& width, int& height)
+{
+    Rect box = VisibleBox(page);
+    bool turned = page.GetRotation() % 180 != 0;
+    width = Pixels(turned ? box.Height() : box.Width(), dpi);
+    height = Pixels(turned ? box.Width() : box.Height(), dpi);
+}
+
+RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOptions& options)
+{
+    RenderResult result;
+    double dpi = std::isfinite(options.dpi) && options.dpi > 0 ? std::min(options.dpi, 1e5) : 72;
+    Rect box = options.region ? options.region->Normalized() : VisibleBox(page);
+    int rotation = options.region ? 0 : page.GetRotation();
+    bool turned = rotation % 180 != 0;
+    double wpt = std::max(turned ? box.Height() : box.Width(), 1e-3), hpt = std::max(turned ? box.Width() : box.Height(), 1e-3);
+    // A bitmap over the cap is drawn at the resolution that fits.
+    double pixels = std::ceil(wpt * dpi / 72) * std::ceil(hpt * dpi / 72);
+    if (pixels > static_cast<double>(Common::Limits::kMaxRenderPixels)) {
+        double f = std::sqrt(static_cast<double>(Common::Limits::kMaxRenderPixels) / pixels);
+        dpi = std::floor(dpi * f * 1000) / 1000;
+        while (static_cast<double>(Pixels(wpt, dpi)) * Pixels(hpt, dpi) > static_cast<double>(Common::Limits::kMaxRenderPixels))
+            dpi *= 0.99;
+        result.capped = true;
+    }
+    result.dpi = dpi;
+    int w = Pixels(wpt, dpi), h = Pixels(hpt, dpi);
+    double s = dpi / 72;
+    // Default user space to pixels: y flipped, the box's corner at the origin, then turned.
+    Matrix base;
+    switch (rotation) {
+    case 90: base = Matrix{0, s, s, 0, -box.y1 * s, -box.x1 * s}; break;
+    case 180: base = Matrix{-s, 0, 0, s, box.x2 * s, -box.y1 * s}; break;
+    case 270: base = Matrix{0, -s, -s, 0, box.y2 * s, box.x2 * s}; break;
+    default: base = Matrix{s, 0, 0, -s, -box.x1 * s, box.y2 * s}; break;
+    }
+
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_t* cr = cairo_create(surface);
+    if (!options.alpha) {
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
+    }
+    PDF::ResourceCache cache;
+    ColourConvert colours(CmykIntent(doc));
+    FontFaces fonts;
+    {
+        RenderContext ctx(cache, colours, fonts);
+        {
+            ContentDrawer drawer(cr, ctx, base);
+            drawer.DrawPage(page);
+        }
+        if (options.annotations) DrawAnnotations(cr, ctx, page, base);
+        result.complete = ctx.complete && !ctx.OverBudget();
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+
+    Bitmap& bm = result.bitmap;
+    bm.width = w, bm.height = h, bm.channels = options.alpha ? 4 : 3;
+    bm.data.resize(static_cast<std::size_t>(w) * h * bm.channels);
+    const std::uint8_t* src = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(src + static_cast<std::size_t>(y) * stride);
+        std::uint8_t* out = bm.data.data() + static_cast<std::size_t>(y) * w * bm.channels;
+        for (int x = 0; x < w; ++x) {
+            std::uint32_t p = row[x];
+            std::uint32_t a = p >> 24, r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
+            if (bm.channels == 4) {
+                // Cairo keeps premultiplied alpha; the bitmap is straight.
+                if (a && a < 255) r = (r * 255 + a / 2) / a, g = (g * 255 + a / 2) / a, b = (b * 255 + a / 2) / a;
+                out[0] = static_cast<std::uint8_t>(std::min(r, 255u)), out[1] = static_cast<std::uint8_t>(std::min(g, 255u));
+                out[2] = static_cast<std::uint8_t>(std::min(b, 255u)), out[3] = static_cast<std::uint8_t>(a);
+                out += 4;
+            } else {
+                out[0] = static_cast<std::uint8_t>(r), out[1] = static_cast<std::uint8_t>(g), out[2] = static_cast<std::uint8_t>(b);
+                out += 3;
+            }
+        }
+    }
+    cairo_surface_destroy(surface);
+    return result;
+}
+
+}  // namespace qvx::Render

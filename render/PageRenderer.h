@@ -1,0 +1,52 @@
+#pragma once
+// Pages drawn into bitmaps through cairo, as pdftoppm draws them.
+//
+//     Render::RenderOptions opt;
+//     opt.dpi = 150;
+//     Render::RenderResult r = Render::RenderPage(doc, page, opt);
+//     // r.bitmap.data: r.bitmap.height rows of width * channels bytes
+//
+// Damaged content, missing resources and unreadable fonts or images are skipped: what can
+// be drawn is drawn and `complete` says whether anything was left out.
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "pdf/Geometry.h"
+#include "pdf/Page.h"
+#include "sdf/SDFDoc.h"
+
+namespace qvx::Render {
+
+struct Bitmap {                        // rows top to bottom
+    int width = 0, height = 0;
+    int channels = 3;                  // 3: RGB; 4: RGBA, straight (not premultiplied) alpha
+    std::vector<std::uint8_t> data;    // width * channels bytes per row, no padding
+
+    const std::uint8_t* Pixel(int x, int y) const { return data.data() + (static_cast<std::size_t>(y) * width + x) * channels; }
+};
+
+struct RenderOptions {
+    double dpi = 72;
+    bool annotations = true;           // draw the normal appearances of visible annotations
+    bool alpha = false;                // RGBA over a transparent backdrop instead of RGB over white
+    // When set: draw only this rectangle of default user space (unrotated, ignoring CropBox and
+    // Rotate), y up as in PDF; the bitmap's top-left pixel is (region.x1, region.y2).
+    std::optional<PDF::Rect> region;
+};
+
+struct RenderResult {
+    Bitmap bitmap;
+    double dpi = 72;                   // the resolution actually used (lower when the size cap was reached)
+    bool capped = false;               // resolution lowered to stay under the bitmap size cap
+    bool complete = true;              // false when something could not be drawn (damaged content, work cap)
+};
+
+// Draws one page as pdftoppm does (CropBox, Rotate), or the region of options.region.
+RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOptions& options);
+
+// The pixel size pdftoppm gives a page at a resolution (CropBox, Rotate applied).
+void PagePixelSize(const PDF::Page& page, double dpi, int& width, int& height);
+
+}  // namespace qvx::Render

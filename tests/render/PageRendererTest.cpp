@@ -1,0 +1,268 @@
+// Pages built in memory, drawn, and checked pixel by pixel.
+
+#include <gtest/gtest.h>
+
+#include "common/Limits.h"
+#include "tests/render/RenderTestDoc.h"
+
+using namespace qvx;
+using qvx::Test::Near;
+using qvx::Test::RenderDoc;
+using qvx::Test::Rgb;
+
+namespace {
+
+// A hex string of bytes.
+std::string Hex(const std::vector<int>& bytes)
+{
+    static const char* digits = "0123456789ABCDEF";
+    std::string s = "<";
+    for (int b : bytes) s += digits[(b >> 4) & 15], s += digits[b & 15];
+    return s + ">";
+}
+
+}  // namespace
+
+TEST(PageRenderer, FilledSquareAndPageGeometry)
+{
+    RenderDoc d;
+    // A red square in the lower left quarter, a blue stroke along the top.
+    d.content = "1 0 0 rg 0 0 50 50 re f 0 0 1 RG 4 w 0 90 m 100 90 l S";
+    Render::RenderResult r = d.Draw();
+    ASSERT_EQ(r.bitmap.width, 100);
+    ASSERT_EQ(r.bitmap.height, 100);
+    EXPECT_TRUE(r.complete);
+    EXPECT_FALSE(r.capped);
+    EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0xFF0000u);  // y = 25 in PDF is row 75
+    EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(r.bitmap, 50, 10), 0x0000FFu);
+    EXPECT_EQ(Rgb(r.bitmap, 50, 5), 0xFFFFFFu);
+
+    // Twice the resolution: twice the pixels each way.
+    Render::RenderOptions opt;
+    opt.dpi = 144;
+    r = d.Draw(opt);
+    ASSERT_EQ(r.bitmap.width, 200);
+    EXPECT_EQ(Rgb(r.bitmap, 50, 150), 0xFF0000u);
+
+    // Rotate 90 turns the page clockwise: the lower left corner goes to the upper left.
+    d.page_extra = "/Rotate 90";
+    d.media_box = "[0 0 100 200]";
+    r = d.Draw();
+    ASSERT_EQ(r.bitmap.width, 200);
+    ASSERT_EQ(r.bitmap.height, 100);
+    EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0xFF0000u);
+    EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0xFFFFFFu);
+
+    // The CropBox picks what is drawn; a region ignores it and the rotation.
+    d.page_extra = "/CropBox [0 0 50 50]";
+    d.media_box = "[0 0 100 100]";
+    r = d.Draw();
+    ASSERT_EQ(r.bitmap.width, 50);
+    EXPECT_EQ(Rgb(r.bitmap, 40, 40), 0xFF0000u);
+    opt = {};
+    opt.region = PDF::Rect{40, 40, 60, 60};
+    opt.alpha = true;
+    r = d.Draw(opt);
+    ASSERT_EQ(r.bitmap.width, 20);
+    ASSERT_EQ(r.bitmap.channels, 4);
+    EXPECT_EQ(r.bitmap.Pixel(5, 15)[3], 255);  // (45, 45): the square
+    EXPECT_EQ(r.bitmap.Pixel(15, 5)[3], 0);    // (55, 55): nothing drawn, transparent
+    EXPECT_EQ(r.bitmap.Pixel(5, 15)[0], 255);
+}
+
+TEST(PageRenderer, FillRulesClipsAndDashes)
+{
+    RenderDoc d;
+    // Two nested squares: even-odd leaves the inner one empty, nonzero fills it.
+    d.content = "0 g 10 10 80 80 re 30 30 40 40 re f* "
+                "q 0 0 100 10 re W n 1 0 0 rg 0 0 100 100 re f Q "
+                "0 0 1 RG 2 w [10 10] 0 d 0 95 m 100 95 l S";
+    Render::RenderResult r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 20, 50), 0x000000u);
+    EXPECT_EQ(Rgb(r.bitmap, 50, 50), 0xFFFFFFu);  // the hole
+    EXPECT_EQ(Rgb(r.bitmap, 50, 95), 0xFF0000u);  // inside the clip
+    EXPECT_EQ(Rgb(r.bitmap, 50, 85), 0x000000u);  // the clip ended with Q
+    EXPECT_EQ(Rgb(r.bitmap, 5, 5), 0x0000FFu);    // first dash
+    EXPECT_EQ(Rgb(r.bitmap, 15, 5), 0xFFFFFFu);   // first gap
+    d.content = "0 g 10 10 80 80 re 30 30 40 40 re f";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 50, 50), 0x000000u);
+}
+
+TEST(PageRenderer, ClippedImage)
+{
+    RenderDoc d;
+    // A 2 x 2 image: red, green / blue, white; drawn over the page, clipped to its left half.
+    int img = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                            std::string("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12));
+    d.resources = "<< /XObject << /Im1 " + std::to_string(img) + " 0 R >> >>";
+    d.content = "q 0 0 50 100 re W n 100 0 0 100 0 0 cm /Im1 Do Q";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0xFF0000u);  // first row at the top
+    EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0x0000FFu);
+    EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);  // green, clipped away
+    EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0xFFFFFFu);
+
+    // The same as an inline image with a Decode array that inverts it, and a stencil mask
+    // painting the fill colour where its samples are 0.
+    d.resources = "<< >>";
+    d.content = "q 100 0 0 100 0 0 cm BI /W 2 /H 2 /CS /RGB /BPC 8 /D [1 0 1 0 1 0] ID " +
+                std::string("\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF\xFF\xFF\xFF", 12) + " EI Q";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0x00FFFFu);
+    EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0x000000u);
+    d.content = "0 1 0 rg q 100 0 0 100 0 0 cm BI /W 2 /H 2 /IM true ID " + std::string("\x40\x80", 2) + " EI Q";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0x00FF00u);  // bits 0 1
+    EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0xFFFFFFu);  // bits 1 0
+    EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0x00FF00u);
+}
+
+TEST(PageRenderer, BlendModeGroup)
+{
+    RenderDoc d;
+    // Red below; a transparency group painting blue in the right half with a blend mode.
+    int form = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Group << /S /Transparency >>",
+                             "0 0 1 rg 50 0 50 100 re f");
+    d.resources = "<< /XObject << /Fm1 " + std::to_string(form) + " 0 R >> /ExtGState << /Mul << /BM /Multiply >> "
+                  "/Scr << /BM /Screen >> /Half << /ca 0.5 >> >> >>";
+    d.content = "1 0 0 rg 0 0 100 100 re f /Mul gs /Fm1 Do";
+    Render::RenderResult r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 50), 0xFF0000u);
+    EXPECT_EQ(Rgb(r.bitmap, 75, 50), 0x000000u);  // red x blue
+    d.content = "1 0 0 rg 0 0 100 100 re f /Scr gs /Fm1 Do";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 75, 50), 0xFF00FFu);  // red screen blue
+    // The group's alpha applies once to the group as a whole.
+    d.content = "1 0 0 rg 0 0 100 100 re f /Half gs /Fm1 Do";
+    r = d.Draw();
+    EXPECT_TRUE(Near(r.bitmap, 75, 50, 0x800080u, 2)) << std::hex << Rgb(r.bitmap, 75, 50);
+}
+
+TEST(PageRenderer, LuminositySoftMask)
+{
+    RenderDoc d;
+    // The mask group is white on the left half and black on the right: a black fill
+    // through it shows on the left only. With a backdrop BC of white and an empty group
+    // everything shows; a transfer function inverting the values swaps the halves.
+    int mask = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Group << /S /Transparency /CS /DeviceGray >>",
+                             "1 g 0 0 50 100 re f 0 g 50 0 50 100 re f");
+    int empty = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Group << /S /Transparency /CS /DeviceGray >>", "");
+    int invert = d.b.Add("<< /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>");
+    auto ref = [](int n) { return std::to_string(n) + " 0 R"; };
+    d.resources = "<< /ExtGState << /SM << /SMask << /S /Luminosity /G " + ref(mask) + " >> >> "
+                  "/BC << /SMask << /S /Luminosity /G " + ref(empty) + " /BC [1] >> >> "
+                  "/TR << /SMask << /S /Luminosity /G " + ref(mask) + " /TR " + ref(invert) + " >> >> >> >>";
+    d.content = "/SM gs 0 g 0 0 100 100 re f";
+    Render::RenderResult r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 50), 0x000000u);
+    EXPECT_EQ(Rgb(r.bitmap, 75, 50), 0xFFFFFFu);
+    d.content = "/BC gs 0 g 0 0 100 100 re f";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 75, 50), 0x000000u);
+    d.content = "/TR gs 0 g 0 0 100 100 re f";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 50), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(r.bitmap, 75, 50), 0x000000u);
+}
+
+TEST(PageRenderer, Type3Glyphs)
+{
+    RenderDoc d;
+    // Glyph a (d1) is a square that takes the text colour; glyph b (d0) paints its own blue.
+    int a = d.b.AddStream("", "1000 0 0 0 1000 1000 d1 0 0 1000 1000 re f");
+    int bproc = d.b.AddStream("", "1000 0 d0 0 0 1 rg 0 0 1000 1000 re f");
+    int font = d.b.Add("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+                       "/CharProcs << /a " + std::to_string(a) + " 0 R /b " + std::to_string(bproc) + " 0 R >> "
+                       "/Encoding << /Type /Encoding /Differences [97 /a /b] >> /FirstChar 97 /LastChar 98 "
+                       "/Widths [1000 1000] >>");
+    d.resources = "<< /Font << /T3 " + std::to_string(font) + " 0 R >> >>";
+    // Size 20 glyphs at (10, 10): a from x 10 to 30, then b from 30 to 50 (the advance).
+    d.content = "0 1 0 rg BT /T3 20 Tf 10 10 Td (ab) Tj ET";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(Rgb(r.bitmap, 20, 80), 0x00FF00u);
+    EXPECT_EQ(Rgb(r.bitmap, 40, 80), 0x0000FFu);
+    EXPECT_EQ(Rgb(r.bitmap, 60, 80), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(r.bitmap, 20, 60), 0xFFFFFFu);  // above the glyphs
+    // Character spacing moves the second glyph on.
+    d.content = "0 1 0 rg BT /T3 20 Tf 10 Tc 10 10 Td (ab) Tj ET";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 35, 80), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(r.bitmap, 45, 80), 0x0000FFu);
+}
+
+TEST(PageRenderer, TextWithStandardFontAndClipModes)
+{
+    RenderDoc d;
+    d.resources = "<< /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >> >> >>";
+    // A large black I: its stem covers the middle of the glyph box.
+    d.content = "BT /F1 100 Tf 30 10 Td (I) Tj ET";
+    Render::RenderResult r = d.Draw();
+    int black = 0;
+    for (int x = 30; x < 60; ++x) black += Rgb(r.bitmap, x, 50) == 0;
+    EXPECT_GT(black, 10);
+    // Mode 7 clips to the glyph: a red fill afterwards shows only inside it.
+    d.content = "BT /F1 100 Tf 7 Tr 30 10 Td (I) Tj ET 1 0 0 rg 0 0 100 100 re f";
+    r = d.Draw();
+    int red = 0, white = 0;
+    for (int x = 0; x < 100; ++x) {
+        red += Rgb(r.bitmap, x, 50) == 0xFF0000u;
+        white += Rgb(r.bitmap, x, 50) == 0xFFFFFFu;
+    }
+    EXPECT_EQ(red, black);
+    EXPECT_GT(white, 50);
+    // Invisible text (mode 3) draws nothing.
+    d.content = "BT /F1 100 Tf 3 Tr 30 10 Td (I) Tj ET";
+    r = d.Draw();
+    for (int x = 0; x < 100; ++x) ASSERT_EQ(Rgb(r.bitmap, x, 50), 0xFFFFFFu);
+}
+
+TEST(PageRenderer, ColourSpacesAndShadings)
+{
+    RenderDoc d;
+    // Indexed over RGB, Separation through a PostScript calculator, Lab white, and an
+    // axial shading from black to white across the page.
+    int tint = d.b.AddStream("/FunctionType 4 /Domain [0 1] /Range [0 1 0 1 0 1] ", "{ dup 0 exch 1 exch sub }");
+    d.resources = "<< /ColorSpace << /I [/Indexed /DeviceRGB 1 " + Hex({255, 0, 0, 0, 0, 255}) + "] "
+                  "/S [/Separation /Spot /DeviceRGB " + std::to_string(tint) + " 0 R] "
+                  "/L [/Lab << /WhitePoint [0.9505 1 1.089] >>] >> "
+                  "/Shading << /Sh << /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] "
+                  "/Function << /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [1] /N 1 >> /Extend [true true] >> >> >>";
+    d.content = "/I cs 1 sc 0 0 50 50 re f /S cs 1 sc 50 0 50 50 re f /L cs 100 0 0 sc 0 50 50 50 re f "
+                "q 50 50 50 50 re W n /Sh sh Q";
+    Render::RenderResult r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0x0000FFu);  // index 1
+    EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0xFF0000u);  // tint 1 -> (1, 0, 0)
+    EXPECT_TRUE(Near(r.bitmap, 25, 25, 0xFFFFFFu, 3));
+    const std::uint8_t* left = r.bitmap.Pixel(52, 25);
+    const std::uint8_t* right = r.bitmap.Pixel(97, 25);
+    EXPECT_NEAR(left[0], 133, 6);  // t = 0.52
+    EXPECT_NEAR(right[0], 248, 6);
+}
+
+TEST(PageRenderer, DamagedInputDrawsWhatItCan)
+{
+    RenderDoc d;
+    // An unknown font, an image with absurd dimensions, a missing XObject, a singular
+    // matrix and garbage operators around a red square that must still be drawn.
+    int img = d.b.AddStream("/Subtype /Image /Width 2000000000 /Height 2000000000 /ColorSpace /DeviceRGB /BitsPerComponent 8", "x");
+    d.resources = "<< /XObject << /Big " + std::to_string(img) + " 0 R >> /Font << /F1 << /Subtype /Type1 >> >> >>";
+    d.content = "BT /F1 12 Tf (x) Tj ET /Big Do /Nope Do q 0 0 0 0 0 0 cm 0 0 10 10 re f Q ]]]>> 1 0 0 rg 0 0 50 50 re f";
+    Render::RenderResult r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0xFF0000u);
+    EXPECT_FALSE(r.complete);
+    // A page too large for the bitmap cap is drawn at a lower resolution, and says so.
+    d.media_box = "[0 0 14400 14400]";
+    d.content = "1 0 0 rg 0 0 7200 14400 re f";
+    Render::RenderOptions opt;
+    opt.dpi = 600;
+    r = d.Draw(opt);
+    EXPECT_TRUE(r.capped);
+    EXPECT_LT(r.dpi, 600);
+    EXPECT_LE(static_cast<std::uint64_t>(r.bitmap.width) * r.bitmap.height, Common::Limits::kMaxRenderPixels);
+    EXPECT_EQ(Rgb(r.bitmap, r.bitmap.width / 4, r.bitmap.height / 2), 0xFF0000u);
+}
