@@ -6,6 +6,7 @@
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
 #include "render/ColourConvert.h"
+#include "render/OptionalContent.h"
 #include "sdf/Obj.h"
 
 namespace qvx::Render {
@@ -111,6 +112,28 @@ void ContentDrawer::Walk()
             m_ctx.complete = false;
             break;
         }
+        if (e->kind == Element::e_marked_content_begin) {
+            bool hide = e->name == "OC" && !m_ctx.oc.Visible(e->obj);
+            m_marked.push_back(hide);
+            m_hidden += hide;
+            continue;
+        }
+        if (e->kind == Element::e_marked_content_end) {
+            if (!m_marked.empty()) {
+                m_hidden -= m_marked.back();
+                m_marked.pop_back();
+            }
+            continue;
+        }
+        bool drawing = e->kind != Element::e_save && e->kind != Element::e_restore;
+        if (drawing && m_hidden > 0) {
+            // Hidden content paints nothing; its path is dropped.
+            if (e->kind == Element::e_path) m_path.clear();
+            continue;
+        }
+        // XObjects marked as optional content.
+        if ((e->kind == Element::e_form || e->kind == Element::e_image) && !m_ctx.oc.Visible(PDF::FindIn(e->obj, "OC")))
+            continue;
         switch (e->kind) {
         case Element::e_save:
             cairo_save(mp_cr);

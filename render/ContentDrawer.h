@@ -19,6 +19,7 @@ namespace qvx::Render {
 
 class ColourConvert;
 class FontFaces;
+class OptionalContent;
 struct RGB;
 
 // What every drawer of one page shares: caches, and the work done so far against the caps.
@@ -26,6 +27,7 @@ struct RenderContext {
     PDF::ResourceCache& cache;
     ColourConvert& colours;
     FontFaces& fonts;
+    const OptionalContent& oc;
     std::uint64_t operators = 0;
     std::uint64_t image_pixels = 0;
     bool complete = true;
@@ -38,7 +40,8 @@ struct RenderContext {
     // Type 3 glyph procedures declared with d0 (they set their own colours).
     std::map<const SDF::Obj*, bool> coloured_glyphs;
 
-    RenderContext(PDF::ResourceCache& c, ColourConvert& cc, FontFaces& f) : cache(c), colours(cc), fonts(f) {}
+    RenderContext(PDF::ResourceCache& c, ColourConvert& cc, FontFaces& f, const OptionalContent& o)
+        : cache(c), colours(cc), fonts(f), oc(o) {}
     ~RenderContext();
     RenderContext(const RenderContext&) = delete;
     RenderContext& operator=(const RenderContext&) = delete;
@@ -110,6 +113,9 @@ private:
     // Glyph outlines of clipping text modes (device space), applied at ET.
     std::vector<cairo_path_t*> m_text_clip;
     bool m_text_clip_pending = false;
+    // Marked-content sequences open, each whether optional content hides it, and how many hide.
+    std::vector<bool> m_marked;
+    int m_hidden = 0;
 };
 
 }  // namespace qvx::Render

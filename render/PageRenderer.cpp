@@ -12,6 +12,7 @@
 #include "render/ColourConvert.h"
 #include "render/ContentDrawer.h"
 #include "render/FontFaces.h"
+#include "render/OptionalContent.h"
 #include "sdf/Obj.h"
 
 namespace qvx::Render {
@@ -77,7 +78,7 @@ void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, con
     for (std::size_t i = 0; i < n && !ctx.OverBudget(); ++i) {
         PDF::Annot a = PDF::Annot::At(page, i);
         if (!a.IsValid() || a.HasFlag(PDF::Annot::e_hidden) || a.HasFlag(PDF::Annot::e_no_view)) continue;
-        if (a.GetType() == PDF::Annot::e_Popup) continue;
+        if (a.GetType() == PDF::Annot::e_Popup || !ctx.oc.Visible(PDF::FindIn(a.GetSDFObj(), "OC"))) continue;
         SDF::Obj* ap = a.GetAppearance();
         std::optional<Rect> rect = a.GetRect();
         Matrix place;
@@ -137,8 +138,9 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     PDF::ResourceCache cache;
     ColourConvert colours(CmykIntent(doc));
     FontFaces fonts;
+    OptionalContent oc(doc);
     {
-        RenderContext ctx(cache, colours, fonts);
+        RenderContext ctx(cache, colours, fonts, oc);
         {
             ContentDrawer drawer(cr, ctx, base);
             drawer.DrawPage(page);

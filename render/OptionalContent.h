@@ -1,0 +1,27 @@
+#pragma once
+// Optional content as a viewer shows it by default: the groups the default configuration
+// (OCProperties /D) turns off, and whether a group or membership dictionary is visible.
+
+#include <set>
+
+namespace qvx::SDF {
+class Obj;
+class SDFDoc;
+}
+
+namespace qvx::Render {
+
+class OptionalContent {
+public:
+    explicit OptionalContent(SDF::SDFDoc& doc);
+    // Whether content marked with oc (an OCG or OCMD dictionary; null: unmarked) shows.
+    bool Visible(SDF::Obj* oc, int depth = 0) const;
+
+private:
+    bool GroupOn(const SDF::Obj* group) const;
+
+    std::set<const SDF::Obj*> m_off, m_on;
+    bool m_base_off = false;
+};
+
+}  // namespace qvx::Render
