@@ -103,23 +103,37 @@ cairo_pattern_t* ContentDrawer::ShadingPattern(SDF::Obj* shading_obj, const Matr
         SDF::Obj* ext = PDF::FindArray(sh.obj, "Extend");
         bool e0 = ext && ext->Size() > 0 && PDF::Deref(ext->GetAt(0)) && PDF::Deref(ext->GetAt(0))->IsBool() && PDF::Deref(ext->GetAt(0))->GetBool();
         bool e1 = ext && ext->Size() > 1 && PDF::Deref(ext->GetAt(1)) && PDF::Deref(ext->GetAt(1))->IsBool() && PDF::Deref(ext->GetAt(1))->GetBool();
-        if (sh.type == 2) p = cairo_pattern_create_linear(coords[0], coords[1], coords[2], coords[3]);
-        else p = cairo_pattern_create_radial(coords[0], coords[1], std::max(0.0, coords[2]), coords[3], coords[4], std::max(0.0, coords[5]));
+        // Cairo pads both ends or neither. An axial shading extended at one end only runs
+        // over a line three times as long: padded beyond it, transparent where not extended.
+        bool mixed = e0 != e1 && sh.type == 2;
+        double lo = 0, span = 1;
+        if (mixed) {
+            double dx = coords[2] - coords[0], dy = coords[3] - coords[1];
+            p = cairo_pattern_create_linear(coords[0] - dx, coords[1] - dy, coords[2] + dx, coords[3] + dy);
+            lo = 1.0 / 3, span = 1.0 / 3;
+        } else if (sh.type == 2) {
+            p = cairo_pattern_create_linear(coords[0], coords[1], coords[2], coords[3]);
+        } else {
+            p = cairo_pattern_create_radial(coords[0], coords[1], std::max(0.0, coords[2]), coords[3], coords[4], std::max(0.0, coords[5]));
+        }
         const int stops = 256;
         for (int i = 0; i <= stops; ++i) {
             double t = domain[0] + (domain[1] - domain[0]) * i / stops;
             RGB c = sc.At(&t, 1);
-            cairo_pattern_add_color_stop_rgba(p, static_cast<double>(i) / stops, c.r, c.g, c.b, alpha);
+            cairo_pattern_add_color_stop_rgba(p, lo + span * i / stops, c.r, c.g, c.b, alpha);
         }
-        // Cairo extends both ends or neither: an end not extended is cut off by a
-        // transparent stop just outside it.
-        if (e0 && e1) cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
-        else if (e0 || e1) {
-            cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+        if (mixed) {
             RGB c = sc.At(e0 ? &domain[0] : &domain[1], 1);
-            cairo_pattern_add_color_stop_rgba(p, e0 ? 1.0 : 0.0, c.r, c.g, c.b, 0);
-            if (!e1) cairo_pattern_add_color_stop_rgba(p, 1.0, 0, 0, 0, 0);
+            const double eps = 1e-6;
+            if (e0) {
+                cairo_pattern_add_color_stop_rgba(p, 0, c.r, c.g, c.b, alpha);
+                cairo_pattern_add_color_stop_rgba(p, 2.0 / 3 + eps, 0, 0, 0, 0);
+            } else {
+                cairo_pattern_add_color_stop_rgba(p, 1.0 / 3 - eps, 0, 0, 0, 0);
+                cairo_pattern_add_color_stop_rgba(p, 1, c.r, c.g, c.b, alpha);
+            }
         }
+        cairo_pattern_set_extend(p, e0 || e1 ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
     } else if (sh.type == 1) {
         p = FunctionShading(sh.obj, sc, alpha, inner);
     } else {
