@@ -31,23 +31,64 @@ double SrgbGamma(double v)
     return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
 }
 
-// CIE L*a*b* (D50 white of the space's WhitePoint) to sRGB.
-RGB LabToRGB(const ColorSpace* cs, double L, double a, double b)
+// The dictionary of a CIE-based space ([/CalRGB << ... >>]), or null.
+SDF::Obj* CieDict(const ColorSpace* cs)
 {
-    double wx = 0.9505, wy = 1, wz = 1.089;
-    if (cs && cs->GetSDFObj() && cs->GetSDFObj()->IsArray() && cs->GetSDFObj()->Size() > 1) {
-        SDF::Obj* wp = PDF::FindArray(PDF::Deref(cs->GetSDFObj()->GetAt(1)), "WhitePoint");
-        if (wp) wx = PDF::NumberAt(wp, 0, wx), wy = PDF::NumberAt(wp, 1, wy), wz = PDF::NumberAt(wp, 2, wz);
-    }
-    auto g = [](double t) { return t >= 6.0 / 29 ? t * t * t : 108.0 / 841 * (t - 4.0 / 29); };
-    double l = (L + 16) / 116;
-    double X = wx * g(l + a / 500), Y = wy * g(l), Z = wz * g(l - b / 200);
-    // XYZ (white point scaled to D65 by its own white) to linear sRGB.
+    if (!cs || !cs->GetSDFObj() || !cs->GetSDFObj()->IsArray() || cs->GetSDFObj()->Size() < 2) return nullptr;
+    return PDF::Deref(cs->GetSDFObj()->GetAt(1));
+}
+
+void WhitePoint(SDF::Obj* dict, double& wx, double& wy, double& wz)
+{
+    wx = 0.9505, wy = 1, wz = 1.089;
+    if (SDF::Obj* wp = PDF::FindArray(dict, "WhitePoint"))
+        wx = PDF::NumberAt(wp, 0, wx), wy = PDF::NumberAt(wp, 1, wy), wz = PDF::NumberAt(wp, 2, wz);
+    if (!(wx > 0) || !(wy > 0) || !(wz > 0)) wx = 0.9505, wy = 1, wz = 1.089;
+}
+
+// XYZ relative to the space's white (scaled onto the D65 white) to sRGB.
+RGB XyzToRGB(double X, double Y, double Z, double wx, double wy, double wz)
+{
     X *= 0.9505 / wx, Y *= 1.0 / wy, Z *= 1.089 / wz;
     double r = 3.2406 * X - 1.5372 * Y - 0.4986 * Z;
-    double gg = -0.9689 * X + 1.8758 * Y + 0.0415 * Z;
-    double bb = 0.0557 * X - 0.2040 * Y + 1.0570 * Z;
-    return {SrgbGamma(r), SrgbGamma(gg), SrgbGamma(bb)};
+    double g = -0.9689 * X + 1.8758 * Y + 0.0415 * Z;
+    double b = 0.0557 * X - 0.2040 * Y + 1.0570 * Z;
+    return {SrgbGamma(r), SrgbGamma(g), SrgbGamma(b)};
+}
+
+// CalGray and CalRGB: components through their gammas and matrix to XYZ.
+RGB CalToRGB(const ColorSpace* cs, const double* c, int n)
+{
+    SDF::Obj* d = CieDict(cs);
+    double wx, wy, wz;
+    WhitePoint(d, wx, wy, wz);
+    auto at = [&](int i) { return Clamp01(i < n ? c[i] : 0); };
+    if (cs->GetFamily() == ColorSpace::e_cal_gray) {
+        double g = PDF::FindNumber(d, "Gamma", 1);
+        double y = std::pow(at(0), g > 0 ? g : 1);
+        return XyzToRGB(wx * y, wy * y, wz * y, wx, wy, wz);
+    }
+    double gm[3] = {1, 1, 1}, m[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    if (SDF::Obj* ga = PDF::FindArray(d, "Gamma"))
+        for (int i = 0; i < 3; ++i) gm[i] = PDF::NumberAt(ga, i, 1);
+    if (SDF::Obj* ma = PDF::FindArray(d, "Matrix"); ma && ma->Size() >= 9)
+        for (int i = 0; i < 9; ++i) m[i] = PDF::NumberAt(ma, i, m[i]);
+    double v[3];
+    for (int i = 0; i < 3; ++i) v[i] = std::pow(at(i), gm[i] > 0 ? gm[i] : 1);
+    double X = m[0] * v[0] + m[3] * v[1] + m[6] * v[2];
+    double Y = m[1] * v[0] + m[4] * v[1] + m[7] * v[2];
+    double Z = m[2] * v[0] + m[5] * v[1] + m[8] * v[2];
+    return XyzToRGB(X, Y, Z, wx, wy, wz);
+}
+
+// CIE L*a*b* (of the space's WhitePoint) to sRGB.
+RGB LabToRGB(const ColorSpace* cs, double L, double a, double b)
+{
+    double wx, wy, wz;
+    WhitePoint(CieDict(cs), wx, wy, wz);
+    auto g = [](double t) { return t >= 6.0 / 29 ? t * t * t : 108.0 / 841 * (t - 4.0 / 29); };
+    double l = (L + 16) / 116;
+    return XyzToRGB(wx * g(l + a / 500), wy * g(l), wz * g(l - b / 200), wx, wy, wz);
 }
 
 }  // namespace
@@ -140,8 +181,9 @@ RGB ColourConvert::Convert(const ColorSpace* cs, const double* c, int n, int dep
     if (!cs || depth > Common::Limits::kMaxColorSpaceNesting) return Device(nullptr, c, n, depth);
     switch (cs->GetFamily()) {
     case ColorSpace::e_device_gray: case ColorSpace::e_device_rgb: case ColorSpace::e_device_cmyk:
-    case ColorSpace::e_cal_gray: case ColorSpace::e_cal_rgb:
         return Device(cs, c, n, depth);
+    case ColorSpace::e_cal_gray: case ColorSpace::e_cal_rgb:
+        return CalToRGB(cs, c, n);
     case ColorSpace::e_lab:
         return LabToRGB(cs, n > 0 ? c[0] : 0, n > 1 ? c[1] : 0, n > 2 ? c[2] : 0);
     case ColorSpace::e_icc: {
@@ -232,7 +274,6 @@ void ColourConvert::RowToRGB(const ColorSpace* cs, const float* in, std::size_t 
         }
     }
     bool device = fam == ColorSpace::e_device_gray || fam == ColorSpace::e_device_rgb || fam == ColorSpace::e_device_cmyk ||
-                  fam == ColorSpace::e_cal_gray || fam == ColorSpace::e_cal_rgb ||
                   (fam == ColorSpace::e_icc && !profile && (n == 1 || n == 3));
     if (device && !(n == 4 && mp_cmyk_intent)) {
         for (std::size_t i = 0; i < count; ++i, in += n, rgb += 3) {

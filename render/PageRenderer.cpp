@@ -21,13 +21,10 @@ using PDF::Rect;
 
 namespace {
 
-// The visible box: the CropBox within the MediaBox.
+// The box drawn: the MediaBox, as pdftoppm draws pages unless told to crop.
 Rect VisibleBox(const PDF::Page& page)
 {
-    Rect m = page.GetMediaBox().Normalized(), c = page.GetCropBox().Normalized();
-    Rect r{std::max(m.x1, c.x1), std::max(m.y1, c.y1), std::min(m.x2, c.x2), std::min(m.y2, c.y2)};
-    if (r.x2 <= r.x1 || r.y2 <= r.y1) r = m;
-    return r;
+    return page.GetMediaBox().Normalized();
 }
 
 int Pixels(double points, double dpi)

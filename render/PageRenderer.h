@@ -1,6 +1,8 @@
 #pragma once
 // Pages drawn into bitmaps through cairo, as pdftoppm draws them.
 //
+// The page is its MediaBox, as pdftoppm draws it by default (its -cropbox option aside).
+//
 //     Render::RenderOptions opt;
 //     opt.dpi = 150;
 //     Render::RenderResult r = Render::RenderPage(doc, page, opt);
@@ -31,8 +33,8 @@ struct RenderOptions {
     double dpi = 72;
     bool annotations = true;           // draw the normal appearances of visible annotations
     bool alpha = false;                // RGBA over a transparent backdrop instead of RGB over white
-    // When set: draw only this rectangle of default user space (unrotated, ignoring CropBox and
-    // Rotate), y up as in PDF; the bitmap's top-left pixel is (region.x1, region.y2).
+    // When set: draw only this rectangle of default user space (unrotated, ignoring the page
+    // boxes and Rotate), y up as in PDF; the bitmap's top-left pixel is (region.x1, region.y2).
     std::optional<PDF::Rect> region;
 };
 
@@ -43,10 +45,10 @@ struct RenderResult {
     bool complete = true;              // false when something could not be drawn (damaged content, work cap)
 };
 
-// Draws one page as pdftoppm does (CropBox, Rotate), or the region of options.region.
+// Draws one page as pdftoppm does (its MediaBox turned by Rotate), or options.region.
 RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOptions& options);
 
-// The pixel size pdftoppm gives a page at a resolution (CropBox, Rotate applied).
+// The pixel size pdftoppm gives a page at a resolution (MediaBox, Rotate applied).
 void PagePixelSize(const PDF::Page& page, double dpi, int& width, int& height);
 
 }  // namespace qvx::Render

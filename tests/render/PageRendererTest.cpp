@@ -54,12 +54,14 @@ TEST(PageRenderer, FilledSquareAndPageGeometry)
     EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0xFF0000u);
     EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0xFFFFFFu);
 
-    // The CropBox picks what is drawn; a region ignores it and the rotation.
-    d.page_extra = "/CropBox [0 0 50 50]";
+    // The MediaBox is drawn whatever the CropBox, as pdftoppm does; a region picks its own
+    // rectangle whatever the rotation.
+    d.page_extra = "/CropBox [0 0 50 50] /Rotate 90";
     d.media_box = "[0 0 100 100]";
     r = d.Draw();
-    ASSERT_EQ(r.bitmap.width, 50);
+    ASSERT_EQ(r.bitmap.width, 100);
     EXPECT_EQ(Rgb(r.bitmap, 40, 40), 0xFF0000u);
+    EXPECT_EQ(Rgb(r.bitmap, 60, 40), 0xFFFFFFu);
     opt = {};
     opt.region = PDF::Rect{40, 40, 60, 60};
     opt.alpha = true;
