@@ -1,6 +1,7 @@
 // Arbitrary bytes as a PDF file through a whole compliance run: opening (with the rebuild),
 // the driver's passes and the object pass over every object, in validation at one level
-// per PDF/A part and in conversion at the level the size picks. Findings and the engine's
+// per PDF/A part and in conversion at the level the size picks (at 1B with flattening, drawn
+// at a low resolution, for sizes with bit 4 set). Findings and the engine's
 // exception are expected; a crash, a hang or any other exception is not.
 #include <cstdint>
 
@@ -17,8 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (bool convert : {false, true}) {
             if (convert && level != convert_level) continue;
             try {
-                PDF::PDFACompliance run(convert, Common::Bytes(data, data + size), nullptr, level, nullptr, 0, 0,
-                                        (size & 8) != 0);
+                PDF::PDFAComplianceOptions options;
+                options.SetConformance(level);
+                options.SetFirstStop((size & 8) != 0);
+                options.SetFlatten(convert && (size & 16) != 0);
+                options.SetDpi(18);
+                options.SetMaxRefObjs(0);
+                PDF::PDFACompliance run(convert, Common::Bytes(data, data + size), nullptr, options);
                 for (int i = 0; i < run.GetErrorCount(); ++i) run.GetRefCount(run.GetError(i));
             } catch (const Common::Exception&) {
             }

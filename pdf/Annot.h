@@ -75,6 +75,12 @@ public:
     // Widgets: the field dictionary (the widget itself when merged with its field).
     SDF::Obj* GetField() const;
 
+    // Draws the normal appearance of the current state into the page's content, placed
+    // on Rect as viewers place it (upright when NoRotate is set), and removes the
+    // annotation from the page's Annots. Throws when there is no such appearance or it
+    // cannot be placed; the page is then left as it was. (AnnotFlatten.cpp)
+    void Flatten(Page& page);
+
 private:
     SDF::Obj* mp_obj = nullptr;
     SDF::Obj* mp_dict = nullptr;

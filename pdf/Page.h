@@ -21,6 +21,8 @@ public:
     // The Resources dictionary in force (own or inherited), or null.
     SDF::Obj* GetResourceDict() const { return mp_resources; }
     Resources GetResources() const { return Resources(mp_resources); }
+    // After a repair gave the page Resources of its own.
+    void SetResourceDict(SDF::Obj* resources) { mp_resources = resources; }
     // MediaBox (US Letter when missing or damaged), CropBox (the MediaBox when missing).
     Rect GetMediaBox() const;
     Rect GetCropBox() const;

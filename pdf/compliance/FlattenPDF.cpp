@@ -1,0 +1,197 @@
+#include "pdf/compliance/FlattenPDF.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/Exception.h"
+#include "filters/DCTEncode.h"
+#include "filters/FilterReader.h"
+#include "filters/MemoryFilter.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/PageContent.h"
+#include "pdf/compliance/FlattenPlan.h"
+#include "pdf/compliance/OutputIntents.h"
+#include "render/PageRenderer.h"
+#include "sdf/Objects.h"
+#include "sdf/WriteFlate.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+// Resolutions outside this range are taken as its nearest end.
+constexpr int kMinDpi = 18;
+constexpr int kMaxDpi = 2400;
+
+// The rows and columns of the bitmap that cover rect (default user space), bitmap being
+// drawn from area at ppu pixels per unit; at least one pixel each way.
+struct PixelBox {
+    int x0, y0, x1, y1;
+};
+PixelBox PixelsOf(const Rect& rect, const Rect& area, double ppu, int width, int height)
+{
+    auto clamp = [](double v, int hi) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(hi))); };
+    PixelBox b{clamp(std::floor((rect.x1 - area.x1) * ppu), width), clamp(std::floor((area.y2 - rect.y2) * ppu), height),
+               clamp(std::ceil((rect.x2 - area.x1) * ppu), width), clamp(std::ceil((area.y2 - rect.y1) * ppu), height)};
+    if (b.x1 <= b.x0) b.x0 > 0 ? --b.x0 : ++b.x1;
+    if (b.y1 <= b.y0) b.y0 > 0 ? --b.y0 : ++b.y1;
+    return b;
+}
+
+Common::Bytes EncodeJpeg(const Render::Bitmap& bm, const PixelBox& box, int quality)
+{
+    Filters::DCTEncodeParams p;
+    p.width = box.x1 - box.x0;
+    p.height = box.y1 - box.y0;
+    p.components = 3;
+    p.quality = quality;
+    auto sink = std::make_unique<Filters::MemoryFilter>();
+    Filters::MemoryFilter* mem = sink.get();
+    Filters::DCTEncode enc(std::move(sink), p);
+    Filters::FilterWriter w(enc);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(p.width) * 3);
+    const std::size_t stride = static_cast<std::size_t>(bm.width) * bm.channels;
+    for (int y = box.y0; y < box.y1; ++y) {
+        const std::uint8_t* src = bm.data.data() + y * stride + static_cast<std::size_t>(box.x0) * bm.channels;
+        for (int x = 0; x < p.width; ++x)
+            for (int c = 0; c < 3; ++c) row[x * 3 + c] = src[x * bm.channels + c];
+        w.WriteBuffer(row.data(), row.size());
+    }
+    w.Finish();
+    return mem->Release();
+}
+
+}  // namespace
+
+FlattenPDF::FlattenPDF(SDF::SDFDoc& doc, FlattenShared& shared) : m_doc(doc), m_shared(shared) {}
+
+FlattenPDF::~FlattenPDF() = default;
+
+void FlattenPDF::Begin(const Page& page)
+{
+    m_page = page;
+    m_stage = e_plan;
+    mp_plan.reset();
+    m_images.clear();
+}
+
+bool FlattenPDF::Step()
+{
+    switch (m_stage) {
+    case e_idle: QVX_THROW("m_stage != e_idle", "The flattener was given no page");
+    case e_plan:
+        Plan();
+        m_stage = mp_plan->Changes() ? e_draw : e_write;
+        return false;
+    case e_draw:
+        Draw();
+        m_stage = e_write;
+        return false;
+    case e_write:
+        Write();
+        m_stage = e_done;
+        return true;
+    case e_done: return true;
+    }
+    return true;
+}
+
+void FlattenPDF::Plan() { mp_plan = std::make_unique<FlattenPlan>(m_shared.cache, m_page); }
+
+// One drawing of the page (without its annotations, which stay annotations) over the
+// area of every region, cut into the images.
+void FlattenPDF::Draw()
+{
+    if (mp_plan->ImageCount() == 0) return;
+    const double ppu = std::clamp(m_dpi, kMinDpi, kMaxDpi) / 72.0;
+    Rect b = mp_plan->Bounds();
+    Rect area{std::floor(b.x1 * ppu) / ppu, std::floor(b.y1 * ppu) / ppu, std::ceil(b.x2 * ppu) / ppu,
+              std::ceil(b.y2 * ppu) / ppu};
+    Render::RenderOptions options;
+    options.dpi = ppu * 72;
+    options.annotations = false;
+    options.alpha = false;
+    options.region = area;
+    Render::RenderResult drawn = Render::RenderPage(m_doc, m_page, options);
+    const Render::Bitmap& bm = drawn.bitmap;
+    QVX_CHECK(drawn.complete, "The page could not be drawn completely");
+    QVX_CHECK(bm.width > 0 && bm.height > 0 && (bm.channels == 3 || bm.channels == 4) &&
+                  bm.data.size() == static_cast<std::size_t>(bm.width) * bm.height * bm.channels,
+              "The drawing of the page has no usable bitmap");
+    // A capped drawing has fewer pixels than asked for; the images then have fewer too.
+    const double got = bm.width / area.Width();
+    for (const FlattenPlan::Group& g : mp_plan->Groups()) {
+        for (const Rect& r : g.rects) {
+            PixelBox px = PixelsOf(r, area, got, bm.width, bm.height);
+            Jpeg j;
+            j.width = px.x1 - px.x0;
+            j.height = px.y1 - px.y0;
+            j.rect = {area.x1 + px.x0 / got, area.y2 - px.y1 / got, area.x1 + px.x1 / got, area.y2 - px.y0 / got};
+            j.data = EncodeJpeg(bm, px, m_quality);
+            m_images.push_back(std::move(j));
+        }
+    }
+}
+
+void FlattenPDF::Write()
+{
+    Obj* dict = Deref(m_page.GetSDFObj());
+    QVX_CHECK(dict && dict->IsDict(), "The page is not a dictionary");
+    if (!mp_plan->Changes()) {
+        dict->Erase("Group");
+        return;
+    }
+    // Everything that can fail comes before the first change to the page.
+    std::vector<std::string> names = FreeResourceNames(m_page, "XObject", "Flat", m_images.size());
+    std::string reset = FreeResourceNames(m_page, "ExtGState", "FlatGS", 1).front();
+    std::vector<std::string> fonts = FreeResourceNames(m_page, "Font", "FlatF", mp_plan->Fonts().size());
+    std::vector<FlattenPlan::Placed> placed;
+    for (std::size_t i = 0; i < m_images.size(); ++i) placed.push_back({names[i], m_images[i].rect});
+    Common::Bytes content = SDF::FlateBytes(mp_plan->Rewrite(reset, placed, fonts));
+    std::vector<Obj*> font_refs;
+    for (Obj* f : mp_plan->Fonts()) font_refs.push_back(IndirectOf(f));
+
+    for (std::size_t i = 0; i < m_images.size(); ++i) {
+        auto d = SDF::Dict::Create();
+        d->PutName("Type", "XObject");
+        d->PutName("Subtype", "Image");
+        d->PutNumber("Width", m_images[i].width);
+        d->PutNumber("Height", m_images[i].height);
+        d->Put("ColorSpace", ImageSpace());
+        d->PutNumber("BitsPerComponent", 8);
+        d->PutName("Filter", "DCTDecode");
+        PutPageResource(m_page, "XObject", names[i], m_doc.CreateIndirectStream(std::move(m_images[i].data), std::move(d)));
+    }
+    for (std::size_t i = 0; i < fonts.size(); ++i) PutPageResource(m_page, "Font", fonts[i], font_refs[i]);
+    Obj* gs = m_doc.CreateIndirectDict();
+    gs->PutName("Type", "ExtGState");
+    gs->PutNumber("CA", 1);
+    gs->PutNumber("ca", 1);
+    gs->PutName("BM", "Normal");
+    gs->PutName("SMask", "None");
+    PutPageResource(m_page, "ExtGState", reset, gs);
+    auto cd = SDF::Dict::Create();
+    cd->PutName("Filter", "FlateDecode");
+    dict->Put("Contents", m_doc.CreateIndirectStream(std::move(content), std::move(cd)));
+    dict->Erase("Group");
+}
+
+// ICCBased sRGB: legal in PDF/A-1 whatever the output intent, and what the renderer draws.
+Obj* FlattenPDF::ImageSpace()
+{
+    if (m_shared.image_space) return m_shared.image_space;
+    auto d = SDF::Dict::Create();
+    d->PutNumber("N", 3);
+    d->PutName("Filter", "FlateDecode");
+    Common::Bytes profile = SRGBProfileBytes();
+    Obj* stream = m_doc.CreateIndirectStream(SDF::FlateBytes(profile), std::move(d));
+    Obj* space = m_doc.CreateIndirectArray();
+    space->PushBackName("ICCBased");
+    space->PushBack(stream);
+    m_shared.image_space = space;
+    return space;
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,96 @@
+#include "pdf/compliance/TransparencyUse.h"
+
+#include "common/Limits.h"
+#include "pdf/Annot.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/compliance/ContentWalk.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF {
+
+bool BlendsWithBackdrop(const GState& gs)
+{
+    return gs.soft_mask || (gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") ||
+           !(gs.stroke_alpha == 1.0) || !(gs.fill_alpha == 1.0);
+}
+
+bool DrawsTransparently(const Element& el, const TransparencyTest& how)
+{
+    if (BlendsWithBackdrop(*el.gstate)) return true;
+    if (!how.masked_images || !(el.Is(Element::e_image) || el.Is(Element::e_inline_image))) return false;
+    return el.image.smask || el.image.smask_in_data != 0;
+}
+
+// Reads the stream at depth `base` to its end, entering forms; leaves the reader at
+// base - 1 either way.
+bool TransparencyWalk::Drain(ElementReader& reader, int base)
+{
+    while (reader.NestingDepth() >= base) {
+        const Element* el = reader.Next();
+        if (!el) {
+            reader.End();
+            continue;
+        }
+        if (DrawsTransparently(*el, m_how) || PaintsTransparentPattern(reader, *el)) {
+            while (reader.NestingDepth() >= base) reader.End();
+            return true;
+        }
+        if (el->Is(Element::e_form)) reader.FormBegin();
+    }
+    return false;
+}
+
+bool TransparencyWalk::ElementUses(ElementReader& reader, const Element& el)
+{
+    if (DrawsTransparently(el, m_how) || PaintsTransparentPattern(reader, el)) return true;
+    if (!el.Is(Element::e_form)) return false;
+    int base = reader.NestingDepth() + 1;
+    return reader.FormBegin() && Drain(reader, base);
+}
+
+bool TransparencyWalk::Stream(SDF::Obj* stream, SDF::Obj* resources)
+{
+    ElementReader reader(m_cache);
+    reader.Begin(stream, resources);
+    return Drain(reader, 1);
+}
+
+bool TransparencyWalk::PageUses(const Page& page)
+{
+    {
+        ElementReader reader(m_cache);
+        reader.Begin(page);
+        if (Drain(reader, 1)) return true;
+    }
+    for (std::size_t i = 0, n = Annot::Count(page); i < n; ++i) {
+        SDF::Obj* appearance = Annot::At(page, i).GetAppearance();
+        if (appearance && Stream(appearance, page.GetResourceDict())) return true;
+    }
+    return false;
+}
+
+bool TransparencyWalk::PaintsTransparentPattern(const ElementReader& reader, const Element& el)
+{
+    PaintUse paints = PaintsWith(el);
+    const GState& gs = *el.gstate;
+    return (paints.fill && TransparentPattern(reader, gs.fill)) ||
+           (paints.stroke && TransparentPattern(reader, gs.stroke));
+}
+
+// A pattern's cell starts from the pattern's own state rather than the painter's, so it is
+// read by a reader of its own, no deeper than streams may nest. A pattern drawing itself
+// reads as opaque inside itself.
+bool TransparencyWalk::TransparentPattern(const ElementReader& reader, const ColorState& c)
+{
+    SDF::Obj* pattern = c.pattern;
+    if (!pattern || !pattern->IsStream() || FindNumber(pattern, "PatternType", 0) != 1) return false;
+    auto [it, fresh] = m_patterns.emplace(pattern, false);
+    if (!fresh || m_depth >= Common::Limits::kMaxContentNesting) return it->second;
+    ++m_depth;
+    bool found = Stream(pattern, reader.GetResources().GetDict());
+    --m_depth;
+    m_patterns[pattern] = found;
+    return found;
+}
+
+}  // namespace qvx::PDF
