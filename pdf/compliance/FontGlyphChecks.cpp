@@ -36,15 +36,17 @@ void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
 {
     const FontProgram* p = font.GetProgram();
     if (!p) return;
+    long gid = 0;
     if (ShowsNotdef(font, c)) {
         if (NotdefLevel(ctx)) ctx.Report(62118, font.GetSDFObj());
-        return;
+    } else {
+        gid = font.GlyphId(c);
+        if (gid <= 0) {
+            ctx.Report(MissingGlyphCode(font), font.GetSDFObj());
+            return;
+        }
     }
-    long gid = font.GlyphId(c);
-    if (gid <= 0) {
-        ctx.Report(MissingGlyphCode(font), font.GetSDFObj());
-        return;
-    }
+    // .notdef is drawn too: its advance must agree with the code's width like any glyph's.
     int upem = p->UnitsPerEm();
     if (upem <= 0 || (font.IsSimple() && !font.HasExplicitWidth(c))) return;
     long advance = p->Advance(static_cast<unsigned>(gid));

@@ -1,0 +1,219 @@
+#include "pdf/SubstituteProgram.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+#include <hb-subset.h>
+#include <hb.h>
+
+#include "common/Limits.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+constexpr hb_tag_t Tag(const char (&s)[5]) { return HB_TAG(s[0], s[1], s[2], s[3]); }
+
+// Layout and device tables a PDF reader never consults; dropping them also keeps the
+// subsetter from pulling in every ligature and alternate of the kept characters.
+constexpr hb_tag_t kDropped[] = {Tag("GSUB"), Tag("GPOS"), Tag("GDEF"), Tag("kern"), Tag("hdmx"), Tag("VDMX"),
+                                 Tag("LTSH"), Tag("morx"), Tag("JSTF"), Tag("BASE"), Tag("DSIG")};
+
+unsigned U16(const Common::Bytes& t, std::size_t at) { return at + 2 <= t.size() ? (t[at] << 8) | t[at + 1] : 0; }
+int S16(const Common::Bytes& t, std::size_t at) { return static_cast<std::int16_t>(U16(t, at)); }
+void Put16(Common::Bytes& t, std::size_t at, unsigned v)
+{
+    t[at] = static_cast<Common::Byte>(v >> 8);
+    t[at + 1] = static_cast<Common::Byte>(v);
+}
+
+Common::Bytes TableOf(hb_face_t* face, hb_tag_t tag)
+{
+    hb_blob_t* blob = hb_face_reference_table(face, tag);
+    unsigned len = 0;
+    const char* p = hb_blob_get_data(blob, &len);
+    Common::Bytes out(reinterpret_cast<const Common::Byte*>(p), reinterpret_cast<const Common::Byte*>(p) + len);
+    hb_blob_destroy(blob);
+    return out;
+}
+
+Common::Bytes BlobBytes(hb_blob_t* blob)
+{
+    unsigned len = 0;
+    const char* p = hb_blob_get_data(blob, &len);
+    return Common::Bytes(reinterpret_cast<const Common::Byte*>(p), reinterpret_cast<const Common::Byte*>(p) + len);
+}
+
+// One long metric per glyph with the advances asked for: the subset's hmtx may share the
+// last advance among trailing glyphs, which could not then differ.
+struct HorizontalMetrics {
+    Common::Bytes hhea, hmtx;
+};
+
+std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
+{
+    HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx"))};
+    Common::Bytes maxp = TableOf(face, Tag("maxp"));
+    unsigned glyphs = U16(maxp, 4);
+    unsigned long_metrics = U16(m.hhea, 34);
+    if (m.hhea.size() < 36 || glyphs == 0 || long_metrics == 0 || long_metrics > glyphs ||
+        m.hmtx.size() < 4ull * long_metrics + 2ull * (glyphs - long_metrics))
+        return std::nullopt;
+    Common::Bytes out(4ull * glyphs);
+    unsigned widest = 0;
+    for (unsigned g = 0; g < glyphs; ++g) {
+        unsigned advance = U16(m.hmtx, 4 * std::min(g, long_metrics - 1));
+        int lsb = g < long_metrics ? S16(m.hmtx, 4 * g + 2) : S16(m.hmtx, 4 * long_metrics + 2 * (g - long_metrics));
+        if (auto it = advances.find(g); it != advances.end()) advance = it->second;
+        Put16(out, 4 * g, advance);
+        Put16(out, 4 * g + 2, static_cast<unsigned>(lsb) & 0xFFFF);
+        widest = std::max(widest, advance);
+    }
+    Put16(m.hhea, 10, widest);
+    Put16(m.hhea, 34, glyphs);
+    m.hmtx = std::move(out);
+    return m;
+}
+
+// The program of face with hhea and hmtx replaced.
+Common::Bytes Rebuild(hb_face_t* face, const HorizontalMetrics& m)
+{
+    hb_face_t* builder = hb_face_builder_create();
+    hb_tag_t tags[64];
+    unsigned start = 0;
+    for (;;) {
+        unsigned count = 64;
+        hb_face_get_table_tags(face, start, &count, tags);
+        if (count == 0) break;
+        for (unsigned i = 0; i < count; ++i) {
+            hb_blob_t* blob;
+            if (tags[i] == Tag("hhea") || tags[i] == Tag("hmtx")) {
+                const Common::Bytes& t = tags[i] == Tag("hhea") ? m.hhea : m.hmtx;
+                blob = hb_blob_create(reinterpret_cast<const char*>(t.data()), static_cast<unsigned>(t.size()),
+                                      HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
+            } else {
+                blob = hb_face_reference_table(face, tags[i]);
+            }
+            hb_face_builder_add_table(builder, tags[i], blob);
+            hb_blob_destroy(blob);
+        }
+        start += count;
+    }
+    hb_blob_t* blob = hb_face_reference_blob(builder);
+    Common::Bytes out = BlobBytes(blob);
+    hb_blob_destroy(blob);
+    hb_face_destroy(builder);
+    return out;
+}
+
+unsigned FontUnits(double thousandths, int upem)
+{
+    double v = std::round(thousandths * upem / 1000.0);
+    return std::isfinite(v) ? static_cast<unsigned>(std::clamp(v, 0.0, 65535.0)) : 0;
+}
+
+}  // namespace
+
+struct SubstituteProgram::Impl {
+    Common::Bytes data;
+    hb_blob_t* blob = nullptr;
+    hb_face_t* face = nullptr;
+    hb_font_t* font = nullptr;
+    ~Impl()
+    {
+        hb_font_destroy(font);
+        hb_face_destroy(face);
+        hb_blob_destroy(blob);
+    }
+};
+
+std::unique_ptr<SubstituteProgram> SubstituteProgram::Open(const std::string& path, unsigned index)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return nullptr;
+    std::streamoff size = in.tellg();
+    if (size <= 0 || static_cast<std::uint64_t>(size) > Common::Limits::kMaxSubstituteFontBytes) return nullptr;
+    std::unique_ptr<SubstituteProgram> p(new SubstituteProgram);
+    p->mp = std::make_unique<Impl>();
+    Impl& m = *p->mp;
+    m.data.resize(static_cast<std::size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(m.data.data()), size)) return nullptr;
+    m.blob = hb_blob_create(reinterpret_cast<const char*>(m.data.data()), static_cast<unsigned>(m.data.size()),
+                            HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+    m.face = hb_face_create(m.blob, index);
+    m.font = hb_font_create(m.face);
+    // PDF embeds CFF outlines differently; only glyf programs go into FontFile2.
+    hb_blob_t* glyf = hb_face_reference_table(m.face, Tag("glyf"));
+    bool outlines = hb_blob_get_length(glyf) > 0;
+    hb_blob_destroy(glyf);
+    if (!outlines || hb_face_get_glyph_count(m.face) == 0 || hb_face_get_upem(m.face) == 0) return nullptr;
+    return p;
+}
+
+SubstituteProgram::~SubstituteProgram() = default;
+
+unsigned SubstituteProgram::Glyph(char32_t c) const
+{
+    hb_codepoint_t g = 0;
+    return hb_font_get_nominal_glyph(mp->font, c, &g) ? g : 0;
+}
+
+int SubstituteProgram::UnitsPerEm() const { return static_cast<int>(hb_face_get_upem(mp->face)); }
+
+SubstituteProgram::Metrics SubstituteProgram::GetMetrics() const
+{
+    Metrics out;
+    double scale = 1000.0 / UnitsPerEm();
+    Common::Bytes head = TableOf(mp->face, Tag("head"));
+    for (int i = 0; i < 4; ++i) out.bbox[i] = S16(head, 36 + 2 * i) * scale;
+    Common::Bytes hhea = TableOf(mp->face, Tag("hhea"));
+    out.ascent = S16(hhea, 4) * scale;
+    out.descent = S16(hhea, 6) * scale;
+    Common::Bytes os2 = TableOf(mp->face, Tag("OS/2"));
+    out.cap_height = U16(os2, 0) >= 2 ? S16(os2, 88) * scale : out.ascent;
+    Common::Bytes post = TableOf(mp->face, Tag("post"));
+    if (post.size() >= 8) out.italic_angle = S16(post, 4) + U16(post, 6) / 65536.0;
+    return out;
+}
+
+std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Widths& widths,
+                                                                       std::optional<double> notdef_width) const
+{
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    if (!input) return std::nullopt;
+    hb_set_t* unicodes = hb_subset_input_unicode_set(input);
+    for (const auto& [c, w] : widths) hb_set_add(unicodes, c);
+    hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
+    for (hb_tag_t t : kDropped) hb_set_add(dropped, t);
+    // Hinting could move the advances set below at small sizes.
+    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING);
+    hb_face_t* cut = hb_subset_or_fail(mp->face, input);
+    hb_subset_input_destroy(input);
+    if (!cut) return std::nullopt;
+    hb_blob_t* cut_blob = hb_face_reference_blob(cut);
+    hb_face_destroy(cut);
+    hb_face_t* face = hb_face_create(cut_blob, 0);
+    hb_font_t* font = hb_font_create(face);
+
+    Subset out;
+    std::map<unsigned, unsigned> advances;
+    int upem = static_cast<int>(hb_face_get_upem(face));
+    for (const auto& [c, w] : widths) {
+        hb_codepoint_t g = 0;
+        if (!hb_font_get_nominal_glyph(font, c, &g) || g == 0) continue;
+        out.gids[c] = g;
+        advances.emplace(g, FontUnits(w, upem));
+    }
+    if (notdef_width) advances.emplace(0, FontUnits(*notdef_width, upem));
+    auto metrics = SetAdvances(face, advances);
+    if (metrics) out.data = Rebuild(face, *metrics);
+    hb_font_destroy(font);
+    hb_face_destroy(face);
+    hb_blob_destroy(cut_blob);
+    if (!metrics || out.data.empty()) return std::nullopt;
+    return out;
+}
+
+}  // namespace qvx::PDF
