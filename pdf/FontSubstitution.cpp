@@ -138,6 +138,8 @@ NameStyle SplitFontName(std::string_view name)
     for (const char* w : {"bold", "black", "heavy", "semibold", "demi"})
         out.bold |= style.find(w) != std::string::npos;
     out.italic = style.find("italic") != std::string::npos || style.find("oblique") != std::string::npos;
+    // Names written back into a file are PostScript names: printable ASCII without blanks.
+    std::erase_if(out.family, [](char c) { return c <= ' ' || c > '~' || std::string_view("()<>[]{}/%#").find(c) != std::string_view::npos; });
     // PostScript names of Monotype families end in MT or PSMT ("Arial-BoldMT", "TimesNewRomanPSMT").
     for (std::string_view suffix : {"PSMT", "MT", "PS"})
         if (out.family.size() > suffix.size() + 2 && out.family.ends_with(suffix)) {

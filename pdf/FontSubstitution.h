@@ -31,7 +31,7 @@ ChosenSubstitute FindSubstitute(const SubstituteRequest& request);
 
 // The family part of a PostScript or BaseFont name, and the style it states:
 // "TimesNewRomanPS-BoldItalicMT" gives "TimesNewRoman" with bold and italic, "Arial,Bold"
-// gives "Arial" with bold.
+// gives "Arial" with bold. The family keeps only the characters a PostScript name may have.
 struct NameStyle {
     std::string family;
     bool bold = false, italic = false;

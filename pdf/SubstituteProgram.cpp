@@ -18,7 +18,7 @@ constexpr hb_tag_t Tag(const char (&s)[5]) { return HB_TAG(s[0], s[1], s[2], s[3
 // Layout and device tables a PDF reader never consults; dropping them also keeps the
 // subsetter from pulling in every ligature and alternate of the kept characters.
 constexpr hb_tag_t kDropped[] = {Tag("GSUB"), Tag("GPOS"), Tag("GDEF"), Tag("kern"), Tag("hdmx"), Tag("VDMX"),
-                                 Tag("LTSH"), Tag("morx"), Tag("JSTF"), Tag("BASE"), Tag("DSIG")};
+                                 Tag("LTSH"), Tag("morx"), Tag("JSTF"), Tag("BASE"), Tag("DSIG"), Tag("MATH")};
 
 unsigned U16(const Common::Bytes& t, std::size_t at) { return at + 2 <= t.size() ? (t[at] << 8) | t[at + 1] : 0; }
 int S16(const Common::Bytes& t, std::size_t at) { return static_cast<std::int16_t>(U16(t, at)); }
@@ -48,12 +48,12 @@ Common::Bytes BlobBytes(hb_blob_t* blob)
 // One long metric per glyph with the advances asked for: the subset's hmtx may share the
 // last advance among trailing glyphs, which could not then differ.
 struct HorizontalMetrics {
-    Common::Bytes hhea, hmtx;
+    Common::Bytes hhea, hmtx, glyf;
 };
 
 std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
 {
-    HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx"))};
+    HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx")), {}};
     Common::Bytes maxp = TableOf(face, Tag("maxp"));
     unsigned glyphs = U16(maxp, 4);
     unsigned long_metrics = U16(m.hhea, 34);
@@ -76,7 +76,36 @@ std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<uns
     return m;
 }
 
-// The program of face with hhea and hmtx replaced.
+// Composite glyphs may take their advance from a component (USE_MY_METRICS), which would
+// override the advance set for them: the flag is cleared in every component record.
+std::optional<Common::Bytes> OwnMetrics(hb_face_t* face)
+{
+    Common::Bytes glyf = TableOf(face, Tag("glyf"));
+    Common::Bytes loca = TableOf(face, Tag("loca"));
+    Common::Bytes head = TableOf(face, Tag("head"));
+    unsigned glyphs = U16(TableOf(face, Tag("maxp")), 4);
+    bool long_offsets = S16(head, 50) == 1;
+    auto offset = [&](unsigned g) -> std::size_t {
+        return long_offsets ? (static_cast<std::size_t>(U16(loca, 4 * g)) << 16) | U16(loca, 4 * g + 2)
+                            : 2u * U16(loca, 2 * g);
+    };
+    if (loca.size() < (long_offsets ? 4u : 2u) * (glyphs + 1)) return std::nullopt;
+    constexpr unsigned kWords = 0x0001, kScale = 0x0008, kMore = 0x0020, kXYScale = 0x0040, kTwoByTwo = 0x0080,
+                       kUseMyMetrics = 0x0200;
+    for (unsigned g = 0; g < glyphs; ++g) {
+        std::size_t at = offset(g), end = std::min(offset(g + 1), glyf.size());
+        if (at + 10 > end || S16(glyf, at) >= 0) continue;
+        at += 10;
+        for (unsigned flags = kMore; (flags & kMore) && at + 4 <= end;) {
+            flags = U16(glyf, at);
+            Put16(glyf, at, flags & ~kUseMyMetrics);
+            at += 4 + ((flags & kWords) ? 4 : 2) + ((flags & kScale) ? 2 : (flags & kXYScale) ? 4 : (flags & kTwoByTwo) ? 8 : 0);
+        }
+    }
+    return glyf;
+}
+
+// The program of face with hhea, hmtx and glyf replaced.
 Common::Bytes Rebuild(hb_face_t* face, const HorizontalMetrics& m)
 {
     hb_face_t* builder = hb_face_builder_create();
@@ -88,8 +117,8 @@ Common::Bytes Rebuild(hb_face_t* face, const HorizontalMetrics& m)
         if (count == 0) break;
         for (unsigned i = 0; i < count; ++i) {
             hb_blob_t* blob;
-            if (tags[i] == Tag("hhea") || tags[i] == Tag("hmtx")) {
-                const Common::Bytes& t = tags[i] == Tag("hhea") ? m.hhea : m.hmtx;
+            if (tags[i] == Tag("hhea") || tags[i] == Tag("hmtx") || tags[i] == Tag("glyf")) {
+                const Common::Bytes& t = tags[i] == Tag("hhea") ? m.hhea : tags[i] == Tag("hmtx") ? m.hmtx : m.glyf;
                 blob = hb_blob_create(reinterpret_cast<const char*>(t.data()), static_cast<unsigned>(t.size()),
                                       HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
             } else {
@@ -104,6 +133,19 @@ Common::Bytes Rebuild(hb_face_t* face, const HorizontalMetrics& m)
     Common::Bytes out = BlobBytes(blob);
     hb_blob_destroy(blob);
     hb_face_destroy(builder);
+    return out;
+}
+
+// The program of face with the advances given (font units by glyph) and no composite glyph
+// taking another's advance; nullopt when its tables cannot be read.
+std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
+{
+    auto metrics = SetAdvances(face, advances);
+    auto glyf = OwnMetrics(face);
+    if (!metrics || !glyf || glyf->empty()) return std::nullopt;
+    metrics->glyf = std::move(*glyf);
+    Common::Bytes out = Rebuild(face, *metrics);
+    if (out.empty()) return std::nullopt;
     return out;
 }
 
@@ -207,12 +249,26 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
         advances.emplace(g, FontUnits(w, upem));
     }
     if (notdef_width) advances.emplace(0, FontUnits(*notdef_width, upem));
-    auto metrics = SetAdvances(face, advances);
-    if (metrics) out.data = Rebuild(face, *metrics);
+    auto data = WithOwnAdvances(face, advances);
     hb_font_destroy(font);
     hb_face_destroy(face);
     hb_blob_destroy(cut_blob);
-    if (!metrics || out.data.empty()) return std::nullopt;
+    if (!data) return std::nullopt;
+    out.data = std::move(*data);
+    return out;
+}
+
+std::optional<Common::Bytes> SubstituteProgram::WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths)
+{
+    hb_blob_t* blob = hb_blob_create(reinterpret_cast<const char*>(program.data()), static_cast<unsigned>(program.size()),
+                                     HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+    hb_face_t* face = hb_face_create(blob, 0);
+    int upem = static_cast<int>(hb_face_get_upem(face));
+    std::map<unsigned, unsigned> advances;
+    for (const auto& [gid, w] : widths) advances.emplace(gid, FontUnits(w, upem));
+    auto out = WithOwnAdvances(face, advances);
+    hb_face_destroy(face);
+    hb_blob_destroy(blob);
     return out;
 }
 

@@ -50,6 +50,10 @@ public:
     // notdef_width when given. Null when HarfBuzz cannot subset the program.
     std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width) const;
 
+    // An embedded TrueType program (glyf outlines) with the advances of some glyphs set, in
+    // thousandths of an em; nullopt when it is of another kind or cannot be read.
+    static std::optional<Common::Bytes> WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths);
+
 private:
     SubstituteProgram() = default;
     struct Impl;

@@ -154,7 +154,8 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
         if (f.GetKind() == Font::e_type3) {
             Type3Glyph(ctx, f, c, caller_resources);
         } else if (st.program_ok) {
-            FontRules::CheckGlyph(ctx, f, c);
+            long gid = FontRules::CheckGlyph(ctx, f, c);
+            if (gid >= 0 && ctx.state.convert) ctx.caches.Get<FontReplacements>().FixAdvance(st.font, gid, f.GetWidth(c));
             FontRules::CheckSubsetCode(ctx, f, st.subset, c);
         }
     }

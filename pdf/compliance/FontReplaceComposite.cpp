@@ -86,7 +86,7 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
         map[2 * cid + 1] = static_cast<Common::Byte>(gid);
         cidset[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
     }
-    std::string name = SubsetTag(widths) + SplitFontName(request.name).family;
+    std::string name = SubsetTag(widths) + PostScriptName(request.name);
     Obj* descriptor = EmbedProgram(ctx, font, font.GetDescriptor(), name, *chosen.program, std::move(subset->data));
     if (!font.GetDescriptor()) desc->Put("FontDescriptor", descriptor);
     // PDF/A-1 wants the CIDs of a subset listed; later parts only ask that a CIDSet be right.

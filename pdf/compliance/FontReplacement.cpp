@@ -14,6 +14,7 @@
 #include "pdf/FontSubstitution.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
 #include "sdf/SDFDoc.h"
@@ -21,6 +22,13 @@
 namespace qvx::PDF {
 
 using SDF::Obj;
+
+namespace {
+
+// Embedded programs larger than this are left as they are.
+constexpr std::uint64_t kMaxEmbeddedProgramBytes = 64ull << 20;
+
+}  // namespace
 
 void FontReplacements::Mark(const std::shared_ptr<const Font>& font)
 {
@@ -33,6 +41,12 @@ void FontReplacements::AddCode(const Font& font, const Font::CharCode& c)
     if (it != m_fonts.end()) it->second.codes.emplace(font.IsComposite() ? c.cid : c.code, c);
 }
 
+void FontReplacements::FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width)
+{
+    auto [it, fresh] = m_advances.try_emplace(font->GetSDFObj()->Resolve(), Advances{font, {}});
+    it->second.widths.emplace(static_cast<unsigned>(gid), width);
+}
+
 namespace FontReplace {
 
 std::string SubsetTag(const SubstituteProgram::Widths& widths)
@@ -42,6 +56,12 @@ std::string SubsetTag(const SubstituteProgram::Widths& widths)
     std::string tag;
     for (int i = 0; i < 6; ++i, h /= 26) tag += static_cast<char>('A' + h % 26);
     return tag + "+";
+}
+
+std::string PostScriptName(std::string_view base_font)
+{
+    std::string family = SplitFontName(base_font).family;
+    return family.empty() ? "Font" : family;
 }
 
 Style StyleOf(const Font& font)
@@ -187,7 +207,7 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
     std::set<unsigned> codes;
     for (const auto& [code, c] : e.codes) codes.insert(code);
     if (!PutLatinEncoding(dict, font, codes)) return false;
-    std::string name = SubsetTag(widths) + SplitFontName(font.GetBaseFont()).family;
+    std::string name = SubsetTag(widths) + PostScriptName(font.GetBaseFont());
     Obj* descriptor = EmbedProgram(ctx, font, font.GetDescriptor(), name, *chosen.program, std::move(subset->data));
     int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
     descriptor->PutNumber("Flags", (flags & ~Font::e_symbolic) | Font::e_nonsymbolic);
@@ -204,9 +224,36 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
 
 }  // namespace FontReplace
 
+namespace {
+
+// The embedded TrueType program of a font with the advances of fix; nothing changes when the
+// program is of another kind or the result would not open.
+void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
+{
+    const Font& font = *fix.font;
+    Obj* descriptor = font.GetDescriptor();
+    bool truetype = font.GetEmbeddedKey() == "FontFile2" ||
+                    (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
+    if (!descriptor || !truetype) return;
+    auto program = ReadDecoded(font.GetEmbeddedStream(), kMaxEmbeddedProgramBytes);
+    if (!program) return;
+    auto fixed = SubstituteProgram::WithAdvances(*program, fix.widths);
+    if (!fixed || !FontProgram::Open(*fixed)) return;
+    double length = static_cast<double>(fixed->size());
+    Obj* stream = FontReplace::PutStream(ctx, descriptor->Resolve(), font.GetEmbeddedKey(), *fixed);
+    if (font.GetEmbeddedKey() == "FontFile2") stream->PutNumber("Length1", length);
+    else stream->PutName("Subtype", "OpenType");
+}
+
+}  // namespace
+
 void ReplaceMarkedFonts(PassContext& ctx)
 {
     if (!ctx.state.convert) return;
+    for (const auto& [dict, fix] : ctx.caches.Get<FontReplacements>().AdvanceFixes()) {
+        if (ctx.Stopped()) return;
+        SetProgramAdvances(ctx, fix);
+    }
     for (const auto& [dict, e] : ctx.caches.Get<FontReplacements>().Entries()) {
         if (ctx.Stopped()) return;
         const Font& font = *e.font;

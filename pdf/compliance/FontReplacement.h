@@ -30,11 +30,22 @@ public:
     void AddCode(const Font& font, const Font::CharCode& c);
     const std::map<const SDF::Obj*, Entry>& Entries() const { return m_fonts; }
 
+    // Embedded programs whose advances disagree with the widths (361): the advance each
+    // glyph is to have, in thousandths of an em (the first width found for a glyph).
+    struct Advances {
+        std::shared_ptr<const Font> font;
+        std::map<unsigned, double> widths;
+    };
+    void FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width);
+    const std::map<const SDF::Obj*, Advances>& AdvanceFixes() const { return m_advances; }
+
 private:
     std::map<const SDF::Obj*, Entry> m_fonts;
+    std::map<const SDF::Obj*, Advances> m_advances;
 };
 
-// Runs after the page pass in conversion.
+// Runs after the page pass in conversion: replaces the marked fonts and sets the advances
+// of TrueType programs to their fonts' widths.
 void ReplaceMarkedFonts(PassContext& ctx);
 
 namespace FontReplace {
@@ -44,6 +55,8 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e);
 
 // Shared by both: a subset tag made from the characters kept ("ABCDEF+").
 std::string SubsetTag(const SubstituteProgram::Widths& widths);
+// The family of a BaseFont as a PostScript name ("Font" when nothing of it is left).
+std::string PostScriptName(std::string_view base_font);
 // Sets the descriptor (made when the font has none) to the substitute's program: FontFile2
 // holding data (in the place of a damaged program's stream), the tagged FontName, and the
 // metrics the descriptor lacks. Returns the descriptor.

@@ -59,7 +59,8 @@ void RepairLatinEncoding(const Font& font);
 bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
 
 // Once per code shown (the first time it is shown with this font).
-void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
+// The glyph whose advance disagrees with the code's width, or -1.
+long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
 void CheckSubsetCode(PassContext& ctx, const Font& font, SubsetInfo& info, const Font::CharCode& c);
 // Text (UTF-16) with a code point of a Private Use Area.
 bool HasPrivateUse(std::u16string_view text);

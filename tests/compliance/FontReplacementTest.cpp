@@ -5,6 +5,7 @@
 // skip without them.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -300,4 +301,47 @@ TEST(FontReplacement, DamagedProgramReplacedInPlace)
     EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
     std::string program = CopyReader::Decoded(descriptor, "FontFile2");
     EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end())), nullptr);
+}
+
+TEST(FontReplacement, EmbeddedProgramsRepaired)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    std::string program = qvx::Test::ReadFile(kDejaVu);
+    auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
+    unsigned gid_a = p->GlyphByCMap(3, 1, 'A'), gid_b = p->GlyphByCMap(3, 1, 'B');
+    // Whole thousandths: what the writer keeps of a number exactly.
+    long width_a = std::lround(p->Advance(gid_a) * 1000.0 / p->UnitsPerEm());
+    long width_b = std::lround(p->Advance(gid_b) * 1000.0 / p->UnitsPerEm());
+    std::string descriptor = "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                             "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>";
+
+    // Widths that disagree with the program: the program's advances change, the Widths and
+    // so the text's positions stay.
+    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (AB BA) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[700 " +
+                  std::to_string(width_b) + "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, descriptor);
+    b.SetStream(12, "", program);
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "361(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
+
+    // A CIDFontType2 subset without CIDToGIDMap and, at PDF/A-1, without CIDSet: Identity
+    // is what readers assume, and the CIDSet lists the program's glyphs.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%04X%04X", gid_a, gid_b);
+    PdfBuilder t = Page(k1B, std::string("BT /F1 20 Tf 10 100 Td <") + hex + "> Tj ET");
+    t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+    t.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
+              "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/W[" + std::to_string(gid_a) + "[" +
+                  std::to_string(width_a) + "]" + std::to_string(gid_b) + "[" + std::to_string(width_b) + "]]>>");
+    t.Set(11, descriptor);
+    t.SetStream(12, "", program);
+    auto ct = Convert(t.Build(), k1B);
+    EXPECT_EQ(ct->first, "332(13) 354(11)");
+    EXPECT_EQ(ct->again, "");
 }
