@@ -93,6 +93,9 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
     if (ctx.Part() == 1) PutStream(ctx, descriptor, "CIDSet", cidset);
     desc->PutName("Subtype", "CIDFontType2");
     desc->PutName("BaseFont", name);
+    // The Type 0 font's name is the CIDFont's, joined to the CMap's when that is predefined.
+    std::string_view cmap = FindName(font.GetSDFObj(), "Encoding");
+    font.GetSDFObj()->Resolve()->PutName("BaseFont", cmap.empty() ? name : name + "-" + std::string(cmap));
     PutStream(ctx, desc, "CIDToGIDMap", map);
     return true;
 }

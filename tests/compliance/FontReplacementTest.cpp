@@ -131,6 +131,19 @@ bool ProgramNames(const std::string& program, const std::string& text)
     return program.find(wide) != std::string::npos || program.find(text) != std::string::npos;
 }
 
+// An unembedded CIDFontType0 (object 12, descriptor 11) under Type 0 font 10 with
+// Identity-H, showing the CIDs of hex.
+std::string CIDFontPage(int level, const std::string& hex, const std::string& registry, const std::string& ordering)
+{
+    PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <" + hex + "> Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/MS-Mincho/Encoding/Identity-H/DescendantFonts[12 0 R]>>");
+    b.Set(12, "<</Type/Font/Subtype/CIDFontType0/BaseFont/MS-Mincho/CIDSystemInfo<</Registry(" + registry +
+                  ")/Ordering(" + ordering + ")/Supplement 2>>/FontDescriptor 11 0 R/DW 1000>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/MS-Mincho/Flags 6/FontBBox[0 -141 1000 859]/ItalicAngle 0"
+              "/Ascent 859/Descent -141/CapHeight 700/StemV 80>>");
+    return b.Build();
+}
+
 }  // namespace
 
 TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
@@ -226,13 +239,7 @@ TEST(FontReplacement, CJKCIDFont)
     ASSERT_EQ(hex.size(), 12u);
     for (int level : {k1B, k2B}) {
         SCOPED_TRACE(level);
-        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <" + hex + "> Tj ET");
-        b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/MS-Mincho/Encoding/Identity-H/DescendantFonts[12 0 R]>>");
-        b.Set(12, "<</Type/Font/Subtype/CIDFontType0/BaseFont/MS-Mincho/CIDSystemInfo<</Registry(Adobe)"
-                  "/Ordering(Japan1)/Supplement 2>>/FontDescriptor 11 0 R/DW 1000>>");
-        b.Set(11, "<</Type/FontDescriptor/FontName/MS-Mincho/Flags 6/FontBBox[0 -141 1000 859]/ItalicAngle 0"
-                  "/Ascent 859/Descent -141/CapHeight 700/StemV 80>>");
-        auto c = Convert(b.Build(), level);
+        auto c = Convert(CIDFontPage(level, hex, "Adobe", "Japan1"), level);
         EXPECT_EQ(c->first, "341(10)");
         EXPECT_EQ(c->again, "");
         EXPECT_TRUE(PdffontsAllEmbedded(c->out));
@@ -245,13 +252,7 @@ TEST(FontReplacement, CJKCIDFont)
         EXPECT_EQ(qvx::PDF::FindStream(copy.Get(11), "CIDSet") != nullptr, level == k1B);
     }
     // A collection no substitute knows stays as it was, with its finding.
-    PdfBuilder u = Page(k2B, "BT /F1 20 Tf 10 100 Td <0001> Tj ET");
-    u.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/X/Encoding/Identity-H/DescendantFonts[12 0 R]>>");
-    u.Set(12, "<</Type/Font/Subtype/CIDFontType0/BaseFont/X/CIDSystemInfo<</Registry(Acme)/Ordering(Private)"
-              "/Supplement 0>>/FontDescriptor 11 0 R>>");
-    u.Set(11, "<</Type/FontDescriptor/FontName/X/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0/Ascent 800"
-              "/Descent -200/CapHeight 700/StemV 80>>");
-    auto cu = Convert(u.Build(), k2B);
+    auto cu = Convert(CIDFontPage(k2B, "0001", "Acme", "Private"), k2B);
     EXPECT_EQ(cu->again, "341(10)");
 }
 
