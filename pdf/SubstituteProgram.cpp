@@ -48,12 +48,12 @@ Common::Bytes BlobBytes(hb_blob_t* blob)
 // One long metric per glyph with the advances asked for: the subset's hmtx may share the
 // last advance among trailing glyphs, which could not then differ.
 struct HorizontalMetrics {
-    Common::Bytes hhea, hmtx, glyf;
+    Common::Bytes hhea, hmtx;
 };
 
 std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
 {
-    HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx")), {}};
+    HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx"))};
     Common::Bytes maxp = TableOf(face, Tag("maxp"));
     unsigned glyphs = U16(maxp, 4);
     unsigned long_metrics = U16(m.hhea, 34);
@@ -105,8 +105,8 @@ std::optional<Common::Bytes> OwnMetrics(hb_face_t* face)
     return glyf;
 }
 
-// The program of face with hhea, hmtx and glyf replaced.
-Common::Bytes Rebuild(hb_face_t* face, const HorizontalMetrics& m)
+// The program of face with some tables replaced.
+Common::Bytes Rebuild(hb_face_t* face, const std::map<hb_tag_t, Common::Bytes>& replaced)
 {
     hb_face_t* builder = hb_face_builder_create();
     hb_tag_t tags[64];
@@ -117,10 +117,9 @@ Common::Bytes Rebuild(hb_face_t* face, const HorizontalMetrics& m)
         if (count == 0) break;
         for (unsigned i = 0; i < count; ++i) {
             hb_blob_t* blob;
-            if (tags[i] == Tag("hhea") || tags[i] == Tag("hmtx") || tags[i] == Tag("glyf")) {
-                const Common::Bytes& t = tags[i] == Tag("hhea") ? m.hhea : tags[i] == Tag("hmtx") ? m.hmtx : m.glyf;
-                blob = hb_blob_create(reinterpret_cast<const char*>(t.data()), static_cast<unsigned>(t.size()),
-                                      HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
+            if (auto it = replaced.find(tags[i]); it != replaced.end()) {
+                blob = hb_blob_create(reinterpret_cast<const char*>(it->second.data()),
+                                      static_cast<unsigned>(it->second.size()), HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
             } else {
                 blob = hb_face_reference_table(face, tags[i]);
             }
@@ -136,6 +135,31 @@ Common::Bytes Rebuild(hb_face_t* face, const HorizontalMetrics& m)
     return out;
 }
 
+// A cmap table of the one subtable (platform, encoding) of table, or nullopt.
+std::optional<Common::Bytes> OneSubtable(const Common::Bytes& table, unsigned platform, unsigned encoding)
+{
+    unsigned count = U16(table, 2);
+    for (unsigned i = 0; i < count && 12 + 8ull * i <= table.size(); ++i) {
+        std::size_t rec = 4 + 8ull * i;
+        if (U16(table, rec) != platform || U16(table, rec + 2) != encoding) continue;
+        std::size_t at = (static_cast<std::size_t>(U16(table, rec + 4)) << 16) | U16(table, rec + 6);
+        unsigned format = U16(table, at);
+        std::size_t length = format < 8   ? U16(table, at + 2)
+                             : format == 14 ? (static_cast<std::size_t>(U16(table, at + 2)) << 16) | U16(table, at + 4)
+                                            : (static_cast<std::size_t>(U16(table, at + 4)) << 16) | U16(table, at + 6);
+        if (length < 4 || at + length > table.size()) return std::nullopt;
+        Common::Bytes out(12, 0);
+        Put16(out, 2, 1);
+        Put16(out, 4, platform);
+        Put16(out, 6, encoding);
+        Put16(out, 10, 12);
+        out.insert(out.end(), table.begin() + static_cast<std::ptrdiff_t>(at),
+                   table.begin() + static_cast<std::ptrdiff_t>(at + length));
+        return out;
+    }
+    return std::nullopt;
+}
+
 // The program of face with the advances given (font units by glyph) and no composite glyph
 // taking another's advance; nullopt when its tables cannot be read.
 std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
@@ -143,8 +167,9 @@ std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<uns
     auto metrics = SetAdvances(face, advances);
     auto glyf = OwnMetrics(face);
     if (!metrics || !glyf || glyf->empty()) return std::nullopt;
-    metrics->glyf = std::move(*glyf);
-    Common::Bytes out = Rebuild(face, *metrics);
+    Common::Bytes out = Rebuild(face, {{Tag("hhea"), std::move(metrics->hhea)},
+                                       {Tag("hmtx"), std::move(metrics->hmtx)},
+                                       {Tag("glyf"), std::move(*glyf)}});
     if (out.empty()) return std::nullopt;
     return out;
 }
@@ -255,6 +280,20 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
     hb_blob_destroy(cut_blob);
     if (!data) return std::nullopt;
     out.data = std::move(*data);
+    return out;
+}
+
+std::optional<Common::Bytes> SubstituteProgram::WithOneCMap(Common::ByteView program, int platform, int encoding)
+{
+    hb_blob_t* blob = hb_blob_create(reinterpret_cast<const char*>(program.data()), static_cast<unsigned>(program.size()),
+                                     HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+    hb_face_t* face = hb_face_create(blob, 0);
+    std::optional<Common::Bytes> out;
+    if (auto cmap = OneSubtable(TableOf(face, Tag("cmap")), static_cast<unsigned>(platform), static_cast<unsigned>(encoding)))
+        out = Rebuild(face, {{Tag("cmap"), std::move(*cmap)}});
+    hb_face_destroy(face);
+    hb_blob_destroy(blob);
+    if (out && out->empty()) out.reset();
     return out;
 }
 

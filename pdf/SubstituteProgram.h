@@ -54,6 +54,10 @@ public:
     // thousandths of an em; nullopt when it is of another kind or cannot be read.
     static std::optional<Common::Bytes> WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths);
 
+    // The same with only the cmap subtable (platform, encoding) left; nullopt when the
+    // program has none or cannot be read.
+    static std::optional<Common::Bytes> WithOneCMap(Common::ByteView program, int platform, int encoding);
+
 private:
     SubstituteProgram() = default;
     struct Impl;

@@ -131,10 +131,11 @@ void CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
     std::size_t n = p->CMapTables().size();
     if (part == 4) {
         if (!HasTable(*p, 3, 0) && !HasTable(*p, 1, 0)) ctx.Report(4621064, d);
-    } else if (part == 1) {
-        if (n != 1) ctx.Report(373, d);
-    } else if (n != 1 && !HasTable(*p, 3, 0)) {
+        return;
+    }
+    if (n != 1 && (part == 1 || !HasTable(*p, 3, 0))) {
         ctx.Report(373, d);
+        if (ctx.state.convert) RepairSingleCMap(ctx, font);
     }
 }
 

@@ -5,7 +5,10 @@
 #include <cstdio>
 
 #include "common/Limits.h"
+#include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "pdf/SubstituteProgram.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
@@ -116,6 +119,37 @@ void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info)
     while (bits.size() > 1 && bits.back() == 0) bits.pop_back();
     FontReplace::PutStream(ctx, descriptor->Resolve(), "CIDSet", bits);
     info.cidset = std::move(bits);
+}
+
+void RepairSingleCMap(PassContext& ctx, const Font& font)
+{
+    const FontProgram* p = font.GetProgram();
+    Obj* descriptor = font.GetDescriptor();
+    if (!p || !descriptor || font.GetEmbeddedKey() != "FontFile2") return;
+    // The subtable symbolic codes reach first is kept, when every code shows the same glyph
+    // through it alone.
+    auto has = [&](int platform, int encoding) {
+        for (const auto& t : p->CMapTables())
+            if (t.platform == platform && t.encoding == encoding) return true;
+        return false;
+    };
+    int platform = has(3, 0) ? 3 : has(1, 0) ? 1 : 0;
+    if (platform == 0) return;
+    for (unsigned code = 0; code < 256; ++code) {
+        long gid = font.GlyphId({code, 1, code});
+        if (gid <= 0) continue;
+        unsigned kept = 0;
+        if (platform == 1) kept = p->GlyphByCMap(1, 0, code);
+        for (unsigned base : {0u, 0xF000u, 0xF100u, 0xF200u})
+            if (platform == 3 && !kept) kept = p->GlyphByCMap(3, 0, base + code);
+        if (kept != static_cast<unsigned>(gid)) return;
+    }
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return;
+    auto fixed = SubstituteProgram::WithOneCMap(*data, platform, 0);
+    if (!fixed || !FontProgram::Open(*fixed)) return;
+    double length = static_cast<double>(fixed->size());
+    FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile2", *fixed)->PutNumber("Length1", length);
 }
 
 void RepairLatinEncoding(const Font& font)

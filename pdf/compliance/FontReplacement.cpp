@@ -23,13 +23,6 @@ namespace qvx::PDF {
 
 using SDF::Obj;
 
-namespace {
-
-// Embedded programs larger than this are left as they are.
-constexpr std::uint64_t kMaxEmbeddedProgramBytes = 64ull << 20;
-
-}  // namespace
-
 void FontReplacements::Mark(const std::shared_ptr<const Font>& font)
 {
     m_fonts.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
@@ -235,7 +228,7 @@ void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
     bool truetype = font.GetEmbeddedKey() == "FontFile2" ||
                     (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
     if (!descriptor || !truetype) return;
-    auto program = ReadDecoded(font.GetEmbeddedStream(), kMaxEmbeddedProgramBytes);
+    auto program = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!program) return;
     auto fixed = SubstituteProgram::WithAdvances(*program, fix.widths);
     if (!fixed || !FontProgram::Open(*fixed)) return;

@@ -50,6 +50,9 @@ void ReplaceMarkedFonts(PassContext& ctx);
 
 namespace FontReplace {
 
+// Embedded programs larger than this are left as they are.
+inline constexpr std::uint64_t kMaxEmbeddedProgramBytes = 64ull << 20;
+
 bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e);
 bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e);
 

@@ -345,4 +345,18 @@ TEST(FontReplacement, EmbeddedProgramsRepaired)
     auto ct = Convert(t.Build(), k1B);
     EXPECT_EQ(ct->first, "332(13) 354(11)");
     EXPECT_EQ(ct->again, "");
+
+    // A symbolic TrueType font whose program has several cmap subtables and no (3,0) one:
+    // only the (1,0) subtable its codes are read through is left.
+    PdfBuilder y = Page(k2B, "BT /F1 20 Tf 10 100 Td (AB) Tj ET");
+    y.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
+                  std::to_string(width_a) + " " + std::to_string(width_b) + "]/FontDescriptor 11 0 R>>");
+    std::string symbolic = descriptor;
+    symbolic.replace(symbolic.find("/Flags 32"), 9, "/Flags 4");
+    y.Set(11, symbolic);
+    y.SetStream(12, "", program);
+    auto cy = Convert(y.Build(), k2B);
+    EXPECT_EQ(cy->first, "373(10)");
+    EXPECT_EQ(cy->again, "");
+    EXPECT_EQ(WordBoxes(cy->out), WordBoxes(cy->in));
 }
