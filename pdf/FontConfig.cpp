@@ -123,8 +123,21 @@ void FontConfig::Load(std::istream& in)
         QVX_CHECK(text.size() <= Common::Limits::kConfigFileMaxBytes, "Configuration file too large");
     }
     std::vector<FontSubstitute> entries = ParseConfig(text);
+    std::vector<std::string> missing;
+    for (const FontSubstitute& e : entries) {
+        boost::system::error_code ec;
+        if (!boost::filesystem::exists(e.file, ec) && std::find(missing.begin(), missing.end(), e.file) == missing.end())
+            missing.push_back(e.file);
+    }
     std::lock_guard lock(m_mutex);
     m_entries = std::move(entries);
+    m_missing = std::move(missing);
+}
+
+std::vector<std::string> FontConfig::MissingFiles() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_missing;
 }
 
 std::vector<FontSubstitute> FontConfig::Substitutes() const
@@ -137,6 +150,7 @@ void FontConfig::Clear()
 {
     std::lock_guard lock(m_mutex);
     m_entries.clear();
+    m_missing.clear();
 }
 
 void LoadConfigFile(const std::string& path)

@@ -30,11 +30,15 @@ public:
     // Throws Common::Exception on malformed XML, a missing element or an unknown collection.
     void Load(std::istream& in);
     std::vector<FontSubstitute> Substitutes() const;
+    // The files entries name that did not exist when the configuration was loaded: said
+    // once by the caller of Load, and skipped quietly by every font after.
+    std::vector<std::string> MissingFiles() const;
     void Clear();
 
 private:
     mutable std::mutex m_mutex;
     std::vector<FontSubstitute> m_entries;
+    std::vector<std::string> m_missing;
 };
 
 // Loads the configuration file at path into FontConfig::Instance(). Throws the engine

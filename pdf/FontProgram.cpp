@@ -7,6 +7,7 @@
 #include FT_FONT_FORMATS_H
 #include FT_CID_H
 #include FT_TYPE1_TABLES_H
+#include FT_TRUETYPE_TABLES_H
 
 namespace qvx::PDF {
 
@@ -55,6 +56,9 @@ std::unique_ptr<FontProgram> FontProgram::Open(Common::Bytes data)
     }
     FT_Face f = p->mp->face;
     for (int i = 0; i < f->num_charmaps; ++i) {
+        // FreeType adds a Unicode charmap made from the glyph names to a TrueType program
+        // without one; it is not a subtable of the program's cmap.
+        if (FT_IS_SFNT(f) && FT_Get_CMap_Format(f->charmaps[i]) < 0) continue;
         p->m_cmaps.push_back({f->charmaps[i]->platform_id, f->charmaps[i]->encoding_id});
     }
     return p;

@@ -41,6 +41,8 @@ public:
     // The glyph of a CID in a CID-keyed CFF program (the CID itself otherwise).
     unsigned GlyphByCID(unsigned cid) const;
 
+    // The subtables of a TrueType or OpenType program's cmap (the charmaps FreeType made up
+    // for other kinds of program).
     const std::vector<CMapTable>& CMapTables() const { return m_cmaps; }
     // The glyph of code through subtable (platform, encoding); 0 when absent or unmapped.
     unsigned GlyphByCMap(int platform, int encoding, unsigned code) const;

@@ -63,7 +63,11 @@ void LoadConfiguration(const ToolSettings& s, const po::variables_map& vm, const
         PDF::LoadConfigFile(path);
     } catch (...) {
         Log(s, e_LogInfo, "\nFailed to load Lumbra xml configuration file.");
+        return;
     }
+    if (s.verbosity > 0)
+        for (const std::string& file : PDF::FontConfig::Instance().MissingFiles())
+            Log(s, e_LogInfo, "Font substitution file not found: " + file + "\n");
 }
 
 // Steps after parsing: help, version, inputs, then the option echoes and the batch run.

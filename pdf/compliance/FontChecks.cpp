@@ -6,6 +6,7 @@
 #include "common/Exception.h"
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
 
@@ -41,13 +42,15 @@ void CheckDictionary(PassContext& ctx, const Font& font)
     }
 }
 
-bool CheckEmbedding(PassContext& ctx, const Font& font)
+Embedding CheckEmbedding(PassContext& ctx, const Font& font)
 {
-    if (font.GetKind() == Font::e_type3) return false;
+    if (font.GetKind() == Font::e_type3) return Embedding::e_unusable;
     Obj* descriptor = font.GetDescriptor();
-    if (!descriptor && ctx.state.convert && EmbedStandardFont(ctx, font)) {
+    // Conversion replaces a missing, unsuitable or damaged program with a substitute.
+    Embedding unusable = ctx.state.convert ? Embedding::e_replace : Embedding::e_unusable;
+    if (!descriptor && ctx.state.convert) {
         ctx.Report(341, font.GetSDFObj());
-        return false;
+        return unusable;
     }
     QVX_CHECK(descriptor != nullptr, "Missing FontDescriptor.");
     bool suits = font.GetEmbeddedStream() != nullptr;
@@ -59,14 +62,13 @@ bool CheckEmbedding(PassContext& ctx, const Font& font)
     }
     if (!suits) {
         ctx.Report(341, font.GetSDFObj());
-        if (ctx.state.convert && !font.GetEmbeddedStream()) EmbedStandardFont(ctx, font);
-        return false;
+        return unusable;
     }
     if (font.IsProgramDamaged()) {
         ctx.Report(321, font.GetSDFObj());
-        return false;
+        return unusable;
     }
-    return true;
+    return Embedding::e_usable;
 }
 
 }  // namespace FontRules
@@ -94,7 +96,12 @@ void FontCheck::RenderChecks(PassContext& ctx, FontState& st)
     st.rendered = true;
     const Font& f = *st.font;
     if (f.GetKind() == Font::e_type3) return;
-    st.program_ok = FontRules::CheckEmbedding(ctx, f);
+    FontRules::Embedding embedding = FontRules::CheckEmbedding(ctx, f);
+    st.program_ok = embedding == FontRules::Embedding::e_usable;
+    if (embedding == FontRules::Embedding::e_replace) {
+        ctx.caches.Get<FontReplacements>().Mark(st.font);
+        st.replace = true;
+    }
     if (f.IsComposite()) FontRules::CheckComposite(ctx, f);
     if (f.GetKind() == Font::e_truetype) FontRules::CheckTrueTypeEncoding(ctx, f);
     if (st.program_ok) st.subset = FontRules::CheckSubset(ctx, f);
@@ -142,11 +149,13 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
 {
     const Font& f = *st.font;
     std::uint32_t key = f.IsComposite() ? c.cid : c.code;
+    if (st.replace) ctx.caches.Get<FontReplacements>().AddCode(f, c);
     if (drawn && st.drawn.size() < Common::Limits::kMaxFontCodesChecked && st.drawn.insert(key).second) {
         if (f.GetKind() == Font::e_type3) {
             Type3Glyph(ctx, f, c, caller_resources);
         } else if (st.program_ok) {
-            FontRules::CheckGlyph(ctx, f, c);
+            long gid = FontRules::CheckGlyph(ctx, f, c);
+            if (gid >= 0 && ctx.state.convert) ctx.caches.Get<FontReplacements>().FixAdvance(st.font, gid, f.GetWidth(c));
             FontRules::CheckSubsetCode(ctx, f, st.subset, c);
         }
     }

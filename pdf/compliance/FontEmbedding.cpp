@@ -101,8 +101,8 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font)
     // Widths of the codes through the font's encoding, before the program changes it.
     Obj* widths = dict->PutArray("Widths");
     for (unsigned code = 0; code < 256; ++code) {
-        unsigned gid = program->GlyphByName(font.GlyphName(code));
-        long advance = gid ? program->Advance(gid) : 0;
+        // A code without a glyph shows .notdef, at .notdef's advance.
+        long advance = program->Advance(program->GlyphByName(font.GlyphName(code)));
         widths->PushBackNumber(advance > 0 ? std::round(advance * 1000.0 / program->UnitsPerEm()) : 0);
     }
     dict->PutNumber("FirstChar", 0);

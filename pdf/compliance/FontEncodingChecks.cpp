@@ -97,7 +97,11 @@ void CheckComposite(PassContext& ctx, const Font& font)
     }
     if (font.GetDescendantKind() == Font::e_cid_type2) {
         Obj* map = font.GetCIDToGIDMapObj();
-        if (!map || !(map->IsStream() || IsNameOf(map, "Identity"))) ctx.Report(332, font.GetDescendant());
+        if (!map || !(map->IsStream() || IsNameOf(map, "Identity"))) {
+            ctx.Report(332, font.GetDescendant());
+            // Glyphs are looked up by CID already when the map is missing.
+            if (ctx.state.convert) font.GetDescendant()->Resolve()->PutName("CIDToGIDMap", "Identity");
+        }
     }
 }
 
@@ -108,7 +112,11 @@ void CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
     const FontProgram* p = font.GetProgram();
     int part = ctx.Part();
     if (!font.IsSymbolic()) {
-        if (!NonSymbolicEncodingOk(enc)) ctx.Report(371, d);
+        if (!NonSymbolicEncodingOk(enc)) {
+            ctx.Report(371, d);
+            // A font without a usable program is given a new encoding by its replacement.
+            if (ctx.state.convert && p) RepairLatinEncoding(font);
+        }
         if (!p) return;
         bool latin_table = HasTable(*p, 3, 1) || HasTable(*p, 1, 0);
         if (part == 4 && !latin_table) ctx.Report(4621061, d);
@@ -123,10 +131,11 @@ void CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
     std::size_t n = p->CMapTables().size();
     if (part == 4) {
         if (!HasTable(*p, 3, 0) && !HasTable(*p, 1, 0)) ctx.Report(4621064, d);
-    } else if (part == 1) {
-        if (n != 1) ctx.Report(373, d);
-    } else if (n != 1 && !HasTable(*p, 3, 0)) {
+        return;
+    }
+    if (n != 1 && (part == 1 || !HasTable(*p, 3, 0))) {
         ctx.Report(373, d);
+        if (ctx.state.convert) RepairSingleCMap(ctx, font);
     }
 }
 

@@ -32,24 +32,27 @@ bool ShowsNotdef(const Font& font, const Font::CharCode& c)
 
 }  // namespace
 
-void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
+long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
 {
     const FontProgram* p = font.GetProgram();
-    if (!p) return;
+    if (!p) return -1;
+    long gid = 0;
     if (ShowsNotdef(font, c)) {
         if (NotdefLevel(ctx)) ctx.Report(62118, font.GetSDFObj());
-        return;
+    } else {
+        gid = font.GlyphId(c);
+        if (gid <= 0) {
+            ctx.Report(MissingGlyphCode(font), font.GetSDFObj());
+            return -1;
+        }
     }
-    long gid = font.GlyphId(c);
-    if (gid <= 0) {
-        ctx.Report(MissingGlyphCode(font), font.GetSDFObj());
-        return;
-    }
+    // .notdef is drawn too: its advance must agree with the code's width like any glyph's.
     int upem = p->UnitsPerEm();
-    if (upem <= 0 || (font.IsSimple() && !font.HasExplicitWidth(c))) return;
+    if (upem <= 0 || (font.IsSimple() && !font.HasExplicitWidth(c))) return -1;
     long advance = p->Advance(static_cast<unsigned>(gid));
-    if (advance < 0) return;
-    if (!WidthsAgree(font.GetWidth(c), advance * 1000.0 / upem)) ctx.Report(361, font.GetSDFObj());
+    if (advance < 0 || WidthsAgree(font.GetWidth(c), advance * 1000.0 / upem)) return -1;
+    ctx.Report(361, font.GetSDFObj());
+    return gid;
 }
 
 void CheckType3Width(PassContext& ctx, const Font& font, const Font::CharCode& c, double declared)

@@ -31,9 +31,11 @@ void CheckActualTextValue(PassContext& ctx, const SDF::Obj* props, SDF::Obj* str
 
 // Once per font.
 void CheckDictionary(PassContext& ctx, const Font& font);
-// Embedding and a damaged program: true when the program can be used for the glyph rules.
-bool CheckEmbedding(PassContext& ctx, const Font& font);
-// Conversion: embeds a substitute program for a standard 14 font; false when there is none.
+// Embedding and a damaged program: whether the program can be used for the glyph rules,
+// or, in conversion, whether a substitute is to replace it after the page pass.
+enum class Embedding { e_usable, e_unusable, e_replace };
+Embedding CheckEmbedding(PassContext& ctx, const Font& font);
+// Conversion: embeds the URW program of a standard 14 font; false when there is none.
 bool EmbedStandardFont(PassContext& ctx, const Font& font);
 void CheckComposite(PassContext& ctx, const Font& font);
 void CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
@@ -43,13 +45,25 @@ struct SubsetInfo {
     using Names = std::set<std::string, std::less<>>;
     std::optional<Common::Bytes> cidset;
     std::optional<Names> charset;
+    bool repaired = false;  // conversion rewrote CIDSet or CharSet from the program (once)
 };
 SubsetInfo CheckSubset(PassContext& ctx, const Font& font);
 void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
 
+// Conversion repairs (FontRepairs.cpp), each made where its finding is recorded.
+void RepairToUnicode(PassContext& ctx, const Font& font);
+void RepairCharSet(const Font& font, SubsetInfo& info);
+void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
+void RepairLatinEncoding(const Font& font);
+// A symbolic TrueType program left with the one cmap subtable its codes are read through.
+void RepairSingleCMap(PassContext& ctx, const Font& font);
+// The text of a code: the font's mapping, else the name of the glyph the program shows.
+bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
+
 // Once per code shown (the first time it is shown with this font).
-void CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
-void CheckSubsetCode(PassContext& ctx, const Font& font, const SubsetInfo& info, const Font::CharCode& c);
+// The glyph whose advance disagrees with the code's width, or -1.
+long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
+void CheckSubsetCode(PassContext& ctx, const Font& font, SubsetInfo& info, const Font::CharCode& c);
 // Text (UTF-16) with a code point of a Private Use Area.
 bool HasPrivateUse(std::u16string_view text);
 void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text);

@@ -37,7 +37,10 @@ void CheckCharSet(PassContext& ctx, const Font& font, SubsetInfo& info)
     Obj* descriptor = font.GetDescriptor();
     Obj* charset = FindIn(descriptor, "CharSet");
     if (!charset) {
-        if (ctx.Part() == 1 && font.IsSubset()) ctx.Report(355, descriptor);
+        if (ctx.Part() == 1 && font.IsSubset()) {
+            ctx.Report(355, descriptor);
+            if (ctx.state.convert) RepairCharSet(font, info);
+        }
         return;
     }
     if (!charset->IsString()) {
@@ -54,6 +57,7 @@ void CheckCharSet(PassContext& ctx, const Font& font, SubsetInfo& info)
         if (name.empty() || name == ".notdef") continue;
         if (!info.charset->count(name)) {
             ctx.Report(357, descriptor);
+            if (ctx.state.convert) RepairCharSet(font, info);
             return;
         }
     }
@@ -65,7 +69,7 @@ bool BitSet(const Common::Bytes& bits, std::uint32_t cid)
 }
 
 // A CFF program: every CID it holds must be in the CIDSet.
-void CheckCIDSetCoverage(PassContext& ctx, const Font& font, const Common::Bytes& bits)
+void CheckCIDSetCoverage(PassContext& ctx, const Font& font, SubsetInfo& info)
 {
     const FontProgram* p = font.GetProgram();
     if (!p || font.GetDescendantKind() != Font::e_cid_type0) return;
@@ -74,8 +78,9 @@ void CheckCIDSetCoverage(PassContext& ctx, const Font& font, const Common::Bytes
     for (long cid = 1; cid < n; ++cid) {
         // In a CID-keyed program the glyph index is the CID and absent CIDs do not load.
         if (keyed && p->Advance(static_cast<unsigned>(cid)) < 0) continue;
-        if (!BitSet(bits, static_cast<std::uint32_t>(cid))) {
+        if (!BitSet(*info.cidset, static_cast<std::uint32_t>(cid))) {
             ctx.Report(356, font.GetDescriptor());
+            if (ctx.state.convert) RepairCIDSet(ctx, font, info);
             return;
         }
     }
@@ -95,7 +100,10 @@ SubsetInfo CheckSubset(PassContext& ctx, const Font& font)
     Obj* descriptor = font.GetDescriptor();
     Obj* cidset = FindIn(descriptor, "CIDSet");
     if (!cidset) {
-        if (ctx.Part() == 1 && font.IsSubset()) ctx.Report(354, descriptor);
+        if (ctx.Part() == 1 && font.IsSubset()) {
+            ctx.Report(354, descriptor);
+            if (ctx.state.convert) RepairCIDSet(ctx, font, info);
+        }
         return info;
     }
     if (!cidset->IsStream()) {
@@ -104,16 +112,22 @@ SubsetInfo CheckSubset(PassContext& ctx, const Font& font)
     }
     auto data = ReadDecoded(cidset, kMaxCIDSetBytes);
     info.cidset = data ? std::move(*data) : Common::Bytes{};
-    CheckCIDSetCoverage(ctx, font, *info.cidset);
+    CheckCIDSetCoverage(ctx, font, info);
     return info;
 }
 
-void CheckSubsetCode(PassContext& ctx, const Font& font, const SubsetInfo& info, const Font::CharCode& c)
+void CheckSubsetCode(PassContext& ctx, const Font& font, SubsetInfo& info, const Font::CharCode& c)
 {
-    if (info.cidset && c.cid != 0 && !BitSet(*info.cidset, c.cid)) ctx.Report(356, font.GetDescriptor());
+    if (info.cidset && c.cid != 0 && !BitSet(*info.cidset, c.cid)) {
+        ctx.Report(356, font.GetDescriptor());
+        if (ctx.state.convert) RepairCIDSet(ctx, font, info);
+    }
     if (info.charset && ctx.Part() == 1) {
         std::string_view name = font.GlyphName(c.code);
-        if (!name.empty() && name != ".notdef" && !info.charset->count(name)) ctx.Report(357, font.GetDescriptor());
+        if (!name.empty() && name != ".notdef" && !info.charset->count(name)) {
+            ctx.Report(357, font.GetDescriptor());
+            if (ctx.state.convert) RepairCharSet(font, info);
+        }
     }
 }
 

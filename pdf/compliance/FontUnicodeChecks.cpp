@@ -33,19 +33,6 @@ bool SimpleFontMapsToUnicode(const Font& font)
     return k == Font::e_type1 || k == Font::e_mmtype1 || (k == Font::e_truetype && !font.IsSymbolic());
 }
 
-// The text of a code: the font's mapping, else the name of the glyph the program shows.
-bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text)
-{
-    if (font.ToUnicode(c, text) && !text.empty()) return true;
-    const FontProgram* p = font.GetProgram();
-    if (font.IsComposite() || !p || !p->HasGlyphNames()) return false;
-    long gid = font.GlyphId(c);
-    if (gid <= 0) return false;
-    text.clear();
-    for (char32_t cp : GlyphList::ToUnicode(p->GlyphName(static_cast<unsigned>(gid)))) Common::AppendUTF16(text, cp);
-    return !text.empty();
-}
-
 // A composite font of one of the Adobe character collections whose Unicode values are
 // published.
 bool CompositeFontMapsToUnicode(const Font& font)
@@ -70,6 +57,18 @@ bool HasNonText(const std::u16string& text)
 
 }  // namespace
 
+bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text)
+{
+    if (font.ToUnicode(c, text) && !text.empty()) return true;
+    const FontProgram* p = font.GetProgram();
+    if (font.IsComposite() || !p || !p->HasGlyphNames()) return false;
+    long gid = font.GlyphId(c);
+    if (gid <= 0) return false;
+    text.clear();
+    for (char32_t cp : GlyphList::ToUnicode(p->GlyphName(static_cast<unsigned>(gid)))) Common::AppendUTF16(text, cp);
+    return !text.empty();
+}
+
 bool HasPrivateUse(std::u16string_view text)
 {
     for (char16_t u : text)
@@ -81,7 +80,9 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font)
 {
     if (!UnicodeLevel(ctx) || font.GetToUnicodeObj()) return;
     bool ok = font.IsComposite() ? CompositeFontMapsToUnicode(font) : SimpleFontMapsToUnicode(font);
-    if (!ok) ctx.Report(381, font.GetSDFObj());
+    if (ok) return;
+    ctx.Report(381, font.GetSDFObj());
+    if (ctx.state.convert) RepairToUnicode(ctx, font);
 }
 
 void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text)

@@ -13,6 +13,7 @@
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
 #include "pdf/compliance/FontChecks.h"
+#include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/OutputIntents.h"
 
 namespace qvx::PDF {
@@ -54,6 +55,7 @@ void RunPagePass(PassContext& ctx)
             ctx.Report(12, page.GetSDFObj());
         }
     }
+    if (ctx.state.convert && !ctx.Stopped()) ReplaceMarkedFonts(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks() && ctx.state.convert && !ctx.Stopped()) AddSRGBOutputIntent(ctx);
 }

@@ -110,9 +110,14 @@ TEST(CommandLine, ConfigurationFile)
     const std::string failed = "\nFailed to load Lumbra xml configuration file.";
     for (const auto& [config, fails] : {std::pair{good.string(), false}, std::pair{bad.string(), true},
                                         std::pair{(dir.Path() / "absent.xml").string(), true}}) {
-        RunResult r = Tolva({"--config", config, "-x", "nothing.pdf"}, dir.Path());
+        RunResult r = Tolva({"--config", config, "-x", "nothing.pdf", "nothing2.pdf"}, dir.Path());
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.output.find(failed) != std::string::npos, fails) << config << "\n" << r.output;
+        // An entry's missing font file is told once, when the file is loaded.
+        std::size_t told = 0;
+        for (std::size_t at = 0; (at = r.output.find("Font substitution file not found: /f.ttf\n", at)) != std::string::npos; ++at)
+            ++told;
+        EXPECT_EQ(told, fails ? 0u : 1u) << r.output;
         // The failure is told, and the run goes on.
         EXPECT_NE(r.output.find("Wrong input filename or path: nothing.pdf"), std::string::npos);
     }

@@ -1,0 +1,159 @@
+#include "pdf/FontSubstitution.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+
+#include <fontconfig/fontconfig.h>
+
+#include "pdf/FontConfig.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+// System fonts looked at per request, best match first.
+constexpr int kMaxCandidates = 64;
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// Names compare without case, blanks and punctuation: "MS-Mincho" is "MS Mincho".
+std::string Normalized(std::string_view s)
+{
+    std::string out;
+    for (char c : Lower(s))
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || static_cast<unsigned char>(c) >= 0x80) out += c;
+    return out;
+}
+
+bool HasStyleWord(const std::string& lower)
+{
+    for (const char* w : {"bold", "black", "heavy", "semibold", "demi", "italic", "oblique", "regular", "roman",
+                          "medium", "light", "book", "normal"})
+        if (lower.find(w) != std::string::npos) return true;
+    return false;
+}
+
+bool Covers(const SubstituteProgram& p, const std::vector<char32_t>& chars)
+{
+    return std::all_of(chars.begin(), chars.end(), [&](char32_t c) { return p.Glyph(c) != 0; });
+}
+
+bool NameMatches(const FontSubstitute& e, const SubstituteRequest& r)
+{
+    std::string n = Normalized(e.name);
+    return !n.empty() && (n == Normalized(r.name) || n == Normalized(SplitFontName(r.name).family));
+}
+
+ChosenSubstitute FromConfig(const SubstituteRequest& r)
+{
+    std::vector<FontSubstitute> entries = FontConfig::Instance().Substitutes();
+    // Entries of the font's collection first, those naming the font leading them; then
+    // entries of any collection that name the font.
+    std::vector<const FontSubstitute*> order;
+    for (bool by_name : {true, false})
+        for (const FontSubstitute& e : entries)
+            if (!r.collection.empty() && e.collection == r.collection && NameMatches(e, r) == by_name) order.push_back(&e);
+    for (const FontSubstitute& e : entries)
+        if (e.collection != r.collection && NameMatches(e, r)) order.push_back(&e);
+    for (const FontSubstitute* e : order) {
+        auto p = SubstituteProgram::Open(e->file, 0);
+        if (p && Covers(*p, r.chars)) return {std::move(p), e->file, true};
+    }
+    return {};
+}
+
+const char* LanguageOf(const std::string& collection)
+{
+    if (collection == "japan1" || collection == "japan2") return "ja";
+    if (collection == "gb1") return "zh-cn";
+    if (collection == "cns1") return "zh-tw";
+    if (collection == "korea1") return "ko";
+    return nullptr;
+}
+
+std::mutex& FcMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+ChosenSubstitute FromSystem(const SubstituteRequest& r)
+{
+    std::lock_guard lock(FcMutex());
+    NameStyle style = SplitFontName(r.name);
+    FcPattern* pat = FcPatternCreate();
+    if (!style.family.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(style.family.c_str()));
+    const char* generic = r.fixed ? "monospace" : r.serif ? "serif" : "sans-serif";
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(generic));
+    FcPatternAddInteger(pat, FC_WEIGHT, r.bold || style.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pat, FC_SLANT, r.italic || style.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    if (r.fixed) FcPatternAddInteger(pat, FC_SPACING, FC_MONO);
+    if (const char* lang = LanguageOf(r.collection)) FcPatternAddString(pat, FC_LANG, reinterpret_cast<const FcChar8*>(lang));
+    FcConfigSubstitute(nullptr, pat, FcMatchPattern);
+    FcDefaultSubstitute(pat);
+    FcResult result;
+    FcFontSet* set = FcFontSort(nullptr, pat, FcFalse, nullptr, &result);
+    FcPatternDestroy(pat);
+    ChosenSubstitute out;
+    for (int i = 0; set && i < set->nfont && i < kMaxCandidates && !out.program; ++i) {
+        FcPattern* f = set->fonts[i];
+        FcChar8* file = nullptr;
+        FcChar8* format = nullptr;
+        FcCharSet* charset = nullptr;
+        int index = 0;
+        if (FcPatternGetString(f, FC_FILE, 0, &file) != FcResultMatch) continue;
+        if (FcPatternGetString(f, FC_FONTFORMAT, 0, &format) != FcResultMatch ||
+            std::string_view(reinterpret_cast<const char*>(format)) != "TrueType")
+            continue;
+        if (FcPatternGetCharSet(f, FC_CHARSET, 0, &charset) == FcResultMatch &&
+            !std::all_of(r.chars.begin(), r.chars.end(), [&](char32_t c) { return FcCharSetHasChar(charset, c); }))
+            continue;
+        FcPatternGetInteger(f, FC_INDEX, 0, &index);
+        std::string path(reinterpret_cast<const char*>(file));
+        auto p = SubstituteProgram::Open(path, static_cast<unsigned>(std::max(index, 0)));
+        if (p && Covers(*p, r.chars)) out = {std::move(p), path, false};
+    }
+    if (set) FcFontSetDestroy(set);
+    return out;
+}
+
+}  // namespace
+
+NameStyle SplitFontName(std::string_view name)
+{
+    if (name.size() > 7 && name[6] == '+') name.remove_prefix(7);
+    NameStyle out;
+    std::string lower = Lower(name);
+    std::size_t cut = name.find_first_of(",-");
+    bool styled = cut != std::string_view::npos && HasStyleWord(lower.substr(cut + 1));
+    out.family = std::string(styled ? name.substr(0, cut) : name);
+    std::string style = styled ? lower.substr(cut + 1) : lower;
+    for (const char* w : {"bold", "black", "heavy", "semibold", "demi"})
+        out.bold |= style.find(w) != std::string::npos;
+    out.italic = style.find("italic") != std::string::npos || style.find("oblique") != std::string::npos;
+    // Names written back into a file are PostScript names: printable ASCII without blanks.
+    std::erase_if(out.family, [](char c) { return c <= ' ' || c > '~' || std::string_view("()<>[]{}/%#").find(c) != std::string_view::npos; });
+    // PostScript names of Monotype families end in MT or PSMT ("Arial-BoldMT", "TimesNewRomanPSMT").
+    for (std::string_view suffix : {"PSMT", "MT", "PS"})
+        if (out.family.size() > suffix.size() + 2 && out.family.ends_with(suffix)) {
+            out.family.resize(out.family.size() - suffix.size());
+            break;
+        }
+    return out;
+}
+
+ChosenSubstitute FindSubstitute(const SubstituteRequest& request)
+{
+    ChosenSubstitute c = FromConfig(request);
+    if (!c.program) c = FromSystem(request);
+    return c;
+}
+
+}  // namespace qvx::PDF

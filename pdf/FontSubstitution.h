@@ -1,0 +1,41 @@
+#pragma once
+// The choice of a system program for a font a document does not embed: the entries of the
+// substitution configuration first (by character collection, then by name), then the
+// system fonts through fontconfig, which lists metric-compatible families (Liberation for
+// Arial, Helvetica, Times and Courier) ahead of look-alikes. Only programs that cover every
+// character asked for, and that SubstituteProgram can open, are chosen.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pdf/SubstituteProgram.h"
+
+namespace qvx::PDF {
+
+struct SubstituteRequest {
+    std::string name;        // BaseFont without its subset tag
+    std::string collection;  // composite fonts: identity, japan1, japan2, gb1, cns1, korea1
+    bool bold = false, italic = false, serif = false, fixed = false;
+    std::vector<char32_t> chars;  // characters the substitute must have
+};
+
+struct ChosenSubstitute {
+    std::unique_ptr<SubstituteProgram> program;
+    std::string file;
+    bool from_config = false;
+};
+
+// Null when no entry and no system font fits.
+ChosenSubstitute FindSubstitute(const SubstituteRequest& request);
+
+// The family part of a PostScript or BaseFont name, and the style it states:
+// "TimesNewRomanPS-BoldItalicMT" gives "TimesNewRoman" with bold and italic, "Arial,Bold"
+// gives "Arial" with bold. The family keeps only the characters a PostScript name may have.
+struct NameStyle {
+    std::string family;
+    bool bold = false, italic = false;
+};
+NameStyle SplitFontName(std::string_view name);
+
+}  // namespace qvx::PDF

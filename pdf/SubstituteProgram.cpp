@@ -1,0 +1,314 @@
+#include "pdf/SubstituteProgram.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+#include <hb-subset.h>
+#include <hb.h>
+
+#include "common/Limits.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+constexpr hb_tag_t Tag(const char (&s)[5]) { return HB_TAG(s[0], s[1], s[2], s[3]); }
+
+// Layout and device tables a PDF reader never consults; dropping them also keeps the
+// subsetter from pulling in every ligature and alternate of the kept characters.
+constexpr hb_tag_t kDropped[] = {Tag("GSUB"), Tag("GPOS"), Tag("GDEF"), Tag("kern"), Tag("hdmx"), Tag("VDMX"),
+                                 Tag("LTSH"), Tag("morx"), Tag("JSTF"), Tag("BASE"), Tag("DSIG"), Tag("MATH")};
+
+unsigned U16(const Common::Bytes& t, std::size_t at) { return at + 2 <= t.size() ? (t[at] << 8) | t[at + 1] : 0; }
+int S16(const Common::Bytes& t, std::size_t at) { return static_cast<std::int16_t>(U16(t, at)); }
+void Put16(Common::Bytes& t, std::size_t at, unsigned v)
+{
+    t[at] = static_cast<Common::Byte>(v >> 8);
+    t[at + 1] = static_cast<Common::Byte>(v);
+}
+
+Common::Bytes TableOf(hb_face_t* face, hb_tag_t tag)
+{
+    hb_blob_t* blob = hb_face_reference_table(face, tag);
+    unsigned len = 0;
+    const char* p = hb_blob_get_data(blob, &len);
+    Common::Bytes out(reinterpret_cast<const Common::Byte*>(p), reinterpret_cast<const Common::Byte*>(p) + len);
+    hb_blob_destroy(blob);
+    return out;
+}
+
+Common::Bytes BlobBytes(hb_blob_t* blob)
+{
+    unsigned len = 0;
+    const char* p = hb_blob_get_data(blob, &len);
+    return Common::Bytes(reinterpret_cast<const Common::Byte*>(p), reinterpret_cast<const Common::Byte*>(p) + len);
+}
+
+// One long metric per glyph with the advances asked for: the subset's hmtx may share the
+// last advance among trailing glyphs, which could not then differ.
+struct HorizontalMetrics {
+    Common::Bytes hhea, hmtx;
+};
+
+std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
+{
+    HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx"))};
+    Common::Bytes maxp = TableOf(face, Tag("maxp"));
+    unsigned glyphs = U16(maxp, 4);
+    unsigned long_metrics = U16(m.hhea, 34);
+    if (m.hhea.size() < 36 || glyphs == 0 || long_metrics == 0 || long_metrics > glyphs ||
+        m.hmtx.size() < 4ull * long_metrics + 2ull * (glyphs - long_metrics))
+        return std::nullopt;
+    Common::Bytes out(4ull * glyphs);
+    unsigned widest = 0;
+    for (unsigned g = 0; g < glyphs; ++g) {
+        unsigned advance = U16(m.hmtx, 4 * std::min(g, long_metrics - 1));
+        int lsb = g < long_metrics ? S16(m.hmtx, 4 * g + 2) : S16(m.hmtx, 4 * long_metrics + 2 * (g - long_metrics));
+        if (auto it = advances.find(g); it != advances.end()) advance = it->second;
+        Put16(out, 4 * g, advance);
+        Put16(out, 4 * g + 2, static_cast<unsigned>(lsb) & 0xFFFF);
+        widest = std::max(widest, advance);
+    }
+    Put16(m.hhea, 10, widest);
+    Put16(m.hhea, 34, glyphs);
+    m.hmtx = std::move(out);
+    return m;
+}
+
+// Composite glyphs may take their advance from a component (USE_MY_METRICS), which would
+// override the advance set for them: the flag is cleared in every component record.
+std::optional<Common::Bytes> OwnMetrics(hb_face_t* face)
+{
+    Common::Bytes glyf = TableOf(face, Tag("glyf"));
+    Common::Bytes loca = TableOf(face, Tag("loca"));
+    Common::Bytes head = TableOf(face, Tag("head"));
+    unsigned glyphs = U16(TableOf(face, Tag("maxp")), 4);
+    bool long_offsets = S16(head, 50) == 1;
+    auto offset = [&](unsigned g) -> std::size_t {
+        return long_offsets ? (static_cast<std::size_t>(U16(loca, 4 * g)) << 16) | U16(loca, 4 * g + 2)
+                            : 2u * U16(loca, 2 * g);
+    };
+    if (loca.size() < (long_offsets ? 4u : 2u) * (glyphs + 1)) return std::nullopt;
+    constexpr unsigned kWords = 0x0001, kScale = 0x0008, kMore = 0x0020, kXYScale = 0x0040, kTwoByTwo = 0x0080,
+                       kUseMyMetrics = 0x0200;
+    for (unsigned g = 0; g < glyphs; ++g) {
+        std::size_t at = offset(g), end = std::min(offset(g + 1), glyf.size());
+        if (at + 10 > end || S16(glyf, at) >= 0) continue;
+        at += 10;
+        for (unsigned flags = kMore; (flags & kMore) && at + 4 <= end;) {
+            flags = U16(glyf, at);
+            Put16(glyf, at, flags & ~kUseMyMetrics);
+            at += 4 + ((flags & kWords) ? 4 : 2) + ((flags & kScale) ? 2 : (flags & kXYScale) ? 4 : (flags & kTwoByTwo) ? 8 : 0);
+        }
+    }
+    return glyf;
+}
+
+// The program of face with some tables replaced.
+Common::Bytes Rebuild(hb_face_t* face, const std::map<hb_tag_t, Common::Bytes>& replaced)
+{
+    hb_face_t* builder = hb_face_builder_create();
+    hb_tag_t tags[64];
+    unsigned start = 0;
+    for (;;) {
+        unsigned count = 64;
+        hb_face_get_table_tags(face, start, &count, tags);
+        if (count == 0) break;
+        for (unsigned i = 0; i < count; ++i) {
+            hb_blob_t* blob;
+            if (auto it = replaced.find(tags[i]); it != replaced.end()) {
+                blob = hb_blob_create(reinterpret_cast<const char*>(it->second.data()),
+                                      static_cast<unsigned>(it->second.size()), HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
+            } else {
+                blob = hb_face_reference_table(face, tags[i]);
+            }
+            hb_face_builder_add_table(builder, tags[i], blob);
+            hb_blob_destroy(blob);
+        }
+        start += count;
+    }
+    hb_blob_t* blob = hb_face_reference_blob(builder);
+    Common::Bytes out = BlobBytes(blob);
+    hb_blob_destroy(blob);
+    hb_face_destroy(builder);
+    return out;
+}
+
+// A cmap table of the one subtable (platform, encoding) of table, or nullopt.
+std::optional<Common::Bytes> OneSubtable(const Common::Bytes& table, unsigned platform, unsigned encoding)
+{
+    unsigned count = U16(table, 2);
+    for (unsigned i = 0; i < count && 12 + 8ull * i <= table.size(); ++i) {
+        std::size_t rec = 4 + 8ull * i;
+        if (U16(table, rec) != platform || U16(table, rec + 2) != encoding) continue;
+        std::size_t at = (static_cast<std::size_t>(U16(table, rec + 4)) << 16) | U16(table, rec + 6);
+        unsigned format = U16(table, at);
+        std::size_t length = format < 8   ? U16(table, at + 2)
+                             : format == 14 ? (static_cast<std::size_t>(U16(table, at + 2)) << 16) | U16(table, at + 4)
+                                            : (static_cast<std::size_t>(U16(table, at + 4)) << 16) | U16(table, at + 6);
+        if (length < 4 || at + length > table.size()) return std::nullopt;
+        Common::Bytes out(12, 0);
+        Put16(out, 2, 1);
+        Put16(out, 4, platform);
+        Put16(out, 6, encoding);
+        Put16(out, 10, 12);
+        out.insert(out.end(), table.begin() + static_cast<std::ptrdiff_t>(at),
+                   table.begin() + static_cast<std::ptrdiff_t>(at + length));
+        return out;
+    }
+    return std::nullopt;
+}
+
+// The program of face with the advances given (font units by glyph) and no composite glyph
+// taking another's advance; nullopt when its tables cannot be read.
+std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
+{
+    auto metrics = SetAdvances(face, advances);
+    auto glyf = OwnMetrics(face);
+    if (!metrics || !glyf || glyf->empty()) return std::nullopt;
+    Common::Bytes out = Rebuild(face, {{Tag("hhea"), std::move(metrics->hhea)},
+                                       {Tag("hmtx"), std::move(metrics->hmtx)},
+                                       {Tag("glyf"), std::move(*glyf)}});
+    if (out.empty()) return std::nullopt;
+    return out;
+}
+
+unsigned FontUnits(double thousandths, int upem)
+{
+    double v = std::round(thousandths * upem / 1000.0);
+    return std::isfinite(v) ? static_cast<unsigned>(std::clamp(v, 0.0, 65535.0)) : 0;
+}
+
+}  // namespace
+
+struct SubstituteProgram::Impl {
+    Common::Bytes data;
+    hb_blob_t* blob = nullptr;
+    hb_face_t* face = nullptr;
+    hb_font_t* font = nullptr;
+    ~Impl()
+    {
+        hb_font_destroy(font);
+        hb_face_destroy(face);
+        hb_blob_destroy(blob);
+    }
+};
+
+std::unique_ptr<SubstituteProgram> SubstituteProgram::Open(const std::string& path, unsigned index)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return nullptr;
+    std::streamoff size = in.tellg();
+    if (size <= 0 || static_cast<std::uint64_t>(size) > Common::Limits::kMaxSubstituteFontBytes) return nullptr;
+    std::unique_ptr<SubstituteProgram> p(new SubstituteProgram);
+    p->mp = std::make_unique<Impl>();
+    Impl& m = *p->mp;
+    m.data.resize(static_cast<std::size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(m.data.data()), size)) return nullptr;
+    m.blob = hb_blob_create(reinterpret_cast<const char*>(m.data.data()), static_cast<unsigned>(m.data.size()),
+                            HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+    m.face = hb_face_create(m.blob, index);
+    m.font = hb_font_create(m.face);
+    // PDF embeds CFF outlines differently; only glyf programs go into FontFile2.
+    hb_blob_t* glyf = hb_face_reference_table(m.face, Tag("glyf"));
+    bool outlines = hb_blob_get_length(glyf) > 0;
+    hb_blob_destroy(glyf);
+    if (!outlines || hb_face_get_glyph_count(m.face) == 0 || hb_face_get_upem(m.face) == 0) return nullptr;
+    return p;
+}
+
+SubstituteProgram::~SubstituteProgram() = default;
+
+unsigned SubstituteProgram::Glyph(char32_t c) const
+{
+    hb_codepoint_t g = 0;
+    return hb_font_get_nominal_glyph(mp->font, c, &g) ? g : 0;
+}
+
+int SubstituteProgram::UnitsPerEm() const { return static_cast<int>(hb_face_get_upem(mp->face)); }
+
+SubstituteProgram::Metrics SubstituteProgram::GetMetrics() const
+{
+    Metrics out;
+    double scale = 1000.0 / UnitsPerEm();
+    Common::Bytes head = TableOf(mp->face, Tag("head"));
+    for (int i = 0; i < 4; ++i) out.bbox[i] = S16(head, 36 + 2 * i) * scale;
+    Common::Bytes hhea = TableOf(mp->face, Tag("hhea"));
+    out.ascent = S16(hhea, 4) * scale;
+    out.descent = S16(hhea, 6) * scale;
+    Common::Bytes os2 = TableOf(mp->face, Tag("OS/2"));
+    out.cap_height = U16(os2, 0) >= 2 ? S16(os2, 88) * scale : out.ascent;
+    Common::Bytes post = TableOf(mp->face, Tag("post"));
+    if (post.size() >= 8) out.italic_angle = S16(post, 4) + U16(post, 6) / 65536.0;
+    return out;
+}
+
+std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Widths& widths,
+                                                                       std::optional<double> notdef_width) const
+{
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    if (!input) return std::nullopt;
+    hb_set_t* unicodes = hb_subset_input_unicode_set(input);
+    for (const auto& [c, w] : widths) hb_set_add(unicodes, c);
+    hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
+    for (hb_tag_t t : kDropped) hb_set_add(dropped, t);
+    // Hinting could move the advances set below at small sizes.
+    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING);
+    hb_face_t* cut = hb_subset_or_fail(mp->face, input);
+    hb_subset_input_destroy(input);
+    if (!cut) return std::nullopt;
+    hb_blob_t* cut_blob = hb_face_reference_blob(cut);
+    hb_face_destroy(cut);
+    hb_face_t* face = hb_face_create(cut_blob, 0);
+    hb_font_t* font = hb_font_create(face);
+
+    Subset out;
+    std::map<unsigned, unsigned> advances;
+    int upem = static_cast<int>(hb_face_get_upem(face));
+    for (const auto& [c, w] : widths) {
+        hb_codepoint_t g = 0;
+        if (!hb_font_get_nominal_glyph(font, c, &g) || g == 0) continue;
+        out.gids[c] = g;
+        advances.emplace(g, FontUnits(w, upem));
+    }
+    if (notdef_width) advances.emplace(0, FontUnits(*notdef_width, upem));
+    auto data = WithOwnAdvances(face, advances);
+    hb_font_destroy(font);
+    hb_face_destroy(face);
+    hb_blob_destroy(cut_blob);
+    if (!data) return std::nullopt;
+    out.data = std::move(*data);
+    return out;
+}
+
+std::optional<Common::Bytes> SubstituteProgram::WithOneCMap(Common::ByteView program, int platform, int encoding)
+{
+    hb_blob_t* blob = hb_blob_create(reinterpret_cast<const char*>(program.data()), static_cast<unsigned>(program.size()),
+                                     HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+    hb_face_t* face = hb_face_create(blob, 0);
+    std::optional<Common::Bytes> out;
+    if (auto cmap = OneSubtable(TableOf(face, Tag("cmap")), static_cast<unsigned>(platform), static_cast<unsigned>(encoding)))
+        out = Rebuild(face, {{Tag("cmap"), std::move(*cmap)}});
+    hb_face_destroy(face);
+    hb_blob_destroy(blob);
+    if (out && out->empty()) out.reset();
+    return out;
+}
+
+std::optional<Common::Bytes> SubstituteProgram::WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths)
+{
+    hb_blob_t* blob = hb_blob_create(reinterpret_cast<const char*>(program.data()), static_cast<unsigned>(program.size()),
+                                     HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+    hb_face_t* face = hb_face_create(blob, 0);
+    int upem = static_cast<int>(hb_face_get_upem(face));
+    std::map<unsigned, unsigned> advances;
+    for (const auto& [gid, w] : widths) advances.emplace(gid, FontUnits(w, upem));
+    auto out = WithOwnAdvances(face, advances);
+    hb_face_destroy(face);
+    hb_blob_destroy(blob);
+    return out;
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,67 @@
+#pragma once
+// A system TrueType program that replaces a font a document does not embed: opened with
+// HarfBuzz, asked for the glyphs of characters, and cut down to a subset whose advance
+// widths are the document's, so that text placed with the document's widths lines up with
+// the glyphs drawn.
+//
+//     auto p = SubstituteProgram::Open("/usr/share/fonts/.../LiberationSans-Regular.ttf", 0);
+//     SubstituteProgram::Widths w{{U'A', 667}, {U'B', 667}};   // thousandths of an em
+//     auto subset = p->Subset(w, std::nullopt);                // subset->gids[U'A'] ...
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/Buffer.h"
+
+namespace qvx::PDF {
+
+class SubstituteProgram {
+public:
+    // Characters to keep with the advance each must have, in thousandths of an em.
+    using Widths = std::map<char32_t, double>;
+
+    struct Subset {
+        Common::Bytes data;                  // a TrueType program (glyf outlines)
+        std::map<char32_t, unsigned> gids;   // the glyph of each kept character
+    };
+
+    // Values a font descriptor takes from the program, in thousandths of an em.
+    struct Metrics {
+        double bbox[4] = {0, 0, 0, 0};
+        double ascent = 0, descent = 0, cap_height = 0, italic_angle = 0;
+    };
+
+    // The face `index` of a TrueType or TrueType collection file with glyf outlines; null
+    // when the file is missing, too large, or of another kind.
+    static std::unique_ptr<SubstituteProgram> Open(const std::string& path, unsigned index);
+    ~SubstituteProgram();
+    SubstituteProgram(const SubstituteProgram&) = delete;
+    SubstituteProgram& operator=(const SubstituteProgram&) = delete;
+
+    // The glyph of a character, 0 when the program lacks it.
+    unsigned Glyph(char32_t c) const;
+    int UnitsPerEm() const;
+    Metrics GetMetrics() const;
+
+    // The subset with .notdef and the glyphs of the characters of widths, each glyph's
+    // advance set to its width (the first width asked for a glyph wins); .notdef gets
+    // notdef_width when given. Null when HarfBuzz cannot subset the program.
+    std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width) const;
+
+    // An embedded TrueType program (glyf outlines) with the advances of some glyphs set, in
+    // thousandths of an em; nullopt when it is of another kind or cannot be read.
+    static std::optional<Common::Bytes> WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths);
+
+    // The same with only the cmap subtable (platform, encoding) left; nullopt when the
+    // program has none or cannot be read.
+    static std::optional<Common::Bytes> WithOneCMap(Common::ByteView program, int platform, int encoding);
+
+private:
+    SubstituteProgram() = default;
+    struct Impl;
+    std::unique_ptr<Impl> mp;
+};
+
+}  // namespace qvx::PDF

@@ -1,0 +1,163 @@
+// Conversion repairs of embedded fonts that can be made from what the font already holds:
+// a CIDSet or CharSet regenerated from the program, a ToUnicode CMap written from the
+// glyph names and mappings the font has, and a Latin encoding whose names are those the
+// codes showed.
+#include <cstdio>
+
+#include "common/Limits.h"
+#include "pdf/FontProgram.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "pdf/SubstituteProgram.h"
+#include "pdf/compliance/FontReplacement.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF::FontRules {
+
+using SDF::Obj;
+
+namespace {
+
+// bfchar blocks hold at most 100 entries.
+constexpr std::size_t kBfCharBlock = 100;
+
+std::string Hex(const std::u16string& text)
+{
+    std::string out;
+    char buf[8];
+    for (char16_t u : text) {
+        std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(u));
+        out += buf;
+    }
+    return out;
+}
+
+std::string ToUnicodeCMap(const std::map<unsigned, std::u16string>& texts)
+{
+    std::string s =
+        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n";
+    auto it = texts.begin();
+    while (it != texts.end()) {
+        std::size_t n = std::min<std::size_t>(kBfCharBlock, static_cast<std::size_t>(std::distance(it, texts.end())));
+        s += std::to_string(n) + " beginbfchar\n";
+        for (std::size_t i = 0; i < n; ++i, ++it) {
+            char code[8];
+            std::snprintf(code, sizeof code, "<%02X>", it->first);
+            s += std::string(code) + " <" + Hex(it->second) + ">\n";
+        }
+        s += "endbfchar\n";
+    }
+    return s + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+}
+
+bool Usable(const std::u16string& text)
+{
+    if (text.empty()) return false;
+    for (char16_t u : text)
+        if (u == 0 || u == 0xFEFF || u == 0xFFFE) return false;
+    return true;
+}
+
+}  // namespace
+
+void RepairToUnicode(PassContext& ctx, const Font& font)
+{
+    if (!font.IsSimple() || font.GetKind() == Font::e_type3) return;
+    std::map<unsigned, std::u16string> texts;
+    for (unsigned code = 0; code < 256; ++code) {
+        std::u16string text;
+        if (CodeText(font, {code, 1, code}, text) && Usable(text)) texts[code] = text;
+    }
+    if (texts.empty()) return;
+    std::string cmap = ToUnicodeCMap(texts);
+    FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
+}
+
+void RepairCharSet(const Font& font, SubsetInfo& info)
+{
+    const FontProgram* p = font.GetProgram();
+    Obj* descriptor = font.GetDescriptor();
+    if (info.repaired || !p || !p->HasGlyphNames() || !descriptor) return;
+    info.repaired = true;
+    SubsetInfo::Names names;
+    std::string charset;
+    long n = std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
+    for (long gid = 0; gid < n; ++gid) {
+        std::string name = p->GlyphName(static_cast<unsigned>(gid));
+        if (name.empty() || name == ".notdef" || !names.insert(name).second) continue;
+        charset += "/" + name;
+    }
+    descriptor->Resolve()->PutString("CharSet", charset);
+    info.charset = std::move(names);
+}
+
+void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info)
+{
+    const FontProgram* p = font.GetProgram();
+    Obj* descriptor = font.GetDescriptor();
+    if (info.repaired || !p || !descriptor) return;
+    info.repaired = true;
+    // A CIDToGIDMap stream may send any CID to a glyph; elsewhere CIDs are glyph numbers.
+    Obj* map = font.GetCIDToGIDMapObj();
+    bool mapped = font.GetDescendantKind() == Font::e_cid_type2 && map && map->IsStream();
+    long n = mapped ? Common::Limits::kMaxFontGlyphsScanned
+                    : std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
+    Common::Bytes bits((static_cast<std::size_t>(n) + 7) / 8, 0);
+    bool keyed = font.GetDescendantKind() == Font::e_cid_type0 && p->IsCIDKeyed();
+    Font::CharCode c;
+    for (long cid = 0; cid < n; ++cid) {
+        // A CID is present when it reaches a glyph; CID 0 is .notdef, always there.
+        c.cid = static_cast<std::uint32_t>(cid);
+        long gid = font.GlyphId(c);
+        bool present = cid == 0 || (gid > 0 && (!keyed || p->Advance(static_cast<unsigned>(gid)) >= 0));
+        if (present) bits[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
+    }
+    while (bits.size() > 1 && bits.back() == 0) bits.pop_back();
+    FontReplace::PutStream(ctx, descriptor->Resolve(), "CIDSet", bits);
+    info.cidset = std::move(bits);
+}
+
+void RepairSingleCMap(PassContext& ctx, const Font& font)
+{
+    const FontProgram* p = font.GetProgram();
+    Obj* descriptor = font.GetDescriptor();
+    if (!p || !descriptor || font.GetEmbeddedKey() != "FontFile2") return;
+    // The subtable symbolic codes reach first is kept, when every code shows the same glyph
+    // through it alone.
+    auto has = [&](int platform, int encoding) {
+        for (const auto& t : p->CMapTables())
+            if (t.platform == platform && t.encoding == encoding) return true;
+        return false;
+    };
+    int platform = has(3, 0) ? 3 : has(1, 0) ? 1 : 0;
+    if (platform == 0) return;
+    for (unsigned code = 0; code < 256; ++code) {
+        long gid = font.GlyphId({code, 1, code});
+        if (gid <= 0) continue;
+        unsigned kept = 0;
+        if (platform == 1) kept = p->GlyphByCMap(1, 0, code);
+        for (unsigned base : {0u, 0xF000u, 0xF100u, 0xF200u})
+            if (platform == 3 && !kept) kept = p->GlyphByCMap(3, 0, base + code);
+        if (kept != static_cast<unsigned>(gid)) return;
+    }
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return;
+    auto fixed = SubstituteProgram::WithOneCMap(*data, platform, 0);
+    if (!fixed || !FontProgram::Open(*fixed)) return;
+    double length = static_cast<double>(fixed->size());
+    FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile2", *fixed)->PutNumber("Length1", length);
+}
+
+void RepairLatinEncoding(const Font& font)
+{
+    std::set<unsigned> codes;
+    for (unsigned code = 0; code < 256; ++code)
+        if (!font.GlyphName(code).empty()) codes.insert(code);
+    FontReplace::PutLatinEncoding(font.GetSDFObj()->Resolve(), font, codes);
+}
+
+}  // namespace qvx::PDF::FontRules

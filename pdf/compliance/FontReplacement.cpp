@@ -1,0 +1,265 @@
+// Simple fonts get a TrueType substitute reached by glyph name: the font becomes a
+// non-symbolic TrueType font whose encoding (WinAnsiEncoding with Differences) names, for
+// every code shown, the glyph the code named before, so each code shows the same character
+// at the same width.
+#include "pdf/compliance/FontReplacement.h"
+
+#include <cmath>
+
+#include "filters/FilterReader.h"
+#include "filters/FlateEncode.h"
+#include "filters/MemoryFilter.h"
+#include "pdf/Encoding.h"
+#include "pdf/FontProgram.h"
+#include "pdf/FontSubstitution.h"
+#include "pdf/GlyphList.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+#include "sdf/SDFDoc.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+void FontReplacements::Mark(const std::shared_ptr<const Font>& font)
+{
+    m_fonts.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
+}
+
+void FontReplacements::AddCode(const Font& font, const Font::CharCode& c)
+{
+    auto it = m_fonts.find(font.GetSDFObj()->Resolve());
+    if (it != m_fonts.end()) it->second.codes.emplace(font.IsComposite() ? c.cid : c.code, c);
+}
+
+void FontReplacements::FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width)
+{
+    auto [it, fresh] = m_advances.try_emplace(font->GetSDFObj()->Resolve(), Advances{font, {}});
+    it->second.widths.emplace(static_cast<unsigned>(gid), width);
+}
+
+namespace FontReplace {
+
+std::string SubsetTag(const SubstituteProgram::Widths& widths)
+{
+    std::uint32_t h = 2166136261u;
+    for (const auto& [c, w] : widths) h = (h ^ static_cast<std::uint32_t>(c)) * 16777619u;
+    std::string tag;
+    for (int i = 0; i < 6; ++i, h /= 26) tag += static_cast<char>('A' + h % 26);
+    return tag + "+";
+}
+
+std::string PostScriptName(std::string_view base_font)
+{
+    std::string family = SplitFontName(base_font).family;
+    return family.empty() ? "Font" : family;
+}
+
+Style StyleOf(const Font& font)
+{
+    Obj* d = font.GetDescriptor();
+    int flags = font.GetFlags();
+    std::string_view std14 = font.GetStandardName();
+    Style s;
+    s.bold = FindNumber(d, "FontWeight", 400) >= 600;
+    s.italic = (flags & Font::e_italic) || FindNumber(d, "ItalicAngle", 0) != 0;
+    s.serif = (flags & Font::e_serif) || std14.starts_with("Times");
+    s.fixed = (flags & Font::e_fixed_pitch) || std14.starts_with("Courier");
+    return s;
+}
+
+SDF::Obj* PutStream(PassContext& ctx, Obj* dict, std::string_view key, const Common::Bytes& data)
+{
+    auto sink = std::make_unique<Filters::MemoryFilter>();
+    Filters::MemoryFilter* packed = sink.get();
+    Filters::FlateEncode enc(std::move(sink));
+    Filters::FilterWriter w(enc);
+    w.WriteBuffer(data);
+    w.Finish();
+    // A stream already there (a damaged program, an old map) keeps its object number.
+    Obj* stream = dict->FindObj(key);
+    if (stream && stream->IsIndirect() && stream->IsStream()) {
+        for (const char* k : {"DecodeParms", "Subtype", "Length1", "Length2", "Length3", "F", "FFilter", "FDecodeParms"})
+            stream->Erase(k);
+        stream->SetStreamData(packed->Release());
+    } else {
+        stream = ctx.doc.CreateIndirectStream(packed->Release());
+        dict->Put(key, stream);
+    }
+    stream->PutName("Filter", "FlateDecode");
+    return stream;
+}
+
+Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* descriptor, const std::string& font_name,
+                  const SubstituteProgram& program, Common::Bytes data)
+{
+    if (!descriptor) {
+        descriptor = ctx.doc.CreateIndirectDict();
+        descriptor->PutName("Type", "FontDescriptor");
+        descriptor->PutNumber("Flags", font.GetFlags() ? font.GetFlags() : Font::e_nonsymbolic);
+    }
+    descriptor = descriptor->Resolve();
+    SubstituteProgram::Metrics m = program.GetMetrics();
+    descriptor->PutName("FontName", font_name);
+    if (!FindArray(descriptor, "FontBBox")) {
+        Obj* box = descriptor->PutArray("FontBBox");
+        for (double v : m.bbox) box->PushBackNumber(std::round(v));
+    }
+    auto fill = [&](const char* key, double v) {
+        if (!FindIn(descriptor, key)) descriptor->PutNumber(key, std::round(v));
+    };
+    fill("ItalicAngle", m.italic_angle);
+    fill("Ascent", m.ascent);
+    fill("Descent", m.descent);
+    fill("CapHeight", m.cap_height);
+    fill("StemV", 80);
+    // The program found under another key moves to FontFile2.
+    Obj* old = nullptr;
+    for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) {
+        Obj* s = descriptor->FindObj(key);
+        if (s && s->IsIndirect() && s->IsStream() && !old) old = s;
+        descriptor->Erase(key);
+    }
+    for (const char* key : {"CharSet", "CIDSet"}) descriptor->Erase(key);
+    if (old) descriptor->Put("FontFile2", old);
+    double length = static_cast<double>(data.size());
+    Obj* stream = PutStream(ctx, descriptor, "FontFile2", data);
+    stream->PutNumber("Length1", length);
+    return descriptor;
+}
+
+namespace {
+
+bool IsWinAnsiName(unsigned code, std::string_view name) { return BaseGlyphName(BaseEncoding::e_win_ansi, code) == name; }
+
+}  // namespace
+
+bool PutLatinEncoding(Obj* dict, const Font& font, const std::set<unsigned>& codes)
+{
+    // Per code a name of the glyph list for the character its glyph name stands for (the
+    // Differences of a non-symbolic TrueType font may use no other).
+    std::map<unsigned, std::string> names;
+    for (unsigned code : codes) {
+        std::string_view name = font.GlyphName(code);
+        std::u32string u = GlyphList::ToUnicode(name);
+        if (u.size() != 1) {
+            // A code that named no glyph stays so where WinAnsiEncoding names none either.
+            if (!BaseGlyphName(BaseEncoding::e_win_ansi, code).empty()) names[code] = ".notdef";
+            continue;
+        }
+        std::string listed(GlyphList::IsListed(name) ? name : GlyphList::NameFor(u[0]));
+        if (listed.empty()) return false;
+        names[code] = listed;
+    }
+    Obj* enc = dict->PutDict("Encoding");
+    enc->PutName("Type", "Encoding");
+    enc->PutName("BaseEncoding", "WinAnsiEncoding");
+    Obj* diffs = nullptr;
+    unsigned next = 256;
+    for (const auto& [code, name] : names) {
+        if (IsWinAnsiName(code, name)) continue;
+        if (!diffs) diffs = enc->PutArray("Differences");
+        if (code != next) diffs->PushBackNumber(code);
+        diffs->PushBackName(name);
+        next = code + 1;
+    }
+    if (!diffs) dict->PutName("Encoding", "WinAnsiEncoding");
+    return true;
+}
+
+bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
+{
+    const Font& font = *e.font;
+    // A symbolic font without Encoding shows glyphs by code through its own program: with
+    // the program gone nothing says what the codes were.
+    if (font.IsSymbolic() && !font.GetEncodingObj() && font.GetStandardName().empty()) return false;
+    SubstituteProgram::Widths widths;
+    std::optional<double> notdef_width;
+    for (const auto& [code, c] : e.codes) {
+        std::u32string u = GlyphList::ToUnicode(font.GlyphName(code));
+        if (u.size() == 1) widths.emplace(u[0], font.GetWidth(c));
+        else if (!notdef_width) notdef_width = font.GetWidth(c);
+    }
+    if (widths.empty()) return false;
+
+    Style style = StyleOf(font);
+    SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.serif, style.fixed, {}};
+    for (const auto& [ch, w] : widths) request.chars.push_back(ch);
+    ChosenSubstitute chosen = FindSubstitute(request);
+    if (!chosen.program) return false;
+    auto subset = chosen.program->MakeSubset(widths, notdef_width);
+    if (!subset || subset->gids.size() != widths.size() || !FontProgram::Open(subset->data)) return false;
+
+    // The widths text was placed with and the names codes show, taken before the
+    // dictionary changes.
+    double all_widths[256];
+    for (unsigned code = 0; code < 256; ++code) all_widths[code] = font.GetWidth({code, 1, code});
+    Obj* dict = font.GetSDFObj()->Resolve();
+    std::set<unsigned> codes;
+    for (const auto& [code, c] : e.codes) codes.insert(code);
+    if (!PutLatinEncoding(dict, font, codes)) return false;
+    std::string name = SubsetTag(widths) + PostScriptName(font.GetBaseFont());
+    Obj* descriptor = EmbedProgram(ctx, font, font.GetDescriptor(), name, *chosen.program, std::move(subset->data));
+    int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
+    descriptor->PutNumber("Flags", (flags & ~Font::e_symbolic) | Font::e_nonsymbolic);
+    if (!font.GetDescriptor()) dict->Put("FontDescriptor", descriptor);
+
+    dict->PutName("Subtype", "TrueType");
+    dict->PutName("BaseFont", name);
+    dict->PutNumber("FirstChar", 0);
+    dict->PutNumber("LastChar", 255);
+    Obj* w = dict->PutArray("Widths");
+    for (double v : all_widths) w->PushBackNumber(v);
+    return true;
+}
+
+}  // namespace FontReplace
+
+namespace {
+
+// The embedded TrueType program of a font with the advances of fix; nothing changes when the
+// program is of another kind or the result would not open.
+void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
+{
+    const Font& font = *fix.font;
+    Obj* descriptor = font.GetDescriptor();
+    bool truetype = font.GetEmbeddedKey() == "FontFile2" ||
+                    (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
+    if (!descriptor || !truetype) return;
+    auto program = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!program) return;
+    auto fixed = SubstituteProgram::WithAdvances(*program, fix.widths);
+    if (!fixed || !FontProgram::Open(*fixed)) return;
+    double length = static_cast<double>(fixed->size());
+    Obj* stream = FontReplace::PutStream(ctx, descriptor->Resolve(), font.GetEmbeddedKey(), *fixed);
+    if (font.GetEmbeddedKey() == "FontFile2") stream->PutNumber("Length1", length);
+    else stream->PutName("Subtype", "OpenType");
+}
+
+}  // namespace
+
+void ReplaceMarkedFonts(PassContext& ctx)
+{
+    if (!ctx.state.convert) return;
+    for (const auto& [dict, fix] : ctx.caches.Get<FontReplacements>().AdvanceFixes()) {
+        if (ctx.Stopped()) return;
+        SetProgramAdvances(ctx, fix);
+    }
+    for (const auto& [dict, e] : ctx.caches.Get<FontReplacements>().Entries()) {
+        if (ctx.Stopped()) return;
+        const Font& font = *e.font;
+        if (font.IsComposite()) {
+            FontReplace::ReplaceComposite(ctx, e);
+            continue;
+        }
+        // Symbol and ZapfDingbats keep their own URW programs; the others fall back to them.
+        std::string_view std14 = font.GetStandardName();
+        bool own_program = std14 == "Symbol" || std14 == "ZapfDingbats";
+        if ((own_program || !FontReplace::ReplaceSimple(ctx, e)) && !std14.empty())
+            FontRules::EmbedStandardFont(ctx, font);
+    }
+}
+
+}  // namespace qvx::PDF

@@ -1,0 +1,82 @@
+#pragma once
+// Conversion: fonts whose program is missing or damaged are marked by the embedding rule
+// while the pages are checked, together with every code text shows in them; after the page
+// pass each receives a substitute program cut down to those codes (FontReplacement.cpp for
+// simple fonts, FontReplaceComposite.cpp for composite ones). The dictionaries keep their
+// object numbers and their widths: the program's advances are set to the widths instead.
+// A font no substitute fits is left as it was, with its finding.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "pdf/Font.h"
+#include "pdf/SubstituteProgram.h"
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF {
+
+class FontReplacements {
+public:
+    struct Entry {
+        std::shared_ptr<const Font> font;
+        std::map<std::uint32_t, Font::CharCode> codes;  // by code (simple) or CID (composite)
+    };
+    void Mark(const std::shared_ptr<const Font>& font);
+    bool IsMarked(const Font& font) const { return m_fonts.count(font.GetSDFObj()->Resolve()) != 0; }
+    void AddCode(const Font& font, const Font::CharCode& c);
+    const std::map<const SDF::Obj*, Entry>& Entries() const { return m_fonts; }
+
+    // Embedded programs whose advances disagree with the widths (361): the advance each
+    // glyph is to have, in thousandths of an em (the first width found for a glyph).
+    struct Advances {
+        std::shared_ptr<const Font> font;
+        std::map<unsigned, double> widths;
+    };
+    void FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width);
+    const std::map<const SDF::Obj*, Advances>& AdvanceFixes() const { return m_advances; }
+
+private:
+    std::map<const SDF::Obj*, Entry> m_fonts;
+    std::map<const SDF::Obj*, Advances> m_advances;
+};
+
+// Runs after the page pass in conversion: replaces the marked fonts and sets the advances
+// of TrueType programs to their fonts' widths.
+void ReplaceMarkedFonts(PassContext& ctx);
+
+namespace FontReplace {
+
+// Embedded programs larger than this are left as they are.
+inline constexpr std::uint64_t kMaxEmbeddedProgramBytes = 64ull << 20;
+
+bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e);
+bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e);
+
+// Shared by both: a subset tag made from the characters kept ("ABCDEF+").
+std::string SubsetTag(const SubstituteProgram::Widths& widths);
+// The family of a BaseFont as a PostScript name ("Font" when nothing of it is left).
+std::string PostScriptName(std::string_view base_font);
+// Sets the descriptor (made when the font has none) to the substitute's program: FontFile2
+// holding data (in the place of a damaged program's stream), the tagged FontName, and the
+// metrics the descriptor lacks. Returns the descriptor.
+SDF::Obj* EmbedProgram(PassContext& ctx, const Font& font, SDF::Obj* descriptor, const std::string& font_name,
+                       const SubstituteProgram& program, Common::Bytes data);
+// The font's request for a substitute of its name and style.
+struct Style {
+    bool bold, italic, serif, fixed;
+};
+Style StyleOf(const Font& font);
+// Non-symbolic TrueType fonts: Encoding becomes WinAnsiEncoding with Differences that give
+// each of codes the glyph it named before, in names of the glyph list. False (and the
+// dictionary untouched) when a name has no listed equivalent.
+bool PutLatinEncoding(SDF::Obj* dict, const Font& font, const std::set<unsigned>& codes);
+// A new or replaced indirect stream of data, Flate-compressed.
+SDF::Obj* PutStream(PassContext& ctx, SDF::Obj* dict, std::string_view key, const Common::Bytes& data);
+
+}  // namespace FontReplace
+
+}  // namespace qvx::PDF

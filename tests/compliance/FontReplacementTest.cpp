@@ -1,0 +1,362 @@
+// Conversion of fonts a file does not embed (or embeds damaged): a substitute program is
+// chosen (configuration first, then the system's fonts), cut to the glyphs shown, its
+// advances set to the file's widths, and the converted copy passes revalidation with the
+// text where it was. The substitutes are the Liberation, DejaVu and Droid fonts; tests
+// skip without them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "pdf/CMap.h"
+#include "pdf/FontConfig.h"
+#include "pdf/FontProgram.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "sdf/Obj.h"
+#include "tests/compliance/ComplianceTestSupport.h"
+#include "tests/compliance/Levels.h"
+#include "tests/support/TestEnv.h"
+
+using qvx::Test::CleanFile;
+using qvx::Test::Findings;
+using qvx::Test::PdfBuilder;
+
+namespace {
+
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U;
+using qvx::SDF::Obj;
+
+const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+const char* const kDroid = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
+
+#define REQUIRE_FONT(path) \
+    if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " not installed"
+
+const std::string kGray = "/ColorSpace<</DefaultGray[/CalGray<</WhitePoint[0.9505 1 1.089]>>]>>";
+
+// The page shows `content` with font F1 = object 10; objects 11 and up are the caller's.
+PdfBuilder Page(int level, const std::string& content)
+{
+    PdfBuilder b = CleanFile(level);
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    b.SetStream(4, "", content);
+    return b;
+}
+
+// Arial's widths for the codes 32 to 126 (space to tilde) in thousandths of an em.
+std::string ArialWidths()
+{
+    static const int w[] = {278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278, 556, 556, 556,
+                            556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556, 1015, 667, 667, 722, 722, 667,
+                            611, 778, 722, 278, 500, 667, 556, 833, 722, 778, 667, 778, 722, 667, 611, 722, 667, 944, 667,
+                            667, 611, 278, 278, 278, 469, 556, 333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500,
+                            222, 833, 556, 556, 556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};
+    std::string s = "[";
+    for (int v : w) s += std::to_string(v) + " ";
+    return s + "]";
+}
+
+struct Converted {
+    qvx::Test::TempDir dir;
+    std::filesystem::path in, out;
+    std::string first, again;  // findings of the conversion and of the copy's revalidation
+};
+
+std::unique_ptr<Converted> Convert(const std::string& pdf, int level)
+{
+    auto c = std::make_unique<Converted>();
+    c->in = c->dir.Write("in.pdf", pdf);
+    c->out = c->dir.Path() / "out.pdf";
+    {
+        qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
+        c->first = Findings(run);
+        run.SaveAs(qvx::Common::UString::FromFileName(c->out.string()), false);
+    }
+    qvx::PDF::PDFACompliance again(false, qvx::Common::UString::FromFileName(c->out.string()), nullptr, level,
+                                   nullptr, 0, 0, false);
+    c->again = Findings(again);
+    return c;
+}
+
+// Object num of the converted copy, and the decoded bytes of stream `key` in dictionary d.
+struct CopyReader {
+    qvx::PDF::PDFACompliance run;
+    explicit CopyReader(const std::filesystem::path& p)
+        : run(false, qvx::Common::UString::FromFileName(p.string()), nullptr, k2B, nullptr, 0, 0, false)
+    {
+    }
+    Obj* Get(std::uint32_t num) { return run.GetDoc().GetObj(num)->Resolve(); }
+    static std::string Decoded(Obj* d, const char* key)
+    {
+        auto data = qvx::PDF::ReadDecoded(qvx::PDF::FindStream(d, key), 64u << 20);
+        return data ? std::string(data->begin(), data->end()) : std::string();
+    }
+};
+
+// The words of pdftotext -bbox with their boxes, one per line.
+std::string WordBoxes(const std::filesystem::path& pdf)
+{
+    auto r = qvx::Test::Run({"/usr/bin/pdftotext", "-bbox", pdf.string(), "-"});
+    std::string out;
+    std::regex word(R"re(<word xMin="([^"]+)" yMin="([^"]+)" xMax="([^"]+)" yMax="([^"]+)">([^<]*)</word>)re");
+    for (auto it = std::sregex_iterator(r.output.begin(), r.output.end(), word); it != std::sregex_iterator(); ++it)
+        out += (*it)[5].str() + " " + (*it)[1].str() + " " + (*it)[3].str() + "\n";
+    return out;
+}
+
+bool PdffontsAllEmbedded(const std::filesystem::path& pdf)
+{
+    auto r = qvx::Test::Run({"/usr/bin/pdffonts", pdf.string()});
+    std::istringstream lines(r.output);
+    std::string line;
+    int fonts = 0, embedded = 0;
+    for (int n = 0; std::getline(lines, line); ++n) {
+        if (n < 2 || line.size() < 60) continue;
+        ++fonts;
+        embedded += line.find(" yes ") != std::string::npos;
+    }
+    return fonts > 0 && fonts == embedded;
+}
+
+// A name table entry of a program (UTF-16BE in the Windows records): whether text is in it.
+bool ProgramNames(const std::string& program, const std::string& text)
+{
+    std::string wide;
+    for (char ch : text) wide += std::string(1, '\0') + ch;
+    return program.find(wide) != std::string::npos || program.find(text) != std::string::npos;
+}
+
+// An unembedded CIDFontType0 (object 12, descriptor 11) under Type 0 font 10 with
+// Identity-H, showing the CIDs of hex.
+std::string CIDFontPage(int level, const std::string& hex, const std::string& registry, const std::string& ordering)
+{
+    PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <" + hex + "> Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/MS-Mincho/Encoding/Identity-H/DescendantFonts[12 0 R]>>");
+    b.Set(12, "<</Type/Font/Subtype/CIDFontType0/BaseFont/MS-Mincho/CIDSystemInfo<</Registry(" + registry +
+                  ")/Ordering(" + ordering + ")/Supplement 2>>/FontDescriptor 11 0 R/DW 1000>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/MS-Mincho/Flags 6/FontBBox[0 -141 1000 859]/ItalicAngle 0"
+              "/Ascent 859/Descent -141/CapHeight 700/StemV 80>>");
+    return b.Build();
+}
+
+}  // namespace
+
+TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
+{
+    REQUIRE_FONT(kLiberation);
+    // Arial as TrueType with Arial's widths; Verdana as Type 1 with made-up widths that no
+    // system font has: both become embedded TrueType subsets with the text where it was.
+    for (const char* base : {"Arial", "Verdana,Bold"}) {
+        SCOPED_TRACE(base);
+        bool arial = std::string(base) == "Arial";
+        PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello World) Tj 0 -20 Td (Quick brown fox) Tj ET");
+        std::string widths = ArialWidths();
+        if (!arial) {
+            widths = "[";
+            for (int i = 0; i < 95; ++i) widths += std::to_string(500 + (i * 37) % 300) + " ";
+            widths += "]";
+        }
+        b.Set(10, std::string("<</Type/Font/Subtype/") + (arial ? "TrueType" : "Type1") + "/BaseFont/" + base +
+                      "/FirstChar 32/LastChar 126/Widths " + widths +
+                      "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/" + std::string(base) +
+                      "/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0/Ascent 905/Descent -212/CapHeight 716"
+                      "/StemV 80>>");
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->first, "341(10)");
+        EXPECT_EQ(c->again, "");
+        EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+        std::string before = WordBoxes(c->in);
+        EXPECT_NE(before, "");
+        EXPECT_EQ(WordBoxes(c->out), before);
+
+        CopyReader copy(c->out);
+        Obj* font = copy.Get(10);
+        EXPECT_EQ(qvx::PDF::FindName(font, "Subtype"), "TrueType");
+        EXPECT_TRUE(std::regex_match(std::string(qvx::PDF::FindName(font, "BaseFont")),
+                                     std::regex(arial ? "[A-Z]{6}\\+Arial" : "[A-Z]{6}\\+Verdana")));
+        // The descriptor keeps its number and now holds the program: a subset, not the
+        // whole font.
+        std::string program = CopyReader::Decoded(copy.Get(11), "FontFile2");
+        EXPECT_GT(program.size(), 1000u);
+        EXPECT_LT(program.size(), 40000u);
+        EXPECT_TRUE(ProgramNames(program, arial ? "Liberation Sans" : "DejaVu Sans"));
+    }
+}
+
+TEST(FontReplacement, StandardFontsAndZeroWidths)
+{
+    REQUIRE_FONT(kLiberation);
+    // Courier without a descriptor whose Widths are all 0: the program's advances become 0
+    // too, so the revalidation's width rule (every code shown, .notdef included) finds them
+    // in agreement. Code 1 names no glyph: it shows .notdef before and after, which the
+    // copy's glyph rule now sees.
+    PdfBuilder b = Page(k2B, "BT /F1 12 Tf 10 100 Td (AB C\\001) Tj ET");
+    std::string zeros = "[";
+    for (int i = 0; i < 95; ++i) zeros += "0 ";
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Courier/FirstChar 1/LastChar 95/Widths" + zeros + "]>>");
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "341(10)");
+    EXPECT_EQ(c->again, "62118(10)");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+
+    // Symbol keeps its URW program; Helvetica without Widths gets its standard widths.
+    PdfBuilder s = Page(k2B, "BT /F1 12 Tf 10 100 Td (abc) Tj /F2 12 Tf (Hello) Tj ET");
+    s.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    s.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Symbol>>");
+    s.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
+    auto cs = Convert(s.Build(), k2B);
+    EXPECT_EQ(cs->first, "341(10 11)");
+    EXPECT_EQ(cs->again, "");
+    EXPECT_EQ(WordBoxes(cs->out), WordBoxes(cs->in));
+    CopyReader copy(cs->out);
+    EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(10), "FontDescriptor"), "FontFile"), nullptr);
+    EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(11), "FontDescriptor"), "FontFile2"), nullptr);
+}
+
+TEST(FontReplacement, CJKCIDFont)
+{
+    REQUIRE_FONT(kDroid);
+    // An Adobe-Japan1 CIDFontType0 shown with Identity-H: CIDs of 日本語 from the collection.
+    auto table = qvx::PDF::CIDToUnicode::ForCollection("Adobe-Japan1");
+    if (!table) GTEST_SKIP() << "no Adobe-Japan1 table";
+    std::string hex;
+    for (char32_t want : {U'日', U'本', U'語'}) {
+        for (std::uint32_t cid = 1; cid < 20000; ++cid)
+            if (table->Map(cid) == want) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "%04X", cid);
+                hex += buf;
+                break;
+            }
+    }
+    ASSERT_EQ(hex.size(), 12u);
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        auto c = Convert(CIDFontPage(level, hex, "Adobe", "Japan1"), level);
+        EXPECT_EQ(c->first, "341(10)");
+        EXPECT_EQ(c->again, "");
+        EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        EXPECT_NE(WordBoxes(c->out).find("日本語"), std::string::npos);
+        CopyReader copy(c->out);
+        EXPECT_EQ(qvx::PDF::FindName(copy.Get(12), "Subtype"), "CIDFontType2");
+        EXPECT_NE(qvx::PDF::FindStream(copy.Get(12), "CIDToGIDMap"), nullptr);
+        // PDF/A-1 lists the CIDs of the subset.
+        EXPECT_EQ(qvx::PDF::FindStream(copy.Get(11), "CIDSet") != nullptr, level == k1B);
+    }
+    // A collection no substitute knows stays as it was, with its finding.
+    auto cu = Convert(CIDFontPage(k2B, "0001", "Acme", "Private"), k2B);
+    EXPECT_EQ(cu->again, "341(10)");
+}
+
+TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
+{
+    REQUIRE_FONT(kDejaVuSerif);
+    REQUIRE_FONT(kLiberation);
+    auto& config = qvx::PDF::FontConfig::Instance();
+    std::istringstream xml(std::string("<config><fonts>"
+                                       "<subst><collection>identity</collection><file>/nonexistent/x.ttf</file>"
+                                       "<name>Arial</name></subst>"
+                                       "<subst collection='identity' file='") +
+                           kDejaVuSerif + "' name='Arial'/></fonts></config>");
+    config.Load(xml);
+    // The missing file is said once, by whoever loaded the configuration.
+    EXPECT_EQ(config.MissingFiles(), std::vector<std::string>{"/nonexistent/x.ttf"});
+    PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
+    auto c = Convert(b.Build(), k2B);
+    config.Clear();
+    EXPECT_EQ(c->again, "");
+    CopyReader copy(c->out);
+    std::string program = CopyReader::Decoded(copy.Get(11), "FontFile2");
+    EXPECT_TRUE(ProgramNames(program, "DejaVu Serif"));
+    EXPECT_FALSE(ProgramNames(program, "Liberation"));
+}
+
+TEST(FontReplacement, DamagedProgramReplacedInPlace)
+{
+    REQUIRE_FONT(kLiberation);
+    // A FontFile2 FreeType cannot open: the substitute's program takes the same object.
+    PdfBuilder b = Page(k2U, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80/FontFile2 12 0 R>>");
+    b.SetStream(12, "", "not a font program at all");
+    auto c = Convert(b.Build(), k2U);
+    EXPECT_EQ(c->first, "321(10)");
+    EXPECT_EQ(c->again, "");
+    CopyReader copy(c->out);
+    Obj* descriptor = copy.Get(11);
+    ASSERT_NE(qvx::PDF::FindStream(descriptor, "FontFile2"), nullptr);
+    EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
+    std::string program = CopyReader::Decoded(descriptor, "FontFile2");
+    EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end())), nullptr);
+}
+
+TEST(FontReplacement, EmbeddedProgramsRepaired)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    std::string program = qvx::Test::ReadFile(kDejaVu);
+    auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
+    unsigned gid_a = p->GlyphByCMap(3, 1, 'A'), gid_b = p->GlyphByCMap(3, 1, 'B');
+    // Whole thousandths: what the writer keeps of a number exactly.
+    long width_a = std::lround(p->Advance(gid_a) * 1000.0 / p->UnitsPerEm());
+    long width_b = std::lround(p->Advance(gid_b) * 1000.0 / p->UnitsPerEm());
+    std::string descriptor = "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                             "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>";
+
+    // Widths that disagree with the program: the program's advances change, the Widths and
+    // so the text's positions stay.
+    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (AB BA) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[700 " +
+                  std::to_string(width_b) + "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, descriptor);
+    b.SetStream(12, "", program);
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "361(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
+
+    // A CIDFontType2 subset without CIDToGIDMap and, at PDF/A-1, without CIDSet: Identity
+    // is what readers assume, and the CIDSet lists the program's glyphs.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%04X%04X", gid_a, gid_b);
+    PdfBuilder t = Page(k1B, std::string("BT /F1 20 Tf 10 100 Td <") + hex + "> Tj ET");
+    t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+    t.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
+              "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/W[" + std::to_string(gid_a) + "[" +
+                  std::to_string(width_a) + "]" + std::to_string(gid_b) + "[" + std::to_string(width_b) + "]]>>");
+    t.Set(11, descriptor);
+    t.SetStream(12, "", program);
+    auto ct = Convert(t.Build(), k1B);
+    EXPECT_EQ(ct->first, "332(13) 354(11)");
+    EXPECT_EQ(ct->again, "");
+
+    // A symbolic TrueType font whose program has several cmap subtables and no (3,0) one:
+    // only the (1,0) subtable its codes are read through is left.
+    PdfBuilder y = Page(k2B, "BT /F1 20 Tf 10 100 Td (AB) Tj ET");
+    y.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
+                  std::to_string(width_a) + " " + std::to_string(width_b) + "]/FontDescriptor 11 0 R>>");
+    std::string symbolic = descriptor;
+    symbolic.replace(symbolic.find("/Flags 32"), 9, "/Flags 4");
+    y.Set(11, symbolic);
+    y.SetStream(12, "", program);
+    auto cy = Convert(y.Build(), k2B);
+    EXPECT_EQ(cy->first, "373(10)");
+    EXPECT_EQ(cy->again, "");
+    EXPECT_EQ(WordBoxes(cy->out), WordBoxes(cy->in));
+}
