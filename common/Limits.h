@@ -114,6 +114,8 @@ inline constexpr std::size_t kMaxMarkedContentDepth = 256;
 inline constexpr int kMaxStructTreeDepth = 32;
 // Substitute font programs read from the system for conversion.
 inline constexpr std::uint64_t kMaxSubstituteFontBytes = 8ull << 20;
+// Decoded data that conversion re-encodes in memory (an LZW stream recompressed with Flate).
+inline constexpr std::uint64_t kMaxRecodedStreamBytes = 256ull << 20;
 }  // namespace qvx::Common::Limits
 // The renderer.
 namespace qvx::Common::Limits {

@@ -64,7 +64,12 @@ void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
 {
     const bool fix = ctx.state.convert;
     if (!annot.HasFlags()) {
-        if (annot.GetType() == Annot::e_Popup) return;
+        if (annot.GetType() == Annot::e_Popup) {
+            // Not a finding, but PDF/A-1 readers that ask F of every annotation accept the
+            // copy only with it; a popup is shown from its parent, so Print changes nothing.
+            if (fix && ctx.Part() == 1) dict->PutNumber("F", 1 << Annot::e_print);
+            return;
+        }
         ctx.Report(5321, dict);
         if (fix) dict->PutNumber("F", 1 << Annot::e_print);
         return;
@@ -122,6 +127,9 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
     bool usable = n && (button ? n->IsDict() : n->IsStream());
     if (n && !usable) ctx.Report(5343, dict);
     if (!usable && ctx.state.convert) GiveEmptyAppearance(ctx.doc, annot, button);
+    // Appearance states need AS to say which one shows; without it readers differ.
+    if (usable && button && ctx.state.convert && annot.GetAppearanceState().empty())
+        dict->PutName("AS", n->FindObj("Off") || n->Size() == 0 ? "Off" : n->DictBegin().KeyText());
 }
 
 // Widgets may not act; links may, with permitted actions; at PDF/A-4 any other

@@ -11,6 +11,11 @@ namespace qvx::PDF {
 // 184), with the repairs of conversion. StreamChecks.cpp
 void CheckStream(PassContext& ctx, SDF::Obj& stream);
 
+// Conversion of an LZW stream: its decoded data compressed with Flate in a new stream that
+// keeps the old entries, swapped into the old object number so every reference reaches it.
+// A stream that cannot be decoded in full is left as it is. StreamRecode.cpp
+void ReencodeLZW(PassContext& ctx, SDF::Obj& stream);
+
 // A PDF/A-2 or later stream with JPEG 2000 data: the image group's JPX checks (283x).
 // JPXChecks.cpp
 void CheckJPXStream(PassContext& ctx, SDF::Obj& stream);

@@ -1,11 +1,6 @@
 // Output intents: one destination profile shared by all intents, a GTS_PDFA1 profile that
 // is a readable ICC stream, no external profile references, an output condition named.
-#include <lcms2.h>
-
 #include "common/Exception.h"
-#include "filters/FilterReader.h"
-#include "filters/FlateEncode.h"
-#include "filters/MemoryFilter.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/OutputIntents.h"
 #include "sdf/Dict.h"
@@ -81,46 +76,17 @@ void CheckOutputIntents(PassContext& ctx, Obj* holder)
     }
 }
 
-Common::Bytes SRGBProfileBytes()
-{
-    cmsHPROFILE h = cmsCreate_sRGBProfile();
-    QVX_CHECK(h != nullptr, "Cannot create the sRGB profile");
-    // Version 2 profiles are what every PDF/A part accepts.
-    cmsSetProfileVersion(h, 2.1);
-    cmsMLU* desc = cmsMLUalloc(nullptr, 1);
-    cmsMLUsetASCII(desc, "en", "US", "sRGB IEC61966-2.1");
-    cmsWriteTag(h, cmsSigProfileDescriptionTag, desc);
-    cmsMLUfree(desc);
-    cmsUInt32Number size = 0;
-    Common::Bytes out;
-    if (cmsSaveProfileToMem(h, nullptr, &size) && size > 0) {
-        out.resize(size);
-        if (!cmsSaveProfileToMem(h, out.data(), &size)) out.clear();
-    }
-    cmsCloseProfile(h);
-    QVX_CHECK(!out.empty(), "Cannot write the sRGB profile");
-    return out;
-}
-
 void AddSRGBOutputIntent(PassContext& ctx)
 {
     OutputIntentState& oi = ctx.caches.Get<OutputIntentState>();
     Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");
     if (oi.components != 0 || !root) return;
-    Common::Bytes plain = SRGBProfileBytes();
-    auto sink = std::make_unique<Filters::MemoryFilter>();
-    Filters::MemoryFilter* packed = sink.get();
-    Filters::FlateEncode enc(std::move(sink));
-    Filters::FilterWriter w(enc);
-    w.WriteBuffer(plain);
-    w.Finish();
-
     SDF::SDFDoc& doc = ctx.doc;
     Obj* array = root->PutArray("OutputIntents");
     auto dict = SDF::Dict::Create();
     dict->PutName("Filter", "FlateDecode");
     dict->PutNumber("N", 3);
-    Obj* profile = doc.CreateIndirectStream(packed->Release(), std::move(dict));
+    Obj* profile = doc.CreateIndirectStream(SRGBProfileStored(), std::move(dict));
     Obj* intent = array->PushBackDict();
     intent->Put("DestOutputProfile", profile);
     intent->PutName("Type", "OutputIntent");
@@ -128,7 +94,7 @@ void AddSRGBOutputIntent(PassContext& ctx)
     intent->PutString("OutputConditionIdentifier", "sRGB IEC61966-2.1");
     oi.components = 3;
     oi.profile = profile;
-    oi.icc = ICCProfile::FromBytes(std::move(plain));
+    oi.icc = ICCProfile::FromBytes(SRGBProfileBytes());
 }
 
 }  // namespace qvx::PDF

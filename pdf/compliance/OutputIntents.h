@@ -27,7 +27,9 @@ void CheckOutputIntents(PassContext& ctx, SDF::Obj* holder);
 // already knows a usable one.
 void AddSRGBOutputIntent(PassContext& ctx);
 
-// The sRGB IEC61966-2.1 profile (ICC version 2.1) as bytes.
+// The sRGB IEC61966-2.1 profile (ICC version 2.1, 3,144 bytes, 17 tags) as bytes, and as
+// conversion stores it: zlib-compressed, for a FlateDecode stream. SRGBProfile.cpp
 Common::Bytes SRGBProfileBytes();
+Common::Bytes SRGBProfileStored();
 
 }  // namespace qvx::PDF

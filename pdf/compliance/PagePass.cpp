@@ -15,6 +15,7 @@
 #include "pdf/compliance/FontChecks.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/OutputIntents.h"
+#include "pdf/compliance/PageTreeRepair.h"
 
 namespace qvx::PDF {
 
@@ -35,6 +36,7 @@ void RunPagePass(PassContext& ctx)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     ctx.state.errors.ClearPresent();
+    if (ctx.state.convert) RecoverLostPages(ctx);
     CheckOutputIntents(ctx, FindDict(ctx.doc.GetTrailer(), "Root"));
     CheckCatalogEntries(ctx);
     if (ctx.Stopped()) return;
@@ -55,9 +57,12 @@ void RunPagePass(PassContext& ctx)
             ctx.Report(12, page.GetSDFObj());
         }
     }
-    if (ctx.state.convert && !ctx.Stopped()) ReplaceMarkedFonts(ctx);
+    if (!ctx.state.convert || ctx.Stopped()) return;
+    ReplaceMarkedFonts(ctx);
+    if (ctx.Stopped()) return;
     // A converted file always leaves with an output intent.
-    if (ctx.Checks() && ctx.state.convert && !ctx.Stopped()) AddSRGBOutputIntent(ctx);
+    if (ctx.Checks()) AddSRGBOutputIntent(ctx);
+    RewritePageTree(ctx);
 }
 
 }  // namespace qvx::PDF

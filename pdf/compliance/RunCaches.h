@@ -20,6 +20,12 @@ public:
         if (!slot) slot = std::make_unique<Holder<T>>(std::forward<Args>(args)...);
         return static_cast<Holder<T>&>(*slot).value;
     }
+    // Forgets the cache of type T, so that the next Get makes it anew.
+    template <class T>
+    void Drop()
+    {
+        m_caches.erase(std::type_index(typeid(T)));
+    }
     bool Empty() const { return m_caches.empty(); }
     void Release() { m_caches.clear(); }
 

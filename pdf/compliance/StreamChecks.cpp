@@ -1,5 +1,6 @@
 // The object pass's checks of one PDF/A stream: forbidden keys, filters, the PDF/A-1
 // metadata-stream filter, and the framing of its bytes in the file.
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -56,10 +57,11 @@ bool IsPermittedFilter(std::string_view name)
     return false;
 }
 
-void CheckFilters(PassContext& ctx, SDF::Obj& stream)
+// Whether the filters hold LZW, to be re-encoded in conversion unless JPEG 2000 comes too.
+bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
 {
     SDF::Obj* filter = stream.FindObj("Filter");
-    if (!filter || filter->IsNull()) return;
+    if (!filter || filter->IsNull()) return false;
     std::vector<SDF::Obj*> names;
     if (filter->IsName()) {
         names.push_back(filter);
@@ -67,7 +69,7 @@ void CheckFilters(PassContext& ctx, SDF::Obj& stream)
         for (std::size_t i = 0; i < filter->Size(); ++i) names.push_back(filter->GetAt(i));
     } else {
         ctx.Report(1103, &stream);
-        return;
+        return false;
     }
     for (SDF::Obj* name : names) {
         if (!name->IsName()) {
@@ -77,7 +79,7 @@ void CheckFilters(PassContext& ctx, SDF::Obj& stream)
         std::string_view n = name->GetName();
         if (n == "LZWDecode" || n == "LZW") {
             ctx.Report(1101, &stream);
-            return;
+            return std::none_of(names.begin(), names.end(), [](SDF::Obj* o) { return IsNamed(o, "JPXDecode"); });
         }
         if (n == "JPXDecode") {
             if (ctx.Part() == 1) ctx.Report(13, &stream);
@@ -85,13 +87,14 @@ void CheckFilters(PassContext& ctx, SDF::Obj& stream)
         } else if (n == "Crypt") {
             if (IsIdentityCrypt(stream)) continue;
             ctx.Report(1102, &stream);
-            return;
+            return false;
         } else if (!IsPermittedFilter(n)) {
             ctx.Report(1103, &stream);
             std::string_view full = Filters::FullDecodeFilterName(n);
             if (ctx.state.convert && !full.empty() && full != n) name->SetName(full);
         }
     }
+    return false;
 }
 
 // PDF/A-1: every metadata stream is unfiltered; conversion stores its decoded data.
@@ -136,9 +139,10 @@ void CheckFraming(PassContext& ctx, SDF::Obj& stream)
 void CheckStream(PassContext& ctx, SDF::Obj& stream)
 {
     CheckExternalDataKeys(ctx, stream);
-    CheckFilters(ctx, stream);
+    bool lzw = CheckFilters(ctx, stream);
     CheckMetadataStreamFilter(ctx, stream);
     CheckFraming(ctx, stream);
+    if (lzw && ctx.state.convert) ReencodeLZW(ctx, stream);
 }
 
 }  // namespace qvx::PDF

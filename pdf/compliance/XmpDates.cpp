@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <tuple>
 
 namespace qvx::PDF {
@@ -62,6 +63,24 @@ PDFDate XmpDateToInfo(const XmpDateTime& date)
     d.tz_minute = static_cast<std::int8_t>(date.tzMinute);
     d.tz = date.tzSign > 0 ? '+' : date.tzSign < 0 ? '-' : 'Z';
     return d;
+}
+
+std::string XmpDateText(const XmpDateTime& date)
+{
+    char buf[64];
+    int n = std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", date.year, date.month, date.day,
+                          date.hour, date.minute, date.second);
+    std::string text(buf, static_cast<std::size_t>(std::clamp(n, 0, static_cast<int>(sizeof buf) - 1)));
+    if (date.nanoSecond > 0 && date.nanoSecond < 1000000000) {
+        std::snprintf(buf, sizeof buf, ".%09d", date.nanoSecond);
+        std::string frac(buf);
+        frac.erase(frac.find_last_not_of('0') + 1);
+        text += frac;
+    }
+    if (date.tzSign == XMP_TZ_UTC) return text + "Z";
+    std::snprintf(buf, sizeof buf, "%c%02d:%02d", date.tzSign > 0 ? '+' : '-', std::clamp(date.tzHour, 0, 23),
+                  std::clamp(date.tzMinute, 0, 59));
+    return text + buf;
 }
 
 int CompareXmpDates(const XmpDateTime& a, const XmpDateTime& b)

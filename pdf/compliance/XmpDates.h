@@ -3,6 +3,8 @@
 
 #include <exempi/xmp.h>
 
+#include <string>
+
 #include "pdf/PDFDate.h"
 
 namespace qvx::PDF {
@@ -14,6 +16,11 @@ XmpDateTime InfoDateToXmp(const PDFDate& date);
 
 // Year to second and the offset; the zone character '+', '-' or 'Z' from the sign.
 PDFDate XmpDateToInfo(const XmpDateTime& date);
+
+// The ISO 8601 text of an XMP date with its zone always written: 'Z' for UTC, else +hh:mm or
+// -hh:mm; fractional seconds only when there are any. (The toolkit drops the zone of a UTC
+// date, which readers then take as local time.)
+std::string XmpDateText(const XmpDateTime& date);
 
 // Both brought to UTC, then ordered by year, month, day, hour, minute, second, nanosecond:
 // negative when a is earlier, 0 when equal, positive when a is later.

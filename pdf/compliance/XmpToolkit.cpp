@@ -4,6 +4,7 @@
 #include <streambuf>
 
 #include "common/Exception.h"
+#include "pdf/compliance/XmpDates.h"
 
 namespace qvx::PDF {
 
@@ -217,7 +218,7 @@ void XmpMeta::SetProperty(std::string_view ns, std::string_view path, std::strin
 
 void XmpMeta::SetDate(std::string_view ns, std::string_view path, const XmpDateTime& value)
 {
-    XmpThrowIfError(xmp_set_property_date(mp, Z(ns).c_str(), Z(path).c_str(), &value, 0), "xmp_set_property_date");
+    SetProperty(ns, path, XmpDateText(value), 0);
 }
 
 void XmpMeta::SetLocalizedText(std::string_view ns, std::string_view path, std::string_view generic_lang,

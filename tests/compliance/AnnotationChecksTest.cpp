@@ -66,6 +66,13 @@ TEST(AnnotationChecks, FlagsAndOpacity)
 {
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Link", "")}), k2B), "5321(6)");
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Popup", "")}), k2B), "");
+    // Conversion to PDF/A-1 still gives a popup Print, as readers of that part ask F of all.
+    for (auto [level, f] : {std::pair{k1B, 4.0}, std::pair{k2B, -1.0}}) {
+        qvx::PDF::PDFACompliance run(true, ToBytes(WithAnnots(level, {Annot("Popup", "")}).Build()), nullptr, level,
+                                     nullptr, 0, 0, false);
+        qvx::SDF::Obj* flags = run.GetDoc().GetObj(6)->FindObj("F");
+        EXPECT_EQ(flags ? flags->GetNumber() : -1.0, f) << level;
+    }
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 0" + kAP)}), k2B), "5322(6)");
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 6" + kAP)}), k2B), "5323(6)");
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 5" + kAP)}), k2B), "5324(6)");
@@ -128,6 +135,15 @@ TEST(AnnotationChecks, Appearances)
               "");
     EXPECT_EQ(FindingsAfterConversion(WithAnnots(k1B, {Annot("Widget", "/FT/Btn/T(b)/F 4")}), k1B), "");
     EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Widget", "/FT/Btn/T(b)/F 4" + kAP)}), k2B), "");
+    // Conversion names the state shown when a button's states have no AS: Off, else the first.
+    for (auto [n, as] : {std::pair{"<</On 20 0 R/Off 20 0 R>>", "Off"}, std::pair{"<</Yes 20 0 R>>", "Yes"}}) {
+        std::string widget = Annot("Widget", "/FT/Btn/T(b)/F 4/AP<</N" + std::string(n) + ">>");
+        qvx::PDF::PDFACompliance run(true, ToBytes(WithAnnots(k1B, {widget}).Build()), nullptr, k1B, nullptr, 0, 0,
+                                     false);
+        qvx::SDF::Obj* state = run.GetDoc().GetObj(6)->FindObj("AS");
+        ASSERT_NE(state, nullptr);
+        EXPECT_EQ(state->GetName(), as);
+    }
     // Conversion keeps N alone.
     EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Square", "/F 4/AP<</N 20 0 R/R 20 0 R>>")}), k2B),
               "");

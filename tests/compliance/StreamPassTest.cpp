@@ -5,6 +5,8 @@
 
 #include "filters/Filter.h"
 #include "filters/FilterReader.h"
+#include "filters/LZWEncode.h"
+#include "filters/MemoryFilter.h"
 #include "sdf/Objects.h"
 #include "tests/compliance/ComplianceTestSupport.h"
 #include "tests/compliance/Levels.h"
@@ -97,11 +99,39 @@ TEST(StreamPass, ConversionExpandsFilterAbbreviations)
     EXPECT_EQ(Converted(WithStream(k2B, "/Filter/AHx"), k2B, 6, "Filter"), "ASCIIHexDecode");
     EXPECT_EQ(Converted(WithStream(k2B, "/Filter[/A85/Fl/RL/CCF/DCT/Foo]"), k2B, 6, "Filter"),
               "[ASCII85Decode FlateDecode RunLengthDecode CCITTFaxDecode DCTDecode Foo]");
-    // LZW is re-encoded by the image and stream repairs, not renamed here.
-    EXPECT_EQ(Converted(WithStream(k2B, "/Filter/LZW"), k2B, 6, "Filter"), "LZW");
+    // LZW is not renamed but re-encoded.
+    EXPECT_EQ(Converted(WithStream(k2B, "/Filter/LZW"), k2B, 6, "Filter"), "FlateDecode");
     // Validation leaves the names alone.
     PDFACompliance run(false, ToBytes(WithStream(k2B, "/Filter/AHx")), nullptr, k2B, nullptr, 0, 0, false);
     EXPECT_EQ(run.GetDoc().GetObj(6)->FindObj("Filter")->GetName(), "AHx");
+}
+
+TEST(StreamPass, ConversionReencodesLZWWithFlateUnderTheSameNumber)
+{
+    const std::string content = "0 0 m 100 100 l 50 50 m 10 0 l n % a content stream long enough to repeat repeat repeat";
+    auto sink = std::make_unique<qvx::Filters::MemoryFilter>();
+    qvx::Filters::MemoryFilter* mem = sink.get();
+    qvx::Filters::LZWEncode enc(std::move(sink));
+    qvx::Filters::FilterWriter w(enc);
+    w.WriteBuffer(qvx::Common::AsBytes(content));
+    w.Finish();
+    qvx::Common::Bytes lzw = mem->Release();
+    PdfBuilder b = CleanFile(k1B);
+    b.SetStream(4, "/Filter/LZWDecode/DecodeParms<</EarlyChange 1>>/Extra 7", std::string(lzw.begin(), lzw.end()));
+    EXPECT_EQ(Findings(b.Build(), k1B), "1101(4)");
+    PDFACompliance run(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* stream = run.GetDoc().GetObj(4);
+    EXPECT_EQ(stream->FindObj("Filter")->GetName(), "FlateDecode");
+    EXPECT_EQ(stream->FindObj("DecodeParms"), nullptr);
+    EXPECT_EQ(stream->FindObj("Extra")->GetNumber(), 7);
+    qvx::Common::Bytes data = qvx::Filters::FilterReader(*stream->GetDecodedStream()).ReadAll();
+    EXPECT_EQ(std::string(data.begin(), data.end()), content);
+    // The page still reaches it by its number, and the saved copy has nothing to report.
+    EXPECT_EQ(run.GetDoc().GetObj(3)->FindObj("Contents")->GetObjNum(), 4u);
+    qvx::Common::Bytes saved = run.GetDoc().SaveToBuffer(qvx::SDF::SDFDoc::e_prune_unused | qvx::SDF::SDFDoc::e_classic_xref, "%PDF-1.4");
+    EXPECT_EQ(Findings(std::string(saved.begin(), saved.end()), k1B), "");
+    // Data that does not decode is left as it was, with its finding.
+    EXPECT_EQ(Converted(WithStream(k2B, "/Filter[/LZWDecode/Foo]"), k2B, 6, "Filter"), "[LZWDecode Foo]");
 }
 
 TEST(StreamPass, MetadataStreamsUnfilteredInPDFA1)

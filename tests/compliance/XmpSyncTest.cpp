@@ -119,6 +119,10 @@ TEST(XmpSync, DateConversions)
     XmpDateTime late = PDF::InfoDateToXmp(*PDF::PDFDate::Parse("D:20200131233000-01'00'"));
     XmpDateTime early = PDF::InfoDateToXmp(*PDF::PDFDate::Parse("D:20200201003000Z"));
     EXPECT_EQ(PDF::CompareXmpDates(late, early), 0);
+    EXPECT_EQ(PDF::XmpDateText(late), "2020-01-31T23:30:00-01:00");
+    EXPECT_EQ(PDF::XmpDateText(zero_offset), "2020-01-02T11:00:00Z");
+    early.nanoSecond = 250000000;
+    EXPECT_EQ(PDF::XmpDateText(early), "2020-02-01T00:30:00.25Z");
     EXPECT_FALSE(PDF::PDFDate::Parse("D:20x0"));
     EXPECT_EQ(PDF::PDFDate::Parse("D:2020")->Format(), "D:20200101000000");
 }

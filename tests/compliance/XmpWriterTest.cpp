@@ -69,6 +69,15 @@ TEST(XmpWriter, FreshPacketValidatesAgainstTheWrittenInfo)
     EXPECT_EQ(ExempiGet(packet, "pdfaid:part"), "1");
     EXPECT_EQ(ExempiGet(packet, "pdfaid:conformance"), "B");
     EXPECT_EQ(ExempiGet(packet, "pdf:Producer"), "Lumbra test");
+    // Dates keep their zone as Info gives it; a UTC date says so, or readers take local time.
+    EXPECT_NE(packet.find("<xmp:ModifyDate>2021-01-02T03:04:05Z</xmp:ModifyDate>"), std::string::npos) << packet;
+    EXPECT_NE(packet.find("<xmp:CreateDate>2020-01-02T12:00:00+01:00</xmp:CreateDate>"), std::string::npos);
+    v.mod_date = *PDF::PDFDate::Parse("D:20210102030405");
+    v.creation_date = *PDF::PDFDate::Parse("D:20200102120000-05'30'");
+    std::string unzoned = PDF::WriteXmpPacket(k1B, v, nullptr);
+    EXPECT_NE(unzoned.find("<xmp:ModifyDate>2021-01-02T03:04:05Z</xmp:ModifyDate>"), std::string::npos);
+    EXPECT_NE(unzoned.find("<xmp:CreateDate>2020-01-02T12:00:00-05:30</xmp:CreateDate>"), std::string::npos);
+    EXPECT_EQ(qvx::Test::Codes(k1B, unzoned, v), Set{});
 }
 
 TEST(XmpWriter, IdentificationPerLevel)

@@ -1,0 +1,122 @@
+#include "pdf/compliance/PageTreeRepair.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "pdf/ObjUtil.h"
+#include "pdf/PageTree.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+void PutRect(Obj* dict, std::string_view key, const Rect& r)
+{
+    Obj* a = dict->PutArray(key);
+    for (double v : {r.x1, r.y1, r.x2, r.y2}) a->PushBackNumber(v);
+}
+
+// The old ancestors go, so what the page inherited from them becomes its own. Inherited
+// resources are read resolved; one indirect copy of each is shared by its pages.
+void OwnInherited(PassContext& ctx, Obj* dict, const Page& page, std::unordered_map<const Obj*, Obj*>& shared)
+{
+    if (Obj* res = page.GetResourceDict(); res && !dict->FindObj("Resources")) {
+        Obj*& copy = shared[res];
+        if (!copy) copy = ctx.doc.AddObj(res->Clone());
+        dict->Put("Resources", copy);
+    }
+    if (Rect r; !ReadRect(Deref(dict->FindObj("MediaBox")), r)) PutRect(dict, "MediaBox", page.GetMediaBox());
+    if (!dict->FindObj("CropBox") && page.GetCropBox() != page.GetMediaBox())
+        PutRect(dict, "CropBox", page.GetCropBox());
+    if (!dict->FindObj("Rotate") && page.GetRotation() != 0) dict->PutNumber("Rotate", page.GetRotation());
+}
+
+// A new, empty Pages node. It becomes the catalog's Pages only once filled: the old tree may
+// hold direct objects that the pages still use until then.
+Obj* NewPagesNode(PassContext& ctx)
+{
+    Obj* node = ctx.doc.CreateIndirectDict();
+    node->PutName("Type", "Pages");
+    node->PutArray("Kids");
+    node->PutNumber("Count", 0);
+    return node;
+}
+
+void Adopt(Obj* node, Obj* page)
+{
+    // A box no reader can read is shown as US Letter; say so.
+    Rect r;
+    Obj* own = page->FindObj("MediaBox");
+    if (own ? !ReadRect(Deref(own), r) : !ReadRect(FindIn(node, "MediaBox"), r))
+        PutRect(page, "MediaBox", {0, 0, 612, 792});
+    page->PutName("Type", "Page");
+    page->Put("Parent", node);
+    Obj* kids = node->FindObj("Kids");
+    kids->PushBack(page);
+    node->PutNumber("Count", static_cast<double>(kids->Size()));
+}
+
+// A page object listed twice: readers disagree on whether both places show it.
+bool ListsAPageTwice(const PageTree& tree)
+{
+    std::unordered_set<const Obj*> seen;
+    for (const Page& page : tree.Pages())
+        if (!seen.insert(page.GetSDFObj()->Resolve()).second) return true;
+    return false;
+}
+
+}  // namespace
+
+void RecoverLostPages(PassContext& ctx)
+{
+    Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");
+    if (!root || ctx.Pages().Count() != 0) return;
+    std::vector<Obj*> found;
+    Obj* pages = FindDict(root, "Pages");
+    // Kids given as one page rather than an array of them.
+    if (pages) {
+        Obj* kid = pages->FindObj("Kids");
+        Obj* dict = Deref(kid);
+        if (dict && dict->IsDict() && !dict->IsStream() && !FindArray(dict, "Kids")) found.push_back(kid);
+    }
+    // The table is bounded by the reader; each entry is loaded once.
+    for (std::uint32_t i = 1; i < ctx.doc.XRefSize() && !ctx.Stopped(); ++i) {
+        Obj* obj = ctx.doc.GetObj(i);
+        Obj* dict = Deref(obj);
+        if (!dict || !dict->IsDict() || dict->IsStream() || FindName(dict, "Type") != "Page") continue;
+        if (std::none_of(found.begin(), found.end(), [&](Obj* f) { return Deref(f) == dict; })) found.push_back(obj);
+    }
+    if (found.empty()) return;
+    Obj* node = NewPagesNode(ctx);
+    // What the old node passed down, the new one passes down.
+    for (std::string_view key : {"Resources", "MediaBox", "CropBox", "Rotate"})
+        if (Obj* v = pages ? pages->FindObj(key) : nullptr) node->Put(key, v);
+    for (Obj* page : found) Adopt(node, page->IsIndirect() ? page : ctx.doc.AddObj(page->Clone()));
+    root->Put("Pages", node);
+    ctx.caches.Drop<PageTree>();
+}
+
+void RewritePageTree(PassContext& ctx)
+{
+    const PageTree& tree = ctx.Pages();
+    Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");
+    if (!root || tree.Count() == 0 || !(tree.WasRepaired() || ListsAPageTwice(tree))) return;
+    Obj* node = NewPagesNode(ctx);
+    std::unordered_set<const Obj*> placed;
+    std::unordered_map<const Obj*, Obj*> shared;
+    for (const Page& page : tree.Pages()) {
+        Obj* dict = page.GetSDFObj();
+        // A page has one parent: a page listed twice, or one held directly in its parent,
+        // becomes a page object of its own.
+        if (!dict->IsIndirect() || !placed.insert(dict->Resolve()).second) dict = ctx.doc.AddObj(dict->Clone());
+        OwnInherited(ctx, dict, page, shared);
+        Adopt(node, dict);
+    }
+    root->Put("Pages", node);
+}
+
+}  // namespace qvx::PDF

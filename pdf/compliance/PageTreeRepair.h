@@ -1,0 +1,21 @@
+#pragma once
+// Conversion: a page tree the reader had to repair (a wrong Count, loops, kids that are not
+// dictionaries, a catalog whose Pages is a page, pages listed twice) is written anew as one
+// node holding the pages the reader found, in their order, so that the copy shows exactly
+// those pages to every reader.
+
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF {
+
+// Conversion, before the page checks: when the tree yields no page although the file holds
+// page objects (a Kids entry that is one page instead of an array, a Pages entry that lost its
+// Kids), those pages form a new tree, so the copy is never left without the pages it had.
+// Page objects are the catalog's single kid and every object whose Type is Page.
+void RecoverLostPages(PassContext& ctx);
+
+// Runs after the page checks, so the pages it moves carry their repairs. Does nothing when
+// the tree was read as it stands or when no page was found.
+void RewritePageTree(PassContext& ctx);
+
+}  // namespace qvx::PDF

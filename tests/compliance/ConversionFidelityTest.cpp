@@ -1,0 +1,177 @@
+// Converted copies keep what the original shows: the pages the reader found (qpdf counts the
+// same), calibrated colour, and the sRGB output intent with its fixed profile.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "common/UString.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/PageTree.h"
+#include "pdf/StreamData.h"
+#include "sdf/SDFDoc.h"
+#include "tests/compliance/ColourTestSupport.h"
+#include "tests/support/TestEnv.h"
+
+using namespace qvx::Test;
+using qvx::PDF::PDFACompliance;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Converts pdf at level into dir/name and returns its path.
+fs::path Convert(const std::string& pdf, int level, const TempDir& dir, const std::string& name)
+{
+    PDFACompliance run(true, ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
+    fs::path out = dir.Path() / name;
+    run.SaveAs(qvx::Common::UString::FromFileName(out.string()), false);
+    return out;
+}
+
+std::string QpdfPages(const fs::path& p)
+{
+    RunResult r = qvx::Test::Run({"/usr/bin/qpdf", "--show-npages", p.string()});
+    return r.status == 0 || r.status == 3 ? r.output : "qpdf failed: " + r.output;
+}
+
+// The colour of the middle pixel of page 1 as pdftoppm draws it, "r g b".
+std::string MiddlePixel(const fs::path& pdf)
+{
+    fs::path prefix = pdf;
+    prefix.replace_extension("");
+    RunResult r = qvx::Test::Run({"/usr/bin/pdftoppm", "-r", "18", "-f", "1", "-l", "1", "-singlefile", pdf.string(), prefix.string()});
+    std::string ppm = ReadFile(prefix.string() + ".ppm");
+    std::istringstream in(ppm);
+    std::string magic;
+    int w = 0, h = 0, max = 0;
+    in >> magic >> w >> h >> max;
+    in.get();
+    std::size_t at = static_cast<std::size_t>(in.tellg()) + 3 * static_cast<std::size_t>((h / 2) * w + w / 2);
+    if (magic != "P6" || at + 3 > ppm.size()) return "no image: " + r.output;
+    auto c = [&](int i) { return std::to_string(static_cast<unsigned char>(ppm[at + i])); };
+    return c(0) + " " + c(1) + " " + c(2);
+}
+
+bool Near(const std::string& a, const std::string& b)
+{
+    std::istringstream x(a), y(b);
+    for (int i = 0; i < 3; ++i) {
+        int u = -1000, v = 1000;
+        x >> u;
+        y >> v;
+        if (std::abs(u - v) > 16) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
+{
+    TempDir dir;
+    auto tree = [](const std::string& pages) {
+        PdfBuilder b = CleanFile(k2B);
+        b.Set(2, pages);
+        b.Set(3, "<</Type/Page/Parent 2 0 R/Contents 4 0 R>>");
+        b.Set(6, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R>>");
+        b.Set(7, "<</Kids[6 0 R]/Count 1>>");  // an intermediate node without Type
+        b.Set(8, "42");
+        return b.Build();
+    };
+    const std::string inherit = "/MediaBox[0 0 500 600]/Resources<<>>";
+    struct Case {
+        std::string pages;
+        std::size_t count;
+    };
+    for (const Case& c : {Case{"<</Type/Pages/Kids[3 0 R 6 0 R]/Count 213000000" + inherit + ">>", 2},
+                          Case{"<</Type/Pages/Kids[3 0 R 6 0 R 3 0 R]/Count 3" + inherit + ">>", 3},
+                          Case{"<</Type/Pages/Kids[3 0 R 8 0 R 7 0 R 9 0 R]/Count 2" + inherit + ">>", 2},
+                          Case{"<</Type/Pages/Kids[2 0 R 3 0 R]/Count 1" + inherit + ">>", 1},
+                          // No page reachable: the page objects found in the file make the tree.
+                          Case{"<</Type/Pages/Kids 3 0 R/Count 1" + inherit + ">>", 2},
+                          Case{"<</Type/Pages/Count 2" + inherit + ">>", 2}}) {
+        fs::path out = Convert(tree(c.pages), k2B, dir, "tree.pdf");
+        EXPECT_EQ(QpdfPages(out), std::to_string(c.count) + "\n") << c.pages;
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(out.string());
+        qvx::PDF::PageTree pages(doc);
+        ASSERT_EQ(pages.Count(), c.count) << c.pages;
+        EXPECT_FALSE(pages.WasRepaired()) << c.pages;
+        // What page 3 inherited from the old root stays with it; page 6 keeps its own box.
+        EXPECT_EQ(pages.GetPage(0).GetMediaBox().Width(), 500);
+        EXPECT_NE(pages.GetPage(0).GetResourceDict(), nullptr);
+        if (c.count > 1) {
+            EXPECT_EQ(pages.GetPage(1).GetMediaBox().Width(), 300);
+        }
+        RunResult check = qvx::Test::Run({"/usr/bin/qpdf", "--check", out.string()});
+        EXPECT_EQ(check.status, 0) << c.pages << check.output;
+        PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
+        EXPECT_EQ(Findings(again), "") << c.pages;
+    }
+    // A sound tree is left as it was written.
+    fs::path out = Convert(tree("<</Type/Pages/Kids[3 0 R 7 0 R]/Count 2" + inherit + ">>"), k2B, dir, "sound.pdf");
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    qvx::SDF::Obj* kids = qvx::PDF::FindArray(qvx::PDF::FindDict(doc.GetRoot(), "Pages"), "Kids");
+    ASSERT_NE(kids, nullptr);
+    ASSERT_EQ(kids->Size(), 2u);
+    EXPECT_NE(qvx::PDF::FindArray(qvx::PDF::Deref(kids->GetAt(1)), "Kids"), nullptr);
+}
+
+TEST(ConversionFidelity, CalibratedColourKeepsItsLook)
+{
+    TempDir dir;
+    const std::string cal_rgb = "[/CalRGB<</WhitePoint[0.9505 1 1.089]/Gamma[2.2 2.2 2.2]/Matrix[0.4124 0.2126 0.0193 "
+                                "0.3576 0.7152 0.1192 0.1805 0.0722 0.9505]>>]";
+    const std::string d50_rgb = "[/CalRGB<</WhitePoint[0.9642 1 0.8249]/Gamma[1.8 1.8 1.8]/Matrix[0.4361 0.2225 0.0139 "
+                                "0.3851 0.7169 0.0971 0.1431 0.0606 0.7141]>>]";
+    const std::string cal_gray = "[/CalGray<</WhitePoint[0.9505 1 1.089]/Gamma 2.2>>]";
+    const std::string lab = "[/Lab<</WhitePoint[0.9505 1 1.089]/Range[-128 127 -128 127]>>]";
+    struct Case {
+        std::string space, colour;
+    };
+    for (const Case& c : {Case{cal_rgb, "0.9 0.1 0.1"}, Case{cal_rgb, "0.1 0.2 0.9"}, Case{d50_rgb, "0.6 0.3 0.1"},
+                          Case{cal_gray, "0.4"}, Case{lab, "60 40 -30"}}) {
+        PdfBuilder b = ColourFile(k2B, "<</ColorSpace<</CS0 " + c.space + ">>>>",
+                                  "/CS0 cs " + c.colour + " sc 0 0 200 200 re f");
+        fs::path in = dir.Write("in.pdf", b.Build());
+        std::string before = MiddlePixel(in);
+        for (int level : {k1B, k2B}) {
+            fs::path out = Convert(b.Build(), level, dir, "out.pdf");
+            std::string after = MiddlePixel(out);
+            EXPECT_TRUE(Near(before, after)) << c.space << " " << c.colour << ": " << before << " became " << after;
+        }
+    }
+}
+
+TEST(ConversionFidelity, CreatedIntentCarriesTheFixedSRGBProfile)
+{
+    TempDir dir;
+    fs::path out = Convert(ColourFile(k1B, "<<>>", "1 0 0 rg 0 0 10 10 re f").Build(), k1B, dir, "oi.pdf");
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    qvx::SDF::Obj* intents = qvx::PDF::FindArray(doc.GetRoot(), "OutputIntents");
+    ASSERT_NE(intents, nullptr);
+    ASSERT_EQ(intents->Size(), 1u);
+    qvx::SDF::Obj* intent = qvx::PDF::Deref(intents->GetAt(0));
+    EXPECT_EQ(qvx::PDF::FindName(intent, "S"), "GTS_PDFA1");
+    qvx::SDF::Obj* profile = qvx::PDF::FindStream(intent, "DestOutputProfile");
+    ASSERT_NE(profile, nullptr);
+    EXPECT_EQ(qvx::PDF::FindName(profile, "Filter"), "FlateDecode");
+    EXPECT_EQ(profile->GetRawStreamLength(), qvx::PDF::SRGBProfileStored().size());
+    auto bytes = qvx::PDF::ReadDecoded(profile, 1 << 20);
+    ASSERT_TRUE(bytes);
+    const std::string b(bytes->begin(), bytes->end());
+    ASSERT_EQ(b.size(), 3144u);
+    EXPECT_EQ(b.substr(0, 4), std::string("\x00\x00\x0c\x48", 4));
+    EXPECT_EQ(b.substr(36, 4), "acsp");
+    EXPECT_EQ(b.substr(8, 4), std::string("\x02\x10\x00\x00", 4));
+    EXPECT_EQ(b.substr(12, 12), "mntrRGB XYZ ");
+    EXPECT_EQ(b.substr(128, 4), std::string("\x00\x00\x00\x11", 4));
+    EXPECT_NE(b.find("sRGB IEC61966-2.1"), std::string::npos);
+    // lcms2 reads it as an RGB display profile.
+    auto icc = qvx::PDF::ICCProfile::FromBytes(*bytes);
+    ASSERT_NE(icc, nullptr);
+    EXPECT_EQ(icc->GetComponentCount(), 3);
+}
