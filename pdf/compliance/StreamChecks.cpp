@@ -46,16 +46,6 @@ bool IsIdentityCrypt(const SDF::Obj& stream)
     return IsNamed(parms->FindObj("Name"), "Identity");
 }
 
-bool IsPermittedFilter(std::string_view name)
-{
-    static constexpr std::string_view kPermitted[] = {"FlateDecode",     "ASCIIHexDecode", "ASCII85Decode",
-                                                      "RunLengthDecode", "CCITTFaxDecode", "JBIG2Decode",
-                                                      "DCTDecode"};
-    for (std::string_view p : kPermitted)
-        if (name == p) return true;
-    return false;
-}
-
 void CheckFilters(PassContext& ctx, SDF::Obj& stream)
 {
     SDF::Obj* filter = stream.FindObj("Filter");
@@ -132,6 +122,16 @@ void CheckFraming(PassContext& ctx, SDF::Obj& stream)
 }
 
 }  // namespace
+
+bool IsPermittedFilter(std::string_view name)
+{
+    static constexpr std::string_view kPermitted[] = {"FlateDecode",     "ASCIIHexDecode", "ASCII85Decode",
+                                                      "RunLengthDecode", "CCITTFaxDecode", "JBIG2Decode",
+                                                      "DCTDecode"};
+    for (std::string_view p : kPermitted)
+        if (name == p) return true;
+    return false;
+}
 
 void CheckStream(PassContext& ctx, SDF::Obj& stream)
 {
