@@ -180,11 +180,12 @@ void XRefRebuilderImpl::MakeTrailer()
 void XRefRebuilderImpl::Rebuild()
 {
     Common::ByteView d = Data();
+    // Without a header the scan still recovers the objects, as other readers do; a file
+    // with neither a header nor anything of a document is refused as not a PDF.
     std::optional<FileHeader> header = FindFileHeader(d, 4096);
-    if (!header) QVX_THROW("false", "PDF header not found. The file is not a valid PDF document.");
-    mp_doc->SetHeader(header->text, header->offset);
+    if (header) mp_doc->SetHeader(header->text, header->offset);
     const std::size_t n = d.size();
-    std::size_t pos = static_cast<std::size_t>(header->offset + header->text.size());
+    std::size_t pos = header ? static_cast<std::size_t>(header->offset + header->text.size()) : 0;
     while (pos < n) {
         Byte c = d[pos];
         if (IsWhite(c)) {
@@ -220,6 +221,8 @@ void XRefRebuilderImpl::Rebuild()
             ++pos;
         }
     }
+    if (!mp_trailer && !m_catalog && !header)
+        QVX_THROW("header", "PDF header not found. The file is not a valid PDF document.");
     if (!mp_trailer) MakeTrailer();
     if (!mp_trailer->FindObj("Root") && m_catalog) mp_trailer->Put("Root", mp_doc->GetObj(m_catalog));
     Obj* encrypt = mp_trailer->FindObj("Encrypt");

@@ -21,8 +21,9 @@ namespace qvx::SDF {
 class XRefRebuilderImpl : public Parser {
 public:
     explicit XRefRebuilderImpl(SDFDocImpl& doc);
-    // Throws "PDF header not found. The file is not a valid PDF document." when the first
-    // 4096 bytes hold no header.
+    // The header is looked for in the first 4096 bytes; without one the scan starts at 0.
+    // Throws "PDF header not found. The file is not a valid PDF document." when there is
+    // neither a header nor a trailer or catalog, and "rebuild error" without a catalog.
     void Rebuild();
 
 protected:

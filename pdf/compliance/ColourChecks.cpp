@@ -16,6 +16,19 @@ constexpr int kMaxSaveDepth = 28;
 
 bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
 
+// An annotation drawn with a blend mode other than Normal blends with the page below it.
+bool AnnotationBlends(const Page& page)
+{
+    SDF::Obj* annots = page.GetAnnots();
+    for (std::size_t i = 0; annots && i < annots->Size(); ++i) {
+        SDF::Obj* a = Deref(annots->GetAt(i));
+        if (!a || !a->IsDict()) continue;
+        std::string_view bm = FindName(a, "BM");
+        if (!bm.empty() && bm != "Normal" && bm != "Compatible") return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
@@ -102,6 +115,7 @@ void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
         if (m_transparency && ctx.state.convert) RemoveTransparency();
         return;
     }
+    if (AnnotationBlends(page)) MarkTransparency();
     // The blending space of a page that uses transparency is a colour space it uses.
     if (m_transparency && !m_groups.empty() && m_groups.front().depth == 0 && m_groups.front().space &&
         m_groups.front().space->IsDevice()) {

@@ -26,6 +26,22 @@ bool IsICCCMYK(const ColorState& c)
 
 bool NotOne(double alpha) { return !(alpha == 1.0); }
 
+// A transfer function in a halftone only serves a non-primary colorant of a type 5
+// halftone; elsewhere it changes the rendering outside the colour model. Returns the
+// offending halftone or null.
+Obj* HalftoneTransfer(Obj* ht)
+{
+    if (FindNumber(ht, "HalftoneType", 0) != 5) return ht->FindObj("TransferFunction") ? ht : nullptr;
+    for (auto it = ht->DictBegin(); it != ht->DictEnd(); ++it) {
+        std::string_view colorant = it.Key()->GetName();
+        if (colorant != "Cyan" && colorant != "Magenta" && colorant != "Yellow" && colorant != "Black") continue;
+        Obj* component = Deref(it.Value());
+        if (component && (component->IsDict() || component->IsStream()) && component->FindObj("TransferFunction"))
+            return component;
+    }
+    return nullptr;
+}
+
 // Calls f with each resolved, non-null value of a dictionary (at most kMaxEntries).
 template <class F>
 void ForEachEntry(Obj* dict, F f)
@@ -120,6 +136,7 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
             ctx.Report(2512, ht);
             if (convert) ht->Erase("HalftoneName");
         }
+        if (Obj* bad = HalftoneTransfer(ht)) ctx.Report(281, bad);
     }
     if (ctx.Part() == 4 && gs->FindObj("HTO")) ctx.Report(46253, gs);
 }

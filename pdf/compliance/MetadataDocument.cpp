@@ -14,7 +14,9 @@ constexpr std::size_t kChunk = 1024;
 
 SDF::Obj* MetadataStream(SDF::SDFDoc& doc)
 {
-    SDF::Obj* md = doc.GetRoot()->FindObj("Metadata");
+    // A rebuilt file may be left with a catalog that is no dictionary.
+    SDF::Obj* root = doc.GetRoot();
+    SDF::Obj* md = root && root->IsDict() ? root->FindObj("Metadata") : nullptr;
     return md && md->IsStream() ? md : nullptr;
 }
 

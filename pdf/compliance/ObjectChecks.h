@@ -16,6 +16,10 @@ void CheckStream(PassContext& ctx, SDF::Obj& stream);
 // A stream that cannot be decoded in full is left as it is. StreamRecode.cpp
 void ReencodeLZW(PassContext& ctx, SDF::Obj& stream);
 
+// Whether a filter, by its full name, may encode PDF/A data (LZW, JPEG 2000 and Crypt
+// have rules of their own). StreamChecks.cpp
+bool IsPermittedFilter(std::string_view full_name);
+
 // A PDF/A-2 or later stream with JPEG 2000 data: the image group's JPX checks (283x).
 // JPXChecks.cpp
 void CheckJPXStream(PassContext& ctx, SDF::Obj& stream);

@@ -47,16 +47,6 @@ bool IsIdentityCrypt(const SDF::Obj& stream)
     return IsNamed(parms->FindObj("Name"), "Identity");
 }
 
-bool IsPermittedFilter(std::string_view name)
-{
-    static constexpr std::string_view kPermitted[] = {"FlateDecode",     "ASCIIHexDecode", "ASCII85Decode",
-                                                      "RunLengthDecode", "CCITTFaxDecode", "JBIG2Decode",
-                                                      "DCTDecode"};
-    for (std::string_view p : kPermitted)
-        if (name == p) return true;
-    return false;
-}
-
 // Whether the filters hold LZW, to be re-encoded in conversion unless JPEG 2000 comes too.
 bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
 {
@@ -135,6 +125,16 @@ void CheckFraming(PassContext& ctx, SDF::Obj& stream)
 }
 
 }  // namespace
+
+bool IsPermittedFilter(std::string_view name)
+{
+    static constexpr std::string_view kPermitted[] = {"FlateDecode",     "ASCIIHexDecode", "ASCII85Decode",
+                                                      "RunLengthDecode", "CCITTFaxDecode", "JBIG2Decode",
+                                                      "DCTDecode"};
+    for (std::string_view p : kPermitted)
+        if (name == p) return true;
+    return false;
+}
 
 void CheckStream(PassContext& ctx, SDF::Obj& stream)
 {

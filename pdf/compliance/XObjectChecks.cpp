@@ -5,6 +5,7 @@
 #include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
 #include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/ObjectChecks.h"
 
 namespace qvx::PDF {
 
@@ -27,6 +28,11 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
     if (img.is_inline) {
         if (bad_intent) ctx.Report(243, el.stream);
         if (img.interpolate) ctx.Report(244, el.stream);
+        // Inline data obeys the filter rules of streams.
+        for (const std::string& f : img.filters) {
+            if (f == "LZWDecode") ctx.Report(1101, el.stream);
+            else if (!IsPermittedFilter(f)) ctx.Report(1103, el.stream);
+        }
     } else if (Obj* image = img.dict) {
         bool found = false;
         auto rule = [&](bool broken, std::int32_t code, std::string_view key) {

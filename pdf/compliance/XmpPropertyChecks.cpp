@@ -50,7 +50,8 @@ void CheckXmpIdentifier(const XmpCheckContext& ctx, XmpMeta& meta)
     if (ctx.Convert()) meta.DeleteProperty(XmpNs::kXMP, "Identifier");
 }
 
-XmpPredefinedResult CheckPredefinedProperties(const XmpCheckContext& ctx, const XmpMeta& meta)
+XmpPredefinedResult CheckPredefinedProperties(const XmpCheckContext& ctx, const XmpMeta& meta,
+                                              std::span<const XmpRawProperty> raw)
 {
     XmpPredefinedResult result;
     std::span<const XmpPropertyRow> table = PredefinedXmpProperties(ctx.Part());
@@ -74,6 +75,16 @@ XmpPredefinedResult CheckPredefinedProperties(const XmpCheckContext& ctx, const 
             if (XmpOpt::IsStruct(node.options) || XmpOpt::IsArray(node.options)) it.SkipSubtree();
         }
     }
+    for (const XmpRawProperty& p : raw) {
+        if (p.ns == XmpNs::kPDFAExtension) {
+            result.extension_present = true;
+            continue;
+        }
+        const XmpPropertyRow* row = nullptr;
+        for (const XmpPropertyRow& r : table)
+            if (r.ns == p.ns && r.name == p.name) row = &r;
+        if (!row || !CheckXmpRawValueType(p, row->type, ctx.Part())) result.undescribed[p.ns];
+    }
     for (auto& [ns, props] : result.undescribed) {
         XmpIterator it(meta, ns, "", XmpIterator::e_leaves);
         XmpNode node;
@@ -84,6 +95,9 @@ XmpPredefinedResult CheckPredefinedProperties(const XmpCheckContext& ctx, const 
             if (name.empty()) continue;
             props[std::string(name)] = cut != std::string_view::npos;
         }
+        // Properties the toolkit moved elsewhere (aliases) are still this namespace's.
+        for (const XmpRawProperty& p : raw)
+            if (p.ns == ns) props.try_emplace(p.name, !p.IsSimple());
     }
     return result;
 }

@@ -3,7 +3,10 @@
 // the form of xmp:Identifier (739), and which properties PDF/A predefines with their value
 // types, collecting the namespaces that need an extension schema.
 
+#include <span>
+
 #include "pdf/compliance/XmpCheckContext.h"
+#include "pdf/compliance/XmpRawProperties.h"
 #include "pdf/compliance/XmpToolkit.h"
 
 namespace qvx::PDF {
@@ -22,7 +25,9 @@ struct XmpPredefinedResult {
 
 // Walks every property against the predefined table of the context's PDF/A part. A
 // namespace with a property that is not predefined, or whose value has the wrong type,
-// enters the result with all of its properties.
-XmpPredefinedResult CheckPredefinedProperties(const XmpCheckContext& ctx, const XmpMeta& meta);
+// enters the result with all of its properties. The properties as the packet writes them
+// are judged too, so that a form the toolkit rewrote on parsing still counts.
+XmpPredefinedResult CheckPredefinedProperties(const XmpCheckContext& ctx, const XmpMeta& meta,
+                                              std::span<const XmpRawProperty> raw);
 
 }  // namespace qvx::PDF

@@ -50,7 +50,8 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
         bool identify = true;
         try {
             if (!ctx.IsPDFA4()) {
-                XmpPredefinedResult found = CheckPredefinedProperties(ctx, *meta);
+                XmpPredefinedResult found =
+                    CheckPredefinedProperties(ctx, *meta, ReadXmpRawProperties(scan.text));
                 ValidateExtensionSchemas(ctx, *meta, found, scan.declared_prefixes);
             }
         } catch (const std::exception&) {

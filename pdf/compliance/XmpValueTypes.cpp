@@ -92,7 +92,49 @@ bool IsFreeSimpleType(std::string_view type)
     return false;
 }
 
+// The toolkit's own date reading decides, as it does for parsed nodes.
+bool IsDateText(std::string_view text)
+{
+    try {
+        std::shared_ptr<XmpMeta> scratch = XmpMeta::Create();
+        scratch->SetProperty(XmpNs::kXMP, "CreateDate", text);
+        return scratch->GetDate(XmpNs::kXMP, "CreateDate").has_value();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// A simple value (a property or an array item) against a type name.
+bool CheckRawSimple(std::string_view value, std::string_view type)
+{
+    if (type == "date") return IsDateText(value);
+    if (const boost::regex* pattern = PatternFor(type))
+        return boost::regex_match(value.begin(), value.end(), *pattern);
+    return IsFreeSimpleType(type);
+}
+
 }  // namespace
+
+bool CheckXmpRawValueType(const XmpRawProperty& property, std::string_view type, int part)
+{
+    using P = XmpRawProperty;
+    if (type.starts_with("bag ") || type.starts_with("seq ") || type.starts_with("alt ")) {
+        P::Form wanted = type.starts_with("bag ") ? P::e_bag : type.starts_with("seq ") ? P::e_seq : P::e_alt;
+        if (property.form != wanted) return false;
+        std::string_view item_type = type.substr(4);
+        for (const XmpRawItem& item : property.items)
+            if (!item.composite && !item.value.empty() && !CheckRawSimple(item.value, item_type)) return false;
+        return true;
+    }
+    if (type == "lang alt") {
+        if (property.form != P::e_alt) return false;
+        for (const XmpRawItem& item : property.items)
+            if (!item.has_lang) return false;
+        return true;
+    }
+    if (FindXmpStructType(type, part)) return property.form == P::e_struct;
+    return property.IsSimple() && CheckRawSimple(property.value, type);
+}
 
 const XmpStructType* FindXmpStructType(std::string_view name, int part)
 {

@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "pdf/compliance/XmpRawProperties.h"
 #include "pdf/compliance/XmpToolkit.h"
 
 namespace qvx::PDF {
@@ -25,6 +26,10 @@ struct XmpStructType {
 // The structured type of that name for a PDF/A part, or null ("media" and "time" exist
 // from PDF/A-2 on).
 const XmpStructType* FindXmpStructType(std::string_view name, int part);
+
+// The same rules on a property as the packet's text writes it. Struct fields are left to
+// the toolkit's tree; here a structured type only asks for a struct.
+bool CheckXmpRawValueType(const XmpRawProperty& property, std::string_view type, int part);
 
 class XmpValueTypeChecker {
 public:

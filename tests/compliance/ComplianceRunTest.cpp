@@ -88,6 +88,20 @@ TEST(PDFACompliance, EveryFormOpensThroughTheDocumentLayer)
               "Bad list of exception codes");
 }
 
+TEST(PDFACompliance, DamagedCatalogsStillGetAVerdict)
+{
+    // The table is rebuilt and the trailer's Root stays an array: the metadata step finds no
+    // metadata stream rather than failing the run.
+    qvx::Test::PdfBuilder b;
+    b.Add("[1 2]");
+    b.SetTrailer("/Root 1 0 R");
+    std::string pdf = b.Build();
+    PDFACompliance run(false, qvx::Common::Bytes(pdf.begin(), pdf.end()), nullptr, 4, nullptr, 0, 10, false);
+    bool has721 = false;
+    for (int i = 0; i < run.GetErrorCount(); ++i) has721 = has721 || run.GetError(i) == 721;
+    EXPECT_TRUE(has721);
+}
+
 TEST(PDFACompliance, SavePlanByLevel)
 {
     struct Case {

@@ -49,6 +49,15 @@ TEST(GraphicsState, HalftonesInExtGStateResources)
     EXPECT_EQ(unused(k2B, "<</HT/Default>>"), "");
     EXPECT_EQ(unused(k4, "<</HTO[1 2]>>"), "46253(3)");
     EXPECT_EQ(unused(k1B, "<</HTP[1 2]/HT<</HalftoneType 6>>>>"), "");
+    // A transfer function belongs only to a non-primary colorant of a type 5 halftone.
+    const std::string screen = "<</HalftoneType 1/Frequency 60/Angle 0/SpotFunction/Round";
+    EXPECT_EQ(unused(k2B, "<</HT" + screen + "/TransferFunction/Identity>>>>"), "281(3)");
+    EXPECT_EQ(unused(k4, "<</HT<</HalftoneType 5/Default " + screen + ">>/Cyan " + screen +
+                             "/TransferFunction/Identity>>>>>>"),
+              "281(3)");
+    EXPECT_EQ(unused(k2B, "<</HT<</HalftoneType 5/Default " + screen + ">>/Spot1 " + screen +
+                              "/TransferFunction/Identity>>>>>>"),
+              "");
 
     PdfBuilder f = ColourFile(k2B, "<</ExtGState<</GS0 6 0 R>>>>", "");
     f.Add("<</HTP[1]/HT<</HalftoneType 1/HalftoneName(x)>>>>");

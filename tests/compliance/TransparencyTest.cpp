@@ -62,6 +62,10 @@ TEST(Transparency, NeedsABlendingSpaceOrAnIntentLater)
     // Blend modes: any standard one is fine with an intent; others are not blend modes.
     EXPECT_EQ(WithGState(k2B, "<</BM/Multiply>>", true), "");
     EXPECT_EQ(WithGState(k2B, "<</BM/Foo>>", true), "21021");
+    // An annotation that blends with the page is transparency on that page.
+    const std::string blending = "/Annots[<</Type/Annot/Subtype/Square/Rect[0 0 0 0]/F 4/BM/Multiply>>]";
+    EXPECT_EQ(WithGState(k4, "<<>>", false, blending), "21020(3)");
+    EXPECT_EQ(WithGState(k4, "<<>>", true, blending), "");
 }
 
 TEST(Transparency, SoftMaskedImagesAndTransparentForms)

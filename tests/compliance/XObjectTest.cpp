@@ -56,6 +56,12 @@ TEST(XObjects, InlineImages)
     EXPECT_EQ(run("/W 1 /H 1 /CS /RGB /BPC 8"), "2331(4)");
     EXPECT_EQ(run("/W 1 /H 1 /CS [/I /RGB 1 <000000FFFFFF>] /BPC 8"), "2331(4)");
     EXPECT_EQ(run("/W 1 /H 1 /CS [/I [/Lab <</WhitePoint [0.95 1 1.09]>>] 1 <000000FFFFFF>] /BPC 8"), "");
+    // Inline data follows the filter rules of streams, abbreviations included.
+    EXPECT_EQ(run("/W 1 /H 1 /CS /CalRGB /BPC 8 /F /AHx"), "");
+    EXPECT_EQ(run("/W 1 /H 1 /CS /CalRGB /BPC 8 /F [/A85 /Fl]"), "");
+    EXPECT_EQ(run("/W 1 /H 1 /CS /CalRGB /BPC 8 /F /LZW"), "1101(4)");
+    EXPECT_EQ(run("/W 1 /H 1 /CS /CalRGB /BPC 8 /Filter /LZWDecode"), "1101(4)");
+    EXPECT_EQ(run("/W 1 /H 1 /CS /CalRGB /BPC 8 /F /Lzw"), "1103(4)");
 }
 
 TEST(XObjects, FormsAndUnusableXObjects)

@@ -138,6 +138,30 @@ TEST(XmpPacket, PredefinedValueTypes)
     EXPECT_EQ(Codes(k1B, Packet(foreign)), Set{781});
 }
 
+TEST(XmpPacket, ValueTypesJudgeTheWrittenForm)
+{
+    // Forms the toolkit rewrites on parsing still fail: aliases of other schemas' properties,
+    // a simple value where a bag is due, an Alt without languages, a Seq for a simple type.
+    EXPECT_EQ(Codes(k1B, Packet("<xmp:Author>Someone</xmp:Author>")), Set{781});
+    EXPECT_EQ(Codes(k1B, Packet("<pdf:Title><rdf:Alt><rdf:li xml:lang=\"x-default\">T</rdf:li></rdf:Alt></pdf:Title>")),
+              Set{781});
+    EXPECT_EQ(Codes(k1B, Packet("<dc:contributor>First contributor</dc:contributor>")), Set{781});
+    EXPECT_EQ(Codes(k2B, Packet("<dc:title><rdf:Alt><rdf:li>T</rdf:li></rdf:Alt></dc:title>", "2", "B")), Set{781});
+    EXPECT_EQ(Codes(k2B, Packet("<dc:description><rdf:Seq><rdf:li>D</rdf:li></rdf:Seq></dc:description>", "2", "B")),
+              Set{781});
+    EXPECT_EQ(Codes(k1B, Packet("<xmp:CreatorTool><rdf:Seq><rdf:li>Tool</rdf:li></rdf:Seq></xmp:CreatorTool>")),
+              (Set{739, 781}));
+    // The same properties in their own forms pass; so do attribute and qualified values.
+    EXPECT_EQ(Codes(k1B, Packet("<dc:contributor><rdf:Bag><rdf:li>A</rdf:li></rdf:Bag></dc:contributor>"
+                                "<dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">T</rdf:li></rdf:Alt></dc:title>"
+                                "<xmp:CreatorTool>Tool</xmp:CreatorTool>"
+                                "<xmpRights:Marked><rdf:Description><rdf:value>True</rdf:value></rdf:Description>"
+                                "</xmpRights:Marked>")),
+              Set{});
+    // Aliases are no PDF/A-2 properties either.
+    EXPECT_EQ(Codes(k2B, Packet("<pdf:Author>Someone</pdf:Author>", "2", "B")), Set{781});
+}
+
 TEST(XmpPacket, PDFAIdentification)
 {
     EXPECT_EQ(Codes(k1B, Packet("", "2", "B")), Set{7114});

@@ -203,6 +203,12 @@ TEST(XRef, RebuildTakesTheLastDefinitionAndRecords11And173)
     EXPECT_EQ(Thrown([] { Open("%PDF-1.7\n(nothing)\n"); }).GetMessage(), "rebuild error");
     EXPECT_EQ(Thrown([] { Open(std::string(5000, ' ') + "%PDF-1.7\n1 0 obj\n<<>>\nendobj\n"); }).GetMessage(),
               "PDF header not found. The file is not a valid PDF document.");
+    // A file that lost its header line still has its objects: they are found, and a PDF/A
+    // check records the missing header.
+    std::string headless = pdf.substr(pdf.find('\n') + 1);
+    auto opened = Open(headless, 4);
+    EXPECT_EQ(opened->GetRoot()->FindObj("Pages")->FindObj("Count")->GetNumber(), 1);
+    EXPECT_TRUE(Has(Codes(*opened), 121));
 }
 
 TEST(XRef, RebuildRegistersObjectStreamsUnlessDefinedLater)
