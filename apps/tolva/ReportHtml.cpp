@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/filesystem.hpp>
 #include <vector>
 
 #include "apps/tolva/CommandLine.h"
@@ -25,10 +26,12 @@ h2 { font-size: 18px; margin: 28px 0 10px; border-bottom: 1px solid #d0d7de; pad
 .tile .l { color: #57606a; font-size: 12px; }
 .tile.pass .n { color: #1a7f37; } .tile.fail .n { color: #cf222e; }
 .tile.error .n { color: #9a6700; } .tile.no-claim .n { color: #6e7781; }
-table { border-collapse: collapse; width: 100%; margin: 6px 0; }
+table { border-collapse: collapse; width: 100%; margin: 6px 0; table-layout: fixed; }
+th:nth-child(1) { width: 15%; } th:nth-child(2) { width: 10%; } th:nth-child(4) { width: 14%; }
+td { overflow-wrap: anywhere; }
 th, td { text-align: left; padding: 4px 8px; border-bottom: 1px solid #eaeef2; vertical-align: top; }
 th { background: #f6f8fa; font-weight: 600; }
-td.num { text-align: right; white-space: nowrap; }
+td.num, th.num { text-align: right; white-space: nowrap; }
 code { font-family: "DejaVu Sans Mono", monospace; font-size: 12px; }
 .file { border: 1px solid #d0d7de; border-left-width: 4px; border-radius: 4px; padding: 6px 10px; margin: 8px 0; }
 .file.pass { border-left-color: #1a7f37; } .file.fail { border-left-color: #cf222e; }
@@ -62,9 +65,11 @@ std::string Uri(std::string_view bytes)
     return out;
 }
 
+// The page lies in the output folder, the files where the batch found them: links are absolute.
 std::string Link(const Common::UString& path, const Common::UString& name)
 {
-    return "<a href=\"" + Uri(path.ToFileName()) + "\">" + HtmlEscape(name.ToUTF8()) + "</a>";
+    boost::filesystem::path target = boost::filesystem::absolute(path.ToFileName());
+    return "<a href=\"" + Uri(target.lexically_normal().string()) + "\">" + HtmlEscape(name.ToUTF8()) + "</a>";
 }
 
 std::string Badge(Verdict verdict)
@@ -238,7 +243,7 @@ void HtmlReport::Close()
         head += "<p class=\"note\">No file broke a rule.</p>\n";
     } else {
         head += Chart(rules);
-        head += "<table><tr><th>Rule</th><th>Clause</th><th>Message</th><th>Files</th></tr>\n";
+        head += "<table><tr><th>Rule</th><th>Clause</th><th>Message</th><th class=\"num\">Files</th></tr>\n";
         for (const RuleRow& r : rules)
             head += "<tr><td><code>" + PDF::ErrorCodeText(r.code) + "</code></td><td>" + HtmlEscape(r.clause) +
                     "</td><td>" + HtmlEscape(PDF::ErrorStoreReader::GetErrorMessage(r.code)) +
