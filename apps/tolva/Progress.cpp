@@ -4,6 +4,8 @@
 
 #include <boost/filesystem.hpp>
 #include <cstdio>
+#include <iostream>
+#include <string_view>
 
 namespace qvx::Tolva {
 
@@ -82,7 +84,16 @@ void Progress::FileDone()
 {
     ++m_done;
     Clock::time_point now = Clock::now();
-    if (now - m_start < kQuietStart || (m_shown && now - m_drawn < kRedraw && m_done < m_total)) return;
+    if (m_shown && now - m_drawn < kRedraw && m_done < m_total) return;
+    Draw(now);
+}
+
+void Progress::Draw(Clock::time_point now)
+{
+    if (now - m_start < kQuietStart) return;
+    // Console lines may sit in standard output's buffer; they go out before the line.
+    std::cout.flush();
+    std::fflush(stdout);
     double seconds = std::chrono::duration<double>(now - m_start).count();
     std::fprintf(stderr, "\r%s\x1b[K", ProgressText(m_done, m_total, seconds).c_str());
     std::fflush(stderr);
@@ -112,6 +123,9 @@ void Progress::Sink(int kind, const char* text, void* user)
     auto* self = static_cast<Progress*>(user);
     self->Clear();
     if (self->m_inner) self->m_inner(kind, text, self->mp_inner_user);
+    // The line comes back under each finished console line, so that it stays in view.
+    std::string_view written = text ? text : "";
+    if (kind == e_LogError || (kind == e_LogInfo && written.ends_with('\n'))) self->Draw(Clock::now());
 }
 
 }  // namespace qvx::Tolva

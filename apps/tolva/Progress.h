@@ -36,10 +36,11 @@ public:
     void Finish();
 
 private:
+    using Clock = std::chrono::steady_clock;
     static void Sink(int kind, const char* text, void* user);
+    void Draw(Clock::time_point now);
     void Clear();
 
-    using Clock = std::chrono::steady_clock;
     std::uint64_t m_total;
     std::uint64_t m_done = 0;
     Clock::time_point m_start = Clock::now();
