@@ -47,7 +47,11 @@ std::int32_t ReadClaimedLevel(const RunInput& input, const std::string& password
         std::shared_ptr<XmpMeta> meta = XmpMeta::Create();
         meta->Parse(packet);
         std::optional<XmpProperty> part = meta->GetProperty(XmpNs::kPDFAId, "part");
-        if (!part) return e_NoConformance;
+        if (!part) {
+            // A file that claims PDF/UA-1 alone is checked as one.
+            std::optional<XmpProperty> ua = meta->GetProperty(XmpNs::kPDFUAId, "part");
+            return ua && ua->value == "1" ? e_LevelUA1 : e_NoConformance;
+        }
         std::optional<XmpProperty> conformance = meta->GetProperty(XmpNs::kPDFAId, "conformance");
         return LevelFromClaim(part->value, conformance ? conformance->value : std::string());
     } catch (const std::exception&) {

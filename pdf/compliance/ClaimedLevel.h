@@ -15,8 +15,9 @@ namespace qvx::PDF {
 std::int32_t LevelFromClaim(std::string_view part, std::string_view conformance);
 
 // Opens the input (unlocking it with the password when one is given) and reads the claim of
-// its catalog's Metadata stream. e_NoConformance when there is no stream, no pdfaid:part, or
-// a packet the toolkit cannot read. Throws the engine exception when the file cannot be
+// its catalog's Metadata stream: pdfaid:part and pdfaid:conformance, or else a pdfuaid:part
+// of 1 (e_LevelUA1). e_NoConformance when there is no stream, no such claim, or a packet the
+// toolkit cannot read. Throws the engine exception when the file cannot be
 // opened or unlocked, as the compliance run would.
 std::int32_t ReadClaimedLevel(const RunInput& input, const std::string& password);
 

@@ -49,6 +49,14 @@ TEST(ClaimedLevel, ReadFromTheFilesMetadata)
                              "rdf:about=\"\" xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\" pdfaid:part=\"3\" "
                              "pdfaid:conformance=\"U\"/></rdf:RDF></x:xmpmeta>" + kEnd;
     EXPECT_EQ(Claimed(WithMetadata(xmp, attributes)), 8);
+    // PDF/UA-1 when the file claims it and no PDF/A level; a PDF/A claim comes first.
+    auto ua = [](const char* part) {
+        return "<pdfuaid:part xmlns:pdfuaid=\"http://www.aiim.org/pdfua/ns/id/\">" + std::string(part) +
+               "</pdfuaid:part>";
+    };
+    EXPECT_EQ(Claimed(WithMetadata(xmp, kBegin + XmpBody(ua("1")) + kEnd)), 12);
+    EXPECT_EQ(Claimed(WithMetadata(xmp, kBegin + XmpBody(ua("1") + Ident("2", "U")) + kEnd)), 5);
+    EXPECT_EQ(Claimed(WithMetadata(xmp, kBegin + XmpBody(ua("2")) + kEnd)), 0);
     // No claim: no Metadata stream, a packet without pdfaid:part, a packet the toolkit
     // refuses, bytes that are no XML at all, a claim that names no level.
     EXPECT_EQ(Claimed(PdfBuilder::Minimal().Build()), 0);
