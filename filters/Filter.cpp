@@ -25,17 +25,17 @@ Filter* Filter::GetSourceFilter()
     return f;
 }
 
-void Filter::Seek(std::int64_t, ReferencePos) { QVX_THROW("false", "Seek is not supported by this filter"); }
+void Filter::Seek(std::int64_t, ReferencePos) { QVX_THROW("a seekable filter", "Seek is not supported by this filter"); }
 
-std::int64_t Filter::Tell() { QVX_THROW("false", "Tell is not supported by this filter"); }
+std::int64_t Filter::Tell() { QVX_THROW("a seekable filter", "Tell is not supported by this filter"); }
 
 std::unique_ptr<Filter> Filter::CreateInputIterator()
 {
-    QVX_THROW("false", std::string("CreateInputIterator() is not supported by this filter (\"") +
+    QVX_THROW("a filter with input iterators", std::string("CreateInputIterator() is not supported by this filter (\"") +
                            GetName() + "\")");
 }
 
-void Filter::Truncate(std::int64_t) { QVX_THROW("false", "Truncate() is not supported by this filter"); }
+void Filter::Truncate(std::int64_t) { QVX_THROW("a truncatable filter", "Truncate() is not supported by this filter"); }
 
 void Filter::Flush()
 {
@@ -44,7 +44,7 @@ void Filter::Flush()
 
 void Filter::Finish() { Flush(); }
 
-void Filter::SetReadMode(bool) { QVX_THROW("false", "Not supported call"); }
+void Filter::SetReadMode(bool) { QVX_THROW("a filter with a read mode", "Not supported call"); }
 
 BufFilter::BufFilter(Direction dir, std::unique_ptr<Filter> attached, std::size_t buf_size)
     : Filter(dir, std::move(attached)), m_buf(std::max<std::size_t>(buf_size, 16))

@@ -65,7 +65,7 @@ void MemoryFilter::Seek(std::int64_t offset, ReferencePos origin)
     std::int64_t size = static_cast<std::int64_t>(m_dir == e_input ? m_view_size : m_size);
     std::int64_t base = origin == e_begin ? 0 : origin == e_cur ? static_cast<std::int64_t>(m_pos) : size;
     std::int64_t target = base + offset;
-    if (target < 0 || target > size) QVX_THROW("false", "File seek failed");
+    if (target < 0 || target > size) QVX_THROW("target >= 0 && target <= size", "File seek failed");
     m_pos = static_cast<std::size_t>(target);
 }
 

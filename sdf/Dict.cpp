@@ -61,7 +61,7 @@ DictIterator Dict::Get(std::string_view key) const
 {
     DictIterator it = Find(key);
     if (it == DictEnd())
-        QVX_THROW("false", "The dictionary does not contain required key: " + std::string(key));
+        QVX_THROW("it != DictEnd()", "The dictionary does not contain required key: " + std::string(key));
     return it;
 }
 
@@ -94,7 +94,7 @@ void Dict::Erase(DictIterator pos)
     DictEntry* p = pos.Entry();
     DictEntry* b = m_entries.data();
     if (!p || p < b || p >= b + m_entries.size())
-        QVX_THROW("false", "Invalid iterator to erase. Please call HasNext to verify the iterator.");
+        QVX_THROW("p && p >= b && p < b + m_entries.size()", "Invalid iterator to erase. Please call HasNext to verify the iterator.");
     m_entries.erase(m_entries.begin() + (p - b));
     SetModified();
 }

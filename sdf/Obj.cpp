@@ -178,7 +178,7 @@ ObjSlot Obj::SlotFor(Obj* value, const char* different_doc_message) const
     if (!value) QVX_THROW("value", "The value can't be NULL (0)");
     SDFDoc* mine = GetDoc();
     SDFDoc* theirs = value->GetDoc();
-    if (mine && theirs && mine != theirs) QVX_THROW("false", different_doc_message);
+    if (mine && theirs && mine != theirs) QVX_THROW("!mine || !theirs || mine == theirs", different_doc_message);
     if (value->IsIndirect()) return ObjSlot::Borrow(value);
     return ObjSlot(value->Clone());
 }

@@ -59,7 +59,7 @@ ObjParser::ObjParser(SDFDocImpl& doc) : Parser(doc.GetFileView(), &doc) {}
 std::unique_ptr<Obj> ObjParser::LoadObject(Indirect& entry)
 {
     if (entry.EntryKind() == Indirect::e_compressed) return LoadCompressedObject(entry);
-    if (entry.EntryKind() != Indirect::e_in_use) QVX_THROW("false", "Unknown object type");
+    if (entry.EntryKind() != Indirect::e_in_use) QVX_THROW("entry.EntryKind() == Indirect::e_in_use", "Unknown object type");
     m_cur_num = entry.GetObjNum();
     m_cur_gen = entry.GetGenNum();
     struct Reset {
@@ -68,7 +68,7 @@ std::unique_ptr<Obj> ObjParser::LoadObject(Indirect& entry)
     } reset{*this};
     bool check = HookLevel() >= 1 && HookLevel() <= 11;
     std::uint64_t offset = entry.GetOffset();
-    if (offset >= Data().size()) QVX_THROW("false", "Object header not found");
+    if (offset >= Data().size()) QVX_THROW("offset < Data().size()", "Object header not found");
     SeekHeader(offset, check);
     ReadHeader(check);
     std::unique_ptr<Obj> obj = ReadBody(check);
@@ -112,8 +112,8 @@ void ObjParser::ReadHeader(bool check)
         }
         if (StackSize() > 2) break;
     }
-    if (Token() != "obj") QVX_THROW("false", "Object header not found");
-    if (StackSize() != 2 || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("false", "Operator obj expects two arguments");
+    if (Token() != "obj") QVX_THROW("Token() == \"obj\"", "Object header not found");
+    if (StackSize() != 2 || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("StackSize() == 2 && IsNumberAt(0) && IsNumberAt(1)", "Operator obj expects two arguments");
     if (check && !IsEOL(PeekByte())) Report(185);
     ClearStack();
 }
@@ -131,7 +131,7 @@ std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
             if (!(b0 == '\n' || (b0 == '\r' && b1 == '\n'))) Report(171);
         }
         SkipStreamEOL();
-        if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
+        if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("StackSize() == 1 && IsDictAt(0)", "Stream expects a dictionary as an argument");
         std::unique_ptr<Dict> dict(static_cast<Dict*>(TakeAt(0).release()));
         Obj* type = dict->FindObj("Type");
         if (m_cur_num != 0 && mp_doc->GetSecurityHandler() && type && type->IsName() && type->GetName() == "XRef") {
@@ -144,12 +144,12 @@ std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
             }
             m_cur_num = num;
             SkipStreamEOL();
-            if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
+            if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("StackSize() == 1 && IsDictAt(0)", "Stream expects a dictionary as an argument");
             dict.reset(static_cast<Dict*>(TakeAt(0).release()));
         }
         return std::make_unique<FileStream>(std::move(dict), *mp_doc, Tell());
     }
-    if (StackSize() == 0) QVX_THROW("false", "Operator endobj expects a single argument");
+    if (StackSize() == 0) QVX_THROW("StackSize() != 0", "Operator endobj expects a single argument");
     if (check && kw == "endobj" && !IsEOL(PeekByte())) Report(186);
     return TakeAt(0);
 }
@@ -169,8 +169,8 @@ std::unique_ptr<Obj> ObjParser::LoadCompressedObject(Indirect& entry)
 {
     std::uint64_t stm_num = entry.GetOffset();
     Indirect* stm = stm_num < mp_doc->XRefSize() ? mp_doc->GetEntry(static_cast<std::uint32_t>(stm_num)) : nullptr;
-    if (!stm || stm->EntryKind() != Indirect::e_in_use) QVX_THROW("false", "Bad obj stream");
-    if (!stm->Resolve()->IsStream()) QVX_THROW("false", "Bad obj stream");
+    if (!stm || stm->EntryKind() != Indirect::e_in_use) QVX_THROW("stm && stm->EntryKind() == Indirect::e_in_use", "Bad obj stream");
+    if (!stm->Resolve()->IsStream()) QVX_THROW("stm->Resolve()->IsStream()", "Bad obj stream");
     if (HookLevel() >= 1 && HookLevel() <= 2) mp_doc->GetCheckState().Report(14, static_cast<std::uint32_t>(stm_num));
     std::shared_ptr<const ObjStmData> data = mp_doc->GetObjStm(static_cast<std::uint32_t>(stm_num));
     auto p = MakeObjStmParser(*data);

@@ -15,7 +15,7 @@ std::shared_ptr<const ObjStmData> ReadObjStm(const Obj& stream)
         Obj* v = stream.FindObj(key);
         v = v ? v->Resolve() : nullptr;
         if (!v || !v->IsNumber() || !(v->GetNumber() >= 0 && v->GetNumber() <= 4294967295.0))
-            QVX_THROW("false", "Compressed object stream is corrupt");
+            QVX_THROW("v && v->IsNumber() && v->GetNumber() >= 0 && v->GetNumber() <= 4294967295.0", "Compressed object stream is corrupt");
         return static_cast<std::uint64_t>(v->GetNumber());
     };
     std::uint64_t n = number("N");
@@ -49,13 +49,13 @@ std::unique_ptr<Obj> ObjStmParser::ReadObject(std::uint32_t num, std::uint32_t h
     std::size_t idx = hint;
     if (idx >= pairs.size() || pairs[idx].first != num) {
         auto it = std::find_if(pairs.begin(), pairs.end(), [&](const auto& pr) { return pr.first == num; });
-        if (it == pairs.end()) QVX_THROW("false", "Could not locate expected object in object stream");
+        if (it == pairs.end()) QVX_THROW("it != pairs.end()", "Could not locate expected object in object stream");
         idx = static_cast<std::size_t>(it - pairs.begin());
     }
     m_cur_num = num;
     Seek(std::max(m_stm.first + pairs[idx].second, m_stm.after_pairs));
     ClearStack();
-    if (!GetObj()) QVX_THROW("false", "Compressed object is corrupt");
+    if (!GetObj()) QVX_THROW("GetObj()", "Compressed object is corrupt");
     return TakeAt(0);
 }
 

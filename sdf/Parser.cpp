@@ -126,7 +126,7 @@ bool Parser::GetObj()
         if (kind == e_delim) {
             switch (c) {
             case '(': ReadLiteralString(); break;
-            case ')': QVX_THROW("false", "')' is not matched");
+            case ')': QVX_THROW("matched )", "')' is not matched");
             case '<':
                 if (PeekByte() == '<') {
                     ++m_cur;
@@ -308,26 +308,26 @@ std::unique_ptr<Obj> Parser::TakeAt(std::size_t i)
 std::uint32_t Parser::ToNonNegativeInt(double v)
 {
     double r = std::nearbyint(v);
-    if (!(r >= 0 && r <= 2147483647.0)) QVX_THROW("false", "Non-negative integer outside allowed range");
+    if (!(r >= 0 && r <= 2147483647.0)) QVX_THROW("r >= 0 && r <= 2147483647.0", "Non-negative integer outside allowed range");
     return static_cast<std::uint32_t>(r);
 }
 
 std::uint32_t Parser::ToPositiveInt(double v)
 {
     double r = std::nearbyint(v);
-    if (!(r >= 1 && r <= 2147483647.0)) QVX_THROW("false", "Positive integer outside allowed range");
+    if (!(r >= 1 && r <= 2147483647.0)) QVX_THROW("r >= 1 && r <= 2147483647.0", "Positive integer outside allowed range");
     return static_cast<std::uint32_t>(r);
 }
 
 std::uint32_t Parser::GetNonNegativeIntAt(std::size_t i) const
 {
-    if (!IsNumberAt(i)) QVX_THROW("false", "Identifier required to be a non-negative integer was not a number.");
+    if (!IsNumberAt(i)) QVX_THROW("IsNumberAt(i)", "Identifier required to be a non-negative integer was not a number.");
     return ToNonNegativeInt(NumberAt(i));
 }
 
 std::uint32_t Parser::GetPositiveIntAt(std::size_t i) const
 {
-    if (!IsNumberAt(i)) QVX_THROW("false", "Identifier required to be a positive integer was not a number.");
+    if (!IsNumberAt(i)) QVX_THROW("IsNumberAt(i)", "Identifier required to be a positive integer was not a number.");
     return ToPositiveInt(NumberAt(i));
 }
 
@@ -337,13 +337,13 @@ std::string_view Parser::GetNameAt(std::size_t i) const
     if (it.kind == Item::e_name) return m_names[it.name].Text();
     if (it.kind == Item::e_obj && it.obj && !it.obj->IsIndirect() && it.obj->GetType() == Obj::e_name)
         return it.obj->GetName();
-    QVX_THROW("false", "No name object at given location location");
+    QVX_THROW("name object at i", "No name object at given location location");
 }
 
 std::uint32_t Parser::PopReference(const char* too_few)
 {
     std::size_t floor = m_frames.empty() ? 0 : m_frames.back().start;
-    if (m_stack.size() < floor + 2) QVX_THROW("false", too_few);
+    if (m_stack.size() < floor + 2) QVX_THROW("m_stack.size() >= floor + 2", too_few);
     std::uint32_t num = GetNonNegativeIntAt(m_stack.size() - 2);
     m_stack.pop_back();
     m_stack.pop_back();
@@ -352,7 +352,7 @@ std::uint32_t Parser::PopReference(const char* too_few)
 
 void Parser::PushTableReference(std::uint32_t num, std::uint32_t limit)
 {
-    if (num > limit) QVX_THROW("false", "Bad obj num");
+    if (num > limit) QVX_THROW("num <= limit", "Bad obj num");
     Indirect* e = mp_doc->GetEntry(num);
     if (!e) {
         e = mp_doc->SetEntry(num, Indirect::e_in_use, Indirect::kPlaceholder, 0);

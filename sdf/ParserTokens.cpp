@@ -108,7 +108,7 @@ void Parser::ReadLiteralString()
     for (;;) {
         if (p == e) {
             m_cur = p;
-            QVX_THROW("false", "Corrupt string");
+            QVX_THROW("p != e", "Corrupt string");
         }
         Byte c = *p++;
         if (c == ')') {
@@ -121,7 +121,7 @@ void Parser::ReadLiteralString()
         } else if (c == '\\') {
             if (p == e) {
                 m_cur = p;
-                QVX_THROW("false", "Corrupt string");
+                QVX_THROW("p != e", "Corrupt string");
             }
             c = *p++;
             switch (c) {
@@ -158,7 +158,7 @@ void Parser::ReadHexString()
     for (;;) {
         if (p == e) {
             m_cur = p;
-            QVX_THROW("false", "Bad String");
+            QVX_THROW("p != e", "Bad String");
         }
         Byte c = *p++;
         if (c == '>') break;
@@ -170,7 +170,7 @@ void Parser::ReadHexString()
         int h = HexValue(c);
         if (h < 0) {
             m_cur = p;
-            QVX_THROW("false", "Bad String");
+            QVX_THROW("h >= 0", "Bad String");
         }
         if (high < 0) {
             high = h;

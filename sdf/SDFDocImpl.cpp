@@ -106,7 +106,7 @@ Obj* SDFDocImpl::Load(Indirect& entry)
     if (!mp_loader) QVX_THROW("mp_parser", "Document is not attached to a file");
     if (std::find(m_loading.begin(), m_loading.end(), &entry) != m_loading.end() ||
         m_loading.size() >= Common::Limits::kMaxNestedLoads)
-        QVX_THROW("false", "Compressed object stream is corrupt");
+        QVX_THROW("entry not in m_loading && m_loading.size() < Common::Limits::kMaxNestedLoads", "Compressed object stream is corrupt");
     m_loading.push_back(&entry);
     std::unique_ptr<Obj> obj;
     try {

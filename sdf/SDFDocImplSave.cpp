@@ -72,10 +72,11 @@ void SDFDocImpl::SaveToPath(const std::string& path, std::uint32_t flags, std::s
         sink.Commit();
         SaveDone(r);
     } catch (const Common::Exception& e) {
-        QVX_THROW("false", "An error occurred while trying to save the file.\n\tThe file might be locked, corrupt, "
-                           "or unavailable.\nDetailed error:\n\t" + e.GetMessage());
+        QVX_THROW(e.GetCondition(),
+                  "An error occurred while trying to save the file.\n\tThe file might be locked, corrupt, "
+                  "or unavailable.\nDetailed error:\n\t" + e.GetMessage());
     } catch (...) {
-        QVX_THROW("false", "An unknown exception encountered during the file save.");
+        QVX_THROW("no exception during the save", "An unknown exception encountered during the file save.");
     }
 }
 
@@ -88,10 +89,10 @@ Common::Bytes SDFDocImpl::SaveToBuffer(std::uint32_t flags, std::string_view hea
         r = WriteSave(sink, flags, header);
         bytes = sink.Release();
     } catch (const Common::Exception& e) {
-        QVX_THROW("false", "An error occurred while trying to save to memory buffer.\nDetailed error:\n\t" +
-                               e.GetMessage());
+        QVX_THROW(e.GetCondition(),
+                  "An error occurred while trying to save to memory buffer.\nDetailed error:\n\t" + e.GetMessage());
     } catch (...) {
-        QVX_THROW("false", "An unknown exception was encountered during the file save.");
+        QVX_THROW("no exception during the save", "An unknown exception was encountered during the file save.");
     }
     if (bytes.size() > Common::Limits::kMaxSaveToMemory)
         QVX_THROW("size <= kMaxSaveToMemory", "File is too large to save to memory on a 32 bit system");

@@ -24,24 +24,24 @@ void CheckRootAndPages(SDFDocImpl& doc)
 {
     Obj* trailer = doc.GetTrailer();
     Obj* root = trailer->IsDict() ? trailer->FindObj("Root") : nullptr;
-    if (!root || !root->IsDict()) QVX_THROW("false", "Bad Root");
+    if (!root || !root->IsDict()) QVX_THROW("root && root->IsDict()", "Bad Root");
     Obj* node = root->FindObj("Pages");
-    if (!node || !node->IsDict()) QVX_THROW("false", "Bad Root");
+    if (!node || !node->IsDict()) QVX_THROW("node && node->IsDict()", "Bad Root");
     std::set<const Obj*> seen;
     while (seen.insert(node->Resolve()).second) {
         Obj* kids = node->FindObj("Kids");
         if (!kids) {
-            if (seen.size() == 1) QVX_THROW("false", "Invalid Page Tree");
+            if (seen.size() == 1) QVX_THROW("Pages has Kids", "Invalid Page Tree");
             return;  // a page
         }
-        if (!kids->IsArray()) QVX_THROW("false", "Invalid Page Tree");
+        if (!kids->IsArray()) QVX_THROW("kids->IsArray()", "Invalid Page Tree");
         for (std::size_t i = 0; i < kids->Size(); ++i)
-            if (kids->GetAt(i)->Resolve() == trailer) QVX_THROW("false", "Invalid Page Tree");
+            if (kids->GetAt(i)->Resolve() == trailer) QVX_THROW("kids->GetAt(i)->Resolve() != trailer", "Invalid Page Tree");
         if (kids->Size() == 0) return;
         node = kids->GetAt(0);
-        if (!node->IsDict()) QVX_THROW("false", "Invalid Page Tree");
+        if (!node->IsDict()) QVX_THROW("node->IsDict()", "Invalid Page Tree");
     }
-    QVX_THROW("false", "Invalid Page Tree");
+    QVX_THROW("page tree without cycles", "Invalid Page Tree");
 }
 
 }  // namespace

@@ -98,20 +98,20 @@ std::unique_ptr<Filter> GetDecodedStreamHlp(const Obj& stream)
     } else if (filter && filter->IsArray()) {
         for (std::size_t i = 0; i < filter->Size(); ++i) {
             const Obj* n = filter->GetAt(i)->Resolve();
-            if (!n->IsName()) QVX_THROW("false", "Unknown filter");
+            if (!n->IsName()) QVX_THROW("n->IsName()", "Unknown filter");
             names.push_back(n->GetName());
         }
     }
     if (parms && parms->IsArray()) {
-        if (parms->Size() != names.size()) QVX_THROW("false", "Decode parameters do not match filter list");
+        if (parms->Size() != names.size()) QVX_THROW("parms->Size() == names.size()", "Decode parameters do not match filter list");
         for (std::size_t i = 0; i < parms->Size(); ++i) parm_list.push_back(parms->GetAt(i)->Resolve());
     } else if (parms && parms->IsDict()) {
-        if (names.size() > 1) QVX_THROW("false", "Decode parameters do not match filter list");
+        if (names.size() > 1) QVX_THROW("names.size() <= 1", "Decode parameters do not match filter list");
         parm_list.push_back(parms);
     }
     parm_list.resize(names.size(), nullptr);
     for (std::string_view n : names)
-        if (!IsCrypt(n) && !Filters::IsDecodeFilterName(n)) QVX_THROW("false", "Unknown filter");
+        if (!IsCrypt(n) && !Filters::IsDecodeFilterName(n)) QVX_THROW("IsCrypt(n) || Filters::IsDecodeFilterName(n)", "Unknown filter");
 
     const std::uint64_t raw_length = stream.GetRawStreamLength();
     std::unique_ptr<Filter> chain = stream.GetRawStream(true);

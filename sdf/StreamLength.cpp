@@ -77,7 +77,7 @@ std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t 
     }
     if (auto scanned = CalcStmLength(file, data_offset)) return *scanned;
     if (len && *len == 0) return 0;
-    QVX_THROW("false", "Unexpected end of stream");
+    QVX_THROW("Length or a scan finds endstream", "Unexpected end of stream");
 }
 
 }  // namespace qvx::SDF

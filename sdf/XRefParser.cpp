@@ -26,7 +26,7 @@ bool XRefParser::HandleKeyword(std::string_view keyword)
 
 void XRefParser::Define(std::uint64_t num, int type, std::uint64_t f2, std::uint64_t f3)
 {
-    if (num > Common::Limits::kMaxXRefObjNum) QVX_THROW("false", "Bad obj num");
+    if (num > Common::Limits::kMaxXRefObjNum) QVX_THROW("num <= Common::Limits::kMaxXRefObjNum", "Bad obj num");
     auto n = static_cast<std::uint32_t>(num);
     Indirect* e = mp_doc->GetEntry(n);
     if (e && !(e->IsPlaceholder() && !e->IsLoaded())) return;
@@ -98,20 +98,20 @@ std::uint64_t XRefParser::FindXRefOffset()
             found += start;
             break;
         }
-        if (start == 0) QVX_THROW("false", "PDF startxref not found. The file is not a valid PDF document.");
+        if (start == 0) QVX_THROW("startxref within the file", "PDF startxref not found. The file is not a valid PDF document.");
         end = std::min(d.size(), start + kKey.size() - 1);
         start = start > 16384 ? start - 16384 : 0;
     }
     Seek(found + kKey.size());
     ClearStack();
-    if (!GetObj() || StackSize() != 1 || !IsNumberAt(0)) QVX_THROW("false", "startxref expects a single argument");
+    if (!GetObj() || StackSize() != 1 || !IsNumberAt(0)) QVX_THROW("GetObj() && StackSize() == 1 && IsNumberAt(0)", "startxref expects a single argument");
     double v = NumberAt(0);
     ClearStack();
     if (HookLevel() >= 1 && HookLevel() <= 11) {
         std::size_t p = SkipEOLMarker(d, static_cast<std::size_t>(Tell()));
         if (!BytesAt(d, p, "%%EOF") || SkipEOLMarker(d, p + 5) != d.size()) Report(133);
     }
-    if (!(v >= 0 && v < 1e18)) QVX_THROW("false", "Bad xref");
+    if (!(v >= 0 && v < 1e18)) QVX_THROW("v >= 0 && v < 1e18", "Bad xref");
     return static_cast<std::uint64_t>(v) + m_header_offset;
 }
 
@@ -127,7 +127,7 @@ bool XRefParser::FileOffset(const Obj* trailer, std::string_view key, std::uint6
 
 XRefParser::Section XRefParser::ParseXRef(std::uint64_t offset)
 {
-    if (offset >= Data().size()) QVX_THROW("false", "xref table not found");
+    if (offset >= Data().size()) QVX_THROW("offset < Data().size()", "xref table not found");
     Seek(offset);
     ClearStack();
     m_cur_num = 0;
@@ -149,20 +149,20 @@ std::unique_ptr<Obj> XRefParser::ParseClassic()
         ClearStack();
         if (!GetObj()) break;  // the keyword after the last subsection
         if (check && !(PeekByte() == ' ' && IsDigit(PeekByte(1)))) Report(141);
-        if (!GetObj() || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("false", "Bad xref");
+        if (!GetObj() || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("GetObj() && IsNumberAt(0) && IsNumberAt(1)", "Bad xref");
         double start_d = NumberAt(0), count_d = NumberAt(1);
         if (!(start_d >= 0 && count_d >= 0 && start_d + count_d <= Common::Limits::kMaxXRefObjNum + 1.0))
-            QVX_THROW("false", start_d + count_d > Common::Limits::kMaxXRefObjNum + 1.0 ? "Bad obj num" : "Bad xref");
+            QVX_THROW("start_d >= 0 && count_d >= 0 && start_d + count_d <= Common::Limits::kMaxXRefObjNum + 1.0", start_d + count_d > Common::Limits::kMaxXRefObjNum + 1.0 ? "Bad obj num" : "Bad xref");
         auto start = static_cast<std::uint64_t>(start_d);
         auto count = static_cast<std::uint64_t>(count_d);
         for (std::uint64_t i = 0; i < count; ++i) {
             ClearStack();
-            if (!GetObj() || !GetObj() || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("false", "Bad xref");
-            if (GetObj()) QVX_THROW("false", "Bad xref");
+            if (!GetObj() || !GetObj() || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("GetObj() && GetObj() && IsNumberAt(0) && IsNumberAt(1)", "Bad xref");
+            if (GetObj()) QVX_THROW("!GetObj()", "Bad xref");
             std::string_view kw = Token();
-            if (kw != "f" && kw != "n") QVX_THROW("false", "Cross reference table is corrupt.");
+            if (kw != "f" && kw != "n") QVX_THROW("kw == \"f\" || kw == \"n\"", "Cross reference table is corrupt.");
             double off_d = NumberAt(0), gen_d = NumberAt(1);
-            if (!(off_d >= 0 && off_d < 1e18 && gen_d >= 0 && gen_d < 1e18)) QVX_THROW("false", "Bad xref");
+            if (!(off_d >= 0 && off_d < 1e18 && gen_d >= 0 && gen_d < 1e18)) QVX_THROW("off_d >= 0 && off_d < 1e18 && gen_d >= 0 && gen_d < 1e18", "Bad xref");
             auto off = static_cast<std::uint64_t>(off_d);
             auto gen = static_cast<std::uint64_t>(gen_d);
             // A first subsection numbered from 1 that starts with the free-list head is
@@ -175,9 +175,9 @@ std::unique_ptr<Obj> XRefParser::ParseClassic()
         }
         first_subsection = false;
     }
-    if (Token() != "trailer") QVX_THROW("false", "Missing trailer.");
+    if (Token() != "trailer") QVX_THROW("Token() == \"trailer\"", "Missing trailer.");
     ClearStack();
-    if (!GetObj() || StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Operator trailer expects a single dictionary");
+    if (!GetObj() || StackSize() != 1 || !IsDictAt(0)) QVX_THROW("GetObj() && StackSize() == 1 && IsDictAt(0)", "Operator trailer expects a single dictionary");
     return TakeAt(0);
 }
 
@@ -186,15 +186,15 @@ std::unique_ptr<Obj> XRefParser::ParseXRefStream(std::uint64_t offset)
     // Already read: the first token (not xref). The header is "n g obj".
     while (StackSize() < 3 && GetObj()) {
     }
-    if (Token() != "obj") QVX_THROW("false", "Object header not found");
-    if (StackSize() != 2 || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("false", "Operator obj expects two arguments");
+    if (Token() != "obj") QVX_THROW("Token() == \"obj\"", "Object header not found");
+    if (StackSize() != 2 || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("StackSize() == 2 && IsNumberAt(0) && IsNumberAt(1)", "Operator obj expects two arguments");
     const std::uint32_t self = GetNonNegativeIntAt(0);
     const std::uint32_t self_gen = GetNonNegativeIntAt(1);
     ClearStack();
     while (GetObj()) {
     }
-    if (Token() != "stream") QVX_THROW("false", "PDF 1.5 XRef table is not a stream object");
-    if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
+    if (Token() != "stream") QVX_THROW("Token() == \"stream\"", "PDF 1.5 XRef table is not a stream object");
+    if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("StackSize() == 1 && IsDictAt(0)", "Stream expects a dictionary as an argument");
     SkipStreamEOL();
     std::unique_ptr<Dict> dict(static_cast<Dict*>(TakeAt(0).release()));
     FileStream stream(std::move(dict), *mp_doc, Tell());
@@ -202,15 +202,15 @@ std::unique_ptr<Obj> XRefParser::ParseXRefStream(std::uint64_t offset)
 
     auto number = [&](const Obj* o) {
         o = o ? o->Resolve() : nullptr;
-        if (!o || !o->IsNumber() || !(o->GetNumber() >= 0 && o->GetNumber() < 1e18)) QVX_THROW("false", "Bad xref");
+        if (!o || !o->IsNumber() || !(o->GetNumber() >= 0 && o->GetNumber() < 1e18)) QVX_THROW("o && o->IsNumber() && o->GetNumber() >= 0 && o->GetNumber() < 1e18", "Bad xref");
         return static_cast<std::uint64_t>(o->GetNumber());
     };
     Obj* w = stream.FindObj("W");
-    if (!w || !w->IsArray() || w->Size() < 3) QVX_THROW("false", "Bad xref");
+    if (!w || !w->IsArray() || w->Size() < 3) QVX_THROW("w && w->IsArray() && w->Size() >= 3", "Bad xref");
     std::uint64_t widths[3];
     for (int i = 0; i < 3; ++i) {
         widths[i] = number(w->GetAt(i));
-        if (widths[i] > 63) QVX_THROW("false", "Bad xref");
+        if (widths[i] > 63) QVX_THROW("widths[i] <= 63", "Bad xref");
     }
     const std::uint64_t entry_size = widths[0] + widths[1] + widths[2];
     std::vector<std::uint64_t> index;
@@ -240,7 +240,7 @@ std::unique_ptr<Obj> XRefParser::ParseXRefStream(std::uint64_t offset)
         std::uint64_t start = index[s];
         // The data bounds the count: a section cannot describe more entries than it holds.
         std::uint64_t count = std::min<std::uint64_t>(index[s + 1], (data.size() - pos) / entry_size);
-        if (count > 0 && start + count - 1 > Common::Limits::kMaxXRefObjNum) QVX_THROW("false", "Bad obj num");
+        if (count > 0 && start + count - 1 > Common::Limits::kMaxXRefObjNum) QVX_THROW("count == 0 || start + count - 1 <= Common::Limits::kMaxXRefObjNum", "Bad obj num");
         for (std::uint64_t i = 0; i < count; ++i) {
             std::uint64_t type = widths[0] == 0 ? 1 : (pos += widths[0] - 1, data[pos++]);
             std::uint64_t f2 = field(widths[1]);
@@ -299,7 +299,7 @@ void XRefParser::ParseImpl()
     mp_doc->SetLastXRefOffset(start - m_header_offset);
     std::vector<Section> sections;
     sections.push_back(ParseXRef(start));
-    if (!sections.back().trailer || !sections.back().trailer->IsDict()) QVX_THROW("false", "Could not read the trailer.");
+    if (!sections.back().trailer || !sections.back().trailer->IsDict()) QVX_THROW("sections.back().trailer && sections.back().trailer->IsDict()", "Could not read the trailer.");
     const Obj* trailer = sections.back().trailer.get();
     if (Obj* size = trailer->FindObj("Size"); size && !size->IsIndirect() && size->IsNumber()) {
         double n = size->GetNumber();

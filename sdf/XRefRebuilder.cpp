@@ -69,7 +69,7 @@ std::optional<std::uint64_t> XRefRebuilderImpl::ScanStreamLength(std::size_t dat
 
 void XRefRebuilderImpl::OfferTrailer(std::unique_ptr<Obj> dict)
 {
-    if (!dict || !dict->IsDict()) QVX_THROW("false", "rebuild error");
+    if (!dict || !dict->IsDict()) QVX_THROW("dict && dict->IsDict()", "rebuild error");
     if (!mp_trailer || !dict->FindObj("Prev")) mp_trailer = std::move(dict);
 }
 
@@ -95,7 +95,7 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
     }
     std::string_view kw = Token();
     if (kw == "stream") {
-        if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("false", "Stream expects a dictionary as an argument");
+        if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("StackSize() == 1 && IsDictAt(0)", "Stream expects a dictionary as an argument");
         SkipStreamEOL();
         auto data = static_cast<std::size_t>(Tell());
         std::unique_ptr<Obj> dict = TakeAt(0);
@@ -108,7 +108,7 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
             if (given <= d.size() - data && KeywordAt(d, SkipWhiteAndComments(d, data + given), "endstream")) len = given;
         }
         if (!len) len = ScanStreamLength(data);
-        if (!len) QVX_THROW("false", "Unexpected end of stream");
+        if (!len) QVX_THROW("len", "Unexpected end of stream");
         const std::int32_t level = mp_doc->HookLevel();
         if (!direct && !(len_obj && len_obj->IsIndirect()) && level >= 1 && level <= 11)
             mp_doc->GetCheckState().Report(173, num);
@@ -120,7 +120,7 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
         if (KeywordAt(d, end, "endobj")) end += 6;
         return std::max(end, body);
     }
-    if (!got) QVX_THROW("false", "Operator endobj expects a single argument");
+    if (!got) QVX_THROW("got", "Operator endobj expects a single argument");
     if (IsDictAt(0)) {
         std::unique_ptr<Obj> first = TakeAt(0);
         if (IsNamed(first.get(), "Type", "Catalog")) m_catalog = num;
@@ -171,7 +171,7 @@ void RegisterObjectStreams(SDFDocImpl& doc)
 
 void XRefRebuilderImpl::MakeTrailer()
 {
-    if (!m_catalog) QVX_THROW("false", "rebuild error");
+    if (!m_catalog) QVX_THROW("m_catalog", "rebuild error");
     auto t = Dict::Create();
     t->Put("Root", mp_doc->GetObj(m_catalog));
     mp_trailer = std::move(t);
