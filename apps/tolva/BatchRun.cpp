@@ -1,7 +1,9 @@
 #include "apps/tolva/BatchRun.h"
 
 #include <boost/filesystem.hpp>
+#include <optional>
 
+#include "apps/tolva/BatchRunPool.h"
 #include "apps/tolva/Report.h"
 #include "common/Exception.h"
 #include "pdf/compliance/PDFACompliance.h"
@@ -67,11 +69,20 @@ int RunBatch(ToolSettings& s, const std::vector<std::string>& inputs)
     }
     if (s.verbosity > 0) Log(s, e_LogInfo, "Processing... \n");
     if (s.writeXml) OpenReport(s);
-    for (const std::string& name : inputs) {
-        if (Dispatch(name, s)) continue;
-        if (!fs::path(name).has_extension() && Dispatch(name + s.extension.ToFileName(), s)) continue;
-        if (s.verbosity > 0) Log(s, e_LogError, "Wrong input filename or path: " + name);
+    std::optional<BatchPool> pool;
+    if (s.jobs > 1 || s.timeoutSeconds > 0 || s.maxMemoryMB > 0) pool.emplace(s);
+    try {
+        for (const std::string& name : inputs) {
+            if (Dispatch(name, s)) continue;
+            if (!fs::path(name).has_extension() && Dispatch(name + s.extension.ToFileName(), s)) continue;
+            if (s.verbosity > 0) Log(s, e_LogError, "Wrong input filename or path: " + name);
+        }
+    } catch (...) {
+        // What the workers finished before the walk failed is still reported, as without them.
+        if (pool) pool->Finish();
+        throw;
     }
+    if (pool) pool->Finish();
     if (s.writeXml) CloseReport(s);
     return 0;
 }
@@ -115,7 +126,8 @@ void ProcessFile(const fs::path& file, const UString& relative, ToolSettings& s)
             return;
         }
     }
-    ProcessPDFA(file, out_folder, s);
+    if (s.mp_pool) s.mp_pool->Submit(file, out_folder);
+    else ProcessPDFA(file, out_folder, s);
 }
 
 void ProcessPDFA(const fs::path& file, const std::string& out_folder, ToolSettings& s)
@@ -149,6 +161,16 @@ void ProcessPDFA(const fs::path& file, const std::string& out_folder, ToolSettin
         return;
     }
     if (s.convert && s.revalidate) Revalidate(out_path, out_name, s);
+}
+
+void ReportProcessingError(const fs::path& file, const std::string& reason, ToolSettings& s)
+{
+    if (s.writeXml) {
+        WriteFailure(UString::FromFileName(file.filename().string()), UString::FromFileName(file.string()),
+                     UString::FromUTF8(reason), s);
+    } else {
+        Log(s, e_LogError, "An error occurred while processing: " + file.string() + "\n" + reason);
+    }
 }
 
 UString OutputName(const fs::path& input, const ToolSettings& s)

@@ -10,6 +10,8 @@
 
 namespace qvx::Tolva {
 
+class BatchPool;
+
 // Message kinds of the log sink.
 enum LogKind : int {
     e_LogError = 1,       // "Error: " + text + newline
@@ -44,6 +46,13 @@ struct ToolSettings {
     void* logUser = nullptr;
     std::uint32_t maxRefObjs = 10;
     bool flatten = false;
+    // Worker processes for the batch, and per-file limits (0 = none). With one job and no
+    // limit every file is processed inside the tool's own process.
+    std::uint32_t jobs = 1;
+    std::uint32_t timeoutSeconds = 0;
+    std::uint32_t maxMemoryMB = 0;
+    // Set while a batch hands its files to worker processes.
+    BatchPool* mp_pool = nullptr;
 };
 
 // Sends text to the settings' sink, when one is set.

@@ -1,0 +1,31 @@
+#pragma once
+// The bytes between the batch and its worker processes. A job is two strings (the file and
+// its output folder), each a 4-byte length and the bytes; a result is an 8-byte length and
+// that many bytes of output records. Lengths are little-endian.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qvx::Tolva {
+
+// A worker ends with this status when an allocation fails under --max-memory.
+inline constexpr int kWorkerOutOfMemory = 86;
+
+// One output record: a channel byte (a log kind, or 0 for report text), a 4-byte length, the text.
+void AppendRecord(std::string& out, char channel, std::string_view text);
+void AppendString(std::string& out, std::string_view text);
+// Takes the first record off `records`; false when none is left. Throws on a cut record.
+bool NextRecord(std::string_view& records, char& channel, std::string_view& text);
+// A result as a worker sends it.
+std::string ResultMessage(std::string_view records);
+
+// Writes everything, retrying after interruptions; false when the other end is gone.
+bool WriteAll(int fd, std::string_view bytes);
+// Reads one string of a job; false at the end of input.
+bool ReadString(int fd, std::string& text);
+// Removes one complete result from the front of what was received, when it is all there.
+std::optional<std::string> TakeMessage(std::string& received);
+
+}  // namespace qvx::Tolva
