@@ -23,35 +23,13 @@ PYTHON = "/usr/bin/python3"
 RUNNER = os.path.join(SOURCE, "tools", "tolva-cluster")
 
 
-def pdf(i):
-    """A small one-page file; every third lacks its ID, every seventh claims PDF/A-1b."""
-    objs = ["<</Type/Catalog/Pages 2 0 R>>",
-            "<</Type/Pages/Kids[3 0 R]/Count 1>>",
-            "<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Contents 4 0 R>>"]
-    content = f"0 0 1 rg 10 10 {100 + i % 50} 100 re f".encode()
-    out = bytearray(b"%PDF-1.7\n%\xe2\xe3\xcf\xd3\n")
-    offs = []
-    for n, body in enumerate(objs, 1):
-        offs.append(len(out))
-        out += f"{n} 0 obj\n{body}\nendobj\n".encode()
-    offs.append(len(out))
-    out += b"4 0 obj\n<</Length %d>>\nstream\n" % len(content) + content + b"\nendstream\nendobj\n"
-    x = len(out)
-    out += b"xref\n0 5\n0000000000 65535 f\r\n" + b"".join(b"%010d 00000 n\r\n" % o for o in offs)
-    ident = b"" if i % 3 == 0 else b"/ID[<%032x><%032x>]" % (i, i)
-    out += b"trailer\n<</Size 5/Root 1 0 R%s>>\nstartxref\n%d\n%%%%EOF\n" % (ident, x)
-    return bytes(out)
-
-
 def make_inputs(root):
     folder = os.path.join(root, "in")
     os.makedirs(os.path.join(folder, "sub"))
     for name in os.listdir(os.path.join(SOURCE, "examples")):
         shutil.copy(os.path.join(SOURCE, "examples", name), folder)
-    for i in range(120):
-        sub = "sub/" if i % 4 == 0 else ""
-        with open(os.path.join(folder, f"{sub}g{i:03d}.pdf"), "wb") as f:
-            f.write(pdf(i))
+    subprocess.run([PYTHON, os.path.join(SOURCE, "tools", "make-batch-files.py"), folder, "120", "--subfolder"],
+                   check=True)
     with open(os.path.join(folder, "broken.pdf"), "wb") as f:
         f.write(b"no PDF here")
 
