@@ -1,10 +1,11 @@
 #!/bin/sh
 # Renders a tolva report page in headless Chromium and saves a screenshot, to check by eye
-# that report.xml with report.xsl displays as a page in a browser.
+# how a run's report looks in a browser.
 #
-#   tools/report-screenshot.sh [TOLVA] [OUT.png] [INPUT...]
+#   [PAGE=report.xml] [SIZE=1200,1600] tools/report-screenshot.sh [TOLVA] [OUT.png] [INPUT...]
 #
-# Defaults: build/apps/tolva/tolva, report.png, and the sample files in examples/.
+# Defaults: build/apps/tolva/tolva, report.png, and the sample files in examples/. PAGE picks
+# the page: report.html (default), or report.xml shown through report.xsl.
 # Chromium (Debian package chromium) is installed when missing; it is not needed otherwise.
 set -e
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,7 +26,7 @@ trap 'rm -rf "$work"' EXIT
 # switches keep Chromium from calling out of a machine without network.
 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
   --disable-background-networking --disable-component-update --disable-sync \
-  --user-data-dir="$work/profile" --allow-file-access-from-files --window-size=1200,900 \
-  --screenshot="$png" "file://$work/out/report.xml" >/dev/null 2>&1
+  --user-data-dir="$work/profile" --allow-file-access-from-files --window-size="${SIZE:-1200,1600}" \
+  --screenshot="$png" "file://$work/out/${PAGE:-report.html}" >/dev/null 2>&1
 [ -s "$png" ] || { echo "report-screenshot: no screenshot written" >&2; exit 1; }
 echo "$png"

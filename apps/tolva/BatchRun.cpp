@@ -4,8 +4,12 @@
 #include <optional>
 
 #include "apps/tolva/BatchRunPool.h"
+#include "apps/tolva/CommandLine.h"
+#include "apps/tolva/Progress.h"
 #include "apps/tolva/Report.h"
+#include "apps/tolva/ReportJson.h"
 #include "common/Exception.h"
+#include "pdf/compliance/ClaimedLevel.h"
 #include "pdf/compliance/PDFACompliance.h"
 
 namespace qvx::Tolva {
@@ -43,18 +47,41 @@ std::string ErrorText(const char* what, const std::string& path, const Common::E
     return text;
 }
 
-void Revalidate(const std::string& out_path, const UString& out_name, ToolSettings& s)
+void Revalidate(std::int32_t level, ConversionResult& conversion, ToolSettings& s)
 {
-    UString path = UString::FromFileName(out_path);
+    UString path = UString::FromFileName(conversion.output);
+    conversion.revalidated = true;
     try {
-        PDF::PDFACompliance check(false, path, s.password.empty() ? nullptr : s.password.c_str(), s.level,
+        PDF::PDFACompliance check(false, path, s.password.empty() ? nullptr : s.password.c_str(), level,
                                   nullptr, 0, s.maxRefObjs, false);
-        WriteResult(check.Errors(), out_name, path, Phase::e_Revalidation, s);
+        conversion.findings = ReadFindings(check.Errors());
+        conversion.verdict = conversion.findings.empty() ? Verdict::e_Pass : Verdict::e_Fail;
+        WriteResult(conversion.findings, conversion.name, path, level, Phase::e_Revalidation, s);
     } catch (const Common::Exception& e) {
-        Log(s, e_LogError, ErrorText("An error occurred while validating '", out_path + "'", &e, s));
+        conversion.verdict = Verdict::e_Error;
+        conversion.error = e.GetMessage();
+        Log(s, e_LogError, ErrorText("An error occurred while validating '", conversion.output + "'", &e, s));
     } catch (...) {
-        Log(s, e_LogError, ErrorText("An unknown error occurred while validating '", out_path + "'", nullptr, s));
+        conversion.verdict = Verdict::e_Error;
+        conversion.error = "An unknown error occurred while validating";
+        Log(s, e_LogError,
+            ErrorText("An unknown error occurred while validating '", conversion.output + "'", nullptr, s));
     }
+}
+
+// A processing error: the failure entry or the console line, then the file's other reports.
+void Fail(FileResult& result, const std::string& text, const Common::Exception* e, const fs::path& file,
+          ToolSettings& s)
+{
+    result.verdict = Verdict::e_Error;
+    result.findings.clear();
+    result.conversion.reset();
+    result.error = text.empty() ? "Processing error" : text;
+    const char* what = e ? "An error occurred while processing: " : "An unknown error occurred while processing: ";
+    if (!s.writeXml) Log(s, e_LogError, ErrorText(what, file.string(), e, s));
+    else if (e) WriteFailure(result.name, result.path, UString::FromUTF8(s.verbosity > 1 ? e->GetFullText() : ""), s);
+    else WriteFailure(result.name, result.path, UString::FromUTF8(text), s);
+    FinishFile(result, s);
 }
 
 }  // namespace
@@ -68,7 +95,9 @@ int RunBatch(ToolSettings& s, const std::vector<std::string>& inputs)
         return 3;
     }
     if (s.verbosity > 0) Log(s, e_LogInfo, "Processing... \n");
+    if (!s.jsonPath.empty()) s.json = std::make_shared<JsonReport>(s);
     if (s.writeXml) OpenReport(s);
+    if (Progress::Wanted()) s.progress = std::make_shared<Progress>(CountInputFiles(inputs, s), s);
     std::optional<BatchPool> pool;
     if (s.jobs > 1 || s.timeoutSeconds > 0 || s.maxMemoryMB > 0) pool.emplace(s);
     try {
@@ -83,7 +112,10 @@ int RunBatch(ToolSettings& s, const std::vector<std::string>& inputs)
         throw;
     }
     if (pool) pool->Finish();
+    if (s.progress) s.progress->Finish();
+    s.progress.reset();
     if (s.writeXml) CloseReport(s);
+    if (s.json) s.json->Close();
     return 0;
 }
 
@@ -132,45 +164,58 @@ void ProcessFile(const fs::path& file, const UString& relative, ToolSettings& s)
 
 void ProcessPDFA(const fs::path& file, const std::string& out_folder, ToolSettings& s)
 {
-    UString path = UString::FromFileName(file.string());
-    UString name = UString::FromFileName(file.filename().string());
-    std::string out_path;
-    UString out_name;
+    FileResult result;
+    result.path = UString::FromFileName(file.string());
+    result.name = UString::FromFileName(file.filename().string());
     try {
+        result.level = s.level == kLevelAuto ? PDF::ReadClaimedLevel(result.path, s.password) : s.level;
+        if (s.level == kLevelAuto && s.verbosity > 0)
+            Log(s, e_LogInfo, "Level: " + (result.level ? LevelText(result.level) : "none claimed") + "\n");
+        if (result.level == PDF::e_NoConformance) {
+            result.verdict = Verdict::e_NoClaim;
+            WriteNoClaim(result.name, result.path, s);
+            FinishFile(result, s);
+            return;
+        }
         PDF::PDFAComplianceOptions options;
         options.SetPassword(s.password);
-        options.SetConformance(s.level);
+        options.SetConformance(result.level);
         options.SetMaxRefObjs(s.maxRefObjs);
         options.SetFirstStop(false);
         options.SetFlatten(s.flatten);
-        PDF::PDFACompliance run(s.convert, path, nullptr, options);
+        PDF::PDFACompliance run(s.convert, result.path, nullptr, options);
         if (s.convert) {
-            out_name = OutputName(file, s);
-            out_path = OutputPath(out_folder, out_name, s);
-            run.SaveAs(UString::FromFileName(out_path), s.linearize);
-            if (s.log) s.log(e_LogOutputFile, out_path.c_str(), s.logUser);
+            ConversionResult& c = result.conversion.emplace();
+            c.name = OutputName(file, s);
+            c.output = OutputPath(out_folder, c.name, s);
+            run.SaveAs(UString::FromFileName(c.output), s.linearize);
+            if (s.log) s.log(e_LogOutputFile, c.output.c_str(), s.logUser);
         }
-        WriteResult(run.Errors(), name, path, Phase::e_Validation, s);
+        result.findings = ReadFindings(run.Errors());
+        result.verdict = result.findings.empty() ? Verdict::e_Pass : Verdict::e_Fail;
+        WriteResult(result.findings, result.name, result.path, result.level, Phase::e_Validation, s);
     } catch (const Common::Exception& e) {
-        if (s.writeXml) WriteFailure(name, path, UString::FromUTF8(s.verbosity > 1 ? e.GetFullText() : ""), s);
-        else Log(s, e_LogError, ErrorText("An error occurred while processing: ", file.string(), &e, s));
+        Fail(result, e.GetMessage(), &e, file, s);
         return;
     } catch (...) {
-        if (s.writeXml) WriteFailure(name, path, UString::FromUTF8("An unknown error occurred while processing"), s);
-        else Log(s, e_LogError, ErrorText("An unknown error occurred while processing: ", file.string(), nullptr, s));
+        Fail(result, "An unknown error occurred while processing", nullptr, file, s);
         return;
     }
-    if (s.convert && s.revalidate) Revalidate(out_path, out_name, s);
+    if (result.conversion && s.revalidate) Revalidate(result.level, *result.conversion, s);
+    FinishFile(result, s);
 }
 
 void ReportProcessingError(const fs::path& file, const std::string& reason, ToolSettings& s)
 {
-    if (s.writeXml) {
-        WriteFailure(UString::FromFileName(file.filename().string()), UString::FromFileName(file.string()),
-                     UString::FromUTF8(reason), s);
-    } else {
-        Log(s, e_LogError, "An error occurred while processing: " + file.string() + "\n" + reason);
-    }
+    FileResult result;
+    result.name = UString::FromFileName(file.filename().string());
+    result.path = UString::FromFileName(file.string());
+    // With the level taken from each file, the one it claims was not learned.
+    result.level = s.level == kLevelAuto ? 0 : s.level;
+    result.error = reason;
+    if (s.writeXml) WriteFailure(result.name, result.path, UString::FromUTF8(reason), s);
+    else Log(s, e_LogError, "An error occurred while processing: " + file.string() + "\n" + reason);
+    FinishFile(result, s);
 }
 
 UString OutputName(const fs::path& input, const ToolSettings& s)

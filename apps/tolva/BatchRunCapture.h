@@ -8,11 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "apps/tolva/FileResult.h"
 #include "apps/tolva/ToolSettings.h"
 
 namespace qvx::Tolva {
 
-// While alive, the settings' log sink and report stream write into records instead.
+// While alive, the settings' log sink and report stream write into records instead, and
+// finished files (for the JSON and HTML reports) are recorded rather than handed on.
 class OutputCapture {
 public:
     explicit OutputCapture(ToolSettings& settings);
@@ -22,6 +24,7 @@ public:
 
     // The records written so far, encoded; the capture starts afresh.
     std::string Take();
+    void AddFile(const FileResult& result);
 
 private:
     static void Sink(int kind, const char* text, void* user);
@@ -35,7 +38,8 @@ private:
     std::string m_records;
 };
 
-// Writes encoded records through a log sink and a report stream, in their order.
-void ReplayRecords(std::string_view records, LogSink log, void* log_user, std::ostream& report);
+// Writes encoded records, in their order: messages through the log sink, report text to the
+// settings' report, finished files to the reports written per file.
+void ReplayRecords(std::string_view records, LogSink log, void* log_user, ToolSettings& settings);
 
 }  // namespace qvx::Tolva

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 
@@ -130,6 +131,7 @@ void BatchPool::Spawn(Worker& w)
     // Buffered output would otherwise be written twice, once by each process.
     std::cout.flush();
     m_settings.report.flush();
+    std::fflush(nullptr);
     pid_t pid = fork();
     if (pid == 0) {
         for (Worker& other : m_workers) {
@@ -254,7 +256,7 @@ void BatchPool::Complete(std::uint64_t seq, std::string records)
 void BatchPool::Flush()
 {
     while (!m_slots.empty() && m_slots.front().done) {
-        ReplayRecords(m_slots.front().records, m_log, mp_log_user, m_settings.report);
+        ReplayRecords(m_slots.front().records, m_log, mp_log_user, m_settings);
         m_slots.pop_front();
         ++m_first_seq;
     }

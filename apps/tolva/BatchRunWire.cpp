@@ -10,11 +10,6 @@ namespace qvx::Tolva {
 
 namespace {
 
-void AppendNumber(std::string& out, std::uint64_t n, int bytes)
-{
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>((n >> (8 * i)) & 0xFF);
-}
-
 std::uint64_t ReadNumber(std::string_view in, int bytes)
 {
     std::uint64_t n = 0;
@@ -35,6 +30,27 @@ bool ReadAll(int fd, char* data, std::size_t size)
 }
 
 }  // namespace
+
+void AppendNumber(std::string& out, std::uint64_t n, int bytes)
+{
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((n >> (8 * i)) & 0xFF);
+}
+
+std::uint64_t WireReader::Number(int bytes)
+{
+    QVX_CHECK(m_bytes.size() >= static_cast<std::size_t>(bytes), "A worker's result ends inside a number");
+    std::uint64_t n = ReadNumber(m_bytes, bytes);
+    m_bytes.remove_prefix(static_cast<std::size_t>(bytes));
+    return n;
+}
+
+std::string_view WireReader::Bytes(std::uint64_t n)
+{
+    QVX_CHECK(m_bytes.size() >= n, "A worker's result is shorter than a length it gives");
+    std::string_view out = m_bytes.substr(0, n);
+    m_bytes.remove_prefix(n);
+    return out;
+}
 
 void AppendRecord(std::string& out, char channel, std::string_view text)
 {

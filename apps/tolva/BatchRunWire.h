@@ -13,6 +13,20 @@ namespace qvx::Tolva {
 // A worker ends with this status when an allocation fails under --max-memory.
 inline constexpr int kWorkerOutOfMemory = 86;
 
+void AppendNumber(std::string& out, std::uint64_t n, int bytes);
+
+// Reads numbers and byte runs off a worker's bytes; throws when they end too soon.
+class WireReader {
+public:
+    explicit WireReader(std::string_view bytes) : m_bytes(bytes) {}
+    std::uint64_t Number(int bytes);
+    std::string_view Bytes(std::uint64_t n);
+    std::size_t Remaining() const { return m_bytes.size(); }
+
+private:
+    std::string_view m_bytes;
+};
+
 // One output record: a channel byte (a log kind, or 0 for report text), a 4-byte length, the text.
 void AppendRecord(std::string& out, char channel, std::string_view text);
 void AppendString(std::string& out, std::string_view text);

@@ -33,7 +33,15 @@ constexpr const char* kLevelHelp =
     "\t3U Target PDF/A-3u conformance profile.\n"
     "\t4 Target PDF/A-4 conformance profile.\n"
     "\t4E Target PDF/A-4e conformance profile.\n"
-    "\t4F Target PDF/A-4f conformance profile.\n";
+    "\t4F Target PDF/A-4f conformance profile.\n"
+    "\tAUTO The level each file's XMP metadata claims.\n"
+    "\tUA1 PDF/UA-1 checking mode.\n";
+
+// Level texts in the order they are tried; the first match wins.
+constexpr std::pair<const char*, std::int32_t> kLevels[] = {
+    {"1A", 1}, {"1B", 2}, {"2B", 4}, {"2A", 3}, {"2U", 5}, {"3A", 6},    {"3B", 7},
+    {"3U", 8}, {"4", 9},  {"4E", 10}, {"4F", 11}, {"UA1", 12}, {"AUTO", kLevelAuto},
+};
 
 constexpr const char* kExamples =
     "\nExamples:\n"
@@ -88,6 +96,8 @@ int RunParsed(ToolSettings& s, const po::variables_map& vm, const po::options_de
         if (s.verbosity > 0) Log(s, e_LogInfo, "No input files specified.\n");
         return 0;
     }
+    // Standard output carries the JSON report; everything else moves aside.
+    if (s.jsonPath == "-" && s.log == ConsoleSink) s.log = ConsoleErrorSink;
     if (vm.count("outdir")) {
         std::string dir = vm["outdir"].as<std::string>();
         Echo(s, "'outdir' parameter: " + dir + "\n");
@@ -128,6 +138,7 @@ int RunParsed(ToolSettings& s, const po::variables_map& vm, const po::options_de
     }
     flag("noxml", s.writeXml, false);
     flag("flatten", s.flatten, true);
+    if (vm.count("json")) Echo(s, "'json' parameter: " + s.jsonPath + "\n");
     return RunBatch(s, vm["file..."].as<std::vector<std::string>>());
 }
 
@@ -156,18 +167,22 @@ po::options_description BuildOptions(ToolSettings& s)
         ("help,h", "Print a listing of available options.")
         ("max_ref_objs", po::value<std::uint32_t>(&s.maxRefObjs)->default_value(10), "The maximum number of object numbers to store for each error code. The default is 10. To output all object numbers, pass the value 0 as an argument.")
         ("flatten", "Whether to run flattener on pages with transparency in Level 1 conformance mode during conversion.")
+        ("json", po::value<std::string>(&s.jsonPath), "Write a JSON report of the run to the file 'arg' ('-' for standard output, in which case console messages go to standard error). Each file's entry is written as soon as the file is done.")
         ("jobs,j", po::value<std::uint32_t>(&s.jobs)->default_value(1), "The number of files processed at the same time, each in a worker process of its own. Results are reported in input order, exactly as with one job.")
         ("timeout", po::value<std::uint32_t>(&s.timeoutSeconds)->default_value(0), "Stop processing a file after 'arg' seconds and report it as a processing error. 0 means no limit.")
         ("max-memory", po::value<std::uint32_t>(&s.maxMemoryMB)->default_value(0), "Stop processing a file that needs more than 'arg' megabytes of memory and report it as a processing error. 0 means no limit.");
     return o;
 }
 
+std::string LevelText(std::int32_t level)
+{
+    for (const auto& [name, value] : kLevels)
+        if (value == level) return name;
+    return {};
+}
+
 std::int32_t LevelFromText(const std::string& text)
 {
-    static const std::pair<const char*, std::int32_t> kLevels[] = {
-        {"1A", 1}, {"1B", 2}, {"2B", 4}, {"2A", 3}, {"2U", 5}, {"3A", 6},
-        {"3B", 7}, {"3U", 8}, {"4", 9},  {"4E", 10}, {"4F", 11},
-    };
     std::string upper = text;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const auto& [name, level] : kLevels)
@@ -177,7 +192,7 @@ std::int32_t LevelFromText(const std::string& text)
 
 std::string Banner()
 {
-    return "\nFerrowen Tolva V10.8083607.\n"
+    return std::string("\nFerrowen Tolva V") + kToolVersion + ".\n"
            "Copyright (c) Ferrowen. Licensed under the Apache License 2.0.\n";
 }
 

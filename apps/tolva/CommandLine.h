@@ -10,11 +10,16 @@
 
 namespace qvx::Tolva {
 
+inline constexpr const char* kToolVersion = "10.8083607";
+
 // The "OPTIONS" group in help order; --verb, --max_ref_objs and --config are bound to settings.
 boost::program_options::options_description BuildOptions(ToolSettings& settings);
 
-// "1A".."4F" in any case to the level number; anything else is 4 (2B).
+// "1A".."4F", "UA1" (12) and "AUTO" (kLevelAuto) in any case to the level number; anything
+// else is 4 (2B).
 std::int32_t LevelFromText(const std::string& text);
+// The upper-case text of a level; empty for 0 and unknown numbers.
+std::string LevelText(std::int32_t level);
 
 // "\n", the product line, a notice line.
 std::string Banner();

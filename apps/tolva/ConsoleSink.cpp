@@ -4,23 +4,25 @@
 
 namespace qvx::Tolva {
 
-void ConsoleSink(int kind, const char* text, void* user)
+namespace {
+
+void WriteConsole(std::ostream& out, int kind, const char* text, void* user)
 {
     switch (kind) {
     case e_LogError:
-        std::cout << "Error: ";
+        out << "Error: ";
         if (!text) {
-            std::cout.setstate(std::ios::badbit);
+            out.setstate(std::ios::badbit);
             return;
         }
-        std::cout << text << std::endl;
+        out << text << std::endl;
         break;
     case e_LogInfo:
         if (!text) {
-            std::cout.setstate(std::ios::badbit);
+            out.setstate(std::ios::badbit);
             return;
         }
-        std::cout << text;
+        out << text;
         break;
     case e_LogReadLine: {
         std::string line;
@@ -32,6 +34,12 @@ void ConsoleSink(int kind, const char* text, void* user)
         break;
     }
 }
+
+}  // namespace
+
+void ConsoleSink(int kind, const char* text, void* user) { WriteConsole(std::cout, kind, text, user); }
+
+void ConsoleErrorSink(int kind, const char* text, void* user) { WriteConsole(std::cerr, kind, text, user); }
 
 void Log(const ToolSettings& settings, int kind, const std::string& text)
 {

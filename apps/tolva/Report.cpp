@@ -4,6 +4,11 @@
 #include <cstdio>
 #include <fstream>
 
+#include "apps/tolva/BatchRunCapture.h"
+#include "apps/tolva/CommandLine.h"
+#include "apps/tolva/Progress.h"
+#include "apps/tolva/ReportHtml.h"
+#include "apps/tolva/ReportJson.h"
 #include "pdf/compliance/ErrorCatalogue.h"
 
 namespace qvx::Tolva {
@@ -24,51 +29,53 @@ std::string EntryAttributes(const Common::UString& name, const Common::UString& 
     return "FileName=\"" + XmlEscape(name) + "\" FileNameAndPath=\"" + XmlEscape(path) + "\"";
 }
 
-std::string JoinRefs(const PDF::ErrorStoreReader& errors, std::int32_t code)
+std::string JoinRefs(const Finding& finding)
 {
     std::string refs;
-    int count = errors.GetRefCount(code);
-    for (int i = 0; i < count; ++i) {
-        if (i) refs += ", ";
-        refs += std::to_string(errors.GetRef(code, i));
+    for (std::uint32_t n : finding.objects) {
+        if (!refs.empty()) refs += ", ";
+        refs += std::to_string(n);
     }
     return refs;
 }
 
-// The section is assembled first so that a reader that throws leaves no half-written
-// element behind; a section is one file's worth, the report as a whole is streamed.
-std::string Section(const PDF::ErrorStoreReader& errors, const Common::UString& name,
-                    const Common::UString& path, Phase phase)
+std::string LevelAttribute(std::int32_t level, const ToolSettings& settings)
+{
+    return settings.level == kLevelAuto ? " Level=\"" + LevelText(level) + "\"" : "";
+}
+
+// The section is assembled first and written in one piece; a section is one file's worth,
+// the report as a whole is streamed.
+std::string Section(const std::vector<Finding>& findings, const Common::UString& name,
+                    const Common::UString& path, std::int32_t level, Phase phase, const ToolSettings& settings)
 {
     std::string tag = PhaseTag(phase);
     std::string s = "<" + tag + ">\n";
-    int count = errors.GetErrorCount();
-    if (count == 0) {
-        s += " <Pass " + EntryAttributes(name, path) + "></Pass>\n";
+    std::string attributes = EntryAttributes(name, path) + LevelAttribute(level, settings);
+    if (findings.empty()) {
+        s += " <Pass " + attributes + "></Pass>\n";
     } else {
-        s += " <Fail " + EntryAttributes(name, path) + ">\n";
-        for (int i = 0; i < count; ++i) {
-            std::int32_t code = errors.GetError(i);
-            s += "  <Error Code=\"" + PDF::ErrorCodeText(code) + "\" Message=\"" +
-                 PDF::ErrorStoreReader::GetErrorMessage(code) + "\" Refs=\"" + JoinRefs(errors, code) + "\"/>\n";
+        s += " <Fail " + attributes + ">\n";
+        for (const Finding& f : findings) {
+            s += "  <Error Code=\"" + PDF::ErrorCodeText(f.code) + "\" Message=\"" +
+                 PDF::ErrorStoreReader::GetErrorMessage(f.code) + "\" Refs=\"" + JoinRefs(f) + "\" Clause=\"" +
+                 PDF::FindErrorClause(f.code, level) + "\"/>\n";
         }
         s += " </Fail>\n";
     }
     return s + "</" + tag + ">\n";
 }
 
-void WriteConsole(const PDF::ErrorStoreReader& errors, const Common::UString& name, Phase phase,
+void WriteConsole(const std::vector<Finding>& findings, const Common::UString& name, Phase phase,
                   const ToolSettings& settings)
 {
     std::string prefix = phase == Phase::e_Validation ? "VLD-" : "CNV-";
-    int count = errors.GetErrorCount();
-    Log(settings, e_LogInfo, prefix + (count == 0 ? "[PASS]: " : "[FAIL]: ") + name.ToFileName() + "\n");
+    Log(settings, e_LogInfo, prefix + (findings.empty() ? "[PASS]: " : "[FAIL]: ") + name.ToFileName() + "\n");
     if (!(settings.listDetails || settings.verbosity >= 4)) return;
-    for (int i = 0; i < count; ++i) {
-        std::int32_t code = errors.GetError(i);
-        std::string lines = "\t - " + PDF::ErrorCodeText(code) + ": " +
-                            PDF::ErrorStoreReader::GetErrorMessage(code) + "\n";
-        if (errors.GetRefCount(code) > 0) lines += "\t   Obj Refs:" + JoinRefs(errors, code) + "\n";
+    for (const Finding& f : findings) {
+        std::string lines = "\t - " + PDF::ErrorCodeText(f.code) + ": " +
+                            PDF::ErrorStoreReader::GetErrorMessage(f.code) + "\n";
+        if (!f.objects.empty()) lines += "\t   Obj Refs:" + JoinRefs(f) + "\n";
         Log(settings, e_LogInfo, lines);
     }
 }
@@ -106,17 +113,25 @@ std::string XmlEscape(const Common::UString& text)
 void OpenReport(ToolSettings& settings)
 {
     settings.report.open(OutputFile(settings, "report.xml"), std::ios::binary | std::ios::trunc);
+    settings.html = std::make_shared<HtmlReport>(settings);
     std::string when = boost::posix_time::to_simple_string(boost::posix_time::second_clock::local_time());
     settings.report << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                        "<?xml-stylesheet type=\"text/xsl\" href=\"report.xsl\"?>\n"
                     << "<TolvaReport RunDateTime=\"" << when << "\">\n";
 }
 
-void WriteResult(const PDF::ErrorStoreReader& errors, const Common::UString& name,
-                 const Common::UString& path, Phase phase, ToolSettings& settings)
+void WriteResult(const std::vector<Finding>& findings, const Common::UString& name,
+                 const Common::UString& path, std::int32_t level, Phase phase, ToolSettings& settings)
 {
-    if (settings.writeXml) settings.report << Section(errors, name, path, phase);
-    else WriteConsole(errors, name, phase, settings);
+    if (settings.writeXml) settings.report << Section(findings, name, path, level, phase, settings);
+    else WriteConsole(findings, name, phase, settings);
+}
+
+void WriteNoClaim(const Common::UString& name, const Common::UString& path, ToolSettings& settings)
+{
+    if (settings.writeXml)
+        settings.report << "<Validation>\n <NoClaim " << EntryAttributes(name, path) << "></NoClaim>\n</Validation>\n";
+    else Log(settings, e_LogInfo, "VLD-[NO-CLAIM]: " + name.ToFileName() + "\n");
 }
 
 void WriteFailure(const Common::UString& name, const Common::UString& path,
@@ -127,11 +142,22 @@ void WriteFailure(const Common::UString& name, const Common::UString& path,
                     << " </Fail>\n</Validation>\n";
 }
 
+void FinishFile(const FileResult& result, ToolSettings& settings)
+{
+    // In a worker process the batch, not the worker, writes the per-file reports.
+    if (settings.mp_capture) return settings.mp_capture->AddFile(result);
+    if (settings.json) settings.json->Add(result);
+    if (settings.html) settings.html->Add(result);
+    if (settings.progress) settings.progress->FileDone();
+}
+
 void CloseReport(ToolSettings& settings)
 {
     settings.report << "</TolvaReport>\n";
     settings.report.close();
     std::ofstream(OutputFile(settings, "report.xsl"), std::ios::binary | std::ios::trunc) << kReportStylesheet;
+    if (settings.html) settings.html->Close();
+    settings.html.reset();
 }
 
 }  // namespace qvx::Tolva

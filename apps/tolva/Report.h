@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "apps/tolva/FileResult.h"
 #include "apps/tolva/ToolSettings.h"
 #include "common/UString.h"
-#include "pdf/compliance/ErrorStoreReader.h"
 
 namespace qvx::Tolva {
 
@@ -18,15 +18,24 @@ enum class Phase { e_Validation, e_Revalidation };
 // written as one reference to its code point.
 std::string XmlEscape(const Common::UString& text);
 
-// Opens outputDir/report.xml (replacing it) and writes the prologue and the root start tag.
+// Opens outputDir/report.xml (replacing it) and writes the prologue and the root start tag;
+// starts report.html, which CloseReport writes beside it.
 void OpenReport(ToolSettings& settings);
-// Writes one run's result: a phase section of the report, or the console lines.
-void WriteResult(const PDF::ErrorStoreReader& errors, const Common::UString& name,
-                 const Common::UString& path, Phase phase, ToolSettings& settings);
+// Writes one run's result at a level: a phase section of the report, or the console lines.
+// Each error carries the clause it breaks in the level's part; with the level taken from
+// the files, the entry names the level.
+void WriteResult(const std::vector<Finding>& findings, const Common::UString& name,
+                 const Common::UString& path, std::int32_t level, Phase phase, ToolSettings& settings);
+// A file that claims no level when the level is taken from the files: a validation section
+// with a NoClaim entry, or the console line "VLD-[NO-CLAIM]: " + name.
+void WriteNoClaim(const Common::UString& name, const Common::UString& path, ToolSettings& settings);
 // A validation section for a file whose processing failed, with the code e_PDF_Unknown.
 void WriteFailure(const Common::UString& name, const Common::UString& path,
                   const Common::UString& text, ToolSettings& settings);
-// Ends the root element, closes the report and writes outputDir/report.xsl.
+// Hands a finished file, with its conversion, to the reports that are written per file
+// (JSON, HTML) once all of its console lines and report.xml sections are out.
+void FinishFile(const FileResult& result, ToolSettings& settings);
+// Ends the root element, closes the report and writes outputDir/report.xsl and report.html.
 void CloseReport(ToolSettings& settings);
 
 // The stylesheet that renders a report as an HTML page.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "common/UString.h"
@@ -11,6 +12,7 @@
 namespace qvx::Tolva {
 
 class BatchPool;
+class OutputCapture;
 
 // Message kinds of the log sink.
 enum LogKind : int {
@@ -24,6 +26,15 @@ using LogSink = void (*)(int kind, const char* text, void* user);
 
 // Writes to standard output; kind 3 stores the line read into *(std::string*)user when set.
 void ConsoleSink(int kind, const char* text, void* user);
+// The same on standard error, for runs whose standard output carries the JSON report.
+void ConsoleErrorSink(int kind, const char* text, void* user);
+
+// The level text "AUTO": each file is validated at the level its metadata claims.
+inline constexpr std::int32_t kLevelAuto = -1;
+
+class JsonReport;
+class HtmlReport;
+class Progress;
 
 struct ToolSettings {
     Common::UString separator{u"/"};
@@ -46,6 +57,10 @@ struct ToolSettings {
     void* logUser = nullptr;
     std::uint32_t maxRefObjs = 10;
     bool flatten = false;
+    std::string jsonPath;                // --json; "-" is standard output
+    std::shared_ptr<JsonReport> json;    // open while the batch runs
+    std::shared_ptr<HtmlReport> html;    // open while the batch runs, beside report.xml
+    std::shared_ptr<Progress> progress;  // while the batch runs, when standard error is a terminal
     // Worker processes for the batch, and per-file limits (0 = none). With one job and no
     // limit every file is processed inside the tool's own process.
     std::uint32_t jobs = 1;
@@ -53,6 +68,8 @@ struct ToolSettings {
     std::uint32_t maxMemoryMB = 0;
     // Set while a batch hands its files to worker processes.
     BatchPool* mp_pool = nullptr;
+    // Set while one file's output is held back to be written by the batch later.
+    OutputCapture* mp_capture = nullptr;
 };
 
 // Sends text to the settings' sink, when one is set.

@@ -1,5 +1,8 @@
 #include "pdf/compliance/ErrorCatalogue.h"
 
+#include "pdf/compliance/PDFAConformance.h"
+#include "sdf/CheckState.h"
+
 namespace qvx::PDF {
 
 namespace {
@@ -299,6 +302,15 @@ const char* FindErrorMessage(std::int32_t code)
     for (const ErrorCatalogueRow& row : kCatalogue)
         if (row.code == code) return row.message;
     return nullptr;
+}
+
+const char* FindErrorClause(std::int32_t code, std::int32_t level)
+{
+    if (!IsPDFALevel(level) && !IsPDFUALevel(level)) return "";
+    int part = SDF::CheckState::PartOf(level);
+    for (const ErrorClauseRow& row : ErrorClauses())
+        if (row.code == code && row.part == part) return row.clause;
+    return "";
 }
 
 std::string ErrorCodeText(std::int32_t code)

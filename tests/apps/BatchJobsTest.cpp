@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <regex>
 
 #include "tests/apps/AppTestSupport.h"
 #include "tests/support/PdfBuilder.h"
@@ -28,11 +29,11 @@ void MakeBatch(const TempDir& dir)
     dir.Write("also.pdf", minimal);
 }
 
-std::string WithoutRunDate(std::string xml)
+// The text without its run dates (report.xml and report.html: 2026-Dec-07 00:10:09; JSON: ISO 8601).
+std::string WithoutRunDate(const std::string& text)
 {
-    auto at = xml.find("RunDateTime=\"");
-    auto end = xml.find('"', at + 13);
-    return at == std::string::npos ? xml : xml.erase(at, end - at);
+    static const std::regex date(R"(\d{4}-(?:[A-Z][a-z]{2}-\d{2} |\d{2}-\d{2}T)\d{2}:\d{2}:\d{2}Z?)");
+    return std::regex_replace(text, date, "");
 }
 
 // Output lines of a processing error for one file, as the console shows them.
@@ -72,17 +73,24 @@ TEST(BatchJobs, WorkersReportExactlyAsOneProcess)
         EXPECT_NE(one.output.find("Error: An error occurred while processing: in/broken.pdf"), std::string::npos);
     }
 
-    // The report: the same bytes but the run date.
-    std::vector<std::string> args = {"--subfolders", "-o", "one"};
+    // The reports: the same bytes but the run date.
+    // (The JSON report names the output folder: both runs write to "out", moved aside after.)
+    std::vector<std::string> args = {"--subfolders", "-o", "out", "--json", "out/run.json"};
     args.insert(args.end(), inputs.begin(), inputs.end());
     RunResult one = Tolva(args, dir.Path());
-    args[2] = "two";
+    fs::rename(dir.Path() / "out", dir.Path() / "one");
     args.insert(args.begin(), {"--jobs", "2"});
     RunResult two = Tolva(args, dir.Path());
+    fs::rename(dir.Path() / "out", dir.Path() / "two");
     EXPECT_EQ(two.output, one.output);
     std::string xml = ReadFile(dir.Path() / "one/report.xml");
     EXPECT_EQ(ReportFiles(xml).size(), 21u);
-    EXPECT_EQ(WithoutRunDate(ReadFile(dir.Path() / "two/report.xml")), WithoutRunDate(xml));
+    for (const char* report : {"report.xml", "report.html"})
+        EXPECT_EQ(WithoutRunDate(ReadFile(dir.Path() / "two" / report)), WithoutRunDate(ReadFile(dir.Path() / "one" / report)))
+            << report;
+    std::string json = ReadFile(dir.Path() / "one/run.json");
+    EXPECT_NE(json.find("\"verdict\": \"error\""), std::string::npos) << json;
+    EXPECT_EQ(WithoutRunDate(ReadFile(dir.Path() / "two/run.json")), WithoutRunDate(json));
     EXPECT_EQ(XmlLintErrors(dir.Path() / "two/report.xml"), "");
 
     // Conversion where every file goes to one output path: written in turn, the last one
@@ -142,7 +150,13 @@ TEST(BatchJobs, CrashHangAndMemoryHogCostOnlyTheirFile)
     }
 
     // In the report the stopped files are failure entries that carry the reason.
-    RunResult r = Tolva({"-j", "2", "--timeout", "2", "--max-memory", "64", "-o", "out", "in"}, dir.Path());
+    RunResult r = Tolva({"-j", "2", "--timeout", "2", "--max-memory", "64", "-o", "out", "--json", "out.json", "in"},
+                        dir.Path());
+    std::string json = ReadFile(dir.Path() / "out.json");
+    EXPECT_NE(json.find("\"path\": \"in/hang.pdf\", \"level\": \"2B\", \"verdict\": \"error\""), std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"error\": \"Processing took longer than the limit of 2 s (--timeout) and was stopped.\""),
+              std::string::npos) << json;
     std::string xml = ReadFile(dir.Path() / "out/report.xml");
     EXPECT_EQ(ReportFiles(xml).size(), 13u);
     EXPECT_NE(xml.find("FileNameAndPath=\"in/hang.pdf\">\n  <Error Code=\"e_PDF_Unknown\" Message=\"Processing took "

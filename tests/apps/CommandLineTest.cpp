@@ -64,8 +64,13 @@ TEST(CommandLine, LevelTexts)
     const std::pair<const char*, int> cases[] = {
         {"1A", 1}, {"1b", 2}, {"2A", 3}, {"2B", 4}, {"2u", 5}, {"3A", 6}, {"3b", 7}, {"3U", 8},
         {"4", 9},  {"4e", 10}, {"4F", 11}, {"5B", 4}, {"", 4},   {"2BB", 4}, {"12", 4},
+        {"ua1", 12}, {"UA", 4}, {"auto", qvx::Tolva::kLevelAuto}, {"AUTOMATIC", 4},
     };
     for (const auto& [text, level] : cases) EXPECT_EQ(LevelFromText(text), level) << text;
+    // Each level's text reads back as the level.
+    for (int level = 1; level <= 12; ++level) EXPECT_EQ(LevelFromText(qvx::Tolva::LevelText(level)), level);
+    EXPECT_EQ(qvx::Tolva::LevelText(qvx::Tolva::kLevelAuto), "AUTO");
+    EXPECT_EQ(qvx::Tolva::LevelText(0), "");
 }
 
 TEST(CommandLine, EchoesAtVerbosityTwoInOrder)

@@ -27,6 +27,8 @@ void Capture(int kind, const char* text, void* user)
 
 UString U(const std::string& utf8) { return UString::FromUTF8(utf8); }
 
+std::vector<qvx::Tolva::Finding> Findings(const ErrorStore& store) { return qvx::Tolva::ReadFindings(ErrorStoreReader(store)); }
+
 // One failing run with a capped code, a code without objects, and a PDF/UA code.
 ErrorStore FailingStore()
 {
@@ -68,10 +70,10 @@ TEST(Report, ConsoleLines)
     s.logUser = &out;
     ErrorStore fail = FailingStore();
     ErrorStore pass;
-    qvx::Tolva::WriteResult(ErrorStoreReader(pass), U("a.pdf"), U("in/a.pdf"), Phase::e_Validation, s);
-    qvx::Tolva::WriteResult(ErrorStoreReader(fail), U("b.pdf"), U("in/b.pdf"), Phase::e_Validation, s);
-    qvx::Tolva::WriteResult(ErrorStoreReader(pass), U("a_pdfa.pdf"), U("out/a_pdfa.pdf"), Phase::e_Revalidation, s);
-    qvx::Tolva::WriteResult(ErrorStoreReader(fail), U("b_pdfa.pdf"), U("out/b_pdfa.pdf"), Phase::e_Revalidation, s);
+    qvx::Tolva::WriteResult(Findings(pass), U("a.pdf"), U("in/a.pdf"), 4, Phase::e_Validation, s);
+    qvx::Tolva::WriteResult(Findings(fail), U("b.pdf"), U("in/b.pdf"), 4, Phase::e_Validation, s);
+    qvx::Tolva::WriteResult(Findings(pass), U("a_pdfa.pdf"), U("out/a_pdfa.pdf"), 4, Phase::e_Revalidation, s);
+    qvx::Tolva::WriteResult(Findings(fail), U("b_pdfa.pdf"), U("out/b_pdfa.pdf"), 4, Phase::e_Revalidation, s);
     const std::string errors =
         "\t - e_PDFUA1719: The XMP Metadata stream is not valid.\n"
         "\t   Obj Refs:4\n"
@@ -83,15 +85,15 @@ TEST(Report, ConsoleLines)
     // Without details (and below verbosity 4) only the verdicts are written.
     out.clear();
     s.listDetails = false;
-    qvx::Tolva::WriteResult(ErrorStoreReader(fail), U("b.pdf"), U("in/b.pdf"), Phase::e_Validation, s);
+    qvx::Tolva::WriteResult(Findings(fail), U("b.pdf"), U("in/b.pdf"), 4, Phase::e_Validation, s);
     EXPECT_EQ(out, "VLD-[FAIL]: b.pdf\n");
     s.verbosity = 4;
     out.clear();
-    qvx::Tolva::WriteResult(ErrorStoreReader(fail), U("b.pdf"), U("in/b.pdf"), Phase::e_Validation, s);
+    qvx::Tolva::WriteResult(Findings(fail), U("b.pdf"), U("in/b.pdf"), 4, Phase::e_Validation, s);
     EXPECT_EQ(out, "VLD-[FAIL]: b.pdf\n" + errors);
     // A name that is not UTF-8 reaches the console as its own bytes.
     out.clear();
-    qvx::Tolva::WriteResult(ErrorStoreReader(pass), UString::FromFileName("\xE9.pdf"), U("x"), Phase::e_Validation, s);
+    qvx::Tolva::WriteResult(Findings(pass), UString::FromFileName("\xE9.pdf"), U("x"), 4, Phase::e_Validation, s);
     EXPECT_EQ(out, "VLD-[PASS]: \xE9.pdf\n");
 }
 
@@ -102,10 +104,11 @@ TEST(Report, XmlSectionsAndStylesheet)
     s.outputDir = dir.Path().string();
     ErrorStore fail = FailingStore();
     ErrorStore pass;
+    // At level 1B: the clause table knows 1101 in part 1 only, and no PDF/A-1 clause of 131.
     qvx::Tolva::OpenReport(s);
-    qvx::Tolva::WriteResult(ErrorStoreReader(pass), U("a.pdf"), U("in/a.pdf"), Phase::e_Validation, s);
-    qvx::Tolva::WriteResult(ErrorStoreReader(fail), U("b&c.pdf"), U("in/b&c.pdf"), Phase::e_Validation, s);
-    qvx::Tolva::WriteResult(ErrorStoreReader(fail), U("b&c_pdfa.pdf"), U("/out/b&c_pdfa.pdf"), Phase::e_Revalidation, s);
+    qvx::Tolva::WriteResult(Findings(pass), U("a.pdf"), U("in/a.pdf"), 2, Phase::e_Validation, s);
+    qvx::Tolva::WriteResult(Findings(fail), U("b&c.pdf"), U("in/b&c.pdf"), 2, Phase::e_Validation, s);
+    qvx::Tolva::WriteResult(Findings(fail), U("b&c_pdfa.pdf"), U("/out/b&c_pdfa.pdf"), 2, Phase::e_Revalidation, s);
     qvx::Tolva::WriteFailure(U("bad\xC3\xA9.pdf"), U("in/bad\xC3\xA9.pdf"), U("Exception: \n\t Message: <broken>"), s);
     qvx::Tolva::CloseReport(s);
 
@@ -122,16 +125,16 @@ TEST(Report, XmlSectionsAndStylesheet)
         "</Validation>\n"
         "<Validation>\n"
         " <Fail FileName=\"b&amp;c.pdf\" FileNameAndPath=\"in/b&amp;c.pdf\">\n"
-        "  <Error Code=\"e_PDFUA1719\" Message=\"The XMP Metadata stream is not valid.\" Refs=\"4\"/>\n"
-        "  <Error Code=\"e_PDFA131\" Message=\"The trailer dictionary does not contain ID\" Refs=\"5, 9, 12\"/>\n"
-        "  <Error Code=\"e_PDFA1101\" Message=\"Using LZW compression\" Refs=\"\"/>\n"
+        "  <Error Code=\"e_PDFUA1719\" Message=\"The XMP Metadata stream is not valid.\" Refs=\"4\" Clause=\"\"/>\n"
+        "  <Error Code=\"e_PDFA131\" Message=\"The trailer dictionary does not contain ID\" Refs=\"5, 9, 12\" Clause=\"\"/>\n"
+        "  <Error Code=\"e_PDFA1101\" Message=\"Using LZW compression\" Refs=\"\" Clause=\"6.1.10\"/>\n"
         " </Fail>\n"
         "</Validation>\n"
         "<Revalidation>\n"
         " <Fail FileName=\"b&amp;c_pdfa.pdf\" FileNameAndPath=\"/out/b&amp;c_pdfa.pdf\">\n"
-        "  <Error Code=\"e_PDFUA1719\" Message=\"The XMP Metadata stream is not valid.\" Refs=\"4\"/>\n"
-        "  <Error Code=\"e_PDFA131\" Message=\"The trailer dictionary does not contain ID\" Refs=\"5, 9, 12\"/>\n"
-        "  <Error Code=\"e_PDFA1101\" Message=\"Using LZW compression\" Refs=\"\"/>\n"
+        "  <Error Code=\"e_PDFUA1719\" Message=\"The XMP Metadata stream is not valid.\" Refs=\"4\" Clause=\"\"/>\n"
+        "  <Error Code=\"e_PDFA131\" Message=\"The trailer dictionary does not contain ID\" Refs=\"5, 9, 12\" Clause=\"\"/>\n"
+        "  <Error Code=\"e_PDFA1101\" Message=\"Using LZW compression\" Refs=\"\" Clause=\"6.1.10\"/>\n"
         " </Fail>\n"
         "</Revalidation>\n"
         "<Validation>\n"
@@ -143,7 +146,7 @@ TEST(Report, XmlSectionsAndStylesheet)
     EXPECT_EQ(xml, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<?xml-stylesheet type=\"text/xsl\" href=\"report.xsl\"?>\n"
                    "<TolvaReport RunDateTime=\"" + when[1].str() + "\">\n" + body);
 
-    fs::path html = dir.Path() / "report.html";
+    fs::path html = dir.Path() / "xslt.html";
     RunResult t = qvx::Test::Run({"/usr/bin/xsltproc", "-o", html.string(), xsl.string(), report.string()});
     ASSERT_EQ(t.status, 0) << t.output;
     std::string page = ReadFile(html);

@@ -75,8 +75,10 @@ def main():
         make_inputs(root)
         has_json = "--json" in subprocess.run([TOLVA, "--help"], stdout=subprocess.PIPE, text=True).stdout
         json_args = ["--json", "ref.json"] if has_json else []
-        ref = subprocess.run([TOLVA, "--subfolders", "-o", "ref", *json_args, "in"], cwd=root,
+        ref = subprocess.run([TOLVA, "--subfolders", "-o", "cl", *json_args, "in"], cwd=root,
                              stdout=subprocess.DEVNULL)
+        # The JSON report names the output folder: the cluster run writes to the same one.
+        os.rename(os.path.join(root, "cl"), os.path.join(root, "ref"))
         check(ref.returncode == 0, "the single-process run failed")
         with open(os.path.join(root, "ref", "report.xml"), encoding="utf-8") as f:
             ref_xml = f.read()
@@ -117,10 +119,12 @@ def main():
         check(os.path.exists(os.path.join(root, "cl", "report.xsl")), "no report.xsl")
         if has_json:
             with open(os.path.join(root, "ref.json"), encoding="utf-8") as f:
-                ref_json = json.load(f)["files"]
+                ref_json = json.load(f)
             with open(os.path.join(root, "cl.json"), encoding="utf-8") as f:
-                cl_json = json.load(f)["files"]
-            check(cl_json == ref_json, "the JSON entries differ from the single run's")
+                cl_json = json.load(f)
+            for doc in (ref_json, cl_json):
+                del doc["run"]["date"]
+            check(cl_json == ref_json, "the JSON report differs from the single run's")
 
         # Resume from a journal cut after its first 40 files: those are not sent again.
         journal = os.path.join(root, "cl", ".tolva-cluster-journal.jsonl")
@@ -130,7 +134,8 @@ def main():
         with open(journal, "w", encoding="utf-8") as f:
             f.writelines(lines[:40])
         again = subprocess.run([PYTHON, RUNNER, "--scheduler", scheduler, "--tolva", TOLVA, "--chunk", "8",
-                                "--resume", "--", "--subfolders", "-o", "cl", "in"],
+                                "--resume", "--", "--subfolders", "-o", "cl",
+                                *(["--json", "cl.json"] if has_json else []), "in"],
                                cwd=root, stderr=subprocess.PIPE, text=True)
         check(again.returncode == 0, "the resumed run failed:\n" + again.stderr)
         check("resuming: 40 files already reported" in again.stderr and f"({len(files) - 40} processed here)"
