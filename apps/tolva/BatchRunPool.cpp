@@ -23,6 +23,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// Jobs a worker holds at once: the one it works on and the next one.
+constexpr std::size_t kJobsPerWorker = 2;
+
 // Results held back behind a file that is still running; past this the walk waits, so a
 // slow file cannot make the batch keep an unbounded amount of finished output in memory.
 constexpr std::size_t kMaxHeldSlots = 4096;
@@ -83,10 +86,21 @@ void BatchPool::Submit(const fs::path& file, const std::string& out_folder)
     if (m_settings.convert) job.out_path = OutputPath(out_folder, OutputName(file, m_settings), m_settings);
     m_slots.push_back({});
     for (;;) {
+        Resend();
         // Two files with one output path are converted one after the other, in input order.
-        Worker* w = m_slots.size() <= kMaxHeldSlots && !PathBusy(job.out_path) ? Idle() : nullptr;
+        Worker* w = m_resend.empty() && m_slots.size() <= kMaxHeldSlots && !PathBusy(job.out_path) ? WithRoom()
+                                                                                                     : nullptr;
         if (w && Send(*w, job)) return;
         if (!w) WaitOne();
+    }
+}
+
+void BatchPool::Resend()
+{
+    while (!m_resend.empty() && !PathBusy(m_resend.front().out_path)) {
+        Worker* w = WithRoom();
+        if (!w) return;
+        if (Send(*w, m_resend.front())) m_resend.pop_front();
     }
 }
 
@@ -94,6 +108,7 @@ void BatchPool::Finish()
 {
     Flush();
     while (!m_slots.empty()) {
+        Resend();
         WaitOne();
         Flush();
     }
@@ -104,18 +119,20 @@ void BatchPool::Finish()
     m_settings.mp_pool = nullptr;
 }
 
-BatchPool::Worker* BatchPool::Idle()
+BatchPool::Worker* BatchPool::WithRoom()
 {
+    Worker* best = nullptr;
     for (Worker& w : m_workers)
-        if (!w.job) return &w;
-    return nullptr;
+        if (w.jobs.size() < kJobsPerWorker && (!best || w.jobs.size() < best->jobs.size())) best = &w;
+    return best;
 }
 
 bool BatchPool::PathBusy(const std::string& out_path) const
 {
     if (out_path.empty()) return false;
     for (const Worker& w : m_workers)
-        if (w.job && w.job->out_path == out_path) return true;
+        for (const Job& job : w.jobs)
+            if (job.out_path == out_path) return true;
     return false;
 }
 
@@ -175,12 +192,13 @@ bool BatchPool::Send(Worker& w, const Job& job)
     AppendString(message, job.file.string());
     AppendString(message, job.out_folder);
     if (!WriteAll(w.to, message)) {
-        // It died between two files; a fresh one takes the job.
-        Stop(w, true);
+        // It died: on the file it had, or between two files; a fresh one takes this job.
+        if (w.jobs.empty()) Stop(w, true);
+        else Lost(w, {});
         return false;
     }
-    w.job = job;
-    w.started = Clock::now();
+    if (w.jobs.empty()) w.started = Clock::now();
+    w.jobs.push_back(job);
     return true;
 }
 
@@ -191,7 +209,7 @@ void BatchPool::WaitOne()
     int timeout_ms = -1;
     Clock::time_point now = Clock::now();
     for (Worker& w : m_workers) {
-        if (!w.job) continue;
+        if (w.jobs.empty()) continue;
         fds.push_back({w.from, POLLIN, 0});
         busy.push_back(&w);
         if (m_settings.timeoutSeconds > 0) {
@@ -209,7 +227,7 @@ void BatchPool::WaitOne()
     if (m_settings.timeoutSeconds == 0) return;
     now = Clock::now();
     for (Worker* w : busy)
-        if (w->job && now >= w->started + std::chrono::seconds(m_settings.timeoutSeconds))
+        if (!w->jobs.empty() && now >= w->started + std::chrono::seconds(m_settings.timeoutSeconds))
             Lost(*w, "Processing took longer than the limit of " + std::to_string(m_settings.timeoutSeconds) +
                          " s (--timeout) and was stopped.");
 }
@@ -224,16 +242,21 @@ void BatchPool::Receive(Worker& w)
         return;
     }
     w.received.append(buf, static_cast<std::size_t>(n));
-    std::optional<std::string> records = TakeMessage(w.received);
-    if (!records) return;
-    std::uint64_t seq = w.job->seq;
-    w.job.reset();
-    Complete(seq, std::move(*records));
+    // One read may bring the results of both of its files.
+    while (std::optional<std::string> records = TakeMessage(w.received)) {
+        QVX_CHECK(!w.jobs.empty(), "A worker sent a result for a file it was not given");
+        std::uint64_t seq = w.jobs.front().seq;
+        w.jobs.pop_front();
+        w.started = Clock::now();
+        Complete(seq, std::move(*records));
+    }
 }
 
 void BatchPool::Lost(Worker& w, const std::string& reason)
 {
-    Job job = *w.job;
+    Job job = w.jobs.front();
+    // The files it had not started go to the other workers first, in their order.
+    m_resend.insert(m_resend.begin(), w.jobs.begin() + 1, w.jobs.end());
     int status = Stop(w, true);
     std::string text = reason.empty() ? DeathReason(status, m_settings) : reason;
     std::string records;

@@ -45,8 +45,10 @@ private:
         pid_t pid = -1;
         int to = -1;    // jobs go out here
         int from = -1;  // results come back here
-        std::optional<Job> job;
-        std::chrono::steady_clock::time_point started;
+        // Sent and not yet answered, in order: the first is being processed, the next waits
+        // in the pipe so that the worker goes straight on to it.
+        std::deque<Job> jobs;
+        std::chrono::steady_clock::time_point started;  // of the first
         std::string received;
     };
     // Output waiting for the files before it: the walk's messages, or one file's records.
@@ -58,15 +60,17 @@ private:
     static void OrderedSink(int kind, const char* text, void* user);
     void Spawn(Worker& w);
     int Stop(Worker& w, bool kill);  // returns the wait status
-    // Sends the job to an idle worker, spawning it when needed; false when it died meanwhile.
+    // Sends the job to a worker with room, spawning it when needed; false when it died meanwhile.
     bool Send(Worker& w, const Job& job);
+    // Hands out the jobs of a lost worker that it had not started, as far as workers have room.
+    void Resend();
     // Waits for one event: a result, a worker lost, a file past its time.
     void WaitOne();
     void Receive(Worker& w);
     void Lost(Worker& w, const std::string& reason);
     void Complete(std::uint64_t seq, std::string records);
     void Flush();
-    Worker* Idle();
+    Worker* WithRoom();
     bool PathBusy(const std::string& out_path) const;
 
     ToolSettings& m_settings;
@@ -74,6 +78,7 @@ private:
     void* mp_log_user;
     std::vector<Worker> m_workers;
     std::deque<Slot> m_slots;
+    std::deque<Job> m_resend;
     std::uint64_t m_first_seq = 0;  // the sequence number of m_slots.front()
     std::uint64_t m_next_seq = 0;
     bool m_finished = false;
