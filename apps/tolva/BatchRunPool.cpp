@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // Jobs a worker holds at once: the one it works on and the next one.
-constexpr std::size_t kJobsPerWorker = 2;
+constexpr std::size_t kJobsPerWorker = 8;
 
 // Results held back behind a file that is still running; past this the walk waits, so a
 // slow file cannot make the batch keep an unbounded amount of finished output in memory.

@@ -17,18 +17,6 @@ std::uint64_t ReadNumber(std::string_view in, int bytes)
     return n;
 }
 
-bool ReadAll(int fd, char* data, std::size_t size)
-{
-    while (size > 0) {
-        ssize_t n = read(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 void AppendNumber(std::string& out, std::uint64_t n, int bytes)
@@ -96,12 +84,30 @@ bool WriteAll(int fd, std::string_view bytes)
     return true;
 }
 
-bool ReadString(int fd, std::string& text)
+bool JobReader::Fill(std::size_t want)
 {
-    char length[4];
-    if (!ReadAll(fd, length, sizeof length)) return false;
-    text.resize(ReadNumber({length, sizeof length}, 4));
-    return ReadAll(fd, text.data(), text.size());
+    while (m_buffer.size() - m_at < want) {
+        // What was read is dropped before more comes in, so the buffer holds one read at most.
+        m_buffer.erase(0, m_at);
+        m_at = 0;
+        char chunk[65536];
+        ssize_t n = read(m_fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        m_buffer.append(chunk, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool JobReader::Next(std::string& text)
+{
+    if (!Fill(4)) return false;
+    std::uint64_t n = ReadNumber(std::string_view(m_buffer).substr(m_at), 4);
+    m_at += 4;
+    if (!Fill(n)) return false;
+    text.assign(m_buffer, m_at, n);
+    m_at += n;
+    return true;
 }
 
 std::optional<std::string> TakeMessage(std::string& received)

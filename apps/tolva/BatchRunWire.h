@@ -37,8 +37,21 @@ std::string ResultMessage(std::string_view records);
 
 // Writes everything, retrying after interruptions; false when the other end is gone.
 bool WriteAll(int fd, std::string_view bytes);
-// Reads one string of a job; false at the end of input.
-bool ReadString(int fd, std::string& text);
+// Reads the strings of jobs from a pipe, taking in whatever is there at each read so that
+// a run of small jobs costs one system call rather than four each.
+class JobReader {
+public:
+    explicit JobReader(int fd) : m_fd(fd) {}
+    // Reads one string; false at the end of input.
+    bool Next(std::string& text);
+
+private:
+    bool Fill(std::size_t want);
+
+    int m_fd;
+    std::string m_buffer;
+    std::size_t m_at = 0;
+};
 // Removes one complete result from the front of what was received, when it is all there.
 std::optional<std::string> TakeMessage(std::string& received);
 

@@ -108,8 +108,9 @@ void RunWorker(ToolSettings& settings, int in, int out)
     settings.mp_pool = nullptr;
     FaultSwitch faults;
     if (settings.maxMemoryMB > 0) std::set_new_handler(OutOfMemory);
+    JobReader jobs(in);
     std::string file, out_folder;
-    while (ReadString(in, file) && ReadString(in, out_folder)) {
+    while (jobs.Next(file) && jobs.Next(out_folder)) {
         std::string records;
         {
             MemoryLimit limit(settings.maxMemoryMB);
