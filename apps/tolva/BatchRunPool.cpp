@@ -23,7 +23,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Jobs a worker holds at once: the one it works on and the next one.
+// Jobs a worker holds at once: the one it works on and those queued in its pipe, so that it
+// never waits for the batch between two small files.
 constexpr std::size_t kJobsPerWorker = 8;
 
 // Results held back behind a file that is still running; past this the walk waits, so a

@@ -45,8 +45,8 @@ private:
         pid_t pid = -1;
         int to = -1;    // jobs go out here
         int from = -1;  // results come back here
-        // Sent and not yet answered, in order: the first is being processed, the next waits
-        // in the pipe so that the worker goes straight on to it.
+        // Sent and not yet answered, in order: the first is being processed, the others wait
+        // in the pipe so that the worker goes straight on to them.
         std::deque<Job> jobs;
         std::chrono::steady_clock::time_point started;  // of the first
         std::string received;
