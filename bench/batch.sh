@@ -1,53 +1,59 @@
 #!/bin/sh
-# A batch of thousands of small files in one tolva run: the report is streamed, so peak
-# memory must not grow with the number of files. Runs 300 and 3000 files side by side,
-# prints peak RSS and time of both and the ratios, and times qpdf --check over the same
-# 3000 files for comparison (one process per file, as a batch script would run it).
+# Batch throughput on the same 3000 small files, side by side: one tolva process (-j 1), one
+# worker process per core (-j $(nproc)), and tools/tolva-cluster on a Dask scheduler with
+# two local workers. Prints files per second, the speed-up over -j 1 and the peak memory of
+# one worker (for -j, the largest process of the run; for the cluster, the largest tolva
+# process each Dask worker ran). Also checks that the streamed report keeps memory flat:
+# peak RSS with 300 and with 3000 files.
 #
 #   sh bench/batch.sh [BUILD]
 set -e
 build=${1:-build}
 tolva=$(cd "$build" && pwd)/apps/tolva/tolva
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+pids=""
+trap 'for p in $pids; do kill -9 $p 2>/dev/null || true; done; rm -rf "$work"' EXIT
 
-python3 - "$work" <<'PY'
-import os, sys
-root = sys.argv[1]
-def pdf(i):
-    objs = ["<</Type/Catalog/Pages 2 0 R>>",
-            "<</Type/Pages/Kids[3 0 R]/Count 1>>",
-            "<</Type/Page/Parent 2 0 R/MediaBox[0 0 612 792]/Contents 4 0 R>>"]
-    content = f"0 0 1 rg 10 10 {100 + i % 50} 100 re f".encode()
-    out = bytearray(b"%PDF-1.7\n%\xe2\xe3\xcf\xd3\n")
-    offs = []
-    for n, body in enumerate(objs, 1):
-        offs.append(len(out)); out += f"{n} 0 obj\n{body}\nendobj\n".encode()
-    offs.append(len(out))
-    out += b"4 0 obj\n<</Length %d>>\nstream\n" % len(content) + content + b"\nendstream\nendobj\n"
-    x = len(out)
-    out += b"xref\n0 5\n0000000000 65535 f\r\n" + b"".join(b"%010d 00000 n\r\n" % o for o in offs)
-    out += b"trailer\n<</Size 5/Root 1 0 R/ID[<%032x><%032x>]>>\nstartxref\n%d\n%%%%EOF\n" % (i, i, x)
-    return bytes(out)
-for n in (300, 3000):
-    d = os.path.join(root, f"in{n}")
-    os.makedirs(d)
-    for i in range(n):
-        with open(os.path.join(d, f"f{i:05d}.pdf"), "wb") as f: f.write(pdf(i))
-PY
+/usr/bin/python3 "$here/../tools/make-batch-files.py" "$work/in300" 300
+/usr/bin/python3 "$here/../tools/make-batch-files.py" "$work/in3000" 3000
+n=3000
+cores=$(nproc)
 
 measure() {  # prints "seconds peak_kb"
   /usr/bin/time -f "%e %M" -o "$work/t" "$@" >/dev/null 2>&1 || true
   cat "$work/t"
 }
-set -- $(measure "$tolva" -o "$work/out300" "$work/in300"); t300=$1; m300=$2
-set -- $(measure "$tolva" -o "$work/out3000" "$work/in3000"); t3000=$1; m3000=$2
-start=$(date +%s.%N)
-for f in "$work"/in3000/*.pdf; do qpdf --check "$f" >/dev/null 2>&1 || true; done
-tq=$(echo "$(date +%s.%N) - $start" | bc)
-entries=$(grep -c '<Pass\|<Fail' "$work/out3000/report.xml" || true)
-echo "files   tolva_s  peak_rss_kb"
-echo "300     $t300    $m300"
-echo "3000    $t3000   $m3000   (report entries: $entries)"
-echo "peak RSS ratio 3000/300: $(echo "scale=2; $m3000 / $m300" | bc)  (constant memory: about 1.0)"
-echo "qpdf --check, 3000 files one by one: ${tq}s; tolva/qpdf time ratio: $(echo "scale=2; $t3000 / $tq" | bc)"
+rate() { echo "scale=1; $n / $1" | bc; }
+
+set -- $(measure "$tolva" -o "$work/o300" "$work/in300"); m300=$2
+set -- $(measure "$tolva" -o "$work/j1" "$work/in3000"); t1=$1; m1=$2
+set -- $(measure "$tolva" -j "$cores" -o "$work/jn" "$work/in3000"); tn=$1; mn=$2
+# The reports without their first three lines (prologue and the root tag with the run date).
+sed 1,3d "$work/j1/report.xml" > "$work/a"
+same=$(sed 1,3d "$work/jn/report.xml" | cmp -s - "$work/a" && echo yes || echo NO)
+
+port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+/usr/bin/dask scheduler --host 127.0.0.1 --port "$port" --no-dashboard >/dev/null 2>&1 &
+pids="$pids $!"
+for w in 1 2; do
+  /usr/bin/dask worker "tcp://127.0.0.1:$port" --nthreads 1 --no-nanny --no-dashboard \
+    --local-directory "$work/w$w" >/dev/null 2>&1 &
+  pids="$pids $!"
+done
+/usr/bin/python3 -c "
+from distributed import Client
+with Client('tcp://127.0.0.1:$port', timeout=60) as c: c.wait_for_workers(2, timeout=120)"
+s=$(date +%s.%N)
+/usr/bin/python3 "$here/../tools/tolva-cluster" --scheduler "tcp://127.0.0.1:$port" --tolva "$tolva" --chunk 100 \
+  -- -o "$work/cl" "$work/in3000" 2>"$work/cl.log"
+tc=$(echo "$(date +%s.%N) - $s" | bc)
+peaks=$(sed -n 's/.*peak tolva memory per worker: //p' "$work/cl.log" | grep -o '[0-9]* kB' | tr '\n' ' ')
+cl_same=$(sed 1,3d "$work/cl/report.xml" | cmp -s - "$work/a" && echo yes || echo NO)
+
+printf '%-26s %9s %9s %8s  %s\n' "3000 small files" "seconds" "files/s" "x -j 1" "peak RSS per worker (kB)"
+printf '%-26s %9s %9s %8s  %s\n' "tolva -j 1" "$t1" "$(rate "$t1")" "1.00" "$m1"
+printf '%-26s %9s %9s %8s  %s\n' "tolva -j $cores" "$tn" "$(rate "$tn")" "$(echo "scale=2; $t1 / $tn" | bc)" "$mn"
+printf '%-26s %9.2f %9s %8s  %s\n' "tolva-cluster, 2 workers" "$tc" "$(rate "$tc")" "$(echo "scale=2; $t1 / $tc" | bc)" "$peaks"
+echo "reports identical to -j 1 (but the run date): -j $cores $same, cluster $cl_same"
+echo "peak RSS, -j 1: 300 files $m300 kB, 3000 files $m1 kB (streamed report: ratio $(echo "scale=2; $m1 / $m300" | bc), about 1.0)"

@@ -1,7 +1,9 @@
 #include "apps/tolva/BatchRun.h"
 
 #include <boost/filesystem.hpp>
+#include <optional>
 
+#include "apps/tolva/BatchRunPool.h"
 #include "apps/tolva/CommandLine.h"
 #include "apps/tolva/Progress.h"
 #include "apps/tolva/Report.h"
@@ -96,11 +98,20 @@ int RunBatch(ToolSettings& s, const std::vector<std::string>& inputs)
     if (!s.jsonPath.empty()) s.json = std::make_shared<JsonReport>(s);
     if (s.writeXml) OpenReport(s);
     if (Progress::Wanted()) s.progress = std::make_shared<Progress>(CountInputFiles(inputs, s), s);
-    for (const std::string& name : inputs) {
-        if (Dispatch(name, s)) continue;
-        if (!fs::path(name).has_extension() && Dispatch(name + s.extension.ToFileName(), s)) continue;
-        if (s.verbosity > 0) Log(s, e_LogError, "Wrong input filename or path: " + name);
+    std::optional<BatchPool> pool;
+    if (s.jobs > 1 || s.timeoutSeconds > 0 || s.maxMemoryMB > 0) pool.emplace(s);
+    try {
+        for (const std::string& name : inputs) {
+            if (Dispatch(name, s)) continue;
+            if (!fs::path(name).has_extension() && Dispatch(name + s.extension.ToFileName(), s)) continue;
+            if (s.verbosity > 0) Log(s, e_LogError, "Wrong input filename or path: " + name);
+        }
+    } catch (...) {
+        // What the workers finished before the walk failed is still reported, as without them.
+        if (pool) pool->Finish();
+        throw;
     }
+    if (pool) pool->Finish();
     if (s.progress) s.progress->Finish();
     s.progress.reset();
     if (s.writeXml) CloseReport(s);
@@ -147,7 +158,8 @@ void ProcessFile(const fs::path& file, const UString& relative, ToolSettings& s)
             return;
         }
     }
-    ProcessPDFA(file, out_folder, s);
+    if (s.mp_pool) s.mp_pool->Submit(file, out_folder);
+    else ProcessPDFA(file, out_folder, s);
 }
 
 void ProcessPDFA(const fs::path& file, const std::string& out_folder, ToolSettings& s)
@@ -190,6 +202,19 @@ void ProcessPDFA(const fs::path& file, const std::string& out_folder, ToolSettin
         return;
     }
     if (result.conversion && s.revalidate) Revalidate(result.level, *result.conversion, s);
+    FinishFile(result, s);
+}
+
+void ReportProcessingError(const fs::path& file, const std::string& reason, ToolSettings& s)
+{
+    FileResult result;
+    result.name = UString::FromFileName(file.filename().string());
+    result.path = UString::FromFileName(file.string());
+    // With the level taken from each file, the one it claims was not learned.
+    result.level = s.level == kLevelAuto ? 0 : s.level;
+    result.error = reason;
+    if (s.writeXml) WriteFailure(result.name, result.path, UString::FromUTF8(reason), s);
+    else Log(s, e_LogError, "An error occurred while processing: " + file.string() + "\n" + reason);
     FinishFile(result, s);
 }
 

@@ -19,6 +19,9 @@ int RunBatch(ToolSettings& settings, const std::vector<std::string>& inputs);
 void ProcessFolder(const boost::filesystem::path& folder, Common::UString relative, ToolSettings& settings);
 void ProcessFile(const boost::filesystem::path& file, const Common::UString& relative, ToolSettings& settings);
 void ProcessPDFA(const boost::filesystem::path& file, const std::string& out_folder, ToolSettings& settings);
+// A file whose processing was cut short outside the engine (its worker crashed, or it went
+// past a limit): a failure entry carrying the reason, or the console's processing error.
+void ReportProcessingError(const boost::filesystem::path& file, const std::string& reason, ToolSettings& settings);
 
 // outputName, or the input's stem + suffix + ".pdf".
 Common::UString OutputName(const boost::filesystem::path& input, const ToolSettings& settings);

@@ -51,6 +51,9 @@ constexpr const char* kExamples =
     "  tolva -o outdir -c -z -l 1B --subfolders --verb 10 mydir\n"
     "  tolva -o outdir -c --noxml mydir my1.pdf folder/my2.pdf\n\n";
 
+// Far beyond any machine's cores; a larger value is a typing error, not a wish.
+constexpr std::uint32_t kMaxJobs = 1024;
+
 void Echo(const ToolSettings& s, const std::string& text)
 {
     if (s.verbosity > 1) Log(s, e_LogInfo, text);
@@ -91,6 +94,8 @@ int RunParsed(ToolSettings& s, const po::variables_map& vm, const po::options_de
         Log(s, e_LogInfo, Banner());
         return 0;
     }
+    if (s.jobs == 0 || s.jobs > kMaxJobs)
+        throw po::validation_error(po::validation_error::invalid_option_value, "jobs", std::to_string(s.jobs));
     if (!vm.count("file...")) {
         if (s.verbosity > 0) Log(s, e_LogInfo, "No input files specified.\n");
         return 0;
@@ -166,7 +171,10 @@ po::options_description BuildOptions(ToolSettings& s)
         ("help,h", "Print a listing of available options.")
         ("max_ref_objs", po::value<std::uint32_t>(&s.maxRefObjs)->default_value(10), "The maximum number of object numbers to store for each error code. The default is 10. To output all object numbers, pass the value 0 as an argument.")
         ("flatten", "Whether to run flattener on pages with transparency in Level 1 conformance mode during conversion.")
-        ("json", po::value<std::string>(&s.jsonPath), "Write a JSON report of the run to the file 'arg' ('-' for standard output, in which case console messages go to standard error). Each file's entry is written as soon as the file is done.");
+        ("json", po::value<std::string>(&s.jsonPath), "Write a JSON report of the run to the file 'arg' ('-' for standard output, in which case console messages go to standard error). Each file's entry is written as soon as the file is done.")
+        ("jobs,j", po::value<std::uint32_t>(&s.jobs)->default_value(1), "The number of files processed at the same time, each in a worker process of its own. Results are reported in input order, exactly as with one job.")
+        ("timeout", po::value<std::uint32_t>(&s.timeoutSeconds)->default_value(0), "Stop processing a file after 'arg' seconds and report it as a processing error. 0 means no limit.")
+        ("max-memory", po::value<std::uint32_t>(&s.maxMemoryMB)->default_value(0), "Stop processing a file that needs more than 'arg' megabytes of memory and report it as a processing error. 0 means no limit.");
     return o;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "apps/tolva/BatchRunCapture.h"
 #include "apps/tolva/CommandLine.h"
 #include "apps/tolva/Progress.h"
 #include "apps/tolva/ReportHtml.h"
@@ -143,6 +144,8 @@ void WriteFailure(const Common::UString& name, const Common::UString& path,
 
 void FinishFile(const FileResult& result, ToolSettings& settings)
 {
+    // In a worker process the batch, not the worker, writes the per-file reports.
+    if (settings.mp_capture) return settings.mp_capture->AddFile(result);
     if (settings.json) settings.json->Add(result);
     if (settings.html) settings.html->Add(result);
     if (settings.progress) settings.progress->FileDone();

@@ -11,6 +11,9 @@
 
 namespace qvx::Tolva {
 
+class BatchPool;
+class OutputCapture;
+
 // Message kinds of the log sink.
 enum LogKind : int {
     e_LogError = 1,       // "Error: " + text + newline
@@ -58,6 +61,15 @@ struct ToolSettings {
     std::shared_ptr<JsonReport> json;    // open while the batch runs
     std::shared_ptr<HtmlReport> html;    // open while the batch runs, beside report.xml
     std::shared_ptr<Progress> progress;  // while the batch runs, when standard error is a terminal
+    // Worker processes for the batch, and per-file limits (0 = none). With one job and no
+    // limit every file is processed inside the tool's own process.
+    std::uint32_t jobs = 1;
+    std::uint32_t timeoutSeconds = 0;
+    std::uint32_t maxMemoryMB = 0;
+    // Set while a batch hands its files to worker processes.
+    BatchPool* mp_pool = nullptr;
+    // Set while one file's output is held back to be written by the batch later.
+    OutputCapture* mp_capture = nullptr;
 };
 
 // Sends text to the settings' sink, when one is set.

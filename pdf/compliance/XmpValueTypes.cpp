@@ -1,6 +1,6 @@
 #include "pdf/compliance/XmpValueTypes.h"
 
-#include <boost/regex.hpp>
+#include <optional>
 
 #include "pdf/compliance/XmpNamespaces.h"
 
@@ -69,19 +69,68 @@ const XmpStructType kStructTypes[] = {
     {"oecf/sfr", XmpNs::kEXIF, kOECF},
 };
 
-const boost::regex* PatternFor(std::string_view type)
+// The value patterns of the simple types, matched by hand: a regular-expression library
+// costs every run its start-up (and its Unicode tables) for five tiny patterns.
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::size_t CountDigits(std::string_view s, std::size_t at)
 {
-    static const boost::regex integer(R"(^[+-]?\d+$)");
-    static const boost::regex real(R"(^[+-]?\d+\.?\d*|[+-]?\d*\.?\d+$)");
-    static const boost::regex boolean(R"(^True$|^False$)");
-    static const boost::regex mimetype(R"(^[-\w+\.]+/[-\w+\.]+$)");
-    static const boost::regex gps(R"(^\d{2},\d{2}[,\.]\d{2}[NSEW]$)");
-    if (type == "integer") return &integer;
-    if (type == "real") return &real;
-    if (type == "boolean") return &boolean;
-    if (type == "mimetype") return &mimetype;
-    if (type == "gpscoordinate") return &gps;
-    return nullptr;
+    std::size_t n = 0;
+    while (at + n < s.size() && IsDigit(s[at + n])) ++n;
+    return n;
+}
+
+std::size_t SignLength(std::string_view s) { return !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0; }
+
+// [+-]?\d+
+bool IsIntegerText(std::string_view s)
+{
+    std::size_t at = SignLength(s);
+    std::size_t n = CountDigits(s, at);
+    return n > 0 && at + n == s.size();
+}
+
+// [+-]?\d+\.?\d* or [+-]?\d*\.?\d+: digits with at most one point, at least one digit.
+bool IsRealText(std::string_view s)
+{
+    s.remove_prefix(SignLength(s));
+    std::size_t whole = CountDigits(s, 0);
+    if (whole == s.size()) return whole > 0;
+    if (s[whole] != '.') return false;
+    std::size_t fraction = CountDigits(s, whole + 1);
+    return whole + 1 + fraction == s.size() && whole + fraction > 0;
+}
+
+// [-\w+.]+/[-\w+.]+ with \w the ASCII letters, digits and underscore.
+bool IsMimeTypeText(std::string_view s)
+{
+    auto is_name = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '_' || c == '-' || c == '+' ||
+               c == '.';
+    };
+    std::size_t slash = s.find('/');
+    if (slash == std::string_view::npos || slash == 0 || slash + 1 == s.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (i != slash && !is_name(s[i])) return false;
+    return true;
+}
+
+// \d{2},\d{2}[,.]\d{2}[NSEW]
+bool IsGpsCoordinateText(std::string_view s)
+{
+    return s.size() == 9 && CountDigits(s, 0) == 2 && s[2] == ',' && CountDigits(s, 3) == 2 &&
+           (s[5] == ',' || s[5] == '.') && CountDigits(s, 6) == 2 && std::string_view("NSEW").find(s[8]) != std::string_view::npos;
+}
+
+// Whether the value has the form of a patterned simple type; nullopt for other types.
+std::optional<bool> MatchesValuePattern(std::string_view type, std::string_view value)
+{
+    if (type == "integer") return IsIntegerText(value);
+    if (type == "real") return IsRealText(value);
+    if (type == "boolean") return value == "True" || value == "False";
+    if (type == "mimetype") return IsMimeTypeText(value);
+    if (type == "gpscoordinate") return IsGpsCoordinateText(value);
+    return std::nullopt;
 }
 
 bool IsFreeSimpleType(std::string_view type)
@@ -150,8 +199,8 @@ bool XmpValueTypeChecker::Check(const XmpNode& node, std::string_view type) cons
         return CheckArray(node, type);
     if (type == "lang alt") return XmpOpt::IsAltText(node.options);
     if (type == "date") return XmpOpt::IsSimple(node.options) && IsDate(node);
-    if (const boost::regex* pattern = PatternFor(type))
-        return XmpOpt::IsSimple(node.options) && boost::regex_match(node.value, *pattern);
+    if (std::optional<bool> matches = MatchesValuePattern(type, node.value))
+        return XmpOpt::IsSimple(node.options) && *matches;
     if (IsFreeSimpleType(type)) return XmpOpt::IsSimple(node.options);
     if (const XmpStructType* st = FindXmpStructType(type, m_part)) return CheckStruct(node, *st);
     return false;

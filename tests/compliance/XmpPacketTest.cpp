@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/Exception.h"
 #include "common/Limits.h"
 #include "pdf/compliance/XmpPacketScan.h"
@@ -125,6 +127,27 @@ TEST(XmpPacket, PredefinedValueTypes)
     };
     EXPECT_EQ(Codes(k1B, with_tiff("<tiff:XResolution>-.5</tiff:XResolution><tiff:ImageWidth>+12</tiff:ImageWidth>")), Set{});
     EXPECT_EQ(Codes(k1B, with_tiff("<tiff:ImageWidth>12px</tiff:ImageWidth>")), Set{781});
+    // The edges of each patterned type: whole values only, one point in a real, one slash
+    // in a MIME type, the fixed shape of a GPS coordinate.
+    auto codes = [&](const std::string& prop, const std::string& ns, const std::string& value) {
+        std::string prefix = prop.substr(0, prop.find(':'));
+        return Codes(k2B, Packet("<" + prop + " xmlns:" + prefix + "=\"" + ns + "\">" + value + "</" + prop + ">",
+                                 "2", "B"));
+    };
+    const std::string dm = "http://ns.adobe.com/xmp/1.0/DynamicMedia/", exif = "http://ns.adobe.com/exif/1.0/";
+    const std::string tiff_ns = "http://ns.adobe.com/tiff/1.0/", dc = "http://purl.org/dc/elements/1.1/";
+    const std::vector<std::tuple<std::string, std::string, std::vector<std::string>, std::vector<std::string>>> cases = {
+        {"xmpDM:tempo", dm, {"5.", "+0.25", "-.5", "12"}, {".", "1.2.3", "-", "1e5", "", " 1"}},
+        {"tiff:ImageWidth", tiff_ns, {"-007", "+12"}, {"+", "1.0", " 12", "12 "}},
+        {"dc:format", dc, {"image/svg+xml", "application/x_y.z-1"},
+         {"a/b/c", "/pdf", "application/", "app lication/pdf", "caf\xC3\xA9/pdf"}},
+        {"exif:GPSLatitude", exif, {"12,34,56N", "12,34.56W"},
+         {"12,34,56X", "1,34,56N", "12,34;56N", "12,34,56NN", "ab,cd,efN"}},
+    };
+    for (const auto& [prop, ns, good_values, bad_values] : cases) {
+        for (const std::string& v : good_values) EXPECT_EQ(codes(prop, ns, v), Set{}) << prop << " " << v;
+        for (const std::string& v : bad_values) EXPECT_EQ(codes(prop, ns, v), Set{781}) << prop << " " << v;
+    }
     // A structured value: fields of the right namespace and type pass, others fail.
     const std::string size = "<xmpTPg:MaxPageSize xmlns:xmpTPg=\"http://ns.adobe.com/xap/1.0/t/pg/\""
                              " xmlns:stDim=\"http://ns.adobe.com/xap/1.0/sType/Dimensions#\" rdf:parseType=\"Resource\">"
