@@ -5,32 +5,16 @@
 #include <string>
 
 #include "common/Exception.h"
+#include "fuzz/support/FuzzDoc.h"
 #include "pdf/ElementReader.h"
 #include "pdf/PageTree.h"
 #include "pdf/TextLayout.h"
-#include "sdf/Objects.h"
-#include "sdf/Parser.h"
-#include "sdf/SDFDoc.h"
-#include "sdf/SDFDocImpl.h"
 
 using namespace qvx;
+using qvx::Fuzz::Set;
+using qvx::Fuzz::SetStream;
 
 namespace {
-
-// Object n from PDF text (references n 0 R resolve in doc).
-void Set(SDF::SDFDoc& doc, std::uint32_t n, const std::string& text)
-{
-    SDF::Parser p(Common::AsBytes(text), &doc.GetImpl());
-    if (p.GetObj()) doc.GetImpl().GetEntry(n)->SetReferent(p.TakeAt(0));
-}
-
-void SetStream(SDF::SDFDoc& doc, std::uint32_t n, const std::string& dict, Common::ByteView data)
-{
-    SDF::Parser p(Common::AsBytes(dict), &doc.GetImpl());
-    if (!p.GetObj()) return;
-    std::unique_ptr<SDF::Dict> d(static_cast<SDF::Dict*>(p.TakeAt(0).release()));
-    doc.GetImpl().GetEntry(n)->SetReferent(SDF::FileStream::Create(Common::Bytes(data.begin(), data.end()), std::move(d)));
-}
 
 struct Sink : PDF::ContentObserver {
     std::size_t issues = 0;

@@ -268,3 +268,26 @@ TEST(PageRenderer, DamagedInputDrawsWhatItCan)
     EXPECT_LE(static_cast<std::uint64_t>(r.bitmap.width) * r.bitmap.height, Common::Limits::kMaxRenderPixels);
     EXPECT_EQ(Rgb(r.bitmap, r.bitmap.width / 4, r.bitmap.height / 2), 0xFF0000u);
 }
+
+TEST(PageRenderer, OptionalContentHiddenByDefault)
+{
+    RenderDoc d;
+    // One group is off in the default configuration, the other on: marked content and a form of
+    // the hidden group are not drawn; those of the visible one and of a membership dictionary
+    // asking for any of the two to be off are.
+    int off = d.b.Add("<< /Type /OCG /Name (Off) >>");
+    int on = d.b.Add("<< /Type /OCG /Name (On) >>");
+    auto ref = [](int n) { return std::to_string(n) + " 0 R"; };
+    int form = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] /OC " + ref(off), "0 0 1 rg 0 0 100 100 re f");
+    d.catalog_extra = "/OCProperties << /OCGs [" + ref(off) + " " + ref(on) + "] /D << /OFF [" + ref(off) + "] >> >>";
+    d.resources = "<< /XObject << /Fm " + ref(form) + " >> /Properties << /Off " + ref(off) + " /On " + ref(on) +
+                  " /AnyOff << /Type /OCMD /OCGs [" + ref(off) + " " + ref(on) + "] /P /AnyOff >> >> >>";
+    d.content = "/Fm Do /OC /Off BDC 1 0 0 rg 0 0 50 50 re f EMC "
+                "/OC /On BDC 0 1 0 rg 50 0 50 50 re f EMC "
+                "/OC /AnyOff BDC 0 0 0 rg 0 50 50 50 re f EMC";
+    Render::RenderResult r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0xFFFFFFu);  // group off: nothing, and no blue form
+    EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0x00FF00u);
+    EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0x000000u);  // one of the two is off
+    EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
+}
