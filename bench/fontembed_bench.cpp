@@ -91,9 +91,10 @@ double EmbeddedBytes(const std::filesystem::path& p)
 {
     PDF::PDFACompliance run(false, Common::UString::FromFileName(p.string()), nullptr, kLevel, nullptr, 0, 0, false);
     double total = 0;
-    for (std::uint32_t num : {20u, 21u, 22u}) {
-        SDF::Obj* d = run.GetDoc().GetObj(num);
-        if (auto data = PDF::ReadDecoded(PDF::FindStream(d, "FontFile2"), 64u << 20)) total += data->size();
+    for (std::uint32_t num : {10u, 11u, 12u, 14u}) {
+        SDF::Obj* d = PDF::FindDict(run.GetDoc().GetObj(num), "FontDescriptor");
+        for (const char* key : {"FontFile", "FontFile2"})
+            if (auto data = PDF::ReadDecoded(PDF::FindStream(d, key), 64u << 20)) total += data->size();
     }
     return total;
 }

@@ -254,11 +254,14 @@ void ReplaceMarkedFonts(PassContext& ctx)
             FontReplace::ReplaceComposite(ctx, e);
             continue;
         }
-        // Symbol and ZapfDingbats keep their own URW programs; the others fall back to them.
+        // A standard 14 font placed with the standard widths (it has no Widths) takes the URW
+        // program readers draw it with, whose advances are those widths; so do Symbol and
+        // ZapfDingbats, whose glyphs no system font has by name. Others keep their Widths.
         std::string_view std14 = font.GetStandardName();
-        bool own_program = std14 == "Symbol" || std14 == "ZapfDingbats";
-        if ((own_program || !FontReplace::ReplaceSimple(ctx, e)) && !std14.empty())
-            FontRules::EmbedStandardFont(ctx, font);
+        bool urw = !std14.empty() &&
+                   (std14 == "Symbol" || std14 == "ZapfDingbats" || !FindArray(font.GetSDFObj(), "Widths"));
+        if (urw && FontRules::EmbedStandardFont(ctx, font)) continue;
+        if (!FontReplace::ReplaceSimple(ctx, e) && !std14.empty() && !urw) FontRules::EmbedStandardFont(ctx, font);
     }
 }
 
