@@ -2,6 +2,7 @@
 // and the page group.
 #include "pdf/compliance/ColourChecks.h"
 
+#include "pdf/ExtGState.h"
 #include "pdf/Group.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/Shading.h"
@@ -16,7 +17,8 @@ constexpr int kMaxSaveDepth = 28;
 
 bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
 
-// An annotation drawn with a blend mode other than Normal blends with the page below it.
+// An annotation drawn with a blend mode other than Normal blends with the page below it (a
+// name that is no blend mode is a finding of its own).
 bool AnnotationBlends(const Page& page)
 {
     SDF::Obj* annots = page.GetAnnots();
@@ -24,7 +26,7 @@ bool AnnotationBlends(const Page& page)
         SDF::Obj* a = Deref(annots->GetAt(i));
         if (!a || !a->IsDict()) continue;
         std::string_view bm = FindName(a, "BM");
-        if (!bm.empty() && bm != "Normal" && bm != "Compatible") return true;
+        if (IsStandardBlendMode(bm) && bm != "Normal" && bm != "Compatible") return true;
     }
     return false;
 }
