@@ -87,13 +87,15 @@ public:
     }
 
 private:
-    // Touches memory a block at a time until the limit stops it (or a ceiling is reached).
+    // Takes memory in 64 MB blocks, touching each, until the limit stops it (or a ceiling of
+    // 1 GB is reached); a limit below one block stops it at once.
     static void Hog()
     {
+        constexpr std::size_t kBlock = 64u << 20;
         std::vector<std::unique_ptr<char[]>> blocks;
-        for (int i = 0; i < 64; ++i) {
-            blocks.emplace_back(new char[16u << 20]);
-            std::memset(blocks.back().get(), i, 16u << 20);
+        for (int i = 0; i < 16; ++i) {
+            blocks.emplace_back(new char[kBlock]);
+            std::memset(blocks.back().get(), i, kBlock);
         }
     }
 

@@ -132,14 +132,14 @@ TEST(BatchJobs, CrashHangAndMemoryHogCostOnlyTheirFile)
 
     FaultSwitch faults("crash:%QVX-crash,hang:%QVX-hang,hog:%QVX-hog");
     for (const char* jobs : {"1", "2"}) {
-        RunResult r = Tolva({"-x", "-j", jobs, "--timeout", "2", "--max-memory", "64", "in"}, dir.Path());
+        RunResult r = Tolva({"-x", "-j", jobs, "--timeout", "5", "--max-memory", "16", "in"}, dir.Path());
         EXPECT_EQ(r.status, 0);
         EXPECT_NE(ProcessingError(r.output, "in/crash.pdf").find("ended abnormally on this file (signal 11"),
                   std::string::npos) << r.output;
         EXPECT_EQ(ProcessingError(r.output, "in/hang.pdf"),
-                  "Processing took longer than the limit of 2 s (--timeout) and was stopped.") << r.output;
+                  "Processing took longer than the limit of 5 s (--timeout) and was stopped.") << r.output;
         EXPECT_EQ(ProcessingError(r.output, "in/hog.pdf"),
-                  "Processing needed more memory than the limit of 64 MB (--max-memory) and was stopped.") << r.output;
+                  "Processing needed more memory than the limit of 16 MB (--max-memory) and was stopped.") << r.output;
         // Every other file keeps its verdict and its place.
         std::string rest = r.output, expected = plain.output;
         for (const char* fault : {"crash", "hang", "hog"}) {
@@ -155,17 +155,17 @@ TEST(BatchJobs, CrashHangAndMemoryHogCostOnlyTheirFile)
     }
 
     // In the report the stopped files are failure entries that carry the reason.
-    RunResult r = Tolva({"-j", "2", "--timeout", "2", "--max-memory", "64", "-o", "out", "--json", "out.json", "in"},
+    RunResult r = Tolva({"-j", "2", "--timeout", "5", "--max-memory", "16", "-o", "out", "--json", "out.json", "in"},
                         dir.Path());
     std::string json = ReadFile(dir.Path() / "out.json");
     EXPECT_NE(json.find("\"path\": \"in/hang.pdf\", \"level\": \"2B\", \"verdict\": \"error\""), std::string::npos)
         << json;
-    EXPECT_NE(json.find("\"error\": \"Processing took longer than the limit of 2 s (--timeout) and was stopped.\""),
+    EXPECT_NE(json.find("\"error\": \"Processing took longer than the limit of 5 s (--timeout) and was stopped.\""),
               std::string::npos) << json;
     std::string xml = ReadFile(dir.Path() / "out/report.xml");
     EXPECT_EQ(ReportFiles(xml).size(), 13u);
     EXPECT_NE(xml.find("FileNameAndPath=\"in/hang.pdf\">\n  <Error Code=\"e_PDF_Unknown\" Message=\"Processing took "
-                       "longer than the limit of 2 s (--timeout) and was stopped.\"/>"),
+                       "longer than the limit of 5 s (--timeout) and was stopped.\"/>"),
               std::string::npos) << xml;
     EXPECT_NE(xml.find("FileNameAndPath=\"in/crash.pdf\">\n  <Error Code=\"e_PDF_Unknown\" Message=\"The worker"),
               std::string::npos);
