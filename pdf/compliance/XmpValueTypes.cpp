@@ -157,8 +157,7 @@ bool IsDateText(std::string_view text)
 bool CheckRawSimple(std::string_view value, std::string_view type)
 {
     if (type == "date") return IsDateText(value);
-    if (const boost::regex* pattern = PatternFor(type))
-        return boost::regex_match(value.begin(), value.end(), *pattern);
+    if (std::optional<bool> matches = MatchesValuePattern(type, value)) return *matches;
     return IsFreeSimpleType(type);
 }
 

@@ -147,6 +147,23 @@ Common::Bytes Decode(const Common::Bytes& data, const std::vector<Stage>& stages
     return Filters::FilterReader(*f).ReadAll();
 }
 
+// Files whose streams are known to decode differently from the oracle, one file name a
+// line with the reason after it; a difference anywhere else fails the test.
+std::set<std::string> KnownDifferences()
+{
+    std::set<std::string> names;
+    std::ifstream in(qvx::Test::SourceDir() / "tests/filters/shared/oracle-known-differences.txt");
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#') names.insert(line.substr(0, line.find_first_of(" \t")));
+    return names;
+}
+
+bool IsKnownDifference(const std::string& where)
+{
+    static const std::set<std::string> known = KnownDifferences();
+    return known.count(where.substr(0, where.find(" object "))) != 0;
+}
+
 }  // namespace
 
 TEST(FilterOracle, GeneralPurposeChainsMatchQpdf)
@@ -170,7 +187,7 @@ TEST(FilterOracle, GeneralPurposeChainsMatchQpdf)
         }
         if (ours == *s.qpdf)
             ++agreed;
-        else
+        else if (!IsKnownDifference(s.where))
             ADD_FAILURE() << s.where << ": " << ours.size() << " bytes, qpdf " << s.qpdf->size();
     });
     std::printf("general-purpose filter chains: %zu of %zu agree with qpdf (%zu qpdf could not decode)\n", agreed,
@@ -197,7 +214,7 @@ TEST(FilterOracle, JBIG2StreamsMatchJbig2dec)
         const std::string diff = qvx::Test::JBIG2::Difference(ours, *theirs);
         if (diff.empty())
             ++agreed;
-        else
+        else if (!IsKnownDifference(s.where))
             ADD_FAILURE() << s.where << ": " << diff;
     });
     std::printf("JBIG2Decode streams: %zu of %zu agree with jbig2dec\n", agreed, found);
