@@ -59,12 +59,12 @@ public:
     FaultSwitch()
     {
         const char* env = std::getenv("QVX_TEST_WORKER_FAULT");
-        std::string spec = env ? env : "";
+        std::string faults = env ? env : "";
         std::size_t at = 0;
-        while (at < spec.size()) {
-            std::size_t end = spec.find(',', at);
-            if (end == std::string::npos) end = spec.size();
-            std::string entry = spec.substr(at, end - at);
+        while (at < faults.size()) {
+            std::size_t end = faults.find(',', at);
+            if (end == std::string::npos) end = faults.size();
+            std::string entry = faults.substr(at, end - at);
             std::size_t colon = entry.find(':');
             if (colon != std::string::npos && colon + 1 < entry.size())
                 m_faults.push_back({entry.substr(0, colon), entry.substr(colon + 1)});

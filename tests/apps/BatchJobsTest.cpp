@@ -48,7 +48,7 @@ std::string ProcessingError(const std::string& output, const std::string& path)
 
 class FaultSwitch {
 public:
-    explicit FaultSwitch(const char* spec) { setenv("QVX_TEST_WORKER_FAULT", spec, 1); }
+    explicit FaultSwitch(const char* faults) { setenv("QVX_TEST_WORKER_FAULT", faults, 1); }
     ~FaultSwitch() { unsetenv("QVX_TEST_WORKER_FAULT"); }
 };
 
