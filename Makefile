@@ -36,6 +36,7 @@ test-asan: deps
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) $(LAUNCHER) -DQVX_SANITIZE=ON -DQVX_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  ctest --output-on-failure -j $(JOBS) -L unit
 
 # libFuzzer targets (clang, ASan, UBSan) in $(FUZZ_BUILD)/fuzz; see fuzz/README.md.

@@ -130,7 +130,10 @@ void ElementReader::ApplyExtGState(const Operand& name)
     if (g.line_cap) s.line_cap = *g.line_cap;
     if (g.line_join) s.line_join = *g.line_join;
     if (g.miter_limit) s.miter_limit = *g.miter_limit;
-    if (g.dash) s.dash = g.dash;
+    if (g.dash) {
+        SDF::Obj* lengths = g.dash->Size() ? Deref(g.dash->GetAt(0)) : nullptr;
+        s.SetDash(lengths && lengths->IsArray() ? lengths : nullptr, NumberAt(g.dash, 1, 0));
+    }
     if (g.rendering_intent) s.rendering_intent = *g.rendering_intent;
     if (g.stroke_adjust) s.stroke_adjust = *g.stroke_adjust;
     if (g.blend_mode) s.blend_mode = *g.blend_mode;
@@ -326,8 +329,8 @@ bool ElementReader::Dispatch()
             Issue(ContentIssue::e_bad_operands);
             return false;
         }
-        // The dash array operand lives only as long as the operator; keep whether it is solid.
-        s.dash = m_op[m_op.Size() - 2].obj->Size() ? m_op[m_op.Size() - 2].obj.get() : nullptr;
+        const Operand& phase = m_op[m_op.Size() - 1];
+        s.SetDash(m_op[m_op.Size() - 2].obj.get(), phase.IsNumber() ? phase.number : 0);
         m_dirty = true;
         return false;
     }

@@ -1,6 +1,9 @@
 #include "pdf/GState.h"
 
+#include <algorithm>
 #include <cmath>
+
+#include "pdf/ObjUtil.h"
 
 namespace qvx::PDF {
 
@@ -17,6 +20,24 @@ GState::GState()
     stroke.components = fill.components = {0};
 }
 
+void GState::SetDash(const SDF::Obj* array, double phase)
+{
+    dash.clear();
+    dash_phase = std::isfinite(phase) ? phase : 0;
+    double total = 0;
+    // Longer patterns are hostile input, not drawings.
+    for (std::size_t i = 0; array && i < std::min<std::size_t>(array->Size(), 64); ++i) {
+        double v = NumberAt(array, i, -1);
+        if (!std::isfinite(v) || v < 0) {
+            dash.clear();
+            return;
+        }
+        dash.push_back(v);
+        total += v;
+    }
+    if (total <= 0) dash.clear();
+}
+
 std::uint64_t GState::Diff(const GState& a, const GState& b)
 {
     std::uint64_t d = 0;
@@ -28,7 +49,7 @@ std::uint64_t GState::Diff(const GState& a, const GState& b)
     set(a.line_cap != b.line_cap, e_line_cap);
     set(a.line_join != b.line_join, e_line_join);
     set(!Same(a.miter_limit, b.miter_limit), e_miter_limit);
-    set(a.dash != b.dash, e_dash);
+    set(a.dash != b.dash || !Same(a.dash_phase, b.dash_phase), e_dash);
     set(a.rendering_intent != b.rendering_intent, e_rendering_intent);
     set(a.stroke_adjust != b.stroke_adjust, e_stroke_adjust);
     set(a.blend_mode != b.blend_mode, e_blend_mode);

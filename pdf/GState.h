@@ -44,7 +44,8 @@ struct GState {
     double line_width = 1;
     int line_cap = 0, line_join = 0;
     double miter_limit = 10;
-    SDF::Obj* dash = nullptr;                 // the dash array operand or D entry, null: solid
+    std::vector<double> dash;                 // on/off lengths, empty: solid
+    double dash_phase = 0;
     std::string rendering_intent = "RelativeColorimetric";
     bool stroke_adjust = false;
     std::string blend_mode = "Normal";
@@ -71,6 +72,9 @@ struct GState {
     SDF::Obj* ext_gstate = nullptr;           // the last ExtGState applied (resolved)
 
     GState();
+    // Sets the dash from an array and a phase as `d` and the D entry give them; a pattern
+    // that cannot be drawn (negative or all zero lengths) is solid.
+    void SetDash(const SDF::Obj* array, double phase);
     // The attributes whose values differ between a and b.
     static std::uint64_t Diff(const GState& a, const GState& b);
 };

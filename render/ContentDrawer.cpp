@@ -203,37 +203,12 @@ void ContentDrawer::OnOperator(const PDF::Operation& op)
     case Op::e_h: m_path.push_back({Segment::e_close, {}}); break;
     case Op::e_W: m_clip_even_odd = false; break;
     case Op::e_Wstar: m_clip_even_odd = true; break;
-    case Op::e_d:
-        // The state keeps only whether the line is dashed; cairo keeps the pattern, saved
-        // and restored with q and Q.
-        if (op.Size() >= 2 && op[op.Size() - 2].obj && op[op.Size() - 1].IsNumber())
-            SetDash(op[op.Size() - 2].obj.get(), op[op.Size() - 1].number);
-        break;
     case Op::e_gs:
         if (SDF::Obj* m = m_reader.GetGState().soft_mask) m_ctx.mask_ctm[m] = m_reader.GetGState().ctm;
-        if (SDF::Obj* g = m_reader.GetGState().ext_gstate) {
-            if (SDF::Obj* d = PDF::FindArray(g, "D")) SetDash(PDF::Deref(d->Size() ? d->GetAt(0) : nullptr), PDF::NumberAt(d, 1, 0));
-        }
         break;
     case Op::e_ET: ApplyTextClip(); break;
     default: break;
     }
-}
-
-void ContentDrawer::SetDash(SDF::Obj* array, double phase)
-{
-    SDF::Obj* a = PDF::Deref(array);
-    if (!a || !a->IsArray()) return;
-    std::vector<double> dashes;
-    double total = 0;
-    for (std::size_t i = 0; i < std::min<std::size_t>(a->Size(), 64); ++i) {
-        double d = PDF::NumberAt(a, i, -1);
-        if (d < 0 || !std::isfinite(d)) return;
-        dashes.push_back(d);
-        total += d;
-    }
-    if (total <= 0) dashes.clear();
-    cairo_set_dash(mp_cr, dashes.data(), static_cast<int>(dashes.size()), std::isfinite(phase) ? phase : 0);
 }
 
 void ContentDrawer::AppendPath()
@@ -291,7 +266,7 @@ void ContentDrawer::Stroke(const GState& gs)
     cairo_set_line_cap(mp_cr, caps[std::clamp(gs.line_cap, 0, 2)]);
     cairo_set_line_join(mp_cr, joins[std::clamp(gs.line_join, 0, 2)]);
     cairo_set_miter_limit(mp_cr, std::max(1.0, gs.miter_limit));
-    if (!gs.dash) cairo_set_dash(mp_cr, nullptr, 0, 0);
+    cairo_set_dash(mp_cr, gs.dash.data(), static_cast<int>(gs.dash.size()), gs.dash_phase);
     // Lines thinner than a pixel are drawn one pixel wide, as screen renderers do.
     Matrix m = gs.ctm.Then(m_base);
     double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));

@@ -80,7 +80,6 @@ private:
     void DrawPath(const PDF::Element& e);
     void Stroke(const PDF::GState& gs);
     void EnterForm(const PDF::Element& e);
-    void SetDash(SDF::Obj* array, double phase);
 
     // Sources: false when the colour cannot be painted (a pattern that could not be built).
     bool SetSource(const PDF::GState& gs, bool fill);

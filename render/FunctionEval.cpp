@@ -432,6 +432,14 @@ private:
 
 std::unique_ptr<FunctionEval> FunctionEval::Create(SDF::Obj* obj, int depth)
 {
+    std::unique_ptr<FunctionEval> f = Build(obj, depth);
+    // Callers keep the outputs in buffers sized for the most components a colour can have.
+    if (f && f->Outputs() > Common::Limits::kMaxColorComponents) return nullptr;
+    return f;
+}
+
+std::unique_ptr<FunctionEval> FunctionEval::Build(SDF::Obj* obj, int depth)
+{
     SDF::Obj* o = PDF::Deref(obj);
     if (!o || depth > Common::Limits::kMaxColorSpaceNesting) return nullptr;
     if (o->IsArray()) {

@@ -13,8 +13,9 @@ namespace qvx::Render {
 
 class FunctionEval {
 public:
-    // Null when obj is no function that can be evaluated. An array of functions (one per
-    // output, as shadings allow) evaluates as one function with their outputs in turn.
+    // Null when obj is no function that can be evaluated or has more outputs than a colour
+    // has components. An array of functions (one per output, as shadings allow) evaluates
+    // as one function with their outputs in turn.
     static std::unique_ptr<FunctionEval> Create(SDF::Obj* obj, int depth = 0);
     virtual ~FunctionEval() = default;
 
@@ -27,6 +28,9 @@ protected:
     std::vector<double> m_domain, m_range;
     double ClipIn(double v, int i) const;
     void ClipOut(double* out) const;
+
+private:
+    static std::unique_ptr<FunctionEval> Build(SDF::Obj* obj, int depth);
 };
 
 }  // namespace qvx::Render

@@ -136,9 +136,9 @@ cairo_surface_t* ContentDrawer::SoftMask(SDF::Obj* smask)
     std::unique_ptr<FunctionEval> tr = FunctionEval::Create(PDF::FindIn(smask, "TR"));
     std::uint8_t lut[256];
     for (int i = 0; i < 256; ++i) {
-        double v = i / 255.0, o = v;
-        if (tr && tr->Outputs() >= 1) tr->Eval(&v, 1, &o);
-        lut[i] = static_cast<std::uint8_t>(std::clamp(o, 0.0, 1.0) * 255 + 0.5);
+        double v = i / 255.0, o[Common::Limits::kMaxColorComponents + 1] = {v};
+        if (tr && tr->Outputs() >= 1) tr->Eval(&v, 1, o);
+        lut[i] = static_cast<std::uint8_t>(std::clamp(o[0], 0.0, 1.0) * 255 + 0.5);
     }
     cairo_surface_t* mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
     std::uint8_t* src = cairo_image_surface_get_data(surface);

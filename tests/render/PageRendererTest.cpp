@@ -87,6 +87,18 @@ TEST(PageRenderer, FillRulesClipsAndDashes)
     EXPECT_EQ(Rgb(r.bitmap, 50, 85), 0x000000u);  // the clip ended with Q
     EXPECT_EQ(Rgb(r.bitmap, 5, 5), 0x0000FFu);    // first dash
     EXPECT_EQ(Rgb(r.bitmap, 15, 5), 0xFFFFFFu);   // first gap
+    // A dash from an ExtGState, with a phase, ends with Q; a pattern of zeros is solid.
+    d.resources = "<< /ExtGState << /D1 << /D [[20 20] 10] >> >> >>";
+    d.content = "0 0 1 RG 2 w q /D1 gs 0 95 m 100 95 l S Q 0 85 m 100 85 l S "
+                "[0 0] 0 d 0 75 m 100 75 l S [5 -1] 0 d 0 65 m 100 65 l S";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 5, 5), 0x0000FFu);
+    EXPECT_EQ(Rgb(r.bitmap, 15, 5), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(r.bitmap, 45, 5), 0x0000FFu);
+    EXPECT_EQ(Rgb(r.bitmap, 15, 15), 0x0000FFu);
+    EXPECT_EQ(Rgb(r.bitmap, 15, 25), 0x0000FFu);
+    EXPECT_EQ(Rgb(r.bitmap, 7, 35), 0x0000FFu);
+    d.resources = "<< >>";
     d.content = "0 g 10 10 80 80 re 30 30 40 40 re f";
     r = d.Draw();
     EXPECT_EQ(Rgb(r.bitmap, 50, 50), 0x000000u);
