@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "apps/tolva/BatchRun.h"
+#include "apps/tolva/ReportFromJson.h"
 #include "common/Exception.h"
 #include "pdf/FontConfig.h"
 
@@ -96,7 +97,7 @@ int RunParsed(ToolSettings& s, const po::variables_map& vm, const po::options_de
     }
     if (s.jobs == 0 || s.jobs > kMaxJobs)
         throw po::validation_error(po::validation_error::invalid_option_value, "jobs", std::to_string(s.jobs));
-    if (!vm.count("file...")) {
+    if (!vm.count("file...") && !vm.count("html-from")) {
         if (s.verbosity > 0) Log(s, e_LogInfo, "No input files specified.\n");
         return 0;
     }
@@ -143,6 +144,7 @@ int RunParsed(ToolSettings& s, const po::variables_map& vm, const po::options_de
     flag("noxml", s.writeXml, false);
     flag("flatten", s.flatten, true);
     if (vm.count("json")) Echo(s, "'json' parameter: " + s.jsonPath + "\n");
+    if (vm.count("html-from")) return WriteHtmlFromJson(s, vm["html-from"].as<std::string>());
     return RunBatch(s, vm["file..."].as<std::vector<std::string>>());
 }
 
@@ -172,6 +174,7 @@ po::options_description BuildOptions(ToolSettings& s)
         ("max_ref_objs", po::value<std::uint32_t>(&s.maxRefObjs)->default_value(10), "The maximum number of object numbers to store for each error code. The default is 10. To output all object numbers, pass the value 0 as an argument.")
         ("flatten", "Whether to run flattener on pages with transparency in Level 1 conformance mode during conversion.")
         ("json", po::value<std::string>(&s.jsonPath), "Write a JSON report of the run to the file 'arg' ('-' for standard output, in which case console messages go to standard error). Each file's entry is written as soon as the file is done.")
+        ("html-from", po::value<std::string>(), "Write report.html in the output directory from the JSON report 'arg' of an earlier run (as the cluster runner does with its workers' results) instead of processing files.")
         ("jobs,j", po::value<std::uint32_t>(&s.jobs)->default_value(1), "The number of files processed at the same time, each in a worker process of its own. Results are reported in input order, exactly as with one job.")
         ("timeout", po::value<std::uint32_t>(&s.timeoutSeconds)->default_value(0), "Stop processing a file after 'arg' seconds and report it as a processing error. 0 means no limit.")
         ("max-memory", po::value<std::uint32_t>(&s.maxMemoryMB)->default_value(0), "Stop processing a file that needs more than 'arg' megabytes of memory and report it as a processing error. 0 means no limit.");

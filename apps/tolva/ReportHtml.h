@@ -32,8 +32,8 @@ public:
 
     void Add(const FileResult& result);
     // Writes outputDir/report.html, replacing it; a page that cannot be written is skipped,
-    // as report.xml is.
-    void Close();
+    // as report.xml is, and false returned.
+    bool Close();
 
     struct Totals {
         std::uint64_t files = 0, passed = 0, failed = 0, errors = 0, no_claim = 0;

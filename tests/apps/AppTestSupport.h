@@ -38,6 +38,13 @@ inline std::vector<std::string> ConsoleFiles(const std::string& out)
     return files;
 }
 
+// The text without its run dates (report.xml and report.html: 2026-Dec-07 00:10:09; JSON: ISO 8601).
+inline std::string WithoutRunDate(const std::string& text)
+{
+    static const std::regex date(R"(\d{4}-(?:[A-Z][a-z]{2}-\d{2} |\d{2}-\d{2}T)\d{2}:\d{2}:\d{2}Z?)");
+    return std::regex_replace(text, date, "");
+}
+
 // The FileNameAndPath of every entry of the report's Validation sections, in order.
 inline std::vector<std::string> ReportFiles(const std::string& report)
 {

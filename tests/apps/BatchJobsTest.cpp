@@ -29,13 +29,6 @@ void MakeBatch(const TempDir& dir)
     dir.Write("also.pdf", minimal);
 }
 
-// The text without its run dates (report.xml and report.html: 2026-Dec-07 00:10:09; JSON: ISO 8601).
-std::string WithoutRunDate(const std::string& text)
-{
-    static const std::regex date(R"(\d{4}-(?:[A-Z][a-z]{2}-\d{2} |\d{2}-\d{2}T)\d{2}:\d{2}:\d{2}Z?)");
-    return std::regex_replace(text, date, "");
-}
-
 // Output lines of a processing error for one file, as the console shows them.
 std::string ProcessingError(const std::string& output, const std::string& path)
 {

@@ -105,4 +105,18 @@ TEST(ReportHtml, TotalsRulesAndEveryFileFailedFirst)
     // No report, no page.
     Tolva({"-x", "-o", "none", "in"}, dir.Path());
     EXPECT_FALSE(fs::exists(dir.Path() / "none/report.html"));
+
+    // The page made again from a run's JSON report (as the cluster runner has it made) is
+    // the page that run wrote: verdicts, findings, processing errors and conversions.
+    RunResult run = Tolva({"-c", "-o", "conv2", "--json", "conv2.json", "in"}, dir.Path());
+    ASSERT_EQ(run.status, 0) << run.output;
+    RunResult again = Tolva({"--html-from", "conv2.json", "-o", "again"}, dir.Path());
+    ASSERT_EQ(again.status, 0) << again.output;
+    std::string original = ReadFile(dir.Path() / "conv2/report.html");
+    EXPECT_NE(original.find("Converted to <a href=\""), std::string::npos) << original;
+    EXPECT_EQ(WithoutRunDate(ReadFile(dir.Path() / "again/report.html")), WithoutRunDate(original));
+    dir.Write("bad.json", "{\"tool\": \"tolva\", \"files\": [\n{\"name\": \n]}\n");
+    RunResult bad = Tolva({"--html-from", "bad.json", "-o", "bad"}, dir.Path());
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(bad.output.find("Not a file entry of a JSON report"), std::string::npos) << bad.output;
 }

@@ -118,6 +118,11 @@ def main():
         check(without_date(cl_xml) == without_date(ref_xml), "report.xml differs from the single run's")
         check(os.path.exists(os.path.join(root, "cl", "report.xsl")), "no report.xsl")
         if has_json:
+            pages = []
+            for folder in ("ref", "cl"):
+                with open(os.path.join(root, folder, "report.html"), encoding="utf-8") as f:
+                    pages.append(re.sub(r"Run \d{4}-[A-Z][a-z]{2}-\d{2} [\d:]{8}", "", f.read(), count=1))
+            check(pages[0] == pages[1], "report.html differs from the single run's")
             with open(os.path.join(root, "ref.json"), encoding="utf-8") as f:
                 ref_json = json.load(f)
             with open(os.path.join(root, "cl.json"), encoding="utf-8") as f:
