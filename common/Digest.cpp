@@ -1,8 +1,8 @@
 #include "common/Digest.h"
 
-#include <openssl/evp.h>
-
 #include <cstdio>
+
+#include "common/CryptoApi.h"
 
 namespace qvx::Common {
 

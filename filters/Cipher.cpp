@@ -1,9 +1,6 @@
 #include "filters/Cipher.h"
 
-#include <openssl/evp.h>
-#include <openssl/provider.h>
-#include <openssl/rand.h>
-
+#include "common/CryptoApi.h"
 #include "common/Exception.h"
 
 namespace qvx::Filters {

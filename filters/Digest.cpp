@@ -1,7 +1,6 @@
 #include "filters/Digest.h"
 
-#include <openssl/evp.h>
-
+#include "common/CryptoApi.h"
 #include "common/Exception.h"
 
 namespace qvx::Filters {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <mutex>
 
-#include <fontconfig/fontconfig.h>
+#include "pdf/FontLibraries.h"
 
 #include "pdf/FontConfig.h"
 

@@ -4,10 +4,8 @@
 #include <cmath>
 #include <fstream>
 
-#include <hb-subset.h>
-#include <hb.h>
-
 #include "common/Limits.h"
+#include "pdf/FontLibraries.h"
 
 namespace qvx::PDF {
 

@@ -1,6 +1,6 @@
 #include "render/BitmapFile.h"
 
-#include <cairo.h>
+#include "render/CairoApi.h"
 #include <cstdio>
 #include <memory>
 

@@ -4,7 +4,7 @@
 // user space maps through.
 
 #include <array>
-#include <cairo.h>
+#include "render/CairoApi.h"
 #include <cstdint>
 #include <map>
 #include <memory>

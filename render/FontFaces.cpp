@@ -1,14 +1,13 @@
 #include "render/FontFaces.h"
 
 #include <algorithm>
-#include <cairo-ft.h>
 #include <cctype>
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include <mutex>
 #include FT_FREETYPE_H
 
 #include "common/Limits.h"
+#include "pdf/FontLibraries.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"

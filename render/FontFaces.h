@@ -3,7 +3,7 @@
 // FreeType, or a system substitute (the URW base35 fonts for the standard 14, else the
 // fontconfig match for the font's name and style), and the glyph each code draws.
 
-#include <cairo.h>
+#include "render/CairoApi.h"
 #include <cstdint>
 #include <map>
 #include <memory>

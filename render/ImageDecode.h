@@ -3,7 +3,7 @@
 // Decode array and the colour space into premultiplied ARGB, with SMask, Mask (stencil or
 // colour key) and SMaskInData alpha; stencil masks (ImageMask) into A8.
 
-#include <cairo.h>
+#include "render/CairoApi.h"
 #include <cstdint>
 
 #include "common/Buffer.h"

@@ -2,7 +2,7 @@
 // Mesh shadings (free-form and lattice triangles, Coons and tensor patches) read from their
 // stream data into a cairo mesh pattern in shading space.
 
-#include <cairo.h>
+#include "render/CairoApi.h"
 
 namespace qvx::SDF {
 class Obj;

@@ -1,7 +1,7 @@
 #include "render/PageRenderer.h"
 
 #include <algorithm>
-#include <cairo.h>
+#include "render/CairoApi.h"
 #include <cmath>
 
 #include "common/Limits.h"

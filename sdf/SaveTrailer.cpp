@@ -1,6 +1,5 @@
 #include "sdf/SaveTrailer.h"
 
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <array>
@@ -11,6 +10,7 @@
 #include <ctime>
 #include <random>
 
+#include "common/CryptoApi.h"
 #include "common/Exception.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDocImpl.h"
