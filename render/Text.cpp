@@ -88,7 +88,23 @@ void ContentDrawer::DrawText(const Element& e)
     // Glyph y positions: text space runs up, and the flip is in the font matrix only.
     if (Fills(mode)) {
         BeginPaint(gs);
-        if (SetSource(gs, true)) cairo_show_glyphs(mp_cr, glyphs.data(), static_cast<int>(glyphs.size()));
+        if (SetSource(gs, true)) {
+            // Glyphs filled with a colour sit on the pixel grid as pdftoppm puts them: the
+            // origin's row rounded down, its column down to a quarter pixel. Pattern fills
+            // paint through the exact outlines.
+            std::vector<cairo_glyph_t> snapped = glyphs;
+            bool pattern = gs.fill.space && gs.fill.space->GetFamily() == PDF::ColorSpace::e_pattern;
+            for (cairo_glyph_t& g : snapped) {
+                if (pattern) break;
+                cairo_user_to_device(mp_cr, &g.x, &g.y);
+                g.x = std::floor(g.x * 4) / 4, g.y = std::floor(g.y);
+                cairo_device_to_user(mp_cr, &g.x, &g.y);
+            }
+            cairo_new_path(mp_cr);
+            cairo_glyph_path(mp_cr, snapped.data(), static_cast<int>(snapped.size()));
+            cairo_set_fill_rule(mp_cr, CAIRO_FILL_RULE_WINDING);
+            cairo_fill(mp_cr);
+        }
         EndPaint(gs);
     }
     if (Strokes(mode)) {
