@@ -293,11 +293,12 @@ void ContentDrawer::EnterForm(const Element& e)
     bool transparency = group && PDF::FindName(group, "S") == "Transparency";
     if (transparency) {
         // The group is composited as one object with the alpha, blend mode and soft mask in force.
+        // Pushed in device space: the group's pattern then maps to the device as it is.
+        cairo_identity_matrix(mp_cr);
         cairo_push_group(mp_cr);
         m_reader.ResetTransparency();
         Walk();
         cairo_pattern_t* p = cairo_pop_group(mp_cr);
-        cairo_identity_matrix(mp_cr);
         BeginPaint(gs);
         cairo_set_source(mp_cr, p);
         double alpha = std::isfinite(gs.fill_alpha) ? std::clamp(gs.fill_alpha, 0.0, 1.0) : 1;
