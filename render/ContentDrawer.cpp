@@ -232,7 +232,10 @@ void ContentDrawer::DrawPath(const Element& e)
             AppendPath();
             cairo_set_fill_rule(mp_cr, e.even_odd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
             BeginPaint(gs);
-            if (SetSource(gs, true)) cairo_fill(mp_cr);
+            if (SetSource(gs, true)) {
+                Knockout(false);
+                cairo_fill(mp_cr);
+            }
             EndPaint(gs);
         }
         if (e.stroke) {
@@ -273,6 +276,7 @@ void ContentDrawer::Stroke(const GState& gs)
     double w = gs.line_width;
     if (!std::isfinite(w) || w * scale < 1) w = 1 / scale;
     cairo_set_line_width(mp_cr, w);
+    Knockout(true);
     cairo_stroke(mp_cr);
 }
 
@@ -290,26 +294,107 @@ void ContentDrawer::EnterForm(const Element& e)
         cairo_clip(mp_cr);
     }
     SDF::Obj* group = PDF::FindDict(form, "Group");
-    bool transparency = group && PDF::FindName(group, "S") == "Transparency";
-    if (transparency) {
-        // The group is composited as one object with the alpha, blend mode and soft mask in force.
-        // Pushed in device space: the group's pattern then maps to the device as it is.
-        cairo_identity_matrix(mp_cr);
-        cairo_push_group(mp_cr);
-        m_reader.ResetTransparency();
-        Walk();
-        cairo_pattern_t* p = cairo_pop_group(mp_cr);
-        BeginPaint(gs);
-        cairo_set_source(mp_cr, p);
-        double alpha = std::isfinite(gs.fill_alpha) ? std::clamp(gs.fill_alpha, 0.0, 1.0) : 1;
-        cairo_paint_with_alpha(mp_cr, alpha);
-        EndPaint(gs);
-        cairo_pattern_destroy(p);
-    } else {
-        Walk();
-    }
+    if (group && PDF::FindName(group, "S") == "Transparency") DrawGroup(group, gs);
+    else Walk();
     cairo_restore(mp_cr);
     m_reader.End();
+}
+
+void ContentDrawer::DrawGroup(SDF::Obj* group, const GState& gs)
+{
+    // Pushed in device space: the group's pattern then maps to the device as it is.
+    cairo_identity_matrix(mp_cr);
+    // A non-isolated group starts from what lies under it and is then put back in its place,
+    // in proportion to its alpha and soft mask. Under a blend mode, or inside a knockout
+    // group (whose own backdrop it would restore everywhere), it is drawn as isolated.
+    bool normal = gs.blend_mode == "Normal" || gs.blend_mode == "Compatible";
+    bool over_backdrop = !PDF::FindBool(group, "I", false) && normal && !m_knockout;
+    bool knockout = PDF::FindBool(group, "K", false);
+    cairo_pattern_t* backdrop = nullptr;
+    if (over_backdrop && knockout) {
+        // Each object of a knockout group composites against this same backdrop: keep a copy.
+        cairo_surface_t* under = cairo_get_group_target(mp_cr);
+        cairo_push_group(mp_cr);
+        cairo_set_source_surface(mp_cr, under, 0, 0);
+        PaintUnder();
+        backdrop = cairo_pop_group(mp_cr);
+    }
+    cairo_surface_t* under = cairo_get_group_target(mp_cr);
+    cairo_push_group(mp_cr);
+    if (backdrop) {
+        cairo_set_source(mp_cr, backdrop);
+        PaintUnder();
+    } else if (over_backdrop) {
+        cairo_set_source_surface(mp_cr, under, 0, 0);
+        PaintUnder();
+    }
+    cairo_set_operator(mp_cr, CAIRO_OPERATOR_OVER);
+    bool outer_knockout = m_knockout;
+    cairo_pattern_t* outer_backdrop = mp_knockout_backdrop;
+    m_knockout = knockout;
+    mp_knockout_backdrop = backdrop;
+    m_reader.ResetTransparency();
+    Walk();
+    m_knockout = outer_knockout;
+    mp_knockout_backdrop = outer_backdrop;
+    cairo_pattern_t* p = cairo_pop_group(mp_cr);
+    double alpha = std::isfinite(gs.fill_alpha) ? std::clamp(gs.fill_alpha, 0.0, 1.0) : 1;
+    if (over_backdrop) {
+        cairo_surface_t* mask = gs.soft_mask ? SoftMask(gs.soft_mask) : nullptr;
+        cairo_set_operator(mp_cr, CAIRO_OPERATOR_SOURCE);
+        if (mask && alpha < 1) {
+            cairo_push_group_with_content(mp_cr, CAIRO_CONTENT_ALPHA);
+            cairo_set_source_surface(mp_cr, mask, 0, 0);
+            cairo_paint_with_alpha(mp_cr, alpha);
+            cairo_pattern_t* m = cairo_pop_group(mp_cr);
+            cairo_set_source(mp_cr, p);
+            cairo_mask(mp_cr, m);
+            cairo_pattern_destroy(m);
+        } else if (mask) {
+            cairo_set_source(mp_cr, p);
+            cairo_mask_surface(mp_cr, mask, 0, 0);
+        } else if (!gs.soft_mask) {
+            cairo_set_source(mp_cr, p);
+            cairo_paint_with_alpha(mp_cr, alpha);
+        }
+        cairo_set_operator(mp_cr, CAIRO_OPERATOR_OVER);
+    } else {
+        // The group is composited as one object with the alpha, blend mode and soft mask in force.
+        BeginPaint(gs);
+        cairo_set_source(mp_cr, p);
+        cairo_paint_with_alpha(mp_cr, alpha);
+        EndPaint(gs);
+    }
+    cairo_pattern_destroy(p);
+    if (backdrop) cairo_pattern_destroy(backdrop);
+}
+
+void ContentDrawer::PaintUnder()
+{
+    cairo_set_operator(mp_cr, CAIRO_OPERATOR_SOURCE);
+    cairo_paint(mp_cr);
+}
+
+void ContentDrawer::Knockout(bool stroke)
+{
+    if (!m_knockout) return;
+    // The object's area first returns to the group's backdrop (clear when isolated).
+    cairo_save(mp_cr);
+    if (mp_knockout_backdrop) {
+        // The backdrop is in device space, the path in user space.
+        cairo_matrix_t m;
+        cairo_get_matrix(mp_cr, &m);
+        cairo_pattern_set_matrix(mp_knockout_backdrop, &m);
+        cairo_set_source(mp_cr, mp_knockout_backdrop);
+        cairo_set_operator(mp_cr, CAIRO_OPERATOR_SOURCE);
+    } else {
+        // Cleared by an opaque source taken out of it (cairo's clear leaves strokes as they are).
+        cairo_set_source_rgb(mp_cr, 0, 0, 0);
+        cairo_set_operator(mp_cr, CAIRO_OPERATOR_DEST_OUT);
+    }
+    if (stroke) cairo_stroke_preserve(mp_cr);
+    else cairo_fill_preserve(mp_cr);
+    cairo_restore(mp_cr);
 }
 
 }  // namespace qvx::Render

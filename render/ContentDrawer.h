@@ -80,6 +80,13 @@ private:
     void DrawPath(const PDF::Element& e);
     void Stroke(const PDF::GState& gs);
     void EnterForm(const PDF::Element& e);
+    // A transparency group drawn and composited with the state gs it was drawn in.
+    void DrawGroup(SDF::Obj* group, const PDF::GState& gs);
+    // Paints the source over the whole clip, replacing what is there.
+    void PaintUnder();
+    // In a knockout group: the current path's area returns to the group's backdrop before
+    // the object is painted on it.
+    void Knockout(bool stroke);
 
     // Sources: false when the colour cannot be painted (a pattern that could not be built).
     bool SetSource(const PDF::GState& gs, bool fill);
@@ -115,6 +122,9 @@ private:
     // Marked-content sequences open, each whether optional content hides it, and how many hide.
     std::vector<bool> m_marked;
     int m_hidden = 0;
+    // Inside a knockout group, and its backdrop (device space; null: transparent).
+    bool m_knockout = false;
+    cairo_pattern_t* mp_knockout_backdrop = nullptr;
 };
 
 }  // namespace qvx::Render

@@ -50,3 +50,61 @@ TEST(TransparencyGroup, PlacedByTheFormMatrixAndTheCurrentTransform)
     EXPECT_TRUE(Near(bm, 60, 25, 0x800080u, 2)) << std::hex << Rgb(bm, 60, 25);
     EXPECT_EQ(Rgb(bm, 60, 75), 0xFF0000u);
 }
+
+TEST(TransparencyGroup, NonIsolatedGroupsBlendWithWhatLiesUnder)
+{
+    // Cyan multiplied inside the group: over the yellow page (non-isolated) it turns green;
+    // an isolated group multiplies against nothing and stays cyan.
+    const std::string page = "1 1 0 rg 0 0 100 100 re f /Fm1 Do";
+    GroupPage open("/I false", "/Mul gs 0 1 1 rg 20 20 60 60 re f");
+    Render::Bitmap bm = open.Draw(page);
+    EXPECT_EQ(Rgb(bm, 50, 50), 0x00FF00u);
+    EXPECT_EQ(Rgb(bm, 10, 10), 0xFFFF00u);
+    GroupPage isolated("/I true", "/Mul gs 0 1 1 rg 20 20 60 60 re f");
+    EXPECT_EQ(Rgb(isolated.Draw(page), 50, 50), 0x00FFFFu);
+    // The group's alpha applies to what it adds, not to the backdrop it started from.
+    bm = open.Draw("1 1 0 rg 0 0 100 100 re f /Half gs /Fm1 Do");
+    EXPECT_TRUE(Near(bm, 50, 50, 0x80FF00u, 2)) << std::hex << Rgb(bm, 50, 50);
+    EXPECT_EQ(Rgb(bm, 10, 10), 0xFFFF00u);
+    // A non-isolated group inside another, both smaller than the page: the inner one's
+    // backdrop is the outer group's content at the same place.
+    RenderDoc d;
+    int inner = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [30 30 70 70] /Group << /S /Transparency >> "
+                              "/Resources << /ExtGState " + GroupPage::States() + " >>",
+                              "/Mul gs 0 1 1 rg 0 0 100 100 re f");
+    int outer = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [20 20 80 80] /Group << /S /Transparency >> "
+                              "/Resources << /XObject << /In " + std::to_string(inner) + " 0 R >> >>",
+                              "1 0 1 rg 20 20 60 30 re f /In Do");
+    d.resources = "<< /XObject << /Out " + std::to_string(outer) + " 0 R >> >>";
+    d.content = "1 1 0 rg 0 0 100 100 re f /Out Do";
+    bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 50, 60), 0x0000FFu);  // cyan x magenta, drawn by the outer group
+    EXPECT_EQ(Rgb(bm, 50, 40), 0x00FF00u);  // cyan x yellow, the page under both
+    EXPECT_EQ(Rgb(bm, 25, 75), 0xFF00FFu);  // magenta outside the inner group
+    EXPECT_EQ(Rgb(bm, 10, 10), 0xFFFF00u);
+}
+
+TEST(TransparencyGroup, KnockoutObjectsCompositeAgainstTheGroupBackdrop)
+{
+    // Two half-transparent squares overlapping: in a knockout group the later one replaces
+    // the earlier where they overlap instead of mixing with it.
+    const std::string squares = "/Half gs 1 0 0 rg 10 10 50 50 re f 0 0 1 rg 40 40 50 50 re f";
+    GroupPage knockout("/I true /K true", squares);
+    Render::Bitmap bm = knockout.Draw("/Fm1 Do");
+    EXPECT_TRUE(Near(bm, 50, 50, 0x7F7FFFu, 2)) << std::hex << Rgb(bm, 50, 50);  // blue only
+    EXPECT_TRUE(Near(bm, 20, 80, 0xFF7F7Fu, 2)) << std::hex << Rgb(bm, 20, 80);
+    GroupPage plain("/I true", squares);
+    bm = plain.Draw("/Fm1 Do");
+    EXPECT_FALSE(Near(bm, 50, 50, 0x7F7FFFu, 20)) << std::hex << Rgb(bm, 50, 50);
+    // Non-isolated: each object multiplies with the yellow page, not with the one before.
+    GroupPage open("/K true", "/Mul gs 0 1 1 rg 10 10 50 50 re f 1 0 1 rg 40 40 50 50 re f");
+    bm = open.Draw("1 1 0 rg 0 0 100 100 re f /Fm1 Do");
+    EXPECT_EQ(Rgb(bm, 50, 50), 0xFF0000u);  // magenta x yellow; not black
+    EXPECT_EQ(Rgb(bm, 20, 80), 0x00FF00u);  // cyan x yellow
+    EXPECT_EQ(Rgb(bm, 5, 5), 0xFFFF00u);
+    // Strokes knock out as well: a stroke across the squares replaces them along its width.
+    GroupPage stroked("/I true /K true", "1 0 0 rg 10 10 80 80 re f /Half gs 0 0 1 RG 10 w 0 50 m 100 50 l S");
+    bm = stroked.Draw("/Fm1 Do");
+    EXPECT_TRUE(Near(bm, 50, 50, 0x7F7FFFu, 2)) << std::hex << Rgb(bm, 50, 50);
+    EXPECT_EQ(Rgb(bm, 50, 30), 0xFF0000u);
+}
