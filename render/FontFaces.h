@@ -24,6 +24,7 @@ public:
         void* ft = nullptr;                 // the FT_Face behind it
         bool substitute = false;            // a system font stands in for the font
         bool embedded_damaged = false;      // an embedded program FreeType cannot open
+        double width_scale = 1;             // horizontal scale of a substitute's glyphs
     };
     const Face& Get(const PDF::Font& font);
     // The glyph of a code in the face (0 when it has none).

@@ -83,7 +83,7 @@ void ContentDrawer::DrawText(const Element& e)
     if (glyphs.empty()) return;
     cairo_set_font_face(mp_cr, face.face);
     cairo_matrix_t fm;
-    cairo_matrix_init(&fm, tfs * th, 0, 0, -tfs, 0, 0);
+    cairo_matrix_init(&fm, tfs * th * face.width_scale, 0, 0, -tfs, 0, 0);
     cairo_set_font_matrix(mp_cr, &fm);
     // Glyph y positions: text space runs up, and the flip is in the font matrix only.
     if (Fills(mode)) {
