@@ -231,6 +231,7 @@ void ContentDrawer::DrawPath(const Element& e)
         if (e.fill) {
             AppendPath();
             cairo_set_fill_rule(mp_cr, e.even_odd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+            SnapRectangleFill(gs.ctm);
             BeginPaint(gs);
             if (SetSource(gs, true)) {
                 Knockout(false);
@@ -240,8 +241,16 @@ void ContentDrawer::DrawPath(const Element& e)
         }
         if (e.stroke) {
             AppendPath();
+            bool snapped = SnapLineStroke(gs);
             BeginPaint(gs);
-            if (SetSource(gs, false)) Stroke(gs);
+            if (SetSource(gs, false)) {
+                if (snapped) {
+                    Knockout(false);
+                    cairo_fill(mp_cr);
+                } else {
+                    Stroke(gs);
+                }
+            }
             EndPaint(gs);
         }
         if (e.clip) {

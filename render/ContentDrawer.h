@@ -79,6 +79,11 @@ private:
     void AppendPath();
     void DrawPath(const PDF::Element& e);
     void Stroke(const PDF::GState& gs);
+    // Rectangles and straight lines along the pixel grid drawn with whole-pixel edges: the
+    // current path replaced by the area to fill; false when the path is not such a shape.
+    bool SnapRectangleFill(const PDF::Matrix& ctm);
+    bool SnapLineStroke(const PDF::GState& gs);
+    void ReplacePath(const std::vector<std::array<double, 4>>& device_rects);
     void EnterForm(const PDF::Element& e);
     // A transparency group drawn and composited with the state gs it was drawn in.
     void DrawGroup(SDF::Obj* group, const PDF::GState& gs);

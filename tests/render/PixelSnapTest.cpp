@@ -1,0 +1,81 @@
+// Rectangles and straight lines along the pixel grid get whole-pixel edges; everything
+// else keeps its exact, anti-aliased outline.
+
+#include <gtest/gtest.h>
+
+#include "tests/render/RenderTestDoc.h"
+
+using namespace qvx;
+using qvx::Test::RenderDoc;
+using qvx::Test::Rgb;
+
+namespace {
+
+Render::Bitmap Draw(const std::string& content)
+{
+    RenderDoc d;
+    d.content = content;
+    return d.Draw().bitmap;
+}
+
+// The red channel of a column (rows y0 to y1, exclusive), top to bottom.
+std::vector<int> Column(const Render::Bitmap& bm, int x, int y0, int y1)
+{
+    std::vector<int> out;
+    for (int y = y0; y < y1; ++y) out.push_back(bm.Pixel(x, y)[0]);
+    return out;
+}
+
+}  // namespace
+
+TEST(PixelSnap, RectangleFillsGetWholePixelEdges)
+{
+    // 10.3 to 40.7 rounds to the edges 10 and 41: the edge pixels are all or nothing.
+    Render::Bitmap bm = Draw("0 g 10.3 10.3 30.4 30.4 re f");
+    EXPECT_EQ(Rgb(bm, 9, 80), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(bm, 10, 80), 0u);
+    EXPECT_EQ(Rgb(bm, 40, 80), 0u);
+    EXPECT_EQ(Rgb(bm, 41, 80), 0xFFFFFFu);
+    // The same corners given as lines, closed by a fifth point, snap alike.
+    EXPECT_TRUE(Draw("0 g 10.3 10.3 m 40.7 10.3 l 40.7 40.7 l 10.3 40.7 l 10.3 10.3 l f").data == bm.data);
+    // A sliver narrower than a pixel still covers one whole pixel.
+    bm = Draw("0 g 50.3 20 0.3 20 re f");
+    EXPECT_EQ(Rgb(bm, 50, 70), 0u);
+    EXPECT_EQ(Rgb(bm, 51, 70), 0xFFFFFFu);
+    // A rectangle of no height has no area to fill.
+    bm = Draw("0 g 10 50.3 80 0 re f");
+    for (int y = 45; y < 55; ++y) ASSERT_EQ(Rgb(bm, 50, y), 0xFFFFFFu) << y;
+    // A turned rectangle and a curved shape keep their anti-aliased edges.
+    bm = Draw("0 g 1 0 0.2 1 0 0 cm 10.3 10.3 30.4 30.4 re f");
+    int grey = 0;
+    for (int x = 0; x < 60; ++x) grey += bm.Pixel(x, 80)[0] > 10 && bm.Pixel(x, 80)[0] < 245;
+    EXPECT_GT(grey, 0);
+}
+
+TEST(PixelSnap, StraightLinesGetWholePixelWidths)
+{
+    // Rows: a 2-unit line centred on 29.3 spans 28.3 to 30.3 and becomes rows 28 and 29;
+    // a half-unit line becomes one full row; a hairline is the row it runs through.
+    Render::Bitmap bm = Draw("0 G 2 w 10 70.7 m 90 70.7 l S 0.5 w 10 50.3 m 90 50.3 l S 0 w 10 20.4 m 90 20.4 l S");
+    EXPECT_EQ(Column(bm, 40, 26, 32), (std::vector<int>{255, 255, 0, 0, 255, 255}));
+    EXPECT_EQ(Column(bm, 40, 47, 52), (std::vector<int>{255, 255, 0, 255, 255}));
+    EXPECT_EQ(Column(bm, 40, 78, 82), (std::vector<int>{255, 0, 255, 255}));  // y 79.6
+    // Butt ends are snapped too, projecting ends reach half the width further first.
+    bm = Draw("0 G 4 w 10.3 50 m 30.3 50 l S 2 J 50.3 50 m 70.3 50 l S");
+    EXPECT_EQ(Rgb(bm, 9, 50), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(bm, 10, 50), 0u);
+    EXPECT_EQ(Rgb(bm, 30, 50), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(bm, 48, 50), 0u);
+    EXPECT_EQ(Rgb(bm, 71, 50), 0u);
+    EXPECT_EQ(Rgb(bm, 72, 50), 0xFFFFFFu);
+    // A stroked rectangle: its corners are filled.
+    bm = Draw("0 G 2 w 20.2 20.2 60 60 re S");
+    EXPECT_EQ(Rgb(bm, 19, 20), 0u);
+    EXPECT_EQ(Rgb(bm, 80, 79), 0u);
+    EXPECT_EQ(Rgb(bm, 50, 50), 0xFFFFFFu);
+    // Round caps, dashes and slanted lines are stroked as they are.
+    bm = Draw("0 G 2 w 10 20 m 90 20.6 l S");
+    int grey = 0;
+    for (int y = 75; y < 85; ++y) grey += bm.Pixel(50, y)[0] > 10 && bm.Pixel(50, y)[0] < 245;
+    EXPECT_GT(grey, 0);
+}
