@@ -32,7 +32,31 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
     // Scaled up without Interpolate, samples stay sharp squares; scaled down they are averaged.
     Matrix m = image.Then(gs.ctm).Then(m_base);
     double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
-    cairo_pattern_set_filter(p, scale > 1.5 && !info.interpolate ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    bool nearest = scale > 1.5 && !info.interpolate;
+    if (std::fabs(m.b) < 1e-9 && std::fabs(m.c) < 1e-9) {
+        // Upright images cover whole pixels as pdftoppm lays them out: from the pixel their
+        // first edge falls in to the one their last edge falls in, both included.
+        auto span = [](double a, double b, double& lo, double& hi) {
+            lo = std::floor(std::min(a, b)), hi = std::floor(std::max(a, b)) + 1;
+        };
+        double x0, x1, y0, y1;
+        span(m.e, m.e + m.a * info.width, x0, x1);
+        span(m.f, m.f + m.d * info.height, y0, y1);
+        cairo_matrix_t cm;
+        cairo_matrix_init(&cm, (x1 - x0) / info.width * (m.a < 0 ? -1 : 1), 0, 0, (y1 - y0) / info.height * (m.d < 0 ? -1 : 1),
+                          m.a < 0 ? x1 : x0, m.d < 0 ? y1 : y0);
+        cairo_set_matrix(mp_cr, &cm);
+        if (nearest) {
+            // Enlarged samples split the pixels as pdftoppm does, the odd pixel going to the
+            // later sample: each pixel takes the sample under its far edge, not its centre.
+            double dx = m.a > 0 ? (0.5 - 1e-3) * info.width / (x1 - x0) : 0;
+            double dy = m.d > 0 ? (0.5 - 1e-3) * info.height / (y1 - y0) : 0;
+            cairo_matrix_t shift;
+            cairo_matrix_init_translate(&shift, dx, dy);
+            cairo_pattern_set_matrix(p, &shift);
+        }
+    }
+    cairo_pattern_set_filter(p, nearest ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
     cairo_new_path(mp_cr);
     cairo_rectangle(mp_cr, 0, 0, static_cast<double>(info.width), static_cast<double>(info.height));
     BeginPaint(gs);

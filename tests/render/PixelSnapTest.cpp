@@ -79,3 +79,26 @@ TEST(PixelSnap, StraightLinesGetWholePixelWidths)
     for (int y = 75; y < 85; ++y) grey += bm.Pixel(50, y)[0] > 10 && bm.Pixel(50, y)[0] < 245;
     EXPECT_GT(grey, 0);
 }
+
+TEST(PixelSnap, UprightImagesCoverWholePixels)
+{
+    // Four grey samples in a row, 20.3 units wide from x 10.3: pixels 10 to 30 inclusive,
+    // five each and the odd one to the last sample; no partly covered edge pixels.
+    const std::string row = std::string("\x00\x55\xAA\x64", 4);
+    auto draw = [&](const std::string& cm) {
+        return Draw("q " + cm + " cm BI /W 4 /H 1 /CS /G /BPC 8 ID " + row + " EI Q");
+    };
+    Render::Bitmap bm = draw("20.3 0 0 20.3 10.3 10.3");
+    std::vector<int> got;
+    for (int x = 9; x < 32; ++x) got.push_back(bm.Pixel(x, 80)[0]);
+    std::vector<int> want{255, 0, 0, 0, 0, 0, 0x55, 0x55, 0x55, 0x55, 0x55, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA,
+                          0x64, 0x64, 0x64, 0x64, 0x64, 0x64, 255};
+    EXPECT_EQ(got, want);
+    // Rows: y 10.3 to 30.6 is device 69.4 to 89.7, rows 69 to 89.
+    EXPECT_EQ(Column(bm, 12, 68, 71), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(Column(bm, 12, 88, 91), (std::vector<int>{0, 0, 255}));
+    // An image ending exactly on a pixel edge still takes the pixel after it.
+    bm = draw("20 0 0 20 10 10");
+    EXPECT_EQ(bm.Pixel(30, 80)[0], 0x64);
+    EXPECT_EQ(bm.Pixel(31, 80)[0], 255);
+}
