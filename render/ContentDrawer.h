@@ -127,6 +127,7 @@ private:
     // Marked-content sequences open, each whether optional content hides it, and how many hide.
     std::vector<bool> m_marked;
     int m_hidden = 0;
+    int m_glyphs = 0;  // Type 3 glyph procedures running
     // Inside a knockout group, and its backdrop (device space; null: transparent).
     bool m_knockout = false;
     cairo_pattern_t* mp_knockout_backdrop = nullptr;

@@ -1,5 +1,6 @@
 // Images drawn into the unit square of their user space.
 
+#include <algorithm>
 #include <cmath>
 
 #include "render/ColourConvert.h"
@@ -35,9 +36,13 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
     bool nearest = scale > 1.5 && !info.interpolate;
     if (std::fabs(m.b) < 1e-9 && std::fabs(m.c) < 1e-9) {
         // Upright images cover whole pixels as pdftoppm lays them out: from the pixel their
-        // first edge falls in to the one their last edge falls in, both included.
-        auto span = [](double a, double b, double& lo, double& hi) {
-            lo = std::floor(std::min(a, b)), hi = std::floor(std::max(a, b)) + 1;
+        // first edge falls in to the one their last edge falls in, both included; the
+        // bitmaps of Type 3 glyphs from the pixel edges nearest to theirs.
+        bool glyph = m_glyphs > 0;
+        auto span = [glyph](double a, double b, double& lo, double& hi) {
+            if (a > b) std::swap(a, b);
+            if (glyph) lo = std::ceil(a + 0.5) - 1, hi = std::max(lo + 1, std::ceil(b + 0.5) - 1);
+            else lo = std::floor(a), hi = std::floor(b) + 1;
         };
         double x0, x1, y0, y1;
         span(m.e, m.e + m.a * info.width, x0, x1);

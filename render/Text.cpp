@@ -175,7 +175,9 @@ void ContentDrawer::DrawType3(const Element& e, const GState& gs)
                     // Glyphs declared with d1 are shapes only: they paint in the text's colour.
                     std::unique_ptr<RGB> keep = std::move(mp_inherited);
                     if (!ColouredGlyph(font.GetCharProc(c.code))) mp_inherited = std::make_unique<RGB>(colour);
+                    ++m_glyphs;
                     Walk();
+                    --m_glyphs;
                     mp_inherited = std::move(keep);
                     m_reader.End();
                     --m_ctx.depth;

@@ -102,3 +102,30 @@ TEST(PixelSnap, UprightImagesCoverWholePixels)
     EXPECT_EQ(bm.Pixel(30, 80)[0], 0x64);
     EXPECT_EQ(bm.Pixel(31, 80)[0], 255);
 }
+
+TEST(PixelSnap, Type3GlyphBitmapsRoundToTheNearestPixelEdges)
+{
+    // A glyph that is one black sample stretched over its 1000-unit box: at size 19.8 from
+    // x 10.6 it spans 10.6 to 30.4, which rounds to the edges 11 and 30 (an image outside a
+    // glyph covers pixels 10 to 30).
+    RenderDoc d;
+    int proc = d.b.AddStream("", "1000 0 0 0 1000 1000 d1 q 1000 0 0 1000 0 0 cm BI /W 1 /H 1 /IM true ID " +
+                                     std::string("\x00", 1) + " EI Q");
+    int font = d.b.Add("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] /FontMatrix [0.001 0 0 0.001 0 0] "
+                       "/CharProcs << /a " + std::to_string(proc) + " 0 R >> /Encoding << /Type /Encoding "
+                       "/Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [1000] >>");
+    d.resources = "<< /Font << /T3 " + std::to_string(font) + " 0 R >> >>";
+    d.content = "0 g BT /T3 19.8 Tf 10.6 10.6 Td (a) Tj ET";
+    Render::Bitmap bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 10, 80), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(bm, 11, 80), 0u);
+    EXPECT_EQ(Rgb(bm, 29, 80), 0u);
+    EXPECT_EQ(Rgb(bm, 30, 80), 0xFFFFFFu);
+    // Rows: y 10.6 to 30.4 is device 69.6 to 89.4, rows 70 to 88.
+    EXPECT_EQ(Column(bm, 20, 69, 71), (std::vector<int>{255, 0}));
+    EXPECT_EQ(Column(bm, 20, 88, 90), (std::vector<int>{0, 255}));
+    d.content = "0 g q 19.8 0 0 19.8 10.6 10.6 cm BI /W 1 /H 1 /IM true ID " + std::string("\x00", 1) + " EI Q";
+    bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 10, 80), 0u);
+    EXPECT_EQ(Rgb(bm, 30, 80), 0u);
+}
