@@ -92,6 +92,9 @@ public:
     void Decode(Common::ByteView s, std::vector<CharCode>& out) const;
     // Glyph width in thousandths of text space (Type 3: glyph space scaled by FontMatrix x 1000).
     double GetWidth(const CharCode& c) const;
+    // Vertical writing: the vertical displacement w1 and the position vector (vx, vy) from the
+    // glyph's origin to the point it is placed by, in thousandths of text space (W2, DW2).
+    void GetVerticalMetrics(const CharCode& c, double& w1, double& vx, double& vy) const;
     // Whether Widths (or W) gives this code's width explicitly.
     bool HasExplicitWidth(const CharCode& c) const;
     // Simple fonts: the glyph name of a code from the encoding (and program), or empty.
@@ -153,6 +156,13 @@ private:
     };
     std::vector<WRange> m_w;
     double m_dw = 1000;
+    // Vertical metrics: W2 ranges and DW2.
+    struct VRange {
+        std::uint32_t first, last;
+        double w1, vx, vy;
+    };
+    std::vector<VRange> m_w2;
+    double m_dw2_vy = 880, m_dw2_w1 = -1000;
 
     Matrix m_matrix{0.001, 0, 0, 0.001, 0, 0};
 

@@ -57,37 +57,73 @@ void Font::ReadComposite()
     ReadCompositeWidths();
 }
 
-void Font::ReadCompositeWidths()
+namespace {
+
+// The entries of a W or W2 array, each CID range with its per values:
+// "c [v...]" lists values for c, c+1...; "first last v" gives one set for a range.
+template <class F>
+void ReadCIDRanges(Obj* arr, std::size_t per, F&& add)
 {
-    if (!mp_desc) return;
-    m_dw = FindNumber(mp_desc, "DW", 1000);
-    Obj* w = FindArray(mp_desc, "W");
-    if (!w) return;
     auto num = [](Obj* o, double& v) {
         if (!o || !o->IsNumber() || !std::isfinite(o->GetNumber())) return false;
         v = o->GetNumber();
         return true;
     };
-    for (std::size_t i = 0, n = w->Size(); i < n;) {
+    double v[3] = {};
+    for (std::size_t i = 0, n = arr->Size(); i < n;) {
         double first;
-        if (!num(Deref(w->GetAt(i)), first) || first < 0 || first > 0xFFFFFFFFu) break;
+        if (!num(Deref(arr->GetAt(i)), first) || first < 0 || first > 0xFFFFFFFFu) break;
         if (i + 1 >= n) break;
-        Obj* next = Deref(w->GetAt(i + 1));
+        Obj* next = Deref(arr->GetAt(i + 1));
         if (next && next->IsArray()) {
             auto c = static_cast<std::uint32_t>(first);
-            for (std::size_t k = 0, m = next->Size(); k < m; ++k) {
-                double v;
-                if (num(Deref(next->GetAt(k)), v)) m_w.push_back({c + static_cast<std::uint32_t>(k), c + static_cast<std::uint32_t>(k), v});
+            for (std::size_t k = 0, m = next->Size(); k + per <= m; k += per) {
+                bool ok = true;
+                for (std::size_t j = 0; j < per; ++j) ok = ok && num(Deref(next->GetAt(k + j)), v[j]);
+                auto cid = c + static_cast<std::uint32_t>(k / per);
+                if (ok) add(cid, cid, v);
             }
             i += 2;
         } else {
-            double last, v;
-            if (i + 2 >= n || !num(next, last) || !num(Deref(w->GetAt(i + 2)), v) || last < first || last > 0xFFFFFFFFu) break;
-            m_w.push_back({static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last), v});
-            i += 3;
+            double last;
+            if (i + 1 + per >= n || !num(next, last) || last < first || last > 0xFFFFFFFFu) break;
+            bool ok = true;
+            for (std::size_t j = 0; j < per; ++j) ok = ok && num(Deref(arr->GetAt(i + 2 + j)), v[j]);
+            if (!ok) break;
+            add(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last), v);
+            i += 2 + per;
         }
     }
-    std::stable_sort(m_w.begin(), m_w.end(), [](const WRange& a, const WRange& b) { return a.first < b.first; });
+}
+
+}  // namespace
+
+void Font::ReadCompositeWidths()
+{
+    if (!mp_desc) return;
+    m_dw = FindNumber(mp_desc, "DW", 1000);
+    if (Obj* dw2 = FindArray(mp_desc, "DW2")) {
+        m_dw2_vy = NumberAt(dw2, 0, m_dw2_vy);
+        m_dw2_w1 = NumberAt(dw2, 1, m_dw2_w1);
+    }
+    if (Obj* w = FindArray(mp_desc, "W")) {
+        ReadCIDRanges(w, 1, [this](std::uint32_t first, std::uint32_t last, const double* v) { m_w.push_back({first, last, v[0]}); });
+        std::stable_sort(m_w.begin(), m_w.end(), [](const WRange& a, const WRange& b) { return a.first < b.first; });
+    }
+    if (Obj* w2 = FindArray(mp_desc, "W2")) {
+        ReadCIDRanges(w2, 3, [this](std::uint32_t first, std::uint32_t last, const double* v) {
+            m_w2.push_back({first, last, v[0], v[1], v[2]});
+        });
+        std::stable_sort(m_w2.begin(), m_w2.end(), [](const VRange& a, const VRange& b) { return a.first < b.first; });
+    }
+}
+
+void Font::GetVerticalMetrics(const CharCode& c, double& w1, double& vx, double& vy) const
+{
+    w1 = m_dw2_w1, vx = GetWidth(c) / 2, vy = m_dw2_vy;
+    if (m_kind != e_type0) return;
+    auto it = std::upper_bound(m_w2.begin(), m_w2.end(), c.cid, [](std::uint32_t v, const VRange& r) { return v < r.first; });
+    if (it != m_w2.begin() && c.cid <= std::prev(it)->last) w1 = std::prev(it)->w1, vx = std::prev(it)->vx, vy = std::prev(it)->vy;
 }
 
 long Font::CompositeGlyph(std::uint32_t cid) const

@@ -72,11 +72,16 @@ void ContentDrawer::DrawText(const Element& e)
         for (const auto& c : codes) {
             double w = font.GetWidth(c) / 1000;
             unsigned g = m_ctx.fonts.Glyph(face, font, c);
-            double gx = x, gy = y + gs.text_rise;
-            if (vertical) gx -= w * tfs * th / 2, gy -= tfs * 0.88;
+            double gx = x, gy = y + gs.text_rise, w1 = 0;
+            if (vertical) {
+                // The glyph hangs from the point its position vector names.
+                double vx, vy;
+                font.GetVerticalMetrics(c, w1, vx, vy);
+                gx -= vx / 1000 * tfs * th, gy -= vy / 1000 * tfs;
+            }
             glyphs.push_back({g, gx, gy});
             double spacing = gs.char_spacing + (PDF::Font::IsWordSpace(c) ? gs.word_spacing : 0);
-            if (vertical) y -= (1 * tfs) + spacing;  // vertical advance: one em by default
+            if (vertical) y += w1 / 1000 * tfs - spacing;
             else x += (w * tfs + spacing) * th;
         }
     }

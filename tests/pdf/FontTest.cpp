@@ -132,6 +132,40 @@ TEST(Font, CompositeIdentityAndWidths)
     }
 }
 
+TEST(Font, CompositeVerticalMetrics)
+{
+    TestDoc t;
+    t.Set(1, "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-V /DescendantFonts [@2] >>");
+    t.Set(2, "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /Foo /W [1 [600]] /DW2 [900 -1100] "
+             "/W2 [2 [-800 300 700 -900 310 710] 10 12 -500 250 600] "
+             "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> >>");
+    auto f = Font::Create(t.Get(1));
+    ASSERT_EQ(f->GetWMode(), 1);
+    double w1, vx, vy;
+    // Not in W2: DW2's displacement and height, half the horizontal width across.
+    f->GetVerticalMetrics({1, 2, 1}, w1, vx, vy);
+    EXPECT_EQ(w1, -1100);
+    EXPECT_EQ(vx, 300);
+    EXPECT_EQ(vy, 900);
+    f->GetVerticalMetrics({3, 2, 3}, w1, vx, vy);  // the second triple of the list
+    EXPECT_EQ(w1, -900);
+    EXPECT_EQ(vx, 310);
+    EXPECT_EQ(vy, 710);
+    f->GetVerticalMetrics({12, 2, 12}, w1, vx, vy);  // the end of a range
+    EXPECT_EQ(w1, -500);
+    EXPECT_EQ(vy, 600);
+    f->GetVerticalMetrics({13, 2, 13}, w1, vx, vy);
+    EXPECT_EQ(w1, -1100);
+    // Without DW2: 880 and -1000.
+    t.Set(3, "<< /Type /Font /Subtype /Type0 /BaseFont /Foo /Encoding /Identity-V /DescendantFonts [@4] >>");
+    t.Set(4, "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /Foo "
+             "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> >>");
+    Font::Create(t.Get(3))->GetVerticalMetrics({1, 2, 1}, w1, vx, vy);
+    EXPECT_EQ(w1, -1000);
+    EXPECT_EQ(vx, 500);
+    EXPECT_EQ(vy, 880);
+}
+
 TEST(CMap, PredefinedFromPopplerData)
 {
     if (!PDF::CMap::IsPredefinedName("90ms-RKSJ-H")) GTEST_SKIP() << "poppler-data is not installed";

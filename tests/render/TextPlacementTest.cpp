@@ -80,3 +80,45 @@ TEST(TextPlacement, SubstituteNarrowedToTheFontsWidths)
     Render::Bitmap two = DrawText("BT /F1 60 Tf 10 10 Td (mm) Tj ET", font(300));
     EXPECT_NEAR(extent(two), narrow + 18, 2);
 }
+
+TEST(TextPlacement, VerticalWritingFollowsW2AndDW2)
+{
+    // "I" twice down a column in a Type 0 font written vertically (the substitute found
+    // through ToUnicode). Each glyph hangs from its position vector below the pen, which
+    // moves down by the vertical displacement of W2, else DW2.
+    RenderDoc d;
+    int tounicode = d.b.AddStream("", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /T def "
+                                      "1 begincodespacerange <0000> <FFFF> endcodespacerange 1 beginbfchar <0001> <0049> "
+                                      "endbfchar endcmap CMapName currentdict /CMap defineresource pop end end");
+    auto font = [&](const std::string& metrics) {
+        int desc = d.b.Add("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Helvetica-Bold " + metrics +
+                           " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> >>");
+        return d.b.Add("<< /Type /Font /Subtype /Type0 /BaseFont /Helvetica-Bold /Encoding /Identity-V "
+                       "/DescendantFonts [" + std::to_string(desc) + " 0 R] /ToUnicode " + std::to_string(tounicode) + " 0 R >>");
+    };
+    // Rows with ink in the middle column of the glyphs, top to bottom.
+    auto rows = [&](int f) {
+        d.resources = "<< /Font << /F1 " + std::to_string(f) + " 0 R >> >>";
+        d.content = "BT /F1 20 Tf 50 95 Td <00010001> Tj ET";
+        Render::Bitmap bm = d.Draw().bitmap;
+        std::vector<int> out;  // the first row of each run of rows with ink
+        bool before = false;
+        for (int y = 0; y < bm.height; ++y) {
+            bool ink = false;
+            for (int x = 30; x < 60; ++x) ink = ink || (Rgb(bm, x, y) & 0xFF) < 128;
+            if (ink && !before) out.push_back(y);
+            before = ink;
+        }
+        return out;
+    };
+    // DW2 default: the first glyph's top near y 95 - 17.6 + its height; the second 20 lower.
+    std::vector<int> dflt = rows(font(""));
+    ASSERT_EQ(dflt.size(), 2u);
+    EXPECT_NEAR(dflt[1] - dflt[0], 20, 1);
+    // W2 sends the pen 40 units down after the first glyph; its taller vector hangs the
+    // glyphs 10 units lower.
+    std::vector<int> w2 = rows(font("/DW2 [1380 -1000] /W2 [1 1 -2000 500 1380]"));
+    ASSERT_EQ(w2.size(), 2u);
+    EXPECT_NEAR(w2[1] - w2[0], 40, 1);
+    EXPECT_NEAR(w2[0] - dflt[0], 10, 1);
+}
