@@ -91,6 +91,13 @@ void ContentDrawer::DrawForm(SDF::Obj* stream, bool own_matrix)
     m_reader.End();
 }
 
+void ContentDrawer::DrawContent(const std::string& content)
+{
+    m_reader.Begin(Common::AsBytes(content), nullptr);
+    Walk();
+    m_reader.End();
+}
+
 bool ContentDrawer::SetMatrix(const Matrix& user)
 {
     Matrix m = user.Then(m_base);

@@ -61,6 +61,8 @@ public:
     // A form-like stream (appearance, pattern cell, soft mask group) with its own resources,
     // clipped to its BBox, in the space its Matrix gives (own_matrix) or in the base space.
     void DrawForm(SDF::Obj* stream, bool own_matrix = true);
+    // Content made up by the renderer itself, without resources, in the base space.
+    void DrawContent(const std::string& content);
     // The colour the first fill or stroke of an uncoloured pattern cell or Type 3 glyph takes.
     void SetInheritedColour(const RGB& rgb);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include "render/CairoApi.h"
 #include <cmath>
+#include <sstream>
 
 #include "common/Limits.h"
 #include "pdf/Annot.h"
@@ -72,6 +73,28 @@ bool AppearancePlacement(SDF::Obj* ap, const Rect& rect, Matrix& out)
     return true;
 }
 
+// A link shows its border over its appearance, as pdftoppm and Acrobat draw it: the Rect
+// stroked in the colour C (black when absent) with the width of BS or Border (1 when absent).
+void DrawLinkBorder(cairo_t* cr, RenderContext& ctx, const PDF::Annot& link, const Rect& rect, const Matrix& base)
+{
+    SDF::Obj* dict = link.GetSDFObj();
+    double width = 1;
+    if (SDF::Obj* bs = PDF::FindDict(dict, "BS")) width = PDF::FindNumber(bs, "W", 1);
+    else if (SDF::Obj* border = PDF::FindArray(dict, "Border")) width = PDF::NumberAt(border, 2, 1);
+    if (!std::isfinite(width) || width <= 0) return;
+    std::ostringstream content;
+    content.imbue(std::locale::classic());
+    content.precision(10);
+    SDF::Obj* c = PDF::FindArray(dict, "C");
+    std::size_t n = c ? c->Size() : 1;
+    if (n == 0) return;  // transparent
+    for (std::size_t i = 0; i < n && c; ++i) content << PDF::NumberAt(c, i, 0) << ' ';
+    content << (!c ? "0 G " : n == 4 ? "K " : n == 3 ? "RG " : "G ");
+    content << width << " w " << rect.x1 << ' ' << rect.y1 << ' ' << rect.Width() << ' ' << rect.Height() << " re S";
+    ContentDrawer drawer(cr, ctx, base);
+    drawer.DrawContent(content.str());
+}
+
 void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, const Matrix& base)
 {
     std::size_t n = PDF::Annot::Count(page);
@@ -82,11 +105,13 @@ void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, con
         SDF::Obj* ap = a.GetAppearance();
         std::optional<Rect> rect = a.GetRect();
         Matrix place;
-        if (!ap || !rect || !AppearancePlacement(ap, *rect, place)) continue;
-        cairo_save(cr);
-        ContentDrawer drawer(cr, ctx, place.Then(base));
-        drawer.DrawForm(ap);
-        cairo_restore(cr);
+        if (ap && rect && AppearancePlacement(ap, *rect, place)) {
+            cairo_save(cr);
+            ContentDrawer drawer(cr, ctx, place.Then(base));
+            drawer.DrawForm(ap);
+            cairo_restore(cr);
+        }
+        if (rect && a.GetType() == PDF::Annot::e_Link) DrawLinkBorder(cr, ctx, a, rect->Normalized(), base);
     }
 }
 

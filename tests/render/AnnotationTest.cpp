@@ -1,0 +1,55 @@
+// Annotations drawn over the page: appearances placed in their Rect, and the borders of links.
+
+#include <gtest/gtest.h>
+
+#include "tests/render/RenderTestDoc.h"
+
+using namespace qvx;
+using qvx::Test::RenderDoc;
+using qvx::Test::Rgb;
+
+namespace {
+
+Render::Bitmap DrawWithAnnot(const std::string& annot, bool annotations = true)
+{
+    RenderDoc d;
+    int a = d.b.Add(annot);
+    d.page_extra = "/Annots [" + std::to_string(a) + " 0 R]";
+    Render::RenderOptions opt;
+    opt.annotations = annotations;
+    return d.Draw(opt).bitmap;
+}
+
+}  // namespace
+
+TEST(Annotations, LinkBordersAndAppearances)
+{
+    // No colour: a black border one unit wide, centred on the Rect's edges (x 10.3: pixel 10).
+    Render::Bitmap bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] >>");
+    EXPECT_EQ(Rgb(bm, 10, 80), 0u);
+    EXPECT_EQ(Rgb(bm, 30, 89), 0u);  // the bottom edge, y 10.3
+    EXPECT_EQ(Rgb(bm, 30, 80), 0xFFFFFFu);
+    // The colour C and the width of Border; BS wins over Border.
+    bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] /C [1 0 0] /Border [0 0 2] >>");
+    EXPECT_EQ(Rgb(bm, 9, 80), 0xFF0000u);
+    EXPECT_EQ(Rgb(bm, 10, 80), 0xFF0000u);
+    EXPECT_EQ(Rgb(bm, 11, 80), 0xFFFFFFu);
+    bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] /C [0 0 1] /Border [0 0 1] /BS << /W 3 >> >>");
+    EXPECT_EQ(Rgb(bm, 11, 80), 0x0000FFu);
+    // Drawn over an appearance (here an empty one); none with width 0 or an empty colour.
+    RenderDoc d;
+    int ap = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 40 20]", "");
+    int link = d.b.Add("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] /C [0 1 0] /AP << /N " +
+                       std::to_string(ap) + " 0 R >> >>");
+    d.page_extra = "/Annots [" + std::to_string(link) + " 0 R]";
+    EXPECT_EQ(Rgb(d.Draw().bitmap, 10, 80), 0x00FF00u);
+    for (const char* off : {"/Border [0 0 0]", "/C []"}) {
+        bm = DrawWithAnnot(std::string("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] ") + off + " >>");
+        EXPECT_EQ(Rgb(bm, 10, 80), 0xFFFFFFu) << off;
+    }
+    // Hidden links and renders without annotations show nothing.
+    bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] /F 2 >>");
+    EXPECT_EQ(Rgb(bm, 10, 80), 0xFFFFFFu);
+    bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] >>", false);
+    EXPECT_EQ(Rgb(bm, 10, 80), 0xFFFFFFu);
+}
