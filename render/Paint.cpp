@@ -80,8 +80,9 @@ void ContentDrawer::EndPaint(const GState& gs)
         cairo_pattern_t* p = cairo_pop_group(mp_cr);
         cairo_surface_t* mask = SoftMask(gs.soft_mask);
         cairo_save(mp_cr);
-        cairo_identity_matrix(mp_cr);
+        // The group's pattern belongs to the space it was pushed in, the mask to the device.
         cairo_set_source(mp_cr, p);
+        cairo_identity_matrix(mp_cr);
         if (mask) cairo_mask_surface(mp_cr, mask, 0, 0);
         cairo_restore(mp_cr);
         cairo_pattern_destroy(p);

@@ -108,3 +108,22 @@ TEST(TransparencyGroup, KnockoutObjectsCompositeAgainstTheGroupBackdrop)
     EXPECT_TRUE(Near(bm, 50, 50, 0x7F7FFFu, 2)) << std::hex << Rgb(bm, 50, 50);
     EXPECT_EQ(Rgb(bm, 50, 30), 0xFF0000u);
 }
+
+TEST(TransparencyGroup, SoftMaskedPaintUnderATransform)
+{
+    // A luminosity mask white on the left half of the page; the square painted through it
+    // is drawn under a scaling transform and stays where that transform puts it.
+    RenderDoc d;
+    int mask = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Group << /S /Transparency /CS /DeviceGray >>",
+                             "1 g 0 0 50 100 re f");
+    d.resources = "<< /ExtGState << /SM << /SMask << /S /Luminosity /G " + std::to_string(mask) + " 0 R >> >> >> >>";
+    d.content = "/SM gs 0 0 1 rg 2 0 0 2 10 10 cm 0 0 10 10 re f";
+    Render::Bitmap bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 20, 80), 0x0000FFu);  // the square: x and y 10 to 30
+    EXPECT_EQ(Rgb(bm, 35, 80), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(bm, 20, 65), 0xFFFFFFu);
+    // Moved into the masked half, it disappears.
+    d.content = "/SM gs 0 0 1 rg 2 0 0 2 60 10 cm 0 0 10 10 re f";
+    bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 70, 80), 0xFFFFFFu);
+}
