@@ -16,7 +16,9 @@
     X(cairo_create) \
     X(cairo_curve_to) \
     X(cairo_destroy) \
+    X(cairo_device_to_user) \
     X(cairo_fill) \
+    X(cairo_fill_preserve) \
     X(cairo_font_face_destroy) \
     X(cairo_font_face_set_user_data) \
     X(cairo_font_options_create) \
@@ -24,6 +26,7 @@
     X(cairo_font_options_set_hint_metrics) \
     X(cairo_font_options_set_hint_style) \
     X(cairo_ft_font_face_create_for_ft_face) \
+    X(cairo_get_group_target) \
     X(cairo_get_matrix) \
     X(cairo_get_target) \
     X(cairo_glyph_path) \
@@ -38,6 +41,7 @@
     X(cairo_mask) \
     X(cairo_mask_surface) \
     X(cairo_matrix_init) \
+    X(cairo_matrix_init_translate) \
     X(cairo_matrix_invert) \
     X(cairo_matrix_multiply) \
     X(cairo_mesh_pattern_begin_patch) \
@@ -63,6 +67,7 @@
     X(cairo_pattern_set_matrix) \
     X(cairo_pop_group) \
     X(cairo_push_group) \
+    X(cairo_push_group_with_content) \
     X(cairo_rectangle) \
     X(cairo_reset_clip) \
     X(cairo_restore) \
@@ -81,13 +86,15 @@
     X(cairo_set_source) \
     X(cairo_set_source_rgb) \
     X(cairo_set_source_rgba) \
-    X(cairo_show_glyphs) \
+    X(cairo_set_source_surface) \
     X(cairo_stroke) \
+    X(cairo_stroke_preserve) \
     X(cairo_surface_destroy) \
     X(cairo_surface_flush) \
     X(cairo_surface_mark_dirty) \
     X(cairo_surface_status) \
-    X(cairo_surface_write_to_png)
+    X(cairo_surface_write_to_png) \
+    X(cairo_user_to_device)
 // clang-format on
 
 namespace qvx::Render {
@@ -111,7 +118,9 @@ const CairoApi& Cairo();
 #define cairo_create (::qvx::Render::Cairo().fn_cairo_create)
 #define cairo_curve_to (::qvx::Render::Cairo().fn_cairo_curve_to)
 #define cairo_destroy (::qvx::Render::Cairo().fn_cairo_destroy)
+#define cairo_device_to_user (::qvx::Render::Cairo().fn_cairo_device_to_user)
 #define cairo_fill (::qvx::Render::Cairo().fn_cairo_fill)
+#define cairo_fill_preserve (::qvx::Render::Cairo().fn_cairo_fill_preserve)
 #define cairo_font_face_destroy (::qvx::Render::Cairo().fn_cairo_font_face_destroy)
 #define cairo_font_face_set_user_data (::qvx::Render::Cairo().fn_cairo_font_face_set_user_data)
 #define cairo_font_options_create (::qvx::Render::Cairo().fn_cairo_font_options_create)
@@ -119,6 +128,7 @@ const CairoApi& Cairo();
 #define cairo_font_options_set_hint_metrics (::qvx::Render::Cairo().fn_cairo_font_options_set_hint_metrics)
 #define cairo_font_options_set_hint_style (::qvx::Render::Cairo().fn_cairo_font_options_set_hint_style)
 #define cairo_ft_font_face_create_for_ft_face (::qvx::Render::Cairo().fn_cairo_ft_font_face_create_for_ft_face)
+#define cairo_get_group_target (::qvx::Render::Cairo().fn_cairo_get_group_target)
 #define cairo_get_matrix (::qvx::Render::Cairo().fn_cairo_get_matrix)
 #define cairo_get_target (::qvx::Render::Cairo().fn_cairo_get_target)
 #define cairo_glyph_path (::qvx::Render::Cairo().fn_cairo_glyph_path)
@@ -133,6 +143,7 @@ const CairoApi& Cairo();
 #define cairo_mask (::qvx::Render::Cairo().fn_cairo_mask)
 #define cairo_mask_surface (::qvx::Render::Cairo().fn_cairo_mask_surface)
 #define cairo_matrix_init (::qvx::Render::Cairo().fn_cairo_matrix_init)
+#define cairo_matrix_init_translate (::qvx::Render::Cairo().fn_cairo_matrix_init_translate)
 #define cairo_matrix_invert (::qvx::Render::Cairo().fn_cairo_matrix_invert)
 #define cairo_matrix_multiply (::qvx::Render::Cairo().fn_cairo_matrix_multiply)
 #define cairo_mesh_pattern_begin_patch (::qvx::Render::Cairo().fn_cairo_mesh_pattern_begin_patch)
@@ -158,6 +169,7 @@ const CairoApi& Cairo();
 #define cairo_pattern_set_matrix (::qvx::Render::Cairo().fn_cairo_pattern_set_matrix)
 #define cairo_pop_group (::qvx::Render::Cairo().fn_cairo_pop_group)
 #define cairo_push_group (::qvx::Render::Cairo().fn_cairo_push_group)
+#define cairo_push_group_with_content (::qvx::Render::Cairo().fn_cairo_push_group_with_content)
 #define cairo_rectangle (::qvx::Render::Cairo().fn_cairo_rectangle)
 #define cairo_reset_clip (::qvx::Render::Cairo().fn_cairo_reset_clip)
 #define cairo_restore (::qvx::Render::Cairo().fn_cairo_restore)
@@ -176,11 +188,13 @@ const CairoApi& Cairo();
 #define cairo_set_source (::qvx::Render::Cairo().fn_cairo_set_source)
 #define cairo_set_source_rgb (::qvx::Render::Cairo().fn_cairo_set_source_rgb)
 #define cairo_set_source_rgba (::qvx::Render::Cairo().fn_cairo_set_source_rgba)
-#define cairo_show_glyphs (::qvx::Render::Cairo().fn_cairo_show_glyphs)
+#define cairo_set_source_surface (::qvx::Render::Cairo().fn_cairo_set_source_surface)
 #define cairo_stroke (::qvx::Render::Cairo().fn_cairo_stroke)
+#define cairo_stroke_preserve (::qvx::Render::Cairo().fn_cairo_stroke_preserve)
 #define cairo_surface_destroy (::qvx::Render::Cairo().fn_cairo_surface_destroy)
 #define cairo_surface_flush (::qvx::Render::Cairo().fn_cairo_surface_flush)
 #define cairo_surface_mark_dirty (::qvx::Render::Cairo().fn_cairo_surface_mark_dirty)
 #define cairo_surface_status (::qvx::Render::Cairo().fn_cairo_surface_status)
 #define cairo_surface_write_to_png (::qvx::Render::Cairo().fn_cairo_surface_write_to_png)
+#define cairo_user_to_device (::qvx::Render::Cairo().fn_cairo_user_to_device)
 // clang-format on

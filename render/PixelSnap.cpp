@@ -63,7 +63,7 @@ bool ContentDrawer::SnapRectangleFill(const Matrix& ctm)
 
 bool ContentDrawer::SnapLineStroke(const GState& gs)
 {
-    if (gs.dash || gs.line_cap == 1 || gs.line_join == 1 || !std::isfinite(gs.line_width)) return false;
+    if (!gs.dash.empty() || gs.line_cap == 1 || gs.line_join == 1 || !std::isfinite(gs.line_width)) return false;
     Matrix m = gs.ctm.Then(m_base);
     // Only transforms that keep the axes: the line's width then has one size across each.
     double wx, wy;
