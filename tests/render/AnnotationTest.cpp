@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "tests/render/RenderTestDoc.h"
 
 using namespace qvx;
@@ -24,16 +26,15 @@ Render::Bitmap DrawWithAnnot(const std::string& annot, bool annotations = true)
 
 TEST(Annotations, LinkBordersAndAppearances)
 {
-    // No colour: a black border one unit wide, centred on the Rect's edges (x 10.3: pixel 10).
+    // No colour: a black border one unit wide, centred on the Rect's edges (x 10.3: pixel 10;
+    // the bottom edge, y 10.3: row 89).
     Render::Bitmap bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] >>");
-    EXPECT_EQ(Rgb(bm, 10, 80), 0u);
-    EXPECT_EQ(Rgb(bm, 30, 89), 0u);  // the bottom edge, y 10.3
-    EXPECT_EQ(Rgb(bm, 30, 80), 0xFFFFFFu);
-    // The colour C and the width of Border; BS wins over Border.
+    EXPECT_EQ((std::vector<unsigned>{Rgb(bm, 10, 80), Rgb(bm, 30, 89), Rgb(bm, 30, 80)}),
+              (std::vector<unsigned>{0, 0, 0xFFFFFF}));
+    // The colour C and the width of Border (pixels 9 and 10); BS wins over Border.
     bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] /C [1 0 0] /Border [0 0 2] >>");
-    EXPECT_EQ(Rgb(bm, 9, 80), 0xFF0000u);
-    EXPECT_EQ(Rgb(bm, 10, 80), 0xFF0000u);
-    EXPECT_EQ(Rgb(bm, 11, 80), 0xFFFFFFu);
+    EXPECT_EQ((std::vector<unsigned>{Rgb(bm, 9, 80), Rgb(bm, 10, 80), Rgb(bm, 11, 80)}),
+              (std::vector<unsigned>{0xFF0000, 0xFF0000, 0xFFFFFF}));
     bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] /C [0 0 1] /Border [0 0 1] /BS << /W 3 >> >>");
     EXPECT_EQ(Rgb(bm, 11, 80), 0x0000FFu);
     // Drawn over an appearance (here an empty one); none with width 0 or an empty colour.
