@@ -65,7 +65,6 @@ Style StyleOf(const Font& font)
     Style s;
     s.bold = FindNumber(d, "FontWeight", 400) >= 600;
     s.italic = (flags & Font::e_italic) || FindNumber(d, "ItalicAngle", 0) != 0;
-    s.serif = (flags & Font::e_serif) || std14.starts_with("Times");
     s.fixed = (flags & Font::e_fixed_pitch) || std14.starts_with("Courier");
     return s;
 }
@@ -169,6 +168,25 @@ bool PutLatinEncoding(Obj* dict, const Font& font, const std::set<unsigned>& cod
     return true;
 }
 
+namespace {
+
+// Readers draw a font they lack with a system font squeezed to the font's width when the
+// font is much narrower (its "m" less than nine tenths of the system font's): the substitute
+// is drawn so too, or the text would run into itself.
+double NarrowingOf(const Font& font, const SubstituteProgram& program)
+{
+    constexpr double kNarrower = 0.9;
+    if (font.IsSymbolic()) return 1;
+    for (unsigned code = 0; code < 256; ++code) {
+        if (font.GlyphName(code) != "m") continue;
+        double w = font.GetWidth({code, 1, code}), own = program.Advance(U'm');
+        return w > 10 && own > 0 && w < kNarrower * own ? w / own : 1;
+    }
+    return 1;
+}
+
+}  // namespace
+
 bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
 {
     const Font& font = *e.font;
@@ -185,11 +203,11 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
     if (widths.empty()) return false;
 
     Style style = StyleOf(font);
-    SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.serif, style.fixed, {}};
+    SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.fixed, {}};
     for (const auto& [ch, w] : widths) request.chars.push_back(ch);
     ChosenSubstitute chosen = FindSubstitute(request);
     if (!chosen.program) return false;
-    auto subset = chosen.program->MakeSubset(widths, notdef_width);
+    auto subset = chosen.program->MakeSubset(widths, notdef_width, NarrowingOf(font, *chosen.program));
     if (!subset || subset->gids.size() != widths.size() || !FontProgram::Open(subset->data)) return false;
 
     // The widths text was placed with and the names codes show, taken before the
@@ -254,14 +272,19 @@ void ReplaceMarkedFonts(PassContext& ctx)
             FontReplace::ReplaceComposite(ctx, e);
             continue;
         }
-        // A standard 14 font placed with the standard widths (it has no Widths) takes the URW
-        // program readers draw it with, whose advances are those widths; so do Symbol and
-        // ZapfDingbats, whose glyphs no system font has by name. Others keep their Widths.
+        // A standard 14 font (or a common alias of one) takes the URW program readers draw it
+        // with, unless the configuration names another or its Widths place text where that
+        // program's glyphs would not fit; then a TrueType substitute made to its widths, or,
+        // when there is none, still the URW program at the font's widths. An alias whose
+        // descriptor names its family (FontFamily) is drawn with that family where it is
+        // installed, so it goes the TrueType way first.
         std::string_view std14 = font.GetStandardName();
-        bool urw = !std14.empty() &&
-                   (std14 == "Symbol" || std14 == "ZapfDingbats" || !FindArray(font.GetSDFObj(), "Widths"));
-        if (urw && FontRules::EmbedStandardFont(ctx, font)) continue;
-        if (!FontReplace::ReplaceSimple(ctx, e) && !std14.empty() && !urw) FontRules::EmbedStandardFont(ctx, font);
+        std::set<unsigned> shown;
+        for (const auto& [code, c] : e.codes) shown.insert(code);
+        bool family = std14 != font.GetBaseFont() && FindIn(font.GetDescriptor(), "FontFamily");
+        if (!std14.empty() && !family && !IsConfigured(font.GetBaseFont()) && FontRules::EmbedStandardFont(ctx, font, shown))
+            continue;
+        if (!FontReplace::ReplaceSimple(ctx, e) && !std14.empty()) FontRules::EmbedStandardFont(ctx, font, {});
     }
 }
 

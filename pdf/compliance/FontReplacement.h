@@ -67,7 +67,7 @@ SDF::Obj* EmbedProgram(PassContext& ctx, const Font& font, SDF::Obj* descriptor,
                        const SubstituteProgram& program, Common::Bytes data);
 // The font's request for a substitute of its name and style.
 struct Style {
-    bool bold, italic, serif, fixed;
+    bool bold, italic, fixed;
 };
 Style StyleOf(const Font& font);
 // Non-symbolic TrueType fonts: Encoding becomes WinAnsiEncoding with Differences that give

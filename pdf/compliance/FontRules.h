@@ -35,8 +35,9 @@ void CheckDictionary(PassContext& ctx, const Font& font);
 // or, in conversion, whether a substitute is to replace it after the page pass.
 enum class Embedding { e_usable, e_unusable, e_replace };
 Embedding CheckEmbedding(PassContext& ctx, const Font& font);
-// Conversion: embeds the URW program of a standard 14 font; false when there is none.
-bool EmbedStandardFont(PassContext& ctx, const Font& font);
+// Conversion: embeds the URW program of a standard 14 font; false when there is none or
+// when the font's Widths disagree with the program for a code shown.
+bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 void CheckComposite(PassContext& ctx, const Font& font);
 void CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
 // What the subset rules keep for the codes shown: the CIDSet bits and the CharSet names,

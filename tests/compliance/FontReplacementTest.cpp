@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -31,6 +33,8 @@ using qvx::SDF::Obj;
 
 const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
 const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+const char* const kNimbusSans = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+const char* const kDejaVuSansBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 const char* const kDroid = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
 
 #define REQUIRE_FONT(path) \
@@ -131,6 +135,19 @@ bool ProgramNames(const std::string& program, const std::string& text)
     return program.find(wide) != std::string::npos || program.find(text) != std::string::npos;
 }
 
+// The right edge of the widest glyph of a TrueType program (head xMax), in thousandths of an em.
+double ProgramXMax(const std::string& program)
+{
+    auto u16 = [&](std::size_t at) { return at + 2 <= program.size() ? (static_cast<unsigned char>(program[at]) << 8) | static_cast<unsigned char>(program[at + 1]) : 0; };
+    for (std::size_t i = 0, n = u16(4); i < n; ++i) {
+        std::size_t rec = 12 + 16 * i;
+        if (program.compare(rec, 4, "head") != 0) continue;
+        std::size_t head = (static_cast<std::size_t>(u16(rec + 8)) << 16) | u16(rec + 10);
+        return static_cast<std::int16_t>(u16(head + 40)) * 1000.0 / std::max(1, u16(head + 18));
+    }
+    return 0;
+}
+
 // An unembedded CIDFontType0 (object 12, descriptor 11) under Type 0 font 10 with
 // Identity-H, showing the CIDs of hex.
 std::string CIDFontPage(int level, const std::string& hex, const std::string& registry, const std::string& ordering)
@@ -149,8 +166,12 @@ std::string CIDFontPage(int level, const std::string& hex, const std::string& re
 TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
 {
     REQUIRE_FONT(kLiberation);
-    // Arial as TrueType with Arial's widths; Verdana as Type 1 with made-up widths that no
-    // system font has: both become embedded TrueType subsets with the text where it was.
+    REQUIRE_FONT(kNimbusSans);
+    REQUIRE_FONT(kDejaVuSansBold);
+    // Arial as TrueType with Arial's widths takes the URW Helvetica program readers draw it
+    // with (its advances are those widths). Verdana as Type 1 with made-up widths that no
+    // system font has becomes an embedded TrueType subset whose glyphs are squeezed to the
+    // narrower widths, as readers draw it. Both keep the text where it was.
     for (const char* base : {"Arial", "Verdana,Bold"}) {
         SCOPED_TRACE(base);
         bool arial = std::string(base) == "Arial";
@@ -177,15 +198,24 @@ TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
 
         CopyReader copy(c->out);
         Obj* font = copy.Get(10);
+        if (arial) {
+            EXPECT_EQ(qvx::PDF::FindName(font, "Subtype"), "Type1");
+            EXPECT_TRUE(ProgramNames(CopyReader::Decoded(copy.Get(11), "FontFile"), "NimbusSans-Regular"));
+            continue;
+        }
         EXPECT_EQ(qvx::PDF::FindName(font, "Subtype"), "TrueType");
-        EXPECT_TRUE(std::regex_match(std::string(qvx::PDF::FindName(font, "BaseFont")),
-                                     std::regex(arial ? "[A-Z]{6}\\+Arial" : "[A-Z]{6}\\+Verdana")));
+        EXPECT_TRUE(std::regex_match(std::string(qvx::PDF::FindName(font, "BaseFont")), std::regex("[A-Z]{6}\\+Verdana")));
         // The descriptor keeps its number and now holds the program: a subset, not the
         // whole font.
         std::string program = CopyReader::Decoded(copy.Get(11), "FontFile2");
         EXPECT_GT(program.size(), 1000u);
         EXPECT_LT(program.size(), 40000u);
-        EXPECT_TRUE(ProgramNames(program, arial ? "Liberation Sans" : "DejaVu Sans"));
+        EXPECT_TRUE(ProgramNames(program, "DejaVu Sans"));
+        // Squeezed by the ratio of the font's "m" (649) to DejaVu Sans Bold's (1042): so is
+        // the bounding box of the program's glyphs.
+        std::ifstream in(kDejaVuSansBold, std::ios::binary);
+        std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NEAR(ProgramXMax(program) / ProgramXMax(whole), 649.0 / 1042, 0.01);
     }
 }
 
@@ -206,14 +236,16 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
     EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
 
     // Symbol, and Helvetica without Widths, take the URW programs readers draw them with.
-    PdfBuilder s = Page(k2B, "BT /F1 12 Tf 10 100 Td (abc) Tj /F2 12 Tf (Hello) Tj ET");
+    // Helvetica's code 1 names no glyph: readers give it no width, and so do the Widths
+    // written, though the program's .notdef is wider (361 and 62118 stay, the text stays put).
+    PdfBuilder s = Page(k2B, "BT /F1 12 Tf 10 100 Td (abc) Tj /F2 12 Tf (Hel\\001\\001lo) Tj ET");
     s.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>" + kGray +
                  ">>/Contents 4 0 R>>");
     s.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Symbol>>");
     s.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
     auto cs = Convert(s.Build(), k2B);
     EXPECT_EQ(cs->first, "341(10 11)");
-    EXPECT_EQ(cs->again, "");
+    EXPECT_EQ(cs->again, "361(11) 62118(11)");
     EXPECT_EQ(WordBoxes(cs->out), WordBoxes(cs->in));
     CopyReader copy(cs->out);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(10), "FontDescriptor"), "FontFile"), nullptr);
