@@ -315,7 +315,7 @@ TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
     EXPECT_FALSE(ProgramNames(program, "Liberation"));
 }
 
-TEST(FontReplacement, DamagedProgramReplacedInPlace)
+TEST(FontReplacement, DamagedProgramReplacedAndMisfiledProgramMoved)
 {
     REQUIRE_FONT(kLiberation);
     // A FontFile2 FreeType cannot open: the substitute's program takes the same object.
@@ -334,6 +334,27 @@ TEST(FontReplacement, DamagedProgramReplacedInPlace)
     EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
     std::string program = CopyReader::Decoded(descriptor, "FontFile2");
     EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end())), nullptr);
+
+    // A sound TrueType program filed as FontFile3 Type1C: it moves, as it is, to FontFile2,
+    // since readers draw it and a substitute would change the page.
+    std::ifstream in(kLiberation, std::ios::binary);
+    std::string liberation((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    PdfBuilder m = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
+    m.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    m.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80/FontFile3 12 0 R>>");
+    m.SetStream(12, "/Subtype/Type1C", liberation);
+    auto cm = Convert(m.Build(), k2B);
+    EXPECT_EQ(cm->first, "341(10)");
+    EXPECT_EQ(cm->again, "");
+    CopyReader moved(cm->out);
+    descriptor = moved.Get(11);
+    EXPECT_EQ(descriptor->FindObj("FontFile3"), nullptr);
+    ASSERT_NE(qvx::PDF::FindStream(descriptor, "FontFile2"), nullptr);
+    EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
+    EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile2") == liberation);
+    EXPECT_EQ(WordBoxes(cm->out), WordBoxes(cm->in));
 }
 
 TEST(FontReplacement, EmbeddedProgramsRepaired)
