@@ -88,7 +88,10 @@ void CheckComposite(PassContext& ctx, const Font& font)
         if (!use_ok) ctx.Report(ctx.state.is_pdfua ? -1721333 : 3331, enc);
     }
     if (!cmap->IsIdentity()) {
-        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), cmap->GetSystemInfo(), ctx.Part() != 1)) ctx.Report(331);
+        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), cmap->GetSystemInfo(), ctx.Part() != 1)) {
+            ctx.Report(331);
+            if (ctx.state.convert) RepairSystemInfo(font, cmap->GetSystemInfo());
+        }
     }
     if (embedded) {
         int dict_wmode = static_cast<int>(FindNumber(enc, "WMode", 0));

@@ -2,6 +2,7 @@
 // a CIDSet or CharSet regenerated from the program, a ToUnicode CMap written from the
 // glyph names and mappings the font has, and a Latin encoding whose names are those the
 // codes showed.
+#include <algorithm>
 #include <cstdio>
 
 #include "common/Limits.h"
@@ -150,6 +151,22 @@ void RepairSingleCMap(PassContext& ctx, const Font& font)
     if (!fixed || !FontProgram::Open(*fixed)) return;
     double length = static_cast<double>(fixed->size());
     FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile2", *fixed)->PutNumber("Length1", length);
+}
+
+void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
+{
+    // The collection tells readers how to take CIDs only where nothing else does: it may
+    // become the CMap's when it names the same collection (with a later supplement), or when
+    // the font embeds its program and maps its codes to Unicode.
+    const CMap::SystemInfo& own = font.GetCIDSystemInfo();
+    bool same = own.registry == cmap.registry && own.ordering == cmap.ordering;
+    bool self_contained = font.GetEmbeddedStream() && FindIn(font.GetSDFObj(), "ToUnicode");
+    Obj* desc = font.GetDescendant();
+    if (!desc || cmap.registry.empty() || cmap.ordering.empty() || !(same || self_contained)) return;
+    Obj* info = desc->Resolve()->PutDict("CIDSystemInfo");
+    info->PutString("Registry", cmap.registry);
+    info->PutString("Ordering", cmap.ordering);
+    info->PutNumber("Supplement", std::max(0, cmap.supplement));
 }
 
 void RepairLatinEncoding(const Font& font)

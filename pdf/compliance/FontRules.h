@@ -56,6 +56,8 @@ void RepairToUnicode(PassContext& ctx, const Font& font);
 void RepairCharSet(const Font& font, SubsetInfo& info);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 void RepairLatinEncoding(const Font& font);
+// A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
+void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
 // A symbolic TrueType program left with the one cmap subtable its codes are read through.
 void RepairSingleCMap(PassContext& ctx, const Font& font);
 // The text of a code: the font's mapping, else the name of the glyph the program shows.

@@ -95,6 +95,11 @@ struct CopyReader {
     {
     }
     Obj* Get(std::uint32_t num) { return run.GetDoc().GetObj(num)->Resolve(); }
+    static std::string Text(Obj* d, const char* key)
+    {
+        Obj* s = qvx::PDF::FindIn(d, key);
+        return s && s->IsString() ? std::string(qvx::Common::AsChars(s->GetBuffer())) : std::string();
+    }
     static std::string Decoded(Obj* d, const char* key)
     {
         auto data = qvx::PDF::ReadDecoded(qvx::PDF::FindStream(d, key), 64u << 20);
@@ -286,6 +291,37 @@ TEST(FontReplacement, CJKCIDFont)
     // A collection no substitute knows stays as it was, with its finding.
     auto cu = Convert(CIDFontPage(k2B, "0001", "Acme", "Private"), k2B);
     EXPECT_EQ(cu->again, "341(10)");
+}
+
+TEST(FontReplacement, CollectionOfTheCMap)
+{
+    REQUIRE_FONT(kDroid);
+    // 90ms-RKSJ-H reads codes as CIDs of Adobe-Japan1-2. A CIDFont naming a later supplement
+    // takes the CMap's CIDSystemInfo; one naming another collection keeps it (the collection
+    // is how its CIDs are read) and its finding.
+    auto convert = [](const std::string& registry, const std::string& ordering, int supplement) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (AB) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/MS-Mincho/Encoding/90ms-RKSJ-H/DescendantFonts[12 0 R]>>");
+        b.Set(12, "<</Type/Font/Subtype/CIDFontType0/BaseFont/MS-Mincho/CIDSystemInfo<</Registry" + registry +
+                      "/Ordering" + ordering + "/Supplement " + std::to_string(supplement) +
+                      ">>/FontDescriptor 11 0 R/DW 1000>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/MS-Mincho/Flags 6/FontBBox[0 -141 1000 859]/ItalicAngle 0"
+                  "/Ascent 859/Descent -141/CapHeight 700/StemV 80>>");
+        return Convert(b.Build(), k2B);
+    };
+    {
+        auto c = convert("(Adobe)", "(Japan1)", 6);
+        EXPECT_EQ(c->first, "331 341(10)");
+        EXPECT_EQ(c->again, "");
+        CopyReader copy(c->out);
+        Obj* info = qvx::PDF::FindDict(copy.Get(12), "CIDSystemInfo");
+        EXPECT_EQ(CopyReader::Text(info, "Registry"), "Adobe");
+        EXPECT_EQ(CopyReader::Text(info, "Ordering"), "Japan1");
+        EXPECT_EQ(qvx::PDF::FindNumber(info, "Supplement", -1), 2);
+    }
+    auto other = convert("(Adobe)", "(GB1)", 0);
+    EXPECT_EQ(other->first, "331 341(10)");
+    EXPECT_NE(other->again.find("331"), std::string::npos);
 }
 
 TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
