@@ -122,13 +122,13 @@ void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info)
     info.cidset = std::move(bits);
 }
 
-void RepairSingleCMap(PassContext& ctx, const Font& font)
+void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
 {
     const FontProgram* p = font.GetProgram();
     Obj* descriptor = font.GetDescriptor();
     if (!p || !descriptor || font.GetEmbeddedKey() != "FontFile2") return;
-    // The subtable symbolic codes reach first is kept, when every code shows the same glyph
-    // through it alone.
+    // The subtable symbolic codes reach first is kept, when every code shown shows the same
+    // glyph through it alone.
     auto has = [&](int platform, int encoding) {
         for (const auto& t : p->CMapTables())
             if (t.platform == platform && t.encoding == encoding) return true;
@@ -136,7 +136,7 @@ void RepairSingleCMap(PassContext& ctx, const Font& font)
     };
     int platform = has(3, 0) ? 3 : has(1, 0) ? 1 : 0;
     if (platform == 0) return;
-    for (unsigned code = 0; code < 256; ++code) {
+    for (unsigned code : shown) {
         long gid = font.GlyphId({code, 1, code});
         if (gid <= 0) continue;
         unsigned kept = 0;

@@ -28,10 +28,17 @@ void FontReplacements::Mark(const std::shared_ptr<const Font>& font)
     m_fonts.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
 }
 
+void FontReplacements::MarkSingleCMap(const std::shared_ptr<const Font>& font)
+{
+    m_single_cmap.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
+}
+
 void FontReplacements::AddCode(const Font& font, const Font::CharCode& c)
 {
-    auto it = m_fonts.find(font.GetSDFObj()->Resolve());
-    if (it != m_fonts.end()) it->second.codes.emplace(font.IsComposite() ? c.cid : c.code, c);
+    for (auto* marked : {&m_fonts, &m_single_cmap}) {
+        auto it = marked->find(font.GetSDFObj()->Resolve());
+        if (it != marked->end()) it->second.codes.emplace(font.IsComposite() ? c.cid : c.code, c);
+    }
 }
 
 void FontReplacements::FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width)
@@ -299,11 +306,19 @@ void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
 void ReplaceMarkedFonts(PassContext& ctx)
 {
     if (!ctx.state.convert) return;
-    for (const auto& [dict, fix] : ctx.caches.Get<FontReplacements>().AdvanceFixes()) {
+    const FontReplacements& replacements = ctx.caches.Get<FontReplacements>();
+    for (const auto& [dict, fix] : replacements.AdvanceFixes()) {
         if (ctx.Stopped()) return;
         SetProgramAdvances(ctx, fix);
     }
-    for (const auto& [dict, e] : ctx.caches.Get<FontReplacements>().Entries()) {
+    // After the advances, which rewrite the same programs.
+    for (const auto& [dict, e] : replacements.SingleCMaps()) {
+        if (ctx.Stopped()) return;
+        std::set<unsigned> shown;
+        for (const auto& [code, c] : e.codes) shown.insert(code);
+        FontRules::RepairSingleCMap(ctx, *e.font, shown);
+    }
+    for (const auto& [dict, e] : replacements.Entries()) {
         if (ctx.Stopped()) return;
         const Font& font = *e.font;
         if (RefileProgram(font)) continue;
