@@ -14,8 +14,11 @@
 #include "pdf/FontSubstitution.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/Page.h"
+#include "pdf/ResourceCache.h"
 #include "pdf/StreamData.h"
 #include "pdf/compliance/FontRules.h"
+#include "sdf/Dict.h"
 #include "sdf/Obj.h"
 #include "sdf/SDFDoc.h"
 
@@ -301,6 +304,65 @@ void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
     else stream->PutName("Subtype", "OpenType");
 }
 
+// Standard 14 fonts listed in the resources of pages, their form XObjects and their
+// annotations' appearances without text shown in them: font lists, and readers asked to
+// draw them later, see them too, so they take the URW program as well.
+class ListedStandardFonts {
+public:
+    ListedStandardFonts(PassContext& ctx, const FontReplacements& replacements) : m_ctx(ctx), m_replacements(replacements) {}
+
+    void Embed()
+    {
+        for (const Page& page : m_ctx.Pages().Pages()) {
+            Resources(page.GetResources().GetDict(), 0);
+            Obj* annots = FindArray(page.GetSDFObj(), "Annots");
+            for (std::size_t i = 0; annots && i < annots->Size(); ++i) {
+                Obj* ap = FindDict(Deref(annots->GetAt(i)), "AP");
+                for (const char* kind : {"N", "R", "D"}) Appearance(FindIn(ap, kind));
+            }
+        }
+    }
+
+private:
+    // Forms within forms are followed this deep.
+    static constexpr int kMaxDepth = 8;
+
+    void Appearance(Obj* a)
+    {
+        a = Deref(a);
+        if (a && a->IsStream()) Form(a, 0);
+        else if (a && a->IsDict())
+            for (auto it = a->DictBegin(); it != a->DictEnd(); ++it) Form(Deref(it.Value()), 0);
+    }
+
+    void Form(Obj* form, int depth)
+    {
+        if (form && form->IsStream() && m_seen.insert(form).second) Resources(FindDict(form, "Resources"), depth + 1);
+    }
+
+    void Resources(Obj* res, int depth)
+    {
+        if (!res || depth > kMaxDepth || m_ctx.Stopped()) return;
+        if (Obj* xobjects = FindDict(res, "XObject"))
+            for (auto it = xobjects->DictBegin(); it != xobjects->DictEnd(); ++it) Form(Deref(it.Value()), depth);
+        Obj* fonts = FindDict(res, "Font");
+        if (!fonts) return;
+        for (auto it = fonts->DictBegin(); it != fonts->DictEnd(); ++it) {
+            Obj* dict = Deref(it.Value());
+            if (!dict || !dict->IsDict() || !m_seen.insert(dict).second || m_replacements.Entries().count(dict)) continue;
+            auto font = m_ctx.caches.Get<ResourceCache>().GetFont(dict);
+            if (!font || font->GetStandardName().empty()) continue;
+            bool program = false;
+            for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) program |= FindIn(font->GetDescriptor(), key) != nullptr;
+            if (!program) FontRules::EmbedStandardFont(m_ctx, *font, {});
+        }
+    }
+
+    PassContext& m_ctx;
+    const FontReplacements& m_replacements;
+    std::set<const Obj*> m_seen;
+};
+
 }  // namespace
 
 void ReplaceMarkedFonts(PassContext& ctx)
@@ -340,6 +402,7 @@ void ReplaceMarkedFonts(PassContext& ctx)
             continue;
         if (!FontReplace::ReplaceSimple(ctx, e) && !std14.empty()) FontRules::EmbedStandardFont(ctx, font, {});
     }
+    ListedStandardFonts(ctx, replacements).Embed();
 }
 
 }  // namespace qvx::PDF

@@ -257,6 +257,28 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(11), "FontDescriptor"), "FontFile"), nullptr);
 }
 
+TEST(FontReplacement, ListedStandardFontsWithoutText)
+{
+    REQUIRE_FONT(kNimbusSans);
+    // Helvetica in the page's resources and Times-Roman in those of a form the page draws,
+    // neither showing text, and a Courier that does: all three end embedded, the ones
+    // without text too (font lists show them), and the form keeps drawing nothing.
+    PdfBuilder b = Page(k2B, "BT /F1 12 Tf 10 100 Td (Hi) Tj ET /X1 Do");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>"
+             "/XObject<</X1 12 0 R>>" + kGray + ">>/Contents 4 0 R>>");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Courier>>");
+    b.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
+    b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/Resources<</Font<</F3 13 0 R>>>>", "");
+    b.Set(13, "<</Type/Font/Subtype/Type1/BaseFont/Times-Roman/Encoding/WinAnsiEncoding>>");
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "341(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+    CopyReader copy(c->out);
+    for (std::uint32_t num : {10u, 11u, 13u})
+        EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(num), "FontDescriptor"), "FontFile"), nullptr) << num;
+}
+
 TEST(FontReplacement, CJKCIDFont)
 {
     REQUIRE_FONT(kDroid);
