@@ -90,8 +90,7 @@ ChosenSubstitute FromSystem(const SubstituteRequest& r)
     NameStyle style = SplitFontName(r.name);
     FcPattern* pat = FcPatternCreate();
     if (!style.family.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(style.family.c_str()));
-    const char* generic = r.fixed ? "monospace" : r.serif ? "serif" : "sans-serif";
-    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(generic));
+    if (r.fixed) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>("monospace"));
     FcPatternAddInteger(pat, FC_WEIGHT, r.bold || style.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
     FcPatternAddInteger(pat, FC_SLANT, r.italic || style.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     if (r.fixed) FcPatternAddInteger(pat, FC_SPACING, FC_MONO);
@@ -147,6 +146,14 @@ NameStyle SplitFontName(std::string_view name)
             break;
         }
     return out;
+}
+
+bool IsConfigured(std::string_view name)
+{
+    SubstituteRequest r;
+    r.name = name;
+    std::vector<FontSubstitute> entries = FontConfig::Instance().Substitutes();
+    return std::any_of(entries.begin(), entries.end(), [&](const FontSubstitute& e) { return NameMatches(e, r); });
 }
 
 ChosenSubstitute FindSubstitute(const SubstituteRequest& request)

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pdf/SubstituteProgram.h"
@@ -16,7 +17,9 @@ namespace qvx::PDF {
 struct SubstituteRequest {
     std::string name;        // BaseFont without its subset tag
     std::string collection;  // composite fonts: identity, japan1, japan2, gb1, cns1, korea1
-    bool bold = false, italic = false, serif = false, fixed = false;
+    // Serif or sans is left to the family name: readers draw an unknown family with the
+    // default face whatever the descriptor's serif flag says.
+    bool bold = false, italic = false, fixed = false;
     std::vector<char32_t> chars;  // characters the substitute must have
 };
 
@@ -28,6 +31,9 @@ struct ChosenSubstitute {
 
 // Null when no entry and no system font fits.
 ChosenSubstitute FindSubstitute(const SubstituteRequest& request);
+// Whether an entry of the configuration names the font: such an entry wins over every
+// other choice.
+bool IsConfigured(std::string_view name);
 
 // The family part of a PostScript or BaseFont name, and the style it states:
 // "TimesNewRomanPS-BoldItalicMT" gives "TimesNewRoman" with bold and italic, "Arial,Bold"

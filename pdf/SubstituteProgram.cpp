@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <vector>
 
 #include "common/Limits.h"
 #include "pdf/FontLibraries.h"
@@ -74,33 +75,141 @@ std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<uns
     return m;
 }
 
+// Flags of a composite glyph's component records.
+constexpr unsigned kWords = 0x0001, kXYValues = 0x0002, kScale = 0x0008, kMore = 0x0020, kXYScale = 0x0040,
+                   kTwoByTwo = 0x0080, kUseMyMetrics = 0x0200;
+
+// Calls visit(flags, at) for each component record of the composite glyph in glyf[start, end).
+template <class Visit>
+void ForEachComponent(const Common::Bytes& glyf, std::size_t start, std::size_t end, Visit visit)
+{
+    std::size_t at = start + 10;
+    for (unsigned flags = kMore; (flags & kMore) && at + 4 <= end;) {
+        flags = U16(glyf, at);
+        visit(flags, at);
+        at += 4 + ((flags & kWords) ? 4 : 2) + ((flags & kScale) ? 2 : (flags & kXYScale) ? 4 : (flags & kTwoByTwo) ? 8 : 0);
+    }
+}
+
+struct Glyphs {
+    Common::Bytes glyf, loca, head;
+    unsigned count = 0;
+    std::size_t Offset(unsigned g) const
+    {
+        return S16(head, 50) == 1 ? (static_cast<std::size_t>(U16(loca, 4 * g)) << 16) | U16(loca, 4 * g + 2)
+                                  : 2u * U16(loca, 2 * g);
+    }
+};
+
+std::optional<Glyphs> ReadGlyphs(hb_face_t* face)
+{
+    Glyphs out{TableOf(face, Tag("glyf")), TableOf(face, Tag("loca")), TableOf(face, Tag("head")),
+               U16(TableOf(face, Tag("maxp")), 4)};
+    if (out.head.size() < 54 || out.loca.size() < (S16(out.head, 50) == 1 ? 4u : 2u) * (out.count + 1)) return std::nullopt;
+    return out;
+}
+
 // Composite glyphs may take their advance from a component (USE_MY_METRICS), which would
 // override the advance set for them: the flag is cleared in every component record.
-std::optional<Common::Bytes> OwnMetrics(hb_face_t* face)
+void OwnMetrics(Glyphs& glyphs)
 {
-    Common::Bytes glyf = TableOf(face, Tag("glyf"));
-    Common::Bytes loca = TableOf(face, Tag("loca"));
-    Common::Bytes head = TableOf(face, Tag("head"));
-    unsigned glyphs = U16(TableOf(face, Tag("maxp")), 4);
-    bool long_offsets = S16(head, 50) == 1;
-    auto offset = [&](unsigned g) -> std::size_t {
-        return long_offsets ? (static_cast<std::size_t>(U16(loca, 4 * g)) << 16) | U16(loca, 4 * g + 2)
-                            : 2u * U16(loca, 2 * g);
-    };
-    if (loca.size() < (long_offsets ? 4u : 2u) * (glyphs + 1)) return std::nullopt;
-    constexpr unsigned kWords = 0x0001, kScale = 0x0008, kMore = 0x0020, kXYScale = 0x0040, kTwoByTwo = 0x0080,
-                       kUseMyMetrics = 0x0200;
-    for (unsigned g = 0; g < glyphs; ++g) {
-        std::size_t at = offset(g), end = std::min(offset(g + 1), glyf.size());
-        if (at + 10 > end || S16(glyf, at) >= 0) continue;
-        at += 10;
-        for (unsigned flags = kMore; (flags & kMore) && at + 4 <= end;) {
-            flags = U16(glyf, at);
-            Put16(glyf, at, flags & ~kUseMyMetrics);
-            at += 4 + ((flags & kWords) ? 4 : 2) + ((flags & kScale) ? 2 : (flags & kXYScale) ? 4 : (flags & kTwoByTwo) ? 8 : 0);
-        }
+    for (unsigned g = 0; g < glyphs.count; ++g) {
+        std::size_t at = glyphs.Offset(g), end = std::min(glyphs.Offset(g + 1), glyphs.glyf.size());
+        if (at + 10 > end || S16(glyphs.glyf, at) >= 0) continue;
+        ForEachComponent(glyphs.glyf, at, end, [&](unsigned flags, std::size_t rec) {
+            Put16(glyphs.glyf, rec, flags & ~kUseMyMetrics);
+        });
     }
-    return glyf;
+}
+
+// A simple glyph with its x coordinates scaled, written as 16-bit deltas; nullopt when the
+// glyph is cut short.
+std::optional<Common::Bytes> NarrowSimple(const Common::Bytes& g, double x_scale)
+{
+    constexpr unsigned kXShort = 0x02, kRepeat = 0x08, kXSame = 0x10;
+    std::size_t contours = static_cast<std::size_t>(S16(g, 0)), at = 10 + 2 * contours;
+    if (at + 2 > g.size()) return std::nullopt;
+    unsigned points = contours ? U16(g, at - 2) + 1 : 0;
+    at += 2 + U16(g, at);
+    if (at > g.size()) return std::nullopt;
+    Common::Bytes out(g.begin(), g.begin() + static_cast<std::ptrdiff_t>(at));
+    std::vector<Common::Byte> flags;
+    while (flags.size() < points) {
+        if (at >= g.size()) return std::nullopt;
+        Common::Byte f = g[at++];
+        unsigned n = 1;
+        if (f & kRepeat) {
+            if (at >= g.size()) return std::nullopt;
+            n += g[at++];
+        }
+        for (unsigned i = 0; i < n && flags.size() < points; ++i) flags.push_back(f);
+    }
+    std::vector<int> xs;
+    int x = 0;
+    for (Common::Byte f : flags) {
+        if (f & kXShort) {
+            if (at >= g.size()) return std::nullopt;
+            x += (f & kXSame) ? g[at] : -g[at];
+            ++at;
+        } else if (!(f & kXSame)) {
+            if (at + 2 > g.size()) return std::nullopt;
+            x += S16(g, at);
+            at += 2;
+        }
+        xs.push_back(x);
+    }
+    for (Common::Byte f : flags) out.push_back(static_cast<Common::Byte>(f & ~(kXShort | kRepeat | kXSame)));
+    int last = 0;
+    for (int v : xs) {
+        int scaled = static_cast<int>(std::lround(v * x_scale));
+        out.resize(out.size() + 2);
+        Put16(out, out.size() - 2, static_cast<unsigned>(scaled - last) & 0xFFFF);
+        last = scaled;
+    }
+    out.insert(out.end(), g.begin() + static_cast<std::ptrdiff_t>(at), g.end());
+    return out;
+}
+
+// The outlines drawn at x_scale of their width: x coordinates, component offsets, bounding
+// boxes and left side bearings (hmtx with one long metric per glyph) scaled. The glyphs are
+// written back with long loca offsets. False when a glyph cannot be read.
+bool Narrow(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale)
+{
+    auto scaled = [&](int v) { return static_cast<unsigned>(std::lround(v * x_scale)) & 0xFFFF; };
+    Common::Bytes glyf, loca(4ull * (glyphs.count + 1));
+    auto put32 = [&](unsigned g, std::size_t v) {
+        Put16(loca, 4ull * g, static_cast<unsigned>(v >> 16));
+        Put16(loca, 4ull * g + 2, static_cast<unsigned>(v));
+    };
+    for (unsigned g = 0; g < glyphs.count; ++g) {
+        put32(g, glyf.size());
+        std::size_t at = glyphs.Offset(g), end = std::min(glyphs.Offset(g + 1), glyphs.glyf.size());
+        if (at + 10 > end) continue;
+        Common::Bytes one(glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(at), glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(end));
+        Put16(one, 2, scaled(S16(one, 2)));
+        Put16(one, 6, scaled(S16(one, 6)));
+        if (S16(one, 0) < 0) {
+            ForEachComponent(one, 0, one.size(), [&](unsigned flags, std::size_t rec) {
+                if (!(flags & kXYValues)) return;
+                if (flags & kWords) Put16(one, rec + 4, scaled(S16(one, rec + 4)));
+                else one[rec + 4] = static_cast<Common::Byte>(scaled(static_cast<std::int8_t>(one[rec + 4])));
+            });
+        } else {
+            auto simple = NarrowSimple(one, x_scale);
+            if (!simple) return false;
+            one = std::move(*simple);
+        }
+        one.resize((one.size() + 3) & ~std::size_t{3}, 0);
+        glyf.insert(glyf.end(), one.begin(), one.end());
+        if (4ull * g + 4 <= hmtx.size()) Put16(hmtx, 4ull * g + 2, scaled(S16(hmtx, 4ull * g + 2)));
+    }
+    put32(glyphs.count, glyf.size());
+    Put16(glyphs.head, 36, scaled(S16(glyphs.head, 36)));
+    Put16(glyphs.head, 40, scaled(S16(glyphs.head, 40)));
+    Put16(glyphs.head, 50, 1);
+    glyphs.glyf = std::move(glyf);
+    glyphs.loca = std::move(loca);
+    return true;
 }
 
 // The program of face with some tables replaced.
@@ -158,16 +267,24 @@ std::optional<Common::Bytes> OneSubtable(const Common::Bytes& table, unsigned pl
     return std::nullopt;
 }
 
-// The program of face with the advances given (font units by glyph) and no composite glyph
-// taking another's advance; nullopt when its tables cannot be read.
-std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
+// The program of face with the advances given (font units by glyph), no composite glyph
+// taking another's advance, and outlines narrowed to x_scale; nullopt when its tables cannot
+// be read.
+std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances, double x_scale)
 {
     auto metrics = SetAdvances(face, advances);
-    auto glyf = OwnMetrics(face);
-    if (!metrics || !glyf || glyf->empty()) return std::nullopt;
-    Common::Bytes out = Rebuild(face, {{Tag("hhea"), std::move(metrics->hhea)},
-                                       {Tag("hmtx"), std::move(metrics->hmtx)},
-                                       {Tag("glyf"), std::move(*glyf)}});
+    auto glyphs = ReadGlyphs(face);
+    if (!metrics || !glyphs || glyphs->glyf.empty()) return std::nullopt;
+    OwnMetrics(*glyphs);
+    std::map<hb_tag_t, Common::Bytes> tables{{Tag("hhea"), std::move(metrics->hhea)}};
+    if (x_scale != 1) {
+        if (!Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
+        tables.emplace(Tag("loca"), std::move(glyphs->loca));
+        tables.emplace(Tag("head"), std::move(glyphs->head));
+    }
+    tables.emplace(Tag("hmtx"), std::move(metrics->hmtx));
+    tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
+    Common::Bytes out = Rebuild(face, tables);
     if (out.empty()) return std::nullopt;
     return out;
 }
@@ -225,6 +342,11 @@ unsigned SubstituteProgram::Glyph(char32_t c) const
     return hb_font_get_nominal_glyph(mp->font, c, &g) ? g : 0;
 }
 
+double SubstituteProgram::Advance(char32_t c) const
+{
+    return hb_font_get_glyph_h_advance(mp->font, Glyph(c)) * 1000.0 / UnitsPerEm();
+}
+
 int SubstituteProgram::UnitsPerEm() const { return static_cast<int>(hb_face_get_upem(mp->face)); }
 
 SubstituteProgram::Metrics SubstituteProgram::GetMetrics() const
@@ -244,7 +366,8 @@ SubstituteProgram::Metrics SubstituteProgram::GetMetrics() const
 }
 
 std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Widths& widths,
-                                                                       std::optional<double> notdef_width) const
+                                                                       std::optional<double> notdef_width,
+                                                                       double x_scale) const
 {
     hb_subset_input_t* input = hb_subset_input_create_or_fail();
     if (!input) return std::nullopt;
@@ -272,7 +395,7 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
         advances.emplace(g, FontUnits(w, upem));
     }
     if (notdef_width) advances.emplace(0, FontUnits(*notdef_width, upem));
-    auto data = WithOwnAdvances(face, advances);
+    auto data = WithOwnAdvances(face, advances, std::clamp(x_scale, 0.01, 1.0));
     hb_font_destroy(font);
     hb_face_destroy(face);
     hb_blob_destroy(cut_blob);
@@ -303,7 +426,7 @@ std::optional<Common::Bytes> SubstituteProgram::WithAdvances(Common::ByteView pr
     int upem = static_cast<int>(hb_face_get_upem(face));
     std::map<unsigned, unsigned> advances;
     for (const auto& [gid, w] : widths) advances.emplace(gid, FontUnits(w, upem));
-    auto out = WithOwnAdvances(face, advances);
+    auto out = WithOwnAdvances(face, advances, 1);
     hb_face_destroy(face);
     hb_blob_destroy(blob);
     return out;

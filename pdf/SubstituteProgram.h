@@ -42,13 +42,17 @@ public:
 
     // The glyph of a character, 0 when the program lacks it.
     unsigned Glyph(char32_t c) const;
+    // The program's own advance of a character's glyph, in thousandths of an em.
+    double Advance(char32_t c) const;
     int UnitsPerEm() const;
     Metrics GetMetrics() const;
 
     // The subset with .notdef and the glyphs of the characters of widths, each glyph's
     // advance set to its width (the first width asked for a glyph wins); .notdef gets
-    // notdef_width when given. Null when HarfBuzz cannot subset the program.
-    std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width) const;
+    // notdef_width when given. Outlines are narrowed to x_scale of their width (0 < x_scale
+    // <= 1) for a font drawn narrower than the program. Null when HarfBuzz cannot subset
+    // the program.
+    std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width, double x_scale = 1) const;
 
     // An embedded TrueType program (glyf outlines) with the advances of some glyphs set, in
     // thousandths of an em; nullopt when it is of another kind or cannot be read.

@@ -98,12 +98,10 @@ void FontCheck::RenderChecks(PassContext& ctx, FontState& st)
     if (f.GetKind() == Font::e_type3) return;
     FontRules::Embedding embedding = FontRules::CheckEmbedding(ctx, f);
     st.program_ok = embedding == FontRules::Embedding::e_usable;
-    if (embedding == FontRules::Embedding::e_replace) {
-        ctx.caches.Get<FontReplacements>().Mark(st.font);
-        st.replace = true;
-    }
+    if (embedding == FontRules::Embedding::e_replace) ctx.caches.Get<FontReplacements>().Mark(st.font);
     if (f.IsComposite()) FontRules::CheckComposite(ctx, f);
-    if (f.GetKind() == Font::e_truetype) FontRules::CheckTrueTypeEncoding(ctx, f);
+    if (f.GetKind() == Font::e_truetype && FontRules::CheckTrueTypeEncoding(ctx, f) && ctx.state.convert)
+        ctx.caches.Get<FontReplacements>().MarkSingleCMap(st.font);
     if (st.program_ok) st.subset = FontRules::CheckSubset(ctx, f);
 }
 
@@ -149,7 +147,7 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
 {
     const Font& f = *st.font;
     std::uint32_t key = f.IsComposite() ? c.cid : c.code;
-    if (st.replace) ctx.caches.Get<FontReplacements>().AddCode(f, c);
+    if (ctx.state.convert) ctx.caches.Get<FontReplacements>().AddCode(f, c);
     if (drawn && st.drawn.size() < Common::Limits::kMaxFontCodesChecked && st.drawn.insert(key).second) {
         if (f.GetKind() == Font::e_type3) {
             Type3Glyph(ctx, f, c, caller_resources);

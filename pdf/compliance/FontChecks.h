@@ -26,7 +26,6 @@ private:
         std::shared_ptr<const Font> font;
         bool rendered = false;                       // the rules of drawn text have run
         bool program_ok = false;                     // the glyph rules can use the program
-        bool replace = false;                        // conversion embeds a substitute
         std::unordered_set<std::uint32_t> seen;      // codes tested for Unicode
         std::unordered_set<std::uint32_t> drawn;     // codes tested against the program
         FontRules::SubsetInfo subset;

@@ -1,6 +1,7 @@
 // Conversion: a font that names one of the standard 14 fonts without embedding a program
-// receives the metric-compatible URW base35 Type 1 program, a descriptor when it has none,
-// and widths taken from that program.
+// receives the metric-compatible URW base35 Type 1 program (the outlines readers draw such a
+// font with), a descriptor when it has none, and, when it has no Widths, widths taken from
+// that program.
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -84,7 +85,7 @@ Obj* NewDescriptor(SDF::SDFDoc& doc, const Font& font, bool symbolic)
 
 }  // namespace
 
-bool EmbedStandardFont(PassContext& ctx, const Font& font)
+bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
 {
     if (!font.IsSimple() || font.GetKind() == Font::e_type3) return false;
     std::string_view standard = Std14::Canonical(font.GetBaseFont());
@@ -97,16 +98,29 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font)
     auto program = FontProgram::Open(*data);
     if (!program || program->UnitsPerEm() <= 0) return false;
 
+    // A code without a glyph shows .notdef.
+    auto advance = [&](unsigned code) { return program->Advance(program->GlyphByName(font.GlyphName(code))); };
     Obj* dict = font.GetSDFObj()->Resolve();
-    // Widths of the codes through the font's encoding, before the program changes it.
-    Obj* widths = dict->PutArray("Widths");
-    for (unsigned code = 0; code < 256; ++code) {
-        // A code without a glyph shows .notdef, at .notdef's advance.
-        long advance = program->Advance(program->GlyphByName(font.GlyphName(code)));
-        widths->PushBackNumber(advance > 0 ? std::round(advance * 1000.0 / program->UnitsPerEm()) : 0);
+    if (FindArray(dict, "Widths")) {
+        // Text stays where the font's Widths put it: the program must draw every code shown
+        // at that width, to the thousandth of an em the width rule allows.
+        double upem = program->UnitsPerEm();
+        for (unsigned code : shown)
+            if (std::abs(font.GetWidth({code, 1, code}) * upem / 1000.0 - static_cast<double>(advance(code))) > upem / 1000.0)
+                return false;
+    } else {
+        // The widths readers placed the text with: the standard metrics of the glyph each code
+        // names through the font's encoding (taken before the program changes it), and 0 for
+        // a code that names none.
+        Obj* widths = dict->PutArray("Widths");
+        for (unsigned code = 0; code < 256; ++code) {
+            std::optional<int> w = Std14::Width(standard, font.GlyphName(code));
+            long a = advance(code);
+            widths->PushBackNumber(w ? *w : a > 0 && !font.GlyphName(code).empty() ? std::round(a * 1000.0 / program->UnitsPerEm()) : 0);
+        }
+        dict->PutNumber("FirstChar", 0);
+        dict->PutNumber("LastChar", 255);
     }
-    dict->PutNumber("FirstChar", 0);
-    dict->PutNumber("LastChar", 255);
     if (font.GetKind() == Font::e_truetype) dict->PutName("Subtype", "Type1");
 
     Obj* descriptor = font.GetDescriptor();

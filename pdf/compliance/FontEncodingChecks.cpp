@@ -88,7 +88,10 @@ void CheckComposite(PassContext& ctx, const Font& font)
         if (!use_ok) ctx.Report(ctx.state.is_pdfua ? -1721333 : 3331, enc);
     }
     if (!cmap->IsIdentity()) {
-        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), cmap->GetSystemInfo(), ctx.Part() != 1)) ctx.Report(331);
+        if (!SystemInfoCompatible(font.GetCIDSystemInfo(), cmap->GetSystemInfo(), ctx.Part() != 1)) {
+            ctx.Report(331);
+            if (ctx.state.convert) RepairSystemInfo(font, cmap->GetSystemInfo());
+        }
     }
     if (embedded) {
         int dict_wmode = static_cast<int>(FindNumber(enc, "WMode", 0));
@@ -105,7 +108,7 @@ void CheckComposite(PassContext& ctx, const Font& font)
     }
 }
 
-void CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
+bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
 {
     Obj* d = font.GetSDFObj();
     Obj* enc = font.GetEncodingObj();
@@ -117,26 +120,27 @@ void CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
             // A font without a usable program is given a new encoding by its replacement.
             if (ctx.state.convert && p) RepairLatinEncoding(font);
         }
-        if (!p) return;
+        if (!p) return false;
         bool latin_table = HasTable(*p, 3, 1) || HasTable(*p, 1, 0);
         if (part == 4 && !latin_table) ctx.Report(4621061, d);
         if (ctx.state.is_pdfua && !latin_table) ctx.Report(-172161, d);
-        return;
+        return false;
     }
     if (enc) {
         ctx.Report(372, d);
         if (ctx.state.convert) d->Resolve()->Erase("Encoding");
     }
-    if (!p) return;
+    if (!p) return false;
     std::size_t n = p->CMapTables().size();
     if (part == 4) {
         if (!HasTable(*p, 3, 0) && !HasTable(*p, 1, 0)) ctx.Report(4621064, d);
-        return;
+        return false;
     }
     if (n != 1 && (part == 1 || !HasTable(*p, 3, 0))) {
         ctx.Report(373, d);
-        if (ctx.state.convert) RepairSingleCMap(ctx, font);
+        return true;
     }
+    return false;
 }
 
 }  // namespace qvx::PDF::FontRules

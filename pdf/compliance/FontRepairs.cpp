@@ -2,6 +2,7 @@
 // a CIDSet or CharSet regenerated from the program, a ToUnicode CMap written from the
 // glyph names and mappings the font has, and a Latin encoding whose names are those the
 // codes showed.
+#include <algorithm>
 #include <cstdio>
 
 #include "common/Limits.h"
@@ -121,13 +122,13 @@ void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info)
     info.cidset = std::move(bits);
 }
 
-void RepairSingleCMap(PassContext& ctx, const Font& font)
+void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
 {
     const FontProgram* p = font.GetProgram();
     Obj* descriptor = font.GetDescriptor();
     if (!p || !descriptor || font.GetEmbeddedKey() != "FontFile2") return;
-    // The subtable symbolic codes reach first is kept, when every code shows the same glyph
-    // through it alone.
+    // The subtable symbolic codes reach first is kept, when every code shown shows the same
+    // glyph through it alone.
     auto has = [&](int platform, int encoding) {
         for (const auto& t : p->CMapTables())
             if (t.platform == platform && t.encoding == encoding) return true;
@@ -135,7 +136,7 @@ void RepairSingleCMap(PassContext& ctx, const Font& font)
     };
     int platform = has(3, 0) ? 3 : has(1, 0) ? 1 : 0;
     if (platform == 0) return;
-    for (unsigned code = 0; code < 256; ++code) {
+    for (unsigned code : shown) {
         long gid = font.GlyphId({code, 1, code});
         if (gid <= 0) continue;
         unsigned kept = 0;
@@ -150,6 +151,22 @@ void RepairSingleCMap(PassContext& ctx, const Font& font)
     if (!fixed || !FontProgram::Open(*fixed)) return;
     double length = static_cast<double>(fixed->size());
     FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile2", *fixed)->PutNumber("Length1", length);
+}
+
+void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
+{
+    // The collection tells readers how to take CIDs only where nothing else does: it may
+    // become the CMap's when it names the same collection (with a later supplement), or when
+    // the font embeds its program and maps its codes to Unicode.
+    const CMap::SystemInfo& own = font.GetCIDSystemInfo();
+    bool same = own.registry == cmap.registry && own.ordering == cmap.ordering;
+    bool self_contained = font.GetEmbeddedStream() && FindIn(font.GetSDFObj(), "ToUnicode");
+    Obj* desc = font.GetDescendant();
+    if (!desc || cmap.registry.empty() || cmap.ordering.empty() || !(same || self_contained)) return;
+    Obj* info = desc->Resolve()->PutDict("CIDSystemInfo");
+    info->PutString("Registry", cmap.registry);
+    info->PutString("Ordering", cmap.ordering);
+    info->PutNumber("Supplement", std::max(0, cmap.supplement));
 }
 
 void RepairLatinEncoding(const Font& font)

@@ -70,7 +70,7 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
     Style style = StyleOf(font);
     std::string base(FindName(desc, "BaseFont"));
     SubstituteRequest request{base.empty() ? font.GetBaseFont() : base, collection, style.bold, style.italic,
-                              style.serif, style.fixed, {}};
+                              style.fixed, {}};
     for (const auto& [ch, w] : widths) request.chars.push_back(ch);
     ChosenSubstitute chosen = FindSubstitute(request);
     if (!chosen.program) return false;

@@ -14,8 +14,11 @@
 #include "pdf/FontSubstitution.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/Page.h"
+#include "pdf/ResourceCache.h"
 #include "pdf/StreamData.h"
 #include "pdf/compliance/FontRules.h"
+#include "sdf/Dict.h"
 #include "sdf/Obj.h"
 #include "sdf/SDFDoc.h"
 
@@ -28,10 +31,17 @@ void FontReplacements::Mark(const std::shared_ptr<const Font>& font)
     m_fonts.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
 }
 
+void FontReplacements::MarkSingleCMap(const std::shared_ptr<const Font>& font)
+{
+    m_single_cmap.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
+}
+
 void FontReplacements::AddCode(const Font& font, const Font::CharCode& c)
 {
-    auto it = m_fonts.find(font.GetSDFObj()->Resolve());
-    if (it != m_fonts.end()) it->second.codes.emplace(font.IsComposite() ? c.cid : c.code, c);
+    for (auto* marked : {&m_fonts, &m_single_cmap}) {
+        auto it = marked->find(font.GetSDFObj()->Resolve());
+        if (it != marked->end()) it->second.codes.emplace(font.IsComposite() ? c.cid : c.code, c);
+    }
 }
 
 void FontReplacements::FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width)
@@ -65,7 +75,6 @@ Style StyleOf(const Font& font)
     Style s;
     s.bold = FindNumber(d, "FontWeight", 400) >= 600;
     s.italic = (flags & Font::e_italic) || FindNumber(d, "ItalicAngle", 0) != 0;
-    s.serif = (flags & Font::e_serif) || std14.starts_with("Times");
     s.fixed = (flags & Font::e_fixed_pitch) || std14.starts_with("Courier");
     return s;
 }
@@ -169,6 +178,25 @@ bool PutLatinEncoding(Obj* dict, const Font& font, const std::set<unsigned>& cod
     return true;
 }
 
+namespace {
+
+// Readers draw a font they lack with a system font squeezed to the font's width when the
+// font is much narrower (its "m" less than nine tenths of the system font's): the substitute
+// is drawn so too, or the text would run into itself.
+double NarrowingOf(const Font& font, const SubstituteProgram& program)
+{
+    constexpr double kNarrower = 0.9;
+    if (font.IsSymbolic()) return 1;
+    for (unsigned code = 0; code < 256; ++code) {
+        if (font.GlyphName(code) != "m") continue;
+        double w = font.GetWidth({code, 1, code}), own = program.Advance(U'm');
+        return w > 10 && own > 0 && w < kNarrower * own ? w / own : 1;
+    }
+    return 1;
+}
+
+}  // namespace
+
 bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
 {
     const Font& font = *e.font;
@@ -185,11 +213,11 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
     if (widths.empty()) return false;
 
     Style style = StyleOf(font);
-    SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.serif, style.fixed, {}};
+    SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.fixed, {}};
     for (const auto& [ch, w] : widths) request.chars.push_back(ch);
     ChosenSubstitute chosen = FindSubstitute(request);
     if (!chosen.program) return false;
-    auto subset = chosen.program->MakeSubset(widths, notdef_width);
+    auto subset = chosen.program->MakeSubset(widths, notdef_width, NarrowingOf(font, *chosen.program));
     if (!subset || subset->gids.size() != widths.size() || !FontProgram::Open(subset->data)) return false;
 
     // The widths text was placed with and the names codes show, taken before the
@@ -219,6 +247,44 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
 
 namespace {
 
+// A program filed as FontFile3 under a Subtype that does not suit it or the font (a TrueType
+// program as Type1C, say) but that FreeType opens is filed under the key and Subtype that
+// suit it: readers draw that program, so the page keeps its look. False when the program is
+// of no kind the font can take.
+bool RefileProgram(const Font& font)
+{
+    Obj* descriptor = font.GetDescriptor();
+    if (!descriptor || font.GetEmbeddedKey() != "FontFile3") return false;
+    descriptor = descriptor->Resolve();
+    // The stream as the descriptor holds it: an indirect object, moved by reference.
+    Obj* stream = descriptor->FindObj("FontFile3");
+    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return false;
+    auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data || data->size() < 4) return false;
+    std::string_view magic(reinterpret_cast<const char*>(data->data()), 4);
+    bool sfnt = magic == std::string_view("\0\1\0\0", 4) || magic == "true";
+    double length = static_cast<double>(data->size());
+    auto program = FontProgram::Open(std::move(*data));
+    if (!program) return false;
+    Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
+    std::string format = program->Format();
+    const char* subtype = nullptr;
+    if (magic == "OTTO") subtype = "OpenType";
+    else if (format == "CFF" && !sfnt && (kind == Font::e_type1 || kind == Font::e_mmtype1)) subtype = "Type1C";
+    else if (format == "CFF" && !sfnt && kind == Font::e_cid_type0 && program->IsCIDKeyed()) subtype = "CIDFontType0C";
+    bool truetype = sfnt && format == "TrueType" && (kind == Font::e_truetype || kind == Font::e_cid_type2);
+    if (!subtype && !truetype) return false;
+    if (truetype) {
+        stream->Erase("Subtype");
+        stream->PutNumber("Length1", length);
+        descriptor->Erase("FontFile3");
+        descriptor->Put("FontFile2", stream);
+    } else {
+        stream->PutName("Subtype", subtype);
+    }
+    return true;
+}
+
 // The embedded TrueType program of a font with the advances of fix; nothing changes when the
 // program is of another kind or the result would not open.
 void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
@@ -238,31 +304,105 @@ void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
     else stream->PutName("Subtype", "OpenType");
 }
 
+// Standard 14 fonts listed in the resources of pages, their form XObjects and their
+// annotations' appearances without text shown in them: font lists, and readers asked to
+// draw them later, see them too, so they take the URW program as well.
+class ListedStandardFonts {
+public:
+    ListedStandardFonts(PassContext& ctx, const FontReplacements& replacements) : m_ctx(ctx), m_replacements(replacements) {}
+
+    void Embed()
+    {
+        for (const Page& page : m_ctx.Pages().Pages()) {
+            Resources(page.GetResources().GetDict(), 0);
+            Obj* annots = FindArray(page.GetSDFObj(), "Annots");
+            for (std::size_t i = 0; annots && i < annots->Size(); ++i) {
+                Obj* ap = FindDict(Deref(annots->GetAt(i)), "AP");
+                for (const char* kind : {"N", "R", "D"}) Appearance(FindIn(ap, kind));
+            }
+        }
+    }
+
+private:
+    // Forms within forms are followed this deep.
+    static constexpr int kMaxDepth = 8;
+
+    void Appearance(Obj* a)
+    {
+        a = Deref(a);
+        if (a && a->IsStream()) Form(a, 0);
+        else if (a && a->IsDict())
+            for (auto it = a->DictBegin(); it != a->DictEnd(); ++it) Form(Deref(it.Value()), 0);
+    }
+
+    void Form(Obj* form, int depth)
+    {
+        if (form && form->IsStream() && m_seen.insert(form).second) Resources(FindDict(form, "Resources"), depth + 1);
+    }
+
+    void Resources(Obj* res, int depth)
+    {
+        if (!res || depth > kMaxDepth || m_ctx.Stopped()) return;
+        if (Obj* xobjects = FindDict(res, "XObject"))
+            for (auto it = xobjects->DictBegin(); it != xobjects->DictEnd(); ++it) Form(Deref(it.Value()), depth);
+        Obj* fonts = FindDict(res, "Font");
+        if (!fonts) return;
+        for (auto it = fonts->DictBegin(); it != fonts->DictEnd(); ++it) {
+            Obj* dict = Deref(it.Value());
+            if (!dict || !dict->IsDict() || !m_seen.insert(dict).second || m_replacements.Entries().count(dict)) continue;
+            auto font = m_ctx.caches.Get<ResourceCache>().GetFont(dict);
+            if (!font || font->GetStandardName().empty()) continue;
+            bool program = false;
+            for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) program |= FindIn(font->GetDescriptor(), key) != nullptr;
+            if (!program) FontRules::EmbedStandardFont(m_ctx, *font, {});
+        }
+    }
+
+    PassContext& m_ctx;
+    const FontReplacements& m_replacements;
+    std::set<const Obj*> m_seen;
+};
+
 }  // namespace
 
 void ReplaceMarkedFonts(PassContext& ctx)
 {
     if (!ctx.state.convert) return;
-    for (const auto& [dict, fix] : ctx.caches.Get<FontReplacements>().AdvanceFixes()) {
+    const FontReplacements& replacements = ctx.caches.Get<FontReplacements>();
+    for (const auto& [dict, fix] : replacements.AdvanceFixes()) {
         if (ctx.Stopped()) return;
         SetProgramAdvances(ctx, fix);
     }
-    for (const auto& [dict, e] : ctx.caches.Get<FontReplacements>().Entries()) {
+    // After the advances, which rewrite the same programs.
+    for (const auto& [dict, e] : replacements.SingleCMaps()) {
+        if (ctx.Stopped()) return;
+        std::set<unsigned> shown;
+        for (const auto& [code, c] : e.codes) shown.insert(code);
+        FontRules::RepairSingleCMap(ctx, *e.font, shown);
+    }
+    for (const auto& [dict, e] : replacements.Entries()) {
         if (ctx.Stopped()) return;
         const Font& font = *e.font;
+        if (RefileProgram(font)) continue;
         if (font.IsComposite()) {
             FontReplace::ReplaceComposite(ctx, e);
             continue;
         }
-        // A standard 14 font placed with the standard widths (it has no Widths) takes the URW
-        // program readers draw it with, whose advances are those widths; so do Symbol and
-        // ZapfDingbats, whose glyphs no system font has by name. Others keep their Widths.
+        // A standard 14 font (or a common alias of one) takes the URW program readers draw it
+        // with, unless the configuration names another or its Widths place text where that
+        // program's glyphs would not fit; then a TrueType substitute made to its widths, or,
+        // when there is none, still the URW program at the font's widths. An alias whose
+        // descriptor names its family (FontFamily) is drawn with that family where it is
+        // installed, so it goes the TrueType way first.
         std::string_view std14 = font.GetStandardName();
-        bool urw = !std14.empty() &&
-                   (std14 == "Symbol" || std14 == "ZapfDingbats" || !FindArray(font.GetSDFObj(), "Widths"));
-        if (urw && FontRules::EmbedStandardFont(ctx, font)) continue;
-        if (!FontReplace::ReplaceSimple(ctx, e) && !std14.empty() && !urw) FontRules::EmbedStandardFont(ctx, font);
+        std::set<unsigned> shown;
+        for (const auto& [code, c] : e.codes) shown.insert(code);
+        bool family = std14 != font.GetBaseFont() && FindIn(font.GetDescriptor(), "FontFamily");
+        if (!std14.empty() && !family && !IsConfigured(font.GetBaseFont()) && FontRules::EmbedStandardFont(ctx, font, shown))
+            continue;
+        if (!FontReplace::ReplaceSimple(ctx, e) && !std14.empty()) FontRules::EmbedStandardFont(ctx, font, {});
     }
+    ListedStandardFonts(ctx, replacements).Embed();
 }
 
 }  // namespace qvx::PDF

@@ -27,6 +27,7 @@ public:
     };
     void Mark(const std::shared_ptr<const Font>& font);
     bool IsMarked(const Font& font) const { return m_fonts.count(font.GetSDFObj()->Resolve()) != 0; }
+    // A code a font shows, kept for the fonts marked here.
     void AddCode(const Font& font, const Font::CharCode& c);
     const std::map<const SDF::Obj*, Entry>& Entries() const { return m_fonts; }
 
@@ -39,9 +40,15 @@ public:
     void FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width);
     const std::map<const SDF::Obj*, Advances>& AdvanceFixes() const { return m_advances; }
 
+    // Symbolic TrueType fonts whose program is to keep one cmap subtable (373), with the
+    // codes they show.
+    void MarkSingleCMap(const std::shared_ptr<const Font>& font);
+    const std::map<const SDF::Obj*, Entry>& SingleCMaps() const { return m_single_cmap; }
+
 private:
     std::map<const SDF::Obj*, Entry> m_fonts;
     std::map<const SDF::Obj*, Advances> m_advances;
+    std::map<const SDF::Obj*, Entry> m_single_cmap;
 };
 
 // Runs after the page pass in conversion: replaces the marked fonts and sets the advances
@@ -67,7 +74,7 @@ SDF::Obj* EmbedProgram(PassContext& ctx, const Font& font, SDF::Obj* descriptor,
                        const SubstituteProgram& program, Common::Bytes data);
 // The font's request for a substitute of its name and style.
 struct Style {
-    bool bold, italic, serif, fixed;
+    bool bold, italic, fixed;
 };
 Style StyleOf(const Font& font);
 // Non-symbolic TrueType fonts: Encoding becomes WinAnsiEncoding with Differences that give

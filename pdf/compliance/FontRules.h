@@ -35,10 +35,13 @@ void CheckDictionary(PassContext& ctx, const Font& font);
 // or, in conversion, whether a substitute is to replace it after the page pass.
 enum class Embedding { e_usable, e_unusable, e_replace };
 Embedding CheckEmbedding(PassContext& ctx, const Font& font);
-// Conversion: embeds the URW program of a standard 14 font; false when there is none.
-bool EmbedStandardFont(PassContext& ctx, const Font& font);
+// Conversion: embeds the URW program of a standard 14 font; false when there is none or
+// when the font's Widths disagree with the program for a code shown.
+bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 void CheckComposite(PassContext& ctx, const Font& font);
-void CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
+// True when the program is to keep one cmap subtable (373): conversion does so once the
+// codes shown are known (RepairSingleCMap).
+bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
 // What the subset rules keep for the codes shown: the CIDSet bits and the CharSet names,
 // when the descriptor has them.
 struct SubsetInfo {
@@ -55,8 +58,10 @@ void RepairToUnicode(PassContext& ctx, const Font& font);
 void RepairCharSet(const Font& font, SubsetInfo& info);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 void RepairLatinEncoding(const Font& font);
-// A symbolic TrueType program left with the one cmap subtable its codes are read through.
-void RepairSingleCMap(PassContext& ctx, const Font& font);
+// A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
+void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
+// A symbolic TrueType program left with the one cmap subtable the codes shown are read through.
+void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 // The text of a code: the font's mapping, else the name of the glyph the program shows.
 bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
 

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -31,6 +33,8 @@ using qvx::SDF::Obj;
 
 const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
 const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+const char* const kNimbusSans = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+const char* const kDejaVuSansBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 const char* const kDroid = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
 
 #define REQUIRE_FONT(path) \
@@ -91,6 +95,11 @@ struct CopyReader {
     {
     }
     Obj* Get(std::uint32_t num) { return run.GetDoc().GetObj(num)->Resolve(); }
+    static std::string Text(Obj* d, const char* key)
+    {
+        Obj* s = qvx::PDF::FindIn(d, key);
+        return s && s->IsString() ? std::string(qvx::Common::AsChars(s->GetBuffer())) : std::string();
+    }
     static std::string Decoded(Obj* d, const char* key)
     {
         auto data = qvx::PDF::ReadDecoded(qvx::PDF::FindStream(d, key), 64u << 20);
@@ -131,6 +140,19 @@ bool ProgramNames(const std::string& program, const std::string& text)
     return program.find(wide) != std::string::npos || program.find(text) != std::string::npos;
 }
 
+// The right edge of the widest glyph of a TrueType program (head xMax), in thousandths of an em.
+double ProgramXMax(const std::string& program)
+{
+    auto u16 = [&](std::size_t at) { return at + 2 <= program.size() ? (static_cast<unsigned char>(program[at]) << 8) | static_cast<unsigned char>(program[at + 1]) : 0; };
+    for (std::size_t i = 0, n = u16(4); i < n; ++i) {
+        std::size_t rec = 12 + 16 * i;
+        if (program.compare(rec, 4, "head") != 0) continue;
+        std::size_t head = (static_cast<std::size_t>(u16(rec + 8)) << 16) | u16(rec + 10);
+        return static_cast<std::int16_t>(u16(head + 40)) * 1000.0 / std::max(1, u16(head + 18));
+    }
+    return 0;
+}
+
 // An unembedded CIDFontType0 (object 12, descriptor 11) under Type 0 font 10 with
 // Identity-H, showing the CIDs of hex.
 std::string CIDFontPage(int level, const std::string& hex, const std::string& registry, const std::string& ordering)
@@ -149,8 +171,12 @@ std::string CIDFontPage(int level, const std::string& hex, const std::string& re
 TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
 {
     REQUIRE_FONT(kLiberation);
-    // Arial as TrueType with Arial's widths; Verdana as Type 1 with made-up widths that no
-    // system font has: both become embedded TrueType subsets with the text where it was.
+    REQUIRE_FONT(kNimbusSans);
+    REQUIRE_FONT(kDejaVuSansBold);
+    // Arial as TrueType with Arial's widths takes the URW Helvetica program readers draw it
+    // with (its advances are those widths). Verdana as Type 1 with made-up widths that no
+    // system font has becomes an embedded TrueType subset whose glyphs are squeezed to the
+    // narrower widths, as readers draw it. Both keep the text where it was.
     for (const char* base : {"Arial", "Verdana,Bold"}) {
         SCOPED_TRACE(base);
         bool arial = std::string(base) == "Arial";
@@ -177,15 +203,24 @@ TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
 
         CopyReader copy(c->out);
         Obj* font = copy.Get(10);
+        if (arial) {
+            EXPECT_EQ(qvx::PDF::FindName(font, "Subtype"), "Type1");
+            EXPECT_TRUE(ProgramNames(CopyReader::Decoded(copy.Get(11), "FontFile"), "NimbusSans-Regular"));
+            continue;
+        }
         EXPECT_EQ(qvx::PDF::FindName(font, "Subtype"), "TrueType");
-        EXPECT_TRUE(std::regex_match(std::string(qvx::PDF::FindName(font, "BaseFont")),
-                                     std::regex(arial ? "[A-Z]{6}\\+Arial" : "[A-Z]{6}\\+Verdana")));
+        EXPECT_TRUE(std::regex_match(std::string(qvx::PDF::FindName(font, "BaseFont")), std::regex("[A-Z]{6}\\+Verdana")));
         // The descriptor keeps its number and now holds the program: a subset, not the
         // whole font.
         std::string program = CopyReader::Decoded(copy.Get(11), "FontFile2");
         EXPECT_GT(program.size(), 1000u);
         EXPECT_LT(program.size(), 40000u);
-        EXPECT_TRUE(ProgramNames(program, arial ? "Liberation Sans" : "DejaVu Sans"));
+        EXPECT_TRUE(ProgramNames(program, "DejaVu Sans"));
+        // Squeezed by the ratio of the font's "m" (649) to DejaVu Sans Bold's (1042): so is
+        // the bounding box of the program's glyphs.
+        std::ifstream in(kDejaVuSansBold, std::ios::binary);
+        std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_NEAR(ProgramXMax(program) / ProgramXMax(whole), 649.0 / 1042, 0.01);
     }
 }
 
@@ -206,18 +241,42 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
     EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
 
     // Symbol, and Helvetica without Widths, take the URW programs readers draw them with.
-    PdfBuilder s = Page(k2B, "BT /F1 12 Tf 10 100 Td (abc) Tj /F2 12 Tf (Hello) Tj ET");
+    // Helvetica's code 1 names no glyph: readers give it no width, and so do the Widths
+    // written, though the program's .notdef is wider (361 and 62118 stay, the text stays put).
+    PdfBuilder s = Page(k2B, "BT /F1 12 Tf 10 100 Td (abc) Tj /F2 12 Tf (Hel\\001\\001lo) Tj ET");
     s.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>" + kGray +
                  ">>/Contents 4 0 R>>");
     s.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Symbol>>");
     s.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
     auto cs = Convert(s.Build(), k2B);
     EXPECT_EQ(cs->first, "341(10 11)");
-    EXPECT_EQ(cs->again, "");
+    EXPECT_EQ(cs->again, "361(11) 62118(11)");
     EXPECT_EQ(WordBoxes(cs->out), WordBoxes(cs->in));
     CopyReader copy(cs->out);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(10), "FontDescriptor"), "FontFile"), nullptr);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(11), "FontDescriptor"), "FontFile"), nullptr);
+}
+
+TEST(FontReplacement, ListedStandardFontsWithoutText)
+{
+    REQUIRE_FONT(kNimbusSans);
+    // Helvetica in the page's resources and Times-Roman in those of a form the page draws,
+    // neither showing text, and a Courier that does: all three end embedded, the ones
+    // without text too (font lists show them), and the form keeps drawing nothing.
+    PdfBuilder b = Page(k2B, "BT /F1 12 Tf 10 100 Td (Hi) Tj ET /X1 Do");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>"
+             "/XObject<</X1 12 0 R>>" + kGray + ">>/Contents 4 0 R>>");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Courier>>");
+    b.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
+    b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/Resources<</Font<</F3 13 0 R>>>>", "");
+    b.Set(13, "<</Type/Font/Subtype/Type1/BaseFont/Times-Roman/Encoding/WinAnsiEncoding>>");
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "341(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+    CopyReader copy(c->out);
+    for (std::uint32_t num : {10u, 11u, 13u})
+        EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(num), "FontDescriptor"), "FontFile"), nullptr) << num;
 }
 
 TEST(FontReplacement, CJKCIDFont)
@@ -256,6 +315,37 @@ TEST(FontReplacement, CJKCIDFont)
     EXPECT_EQ(cu->again, "341(10)");
 }
 
+TEST(FontReplacement, CollectionOfTheCMap)
+{
+    REQUIRE_FONT(kDroid);
+    // 90ms-RKSJ-H reads codes as CIDs of Adobe-Japan1-2. A CIDFont naming a later supplement
+    // takes the CMap's CIDSystemInfo; one naming another collection keeps it (the collection
+    // is how its CIDs are read) and its finding.
+    auto convert = [](const std::string& registry, const std::string& ordering, int supplement) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (AB) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/MS-Mincho/Encoding/90ms-RKSJ-H/DescendantFonts[12 0 R]>>");
+        b.Set(12, "<</Type/Font/Subtype/CIDFontType0/BaseFont/MS-Mincho/CIDSystemInfo<</Registry" + registry +
+                      "/Ordering" + ordering + "/Supplement " + std::to_string(supplement) +
+                      ">>/FontDescriptor 11 0 R/DW 1000>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/MS-Mincho/Flags 6/FontBBox[0 -141 1000 859]/ItalicAngle 0"
+                  "/Ascent 859/Descent -141/CapHeight 700/StemV 80>>");
+        return Convert(b.Build(), k2B);
+    };
+    {
+        auto c = convert("(Adobe)", "(Japan1)", 6);
+        EXPECT_EQ(c->first, "331 341(10)");
+        EXPECT_EQ(c->again, "");
+        CopyReader copy(c->out);
+        Obj* info = qvx::PDF::FindDict(copy.Get(12), "CIDSystemInfo");
+        EXPECT_EQ(CopyReader::Text(info, "Registry"), "Adobe");
+        EXPECT_EQ(CopyReader::Text(info, "Ordering"), "Japan1");
+        EXPECT_EQ(qvx::PDF::FindNumber(info, "Supplement", -1), 2);
+    }
+    auto other = convert("(Adobe)", "(GB1)", 0);
+    EXPECT_EQ(other->first, "331 341(10)");
+    EXPECT_NE(other->again.find("331"), std::string::npos);
+}
+
 TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
 {
     REQUIRE_FONT(kDejaVuSerif);
@@ -283,7 +373,7 @@ TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
     EXPECT_FALSE(ProgramNames(program, "Liberation"));
 }
 
-TEST(FontReplacement, DamagedProgramReplacedInPlace)
+TEST(FontReplacement, DamagedProgramReplacedAndMisfiledProgramMoved)
 {
     REQUIRE_FONT(kLiberation);
     // A FontFile2 FreeType cannot open: the substitute's program takes the same object.
@@ -302,6 +392,27 @@ TEST(FontReplacement, DamagedProgramReplacedInPlace)
     EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
     std::string program = CopyReader::Decoded(descriptor, "FontFile2");
     EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end())), nullptr);
+
+    // A sound TrueType program filed as FontFile3 Type1C: it moves, as it is, to FontFile2,
+    // since readers draw it and a substitute would change the page.
+    std::ifstream in(kLiberation, std::ios::binary);
+    std::string liberation((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    PdfBuilder m = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
+    m.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    m.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80/FontFile3 12 0 R>>");
+    m.SetStream(12, "/Subtype/Type1C", liberation);
+    auto cm = Convert(m.Build(), k2B);
+    EXPECT_EQ(cm->first, "341(10)");
+    EXPECT_EQ(cm->again, "");
+    CopyReader moved(cm->out);
+    descriptor = moved.Get(11);
+    EXPECT_EQ(descriptor->FindObj("FontFile3"), nullptr);
+    ASSERT_NE(qvx::PDF::FindStream(descriptor, "FontFile2"), nullptr);
+    EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
+    EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile2") == liberation);
+    EXPECT_EQ(WordBoxes(cm->out), WordBoxes(cm->in));
 }
 
 TEST(FontReplacement, EmbeddedProgramsRepaired)
