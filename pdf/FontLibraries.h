@@ -41,6 +41,7 @@
     X(hb_face_reference_table) \
     X(hb_font_create) \
     X(hb_font_destroy) \
+    X(hb_font_get_glyph_h_advance) \
     X(hb_font_get_nominal_glyph) \
     X(hb_set_add) \
     X(hb_subset_input_create_or_fail) \
@@ -100,6 +101,7 @@ const HarfBuzzApi& HarfBuzz();
 #define hb_face_reference_table (::qvx::PDF::HarfBuzz().fn_hb_face_reference_table)
 #define hb_font_create (::qvx::PDF::HarfBuzz().fn_hb_font_create)
 #define hb_font_destroy (::qvx::PDF::HarfBuzz().fn_hb_font_destroy)
+#define hb_font_get_glyph_h_advance (::qvx::PDF::HarfBuzz().fn_hb_font_get_glyph_h_advance)
 #define hb_font_get_nominal_glyph (::qvx::PDF::HarfBuzz().fn_hb_font_get_nominal_glyph)
 #define hb_set_add (::qvx::PDF::HarfBuzz().fn_hb_set_add)
 #define hb_subset_input_create_or_fail (::qvx::PDF::HarfBuzz().fn_hb_subset_input_create_or_fail)
