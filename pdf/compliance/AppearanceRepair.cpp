@@ -8,17 +8,26 @@
 
 namespace qvx::PDF {
 
-void GiveEmptyAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button)
+void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button)
 {
     SDF::Obj* dict = Deref(annot.GetSDFObj());
     if (!dict || !dict->IsDict()) return;
-    std::optional<Rect> rect = annot.GetRect();
-    auto form = SDF::Dict::Create();
-    form->PutName("Type", "XObject");
-    form->PutName("Subtype", "Form");
-    SDF::Obj* bbox = form->PutArray("BBox");
-    for (double v : {0.0, 0.0, rect ? rect->Width() : 0.0, rect ? rect->Height() : 0.0}) bbox->PushBackNumber(v);
-    SDF::Obj* stream = doc.CreateIndirectStream({}, std::move(form));
+    SDF::Obj* own = button ? FindIn(FindIn(dict, "AP"), "N") : nullptr;
+    SDF::Obj* stream = nullptr;
+    if (own && own->IsStream()) {
+        // The table entry, so that the new dictionary refers to the stream, not a copy.
+        SDF::Obj* entry = doc.GetObj(own->GetObjNum());
+        if (entry && entry->Resolve() == own) stream = entry;
+    }
+    if (!stream) {
+        std::optional<Rect> rect = annot.GetRect();
+        auto form = SDF::Dict::Create();
+        form->PutName("Type", "XObject");
+        form->PutName("Subtype", "Form");
+        SDF::Obj* bbox = form->PutArray("BBox");
+        for (double v : {0.0, 0.0, rect ? rect->Width() : 0.0, rect ? rect->Height() : 0.0}) bbox->PushBackNumber(v);
+        stream = doc.CreateIndirectStream({}, std::move(form));
+    }
     SDF::Obj* ap = dict->PutDict("AP");
     if (!button) {
         ap->Put("N", stream);

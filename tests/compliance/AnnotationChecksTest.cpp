@@ -149,4 +149,13 @@ TEST(AnnotationChecks, Appearances)
     // Conversion keeps N alone.
     EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Square", "/F 4/AP<</N 20 0 R/R 20 0 R>>")}), k2B),
               "");
+    // A button whose appearance is one stream keeps that stream, as its one state.
+    qvx::PDF::PDFACompliance run(true, ToBytes(WithAnnots(k2B, {Annot("Widget", "/FT/Btn/T(b)/F 4" + kAP)}).Build()),
+                                 nullptr, k2B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* widget = run.GetDoc().GetObj(6);
+    qvx::SDF::Obj* n = widget->FindObj("AP")->FindObj("N");
+    ASSERT_TRUE(n->IsDict());
+    ASSERT_EQ(n->Size(), 1u);
+    EXPECT_EQ(n->FindObj("Off")->GetObjNum(), 20u);
+    EXPECT_EQ(widget->FindObj("AS")->GetName(), "Off");
 }
