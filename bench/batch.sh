@@ -1,7 +1,9 @@
 #!/bin/sh
 # Batch throughput on the same 3000 small files, side by side: one tolva process (-j 1), one
 # worker process per core (-j $(nproc)), and tools/tolva-cluster on a Dask scheduler with
-# two local workers. Prints files per second, the speed-up over -j 1 and the peak memory of
+# two local workers; then -j 1 against -j $(nproc) on the real files of the shared corpora
+# when they are beside the checkout (the small files take a few microseconds each, too
+# little for workers to pay off). Prints files per second, the speed-up over -j 1 and the peak memory of
 # one worker (for -j, the largest process of the run; for the cluster, the largest tolva
 # process each Dask worker ran). Also checks that the streamed report keeps memory flat:
 # peak RSS with 300 and with 3000 files.
@@ -57,3 +59,13 @@ printf '%-26s %9s %9s %8s  %s\n' "tolva -j $cores" "$tn" "$(rate "$tn")" "$(echo
 printf '%-26s %9.2f %9s %8s  %s\n' "tolva-cluster, 2 workers" "$tc" "$(rate "$tc")" "$(echo "scale=2; $t1 / $tc" | bc)" "$peaks"
 echo "reports identical to -j 1 (but the run date): -j $cores $same, cluster $cl_same"
 echo "peak RSS, -j 1: 300 files $m300 kB, 3000 files $m1 kB (streamed report: ratio $(echo "scale=2; $m1 / $m300" | bc), about 1.0)"
+
+shared="$here/../../shared"
+for set in corpus robust/pdfjs; do
+  [ -d "$shared/$set" ] || continue
+  set -- $(measure "$tolva" -x --subfolders "$shared/$set"); r1=$1
+  set -- $(measure "$tolva" -x --subfolders -j "$cores" "$shared/$set"); rn=$1
+  count=$(find "$shared/$set" -name '*.pdf' | wc -l)
+  printf '%-26s -j 1 %6s s, -j %s %6s s: %s files/s against %s, x %s\n' "$set ($count files)" "$r1" "$cores" "$rn" \
+    "$(echo "scale=1; $count / $rn" | bc)" "$(echo "scale=1; $count / $r1" | bc)" "$(echo "scale=2; $r1 / $rn" | bc)"
+done
