@@ -190,7 +190,7 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
     Obj* stream = cs.GetICCStream();
     if (!stream) {
         Obj* arr = cs.GetSDFObj();
-        ctx.Report(232, arr && arr->IsArray() ? arr->GetAt(1) : arr);
+        ctx.Report(232, arr && arr->IsArray() && arr->Size() > 1 ? arr->GetAt(1) : arr);
         return;
     }
     if (ctx.Part() != 4) return;

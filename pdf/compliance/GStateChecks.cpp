@@ -106,9 +106,9 @@ void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
         // Spaces that cannot be read at all are found here rather than where they are used:
         // an ICCBased space without a profile stream, a DeviceN with too many colorants.
         ForEachEntry(r->Category("ColorSpace"), [&](Obj* cs) {
-            if (!cs->IsArray()) return;
+            if (!cs->IsArray() || cs->Size() == 0) return;
             Obj* family = Deref(cs->GetAt(0));
-            Obj* arg = Deref(cs->GetAt(1));
+            Obj* arg = cs->Size() > 1 ? Deref(cs->GetAt(1)) : nullptr;
             if (IsNameOf(family, "ICCBased") && (!arg || !arg->IsStream())) ctx.Report(232, arg ? arg : cs);
             if (IsNameOf(family, "DeviceN") && arg && arg->IsArray() && arg->Size() > kMaxDeviceNColorants &&
                 (ctx.Part() == 2 || ctx.Part() == 3))

@@ -83,6 +83,10 @@ TEST(ColourSpaces, AlternateSpacesAndDeviceN)
     // An ICCBased space whose profile is no stream (whether used or not).
     f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased<</N 3>>]>>>>", "0 0 10 10 re n");
     EXPECT_EQ(Findings(f.Build(), k2B), "232(3)");
+    // Spaces of one element (a pattern space without base, an ICCBased space without its
+    // profile) are read as they stand, not taken for a damaged page.
+    f = ColourFile(k2B, "<</ColorSpace<</CS0[/Pattern]/CS1[/ICCBased]>>>>", "0 0 10 10 re n");
+    EXPECT_EQ(Findings(f.Build(), k2B), "232(3)");
 }
 
 TEST(ColourSpaces, TilingPatternsAreWalkedWhereFirstPainted)
