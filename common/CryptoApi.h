@@ -9,6 +9,8 @@
 #include <openssl/provider.h>
 #include <openssl/rand.h>
 
+#include "common/SharedLibrary.h"
+
 // clang-format off
 #define QVX_CRYPTO_FUNCTIONS(X) \
     X(EVP_CIPHER_CTX_free) \
@@ -43,9 +45,7 @@
 namespace qvx::Common {
 
 struct CryptoApi {
-#define QVX_CRYPTO_FIELD(name) decltype(&::name) fn_##name = nullptr;
-    QVX_CRYPTO_FUNCTIONS(QVX_CRYPTO_FIELD)
-#undef QVX_CRYPTO_FIELD
+    QVX_CRYPTO_FUNCTIONS(QVX_SHARED_LIBRARY_FIELD)
 };
 
 // The functions, loaded on the first call; throws Common::Exception when libcrypto is

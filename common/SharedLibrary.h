@@ -23,3 +23,19 @@ private:
 };
 
 }  // namespace qvx::Common
+
+// Tables of a library's functions, one field fn_<name> per name of a list macro
+// LIST(X) that applies X to each name: declare the fields with
+// LIST(QVX_SHARED_LIBRARY_FIELD), and write the table's accessor as
+// QVX_SHARED_LIBRARY_TABLE(Table, LIST, "libname.so.N", ...), which loads the library and
+// every function on the first call. Code then reaches a function as Accessor().fn_<name>.
+#define QVX_SHARED_LIBRARY_FIELD(name) decltype(&::name) fn_##name = nullptr;
+#define QVX_SHARED_LIBRARY_LOAD(name) t.fn_##name = reinterpret_cast<decltype(t.fn_##name)>(lib.Symbol(#name));
+#define QVX_SHARED_LIBRARY_TABLE(Table, LIST, ...)      \
+    static const Table table = [] {                   \
+        ::qvx::Common::SharedLibrary lib({__VA_ARGS__}); \
+        Table t;                                      \
+        LIST(QVX_SHARED_LIBRARY_LOAD)                 \
+        return t;                                     \
+    }();                                              \
+    return table

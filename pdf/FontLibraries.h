@@ -9,6 +9,8 @@
 #include <hb-subset.h>
 #include <hb.h>
 
+#include "common/SharedLibrary.h"
+
 // clang-format off
 #define QVX_FONTCONFIG_FUNCTIONS(X) \
     X(FcCharSetHasChar) \
@@ -55,13 +57,11 @@
 namespace qvx::PDF {
 
 struct FontconfigApi {
-#define QVX_FONT_LIB_FIELD(name) decltype(&::name) fn_##name = nullptr;
-    QVX_FONTCONFIG_FUNCTIONS(QVX_FONT_LIB_FIELD)
+    QVX_FONTCONFIG_FUNCTIONS(QVX_SHARED_LIBRARY_FIELD)
 };
 
 struct HarfBuzzApi {
-    QVX_HARFBUZZ_FUNCTIONS(QVX_FONT_LIB_FIELD)
-#undef QVX_FONT_LIB_FIELD
+    QVX_HARFBUZZ_FUNCTIONS(QVX_SHARED_LIBRARY_FIELD)
 };
 
 // The functions, loaded on the first call; throw Common::Exception when the library is

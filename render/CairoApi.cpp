@@ -1,20 +1,7 @@
 #include "render/CairoApi.h"
 
-#include "common/SharedLibrary.h"
-
 namespace qvx::Render {
 
-const CairoApi& Cairo()
-{
-    static const CairoApi api = [] {
-        Common::SharedLibrary lib({"libcairo.so.2", "libcairo.so"});
-        CairoApi a;
-#define QVX_CAIRO_LOAD(name) a.fn_##name = reinterpret_cast<decltype(a.fn_##name)>(lib.Symbol(#name));
-        QVX_CAIRO_FUNCTIONS(QVX_CAIRO_LOAD)
-#undef QVX_CAIRO_LOAD
-        return a;
-    }();
-    return api;
-}
+const CairoApi& Cairo() { QVX_SHARED_LIBRARY_TABLE(CairoApi, QVX_CAIRO_FUNCTIONS, "libcairo.so.2", "libcairo.so"); }
 
 }  // namespace qvx::Render

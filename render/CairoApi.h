@@ -7,6 +7,8 @@
 #include <cairo-ft.h>
 #include <cairo.h>
 
+#include "common/SharedLibrary.h"
+
 // clang-format off
 #define QVX_CAIRO_FUNCTIONS(X) \
     X(cairo_append_path) \
@@ -100,9 +102,7 @@
 namespace qvx::Render {
 
 struct CairoApi {
-#define QVX_CAIRO_FIELD(name) decltype(&::name) fn_##name = nullptr;
-    QVX_CAIRO_FUNCTIONS(QVX_CAIRO_FIELD)
-#undef QVX_CAIRO_FIELD
+    QVX_CAIRO_FUNCTIONS(QVX_SHARED_LIBRARY_FIELD)
 };
 
 // The functions, loaded on the first call; throws Common::Exception when cairo is missing.
