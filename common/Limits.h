@@ -121,6 +121,8 @@ inline constexpr std::uint64_t kMaxRecodedStreamBytes = 256ull << 20;
 namespace qvx::Common::Limits {
 // Pixels of one rendered bitmap; a page larger at the asked resolution is drawn at a lower one.
 inline constexpr std::uint64_t kMaxRenderPixels = 1ull << 25;
+// Cairo draws no image wider or taller than this.
+inline constexpr int kMaxRenderSide = 32767;
 // Work per page: operators read (all streams entered) and image pixels decoded; past that the
 // rest of the page is skipped and the result marked incomplete.
 inline constexpr std::uint64_t kMaxRenderOperators = 4'000'000;

@@ -133,13 +133,20 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     int rotation = options.region ? 0 : page.GetRotation();
     bool turned = rotation % 180 != 0;
     double wpt = std::max(turned ? box.Height() : box.Width(), 1e-3), hpt = std::max(turned ? box.Width() : box.Height(), 1e-3);
-    // A bitmap over the cap is drawn at the resolution that fits.
-    double pixels = std::ceil(wpt * dpi / 72) * std::ceil(hpt * dpi / 72);
-    if (pixels > static_cast<double>(Common::Limits::kMaxRenderPixels)) {
-        double f = std::sqrt(static_cast<double>(Common::Limits::kMaxRenderPixels) / pixels);
+    // A bitmap over the caps (pixels in all, pixels on a side) is drawn at the resolution
+    // that fits.
+    const double max_pixels = static_cast<double>(Common::Limits::kMaxRenderPixels);
+    const int max_side = Common::Limits::kMaxRenderSide;
+    auto over = [&](double at) {
+        return static_cast<double>(Pixels(wpt, at)) * Pixels(hpt, at) > max_pixels ||
+               std::max(Pixels(wpt, at), Pixels(hpt, at)) > max_side;
+    };
+    if (over(dpi)) {
+        double pixels = std::ceil(wpt * dpi / 72) * std::ceil(hpt * dpi / 72);
+        double side = std::max(std::ceil(wpt * dpi / 72), std::ceil(hpt * dpi / 72));
+        double f = std::min(std::sqrt(max_pixels / pixels), max_side / side);
         dpi = std::floor(dpi * f * 1000) / 1000;
-        while (static_cast<double>(Pixels(wpt, dpi)) * Pixels(hpt, dpi) > static_cast<double>(Common::Limits::kMaxRenderPixels))
-            dpi *= 0.99;
+        while (over(dpi)) dpi *= 0.99;
         result.capped = true;
     }
     result.dpi = dpi;
@@ -154,7 +161,16 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     default: base = Matrix{s, 0, 0, -s, -box.x1 * s, box.y2 * s}; break;
     }
 
+    Bitmap& bm = result.bitmap;
+    bm.width = w, bm.height = h, bm.channels = options.alpha ? 4 : 3;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        // No memory for the drawing: an empty page, marked incomplete.
+        cairo_surface_destroy(surface);
+        bm.data.assign(static_cast<std::size_t>(w) * h * bm.channels, options.alpha ? 0 : 255);
+        result.complete = false;
+        return result;
+    }
     cairo_t* cr = cairo_create(surface);
     if (!options.alpha) {
         cairo_set_source_rgb(cr, 1, 1, 1);
@@ -176,8 +192,6 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     cairo_destroy(cr);
     cairo_surface_flush(surface);
 
-    Bitmap& bm = result.bitmap;
-    bm.width = w, bm.height = h, bm.channels = options.alpha ? 4 : 3;
     bm.data.resize(static_cast<std::size_t>(w) * h * bm.channels);
     const std::uint8_t* src = cairo_image_surface_get_data(surface);
     int stride = cairo_image_surface_get_stride(surface);

@@ -279,6 +279,17 @@ TEST(PageRenderer, DamagedInputDrawsWhatItCan)
     EXPECT_LT(r.dpi, 600);
     EXPECT_LE(static_cast<std::uint64_t>(r.bitmap.width) * r.bitmap.height, Common::Limits::kMaxRenderPixels);
     EXPECT_EQ(Rgb(r.bitmap, r.bitmap.width / 4, r.bitmap.height / 2), 0xFF0000u);
+    // A page far longer than wide keeps within the widest bitmap cairo can draw.
+    RenderDoc strip;
+    strip.media_box = "[0 0 14400 2]";
+    strip.content = "0 g 0 0 14400 2 re f";
+    Render::RenderOptions big;
+    big.dpi = 300;
+    r = strip.Draw(big);
+    EXPECT_TRUE(r.capped);
+    EXPECT_LE(r.bitmap.width, Common::Limits::kMaxRenderSide);
+    EXPECT_GT(r.bitmap.width, 30000);
+    EXPECT_EQ(Rgb(r.bitmap, r.bitmap.width / 2, 0), 0x000000u);
 }
 
 TEST(PageRenderer, OptionalContentHiddenByDefault)
