@@ -42,7 +42,7 @@ private:
 };
 
 // Loads the configuration file at path into FontConfig::Instance(). Throws the engine
-// exception "Failed to find specified Lumbra configuration file." when it does not exist.
+// exception when the file does not exist.
 void LoadConfigFile(const std::string& path);
 
 }  // namespace qvx::PDF

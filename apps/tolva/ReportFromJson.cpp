@@ -70,8 +70,7 @@ FileResult ReadJsonEntry(const std::string& line)
         const pt::ptree& c = *found;
         ConversionResult conv;
         conv.output = c.get<std::string>("output", "");
-        std::size_t slash = conv.output.find_last_of('/');
-        conv.name = Common::UString::FromUTF8(slash == std::string::npos ? conv.output : conv.output.substr(slash + 1));
+        conv.name = Common::UString::FromUTF8(boost::filesystem::path(conv.output).filename().string());
         std::string verdict = TextOrEmpty(c, "verdict");
         conv.revalidated = !verdict.empty();
         if (conv.revalidated) conv.verdict = VerdictOf(verdict);
