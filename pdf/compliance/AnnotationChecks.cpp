@@ -98,6 +98,11 @@ bool NeedsAppearance(PassContext& ctx, const Annot& annot)
     return !(r && r->Width() == 0 && r->Height() == 0);
 }
 
+void Repair(PassContext& ctx, const Annot& annot, bool button)
+{
+    GiveAppearance(ctx.doc, annot, button, ctx.Part() >= 2, ctx.caches.Get<FieldsDrawnByViewer>().value);
+}
+
 // Missing appearances (95, 334) and appearance dictionaries with more than N (5341), no N
 // (5342) or an N of the wrong kind (5343); conversion gives a new appearance where none is
 // usable.
@@ -110,7 +115,7 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
         if (dict->FindObj("AP")) return;
         if (!NeedsAppearance(ctx, annot)) return;
         ctx.Report(ctx.Part() == 1 ? 95 : 334);
-        if (ctx.state.convert) GiveAppearance(ctx.doc, annot, button);
+        if (ctx.state.convert) Repair(ctx, annot, button);
         return;
     }
     Obj* n = FindIn(ap, "N");
@@ -126,7 +131,7 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
     }
     bool usable = n && (button ? n->IsDict() : n->IsStream());
     if (n && !usable) ctx.Report(5343, dict);
-    if (!usable && ctx.state.convert) GiveAppearance(ctx.doc, annot, button);
+    if (!usable && ctx.state.convert) Repair(ctx, annot, button);
     // Appearance states need AS to say which one shows; without it readers differ.
     if (usable && button && ctx.state.convert && annot.GetAppearanceState().empty())
         dict->PutName("AS", n->FindObj("Off") || n->Size() == 0 ? "Off" : n->DictBegin().KeyText());

@@ -3,12 +3,13 @@
 #include <optional>
 #include <string>
 
+#include "pdf/AnnotAppearance.h"
 #include "pdf/ObjUtil.h"
 #include "sdf/Objects.h"
 
 namespace qvx::PDF {
 
-void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button)
+void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blend, bool fields)
 {
     SDF::Obj* dict = Deref(annot.GetSDFObj());
     if (!dict || !dict->IsDict()) return;
@@ -18,6 +19,16 @@ void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button)
         // The table entry, so that the new dictionary refers to the stream, not a copy.
         SDF::Obj* entry = doc.GetObj(own->GetObjNum());
         if (entry && entry->Resolve() == own) stream = entry;
+    }
+    if (!stream) {
+        // What a viewer would draw from the annotation's entries; an empty form otherwise.
+        DrawnAppearance drawn = DrawAppearance(doc, annot, blend, fields);
+        if (drawn.normal && !drawn.state.empty() && button) {
+            dict->PutDict("AP")->Put("N", drawn.normal);
+            dict->PutName("AS", drawn.state);
+            return;
+        }
+        if (drawn.normal && drawn.state.empty()) stream = drawn.normal;
     }
     if (!stream) {
         std::optional<Rect> rect = annot.GetRect();

@@ -1,8 +1,8 @@
 #pragma once
 // Conversion of annotations whose appearance is missing or unusable: a new normal
-// appearance that paints nothing over the annotation's rectangle. The annotation then
-// looks the same in every viewer (it shows nothing of its own) instead of being drawn
-// from its other entries by whoever displays it. A button whose appearance is a single
+// appearance drawn from the annotation's own entries, as viewers draw such annotations;
+// where those say nothing to draw, one that paints nothing over the annotation's
+// rectangle, so that every viewer shows the same. A button whose appearance is a single
 // stream, where a dictionary of states belongs, keeps that stream as its one state: it is
 // usable, and the button keeps its look.
 
@@ -11,9 +11,18 @@
 
 namespace qvx::PDF {
 
-// Replaces AP by one whose N is an empty form of the annotation's size; for a widget of a
-// button field, N is a dictionary holding that form, or the button's own appearance stream,
-// under the current state (AS, else Off).
-void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button);
+// Replaces AP by one whose N is the drawn appearance, else an empty form of the
+// annotation's size; for a widget of a button field, N is a dictionary of states (a check
+// box's or radio button's drawn on and Off states, else the form or the button's own
+// appearance stream under the current state, AS, else Off). blend: whether the file may
+// use blend modes; fields: whether form fields are drawn from their values.
+void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blend, bool fields);
+
+// Kept for the run: the interactive form asked viewers to draw its fields from their
+// values (NeedAppearances true). Conversion removes the flag, so the fields that have no
+// appearance get theirs drawn instead.
+struct FieldsDrawnByViewer {
+    bool value = false;
+};
 
 }  // namespace qvx::PDF

@@ -8,6 +8,7 @@
 #include "pdf/Field.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/ActionChecks.h"
+#include "pdf/compliance/AppearanceRepair.h"
 
 namespace qvx::PDF {
 
@@ -40,6 +41,7 @@ void CheckForm(PassContext& ctx, Obj* root)
     if (Obj* na = FindIn(form, "NeedAppearances")) {
         if (!na->IsBool()) ctx.Report(11, form);
         else if (na->GetBool()) ctx.Report(92, form);
+        if (fix && na->IsBool() && na->GetBool()) ctx.caches.Get<FieldsDrawnByViewer>().value = true;
         if (fix) form->Erase("NeedAppearances");
     }
     // XFA that the viewer must render itself (NeedsRendering) is dynamic.

@@ -10,6 +10,7 @@
 #include "pdf/ObjUtil.h"
 #include "pdf/PageTree.h"
 #include "pdf/StreamData.h"
+#include "sdf/Objects.h"
 #include "sdf/SDFDoc.h"
 #include "tests/compliance/ColourTestSupport.h"
 #include "tests/support/TestEnv.h"
@@ -35,8 +36,9 @@ std::string QpdfPages(const fs::path& p)
     return r.status == 0 || r.status == 3 ? r.output : "qpdf failed: " + r.output;
 }
 
-// The colour of the middle pixel of page 1 as pdftoppm draws it, "r g b".
-std::string MiddlePixel(const fs::path& pdf)
+// The colour of a pixel of page 1 as pdftoppm draws it, "r g b", at fractions of the
+// page's width and height from its top left corner.
+std::string PixelAt(const fs::path& pdf, double fx, double fy)
 {
     fs::path prefix = pdf;
     prefix.replace_extension("");
@@ -47,11 +49,14 @@ std::string MiddlePixel(const fs::path& pdf)
     int w = 0, h = 0, max = 0;
     in >> magic >> w >> h >> max;
     in.get();
-    std::size_t at = static_cast<std::size_t>(in.tellg()) + 3 * static_cast<std::size_t>((h / 2) * w + w / 2);
+    const int x = static_cast<int>(fx * w), y = static_cast<int>(fy * h);
+    std::size_t at = static_cast<std::size_t>(in.tellg()) + 3 * static_cast<std::size_t>(y * w + x);
     if (magic != "P6" || at + 3 > ppm.size()) return "no image: " + r.output;
     auto c = [&](int i) { return std::to_string(static_cast<unsigned char>(ppm[at + i])); };
     return c(0) + " " + c(1) + " " + c(2);
 }
+
+std::string MiddlePixel(const fs::path& pdf) { return PixelAt(pdf, 0.5, 0.5); }
 
 bool Near(const std::string& a, const std::string& b)
 {
@@ -174,4 +179,65 @@ TEST(ConversionFidelity, CreatedIntentCarriesTheFixedSRGBProfile)
     auto icc = qvx::PDF::ICCProfile::FromBytes(*bytes);
     ASSERT_NE(icc, nullptr);
     EXPECT_EQ(icc->GetComponentCount(), 3);
+}
+
+TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
+{
+    TempDir dir;
+    // A 200 x 200 page: a blue-filled square, a red ink stroke, yellow highlighting over
+    // grey text, a polygon and a note; then form fields, drawn only where the form asked
+    // viewers to draw them (NeedAppearances).
+    auto file = [](bool need_appearances) {
+        PdfBuilder b = ColourFile(k2B, "<</Font<</F1 9 0 R>>>>", "0.5 g 0 0 0 rg BT /F1 20 Tf 105 155 Td (Mark) Tj ET",
+                                  "/Annots[10 0 R 11 0 R 12 0 R 13 0 R 14 0 R 15 0 R 16 0 R]");
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[15 0 R 16 0 R]/DA(/Helv 0 Tf 0 g)" +
+                     std::string(need_appearances ? "/NeedAppearances true" : "") + ">>>>");
+        b.Set(9, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
+        b.Set(10, "<</Type/Annot/Subtype/Square/F 4/Rect[10 10 90 90]/C[0 0 0]/IC[0 0 1]/BS<</W 4>>>>");
+        b.Set(11, "<</Type/Annot/Subtype/Ink/F 4/Rect[100 10 190 90]/C[1 0 0]/BS<</W 6>>/InkList[[110 50 180 50]]>>");
+        b.Set(12, "<</Type/Annot/Subtype/Highlight/F 4/Rect[100 150 190 180]/C[1 1 0]"
+                  "/QuadPoints[100 180 190 180 100 150 190 150]>>");
+        b.Set(13, "<</Type/Annot/Subtype/Polygon/F 4/Rect[10 100 90 140]/C[0 1 0]/IC[0 1 0]"
+                  "/Vertices[10 100 90 100 50 140]>>");
+        b.Set(14, "<</Type/Annot/Subtype/Text/F 4/Rect[170 100 190 120]/C[1 0.5 0]>>");
+        b.Set(15, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(name)/V(Hello)/Rect[10 160 90 190]>>");
+        b.Set(16, "<</Type/Annot/Subtype/Widget/F 4/FT/Btn/T(ok)/V/Yes/Rect[150 100 165 115]>>");
+        return b.Build();
+    };
+    fs::path in = dir.Write("annots.pdf", file(true));
+    fs::path out = Convert(file(true), k2B, dir, "annots_pdfa.pdf");
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "");
+    // Where pdftoppm draws the annotations of the original itself, the copy shows the same.
+    struct Spot {
+        double x, y;
+        const char* what;
+    };
+    for (const Spot& s : {Spot{0.25, 0.75, "square fill"}, Spot{0.05, 0.75, "square border"},
+                          Spot{0.725, 0.75, "ink"}, Spot{0.25, 0.35, "polygon"}, Spot{0.9, 0.15, "highlight"},
+                          Spot{0.6, 0.75, "nothing"}}) {
+        std::string before = PixelAt(in, s.x, s.y), after = PixelAt(out, s.x, s.y);
+        EXPECT_TRUE(Near(before, after)) << s.what << ": " << before << " became " << after;
+    }
+    EXPECT_TRUE(Near(PixelAt(out, 0.25, 0.75), "0 0 255")) << PixelAt(out, 0.25, 0.75);
+    EXPECT_TRUE(Near(PixelAt(out, 0.725, 0.75), "255 0 0")) << PixelAt(out, 0.725, 0.75);
+
+    // The fields: the text value written with the form's font, the check box in its on state.
+    auto appearance = [](const fs::path& pdf, int annot) {
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(pdf.string());
+        qvx::SDF::Obj* ap = qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(annot)), "AP");
+        qvx::SDF::Obj* n = qvx::PDF::Deref(qvx::PDF::FindIn(ap, "N"));
+        std::string out;
+        if (n && n->IsDict()) {
+            out = "states:";
+            for (auto it = n->DictBegin(); it.HasNext(); it.Next()) out += " " + std::string(it.KeyText());
+        } else if (n && n->IsStream())
+            if (auto bytes = qvx::PDF::ReadDecoded(n, 1 << 20)) out = std::string(bytes->begin(), bytes->end());
+        return out + " AS=" + std::string(qvx::PDF::FindName(qvx::PDF::Deref(doc.GetObj(annot)), "AS"));
+    };
+    EXPECT_NE(appearance(out, 15).find("(Hello) Tj"), std::string::npos) << appearance(out, 15);
+    EXPECT_EQ(appearance(out, 16), "states: Off Yes AS=Yes");
+    fs::path plain = Convert(file(false), k2B, dir, "plain_pdfa.pdf");
+    EXPECT_EQ(appearance(plain, 15).find("Tj"), std::string::npos) << appearance(plain, 15);
 }

@@ -1,0 +1,36 @@
+#pragma once
+// Appearances drawn from an annotation's own entries, for annotations that came without
+// one: shapes, lines, polygons and ink from their geometry, text markup over its
+// quadrilaterals, a note icon, free text, and form fields from their values, close to
+// what viewers show for such annotations.
+//
+//     DrawnAppearance drawn = DrawAppearance(doc, annot, /*blend=*/true, /*fields=*/false);
+//     if (drawn.normal) { ...AP N = drawn.normal, AS = drawn.state when not empty... }
+
+#include <string>
+
+namespace qvx::SDF {
+class Obj;
+class SDFDoc;
+}  // namespace qvx::SDF
+
+namespace qvx::PDF {
+
+class Annot;
+
+struct DrawnAppearance {
+    // A form XObject (indirect), or for check boxes and radio buttons a dictionary of
+    // state streams (the on state and Off); null when the annotation's kind has nothing a
+    // viewer would draw from its entries.
+    SDF::Obj* normal = nullptr;
+    // The state that shows (check boxes and radio buttons), else empty.
+    std::string state;
+};
+
+// blend: whether the file may use blend modes; text highlighting multiplies with the text
+// under it, and is not drawn without. fields: whether form fields are drawn from their
+// values (the form asked viewers to, with NeedAppearances); without it a widget that has
+// no appearance shows nothing in a viewer, and nothing is drawn for it here either.
+DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend, bool fields);
+
+}  // namespace qvx::PDF

@@ -1,0 +1,369 @@
+// Appearances that write text: free text annotations and form fields (text, choice, push
+// button), and the states of check boxes and radio buttons.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pdf/Annot.h"
+#include "pdf/AnnotAppearance.h"
+#include "pdf/AppearanceWriter.h"
+#include "pdf/Font.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/PageContent.h"
+#include "sdf/Objects.h"
+#include "sdf/SDFDoc.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+// Field entries inherit from the field's ancestors; the chain is cut at a depth no real
+// form reaches, so a Parent loop cannot hang the walk.
+SDF::Obj* Inherited(SDF::Obj* dict, std::string_view key)
+{
+    for (int depth = 0; dict && dict->IsDict() && depth < 64; ++depth) {
+        if (SDF::Obj* v = Deref(dict->FindObj(key))) return v;
+        dict = Deref(dict->FindObj("Parent"));
+    }
+    return nullptr;
+}
+
+SDF::Obj* AcroFormOf(SDF::SDFDoc& doc)
+{
+    return FindDict(FindDict(doc.GetTrailer(), "Root"), "AcroForm");
+}
+
+// The default appearance string: font resource name, size and the colour operator.
+struct DefaultAppearance {
+    std::string font;
+    double size = 0;
+    std::string colour = "0 g";
+};
+
+DefaultAppearance ParseDA(const SDF::Obj* da)
+{
+    DefaultAppearance out;
+    if (!da || !da->IsString()) return out;
+    Common::ByteView bytes = da->GetBuffer();
+    std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::vector<std::string> operands;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t start = text.find_first_not_of(" \t\r\n\f", pos);
+        if (start == std::string::npos) break;
+        pos = text.find_first_of(" \t\r\n\f/", start + 1);
+        if (pos == std::string::npos) pos = text.size();
+        std::string token = text.substr(start, pos - start);
+        const bool operand = token[0] == '/' || token[0] == '-' || token[0] == '.' || std::isdigit(static_cast<unsigned char>(token[0]));
+        if (operand) {
+            operands.push_back(token);
+            continue;
+        }
+        if (token == "Tf" && operands.size() >= 2 && operands[operands.size() - 2][0] == '/') {
+            out.font = operands[operands.size() - 2].substr(1);
+            out.size = std::abs(std::atof(operands.back().c_str()));
+        } else if ((token == "g" && operands.size() >= 1) || (token == "rg" && operands.size() >= 3) ||
+                   (token == "k" && operands.size() >= 4)) {
+            const std::size_t n = token == "g" ? 1 : token == "rg" ? 3 : 4;
+            out.colour.clear();
+            for (std::size_t i = operands.size() - n; i < operands.size(); ++i) out.colour += operands[i] + " ";
+            out.colour += token;
+        }
+        operands.clear();
+    }
+    return out;
+}
+
+// A font to write with and the codes of the characters it can show.
+class TextFont {
+public:
+    TextFont(SDF::SDFDoc& doc, const std::string& name)
+    {
+        SDF::Obj* acroform = AcroFormOf(doc);
+        SDF::Obj* fonts = FindDict(FindDict(acroform, "DR"), "Font");
+        mp_dict = name.empty() ? nullptr : Deref(FindIn(fonts, name));
+        if (!mp_dict || !mp_dict->IsDict() || !(mp_font = Font::Create(mp_dict)) || !mp_font->IsSimple() ||
+            mp_font->GetKind() == Font::e_type3) {
+            // Helvetica, kept once in the form's resources so that every field shares it.
+            mp_dict = Deref(FindIn(fonts, "Helv"));
+            if (!mp_dict || !IsNameOf(FindIn(mp_dict, "BaseFont"), "Helvetica")) {
+                mp_dict = doc.CreateIndirectDict();
+                mp_dict->PutName("Type", "Font");
+                mp_dict->PutName("Subtype", "Type1");
+                mp_dict->PutName("BaseFont", "Helvetica");
+                mp_dict->PutName("Encoding", "WinAnsiEncoding");
+                if (acroform) {
+                    SDF::Obj* dr = FindDict(acroform, "DR") ? FindDict(acroform, "DR") : acroform->PutDict("DR");
+                    SDF::Obj* f = FindDict(dr, "Font") ? FindDict(dr, "Font") : dr->PutDict("Font");
+                    f->Put("Helv", doc.GetObj(mp_dict->GetObjNum()));
+                    mp_dict = Deref(f->FindObj("Helv"));
+                }
+            }
+            mp_font = Font::Create(mp_dict);
+        }
+        for (std::uint32_t code = 255; code > 0; --code) {
+            std::u16string text;
+            if (mp_font->ToUnicode({code, 1, code}, text) && text.size() == 1) m_codes[text[0]] = static_cast<char>(code);
+        }
+    }
+
+    SDF::Obj* Dict() const { return mp_dict; }
+    // The codes of text; false when the font cannot show one of its characters.
+    bool Encode(const std::u16string& text, std::string& out) const
+    {
+        out.clear();
+        for (char16_t c : text) {
+            auto it = m_codes.find(c);
+            if (it == m_codes.end()) return false;
+            out += it->second;
+        }
+        return true;
+    }
+    // Width of codes at size 1.
+    double Width(std::string_view codes) const
+    {
+        double w = 0;
+        for (unsigned char c : codes) w += mp_font->GetWidth({c, 1, c});
+        return w / 1000;
+    }
+
+private:
+    SDF::Obj* mp_dict = nullptr;
+    std::shared_ptr<Font> mp_font;
+    std::map<char16_t, char> m_codes;
+};
+
+// Text of a string entry, or of each element of an array of strings (one line each).
+std::vector<std::u16string> Lines(const SDF::Obj* value)
+{
+    std::vector<std::u16string> out;
+    if (value && value->IsString()) {
+        std::u16string text = value->GetAsPDFText().Units(), line;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == u'\r' || text[i] == u'\n') {
+                out.push_back(line);
+                line.clear();
+                if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+            } else {
+                line += text[i];
+            }
+        }
+        out.push_back(line);
+    } else if (value && value->IsName()) {
+        std::string_view n = value->GetName();
+        out.emplace_back(n.begin(), n.end());
+    }
+    return out;
+}
+
+// Breaks lines that are wider than width into words that fit.
+std::vector<std::string> Wrap(const TextFont& font, double size, const std::vector<std::u16string>& lines, double width)
+{
+    std::vector<std::string> out;
+    for (const std::u16string& line : lines) {
+        std::string codes, current;
+        font.Encode(line, codes);
+        std::size_t pos = 0;
+        while (pos <= codes.size()) {
+            std::size_t end = codes.find(' ', pos);
+            if (end == std::string::npos) end = codes.size();
+            std::string word = codes.substr(pos, end - pos);
+            std::string joined = current.empty() ? word : current + " " + word;
+            if (!current.empty() && font.Width(joined) * size > width) {
+                out.push_back(current);
+                current = word;
+            } else {
+                current = joined;
+            }
+            pos = end + 1;
+        }
+        out.push_back(current);
+    }
+    return out;
+}
+
+// Writes lines of text into box from its top (or vertically centred for one line), aligned
+// by q (0 left, 1 centre, 2 right).
+void WriteText(AppearanceWriter& w, const TextFont& font, const DefaultAppearance& da, const Rect& box,
+               const std::vector<std::u16string>& lines, int q, bool multiline)
+{
+    const double pad = 2;
+    const double width = box.Width() - 2 * pad;
+    double size = da.size;
+    if (size <= 0) size = multiline ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
+    std::vector<std::string> shown;
+    // Text the font cannot show stays undrawn rather than shown as other characters.
+    std::string codes;
+    for (const std::u16string& line : lines)
+        if (!font.Encode(line, codes)) return;
+    if (multiline) {
+        shown = Wrap(font, size, lines, width);
+    } else if (!lines.empty()) {
+        font.Encode(lines.front(), codes);
+        shown.push_back(codes);
+        if (da.size <= 0 && font.Width(shown[0]) * size > width && font.Width(shown[0]) > 0)
+            size = std::max(width / font.Width(shown[0]), 4.0);
+    }
+    if (shown.empty() || width <= 0) return;
+    const std::string name = w.Resource("Font", "F", font.Dict());
+    w.Op("/Tx BMC q BT");
+    w.Op(da.colour);
+    w.Op("/" + name + " " + ContentNumber(size) + " Tf");
+    double y = multiline ? box.y2 - pad - size * 0.9 : box.y1 + (box.Height() - size * 0.72) / 2;
+    for (const std::string& line : shown) {
+        const double lw = font.Width(line) * size;
+        double x = box.x1 + pad;
+        if (q == 1) x = box.x1 + (box.Width() - lw) / 2;
+        if (q == 2) x = box.x2 - pad - lw;
+        w.Op("1 0 0 1 " + ContentNumber(x) + " " + ContentNumber(y) + " Tm");
+        w.String(line).Op("Tj");
+        y -= size * 1.15;
+        if (y < box.y1 - size) break;
+    }
+    w.Op("ET Q EMC");
+}
+
+// Background (MK BG) and border (MK BC) of a widget; returns the area inside the border.
+Rect DrawFrame(const Annot& annot, const Rect& rect, AppearanceWriter& w, bool round)
+{
+    SDF::Obj* mk = FindDict(Deref(annot.GetSDFObj()), "MK");
+    const double width = BorderWidth(annot);
+    if (w.Colour(FindArray(mk, "BG"), false)) {
+        round ? w.Ellipse(rect) : w.Rectangle(rect);
+        w.Op("f");
+    }
+    if (width > 0 && w.Colour(FindArray(mk, "BC"), true)) {
+        const double h = width / 2;
+        w.Num(width).Op("w");
+        BorderDash(annot, w);
+        Rect r{rect.x1 + h, rect.y1 + h, rect.x2 - h, rect.y2 - h};
+        round ? w.Ellipse(r) : w.Rectangle(r);
+        w.Op("S");
+    }
+    return {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width};
+}
+
+// The mark of a checked box or selected radio button, after the ZapfDingbats character
+// MK CA names (4 check, l dot, 8 cross, u diamond, n square), drawn as paths so that it
+// needs no font.
+void DrawMark(AppearanceWriter& w, const Rect& box, char style, const std::string& colour)
+{
+    const double s = std::min(box.Width(), box.Height()) * 0.8;
+    if (s <= 0) return;
+    const double cx = (box.x1 + box.x2) / 2, cy = (box.y1 + box.y2) / 2, h = s / 2;
+    std::string stroke = colour;
+    if (!stroke.empty()) stroke.back() = static_cast<char>(std::toupper(static_cast<unsigned char>(stroke.back())));
+    if (stroke.size() >= 2 && stroke.substr(stroke.size() - 2) == "rG") stroke.replace(stroke.size() - 2, 2, "RG");
+    w.Op(colour).Op(stroke);
+    switch (style) {
+    case 'l': w.Ellipse({cx - h / 2, cy - h / 2, cx + h / 2, cy + h / 2}); w.Op("f"); break;
+    case 'n': w.Rectangle({cx - h * 0.7, cy - h * 0.7, cx + h * 0.7, cy + h * 0.7}); w.Op("f"); break;
+    case 'u': w.Polyline({cx, cy + h, cx + h, cy, cx, cy - h, cx - h, cy}, true); w.Op("f"); break;
+    case '8':
+        w.Num(s / 8).Op("w 1 J");
+        w.Polyline({cx - h, cy - h, cx + h, cy + h}, false);
+        w.Polyline({cx - h, cy + h, cx + h, cy - h}, false);
+        w.Op("S");
+        break;
+    default:
+        w.Num(s / 8).Op("w 1 J 1 j");
+        w.Polyline({cx - h * 0.8, cy, cx - h * 0.25, cy - h * 0.7, cx + h * 0.85, cy + h * 0.8}, false);
+        w.Op("S");
+    }
+}
+
+DrawnAppearance DrawToggle(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect, bool radio)
+{
+    SDF::Obj* dict = Deref(annot.GetSDFObj());
+    std::string on, shown = std::string(annot.GetAppearanceState());
+    SDF::Obj* v = Inherited(dict, "V");
+    if (!shown.empty() && shown != "Off") on = shown;
+    else if (!radio && v && v->IsName() && v->GetName() != "Off") on = v->GetName();
+    if (on.empty()) on = "Yes";
+    if (shown.empty()) shown = !radio && v && v->IsName() && v->GetName() == on ? on : "Off";
+    SDF::Obj* mk = FindDict(dict, "MK");
+    SDF::Obj* ca = FindIn(mk, "CA");
+    char style = radio ? 'l' : '4';
+    if (ca && ca->IsString() && ca->GetBuffer().size() == 1) style = static_cast<char>(ca->GetBuffer()[0]);
+    DefaultAppearance da = ParseDA(Inherited(dict, "DA"));
+    SDF::Obj* states = doc.CreateIndirectDict();
+    for (bool checked : {true, false}) {
+        AppearanceWriter w;
+        Rect inside = DrawFrame(annot, rect, w, radio);
+        if (checked) DrawMark(w, inside, style, da.colour);
+        states->Put(checked ? on : "Off", w.Finish(doc, rect));
+    }
+    return {states, shown};
+}
+
+}  // namespace
+
+SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
+{
+    SDF::Obj* dict = Deref(annot.GetSDFObj());
+    AppearanceWriter w;
+    const double width = BorderWidth(annot);
+    if (width > 0 && FindDict(dict, "BS")) {
+        w.Op("0 G").Num(width).Op("w");
+        BorderDash(annot, w);
+        w.Rectangle({rect.x1 + width / 2, rect.y1 + width / 2, rect.x2 - width / 2, rect.y2 - width / 2});
+        w.Op("S");
+    }
+    DefaultAppearance da = ParseDA(FindIn(dict, "DA"));
+    TextFont font(doc, da.font);
+    const double q = FindNumber(dict, "Q", 0);
+    WriteText(w, font, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width},
+              Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), true);
+    return w.Finish(doc, rect);
+}
+
+DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
+{
+    SDF::Obj* dict = Deref(annot.GetSDFObj());
+    SDF::Obj* ft = Inherited(dict, "FT");
+    SDF::Obj* ff_obj = Inherited(dict, "Ff");
+    const int ff = ff_obj && ff_obj->IsNumber() && std::isfinite(ff_obj->GetNumber())
+                       ? static_cast<int>(static_cast<std::int64_t>(ff_obj->GetNumber()) & 0x7fffffff)
+                       : 0;
+    const bool button = ft && ft->IsName() && ft->GetName() == "Btn";
+    const bool push = button && (ff >> 16) & 1;
+    if (button && !push) return DrawToggle(doc, annot, rect, (ff >> 15) & 1);
+    // The field's own frame in its own space: BBox at the origin, as form writers make it.
+    const Rect box{0, 0, rect.Width(), rect.Height()};
+    AppearanceWriter w;
+    Rect inside = DrawFrame(annot, box, w, false);
+    DefaultAppearance da = ParseDA(Inherited(dict, "DA"));
+    SDF::Obj* q_obj = Inherited(dict, "Q");
+    int q = q_obj && q_obj->IsNumber() ? static_cast<int>(q_obj->GetNumber()) : 0;
+    std::vector<std::u16string> lines;
+    bool multiline = false;
+    if (push) {
+        lines = Lines(FindIn(FindDict(dict, "MK"), "CA"));
+        q = 1;
+    } else if (ft && ft->IsName() && ft->GetName() == "Tx") {
+        lines = Lines(Inherited(dict, "V"));
+        multiline = (ff >> 12) & 1;
+        // Passwords show as bullets.
+        if ((ff >> 13) & 1)
+            for (std::u16string& l : lines) l.assign(l.size(), u'*');
+    } else if (ft && ft->IsName() && ft->GetName() == "Ch") {
+        SDF::Obj* v = Inherited(dict, "V");
+        if (v && v->IsArray() && v->Size() > 0) v = Deref(v->GetAt(0));
+        lines = Lines(v);
+    } else {
+        return {};
+    }
+    if (!lines.empty()) {
+        TextFont font(doc, da.font);
+        WriteText(w, font, da, inside, lines, q, multiline);
+    }
+    return {w.Finish(doc, box), {}};
+}
+
+}  // namespace qvx::PDF
