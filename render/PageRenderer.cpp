@@ -35,24 +35,6 @@ int Pixels(double points, double dpi)
     return static_cast<int>(std::clamp(v, 1.0, 1e7));
 }
 
-// The CMYK profile of the document's output intent, if it has one.
-std::shared_ptr<const PDF::ICCProfile> CmykIntent(SDF::SDFDoc& doc)
-{
-    SDF::Obj* root = nullptr;
-    try {
-        root = doc.GetRoot();
-    } catch (...) {
-        return nullptr;
-    }
-    SDF::Obj* intents = PDF::FindArray(root, "OutputIntents");
-    for (std::size_t i = 0; intents && i < std::min<std::size_t>(intents->Size(), 16); ++i) {
-        SDF::Obj* profile = PDF::FindStream(PDF::Deref(intents->GetAt(i)), "DestOutputProfile");
-        if (!profile) continue;
-        auto p = PDF::ICCProfile::FromStream(profile);
-        if (p && p->GetComponentCount() == 4) return p;
-    }
-    return nullptr;
-}
 
 // Where an appearance goes: its BBox (through Matrix) fitted to the annotation's Rect.
 bool AppearancePlacement(SDF::Obj* ap, const Rect& rect, Matrix& out)
@@ -116,6 +98,24 @@ void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, con
 }
 
 }  // namespace
+
+std::shared_ptr<const PDF::ICCProfile> CmykIntent(SDF::SDFDoc& doc)
+{
+    SDF::Obj* root = nullptr;
+    try {
+        root = doc.GetRoot();
+    } catch (...) {
+        return nullptr;
+    }
+    SDF::Obj* intents = PDF::FindArray(root, "OutputIntents");
+    for (std::size_t i = 0; intents && i < std::min<std::size_t>(intents->Size(), 16); ++i) {
+        SDF::Obj* profile = PDF::FindStream(PDF::Deref(intents->GetAt(i)), "DestOutputProfile");
+        if (!profile) continue;
+        auto p = PDF::ICCProfile::FromStream(profile);
+        if (p && p->GetComponentCount() == 4) return p;
+    }
+    return nullptr;
+}
 
 void PagePixelSize(const PDF::Page& page, double dpi, int& width, int& height)
 {

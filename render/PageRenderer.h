@@ -12,10 +12,12 @@
 // be drawn is drawn and `complete` says whether anything was left out.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "pdf/Geometry.h"
+#include "pdf/ICCProfile.h"
 #include "pdf/Page.h"
 #include "sdf/SDFDoc.h"
 
@@ -44,6 +46,10 @@ struct RenderResult {
     bool capped = false;               // resolution lowered to stay under the bitmap size cap
     bool complete = true;              // false when something could not be drawn (damaged content, work cap)
 };
+
+// The profile DeviceCMYK colours of doc are printed with: the first four-component
+// destination profile among its output intents, null when it has none.
+std::shared_ptr<const PDF::ICCProfile> CmykIntent(SDF::SDFDoc& doc);
 
 // Draws one page as pdftoppm does (its MediaBox turned by Rotate), or options.region.
 RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOptions& options);

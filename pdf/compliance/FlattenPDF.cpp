@@ -178,20 +178,10 @@ void FlattenPDF::Write()
     dict->Erase("Group");
 }
 
-// ICCBased sRGB: legal in PDF/A-1 whatever the output intent, and what the renderer draws.
 Obj* FlattenPDF::ImageSpace()
 {
-    if (m_shared.image_space) return m_shared.image_space;
-    auto d = SDF::Dict::Create();
-    d->PutNumber("N", 3);
-    d->PutName("Filter", "FlateDecode");
-    Common::Bytes profile = SRGBProfileBytes();
-    Obj* stream = m_doc.CreateIndirectStream(SDF::FlateBytes(profile), std::move(d));
-    Obj* space = m_doc.CreateIndirectArray();
-    space->PushBackName("ICCBased");
-    space->PushBack(stream);
-    m_shared.image_space = space;
-    return space;
+    if (!m_shared.image_space) m_shared.image_space = NewSRGBImageSpace(m_doc);
+    return m_shared.image_space;
 }
 
 }  // namespace qvx::PDF

@@ -83,10 +83,7 @@ void AddSRGBOutputIntent(PassContext& ctx)
     if (oi.components != 0 || !root) return;
     SDF::SDFDoc& doc = ctx.doc;
     Obj* array = root->PutArray("OutputIntents");
-    auto dict = SDF::Dict::Create();
-    dict->PutName("Filter", "FlateDecode");
-    dict->PutNumber("N", 3);
-    Obj* profile = doc.CreateIndirectStream(SRGBProfileStored(), std::move(dict));
+    Obj* profile = NewSRGBProfileStream(doc);
     Obj* intent = array->PushBackDict();
     intent->Put("DestOutputProfile", profile);
     intent->PutName("Type", "OutputIntent");

@@ -31,5 +31,10 @@ void AddSRGBOutputIntent(PassContext& ctx);
 // conversion stores it: zlib-compressed, for a FlateDecode stream. SRGBProfile.cpp
 Common::Bytes SRGBProfileBytes();
 Common::Bytes SRGBProfileStored();
+// A new profile stream of the sRGB profile (the stored bytes, N 3), and a new
+// [/ICCBased stream] of it: legal in PDF/A-1 whatever the output intent,
+// and what the renderer draws in; for images that conversion draws anew.
+SDF::Obj* NewSRGBProfileStream(SDF::SDFDoc& doc);
+SDF::Obj* NewSRGBImageSpace(SDF::SDFDoc& doc);
 
 }  // namespace qvx::PDF

@@ -16,6 +16,7 @@
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/OutputIntents.h"
 #include "pdf/compliance/PageTreeRepair.h"
+#include "pdf/compliance/SoftMaskRemoval.h"
 
 namespace qvx::PDF {
 
@@ -60,6 +61,7 @@ void RunPagePass(PassContext& ctx)
     if (!ctx.state.convert || ctx.Stopped()) return;
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
+    RemoveSoftMasks(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
     RewritePageTree(ctx);

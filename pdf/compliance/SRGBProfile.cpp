@@ -10,6 +10,7 @@
 
 #include "common/Exception.h"
 #include "pdf/compliance/OutputIntents.h"
+#include "sdf/Objects.h"
 
 namespace qvx::PDF {
 
@@ -171,6 +172,22 @@ Common::Bytes SRGBProfileStored()
     deflateEnd(&zs);
     QVX_CHECK(rc == Z_STREAM_END, "deflate did not finish the sRGB profile");
     return out;
+}
+
+SDF::Obj* NewSRGBProfileStream(SDF::SDFDoc& doc)
+{
+    auto dict = SDF::Dict::Create();
+    dict->PutName("Filter", "FlateDecode");
+    dict->PutNumber("N", 3);
+    return doc.CreateIndirectStream(SRGBProfileStored(), std::move(dict));
+}
+
+SDF::Obj* NewSRGBImageSpace(SDF::SDFDoc& doc)
+{
+    SDF::Obj* space = doc.CreateIndirectArray();
+    space->PushBackName("ICCBased");
+    space->PushBack(NewSRGBProfileStream(doc));
+    return space;
 }
 
 }  // namespace qvx::PDF

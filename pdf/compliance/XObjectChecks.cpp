@@ -6,6 +6,7 @@
 #include "pdf/ResourceCache.h"
 #include "pdf/compliance/ColourChecks.h"
 #include "pdf/compliance/ObjectChecks.h"
+#include "pdf/compliance/SoftMaskRemoval.h"
 
 namespace qvx::PDF {
 
@@ -55,7 +56,7 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
         if (img.smask || img.smask_in_data != 0) {
             if (ctx.Part() == 1) {
                 ctx.Report(42, image);
-                if (convert) image->Erase(img.smask ? "SMask" : "SMaskInData");
+                if (convert) ctx.caches.Get<SoftMasksToRemove>().Add(image);
             }
             MarkTransparency();
         }

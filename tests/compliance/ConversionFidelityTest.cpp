@@ -241,3 +241,24 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     fs::path plain = Convert(file(false), k2B, dir, "plain_pdfa.pdf");
     EXPECT_EQ(appearance(plain, 15).find("Tj"), std::string::npos) << appearance(plain, 15);
 }
+
+TEST(ConversionFidelity, SoftMaskedImagesKeepTheirLookOnWhite)
+{
+    TempDir dir;
+    // A red image over the whole page whose soft mask lets half of it through on the left
+    // and hides it on the right; PDF/A-1 allows no soft mask.
+    PdfBuilder b = ColourFile(k1B, "<</XObject<</Im0 9 0 R>>>>", "q 200 0 0 200 0 0 cm /Im0 Do Q");
+    b.SetStream(9, "/Type/XObject/Subtype/Image/Width 2/Height 1/ColorSpace/DeviceRGB/BitsPerComponent 8/SMask 10 0 R",
+                std::string("\xff\x00\x00\xff\x00\x00", 6));
+    b.SetStream(10, "/Type/XObject/Subtype/Image/Width 2/Height 1/ColorSpace/DeviceGray/BitsPerComponent 8",
+                std::string("\x80\x00", 2));
+    fs::path in = dir.Write("masked.pdf", b.Build());
+    fs::path out = Convert(b.Build(), k1B, dir, "masked_pdfa.pdf");
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k1B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "");
+    for (double x : {0.25, 0.75}) {
+        std::string before = PixelAt(in, x, 0.5), after = PixelAt(out, x, 0.5);
+        EXPECT_TRUE(Near(before, after)) << x << ": " << before << " became " << after;
+    }
+    EXPECT_TRUE(Near(PixelAt(out, 0.75, 0.5), "255 255 255")) << PixelAt(out, 0.75, 0.5);
+}
