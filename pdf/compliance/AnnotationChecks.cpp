@@ -4,7 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Exception.h"
 #include "pdf/Annot.h"
+#include "pdf/AnnotAppearance.h"
 #include "pdf/ExtGState.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/Page.h"
@@ -183,13 +185,36 @@ void CheckBlendMode(PassContext& ctx, const Annot& annot, Obj* dict)
     if (ctx.state.convert) dict->Erase("BM");
 }
 
+// An annotation of a subtype the level does not allow goes, but what it showed stays,
+// drawn into the page's content (an appearance drawn from its entries where it has none),
+// unless it was hidden. Annot::Flatten takes it off the page itself. Not where the page's
+// resources are inherited: the page walk that follows reads the resources it was given.
+bool MergeIntoPage(PassContext& ctx, const Page& page, const Annot& annot)
+{
+    if (annot.HasFlag(Annot::e_hidden) || annot.HasFlag(Annot::e_no_view)) return false;
+    if (!page.GetResourceDict() || FindDict(page.GetSDFObj(), "Resources") != page.GetResourceDict()) return false;
+    try {
+        if (!annot.GetAppearance()) {
+            DrawnAppearance drawn = DrawAppearance(ctx.doc, annot, ctx.Part() >= 2, false);
+            if (!drawn.normal || !drawn.state.empty()) return false;
+            Deref(annot.GetSDFObj())->PutDict("AP")->Put("N", drawn.normal);
+        }
+        Page copy = page;
+        Annot(annot).Flatten(copy);
+        return true;
+    } catch (const Common::Exception&) {
+        return false;
+    }
+}
+
 // The checks of one annotation; false when it is to be removed.
-bool CheckAnnot(PassContext& ctx, const Annot& annot)
+bool CheckAnnot(PassContext& ctx, const Page& page, const Annot& annot)
 {
     Obj* dict = Deref(annot.GetSDFObj());
     if (int code = SubtypeCode(ctx, annot)) {
         ctx.Report(code, dict);
-        return false;
+        // Merged into the page, it is off the page already.
+        return ctx.state.convert && MergeIntoPage(ctx, page, annot);
     }
     if (annot.GetType() == Annot::e_3D && !Check3DData(ctx, annot)) return false;
     if (ctx.Part() == 1) {
@@ -233,7 +258,7 @@ void AnnotationCheck::PageBegin(PassContext& ctx, const Page& page)
     // Last to first, so that removals leave the indices still to visit in place.
     for (std::size_t i = annots->Size(); i-- > 0 && !ctx.Stopped();) {
         Annot annot(annots->GetAt(i));
-        bool keep = annot.IsValid() ? CheckAnnot(ctx, annot) : (ctx.Report(521, annots), false);
+        bool keep = annot.IsValid() ? CheckAnnot(ctx, page, annot) : (ctx.Report(521, annots), false);
         if (!keep && ctx.state.convert) annots->EraseAt(i);
     }
 }
