@@ -262,3 +262,25 @@ TEST(ConversionFidelity, SoftMaskedImagesKeepTheirLookOnWhite)
     }
     EXPECT_TRUE(Near(PixelAt(out, 0.75, 0.5), "255 255 255")) << PixelAt(out, 0.75, 0.5);
 }
+
+TEST(ConversionFidelity, ForbiddenAnnotationsAreMergedIntoThePage)
+{
+    TempDir dir;
+    // PDF/A-1 knows no polygons: the visible one is drawn into the page, the hidden one goes.
+    PdfBuilder b = ColourFile(k1B, "<<>>", "", "/Annots[9 0 R 10 0 R]");
+    b.Set(9, "<</Type/Annot/Subtype/Polygon/F 4/Rect[10 10 190 90]/C[0 0 1]/IC[0 0 1]"
+             "/Vertices[10 10 190 10 190 90 10 90]>>");
+    b.Set(10, "<</Type/Annot/Subtype/Polygon/F 6/Rect[10 110 190 190]/C[1 0 0]/IC[1 0 0]"
+              "/Vertices[10 110 190 110 190 190 10 190]>>");
+    fs::path in = dir.Write("polygons.pdf", b.Build());
+    fs::path out = Convert(b.Build(), k1B, dir, "polygons_pdfa.pdf");
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k1B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "");
+    EXPECT_TRUE(Near(PixelAt(out, 0.5, 0.75), "0 0 255")) << PixelAt(out, 0.5, 0.75);
+    EXPECT_TRUE(Near(PixelAt(out, 0.5, 0.25), "255 255 255")) << PixelAt(out, 0.5, 0.25);
+    for (double y : {0.25, 0.75}) EXPECT_TRUE(Near(PixelAt(in, 0.5, y), PixelAt(out, 0.5, y))) << y;
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    qvx::SDF::Obj* annots = qvx::PDF::FindArray(qvx::PDF::Deref(doc.GetObj(3)), "Annots");
+    EXPECT_TRUE(!annots || annots->Size() == 0);
+}
