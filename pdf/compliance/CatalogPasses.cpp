@@ -5,6 +5,7 @@
 
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/DriverPasses.h"
+#include "pdf/compliance/HiddenContent.h"
 #include "sdf/Objects.h"
 
 namespace qvx::PDF {
@@ -95,7 +96,10 @@ void RunOptionalContentPass(PassContext& ctx)
     const bool fix = ctx.state.convert;
     if (ctx.Part() == 1 || level >= 12) {
         ctx.Report(1131, root);
-        if (fix) root->Erase("OCProperties");
+        if (!fix) return;
+        // Without the layers, what they kept hidden would show.
+        if (ctx.Part() == 1) HideOffContent(ctx);
+        root->Erase("OCProperties");
         return;
     }
     if (!oc->FindObj("OCGs")) {

@@ -1,0 +1,189 @@
+#include "pdf/compliance/HiddenContent.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/Exception.h"
+#include "common/Limits.h"
+#include "pdf/Annot.h"
+#include "pdf/ContentLexer.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/PageContent.h"
+#include "pdf/StreamData.h"
+#include "render/OptionalContent.h"
+#include "sdf/Objects.h"
+#include "sdf/WriteFlate.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+// Content streams bigger than this are left as they are.
+constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
+
+bool Paints(Op op)
+{
+    switch (op) {
+    case Op::e_S: case Op::e_s: case Op::e_f: case Op::e_F: case Op::e_fstar:
+    case Op::e_B: case Op::e_Bstar: case Op::e_b: case Op::e_bstar: return true;
+    default: return false;
+    }
+}
+
+bool ShowsText(Op op) { return op == Op::e_Tj || op == Op::e_TJ || op == Op::e_quote || op == Op::e_dquote; }
+
+class Hider {
+public:
+    Hider(SDF::SDFDoc& doc, const PassContext& ctx) : m_oc(doc), m_ctx(ctx) {}
+
+    void OnPage(const Page& page)
+    {
+        State state;
+        for (SDF::Obj* s : page.GetContentStreams()) Stream(s, page.GetResourceDict(), state);
+        Resources(page.GetResourceDict(), 0);
+        SDF::Obj* annots = page.GetAnnots();
+        for (std::size_t i = annots ? annots->Size() : 0; i-- > 0;) {
+            SDF::Obj* annot = Deref(annots->GetAt(i));
+            if (!annot || !annot->IsDict()) continue;
+            if (!m_oc.Visible(FindIn(annot, "OC"))) {
+                annots->EraseAt(i);
+                continue;
+            }
+            SDF::Obj* n = FindIn(FindDict(annot, "AP"), "N");
+            if (n && n->IsStream()) Form(n, 0);
+            for (auto it = n && n->IsDict() ? n->DictBegin() : SDF::DictIterator{}; n && n->IsDict() && it.HasNext(); it.Next())
+                if (SDF::Obj* s = Deref(it.Value()); s && s->IsStream()) Form(s, 0);
+        }
+    }
+
+private:
+    // What carries from one operation (and one stream of a page) to the next.
+    struct State {
+        std::vector<bool> marks;   // open marked content: whether each hides
+        int hidden = 0;            // how many of them hide
+        std::vector<int> modes{0}; // text rendering mode, per saved graphics state
+    };
+
+    void Form(SDF::Obj* form, int depth)
+    {
+        if (depth > Common::Limits::kMaxContentNesting || !m_done.insert(form).second) return;
+        State state;
+        SDF::Obj* res = FindDict(form, "Resources");
+        Stream(form, res, state);
+        Resources(res, depth + 1);
+    }
+
+    // The forms and tiling patterns a resource dictionary names.
+    void Resources(SDF::Obj* res, int depth)
+    {
+        for (const char* category : {"XObject", "Pattern"}) {
+            SDF::Obj* dict = FindDict(res, category);
+            for (auto it = dict ? dict->DictBegin() : SDF::DictIterator{}; dict && it.HasNext(); it.Next()) {
+                SDF::Obj* s = Deref(it.Value());
+                if (s && s->IsStream() && (FindName(s, "Subtype") == "Form" || FindNumber(s, "PatternType", 0) == 1))
+                    Form(s, depth);
+            }
+        }
+    }
+
+    bool HiddenMark(const Operation& op, SDF::Obj* res) const
+    {
+        if (op.Size() < 2 || !op[0].IsName() || op[0].text != "OC") return false;
+        SDF::Obj* props = op[1].IsName() ? FindIn(FindDict(res, "Properties"), op[1].text) : op[1].obj.get();
+        return !m_oc.Visible(props);
+    }
+
+    bool HiddenXObject(const Operation& op, SDF::Obj* res) const
+    {
+        if (op.Size() < 1 || !op[0].IsName()) return false;
+        SDF::Obj* x = Deref(FindIn(FindDict(res, "XObject"), op[0].text));
+        return x && !m_oc.Visible(FindIn(x, "OC"));
+    }
+
+    void Stream(SDF::Obj* stream, SDF::Obj* res, State& st)
+    {
+        if (!stream || !stream->IsStream() || !m_done.insert(stream).second || m_ctx.Stopped()) return;
+        std::optional<Common::Bytes> data = ReadDecoded(stream, kMaxContentBytes);
+        if (!data) return;
+        ContentLexer lexer(*data);
+        Operation op;
+        std::string out;
+        std::size_t from = 0;
+        bool changed = false;
+        auto text = [&](std::size_t a, std::size_t b) { out.append(reinterpret_cast<const char*>(data->data()) + a, b - a); };
+        while (lexer.Next(op)) {
+            const std::size_t to = lexer.Position();
+            const int mode = st.modes.back();
+            switch (op.op) {
+            case Op::e_q: st.modes.push_back(mode); break;
+            case Op::e_Q: if (st.modes.size() > 1) st.modes.pop_back(); break;
+            case Op::e_Tr: if (op.Size() == 1 && op[0].IsNumber()) st.modes.back() = static_cast<int>(op[0].number); break;
+            case Op::e_BMC: st.marks.push_back(false); break;
+            case Op::e_BDC: {
+                const bool hides = HiddenMark(op, res);
+                st.marks.push_back(hides);
+                st.hidden += hides;
+                break;
+            }
+            case Op::e_EMC:
+                if (!st.marks.empty()) {
+                    st.hidden -= st.marks.back();
+                    st.marks.pop_back();
+                }
+                break;
+            default: break;
+            }
+            const bool hide = st.hidden > 0 || (op.op == Op::e_Do && HiddenXObject(op, res));
+            const bool drop = op.op == Op::e_Do || op.op == Op::e_sh || op.op == Op::e_BI;
+            if (hide && drop) {
+                // Operands and operator go.
+                out += ' ';
+                changed = true;
+            } else if (hide && Paints(op.op)) {
+                text(from, op.offset);
+                out += 'n';
+                text(op.offset + op.keyword.size(), to);
+                changed = true;
+            } else if (hide && ShowsText(op.op)) {
+                out += " 3 Tr";
+                text(from, to);
+                out += " " + std::to_string(mode) + " Tr ";
+                changed = true;
+            } else {
+                text(from, to);
+            }
+            from = to;
+        }
+        text(from, data->size());
+        if (!changed) return;
+        stream->SetStreamData(SDF::FlateBytes(Common::AsBytes(out)));
+        stream->PutName("Filter", "FlateDecode");
+        stream->Erase("DecodeParms");
+    }
+
+    Render::OptionalContent m_oc;
+    const PassContext& m_ctx;
+    std::set<const SDF::Obj*> m_done;
+};
+
+}  // namespace
+
+void HideOffContent(PassContext& ctx)
+{
+    Hider hider(ctx.doc, ctx);
+    try {
+        for (const Page& page : ctx.Pages().Pages()) {
+            if (ctx.Stopped()) return;
+            try {
+                hider.OnPage(page);
+            } catch (const Common::Exception&) {
+                // A page that cannot be read keeps its content; the page checks report it.
+            }
+        }
+    } catch (const Common::Exception&) {
+        // No page tree to walk: nothing is drawn that could show.
+    }
+}
+
+}  // namespace qvx::PDF
