@@ -135,7 +135,7 @@ std::string ShownArray(const Element& el)
 class FlattenPlan::Reader {
 public:
     Reader(FlattenPlan& plan, ResourceCache& cache, const Page& page)
-        : m_plan(plan), m_cache(cache), m_reader(cache), m_walk(cache, {true}), m_page(Intersect(page.GetMediaBox(), page.GetCropBox()))
+        : m_plan(plan), m_cache(cache), m_reader(cache), m_walk(cache, {true, true}), m_page(Intersect(page.GetMediaBox(), page.GetCropBox()))
     {
         m_clip = m_page;
         m_reader.SetOperatorHook([this](const Operation& op) {

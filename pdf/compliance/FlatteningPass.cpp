@@ -40,7 +40,9 @@ void RunFlatteningPrePass(PassContext& ctx)
     bool changed = false;
     for (Page page : ctx.Pages().Pages()) {
         try {
-            if (!TransparencyWalk(shared.cache).PageUses(page)) continue;
+            // Glyphs of Type 3 fonts are drawn content too; left to the key removals, a
+            // soft-masked glyph would paint its whole box.
+            if (!TransparencyWalk(shared.cache, {false, true}).PageUses(page)) continue;
         } catch (const Common::Exception&) {
             continue;
         }

@@ -2,8 +2,10 @@
 
 #include "common/Limits.h"
 #include "pdf/Annot.h"
+#include "pdf/Font.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/ContentWalk.h"
+#include "sdf/Dict.h"
 #include "sdf/Obj.h"
 
 namespace qvx::PDF {
@@ -31,7 +33,7 @@ bool TransparencyWalk::Drain(ElementReader& reader, int base)
             reader.End();
             continue;
         }
-        if (DrawsTransparently(*el, m_how) || PaintsTransparentPattern(reader, *el)) {
+        if (DrawsTransparently(*el, m_how) || PaintsTransparentPattern(reader, *el) || TransparentGlyphs(reader, *el)) {
             while (reader.NestingDepth() >= base) reader.End();
             return true;
         }
@@ -42,7 +44,8 @@ bool TransparencyWalk::Drain(ElementReader& reader, int base)
 
 bool TransparencyWalk::ElementUses(ElementReader& reader, const Element& el)
 {
-    if (DrawsTransparently(el, m_how) || PaintsTransparentPattern(reader, el)) return true;
+    if (DrawsTransparently(el, m_how) || PaintsTransparentPattern(reader, el) || TransparentGlyphs(reader, el))
+        return true;
     if (!el.Is(Element::e_form)) return false;
     int base = reader.NestingDepth() + 1;
     return reader.FormBegin() && Drain(reader, base);
@@ -90,6 +93,29 @@ bool TransparencyWalk::TransparentPattern(const ElementReader& reader, const Col
     bool found = Stream(pattern, reader.GetResources().GetDict());
     --m_depth;
     m_patterns[pattern] = found;
+    return found;
+}
+
+// The glyph procedures of a Type 3 font are read once, all of them: which glyphs a string
+// shows matters less than that the font can draw transparently.
+bool TransparencyWalk::TransparentGlyphs(const ElementReader& reader, const Element& el)
+{
+    if (!m_how.type3_glyphs || !el.Is(Element::e_text)) return false;
+    const GState& gs = *el.gstate;
+    if (!gs.font || gs.font->GetKind() != Font::e_type3 || !gs.font_dict) return false;
+    auto [it, fresh] = m_glyphs.emplace(gs.font_dict, false);
+    if (!fresh || m_depth >= Common::Limits::kMaxContentNesting) return it->second;
+    ++m_depth;
+    SDF::Obj* resources = gs.font->GetType3Resources();
+    if (!resources) resources = reader.GetResources().GetDict();
+    SDF::Obj* procs = FindDict(gs.font_dict, "CharProcs");
+    bool found = false;
+    for (auto i = procs ? procs->DictBegin() : SDF::DictIterator{}; procs && !found && i.HasNext(); i.Next()) {
+        SDF::Obj* proc = Deref(i.Value());
+        if (proc && proc->IsStream()) found = Stream(proc, resources);
+    }
+    --m_depth;
+    m_glyphs[gs.font_dict] = found;
     return found;
 }
 

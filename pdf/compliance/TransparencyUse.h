@@ -19,6 +19,9 @@ struct TransparencyTest {
     // Soft-masked images (SMask, SMaskInData) also count: the flattener rasterizes them
     // with the rest, while the page test leaves them to the image repairs.
     bool masked_images = false;
+    // Text in a Type 3 font whose glyph procedures use transparency also counts, for the
+    // same reason.
+    bool type3_glyphs = false;
 };
 
 // The graphics state blends what is drawn with what lies below it.
@@ -43,10 +46,12 @@ private:
     bool Drain(ElementReader& reader, int base);
     bool PaintsTransparentPattern(const ElementReader& reader, const Element& el);
     bool TransparentPattern(const ElementReader& reader, const ColorState& c);
+    bool TransparentGlyphs(const ElementReader& reader, const Element& el);
 
     ResourceCache& m_cache;
     TransparencyTest m_how;
     std::map<const SDF::Obj*, bool> m_patterns;
+    std::map<const SDF::Obj*, bool> m_glyphs;  // per Type 3 font dictionary
     int m_depth = 0;
 };
 

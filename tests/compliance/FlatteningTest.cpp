@@ -212,6 +212,17 @@ TEST(Flattening, WhichPagesUseTransparency)
                     "/A gs 0 0 m 10 10 l S");
     auto t = Convert(tiled.Build(), k1B, true);
     EXPECT_NE(Content(*t).find("0 0 100 100 re\nn"), std::string::npos) << Content(*t);
+
+    // Text in a Type 3 font whose glyph paints half-transparently: the glyph's box would be
+    // painted whole once the key removals took its transparency away.
+    PdfBuilder glyphs = ColourFile(k1B, "<</Font<</T3 6 0 R>>>>", "BT /T3 50 Tf 20 20 Td (a) Tj ET");
+    glyphs.Set(6, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1 1]/FontMatrix[1 0 0 1 0 0]/FirstChar 97/LastChar 97"
+                  "/Widths[1]/Encoding<</Differences[97/a]>>/CharProcs<</a 7 0 R>>"
+                  "/Resources<</ExtGState<</H<</ca 0.5>>>>>>>>");
+    glyphs.SetStream(7, "", "1 0 0 0 1 1 d1 /H gs 0 0 1 1 re f");
+    auto g = Convert(glyphs.Build(), k1B, true);
+    EXPECT_NE(Content(*g).find("/Flat0 Do"), std::string::npos) << Content(*g);
+    EXPECT_EQ(CodesAfterSaving(*g, k1B), "");
 }
 
 TEST(Flattening, UnreadablePageKeepsItsTransparency)
