@@ -6,6 +6,7 @@
 #include "pdf/Group.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/Shading.h"
+#include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/OutputIntents.h"
 
 namespace qvx::PDF {
@@ -88,7 +89,10 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
 {
     if (!ctx.Checks()) return;
     switch (issue.kind) {
-    case ContentIssue::e_unknown_operator: ctx.Report(2101, issue.stream); break;
+    case ContentIssue::e_unknown_operator:
+        ctx.Report(2101, issue.stream);
+        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsWithUnknownOperators>().insert(issue.stream);
+        break;
     case ContentIssue::e_missing_resource:
         if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
         else if (issue.category == "XObject") ctx.Report(271);

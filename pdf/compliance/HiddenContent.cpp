@@ -7,20 +7,15 @@
 #include "common/Exception.h"
 #include "common/Limits.h"
 #include "pdf/Annot.h"
-#include "pdf/ContentLexer.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageContent.h"
-#include "pdf/StreamData.h"
+#include "pdf/compliance/ContentRewrite.h"
 #include "render/OptionalContent.h"
 #include "sdf/Objects.h"
-#include "sdf/WriteFlate.h"
 
 namespace qvx::PDF {
 
 namespace {
-
-// Content streams bigger than this are left as they are.
-constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
 
 bool Paints(Op op)
 {
@@ -104,16 +99,7 @@ private:
     void Stream(SDF::Obj* stream, SDF::Obj* res, State& st)
     {
         if (!stream || !stream->IsStream() || !m_done.insert(stream).second || m_ctx.Stopped()) return;
-        std::optional<Common::Bytes> data = ReadDecoded(stream, kMaxContentBytes);
-        if (!data) return;
-        ContentLexer lexer(*data);
-        Operation op;
-        std::string out;
-        std::size_t from = 0;
-        bool changed = false;
-        auto text = [&](std::size_t a, std::size_t b) { out.append(reinterpret_cast<const char*>(data->data()) + a, b - a); };
-        while (lexer.Next(op)) {
-            const std::size_t to = lexer.Position();
+        RewriteContent(stream, [&](const Operation& op, std::string_view bytes, std::string& out) {
             const int mode = st.modes.back();
             switch (op.op) {
             case Op::e_q: st.modes.push_back(mode); break;
@@ -134,32 +120,26 @@ private:
                 break;
             default: break;
             }
-            const bool hide = st.hidden > 0 || (op.op == Op::e_Do && HiddenXObject(op, res));
-            const bool drop = op.op == Op::e_Do || op.op == Op::e_sh || op.op == Op::e_BI;
-            if (hide && drop) {
+            if (st.hidden == 0 && !(op.op == Op::e_Do && HiddenXObject(op, res))) return false;
+            if (op.op == Op::e_Do || op.op == Op::e_sh || op.op == Op::e_BI) {
                 // Operands and operator go.
                 out += ' ';
-                changed = true;
-            } else if (hide && Paints(op.op)) {
-                text(from, op.offset);
+            } else if (Paints(op.op)) {
+                // The operator is the last token of its bytes; it becomes n.
+                const std::size_t at = bytes.rfind(op.keyword);
+                if (at == std::string_view::npos) return false;
+                out += bytes.substr(0, at);
                 out += 'n';
-                text(op.offset + op.keyword.size(), to);
-                changed = true;
-            } else if (hide && ShowsText(op.op)) {
+                out += bytes.substr(at + op.keyword.size());
+            } else if (ShowsText(op.op)) {
                 out += " 3 Tr";
-                text(from, to);
+                out += bytes;
                 out += " " + std::to_string(mode) + " Tr ";
-                changed = true;
             } else {
-                text(from, to);
+                return false;
             }
-            from = to;
-        }
-        text(from, data->size());
-        if (!changed) return;
-        stream->SetStreamData(SDF::FlateBytes(Common::AsBytes(out)));
-        stream->PutName("Filter", "FlateDecode");
-        stream->Erase("DecodeParms");
+            return true;
+        });
     }
 
     Render::OptionalContent m_oc;

@@ -10,6 +10,7 @@
 #include "pdf/compliance/AnnotationChecks.h"
 #include "pdf/compliance/CatalogChecks.h"
 #include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
 #include "pdf/compliance/FontChecks.h"
@@ -62,6 +63,7 @@ void RunPagePass(PassContext& ctx)
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RemoveSoftMasks(ctx);
+    RemoveUnknownOperators(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
     RewritePageTree(ctx);

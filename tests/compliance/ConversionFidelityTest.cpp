@@ -311,3 +311,27 @@ TEST(ConversionFidelity, ContentOfLayersThatWereOffStaysHidden)
     RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", out.string(), "-"});
     EXPECT_NE(text.output.find("Hidden"), std::string::npos) << text.output;
 }
+
+TEST(ConversionFidelity, UnknownOperatorsGoWithTheirOperands)
+{
+    TempDir dir;
+    // Viewers skip a keyword that is no operator, with its operands; so does the copy, in the
+    // page's content and in a form's, inside BX/EX too.
+    PdfBuilder b = ColourFile(k2B, "<</XObject<</Fm 9 0 R>>>>",
+                              "0 0 1 rg 1 2 3 foo 0 0 200 100 re f BX 7 bar EX /Fm Do");
+    b.SetStream(9, "/Type/XObject/Subtype/Form/BBox[0 0 200 200]", "1 0 0 rg (x) baz 0 100 200 100 re f");
+    fs::path in = dir.Write("unknown.pdf", b.Build());
+    fs::path out = Convert(b.Build(), k2B, dir, "unknown_pdfa.pdf");
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "");
+    for (double y : {0.25, 0.75}) EXPECT_TRUE(Near(PixelAt(in, 0.5, y), PixelAt(out, 0.5, y))) << y;
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    for (int n : {4, 9}) {
+        auto data = qvx::PDF::ReadDecoded(doc.GetObj(n), 1 << 20);
+        ASSERT_TRUE(data);
+        const std::string content(data->begin(), data->end());
+        for (const char* gone : {"foo", "bar", "baz", "1 2 3", "7", "(x)"})
+            EXPECT_EQ(content.find(gone), std::string::npos) << gone << " in " << content;
+    }
+}

@@ -1,0 +1,56 @@
+#include "pdf/compliance/ContentRewrite.h"
+
+#include "pdf/StreamData.h"
+#include "sdf/Obj.h"
+#include "sdf/WriteFlate.h"
+
+namespace qvx::PDF {
+
+namespace {
+
+// Content streams bigger than this are left as they are.
+constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
+
+}  // namespace
+
+bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit)
+{
+    if (!stream || !stream->IsStream()) return false;
+    std::optional<Common::Bytes> data = ReadDecoded(stream, kMaxContentBytes);
+    if (!data) return false;
+    const std::string_view all(reinterpret_cast<const char*>(data->data()), data->size());
+    ContentLexer lexer(*data);
+    Operation op;
+    std::string out;
+    std::size_t from = 0;
+    bool changed = false;
+    while (lexer.Next(op)) {
+        const std::size_t to = lexer.Position();
+        const std::string_view bytes = all.substr(from, to - from);
+        if (edit(op, bytes, out)) changed = true;
+        else out += bytes;
+        from = to;
+    }
+    if (!changed) return false;
+    out += all.substr(from);
+    stream->SetStreamData(SDF::FlateBytes(Common::AsBytes(out)));
+    stream->PutName("Filter", "FlateDecode");
+    stream->Erase("DecodeParms");
+    return true;
+}
+
+void RemoveUnknownOperators(PassContext& ctx)
+{
+    const std::set<SDF::Obj*> streams = std::move(ctx.caches.Get<StreamsWithUnknownOperators>());
+    ctx.caches.Drop<StreamsWithUnknownOperators>();
+    for (SDF::Obj* stream : streams) {
+        if (ctx.Stopped()) return;
+        RewriteContent(stream, [](const Operation& op, std::string_view, std::string& out) {
+            if (op.op != Op::e_unknown) return false;
+            out += ' ';
+            return true;
+        });
+    }
+}
+
+}  // namespace qvx::PDF

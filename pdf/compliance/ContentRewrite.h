@@ -1,0 +1,29 @@
+#pragma once
+// Content streams rewritten operation by operation, for repairs that change what a page
+// draws without re-reading it as elements.
+
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include "pdf/ContentLexer.h"
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF {
+
+// edit sees each operation with its bytes (the white space and operands before it, and
+// the operator; a whole inline image for BI) and either appends what replaces them to out
+// and returns true, or returns false to keep them. When anything was replaced the stream
+// gets the new content, Flate-compressed; returns whether it did. A stream whose data
+// cannot be read is left alone.
+using OperationEdit = std::function<bool(const Operation& op, std::string_view bytes, std::string& out)>;
+bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit);
+
+// Content streams that use keywords which are no content operators, found by the page
+// checks in conversion. Viewers skip such a keyword with its operands; so does the repair,
+// which takes them out after the page walk.
+struct StreamsWithUnknownOperators : std::set<SDF::Obj*> {};
+void RemoveUnknownOperators(PassContext& ctx);
+
+}  // namespace qvx::PDF
