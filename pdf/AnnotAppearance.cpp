@@ -18,6 +18,8 @@ namespace {
 
 // Control-point distance of a quarter ellipse drawn with one Bezier curve.
 constexpr double kKappa = 0.5522847498;
+// Quadrilaterals of text markup drawn at most; more would only make a huge stream.
+constexpr std::size_t kMaxQuads = 4096;
 
 std::vector<double> Numbers(const SDF::Obj* array)
 {
@@ -108,7 +110,7 @@ bool DrawMarkup(const Annot& annot, bool blend, AppearanceWriter& w)
         gs->PutName("BM", "Multiply");
         w.Op("/" + w.Resource("ExtGState", "GS", std::move(gs)) + " gs");
     }
-    for (std::size_t i = 0; i + 8 <= q.size(); i += 8) {
+    for (std::size_t i = 0; i + 8 <= q.size() && i < 8 * kMaxQuads; i += 8) {
         const double ulx = q[i], uly = q[i + 1], urx = q[i + 2], ury = q[i + 3];
         const double llx = q[i + 4], lly = q[i + 5], lrx = q[i + 6], lry = q[i + 7];
         const double h = std::hypot(ulx - llx, uly - lly);

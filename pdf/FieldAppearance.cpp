@@ -139,12 +139,17 @@ private:
     std::map<char16_t, char> m_codes;
 };
 
-// Text of a string entry, or of each element of an array of strings (one line each).
+// More text than this is not drawn: no field or note shows it, and laying it out would
+// only cost time.
+constexpr std::size_t kMaxText = 1 << 14;
+
+// The lines of a string entry's text (or the text of a name).
 std::vector<std::u16string> Lines(const SDF::Obj* value)
 {
     std::vector<std::u16string> out;
     if (value && value->IsString()) {
         std::u16string text = value->GetAsPDFText().Units(), line;
+        if (text.size() > kMaxText) text.resize(kMaxText);
         for (std::size_t i = 0; i < text.size(); ++i) {
             if (text[i] == u'\r' || text[i] == u'\n') {
                 out.push_back(line);
@@ -166,24 +171,32 @@ std::vector<std::u16string> Lines(const SDF::Obj* value)
 std::vector<std::string> Wrap(const TextFont& font, double size, const std::vector<std::u16string>& lines, double width)
 {
     std::vector<std::string> out;
+    const double space = font.Width(" ") * size;
     for (const std::u16string& line : lines) {
         std::string codes, current;
         font.Encode(line, codes);
+        double current_width = 0;
         std::size_t pos = 0;
         while (pos <= codes.size()) {
             std::size_t end = codes.find(' ', pos);
             if (end == std::string::npos) end = codes.size();
-            std::string word = codes.substr(pos, end - pos);
-            std::string joined = current.empty() ? word : current + " " + word;
-            if (!current.empty() && font.Width(joined) * size > width) {
-                out.push_back(current);
-                current = word;
+            const std::string_view word(codes.data() + pos, end - pos);
+            const double word_width = font.Width(word) * size;
+            if (!current.empty() && current_width + space + word_width > width) {
+                out.push_back(std::move(current));
+                current.assign(word);
+                current_width = word_width;
             } else {
-                current = joined;
+                if (!current.empty()) {
+                    current += ' ';
+                    current_width += space;
+                }
+                current += word;
+                current_width += word_width;
             }
             pos = end + 1;
         }
-        out.push_back(current);
+        out.push_back(std::move(current));
     }
     return out;
 }
