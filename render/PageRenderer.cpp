@@ -5,10 +5,13 @@
 #include <cmath>
 #include <sstream>
 
+#include "common/Exception.h"
 #include "common/Limits.h"
 #include "pdf/Annot.h"
+#include "pdf/AnnotAppearance.h"
 #include "pdf/ICCProfile.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/PageContent.h"
 #include "pdf/ResourceCache.h"
 #include "render/ColourConvert.h"
 #include "render/ContentDrawer.h"
@@ -85,6 +88,16 @@ void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, con
         if (!a.IsValid() || a.HasFlag(PDF::Annot::e_hidden) || a.HasFlag(PDF::Annot::e_no_view)) continue;
         if (a.GetType() == PDF::Annot::e_Popup || !ctx.oc.Visible(PDF::FindIn(a.GetSDFObj(), "OC"))) continue;
         SDF::Obj* ap = a.GetAppearance();
+        // Without an appearance of its own, as viewers draw it from its entries (form
+        // fields excepted: without NeedAppearances they show nothing). The drawing is added
+        // to the document unreferenced.
+        if (!ap && !a.GetAppearanceDict()) {
+            try {
+                ap = PDF::DrawAppearance(PDF::DocOf(page), a, true, false).normal;
+            } catch (const Common::Exception&) {
+                ctx.complete = false;
+            }
+        }
         std::optional<Rect> rect = a.GetRect();
         Matrix place;
         if (ap && rect && AppearancePlacement(ap, *rect, place)) {
