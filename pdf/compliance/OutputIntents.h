@@ -31,5 +31,8 @@ void AddSRGBOutputIntent(PassContext& ctx);
 // conversion stores it: zlib-compressed, for a FlateDecode stream. SRGBProfile.cpp
 Common::Bytes SRGBProfileBytes();
 Common::Bytes SRGBProfileStored();
+// Data zlib-compressed with fixed parameters (the same bytes on every run), for a
+// FlateDecode stream.
+Common::Bytes DeflateBytes(const Common::Bytes& plain, int window_bits);
 
 }  // namespace qvx::PDF
