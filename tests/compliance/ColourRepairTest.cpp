@@ -21,11 +21,10 @@
 #include "tests/support/TestEnv.h"
 
 using namespace qvx::Test;
-using qvx::PDF::Deref;
-using qvx::PDF::FindDict;
-using qvx::PDF::PDFACompliance;
-using qvx::SDF::Obj;
+namespace PDF = qvx::PDF;
+namespace Render = qvx::Render;
 namespace fs = std::filesystem;
+using qvx::SDF::Obj;
 
 namespace {
 
@@ -33,7 +32,7 @@ namespace {
 std::unique_ptr<qvx::SDF::SDFDoc> Converted(const std::string& pdf, int level, std::string& bytes)
 {
     TempDir dir;
-    PDFACompliance run(true, ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
+    PDF::PDFACompliance run(true, ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
     fs::path out = dir.Path() / "out.pdf";
     run.SaveAs(qvx::Common::UString::FromFileName(out.string()), false);
     bytes = ReadFile(out);
@@ -42,16 +41,16 @@ std::unique_ptr<qvx::SDF::SDFDoc> Converted(const std::string& pdf, int level, s
     return doc;
 }
 
-qvx::Render::Bitmap Draw(qvx::SDF::SDFDoc& doc)
+Render::Bitmap Draw(qvx::SDF::SDFDoc& doc)
 {
-    qvx::PDF::PageTree pages(doc);
-    qvx::Render::RenderOptions opt;
+    PDF::PageTree pages(doc);
+    Render::RenderOptions opt;
     opt.dpi = 36;
-    return qvx::Render::RenderPage(doc, pages.GetPage(0), opt).bitmap;
+    return Render::RenderPage(doc, pages.GetPage(0), opt).bitmap;
 }
 
 // The largest difference of one channel between two drawings of the same size.
-int MaxDifference(const qvx::Render::Bitmap& a, const qvx::Render::Bitmap& b)
+int MaxDifference(const Render::Bitmap& a, const Render::Bitmap& b)
 {
     if (a.width != b.width || a.height != b.height || a.data.size() != b.data.size()) return 256;
     int worst = 0;
@@ -59,27 +58,28 @@ int MaxDifference(const qvx::Render::Bitmap& a, const qvx::Render::Bitmap& b)
     return worst;
 }
 
-Obj* PageResources(qvx::SDF::SDFDoc& doc) { return qvx::PDF::PageTree(doc).GetPage(0).GetResourceDict(); }
+Obj* PageResources(qvx::SDF::SDFDoc& doc) { return PDF::PageTree(doc).GetPage(0).GetResourceDict(); }
 
 }  // namespace
 
 TEST(ColourRepair, CMYKProfileHoldsTheRenderersColours)
 {
-    const qvx::Common::Bytes& bytes = qvx::PDF::CMYKProfileBytes();
+    const qvx::Common::Bytes& bytes = PDF::CMYKProfileBytes();
     const std::string b(bytes.begin(), bytes.end());
     ASSERT_GT(b.size(), 128u);
     EXPECT_EQ(b.substr(8, 4), std::string("\x02\x10\x00\x00", 4));
     EXPECT_EQ(b.substr(12, 12), "scnrCMYKLab ");
     EXPECT_EQ(b.substr(36, 4), "acsp");
-    // The fixed creation date: every run writes the same bytes.
+    // The fixed creation date and no profile ID: every run writes the same bytes.
     EXPECT_EQ(b.substr(24, 12), std::string("\x07\xea\x00\x0c\x00\x07\x00\x00\x00\x00\x00\x00", 12));
-    auto icc = qvx::PDF::ICCProfile::FromBytes(bytes);
+    EXPECT_EQ(b.substr(84, 16), std::string(16, '\0'));
+    auto icc = PDF::ICCProfile::FromBytes(bytes);
     ASSERT_NE(icc, nullptr);
     EXPECT_EQ(icc->GetComponentCount(), 4);
     EXPECT_EQ(icc->GetVersion() >> 24, 2u);
 
     // The stored form inflates to the profile.
-    const qvx::Common::Bytes& stored = qvx::PDF::CMYKProfileStored();
+    const qvx::Common::Bytes& stored = PDF::CMYKProfileStored();
     qvx::Common::Bytes plain(bytes.size() + 16);
     uLongf size = plain.size();
     ASSERT_EQ(uncompress(plain.data(), &size, stored.data(), stored.size()), Z_OK);
@@ -93,10 +93,10 @@ TEST(ColourRepair, CMYKProfileHoldsTheRenderersColours)
     int space = f.Add("[/ICCBased " + Ref(profile) + "]");
     qvx::SDF::SDFDoc doc;
     doc.OpenBuffer(ToBytes(f.Build()));
-    auto cs = qvx::PDF::ColorSpace::Create(doc.GetObj(static_cast<std::uint32_t>(space)));
+    auto cs = PDF::ColorSpace::Create(doc.GetObj(static_cast<std::uint32_t>(space)));
     ASSERT_NE(cs, nullptr);
-    ASSERT_EQ(cs->GetFamily(), qvx::PDF::ColorSpace::e_icc);
-    qvx::Render::ColourConvert colours;
+    ASSERT_EQ(cs->GetFamily(), PDF::ColorSpace::e_icc);
+    Render::ColourConvert colours;
     const double steps[] = {0, 0.07, 0.23, 0.5, 0.64, 0.93, 1};
     double worst = 0;
     for (double c : steps)
@@ -104,8 +104,8 @@ TEST(ColourRepair, CMYKProfileHoldsTheRenderersColours)
             for (double y : steps)
                 for (double k : steps) {
                     const double cmyk[4] = {c, m, y, k};
-                    qvx::Render::RGB want = qvx::Render::ColourConvert::CmykFormula(c, m, y, k);
-                    qvx::Render::RGB got = colours.ToRGB(cs.get(), cmyk, 4);
+                    Render::RGB want = Render::ColourConvert::CmykFormula(c, m, y, k);
+                    Render::RGB got = colours.ToRGB(cs.get(), cmyk, 4);
                     worst = std::max({worst, std::abs(want.r - got.r), std::abs(want.g - got.g), std::abs(want.b - got.b)});
                 }
     EXPECT_LE(worst * 255, 3.0);
@@ -133,21 +133,21 @@ TEST(ColourRepair, DeviceCMYKTakesTheProfileAndKeepsItsLook)
             std::string bytes;
             auto doc = Converted(pdf, level, bytes);
             EXPECT_EQ(Findings(bytes, level), "") << level;
-            Obj* page_spaces = FindDict(PageResources(*doc), "ColorSpace");
-            Obj* gold = qvx::PDF::FindIn(page_spaces, "Sp");
-            Obj* space = gold ? Deref(gold->GetAt(2)) : qvx::PDF::FindIn(page_spaces, "DefaultCMYK");
+            Obj* page_spaces = PDF::FindDict(PageResources(*doc), "ColorSpace");
+            Obj* gold = PDF::FindIn(page_spaces, "Sp");
+            Obj* space = gold ? PDF::Deref(gold->GetAt(2)) : PDF::FindIn(page_spaces, "DefaultCMYK");
             ASSERT_TRUE(space && space->IsArray() && space->Size() == 2);
-            EXPECT_TRUE(qvx::PDF::IsNameOf(Deref(space->GetAt(0)), "ICCBased"));
-            Obj* profile = Deref(space->GetAt(1));
+            EXPECT_TRUE(PDF::IsNameOf(PDF::Deref(space->GetAt(0)), "ICCBased"));
+            Obj* profile = PDF::Deref(space->GetAt(1));
             ASSERT_TRUE(profile && profile->IsStream());
-            auto data = qvx::PDF::ReadDecoded(profile, 1 << 22);
+            auto data = PDF::ReadDecoded(profile, 1 << 22);
             ASSERT_TRUE(data);
-            EXPECT_EQ(*data, qvx::PDF::CMYKProfileBytes());
+            EXPECT_EQ(*data, PDF::CMYKProfileBytes());
             if (!gold) {
                 // One profile space serves the page and the form.
-                Obj* form = qvx::PDF::FindIn(FindDict(PageResources(*doc), "XObject"), "Fm");
-                Obj* form_spaces = FindDict(FindDict(form, "Resources"), "ColorSpace");
-                EXPECT_EQ(qvx::PDF::FindIn(form_spaces, "DefaultCMYK"), space);
+                Obj* form = PDF::FindIn(PDF::FindDict(PageResources(*doc), "XObject"), "Fm");
+                Obj* form_spaces = PDF::FindDict(PDF::FindDict(form, "Resources"), "ColorSpace");
+                EXPECT_EQ(PDF::FindIn(form_spaces, "DefaultCMYK"), space);
             }
             // The page looks as it did.
             qvx::SDF::SDFDoc original;
@@ -173,24 +173,24 @@ TEST(ColourRepair, DeviceNColorantsGetSeparations)
     std::string bytes;
     auto doc = Converted(pdf, k2B, bytes);
     EXPECT_EQ(Findings(bytes, k2B), "");
-    Obj* dn = qvx::PDF::FindIn(FindDict(PageResources(*doc), "ColorSpace"), "DN");
+    Obj* dn = PDF::FindIn(PDF::FindDict(PageResources(*doc), "ColorSpace"), "DN");
     ASSERT_TRUE(dn && dn->IsArray() && dn->Size() == 5);
-    Obj* colorants = FindDict(Deref(dn->GetAt(4)), "Colorants");
+    Obj* colorants = PDF::FindDict(PDF::Deref(dn->GetAt(4)), "Colorants");
     ASSERT_NE(colorants, nullptr);
     EXPECT_EQ(colorants->FindObj("None"), nullptr);
     // Gold reuses the page's Separation: the same tint transform object.
-    Obj* g = qvx::PDF::FindIn(colorants, "Gold");
+    Obj* g = PDF::FindIn(colorants, "Gold");
     ASSERT_TRUE(g && g->IsArray() && g->Size() == 4);
-    Obj* page_gold = qvx::PDF::FindIn(FindDict(PageResources(*doc), "ColorSpace"), "Sg");
-    EXPECT_EQ(Deref(g->GetAt(3)), Deref(page_gold->GetAt(3)));
+    Obj* page_gold = PDF::FindIn(PDF::FindDict(PageResources(*doc), "ColorSpace"), "Sg");
+    EXPECT_EQ(PDF::Deref(g->GetAt(3)), PDF::Deref(page_gold->GetAt(3)));
     // Silver paints what the DeviceN paints with Silver alone.
-    Obj* s = qvx::PDF::FindIn(colorants, "Silver");
+    Obj* s = PDF::FindIn(colorants, "Silver");
     ASSERT_TRUE(s && s->IsArray() && s->Size() == 4);
-    EXPECT_TRUE(qvx::PDF::IsNameOf(Deref(s->GetAt(0)), "Separation"));
-    EXPECT_TRUE(qvx::PDF::IsNameOf(Deref(s->GetAt(1)), "Silver"));
-    EXPECT_TRUE(qvx::PDF::IsNameOf(Deref(s->GetAt(2)), "DeviceRGB"));
-    auto sampled = qvx::Render::FunctionEval::Create(s->GetAt(3));
-    auto whole = qvx::Render::FunctionEval::Create(dn->GetAt(3));
+    EXPECT_TRUE(PDF::IsNameOf(PDF::Deref(s->GetAt(0)), "Separation"));
+    EXPECT_TRUE(PDF::IsNameOf(PDF::Deref(s->GetAt(1)), "Silver"));
+    EXPECT_TRUE(PDF::IsNameOf(PDF::Deref(s->GetAt(2)), "DeviceRGB"));
+    auto sampled = Render::FunctionEval::Create(s->GetAt(3));
+    auto whole = Render::FunctionEval::Create(dn->GetAt(3));
     ASSERT_TRUE(sampled && whole);
     ASSERT_EQ(sampled->Outputs(), 3);
     for (double t : {0.0, 0.1, 0.37, 0.5, 0.9, 1.0}) {
