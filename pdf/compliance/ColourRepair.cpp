@@ -20,8 +20,10 @@ namespace {
 // Samples of a colorant's tint transform: 8-bit tints are met exactly.
 constexpr int kTintSamples = 256;
 
-struct CMYKSpace {
-    Obj* space = nullptr;
+// The document's profile spaces, made on first use.
+struct ProfileSpaces {
+    Obj* rgb = nullptr;
+    Obj* cmyk = nullptr;
 };
 
 // A sampled function of one input (0..1) giving what f gives for that tint of colorant
@@ -82,31 +84,32 @@ bool IsSeparationOf(Obj* obj, std::string_view name)
 
 }  // namespace
 
-Obj* CMYKProfileSpace(PassContext& ctx)
+Obj* ProfileSpace(PassContext& ctx, ColorSpace::Family family)
 {
-    CMYKSpace& cached = ctx.caches.Get<CMYKSpace>();
-    if (cached.space) return cached.space;
+    const bool cmyk = family == ColorSpace::e_device_cmyk;
+    ProfileSpaces& cached = ctx.caches.Get<ProfileSpaces>();
+    Obj*& space = cmyk ? cached.cmyk : cached.rgb;
+    if (space) return space;
     auto dict = SDF::Dict::Create();
     dict->PutName("Filter", "FlateDecode");
-    dict->PutNumber("N", 4);
-    Obj* profile = ctx.doc.CreateIndirectStream(CMYKProfileStored(), std::move(dict));
-    Obj* space = ctx.doc.CreateIndirectArray();
+    dict->PutNumber("N", cmyk ? 4 : 3);
+    Obj* profile = ctx.doc.CreateIndirectStream(cmyk ? CMYKProfileStored() : SRGBProfileStored(), std::move(dict));
+    space = ctx.doc.CreateIndirectArray();
     space->PushBackName("ICCBased");
     space->PushBack(profile);
-    cached.space = space;
     return space;
 }
 
-void AddDefaultCMYK(PassContext& ctx, Obj* resources)
+void AddDefaultSpace(PassContext& ctx, Obj* resources, ColorSpace::Family family)
 {
     Obj* spaces = FindDict(resources, "ColorSpace");
     if (!spaces) spaces = resources->PutDict("ColorSpace");
-    spaces->Put("DefaultCMYK", CMYKProfileSpace(ctx));
+    spaces->Put(family == ColorSpace::e_device_cmyk ? "DefaultCMYK" : "DefaultRGB", ProfileSpace(ctx, family));
 }
 
-void ReplaceCMYKAlternate(PassContext& ctx, Obj* space)
+void ReplaceAlternate(PassContext& ctx, Obj* space, ColorSpace::Family family)
 {
-    Obj* profile_space = CMYKProfileSpace(ctx);
+    Obj* profile_space = ProfileSpace(ctx, family);
     if (!space || !space->IsArray() || space->Size() < 3 || Deref(space->GetAt(2)) == Deref(profile_space)) return;
     space->Replace(2, profile_space);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // Conversion's repairs of colour that does not match the output intent or lacks what a
-// DeviceN space must say about its colorants. The pages keep their look: DeviceCMYK is
-// given a profile that holds the renderer's own CMYK colours, and a colorant's Separation
-// paints what the DeviceN paints with that colorant alone.
+// DeviceN space must say about its colorants. The pages keep their look: DeviceRGB is given
+// the sRGB profile, DeviceCMYK a profile that holds the renderer's own CMYK colours, and a
+// colorant's Separation paints what the DeviceN paints with that colorant alone.
 
 #include <functional>
 #include <string>
@@ -18,14 +18,15 @@ namespace qvx::PDF {
 const Common::Bytes& CMYKProfileBytes();
 const Common::Bytes& CMYKProfileStored();
 
-// The document's [/ICCBased <CMYK profile>] array (an indirect object), made on first use.
-SDF::Obj* CMYKProfileSpace(PassContext& ctx);
+// The document's [/ICCBased <profile>] array (an indirect object) for DeviceRGB (the sRGB
+// profile) or DeviceCMYK (the CMYK profile), made on first use.
+SDF::Obj* ProfileSpace(PassContext& ctx, ColorSpace::Family family);
 
-// Sets DefaultCMYK to the CMYK profile space in a resources dictionary.
-void AddDefaultCMYK(PassContext& ctx, SDF::Obj* resources);
+// Sets DefaultRGB or DefaultCMYK to that profile space in a resources dictionary.
+void AddDefaultSpace(PassContext& ctx, SDF::Obj* resources, ColorSpace::Family family);
 
-// Makes the CMYK profile space the alternate of a Separation or DeviceN array.
-void ReplaceCMYKAlternate(PassContext& ctx, SDF::Obj* space);
+// Makes that profile space the alternate of a Separation or DeviceN array.
+void ReplaceAlternate(PassContext& ctx, SDF::Obj* space, ColorSpace::Family family);
 
 // Gives each spot colorant of a DeviceN space that lacks one a Separation in its Colorants
 // dictionary: the Separation of that name the document already uses (`known` returns it, or

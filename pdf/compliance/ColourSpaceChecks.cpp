@@ -245,7 +245,7 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
 {
     static const char* const kDefault[] = {"DefaultGray", "DefaultRGB", "DefaultCMYK"};
     static const int kComponents[] = {1, 3, 4};
-    const int family = cs.GetFamily();
+    const ColorSpace::Family family = cs.GetFamily();
     if (const Resources* r = DefiningResources(use.res); r && FindIn(r->Category("ColorSpace"), kDefault[family]))
         return;
     const int oi = ctx.caches.Get<OutputIntentState>().components;
@@ -260,14 +260,17 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
         const ColorSpace* group = GroupColourSpace();
         if (group && group->GetComponentCount() == kComponents[family]) return;
     }
-    const bool repair = ctx.state.convert && family == ColorSpace::e_device_cmyk;
+    // Conversion gives a file without an intent the sRGB one, which serves DeviceRGB; the
+    // other mismatches get a profile of their own.
+    const bool repair = ctx.state.convert && (family == ColorSpace::e_device_cmyk ||
+                                              (family == ColorSpace::e_device_rgb && oi != 0));
     if (use.alt_owner) {
         ctx.Report(2341, use.alt_owner->GetSDFObj());
-        if (repair) ReplaceCMYKAlternate(ctx, use.alt_owner->GetSDFObj());
+        if (repair) ReplaceAlternate(ctx, use.alt_owner->GetSDFObj(), family);
         return;
     }
     ctx.Report(oi != 0 ? 2332 : 2331, use.stream);
-    if (repair) AddDefaultCMYK(ctx, ResourcesToHoldDefault(use));
+    if (repair) AddDefaultSpace(ctx, ResourcesToHoldDefault(use), family);
 }
 
 }  // namespace qvx::PDF

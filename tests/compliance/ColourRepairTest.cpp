@@ -1,6 +1,7 @@
 // Conversion's colour repairs: DeviceCMYK under an RGB output intent gets the built CMYK
-// profile (DefaultCMYK, or the alternate of a Separation), DeviceN colorants get their
-// Separations; the converted pages pass and look as they did.
+// profile (DefaultCMYK, or the alternate of a Separation), DeviceRGB under a CMYK intent the
+// sRGB profile, DeviceN colorants get their Separations; the converted pages pass and look
+// as they did.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -202,5 +203,47 @@ TEST(ColourRepair, DeviceNColorantsGetSeparations)
     }
     qvx::SDF::SDFDoc original;
     original.OpenBuffer(ToBytes(pdf));
+    EXPECT_LE(MaxDifference(Draw(original), Draw(*doc)), 1);
+}
+
+TEST(ColourRepair, DeviceRGBUnderACMYKIntentTakesSRGB)
+{
+    const std::string sep = "[/Separation/Gold/DeviceRGB<</FunctionType 2/Domain[0 1]/C0[1 1 1]/C1[0.9 0.6 0.1]/N 1>>]";
+    for (int level : {k1B, k2B}) {
+        PdfBuilder f = ColourFile(level, "<</ColorSpace<</Sp " + sep + ">>>>",
+                                  "0.2 0.5 0.9 rg 0 0 100 200 re f /Sp cs 0.8 sc 100 0 100 100 re f");
+        AddIntent(f, 4);
+        const std::string pdf = f.Build();
+        EXPECT_EQ(Findings(pdf, level), "2332(4) 2341(3)");
+        std::string bytes;
+        auto doc = Converted(pdf, level, bytes);
+        EXPECT_EQ(Findings(bytes, level), "") << level;
+        Obj* spaces = PDF::FindDict(PageResources(*doc), "ColorSpace");
+        Obj* space = PDF::FindIn(spaces, "DefaultRGB");
+        ASSERT_TRUE(space && space->IsArray() && space->Size() == 2);
+        auto data = PDF::ReadDecoded(PDF::Deref(space->GetAt(1)), 1 << 20);
+        ASSERT_TRUE(data);
+        EXPECT_EQ(*data, PDF::SRGBProfileBytes());
+        // The page's Default serves the Separation's alternate as well; the CMYK intent stays.
+        EXPECT_TRUE(PDF::IsNameOf(PDF::Deref(PDF::FindIn(spaces, "Sp")->GetAt(2)), "DeviceRGB"));
+        Obj* intents = PDF::FindArray(doc->GetRoot(), "OutputIntents");
+        ASSERT_TRUE(intents && intents->Size() == 1);
+        EXPECT_EQ(PDF::FindStream(PDF::Deref(intents->GetAt(0)), "DestOutputProfile")->FindObj("N")->GetNumber(), 4);
+        qvx::SDF::SDFDoc original;
+        original.OpenBuffer(ToBytes(pdf));
+        EXPECT_LE(MaxDifference(Draw(original), Draw(*doc)), 1) << level;
+    }
+    // Without DeviceRGB of its own, the page's Separation takes the sRGB space as alternate.
+    PdfBuilder g = ColourFile(k2B, "<</ColorSpace<</Sp " + sep + ">>>>", "/Sp cs 0.8 sc 100 0 100 100 re f");
+    AddIntent(g, 4);
+    EXPECT_EQ(Findings(g.Build(), k2B), "2341(3)");
+    std::string bytes;
+    auto doc = Converted(g.Build(), k2B, bytes);
+    EXPECT_EQ(Findings(bytes, k2B), "");
+    Obj* alt = PDF::Deref(PDF::FindIn(PDF::FindDict(PageResources(*doc), "ColorSpace"), "Sp")->GetAt(2));
+    ASSERT_TRUE(alt && alt->IsArray());
+    EXPECT_TRUE(PDF::IsNameOf(PDF::Deref(alt->GetAt(0)), "ICCBased"));
+    qvx::SDF::SDFDoc original;
+    original.OpenBuffer(ToBytes(g.Build()));
     EXPECT_LE(MaxDifference(Draw(original), Draw(*doc)), 1);
 }
