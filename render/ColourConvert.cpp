@@ -19,12 +19,6 @@ namespace {
 
 double Clamp01(double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0; }
 
-RGB CmykFormula(double c, double m, double y, double k)
-{
-    c = Clamp01(c), m = Clamp01(m), y = Clamp01(y), k = Clamp01(k);
-    return {(1 - c) * (1 - k), (1 - m) * (1 - k), (1 - y) * (1 - k)};
-}
-
 double SrgbGamma(double v)
 {
     v = std::clamp(v, 0.0, 1.0);
@@ -109,6 +103,12 @@ ColourConvert::ColourConvert(std::shared_ptr<const PDF::ICCProfile> cmyk_intent)
 }
 
 ColourConvert::~ColourConvert() = default;
+
+RGB ColourConvert::CmykFormula(double c, double m, double y, double k)
+{
+    c = Clamp01(c), m = Clamp01(m), y = Clamp01(y), k = Clamp01(k);
+    return {(1 - c) * (1 - k), (1 - m) * (1 - k), (1 - y) * (1 - k)};
+}
 
 ColourConvert::Transform* ColourConvert::IccTransform(const PDF::ICCProfile* profile, int channels)
 {

@@ -31,6 +31,8 @@ public:
     // count pixels of GetComponentCount() components each, 0..1 (Lab: natural ranges), into
     // 8-bit RGB triples.
     void RowToRGB(const PDF::ColorSpace* cs, const float* in, std::size_t count, std::uint8_t* rgb);
+    // DeviceCMYK (components 0..1) to sRGB when no output intent says otherwise.
+    static RGB CmykFormula(double c, double m, double y, double k);
     // The components of the initial colour of a space (black, or 1 for tints).
     static std::vector<double> InitialColour(const PDF::ColorSpace* cs);
 

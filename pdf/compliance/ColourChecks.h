@@ -31,6 +31,7 @@ private:
     struct Separation {
         SDF::Obj* tint = nullptr;
         SDF::Obj* alt = nullptr;
+        SDF::Obj* space = nullptr;  // the Separation array
     };
     struct GroupSpace {
         int depth;  // reader nesting depth of the streams inside the group (0: the page's)
@@ -57,6 +58,9 @@ private:
     // The blending space in force: the innermost device-independent space of the page group
     // or an isolated form group.
     const ColorSpace* GroupColourSpace() const;
+    // Conversion: the resources dictionary where a Default space for this use goes (made
+    // when the content has none).
+    SDF::Obj* ResourcesToHoldDefault(const SpaceUse& use);
 
     // GStateChecks.cpp
     void CheckGStateChanges(PassContext& ctx, const Element& el);

@@ -9,6 +9,7 @@
 #include "pdf/Shading.h"
 #include "pdf/StreamData.h"
 #include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/ColourRepair.h"
 #include "pdf/compliance/OutputIntents.h"
 #include "sdf/Dict.h"
 
@@ -76,7 +77,25 @@ bool SameProfileData(const Common::Bytes& a, const Common::Bytes& b)
            std::equal(a.begin() + kIdEnd, a.end(), b.begin() + kIdEnd);
 }
 
+// The resources a Default space counts in: those of the stream itself, not of the forms,
+// patterns and glyphs it draws that have resources of their own; a stream without a
+// dictionary of its own draws with its caller's.
+const Resources* DefiningResources(const Resources* res)
+{
+    while (res && !res->GetDict()) res = res->GetParent();
+    return res;
+}
+
 }  // namespace
+
+Obj* ColourCheck::ResourcesToHoldDefault(const SpaceUse& use)
+{
+    if (const Resources* r = DefiningResources(use.res)) return r->GetDict();
+    // No resources at all: a form, pattern or appearance gets its own, other content (the
+    // page's, a glyph's) the page's.
+    Obj* owner = use.stream && use.stream->IsStream() && use.stream->FindObj("BBox") ? use.stream : mp_page;
+    return owner->PutDict("Resources");
+}
 
 std::shared_ptr<const ColorSpace> ColourCheck::SpaceOf(PassContext& ctx, Obj* obj, const Resources& res,
                                                        bool is_inline)
@@ -147,18 +166,19 @@ void ColourCheck::CheckSpace(PassContext& ctx, const ColorSpace* cs, const Space
 
 void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
 {
-    if (ctx.Part() >= 2 && !cs.GetColorants().empty()) {
-        Obj* arr = cs.GetSDFObj();
-        Obj* alt = arr && arr->IsArray() ? Deref(arr->GetAt(2)) : nullptr;
-        auto [it, fresh] = m_separations.try_emplace(cs.GetColorants().front(), Separation{cs.GetTintTransform(), alt});
-        if (!fresh) {
-            if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(24212, arr);
-            if (!SameObj(it->second.alt, alt)) ctx.Report(24213, arr);
-        }
-    }
+    // The alternate first: conversion may replace it, and the colorant is remembered with
+    // the alternate it keeps.
     SpaceUse inner = use;
     inner.alt_owner = &cs;
     CheckSpace(ctx, cs.GetAlternate(), inner, depth + 1);
+    if (ctx.Part() < 2 || cs.GetColorants().empty()) return;
+    Obj* arr = cs.GetSDFObj();
+    Obj* alt = arr && arr->IsArray() ? Deref(arr->GetAt(2)) : nullptr;
+    auto [it, fresh] = m_separations.try_emplace(cs.GetColorants().front(), Separation{cs.GetTintTransform(), alt, arr});
+    if (!fresh) {
+        if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(24212, arr);
+        if (!SameObj(it->second.alt, alt)) ctx.Report(24213, arr);
+    }
 }
 
 void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
@@ -167,18 +187,33 @@ void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const Spa
     if (ctx.Part() == 1 && count > 8) ctx.Report(11213);
     if ((ctx.Part() == 2 || ctx.Part() == 3) && count > 32) ctx.Report(11214);
     if (ctx.Part() >= 2) {
-        const auto& process = cs.GetProcessComponents();
-        Obj* colorants = cs.GetColorantsDict();
-        for (const std::string& name : cs.GetColorants()) {
-            if (name == "None" || std::find(process.begin(), process.end(), name) != process.end()) continue;
-            Obj* entry = FindIn(colorants, name);
-            std::shared_ptr<const ColorSpace> sep = entry ? SpaceOf(ctx, entry, *use.res, false) : nullptr;
-            if (!sep || sep->GetFamily() != ColorSpace::e_separation) {
-                ctx.Report(24211, cs.GetSDFObj());
-                break;
+        // The Separation of each colorant that is neither None nor a process colorant, up to
+        // the first that has none (null).
+        auto separations = [&] {
+            std::vector<std::shared_ptr<const ColorSpace>> out;
+            const auto& process = cs.GetProcessComponents();
+            Obj* colorants = ColorantsOf(cs);
+            for (const std::string& name : cs.GetColorants()) {
+                if (name == "None" || std::find(process.begin(), process.end(), name) != process.end()) continue;
+                Obj* entry = FindIn(colorants, name);
+                std::shared_ptr<const ColorSpace> sep = entry ? SpaceOf(ctx, entry, *use.res, false) : nullptr;
+                out.push_back(sep && sep->GetFamily() == ColorSpace::e_separation ? sep : nullptr);
+                if (!out.back()) break;
             }
-            CheckSpace(ctx, sep.get(), use, depth + 1);
+            return out;
+        };
+        auto seps = separations();
+        if (!seps.empty() && !seps.back()) {
+            ctx.Report(24211, cs.GetSDFObj());
+            // A Separation of the name met before, or one the resources define for later.
+            auto known = [&](const std::string& name) {
+                auto it = m_separations.find(name);
+                return it != m_separations.end() ? it->second.space : FindSeparation(use.res, name);
+            };
+            if (ctx.state.convert && AddColorantSeparations(ctx, cs, known)) seps = separations();
         }
+        for (const auto& sep : seps)
+            if (sep) CheckSpace(ctx, sep.get(), use, depth + 1);
     }
     SpaceUse inner = use;
     inner.alt_owner = &cs;
@@ -210,14 +245,9 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
 {
     static const char* const kDefault[] = {"DefaultGray", "DefaultRGB", "DefaultCMYK"};
     static const int kComponents[] = {1, 3, 4};
-    const int family = cs.GetFamily();
-    // A Default space counts in the stream whose resources define it, not in the forms,
-    // patterns and glyphs it draws that have resources of their own.
-    for (const Resources* r = use.res; r; r = r->GetParent()) {
-        if (!r->GetDict()) continue;
-        if (FindIn(r->Category("ColorSpace"), kDefault[family])) return;
-        break;
-    }
+    const ColorSpace::Family family = cs.GetFamily();
+    if (const Resources* r = DefiningResources(use.res); r && FindIn(r->Category("ColorSpace"), kDefault[family]))
+        return;
     const int oi = ctx.caches.Get<OutputIntentState>().components;
     if (family == ColorSpace::e_device_gray) {
         if (oi != 0) return;
@@ -230,11 +260,17 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
         const ColorSpace* group = GroupColourSpace();
         if (group && group->GetComponentCount() == kComponents[family]) return;
     }
+    // Conversion gives a file without an intent the sRGB one, which serves DeviceRGB; the
+    // other mismatches get a profile of their own.
+    const bool repair = ctx.state.convert && (family == ColorSpace::e_device_cmyk ||
+                                              (family == ColorSpace::e_device_rgb && oi != 0));
     if (use.alt_owner) {
         ctx.Report(2341, use.alt_owner->GetSDFObj());
+        if (repair) ReplaceAlternate(ctx, use.alt_owner->GetSDFObj(), family);
         return;
     }
     ctx.Report(oi != 0 ? 2332 : 2331, use.stream);
+    if (repair) AddDefaultSpace(ctx, ResourcesToHoldDefault(use), family);
 }
 
 }  // namespace qvx::PDF

@@ -155,22 +155,21 @@ Common::Bytes SRGBProfileBytes()
     return out;
 }
 
-Common::Bytes SRGBProfileStored()
+Common::Bytes DeflateBytes(const Common::Bytes& plain, int window_bits)
 {
-    Common::Bytes plain = SRGBProfileBytes();
     z_stream zs{};
-    // A 4 KB window: the profile is small, and the stored bytes stay the same on every run.
-    QVX_CHECK(deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 12, 8, Z_DEFAULT_STRATEGY) == Z_OK,
-              "deflateInit2 failed for the sRGB profile");
+    // Fixed parameters: the stored bytes stay the same on every run.
+    QVX_CHECK(deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) == Z_OK,
+              "deflateInit2 failed");
     Common::Bytes out(deflateBound(&zs, plain.size()));
-    zs.next_in = plain.data();
+    zs.next_in = const_cast<Bytef*>(plain.data());
     zs.avail_in = static_cast<uInt>(plain.size());
     zs.next_out = out.data();
     zs.avail_out = static_cast<uInt>(out.size());
     int rc = deflate(&zs, Z_FINISH);
     out.resize(zs.total_out);
     deflateEnd(&zs);
-    QVX_CHECK(rc == Z_STREAM_END, "deflate did not finish the sRGB profile");
+    QVX_CHECK(rc == Z_STREAM_END, "deflate did not finish");
     return out;
 }
 
@@ -189,5 +188,7 @@ SDF::Obj* NewSRGBImageSpace(SDF::SDFDoc& doc)
     space->PushBack(NewSRGBProfileStream(doc));
     return space;
 }
+// A 4 KB window: the profile is small.
+Common::Bytes SRGBProfileStored() { return DeflateBytes(SRGBProfileBytes(), 12); }
 
 }  // namespace qvx::PDF

@@ -2,7 +2,7 @@
 
 #include "common/Exception.h"
 #include "pdf/ResourceCache.h"
-#include "pdf/compliance/OutputIntents.h"
+#include "pdf/compliance/ColourRepair.h"
 #include "render/ImageOnWhite.h"
 #include "sdf/Objects.h"
 #include "sdf/WriteFlate.h"
@@ -11,7 +11,7 @@ namespace qvx::PDF {
 
 namespace {
 
-bool DrawOverWhite(PassContext& ctx, SDF::Obj* image, SDF::Obj*& space)
+bool DrawOverWhite(PassContext& ctx, SDF::Obj* image)
 {
     std::optional<Render::Bitmap> drawn;
     try {
@@ -20,12 +20,11 @@ bool DrawOverWhite(PassContext& ctx, SDF::Obj* image, SDF::Obj*& space)
         return false;
     }
     if (!drawn || drawn->channels != 3) return false;
-    if (!space) space = NewSRGBImageSpace(ctx.doc);
     for (const char* key : {"Decode", "DecodeParms", "Filter", "Intent", "Mask"}) image->Erase(key);
     image->PutNumber("Width", drawn->width);
     image->PutNumber("Height", drawn->height);
     image->PutNumber("BitsPerComponent", 8);
-    image->Put("ColorSpace", space);
+    image->Put("ColorSpace", ProfileSpace(ctx, ColorSpace::e_device_rgb));
     image->SetStreamData(SDF::FlateBytes(drawn->data));
     image->PutName("Filter", "FlateDecode");
     return true;
@@ -37,10 +36,9 @@ void RemoveSoftMasks(PassContext& ctx)
 {
     const std::vector<SDF::Obj*> images = std::move(ctx.caches.Get<SoftMasksToRemove>().images);
     ctx.caches.Drop<SoftMasksToRemove>();
-    SDF::Obj* space = nullptr;
     for (SDF::Obj* image : images) {
         if (ctx.Stopped()) break;
-        DrawOverWhite(ctx, image, space);
+        DrawOverWhite(ctx, image);
         image->Erase("SMask");
         image->Erase("SMaskInData");
     }

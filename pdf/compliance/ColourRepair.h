@@ -1,0 +1,45 @@
+#pragma once
+// Conversion's repairs of colour that does not match the output intent or lacks what a
+// DeviceN space must say about its colorants. The pages keep their look: DeviceRGB is given
+// the sRGB profile, DeviceCMYK a profile that holds the renderer's own CMYK colours, and a
+// colorant's Separation paints what the DeviceN paints with that colorant alone.
+
+#include <functional>
+#include <string>
+
+#include "common/Buffer.h"
+#include "pdf/ColorSpace.h"
+#include "pdf/compliance/PassContext.h"
+
+namespace qvx::PDF {
+
+// The CMYK profile (ICC version 2.1, CMYK to Lab, input class) as bytes, and zlib-compressed
+// for a FlateDecode stream; built once per process. CMYKProfile.cpp
+const Common::Bytes& CMYKProfileBytes();
+const Common::Bytes& CMYKProfileStored();
+
+// The document's [/ICCBased <profile>] array (an indirect object) for DeviceRGB (the sRGB
+// profile) or DeviceCMYK (the CMYK profile), made on first use.
+SDF::Obj* ProfileSpace(PassContext& ctx, ColorSpace::Family family);
+
+// Sets DefaultRGB or DefaultCMYK to that profile space in a resources dictionary.
+void AddDefaultSpace(PassContext& ctx, SDF::Obj* resources, ColorSpace::Family family);
+
+// Makes that profile space the alternate of a Separation or DeviceN array.
+void ReplaceAlternate(PassContext& ctx, SDF::Obj* space, ColorSpace::Family family);
+
+// Gives each spot colorant of a DeviceN space that lacks one a Separation in its Colorants
+// dictionary: the Separation of that name the document already uses (`known` returns it, or
+// null), else one whose tint transform samples the DeviceN's with the other colorants at 0.
+// False when nothing could be added (a tint transform that cannot be evaluated).
+bool AddColorantSeparations(PassContext& ctx, const ColorSpace& device_n,
+                            const std::function<SDF::Obj*(const std::string&)>& known);
+
+// A Separation of that colorant name among the colour space resources of res or of the
+// streams that invoke it (null when none).
+SDF::Obj* FindSeparation(const Resources* res, std::string_view name);
+
+// The Colorants dictionary of a DeviceN array as the file has it now (null when absent).
+SDF::Obj* ColorantsOf(const ColorSpace& device_n);
+
+}  // namespace qvx::PDF
