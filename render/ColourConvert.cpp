@@ -7,6 +7,8 @@
 #include "common/Limits.h"
 #include "pdf/ICCProfile.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/ResourceCache.h"
+#include "pdf/Resources.h"
 #include "pdf/StreamData.h"
 #include "render/FunctionEval.h"
 #include "sdf/Obj.h"
@@ -247,6 +249,25 @@ RGB ColourConvert::Convert(const ColorSpace* cs, const double* c, int n, int dep
         return Convert(cs->GetBase(), c, n, depth + 1);
     }
     return {};
+}
+
+std::shared_ptr<const PDF::ColorSpace> WithDefault(std::shared_ptr<const PDF::ColorSpace> cs,
+                                                   const PDF::Resources* resources, PDF::ResourceCache& cache)
+{
+    static const char* const kDefault[] = {"DefaultGray", "DefaultRGB", "DefaultCMYK"};
+    if (!cs || !resources || cs->GetFamily() > ColorSpace::e_device_cmyk) return cs;
+    SDF::Obj* def = PDF::FindIn(resources->Category("ColorSpace"), kDefault[cs->GetFamily()]);
+    if (!def) return cs;
+    try {
+        std::shared_ptr<const ColorSpace> d = cache.GetColorSpace(def, resources);
+        const int family = d ? d->GetFamily() : ColorSpace::e_pattern;
+        if (family == ColorSpace::e_pattern || family == ColorSpace::e_indexed || family <= ColorSpace::e_device_cmyk ||
+            d->GetComponentCount() != cs->GetComponentCount())
+            return cs;
+        return d;
+    } catch (const std::exception&) {
+        return cs;
+    }
 }
 
 RGB ColourConvert::ToRGB(const ColorSpace* cs, const double* comps, int n)

@@ -10,6 +10,11 @@
 
 #include "pdf/ColorSpace.h"
 
+namespace qvx::PDF {
+class ResourceCache;
+class Resources;
+}
+
 namespace qvx::Render {
 
 class FunctionEval;
@@ -17,6 +22,11 @@ class FunctionEval;
 struct RGB {
     double r = 0, g = 0, b = 0;
 };
+
+// A device space (gray, RGB, CMYK) as the resources' DefaultGray, DefaultRGB or
+// DefaultCMYK turn it, when they name one of as many components; any other space as it is.
+std::shared_ptr<const PDF::ColorSpace> WithDefault(std::shared_ptr<const PDF::ColorSpace> cs,
+                                                   const PDF::Resources* resources, PDF::ResourceCache& cache);
 
 class ColourConvert {
 public:

@@ -131,7 +131,7 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
     }
     std::shared_ptr<const PDF::ColorSpace> cs;
     try {
-        if (SDF::Obj* c = PDF::Deref(info.color_space)) cs = src.cache->GetColorSpace(c, src.resources);
+        if (SDF::Obj* c = PDF::Deref(info.color_space)) cs = WithDefault(src.cache->GetColorSpace(c, src.resources), src.resources, *src.cache);
     } catch (...) {
         return nullptr;
     }

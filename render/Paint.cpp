@@ -42,7 +42,8 @@ double Alpha(double a) { return std::isfinite(a) ? std::clamp(a, 0.0, 1.0) : 1; 
 RGB ContentDrawer::ColourOf(const PDF::ColorState& c)
 {
     if (mp_inherited) return *mp_inherited;
-    return m_ctx.colours.ToRGB(c.space.get(), c.components.data(), static_cast<int>(c.components.size()));
+    auto space = WithDefault(c.space, &m_reader.GetResources(), m_ctx.cache);
+    return m_ctx.colours.ToRGB(space.get(), c.components.data(), static_cast<int>(c.components.size()));
 }
 
 bool ContentDrawer::SetSource(const GState& gs, bool fill)

@@ -1,4 +1,5 @@
-// DeviceCMYK drawn through the output intent's profile, when the document has one.
+// DeviceCMYK drawn through the output intent's profile, when the document has one, and device
+// colour through the Default spaces of the resources.
 
 #include <gtest/gtest.h>
 #include <lcms2.h>
@@ -86,4 +87,27 @@ TEST(OutputIntent, CmykImageAndFillThroughTheProfile)
     EXPECT_TRUE(Near(r.bitmap, 25, 25, black, 2)) << std::hex << Rgb(r.bitmap, 25, 25) << " want " << black;
     EXPECT_TRUE(Near(r.bitmap, 75, 25, cyan, 2)) << std::hex << Rgb(r.bitmap, 75, 25) << " want " << cyan;
     EXPECT_TRUE(Near(r.bitmap, 50, 75, black, 2)) << std::hex << Rgb(r.bitmap, 50, 75) << " want " << black;
+}
+
+TEST(OutputIntent, DeviceColourDrawnInTheDefaultSpaces)
+{
+    // DefaultCMYK and DefaultRGB of the page turn every CMYK colour green and every RGB
+    // colour blue, in fills and in images; a form with resources of its own and no Default
+    // keeps device colour as it is.
+    RenderDoc d;
+    d.resources = "<< /ColorSpace << /DefaultCMYK [/DeviceN [/C /M /Y /K] /DeviceRGB 5 0 R]"
+                  " /DefaultRGB [/DeviceN [/R /G /B] /DeviceRGB 6 0 R] >>"
+                  " /XObject << /Im 7 0 R /Fm 8 0 R >> >>";
+    d.b.SetStream(5, "/FunctionType 4 /Domain [0 1 0 1 0 1 0 1] /Range [0 1 0 1 0 1]", "{ pop pop pop pop 0 1 0 }");
+    d.b.SetStream(6, "/FunctionType 4 /Domain [0 1 0 1 0 1] /Range [0 1 0 1 0 1]", "{ pop pop pop 0 0 1 }");
+    d.b.SetStream(7, "/Type /XObject /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceCMYK /BitsPerComponent 8",
+                  std::string("\0\0\0\0", 4));
+    d.b.SetStream(8, "/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Resources << >>",
+                  "1 0 0 rg 75 0 25 100 re f");
+    d.content = "0 0 0 0 k 0 0 25 100 re f 1 1 1 rg 25 0 25 100 re f q 25 0 0 100 50 0 cm /Im Do Q /Fm Do";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(Near(r.bitmap, 12, 50, 0x00ff00)) << std::hex << Rgb(r.bitmap, 12, 50);
+    EXPECT_TRUE(Near(r.bitmap, 37, 50, 0x0000ff)) << std::hex << Rgb(r.bitmap, 37, 50);
+    EXPECT_TRUE(Near(r.bitmap, 62, 50, 0x00ff00)) << std::hex << Rgb(r.bitmap, 62, 50);
+    EXPECT_TRUE(Near(r.bitmap, 87, 50, 0xff0000)) << std::hex << Rgb(r.bitmap, 87, 50);
 }
