@@ -7,16 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "pdf/AnnotAppearance.h"
 #include "pdf/Geometry.h"
 
-namespace qvx::SDF {
-class Obj;
-class SDFDoc;
-}  // namespace qvx::SDF
-
 namespace qvx::PDF {
-
-class Annot;
 
 class AppearanceWriter {
 public:
@@ -57,7 +51,6 @@ void BorderDash(const Annot& annot, AppearanceWriter& w);
 
 // The appearances of widgets and free text, which write text (FieldAppearance.cpp).
 SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect);
-struct DrawnAppearance;
 DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect);
 
 }  // namespace qvx::PDF
