@@ -17,7 +17,7 @@
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/OutputIntents.h"
 #include "pdf/compliance/PageTreeRepair.h"
-#include "pdf/compliance/SoftMaskRemoval.h"
+#include "pdf/compliance/ImageRedraw.h"
 
 namespace qvx::PDF {
 
@@ -62,7 +62,7 @@ void RunPagePass(PassContext& ctx)
     if (!ctx.state.convert || ctx.Stopped()) return;
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
-    RemoveSoftMasks(ctx);
+    RedrawImages(ctx);
     RemoveUnknownOperators(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);

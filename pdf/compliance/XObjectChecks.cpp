@@ -1,12 +1,15 @@
 // Images (XObject and inline), form XObjects with their transparency groups, and the
 // XObjects that cannot be used (PostScript, damaged).
+#include <algorithm>
+#include <cmath>
+
 #include "pdf/ExtGState.h"
 #include "pdf/Group.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
 #include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/ImageRedraw.h"
 #include "pdf/compliance/ObjectChecks.h"
-#include "pdf/compliance/SoftMaskRemoval.h"
 
 namespace qvx::PDF {
 
@@ -44,6 +47,12 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
         };
         rule(bad_intent, 243, "Intent");
         rule(img.interpolate, 244, "Interpolate");
+        if (img.interpolate && convert && img.width > 0 && img.height > 0) {
+            // Device pixels per sample at 150 dpi, along the image's sparser direction.
+            const Matrix& m = el.gstate->ctm;
+            const double per_sample = std::min(std::hypot(m.a, m.b) / img.width, std::hypot(m.c, m.d) / img.height) * 150 / 72;
+            ctx.caches.Get<ImagesToRedraw>().Smoothed(image, per_sample);
+        }
         rule(img.has_alternates, 241, "Alternates");
         rule(img.has_opi, 242, "OPI");
         if (found && convert) image->Erase("Metadata");
@@ -56,7 +65,7 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
         if (img.smask || img.smask_in_data != 0) {
             if (ctx.Part() == 1) {
                 ctx.Report(42, image);
-                if (convert) ctx.caches.Get<SoftMasksToRemove>().Add(image);
+                if (convert) ctx.caches.Get<ImagesToRedraw>().WithoutSoftMask(image);
             }
             MarkTransparency();
         }

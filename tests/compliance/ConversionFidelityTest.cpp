@@ -335,3 +335,37 @@ TEST(ConversionFidelity, UnknownOperatorsGoWithTheirOperands)
             EXPECT_EQ(content.find(gone), std::string::npos) << gone << " in " << content;
     }
 }
+
+TEST(ConversionFidelity, InterpolatedImagesDrawnLargeStaySmooth)
+{
+    TempDir dir;
+    // A red and a blue sample drawn over the page: viewers smooth them into a ramp, and
+    // the copy, which may not ask for smoothing, carries the ramp itself. The same image
+    // drawn at one pixel per sample elsewhere would not be enlarged.
+    auto file = [](const std::string& size) {
+        PdfBuilder b = ColourFile(k2B, "<</XObject<</Im0 9 0 R>>>>", "q " + size + " 0 0 " + size + " 0 0 cm /Im0 Do Q");
+        b.SetStream(9, "/Type/XObject/Subtype/Image/Width 2/Height 1/ColorSpace/DeviceRGB/BitsPerComponent 8"
+                       "/Interpolate true",
+                    std::string("\xff\x00\x00\x00\x00\xff", 6));
+        return b.Build();
+    };
+    fs::path out = Convert(file("200"), k2B, dir, "ramp_pdfa.pdf");
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "");
+    // The ramp runs between the two sample centres, as our renderer and MuPDF smooth it
+    // (pdftoppm's own smoothing runs half a sample further to the left).
+    struct Spot {
+        double x;
+        const char* rgb;
+    };
+    for (const Spot& s : {Spot{0.1, "255 0 0"}, Spot{0.4, "178 0 77"}, Spot{0.5, "128 0 127"}, Spot{0.6, "77 0 178"},
+                          Spot{0.9, "0 0 255"}})
+        EXPECT_TRUE(Near(PixelAt(out, s.x, 0.5), s.rgb)) << s.x << ": " << PixelAt(out, s.x, 0.5);
+    auto width = [](const fs::path& pdf) {
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(pdf.string());
+        return qvx::PDF::FindNumber(qvx::PDF::Deref(doc.GetObj(9)), "Width", 0);
+    };
+    EXPECT_GT(width(out), 2);
+    EXPECT_EQ(width(Convert(file("2"), k2B, dir, "small_pdfa.pdf")), 2);
+}
