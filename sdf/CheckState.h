@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 
+#include "sdf/Rules.h"
+
 namespace qvx::SDF {
 
 // One violated rule: the objects at fault (ascending, unique) and whether the rule was

@@ -19,6 +19,7 @@
 
 #include "common/Buffer.h"
 #include "sdf/Name.h"
+#include "sdf/Rules.h"
 
 namespace qvx::Filters {
 class Filter;

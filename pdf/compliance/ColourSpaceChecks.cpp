@@ -152,8 +152,8 @@ void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const 
         Obj* alt = arr && arr->IsArray() ? Deref(arr->GetAt(2)) : nullptr;
         auto [it, fresh] = m_separations.try_emplace(cs.GetColorants().front(), Separation{cs.GetTintTransform(), alt});
         if (!fresh) {
-            if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(24212, arr);
-            if (!SameObj(it->second.alt, alt)) ctx.Report(24213, arr);
+            if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(SDF::e_PDFA24212, arr);
+            if (!SameObj(it->second.alt, alt)) ctx.Report(SDF::e_PDFA24213, arr);
         }
     }
     SpaceUse inner = use;
@@ -164,8 +164,8 @@ void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const 
 void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
 {
     std::size_t count = cs.GetColorants().size();
-    if (ctx.Part() == 1 && count > 8) ctx.Report(11213);
-    if ((ctx.Part() == 2 || ctx.Part() == 3) && count > 32) ctx.Report(11214);
+    if (ctx.Part() == 1 && count > 8) ctx.Report(SDF::e_PDFA11213);
+    if ((ctx.Part() == 2 || ctx.Part() == 3) && count > 32) ctx.Report(SDF::e_PDFA11214);
     if (ctx.Part() >= 2) {
         const auto& process = cs.GetProcessComponents();
         Obj* colorants = cs.GetColorantsDict();
@@ -174,7 +174,7 @@ void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const Spa
             Obj* entry = FindIn(colorants, name);
             std::shared_ptr<const ColorSpace> sep = entry ? SpaceOf(ctx, entry, *use.res, false) : nullptr;
             if (!sep || sep->GetFamily() != ColorSpace::e_separation) {
-                ctx.Report(24211, cs.GetSDFObj());
+                ctx.Report(SDF::e_PDFA24211, cs.GetSDFObj());
                 break;
             }
             CheckSpace(ctx, sep.get(), use, depth + 1);
@@ -190,7 +190,7 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
     Obj* stream = cs.GetICCStream();
     if (!stream) {
         Obj* arr = cs.GetSDFObj();
-        ctx.Report(232, arr && arr->IsArray() && arr->Size() > 1 ? arr->GetAt(1) : arr);
+        ctx.Report(SDF::e_PDFA232, arr && arr->IsArray() && arr->Size() > 1 ? arr->GetAt(1) : arr);
         return;
     }
     if (ctx.Part() != 4) return;
@@ -203,7 +203,7 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
     const ColorSpace* group = GroupColourSpace();
     if ((oi.profile && same(oi.icc.get(), oi.profile)) ||
         (group && group->GetFamily() == ColorSpace::e_icc && same(group->GetICCProfile(), group->GetICCStream())))
-        ctx.Report(462423, use.stream);
+        ctx.Report(SDF::e_PDFA462423, use.stream);
 }
 
 void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use)
@@ -231,10 +231,10 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
         if (group && group->GetComponentCount() == kComponents[family]) return;
     }
     if (use.alt_owner) {
-        ctx.Report(2341, use.alt_owner->GetSDFObj());
+        ctx.Report(SDF::e_PDFA2341, use.alt_owner->GetSDFObj());
         return;
     }
-    ctx.Report(oi != 0 ? 2332 : 2331, use.stream);
+    ctx.Report(oi != 0 ? SDF::e_PDFA2332 : SDF::e_PDFA2331, use.stream);
 }
 
 }  // namespace qvx::PDF

@@ -41,14 +41,14 @@ TEST(CheckState, ReportSetsStopOnlyWithFirstStopInValidation)
     bool stop = false;
     CheckState st;
     st.stop = &stop;
-    st.Report(131);
+    st.Report(qvx::SDF::e_PDFA131);
     EXPECT_FALSE(stop);
     st.first_stop = true;
     st.convert = true;
-    st.Report(131);
+    st.Report(qvx::SDF::e_PDFA131);
     EXPECT_FALSE(stop);
     st.convert = false;
-    st.Report(132, 4);
+    st.Report(qvx::SDF::e_PDFA132, 4);
     EXPECT_TRUE(stop);
     EXPECT_TRUE(st.Stopped());
     EXPECT_EQ(CheckState::PartOf(2), 1);
