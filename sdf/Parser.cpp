@@ -73,7 +73,7 @@ bool Parser::TokenAfterEOL() const { return mp_tok_start && mp_tok_start > m_beg
 
 void Parser::Report(std::int32_t code)
 {
-    if (mp_doc) mp_doc->GetCheckState().Report(code, m_cur_num);
+    if (mp_doc) mp_doc->GetCheckState().ReportAt(m_level, code, m_cur_num);
 }
 
 Parser::TokenKind Parser::NextToken()
