@@ -171,7 +171,7 @@ std::unique_ptr<Obj> ObjParser::LoadCompressedObject(Indirect& entry)
     Indirect* stm = stm_num < mp_doc->XRefSize() ? mp_doc->GetEntry(static_cast<std::uint32_t>(stm_num)) : nullptr;
     if (!stm || stm->EntryKind() != Indirect::e_in_use) QVX_THROW("stm && stm->EntryKind() == Indirect::e_in_use", "Bad obj stream");
     if (!stm->Resolve()->IsStream()) QVX_THROW("stm->Resolve()->IsStream()", "Bad obj stream");
-    if (HookLevel() >= 1 && HookLevel() <= 2) mp_doc->GetCheckState().ReportAt(HookLevel(), e_PDFA14, static_cast<std::uint32_t>(stm_num));
+    if (HookLevel() >= 1) mp_doc->GetCheckState().ReportAt(HookLevel(), e_PDFA14, static_cast<std::uint32_t>(stm_num));
     std::shared_ptr<const ObjStmData> data = mp_doc->GetObjStm(static_cast<std::uint32_t>(stm_num));
     auto p = MakeObjStmParser(*data);
     return p->ReadObject(entry.GetObjNum(), entry.GetField3());

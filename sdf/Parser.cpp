@@ -188,7 +188,7 @@ void Parser::CloseArray()
     std::size_t start = m_frames.back().start;
     m_frames.pop_back();
     std::size_t n = m_stack.size() - start;
-    if (m_level >= 1 && m_level <= 2 && n > 8191) Report(e_PDFA1121);
+    if (m_level >= 1 && n > 8191) Report(e_PDFA1121);
     auto a = Array::Create();
     a->Reserve(n);
     for (std::size_t i = start; i < m_stack.size(); ++i) a->Append(Box(m_stack[i]));
@@ -206,7 +206,7 @@ void Parser::CloseDict()
         m_stack.pop_back();
         --n;
     }
-    if (m_level >= 1 && m_level <= 2 && n / 2 > 4095) Report(e_PDFA1122);
+    if (m_level >= 1 && n / 2 > 4095) Report(e_PDFA1122);
     std::vector<DictEntry> entries;
     entries.reserve(n / 2);
     for (std::size_t i = start; i < m_stack.size(); i += 2) {

@@ -87,7 +87,7 @@ void Parser::ReadName()
         text = m_namebuf;
     }
     if (m_level >= 1 && m_level <= 11) {
-        if (m_part <= 3 && text.size() > 127) Report(e_PDFA1123);
+        if (text.size() > 127) Report(e_PDFA1123);
         if (m_part >= 2 && !text.empty() && !Common::IsValidUTF8(text)) {
             Report(e_PDFA187);
             if (mp_doc->GetCheckState().convert) text = "null";
@@ -182,7 +182,7 @@ void Parser::ReadHexString()
     m_cur = p;
     if (high >= 0) {
         m_strbuf.push_back(static_cast<Byte>(high * 16));
-        if (m_level >= 1 && m_level <= 11) Report(e_PDFA161);
+        if (m_level >= 1) Report(e_PDFA161);
     }
     FinishString();
 }

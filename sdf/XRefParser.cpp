@@ -259,7 +259,7 @@ void XRefParser::CheckTrailerID(const std::vector<Section>& sections)
     auto by_offset = [](const Section& a, const Section& b) { return a.offset < b.offset; };
     const Section& last = *std::max_element(sections.begin(), sections.end(), by_offset);
     const Section& first = *std::min_element(sections.begin(), sections.end(), by_offset);
-    if (HookLevel() <= 2 && last.stream) Report(e_PDFA15);
+    if (last.stream) Report(e_PDFA15);
     auto valid_id = [](const Obj* trailer) -> const Obj* {
         Obj* id = trailer->FindObj("ID");
         if (!id || id->IsIndirect() || !id->IsArray() || id->Size() != 2) return nullptr;

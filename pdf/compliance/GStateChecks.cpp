@@ -138,7 +138,7 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
         }
         if (Obj* bad = HalftoneTransfer(ht)) ctx.Report(SDF::e_PDFA281, bad);
     }
-    if (ctx.Part() == 4 && gs->FindObj("HTO")) ctx.Report(SDF::e_PDFA46253, gs);
+    if (gs->FindObj("HTO")) ctx.Report(SDF::e_PDFA46253, gs);
 }
 
 void ColourCheck::RemoveTransparency()

@@ -120,7 +120,7 @@ void RunMarkInfoPass(PassContext& ctx)
     Obj* root = Catalog(ctx);
     if (!root) return;
     Obj* mark_info = FindDict(root, "MarkInfo");
-    if (ctx.state.is_pdfua && FindBool(mark_info, "Suspects", false)) ctx.Report(SDF::e_PDFUA1714, mark_info);
+    if (FindBool(mark_info, "Suspects", false)) ctx.Report(SDF::e_PDFUA1714, mark_info);
     if (!ctx.Checks() || !IsLevelA(ctx)) return;
     Obj* marked = FindIn(mark_info, "Marked");
     if (!(marked && marked->IsBool() && marked->GetBool())) ctx.Report(SDF::e_PDFA822);

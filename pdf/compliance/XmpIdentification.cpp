@@ -107,7 +107,7 @@ XmpUAIdentification CheckPDFUAIdentification(const XmpCheckContext& ctx, const X
         return found;
     }
     found.part = Common::UString::FromUTF8(part->value);
-    if (ctx.state.level == e_LevelUA1 && part->value != "1") ctx.Report(SDF::e_PDFUA153);
+    if (part->value != "1") ctx.Report(SDF::e_PDFUA153);
     return found;
 }
 
