@@ -164,8 +164,8 @@ void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const 
 void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
 {
     std::size_t count = cs.GetColorants().size();
-    if (ctx.Part() == 1 && count > 8) ctx.Report(SDF::e_PDFA11213);
-    if ((ctx.Part() == 2 || ctx.Part() == 3) && count > 32) ctx.Report(SDF::e_PDFA11214);
+    if (count > 8) ctx.Report(SDF::e_PDFA11213);
+    if (count > 32) ctx.Report(SDF::e_PDFA11214);
     if (ctx.Part() >= 2) {
         const auto& process = cs.GetProcessComponents();
         Obj* colorants = cs.GetColorantsDict();

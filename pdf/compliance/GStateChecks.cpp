@@ -110,8 +110,7 @@ void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
             Obj* family = Deref(cs->GetAt(0));
             Obj* arg = cs->Size() > 1 ? Deref(cs->GetAt(1)) : nullptr;
             if (IsNameOf(family, "ICCBased") && (!arg || !arg->IsStream())) ctx.Report(SDF::e_PDFA232, arg ? arg : cs);
-            if (IsNameOf(family, "DeviceN") && arg && arg->IsArray() && arg->Size() > kMaxDeviceNColorants &&
-                (ctx.Part() == 2 || ctx.Part() == 3))
+            if (IsNameOf(family, "DeviceN") && arg && arg->IsArray() && arg->Size() > kMaxDeviceNColorants)
                 ctx.Report(SDF::e_PDFA11214);
         });
         if (ctx.Part() < 2) continue;

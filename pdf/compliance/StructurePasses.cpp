@@ -108,7 +108,7 @@ void CheckElements(PassContext& ctx, Obj* tree_root)
         }
         std::string_view type = FindName(node, "S");
         if (level_a && !type.empty() && !MapsToStandard(map, type)) ctx.Report(SDF::e_PDFA8341, node);
-        if (ctx.Part() == 4 && HasPrivateUse(FindIn(node, "ActualText"))) ctx.Report(SDF::e_PDFA4621081, node);
+        if (HasPrivateUse(FindIn(node, "ActualText"))) ctx.Report(SDF::e_PDFA4621081, node);
         todo.push_back(node->FindObj("K"));
     }
 }
