@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 options.SetDpi(18);
                 options.SetMaxRefObjs(0);
                 PDF::PDFACompliance run(convert, Common::Bytes(data, data + size), nullptr, options);
-                for (int i = 0; i < run.GetErrorCount(); ++i) run.GetRefCount(run.GetError(i));
+                for (const auto& [code, record] : run.Errors()) run.GetRefCount(code);
             } catch (const Common::Exception&) {
             }
         }

@@ -37,8 +37,9 @@ int CheckState::PartOf(std::int32_t level)
     return 0;
 }
 
-void CheckState::Report(std::int32_t code, std::uint32_t obj_num)
+void CheckState::ReportAt(std::int32_t at_level, std::int32_t code, std::uint32_t obj_num)
 {
+    if (!InForce(code, at_level)) return;
     errors.AddError(code, obj_num);
     RequestStop();
 }

@@ -6,6 +6,8 @@
 #include <map>
 #include <set>
 
+#include "sdf/Rules.h"
+
 namespace qvx::SDF {
 
 // One violated rule: the objects at fault (ascending, unique) and whether the rule was
@@ -71,9 +73,12 @@ struct CheckState {
     // PDF/A part of a level: 1 for 1..2, 2 for 3..5, 3 for 6..8, 4 for 9..11, else 0.
     static int PartOf(std::int32_t level);
 
-    // Records a violation and, when first-stop is on and the run does not repair, sets
-    // the stop flag.
-    void Report(std::int32_t code, std::uint32_t obj_num = 0);
+    // Records a violation of a rule in force at the passes' level (see sdf/Rules.h) and, when
+    // first-stop is on and the run does not repair, sets the stop flag; a rule not in force
+    // at the level is dropped.
+    void Report(std::int32_t code, std::uint32_t obj_num = 0) { ReportAt(level, code, obj_num); }
+    // As Report, against another level: the parser hooks check against theirs.
+    void ReportAt(std::int32_t at_level, std::int32_t code, std::uint32_t obj_num = 0);
     // Sets the stop flag when first-stop is on and the run does not repair: for checks that
     // find a fault another part of the run has recorded.
     void RequestStop();

@@ -47,7 +47,7 @@ Obj::~Obj() = default;
 
 void Obj::Illegal(const char* op)
 {
-    QVX_THROW_IN("false", "IllegalFunctionException", std::string(op) + "() can't be invoked on Obj of this type.");
+    QVX_THROW_IN("the object's type supports the call", "IllegalFunctionException", std::string(op) + "() can't be invoked on Obj of this type.");
 }
 
 void Obj::Accept(ObjVisitor& v)

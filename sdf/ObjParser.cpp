@@ -84,20 +84,20 @@ void ObjParser::SeekHeader(std::uint64_t offset, bool check)
     Seek(offset);
     if (!check) return;
     if (offset == 0) {
-        Report(183);
+        Report(e_PDFA183);
         return;
     }
     Seek(offset - 1);
     // A table offset that points at the EOL before the object number (one byte early, as
     // some writers count) still has the number preceded by an EOL.
     if (!IsEOL(PeekByte()) && !IsEOL(PeekByte(1))) {
-        Report(183);
+        Report(e_PDFA183);
         Seek(offset);
         return;
     }
     if (!IsEOL(PeekByte())) GetByte();
     while (IsEOL(PeekByte())) GetByte();
-    if (!IsDigit(PeekByte())) Report(183);
+    if (!IsDigit(PeekByte())) Report(e_PDFA183);
 }
 
 void ObjParser::ReadHeader(bool check)
@@ -108,13 +108,13 @@ void ObjParser::ReadHeader(bool check)
         ++count;
         if (check && count <= 2 && StackSize() == static_cast<std::size_t>(count) && IsNumberAt(count - 1)) {
             bool ok = PeekByte() == ' ' && (count == 1 ? IsDigit(PeekByte(1)) : PeekByte(1) == 'o');
-            if (!ok) Report(count == 1 ? 181 : 182);
+            if (!ok) Report(count == 1 ? e_PDFA181 : e_PDFA182);
         }
         if (StackSize() > 2) break;
     }
     if (Token() != "obj") QVX_THROW("Token() == \"obj\"", "Object header not found");
     if (StackSize() != 2 || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("StackSize() == 2 && IsNumberAt(0) && IsNumberAt(1)", "Operator obj expects two arguments");
-    if (check && !IsEOL(PeekByte())) Report(185);
+    if (check && !IsEOL(PeekByte())) Report(e_PDFA185);
     ClearStack();
 }
 
@@ -124,11 +124,11 @@ std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
     while (GetObj()) {
     }
     std::string_view kw = Token();
-    if (check && kw == "endobj" && !TokenAfterEOL()) Report(184);
+    if (check && kw == "endobj" && !TokenAfterEOL()) Report(e_PDFA184);
     if (kw == "stream") {
         if (check && HookPart() <= 3) {
             int b0 = PeekByte(), b1 = PeekByte(1);
-            if (!(b0 == '\n' || (b0 == '\r' && b1 == '\n'))) Report(171);
+            if (!(b0 == '\n' || (b0 == '\r' && b1 == '\n'))) Report(e_PDFA171);
         }
         SkipStreamEOL();
         if (StackSize() != 1 || !IsDictAt(0)) QVX_THROW("StackSize() == 1 && IsDictAt(0)", "Stream expects a dictionary as an argument");
@@ -150,7 +150,7 @@ std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
         return std::make_unique<FileStream>(std::move(dict), *mp_doc, Tell());
     }
     if (StackSize() == 0) QVX_THROW("StackSize() != 0", "Operator endobj expects a single argument");
-    if (check && kw == "endobj" && !IsEOL(PeekByte())) Report(186);
+    if (check && kw == "endobj" && !IsEOL(PeekByte())) Report(e_PDFA186);
     return TakeAt(0);
 }
 
@@ -171,7 +171,7 @@ std::unique_ptr<Obj> ObjParser::LoadCompressedObject(Indirect& entry)
     Indirect* stm = stm_num < mp_doc->XRefSize() ? mp_doc->GetEntry(static_cast<std::uint32_t>(stm_num)) : nullptr;
     if (!stm || stm->EntryKind() != Indirect::e_in_use) QVX_THROW("stm && stm->EntryKind() == Indirect::e_in_use", "Bad obj stream");
     if (!stm->Resolve()->IsStream()) QVX_THROW("stm->Resolve()->IsStream()", "Bad obj stream");
-    if (HookLevel() >= 1 && HookLevel() <= 2) mp_doc->GetCheckState().Report(14, static_cast<std::uint32_t>(stm_num));
+    if (HookLevel() >= 1) mp_doc->GetCheckState().ReportAt(HookLevel(), e_PDFA14, static_cast<std::uint32_t>(stm_num));
     std::shared_ptr<const ObjStmData> data = mp_doc->GetObjStm(static_cast<std::uint32_t>(stm_num));
     auto p = MakeObjStmParser(*data);
     return p->ReadObject(entry.GetObjNum(), entry.GetField3());

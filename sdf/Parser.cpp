@@ -73,7 +73,7 @@ bool Parser::TokenAfterEOL() const { return mp_tok_start && mp_tok_start > m_beg
 
 void Parser::Report(std::int32_t code)
 {
-    if (mp_doc) mp_doc->GetCheckState().Report(code, m_cur_num);
+    if (mp_doc) mp_doc->GetCheckState().ReportAt(m_level, code, m_cur_num);
 }
 
 Parser::TokenKind Parser::NextToken()
@@ -188,7 +188,7 @@ void Parser::CloseArray()
     std::size_t start = m_frames.back().start;
     m_frames.pop_back();
     std::size_t n = m_stack.size() - start;
-    if (m_level >= 1 && m_level <= 2 && n > 8191) Report(1121);
+    if (m_level >= 1 && n > 8191) Report(e_PDFA1121);
     auto a = Array::Create();
     a->Reserve(n);
     for (std::size_t i = start; i < m_stack.size(); ++i) a->Append(Box(m_stack[i]));
@@ -202,11 +202,11 @@ void Parser::CloseDict()
     m_frames.pop_back();
     std::size_t n = m_stack.size() - start;
     if (n % 2 != 0) {
-        if (m_level >= 1) Report(11);
+        if (m_level >= 1) Report(e_PDFA11);
         m_stack.pop_back();
         --n;
     }
-    if (m_level >= 1 && m_level <= 2 && n / 2 > 4095) Report(1122);
+    if (m_level >= 1 && n / 2 > 4095) Report(e_PDFA1122);
     std::vector<DictEntry> entries;
     entries.reserve(n / 2);
     for (std::size_t i = start; i < m_stack.size(); i += 2) {
@@ -226,7 +226,7 @@ bool Parser::CloseArraysInDict(std::size_t depth)
     while (i > depth && !m_frames[i - 1].dict) --i;
     if (i == depth) return false;
     if (i < m_frames.size()) {
-        if (m_level >= 1) Report(11);
+        if (m_level >= 1) Report(e_PDFA11);
         while (m_frames.size() > i) CloseArray();
     }
     return true;
@@ -234,7 +234,7 @@ bool Parser::CloseArraysInDict(std::size_t depth)
 
 void Parser::CloseEarly(std::size_t depth)
 {
-    if (m_level >= 1) Report(11);
+    if (m_level >= 1) Report(e_PDFA11);
     while (m_frames.size() > depth) {
         if (m_frames.back().dict) CloseDict();
         else CloseArray();

@@ -19,6 +19,7 @@
 
 #include "common/Buffer.h"
 #include "sdf/Name.h"
+#include "sdf/Rules.h"
 
 namespace qvx::Filters {
 class Filter;
@@ -103,7 +104,8 @@ protected:
     // The check hooks: the parser level (0 when off), its PDF/A part, and recording.
     std::int32_t HookLevel() const { return m_level; }
     int HookPart() const { return m_part; }
-    // Records code against the object being read (or with no object); callers test the level.
+    // Records code against the object being read (or with no object) when its rule is in
+    // force at the hooks' level; callers test that the hooks are on.
     void Report(std::int32_t code);
     // Turns the token checks off for a reader whose objects are read again later.
     void DisableHooks() { m_level = m_part = 0; }

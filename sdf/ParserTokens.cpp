@@ -46,16 +46,16 @@ void Parser::ReadNumber()
     if (neg) v = -v;
     if (m_level >= 1 && m_level <= 11 && m_part <= 3) {
         if (status == e_range) {
-            Report(1124);
+            Report(e_PDFA1124);
         } else if (status == e_fail) {
-            Report(m_part == 1 ? 1127 : 1129);
+            Report(m_part == 1 ? e_PDFA1127 : e_PDFA1129);
         } else if (real && m_part == 1) {
             double r = std::nearbyint(v);
             if (std::fabs(v - r) < 1.52587890625e-5) v = r;
-            if (std::fabs(v) > 32767.0) Report(1127);
+            if (std::fabs(v) > 32767.0) Report(e_PDFA1127);
         } else if (real) {
-            if (v != 0 && std::fabs(v) < 1.175e-38) Report(1128);
-            if (std::fabs(v) > 3.403e38) Report(1129);
+            if (v != 0 && std::fabs(v) < 1.175e-38) Report(e_PDFA1128);
+            if (std::fabs(v) > 3.403e38) Report(e_PDFA1129);
         }
     }
     PushNumber(v, real, t);
@@ -87,9 +87,9 @@ void Parser::ReadName()
         text = m_namebuf;
     }
     if (m_level >= 1 && m_level <= 11) {
-        if (m_part <= 3 && text.size() > 127) Report(1123);
+        if (text.size() > 127) Report(e_PDFA1123);
         if (m_part >= 2 && !text.empty() && !Common::IsValidUTF8(text)) {
-            Report(187);
+            Report(e_PDFA187);
             if (mp_doc->GetCheckState().convert) text = "null";
         }
     }
@@ -182,7 +182,7 @@ void Parser::ReadHexString()
     m_cur = p;
     if (high >= 0) {
         m_strbuf.push_back(static_cast<Byte>(high * 16));
-        if (m_level >= 1 && m_level <= 11) Report(161);
+        if (m_level >= 1) Report(e_PDFA161);
     }
     FinishString();
 }
@@ -191,8 +191,8 @@ void Parser::FinishString()
 {
     if (m_level >= 1 && m_level <= 11) {
         std::size_t n = m_strbuf.size();
-        if (m_part == 1 && n >= 65536) Report(11211);
-        if ((m_part == 2 || m_part == 3) && n >= 32768) Report(11212);
+        if (m_part == 1 && n >= 65536) Report(e_PDFA11211);
+        if ((m_part == 2 || m_part == 3) && n >= 32768) Report(e_PDFA11212);
     }
     OnString(m_strbuf);
     PushObj(ObjSlot(std::make_unique<Str>(m_strbuf)));

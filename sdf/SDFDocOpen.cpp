@@ -63,7 +63,7 @@ void SDFDocImpl::Open(std::unique_ptr<Filters::Filter> file)
     } catch (const std::exception&) {
         if (before_objects) m_check.errors = std::move(*before_objects);
         ClearTable();
-        if (HookLevel() >= 1) m_check.Report(11);
+        if (HookLevel() >= 1) m_check.ReportAt(HookLevel(), e_PDFA11);
         XRefRebuilderImpl(*this).Rebuild();
         SetRepairedXRef();
         return;

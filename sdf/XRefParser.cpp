@@ -54,7 +54,7 @@ void XRefParser::ReadHeader()
         bool ok = s.size() >= 14 && s.starts_with(part == 4 ? "%PDF-2." : "%PDF-1.") &&
                   (part == 4 ? s[7] == '0' : (s[7] >= '0' && s[7] <= '7')) && IsEOL(s[8]) &&
                   (s[9] == '%' || (s[8] == '\r' && s[9] == '\n' && s[10] == '%'));
-        if (!ok) Report(123);
+        if (!ok) Report(e_PDFA123);
     }
     std::optional<FileHeader> header = FindFileHeader(d, 1024);
     if (header) {
@@ -63,13 +63,13 @@ void XRefParser::ReadHeader()
     }
     if (level >= 1 && level <= 11) {
         if (!header || header->offset != 0) {
-            Report(121);
+            Report(e_PDFA121);
         } else {
             std::size_t p = header->text.size();
             while (p < d.size() && IsWhite(d[p])) ++p;
             bool ok = p + 5 <= d.size() && d[p] == '%';
             for (std::size_t k = 1; ok && k <= 4; ++k) ok = d[p + k] >= 128;
-            if (!ok) Report(122);
+            if (!ok) Report(e_PDFA122);
         }
     }
     // The first object's number, which a table may list with offset 0 on purpose.
@@ -109,7 +109,7 @@ std::uint64_t XRefParser::FindXRefOffset()
     ClearStack();
     if (HookLevel() >= 1 && HookLevel() <= 11) {
         std::size_t p = SkipEOLMarker(d, static_cast<std::size_t>(Tell()));
-        if (!BytesAt(d, p, "%%EOF") || SkipEOLMarker(d, p + 5) != d.size()) Report(133);
+        if (!BytesAt(d, p, "%%EOF") || SkipEOLMarker(d, p + 5) != d.size()) Report(e_PDFA133);
     }
     if (!(v >= 0 && v < 1e18)) QVX_THROW("v >= 0 && v < 1e18", "Bad xref");
     return static_cast<std::uint64_t>(v) + m_header_offset;
@@ -141,14 +141,14 @@ std::unique_ptr<Obj> XRefParser::ParseClassic()
     const bool check = HookLevel() >= 1 && HookLevel() <= 11;
     if (check) {
         std::size_t p = SkipEOLMarker(d, static_cast<std::size_t>(Tell()));
-        if (!(p < d.size() && IsDigit(d[p]))) Report(142);
+        if (!(p < d.size() && IsDigit(d[p]))) Report(e_PDFA142);
     }
     const std::uint32_t first_obj = mp_doc->GetFirstObjNum();
     bool first_subsection = true;
     for (;;) {
         ClearStack();
         if (!GetObj()) break;  // the keyword after the last subsection
-        if (check && !(PeekByte() == ' ' && IsDigit(PeekByte(1)))) Report(141);
+        if (check && !(PeekByte() == ' ' && IsDigit(PeekByte(1)))) Report(e_PDFA141);
         if (!GetObj() || !IsNumberAt(0) || !IsNumberAt(1)) QVX_THROW("GetObj() && IsNumberAt(0) && IsNumberAt(1)", "Bad xref");
         double start_d = NumberAt(0), count_d = NumberAt(1);
         if (!(start_d >= 0 && count_d >= 0 && start_d + count_d <= Common::Limits::kMaxXRefObjNum + 1.0))
@@ -259,7 +259,7 @@ void XRefParser::CheckTrailerID(const std::vector<Section>& sections)
     auto by_offset = [](const Section& a, const Section& b) { return a.offset < b.offset; };
     const Section& last = *std::max_element(sections.begin(), sections.end(), by_offset);
     const Section& first = *std::min_element(sections.begin(), sections.end(), by_offset);
-    if (HookLevel() <= 2 && last.stream) Report(15);
+    if (last.stream) Report(e_PDFA15);
     auto valid_id = [](const Obj* trailer) -> const Obj* {
         Obj* id = trailer->FindObj("ID");
         if (!id || id->IsIndirect() || !id->IsArray() || id->Size() != 2) return nullptr;
@@ -269,18 +269,18 @@ void XRefParser::CheckTrailerID(const std::vector<Section>& sections)
     };
     const Obj* id = valid_id(last.trailer.get());
     if (!id) {
-        Report(131);
+        Report(e_PDFA131);
         return;
     }
     if (HookLevel() >= 3 && (id->GetAt(0)->Size() == 0 || id->GetAt(1)->Size() == 0)) {
-        Report(135);
+        Report(e_PDFA135);
         return;
     }
     if (&first == &last) return;
     if (const Obj* first_id = valid_id(first.trailer.get())) {
         for (std::size_t i = 0; i < 2; ++i)
             if (!first_id->GetAt(i)->IsEqual(id->GetAt(i))) {
-                Report(134);
+                Report(e_PDFA134);
                 break;
             }
     }

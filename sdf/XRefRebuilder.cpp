@@ -111,7 +111,7 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
         if (!len) QVX_THROW("len", "Unexpected end of stream");
         const std::int32_t level = mp_doc->HookLevel();
         if (!direct && !(len_obj && len_obj->IsIndirect()) && level >= 1 && level <= 11)
-            mp_doc->GetCheckState().Report(173, num);
+            mp_doc->GetCheckState().ReportAt(level, e_PDFA173, num);
         if (IsNamed(dict.get(), "Type", "XRef")) OfferTrailer(dict->Clone());
         if (IsNamed(dict.get(), "Type", "ObjStm")) mp_doc->RebuiltObjStms().emplace_back(num, header);
         mp_doc->SetEntry(num, Indirect::e_in_use, header, gen % 65536);

@@ -4,14 +4,8 @@ namespace qvx::Tolva {
 
 std::vector<Finding> ReadFindings(const PDF::ErrorStoreReader& errors)
 {
-    std::vector<Finding> findings(static_cast<std::size_t>(errors.GetErrorCount()));
-    for (std::size_t i = 0; i < findings.size(); ++i) {
-        Finding& f = findings[i];
-        f.code = errors.GetError(static_cast<int>(i));
-        int count = errors.GetRefCount(f.code);
-        f.objects.reserve(static_cast<std::size_t>(count));
-        for (int k = 0; k < count; ++k) f.objects.push_back(errors.GetRef(f.code, k));
-    }
+    std::vector<Finding> findings;
+    for (const auto& [code, record] : errors) findings.push_back({code, {record.refs.begin(), record.refs.end()}});
     return findings;
 }
 

@@ -77,7 +77,7 @@ bool IsValidDest(PassContext& ctx, Obj* dest)
 int ForbiddenCode(PassContext& ctx, const Action& action)
 {
     switch (action.GetType()) {
-        case Action::e_GoTo: return IsValidDest(ctx, action.GetDest()) ? 0 : 623;
+        case Action::e_GoTo: return IsValidDest(ctx, action.GetDest()) ? 0 : SDF::e_PDFA623;
         case Action::e_Launch:
         case Action::e_Sound:
         case Action::e_Movie:
@@ -86,17 +86,17 @@ int ForbiddenCode(PassContext& ctx, const Action& action)
         case Action::e_ImportData:
         case Action::e_Rendition:
         case Action::e_Trans:
-        case Action::e_Unknown: return 611;
+        case Action::e_Unknown: return SDF::e_PDFA611;
         case Action::e_Named: {
             std::string_view n = action.GetNamedAction();
             bool ok = n == "NextPage" || n == "PrevPage" || n == "FirstPage" || n == "LastPage";
-            return ok ? 0 : 612;
+            return ok ? 0 : SDF::e_PDFA612;
         }
         case Action::e_JavaScript:
         case Action::e_RichMediaExecute:
-        case Action::e_GoToDp: return ctx.Part() == 4 ? 0 : 611;
+        case Action::e_GoToDp: return ctx.Part() == 4 ? 0 : SDF::e_PDFA611;
         case Action::e_SetOCGState:
-        case Action::e_GoTo3DView: return ctx.state.level == 10 ? 0 : 611;
+        case Action::e_GoTo3DView: return ctx.state.level == 10 ? 0 : SDF::e_PDFA611;
         case Action::e_GoToR:
         case Action::e_GoToE:
         case Action::e_Thread:

@@ -27,20 +27,20 @@ void CheckPageEntries(PassContext& ctx, Obj* page)
 {
     const int level = ctx.state.level;
     if (level >= 3 && page->FindObj("PresSteps")) {
-        ctx.Report(6100, page);
+        ctx.Report(SDF::e_PDFA6100, page);
         if (ctx.state.convert) page->Erase("PresSteps");
     }
     Obj* aa = FindDict(page, "AA");
     if (!page->FindObj("AA")) return;
     if (level >= 3 && level <= 8) {
-        ctx.Report(5212, page);
+        ctx.Report(SDF::e_PDFA5212, page);
         if (ctx.state.convert) {
             page->Erase("AA");
             return;
         }
     }
     if (ctx.Part() == 4 && !HasOnlyPermittedTriggers(aa)) {
-        ctx.Report(46631, page);
+        ctx.Report(SDF::e_PDFA46631, page);
         if (ctx.state.convert) {
             page->Erase("AA");
             return;
@@ -58,8 +58,8 @@ void CheckColors(PassContext& ctx, const Annot& annot, Obj* dict)
     if (annot.GetType() == Annot::e_Projection && ctx.Part() == 4) return;
     int n = ctx.caches.Get<OutputIntentState>().components;
     if (n == 3) return;
-    if (c) ctx.Report(n == 0 ? 5331 : 5332, annot.GetSDFObj());
-    if (ic) ctx.Report(n == 0 ? 5333 : 5334, annot.GetSDFObj());
+    if (c) ctx.Report(n == 0 ? SDF::e_PDFA5331 : SDF::e_PDFA5332, annot.GetSDFObj());
+    if (ic) ctx.Report(n == 0 ? SDF::e_PDFA5333 : SDF::e_PDFA5334, annot.GetSDFObj());
 }
 
 void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
@@ -72,17 +72,17 @@ void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
             if (fix && ctx.Part() == 1) dict->PutNumber("F", 1 << Annot::e_print);
             return;
         }
-        ctx.Report(5321, dict);
+        ctx.Report(SDF::e_PDFA5321, dict);
         if (fix) dict->PutNumber("F", 1 << Annot::e_print);
         return;
     }
     int f = annot.GetFlags();
     auto bit = [](Annot::Flag b) { return 1 << b; };
-    if (!(f & bit(Annot::e_print))) ctx.Report(5322, dict), f |= bit(Annot::e_print);
-    if (f & bit(Annot::e_hidden)) ctx.Report(5323, dict), f &= ~bit(Annot::e_hidden);
-    if (f & bit(Annot::e_invisible)) ctx.Report(5324, dict), f &= ~bit(Annot::e_invisible);
+    if (!(f & bit(Annot::e_print))) ctx.Report(SDF::e_PDFA5322, dict), f |= bit(Annot::e_print);
+    if (f & bit(Annot::e_hidden)) ctx.Report(SDF::e_PDFA5323, dict), f &= ~bit(Annot::e_hidden);
+    if (f & bit(Annot::e_invisible)) ctx.Report(SDF::e_PDFA5324, dict), f &= ~bit(Annot::e_invisible);
     if (f & (bit(Annot::e_no_view) | bit(Annot::e_toggle_no_view))) {
-        ctx.Report(5325, dict);
+        ctx.Report(SDF::e_PDFA5325, dict);
         f &= ~(bit(Annot::e_no_view) | bit(Annot::e_toggle_no_view));
     }
     if (fix && f != annot.GetFlags()) dict->PutNumber("F", f);
@@ -116,14 +116,14 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
     if (!ap) {
         if (dict->FindObj("AP")) return;
         if (!NeedsAppearance(ctx, annot)) return;
-        ctx.Report(ctx.Part() == 1 ? 95 : 334);
+        ctx.Report(ctx.Part() == 1 ? SDF::e_PDFA95 : SDF::e_PDFA334);
         if (ctx.state.convert) Repair(ctx, annot, button);
         return;
     }
     Obj* n = FindIn(ap, "N");
-    if (!ap->FindObj("N")) ctx.Report(5342, dict);
+    if (!ap->FindObj("N")) ctx.Report(SDF::e_PDFA5342, dict);
     if (ap->Size() > 1) {
-        ctx.Report(5341, dict);
+        ctx.Report(SDF::e_PDFA5341, dict);
         if (ctx.state.convert) {
             std::vector<std::string> others;
             for (auto it = ap->DictBegin(); it != ap->DictEnd(); ++it)
@@ -132,7 +132,7 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
         }
     }
     bool usable = n && (button ? n->IsDict() : n->IsStream());
-    if (n && !usable) ctx.Report(5343, dict);
+    if (n && !usable) ctx.Report(SDF::e_PDFA5343, dict);
     if (!usable && ctx.state.convert) Repair(ctx, annot, button);
     // Appearance states need AS to say which one shows; without it readers differ.
     if (usable && button && ctx.state.convert && annot.GetAppearanceState().empty())
@@ -147,12 +147,12 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
     const Annot::Type type = annot.GetType();
     if (type == Annot::e_Widget) {
         if (dict->FindObj("A")) {
-            ctx.Report(91, dict);
+            ctx.Report(SDF::e_PDFA91, dict);
             if (fix) dict->Erase("A");
         }
         if (!dict->FindObj("AA")) return;
         if (ctx.Part() != 4) {
-            ctx.Report(91, dict);
+            ctx.Report(SDF::e_PDFA91, dict);
             if (fix) dict->Erase("AA");
         } else if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) {
             dict->Erase("AA");
@@ -160,7 +160,7 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
         return;
     }
     if (ctx.Part() == 4 && !HasOnlyPermittedTriggers(annot.GetAdditionalActions())) {
-        ctx.Report(46631, dict);
+        ctx.Report(SDF::e_PDFA46631, dict);
         if (fix) dict->Erase("AA");
     }
     if (type != Annot::e_Link) return;
@@ -181,7 +181,7 @@ void CheckBlendMode(PassContext& ctx, const Annot& annot, Obj* dict)
         if (!ok) break;
     }
     if (ok) return;
-    ctx.Report(21021, dict);
+    ctx.Report(SDF::e_PDFA21021, dict);
     if (ctx.state.convert) dict->Erase("BM");
 }
 
@@ -220,7 +220,7 @@ bool CheckAnnot(PassContext& ctx, const Page& page, const Annot& annot)
     if (ctx.Part() == 1) {
         std::optional<double> ca = annot.GetOpacity();
         if (ca && *ca != 1.0) {
-            ctx.Report(531, dict);
+            ctx.Report(SDF::e_PDFA531, dict);
             if (ctx.state.convert) dict->Erase("CA");
         }
     }
@@ -238,7 +238,7 @@ void RemoveTrapNets(PassContext& ctx, Obj* annots)
     for (std::size_t i = annots->Size(); i-- > 0 && !ctx.Stopped();) {
         Annot annot(annots->GetAt(i));
         if (!annot.IsValid() || annot.GetType() != Annot::e_TrapNet) continue;
-        ctx.Report(-171821, Deref(annot.GetSDFObj()));
+        ctx.Report(SDF::e_PDFUA171821, Deref(annot.GetSDFObj()));
         if (ctx.state.convert) annots->EraseAt(i);
     }
 }
@@ -258,7 +258,7 @@ void AnnotationCheck::PageBegin(PassContext& ctx, const Page& page)
     // Last to first, so that removals leave the indices still to visit in place.
     for (std::size_t i = annots->Size(); i-- > 0 && !ctx.Stopped();) {
         Annot annot(annots->GetAt(i));
-        bool keep = annot.IsValid() ? CheckAnnot(ctx, page, annot) : (ctx.Report(521, annots), false);
+        bool keep = annot.IsValid() ? CheckAnnot(ctx, page, annot) : (ctx.Report(SDF::e_PDFA521, annots), false);
         if (!keep && ctx.state.convert) annots->EraseAt(i);
     }
 }

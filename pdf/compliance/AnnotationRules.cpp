@@ -15,19 +15,19 @@ namespace {
 int PDFA1SubtypeCode(Annot::Type t)
 {
     switch (t) {
-        case Annot::e_FileAttachment: return 522;
-        case Annot::e_Sound: return 523;
-        case Annot::e_Movie: return 524;
-        case Annot::e_Redact: return 525;
-        case Annot::e_3D: return 526;
-        case Annot::e_Caret: return 527;
-        case Annot::e_Watermark: return 528;
-        case Annot::e_Polygon: return 529;
-        case Annot::e_Polyline: return 5210;
-        case Annot::e_Screen: return 5211;
+        case Annot::e_FileAttachment: return SDF::e_PDFA522;
+        case Annot::e_Sound: return SDF::e_PDFA523;
+        case Annot::e_Movie: return SDF::e_PDFA524;
+        case Annot::e_Redact: return SDF::e_PDFA525;
+        case Annot::e_3D: return SDF::e_PDFA526;
+        case Annot::e_Caret: return SDF::e_PDFA527;
+        case Annot::e_Watermark: return SDF::e_PDFA528;
+        case Annot::e_Polygon: return SDF::e_PDFA529;
+        case Annot::e_Polyline: return SDF::e_PDFA5210;
+        case Annot::e_Screen: return SDF::e_PDFA5211;
         case Annot::e_Projection:
         case Annot::e_RichMedia:
-        case Annot::e_Unknown: return 521;
+        case Annot::e_Unknown: return SDF::e_PDFA521;
         default: return 0;
     }
 }
@@ -50,15 +50,15 @@ int SubtypeCode(PassContext& ctx, const Annot& annot)
 {
     const int level = ctx.state.level;
     const Annot::Type t = annot.GetType();
-    if (t == Annot::e_Unknown) return 521;
+    if (t == Annot::e_Unknown) return SDF::e_PDFA521;
     if (ctx.Part() == 1) return PDFA1SubtypeCode(t);
     switch (t) {
-        case Annot::e_Sound: return 523;
-        case Annot::e_Movie: return 524;
-        case Annot::e_Screen: return 5211;
-        case Annot::e_FileAttachment: return level == 9 || level == 10 ? 522 : 0;
-        case Annot::e_Projection: return level < 9 ? 521 : 0;
-        case Annot::e_RichMedia: return level < 9 ? 521 : level == 10 ? 0 : 46316;
+        case Annot::e_Sound: return SDF::e_PDFA523;
+        case Annot::e_Movie: return SDF::e_PDFA524;
+        case Annot::e_Screen: return SDF::e_PDFA5211;
+        case Annot::e_FileAttachment: return level == 9 || level == 10 ? SDF::e_PDFA522 : 0;
+        case Annot::e_Projection: return level < 9 ? SDF::e_PDFA521 : 0;
+        case Annot::e_RichMedia: return level < 9 ? SDF::e_PDFA521 : level == 10 ? 0 : SDF::e_PDFA46316;
         default: return 0;
     }
 }
@@ -67,19 +67,19 @@ bool Check3DData(PassContext& ctx, const Annot& annot)
 {
     Obj* dict = Deref(annot.GetSDFObj());
     if (ctx.state.level != 10) {
-        ctx.Report(526, dict);
+        ctx.Report(SDF::e_PDFA526, dict);
         return false;
     }
     Obj* data = FindIn(dict, "3DD");
     // A 3D reference dictionary points at the stream through its own 3DD.
     if (data && data->IsDict()) data = FindIn(data, "3DD");
     if (!data || !data->IsStream()) {
-        ctx.Report(11, dict);
+        ctx.Report(SDF::e_PDFA11, dict);
         return false;
     }
     Obj* subtype = FindIn(data, "Subtype");
     if (IsNameOf(subtype, "U3D") || IsNameOf(subtype, "PRC")) return true;
-    ctx.Report(461613, data);
+    ctx.Report(SDF::e_PDFA461613, data);
     if (!ctx.state.convert) return true;
     std::string format = FormatOf3DData(data);
     if (format.empty()) return false;

@@ -21,10 +21,10 @@ void CheckCatalogActions(PassContext& ctx, Obj* root)
     const bool fix = ctx.state.convert;
     if (root->FindObj("AA")) {
         if (ctx.Part() != 4) {
-            ctx.Report(621, root);
+            ctx.Report(SDF::e_PDFA621, root);
             if (fix) root->Erase("AA");
         } else if (!HasOnlyPermittedTriggers(FindDict(root, "AA"))) {
-            ctx.Report(46631, root);
+            ctx.Report(SDF::e_PDFA46631, root);
             if (fix) root->Erase("AA");
         }
     }
@@ -39,17 +39,17 @@ void CheckForm(PassContext& ctx, Obj* root)
     if (!form) return;
     const bool fix = ctx.state.convert;
     if (Obj* na = FindIn(form, "NeedAppearances")) {
-        if (!na->IsBool()) ctx.Report(11, form);
-        else if (na->GetBool()) ctx.Report(92, form);
+        if (!na->IsBool()) ctx.Report(SDF::e_PDFA11, form);
+        else if (na->GetBool()) ctx.Report(SDF::e_PDFA92, form);
         if (fix && na->IsBool() && na->GetBool()) ctx.caches.Get<FieldsDrawnByViewer>().value = true;
         if (fix) form->Erase("NeedAppearances");
     }
     // XFA that the viewer must render itself (NeedsRendering) is dynamic.
     if (ctx.state.is_pdfua && form->FindObj("XFA") && FindBool(root, "NeedsRendering", false))
-        ctx.Report(-17151, form);
+        ctx.Report(SDF::e_PDFUA17151, form);
     if (!ctx.Checks()) return;
     if (form->FindObj("XFA")) {
-        ctx.Report(93, form);
+        ctx.Report(SDF::e_PDFA93, form);
         if (fix) form->Erase("XFA");
     }
     // Fields that are not merged with their widget carry actions of their own.
@@ -57,11 +57,11 @@ void CheckForm(PassContext& ctx, Obj* root)
         Obj* d = f.GetSDFObj();
         if (FindName(d, "Subtype") == "Widget") continue;
         if (d->FindObj("A")) {
-            ctx.Report(91, d);
+            ctx.Report(SDF::e_PDFA91, d);
             if (fix) d->Erase("A");
         }
         if (d->FindObj("AA") && ctx.Part() != 4) {
-            ctx.Report(91, d);
+            ctx.Report(SDF::e_PDFA91, d);
             if (fix) d->Erase("AA");
         }
     }
@@ -91,7 +91,7 @@ void CheckDisplayDocTitle(PassContext& ctx, Obj* root)
     Obj* prefs = FindDict(root, "ViewerPreferences");
     Obj* shows = FindIn(prefs, "DisplayDocTitle");
     if (shows && shows->IsBool() && shows->GetBool()) return;
-    ctx.Report(-17111, prefs ? prefs : root);
+    ctx.Report(SDF::e_PDFUA17111, prefs ? prefs : root);
     if (!ctx.state.convert) return;
     if (!prefs) prefs = root->PutDict("ViewerPreferences");
     prefs->PutBool("DisplayDocTitle", true);
@@ -105,7 +105,7 @@ void CheckEntries(PassContext& ctx, Obj* root)
     if (ctx.state.is_pdfua) CheckDisplayDocTitle(ctx, root);
     if (!ctx.Checks() || ctx.Stopped()) return;
     if (Obj* nr = FindIn(root, "NeedsRendering"); nr && !(nr->IsBool() && !nr->GetBool())) {
-        ctx.Report(94, root);
+        ctx.Report(SDF::e_PDFA94, root);
         if (ctx.state.convert) root->Erase("NeedsRendering");
     }
     CheckOutlineActions(ctx, root);
@@ -121,7 +121,7 @@ void CheckCatalogEntries(PassContext& ctx)
     try {
         CheckEntries(ctx, root);
     } catch (const std::exception&) {
-        ctx.Report(11, root);
+        ctx.Report(SDF::e_PDFA11, root);
     }
 }
 

@@ -63,25 +63,25 @@ void RunNameTreesPass(PassContext& ctx)
     const bool fix = ctx.state.convert;
     // PDF/A-4f lists its embedded files, so it needs a name dictionary to hold them.
     if (!names && ctx.state.level == 11) {
-        ctx.Report(4695, root);
+        ctx.Report(SDF::e_PDFA4695, root);
         if (fix) BuildEmbeddedFiles(root, root->PutDict("Names"));
         return;
     }
     if (!names) return;
     if (ctx.Part() == 1 && names->FindObj("EmbeddedFiles")) {
-        ctx.Report(1112, names);
+        ctx.Report(SDF::e_PDFA1112, names);
         if (fix) names->Erase("EmbeddedFiles");
     }
     if (ctx.state.level == 11 && !names->FindObj("EmbeddedFiles")) {
-        ctx.Report(4695, names);
+        ctx.Report(SDF::e_PDFA4695, names);
         if (fix) BuildEmbeddedFiles(root, names);
     }
     if (names->FindObj("JavaScript")) {
-        ctx.Report(622, names);
+        ctx.Report(SDF::e_PDFA622, names);
         if (fix) names->Erase("JavaScript");
     }
     if (names->FindObj("AlternatePresentations")) {
-        ctx.Report(6101, names);
+        ctx.Report(SDF::e_PDFA6101, names);
         if (fix) names->Erase("AlternatePresentations");
     }
 }
@@ -95,7 +95,7 @@ void RunOptionalContentPass(PassContext& ctx)
     if (!oc) return;
     const bool fix = ctx.state.convert;
     if (ctx.Part() == 1 || level >= 12) {
-        ctx.Report(1131, root);
+        ctx.Report(SDF::e_PDFA1131, root);
         if (!fix) return;
         // Without the layers, what they kept hidden would show.
         if (ctx.Part() == 1) HideOffContent(ctx);
@@ -110,17 +110,17 @@ void RunOptionalContentPass(PassContext& ctx)
     Obj* d = FindDict(oc, "D");
     const bool created = !d;
     if (created) {
-        ctx.Report(10, oc);
+        ctx.Report(SDF::e_PDFA10, oc);
         if (!fix) return;
         d = oc->PutDict("D");
     }
     Obj* name = FindIn(d, "Name");
     if (!name || !name->IsString()) {
-        if (!created) ctx.Report(69001, oc);
+        if (!created) ctx.Report(SDF::e_PDFA69001, oc);
         if (fix) d->PutString("Name", std::string_view("Auto"));
     }
     if (ctx.Part() != 4 && d->FindObj("AS")) {
-        ctx.Report(69003, oc);
+        ctx.Report(SDF::e_PDFA69003, oc);
         if (fix) d->Erase("AS");
     }
 }
@@ -129,7 +129,7 @@ void RunRequirementsPass(PassContext& ctx)
 {
     Obj* root = Catalog(ctx);
     if (!ctx.Checks() || !root || !root->FindObj("Requirements")) return;
-    ctx.Report(11000, root);
+    ctx.Report(SDF::e_PDFA11000, root);
     if (ctx.state.convert) root->Erase("Requirements");
 }
 
@@ -143,7 +143,7 @@ void RunCatalogVersionPass(PassContext& ctx)
     std::string_view s = v && v->IsName() ? v->GetName() : std::string_view();
     bool ok = s.size() == 3 && s[0] == '2' && s[1] == '.' && s[2] >= '0' && s[2] <= '9';
     if (ok) return;
-    ctx.Report(461121, version);
+    ctx.Report(SDF::e_PDFA461121, version);
     if (ctx.state.convert) root->Erase("Version");
 }
 

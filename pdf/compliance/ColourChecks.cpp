@@ -79,7 +79,7 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     case Element::e_form: CheckForm(ctx, el, reader); break;
     case Element::e_xobject: CheckOtherXObject(ctx, el); break;
     case Element::e_save:
-        if (el.depth == kMaxSaveDepth + 1 && !IsPDFA4(ctx)) ctx.Report(1126, el.stream);
+        if (el.depth == kMaxSaveDepth + 1 && !IsPDFA4(ctx)) ctx.Report(SDF::e_PDFA1126, el.stream);
         break;
     default: break;
     }
@@ -90,20 +90,20 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
     if (!ctx.Checks()) return;
     switch (issue.kind) {
     case ContentIssue::e_unknown_operator:
-        ctx.Report(2101, issue.stream);
+        ctx.Report(SDF::e_PDFA2101, issue.stream);
         if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsWithUnknownOperators>().insert(issue.stream);
         break;
     case ContentIssue::e_missing_resource:
-        if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
-        else if (issue.category == "XObject") ctx.Report(271);
+        if (IsPDFA4(ctx)) ctx.Report(SDF::e_PDFA46223, issue.stream);
+        else if (issue.category == "XObject") ctx.Report(SDF::e_PDFA271);
         break;
     // PDF/A-4 wants every stream's names in its own resources, not its caller's.
     case ContentIssue::e_inherited_resource:
-        if (IsPDFA4(ctx)) ctx.Report(46223, issue.stream);
+        if (IsPDFA4(ctx)) ctx.Report(SDF::e_PDFA46223, issue.stream);
         break;
     // Damaged content syntax (a bad string, an unterminated object) is what would end the
     // page's walk in a strict reader: the page's corrupt content finding.
-    case ContentIssue::e_syntax: ctx.Report(12, mp_page); break;
+    case ContentIssue::e_syntax: ctx.Report(SDF::e_PDFA12, mp_page); break;
     default: break;
     }
 }
@@ -115,7 +115,7 @@ void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
     SDF::Obj* group = page.GetGroup();
     if (ctx.Part() == 1) {
         if (group && FindName(group, "S") == "Transparency") {
-            ctx.Report(43, group);
+            ctx.Report(SDF::e_PDFA43, group);
             if (ctx.state.convert) dict->Erase("Group");
         }
         if (m_transparency && ctx.state.convert) RemoveTransparency();
@@ -132,7 +132,7 @@ void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
     }
     // A group without a blending space leaves the page without one, as a missing group does.
     if ((!group || !FindIn(group, "CS")) && m_transparency && ctx.caches.Get<OutputIntentState>().components == 0) {
-        ctx.Report(21020, dict);
+        ctx.Report(SDF::e_PDFA21020, dict);
         if (ctx.state.convert) AddSRGBOutputIntent(ctx);
     }
 }

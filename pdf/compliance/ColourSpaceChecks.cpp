@@ -176,16 +176,16 @@ void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const 
     Obj* alt = arr && arr->IsArray() ? Deref(arr->GetAt(2)) : nullptr;
     auto [it, fresh] = m_separations.try_emplace(cs.GetColorants().front(), Separation{cs.GetTintTransform(), alt, arr});
     if (!fresh) {
-        if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(24212, arr);
-        if (!SameObj(it->second.alt, alt)) ctx.Report(24213, arr);
+        if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(SDF::e_PDFA24212, arr);
+        if (!SameObj(it->second.alt, alt)) ctx.Report(SDF::e_PDFA24213, arr);
     }
 }
 
 void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
 {
     std::size_t count = cs.GetColorants().size();
-    if (ctx.Part() == 1 && count > 8) ctx.Report(11213);
-    if ((ctx.Part() == 2 || ctx.Part() == 3) && count > 32) ctx.Report(11214);
+    if (count > 8) ctx.Report(SDF::e_PDFA11213);
+    if (count > 32) ctx.Report(SDF::e_PDFA11214);
     if (ctx.Part() >= 2) {
         // The Separation of each colorant that is neither None nor a process colorant, up to
         // the first that has none (null).
@@ -204,7 +204,7 @@ void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const Spa
         };
         auto seps = separations();
         if (!seps.empty() && !seps.back()) {
-            ctx.Report(24211, cs.GetSDFObj());
+            ctx.Report(SDF::e_PDFA24211, cs.GetSDFObj());
             // A Separation of the name met before, or one the resources define for later.
             auto known = [&](const std::string& name) {
                 auto it = m_separations.find(name);
@@ -225,7 +225,7 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
     Obj* stream = cs.GetICCStream();
     if (!stream) {
         Obj* arr = cs.GetSDFObj();
-        ctx.Report(232, arr && arr->IsArray() && arr->Size() > 1 ? arr->GetAt(1) : arr);
+        ctx.Report(SDF::e_PDFA232, arr && arr->IsArray() && arr->Size() > 1 ? arr->GetAt(1) : arr);
         return;
     }
     if (ctx.Part() != 4) return;
@@ -238,7 +238,7 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
     const ColorSpace* group = GroupColourSpace();
     if ((oi.profile && same(oi.icc.get(), oi.profile)) ||
         (group && group->GetFamily() == ColorSpace::e_icc && same(group->GetICCProfile(), group->GetICCStream())))
-        ctx.Report(462423, use.stream);
+        ctx.Report(SDF::e_PDFA462423, use.stream);
 }
 
 void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use)
@@ -265,11 +265,11 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
     const bool repair = ctx.state.convert && (family == ColorSpace::e_device_cmyk ||
                                               (family == ColorSpace::e_device_rgb && oi != 0));
     if (use.alt_owner) {
-        ctx.Report(2341, use.alt_owner->GetSDFObj());
+        ctx.Report(SDF::e_PDFA2341, use.alt_owner->GetSDFObj());
         if (repair) ReplaceAlternate(ctx, use.alt_owner->GetSDFObj(), family);
         return;
     }
-    ctx.Report(oi != 0 ? 2332 : 2331, use.stream);
+    ctx.Report(oi != 0 ? SDF::e_PDFA2332 : SDF::e_PDFA2331, use.stream);
     if (repair) AddDefaultSpace(ctx, ResourcesToHoldDefault(use), family);
 }
 

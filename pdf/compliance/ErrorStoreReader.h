@@ -1,6 +1,6 @@
 #pragma once
-// Reads a finished run's errors back by position: codes in ascending signed order (PDF/UA
-// codes first), and per code its kept object numbers in ascending order.
+// A finished run's errors read back: a range over the records, codes in ascending signed
+// order (PDF/UA codes first), each with its kept object numbers in ascending order.
 
 #include <cstdint>
 #include <cstddef>
@@ -11,9 +11,17 @@ namespace qvx::PDF {
 
 class ErrorStoreReader {
 public:
+    // Each element is a (code, record) pair; record.refs holds the object numbers.
+    using const_iterator = SDF::ErrorStore::Map::const_iterator;
+
     // The store must outlive the reader and stay unchanged while it is read.
     explicit ErrorStoreReader(const SDF::ErrorStore& store) : mp_store(&store) {}
 
+    const_iterator begin() const { return mp_store->Records().begin(); }
+    const_iterator end() const { return mp_store->Records().end(); }
+
+    // Positional access, for the run's index interface; each call walks from the front, so
+    // a full walk reads the range instead.
     int GetErrorCount() const;
     // Throws "Bad error index" when index is not below the count.
     std::int32_t GetError(int index) const;
@@ -28,13 +36,6 @@ private:
     const SDF::ErrorRecord& Record(std::int32_t code) const;
 
     const SDF::ErrorStore* mp_store;
-    // Callers walk indexes upwards; remembering the last position keeps a full walk linear
-    // even with thousands of numbers under one code.
-    mutable int m_error_pos = -1;
-    mutable SDF::ErrorStore::Map::const_iterator m_error_it;
-    mutable const SDF::ErrorRecord* mp_ref_record = nullptr;
-    mutable int m_ref_pos = -1;
-    mutable std::set<std::uint32_t>::const_iterator m_ref_it;
 };
 
 }  // namespace qvx::PDF

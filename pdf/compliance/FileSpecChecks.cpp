@@ -63,8 +63,8 @@ void CheckNames(PassContext& ctx, Obj& filespec)
 {
     Obj* f = filespec.FindObj("F");
     Obj* uf = filespec.FindObj("UF");
-    if (!f) ctx.Report(81, &filespec);
-    if (!uf) ctx.Report(81, &filespec);
+    if (!f) ctx.Report(SDF::e_PDFA81, &filespec);
+    if (!uf) ctx.Report(SDF::e_PDFA81, &filespec);
     if (!ctx.state.convert || (f && uf) || (!f && !uf)) return;
     if (!f) filespec.Put("F", uf->Resolve()->Clone());
     else filespec.Put("UF", f->Resolve()->Clone());
@@ -78,18 +78,18 @@ void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
     for (auto it = ef->DictBegin(); it != ef->DictEnd(); ++it) {
         Obj* file = Deref(it.Value());
         if (!file || !file->IsStream()) {
-            ctx.Report(11, &filespec);
+            ctx.Report(SDF::e_PDFA11, &filespec);
             continue;
         }
         Obj* subtype = FindIn(file, "Subtype");
         if (!subtype || !subtype->IsName() || !IsMimeType(subtype->GetName())) {
-            ctx.Report(1, file);
+            ctx.Report(SDF::e_PDFA1, file);
             if (fix) file->PutName("Subtype", "application/octet-stream");
         }
         Obj* params = FindDict(file, "Params");
         Obj* mod = FindIn(params, "ModDate");
         if (params && !(mod && mod->IsString())) {
-            ctx.Report(101, params);
+            ctx.Report(SDF::e_PDFA101, params);
             if (!fix) continue;
             Obj* created = FindIn(params, "CreationDate");
             std::string date = PDFDate::Now().Format();
@@ -99,7 +99,7 @@ void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
     }
     Obj* relationship = FindIn(&filespec, "AFRelationship");
     if (!relationship || !relationship->IsName()) {
-        ctx.Report(2, &filespec);
+        ctx.Report(SDF::e_PDFA2, &filespec);
         if (fix) filespec.PutName("AFRelationship", "Unspecified");
     }
     Obj* root = Deref(ctx.doc.GetRoot());
@@ -108,7 +108,7 @@ void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
     const std::uint32_t num = PassContext::EnclosingObjNum(&filespec);
     if (!af && num && ctx.caches.Get<AssociatedFiles>(ctx.doc).nums.count(num)) return;
     if (!af) {
-        ctx.Report(3, &filespec);
+        ctx.Report(SDF::e_PDFA3, &filespec);
         if (!fix) return;
         af = root->PutArray("AF");
     }
@@ -157,7 +157,7 @@ void CheckEmbedded(PassContext& ctx, Obj& filespec)
     }
     if (ctx.Part() == 2 || level == 9) compliant = IsEmbeddedPDFA(ctx, ef);
     if (compliant) return;
-    ctx.Report(1111, &filespec);
+    ctx.Report(SDF::e_PDFA1111, &filespec);
     if (ctx.state.convert) filespec.Erase("EF");
 }
 

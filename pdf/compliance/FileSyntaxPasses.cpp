@@ -14,12 +14,12 @@ namespace {
 void CheckEncryptForPDFUA(PassContext& ctx, SDF::Obj& encrypt)
 {
     if (!encrypt.IsDict()) {
-        ctx.Report(10, &encrypt);
+        ctx.Report(SDF::e_PDFA10, &encrypt);
         return;
     }
     SDF::Obj* p = encrypt.FindObj("P");
     bool granted = p && p->IsNumber() && (static_cast<std::int64_t>(p->GetNumber()) & 0x200) != 0;
-    if (!granted) ctx.Report(-17161, &encrypt);
+    if (!granted) ctx.Report(SDF::e_PDFUA17161, &encrypt);
 }
 
 // The first object of the file is a linearization dictionary.
@@ -46,7 +46,7 @@ void RunEncryptionPass(PassContext& ctx)
     SDF::Obj* encrypt = trailer->IsDict() ? trailer->FindObj("Encrypt") : nullptr;
     if (!encrypt || encrypt->IsNull()) return;
     if (ctx.Checks()) {
-        ctx.Report(132);
+        ctx.Report(SDF::e_PDFA132);
         // Conversion writes the document unencrypted; objects read later are still decrypted.
         if (ctx.state.convert) ctx.doc.RemoveSecurity();
     } else if (ctx.state.is_pdfua) {
@@ -65,9 +65,9 @@ void RunFileIdentifierPass(PassContext& ctx)
 
 void RunLinearizationIdPass(PassContext& ctx)
 {
-    if (!ctx.state.errors.Has(134)) return;
+    if (!ctx.state.errors.Has(SDF::e_PDFA134)) return;
     if (ctx.Checks() && IsLinearized(ctx.doc)) return;
-    ctx.state.errors.Remove(134);
+    ctx.state.errors.Remove(SDF::e_PDFA134);
 }
 
 }  // namespace qvx::PDF

@@ -74,7 +74,7 @@ void CheckActualTextValue(PassContext& ctx, const Obj* props, Obj* stream)
             if (bmp || planes) units += static_cast<char16_t>(0xE000);
         }
     }
-    if (HasPrivateUse(units)) ctx.Report(4621081, stream);
+    if (HasPrivateUse(units)) ctx.Report(SDF::e_PDFA4621081, stream);
 }
 
 }  // namespace qvx::PDF::FontRules

@@ -27,18 +27,18 @@ bool NotdefLevel(const PassContext& ctx) { return ctx.state.is_pdfua || ctx.stat
 void CheckDictionary(PassContext& ctx, const Font& font)
 {
     Obj* d = font.GetSDFObj();
-    if (FindName(d, "Type") != "Font") ctx.Report(322, d);
+    if (FindName(d, "Type") != "Font") ctx.Report(SDF::e_PDFA322, d);
     static constexpr std::string_view kSimple[] = {"Type1", "MMType1", "TrueType", "Type3", "Type0"};
     bool known = false;
     for (std::string_view s : kSimple) known |= font.GetSubtype() == s;
-    if (!known) ctx.Report(323, d);
+    if (!known) ctx.Report(SDF::e_PDFA323, d);
     Obj* base = FindIn(d, "BaseFont");
-    if (font.GetKind() != Font::e_type3 && (!base || !base->IsName())) ctx.Report(324, d);
+    if (font.GetKind() != Font::e_type3 && (!base || !base->IsName())) ctx.Report(SDF::e_PDFA324, d);
     if (Obj* desc = font.GetDescendant()) {
-        if (FindName(desc, "Type") != "Font") ctx.Report(322, desc);
-        if (font.GetDescendantKind() == Font::e_unknown) ctx.Report(323, desc);
+        if (FindName(desc, "Type") != "Font") ctx.Report(SDF::e_PDFA322, desc);
+        if (font.GetDescendantKind() == Font::e_unknown) ctx.Report(SDF::e_PDFA323, desc);
         Obj* dbase = FindIn(desc, "BaseFont");
-        if (!dbase || !dbase->IsName()) ctx.Report(324, desc);
+        if (!dbase || !dbase->IsName()) ctx.Report(SDF::e_PDFA324, desc);
     }
 }
 
@@ -49,7 +49,7 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
     // Conversion replaces a missing, unsuitable or damaged program with a substitute.
     Embedding unusable = ctx.state.convert ? Embedding::e_replace : Embedding::e_unusable;
     if (!descriptor && ctx.state.convert) {
-        ctx.Report(341, font.GetSDFObj());
+        ctx.Report(SDF::e_PDFA341, font.GetSDFObj());
         return unusable;
     }
     QVX_CHECK(descriptor != nullptr, "Missing FontDescriptor.");
@@ -61,11 +61,11 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
                 (sub == "CIDFontType0C" && k == Font::e_cid_type0);
     }
     if (!suits) {
-        ctx.Report(341, font.GetSDFObj());
+        ctx.Report(SDF::e_PDFA341, font.GetSDFObj());
         return unusable;
     }
     if (font.IsProgramDamaged()) {
-        ctx.Report(321, font.GetSDFObj());
+        ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
         return unusable;
     }
     return Embedding::e_usable;
@@ -167,7 +167,7 @@ void FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharC
 {
     Obj* proc = font.GetCharProc(c.code);
     if (!proc) {
-        ctx.Report(352, font.GetSDFObj());
+        ctx.Report(SDF::e_PDFA352, font.GetSDFObj());
         return;
     }
     if (m_type3_depth >= Common::Limits::kMaxType3GlyphNesting) return;

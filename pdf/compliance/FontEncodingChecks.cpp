@@ -76,32 +76,32 @@ void CheckComposite(PassContext& ctx, const Font& font)
     bool embedded = enc && enc->IsStream();
     if (!cmap) {
         // Neither a predefined name nor a readable embedded CMap.
-        ctx.Report(3331);
+        ctx.Report(SDF::e_PDFA3331);
         return;
     }
-    if (!embedded && !(enc && enc->IsName() && IsStandardCMapName(enc->GetName()))) ctx.Report(3331, d);
+    if (!embedded && !(enc && enc->IsName() && IsStandardCMapName(enc->GetName()))) ctx.Report(SDF::e_PDFA3331, d);
     // An embedded CMap may build only on a standard one.
     if (embedded) {
         Obj* use = FindIn(enc, "UseCMap");
         bool use_ok = use ? use->IsName() && IsStandardCMapName(use->GetName())
                           : cmap->GetUseCMap().empty() || IsStandardCMapName(cmap->GetUseCMap());
-        if (!use_ok) ctx.Report(ctx.state.is_pdfua ? -1721333 : 3331, enc);
+        if (!use_ok) ctx.Report(ctx.state.is_pdfua ? SDF::e_PDFUA1721333 : SDF::e_PDFA3331, enc);
     }
     if (!cmap->IsIdentity()) {
         if (!SystemInfoCompatible(font.GetCIDSystemInfo(), cmap->GetSystemInfo(), ctx.Part() != 1)) {
-            ctx.Report(331);
+            ctx.Report(SDF::e_PDFA331);
             if (ctx.state.convert) RepairSystemInfo(font, cmap->GetSystemInfo());
         }
     }
     if (embedded) {
         int dict_wmode = static_cast<int>(FindNumber(enc, "WMode", 0));
-        if (dict_wmode != cmap->GetWMode()) ctx.Report(3332, enc);
-        if (cmap->MaxCID() > 65535) ctx.Report(11215);
+        if (dict_wmode != cmap->GetWMode()) ctx.Report(SDF::e_PDFA3332, enc);
+        if (cmap->MaxCID() > 65535) ctx.Report(SDF::e_PDFA11215);
     }
     if (font.GetDescendantKind() == Font::e_cid_type2) {
         Obj* map = font.GetCIDToGIDMapObj();
         if (!map || !(map->IsStream() || IsNameOf(map, "Identity"))) {
-            ctx.Report(332, font.GetDescendant());
+            ctx.Report(SDF::e_PDFA332, font.GetDescendant());
             // Glyphs are looked up by CID already when the map is missing.
             if (ctx.state.convert) font.GetDescendant()->Resolve()->PutName("CIDToGIDMap", "Identity");
         }
@@ -116,28 +116,28 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
     int part = ctx.Part();
     if (!font.IsSymbolic()) {
         if (!NonSymbolicEncodingOk(enc)) {
-            ctx.Report(371, d);
+            ctx.Report(SDF::e_PDFA371, d);
             // A font without a usable program is given a new encoding by its replacement.
             if (ctx.state.convert && p) RepairLatinEncoding(font);
         }
         if (!p) return false;
         bool latin_table = HasTable(*p, 3, 1) || HasTable(*p, 1, 0);
-        if (part == 4 && !latin_table) ctx.Report(4621061, d);
-        if (ctx.state.is_pdfua && !latin_table) ctx.Report(-172161, d);
+        if (part == 4 && !latin_table) ctx.Report(SDF::e_PDFA4621061, d);
+        if (!latin_table) ctx.Report(SDF::e_PDFUA172161, d);
         return false;
     }
     if (enc) {
-        ctx.Report(372, d);
+        ctx.Report(SDF::e_PDFA372, d);
         if (ctx.state.convert) d->Resolve()->Erase("Encoding");
     }
     if (!p) return false;
     std::size_t n = p->CMapTables().size();
     if (part == 4) {
-        if (!HasTable(*p, 3, 0) && !HasTable(*p, 1, 0)) ctx.Report(4621064, d);
+        if (!HasTable(*p, 3, 0) && !HasTable(*p, 1, 0)) ctx.Report(SDF::e_PDFA4621064, d);
         return false;
     }
     if (n != 1 && (part == 1 || !HasTable(*p, 3, 0))) {
-        ctx.Report(373, d);
+        ctx.Report(SDF::e_PDFA373, d);
         return true;
     }
     return false;

@@ -10,8 +10,8 @@ namespace {
 
 std::int32_t MissingGlyphCode(const Font& font)
 {
-    if (font.IsComposite()) return 351;
-    return font.GetKind() == Font::e_truetype ? 353 : 352;
+    if (font.IsComposite()) return SDF::e_PDFA351;
+    return font.GetKind() == Font::e_truetype ? SDF::e_PDFA353 : SDF::e_PDFA352;
 }
 
 // Both widths in thousandths of an em: they may differ by one.
@@ -38,7 +38,7 @@ long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
     if (!p) return -1;
     long gid = 0;
     if (ShowsNotdef(font, c)) {
-        if (NotdefLevel(ctx)) ctx.Report(62118, font.GetSDFObj());
+        if (NotdefLevel(ctx)) ctx.Report(SDF::e_PDFA62118, font.GetSDFObj());
     } else {
         gid = font.GlyphId(c);
         if (gid <= 0) {
@@ -51,14 +51,14 @@ long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
     if (upem <= 0 || (font.IsSimple() && !font.HasExplicitWidth(c))) return -1;
     long advance = p->Advance(static_cast<unsigned>(gid));
     if (advance < 0 || WidthsAgree(font.GetWidth(c), advance * 1000.0 / upem)) return -1;
-    ctx.Report(361, font.GetSDFObj());
+    ctx.Report(SDF::e_PDFA361, font.GetSDFObj());
     return gid;
 }
 
 void CheckType3Width(PassContext& ctx, const Font& font, const Font::CharCode& c, double declared)
 {
     if (!font.HasExplicitWidth(c)) return;
-    if (!WidthsAgree(font.GetWidth(c), declared)) ctx.Report(361, font.GetSDFObj());
+    if (!WidthsAgree(font.GetWidth(c), declared)) ctx.Report(SDF::e_PDFA361, font.GetSDFObj());
 }
 
 }  // namespace qvx::PDF::FontRules

@@ -38,13 +38,13 @@ void CheckCharSet(PassContext& ctx, const Font& font, SubsetInfo& info)
     Obj* charset = FindIn(descriptor, "CharSet");
     if (!charset) {
         if (ctx.Part() == 1 && font.IsSubset()) {
-            ctx.Report(355, descriptor);
+            ctx.Report(SDF::e_PDFA355, descriptor);
             if (ctx.state.convert) RepairCharSet(font, info);
         }
         return;
     }
     if (!charset->IsString()) {
-        ctx.Report(11, descriptor);
+        ctx.Report(SDF::e_PDFA11, descriptor);
         return;
     }
     info.charset = CharSetNames(charset);
@@ -56,7 +56,7 @@ void CheckCharSet(PassContext& ctx, const Font& font, SubsetInfo& info)
         std::string name = p->GlyphName(static_cast<unsigned>(gid));
         if (name.empty() || name == ".notdef") continue;
         if (!info.charset->count(name)) {
-            ctx.Report(357, descriptor);
+            ctx.Report(SDF::e_PDFA357, descriptor);
             if (ctx.state.convert) RepairCharSet(font, info);
             return;
         }
@@ -79,7 +79,7 @@ void CheckCIDSetCoverage(PassContext& ctx, const Font& font, SubsetInfo& info)
         // In a CID-keyed program the glyph index is the CID and absent CIDs do not load.
         if (keyed && p->Advance(static_cast<unsigned>(cid)) < 0) continue;
         if (!BitSet(*info.cidset, static_cast<std::uint32_t>(cid))) {
-            ctx.Report(356, font.GetDescriptor());
+            ctx.Report(SDF::e_PDFA356, font.GetDescriptor());
             if (ctx.state.convert) RepairCIDSet(ctx, font, info);
             return;
         }
@@ -101,13 +101,13 @@ SubsetInfo CheckSubset(PassContext& ctx, const Font& font)
     Obj* cidset = FindIn(descriptor, "CIDSet");
     if (!cidset) {
         if (ctx.Part() == 1 && font.IsSubset()) {
-            ctx.Report(354, descriptor);
+            ctx.Report(SDF::e_PDFA354, descriptor);
             if (ctx.state.convert) RepairCIDSet(ctx, font, info);
         }
         return info;
     }
     if (!cidset->IsStream()) {
-        ctx.Report(11, descriptor);
+        ctx.Report(SDF::e_PDFA11, descriptor);
         return info;
     }
     auto data = ReadDecoded(cidset, kMaxCIDSetBytes);
@@ -119,13 +119,13 @@ SubsetInfo CheckSubset(PassContext& ctx, const Font& font)
 void CheckSubsetCode(PassContext& ctx, const Font& font, SubsetInfo& info, const Font::CharCode& c)
 {
     if (info.cidset && c.cid != 0 && !BitSet(*info.cidset, c.cid)) {
-        ctx.Report(356, font.GetDescriptor());
+        ctx.Report(SDF::e_PDFA356, font.GetDescriptor());
         if (ctx.state.convert) RepairCIDSet(ctx, font, info);
     }
     if (info.charset && ctx.Part() == 1) {
         std::string_view name = font.GlyphName(c.code);
         if (!name.empty() && name != ".notdef" && !info.charset->count(name)) {
-            ctx.Report(357, font.GetDescriptor());
+            ctx.Report(SDF::e_PDFA357, font.GetDescriptor());
             if (ctx.state.convert) RepairCharSet(font, info);
         }
     }

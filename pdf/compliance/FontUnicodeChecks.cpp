@@ -81,7 +81,7 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font)
     if (!UnicodeLevel(ctx) || font.GetToUnicodeObj()) return;
     bool ok = font.IsComposite() ? CompositeFontMapsToUnicode(font) : SimpleFontMapsToUnicode(font);
     if (ok) return;
-    ctx.Report(381, font.GetSDFObj());
+    ctx.Report(SDF::e_PDFA381, font.GetSDFObj());
     if (ctx.state.convert) RepairToUnicode(ctx, font);
 }
 
@@ -90,7 +90,7 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
     if (ctx.Part() == 4) {
         // PDF/A-4 has no Unicode levels, but a mapping that is given must be usable text.
         std::u16string text;
-        if (font.GetToUnicodeObj() && font.ToUnicode(c, text) && HasNonText(text)) ctx.Report(62115, font.GetSDFObj());
+        if (font.GetToUnicodeObj() && font.ToUnicode(c, text) && HasNonText(text)) ctx.Report(SDF::e_PDFA62115, font.GetSDFObj());
         return;
     }
     if (!UnicodeLevel(ctx)) return;
@@ -98,18 +98,18 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
     bool mapped = CodeText(font, c, text);
     Font::Kind k = font.GetKind();
     bool named = k == Font::e_type1 || k == Font::e_mmtype1;
-    if (!mapped && named && !font.GetToUnicodeObj() && !HasStandardEncoding(font)) ctx.Report(381, font.GetSDFObj());
+    if (!mapped && named && !font.GetToUnicodeObj() && !HasStandardEncoding(font)) ctx.Report(SDF::e_PDFA381, font.GetSDFObj());
     // PDF/A-1 asks only for the mapping's presence.
     if (ctx.Part() == 1) return;
     if (!mapped) {
-        ctx.Report(62116, font.GetSDFObj());
+        ctx.Report(SDF::e_PDFA62116, font.GetSDFObj());
         return;
     }
     if (HasNonText(text)) {
-        ctx.Report(62115, font.GetSDFObj());
+        ctx.Report(SDF::e_PDFA62115, font.GetSDFObj());
         return;
     }
-    if (HasPrivateUse(text) && !in_actual_text) ctx.Report(62117, font.GetSDFObj());
+    if (HasPrivateUse(text) && !in_actual_text) ctx.Report(SDF::e_PDFA62117, font.GetSDFObj());
 }
 
 }  // namespace qvx::PDF::FontRules

@@ -63,24 +63,24 @@ void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
     auto where = [&](const char* key) { return gs.ext_gstate && gs.ext_gstate->FindObj(key) ? gs.ext_gstate : el.stream; };
     if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent) &&
         ctx.Part() != 4)
-        ctx.Report(291, el.stream);
+        ctx.Report(SDF::e_PDFA291, el.stream);
     if ((changed & GState::e_transfer) && gs.transfer && !IsNameOf(gs.transfer, "Default"))
-        ctx.Report(281, el.stream);
+        ctx.Report(SDF::e_PDFA281, el.stream);
     if ((changed & GState::e_soft_mask) && gs.soft_mask) {
-        if (pdfa1) ctx.Report(41, gs.soft_mask);
+        if (pdfa1) ctx.Report(SDF::e_PDFA41, gs.soft_mask);
         MarkTransparency();
     }
     if ((changed & GState::e_blend_mode) && gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") {
-        if (pdfa1) ctx.Report(44, where("BM"));
-        if (!IsStandardBlendMode(gs.blend_mode)) ctx.Report(21021);
+        if (pdfa1) ctx.Report(SDF::e_PDFA44, where("BM"));
+        if (!IsStandardBlendMode(gs.blend_mode)) ctx.Report(SDF::e_PDFA21021);
         MarkTransparency();
     }
     if ((changed & GState::e_stroke_alpha) && NotOne(gs.stroke_alpha)) {
-        if (pdfa1) ctx.Report(45, where("CA"));
+        if (pdfa1) ctx.Report(SDF::e_PDFA45, where("CA"));
         MarkTransparency();
     }
     if ((changed & GState::e_fill_alpha) && NotOne(gs.fill_alpha)) {
-        if (pdfa1) ctx.Report(46, where("ca"));
+        if (pdfa1) ctx.Report(SDF::e_PDFA46, where("ca"));
         MarkTransparency();
     }
 }
@@ -93,7 +93,7 @@ void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el)
     PaintUse paints = PaintsWith(el);
     if ((paints.stroke && gs.stroke_overprint && IsICCCMYK(gs.stroke)) ||
         (paints.fill && gs.fill_overprint && IsICCCMYK(gs.fill))) {
-        ctx.Report(24210, el.stream);
+        ctx.Report(SDF::e_PDFA24210, el.stream);
         m_overprint_done.insert(el.stream);
     }
 }
@@ -109,10 +109,9 @@ void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
             if (!cs->IsArray() || cs->Size() == 0) return;
             Obj* family = Deref(cs->GetAt(0));
             Obj* arg = cs->Size() > 1 ? Deref(cs->GetAt(1)) : nullptr;
-            if (IsNameOf(family, "ICCBased") && (!arg || !arg->IsStream())) ctx.Report(232, arg ? arg : cs);
-            if (IsNameOf(family, "DeviceN") && arg && arg->IsArray() && arg->Size() > kMaxDeviceNColorants &&
-                (ctx.Part() == 2 || ctx.Part() == 3))
-                ctx.Report(11214);
+            if (IsNameOf(family, "ICCBased") && (!arg || !arg->IsStream())) ctx.Report(SDF::e_PDFA232, arg ? arg : cs);
+            if (IsNameOf(family, "DeviceN") && arg && arg->IsArray() && arg->Size() > kMaxDeviceNColorants)
+                ctx.Report(SDF::e_PDFA11214);
         });
         if (ctx.Part() < 2) continue;
         ForEachEntry(r->Category("ExtGState"), [&](Obj* gs) {
@@ -125,20 +124,20 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
 {
     const bool convert = ctx.state.convert;
     if (gs->FindObj("HTP")) {
-        ctx.Report(2510, gs);
+        ctx.Report(SDF::e_PDFA2510, gs);
         if (convert) gs->Erase("HTP");
     }
     Obj* ht = FindIn(gs, "HT");
     if (ht && (ht->IsDict() || ht->IsStream())) {
         double type = FindNumber(ht, "HalftoneType", 0);
-        if (type != 1 && type != 5) ctx.Report(2511, ht);
+        if (type != 1 && type != 5) ctx.Report(SDF::e_PDFA2511, ht);
         if (ht->FindObj("HalftoneName")) {
-            ctx.Report(2512, ht);
+            ctx.Report(SDF::e_PDFA2512, ht);
             if (convert) ht->Erase("HalftoneName");
         }
-        if (Obj* bad = HalftoneTransfer(ht)) ctx.Report(281, bad);
+        if (Obj* bad = HalftoneTransfer(ht)) ctx.Report(SDF::e_PDFA281, bad);
     }
-    if (ctx.Part() == 4 && gs->FindObj("HTO")) ctx.Report(46253, gs);
+    if (gs->FindObj("HTO")) ctx.Report(SDF::e_PDFA46253, gs);
 }
 
 void ColourCheck::RemoveTransparency()

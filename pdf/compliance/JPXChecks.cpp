@@ -50,10 +50,10 @@ void CheckJPXStream(PassContext& ctx, SDF::Obj& stream)
     if (!info.IsValid()) return;
     int data_channels = info.GetColourChannelCount();
     if ((dict_channels > 0 && !ValidChannels(dict_channels)) || (dict_channels == 0 && !ValidChannels(data_channels)))
-        ctx.Report(2832, &stream);
+        ctx.Report(SDF::e_PDFA2832, &stream);
     for (const Filters::JPXComponent& c : info.GetComponents()) {
         if (c.bit_depth < 1 || c.bit_depth > 38) {
-            ctx.Report(2834, &stream);
+            ctx.Report(SDF::e_PDFA2834, &stream);
             break;
         }
     }

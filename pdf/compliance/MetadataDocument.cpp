@@ -113,16 +113,16 @@ bool ProcessMetadata(SDF::SDFDoc& doc, DocInfoValues& values, XmpMetaHolder* hol
     SDF::Obj* root = doc.GetRoot();
     SDF::Obj* md = MetadataStream(doc);
     if (!md) {
-        state.Report(721, ObjNumOf(root));
+        state.Report(SDF::e_PDFA721, ObjNumOf(root));
         return false;
     }
     XmpCheckContext ctx{state, ObjNumOf(md)};
-    if (md->FindObj("Filter")) ctx.Report(722);
+    if (md->FindObj("Filter")) ctx.Report(SDF::e_PDFA722);
     std::string packet;
     try {
         packet = ReadPacket(md);
     } catch (const std::exception&) {
-        ctx.Report(723);
+        ctx.Report(SDF::e_PDFA723);
         values.TrimTrailingNuls();
         return true;
     }
@@ -134,14 +134,14 @@ XmpUAResult ProcessMetadataUA(SDF::SDFDoc& doc)
     SDF::CheckState& state = doc.GetCheckState();
     SDF::Obj* md = MetadataStream(doc);
     if (!md) {
-        state.Report(721, ObjNumOf(doc.GetRoot()));
+        state.Report(SDF::e_PDFA721, ObjNumOf(doc.GetRoot()));
         return {};
     }
     XmpCheckContext ctx{state, ObjNumOf(md)};
     try {
         return ValidateXmpPacketUA(ctx, ReadPacket(md));
     } catch (const std::exception&) {
-        ctx.Report(723);
+        ctx.Report(SDF::e_PDFA723);
         return {};
     }
 }

@@ -76,10 +76,10 @@ void CheckPDFA4Info(SDF::SDFDoc& doc, const DocInfoValues& values)
     if (piece && piece->IsDict()) {
         bool is_dict = info->IsDict();
         if (!is_dict || !info->FindObj("ModDate")) {
-            state.Report(46135, info_num);
+            state.Report(SDF::e_PDFA46135, info_num);
             if (state.convert) PutModDateOnlyInfo(doc, values);
         } else if (info->Size() > 1) {
-            state.Report(46135, info_num);
+            state.Report(SDF::e_PDFA46135, info_num);
             if (!state.convert) return;
             std::vector<std::string> keys;
             for (auto it = info->DictBegin(); it != info->DictEnd(); ++it)
@@ -89,10 +89,10 @@ void CheckPDFA4Info(SDF::SDFDoc& doc, const DocInfoValues& values)
         return;
     }
     if (piece) {
-        state.Report(11, ObjNumOf(piece));
+        state.Report(SDF::e_PDFA11, ObjNumOf(piece));
         if (state.convert) root->Erase("PieceInfo");
     }
-    state.Report(46134, info_num);
+    state.Report(SDF::e_PDFA46134, info_num);
     if (state.convert) trailer->Erase("Info");
 }
 

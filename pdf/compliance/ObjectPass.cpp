@@ -22,7 +22,7 @@ void RunObjectPass(PassContext& ctx)
     // Objects that conversion adds on the way are its own and need no check.
     const std::size_t size = impl.XRefSize();
     const bool pdfa4 = ctx.state.level >= e_Level4 && ctx.state.level <= e_Level4F;
-    if (size > kMaxIndirectObjects && !pdfa4) ctx.Report(1125);
+    if (size > kMaxIndirectObjects && !pdfa4) ctx.Report(SDF::e_PDFA1125);
     for (std::size_t n = 1; n < size && !ctx.Stopped(); ++n) {
         SDF::Indirect* entry = impl.GetEntry(static_cast<std::uint32_t>(n));
         if (!entry || entry->IsFree()) continue;
@@ -35,7 +35,7 @@ void RunObjectPass(PassContext& ctx)
             }
         } catch (const std::exception&) {
             // Later passes meet a null instead of the object that cannot be read.
-            ctx.Report(11, entry);
+            ctx.Report(SDF::e_PDFA11, entry);
             entry->SetReferent(SDF::Null::Create());
             entry->SetModified();
         }

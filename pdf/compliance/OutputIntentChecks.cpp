@@ -44,19 +44,19 @@ void CheckOutputIntents(PassContext& ctx, Obj* holder)
         if (!intent || !intent->IsDict()) continue;
         std::string_view s = FindName(intent, "S");
         if (intent->FindObj("DestOutputProfileRef")) {
-            if ((level >= 3 && level <= 8 && s == "GTS_PDFX") || level >= 9) ctx.Report(2310, intent);
+            if ((level >= 3 && level <= 8 && s == "GTS_PDFX") || level >= 9) ctx.Report(SDF::e_PDFA2310, intent);
         }
         Obj* profile = FindIn(intent, "DestOutputProfile");
         if (!have_reference) {
             if (profile) reference = profile, have_reference = true;
         } else if (profile != reference) {
-            ctx.Report(221, intents);
+            ctx.Report(SDF::e_PDFA221, intents);
             faulty = true;
         }
         if (s == "GTS_PDFA1" && profile) {
             std::shared_ptr<const ICCProfile> icc = profile->IsStream() ? ICCProfile::FromStream(profile) : nullptr;
             if (!icc || !UsableDestination(*icc, ctx.Part())) {
-                ctx.Report(232, profile);
+                ctx.Report(SDF::e_PDFA232, profile);
                 faulty = true;
             } else if (oi.components == 0) {
                 oi.components = icc->GetComponentCount();
@@ -65,7 +65,7 @@ void CheckOutputIntents(PassContext& ctx, Obj* holder)
             }
         }
         if (!intent->FindObj("OutputConditionIdentifier")) {
-            ctx.Report(11, intent);
+            ctx.Report(SDF::e_PDFA11, intent);
             faulty = true;
         }
     }

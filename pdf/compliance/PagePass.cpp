@@ -29,7 +29,7 @@ void CheckPageSize(PassContext& ctx, const Page& page)
     if (!ctx.Checks() || (ctx.Part() != 2 && ctx.Part() != 3)) return;
     auto outside = [](double d) { return !(d >= 3 && d <= 14400); };
     for (const Rect& box : {page.GetMediaBox(), page.GetCropBox()})
-        if (outside(box.Width()) || outside(box.Height())) ctx.Report(1135, page.GetSDFObj());
+        if (outside(box.Width()) || outside(box.Height())) ctx.Report(SDF::e_PDFA1135, page.GetSDFObj());
 }
 
 }  // namespace
@@ -56,7 +56,7 @@ void RunPagePass(PassContext& ctx)
             CheckPageSize(ctx, page);
             WalkPageContent(ctx, page, checks);
         } catch (const std::exception&) {
-            ctx.Report(12, page.GetSDFObj());
+            ctx.Report(SDF::e_PDFA12, page.GetSDFObj());
         }
     }
     if (!ctx.state.convert || ctx.Stopped()) return;

@@ -2,9 +2,10 @@
 // What every pass of the compliance driver works on: the run's document with its check
 // state, the input's name, the structure data handed through, and the per-run caches.
 //
-// The pattern of a check: test the rule when the level enables it; on a violation Report
-// the code (which, with first-stop in a validation, sets the stop flag); in conversion,
-// repair.
+// The pattern of a check: on a violation Report the rule's code (which drops a rule the
+// table of rules, sdf/Rules.def, does not hold in force at the level, and with first-stop in
+// a validation sets the stop flag); in conversion, repair. A check tests the level itself
+// only where it does something different per level.
 
 #include <cstdint>
 #include <string>

@@ -46,7 +46,7 @@ void RunPermissionsPass(PassContext& ctx)
     SDF::Obj* root = ctx.doc.GetRoot();
     SDF::Obj* perms = root->IsDict() ? root->FindObj("Perms") : nullptr;
     if (!perms || perms->IsNull() || PermsComply(ctx, *perms)) return;
-    ctx.Report(11210, perms);
+    ctx.Report(SDF::e_PDFA11210, perms);
     if (ctx.state.convert) root->Erase("Perms");
 }
 

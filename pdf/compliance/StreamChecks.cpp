@@ -29,7 +29,7 @@ void CheckExternalDataKeys(PassContext& ctx, SDF::Obj& stream)
     bool found = false;
     for (std::string_view k : kKeys) found = found || stream.FindObj(k);
     if (!found) return;
-    ctx.Report(174, &stream);
+    ctx.Report(SDF::e_PDFA174, &stream);
     if (ctx.state.convert)
         for (std::string_view k : kKeys) stream.Erase(k);
 }
@@ -58,28 +58,28 @@ bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
     } else if (filter->IsArray()) {
         for (std::size_t i = 0; i < filter->Size(); ++i) names.push_back(filter->GetAt(i));
     } else {
-        ctx.Report(1103, &stream);
+        ctx.Report(SDF::e_PDFA1103, &stream);
         return false;
     }
     for (SDF::Obj* name : names) {
         if (!name->IsName()) {
-            ctx.Report(1103, &stream);
+            ctx.Report(SDF::e_PDFA1103, &stream);
             continue;
         }
         std::string_view n = name->GetName();
         if (n == "LZWDecode" || n == "LZW") {
-            ctx.Report(1101, &stream);
+            ctx.Report(SDF::e_PDFA1101, &stream);
             return std::none_of(names.begin(), names.end(), [](SDF::Obj* o) { return IsNamed(o, "JPXDecode"); });
         }
         if (n == "JPXDecode") {
-            if (ctx.Part() == 1) ctx.Report(13, &stream);
+            if (ctx.Part() == 1) ctx.Report(SDF::e_PDFA13, &stream);
             else CheckJPXStream(ctx, stream);
         } else if (n == "Crypt") {
             if (IsIdentityCrypt(stream)) continue;
-            ctx.Report(1102, &stream);
+            ctx.Report(SDF::e_PDFA1102, &stream);
             return false;
         } else if (!IsPermittedFilter(n)) {
-            ctx.Report(1103, &stream);
+            ctx.Report(SDF::e_PDFA1103, &stream);
             std::string_view full = Filters::FullDecodeFilterName(n);
             if (ctx.state.convert && !full.empty() && full != n) name->SetName(full);
         }
@@ -91,7 +91,7 @@ bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
 void CheckMetadataStreamFilter(PassContext& ctx, SDF::Obj& stream)
 {
     if (ctx.Part() != 1 || !IsNamed(stream.FindObj("Type"), "Metadata") || !stream.FindObj("Filter")) return;
-    ctx.Report(722, &stream);
+    ctx.Report(SDF::e_PDFA722, &stream);
     if (!ctx.state.convert) return;
     Common::Bytes data = Filters::FilterReader(*stream.GetDecodedStream()).ReadAll();
     stream.SetStreamData(std::move(data));
@@ -111,17 +111,17 @@ void CheckFraming(PassContext& ctx, SDF::Obj& stream)
     std::optional<std::uint64_t> length = SDF::StreamLengthValue(impl, *file_stream->GetDict());
     if (!length || start >= file.size() || file.size() - start <= *length ||
         !IsEOL(file[static_cast<std::size_t>(start + *length)])) {
-        ctx.Report(173, &stream);
+        ctx.Report(SDF::e_PDFA173, &stream);
         return;
     }
     std::size_t p = SkipEOLMarker(file, static_cast<std::size_t>(start + *length));
     if (!BytesAt(file, p, "endstream")) {
-        ctx.Report(172, &stream);
+        ctx.Report(SDF::e_PDFA172, &stream);
         return;
     }
     p += 9;
     if (p >= file.size() || !IsEOL(file[p]) || !BytesAt(file, SkipEOLMarker(file, p), "endobj"))
-        ctx.Report(184, &stream);
+        ctx.Report(SDF::e_PDFA184, &stream);
 }
 
 }  // namespace

@@ -75,11 +75,11 @@ void CheckRoleMap(PassContext& ctx, Obj* tree_root)
     for (auto it = map->DictBegin(); it != map->DictEnd(); ++it) {
         std::string_view type = it.KeyText();
         if (ua && IsStandardStructureType(type)) {
-            ctx.Report(-1717, map);
+            ctx.Report(SDF::e_PDFUA1717, map);
             continue;
         }
         if (MapsToStandard(map, type)) continue;
-        ctx.Report(ua && MapsInCircle(map, type) ? -1716 : 8341, map);
+        ctx.Report(ua && MapsInCircle(map, type) ? SDF::e_PDFUA1716 : SDF::e_PDFA8341, map);
     }
 }
 
@@ -103,12 +103,12 @@ void CheckElements(PassContext& ctx, Obj* tree_root)
         // Marked-content and object references end a branch; elements name their type in S.
         if (!node->IsDict() || !node->FindObj("S")) continue;
         if (level_a && !IsNameOf(FindIn(node, "Type"), "StructElem")) {
-            ctx.Report(8332, ref && ref->IsIndirect() ? node : nullptr);
+            ctx.Report(SDF::e_PDFA8332, ref && ref->IsIndirect() ? node : nullptr);
             if (fix) node->PutName("Type", "StructElem");
         }
         std::string_view type = FindName(node, "S");
-        if (level_a && !type.empty() && !MapsToStandard(map, type)) ctx.Report(8341, node);
-        if (ctx.Part() == 4 && HasPrivateUse(FindIn(node, "ActualText"))) ctx.Report(4621081, node);
+        if (level_a && !type.empty() && !MapsToStandard(map, type)) ctx.Report(SDF::e_PDFA8341, node);
+        if (HasPrivateUse(FindIn(node, "ActualText"))) ctx.Report(SDF::e_PDFA4621081, node);
         todo.push_back(node->FindObj("K"));
     }
 }
@@ -120,10 +120,10 @@ void RunMarkInfoPass(PassContext& ctx)
     Obj* root = Catalog(ctx);
     if (!root) return;
     Obj* mark_info = FindDict(root, "MarkInfo");
-    if (ctx.state.is_pdfua && FindBool(mark_info, "Suspects", false)) ctx.Report(-1714, mark_info);
+    if (FindBool(mark_info, "Suspects", false)) ctx.Report(SDF::e_PDFUA1714, mark_info);
     if (!ctx.Checks() || !IsLevelA(ctx)) return;
     Obj* marked = FindIn(mark_info, "Marked");
-    if (!(marked && marked->IsBool() && marked->GetBool())) ctx.Report(822);
+    if (!(marked && marked->IsBool() && marked->GetBool())) ctx.Report(SDF::e_PDFA822);
 }
 
 void RunStructTreePass(PassContext& ctx)
@@ -138,7 +138,7 @@ void RunStructTreePass(PassContext& ctx)
     Obj* tree_root = FindDict(root, "StructTreeRoot");
     if (!tree_root) {
         if (!IsLevelA(ctx)) return;
-        ctx.Report(8331);
+        ctx.Report(SDF::e_PDFA8331);
         if (ctx.state.convert) {
             Obj* created = ctx.doc.CreateIndirectDict();
             created->PutName("Type", "StructTreeRoot");

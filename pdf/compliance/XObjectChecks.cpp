@@ -30,12 +30,12 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
     const bool convert = ctx.state.convert;
     const bool bad_intent = !img.intent.empty() && !IsStandardRenderingIntent(img.intent);
     if (img.is_inline) {
-        if (bad_intent) ctx.Report(243, el.stream);
-        if (img.interpolate) ctx.Report(244, el.stream);
+        if (bad_intent) ctx.Report(SDF::e_PDFA243, el.stream);
+        if (img.interpolate) ctx.Report(SDF::e_PDFA244, el.stream);
         // Inline data obeys the filter rules of streams.
         for (const std::string& f : img.filters) {
-            if (f == "LZWDecode") ctx.Report(1101, el.stream);
-            else if (!IsPermittedFilter(f)) ctx.Report(1103, el.stream);
+            if (f == "LZWDecode") ctx.Report(SDF::e_PDFA1101, el.stream);
+            else if (!IsPermittedFilter(f)) ctx.Report(SDF::e_PDFA1103, el.stream);
         }
     } else if (Obj* image = img.dict) {
         bool found = false;
@@ -45,26 +45,26 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
             found = true;
             if (convert) image->Erase(key);
         };
-        rule(bad_intent, 243, "Intent");
-        rule(img.interpolate, 244, "Interpolate");
+        rule(bad_intent, SDF::e_PDFA243, "Intent");
+        rule(img.interpolate, SDF::e_PDFA244, "Interpolate");
         if (img.interpolate && convert && img.width > 0 && img.height > 0) {
             // Device pixels per sample at 150 dpi, along the image's sparser direction.
             const Matrix& m = el.gstate->ctm;
             const double per_sample = std::min(std::hypot(m.a, m.b) / img.width, std::hypot(m.c, m.d) / img.height) * 150 / 72;
             ctx.caches.Get<ImagesToRedraw>().Smoothed(image, per_sample);
         }
-        rule(img.has_alternates, 241, "Alternates");
-        rule(img.has_opi, 242, "OPI");
+        rule(img.has_alternates, SDF::e_PDFA241, "Alternates");
+        rule(img.has_opi, SDF::e_PDFA242, "OPI");
         if (found && convert) image->Erase("Metadata");
         if (Obj* smask = FindStream(image, "SMask")) {
             if (FindBool(smask, "Interpolate", false)) {
-                ctx.Report(244, smask);
+                ctx.Report(SDF::e_PDFA244, smask);
                 if (convert) smask->Erase("Interpolate");
             }
         }
         if (img.smask || img.smask_in_data != 0) {
             if (ctx.Part() == 1) {
-                ctx.Report(42, image);
+                ctx.Report(SDF::e_PDFA42, image);
                 if (convert) ctx.caches.Get<ImagesToRedraw>().WithoutSoftMask(image);
             }
             MarkTransparency();
@@ -89,17 +89,17 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
     const bool convert = ctx.state.convert;
     const bool pdfa4 = ctx.Part() == 4;
     if (form->FindObj("OPI")) {
-        ctx.Report(251, form);
+        ctx.Report(SDF::e_PDFA251, form);
         if (convert) form->Erase("OPI");
     }
-    if (!pdfa4 && IsPostScript(form)) ctx.Report(252, form);
+    if (!pdfa4 && IsPostScript(form)) ctx.Report(SDF::e_PDFA252, form);
     if (!pdfa4 && form->FindObj("Ref")) {
-        ctx.Report(261, form);
+        ctx.Report(SDF::e_PDFA261, form);
         if (convert) form->Erase("Ref");
     }
     Group g = Group::Of(form);
     if (g.dict && g.is_transparency && ctx.Part() == 1) {
-        ctx.Report(43, g.dict);
+        ctx.Report(SDF::e_PDFA43, g.dict);
         if (convert) form->Erase("Group");
         return;
     }
@@ -114,10 +114,10 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
 void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el)
 {
     if (ctx.Part() == 4) return;
-    if (el.obj && IsPostScript(el.obj)) ctx.Report(252, el.obj);
+    if (el.obj && IsPostScript(el.obj)) ctx.Report(SDF::e_PDFA252, el.obj);
     // An undefined name was reported by the reader's issue; a defined one that is no
     // image or form cannot be drawn either.
-    if (el.obj) ctx.Report(271);
+    if (el.obj) ctx.Report(SDF::e_PDFA271);
 }
 
 }  // namespace qvx::PDF

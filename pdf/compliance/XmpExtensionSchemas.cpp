@@ -30,16 +30,16 @@ public:
         std::string schemas = Prefix(XmpNs::kPDFAExtension) + "schemas";
         std::optional<XmpProperty> root = Get(schemas);
         if (!root) {
-            m_ctx.Report(783);
+            m_ctx.Report(SDF::e_PDFA783);
             return false;
         }
-        if (!XmpOpt::IsArray(root->options) || XmpOpt::IsOrdered(root->options)) m_ctx.Report(784);
+        if (!XmpOpt::IsArray(root->options) || XmpOpt::IsOrdered(root->options)) m_ctx.Report(SDF::e_PDFA784);
         int count = XmpOpt::IsArray(root->options) ? m_meta.CountArrayItems(XmpNs::kPDFAExtension, schemas) : 0;
         for (int i = 1; i <= count; ++i) {
             std::string item = XmpComposeArrayItemPath(schemas, i);
             std::optional<XmpProperty> uri = Get(Field(item, XmpNs::kPDFASchema, "namespaceURI"));
             if (!uri) {
-                m_ctx.Report(782);
+                m_ctx.Report(SDF::e_PDFA782);
                 return false;
             }
             auto described = undescribed.find(uri->value);
@@ -84,31 +84,31 @@ private:
     {
         std::string path = Field(item, XmpNs::kPDFASchema, "property");
         std::optional<XmpProperty> seq = Get(path);
-        if (!seq) return m_ctx.Report(785);
-        if (!IsSeq(*seq)) return m_ctx.Report(786);
+        if (!seq) return m_ctx.Report(SDF::e_PDFA785);
+        if (!IsSeq(*seq)) return m_ctx.Report(SDF::e_PDFA786);
         long undescribed = static_cast<long>(props.size());
         for (int j = 1, n = Count(path); j <= n; ++j) {
             std::string prop = XmpComposeArrayItemPath(path, j);
             std::string name;
-            if (std::optional<XmpProperty> p = Get(Field(prop, XmpNs::kPDFAProperty, "name")); !p) m_ctx.Report(787);
-            else if (!XmpOpt::IsSimple(p->options)) m_ctx.Report(788);
+            if (std::optional<XmpProperty> p = Get(Field(prop, XmpNs::kPDFAProperty, "name")); !p) m_ctx.Report(SDF::e_PDFA787);
+            else if (!XmpOpt::IsSimple(p->options)) m_ctx.Report(SDF::e_PDFA788);
             else {
                 name = p->value;
                 if (props.count(name)) --undescribed;
-                else m_ctx.Report(789);
+                else m_ctx.Report(SDF::e_PDFA789);
             }
             std::optional<XmpProperty> vt = Get(Field(prop, XmpNs::kPDFAProperty, "valueType"));
             if (!vt) {
-                m_ctx.Report(7810);
+                m_ctx.Report(SDF::e_PDFA7810);
                 continue;
             }
             std::string type;
-            if (!XmpOpt::IsSimple(vt->options)) m_ctx.Report(7810);
+            if (!XmpOpt::IsSimple(vt->options)) m_ctx.Report(SDF::e_PDFA7810);
             else type = vt->value;
             if (!IsPredefinedExtensionValueType(type)) s.custom_types.insert(type);
             s.property_of_type[type] = name;
         }
-        if (undescribed != 0) m_ctx.Report(789);
+        if (undescribed != 0) m_ctx.Report(SDF::e_PDFA789);
     }
 
     void ValueTypes(const std::string& item, const std::map<std::string, bool>& props, SchemaState& s)
@@ -116,36 +116,36 @@ private:
         std::string path = Field(item, XmpNs::kPDFASchema, "valueType");
         std::optional<XmpProperty> seq = Get(path);
         if (!seq || !IsSeq(*seq)) {
-            m_ctx.Report(seq ? 7817 : 7816);
-            return m_ctx.Report(7818);
+            m_ctx.Report(seq ? SDF::e_PDFA7817 : SDF::e_PDFA7816);
+            return m_ctx.Report(SDF::e_PDFA7818);
         }
         long remaining = static_cast<long>(s.custom_types.size());
         std::set<std::string> defined_types, field_types;
         for (int k = 1, n = Count(path); k <= n; ++k) {
             std::string vt = XmpComposeArrayItemPath(path, k);
             std::string type_name;
-            if (std::optional<XmpProperty> t = Get(Field(vt, XmpNs::kPDFAType, "type")); !t) m_ctx.Report(7819);
-            else if (!XmpOpt::IsSimple(t->options)) m_ctx.Report(7820);
+            if (std::optional<XmpProperty> t = Get(Field(vt, XmpNs::kPDFAType, "type")); !t) m_ctx.Report(SDF::e_PDFA7819);
+            else if (!XmpOpt::IsSimple(t->options)) m_ctx.Report(SDF::e_PDFA7820);
             else {
                 type_name = t->value;
                 defined_types.insert(type_name);
                 if (s.custom_types.count(type_name)) --remaining;
-                else m_ctx.Report(7818);
+                else m_ctx.Report(SDF::e_PDFA7818);
             }
             std::optional<XmpProperty> desc = Get(Field(vt, XmpNs::kPDFAType, "description"));
-            if (!desc || !XmpOpt::IsSimple(desc->options)) m_ctx.Report(7821);
-            if (!Get(Field(vt, XmpNs::kPDFAType, "namespaceURI"))) m_ctx.Report(7822);
+            if (!desc || !XmpOpt::IsSimple(desc->options)) m_ctx.Report(SDF::e_PDFA7821);
+            if (!Get(Field(vt, XmpNs::kPDFAType, "namespaceURI"))) m_ctx.Report(SDF::e_PDFA7822);
             bool has_fields = Fields(Field(vt, XmpNs::kPDFAType, "field"), field_types);
             auto pair = s.property_of_type.find(type_name);
             if (pair == s.property_of_type.end()) continue;
             auto prop = props.find(pair->second);
-            if (prop != props.end() && prop->second != has_fields) m_ctx.Report(7831);
+            if (prop != props.end() && prop->second != has_fields) m_ctx.Report(SDF::e_PDFA7831);
         }
-        if (remaining != 0) m_ctx.Report(7818);
+        if (remaining != 0) m_ctx.Report(SDF::e_PDFA7818);
         // A custom type used by a field must itself be described by a pdfaType:type entry.
         for (const std::string& t : field_types) {
             if (defined_types.count(t)) continue;
-            m_ctx.Report(7830);
+            m_ctx.Report(SDF::e_PDFA7830);
             break;
         }
     }
@@ -156,19 +156,19 @@ private:
         std::optional<XmpProperty> seq = Get(path);
         if (!seq) return false;
         if (!XmpOpt::IsOrdered(seq->options)) {
-            m_ctx.Report(7823);
+            m_ctx.Report(SDF::e_PDFA7823);
             return false;
         }
         for (int f = 1, n = Count(path); f <= n; ++f) {
             std::string field = XmpComposeArrayItemPath(path, f);
-            if (std::optional<XmpProperty> p = Get(Field(field, XmpNs::kPDFAField, "name")); !p) m_ctx.Report(7824);
-            else if (!XmpOpt::IsSimple(p->options)) m_ctx.Report(7825);
+            if (std::optional<XmpProperty> p = Get(Field(field, XmpNs::kPDFAField, "name")); !p) m_ctx.Report(SDF::e_PDFA7824);
+            else if (!XmpOpt::IsSimple(p->options)) m_ctx.Report(SDF::e_PDFA7825);
             if (std::optional<XmpProperty> p = Get(Field(field, XmpNs::kPDFAField, "description")); !p)
-                m_ctx.Report(7828);
-            else if (!XmpOpt::IsSimple(p->options)) m_ctx.Report(7829);
+                m_ctx.Report(SDF::e_PDFA7828);
+            else if (!XmpOpt::IsSimple(p->options)) m_ctx.Report(SDF::e_PDFA7829);
             if (std::optional<XmpProperty> p = Get(Field(field, XmpNs::kPDFAField, "valueType")); !p)
-                m_ctx.Report(7826);
-            else if (!XmpOpt::IsSimple(p->options)) m_ctx.Report(7827);
+                m_ctx.Report(SDF::e_PDFA7826);
+            else if (!XmpOpt::IsSimple(p->options)) m_ctx.Report(SDF::e_PDFA7827);
             else if (!IsPredefinedExtensionValueType(p->value)) field_types.insert(p->value);
         }
         return true;
@@ -181,11 +181,11 @@ private:
 void CheckExtensionPrefixes(const XmpCheckContext& ctx, const std::map<std::string, std::set<std::string>>& declared)
 {
     struct Expected { std::string_view ns, prefix; std::int32_t code; };
-    static constexpr Expected kExpected[] = {{XmpNs::kPDFAExtension, "pdfaExtension:", 7811},
-                                             {XmpNs::kPDFASchema, "pdfaSchema:", 7812},
-                                             {XmpNs::kPDFAProperty, "pdfaProperty:", 7813},
-                                             {XmpNs::kPDFAType, "pdfaType:", 7814},
-                                             {XmpNs::kPDFAField, "pdfaField:", 7815}};
+    static constexpr Expected kExpected[] = {{XmpNs::kPDFAExtension, "pdfaExtension:", SDF::e_PDFA7811},
+                                             {XmpNs::kPDFASchema, "pdfaSchema:", SDF::e_PDFA7812},
+                                             {XmpNs::kPDFAProperty, "pdfaProperty:", SDF::e_PDFA7813},
+                                             {XmpNs::kPDFAType, "pdfaType:", SDF::e_PDFA7814},
+                                             {XmpNs::kPDFAField, "pdfaField:", SDF::e_PDFA7815}};
     for (const Expected& e : kExpected) {
         std::string_view expected = e.prefix.substr(0, e.prefix.size() - 1);
         bool wrong = false;
@@ -209,10 +209,10 @@ void ValidateExtensionSchemas(const XmpCheckContext& ctx, const XmpMeta& meta, c
                               const std::map<std::string, std::set<std::string>>& declared)
 {
     if (found.undescribed.empty()) return;
-    if (!found.extension_present) return ctx.Report(781);
+    if (!found.extension_present) return ctx.Report(SDF::e_PDFA781);
     CheckExtensionPrefixes(ctx, declared);
     int pending = static_cast<int>(found.undescribed.size());
-    if (SchemaWalker(ctx, meta).Run(found.undescribed, pending) && pending != 0) ctx.Report(781);
+    if (SchemaWalker(ctx, meta).Run(found.undescribed, pending) && pending != 0) ctx.Report(SDF::e_PDFA781);
 }
 
 }  // namespace qvx::PDF

@@ -24,7 +24,7 @@ void CheckPrefixedPath(const XmpCheckContext& ctx, const XmpMeta& meta, std::str
     } catch (const std::exception&) {
         other_prefix = true;
     }
-    if (other_prefix) ctx.Report(7112);
+    if (other_prefix) ctx.Report(SDF::e_PDFA7112);
 }
 
 bool IsWholeInteger(std::string_view text)
@@ -53,16 +53,16 @@ void CheckPDFAIdentification(const XmpCheckContext& ctx, const XmpMeta& meta, Do
                              const std::map<std::string, std::set<std::string>>& declared)
 {
     if (std::optional<XmpProperty> part = meta.GetProperty(XmpNs::kPDFAId, "part")) {
-        if (part->value != std::to_string(ctx.Part())) ctx.Report(7114);
+        if (part->value != std::to_string(ctx.Part())) ctx.Report(SDF::e_PDFA7114);
         values.part = Common::UString::FromUTF8(part->value);
         CheckPrefixedPath(ctx, meta, "part", declared);
-    } else ctx.Report(7111);
+    } else ctx.Report(SDF::e_PDFA7111);
 
     if (std::optional<XmpProperty> conf = meta.GetProperty(XmpNs::kPDFAId, "conformance")) {
-        if (!IsAllowedPDFAConformance(ctx.state.level, conf->value)) ctx.Report(7113);
+        if (!IsAllowedPDFAConformance(ctx.state.level, conf->value)) ctx.Report(SDF::e_PDFA7113);
         values.conformance = Common::UString::FromUTF8(conf->value);
         CheckPrefixedPath(ctx, meta, "conformance", declared);
-    } else if (ctx.state.level != e_Level4) ctx.Report(7111);
+    } else if (ctx.state.level != e_Level4) ctx.Report(SDF::e_PDFA7111);
 
     if (ctx.IsPDFA1() && meta.GetProperty(XmpNs::kPDFAId, "amd")) {
         XmpIterator it(meta, "", "", XmpIterator::e_all);
@@ -70,15 +70,15 @@ void CheckPDFAIdentification(const XmpCheckContext& ctx, const XmpMeta& meta, Do
         while (it.Next(node)) {
             std::size_t colon = node.path.find(':');
             if (colon != std::string::npos && node.path.substr(colon) == ":amd" && node.path.substr(0, colon) != "pdfaid")
-                ctx.Report(7112);
+                ctx.Report(SDF::e_PDFA7112);
         }
     }
 
     if (ctx.IsPDFA4()) {
         std::optional<XmpProperty> rev = meta.GetProperty(XmpNs::kPDFAId, "rev");
         std::string text = rev ? rev->value : std::string();
-        if (text.size() != 4) ctx.Report(46735);
-        if (!IsWholeInteger(text)) ctx.Report(46735);
+        if (text.size() != 4) ctx.Report(SDF::e_PDFA46735);
+        if (!IsWholeInteger(text)) ctx.Report(SDF::e_PDFA46735);
     }
 }
 
@@ -89,25 +89,25 @@ XmpUAIdentification CheckPDFUAIdentification(const XmpCheckContext& ctx, const X
     std::optional<std::string> text;
     if (title && XmpOpt::IsAltText(title->options)) text = meta.GetLocalizedText(XmpNs::kDC, "title", "", "x-default");
     if (text) found.title = Common::UString::FromUTF8(*text);
-    else ctx.Report(-17110);
+    else ctx.Report(SDF::e_PDFUA17110);
 
     std::optional<std::string> ns = XmpNamespaceOf("pdfuaid");
     std::optional<std::string> prefix = XmpPrefixOf(XmpNs::kPDFUAId);
     if (!ns && !prefix) {
-        ctx.Report(-151);
+        ctx.Report(SDF::e_PDFUA151);
         return found;
     }
     if (!ns || !prefix || *ns != XmpNs::kPDFUAId || *prefix != "pdfuaid:") {
-        ctx.Report(-152);
+        ctx.Report(SDF::e_PDFUA152);
         return found;
     }
     std::optional<XmpProperty> part = meta.GetProperty(XmpNs::kPDFUAId, "part");
     if (!part) {
-        ctx.Report(-151);
+        ctx.Report(SDF::e_PDFUA151);
         return found;
     }
     found.part = Common::UString::FromUTF8(part->value);
-    if (ctx.state.level == e_LevelUA1 && part->value != "1") ctx.Report(-153);
+    if (part->value != "1") ctx.Report(SDF::e_PDFUA153);
     return found;
 }
 

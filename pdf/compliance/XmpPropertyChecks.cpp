@@ -34,7 +34,7 @@ void CheckXmpBasicNames(const XmpCheckContext& ctx, XmpMeta& meta)
             bool known = false;
             for (std::string_view allowed : kXmpBasicNames) known = known || name.starts_with(allowed);
             if (known) continue;
-            ctx.Report(724);
+            ctx.Report(SDF::e_PDFA724);
             bad.push_back(node.path);
         }
     }
@@ -46,7 +46,7 @@ void CheckXmpIdentifier(const XmpCheckContext& ctx, XmpMeta& meta)
 {
     std::optional<XmpProperty> id = meta.GetProperty(XmpNs::kXMP, "Identifier");
     if (!id || XmpOpt::IsArray(id->options)) return;
-    ctx.Report(739);
+    ctx.Report(SDF::e_PDFA739);
     if (ctx.Convert()) meta.DeleteProperty(XmpNs::kXMP, "Identifier");
 }
 

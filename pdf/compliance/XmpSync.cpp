@@ -13,7 +13,7 @@ void Guarded(const XmpCheckContext& ctx, Check check)
     try {
         check();
     } catch (const std::exception&) {
-        ctx.Report(723);
+        ctx.Report(SDF::e_PDFA723);
     }
 }
 
@@ -63,7 +63,7 @@ void CheckLangAlt(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues
     if (!prop) return Absent(ctx, info, code);
     std::optional<std::string> text;
     if (XmpOpt::IsAltText(prop->options)) text = meta.GetLocalizedText(XmpNs::kDC, name, "", "x-default");
-    if (!text) return ctx.Report(739);
+    if (!text) return ctx.Report(SDF::e_PDFA739);
     Merge(ctx, values, has_key, info, *text, code);
 }
 
@@ -72,23 +72,23 @@ void CheckSimple(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues&
 {
     std::optional<XmpProperty> prop = meta.GetProperty(ns, name);
     if (!prop) return Absent(ctx, info, code);
-    if (!XmpOpt::IsSimple(prop->options)) return ctx.Report(739);
+    if (!XmpOpt::IsSimple(prop->options)) return ctx.Report(SDF::e_PDFA739);
     Merge(ctx, values, has_key, info, prop->value, code);
 }
 
 void CheckAuthor(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values)
 {
     std::optional<XmpProperty> creator = meta.GetProperty(XmpNs::kDC, "creator");
-    if (!creator) return Absent(ctx, values.author, 732);
+    if (!creator) return Absent(ctx, values.author, SDF::e_PDFA732);
     std::optional<XmpProperty> first;
     if (XmpOpt::IsArray(creator->options)) first = meta.GetArrayItem(XmpNs::kDC, "creator", 1);
-    if (!first || !XmpOpt::IsSimple(first->options)) return ctx.Report(739);
+    if (!first || !XmpOpt::IsSimple(first->options)) return ctx.Report(SDF::e_PDFA739);
     if (ctx.IsPDFA1() && values.has_author && values.author == Common::UString::FromUTF8(first->value)) {
-        if (meta.GetArrayItem(XmpNs::kDC, "creator", 2)) ctx.Report(739);
-        else if (!XmpOpt::IsOrdered(creator->options)) ctx.Report(739);
+        if (meta.GetArrayItem(XmpNs::kDC, "creator", 2)) ctx.Report(SDF::e_PDFA739);
+        else if (!XmpOpt::IsOrdered(creator->options)) ctx.Report(SDF::e_PDFA739);
         return;
     }
-    Merge(ctx, values, values.has_author, values.author, first->value, 732);
+    Merge(ctx, values, values.has_author, values.author, first->value, SDF::e_PDFA732);
 }
 
 }  // namespace
@@ -97,21 +97,21 @@ void CheckXmpDates(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValue
 {
     values.info_newer = false;
     Guarded(ctx, [&] {
-        CheckDate(ctx, meta, "CreateDate", values.has_creation_date, values.creation_date, values.info_newer, false, 737);
+        CheckDate(ctx, meta, "CreateDate", values.has_creation_date, values.creation_date, values.info_newer, false, SDF::e_PDFA737);
     });
     Guarded(ctx, [&] {
-        CheckDate(ctx, meta, "ModifyDate", values.has_mod_date, values.mod_date, values.info_newer, true, 738);
+        CheckDate(ctx, meta, "ModifyDate", values.has_mod_date, values.mod_date, values.info_newer, true, SDF::e_PDFA738);
     });
 }
 
 void CheckXmpTexts(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& v)
 {
-    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, v, "title", v.has_title, v.title, 731); });
+    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, v, "title", v.has_title, v.title, SDF::e_PDFA731); });
     Guarded(ctx, [&] { CheckAuthor(ctx, meta, v); });
-    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, v, "description", v.has_subject, v.subject, 733); });
-    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kPDF, "Keywords", v.has_keywords, v.keywords, 734); });
-    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kXMP, "CreatorTool", v.has_creator, v.creator, 735); });
-    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kPDF, "Producer", v.has_producer, v.producer, 736); });
+    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, v, "description", v.has_subject, v.subject, SDF::e_PDFA733); });
+    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kPDF, "Keywords", v.has_keywords, v.keywords, SDF::e_PDFA734); });
+    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kXMP, "CreatorTool", v.has_creator, v.creator, SDF::e_PDFA735); });
+    Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kPDF, "Producer", v.has_producer, v.producer, SDF::e_PDFA736); });
 }
 
 }  // namespace qvx::PDF

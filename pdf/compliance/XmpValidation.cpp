@@ -15,8 +15,8 @@ std::shared_ptr<XmpMeta> Parse(const XmpCheckContext& ctx, const XmpPacketScan& 
 {
     std::shared_ptr<XmpMeta> meta = XmpMeta::Create();
     meta->Parse(scan.text);
-    if (check_wrapper && !scan.header_attributes_clean) ctx.Report(751);
-    if (check_wrapper && !scan.wrapper_seen) ctx.Report(725);
+    if (check_wrapper && !scan.header_attributes_clean) ctx.Report(SDF::e_PDFA751);
+    if (check_wrapper && !scan.wrapper_seen) ctx.Report(SDF::e_PDFA725);
     return meta;
 }
 
@@ -42,7 +42,7 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
         CheckXmpIdentifier(ctx, *meta);
         CheckXmpTexts(ctx, *meta, values);
     } catch (const std::exception&) {
-        ctx.Report(723);
+        ctx.Report(SDF::e_PDFA723);
         meta.reset();
     }
     bool hand_over = false;
@@ -55,7 +55,7 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
                 ValidateExtensionSchemas(ctx, *meta, found, scan.declared_prefixes);
             }
         } catch (const std::exception&) {
-            ctx.Report(723);
+            ctx.Report(SDF::e_PDFA723);
             identify = false;
         }
         hand_over = !ctx.state.errors.AnyPresent();
@@ -63,7 +63,7 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
             try {
                 CheckPDFAIdentification(ctx, *meta, values, scan.declared_prefixes);
             } catch (const std::exception&) {
-                ctx.Report(723);
+                ctx.Report(SDF::e_PDFA723);
             }
         }
     }
@@ -84,7 +84,7 @@ XmpUAResult ValidateXmpPacketUA(const XmpCheckContext& ctx, std::string_view pac
         result.title = std::move(id.title);
         result.part = std::move(id.part);
     } catch (const std::exception&) {
-        ctx.Report(723);
+        ctx.Report(SDF::e_PDFA723);
     }
     TrimNuls(result.title);
     TrimNuls(result.part);

@@ -17,7 +17,7 @@ void Quiet(PassContext&) { g_ran.push_back("quiet"); }
 void Finds(PassContext& ctx)
 {
     g_ran.push_back("finds");
-    ctx.Report(174);
+    ctx.Report(qvx::SDF::e_PDFA174);
 }
 void Throws(PassContext&)
 {

@@ -7,12 +7,13 @@
 #include "pdf/compliance/ErrorCatalogue.h"
 #include "pdf/compliance/ErrorStoreReader.h"
 #include "pdf/compliance/PDFUATranslation.h"
+#include "sdf/Rules.h"
 
 using namespace qvx::PDF;
 
 TEST(ErrorCatalogue, RowsAreUniqueButOneAndLookupTakesTheFirst)
 {
-    auto rows = ErrorCatalogue();
+    auto rows = qvx::SDF::Rules();
     ASSERT_EQ(rows.size(), 282u);
     std::map<int, int> seen;
     for (const auto& r : rows) {
@@ -50,7 +51,7 @@ TEST(ErrorCatalogue, MessagesAreExactAndFitAnXmlAttribute)
     };
     for (const auto& [code, text] : sample) EXPECT_EQ(ErrorStoreReader::GetErrorMessage(code), text) << code;
     // The report writes messages unescaped.
-    for (const auto& r : ErrorCatalogue()) EXPECT_EQ(std::string(r.message).find_first_of("\"&<"), std::string::npos) << r.code;
+    for (const auto& r : qvx::SDF::Rules()) EXPECT_EQ(std::string(r.message).find_first_of("\"&<"), std::string::npos) << r.code;
 }
 
 TEST(ErrorCatalogue, CodeText)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <vector>
+
 #include "common/Exception.h"
 #include "pdf/compliance/ErrorStoreReader.h"
 
@@ -56,6 +59,14 @@ TEST(ErrorStoreReader, CapOrderAndDuplicatesAsRead)
     EXPECT_EQ(r.GetRef(10, 0), 42u);
     EXPECT_EQ(r.GetRefCount(722), 0);
     EXPECT_EQ(r.GetRefCount(-17110), 0);
+    // The range yields the same records in the same order.
+    std::vector<std::int32_t> codes;
+    for (const auto& [code, record] : r) {
+        codes.push_back(code);
+        EXPECT_EQ(static_cast<int>(record.refs.size()), r.GetRefCount(code)) << code;
+    }
+    EXPECT_EQ(codes, (std::vector<std::int32_t>{-17110, 10, 131, 722}));
+    EXPECT_EQ(*std::next(r.begin(), 2)->second.refs.begin(), 16u);
 
     ErrorStore all(0);
     for (std::uint32_t n = 1; n <= 5000; ++n) all.AddError(1101, 5001 - n);
@@ -90,7 +101,7 @@ TEST(ErrorStoreReader, FailuresCarryTheirMessageConditionAndFunction)
     ErrorStoreReader r(store);
     Exception e = Thrown([&] { r.GetError(1); });
     EXPECT_EQ(e.GetMessage(), "Bad error index");
-    EXPECT_EQ(e.GetCondition(), "");
+    EXPECT_EQ(e.GetCondition(), "index >= 0 && index < GetErrorCount()");
     EXPECT_EQ(e.GetFunction(), "");
     EXPECT_EQ(Thrown([&] { r.GetError(-1); }).GetMessage(), "Bad error index");
     for (auto f : {+[](const ErrorStoreReader& x) { x.GetRefCount(11); },

@@ -20,7 +20,7 @@ public:
     std::unique_ptr<Obj> LoadObject(Indirect& e) override
     {
         ++loads;
-        if (e.GetObjNum() == 13) QVX_THROW("false", "Object header not found");
+        if (e.GetObjNum() == 13) QVX_THROW("e.GetObjNum() != 13", "Object header not found");
         return Number::Create(e.GetObjNum() * 10.0);
     }
     int loads = 0;

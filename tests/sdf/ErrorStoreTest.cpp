@@ -41,14 +41,14 @@ TEST(CheckState, ReportSetsStopOnlyWithFirstStopInValidation)
     bool stop = false;
     CheckState st;
     st.stop = &stop;
-    st.Report(131);
+    st.Report(qvx::SDF::e_PDFA131);
     EXPECT_FALSE(stop);
     st.first_stop = true;
     st.convert = true;
-    st.Report(131);
+    st.Report(qvx::SDF::e_PDFA131);
     EXPECT_FALSE(stop);
     st.convert = false;
-    st.Report(132, 4);
+    st.Report(qvx::SDF::e_PDFA132, 4);
     EXPECT_TRUE(stop);
     EXPECT_TRUE(st.Stopped());
     EXPECT_EQ(CheckState::PartOf(2), 1);
@@ -56,4 +56,36 @@ TEST(CheckState, ReportSetsStopOnlyWithFirstStopInValidation)
     EXPECT_EQ(CheckState::PartOf(8), 3);
     EXPECT_EQ(CheckState::PartOf(11), 4);
     EXPECT_EQ(CheckState::PartOf(12), 0);
+}
+
+TEST(CheckState, ReportKeepsOnlyRulesInForceAtTheLevel)
+{
+    using namespace qvx::SDF;
+    bool stop = false;
+    CheckState st;
+    st.stop = &stop;
+    st.first_stop = true;
+    // Object streams are a PDF/A-1 rule: a 2B run drops it and does not stop for it.
+    st.level = 4;
+    st.Report(e_PDFA14, 3);
+    EXPECT_FALSE(st.errors.Has(e_PDFA14));
+    EXPECT_FALSE(stop);
+    st.Report(e_PDFA11, 3);
+    EXPECT_TRUE(st.errors.Has(e_PDFA11));
+    EXPECT_TRUE(stop);
+    // The parser hooks hold rules against their own level, not the passes'.
+    st.ReportAt(2, e_PDFA14, 5);
+    EXPECT_EQ(st.errors.Records().at(e_PDFA14).refs, (std::set<std::uint32_t>{5}));
+    // PDF/UA rules stand at level 12 only; without a level every rule counts.
+    st.Report(e_PDFUA1714);
+    EXPECT_FALSE(st.errors.Has(e_PDFUA1714));
+    st.level = 12;
+    st.Report(e_PDFUA1714);
+    EXPECT_TRUE(st.errors.Has(e_PDFUA1714));
+    st.level = 0;
+    st.Report(e_PDFA46253);
+    EXPECT_TRUE(st.errors.Has(e_PDFA46253));
+    EXPECT_FALSE(InForce(e_PDFA46253, 4));
+    EXPECT_TRUE(InForce(e_PDFA46253, 9));
+    EXPECT_TRUE(InForce(99999, 4));
 }

@@ -96,7 +96,7 @@ TEST(Obj, WrongKindThrowsTheIllegalOperationError)
     auto e = Thrown([&] { name->GetNumber(); });
     EXPECT_EQ(e.GetMessage(), "GetNumber() can't be invoked on Obj of this type.");
     EXPECT_EQ(e.GetFunction(), "IllegalFunctionException");
-    EXPECT_EQ(e.GetCondition(), "false");
+    EXPECT_EQ(e.GetCondition(), "the object's type supports the call");
 
     auto arr = Array::Create();
     EXPECT_EQ(Thrown([&] { arr->PutName("K", "V"); }).GetMessage(), "Put() can't be invoked on Obj of this type.");

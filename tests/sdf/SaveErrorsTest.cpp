@@ -20,7 +20,7 @@ const std::string kRepaired =
 
 class FailingLoader : public ObjLoader {
 public:
-    std::unique_ptr<Obj> LoadObject(Indirect&) override { QVX_THROW("false", "Object header not found"); }
+    std::unique_ptr<Obj> LoadObject(Indirect&) override { QVX_THROW("the loader finds the object", "Object header not found"); }
 };
 
 std::vector<std::string> Listing(const std::filesystem::path& dir)
