@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -19,6 +20,13 @@
 #include "pdf/compliance/ContentWalk.h"
 
 namespace qvx::PDF {
+
+// Extended graphics states whose transfer curve (TR, TR2) the page checks found in
+// conversion; no level allows one. After the page walk, when no reader holds the state that
+// points at it, a curve that changes no value goes; any other stays (and is reported), since
+// taking it away would change every colour it applies to.
+struct TransferCurvesToRemove : std::set<SDF::Obj*> {};
+void RemoveTransferCurves(PassContext& ctx);
 
 class ColourCheck final : public ContentCheck {
 public:

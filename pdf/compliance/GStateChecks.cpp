@@ -1,10 +1,13 @@
 // Graphics-state changes (rendering intent, transfer functions, transparency), overprint
 // mode with CMYK ICC colour, and the ExtGState resources (halftones).
 #include <cmath>
+#include <memory>
+#include <vector>
 
 #include "pdf/ExtGState.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/ColourChecks.h"
+#include "render/FunctionEval.h"
 #include "sdf/Dict.h"
 
 namespace qvx::PDF {
@@ -64,8 +67,10 @@ void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
     if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent) &&
         ctx.Part() != 4)
         ctx.Report(SDF::e_PDFA291, el.stream);
-    if ((changed & GState::e_transfer) && gs.transfer && !IsNameOf(gs.transfer, "Default"))
+    if ((changed & GState::e_transfer) && gs.transfer && !IsNameOf(gs.transfer, "Default")) {
         ctx.Report(SDF::e_PDFA281, el.stream);
+        if (ctx.state.convert && gs.ext_gstate) ctx.caches.Get<TransferCurvesToRemove>().insert(gs.ext_gstate);
+    }
     if ((changed & GState::e_soft_mask) && gs.soft_mask) {
         if (pdfa1) ctx.Report(SDF::e_PDFA41, gs.soft_mask);
         MarkTransparency();
@@ -118,6 +123,50 @@ void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
             if (gs->IsDict() && m_gstates_seen.insert(gs).second) CheckExtGState(ctx, gs);
         });
     }
+}
+
+namespace {
+
+// A transfer curve that leaves every value as it is: Identity, or functions of one input
+// and one output that return their input (within half a percent, at eleven points).
+bool IsIdentityCurve(Obj* tr)
+{
+    if (IsNameOf(tr, "Identity")) return true;
+    std::vector<Obj*> functions;
+    if (tr && tr->IsArray()) {
+        for (std::size_t i = 0; i < tr->Size(); ++i) functions.push_back(Deref(tr->GetAt(i)));
+    } else {
+        functions.push_back(tr);
+    }
+    for (Obj* f : functions) {
+        if (IsNameOf(f, "Identity")) continue;
+        std::unique_ptr<Render::FunctionEval> eval;
+        try {
+            eval = Render::FunctionEval::Create(f);
+        } catch (const std::exception&) {
+            return false;
+        }
+        if (!eval || eval->Outputs() != 1) return false;
+        for (int i = 0; i <= 10; ++i) {
+            const double x = i / 10.0;
+            double y = -1;
+            eval->Eval(&x, 1, &y);
+            if (!(std::abs(y - x) <= 0.005)) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void RemoveTransferCurves(PassContext& ctx)
+{
+    const std::set<Obj*> states = std::move(ctx.caches.Get<TransferCurvesToRemove>());
+    ctx.caches.Drop<TransferCurvesToRemove>();
+    // Only curves that change nothing go: another would change every colour the page shows.
+    for (Obj* gs : states)
+        for (const char* key : {"TR", "TR2"})
+            if (Obj* tr = FindIn(gs, key); tr && !IsNameOf(tr, "Default") && IsIdentityCurve(tr)) gs->Erase(key);
 }
 
 void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)

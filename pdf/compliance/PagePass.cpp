@@ -63,6 +63,7 @@ void RunPagePass(PassContext& ctx)
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);
+    RemoveTransferCurves(ctx);
     RemoveUnknownOperators(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);

@@ -369,3 +369,25 @@ TEST(ConversionFidelity, InterpolatedImagesDrawnLargeStaySmooth)
     EXPECT_GT(width(out), 2);
     EXPECT_EQ(width(Convert(file("2"), k2B, dir, "small_pdfa.pdf")), 2);
 }
+
+TEST(ConversionFidelity, OnlyTransferCurvesThatChangeNothingGo)
+{
+    TempDir dir;
+    // An identity curve goes; an inverting one would turn the page into its negative, so it
+    // stays and the copy is still reported for it.
+    auto file = [](const std::string& c0, const std::string& c1) {
+        PdfBuilder b = ColourFile(k2B, "<</ExtGState<</T 9 0 R>>>>", "/T gs 0.2 g 0 0 200 200 re f");
+        b.Set(9, "<</Type/ExtGState/TR<</FunctionType 2/Domain[0 1]/C0[" + c0 + "]/C1[" + c1 + "]/N 1>>>>");
+        return b.Build();
+    };
+    struct Case {
+        std::string c0, c1, findings;
+    };
+    for (const Case& c : {Case{"0", "1", ""}, Case{"1", "0", "281(4)"}}) {
+        fs::path in = dir.Write("curve.pdf", file(c.c0, c.c1));
+        fs::path out = Convert(file(c.c0, c.c1), k2B, dir, "curve_pdfa.pdf");
+        PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
+        EXPECT_EQ(Findings(again), c.findings) << c.c0 << " " << c.c1;
+        EXPECT_TRUE(Near(MiddlePixel(in), MiddlePixel(out))) << MiddlePixel(in) << " became " << MiddlePixel(out);
+    }
+}
