@@ -8,6 +8,7 @@
 #include "pdf/AppearanceWriter.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageContent.h"
+#include "sdf/ObjWriter.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDoc.h"
 #include "sdf/WriteFlate.h"
@@ -102,8 +103,8 @@ bool DrawMarkup(const Annot& annot, bool blend, AppearanceWriter& w)
     std::vector<double> q = Numbers(FindArray(Deref(annot.GetSDFObj()), "QuadPoints"));
     if (q.size() < 8 || (type == Annot::e_Highlight && !blend)) return false;
     const SDF::Obj* c = annot.GetColor();
-    if (c ? !w.Colour(c, type != Annot::e_Highlight) : (w.Op(type == Annot::e_Highlight ? "1 1 0 rg" : "0 G"), false))
-        return false;
+    if (!c) w.Op(type == Annot::e_Highlight ? "1 1 0 rg" : "0 G");
+    else if (!w.Colour(c, type != Annot::e_Highlight)) return false;
     if (type == Annot::e_Highlight) {
         auto gs = SDF::Dict::Create();
         gs->PutName("Type", "ExtGState");
@@ -163,8 +164,8 @@ void DrawNote(const Annot& annot, const Rect& rect, AppearanceWriter& w)
     w.Op("S");
 }
 
-// Line and polygon points are in page space; a rectangle too small to hold them (some
-// writers leave it empty) would squeeze the drawing to nothing.
+// The annotation's rectangle, normalised; none when it has no area, since the appearance
+// is fitted to it and would be squeezed to nothing.
 std::optional<Rect> DrawnRect(const Annot& annot)
 {
     std::optional<Rect> rect = annot.GetRect();
@@ -228,19 +229,8 @@ void AppearanceWriter::Polyline(const std::vector<double>& xy, bool close)
 
 AppearanceWriter& AppearanceWriter::String(std::string_view bytes)
 {
-    m_content += '(';
-    for (unsigned char c : bytes) {
-        if (c == '(' || c == ')' || c == '\\') {
-            m_content += '\\';
-            m_content += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            static const char kDigits[] = "01234567";
-            m_content += {'\\', kDigits[c >> 6], kDigits[(c >> 3) & 7], kDigits[c & 7]};
-        } else {
-            m_content += static_cast<char>(c);
-        }
-    }
-    m_content += ") ";
+    SDF::ObjWriter::AppendLiteralString(m_content, Common::AsBytes(bytes));
+    m_content += ' ';
     return *this;
 }
 

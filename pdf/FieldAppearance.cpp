@@ -80,6 +80,26 @@ DefaultAppearance ParseDA(const SDF::Obj* da)
     return out;
 }
 
+// Helvetica, kept once in the form's resources (when there is a form) so that every field
+// shares it.
+SDF::Obj* Helvetica(SDF::SDFDoc& doc, SDF::Obj* acroform)
+{
+    SDF::Obj* dr = FindDict(acroform, "DR");
+    SDF::Obj* fonts = FindDict(dr, "Font");
+    SDF::Obj* helv = FindIn(fonts, "Helv");
+    if (helv && IsNameOf(FindIn(helv, "BaseFont"), "Helvetica")) return helv;
+    SDF::Obj* dict = doc.CreateIndirectDict();
+    dict->PutName("Type", "Font");
+    dict->PutName("Subtype", "Type1");
+    dict->PutName("BaseFont", "Helvetica");
+    dict->PutName("Encoding", "WinAnsiEncoding");
+    if (!acroform) return dict;
+    if (!dr) dr = acroform->PutDict("DR");
+    if (!fonts) fonts = dr->PutDict("Font");
+    fonts->Put("Helv", doc.GetObj(dict->GetObjNum()));
+    return dict;
+}
+
 // A font to write with and the codes of the characters it can show.
 class TextFont {
 public:
@@ -90,21 +110,7 @@ public:
         mp_dict = name.empty() ? nullptr : Deref(FindIn(fonts, name));
         if (!mp_dict || !mp_dict->IsDict() || !(mp_font = Font::Create(mp_dict)) || !mp_font->IsSimple() ||
             mp_font->GetKind() == Font::e_type3) {
-            // Helvetica, kept once in the form's resources so that every field shares it.
-            mp_dict = Deref(FindIn(fonts, "Helv"));
-            if (!mp_dict || !IsNameOf(FindIn(mp_dict, "BaseFont"), "Helvetica")) {
-                mp_dict = doc.CreateIndirectDict();
-                mp_dict->PutName("Type", "Font");
-                mp_dict->PutName("Subtype", "Type1");
-                mp_dict->PutName("BaseFont", "Helvetica");
-                mp_dict->PutName("Encoding", "WinAnsiEncoding");
-                if (acroform) {
-                    SDF::Obj* dr = FindDict(acroform, "DR") ? FindDict(acroform, "DR") : acroform->PutDict("DR");
-                    SDF::Obj* f = FindDict(dr, "Font") ? FindDict(dr, "Font") : dr->PutDict("Font");
-                    f->Put("Helv", doc.GetObj(mp_dict->GetObjNum()));
-                    mp_dict = Deref(f->FindObj("Helv"));
-                }
-            }
+            mp_dict = Helvetica(doc, acroform);
             mp_font = Font::Create(mp_dict);
         }
         for (std::uint32_t code = 255; code > 0; --code) {

@@ -2,8 +2,10 @@
 // Small typed reads of dictionary entries that tolerate damaged values: a wrong kind reads
 // as absent rather than throwing, which is what page-level readers want.
 
+#include <cstddef>
 #include <string_view>
 
+#include "sdf/Dict.h"
 #include "sdf/Obj.h"
 
 namespace qvx::PDF {
@@ -26,5 +28,16 @@ bool IsNameOf(const SDF::Obj* obj, std::string_view text);
 SDF::Obj* Deref(SDF::Obj* obj);
 // A number element of an array, or def.
 double NumberAt(const SDF::Obj* array, std::size_t i, double def);
+
+// Calls f with each resolved, non-null value of a dictionary (nothing for null), at most the
+// first 100000: no real resource category or glyph table has more.
+template <class F>
+void ForEachEntry(SDF::Obj* dict, F f)
+{
+    if (!dict) return;
+    std::size_t n = 0;
+    for (auto it = dict->DictBegin(); it != dict->DictEnd() && n < 100000; ++it, ++n)
+        if (SDF::Obj* v = Deref(it.Value())) f(v);
+}
 
 }  // namespace qvx::PDF

@@ -9,11 +9,10 @@
 
 namespace qvx::Render {
 
-std::optional<Bitmap> DrawImageOnWhite(SDF::SDFDoc& doc, SDF::Obj* image, PDF::ResourceCache& cache)
+std::optional<Bitmap> DrawImageOnWhite(SDF::Obj* image, PDF::ResourceCache& cache, ColourConvert& colours)
 {
     PDF::ImageInfo info = PDF::ImageInfo::Read(image, false);
     if (info.image_mask) return std::nullopt;
-    ColourConvert colours(CmykIntent(doc));
     ImageSource src{&info, {}, nullptr, &cache, &colours};
     std::uint64_t pixels = 0;
     cairo_surface_t* surface = DecodeImage(src, pixels);

@@ -14,8 +14,11 @@ class ResourceCache;
 
 namespace qvx::Render {
 
+class ColourConvert;
+
 // Null when the image cannot be read, is a stencil mask, or is larger than the renderer
-// decodes.
-std::optional<Bitmap> DrawImageOnWhite(SDF::SDFDoc& doc, SDF::Obj* image, PDF::ResourceCache& cache);
+// decodes. colours: the document's, made with its CMYK intent (CmykIntent), kept across
+// images so that each profile is read once.
+std::optional<Bitmap> DrawImageOnWhite(SDF::Obj* image, PDF::ResourceCache& cache, ColourConvert& colours);
 
 }  // namespace qvx::Render

@@ -116,8 +116,8 @@ void Drain(PassContext& ctx, ElementReader& reader, std::span<ContentCheck* cons
     }
 }
 
-// The appearance streams of the page's annotations: each normal appearance, or each state
-// of a normal appearance dictionary, once per page.
+}  // namespace
+
 std::vector<SDF::Obj*> AppearanceStreams(const Page& page)
 {
     std::vector<SDF::Obj*> out;
@@ -139,8 +139,6 @@ std::vector<SDF::Obj*> AppearanceStreams(const Page& page)
     }
     return out;
 }
-
-}  // namespace
 
 void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks)
 {

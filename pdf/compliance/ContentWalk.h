@@ -30,6 +30,10 @@ struct PaintUse {
 };
 PaintUse PaintsWith(const Element& el);
 
+// The appearance streams of the page's annotations: each normal appearance, or each state
+// of a normal appearance dictionary, once.
+std::vector<SDF::Obj*> AppearanceStreams(const Page& page);
+
 // Walks one page's content (forms entered where painted) for the checks, in order. Stops
 // early when the run's stop flag is set.
 void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks);

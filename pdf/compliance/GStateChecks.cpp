@@ -19,9 +19,6 @@ namespace {
 // DeviceN colorants that PDF/A-2 and -3 allow (and that the colour space reader reads).
 constexpr std::size_t kMaxDeviceNColorants = 32;
 
-// Bounds the entries read from one resource category.
-constexpr std::size_t kMaxEntries = 100000;
-
 bool IsICCCMYK(const ColorState& c)
 {
     return c.space && c.space->GetFamily() == ColorSpace::e_icc && c.space->GetComponentCount() == 4;
@@ -45,15 +42,6 @@ Obj* HalftoneTransfer(Obj* ht)
     return nullptr;
 }
 
-// Calls f with each resolved, non-null value of a dictionary (at most kMaxEntries).
-template <class F>
-void ForEachEntry(Obj* dict, F f)
-{
-    if (!dict) return;
-    std::size_t n = 0;
-    for (auto it = dict->DictBegin(); it != dict->DictEnd() && n < kMaxEntries; ++it, ++n)
-        if (Obj* v = Deref(it.Value())) f(v);
-}
 
 }  // namespace
 

@@ -6,10 +6,9 @@
 
 #include "common/Exception.h"
 #include "common/Limits.h"
-#include "pdf/Annot.h"
 #include "pdf/ObjUtil.h"
-#include "pdf/PageContent.h"
 #include "pdf/compliance/ContentRewrite.h"
+#include "pdf/compliance/ContentWalk.h"
 #include "render/OptionalContent.h"
 #include "sdf/Objects.h"
 
@@ -38,18 +37,9 @@ public:
         for (SDF::Obj* s : page.GetContentStreams()) Stream(s, page.GetResourceDict(), state);
         Resources(page.GetResourceDict(), 0);
         SDF::Obj* annots = page.GetAnnots();
-        for (std::size_t i = annots ? annots->Size() : 0; i-- > 0;) {
-            SDF::Obj* annot = Deref(annots->GetAt(i));
-            if (!annot || !annot->IsDict()) continue;
-            if (!m_oc.Visible(FindIn(annot, "OC"))) {
-                annots->EraseAt(i);
-                continue;
-            }
-            SDF::Obj* n = FindIn(FindDict(annot, "AP"), "N");
-            if (n && n->IsStream()) Form(n, 0);
-            for (auto it = n && n->IsDict() ? n->DictBegin() : SDF::DictIterator{}; n && n->IsDict() && it.HasNext(); it.Next())
-                if (SDF::Obj* s = Deref(it.Value()); s && s->IsStream()) Form(s, 0);
-        }
+        for (std::size_t i = annots ? annots->Size() : 0; i-- > 0;)
+            if (!m_oc.Visible(FindIn(Deref(annots->GetAt(i)), "OC"))) annots->EraseAt(i);
+        for (SDF::Obj* appearance : AppearanceStreams(page)) Form(appearance, 0);
     }
 
 private:
@@ -73,12 +63,10 @@ private:
     void Resources(SDF::Obj* res, int depth)
     {
         for (const char* category : {"XObject", "Pattern"}) {
-            SDF::Obj* dict = FindDict(res, category);
-            for (auto it = dict ? dict->DictBegin() : SDF::DictIterator{}; dict && it.HasNext(); it.Next()) {
-                SDF::Obj* s = Deref(it.Value());
-                if (s && s->IsStream() && (FindName(s, "Subtype") == "Form" || FindNumber(s, "PatternType", 0) == 1))
+            ForEachEntry(FindDict(res, category), [&](SDF::Obj* s) {
+                if (s->IsStream() && (FindName(s, "Subtype") == "Form" || FindNumber(s, "PatternType", 0) == 1))
                     Form(s, depth);
-            }
+            });
         }
     }
 

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/Exception.h"
-#include "pdf/Image.h"
 #include "pdf/ResourceCache.h"
 #include "pdf/compliance/ColourRepair.h"
+#include "render/ColourConvert.h"
 #include "render/ImageOnWhite.h"
 #include "sdf/Objects.h"
 #include "sdf/WriteFlate.h"
@@ -47,11 +46,11 @@ Render::Bitmap Enlarge(const Render::Bitmap& in, int factor)
     return out;
 }
 
-bool Redraw(PassContext& ctx, SDF::Obj* image, const ImagesToRedraw::Redraw& how)
+bool DrawAnew(PassContext& ctx, SDF::Obj* image, const ImagesToRedraw::Redraw& how, Render::ColourConvert& colours)
 {
     std::optional<Render::Bitmap> drawn;
     try {
-        drawn = Render::DrawImageOnWhite(ctx.doc, image, ctx.caches.Get<ResourceCache>());
+        drawn = Render::DrawImageOnWhite(image, ctx.caches.Get<ResourceCache>(), colours);
     } catch (const std::exception&) {
         return false;
     }
@@ -89,13 +88,15 @@ void RedrawImages(PassContext& ctx)
 {
     const std::vector<std::pair<SDF::Obj*, ImagesToRedraw::Redraw>> images = ctx.caches.Get<ImagesToRedraw>().List();
     ctx.caches.Drop<ImagesToRedraw>();
+    if (images.empty()) return;
+    Render::ColourConvert colours(Render::CmykIntent(ctx.doc));
     bool changed = false;
     for (const auto& [image, how] : images) {
         if (ctx.Stopped()) break;
         // A masked image cannot be drawn over white without changing what shows around it,
         // unless its soft mask goes anyway.
         const bool masked = image->FindObj("Mask") || image->FindObj("SMask") || image->FindObj("SMaskInData");
-        if (how.soft_mask || !masked) changed |= Redraw(ctx, image, how);
+        if (how.soft_mask || !masked) changed |= DrawAnew(ctx, image, how, colours);
         if (!how.soft_mask) continue;
         image->Erase("SMask");
         image->Erase("SMaskInData");

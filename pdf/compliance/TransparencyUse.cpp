@@ -5,7 +5,6 @@
 #include "pdf/Font.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/ContentWalk.h"
-#include "sdf/Dict.h"
 #include "sdf/Obj.h"
 
 namespace qvx::PDF {
@@ -110,10 +109,9 @@ bool TransparencyWalk::TransparentGlyphs(const ElementReader& reader, const Elem
     if (!resources) resources = reader.GetResources().GetDict();
     SDF::Obj* procs = FindDict(gs.font_dict, "CharProcs");
     bool found = false;
-    for (auto i = procs ? procs->DictBegin() : SDF::DictIterator{}; procs && !found && i.HasNext(); i.Next()) {
-        SDF::Obj* proc = Deref(i.Value());
-        if (proc && proc->IsStream()) found = Stream(proc, resources);
-    }
+    ForEachEntry(procs, [&](SDF::Obj* proc) {
+        if (!found && proc->IsStream()) found = Stream(proc, resources);
+    });
     --m_depth;
     m_glyphs[gs.font_dict] = found;
     return found;
