@@ -190,7 +190,8 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
         cairo_paint(cr);
     }
     PDF::ResourceCache cache;
-    ColourConvert colours(CmykIntent(doc));
+    std::shared_ptr<const PDF::ICCProfile> intent = CmykIntent(doc);
+    ColourConvert colours(intent ? intent : options.cmyk);
     FontFaces fonts;
     OptionalContent oc(doc);
     {

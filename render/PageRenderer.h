@@ -38,6 +38,9 @@ struct RenderOptions {
     // When set: draw only this rectangle of default user space (unrotated, ignoring the page
     // boxes and Rotate), y up as in PDF; the bitmap's top-left pixel is (region.x1, region.y2).
     std::optional<PDF::Rect> region;
+    // The profile DeviceCMYK colours are printed with when the document names none in its
+    // output intents (null: a fixed formula). Lets two versions of a file be drawn alike.
+    std::shared_ptr<const PDF::ICCProfile> cmyk;
 };
 
 struct RenderResult {

@@ -10,7 +10,10 @@
 #include "apps/tolva/ReportJson.h"
 #include "common/Exception.h"
 #include "pdf/compliance/ClaimedLevel.h"
+#include "pdf/compliance/ColourRepair.h"
 #include "pdf/compliance/PDFACompliance.h"
+#include "pdf/compliance/RunDocument.h"
+#include "render/PageCompare.h"
 
 namespace qvx::Tolva {
 
@@ -67,6 +70,27 @@ void Revalidate(std::int32_t level, ConversionResult& conversion, ToolSettings& 
         Log(s, e_LogError,
             ErrorText("An unknown error occurred while validating '", conversion.output + "'", nullptr, s));
     }
+}
+
+// Draws the copy's pages against the original's and reports those whose look changed.
+void CompareLook(const UString& input, ConversionResult& conversion, ToolSettings& s)
+{
+    try {
+        SDF::SDFDoc original, copy;
+        PDF::OpenRunDocument(input, original, s.password);
+        PDF::OpenRunDocument(UString::FromFileName(conversion.output), copy, s.password);
+        Render::LookOptions options;
+        options.formula_cmyk = &PDF::CMYKProfileBytes();
+        conversion.look = Render::CompareLook(original, copy, options);
+    } catch (const Common::Exception& e) {
+        Log(s, e_LogError, ErrorText("An error occurred while comparing the pages of '", conversion.output + "'", &e, s));
+        return;
+    } catch (...) {
+        Log(s, e_LogError,
+            ErrorText("An unknown error occurred while comparing the pages of '", conversion.output + "'", nullptr, s));
+        return;
+    }
+    WriteLook(*conversion.look, conversion.name, UString::FromFileName(conversion.output), s);
 }
 
 // A processing error: the failure entry or the console line, then the file's other reports.
@@ -202,6 +226,7 @@ void ProcessPDFA(const fs::path& file, const std::string& out_folder, ToolSettin
         return;
     }
     if (result.conversion && s.revalidate) Revalidate(result.level, *result.conversion, s);
+    if (result.conversion && s.comparePages) CompareLook(result.path, *result.conversion, s);
     FinishFile(result, s);
 }
 

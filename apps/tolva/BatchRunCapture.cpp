@@ -1,5 +1,6 @@
 #include "apps/tolva/BatchRunCapture.h"
 
+#include <bit>
 #include <utility>
 
 #include "apps/tolva/BatchRunWire.h"
@@ -37,6 +38,20 @@ void AppendFindings(std::string& out, const std::vector<Finding>& findings)
     }
 }
 
+void AppendLook(std::string& out, const std::optional<Render::LookResult>& look)
+{
+    AppendNumber(out, look ? 1 : 0, 1);
+    if (!look) return;
+    AppendNumber(out, look->compared, 4);
+    AppendNumber(out, look->drawn, 4);
+    AppendNumber(out, look->undrawn, 4);
+    AppendNumber(out, look->changed.size(), 4);
+    for (const Render::PageLook& p : look->changed) {
+        AppendNumber(out, p.page, 4);
+        AppendNumber(out, std::bit_cast<std::uint64_t>(p.psnr), 8);
+    }
+}
+
 std::string EncodeFile(const FileResult& r)
 {
     std::string out;
@@ -54,6 +69,7 @@ std::string EncodeFile(const FileResult& r)
         AppendNumber(out, static_cast<std::uint8_t>(c->verdict), 1);
         AppendFindings(out, c->findings);
         AppendText(out, c->error);
+        AppendLook(out, c->look);
     }
     return out;
 }
@@ -93,6 +109,21 @@ std::vector<Finding> ReadFindings(WireReader& in)
     return findings;
 }
 
+std::optional<Render::LookResult> ReadLook(WireReader& in)
+{
+    if (!in.Number(1)) return std::nullopt;
+    Render::LookResult look;
+    look.compared = static_cast<std::uint32_t>(in.Number(4));
+    look.drawn = static_cast<std::uint32_t>(in.Number(4));
+    look.undrawn = static_cast<std::uint32_t>(in.Number(4));
+    look.changed.resize(Count(in, 12));
+    for (Render::PageLook& p : look.changed) {
+        p.page = static_cast<std::uint32_t>(in.Number(4));
+        p.psnr = std::bit_cast<double>(in.Number(8));
+    }
+    return look;
+}
+
 FileResult DecodeFile(std::string_view bytes)
 {
     WireReader in(bytes);
@@ -111,6 +142,7 @@ FileResult DecodeFile(std::string_view bytes)
         c.verdict = ReadVerdict(in);
         c.findings = ReadFindings(in);
         c.error = ReadText(in);
+        c.look = ReadLook(in);
     }
     QVX_CHECK(in.Remaining() == 0, "A worker's file result has bytes left over");
     return r;

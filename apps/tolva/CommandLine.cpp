@@ -143,6 +143,7 @@ int RunParsed(ToolSettings& s, const po::variables_map& vm, const po::options_de
     }
     flag("noxml", s.writeXml, false);
     flag("flatten", s.flatten, true);
+    flag("compare-pages", s.comparePages, true);
     if (vm.count("json")) Echo(s, "'json' parameter: " + s.jsonPath + "\n");
     if (vm.count("html-from")) return WriteHtmlFromJson(s, vm["html-from"].as<std::string>());
     return RunBatch(s, vm["file..."].as<std::vector<std::string>>());
@@ -173,6 +174,7 @@ po::options_description BuildOptions(ToolSettings& s)
         ("help,h", "Print a listing of available options.")
         ("max_ref_objs", po::value<std::uint32_t>(&s.maxRefObjs)->default_value(10), "The maximum number of object numbers to store for each error code. The default is 10. To output all object numbers, pass the value 0 as an argument.")
         ("flatten", "Whether to run flattener on pages with transparency in Level 1 conformance mode during conversion.")
+        ("compare-pages", "After conversion, draw each page of the converted file and of the original at 36 dpi and report the pages whose look changed (below 30 dB PSNR), in the report and, with --noxml, as LOOK- lines on the console (each changed page at verbosity 2).")
         ("json", po::value<std::string>(&s.jsonPath), "Write a JSON report of the run to the file 'arg' ('-' for standard output, in which case console messages go to standard error). Each file's entry is written as soon as the file is done.")
         ("html-from", po::value<std::string>(), "Write report.html in the output directory from the JSON report 'arg' of an earlier run (as the cluster runner does with its workers' results) instead of processing files.")
         ("jobs,j", po::value<std::uint32_t>(&s.jobs)->default_value(1), "The number of files processed at the same time, each in a worker process of its own. Results are reported in input order, exactly as with one job.")

@@ -11,6 +11,7 @@
 
 #include "common/UString.h"
 #include "pdf/compliance/ErrorStoreReader.h"
+#include "render/PageCompare.h"
 
 namespace qvx::Tolva {
 
@@ -36,6 +37,8 @@ struct ConversionResult {
     Verdict verdict = Verdict::e_Pass;      // of the revalidation, when there was one
     std::vector<Finding> findings;
     std::string error;                      // the revalidation's failure, when it failed
+    // With --compare-pages: the pages of the copy whose look differs from the original's.
+    std::optional<Render::LookResult> look;
 };
 
 struct FileResult {

@@ -80,6 +80,13 @@ void WriteConsole(const std::vector<Finding>& findings, const Common::UString& n
     }
 }
 
+std::string OneDecimal(double value)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", value);
+    return buf;
+}
+
 std::string OutputFile(const ToolSettings& settings, const char* name)
 {
     return settings.outputDir + settings.separator.ToFileName() + name;
@@ -125,6 +132,30 @@ void WriteResult(const std::vector<Finding>& findings, const Common::UString& na
 {
     if (settings.writeXml) settings.report << Section(findings, name, path, level, phase, settings);
     else WriteConsole(findings, name, phase, settings);
+}
+
+void WriteLook(const Render::LookResult& look, const Common::UString& name, const Common::UString& path,
+               ToolSettings& settings)
+{
+    if (settings.writeXml) {
+        Render::LookOptions at;
+        std::string s = "<LookCheck " + EntryAttributes(name, path) + " Dpi=\"" + OneDecimal(at.dpi) + "\" Threshold=\"" +
+                        OneDecimal(at.threshold) + "\" Compared=\"" + std::to_string(look.compared) + "\" Drawn=\"" +
+                        std::to_string(look.drawn) + "\" Undrawn=\"" +
+                        std::to_string(look.undrawn) + "\">\n";
+        for (const Render::PageLook& p : look.changed)
+            s += " <Page Number=\"" + std::to_string(p.page) + "\" PSNR=\"" + OneDecimal(p.psnr) + "\"/>\n";
+        settings.report << s << "</LookCheck>\n";
+        return;
+    }
+    std::string lines = (look.changed.empty() ? "LOOK-[SAME]: " : "LOOK-[CHANGED]: ") + name.ToFileName() + "\n";
+    if (settings.verbosity >= 2) {
+        for (const Render::PageLook& p : look.changed)
+            lines += "\t - Page " + std::to_string(p.page) + ": " +
+                     (p.psnr > 0 ? OneDecimal(p.psnr) + " dB" : std::string("missing or resized")) + "\n";
+        if (look.undrawn) lines += "\t   Pages that could not be drawn: " + std::to_string(look.undrawn) + "\n";
+    }
+    Log(settings, e_LogInfo, lines);
 }
 
 void WriteNoClaim(const Common::UString& name, const Common::UString& path, ToolSettings& settings)

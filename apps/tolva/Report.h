@@ -26,6 +26,11 @@ void OpenReport(ToolSettings& settings);
 // the files, the entry names the level.
 void WriteResult(const std::vector<Finding>& findings, const Common::UString& name,
                  const Common::UString& path, std::int32_t level, Phase phase, ToolSettings& settings);
+// The look check of a converted file: a LookCheck section of the report listing the pages
+// whose look changed, or on the console "LOOK-[SAME]: " / "LOOK-[CHANGED]: " + name, with a
+// line per changed page at verbosity 2.
+void WriteLook(const Render::LookResult& look, const Common::UString& name, const Common::UString& path,
+               ToolSettings& settings);
 // A file that claims no level when the level is taken from the files: a validation section
 // with a NoClaim entry, or the console line "VLD-[NO-CLAIM]: " + name.
 void WriteNoClaim(const Common::UString& name, const Common::UString& path, ToolSettings& settings);

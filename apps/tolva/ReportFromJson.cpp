@@ -48,6 +48,20 @@ std::vector<Finding> FindingsOf(const pt::ptree& node)
     return findings;
 }
 
+std::optional<Render::LookResult> LookOf(const pt::ptree& conversion)
+{
+    auto found = conversion.get_child_optional("look");
+    if (!found || found->empty()) return std::nullopt;
+    Render::LookResult look;
+    look.compared = found->get<std::uint32_t>("compared", 0);
+    look.drawn = found->get<std::uint32_t>("drawn", 0);
+    look.undrawn = found->get<std::uint32_t>("undrawn", 0);
+    if (auto changed = found->get_child_optional("changed"))
+        for (const auto& [k, page] : *changed)
+            look.changed.push_back({page.get<std::uint32_t>("page", 0), page.get<double>("psnr", 0)});
+    return look;
+}
+
 }  // namespace
 
 FileResult ReadJsonEntry(const std::string& line)
@@ -76,6 +90,7 @@ FileResult ReadJsonEntry(const std::string& line)
         if (conv.revalidated) conv.verdict = VerdictOf(verdict);
         conv.findings = FindingsOf(c);
         conv.error = TextOrEmpty(c, "error");
+        conv.look = LookOf(c);
         r.conversion = std::move(conv);
     }
     return r;

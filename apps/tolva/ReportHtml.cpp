@@ -44,6 +44,7 @@ code { font-family: "DejaVu Sans Mono", monospace; font-size: 12px; }
 .level { font-size: 12px; color: #57606a; border: 1px solid #d0d7de; border-radius: 4px; padding: 0 4px; }
 .note { color: #57606a; margin: 4px 0; }
 .conversion { margin: 6px 0 2px; }
+.look { margin: 2px 0; }
 footer { color: #57606a; font-size: 12px; margin-top: 28px; }
 )";
 
@@ -94,6 +95,23 @@ std::string FindingsTable(const std::vector<Finding>& findings, std::int32_t lev
     return t + "</table>\n";
 }
 
+// What the look check found: the pages whose look changed, or that none did.
+std::string LookNote(const Render::LookResult& look)
+{
+    std::string s = "<div class=\"look\">Pages compared with the original: " + std::to_string(look.compared);
+    if (look.undrawn) s += ", not drawn: " + std::to_string(look.undrawn);
+    if (look.changed.empty()) return s + "; none changed its look</div>\n";
+    s += "; <b>look changed</b> on page";
+    if (look.changed.size() > 1) s += "s";
+    for (std::size_t i = 0; i < look.changed.size(); ++i) {
+        const Render::PageLook& p = look.changed[i];
+        char db[32];
+        std::snprintf(db, sizeof db, "%.1f dB", p.psnr);
+        s += (i ? ", " : " ") + std::to_string(p.page) + " (" + (p.psnr > 0 ? db : "missing or resized") + ")";
+    }
+    return s + "</div>\n";
+}
+
 std::string ConversionBlock(const ConversionResult& c, std::int32_t level)
 {
     std::string s = "<div class=\"conversion\">Converted to " +
@@ -101,6 +119,7 @@ std::string ConversionBlock(const ConversionResult& c, std::int32_t level)
     if (!c.revalidated) return s + "not revalidated</div>\n";
     s += "revalidation " + Badge(c.verdict) + "</div>\n";
     if (!c.error.empty()) s += "<div class=\"note\">" + HtmlEscape(c.error) + "</div>\n";
+    if (c.look) s += LookNote(*c.look);
     return s + FindingsTable(c.findings, level);
 }
 
@@ -214,6 +233,7 @@ void HtmlReport::Add(const FileResult& r)
         ++m_totals.converted;
         if (r.conversion->revalidated && r.conversion->verdict == Verdict::e_Pass) ++m_totals.revalidated_passed;
         if (r.conversion->revalidated && r.conversion->verdict != Verdict::e_Pass) ++m_totals.revalidated_failed;
+        if (r.conversion->look && !r.conversion->look->changed.empty()) ++m_totals.look_changed;
     }
     for (const Finding& f : r.findings) ++m_rule_files[{f.code, PDF::FindErrorClause(f.code, r.level)}];
     Write(r.verdict == Verdict::e_Pass ? mp_passed : mp_failed, Section(r));
@@ -238,6 +258,7 @@ bool HtmlReport::Close()
     if (t.converted)
         head += Tile(t.converted, "converted", "") + Tile(t.revalidated_passed, "revalidated, passed", "pass") +
                 Tile(t.revalidated_failed, "revalidated, failed", "fail");
+    if (t.look_changed) head += Tile(t.look_changed, "converted, look changed", "fail");
     head += "</div>\n<h2>Rules that failed most</h2>\n";
     if (rules.empty()) {
         head += "<p class=\"note\">No file broke a rule.</p>\n";

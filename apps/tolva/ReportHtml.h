@@ -38,6 +38,7 @@ public:
     struct Totals {
         std::uint64_t files = 0, passed = 0, failed = 0, errors = 0, no_claim = 0;
         std::uint64_t converted = 0, revalidated_passed = 0, revalidated_failed = 0;
+        std::uint64_t look_changed = 0;   // copies with a page whose look changed
     };
     const Totals& GetTotals() const { return m_totals; }
 

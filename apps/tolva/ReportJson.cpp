@@ -1,6 +1,8 @@
 #include "apps/tolva/ReportJson.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <cmath>
+#include <cstdio>
 
 #include "apps/tolva/CommandLine.h"
 #include "common/Exception.h"
@@ -16,6 +18,14 @@ std::string LevelValue(std::int32_t level)
 {
     std::string text = LevelText(level);
     return text.empty() ? "null" : JsonString(text);
+}
+
+// A finite number with one decimal, as JSON takes it.
+std::string Number(double value)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", std::isfinite(value) ? value : 0.0);
+    return buf;
 }
 
 std::string ErrorOrNull(const std::string& error) { return error.empty() ? "null" : JsonString(error); }
@@ -34,12 +44,27 @@ std::string Errors(const std::vector<Finding>& findings, std::int32_t level)
     return out + "]";
 }
 
+std::string Look(const std::optional<Render::LookResult>& look)
+{
+    if (!look) return "null";
+    Render::LookOptions at;
+    std::string out = "{\"dpi\": " + Number(at.dpi) + ", \"threshold\": " + Number(at.threshold) +
+                      ", \"compared\": " + std::to_string(look->compared) +
+                      ", \"drawn\": " + std::to_string(look->drawn) +
+                      ", \"undrawn\": " + std::to_string(look->undrawn) + ", \"changed\": [";
+    for (std::size_t i = 0; i < look->changed.size(); ++i)
+        out += std::string(i ? ", " : "") + "{\"page\": " + std::to_string(look->changed[i].page) +
+               ", \"psnr\": " + Number(look->changed[i].psnr) + "}";
+    return out + "]}";
+}
+
 std::string Conversion(const std::optional<ConversionResult>& c, std::int32_t level)
 {
     if (!c) return "null";
     return "{\"output\": " + JsonString(c->output) + ", \"verdict\": " +
            (c->revalidated ? JsonString(VerdictText(c->verdict)) : "null") + ", \"errors\": " +
-           Errors(c->findings, level) + ", \"error\": " + ErrorOrNull(c->error) + "}";
+           Errors(c->findings, level) + ", \"error\": " + ErrorOrNull(c->error) + ", \"look\": " +
+           Look(c->look) + "}";
 }
 
 std::string Header(const ToolSettings& s)
@@ -49,6 +74,7 @@ std::string Header(const ToolSettings& s)
            JsonString(date + "Z") + ", \"level\": " + LevelValue(s.level) + ", \"options\": {" +
            "\"convert\": " + Bool(s.convert) + ", \"revalidate\": " + Bool(s.revalidate) +
            ", \"linearize\": " + Bool(s.linearize) + ", \"flatten\": " + Bool(s.flatten) +
+           ", \"comparePages\": " + Bool(s.comparePages) +
            ", \"subfolders\": " + Bool(s.subfolders) + ", \"xml\": " + Bool(s.writeXml) +
            ", \"maxRefObjs\": " + std::to_string(s.maxRefObjs) + ", \"extension\": " +
            JsonString(s.extension.ToUTF8()) + ", \"suffix\": " + JsonString(s.suffix.ToUTF8()) +

@@ -57,6 +57,7 @@ struct ToolSettings {
     void* logUser = nullptr;
     std::uint32_t maxRefObjs = 10;
     bool flatten = false;
+    bool comparePages = false;   // --compare-pages: draw the copy's pages against the original's
     std::string jsonPath;                // --json; "-" is standard output
     std::shared_ptr<JsonReport> json;    // open while the batch runs
     std::shared_ptr<HtmlReport> html;    // open while the batch runs, beside report.xml

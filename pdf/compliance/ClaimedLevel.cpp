@@ -30,9 +30,7 @@ std::int32_t LevelFromClaim(std::string_view part, std::string_view conformance)
 std::int32_t ReadClaimedLevel(const RunInput& input, const std::string& password)
 {
     SDF::SDFDoc doc;
-    OpenRunDocument(input, doc);
-    bool security_ok = password.empty() ? doc.InitSecurityHandler() : doc.InitStdSecurityHandler(password);
-    if (!security_ok) QVX_THROW("security_ok", "Document is password protected");
+    OpenRunDocument(input, doc, password);
     std::string packet;
     try {
         std::optional<std::string> found = ReadMetadataPacket(doc);

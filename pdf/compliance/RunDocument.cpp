@@ -15,6 +15,13 @@ void OpenRunDocument(const RunInput& input, SDF::SDFDoc& doc)
     else doc.Open(Filters::MemoryFilter::View(std::get<Common::Bytes>(input)));
 }
 
+void OpenRunDocument(const RunInput& input, SDF::SDFDoc& doc, const std::string& password)
+{
+    OpenRunDocument(input, doc);
+    bool security_ok = password.empty() ? doc.InitSecurityHandler() : doc.InitStdSecurityHandler(password);
+    if (!security_ok) QVX_THROW("security_ok", "Document is password protected");
+}
+
 SavePlan PlanSave(std::int32_t level, std::string_view document_header, std::int32_t parser_level,
                   bool linearize)
 {

@@ -23,6 +23,9 @@ using RunInput = std::variant<Common::UString, Common::Bytes>;
 // the cross-reference data and, later, each object. A buffer input is read in place and
 // must outlive doc. Throws the engine exception when the file cannot be opened.
 void OpenRunDocument(const RunInput& input, SDF::SDFDoc& doc);
+// The same, then opens its security with the password (empty: none given); throws
+// "Document is password protected" when that fails.
+void OpenRunDocument(const RunInput& input, SDF::SDFDoc& doc, const std::string& password);
 
 // The header and the writer's flags (SDF::SDFDoc::SaveOptions) of a run's save.
 struct SavePlan {
