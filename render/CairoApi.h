@@ -94,6 +94,7 @@
     X(cairo_surface_destroy) \
     X(cairo_surface_flush) \
     X(cairo_surface_mark_dirty) \
+    X(cairo_surface_reference) \
     X(cairo_surface_status) \
     X(cairo_surface_write_to_png) \
     X(cairo_user_to_device)
@@ -194,6 +195,7 @@ const CairoApi& Cairo();
 #define cairo_surface_destroy (::qvx::Render::Cairo().fn_cairo_surface_destroy)
 #define cairo_surface_flush (::qvx::Render::Cairo().fn_cairo_surface_flush)
 #define cairo_surface_mark_dirty (::qvx::Render::Cairo().fn_cairo_surface_mark_dirty)
+#define cairo_surface_reference (::qvx::Render::Cairo().fn_cairo_surface_reference)
 #define cairo_surface_status (::qvx::Render::Cairo().fn_cairo_surface_status)
 #define cairo_surface_write_to_png (::qvx::Render::Cairo().fn_cairo_surface_write_to_png)
 #define cairo_user_to_device (::qvx::Render::Cairo().fn_cairo_user_to_device)

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <lcms2.h>
+#include <mutex>
 
+#include "common/Digest.h"
 #include "common/Limits.h"
 #include "pdf/ICCProfile.h"
 #include "pdf/ObjUtil.h"
@@ -116,8 +118,20 @@ ColourConvert::Transform* ColourConvert::IccTransform(const PDF::ICCProfile* pro
 {
     auto it = m_transforms.find(profile);
     if (it != m_transforms.end()) return it->second->h16 ? it->second.get() : nullptr;
-    auto t = std::make_unique<Transform>();
     const auto& bytes = profile->GetBytes();
+    // Making a transform costs far more than drawing most pages with it, and every page
+    // drawn has converters of its own: transforms are kept for the process, by profile.
+    static std::mutex lock;
+    static std::map<std::string, std::shared_ptr<Transform>> made;
+    auto digest = Common::Md5(Common::ByteView(bytes.data(), bytes.size()));
+    std::string key(reinterpret_cast<const char*>(digest.data()), digest.size());
+    key += static_cast<char>(channels);
+    std::lock_guard<std::mutex> hold(lock);
+    if (auto found = made.find(key); found != made.end()) {
+        m_transforms[profile] = found->second;
+        return found->second->h16 ? found->second.get() : nullptr;
+    }
+    auto t = std::make_shared<Transform>();
     cmsHPROFILE in = cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
     cmsHPROFILE out = cmsCreate_sRGBProfile();
     cmsUInt32Number f16 = 0, f8 = 0;
@@ -132,6 +146,7 @@ ColourConvert::Transform* ColourConvert::IccTransform(const PDF::ICCProfile* pro
     if (in) cmsCloseProfile(in);
     if (out) cmsCloseProfile(out);
     Transform* r = t->h16 && t->h8 ? t.get() : nullptr;
+    if (made.size() < 64) made.emplace(key, t);
     m_transforms[profile] = std::move(t);
     return r;
 }

@@ -54,7 +54,7 @@ private:
     RGB Convert(const PDF::ColorSpace* cs, const double* c, int n, int depth);
 
     std::shared_ptr<const PDF::ICCProfile> mp_cmyk_intent;
-    std::map<const void*, std::unique_ptr<Transform>> m_transforms;
+    std::map<const void*, std::shared_ptr<Transform>> m_transforms;
     std::map<const PDF::ColorSpace*, std::unique_ptr<FunctionEval>> m_tints;
     // Colours of Separation/DeviceN images, per space, by their 8-bit components.
     std::map<std::pair<const PDF::ColorSpace*, std::uint64_t>, RGB> m_tint_cache;

@@ -23,6 +23,8 @@ class OptionalContent;
 struct RGB;
 
 // What every drawer of one page shares: caches, and the work done so far against the caps.
+class ImageCache;
+
 struct RenderContext {
     PDF::ResourceCache& cache;
     ColourConvert& colours;
@@ -30,6 +32,7 @@ struct RenderContext {
     const OptionalContent& oc;
     std::uint64_t operators = 0;
     std::uint64_t image_pixels = 0;
+    ImageCache* images = nullptr;   // decoded images shared with other drawings
     bool complete = true;
     int depth = 0;  // drawers running inside one another (patterns, soft masks, glyphs)
     // Soft masks drawn (A8 surfaces of the target's size) by mask and device matrix, and the

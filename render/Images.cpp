@@ -5,6 +5,7 @@
 
 #include "render/ColourConvert.h"
 #include "render/ContentDrawer.h"
+#include "render/ImageCache.h"
 #include "render/ImageDecode.h"
 
 namespace qvx::Render {
@@ -23,7 +24,13 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
     Matrix image{1.0 / info.width, 0, 0, -1.0 / info.height, 0, 1};
     if (!SetMatrix(image.Then(gs.ctm))) return;
     ImageSource src{&info, e.inline_data, &m_reader.GetResources(), &m_ctx.cache, &m_ctx.colours};
-    cairo_surface_t* surface = DecodeImage(src, m_ctx.image_pixels);
+    // Images of an XObject are shared through the cache when there is one; inline ones are not.
+    std::string key = m_ctx.images && !info.is_inline ? ImageCache::Key(info.dict, m_reader.GetResources()) : "";
+    cairo_surface_t* surface = key.empty() ? nullptr : m_ctx.images->Find(key);
+    if (!surface) {
+        surface = DecodeImage(src, m_ctx.image_pixels);
+        if (surface && !key.empty()) m_ctx.images->Put(key, surface);
+    }
     if (!surface) {
         m_ctx.complete = false;
         return;

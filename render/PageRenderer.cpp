@@ -196,6 +196,7 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     OptionalContent oc(doc);
     {
         RenderContext ctx(cache, colours, fonts, oc);
+        ctx.images = options.images;
         {
             ContentDrawer drawer(cr, ctx, base);
             drawer.DrawPage(page);

@@ -23,6 +23,8 @@
 
 namespace qvx::Render {
 
+class ImageCache;
+
 struct Bitmap {                        // rows top to bottom
     int width = 0, height = 0;
     int channels = 3;                  // 3: RGB; 4: RGBA, straight (not premultiplied) alpha
@@ -41,6 +43,8 @@ struct RenderOptions {
     // The profile DeviceCMYK colours are printed with when the document names none in its
     // output intents (null: a fixed formula). Lets two versions of a file be drawn alike.
     std::shared_ptr<const PDF::ICCProfile> cmyk;
+    // Decoded images shared with other drawings (null: each drawing decodes its own).
+    ImageCache* images = nullptr;
 };
 
 struct RenderResult {

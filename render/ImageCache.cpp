@@ -1,0 +1,48 @@
+#include "render/ImageCache.h"
+
+#include "pdf/ObjUtil.h"
+#include "render/Fingerprint.h"
+
+namespace qvx::Render {
+
+namespace {
+
+// Decoded pixels kept at most: a few pages of large scans.
+constexpr std::uint64_t kMaxBytes = 512ull << 20;
+
+}  // namespace
+
+ImageCache::~ImageCache()
+{
+    for (auto& [key, surface] : m_surfaces) cairo_surface_destroy(surface);
+}
+
+std::string ImageCache::Key(SDF::Obj* image, const PDF::Resources& resources)
+{
+    Fingerprint f(nullptr);
+    if (!f.Add(image)) return {};
+    // A device space named by the image draws through the resources' default for it.
+    SDF::Obj* space = PDF::Deref(PDF::FindIn(image, "ColorSpace"));
+    if (space && space->IsName() && space->GetName().starts_with("Device")) {
+        std::string name = "Default" + std::string(space->GetName().substr(6));
+        if (!f.Add(PDF::FindIn(resources.Category("ColorSpace"), name))) return {};
+    }
+    return f.Text();
+}
+
+cairo_surface_t* ImageCache::Find(const std::string& key) const
+{
+    auto it = m_surfaces.find(key);
+    return it == m_surfaces.end() ? nullptr : cairo_surface_reference(it->second);
+}
+
+void ImageCache::Put(const std::string& key, cairo_surface_t* surface)
+{
+    std::uint64_t bytes = static_cast<std::uint64_t>(cairo_image_surface_get_stride(surface)) *
+                          static_cast<std::uint64_t>(cairo_image_surface_get_height(surface));
+    if (m_bytes + bytes > kMaxBytes || m_surfaces.count(key)) return;
+    m_surfaces.emplace(key, cairo_surface_reference(surface));
+    m_bytes += bytes;
+}
+
+}  // namespace qvx::Render
