@@ -95,6 +95,25 @@ bool Contains(const std::string& s, std::string_view part)
     return a.find(b) != std::string::npos;
 }
 
+// The file of the first font in fontconfig's order for pat that has the character.
+// pat: substituted, ready to match.
+std::string CoveringFile(FcPattern* pat, FcChar32 c)
+{
+    FcResult res;
+    std::string file;
+    if (FcFontSet* set = FcFontSort(nullptr, pat, FcFalse, nullptr, &res)) {
+        for (int i = 0; i < set->nfont && file.empty(); ++i) {
+            FcCharSet* chars = nullptr;
+            FcChar8* name = nullptr;
+            if (FcPatternGetCharSet(set->fonts[i], FC_CHARSET, 0, &chars) == FcResultMatch && FcCharSetHasChar(chars, c) &&
+                FcPatternGetString(set->fonts[i], FC_FILE, 0, &name) == FcResultMatch)
+                file = reinterpret_cast<const char*>(name);
+        }
+        FcFontSetDestroy(set);
+    }
+    return file;
+}
+
 // A system font for a font that embeds none: fontconfig's match for its family and style,
 // else a generic family chosen by its flags and name.
 std::string SubstituteFile(const PDF::Font& font)
@@ -118,11 +137,13 @@ std::string SubstituteFile(const PDF::Font& font)
         FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(fam.c_str()));
         FcPatternAddInteger(pat, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
         FcPatternAddInteger(pat, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+        FcChar32 script = 0;   // a character of the CJK script the font's collection covers
         if (font.IsComposite()) {
             const std::string& ordering = font.GetCIDSystemInfo().ordering;
             const char* lang = ordering == "Japan1" ? "ja" : ordering == "GB1" ? "zh-cn" : ordering == "CNS1" ? "zh-tw"
                                : ordering == "Korea1" ? "ko" : nullptr;
             if (lang) FcPatternAddString(pat, FC_LANG, reinterpret_cast<const FcChar8*>(lang));
+            if (lang) script = ordering == "Korea1" ? 0xAC00 : 0x4E00;
         }
         FcConfigSubstitute(nullptr, pat, FcMatchPattern);
         FcDefaultSubstitute(pat);
@@ -131,6 +152,18 @@ std::string SubstituteFile(const PDF::Font& font)
         FcChar8* file = nullptr;
         FcChar8* got = nullptr;
         bool same = false;
+        // Fonts that cover a script do not always declare its language: without the
+        // script's character in the match, the first font in fontconfig's order that has it.
+        FcCharSet* chars = nullptr;
+        if (script && match && !(FcPatternGetCharSet(match, FC_CHARSET, 0, &chars) == FcResultMatch &&
+                                 FcCharSetHasChar(chars, script))) {
+            if (std::string covering = CoveringFile(pat, script); !covering.empty()) {
+                FcPatternDestroy(match);
+                FcPatternDestroy(pat);
+                path = covering;
+                break;
+            }
+        }
         if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
             path = reinterpret_cast<const char*>(file);
             // Only a real match of the family counts on the first pass; aliases (Arial to a
