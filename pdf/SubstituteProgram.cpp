@@ -267,23 +267,36 @@ std::optional<Common::Bytes> OneSubtable(const Common::Bytes& table, unsigned pl
     return std::nullopt;
 }
 
+bool HasTable(hb_face_t* face, hb_tag_t tag)
+{
+    hb_blob_t* blob = hb_face_reference_table(face, tag);
+    bool present = hb_blob_get_length(blob) > 0;
+    hb_blob_destroy(blob);
+    return present;
+}
+
 // The program of face with the advances given (font units by glyph), no composite glyph
 // taking another's advance, and outlines narrowed to x_scale; nullopt when its tables cannot
-// be read.
+// be read. CFF outlines (OpenType) take their advances from hmtx alone and are not narrowed.
 std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances, double x_scale)
 {
     auto metrics = SetAdvances(face, advances);
-    auto glyphs = ReadGlyphs(face);
-    if (!metrics || !glyphs || glyphs->glyf.empty()) return std::nullopt;
-    OwnMetrics(*glyphs);
+    if (!metrics) return std::nullopt;
     std::map<hb_tag_t, Common::Bytes> tables{{Tag("hhea"), std::move(metrics->hhea)}};
-    if (x_scale != 1) {
-        if (!Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
-        tables.emplace(Tag("loca"), std::move(glyphs->loca));
-        tables.emplace(Tag("head"), std::move(glyphs->head));
+    if (HasTable(face, Tag("CFF "))) {
+        if (x_scale != 1) return std::nullopt;
+    } else {
+        auto glyphs = ReadGlyphs(face);
+        if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
+        OwnMetrics(*glyphs);
+        if (x_scale != 1) {
+            if (!Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
+            tables.emplace(Tag("loca"), std::move(glyphs->loca));
+            tables.emplace(Tag("head"), std::move(glyphs->head));
+        }
+        tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     }
     tables.emplace(Tag("hmtx"), std::move(metrics->hmtx));
-    tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     Common::Bytes out = Rebuild(face, tables);
     if (out.empty()) return std::nullopt;
     return out;
@@ -327,10 +340,7 @@ std::unique_ptr<SubstituteProgram> SubstituteProgram::Open(const std::string& pa
     m.face = hb_face_create(m.blob, index);
     m.font = hb_font_create(m.face);
     // PDF embeds CFF outlines differently; only glyf programs go into FontFile2.
-    hb_blob_t* glyf = hb_face_reference_table(m.face, Tag("glyf"));
-    bool outlines = hb_blob_get_length(glyf) > 0;
-    hb_blob_destroy(glyf);
-    if (!outlines || hb_face_get_glyph_count(m.face) == 0 || hb_face_get_upem(m.face) == 0) return nullptr;
+    if (!HasTable(m.face, Tag("glyf")) || hb_face_get_glyph_count(m.face) == 0 || hb_face_get_upem(m.face) == 0) return nullptr;
     return p;
 }
 

@@ -54,8 +54,9 @@ public:
     // the program.
     std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width, double x_scale = 1) const;
 
-    // An embedded TrueType program (glyf outlines) with the advances of some glyphs set, in
-    // thousandths of an em; nullopt when it is of another kind or cannot be read.
+    // An embedded TrueType or OpenType program (glyf or CFF outlines) with the advances of
+    // some glyphs set, in thousandths of an em; nullopt when it is of another kind or cannot
+    // be read.
     static std::optional<Common::Bytes> WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths);
 
     // The same with only the cmap subtable (platform, encoding) left; nullopt when the

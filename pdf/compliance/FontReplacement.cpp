@@ -101,6 +101,13 @@ SDF::Obj* PutStream(PassContext& ctx, Obj* dict, std::string_view key, const Com
     return stream;
 }
 
+void PutType1Lengths(Obj* stream, const Type1Program::Lengths& lengths)
+{
+    stream->PutNumber("Length1", static_cast<double>(lengths.clear));
+    stream->PutNumber("Length2", static_cast<double>(lengths.encrypted));
+    stream->PutNumber("Length3", static_cast<double>(lengths.tail));
+}
+
 Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* descriptor, const std::string& font_name,
                   const SubstituteProgram& program, Common::Bytes data)
 {
@@ -285,15 +292,41 @@ bool RefileProgram(const Font& font)
     return true;
 }
 
-// The embedded TrueType program of a font with the advances of fix; nothing changes when the
-// program is of another kind or the result would not open.
+// A Type 1 program (FontFile) with the advances of fix, its glyphs reached by name.
+void SetType1Advances(PassContext& ctx, const FontReplacements::Advances& fix, Obj* descriptor)
+{
+    const Font& font = *fix.font;
+    const FontProgram* program = font.GetProgram();
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!program || !data || program->UnitsPerEm() <= 0) return;
+    std::map<std::string, long, std::less<>> advances;
+    for (const auto& [gid, width] : fix.widths) {
+        std::string name = program->GlyphName(gid);
+        double units = std::round(width * program->UnitsPerEm() / 1000.0);
+        if (name.empty() || !std::isfinite(units) || std::abs(units) > 32000) return;
+        advances.emplace(name, static_cast<long>(units));
+    }
+    auto fixed = Type1Program::WithAdvances(*data, advances);
+    if (!fixed || !FontProgram::Open(fixed->data)) return;
+    Obj* stream = FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile", fixed->data);
+    FontReplace::PutType1Lengths(stream, fixed->lengths);
+}
+
+// The embedded program of a font with the advances of fix: TrueType and OpenType programs
+// get new horizontal metrics, Type 1 programs new charstring widths. Nothing changes when
+// the program is of another kind or the result would not open.
 void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
 {
     const Font& font = *fix.font;
     Obj* descriptor = font.GetDescriptor();
-    bool truetype = font.GetEmbeddedKey() == "FontFile2" ||
-                    (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
-    if (!descriptor || !truetype) return;
+    if (!descriptor) return;
+    if (font.GetEmbeddedKey() == "FontFile") {
+        SetType1Advances(ctx, fix, descriptor);
+        return;
+    }
+    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
+                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
+    if (!sfnt) return;
     auto program = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!program) return;
     auto fixed = SubstituteProgram::WithAdvances(*program, fix.widths);

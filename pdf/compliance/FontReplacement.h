@@ -15,6 +15,7 @@
 
 #include "pdf/Font.h"
 #include "pdf/SubstituteProgram.h"
+#include "pdf/Type1Program.h"
 #include "pdf/compliance/PassContext.h"
 
 namespace qvx::PDF {
@@ -52,7 +53,7 @@ private:
 };
 
 // Runs after the page pass in conversion: replaces the marked fonts and sets the advances
-// of TrueType programs to their fonts' widths.
+// of embedded programs to their fonts' widths.
 void ReplaceMarkedFonts(PassContext& ctx);
 
 namespace FontReplace {
@@ -81,6 +82,8 @@ Style StyleOf(const Font& font);
 // each of codes the glyph it named before, in names of the glyph list. False (and the
 // dictionary untouched) when a name has no listed equivalent.
 bool PutLatinEncoding(SDF::Obj* dict, const Font& font, const std::set<unsigned>& codes);
+// Length1, Length2 and Length3 of a Type 1 program's stream.
+void PutType1Lengths(SDF::Obj* stream, const Type1Program::Lengths& lengths);
 // A new or replaced indirect stream of data, Flate-compressed.
 SDF::Obj* PutStream(PassContext& ctx, SDF::Obj* dict, std::string_view key, const Common::Bytes& data);
 
