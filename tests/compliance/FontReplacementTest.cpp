@@ -475,3 +475,59 @@ TEST(FontReplacement, EmbeddedProgramsRepaired)
         EXPECT_EQ(WordBoxes(cy->out), WordBoxes(cy->in));
     }
 }
+
+TEST(FontReplacement, CFFAndType1AdvancesSetToWidths)
+{
+    const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
+    REQUIRE_FONT(kNimbusSansOTF);
+    REQUIRE_FONT(kNimbusSans);
+    // Widths that disagree with the embedded program for A and B (Helvetica's A and B are
+    // 667 wide), as an OpenType program with CFF outlines under FontFile3 and as a Type 1
+    // program under FontFile: the program's advances change to the widths, the widths and
+    // the text's positions stay, and the program still opens.
+    struct Case {
+        const char *file, *key, *stream_dict;
+    };
+    for (const Case& k : {Case{kNimbusSansOTF, "FontFile3", "/Subtype/OpenType"}, Case{kNimbusSans, "FontFile", ""}}) {
+        SCOPED_TRACE(k.key);
+        std::string program = qvx::Test::ReadFile(k.file);
+        std::string dict = k.stream_dict;
+        if (*k.stream_dict == '\0') {
+            std::size_t clear = program.find("eexec") + 6, tail = program.rfind("cleartomark");
+            while (tail > clear && (program[tail - 1] == '0' || program[tail - 1] == '\n' || program[tail - 1] == '\r')) --tail;
+            dict = "/Length1 " + std::to_string(clear) + "/Length2 " + std::to_string(tail - clear) + "/Length3 " +
+                   std::to_string(program.size() - tail);
+        }
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[700 640]"
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+        b.Set(11, std::string("<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]"
+                              "/ItalicAngle 0/Ascent 800/Descent -200/CapHeight 700/StemV 80/") +
+                      k.key + " 12 0 R>>");
+        b.SetStream(12, dict, program);
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->first, "361(10)");
+        EXPECT_EQ(c->again, "");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
+        Obj* descriptor = copy.Get(11);
+        ASSERT_NE(descriptor->FindObj(k.key), nullptr);
+        EXPECT_EQ(descriptor->FindObj(k.key)->GetObjNum(), 12u);
+        std::string fixed = CopyReader::Decoded(descriptor, k.key);
+        auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+        ASSERT_NE(p, nullptr);
+        double scale = 1000.0 / p->UnitsPerEm();
+        EXPECT_NEAR(p->Advance(p->GlyphByName("A")) * scale, 700, 1);
+        EXPECT_NEAR(p->Advance(p->GlyphByName("B")) * scale, 640, 1);
+        // Glyphs the text does not show keep their advances.
+        EXPECT_NEAR(p->Advance(p->GlyphByName("C")) * scale, 722, 1);
+        if (*k.stream_dict == '\0') {
+            // The lengths of the three parts add up to the program.
+            double parts = 0;
+            for (const char* key : {"Length1", "Length2", "Length3"})
+                parts += qvx::PDF::FindNumber(qvx::PDF::FindStream(descriptor, k.key), key, 0);
+            EXPECT_EQ(parts, static_cast<double>(fixed.size()));
+        }
+    }
+}
