@@ -62,6 +62,9 @@ public:
     // The same with only the cmap subtable (platform, encoding) left; nullopt when the
     // program has none or cannot be read.
     static std::optional<Common::Bytes> WithOneCMap(Common::ByteView program, int platform, int encoding);
+    // The same with one (3,0) cmap subtable that takes each code (0xF000 + code) to the glyph
+    // given for it; nullopt when there is none or the program cannot be read.
+    static std::optional<Common::Bytes> WithSymbolCMap(Common::ByteView program, const std::map<unsigned, unsigned>& glyphs);
 
 private:
     SubstituteProgram() = default;

@@ -169,12 +169,41 @@ void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
     info->PutNumber("Supplement", std::max(0, cmap.supplement));
 }
 
-void RepairLatinEncoding(const Font& font)
+bool RepairLatinEncoding(const Font& font)
 {
     std::set<unsigned> codes;
     for (unsigned code = 0; code < 256; ++code)
         if (!font.GlyphName(code).empty()) codes.insert(code);
-    FontReplace::PutLatinEncoding(font.GetSDFObj()->Resolve(), font, codes);
+    return FontReplace::PutLatinEncoding(font.GetSDFObj()->Resolve(), font, codes);
+}
+
+bool SymbolCMapFits(const Font& font)
+{
+    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
+                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
+    return sfnt && font.GetProgram() && font.GetDescriptor() && FindStream(font.GetSDFObj(), "ToUnicode");
+}
+
+void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
+{
+    if (!SymbolCMapFits(font)) return;
+    std::map<unsigned, unsigned> glyphs;
+    for (unsigned code : shown) {
+        long gid = font.GlyphId({code, 1, code});
+        if (gid > 0 && code < 256) glyphs.emplace(code, static_cast<unsigned>(gid));
+    }
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return;
+    auto fixed = SubstituteProgram::WithSymbolCMap(*data, glyphs);
+    if (!fixed || !FontProgram::Open(*fixed)) return;
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    double length = static_cast<double>(fixed->size());
+    Obj* stream = FontReplace::PutStream(ctx, descriptor, font.GetEmbeddedKey(), *fixed);
+    if (font.GetEmbeddedKey() == "FontFile2") stream->PutNumber("Length1", length);
+    else stream->PutName("Subtype", "OpenType");
+    int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
+    descriptor->PutNumber("Flags", (flags & ~Font::e_nonsymbolic) | Font::e_symbolic);
+    font.GetSDFObj()->Resolve()->Erase("Encoding");
 }
 
 }  // namespace qvx::PDF::FontRules

@@ -411,7 +411,8 @@ void ReplaceMarkedFonts(PassContext& ctx)
         if (ctx.Stopped()) return;
         std::set<unsigned> shown;
         for (const auto& [code, c] : e.codes) shown.insert(code);
-        FontRules::RepairSingleCMap(ctx, *e.font, shown);
+        if (e.font->IsSymbolic()) FontRules::RepairSingleCMap(ctx, *e.font, shown);
+        else FontRules::RepairSymbolCMap(ctx, *e.font, shown);
     }
     for (const auto& [dict, e] : replacements.Entries()) {
         if (ctx.Stopped()) return;

@@ -41,8 +41,8 @@ public:
     void FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width);
     const std::map<const SDF::Obj*, Advances>& AdvanceFixes() const { return m_advances; }
 
-    // Symbolic TrueType fonts whose program is to keep one cmap subtable (373), with the
-    // codes they show.
+    // TrueType fonts whose program's cmap is to be rebuilt (373, 371), with the codes they
+    // show.
     void MarkSingleCMap(const std::shared_ptr<const Font>& font);
     const std::map<const SDF::Obj*, Entry>& SingleCMaps() const { return m_single_cmap; }
 

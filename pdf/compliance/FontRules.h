@@ -39,8 +39,9 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font);
 // when the font's Widths disagree with the program for a code shown.
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 void CheckComposite(PassContext& ctx, const Font& font);
-// True when the program is to keep one cmap subtable (373): conversion does so once the
-// codes shown are known (RepairSingleCMap).
+// True when the program's cmap is to be rebuilt once the codes shown are known: a symbolic
+// font's program keeps one subtable (373, RepairSingleCMap); a non-symbolic font whose
+// encoding cannot be made a standard one becomes symbolic (371, RepairSymbolCMap).
 bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
 // What the subset rules keep for the codes shown: the CIDSet bits and the CharSet names,
 // when the descriptor has them.
@@ -57,11 +58,17 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
 void RepairToUnicode(PassContext& ctx, const Font& font);
 void RepairCharSet(const Font& font, SubsetInfo& info);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
-void RepairLatinEncoding(const Font& font);
+// False (and the font untouched) when a glyph name has no listed equivalent.
+bool RepairLatinEncoding(const Font& font);
+// Whether RepairSymbolCMap can keep the font's look and text: an sfnt program, a ToUnicode map.
+bool SymbolCMapFits(const Font& font);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
 // A symbolic TrueType program left with the one cmap subtable the codes shown are read through.
 void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
+// A non-symbolic TrueType font made symbolic without Encoding, its program given a (3,0)
+// cmap that takes each code shown to the glyph the code showed before.
+void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 // The text of a code: the font's mapping, else the name of the glyph the program shows.
 bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
 
