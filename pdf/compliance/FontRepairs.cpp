@@ -179,9 +179,11 @@ bool RepairLatinEncoding(const Font& font)
 
 bool SymbolCMapFits(const Font& font)
 {
-    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
-                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
-    return sfnt && font.GetProgram() && font.GetDescriptor() && FindStream(font.GetSDFObj(), "ToUnicode");
+    // Readers take the glyphs of CFF outlines by name whatever the cmap says: only glyf
+    // programs in FontFile2 are drawn through the new cmap.
+    const FontProgram* p = font.GetProgram();
+    return font.GetEmbeddedKey() == "FontFile2" && p && p->Format() == "TrueType" && font.GetDescriptor() &&
+           FindStream(font.GetSDFObj(), "ToUnicode");
 }
 
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
@@ -198,9 +200,7 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
     if (!fixed || !FontProgram::Open(*fixed)) return;
     Obj* descriptor = font.GetDescriptor()->Resolve();
     double length = static_cast<double>(fixed->size());
-    Obj* stream = FontReplace::PutStream(ctx, descriptor, font.GetEmbeddedKey(), *fixed);
-    if (font.GetEmbeddedKey() == "FontFile2") stream->PutNumber("Length1", length);
-    else stream->PutName("Subtype", "OpenType");
+    FontReplace::PutStream(ctx, descriptor, "FontFile2", *fixed)->PutNumber("Length1", length);
     int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
     descriptor->PutNumber("Flags", (flags & ~Font::e_nonsymbolic) | Font::e_symbolic);
     font.GetSDFObj()->Resolve()->Erase("Encoding");

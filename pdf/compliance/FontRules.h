@@ -60,7 +60,7 @@ void RepairCharSet(const Font& font, SubsetInfo& info);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 // False (and the font untouched) when a glyph name has no listed equivalent.
 bool RepairLatinEncoding(const Font& font);
-// Whether RepairSymbolCMap can keep the font's look and text: an sfnt program, a ToUnicode map.
+// Whether RepairSymbolCMap can keep the font's look and text: a TrueType program, a ToUnicode map.
 bool SymbolCMapFits(const Font& font);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
