@@ -189,8 +189,12 @@ bool SymbolCMapFits(const Font& font)
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
 {
     if (!SymbolCMapFits(font)) return;
+    // Without the Encoding readers take text from ToUnicode alone: it must map every code.
+    const CMap* to_unicode = font.GetToUnicode();
     std::map<unsigned, unsigned> glyphs;
+    std::u16string text;
     for (unsigned code : shown) {
+        if (!to_unicode || !to_unicode->ToUnicode(code, text)) return;
         long gid = font.GlyphId({code, 1, code});
         if (gid > 0 && code < 256) glyphs.emplace(code, static_cast<unsigned>(gid));
     }

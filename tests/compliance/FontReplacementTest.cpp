@@ -15,6 +15,7 @@
 #include "pdf/CMap.h"
 #include "pdf/FontConfig.h"
 #include "pdf/FontProgram.h"
+#include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
 #include "sdf/Obj.h"
@@ -529,5 +530,69 @@ TEST(FontReplacement, CFFAndType1AdvancesSetToWidths)
                 parts += qvx::PDF::FindNumber(qvx::PDF::FindStream(descriptor, k.key), key, 0);
             EXPECT_EQ(parts, static_cast<double>(fixed.size()));
         }
+    }
+}
+
+TEST(FontReplacement, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    std::string program = qvx::Test::ReadFile(kDejaVu);
+    auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
+    ASSERT_NE(p, nullptr);
+    // A glyph of one character that the glyph list has no name for: Differences naming it
+    // cannot become names of the list.
+    std::string unlisted;
+    unsigned unlisted_gid = 0;
+    for (unsigned g = 1; g < static_cast<unsigned>(p->GlyphCount()) && unlisted.empty(); ++g) {
+        std::string name = p->GlyphName(g);
+        std::u32string u = qvx::PDF::GlyphList::ToUnicode(name);
+        if (u.size() == 1 && !qvx::PDF::GlyphList::IsListed(name) && qvx::PDF::GlyphList::NameFor(u[0]).empty()) {
+            unlisted = name;
+            unlisted_gid = g;
+        }
+    }
+    ASSERT_FALSE(unlisted.empty());
+    unsigned gid_b = p->GlyphByName("B");
+    auto width = [&](unsigned g) { return std::to_string(std::lround(p->Advance(g) * 1000.0 / p->UnitsPerEm())); };
+    // Code 65 shows that glyph, code 66 shows B through WinAnsiEncoding. With a ToUnicode
+    // map of both codes the font turns symbolic and its program gets a (3,0) cmap reaching
+    // the same glyphs; without one, or with one that lacks a code shown (the text would be
+    // lost), it is left with its finding.
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(qvx::PDF::GlyphList::ToUnicode(unlisted)[0]));
+    for (std::string map : {std::string("<41> <") + hex + "> <42> <0042>", std::string("<42> <0042>"), std::string()}) {
+        SCOPED_TRACE(map);
+        bool to_unicode = map.size() > 12;
+        SCOPED_TRACE(to_unicode);
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
+                      width(unlisted_gid) + " " + width(gid_b) + "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding"
+                      "/Differences[65/" + unlisted + "]>>/FontDescriptor 11 0 R" +
+                      (map.empty() ? "" : "/ToUnicode 13 0 R") + ">>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+        b.SetStream(12, "", program);
+        b.SetStream(13, "", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> "
+                            "endcodespacerange 2 beginbfchar " + map + " endbfchar endcmap end end");
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->first, "371(10)");
+        EXPECT_EQ(c->again, to_unicode ? "" : "371(10)");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        Obj* font = copy.Get(10);
+        Obj* descriptor = copy.Get(11);
+        EXPECT_EQ(font->FindObj("Encoding") == nullptr, to_unicode);
+        EXPECT_EQ(static_cast<int>(qvx::PDF::FindNumber(descriptor, "Flags", 0)), to_unicode ? 4 : 32);
+        if (!to_unicode) continue;
+        EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
+        std::string fixed = CopyReader::Decoded(descriptor, "FontFile2");
+        auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+        ASSERT_NE(q, nullptr);
+        ASSERT_EQ(q->CMapTables().size(), 1u);
+        EXPECT_EQ(q->CMapTables()[0].platform, 3);
+        EXPECT_EQ(q->CMapTables()[0].encoding, 0);
+        EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'A'), unlisted_gid);
+        EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'B'), gid_b);
     }
 }
