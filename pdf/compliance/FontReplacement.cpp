@@ -31,6 +31,8 @@ void FontReplacements::Mark(const std::shared_ptr<const Font>& font)
     m_fonts.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
 }
 
+bool FontReplacements::ClaimDescriptor(const SDF::Obj* descriptor) { return m_claimed.insert(descriptor).second; }
+
 void FontReplacements::MarkSingleCMap(const std::shared_ptr<const Font>& font)
 {
     m_single_cmap.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
@@ -108,13 +110,21 @@ void PutType1Lengths(Obj* stream, const Type1Program::Lengths& lengths)
     stream->PutNumber("Length3", static_cast<double>(lengths.tail));
 }
 
-Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* descriptor, const std::string& font_name,
+Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* holder, const std::string& font_name,
                   const SubstituteProgram& program, Common::Bytes data)
 {
+    Obj* descriptor = font.GetDescriptor();
     if (!descriptor) {
         descriptor = ctx.doc.CreateIndirectDict();
         descriptor->PutName("Type", "FontDescriptor");
         descriptor->PutNumber("Flags", font.GetFlags() ? font.GetFlags() : Font::e_nonsymbolic);
+        holder->Put("FontDescriptor", descriptor);
+    } else if (!ctx.caches.Get<FontReplacements>().ClaimDescriptor(descriptor->Resolve())) {
+        // A descriptor another font shares and that already holds that font's substitute:
+        // this font gets a copy with its own program.
+        descriptor = ctx.doc.AddObj(descriptor->Resolve()->Clone());
+        for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) descriptor->Erase(key);
+        holder->Put("FontDescriptor", descriptor);
     }
     descriptor = descriptor->Resolve();
     SubstituteProgram::Metrics m = program.GetMetrics();
@@ -236,10 +246,9 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
     for (const auto& [code, c] : e.codes) codes.insert(code);
     if (!PutLatinEncoding(dict, font, codes)) return false;
     std::string name = SubsetTag(widths) + PostScriptName(font.GetBaseFont());
-    Obj* descriptor = EmbedProgram(ctx, font, font.GetDescriptor(), name, *chosen.program, std::move(subset->data));
+    Obj* descriptor = EmbedProgram(ctx, font, dict, name, *chosen.program, std::move(subset->data));
     int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
     descriptor->PutNumber("Flags", (flags & ~Font::e_symbolic) | Font::e_nonsymbolic);
-    if (!font.GetDescriptor()) dict->Put("FontDescriptor", descriptor);
 
     dict->PutName("Subtype", "TrueType");
     dict->PutName("BaseFont", name);

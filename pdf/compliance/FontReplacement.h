@@ -44,12 +44,17 @@ public:
     // TrueType fonts whose program's cmap is to be rebuilt (373, 371), with the codes they
     // show.
     void MarkSingleCMap(const std::shared_ptr<const Font>& font);
+
+    // Whether a descriptor is first given a substitute's program by this font (false when a
+    // font sharing it already has).
+    bool ClaimDescriptor(const SDF::Obj* descriptor);
     const std::map<const SDF::Obj*, Entry>& SingleCMaps() const { return m_single_cmap; }
 
 private:
     std::map<const SDF::Obj*, Entry> m_fonts;
     std::map<const SDF::Obj*, Advances> m_advances;
     std::map<const SDF::Obj*, Entry> m_single_cmap;
+    std::set<const SDF::Obj*> m_claimed;
 };
 
 // Runs after the page pass in conversion: replaces the marked fonts and sets the advances
@@ -68,10 +73,11 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e);
 std::string SubsetTag(const SubstituteProgram::Widths& widths);
 // The family of a BaseFont as a PostScript name ("Font" when nothing of it is left).
 std::string PostScriptName(std::string_view base_font);
-// Sets the descriptor (made when the font has none) to the substitute's program: FontFile2
-// holding data (in the place of a damaged program's stream), the tagged FontName, and the
-// metrics the descriptor lacks. Returns the descriptor.
-SDF::Obj* EmbedProgram(PassContext& ctx, const Font& font, SDF::Obj* descriptor, const std::string& font_name,
+// Sets the font's descriptor to the substitute's program: FontFile2 holding data (in the
+// place of a damaged program's stream), the tagged FontName, and the metrics the descriptor
+// lacks. A font without a descriptor, or whose descriptor another replaced font shares, gets
+// a new one, put into holder (the font or CIDFont dictionary). Returns the descriptor.
+SDF::Obj* EmbedProgram(PassContext& ctx, const Font& font, SDF::Obj* holder, const std::string& font_name,
                        const SubstituteProgram& program, Common::Bytes data);
 // The font's request for a substitute of its name and style.
 struct Style {

@@ -596,3 +596,35 @@ TEST(FontReplacement, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
         EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'B'), gid_b);
     }
 }
+
+TEST(FontReplacement, FontsSharingADescriptorGetTheirOwnPrograms)
+{
+    REQUIRE_FONT(kDejaVuSansBold);
+    // Two unembedded fonts of one descriptor, each showing other characters: the first keeps
+    // the descriptor, the second gets a copy, and each program has the glyphs of its text.
+    PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello) Tj /F2 14 Tf 0 -20 Td (Wxyz) Tj ET");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    for (int num : {10, 13})
+        b.Set(num, "<</Type/Font/Subtype/TrueType/BaseFont/Calibri,Bold/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                       "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/Calibri,Bold/Flags 32/FontBBox[-503 -312 1240 1026]/ItalicAngle 0"
+              "/Ascent 952/Descent -269/CapHeight 632/StemV 80>>");
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "341(10 13)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    Obj* first = copy.Get(10)->FindObj("FontDescriptor");
+    Obj* second = copy.Get(13)->FindObj("FontDescriptor");
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->GetObjNum() == 11u || second->GetObjNum() == 11u);
+    EXPECT_NE(first->GetObjNum(), second->GetObjNum());
+    for (auto [font, text] : {std::pair{first, std::string("Helo")}, std::pair{second, std::string("Wxyz")}}) {
+        std::string program = CopyReader::Decoded(font->Resolve(), "FontFile2");
+        auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
+        ASSERT_NE(p, nullptr);
+        for (char ch : text) EXPECT_NE(p->GlyphByCMap(3, 1, static_cast<unsigned char>(ch)), 0u) << text << " " << ch;
+    }
+}
