@@ -3,6 +3,7 @@
 // glyph names and mappings the font has, and a Latin encoding whose names are those the
 // codes showed.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "common/Limits.h"
@@ -208,6 +209,28 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
     int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
     descriptor->PutNumber("Flags", (flags & ~Font::e_nonsymbolic) | Font::e_symbolic);
     font.GetSDFObj()->Resolve()->Erase("Encoding");
+}
+
+void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes)
+{
+    Obj* dict = font.GetSDFObj()->Resolve();
+    Obj* procs = FindDict(dict, "CharProcs");
+    Obj* widths = FindArray(dict, "Widths");
+    if (!procs || !widths) return;
+    double first = FindNumber(dict, "FirstChar", 0);
+    for (const auto& [code, c] : codes) {
+        if (code > 255) continue;
+        // A code without a name stays so: readers take text from the name, and one made up
+        // would show as text where there was none.
+        std::string name(font.GlyphName(code));
+        if (name.empty() || FindStream(procs, name)) continue;
+        // Widths of a Type 3 font are in glyph space, as d0 wants them.
+        double w = NumberAt(widths, static_cast<std::size_t>(std::max(0.0, code - first)), 0);
+        if (code < first || !std::isfinite(w)) w = 0;
+        char content[48];
+        std::snprintf(content, sizeof content, "%.3f 0 d0", w);
+        procs->Put(name, ctx.doc.CreateIndirectStream(Common::ToBytes(content)));
+    }
 }
 
 }  // namespace qvx::PDF::FontRules

@@ -31,6 +31,12 @@ void FontReplacements::Mark(const std::shared_ptr<const Font>& font)
     m_fonts.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
 }
 
+void FontReplacements::AddMissingProcedure(const std::shared_ptr<const Font>& font, const Font::CharCode& c)
+{
+    auto [it, fresh] = m_missing_procs.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
+    it->second.codes.emplace(c.code, c);
+}
+
 bool FontReplacements::ClaimDescriptor(const SDF::Obj* descriptor) { return m_claimed.insert(descriptor).second; }
 
 void FontReplacements::MarkSingleCMap(const std::shared_ptr<const Font>& font)
@@ -422,6 +428,10 @@ void ReplaceMarkedFonts(PassContext& ctx)
         for (const auto& [code, c] : e.codes) shown.insert(code);
         if (e.font->IsSymbolic()) FontRules::RepairSingleCMap(ctx, *e.font, shown);
         else FontRules::RepairSymbolCMap(ctx, *e.font, shown);
+    }
+    for (const auto& [dict, e] : replacements.MissingProcedures()) {
+        if (ctx.Stopped()) return;
+        FontRules::RepairType3Procedures(ctx, *e.font, e.codes);
     }
     for (const auto& [dict, e] : replacements.Entries()) {
         if (ctx.Stopped()) return;

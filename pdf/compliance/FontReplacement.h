@@ -45,6 +45,10 @@ public:
     // show.
     void MarkSingleCMap(const std::shared_ptr<const Font>& font);
 
+    // Type 3 codes shown without a glyph procedure (352): readers draw nothing for them.
+    void AddMissingProcedure(const std::shared_ptr<const Font>& font, const Font::CharCode& c);
+    const std::map<const SDF::Obj*, Entry>& MissingProcedures() const { return m_missing_procs; }
+
     // Whether a descriptor is first given a substitute's program by this font (false when a
     // font sharing it already has).
     bool ClaimDescriptor(const SDF::Obj* descriptor);
@@ -54,6 +58,7 @@ private:
     std::map<const SDF::Obj*, Entry> m_fonts;
     std::map<const SDF::Obj*, Advances> m_advances;
     std::map<const SDF::Obj*, Entry> m_single_cmap;
+    std::map<const SDF::Obj*, Entry> m_missing_procs;
     std::set<const SDF::Obj*> m_claimed;
 };
 

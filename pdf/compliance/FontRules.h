@@ -5,6 +5,7 @@
 // (FontUnicodeChecks.cpp). Each tests its own level gating.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -69,6 +70,9 @@ void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigne
 // A non-symbolic TrueType font made symbolic without Encoding, its program given a (3,0)
 // cmap that takes each code shown to the glyph the code showed before.
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
+// A Type 3 font given an empty glyph procedure (of the code's width) for each glyph name
+// shown without one: readers draw nothing for such a code, and neither does the procedure.
+void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes);
 // The text of a code: the font's mapping, else the name of the glyph the program shows.
 bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
 

@@ -628,3 +628,36 @@ TEST(FontReplacement, FontsSharingADescriptorGetTheirOwnPrograms)
         for (char ch : text) EXPECT_NE(p->GlyphByCMap(3, 1, static_cast<unsigned char>(ch)), 0u) << text << " " << ch;
     }
 }
+
+TEST(FontReplacement, Type3CodesWithoutProceduresGetEmptyOnes)
+{
+    // Type 3 codes shown without a glyph procedure draw nothing: b has a name but no
+    // procedure and gets an empty one of its width (glyph space); code 1 has no name and
+    // stays so, with its finding, since a made-up name would show as text. The text and
+    // procedure a stay as they were.
+    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ab\\001ab) Tj ET");
+    std::string widths = "[400";
+    for (int code = 2; code < 97; ++code) widths += " 0";
+    widths += " 300 250]";
+    b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 1"
+              "/LastChar 98/Widths" + widths + "/Encoding<</Type/Encoding/Differences[97/a/b]>>/CharProcs<</a 11 0 R>>>>");
+    b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "352(10)");
+    EXPECT_EQ(c->again, "352(10)");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    Obj* procs = qvx::PDF::FindDict(copy.Get(10), "CharProcs");
+    EXPECT_EQ(procs->FindObj("a")->GetObjNum(), 11u);
+    EXPECT_EQ(CopyReader::Decoded(procs, "b"), "250.000 0 d0");
+    EXPECT_EQ(procs->Size(), 2u);
+    // Without the nameless code the copy passes.
+    PdfBuilder named = Page(k2B, "BT /F1 20 Tf 10 100 Td (abab) Tj ET");
+    named.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
+                  "/LastChar 98/Widths[300 250]/Encoding<</Type/Encoding/Differences[97/a/b]>>/CharProcs<</a 11 0 R>>>>");
+    named.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+    auto cn = Convert(named.Build(), k2B);
+    EXPECT_EQ(cn->first, "352(10)");
+    EXPECT_EQ(cn->again, "");
+    EXPECT_EQ(WordBoxes(cn->out), WordBoxes(cn->in));
+}
