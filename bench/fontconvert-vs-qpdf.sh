@@ -46,24 +46,23 @@ echo "qpdf in out:    ${tq}s ($fq failed; qpdf exits non-zero on warnings too)"
 echo "tolva/qpdf time ratio: $(echo "scale=2; $tt / $tq" | bc)"
 
 python3 - "$work/files" "$work/out" <<'PY'
-import os, re, subprocess, sys
-
-def show(pdf, num, *extra):
-    r = subprocess.run(["qpdf", f"--show-object={num}", *extra, pdf], capture_output=True, timeout=60)
-    return r.stdout
+import json, os, re, subprocess, sys
 
 def descriptors(pdf):
-    """Font descriptor object numbers with the program they hold (or None) and their FontName."""
-    r = subprocess.run(["qpdf", "--show-xref", pdf], capture_output=True, timeout=60, text=True)
-    nums = [int(m.group(1)) for m in re.finditer(r"^(\d+)/0:", r.stdout, re.M)]
+    """Font descriptor object numbers with the program stream they hold (or None) and their FontName."""
+    r = subprocess.run(["qpdf", "--json", "--json-stream-data=none", pdf], capture_output=True, timeout=120)
+    try:
+        objects = json.loads(r.stdout)["qpdf"][1]
+    except (ValueError, KeyError, IndexError):
+        return {}
     out = {}
-    for n in nums:
-        text = show(pdf, n).decode("latin-1", "replace")
-        if "/FontDescriptor" not in text or not text.startswith("<<"):
+    for key, obj in objects.items():
+        d = obj.get("value")
+        if not isinstance(d, dict) or d.get("/Type") != "/FontDescriptor":
             continue
-        prog = re.search(r"/FontFile[23]? (\d+) 0 R", text)
-        name = re.search(r"/FontName /([^\s/<>\[\]]+)", text)
-        out[n] = (int(prog.group(1)) if prog else None, name.group(1) if name else "")
+        prog = next((d[k] for k in ("/FontFile", "/FontFile2", "/FontFile3") if k in d), None)
+        num = int(key.split()[0].split(":")[1])
+        out[num] = (int(prog.split()[0]) if isinstance(prog, str) else None, d.get("/FontName", "/")[1:])
     return out
 
 files = [l.strip() for l in open(sys.argv[1]) if l.strip()]
@@ -77,7 +76,8 @@ for src in files:
     for num, (prog, name) in descriptors(copy).items():
         if prog is None or before.get(num, (None, ""))[0] is not None:
             continue
-        size = len(show(copy, prog, "--filtered-stream-data"))
+        size = len(subprocess.run(["qpdf", f"--show-object={prog}", "--filtered-stream-data", copy],
+                                  capture_output=True, timeout=60).stdout)
         family = re.sub(r"^[A-Z]{6}\+", "", name)
         match = subprocess.run(["fc-match", "-f", "%{file}", family], capture_output=True, text=True).stdout
         if size == 0 or not os.path.isfile(match):

@@ -226,7 +226,7 @@ void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<st
         if (name.empty() || FindStream(procs, name)) continue;
         // Widths of a Type 3 font are in glyph space, as d0 wants them.
         double w = NumberAt(widths, static_cast<std::size_t>(std::max(0.0, code - first)), 0);
-        if (code < first || !std::isfinite(w)) w = 0;
+        if (code < first || !std::isfinite(w) || std::abs(w) > 1e7) w = 0;
         char content[48];
         std::snprintf(content, sizeof content, "%.3f 0 d0", w);
         procs->Put(name, ctx.doc.CreateIndirectStream(Common::ToBytes(content)));
