@@ -22,27 +22,20 @@ int HexValue(Common::Byte c)
     return -1;
 }
 
-Common::Bytes Decrypt(Common::ByteView in, std::uint16_t key)
+// eexec and charstring encryption: each byte's key follows the encrypted byte.
+Common::Bytes Crypt(Common::ByteView in, std::uint16_t key, bool encrypt)
 {
     Common::Bytes out(in.size());
     std::uint16_t r = key;
     for (std::size_t i = 0; i < in.size(); ++i) {
         out[i] = static_cast<Common::Byte>(in[i] ^ (r >> 8));
-        r = static_cast<std::uint16_t>((in[i] + r) * kC1 + kC2);
+        r = static_cast<std::uint16_t>(((encrypt ? out[i] : in[i]) + r) * kC1 + kC2);
     }
     return out;
 }
 
-Common::Bytes Encrypt(Common::ByteView in, std::uint16_t key)
-{
-    Common::Bytes out(in.size());
-    std::uint16_t r = key;
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        out[i] = static_cast<Common::Byte>(in[i] ^ (r >> 8));
-        r = static_cast<std::uint16_t>((out[i] + r) * kC1 + kC2);
-    }
-    return out;
-}
+Common::Bytes Decrypt(Common::ByteView in, std::uint16_t key) { return Crypt(in, key, false); }
+Common::Bytes Encrypt(Common::ByteView in, std::uint16_t key) { return Crypt(in, key, true); }
 
 // The encrypted part as bytes: programs may write it in hexadecimal.
 Common::Bytes Binary(Common::ByteView part)

@@ -119,6 +119,17 @@ std::string WordBoxes(const std::filesystem::path& pdf)
     return out;
 }
 
+// A conversion that repairs the widths rule (361) of font 10 alone: the copy passes, the
+// text stays, and the first width is still 700.
+void ExpectAdvancesRepaired(const Converted& c)
+{
+    EXPECT_EQ(c.first, "361(10)");
+    EXPECT_EQ(c.again, "");
+    EXPECT_EQ(WordBoxes(c.out), WordBoxes(c.in));
+    CopyReader copy(c.out);
+    EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
+}
+
 bool PdffontsAllEmbedded(const std::filesystem::path& pdf)
 {
     auto r = qvx::Test::Run({"/usr/bin/pdffonts", pdf.string()});
@@ -436,12 +447,7 @@ TEST(FontReplacement, EmbeddedProgramsRepaired)
                   std::to_string(width_b) + "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
     b.Set(11, descriptor);
     b.SetStream(12, "", program);
-    auto c = Convert(b.Build(), k2B);
-    EXPECT_EQ(c->first, "361(10)");
-    EXPECT_EQ(c->again, "");
-    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
-    CopyReader copy(c->out);
-    EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
+    ExpectAdvancesRepaired(*Convert(b.Build(), k2B));
 
     // A CIDFontType2 subset without CIDToGIDMap and, at PDF/A-1, without CIDSet: Identity
     // is what readers assume, and the CIDSet lists the program's glyphs.
@@ -507,11 +513,8 @@ TEST(FontReplacement, CFFAndType1AdvancesSetToWidths)
                       k.key + " 12 0 R>>");
         b.SetStream(12, dict, program);
         auto c = Convert(b.Build(), k2B);
-        EXPECT_EQ(c->first, "361(10)");
-        EXPECT_EQ(c->again, "");
-        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        ExpectAdvancesRepaired(*c);
         CopyReader copy(c->out);
-        EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
         Obj* descriptor = copy.Get(11);
         ASSERT_NE(descriptor->FindObj(k.key), nullptr);
         EXPECT_EQ(descriptor->FindObj(k.key)->GetObjNum(), 12u);
@@ -635,14 +638,17 @@ TEST(FontReplacement, Type3CodesWithoutProceduresGetEmptyOnes)
     // procedure and gets an empty one of its width (glyph space); code 1 has no name and
     // stays so, with its finding, since a made-up name would show as text. The text and
     // procedure a stay as they were.
-    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ab\\001ab) Tj ET");
+    auto convert = [](const std::string& text, int first, const std::string& widths) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (" + text + ") Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar " +
+                      std::to_string(first) + "/LastChar 98/Widths" + widths +
+                      "/Encoding<</Type/Encoding/Differences[97/a/b]>>/CharProcs<</a 11 0 R>>>>");
+        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        return Convert(b.Build(), k2B);
+    };
     std::string widths = "[400";
     for (int code = 2; code < 97; ++code) widths += " 0";
-    widths += " 300 250]";
-    b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 1"
-              "/LastChar 98/Widths" + widths + "/Encoding<</Type/Encoding/Differences[97/a/b]>>/CharProcs<</a 11 0 R>>>>");
-    b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
-    auto c = Convert(b.Build(), k2B);
+    auto c = convert("ab\\001ab", 1, widths + " 300 250]");
     EXPECT_EQ(c->first, "352(10)");
     EXPECT_EQ(c->again, "352(10)");
     EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
@@ -652,11 +658,7 @@ TEST(FontReplacement, Type3CodesWithoutProceduresGetEmptyOnes)
     EXPECT_EQ(CopyReader::Decoded(procs, "b"), "250.000 0 d0");
     EXPECT_EQ(procs->Size(), 2u);
     // Without the nameless code the copy passes.
-    PdfBuilder named = Page(k2B, "BT /F1 20 Tf 10 100 Td (abab) Tj ET");
-    named.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
-                  "/LastChar 98/Widths[300 250]/Encoding<</Type/Encoding/Differences[97/a/b]>>/CharProcs<</a 11 0 R>>>>");
-    named.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
-    auto cn = Convert(named.Build(), k2B);
+    auto cn = convert("abab", 97, "[300 250]");
     EXPECT_EQ(cn->first, "352(10)");
     EXPECT_EQ(cn->again, "");
     EXPECT_EQ(WordBoxes(cn->out), WordBoxes(cn->in));
