@@ -187,6 +187,27 @@ bool SymbolCMapFits(const Font& font)
            FindStream(font.GetSDFObj(), "ToUnicode");
 }
 
+bool IsCFFTrueType(const Font& font)
+{
+    const FontProgram* p = font.GetProgram();
+    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
+                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
+    return font.GetKind() == Font::e_truetype && sfnt && p && p->Format() == "CFF" && font.GetDescriptor();
+}
+
+void RepairCFFTrueType(const Font& font)
+{
+    if (!IsCFFTrueType(font)) return;
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    Obj* stream = descriptor->FindObj(font.GetEmbeddedKey());
+    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return;
+    stream->Erase("Length1");
+    stream->PutName("Subtype", "OpenType");
+    descriptor->Erase(font.GetEmbeddedKey());
+    descriptor->Put("FontFile3", stream);
+    font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
+}
+
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
 {
     if (!SymbolCMapFits(font)) return;

@@ -427,6 +427,7 @@ void ReplaceMarkedFonts(PassContext& ctx)
         std::set<unsigned> shown;
         for (const auto& [code, c] : e.codes) shown.insert(code);
         if (e.font->IsSymbolic()) FontRules::RepairSingleCMap(ctx, *e.font, shown);
+        else if (FontRules::IsCFFTrueType(*e.font)) FontRules::RepairCFFTrueType(*e.font);
         else FontRules::RepairSymbolCMap(ctx, *e.font, shown);
     }
     for (const auto& [dict, e] : replacements.MissingProcedures()) {

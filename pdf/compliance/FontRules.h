@@ -67,6 +67,12 @@ bool SymbolCMapFits(const Font& font);
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
 // A symbolic TrueType program left with the one cmap subtable the codes shown are read through.
 void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
+// A TrueType font whose program has CFF outlines (OpenType): readers draw it as a Type 1
+// font, reaching glyphs by the names of its encoding.
+bool IsCFFTrueType(const Font& font);
+// Such a font made the Type 1 font with the program as FontFile3 OpenType that readers
+// draw; its encoding, widths and program stay.
+void RepairCFFTrueType(const Font& font);
 // A non-symbolic TrueType font made symbolic without Encoding, its program given a (3,0)
 // cmap that takes each code shown to the glyph the code showed before.
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);

@@ -536,6 +536,19 @@ TEST(FontReplacement, CFFAndType1AdvancesSetToWidths)
     }
 }
 
+// A glyph of program of one character that the glyph list has no name for (Differences
+// naming it cannot become names of the list), with its glyph; empty when there is none.
+std::pair<std::string, unsigned> UnlistedGlyph(const qvx::PDF::FontProgram& p)
+{
+    for (unsigned g = 1; g < static_cast<unsigned>(p.GlyphCount()); ++g) {
+        std::string name = p.GlyphName(g);
+        std::u32string u = qvx::PDF::GlyphList::ToUnicode(name);
+        if (u.size() == 1 && !qvx::PDF::GlyphList::IsListed(name) && qvx::PDF::GlyphList::NameFor(u[0]).empty())
+            return {name, g};
+    }
+    return {};
+}
+
 TEST(FontReplacement, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
 {
     const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
@@ -543,18 +556,7 @@ TEST(FontReplacement, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
     std::string program = qvx::Test::ReadFile(kDejaVu);
     auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
     ASSERT_NE(p, nullptr);
-    // A glyph of one character that the glyph list has no name for: Differences naming it
-    // cannot become names of the list.
-    std::string unlisted;
-    unsigned unlisted_gid = 0;
-    for (unsigned g = 1; g < static_cast<unsigned>(p->GlyphCount()) && unlisted.empty(); ++g) {
-        std::string name = p->GlyphName(g);
-        std::u32string u = qvx::PDF::GlyphList::ToUnicode(name);
-        if (u.size() == 1 && !qvx::PDF::GlyphList::IsListed(name) && qvx::PDF::GlyphList::NameFor(u[0]).empty()) {
-            unlisted = name;
-            unlisted_gid = g;
-        }
-    }
+    auto [unlisted, unlisted_gid] = UnlistedGlyph(*p);
     ASSERT_FALSE(unlisted.empty());
     unsigned gid_b = p->GlyphByName("B");
     auto width = [&](unsigned g) { return std::to_string(std::lround(p->Advance(g) * 1000.0 / p->UnitsPerEm())); };
@@ -662,4 +664,40 @@ TEST(FontReplacement, Type3CodesWithoutProceduresGetEmptyOnes)
     EXPECT_EQ(cn->first, "352(10)");
     EXPECT_EQ(cn->again, "");
     EXPECT_EQ(WordBoxes(cn->out), WordBoxes(cn->in));
+}
+
+TEST(FontReplacement, TrueTypeWithCFFOutlinesBecomesType1)
+{
+    const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
+    REQUIRE_FONT(kNimbusSansOTF);
+    std::string program = qvx::Test::ReadFile(kNimbusSansOTF);
+    auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
+    ASSERT_NE(p, nullptr);
+    auto [unlisted, unlisted_gid] = UnlistedGlyph(*p);
+    ASSERT_FALSE(unlisted.empty());
+    // An OpenType program with CFF outlines under FontFile2 of a TrueType font whose
+    // Differences name a glyph without a listed name: readers draw it as a Type 1 font,
+    // by glyph name, and so it becomes one, the program moved to FontFile3 as it is.
+    auto width = [&](unsigned g) { return std::to_string(std::lround(p->Advance(g) * 1000.0 / p->UnitsPerEm())); };
+    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[" +
+                  width(unlisted_gid) + " " + width(p->GlyphByName("B")) +
+                  "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/" + unlisted +
+                  "]>>/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+    b.SetStream(12, "/Length1 " + std::to_string(program.size()), program);
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "371(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "Type1");
+    EXPECT_NE(qvx::PDF::FindDict(copy.Get(10), "Encoding"), nullptr);
+    Obj* descriptor = copy.Get(11);
+    EXPECT_EQ(descriptor->FindObj("FontFile2"), nullptr);
+    ASSERT_NE(descriptor->FindObj("FontFile3"), nullptr);
+    EXPECT_EQ(descriptor->FindObj("FontFile3")->GetObjNum(), 12u);
+    EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
+    EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile3") == program);
 }
