@@ -35,6 +35,7 @@ using qvx::SDF::Obj;
 const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
 const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
 const char* const kNimbusSans = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
 const char* const kDejaVuSansBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 const char* const kDroid = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
 
@@ -485,7 +486,6 @@ TEST(FontReplacement, EmbeddedProgramsRepaired)
 
 TEST(FontReplacement, CFFAndType1AdvancesSetToWidths)
 {
-    const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
     REQUIRE_FONT(kNimbusSansOTF);
     REQUIRE_FONT(kNimbusSans);
     // Widths that disagree with the embedded program for A and B (Helvetica's A and B are
@@ -536,30 +536,43 @@ TEST(FontReplacement, CFFAndType1AdvancesSetToWidths)
     }
 }
 
-// A glyph of program of one character that the glyph list has no name for (Differences
-// naming it cannot become names of the list), with its glyph; empty when there is none.
-std::pair<std::string, unsigned> UnlistedGlyph(const qvx::PDF::FontProgram& p)
-{
-    for (unsigned g = 1; g < static_cast<unsigned>(p.GlyphCount()); ++g) {
-        std::string name = p.GlyphName(g);
-        std::u32string u = qvx::PDF::GlyphList::ToUnicode(name);
-        if (u.size() == 1 && !qvx::PDF::GlyphList::IsListed(name) && qvx::PDF::GlyphList::NameFor(u[0]).empty())
-            return {name, g};
+// A system font program with a glyph of one character that the glyph list has no name for
+// (Differences naming it cannot become names of the list); unlisted is empty when there is
+// none.
+struct UnlistedGlyph {
+    std::string bytes;
+    std::unique_ptr<qvx::PDF::FontProgram> program;
+    std::string unlisted;
+    unsigned gid = 0;
+
+    explicit UnlistedGlyph(const char* path)
+        : bytes(qvx::Test::ReadFile(path)), program(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())))
+    {
+        for (unsigned g = 1; program && g < static_cast<unsigned>(program->GlyphCount()) && unlisted.empty(); ++g) {
+            std::string name = program->GlyphName(g);
+            std::u32string u = qvx::PDF::GlyphList::ToUnicode(name);
+            if (u.size() == 1 && !qvx::PDF::GlyphList::IsListed(name) && qvx::PDF::GlyphList::NameFor(u[0]).empty()) {
+                unlisted = name;
+                gid = g;
+            }
+        }
     }
-    return {};
-}
+    // The advance of glyph g in thousandths of an em, as a Widths entry.
+    std::string Width(unsigned g) const
+    {
+        return std::to_string(std::lround(program->Advance(g) * 1000.0 / program->UnitsPerEm()));
+    }
+};
 
 TEST(FontReplacement, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
 {
     const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     REQUIRE_FONT(kDejaVu);
-    std::string program = qvx::Test::ReadFile(kDejaVu);
-    auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
-    ASSERT_NE(p, nullptr);
-    auto [unlisted, unlisted_gid] = UnlistedGlyph(*p);
-    ASSERT_FALSE(unlisted.empty());
-    unsigned gid_b = p->GlyphByName("B");
-    auto width = [&](unsigned g) { return std::to_string(std::lround(p->Advance(g) * 1000.0 / p->UnitsPerEm())); };
+    UnlistedGlyph font(kDejaVu);
+    ASSERT_FALSE(font.unlisted.empty());
+    const std::string& program = font.bytes;
+    const std::string& unlisted = font.unlisted;
+    unsigned unlisted_gid = font.gid, gid_b = font.program->GlyphByName("B");
     // Code 65 shows that glyph, code 66 shows B through WinAnsiEncoding. With a ToUnicode
     // map of both codes the font turns symbolic and its program gets a (3,0) cmap reaching
     // the same glyphs; without one, or with one that lacks a code shown (the text would be
@@ -572,7 +585,7 @@ TEST(FontReplacement, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
         SCOPED_TRACE(to_unicode);
         PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
         b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
-                      width(unlisted_gid) + " " + width(gid_b) + "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding"
+                      font.Width(unlisted_gid) + " " + font.Width(gid_b) + "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding"
                       "/Differences[65/" + unlisted + "]>>/FontDescriptor 11 0 R" +
                       (map.empty() ? "" : "/ToUnicode 13 0 R") + ">>");
         b.Set(11, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
@@ -668,21 +681,17 @@ TEST(FontReplacement, Type3CodesWithoutProceduresGetEmptyOnes)
 
 TEST(FontReplacement, TrueTypeWithCFFOutlinesBecomesType1)
 {
-    const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
     REQUIRE_FONT(kNimbusSansOTF);
-    std::string program = qvx::Test::ReadFile(kNimbusSansOTF);
-    auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
-    ASSERT_NE(p, nullptr);
-    auto [unlisted, unlisted_gid] = UnlistedGlyph(*p);
-    ASSERT_FALSE(unlisted.empty());
+    UnlistedGlyph font(kNimbusSansOTF);
+    ASSERT_FALSE(font.unlisted.empty());
+    const std::string& program = font.bytes;
     // An OpenType program with CFF outlines under FontFile2 of a TrueType font whose
     // Differences name a glyph without a listed name: readers draw it as a Type 1 font,
     // by glyph name, and so it becomes one, the program moved to FontFile3 as it is.
-    auto width = [&](unsigned g) { return std::to_string(std::lround(p->Advance(g) * 1000.0 / p->UnitsPerEm())); };
     PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
     b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[" +
-                  width(unlisted_gid) + " " + width(p->GlyphByName("B")) +
-                  "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/" + unlisted +
+                  font.Width(font.gid) + " " + font.Width(font.program->GlyphByName("B")) +
+                  "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/" + font.unlisted +
                   "]>>/FontDescriptor 11 0 R>>");
     b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
               "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
