@@ -41,7 +41,7 @@ run cat > /dev/null
 set -- $(run convert); tt=$1; ft=$2
 set -- $(run copy); tq=$1; fq=$2
 echo "files with fonts not embedded: $count"
-echo "tolva -c -l 2B: ${tt}s ($ft exited non-zero: a copy that fails revalidation counts)"
+echo "tolva -c -l 2B: ${tt}s ($ft exited non-zero)"
 echo "qpdf in out:    ${tq}s ($fq failed; qpdf exits non-zero on warnings too)"
 echo "tolva/qpdf time ratio: $(echo "scale=2; $tt / $tq" | bc)"
 
