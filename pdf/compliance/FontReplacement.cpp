@@ -426,9 +426,14 @@ void ReplaceMarkedFonts(PassContext& ctx)
         if (ctx.Stopped()) return;
         std::set<unsigned> shown;
         for (const auto& [code, c] : e.codes) shown.insert(code);
-        if (e.font->IsSymbolic()) FontRules::RepairSingleCMap(ctx, *e.font, shown);
-        else if (FontRules::IsCFFTrueType(*e.font)) FontRules::RepairCFFTrueType(*e.font);
-        else FontRules::RepairSymbolCMap(ctx, *e.font, shown);
+        if (e.font->IsSymbolic()) {
+            FontRules::RepairSingleCMap(ctx, *e.font, shown);
+        } else if (FontRules::IsCFFTrueType(*e.font)) {
+            // PDF/A-1 files may not hold OpenType programs.
+            if (ctx.Part() > 1) FontRules::RepairCFFTrueType(*e.font);
+        } else {
+            FontRules::RepairSymbolCMap(ctx, *e.font, shown);
+        }
     }
     for (const auto& [dict, e] : replacements.MissingProcedures()) {
         if (ctx.Stopped()) return;

@@ -688,25 +688,33 @@ TEST(FontReplacement, TrueTypeWithCFFOutlinesBecomesType1)
     // An OpenType program with CFF outlines under FontFile2 of a TrueType font whose
     // Differences name a glyph without a listed name: readers draw it as a Type 1 font,
     // by glyph name, and so it becomes one, the program moved to FontFile3 as it is.
-    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
-    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[" +
-                  font.Width(font.gid) + " " + font.Width(font.program->GlyphByName("B")) +
-                  "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/" + font.unlisted +
-                  "]>>/FontDescriptor 11 0 R>>");
-    b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
-              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
-    b.SetStream(12, "/Length1 " + std::to_string(program.size()), program);
-    auto c = Convert(b.Build(), k2B);
-    EXPECT_EQ(c->first, "371(10)");
-    EXPECT_EQ(c->again, "");
-    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
-    CopyReader copy(c->out);
-    EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "Type1");
-    EXPECT_NE(qvx::PDF::FindDict(copy.Get(10), "Encoding"), nullptr);
-    Obj* descriptor = copy.Get(11);
-    EXPECT_EQ(descriptor->FindObj("FontFile2"), nullptr);
-    ASSERT_NE(descriptor->FindObj("FontFile3"), nullptr);
-    EXPECT_EQ(descriptor->FindObj("FontFile3")->GetObjNum(), 12u);
-    EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
-    EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile3") == program);
+    // PDF/A-1 files may not hold OpenType programs: there the font stays as it was.
+    for (int level : {k2B, k1B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[" +
+                      font.Width(font.gid) + " " + font.Width(font.program->GlyphByName("B")) +
+                      "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/" + font.unlisted +
+                      "]>>/FontDescriptor 11 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+        b.SetStream(12, "/Length1 " + std::to_string(program.size()), program);
+        auto c = Convert(b.Build(), level);
+        EXPECT_EQ(c->first, "371(10)");
+        EXPECT_EQ(c->again, level == k2B ? "" : "371(10)");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        if (level == k1B) {
+            EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "TrueType");
+            continue;
+        }
+        EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "Type1");
+        EXPECT_NE(qvx::PDF::FindDict(copy.Get(10), "Encoding"), nullptr);
+        Obj* descriptor = copy.Get(11);
+        EXPECT_EQ(descriptor->FindObj("FontFile2"), nullptr);
+        ASSERT_NE(descriptor->FindObj("FontFile3"), nullptr);
+        EXPECT_EQ(descriptor->FindObj("FontFile3")->GetObjNum(), 12u);
+        EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
+        EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile3") == program);
+    }
 }
