@@ -267,23 +267,36 @@ std::optional<Common::Bytes> OneSubtable(const Common::Bytes& table, unsigned pl
     return std::nullopt;
 }
 
+bool HasTable(hb_face_t* face, hb_tag_t tag)
+{
+    hb_blob_t* blob = hb_face_reference_table(face, tag);
+    bool present = hb_blob_get_length(blob) > 0;
+    hb_blob_destroy(blob);
+    return present;
+}
+
 // The program of face with the advances given (font units by glyph), no composite glyph
 // taking another's advance, and outlines narrowed to x_scale; nullopt when its tables cannot
-// be read.
+// be read. CFF outlines (OpenType) take their advances from hmtx alone and are not narrowed.
 std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances, double x_scale)
 {
     auto metrics = SetAdvances(face, advances);
-    auto glyphs = ReadGlyphs(face);
-    if (!metrics || !glyphs || glyphs->glyf.empty()) return std::nullopt;
-    OwnMetrics(*glyphs);
+    if (!metrics) return std::nullopt;
     std::map<hb_tag_t, Common::Bytes> tables{{Tag("hhea"), std::move(metrics->hhea)}};
-    if (x_scale != 1) {
-        if (!Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
-        tables.emplace(Tag("loca"), std::move(glyphs->loca));
-        tables.emplace(Tag("head"), std::move(glyphs->head));
+    if (HasTable(face, Tag("CFF "))) {
+        if (x_scale != 1) return std::nullopt;
+    } else {
+        auto glyphs = ReadGlyphs(face);
+        if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
+        OwnMetrics(*glyphs);
+        if (x_scale != 1) {
+            if (!Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
+            tables.emplace(Tag("loca"), std::move(glyphs->loca));
+            tables.emplace(Tag("head"), std::move(glyphs->head));
+        }
+        tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     }
     tables.emplace(Tag("hmtx"), std::move(metrics->hmtx));
-    tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     Common::Bytes out = Rebuild(face, tables);
     if (out.empty()) return std::nullopt;
     return out;
@@ -327,10 +340,7 @@ std::unique_ptr<SubstituteProgram> SubstituteProgram::Open(const std::string& pa
     m.face = hb_face_create(m.blob, index);
     m.font = hb_font_create(m.face);
     // PDF embeds CFF outlines differently; only glyf programs go into FontFile2.
-    hb_blob_t* glyf = hb_face_reference_table(m.face, Tag("glyf"));
-    bool outlines = hb_blob_get_length(glyf) > 0;
-    hb_blob_destroy(glyf);
-    if (!outlines || hb_face_get_glyph_count(m.face) == 0 || hb_face_get_upem(m.face) == 0) return nullptr;
+    if (!HasTable(m.face, Tag("glyf")) || hb_face_get_glyph_count(m.face) == 0 || hb_face_get_upem(m.face) == 0) return nullptr;
     return p;
 }
 
@@ -404,32 +414,81 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
     return out;
 }
 
-std::optional<Common::Bytes> SubstituteProgram::WithOneCMap(Common::ByteView program, int platform, int encoding)
+namespace {
+
+// f(face) on a face of program, which is read in place.
+template <class F>
+std::optional<Common::Bytes> OnFace(Common::ByteView program, F f)
 {
     hb_blob_t* blob = hb_blob_create(reinterpret_cast<const char*>(program.data()), static_cast<unsigned>(program.size()),
                                      HB_MEMORY_MODE_READONLY, nullptr, nullptr);
     hb_face_t* face = hb_face_create(blob, 0);
-    std::optional<Common::Bytes> out;
-    if (auto cmap = OneSubtable(TableOf(face, Tag("cmap")), static_cast<unsigned>(platform), static_cast<unsigned>(encoding)))
-        out = Rebuild(face, {{Tag("cmap"), std::move(*cmap)}});
+    std::optional<Common::Bytes> out = f(face);
     hb_face_destroy(face);
     hb_blob_destroy(blob);
     if (out && out->empty()) out.reset();
     return out;
 }
 
+// A cmap table of one (3,0) subtable of format 4 that takes 0xF000 + code to its glyph.
+Common::Bytes SymbolCMap(const std::map<unsigned, unsigned>& glyphs)
+{
+    std::size_t segments = glyphs.size() + 1;
+    Common::Bytes t(12 + 16 + 8 * segments, 0);
+    Put16(t, 2, 1);
+    Put16(t, 4, 3);
+    Put16(t, 10, 12);
+    std::size_t sub = 12;
+    Put16(t, sub, 4);
+    Put16(t, sub + 2, static_cast<unsigned>(t.size() - sub));
+    Put16(t, sub + 6, static_cast<unsigned>(2 * segments));
+    unsigned power = 1, log = 0;
+    while (power * 2 <= segments) power *= 2, ++log;
+    Put16(t, sub + 8, 2 * power);
+    Put16(t, sub + 10, log);
+    Put16(t, sub + 12, static_cast<unsigned>(2 * segments - 2 * power));
+    std::size_t ends = sub + 14, starts = ends + 2 * segments + 2, deltas = starts + 2 * segments;
+    std::size_t i = 0;
+    for (const auto& [code, gid] : glyphs) {
+        unsigned c = 0xF000 + (code & 0xFF);
+        Put16(t, ends + 2 * i, c);
+        Put16(t, starts + 2 * i, c);
+        Put16(t, deltas + 2 * i, (gid - c) & 0xFFFF);
+        ++i;
+    }
+    Put16(t, ends + 2 * i, 0xFFFF);
+    Put16(t, starts + 2 * i, 0xFFFF);
+    Put16(t, deltas + 2 * i, 1);
+    return t;
+}
+
+}  // namespace
+
+std::optional<Common::Bytes> SubstituteProgram::WithOneCMap(Common::ByteView program, int platform, int encoding)
+{
+    return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {
+        auto cmap = OneSubtable(TableOf(face, Tag("cmap")), static_cast<unsigned>(platform), static_cast<unsigned>(encoding));
+        if (!cmap) return std::nullopt;
+        return Rebuild(face, {{Tag("cmap"), std::move(*cmap)}});
+    });
+}
+
+std::optional<Common::Bytes> SubstituteProgram::WithSymbolCMap(Common::ByteView program, const std::map<unsigned, unsigned>& glyphs)
+{
+    if (glyphs.empty()) return std::nullopt;
+    return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {
+        return Rebuild(face, {{Tag("cmap"), SymbolCMap(glyphs)}});
+    });
+}
+
 std::optional<Common::Bytes> SubstituteProgram::WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths)
 {
-    hb_blob_t* blob = hb_blob_create(reinterpret_cast<const char*>(program.data()), static_cast<unsigned>(program.size()),
-                                     HB_MEMORY_MODE_READONLY, nullptr, nullptr);
-    hb_face_t* face = hb_face_create(blob, 0);
-    int upem = static_cast<int>(hb_face_get_upem(face));
-    std::map<unsigned, unsigned> advances;
-    for (const auto& [gid, w] : widths) advances.emplace(gid, FontUnits(w, upem));
-    auto out = WithOwnAdvances(face, advances, 1);
-    hb_face_destroy(face);
-    hb_blob_destroy(blob);
-    return out;
+    return OnFace(program, [&](hb_face_t* face) {
+        int upem = static_cast<int>(hb_face_get_upem(face));
+        std::map<unsigned, unsigned> advances;
+        for (const auto& [gid, w] : widths) advances.emplace(gid, FontUnits(w, upem));
+        return WithOwnAdvances(face, advances, 1);
+    });
 }
 
 }  // namespace qvx::PDF

@@ -54,13 +54,17 @@ public:
     // the program.
     std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width, double x_scale = 1) const;
 
-    // An embedded TrueType program (glyf outlines) with the advances of some glyphs set, in
-    // thousandths of an em; nullopt when it is of another kind or cannot be read.
+    // An embedded TrueType or OpenType program (glyf or CFF outlines) with the advances of
+    // some glyphs set, in thousandths of an em; nullopt when it is of another kind or cannot
+    // be read.
     static std::optional<Common::Bytes> WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths);
 
     // The same with only the cmap subtable (platform, encoding) left; nullopt when the
     // program has none or cannot be read.
     static std::optional<Common::Bytes> WithOneCMap(Common::ByteView program, int platform, int encoding);
+    // The same with one (3,0) cmap subtable that takes each code (0xF000 + code) to the glyph
+    // given for it; nullopt when there is none or the program cannot be read.
+    static std::optional<Common::Bytes> WithSymbolCMap(Common::ByteView program, const std::map<unsigned, unsigned>& glyphs);
 
 private:
     SubstituteProgram() = default;

@@ -150,7 +150,8 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
     if (ctx.state.convert) ctx.caches.Get<FontReplacements>().AddCode(f, c);
     if (drawn && st.drawn.size() < Common::Limits::kMaxFontCodesChecked && st.drawn.insert(key).second) {
         if (f.GetKind() == Font::e_type3) {
-            Type3Glyph(ctx, f, c, caller_resources);
+            if (!Type3Glyph(ctx, f, c, caller_resources) && ctx.state.convert)
+                ctx.caches.Get<FontReplacements>().AddMissingProcedure(st.font, c);
         } else if (st.program_ok) {
             long gid = FontRules::CheckGlyph(ctx, f, c);
             if (gid >= 0 && ctx.state.convert) ctx.caches.Get<FontReplacements>().FixAdvance(st.font, gid, f.GetWidth(c));
@@ -163,14 +164,14 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
     }
 }
 
-void FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, Obj* caller_resources)
+bool FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, Obj* caller_resources)
 {
     Obj* proc = font.GetCharProc(c.code);
     if (!proc) {
         ctx.Report(SDF::e_PDFA352, font.GetSDFObj());
-        return;
+        return false;
     }
-    if (m_type3_depth >= Common::Limits::kMaxType3GlyphNesting) return;
+    if (m_type3_depth >= Common::Limits::kMaxType3GlyphNesting) return true;
     ++m_type3_depth;
     ElementReader glyph(ctx.caches.Get<ResourceCache>());
     Obj* res = font.GetType3Resources();
@@ -186,6 +187,7 @@ void FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharC
     glyph.End();
     --m_type3_depth;
     if (std::isfinite(wx)) FontRules::CheckType3Width(ctx, font, c, wx * font.GetFontMatrix().a * 1000);
+    return true;
 }
 
 }  // namespace qvx::PDF

@@ -35,7 +35,8 @@ private:
     void RenderChecks(PassContext& ctx, FontState& st);
     void OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c, bool drawn, SDF::Obj* caller_resources);
     void OnText(PassContext& ctx, const Element& el, ElementReader& reader);
-    void Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, SDF::Obj* caller_resources);
+    // False when the code has no glyph procedure.
+    bool Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, SDF::Obj* caller_resources);
 
     std::map<const SDF::Obj*, FontState> m_fonts;
     std::vector<bool> m_actual_text;  // marked content open: whether ActualText encloses it

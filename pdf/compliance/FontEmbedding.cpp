@@ -10,6 +10,8 @@
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/Std14.h"
+#include "pdf/Type1Program.h"
+#include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
 #include "sdf/SDFDoc.h"
@@ -47,24 +49,6 @@ std::optional<Common::Bytes> ReadProgram(std::string_view file)
     in.seekg(0);
     if (!in.read(reinterpret_cast<char*>(data.data()), size)) return std::nullopt;
     return data;
-}
-
-// Length1 (clear text up to and with the end of line after eexec), Length2 (the encrypted
-// part) and Length3 (the zeros and cleartomark that close the program).
-struct Lengths {
-    std::size_t clear, encrypted, tail;
-};
-
-Lengths ProgramLengths(const Common::Bytes& data)
-{
-    std::string_view s = Common::AsChars(data);
-    std::size_t clear = s.find("eexec");
-    clear = clear == std::string_view::npos ? s.size() : clear + 5;
-    while (clear < s.size() && (s[clear] == '\r' || s[clear] == '\n')) ++clear;
-    std::size_t tail = s.rfind("cleartomark");
-    if (tail == std::string_view::npos || tail < clear) tail = s.size();
-    while (tail > clear && (s[tail - 1] == '0' || s[tail - 1] == '\r' || s[tail - 1] == '\n')) --tail;
-    return {clear, tail - clear, s.size() - tail};
 }
 
 Obj* NewDescriptor(SDF::SDFDoc& doc, const Font& font, bool symbolic)
@@ -130,11 +114,9 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
     }
     descriptor = descriptor->Resolve();
     for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) descriptor->Erase(key);
-    Lengths lengths = ProgramLengths(*data);
+    Type1Program::Lengths lengths = Type1Program::ProgramLengths(*data);
     Obj* stream = ctx.doc.CreateIndirectStream(std::move(*data));
-    stream->PutNumber("Length1", static_cast<double>(lengths.clear));
-    stream->PutNumber("Length2", static_cast<double>(lengths.encrypted));
-    stream->PutNumber("Length3", static_cast<double>(lengths.tail));
+    FontReplace::PutType1Lengths(stream, lengths);
     descriptor->Put("FontFile", stream);
     return true;
 }

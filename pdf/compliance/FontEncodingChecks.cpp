@@ -117,8 +117,11 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
     if (!font.IsSymbolic()) {
         if (!NonSymbolicEncodingOk(enc)) {
             ctx.Report(SDF::e_PDFA371, d);
-            // A font without a usable program is given a new encoding by its replacement.
-            if (ctx.state.convert && p) RepairLatinEncoding(font);
+            // A font without a usable program is given a new encoding by its replacement. One
+            // whose glyph names have no listed equivalent turns symbolic, its program given a
+            // cmap that reaches the same glyphs by code, or, with CFF outlines, becomes the
+            // Type 1 font readers take it for (once the codes shown are known).
+            if (ctx.state.convert && p && !RepairLatinEncoding(font)) return SymbolCMapFits(font) || IsCFFTrueType(font);
         }
         if (!p) return false;
         bool latin_table = HasTable(*p, 3, 1) || HasTable(*p, 1, 0);

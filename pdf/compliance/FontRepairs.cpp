@@ -3,6 +3,7 @@
 // glyph names and mappings the font has, and a Latin encoding whose names are those the
 // codes showed.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "common/Limits.h"
@@ -169,12 +170,88 @@ void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
     info->PutNumber("Supplement", std::max(0, cmap.supplement));
 }
 
-void RepairLatinEncoding(const Font& font)
+bool RepairLatinEncoding(const Font& font)
 {
     std::set<unsigned> codes;
     for (unsigned code = 0; code < 256; ++code)
         if (!font.GlyphName(code).empty()) codes.insert(code);
-    FontReplace::PutLatinEncoding(font.GetSDFObj()->Resolve(), font, codes);
+    return FontReplace::PutLatinEncoding(font.GetSDFObj()->Resolve(), font, codes);
+}
+
+bool SymbolCMapFits(const Font& font)
+{
+    // Readers take the glyphs of CFF outlines by name whatever the cmap says: only glyf
+    // programs in FontFile2 are drawn through the new cmap.
+    const FontProgram* p = font.GetProgram();
+    return font.GetEmbeddedKey() == "FontFile2" && p && p->Format() == "TrueType" && font.GetDescriptor() &&
+           FindStream(font.GetSDFObj(), "ToUnicode");
+}
+
+bool IsCFFTrueType(const Font& font)
+{
+    const FontProgram* p = font.GetProgram();
+    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
+                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
+    return font.GetKind() == Font::e_truetype && sfnt && p && p->Format() == "CFF" && font.GetDescriptor();
+}
+
+void RepairCFFTrueType(const Font& font)
+{
+    if (!IsCFFTrueType(font)) return;
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    Obj* stream = descriptor->FindObj(font.GetEmbeddedKey());
+    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return;
+    stream->Erase("Length1");
+    stream->PutName("Subtype", "OpenType");
+    descriptor->Erase(font.GetEmbeddedKey());
+    descriptor->Put("FontFile3", stream);
+    font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
+}
+
+void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
+{
+    if (!SymbolCMapFits(font)) return;
+    // Without the Encoding readers take text from ToUnicode alone: it must map every code.
+    const CMap* to_unicode = font.GetToUnicode();
+    std::map<unsigned, unsigned> glyphs;
+    std::u16string text;
+    for (unsigned code : shown) {
+        if (!to_unicode || !to_unicode->ToUnicode(code, text)) return;
+        long gid = font.GlyphId({code, 1, code});
+        if (gid > 0 && code < 256) glyphs.emplace(code, static_cast<unsigned>(gid));
+    }
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return;
+    auto fixed = SubstituteProgram::WithSymbolCMap(*data, glyphs);
+    if (!fixed || !FontProgram::Open(*fixed)) return;
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    double length = static_cast<double>(fixed->size());
+    FontReplace::PutStream(ctx, descriptor, "FontFile2", *fixed)->PutNumber("Length1", length);
+    int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
+    descriptor->PutNumber("Flags", (flags & ~Font::e_nonsymbolic) | Font::e_symbolic);
+    font.GetSDFObj()->Resolve()->Erase("Encoding");
+}
+
+void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes)
+{
+    Obj* dict = font.GetSDFObj()->Resolve();
+    Obj* procs = FindDict(dict, "CharProcs");
+    Obj* widths = FindArray(dict, "Widths");
+    if (!procs || !widths) return;
+    double first = FindNumber(dict, "FirstChar", 0);
+    for (const auto& [code, c] : codes) {
+        if (code > 255) continue;
+        // A code without a name stays so: readers take text from the name, and one made up
+        // would show as text where there was none.
+        std::string name(font.GlyphName(code));
+        if (name.empty() || FindStream(procs, name)) continue;
+        // Widths of a Type 3 font are in glyph space, as d0 wants them.
+        double w = NumberAt(widths, static_cast<std::size_t>(std::max(0.0, code - first)), 0);
+        if (code < first || !std::isfinite(w) || std::abs(w) > 1e7) w = 0;
+        char content[48];
+        std::snprintf(content, sizeof content, "%.3f 0 d0", w);
+        procs->Put(name, ctx.doc.CreateIndirectStream(Common::ToBytes(content)));
+    }
 }
 
 }  // namespace qvx::PDF::FontRules

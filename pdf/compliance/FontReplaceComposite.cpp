@@ -87,8 +87,7 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
         cidset[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
     }
     std::string name = SubsetTag(widths) + PostScriptName(request.name);
-    Obj* descriptor = EmbedProgram(ctx, font, font.GetDescriptor(), name, *chosen.program, std::move(subset->data));
-    if (!font.GetDescriptor()) desc->Put("FontDescriptor", descriptor);
+    Obj* descriptor = EmbedProgram(ctx, font, desc->Resolve(), name, *chosen.program, std::move(subset->data));
     // PDF/A-1 wants the CIDs of a subset listed; later parts only ask that a CIDSet be right.
     if (ctx.Part() == 1) PutStream(ctx, descriptor, "CIDSet", cidset);
     desc->PutName("Subtype", "CIDFontType2");

@@ -31,6 +31,14 @@ void FontReplacements::Mark(const std::shared_ptr<const Font>& font)
     m_fonts.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
 }
 
+void FontReplacements::AddMissingProcedure(const std::shared_ptr<const Font>& font, const Font::CharCode& c)
+{
+    auto [it, fresh] = m_missing_procs.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
+    it->second.codes.emplace(c.code, c);
+}
+
+bool FontReplacements::ClaimDescriptor(const SDF::Obj* descriptor) { return m_claimed.insert(descriptor).second; }
+
 void FontReplacements::MarkSingleCMap(const std::shared_ptr<const Font>& font)
 {
     m_single_cmap.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
@@ -101,13 +109,28 @@ SDF::Obj* PutStream(PassContext& ctx, Obj* dict, std::string_view key, const Com
     return stream;
 }
 
-Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* descriptor, const std::string& font_name,
+void PutType1Lengths(Obj* stream, const Type1Program::Lengths& lengths)
+{
+    stream->PutNumber("Length1", static_cast<double>(lengths.clear));
+    stream->PutNumber("Length2", static_cast<double>(lengths.encrypted));
+    stream->PutNumber("Length3", static_cast<double>(lengths.tail));
+}
+
+Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* holder, const std::string& font_name,
                   const SubstituteProgram& program, Common::Bytes data)
 {
+    Obj* descriptor = font.GetDescriptor();
     if (!descriptor) {
         descriptor = ctx.doc.CreateIndirectDict();
         descriptor->PutName("Type", "FontDescriptor");
         descriptor->PutNumber("Flags", font.GetFlags() ? font.GetFlags() : Font::e_nonsymbolic);
+        holder->Put("FontDescriptor", descriptor);
+    } else if (!ctx.caches.Get<FontReplacements>().ClaimDescriptor(descriptor->Resolve())) {
+        // A descriptor another font shares and that already holds that font's substitute:
+        // this font gets a copy with its own program.
+        descriptor = ctx.doc.AddObj(descriptor->Resolve()->Clone());
+        for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) descriptor->Erase(key);
+        holder->Put("FontDescriptor", descriptor);
     }
     descriptor = descriptor->Resolve();
     SubstituteProgram::Metrics m = program.GetMetrics();
@@ -229,10 +252,9 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
     for (const auto& [code, c] : e.codes) codes.insert(code);
     if (!PutLatinEncoding(dict, font, codes)) return false;
     std::string name = SubsetTag(widths) + PostScriptName(font.GetBaseFont());
-    Obj* descriptor = EmbedProgram(ctx, font, font.GetDescriptor(), name, *chosen.program, std::move(subset->data));
+    Obj* descriptor = EmbedProgram(ctx, font, dict, name, *chosen.program, std::move(subset->data));
     int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
     descriptor->PutNumber("Flags", (flags & ~Font::e_symbolic) | Font::e_nonsymbolic);
-    if (!font.GetDescriptor()) dict->Put("FontDescriptor", descriptor);
 
     dict->PutName("Subtype", "TrueType");
     dict->PutName("BaseFont", name);
@@ -285,15 +307,41 @@ bool RefileProgram(const Font& font)
     return true;
 }
 
-// The embedded TrueType program of a font with the advances of fix; nothing changes when the
-// program is of another kind or the result would not open.
+// A Type 1 program (FontFile) with the advances of fix, its glyphs reached by name.
+void SetType1Advances(PassContext& ctx, const FontReplacements::Advances& fix, Obj* descriptor)
+{
+    const Font& font = *fix.font;
+    const FontProgram* program = font.GetProgram();
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!program || !data || program->UnitsPerEm() <= 0) return;
+    std::map<std::string, long, std::less<>> advances;
+    for (const auto& [gid, width] : fix.widths) {
+        std::string name = program->GlyphName(gid);
+        double units = std::round(width * program->UnitsPerEm() / 1000.0);
+        if (name.empty() || !std::isfinite(units) || std::abs(units) > 32000) return;
+        advances.emplace(name, static_cast<long>(units));
+    }
+    auto fixed = Type1Program::WithAdvances(*data, advances);
+    if (!fixed || !FontProgram::Open(fixed->data)) return;
+    Obj* stream = FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile", fixed->data);
+    FontReplace::PutType1Lengths(stream, fixed->lengths);
+}
+
+// The embedded program of a font with the advances of fix: TrueType and OpenType programs
+// get new horizontal metrics, Type 1 programs new charstring widths. Nothing changes when
+// the program is of another kind or the result would not open.
 void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
 {
     const Font& font = *fix.font;
     Obj* descriptor = font.GetDescriptor();
-    bool truetype = font.GetEmbeddedKey() == "FontFile2" ||
-                    (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
-    if (!descriptor || !truetype) return;
+    if (!descriptor) return;
+    if (font.GetEmbeddedKey() == "FontFile") {
+        SetType1Advances(ctx, fix, descriptor);
+        return;
+    }
+    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
+                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
+    if (!sfnt) return;
     auto program = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!program) return;
     auto fixed = SubstituteProgram::WithAdvances(*program, fix.widths);
@@ -378,7 +426,18 @@ void ReplaceMarkedFonts(PassContext& ctx)
         if (ctx.Stopped()) return;
         std::set<unsigned> shown;
         for (const auto& [code, c] : e.codes) shown.insert(code);
-        FontRules::RepairSingleCMap(ctx, *e.font, shown);
+        if (e.font->IsSymbolic()) {
+            FontRules::RepairSingleCMap(ctx, *e.font, shown);
+        } else if (FontRules::IsCFFTrueType(*e.font)) {
+            // PDF/A-1 files may not hold OpenType programs.
+            if (ctx.Part() > 1) FontRules::RepairCFFTrueType(*e.font);
+        } else {
+            FontRules::RepairSymbolCMap(ctx, *e.font, shown);
+        }
+    }
+    for (const auto& [dict, e] : replacements.MissingProcedures()) {
+        if (ctx.Stopped()) return;
+        FontRules::RepairType3Procedures(ctx, *e.font, e.codes);
     }
     for (const auto& [dict, e] : replacements.Entries()) {
         if (ctx.Stopped()) return;

@@ -15,6 +15,7 @@
 
 #include "pdf/Font.h"
 #include "pdf/SubstituteProgram.h"
+#include "pdf/Type1Program.h"
 #include "pdf/compliance/PassContext.h"
 
 namespace qvx::PDF {
@@ -40,19 +41,29 @@ public:
     void FixAdvance(const std::shared_ptr<const Font>& font, long gid, double width);
     const std::map<const SDF::Obj*, Advances>& AdvanceFixes() const { return m_advances; }
 
-    // Symbolic TrueType fonts whose program is to keep one cmap subtable (373), with the
-    // codes they show.
+    // TrueType fonts whose program's cmap is to be rebuilt (373, 371), with the codes they
+    // show.
     void MarkSingleCMap(const std::shared_ptr<const Font>& font);
+
+    // Type 3 codes shown without a glyph procedure (352): readers draw nothing for them.
+    void AddMissingProcedure(const std::shared_ptr<const Font>& font, const Font::CharCode& c);
+    const std::map<const SDF::Obj*, Entry>& MissingProcedures() const { return m_missing_procs; }
+
+    // Whether a descriptor is first given a substitute's program by this font (false when a
+    // font sharing it already has).
+    bool ClaimDescriptor(const SDF::Obj* descriptor);
     const std::map<const SDF::Obj*, Entry>& SingleCMaps() const { return m_single_cmap; }
 
 private:
     std::map<const SDF::Obj*, Entry> m_fonts;
     std::map<const SDF::Obj*, Advances> m_advances;
     std::map<const SDF::Obj*, Entry> m_single_cmap;
+    std::map<const SDF::Obj*, Entry> m_missing_procs;
+    std::set<const SDF::Obj*> m_claimed;
 };
 
 // Runs after the page pass in conversion: replaces the marked fonts and sets the advances
-// of TrueType programs to their fonts' widths.
+// of embedded programs to their fonts' widths.
 void ReplaceMarkedFonts(PassContext& ctx);
 
 namespace FontReplace {
@@ -67,10 +78,11 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e);
 std::string SubsetTag(const SubstituteProgram::Widths& widths);
 // The family of a BaseFont as a PostScript name ("Font" when nothing of it is left).
 std::string PostScriptName(std::string_view base_font);
-// Sets the descriptor (made when the font has none) to the substitute's program: FontFile2
-// holding data (in the place of a damaged program's stream), the tagged FontName, and the
-// metrics the descriptor lacks. Returns the descriptor.
-SDF::Obj* EmbedProgram(PassContext& ctx, const Font& font, SDF::Obj* descriptor, const std::string& font_name,
+// Sets the font's descriptor to the substitute's program: FontFile2 holding data (in the
+// place of a damaged program's stream), the tagged FontName, and the metrics the descriptor
+// lacks. A font without a descriptor, or whose descriptor another replaced font shares, gets
+// a new one, put into holder (the font or CIDFont dictionary). Returns the descriptor.
+SDF::Obj* EmbedProgram(PassContext& ctx, const Font& font, SDF::Obj* holder, const std::string& font_name,
                        const SubstituteProgram& program, Common::Bytes data);
 // The font's request for a substitute of its name and style.
 struct Style {
@@ -81,6 +93,8 @@ Style StyleOf(const Font& font);
 // each of codes the glyph it named before, in names of the glyph list. False (and the
 // dictionary untouched) when a name has no listed equivalent.
 bool PutLatinEncoding(SDF::Obj* dict, const Font& font, const std::set<unsigned>& codes);
+// Length1, Length2 and Length3 of a Type 1 program's stream.
+void PutType1Lengths(SDF::Obj* stream, const Type1Program::Lengths& lengths);
 // A new or replaced indirect stream of data, Flate-compressed.
 SDF::Obj* PutStream(PassContext& ctx, SDF::Obj* dict, std::string_view key, const Common::Bytes& data);
 

@@ -5,6 +5,7 @@
 // (FontUnicodeChecks.cpp). Each tests its own level gating.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -39,8 +40,9 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font);
 // when the font's Widths disagree with the program for a code shown.
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 void CheckComposite(PassContext& ctx, const Font& font);
-// True when the program is to keep one cmap subtable (373): conversion does so once the
-// codes shown are known (RepairSingleCMap).
+// True when the program's cmap is to be rebuilt once the codes shown are known: a symbolic
+// font's program keeps one subtable (373, RepairSingleCMap); a non-symbolic font whose
+// encoding cannot be made a standard one becomes symbolic (371, RepairSymbolCMap).
 bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
 // What the subset rules keep for the codes shown: the CIDSet bits and the CharSet names,
 // when the descriptor has them.
@@ -57,11 +59,26 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
 void RepairToUnicode(PassContext& ctx, const Font& font);
 void RepairCharSet(const Font& font, SubsetInfo& info);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
-void RepairLatinEncoding(const Font& font);
+// False (and the font untouched) when a glyph name has no listed equivalent.
+bool RepairLatinEncoding(const Font& font);
+// Whether RepairSymbolCMap can keep the font's look and text: a TrueType program, a ToUnicode map.
+bool SymbolCMapFits(const Font& font);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
 // A symbolic TrueType program left with the one cmap subtable the codes shown are read through.
 void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
+// A TrueType font whose program has CFF outlines (OpenType): readers draw it as a Type 1
+// font, reaching glyphs by the names of its encoding.
+bool IsCFFTrueType(const Font& font);
+// Such a font made the Type 1 font with the program as FontFile3 OpenType that readers
+// draw; its encoding, widths and program stay.
+void RepairCFFTrueType(const Font& font);
+// A non-symbolic TrueType font made symbolic without Encoding, its program given a (3,0)
+// cmap that takes each code shown to the glyph the code showed before.
+void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
+// A Type 3 font given an empty glyph procedure (of the code's width) for each glyph name
+// shown without one: readers draw nothing for such a code, and neither does the procedure.
+void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes);
 // The text of a code: the font's mapping, else the name of the glyph the program shows.
 bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
 

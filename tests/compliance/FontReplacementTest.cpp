@@ -15,6 +15,7 @@
 #include "pdf/CMap.h"
 #include "pdf/FontConfig.h"
 #include "pdf/FontProgram.h"
+#include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
 #include "sdf/Obj.h"
@@ -34,6 +35,7 @@ using qvx::SDF::Obj;
 const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
 const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
 const char* const kNimbusSans = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
 const char* const kDejaVuSansBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 const char* const kDroid = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
 
@@ -116,6 +118,17 @@ std::string WordBoxes(const std::filesystem::path& pdf)
     for (auto it = std::sregex_iterator(r.output.begin(), r.output.end(), word); it != std::sregex_iterator(); ++it)
         out += (*it)[5].str() + " " + (*it)[1].str() + " " + (*it)[3].str() + "\n";
     return out;
+}
+
+// A conversion that repairs the widths rule (361) of font 10 alone: the copy passes, the
+// text stays, and the first width is still 700.
+void ExpectAdvancesRepaired(const Converted& c)
+{
+    EXPECT_EQ(c.first, "361(10)");
+    EXPECT_EQ(c.again, "");
+    EXPECT_EQ(WordBoxes(c.out), WordBoxes(c.in));
+    CopyReader copy(c.out);
+    EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
 }
 
 bool PdffontsAllEmbedded(const std::filesystem::path& pdf)
@@ -435,12 +448,7 @@ TEST(FontReplacement, EmbeddedProgramsRepaired)
                   std::to_string(width_b) + "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
     b.Set(11, descriptor);
     b.SetStream(12, "", program);
-    auto c = Convert(b.Build(), k2B);
-    EXPECT_EQ(c->first, "361(10)");
-    EXPECT_EQ(c->again, "");
-    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
-    CopyReader copy(c->out);
-    EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
+    ExpectAdvancesRepaired(*Convert(b.Build(), k2B));
 
     // A CIDFontType2 subset without CIDToGIDMap and, at PDF/A-1, without CIDSet: Identity
     // is what readers assume, and the CIDSet lists the program's glyphs.
@@ -473,5 +481,240 @@ TEST(FontReplacement, EmbeddedProgramsRepaired)
         EXPECT_EQ(cy->first, level == k2U ? "373(10) 381(10)" : "373(10)");
         EXPECT_EQ(cy->again, "");
         EXPECT_EQ(WordBoxes(cy->out), WordBoxes(cy->in));
+    }
+}
+
+TEST(FontReplacement, CFFAndType1AdvancesSetToWidths)
+{
+    REQUIRE_FONT(kNimbusSansOTF);
+    REQUIRE_FONT(kNimbusSans);
+    // Widths that disagree with the embedded program for A and B (Helvetica's A and B are
+    // 667 wide), as an OpenType program with CFF outlines under FontFile3 and as a Type 1
+    // program under FontFile: the program's advances change to the widths, the widths and
+    // the text's positions stay, and the program still opens.
+    struct Case {
+        const char *file, *key, *stream_dict;
+    };
+    for (const Case& k : {Case{kNimbusSansOTF, "FontFile3", "/Subtype/OpenType"}, Case{kNimbusSans, "FontFile", ""}}) {
+        SCOPED_TRACE(k.key);
+        std::string program = qvx::Test::ReadFile(k.file);
+        std::string dict = k.stream_dict;
+        if (*k.stream_dict == '\0') {
+            std::size_t clear = program.find("eexec") + 6, tail = program.rfind("cleartomark");
+            while (tail > clear && (program[tail - 1] == '0' || program[tail - 1] == '\n' || program[tail - 1] == '\r')) --tail;
+            dict = "/Length1 " + std::to_string(clear) + "/Length2 " + std::to_string(tail - clear) + "/Length3 " +
+                   std::to_string(program.size() - tail);
+        }
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[700 640]"
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+        b.Set(11, std::string("<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]"
+                              "/ItalicAngle 0/Ascent 800/Descent -200/CapHeight 700/StemV 80/") +
+                      k.key + " 12 0 R>>");
+        b.SetStream(12, dict, program);
+        auto c = Convert(b.Build(), k2B);
+        ExpectAdvancesRepaired(*c);
+        CopyReader copy(c->out);
+        Obj* descriptor = copy.Get(11);
+        ASSERT_NE(descriptor->FindObj(k.key), nullptr);
+        EXPECT_EQ(descriptor->FindObj(k.key)->GetObjNum(), 12u);
+        std::string fixed = CopyReader::Decoded(descriptor, k.key);
+        auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+        ASSERT_NE(p, nullptr);
+        double scale = 1000.0 / p->UnitsPerEm();
+        EXPECT_NEAR(p->Advance(p->GlyphByName("A")) * scale, 700, 1);
+        EXPECT_NEAR(p->Advance(p->GlyphByName("B")) * scale, 640, 1);
+        // Glyphs the text does not show keep their advances.
+        EXPECT_NEAR(p->Advance(p->GlyphByName("C")) * scale, 722, 1);
+        if (*k.stream_dict == '\0') {
+            // The lengths of the three parts add up to the program.
+            double parts = 0;
+            for (const char* key : {"Length1", "Length2", "Length3"})
+                parts += qvx::PDF::FindNumber(qvx::PDF::FindStream(descriptor, k.key), key, 0);
+            EXPECT_EQ(parts, static_cast<double>(fixed.size()));
+        }
+    }
+}
+
+// A system font program with a glyph of one character that the glyph list has no name for
+// (Differences naming it cannot become names of the list); unlisted is empty when there is
+// none.
+struct UnlistedGlyph {
+    std::string bytes;
+    std::unique_ptr<qvx::PDF::FontProgram> program;
+    std::string unlisted;
+    unsigned gid = 0;
+
+    explicit UnlistedGlyph(const char* path)
+        : bytes(qvx::Test::ReadFile(path)), program(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())))
+    {
+        for (unsigned g = 1; program && g < static_cast<unsigned>(program->GlyphCount()) && unlisted.empty(); ++g) {
+            std::string name = program->GlyphName(g);
+            std::u32string u = qvx::PDF::GlyphList::ToUnicode(name);
+            if (u.size() == 1 && !qvx::PDF::GlyphList::IsListed(name) && qvx::PDF::GlyphList::NameFor(u[0]).empty()) {
+                unlisted = name;
+                gid = g;
+            }
+        }
+    }
+    // The advance of glyph g in thousandths of an em, as a Widths entry.
+    std::string Width(unsigned g) const
+    {
+        return std::to_string(std::lround(program->Advance(g) * 1000.0 / program->UnitsPerEm()));
+    }
+};
+
+TEST(FontReplacement, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    UnlistedGlyph font(kDejaVu);
+    ASSERT_FALSE(font.unlisted.empty());
+    const std::string& program = font.bytes;
+    const std::string& unlisted = font.unlisted;
+    unsigned unlisted_gid = font.gid, gid_b = font.program->GlyphByName("B");
+    // Code 65 shows that glyph, code 66 shows B through WinAnsiEncoding. With a ToUnicode
+    // map of both codes the font turns symbolic and its program gets a (3,0) cmap reaching
+    // the same glyphs; without one, or with one that lacks a code shown (the text would be
+    // lost), it is left with its finding.
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(qvx::PDF::GlyphList::ToUnicode(unlisted)[0]));
+    for (std::string map : {std::string("<41> <") + hex + "> <42> <0042>", std::string("<42> <0042>"), std::string()}) {
+        SCOPED_TRACE(map);
+        bool to_unicode = map.size() > 12;
+        SCOPED_TRACE(to_unicode);
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
+                      font.Width(unlisted_gid) + " " + font.Width(gid_b) + "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding"
+                      "/Differences[65/" + unlisted + "]>>/FontDescriptor 11 0 R" +
+                      (map.empty() ? "" : "/ToUnicode 13 0 R") + ">>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+        b.SetStream(12, "", program);
+        b.SetStream(13, "", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> "
+                            "endcodespacerange 2 beginbfchar " + map + " endbfchar endcmap end end");
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->first, "371(10)");
+        EXPECT_EQ(c->again, to_unicode ? "" : "371(10)");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        Obj* font = copy.Get(10);
+        Obj* descriptor = copy.Get(11);
+        EXPECT_EQ(font->FindObj("Encoding") == nullptr, to_unicode);
+        EXPECT_EQ(static_cast<int>(qvx::PDF::FindNumber(descriptor, "Flags", 0)), to_unicode ? 4 : 32);
+        if (!to_unicode) continue;
+        EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
+        std::string fixed = CopyReader::Decoded(descriptor, "FontFile2");
+        auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+        ASSERT_NE(q, nullptr);
+        ASSERT_EQ(q->CMapTables().size(), 1u);
+        EXPECT_EQ(q->CMapTables()[0].platform, 3);
+        EXPECT_EQ(q->CMapTables()[0].encoding, 0);
+        EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'A'), unlisted_gid);
+        EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'B'), gid_b);
+    }
+}
+
+TEST(FontReplacement, FontsSharingADescriptorGetTheirOwnPrograms)
+{
+    REQUIRE_FONT(kDejaVuSansBold);
+    // Two unembedded fonts of one descriptor, each showing other characters: the first keeps
+    // the descriptor, the second gets a copy, and each program has the glyphs of its text.
+    PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello) Tj /F2 14 Tf 0 -20 Td (Wxyz) Tj ET");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    for (int num : {10, 13})
+        b.Set(num, "<</Type/Font/Subtype/TrueType/BaseFont/Calibri,Bold/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                       "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/Calibri,Bold/Flags 32/FontBBox[-503 -312 1240 1026]/ItalicAngle 0"
+              "/Ascent 952/Descent -269/CapHeight 632/StemV 80>>");
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "341(10 13)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    Obj* first = copy.Get(10)->FindObj("FontDescriptor");
+    Obj* second = copy.Get(13)->FindObj("FontDescriptor");
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->GetObjNum() == 11u || second->GetObjNum() == 11u);
+    EXPECT_NE(first->GetObjNum(), second->GetObjNum());
+    for (auto [font, text] : {std::pair{first, std::string("Helo")}, std::pair{second, std::string("Wxyz")}}) {
+        std::string program = CopyReader::Decoded(font->Resolve(), "FontFile2");
+        auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
+        ASSERT_NE(p, nullptr);
+        for (char ch : text) EXPECT_NE(p->GlyphByCMap(3, 1, static_cast<unsigned char>(ch)), 0u) << text << " " << ch;
+    }
+}
+
+TEST(FontReplacement, Type3CodesWithoutProceduresGetEmptyOnes)
+{
+    // Type 3 codes shown without a glyph procedure draw nothing: b has a name but no
+    // procedure and gets an empty one of its width (glyph space); code 1 has no name and
+    // stays so, with its finding, since a made-up name would show as text. The text and
+    // procedure a stay as they were.
+    auto convert = [](const std::string& text, int first, const std::string& widths) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (" + text + ") Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar " +
+                      std::to_string(first) + "/LastChar 98/Widths" + widths +
+                      "/Encoding<</Type/Encoding/Differences[97/a/b]>>/CharProcs<</a 11 0 R>>>>");
+        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        return Convert(b.Build(), k2B);
+    };
+    std::string widths = "[400";
+    for (int code = 2; code < 97; ++code) widths += " 0";
+    auto c = convert("ab\\001ab", 1, widths + " 300 250]");
+    EXPECT_EQ(c->first, "352(10)");
+    EXPECT_EQ(c->again, "352(10)");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    Obj* procs = qvx::PDF::FindDict(copy.Get(10), "CharProcs");
+    EXPECT_EQ(procs->FindObj("a")->GetObjNum(), 11u);
+    EXPECT_EQ(CopyReader::Decoded(procs, "b"), "250.000 0 d0");
+    EXPECT_EQ(procs->Size(), 2u);
+    // Without the nameless code the copy passes.
+    auto cn = convert("abab", 97, "[300 250]");
+    EXPECT_EQ(cn->first, "352(10)");
+    EXPECT_EQ(cn->again, "");
+    EXPECT_EQ(WordBoxes(cn->out), WordBoxes(cn->in));
+}
+
+TEST(FontReplacement, TrueTypeWithCFFOutlinesBecomesType1)
+{
+    REQUIRE_FONT(kNimbusSansOTF);
+    UnlistedGlyph font(kNimbusSansOTF);
+    ASSERT_FALSE(font.unlisted.empty());
+    const std::string& program = font.bytes;
+    // An OpenType program with CFF outlines under FontFile2 of a TrueType font whose
+    // Differences name a glyph without a listed name: readers draw it as a Type 1 font,
+    // by glyph name, and so it becomes one, the program moved to FontFile3 as it is.
+    // PDF/A-1 files may not hold OpenType programs: there the font stays as it was.
+    for (int level : {k2B, k1B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[" +
+                      font.Width(font.gid) + " " + font.Width(font.program->GlyphByName("B")) +
+                      "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/" + font.unlisted +
+                      "]>>/FontDescriptor 11 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+        b.SetStream(12, "/Length1 " + std::to_string(program.size()), program);
+        auto c = Convert(b.Build(), level);
+        EXPECT_EQ(c->first, "371(10)");
+        EXPECT_EQ(c->again, level == k2B ? "" : "371(10)");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        if (level == k1B) {
+            EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "TrueType");
+            continue;
+        }
+        EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "Type1");
+        EXPECT_NE(qvx::PDF::FindDict(copy.Get(10), "Encoding"), nullptr);
+        Obj* descriptor = copy.Get(11);
+        EXPECT_EQ(descriptor->FindObj("FontFile2"), nullptr);
+        ASSERT_NE(descriptor->FindObj("FontFile3"), nullptr);
+        EXPECT_EQ(descriptor->FindObj("FontFile3")->GetObjNum(), 12u);
+        EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
+        EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile3") == program);
     }
 }

@@ -6,6 +6,7 @@
 #include "PdfTestDoc.h"
 #include "pdf/Font.h"
 #include "pdf/FontProgram.h"
+#include "pdf/Type1Program.h"
 
 using namespace qvx;
 using qvx::Test::TestDoc;
@@ -87,4 +88,34 @@ TEST(FontProgram, TrueTypeCMapTables)
     t.Set(1, "<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans /Encoding /WinAnsiEncoding /FontDescriptor @3 >>");
     auto f = PDF::Font::Create(t.Get(1));
     EXPECT_EQ(f->GlyphId({0xE9, 1, 0xE9}), static_cast<long>(g));
+}
+
+TEST(FontProgram, Type1AdvancesAndBadPrograms)
+{
+    if (!std::filesystem::exists(kType1)) GTEST_SKIP() << "fonts-urw-base35 is not installed";
+    std::string bytes = Slurp(kType1);
+    Common::Bytes data = Common::ToBytes(bytes);
+    auto lengths = PDF::Type1Program::ProgramLengths(data);
+    EXPECT_EQ(lengths.clear + lengths.encrypted + lengths.tail, data.size());
+    auto fixed = PDF::Type1Program::WithAdvances(data, {{"A", 700}, {"quoteright", -5}});
+    ASSERT_TRUE(fixed);
+    EXPECT_EQ(fixed->lengths.clear, lengths.clear);
+    EXPECT_EQ(fixed->lengths.tail, lengths.tail);
+    EXPECT_EQ(fixed->lengths.clear + fixed->lengths.encrypted + fixed->lengths.tail, fixed->data.size());
+    auto p = PDF::FontProgram::Open(fixed->data);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Advance(p->GlyphByName("A")), 700);
+    EXPECT_EQ(p->Advance(p->GlyphByName("quoteright")), -5);
+    EXPECT_EQ(p->Advance(p->GlyphByName("B")), 667);
+
+    // Not a Type 1 program, no glyph of the names asked for: nothing to give back.
+    EXPECT_FALSE(PDF::Type1Program::WithAdvances(Common::ToBytes("not a font"), {{"A", 1}}));
+    EXPECT_FALSE(PDF::Type1Program::WithAdvances(data, {{"nosuchglyph", 1}}));
+    // A program cut short anywhere: no program, or one whose clear text is the original's.
+    for (std::size_t cut = 1; cut < data.size(); cut += 1237) {
+        auto part = PDF::Type1Program::WithAdvances(Common::ByteView(data).first(cut), {{"A", 700}});
+        if (part) {
+            EXPECT_TRUE(std::equal(data.begin(), data.begin() + lengths.clear, part->data.begin())) << cut;
+        }
+    }
 }

@@ -1,0 +1,231 @@
+#include "pdf/Type1Program.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace qvx::PDF::Type1Program {
+
+namespace {
+
+constexpr std::uint16_t kEexecKey = 55665, kCharStringKey = 4330, kC1 = 52845, kC2 = 22719;
+// The random bytes an encrypted section begins with.
+constexpr std::size_t kEexecLead = 4;
+
+bool IsSpace(Common::Byte c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == 0; }
+
+int HexValue(Common::Byte c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// eexec and charstring encryption: each byte's key follows the encrypted byte.
+Common::Bytes Crypt(Common::ByteView in, std::uint16_t key, bool encrypt)
+{
+    Common::Bytes out(in.size());
+    std::uint16_t r = key;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        out[i] = static_cast<Common::Byte>(in[i] ^ (r >> 8));
+        r = static_cast<std::uint16_t>(((encrypt ? out[i] : in[i]) + r) * kC1 + kC2);
+    }
+    return out;
+}
+
+Common::Bytes Decrypt(Common::ByteView in, std::uint16_t key) { return Crypt(in, key, false); }
+Common::Bytes Encrypt(Common::ByteView in, std::uint16_t key) { return Crypt(in, key, true); }
+
+// The encrypted part as bytes: programs may write it in hexadecimal.
+Common::Bytes Binary(Common::ByteView part)
+{
+    bool hex = part.size() >= kEexecLead;
+    for (std::size_t i = 0; hex && i < kEexecLead; ++i) hex = HexValue(part[i]) >= 0;
+    if (!hex) return Common::Bytes(part.begin(), part.end());
+    Common::Bytes out;
+    int high = -1;
+    for (Common::Byte c : part) {
+        int v = HexValue(c);
+        if (v < 0) continue;
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<Common::Byte>(high * 16 + v));
+            high = -1;
+        }
+    }
+    return out;
+}
+
+void PutNumber(Common::Bytes& out, long v)
+{
+    if (v >= -107 && v <= 107) {
+        out.push_back(static_cast<Common::Byte>(v + 139));
+    } else if (v >= 108 && v <= 1131) {
+        out.push_back(static_cast<Common::Byte>((v - 108) / 256 + 247));
+        out.push_back(static_cast<Common::Byte>((v - 108) % 256));
+    } else if (v <= -108 && v >= -1131) {
+        out.push_back(static_cast<Common::Byte>((-v - 108) / 256 + 251));
+        out.push_back(static_cast<Common::Byte>((-v - 108) % 256));
+    } else {
+        auto u = static_cast<std::uint32_t>(static_cast<std::int32_t>(v));
+        out.push_back(255);
+        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<Common::Byte>(u >> shift));
+    }
+}
+
+// A decrypted charstring (without its lead bytes) with the width of its hsbw or sbw set;
+// nullopt when the width is not the first thing it states.
+std::optional<Common::Bytes> SetWidth(Common::ByteView cs, long width)
+{
+    constexpr Common::Byte kHsbw = 13, kEscape = 12, kSbw = 7;
+    std::vector<long> operands;
+    std::size_t at = 0;
+    while (at < cs.size() && cs[at] >= 32 && operands.size() < 4) {
+        Common::Byte b = cs[at];
+        if (b <= 246) {
+            operands.push_back(b - 139);
+            at += 1;
+        } else if (b <= 254) {
+            if (at + 1 >= cs.size()) return std::nullopt;
+            long v = (b - (b <= 250 ? 247 : 251)) * 256 + cs[at + 1] + 108;
+            operands.push_back(b <= 250 ? v : -v);
+            at += 2;
+        } else {
+            if (at + 4 >= cs.size()) return std::nullopt;
+            std::uint32_t u = (std::uint32_t{cs[at + 1]} << 24) | (std::uint32_t{cs[at + 2]} << 16) |
+                              (std::uint32_t{cs[at + 3]} << 8) | cs[at + 4];
+            operands.push_back(static_cast<std::int32_t>(u));
+            at += 5;
+        }
+    }
+    if (at >= cs.size()) return std::nullopt;
+    bool hsbw = cs[at] == kHsbw && operands.size() == 2;
+    bool sbw = cs[at] == kEscape && at + 1 < cs.size() && cs[at + 1] == kSbw && operands.size() == 4;
+    if (!hsbw && !sbw) return std::nullopt;
+    operands[hsbw ? 1 : 2] = width;
+    Common::Bytes out;
+    for (long v : operands) PutNumber(out, v);
+    out.insert(out.end(), cs.begin() + static_cast<std::ptrdiff_t>(at), cs.end());
+    return out;
+}
+
+std::size_t SkipSpace(const Common::Bytes& s, std::size_t at)
+{
+    while (at < s.size() && IsSpace(s[at])) ++at;
+    return at;
+}
+
+std::size_t TokenEnd(const Common::Bytes& s, std::size_t at)
+{
+    while (at < s.size() && !IsSpace(s[at]) && s[at] != '/' && s[at] != '[' && s[at] != '{') ++at;
+    return at;
+}
+
+std::size_t Find(const Common::Bytes& s, std::string_view what, std::size_t from = 0)
+{
+    std::size_t at = Common::AsChars(s).find(what, from);
+    return at == std::string_view::npos ? s.size() : at;
+}
+
+// The charstrings' lead bytes (-1: not encrypted).
+long LenIV(const Common::Bytes& priv)
+{
+    std::size_t at = Find(priv, "/lenIV");
+    if (at == priv.size()) return 4;
+    at = SkipSpace(priv, at + 6);
+    bool negative = at < priv.size() && priv[at] == '-';
+    if (negative) ++at;
+    long v = 0;
+    for (; at < priv.size() && priv[at] >= '0' && priv[at] <= '9' && v < 1000; ++at) v = v * 10 + (priv[at] - '0');
+    return negative ? -v : v;
+}
+
+}  // namespace
+
+Lengths ProgramLengths(Common::ByteView data)
+{
+    std::string_view s = Common::AsChars(data);
+    std::size_t clear = s.find("eexec");
+    clear = clear == std::string_view::npos ? s.size() : clear + 5;
+    while (clear < s.size() && (s[clear] == '\r' || s[clear] == '\n')) ++clear;
+    std::size_t tail = s.rfind("cleartomark");
+    if (tail == std::string_view::npos || tail < clear) tail = s.size();
+    while (tail > clear && (s[tail - 1] == '0' || s[tail - 1] == '\r' || s[tail - 1] == '\n')) --tail;
+    return {clear, tail - clear, s.size() - tail};
+}
+
+std::optional<Program> WithAdvances(Common::ByteView data, const std::map<std::string, long, std::less<>>& advances)
+{
+    if (data.size() < 2 || data[0] != '%' || data[1] != '!') return std::nullopt;
+    Lengths lengths = ProgramLengths(data);
+    if (lengths.encrypted <= kEexecLead) return std::nullopt;
+    Common::Bytes priv = Decrypt(Binary(data.subspan(lengths.clear, lengths.encrypted)), kEexecKey);
+    long lead = LenIV(priv);
+    if (lead > 64) return std::nullopt;
+    std::size_t at = Find(priv, "/CharStrings");
+    at = Find(priv, "begin", at);
+    if (at == priv.size()) return std::nullopt;
+    at += 5;
+
+    // Each entry: /name length RD <length bytes> ND; changed entries get a new length.
+    Common::Bytes out(priv.begin(), priv.begin() + static_cast<std::ptrdiff_t>(at));
+    std::size_t changed = 0;
+    for (;;) {
+        // Past the previous entry's ND (or "noaccess def", "|-") to the next name; "end"
+        // closes the dictionary.
+        std::size_t name = SkipSpace(priv, at);
+        for (int words = 0; name < priv.size() && priv[name] != '/' && words < 3; ++words) {
+            std::size_t end = TokenEnd(priv, name);
+            if (end == name || Common::AsChars(priv).substr(name, end - name) == "end") break;
+            name = SkipSpace(priv, end);
+        }
+        if (name >= priv.size() || priv[name] != '/') break;
+        std::size_t name_end = TokenEnd(priv, name + 1);
+        std::size_t len_at = SkipSpace(priv, name_end), len_end = TokenEnd(priv, len_at);
+        std::size_t rd = SkipSpace(priv, len_end), rd_end = TokenEnd(priv, rd);
+        std::size_t length = 0;
+        for (std::size_t i = len_at; i < len_end; ++i) {
+            if (priv[i] < '0' || priv[i] > '9' || length > priv.size()) return std::nullopt;
+            length = length * 10 + (priv[i] - '0');
+        }
+        std::size_t body = rd_end + 1;
+        if (len_at == len_end || rd == rd_end || body + length > priv.size()) return std::nullopt;
+        std::string_view glyph = Common::AsChars(priv).substr(name + 1, name_end - name - 1);
+        out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(at), priv.begin() + static_cast<std::ptrdiff_t>(len_at));
+        Common::ByteView cs(priv.data() + body, length);
+        auto wanted = advances.find(glyph);
+        if (wanted != advances.end()) {
+            std::size_t skip = lead > 0 ? static_cast<std::size_t>(lead) : 0;
+            if (length < skip) return std::nullopt;
+            Common::Bytes plain = lead >= 0 ? Decrypt(cs, kCharStringKey) : Common::Bytes(cs.begin(), cs.end());
+            auto set = SetWidth(Common::ByteView(plain).subspan(skip), wanted->second);
+            if (!set) return std::nullopt;
+            plain.resize(skip);
+            plain.insert(plain.end(), set->begin(), set->end());
+            Common::Bytes written = lead >= 0 ? Encrypt(plain, kCharStringKey) : plain;
+            std::string head = std::to_string(written.size()) + " ";
+            out.insert(out.end(), head.begin(), head.end());
+            out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(rd), priv.begin() + static_cast<std::ptrdiff_t>(body));
+            out.insert(out.end(), written.begin(), written.end());
+            ++changed;
+        } else {
+            out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(len_at),
+                       priv.begin() + static_cast<std::ptrdiff_t>(body + length));
+        }
+        at = body + length;
+    }
+    if (changed == 0) return std::nullopt;
+    out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(at), priv.end());
+
+    Program p;
+    Common::Bytes encrypted = Encrypt(out, kEexecKey);
+    p.data.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(lengths.clear));
+    p.data.insert(p.data.end(), encrypted.begin(), encrypted.end());
+    p.data.insert(p.data.end(), data.begin() + static_cast<std::ptrdiff_t>(lengths.clear + lengths.encrypted), data.end());
+    p.lengths = {lengths.clear, encrypted.size(), lengths.tail};
+    return p;
+}
+
+}  // namespace qvx::PDF::Type1Program
