@@ -169,6 +169,27 @@ void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
     info->PutNumber("Supplement", std::max(0, cmap.supplement));
 }
 
+void CompleteDescriptor(const Font& font)
+{
+    Obj* desc = font.GetDescriptor();
+    if (!desc || font.GetKind() == Font::e_type3) return;
+    desc = desc->Resolve();
+    if (FindName(desc, "Type") != "FontDescriptor") desc->PutName("Type", "FontDescriptor");
+    // The metrics are hints for readers that draw without the program; the embedded program
+    // draws the glyphs, so values taken from the font box (or 0, unknown) change nothing.
+    Obj* box = FindArray(desc, "FontBBox");
+    double top = NumberAt(box, 3, 0), bottom = NumberAt(box, 1, 0);
+    auto fill = [&](std::string_view key, double value) {
+        Obj* v = FindIn(desc, key);
+        if (!v || !v->IsNumber()) desc->PutNumber(key, value);
+    };
+    fill("ItalicAngle", 0);
+    fill("Ascent", top);
+    fill("Descent", bottom);
+    fill("CapHeight", FindNumber(desc, "Ascent", top));
+    fill("StemV", 0);
+}
+
 void RepairLatinEncoding(const Font& font)
 {
     std::set<unsigned> codes;

@@ -58,6 +58,8 @@ void RepairToUnicode(PassContext& ctx, const Font& font);
 void RepairCharSet(const Font& font, SubsetInfo& info);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 void RepairLatinEncoding(const Font& font);
+// A descriptor given its Type and the metrics every descriptor carries, where missing.
+void CompleteDescriptor(const Font& font);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
 // A symbolic TrueType program left with the one cmap subtable the codes shown are read through.

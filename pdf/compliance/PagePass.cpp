@@ -67,6 +67,7 @@ void RunPagePass(PassContext& ctx)
     RemoveUnknownOperators(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
+    GiveMissingResources(ctx);
     RewritePageTree(ctx);
 }
 

@@ -391,3 +391,20 @@ TEST(ConversionFidelity, OnlyTransferCurvesThatChangeNothingGo)
         EXPECT_TRUE(Near(MiddlePixel(in), MiddlePixel(out))) << MiddlePixel(in) << " became " << MiddlePixel(out);
     }
 }
+
+TEST(ConversionFidelity, PagesWithoutResourcesGetAnEmptyDictionary)
+{
+    // Page 3 has no resources; page 6 inherits its parent's, and keeps doing so.
+    PdfBuilder b = CleanFile(k1B);
+    b.Set(2, "<</Type/Pages/Kids[3 0 R 7 0 R]/Count 2>>");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Contents 4 0 R>>");
+    b.Set(7, "<</Type/Pages/Parent 2 0 R/Kids[6 0 R]/Count 1/Resources<</ProcSet[/PDF]>>>>");
+    b.Set(6, "<</Type/Page/Parent 7 0 R/MediaBox[0 0 200 200]/Contents 4 0 R>>");
+    std::string pdf = b.Build();
+    EXPECT_EQ(Findings(pdf, k1B), "");
+    PDFACompliance run(true, ToBytes(pdf), nullptr, k1B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* own = qvx::PDF::FindDict(run.GetDoc().GetObj(3), "Resources");
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->Size(), 0u);
+    EXPECT_EQ(run.GetDoc().GetObj(6)->FindObj("Resources"), nullptr);
+}

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "pdf/FontProgram.h"
+#include "pdf/ObjUtil.h"
 #include "tests/support/TestEnv.h"
 #include "tests/compliance/ComplianceTestSupport.h"
 #include "tests/compliance/Levels.h"
@@ -393,4 +394,28 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
     qvx::PDF::PDFACompliance again(false, qvx::Common::UString::FromFileName(out.string()), nullptr, k2B, nullptr, 0, 0,
                                    false);
     EXPECT_EQ(Findings(again), "");
+}
+
+TEST(FontChecks, ConversionCompletesDescriptors)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string font = SimpleTrueType("/Encoding/WinAnsiEncoding/Widths" + tt.Widths());
+    // The descriptor as found after conversion: "Type CapHeight StemV Ascent Descent".
+    auto converted = [&](const std::string& entries) {
+        std::string descriptor = "<</FontName/DejaVuSans/Flags 32/FontBBox[-1021 -463 1793 1232]" + entries +
+                                 "/FontFile2 12 0 R>>";
+        PdfBuilder b = WithFont(k1B, font, descriptor, "", tt.data);
+        qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+        qvx::SDF::Obj* d = run.GetDoc().GetObj(11);
+        std::string out(qvx::PDF::FindName(d, "Type"));
+        for (const char* key : {"CapHeight", "StemV", "Ascent", "Descent", "ItalicAngle"})
+            out += " " + std::to_string(static_cast<int>(qvx::PDF::FindNumber(d, key, -9999)));
+        return out;
+    };
+    // Entries given stay; the missing come from Ascent and the font box, StemV as unknown.
+    EXPECT_EQ(converted("/ItalicAngle -12/Ascent 928/Descent -236"), "FontDescriptor 928 0 928 -236 -12");
+    EXPECT_EQ(converted("/Type/FontDescriptor/ItalicAngle 0/Ascent 900/Descent -200/CapHeight 700/StemV 80"),
+              "FontDescriptor 700 80 900 -200 0");
+    EXPECT_EQ(converted("/Type/Font"), "FontDescriptor 1232 0 1232 -463 0");
 }
