@@ -18,6 +18,7 @@
 #include "pdf/compliance/OutputIntents.h"
 #include "pdf/compliance/PageTreeRepair.h"
 #include "pdf/compliance/ImageRedraw.h"
+#include "pdf/compliance/UndrawnStreams.h"
 
 namespace qvx::PDF {
 
@@ -63,6 +64,7 @@ void RunPagePass(PassContext& ctx)
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);
+    ClearUndrawnTransparency(ctx);
     RemoveTransferCurves(ctx);
     RemoveUnknownOperators(ctx);
     // A converted file always leaves with an output intent.
