@@ -18,6 +18,7 @@
 #include "pdf/compliance/OutputIntents.h"
 #include "pdf/compliance/PageTreeRepair.h"
 #include "pdf/compliance/ImageRedraw.h"
+#include "pdf/compliance/OutlineRepair.h"
 #include "pdf/compliance/UndrawnStreams.h"
 
 namespace qvx::PDF {
@@ -71,6 +72,7 @@ void RunPagePass(PassContext& ctx)
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
     GiveMissingResources(ctx);
     RewritePageTree(ctx);
+    RepairOutlines(ctx);
 }
 
 }  // namespace qvx::PDF
