@@ -93,6 +93,16 @@ void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
     if (fix && f != annot.GetFlags()) dict->PutNumber("F", f);
 }
 
+// A popup shows only when opened, placed as the viewer likes; readers that ask Rect of every
+// annotation get its parent's, else an empty one.
+void GivePopupRect(Obj* dict)
+{
+    Rect r;
+    ReadRect(FindArray(FindDict(dict, "Parent"), "Rect"), r);
+    Obj* rect = dict->PutArray("Rect");
+    for (double v : {r.x1, r.y1, r.x2, r.y2}) rect->PushBackNumber(v);
+}
+
 // Which annotations must have an appearance: widgets at PDF/A-1; later everything but
 // links, popups, PDF/A-4 projections and annotations without extent.
 bool NeedsAppearance(PassContext& ctx, const Annot& annot)
@@ -243,6 +253,7 @@ bool CheckAnnot(PassContext& ctx, const Page& page, const Annot& annot)
         }
     }
     CheckFlags(ctx, annot, dict);
+    if (ctx.state.convert && annot.GetType() == Annot::e_Popup && !annot.GetRect()) GivePopupRect(dict);
     CheckColors(ctx, annot, dict);
     if (ctx.Part() >= 2) CheckBlendMode(ctx, annot, dict);
     CheckAppearance(ctx, annot, dict);

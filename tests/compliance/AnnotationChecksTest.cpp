@@ -194,4 +194,16 @@ TEST(AnnotationChecks, ConversionWritesWhatViewersDoAnyway)
     for (auto it = n->DictBegin(); it != n->DictEnd(); ++it)
         EXPECT_TRUE(qvx::PDF::Deref(it.Value())->IsStream()) << it.KeyText();
     EXPECT_EQ(FindingsAfterConversion(WithAnnots(k1B, {widget}), k1B), "");
+    // A popup without Rect takes its parent's, or an empty one without a parent.
+    auto popup_rect = [&](const std::string& parent) {
+        PdfBuilder b = WithAnnots(k1B, {"<</Type/Annot/Subtype/Popup/F 4" + parent + ">>",
+                                        "<</Type/Annot/Subtype/Text/F 28/Rect[30 40 50 60]/Popup 6 0 R" + kAP + ">>"});
+        qvx::PDF::PDFACompliance run(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+        qvx::PDF::Rect r{-1, -1, -1, -1};
+        qvx::PDF::ReadRect(run.GetDoc().GetObj(6)->FindObj("Rect"), r);
+        return std::to_string(r.x1) + " " + std::to_string(r.y1) + " " + std::to_string(r.x2) + " " +
+               std::to_string(r.y2);
+    };
+    EXPECT_EQ(popup_rect("/Parent 7 0 R"), "30.000000 40.000000 50.000000 60.000000");
+    EXPECT_EQ(popup_rect(""), "0.000000 0.000000 0.000000 0.000000");
 }
