@@ -290,6 +290,11 @@ TEST(FontChecks, CIDSet)
     std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
     EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "354(11)");
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "");
+    // A subset whose tag is only in the descriptor's FontName is one too.
+    PdfBuilder tagged;
+    EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "DejaVuSans", "", &tagged), "");
+    tagged.Set(11, Descriptor(32, "FontFile2", "ABCDEF+DejaVuSans"));
+    EXPECT_EQ(Findings(tagged.Build(), k1B), "354(11)");
     // Every CID shown has its bit, or not.
     std::string bits(8192, '\0');
     auto set = [&](unsigned c) { bits[c / 8] = static_cast<char>(bits[c / 8] | (0x80 >> (c % 8))); };
