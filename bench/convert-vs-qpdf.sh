@@ -5,7 +5,7 @@
 # process per file for each tool, the two run one after the other on each file so that a busy
 # machine slows both alike. Prints per folder the files, total and mean processor time per
 # file of each tool, the ratio of the totals, and the median and 90th percentile of the
-# per-file ratios (below 1.0: tolva is faster).
+# per-file wall-time ratios (below 1.0: tolva is faster).
 #
 #   sh bench/convert-vs-qpdf.sh [BUILD] [SHARED] [STEP]   (STEP: every STEP-th file, default 1)
 set -e
@@ -18,10 +18,13 @@ command -v qpdf >/dev/null && [ -x /usr/bin/time ] || { echo "convert-vs-qpdf: n
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One tool on one file: prints its processor time (user + system), in seconds.
-cpu() {
+# One tool on one file: prints its processor time (user + system, in 10 ms ticks) and its
+# wall time (to the microsecond), in seconds.
+measure() {
+  start=$(date +%s.%N)
   /usr/bin/time -f '%U %S' -o "$work/t" "$@" >/dev/null 2>&1 || true
-  tail -n 1 "$work/t" | awk '{ print $1 + $2 }'
+  end=$(date +%s.%N)
+  tail -n 1 "$work/t" | awk -v w="$(echo "$end - $start" | bc)" '{ print $1 + $2, w }'
 }
 
 # compare <name> <list>: the list holds "path<TAB>level" lines; every STEP-th is converted.
@@ -30,20 +33,21 @@ compare() {
   : > "$work/times"
   while IFS='	' read -r f level; do
     rm -rf "$work/out" && mkdir "$work/out"
-    tc=$(cpu "$tolva" -c -l "$level" --noxml -o "$work/out" "$f")
-    tq=$(cpu qpdf "$f" "$work/out.pdf")
-    echo "$tc $tq" >> "$work/times"
+    echo "$(measure "$tolva" -c -l "$level" --noxml -o "$work/out" "$f") $(measure qpdf "$f" "$work/out.pdf")" \
+      >> "$work/times"
   done < "$work/sample"
-  # A file either tool handles in under 10 ms reads as 0: its ratio counts as 1 at that floor.
-  awk '{ print ($1 < 0.01 ? 0.01 : $1) / ($2 < 0.01 ? 0.01 : $2) }' "$work/times" | sort -g > "$work/ratios"
+  # Columns: tolva cpu, tolva wall, qpdf cpu, qpdf wall. Per-file ratios by wall time, which
+  # is fine-grained where processor ticks would read most files as 0 or 10 ms.
+  awk '{ print $2 / $4 }' "$work/times" | sort -g > "$work/ratios"
   awk -v name="$1" -v med="$(awk '{ r[NR] = $1 } END { print r[int((NR + 1) / 2)] }' "$work/ratios")" \
       -v p90="$(awk '{ r[NR] = $1 } END { print r[int(NR * 0.9 + 0.5)] }' "$work/ratios")" '
-    { t += $1; q += $2 }
+    { t += $1; q += $3 }
     END { printf "%-8s %5d  %8.2f  %8.2f  %7.1f  %7.1f  %8.2f  %6.2f  %6.2f\n",
                  name, NR, t, q, 1000 * t / NR, 1000 * q / NR, (q > 0 ? t / q : 0), med, p90 }' "$work/times"
 }
 
-echo "folder   files   tolva_s    qpdf_s  tolva_ms  qpdf_ms  tolva/qpdf  median  p90   (processor time; ratio per file: median, 90th percentile)"
+echo "folder   files   tolva_s    qpdf_s  tolva_ms  qpdf_ms  tolva/qpdf  median  p90"
+echo "  (totals and means: processor time; median and 90th percentile of the per-file wall-time ratio)"
 if [ -d "$shared/robust/pdfjs" ]; then
   find "$shared/robust/pdfjs" -name '*.pdf' -type f | sort | sed 's/$/	2B/' > "$work/pdfjs"
   compare pdfjs "$work/pdfjs"
