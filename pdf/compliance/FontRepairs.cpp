@@ -23,6 +23,14 @@ namespace {
 // bfchar blocks hold at most 100 entries.
 constexpr std::size_t kBfCharBlock = 100;
 
+void PutSystemInfo(Obj* holder, const CMap::SystemInfo& info)
+{
+    Obj* dict = holder->PutDict("CIDSystemInfo");
+    dict->PutString("Registry", info.registry);
+    dict->PutString("Ordering", info.ordering);
+    dict->PutNumber("Supplement", std::max(0, info.supplement));
+}
+
 std::string Hex(const std::u16string& text)
 {
     std::string out;
@@ -163,10 +171,16 @@ void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
     bool self_contained = font.GetEmbeddedStream() && FindIn(font.GetSDFObj(), "ToUnicode");
     Obj* desc = font.GetDescendant();
     if (!desc || cmap.registry.empty() || cmap.ordering.empty() || !(same || self_contained)) return;
-    Obj* info = desc->Resolve()->PutDict("CIDSystemInfo");
-    info->PutString("Registry", cmap.registry);
-    info->PutString("Ordering", cmap.ordering);
-    info->PutNumber("Supplement", std::max(0, cmap.supplement));
+    PutSystemInfo(desc->Resolve(), cmap);
+}
+
+void DescribeEmbeddedCMap(Obj* stream, const CMap& cmap)
+{
+    // Viewers read the program; readers that compare the stream's entries with it reject a
+    // copy whose entries went their own way.
+    if (!cmap.GetName().empty()) stream->PutName("CMapName", cmap.GetName());
+    const CMap::SystemInfo& info = cmap.GetSystemInfo();
+    if (!info.registry.empty() && !info.ordering.empty()) PutSystemInfo(stream, info);
 }
 
 void CompleteDescriptor(const Font& font)

@@ -62,6 +62,8 @@ void RepairLatinEncoding(const Font& font);
 void CompleteDescriptor(const Font& font);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
+// An embedded CMap's stream given the CMapName and CIDSystemInfo its program states.
+void DescribeEmbeddedCMap(SDF::Obj* stream, const CMap& cmap);
 // A symbolic TrueType program left with the one cmap subtable the codes shown are read through.
 void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 // The text of a code: the font's mapping, else the name of the glyph the program shows.
