@@ -19,7 +19,7 @@
 #include "pdf/compliance/PageTreeRepair.h"
 #include "pdf/compliance/ImageRedraw.h"
 #include "pdf/compliance/OutlineRepair.h"
-#include "pdf/compliance/UndrawnStreams.h"
+#include "pdf/compliance/StreamTidy.h"
 
 namespace qvx::PDF {
 
@@ -65,7 +65,7 @@ void RunPagePass(PassContext& ctx)
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);
-    ClearUndrawnTransparency(ctx);
+    TidyStreams(ctx);
     RemoveTransferCurves(ctx);
     RemoveUnknownOperators(ctx);
     // A converted file always leaves with an output intent.
