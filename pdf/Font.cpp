@@ -74,8 +74,11 @@ void Font::ReadDescriptor(Obj* descriptor)
 
 bool Font::IsSubset() const
 {
-    return m_base_font.size() > 7 && m_base_font[6] == '+' &&
-           std::all_of(m_base_font.begin(), m_base_font.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; });
+    auto tagged = [](std::string_view name) {
+        return name.size() > 7 && name[6] == '+' &&
+               std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; });
+    };
+    return tagged(m_base_font) || tagged(FindName(mp_descriptor, "FontName"));
 }
 
 const FontProgram* Font::GetProgram() const

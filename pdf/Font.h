@@ -58,7 +58,8 @@ public:
     SDF::Obj* GetDescriptor() const { return mp_descriptor; }
     // BaseFont as found, or empty.
     const std::string& GetBaseFont() const { return m_base_font; }
-    // BaseFont starts with a subset tag ("ABCDEF+").
+    // BaseFont, or the descriptor's FontName, starts with a subset tag ("ABCDEF+"): producers
+    // that tag only the one still embed a subset.
     bool IsSubset() const;
     // The standard 14 font this font names when it has no embedded program, or empty.
     std::string_view GetStandardName() const { return m_std14; }

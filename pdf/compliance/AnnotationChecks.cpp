@@ -65,19 +65,23 @@ void CheckColors(PassContext& ctx, const Annot& annot, Obj* dict)
 void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
 {
     const bool fix = ctx.state.convert;
+    auto bit = [](Annot::Flag b) { return 1 << b; };
+    // Viewers show a note's icon unscaled and upright whatever F says; PDF/A-1 readers that
+    // take F to the letter accept the copy only when it says so too.
+    const int note = ctx.Part() == 1 && annot.GetType() == Annot::e_Text
+                         ? bit(Annot::e_no_zoom) | bit(Annot::e_no_rotate) : 0;
     if (!annot.HasFlags()) {
         if (annot.GetType() == Annot::e_Popup) {
             // Not a finding, but PDF/A-1 readers that ask F of every annotation accept the
             // copy only with it; a popup is shown from its parent, so Print changes nothing.
-            if (fix && ctx.Part() == 1) dict->PutNumber("F", 1 << Annot::e_print);
+            if (fix && ctx.Part() == 1) dict->PutNumber("F", bit(Annot::e_print));
             return;
         }
         ctx.Report(SDF::e_PDFA5321, dict);
-        if (fix) dict->PutNumber("F", 1 << Annot::e_print);
+        if (fix) dict->PutNumber("F", bit(Annot::e_print) | note);
         return;
     }
     int f = annot.GetFlags();
-    auto bit = [](Annot::Flag b) { return 1 << b; };
     if (!(f & bit(Annot::e_print))) ctx.Report(SDF::e_PDFA5322, dict), f |= bit(Annot::e_print);
     if (f & bit(Annot::e_hidden)) ctx.Report(SDF::e_PDFA5323, dict), f &= ~bit(Annot::e_hidden);
     if (f & bit(Annot::e_invisible)) ctx.Report(SDF::e_PDFA5324, dict), f &= ~bit(Annot::e_invisible);
@@ -85,7 +89,18 @@ void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
         ctx.Report(SDF::e_PDFA5325, dict);
         f &= ~(bit(Annot::e_no_view) | bit(Annot::e_toggle_no_view));
     }
+    f |= note;
     if (fix && f != annot.GetFlags()) dict->PutNumber("F", f);
+}
+
+// A popup shows only when opened, placed as the viewer likes; readers that ask Rect of every
+// annotation get its parent's, else an empty one.
+void GivePopupRect(Obj* dict)
+{
+    Rect r;
+    ReadRect(FindArray(FindDict(dict, "Parent"), "Rect"), r);
+    Obj* rect = dict->PutArray("Rect");
+    for (double v : {r.x1, r.y1, r.x2, r.y2}) rect->PushBackNumber(v);
 }
 
 // Which annotations must have an appearance: widgets at PDF/A-1; later everything but
@@ -98,6 +113,16 @@ bool NeedsAppearance(PassContext& ctx, const Annot& annot)
     if (type == Annot::e_Projection && ctx.Part() == 4) return false;
     std::optional<Rect> r = annot.GetRect();
     return !(r && r->Width() == 0 && r->Height() == 0);
+}
+
+bool HasOnlyStreams(Obj* states)
+{
+    bool all = true;
+    for (auto it = states->DictBegin(); it != states->DictEnd() && all; ++it) {
+        Obj* v = Deref(it.Value());
+        all = v && v->IsStream();
+    }
+    return all;
 }
 
 void Repair(PassContext& ctx, const Annot& annot, bool button)
@@ -133,6 +158,9 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
     }
     bool usable = n && (button ? n->IsDict() : n->IsStream());
     if (n && !usable) ctx.Report(SDF::e_PDFA5343, dict);
+    // States that are no streams draw nothing and some readers stop at them: conversion
+    // draws the button anew, as it does where the states are missing.
+    if (usable && button && ctx.state.convert && !HasOnlyStreams(n)) usable = false;
     if (!usable && ctx.state.convert) Repair(ctx, annot, button);
     // Appearance states need AS to say which one shows; without it readers differ.
     if (usable && button && ctx.state.convert && annot.GetAppearanceState().empty())
@@ -225,6 +253,7 @@ bool CheckAnnot(PassContext& ctx, const Page& page, const Annot& annot)
         }
     }
     CheckFlags(ctx, annot, dict);
+    if (ctx.state.convert && annot.GetType() == Annot::e_Popup && !annot.GetRect()) GivePopupRect(dict);
     CheckColors(ctx, annot, dict);
     if (ctx.Part() >= 2) CheckBlendMode(ctx, annot, dict);
     CheckAppearance(ctx, annot, dict);

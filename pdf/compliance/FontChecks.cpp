@@ -40,6 +40,7 @@ void CheckDictionary(PassContext& ctx, const Font& font)
         Obj* dbase = FindIn(desc, "BaseFont");
         if (!dbase || !dbase->IsName()) ctx.Report(SDF::e_PDFA324, desc);
     }
+    if (ctx.state.convert) CompleteDescriptor(font);
 }
 
 Embedding CheckEmbedding(PassContext& ctx, const Font& font)

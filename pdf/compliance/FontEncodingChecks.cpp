@@ -97,6 +97,7 @@ void CheckComposite(PassContext& ctx, const Font& font)
         int dict_wmode = static_cast<int>(FindNumber(enc, "WMode", 0));
         if (dict_wmode != cmap->GetWMode()) ctx.Report(SDF::e_PDFA3332, enc);
         if (cmap->MaxCID() > 65535) ctx.Report(SDF::e_PDFA11215);
+        if (ctx.state.convert) DescribeEmbeddedCMap(enc->Resolve(), *cmap);
     }
     if (font.GetDescendantKind() == Font::e_cid_type2) {
         Obj* map = font.GetCIDToGIDMapObj();

@@ -24,6 +24,14 @@ namespace {
 // bfchar blocks hold at most 100 entries.
 constexpr std::size_t kBfCharBlock = 100;
 
+void PutSystemInfo(Obj* holder, const CMap::SystemInfo& info)
+{
+    Obj* dict = holder->PutDict("CIDSystemInfo");
+    dict->PutString("Registry", info.registry);
+    dict->PutString("Ordering", info.ordering);
+    dict->PutNumber("Supplement", std::max(0, info.supplement));
+}
+
 std::string Hex(const std::u16string& text)
 {
     std::string out;
@@ -164,10 +172,37 @@ void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
     bool self_contained = font.GetEmbeddedStream() && FindIn(font.GetSDFObj(), "ToUnicode");
     Obj* desc = font.GetDescendant();
     if (!desc || cmap.registry.empty() || cmap.ordering.empty() || !(same || self_contained)) return;
-    Obj* info = desc->Resolve()->PutDict("CIDSystemInfo");
-    info->PutString("Registry", cmap.registry);
-    info->PutString("Ordering", cmap.ordering);
-    info->PutNumber("Supplement", std::max(0, cmap.supplement));
+    PutSystemInfo(desc->Resolve(), cmap);
+}
+
+void DescribeEmbeddedCMap(Obj* stream, const CMap& cmap)
+{
+    // Viewers read the program; readers that compare the stream's entries with it reject a
+    // copy whose entries went their own way.
+    if (!cmap.GetName().empty()) stream->PutName("CMapName", cmap.GetName());
+    const CMap::SystemInfo& info = cmap.GetSystemInfo();
+    if (!info.registry.empty() && !info.ordering.empty()) PutSystemInfo(stream, info);
+}
+
+void CompleteDescriptor(const Font& font)
+{
+    Obj* desc = font.GetDescriptor();
+    if (!desc || font.GetKind() == Font::e_type3) return;
+    desc = desc->Resolve();
+    if (FindName(desc, "Type") != "FontDescriptor") desc->PutName("Type", "FontDescriptor");
+    // The metrics are hints for readers that draw without the program; the embedded program
+    // draws the glyphs, so values taken from the font box (or 0, unknown) change nothing.
+    Obj* box = FindArray(desc, "FontBBox");
+    double top = NumberAt(box, 3, 0), bottom = NumberAt(box, 1, 0);
+    auto fill = [&](std::string_view key, double value) {
+        Obj* v = FindIn(desc, key);
+        if (!v || !v->IsNumber()) desc->PutNumber(key, value);
+    };
+    fill("ItalicAngle", 0);
+    fill("Ascent", top);
+    fill("Descent", bottom);
+    fill("CapHeight", FindNumber(desc, "Ascent", top));
+    fill("StemV", 0);
 }
 
 bool RepairLatinEncoding(const Font& font)

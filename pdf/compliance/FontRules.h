@@ -63,8 +63,12 @@ void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 bool RepairLatinEncoding(const Font& font);
 // Whether RepairSymbolCMap can keep the font's look and text: a TrueType program, a ToUnicode map.
 bool SymbolCMapFits(const Font& font);
+// A descriptor given its Type and the metrics every descriptor carries, where missing.
+void CompleteDescriptor(const Font& font);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
+// An embedded CMap's stream given the CMapName and CIDSystemInfo its program states.
+void DescribeEmbeddedCMap(SDF::Obj* stream, const CMap& cmap);
 // A symbolic TrueType program left with the one cmap subtable the codes shown are read through.
 void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 // A TrueType font whose program has CFF outlines (OpenType): readers draw it as a Type 1

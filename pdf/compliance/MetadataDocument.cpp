@@ -158,8 +158,15 @@ void WriteMetadata(SDF::SDFDoc& doc, DocInfoValues values, const XmpMetaHolder& 
     info->PutString("Keywords", EncodeText(values.keywords));
     info->PutString("Creator", EncodeText(values.creator));
     info->PutString("Producer", EncodeText(values.producer));
-    if (values.mod_date.year != 0) info->PutString("ModDate", values.mod_date.Format());
-    if (values.creation_date.year != 0) info->PutString("CreationDate", values.creation_date.Format());
+    // The packet takes a date that names no time zone as UTC; the Info date says so too, or
+    // readers that compare the two find them apart.
+    auto put_date = [&](std::string_view key, PDFDate date) {
+        if (date.year == 0) return;
+        if (date.tz == 0) date.tz = 'Z';
+        info->PutString(key, date.Format());
+    };
+    put_date("ModDate", values.mod_date);
+    put_date("CreationDate", values.creation_date);
 }
 
 void UpdateMetadataUA(SDF::SDFDoc& doc, Common::UString title)

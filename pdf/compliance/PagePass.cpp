@@ -18,6 +18,8 @@
 #include "pdf/compliance/OutputIntents.h"
 #include "pdf/compliance/PageTreeRepair.h"
 #include "pdf/compliance/ImageRedraw.h"
+#include "pdf/compliance/OutlineRepair.h"
+#include "pdf/compliance/StreamTidy.h"
 
 namespace qvx::PDF {
 
@@ -63,11 +65,14 @@ void RunPagePass(PassContext& ctx)
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);
+    TidyStreams(ctx);
     RemoveTransferCurves(ctx);
     RemoveUnknownOperators(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
+    GiveMissingResources(ctx);
     RewritePageTree(ctx);
+    RepairOutlines(ctx);
 }
 
 }  // namespace qvx::PDF

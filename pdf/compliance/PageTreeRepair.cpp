@@ -100,6 +100,12 @@ void RecoverLostPages(PassContext& ctx)
     ctx.caches.Drop<PageTree>();
 }
 
+void GiveMissingResources(PassContext& ctx)
+{
+    for (const Page& page : ctx.Pages().Pages())
+        if (!page.GetResourceDict()) page.GetSDFObj()->Resolve()->PutDict("Resources");
+}
+
 void RewritePageTree(PassContext& ctx)
 {
     const PageTree& tree = ctx.Pages();

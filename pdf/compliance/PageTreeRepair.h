@@ -14,6 +14,11 @@ namespace qvx::PDF {
 // Page objects are the catalog's single kid and every object whose Type is Page.
 void RecoverLostPages(PassContext& ctx);
 
+// A page that has no resources, of its own or inherited, gets an empty dictionary: readers
+// that follow the page's rules to the letter reject the copy without one, and it draws
+// nothing different.
+void GiveMissingResources(PassContext& ctx);
+
 // Runs after the page checks, so the pages it moves carry their repairs. Does nothing when
 // the tree was read as it stands or when no page was found.
 void RewritePageTree(PassContext& ctx);

@@ -2,6 +2,10 @@
 // appearance dictionaries, and the repairs of conversion.
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "pdf/ObjUtil.h"
+
 #include "tests/compliance/AnnotationCheckSupport.h"
 #include "tests/compliance/ColourTestSupport.h"
 
@@ -158,4 +162,48 @@ TEST(AnnotationChecks, Appearances)
     ASSERT_EQ(n->Size(), 1u);
     EXPECT_EQ(n->FindObj("Off")->GetObjNum(), 20u);
     EXPECT_EQ(widget->FindObj("AS")->GetName(), "Off");
+}
+
+TEST(AnnotationChecks, ConversionWritesWhatViewersDoAnyway)
+{
+    auto converted = [](int level, const std::string& annot) {
+        auto run = std::make_unique<qvx::PDF::PDFACompliance>(true, ToBytes(WithAnnots(level, {annot}).Build()),
+                                                              nullptr, level, nullptr, 0, 0, false);
+        return run;
+    };
+    auto flags = [&](int level, const std::string& annot) {
+        auto run = converted(level, annot);
+        qvx::SDF::Obj* f = run->GetDoc().GetObj(6)->FindObj("F");
+        return f ? static_cast<int>(f->GetNumber()) : -1;
+    };
+    // At PDF/A-1 a note says that its icon keeps its size and stands upright (Print, NoZoom,
+    // NoRotate), with F given or not, a hidden one shown; other annotations and later parts
+    // keep their flags.
+    EXPECT_EQ(flags(k1B, Annot("Text")), 28);
+    EXPECT_EQ(flags(k1B, Annot("Text", kAP)), 28);
+    EXPECT_EQ(flags(k1B, Annot("Text", "/F 6" + kAP)), 28);
+    EXPECT_EQ(flags(k1B, Annot("Square")), 4);
+    EXPECT_EQ(flags(k2B, Annot("Text")), 4);
+    // A button whose states are names, not streams, is drawn anew: every state a stream.
+    std::string widget = Annot("Widget", "/FT/Btn/T(b)/F 4/AP<</N<</Yes/null/Off/null>>>>/AS/Off");
+    EXPECT_EQ(Findings(WithAnnots(k1B, {widget}), k1B), "");
+    auto run = converted(k1B, widget);
+    qvx::SDF::Obj* n = run->GetDoc().GetObj(6)->FindObj("AP")->FindObj("N");
+    ASSERT_TRUE(n && n->IsDict());
+    ASSERT_GT(n->Size(), 0u);
+    for (auto it = n->DictBegin(); it != n->DictEnd(); ++it)
+        EXPECT_TRUE(qvx::PDF::Deref(it.Value())->IsStream()) << it.KeyText();
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k1B, {widget}), k1B), "");
+    // A popup without Rect takes its parent's, or an empty one without a parent.
+    auto popup_rect = [&](const std::string& parent) {
+        PdfBuilder b = WithAnnots(k1B, {"<</Type/Annot/Subtype/Popup/F 4" + parent + ">>",
+                                        "<</Type/Annot/Subtype/Text/F 28/Rect[30 40 50 60]/Popup 6 0 R" + kAP + ">>"});
+        qvx::PDF::PDFACompliance run(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+        qvx::PDF::Rect r{-1, -1, -1, -1};
+        qvx::PDF::ReadRect(run.GetDoc().GetObj(6)->FindObj("Rect"), r);
+        return std::to_string(r.x1) + " " + std::to_string(r.y1) + " " + std::to_string(r.x2) + " " +
+               std::to_string(r.y2);
+    };
+    EXPECT_EQ(popup_rect("/Parent 7 0 R"), "30.000000 40.000000 50.000000 60.000000");
+    EXPECT_EQ(popup_rect(""), "0.000000 0.000000 0.000000 0.000000");
 }

@@ -144,3 +144,42 @@ TEST(CatalogChecks, AccessibilityRulesOfPDFUA)
     EXPECT_TRUE(has(Findings(trap, kUA), "-171821(6)"));
     EXPECT_FALSE(has(Findings(trap, k2B), "-171821"));
 }
+
+TEST(CatalogChecks, ConversionLinksOutlinesAsTheyAreWalked)
+{
+    // Root 6 without Count; 7, 8, 9 in a list whose Next loops back from 9 to 7, with a Prev
+    // and Parents that point elsewhere; open 8 holds 10, closed 9 holds 11 with a wrong Count.
+    PdfBuilder b = WithCatalog(k1B, "/Outlines 6 0 R");
+    b.Set(6, "<</Type/Outlines/First 7 0 R/Last 7 0 R>>");
+    b.Set(7, "<</Title(a)/Parent 12 0 R/Next 8 0 R>>");
+    b.Set(8, "<</Title(b)/Parent 12 0 R/Prev 9 0 R/Next 9 0 R/First 10 0 R/Count 1>>");
+    b.Set(9, "<</Title(c)/Parent 6 0 R/Next 7 0 R/First 11 0 R/Last 10 0 R/Count -5>>");
+    b.Set(10, "<</Title(d)/Parent 8 0 R>>");
+    b.Set(11, "<</Title(e)/Parent 9 0 R/Prev 10 0 R>>");
+    b.Set(12, "<<>>");
+    EXPECT_EQ(Findings(b, k1B), "");
+    qvx::PDF::PDFACompliance run(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+    // Each node: the numbers of Parent, Prev, Next, First, Last (0 when absent), and Count.
+    auto links = [&](int num) {
+        qvx::SDF::Obj* d = run.GetDoc().GetObj(num);
+        std::string out;
+        for (const char* key : {"Parent", "Prev", "Next", "First", "Last"}) {
+            qvx::SDF::Obj* v = d->FindObj(key);
+            out += std::to_string(v ? v->GetObjNum() : 0) + " ";
+        }
+        qvx::SDF::Obj* count = d->FindObj("Count");
+        return out + (count ? std::to_string(static_cast<int>(count->GetNumber())) : "-");
+    };
+    EXPECT_EQ(links(6), "0 0 0 7 9 4");
+    EXPECT_EQ(links(7), "6 0 8 0 0 -");
+    EXPECT_EQ(links(8), "6 7 9 10 10 1");
+    EXPECT_EQ(links(9), "6 8 0 11 11 -1");
+    EXPECT_EQ(links(10), "8 0 0 0 0 -");
+    EXPECT_EQ(links(11), "9 0 0 0 0 -");
+    EXPECT_EQ(FindingsAfterConversion(b, k1B), "");
+    // An item held directly in its parent cannot be linked to: that tree stays as it was.
+    b.Set(8, "<</Title(b)/Parent 12 0 R/First<</Title(d)>>/Count 1>>");
+    qvx::PDF::PDFACompliance direct(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+    EXPECT_EQ(direct.GetDoc().GetObj(7)->FindObj("Parent")->GetObjNum(), 12u);
+    EXPECT_EQ(direct.GetDoc().GetObj(6)->FindObj("Count"), nullptr);
+}

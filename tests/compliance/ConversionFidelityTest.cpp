@@ -391,3 +391,54 @@ TEST(ConversionFidelity, OnlyTransferCurvesThatChangeNothingGo)
         EXPECT_TRUE(Near(MiddlePixel(in), MiddlePixel(out))) << MiddlePixel(in) << " became " << MiddlePixel(out);
     }
 }
+
+TEST(ConversionFidelity, PagesWithoutResourcesGetAnEmptyDictionary)
+{
+    // Page 3 has no resources; page 6 inherits its parent's, and keeps doing so.
+    PdfBuilder b = CleanFile(k1B);
+    b.Set(2, "<</Type/Pages/Kids[3 0 R 7 0 R]/Count 2>>");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Contents 4 0 R>>");
+    b.Set(7, "<</Type/Pages/Parent 2 0 R/Kids[6 0 R]/Count 1/Resources<</ProcSet[/PDF]>>>>");
+    b.Set(6, "<</Type/Page/Parent 7 0 R/MediaBox[0 0 200 200]/Contents 4 0 R>>");
+    std::string pdf = b.Build();
+    EXPECT_EQ(Findings(pdf, k1B), "");
+    PDFACompliance run(true, ToBytes(pdf), nullptr, k1B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* own = qvx::PDF::FindDict(run.GetDoc().GetObj(3), "Resources");
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->Size(), 0u);
+    EXPECT_EQ(run.GetDoc().GetObj(6)->FindObj("Resources"), nullptr);
+}
+
+TEST(ConversionFidelity, StreamsReadersCheckOneByOne)
+{
+    // The page draws image mask 7 (given a ColorSpace and a Mask viewers ignore on it); its
+    // resources also hold form 8 with a transparency group and image 9 with a soft mask,
+    // which nothing draws. Tiling patterns 12 and 13 have no resources; 13 names one.
+    PdfBuilder b = CleanFile(k1B);
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</XObject<</M 7 0 R/F 8 0 R/I 9 0 R>>"
+             "/Pattern<</P 12 0 R/Q 13 0 R>>>>/Contents 4 0 R>>");
+    b.SetStream(4, "", "q 100 0 0 100 0 0 cm /M Do Q");
+    b.SetStream(7, "/Type/XObject/Subtype/Image/Width 8/Height 1/ImageMask true/BitsPerComponent 1"
+                   "/ColorSpace/DeviceGray/Mask[0 0]", std::string(1, '\x0f'));
+    b.SetStream(8, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/Group<</S/Transparency>>", "0 0 m 10 10 l S");
+    b.SetStream(9, "/Type/XObject/Subtype/Image/Width 1/Height 1/BitsPerComponent 8/ColorSpace 10 0 R/SMask 11 0 R",
+                std::string(1, '\x80'));
+    b.Set(10, "[/CalGray<</WhitePoint[0.9505 1 1.089]>>]");
+    b.SetStream(11, "/Type/XObject/Subtype/Image/Width 1/Height 1/BitsPerComponent 8/ColorSpace/DeviceGray",
+                std::string(1, '\x40'));
+    const std::string tiling = "/Type/Pattern/PatternType 1/PaintType 1/TilingType 1/BBox[0 0 1 1]/XStep 1/YStep 1";
+    b.SetStream(12, tiling, "0 0 1 1 re f");
+    b.SetStream(13, tiling, "/F Do");
+    std::string pdf = b.Build();
+    auto keys = [&](int level) {
+        PDFACompliance run(true, ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
+        std::string out;
+        for (auto [num, key] : {std::pair{7, "ColorSpace"}, std::pair{7, "Mask"}, std::pair{8, "Group"},
+                                std::pair{9, "SMask"}, std::pair{12, "Resources"}, std::pair{13, "Resources"}})
+            if (run.GetDoc().GetObj(num)->FindObj(key)) out += std::to_string(num) + key + " ";
+        return out;
+    };
+    EXPECT_EQ(keys(k1B), "12Resources ");
+    // Later parts allow them; the image mask keeps its entries too.
+    EXPECT_EQ(keys(k2B), "7ColorSpace 7Mask 8Group 9SMask 12Resources ");
+}

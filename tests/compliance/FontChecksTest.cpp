@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "pdf/FontProgram.h"
+#include "pdf/ObjUtil.h"
 #include "tests/support/TestEnv.h"
 #include "tests/compliance/ComplianceTestSupport.h"
 #include "tests/compliance/Levels.h"
@@ -279,6 +280,16 @@ TEST(FontChecks, CompositeFonts)
     EXPECT_EQ(Findings(b.Build(), k2B), "");
     b.SetStream(14, "/Type/CMap/CMapName/Test-H/UseCMap/Adobe-Japan1-6" + info, cmap);
     EXPECT_EQ(Findings(b.Build(), k2B), "3331(14)");
+    // Conversion gives the stream the name and the collection its program states.
+    b.SetStream(14, "/Type/CMap/CMapName/Other/CIDSystemInfo<</Registry( Adobe )/Ordering(Identity)/Supplement 0>>",
+                cmap);
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
+    qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(b.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* stream = run.GetDoc().GetObj(14);
+    EXPECT_EQ(qvx::PDF::FindName(stream, "CMapName"), "Test-H");
+    qvx::SDF::Obj* registry = qvx::PDF::FindIn(qvx::PDF::FindDict(stream, "CIDSystemInfo"), "Registry");
+    ASSERT_NE(registry, nullptr);
+    EXPECT_EQ(registry->GetAsPDFText().ToUTF8(), "Adobe");
 }
 
 TEST(FontChecks, CIDSet)
@@ -289,6 +300,11 @@ TEST(FontChecks, CIDSet)
     std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
     EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "354(11)");
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "");
+    // A subset whose tag is only in the descriptor's FontName is one too.
+    PdfBuilder tagged;
+    EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "DejaVuSans", "", &tagged), "");
+    tagged.Set(11, Descriptor(32, "FontFile2", "ABCDEF+DejaVuSans"));
+    EXPECT_EQ(Findings(tagged.Build(), k1B), "354(11)");
     // Every CID shown has its bit, or not.
     std::string bits(8192, '\0');
     auto set = [&](unsigned c) { bits[c / 8] = static_cast<char>(bits[c / 8] | (0x80 >> (c % 8))); };
@@ -393,4 +409,28 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
     qvx::PDF::PDFACompliance again(false, qvx::Common::UString::FromFileName(out.string()), nullptr, k2B, nullptr, 0, 0,
                                    false);
     EXPECT_EQ(Findings(again), "");
+}
+
+TEST(FontChecks, ConversionCompletesDescriptors)
+{
+    REQUIRE_FONT(kDejaVu);
+    TrueType tt;
+    std::string font = SimpleTrueType("/Encoding/WinAnsiEncoding/Widths" + tt.Widths());
+    // The descriptor as found after conversion: "Type CapHeight StemV Ascent Descent".
+    auto converted = [&](const std::string& entries) {
+        std::string descriptor = "<</FontName/DejaVuSans/Flags 32/FontBBox[-1021 -463 1793 1232]" + entries +
+                                 "/FontFile2 12 0 R>>";
+        PdfBuilder b = WithFont(k1B, font, descriptor, "", tt.data);
+        qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+        qvx::SDF::Obj* d = run.GetDoc().GetObj(11);
+        std::string out(qvx::PDF::FindName(d, "Type"));
+        for (const char* key : {"CapHeight", "StemV", "Ascent", "Descent", "ItalicAngle"})
+            out += " " + std::to_string(static_cast<int>(qvx::PDF::FindNumber(d, key, -9999)));
+        return out;
+    };
+    // Entries given stay; the missing come from Ascent and the font box, StemV as unknown.
+    EXPECT_EQ(converted("/ItalicAngle -12/Ascent 928/Descent -236"), "FontDescriptor 928 0 928 -236 -12");
+    EXPECT_EQ(converted("/Type/FontDescriptor/ItalicAngle 0/Ascent 900/Descent -200/CapHeight 700/StemV 80"),
+              "FontDescriptor 700 80 900 -200 0");
+    EXPECT_EQ(converted("/Type/Font"), "FontDescriptor 1232 0 1232 -463 0");
 }

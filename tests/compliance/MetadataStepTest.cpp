@@ -151,6 +151,22 @@ TEST(MetadataStep, ConversionRewritesMetadataAndInfo)
     EXPECT_EQ(v.doc.GetTrailer()->FindObj("Info"), nullptr);
 }
 
+TEST(MetadataStep, ConversionWritesInfoDatesInTheZoneOfThePacket)
+{
+    Doc d(k1B, true);
+    d.SetMetadata(qvx::Test::Packet(""));
+    d.Info()->PutString("CreationDate", "D:20171201000000");
+    d.Info()->PutString("ModDate", "D:20180102030405+02'00'");
+    PDF::RunMetadataStep(d.doc, {});
+    // A date without a zone is UTC in the packet, and so in the Info dictionary; an offset stays.
+    EXPECT_EQ(d.Info()->FindObj("CreationDate")->GetAsPDFText().ToUTF8(), "D:20171201000000Z");
+    EXPECT_EQ(d.Info()->FindObj("ModDate")->GetAsPDFText().ToUTF8(), "D:20180102030405+02'00'");
+    std::optional<std::string> packet = PDF::ReadMetadataPacket(d.doc);
+    ASSERT_TRUE(packet);
+    EXPECT_NE(packet->find("2017-12-01T00:00:00Z"), std::string::npos) << *packet;
+    EXPECT_NE(packet->find("2018-01-02T03:04:05+02:00"), std::string::npos) << *packet;
+}
+
 TEST(MetadataStep, PDFA4InfoRules)
 {
     const std::string packet = qvx::Test::Packet("<pdfaid:rev>2020</pdfaid:rev>", "4", "");

@@ -117,3 +117,17 @@ TEST(OutputIntents, ConversionLeavesOneSRGBIntent)
         EXPECT_EQ(qvx::PDF::FindNumber(qvx::PDF::FindStream(intent, "DestOutputProfile"), "N", 0), 3);
     }
 }
+
+TEST(OutputIntents, ConversionGivesTheProfileItsOwnComponentCount)
+{
+    // An sRGB profile declared with N 4, then one without N: both leave with N 3, and the
+    // content is judged against RGB before and after.
+    for (const std::string& n : {std::string("/N 4"), std::string()}) {
+        PdfBuilder b = ColourFile(k1B, "<<>>", kFillRGB);
+        int p = b.AddStream(n, Profile());
+        SetIntents(b, {Intent(p)});
+        EXPECT_EQ(Findings(b.Build(), k1B), "") << n;
+        PDFACompliance run(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+        EXPECT_EQ(qvx::PDF::FindNumber(run.GetDoc().GetObj(p), "N", 0), 3) << n;
+    }
+}

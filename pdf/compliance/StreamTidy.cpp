@@ -1,0 +1,57 @@
+#include "pdf/compliance/StreamTidy.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "sdf/Objects.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+// Pattern content larger than this is left as it is rather than read for names.
+constexpr std::uint64_t kMaxPatternBytes = 1 << 20;
+
+void ClearTransparency(Obj* stream)
+{
+    std::string_view subtype = FindName(stream, "Subtype");
+    if (subtype == "Form" && FindName(FindDict(stream, "Group"), "S") == "Transparency") stream->Erase("Group");
+    if (subtype != "Image") return;
+    if (stream->FindObj("SMask") && !IsNameOf(FindIn(stream, "SMask"), "None")) stream->Erase("SMask");
+    if (FindBool(stream, "ImageMask", false)) {
+        stream->Erase("ColorSpace");
+        stream->Erase("Mask");
+    }
+}
+
+// Resources are named in content; without a '/' none is used.
+void GivePatternResources(Obj* stream)
+{
+    if (FindNumber(stream, "PatternType", 0) != 1 || FindDict(stream, "Resources")) return;
+    std::optional<Common::Bytes> data = ReadDecoded(stream, kMaxPatternBytes);
+    if (data && data->size() < kMaxPatternBytes && std::find(data->begin(), data->end(), '/') == data->end())
+        stream->PutDict("Resources");
+}
+
+}  // namespace
+
+void TidyStreams(PassContext& ctx)
+{
+    for (std::uint32_t n = 1; n < ctx.doc.XRefSize() && !ctx.Stopped(); ++n) {
+        Obj* obj = nullptr;
+        try {
+            obj = Deref(ctx.doc.GetObj(n));
+        } catch (const std::exception&) {
+            continue;   // the object pass has reported what cannot be read
+        }
+        if (!obj || !obj->IsStream()) continue;
+        if (ctx.Part() == 1) ClearTransparency(obj);
+        GivePatternResources(obj);
+    }
+}
+
+}  // namespace qvx::PDF
