@@ -1,12 +1,19 @@
 #include "render/Fingerprint.h"
 
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "common/Digest.h"
 #include "filters/Filter.h"
+#include "pdf/Font.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/Std14.h"
 #include "pdf/StreamData.h"
 #include "sdf/Dict.h"
+#include "render/FontFaces.h"
 #include "sdf/ObjWriter.h"
 
 namespace qvx::Render {
@@ -27,6 +34,32 @@ bool Skipped(std::string_view key)
     for (std::string_view k : kKeys)
         if (key == k) return true;
     return false;
+}
+
+// Entries of a font descriptor the renderer does not read (it reads the flags, the weight,
+// MissingWidth and the programs): conversion completes them without changing any glyph.
+bool DescriptorOnly(std::string_view key)
+{
+    static constexpr std::string_view kKeys[] = {
+        "Type", "FontName", "FontFamily", "FontStretch", "FontBBox", "ItalicAngle", "Ascent", "Descent", "Leading",
+        "CapHeight", "XHeight", "StemV", "StemH", "AvgWidth", "MaxWidth", "CharSet", "CIDSet"};
+    for (std::string_view k : kKeys)
+        if (key == k) return true;
+    return false;
+}
+
+// The bytes of the program a standard font is drawn with, read once per process.
+const Common::Bytes& SystemProgram(std::string_view name)
+{
+    static std::mutex lock;
+    static std::map<std::string, Common::Bytes, std::less<>> read;
+    std::lock_guard<std::mutex> hold(lock);
+    auto it = read.find(name);
+    if (it != read.end()) return it->second;
+    Common::Bytes bytes;
+    std::ifstream in(Std14File(name), std::ios::binary);
+    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return read.emplace(std::string(name), std::move(bytes)).first->second;
 }
 
 }  // namespace
@@ -64,13 +97,45 @@ bool Fingerprint::Add(SDF::Obj* obj, int depth)
     return false;
 }
 
+// A standard 14 font drawn with the program the renderer draws it with anyway, embedded
+// or not, written as what its drawing reads: name, symbolic flag, encoding and the width of
+// every code. Conversion embeds that very program and writes out the widths it implied.
+bool Fingerprint::StandardFont(SDF::Obj* dict, int depth)
+{
+    if (PDF::FindName(dict, "Subtype") != "Type1") return false;
+    std::shared_ptr<PDF::Font> font;
+    try {
+        font = PDF::Font::Create(dict);
+    } catch (...) {
+        return false;
+    }
+    // A font with a program of its own is no longer called standard by the page layer.
+    std::string_view name = font ? PDF::Std14::Canonical(font->GetBaseFont()) : "";
+    if (name.empty()) return false;
+    if (SDF::Obj* program = font->GetEmbeddedStream()) {
+        if (!SameBytes(program, SystemProgram(name))) return false;
+    } else if (font->GetStandardName() != name) {
+        return false;
+    }
+    Put("<<std14 /" + std::string(name) + (font->IsSymbolic() ? " s " : " n "));
+    if (!Add(PDF::Deref(dict->FindObj("Encoding")), depth + 1)) return false;
+    for (unsigned code = 0; code < 256; ++code) Number(font->GetWidth({code, 1, code}));
+    return Put(">>");
+}
+
 bool Fingerprint::Entries(SDF::Obj* dict, int depth)
 {
+    if (PDF::FindName(dict, "Type") == "Font" || dict->FindObj("BaseFont")) {
+        std::size_t at = m_text.size();
+        if (StandardFont(dict, depth)) return true;
+        m_text.resize(at);
+    }
     Put("<<");
+    bool descriptor = PDF::FindName(dict, "Type") == "FontDescriptor" || dict->FindObj("FontName");
     for (auto it = dict->DictBegin(); it != dict->DictEnd(); ++it) {
         std::string_view key = it.KeyText();
         SDF::Obj* value = it.Value();
-        if (Skipped(key) || (key == "Length" && dict->IsStream())) continue;
+        if (Skipped(key) || (key == "Length" && dict->IsStream()) || (descriptor && DescriptorOnly(key))) continue;
         if (key == "DefaultCMYK" && SameAsIntent(value)) continue;
         std::size_t at = m_text.size();
         Put("/" + std::string(key) + " ");
@@ -124,11 +189,15 @@ bool Fingerprint::SameAsIntent(SDF::Obj* space) const
     if (!mp_cmyk || !space || !space->IsArray() || space->Size() != 2) return false;
     SDF::Obj* kind = PDF::Deref(space->GetAt(0));
     if (!kind || !kind->IsName() || kind->GetName() != "ICCBased") return false;
-    SDF::Obj* stream = PDF::Deref(space->GetAt(1));
+    return SameBytes(PDF::Deref(space->GetAt(1)), *mp_cmyk);
+}
+
+bool Fingerprint::SameBytes(SDF::Obj* stream, const Common::Bytes& bytes) const
+{
     if (mp_answers)
         if (auto it = mp_answers->find(stream); it != mp_answers->end()) return it->second;
-    auto profile = PDF::ReadDecoded(stream, mp_cmyk->size() + 1);
-    bool same = profile && *profile == *mp_cmyk;
+    auto data = bytes.empty() ? std::nullopt : PDF::ReadDecoded(stream, bytes.size() + 1);
+    bool same = data && *data == bytes;
     if (mp_answers) (*mp_answers)[stream] = same;
     return same;
 }

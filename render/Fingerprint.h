@@ -21,13 +21,14 @@ namespace qvx::Render {
 
 class Fingerprint {
 public:
-    // Whether DefaultCMYK spaces already met are made of the profile below, kept across the
-    // fingerprints of a document's pages.
-    using ProfileAnswers = std::unordered_map<const SDF::Obj*, bool>;
+    // Whether streams already met hold bytes the renderer draws with anyway (the CMYK
+    // profile below, a standard font's program), kept across the fingerprints of a
+    // document's pages: each stream is decoded once.
+    using Answers = std::unordered_map<const SDF::Obj*, bool>;
 
     // cmyk: a profile that draws as DeviceCMYK is drawn anyway (null: none); a DefaultCMYK
     // space made of it is left out.
-    explicit Fingerprint(const Common::Bytes* cmyk, ProfileAnswers* answers = nullptr)
+    explicit Fingerprint(const Common::Bytes* cmyk, Answers* answers = nullptr)
         : mp_cmyk(cmyk), mp_answers(answers) {}
 
     // False when the graph is too large or too deep to write out.
@@ -44,11 +45,14 @@ public:
 
 private:
     bool Entries(SDF::Obj* dict, int depth);
+    bool StandardFont(SDF::Obj* dict, int depth);
     bool Data(const SDF::Obj& stream);
     bool SameAsIntent(SDF::Obj* space) const;
+    // Whether the stream's decoded data are these bytes.
+    bool SameBytes(SDF::Obj* stream, const Common::Bytes& bytes) const;
 
     const Common::Bytes* mp_cmyk;
-    ProfileAnswers* mp_answers;
+    Answers* mp_answers;
     std::unordered_map<const SDF::Obj*, std::size_t> m_seen;
     std::string m_text;
     std::size_t m_objects = 0;

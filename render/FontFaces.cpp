@@ -72,20 +72,6 @@ cairo_font_face_t* MakeFace(Common::Bytes bytes, const char* path, FT_Face& out)
 }
 
 // The URW base35 program of a standard 14 font.
-std::string Std14File(std::string_view name)
-{
-    static const std::pair<std::string_view, std::string_view> files[] = {
-        {"Helvetica", "NimbusSans-Regular"}, {"Helvetica-Bold", "NimbusSans-Bold"},
-        {"Helvetica-Oblique", "NimbusSans-Italic"}, {"Helvetica-BoldOblique", "NimbusSans-BoldItalic"},
-        {"Times-Roman", "NimbusRoman-Regular"}, {"Times-Bold", "NimbusRoman-Bold"},
-        {"Times-Italic", "NimbusRoman-Italic"}, {"Times-BoldItalic", "NimbusRoman-BoldItalic"},
-        {"Courier", "NimbusMonoPS-Regular"}, {"Courier-Bold", "NimbusMonoPS-Bold"},
-        {"Courier-Oblique", "NimbusMonoPS-Italic"}, {"Courier-BoldOblique", "NimbusMonoPS-BoldItalic"},
-        {"Symbol", "StandardSymbolsPS"}, {"ZapfDingbats", "D050000L"}};
-    for (auto& [std, file] : files)
-        if (std == name) return "/usr/share/fonts/type1/urw-base35/" + std::string(file) + ".t1";
-    return {};
-}
 
 bool Contains(const std::string& s, std::string_view part)
 {
@@ -181,6 +167,21 @@ std::string SubstituteFile(const PDF::Font& font)
 }
 
 }  // namespace
+
+std::string Std14File(std::string_view name)
+{
+    static const std::pair<std::string_view, std::string_view> files[] = {
+        {"Helvetica", "NimbusSans-Regular"}, {"Helvetica-Bold", "NimbusSans-Bold"},
+        {"Helvetica-Oblique", "NimbusSans-Italic"}, {"Helvetica-BoldOblique", "NimbusSans-BoldItalic"},
+        {"Times-Roman", "NimbusRoman-Regular"}, {"Times-Bold", "NimbusRoman-Bold"},
+        {"Times-Italic", "NimbusRoman-Italic"}, {"Times-BoldItalic", "NimbusRoman-BoldItalic"},
+        {"Courier", "NimbusMonoPS-Regular"}, {"Courier-Bold", "NimbusMonoPS-Bold"},
+        {"Courier-Oblique", "NimbusMonoPS-Italic"}, {"Courier-BoldOblique", "NimbusMonoPS-BoldItalic"},
+        {"Symbol", "StandardSymbolsPS"}, {"ZapfDingbats", "D050000L"}};
+    for (auto& [std, file] : files)
+        if (std == name) return "/usr/share/fonts/type1/urw-base35/" + std::string(file) + ".t1";
+    return {};
+}
 
 FontFaces::FontFaces() = default;
 

@@ -26,7 +26,7 @@ std::optional<Bitmap> Draw(SDF::SDFDoc& doc, const PDF::PageTree& pages, std::si
 // The page's fingerprint, with the inherited attributes and the document-wide entries that
 // change how pages draw (optional content, the form's defaults); empty when too large.
 std::string PageFingerprint(SDF::SDFDoc& doc, const PDF::Page& page, const Common::Bytes* cmyk,
-                            Fingerprint::ProfileAnswers& answers)
+                            Fingerprint::Answers& answers)
 {
     Fingerprint f(cmyk, &answers);
     bool ok = f.Add(page.GetSDFObj()) && f.Add(page.GetResourceDict());
@@ -71,7 +71,7 @@ LookResult CompareLook(SDF::SDFDoc& original, SDF::SDFDoc& copy, const LookOptio
     RenderOptions original_options = copy_options;
     original_options.cmyk = CmykIntent(copy);
     const Common::Bytes* cmyk = original_options.cmyk ? &original_options.cmyk->GetBytes() : options.formula_cmyk;
-    Fingerprint::ProfileAnswers answers;
+    Fingerprint::Answers answers;
     std::size_t n = std::max(before.Count(), after.Count());
     for (std::size_t i = 0; i < n; ++i) {
         auto page = static_cast<std::uint32_t>(i + 1);
