@@ -81,4 +81,19 @@ std::optional<int> Width(std::string_view std_font, std::string_view glyph)
     return it->width;
 }
 
+std::string ProgramFile(std::string_view std_font)
+{
+    static constexpr std::pair<std::string_view, std::string_view> kFiles[] = {
+        {"Helvetica", "NimbusSans-Regular"}, {"Helvetica-Bold", "NimbusSans-Bold"},
+        {"Helvetica-Oblique", "NimbusSans-Italic"}, {"Helvetica-BoldOblique", "NimbusSans-BoldItalic"},
+        {"Times-Roman", "NimbusRoman-Regular"}, {"Times-Bold", "NimbusRoman-Bold"},
+        {"Times-Italic", "NimbusRoman-Italic"}, {"Times-BoldItalic", "NimbusRoman-BoldItalic"},
+        {"Courier", "NimbusMonoPS-Regular"}, {"Courier-Bold", "NimbusMonoPS-Bold"},
+        {"Courier-Oblique", "NimbusMonoPS-Italic"}, {"Courier-BoldOblique", "NimbusMonoPS-BoldItalic"},
+        {"Symbol", "StandardSymbolsPS"}, {"ZapfDingbats", "D050000L"}};
+    for (const auto& [name, file] : kFiles)
+        if (name == std_font) return "/usr/share/fonts/type1/urw-base35/" + std::string(file) + ".t1";
+    return {};
+}
+
 }  // namespace qvx::PDF::Std14

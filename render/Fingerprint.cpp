@@ -13,7 +13,6 @@
 #include "pdf/Std14.h"
 #include "pdf/StreamData.h"
 #include "sdf/Dict.h"
-#include "render/FontFaces.h"
 #include "sdf/ObjWriter.h"
 
 namespace qvx::Render {
@@ -57,7 +56,7 @@ const Common::Bytes& SystemProgram(std::string_view name)
     auto it = read.find(name);
     if (it != read.end()) return it->second;
     Common::Bytes bytes;
-    std::ifstream in(Std14File(name), std::ios::binary);
+    std::ifstream in(PDF::Std14::ProgramFile(name), std::ios::binary);
     if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return read.emplace(std::string(name), std::move(bytes)).first->second;
 }

@@ -10,6 +10,7 @@
 #include "pdf/FontLibraries.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/Std14.h"
 #include "pdf/StreamData.h"
 #include "sdf/Obj.h"
 
@@ -168,21 +169,6 @@ std::string SubstituteFile(const PDF::Font& font)
 
 }  // namespace
 
-std::string Std14File(std::string_view name)
-{
-    static const std::pair<std::string_view, std::string_view> files[] = {
-        {"Helvetica", "NimbusSans-Regular"}, {"Helvetica-Bold", "NimbusSans-Bold"},
-        {"Helvetica-Oblique", "NimbusSans-Italic"}, {"Helvetica-BoldOblique", "NimbusSans-BoldItalic"},
-        {"Times-Roman", "NimbusRoman-Regular"}, {"Times-Bold", "NimbusRoman-Bold"},
-        {"Times-Italic", "NimbusRoman-Italic"}, {"Times-BoldItalic", "NimbusRoman-BoldItalic"},
-        {"Courier", "NimbusMonoPS-Regular"}, {"Courier-Bold", "NimbusMonoPS-Bold"},
-        {"Courier-Oblique", "NimbusMonoPS-Italic"}, {"Courier-BoldOblique", "NimbusMonoPS-BoldItalic"},
-        {"Symbol", "StandardSymbolsPS"}, {"ZapfDingbats", "D050000L"}};
-    for (auto& [std, file] : files)
-        if (std == name) return "/usr/share/fonts/type1/urw-base35/" + std::string(file) + ".t1";
-    return {};
-}
-
 FontFaces::FontFaces() = default;
 
 FontFaces::~FontFaces()
@@ -225,7 +211,7 @@ FontFaces::Face FontFaces::Open(const PDF::Font& font)
         f.embedded_damaged = true;
     }
     std::string path;
-    if (!font.GetStandardName().empty()) path = Std14File(font.GetStandardName());
+    if (!font.GetStandardName().empty()) path = PDF::Std14::ProgramFile(font.GetStandardName());
     if (path.empty()) path = SubstituteFile(font);
     if (path.empty()) return f;
     f.face = MakeFace({}, path.c_str(), ft);

@@ -12,9 +12,6 @@
 
 namespace qvx::Render {
 
-// The system's file of the program a standard 14 font is drawn with (URW), by its name.
-std::string Std14File(std::string_view name);
-
 class FontFaces {
 public:
     FontFaces();

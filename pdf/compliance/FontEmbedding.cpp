@@ -22,26 +22,9 @@ using SDF::Obj;
 
 namespace {
 
-constexpr const char* kUrwFolder = "/usr/share/fonts/type1/urw-base35/";
-
-struct Substitute {
-    std::string_view standard, file;
-    bool symbolic;
-};
-
-constexpr Substitute kSubstitutes[] = {
-    {"Times-Roman", "NimbusRoman-Regular", false}, {"Times-Bold", "NimbusRoman-Bold", false},
-    {"Times-Italic", "NimbusRoman-Italic", false}, {"Times-BoldItalic", "NimbusRoman-BoldItalic", false},
-    {"Helvetica", "NimbusSans-Regular", false}, {"Helvetica-Bold", "NimbusSans-Bold", false},
-    {"Helvetica-Oblique", "NimbusSans-Italic", false}, {"Helvetica-BoldOblique", "NimbusSans-BoldItalic", false},
-    {"Courier", "NimbusMonoPS-Regular", false}, {"Courier-Bold", "NimbusMonoPS-Bold", false},
-    {"Courier-Oblique", "NimbusMonoPS-Italic", false}, {"Courier-BoldOblique", "NimbusMonoPS-BoldItalic", false},
-    {"Symbol", "StandardSymbolsPS", true}, {"ZapfDingbats", "D050000L", true},
-};
-
-std::optional<Common::Bytes> ReadProgram(std::string_view file)
+std::optional<Common::Bytes> ReadProgram(std::string_view standard)
 {
-    std::ifstream in(std::string(kUrwFolder) + std::string(file) + ".t1", std::ios::binary | std::ios::ate);
+    std::ifstream in(Std14::ProgramFile(standard), std::ios::binary | std::ios::ate);
     if (!in) return std::nullopt;
     std::streamoff size = in.tellg();
     if (size <= 0 || static_cast<std::uint64_t>(size) > Common::Limits::kMaxSubstituteFontBytes) return std::nullopt;
@@ -73,11 +56,8 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
 {
     if (!font.IsSimple() || font.GetKind() == Font::e_type3) return false;
     std::string_view standard = Std14::Canonical(font.GetBaseFont());
-    const Substitute* sub = nullptr;
-    for (const Substitute& s : kSubstitutes)
-        if (s.standard == standard) sub = &s;
-    if (!sub) return false;
-    auto data = ReadProgram(sub->file);
+    if (standard.empty()) return false;
+    auto data = ReadProgram(standard);
     if (!data) return false;
     auto program = FontProgram::Open(*data);
     if (!program || program->UnitsPerEm() <= 0) return false;
@@ -109,7 +89,7 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
 
     Obj* descriptor = font.GetDescriptor();
     if (!descriptor) {
-        descriptor = NewDescriptor(ctx.doc, font, sub->symbolic);
+        descriptor = NewDescriptor(ctx.doc, font, standard == "Symbol" || standard == "ZapfDingbats");
         dict->Put("FontDescriptor", descriptor);
     }
     descriptor = descriptor->Resolve();

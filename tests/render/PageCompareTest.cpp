@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
+#include "pdf/Font.h"
+#include "pdf/Std14.h"
 #include "render/PageCompare.h"
 #include "tests/support/PdfBuilder.h"
 
@@ -22,7 +26,7 @@ struct Version {
     std::string annots;       // objects 6 on, each "<< ... >>" as written
     int pages = 1;
     int shift = 0;            // object numbers moved up, as a save with other numbering would
-    std::string profile;      // object 9: a four-component ICC stream of these bytes
+    std::string profile;      // object 9: a stream of these bytes (with /N 4: an ICC profile)
 };
 
 std::unique_ptr<SDF::SDFDoc> Open(const Version& v)
@@ -148,4 +152,41 @@ TEST(PageCompare, DefaultCmykOfTheProfileDrawnAnyway)
     other.back() ^= 1;
     options.formula_cmyk = &other;
     EXPECT_EQ(Compare(v, copy, options).drawn, 1u);
+}
+
+TEST(PageCompare, StandardFontEmbeddedWithTheProgramItIsDrawnWith)
+{
+    // What conversion writes for Helvetica: the URW program the renderer draws it with, and
+    // the widths the font implied. Drawn the same, so the page is not drawn.
+    std::ifstream in(PDF::Std14::ProgramFile("Helvetica"), std::ios::binary);
+    ASSERT_TRUE(in) << "the URW fonts are installed with the build's packages";
+    std::string program((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding";
+    Version v;
+    v.content = "BT /F1 20 Tf 10 40 Td (Hello) Tj ET";
+    v.resources = "<< /Font << /F1 " + font + " >> >> >>";
+    auto original = Open(v);
+    std::string widths;
+    {
+        SDF::Obj* dict = original->GetObj(3)->FindObj("Resources")->FindObj("Font")->FindObj("F1");
+        auto f = PDF::Font::Create(dict);
+        for (unsigned code = 0; code < 256; ++code) widths += std::to_string(f->GetWidth({code, 1, code})) + " ";
+    }
+    auto copy_with = [&](const std::string& w, const std::string& bytes) {
+        Version copy = v;
+        copy.resources = "<< /Font << /F1 " + font + " /FirstChar 0 /LastChar 255 /Widths [" + w +
+                         "] /FontDescriptor << /Type /FontDescriptor /FontName /Helvetica /Flags 32 /Ascent 718 "
+                         "/FontFile 9 0 R >> >> >> >>";
+        copy.profile = bytes;   // object 9 holds the program
+        return Render::CompareLook(*original, *Open(copy), {});
+    };
+    EXPECT_EQ(copy_with(widths, program).drawn, 0u);
+    // Other widths move the text: drawn.
+    std::string wider = widths;
+    wider.replace(wider.find("556"), 3, "956");
+    EXPECT_EQ(copy_with(wider, program).drawn, 1u);
+    // Another program: drawn.
+    std::string other = program;
+    other[other.size() / 2] ^= 1;
+    EXPECT_EQ(copy_with(widths, other).drawn, 1u);
 }
