@@ -1,28 +1,33 @@
 // The renderer on arbitrary bytes: they are the page content and also the content of a
 // form, a tiling pattern, a soft mask group and a Type 3 glyph, the data of an image, a mesh
 // shading and a sampled function, and the program of a calculator function, so that every
-// drawing path of the page runs on them at a small resolution.
+// drawing path of the page runs on them at a small resolution. The page is then compared
+// with a copy whose page content is the bytes reversed, so that the fingerprint walk and the
+// look comparison run on the same graph.
 #include <cstdint>
 #include <string>
 
 #include "fuzz/support/FuzzDoc.h"
 #include "pdf/PageTree.h"
+#include "render/PageCompare.h"
 #include "render/PageRenderer.h"
 
 using namespace qvx;
 using qvx::Fuzz::Set;
 using qvx::Fuzz::SetStream;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+// The document around the input: page_content is the page's own content stream, content
+// every other stream's data.
+void Build(SDF::SDFDoc& doc, Common::ByteView content, Common::ByteView page_content)
 {
-    Common::ByteView content(data, size);
-    SDF::SDFDoc doc;
     for (int i = 0; i < 24; ++i) doc.CreateIndirectNull();
     Set(doc, 1, "<< /Type /Catalog /Pages 2 0 R >>");
     Set(doc, 2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
     Set(doc, 3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R /Resources 5 0 R "
                 "/Annots [<< /Subtype /Square /Rect [10 10 90 90] /AP << /N 9 0 R >> >>] >>");
-    SetStream(doc, 4, "<< >>", content);
+    SetStream(doc, 4, "<< >>", page_content);
     Set(doc, 5, "<< /Font << /F1 6 0 R /F2 7 0 R /F3 8 0 R >> /XObject << /Fm1 9 0 R /Im1 10 0 R /Im2 15 0 R >> "
                 "/ColorSpace << /CS1 [/Separation /Spot /DeviceCMYK 11 0 R] /CS2 [/Indexed /DeviceRGB 1 <00FF00FF00FF>] "
                 "/CS3 [/DeviceN [/A /B] /DeviceRGB 14 0 R] /CS4 [/Lab << /WhitePoint [0.95 1 1.09] >>] >> "
@@ -49,10 +54,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Set(doc, 17, "<< /FunctionType 3 /Domain [0 1] /Functions [11 0 R 11 0 R] /Bounds [0.5] /Encode [0 1 1 0] >>");
     SetStream(doc, 18, "<< /FunctionType 0 /Domain [0 1 0 1] /Range [0 1 0 1 0 1] /Size [2 3] /BitsPerSample 4 >>", content);
     doc.GetTrailer()->Put("Root", doc.GetObj(1));
+}
 
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Common::ByteView content(data, size);
+    SDF::SDFDoc doc;
+    Build(doc, content, content);
     PDF::PageTree pages(doc);
     Render::RenderOptions opt;
     opt.dpi = 36;
     for (const PDF::Page& page : pages.Pages()) Render::RenderPage(doc, page, opt);
+
+    Common::Bytes reversed(content.rbegin(), content.rend());
+    SDF::SDFDoc copy;
+    Build(copy, content, reversed);
+    Render::CompareLook(doc, copy, {});
     return 0;
 }

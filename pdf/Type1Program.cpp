@@ -29,7 +29,9 @@ Common::Bytes Crypt(Common::ByteView in, std::uint16_t key, bool encrypt)
     std::uint16_t r = key;
     for (std::size_t i = 0; i < in.size(); ++i) {
         out[i] = static_cast<Common::Byte>(in[i] ^ (r >> 8));
-        r = static_cast<std::uint16_t>(((encrypt ? out[i] : in[i]) + r) * kC1 + kC2);
+        // In unsigned arithmetic: the product overflows int, and only its low 16 bits count.
+        unsigned cipher = encrypt ? out[i] : in[i];
+        r = static_cast<std::uint16_t>((cipher + r) * kC1 + kC2);
     }
     return out;
 }
