@@ -1,5 +1,6 @@
 #include "render/Fingerprint.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -25,26 +26,21 @@ constexpr std::int64_t kDrawnFlags = 1 | 2 | 8 | 16 | 32;
 
 // Entries the renderer never reads, or that only link back. Halftones, black generation
 // and undercolour removal are not drawn.
-bool Skipped(std::string_view key)
-{
-    static constexpr std::string_view kKeys[] = {
-        "Parent", "P", "Metadata", "PieceInfo", "LastModified", "StructParent", "StructParents", "A", "AA",
-        "Thumb", "Tabs", "HT", "HTO", "BG", "BG2", "UCR", "UCR2"};
-    for (std::string_view k : kKeys)
-        if (key == k) return true;
-    return false;
-}
+constexpr std::string_view kSkipped[] = {"Parent", "P", "Metadata", "PieceInfo", "LastModified", "StructParent",
+                                         "StructParents", "A", "AA", "Thumb", "Tabs", "HT", "HTO", "BG", "BG2",
+                                         "UCR", "UCR2"};
 
 // Entries of a font descriptor the renderer does not read (it reads the flags, the weight,
 // MissingWidth and the programs): conversion completes them without changing any glyph.
-bool DescriptorOnly(std::string_view key)
+constexpr std::string_view kDescriptorOnly[] = {"Type", "FontName", "FontFamily", "FontStretch", "FontBBox",
+                                                "ItalicAngle", "Ascent", "Descent", "Leading", "CapHeight",
+                                                "XHeight", "StemV", "StemH", "AvgWidth", "MaxWidth", "CharSet",
+                                                "CIDSet"};
+
+template <std::size_t N>
+bool OneOf(std::string_view key, const std::string_view (&keys)[N])
 {
-    static constexpr std::string_view kKeys[] = {
-        "Type", "FontName", "FontFamily", "FontStretch", "FontBBox", "ItalicAngle", "Ascent", "Descent", "Leading",
-        "CapHeight", "XHeight", "StemV", "StemH", "AvgWidth", "MaxWidth", "CharSet", "CIDSet"};
-    for (std::string_view k : kKeys)
-        if (key == k) return true;
-    return false;
+    return std::find(std::begin(keys), std::end(keys), key) != std::end(keys);
 }
 
 // The bytes of the program a standard font is drawn with, read once per process.
@@ -134,7 +130,8 @@ bool Fingerprint::Entries(SDF::Obj* dict, int depth)
     for (auto it = dict->DictBegin(); it != dict->DictEnd(); ++it) {
         std::string_view key = it.KeyText();
         SDF::Obj* value = it.Value();
-        if (Skipped(key) || (key == "Length" && dict->IsStream()) || (descriptor && DescriptorOnly(key))) continue;
+        if (OneOf(key, kSkipped) || (key == "Length" && dict->IsStream()) || (descriptor && OneOf(key, kDescriptorOnly)))
+            continue;
         if (key == "DefaultCMYK" && SameAsIntent(value)) continue;
         std::size_t at = m_text.size();
         Put("/" + std::string(key) + " ");
