@@ -52,7 +52,8 @@ private:
 
     void Form(SDF::Obj* form, int depth)
     {
-        if (depth > Common::Limits::kMaxContentNesting || !m_done.insert(form).second) return;
+        // Stream marks the form done; a form met again (a loop) stops here.
+        if (depth > Common::Limits::kMaxContentNesting || m_done.count(form)) return;
         State state;
         SDF::Obj* res = FindDict(form, "Resources");
         Stream(form, res, state);

@@ -288,24 +288,28 @@ TEST(ConversionFidelity, ForbiddenAnnotationsAreMergedIntoThePage)
 TEST(ConversionFidelity, ContentOfLayersThatWereOffStaysHidden)
 {
     TempDir dir;
-    // Layer 9 is off: a red band and a word in it, and a form drawn only with it, stay
-    // unseen once PDF/A-1 conversion has taken the layers away; the blue band shows.
-    PdfBuilder b = ColourFile(k1B, "<</Properties<</L 9 0 R>>/Font<</F1 10 0 R>>/XObject<</Fm 11 0 R>>>>",
+    // Layer 9 is off: a red band and a word in it, a form drawn only with it, and a yellow
+    // square marked with it inside a visible form, stay unseen once PDF/A-1 conversion has
+    // taken the layers away; the blue band shows.
+    PdfBuilder b = ColourFile(k1B, "<</Properties<</L 9 0 R>>/Font<</F1 10 0 R>>/XObject<</Fm 11 0 R/Fm2 12 0 R>>>>",
                               "/OC /L BDC 1 0 0 rg 0 0 200 100 re f BT /F1 20 Tf 20 40 Td (Hidden) Tj ET EMC "
-                              "q /Fm Do Q 0 0 1 rg 0 100 200 100 re f");
+                              "q /Fm Do Q 0 0 1 rg 0 100 200 100 re f /Fm2 Do");
     b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/OCProperties<</OCGs[9 0 R]/D<</OFF[9 0 R]>>>>>>");
     b.Set(9, "<</Type/OCG/Name(layer)>>");
     b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
     b.SetStream(11, "/Type/XObject/Subtype/Form/BBox[0 0 200 200]/OC 9 0 R", "0 1 0 rg 150 0 50 50 re f");
+    b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 200 200]/Resources<</Properties<</L 9 0 R>>>>",
+                "/OC /L BDC 1 1 0 rg 0 150 50 50 re f EMC");
     fs::path in = dir.Write("layers.pdf", b.Build());
     fs::path out = Convert(b.Build(), k1B, dir, "layers_pdfa.pdf");
     PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k1B, nullptr, 0, 0, false);
     EXPECT_EQ(Findings(again), "");
-    for (auto [x, y] : {std::pair{0.5, 0.25}, {0.5, 0.75}, {0.9, 0.9}, {0.2, 0.7}}) {
+    for (auto [x, y] : {std::pair{0.5, 0.25}, {0.5, 0.75}, {0.9, 0.9}, {0.2, 0.7}, {0.1, 0.1}}) {
         std::string before = PixelAt(in, x, y), after = PixelAt(out, x, y);
         EXPECT_TRUE(Near(before, after)) << x << "," << y << ": " << before << " became " << after;
     }
     EXPECT_TRUE(Near(PixelAt(out, 0.5, 0.25), "0 0 255"));
+    EXPECT_TRUE(Near(PixelAt(out, 0.1, 0.1), "0 0 255"));
     EXPECT_TRUE(Near(PixelAt(out, 0.5, 0.75), "255 255 255"));
     // The hidden word is still there for search, drawn invisibly.
     RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", out.string(), "-"});
