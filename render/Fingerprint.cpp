@@ -158,15 +158,17 @@ bool Fingerprint::Number(double v)
 // The stream's bytes as stored (decrypted), by digest, a block at a time.
 bool Fingerprint::Data(const SDF::Obj& stream)
 {
-    std::unique_ptr<Filters::Filter> raw;
+    if (mp_memo)
+        if (auto it = mp_memo->digests.find(&stream); it != mp_memo->digests.end()) return Put(it->second);
+    std::string digest;
     std::vector<Common::Byte> block;
     auto flush = [&] {
         auto d = Common::Md5(Common::ByteView(block.data(), block.size()));
-        m_text.append(reinterpret_cast<const char*>(d.data()), d.size());
+        digest.append(reinterpret_cast<const char*>(d.data()), d.size());
         block.clear();
     };
     try {
-        raw = stream.GetRawStream();
+        std::unique_ptr<Filters::Filter> raw = stream.GetRawStream();
         for (std::size_t n; raw && (n = raw->Size()) > 0;) {
             block.insert(block.end(), raw->Begin(), raw->Begin() + n);
             raw->Consume(n);
@@ -176,7 +178,8 @@ bool Fingerprint::Data(const SDF::Obj& stream)
         return false;
     }
     flush();
-    return true;
+    if (mp_memo) mp_memo->digests.emplace(&stream, digest);
+    return Put(digest);
 }
 
 bool Fingerprint::SameAsIntent(SDF::Obj* space) const
@@ -190,11 +193,11 @@ bool Fingerprint::SameAsIntent(SDF::Obj* space) const
 
 bool Fingerprint::SameBytes(SDF::Obj* stream, const Common::Bytes& bytes) const
 {
-    if (mp_answers)
-        if (auto it = mp_answers->find(stream); it != mp_answers->end()) return it->second;
+    if (mp_memo)
+        if (auto it = mp_memo->same.find(stream); it != mp_memo->same.end()) return it->second;
     auto data = bytes.empty() ? std::nullopt : PDF::ReadDecoded(stream, bytes.size() + 1);
     bool same = data && *data == bytes;
-    if (mp_answers) (*mp_answers)[stream] = same;
+    if (mp_memo) mp_memo->same[stream] = same;
     return same;
 }
 

@@ -21,15 +21,18 @@ namespace qvx::Render {
 
 class Fingerprint {
 public:
-    // Whether streams already met hold bytes the renderer draws with anyway (the CMYK
-    // profile below, a standard font's program), kept across the fingerprints of a
-    // document's pages: each stream is decoded once.
-    using Answers = std::unordered_map<const SDF::Obj*, bool>;
+    // What is learned of streams, kept across the fingerprints of a document's pages so
+    // that a stream the pages share (a font program, a logo) is read once: the digests of
+    // their data, and whether they hold bytes the renderer draws with anyway (the CMYK
+    // profile below, a standard font's program).
+    struct Memo {
+        std::unordered_map<const SDF::Obj*, std::string> digests;
+        std::unordered_map<const SDF::Obj*, bool> same;
+    };
 
     // cmyk: a profile that draws as DeviceCMYK is drawn anyway (null: none); a DefaultCMYK
     // space made of it is left out.
-    explicit Fingerprint(const Common::Bytes* cmyk, Answers* answers = nullptr)
-        : mp_cmyk(cmyk), mp_answers(answers) {}
+    explicit Fingerprint(const Common::Bytes* cmyk, Memo* memo = nullptr) : mp_cmyk(cmyk), mp_memo(memo) {}
 
     // False when the graph is too large or too deep to write out.
     bool Add(SDF::Obj* obj, int depth = 0);
@@ -52,7 +55,7 @@ private:
     bool SameBytes(SDF::Obj* stream, const Common::Bytes& bytes) const;
 
     const Common::Bytes* mp_cmyk;
-    Answers* mp_answers;
+    Memo* mp_memo;
     std::unordered_map<const SDF::Obj*, std::size_t> m_seen;
     std::string m_text;
     std::size_t m_objects = 0;

@@ -23,27 +23,34 @@ std::optional<Bitmap> Draw(SDF::SDFDoc& doc, const PDF::PageTree& pages, std::si
     }
 }
 
-// The page's fingerprint, with the inherited attributes and the document-wide entries that
-// change how pages draw (optional content, the form's defaults); empty when too large.
-std::string PageFingerprint(SDF::SDFDoc& doc, const PDF::Page& page, const Common::Bytes* cmyk,
-                            Fingerprint::Answers& answers)
+// The page's fingerprint, with its inherited attributes; empty when too large.
+std::string PageFingerprint(const PDF::Page& page, const Common::Bytes* cmyk, Fingerprint::Memo& memo)
 {
-    Fingerprint f(cmyk, &answers);
-    bool ok = f.Add(page.GetSDFObj()) && f.Add(page.GetResourceDict());
+    Fingerprint f(cmyk, &memo);
+    if (!f.Add(page.GetSDFObj()) || !f.Add(page.GetResourceDict())) return {};
     PDF::Rect media = page.GetMediaBox(), crop = page.GetCropBox();
     for (double v : {media.x1, media.y1, media.x2, media.y2, crop.x1, crop.y1, crop.x2, crop.y2})
         f.Number(v);
     f.Number(page.GetRotation());
+    return f.Text();
+}
+
+// The document-wide entries that change how every page draws: optional content and the
+// form's defaults; empty when too large or unreadable.
+std::string DocumentFingerprint(SDF::SDFDoc& doc, Fingerprint::Memo& memo)
+{
+    Fingerprint f(nullptr, &memo);
     try {
         SDF::Obj* root = doc.GetRoot();
-        ok = ok && f.Add(root ? root->FindObj("OCProperties") : nullptr);
+        if (!f.Add(root ? root->FindObj("OCProperties") : nullptr)) return {};
         SDF::Obj* form = PDF::Deref(root ? root->FindObj("AcroForm") : nullptr);
         if (form && form->IsDict())
-            for (const char* key : {"NeedAppearances", "DA", "DR", "Q"}) ok = ok && f.Add(form->FindObj(key));
+            for (const char* key : {"NeedAppearances", "DA", "DR", "Q"})
+                if (!f.Add(form->FindObj(key))) return {};
     } catch (...) {
         return {};
     }
-    return ok ? f.Text() : std::string();
+    return f.Text();
 }
 
 }  // namespace
@@ -71,7 +78,10 @@ LookResult CompareLook(SDF::SDFDoc& original, SDF::SDFDoc& copy, const LookOptio
     RenderOptions original_options = copy_options;
     original_options.cmyk = CmykIntent(copy);
     const Common::Bytes* cmyk = original_options.cmyk ? &original_options.cmyk->GetBytes() : options.formula_cmyk;
-    Fingerprint::Answers answers;
+    Fingerprint::Memo memo;
+    // With the document-wide entries changed, any page may look different.
+    std::string document = DocumentFingerprint(copy, memo);
+    bool same_document = !document.empty() && document == DocumentFingerprint(original, memo);
     std::size_t n = std::max(before.Count(), after.Count());
     for (std::size_t i = 0; i < n; ++i) {
         auto page = static_cast<std::uint32_t>(i + 1);
@@ -80,8 +90,8 @@ LookResult CompareLook(SDF::SDFDoc& original, SDF::SDFDoc& copy, const LookOptio
             continue;
         }
         // A page whose drawing inputs did not change cannot have changed its look.
-        std::string print = PageFingerprint(copy, after.GetPage(i), cmyk, answers);
-        if (!print.empty() && print == PageFingerprint(original, before.GetPage(i), cmyk, answers)) {
+        std::string print = same_document ? PageFingerprint(after.GetPage(i), cmyk, memo) : "";
+        if (!print.empty() && print == PageFingerprint(before.GetPage(i), cmyk, memo)) {
             ++result.compared;
             continue;
         }

@@ -1,6 +1,7 @@
 #include "apps/tolva/Report.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 
@@ -80,19 +81,24 @@ void WriteConsole(const std::vector<Finding>& findings, const Common::UString& n
     }
 }
 
-std::string OneDecimal(double value)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", value);
-    return buf;
-}
-
 std::string OutputFile(const ToolSettings& settings, const char* name)
 {
     return settings.outputDir + settings.separator.ToFileName() + name;
 }
 
 }  // namespace
+
+std::string OneDecimal(double value)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f", std::isfinite(value) ? value : 0.0);
+    return buf;
+}
+
+std::string PageLookText(const Render::PageLook& page)
+{
+    return page.psnr > 0 ? OneDecimal(page.psnr) + " dB" : "missing or resized";
+}
 
 std::string XmlEscape(const Common::UString& text)
 {
@@ -152,7 +158,7 @@ void WriteLook(const Render::LookResult& look, const Common::UString& name, cons
     if (settings.verbosity >= 2) {
         for (const Render::PageLook& p : look.changed)
             lines += "\t - Page " + std::to_string(p.page) + ": " +
-                     (p.psnr > 0 ? OneDecimal(p.psnr) + " dB" : std::string("missing or resized")) + "\n";
+                     PageLookText(p) + "\n";
         if (look.undrawn) lines += "\t   Pages that could not be drawn: " + std::to_string(look.undrawn) + "\n";
     }
     Log(settings, e_LogInfo, lines);

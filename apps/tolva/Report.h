@@ -31,6 +31,10 @@ void WriteResult(const std::vector<Finding>& findings, const Common::UString& na
 // line per changed page at verbosity 2.
 void WriteLook(const Render::LookResult& look, const Common::UString& name, const Common::UString& path,
                ToolSettings& settings);
+// A finite number with one decimal (a non-finite one as 0.0), as the reports write them.
+std::string OneDecimal(double value);
+// A changed page's PSNR as "18.2 dB", or "missing or resized".
+std::string PageLookText(const Render::PageLook& page);
 // A file that claims no level when the level is taken from the files: a validation section
 // with a NoClaim entry, or the console line "VLD-[NO-CLAIM]: " + name.
 void WriteNoClaim(const Common::UString& name, const Common::UString& path, ToolSettings& settings);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "apps/tolva/CommandLine.h"
+#include "apps/tolva/Report.h"
 #include "pdf/compliance/ErrorCatalogue.h"
 
 namespace qvx::Tolva {
@@ -105,9 +106,7 @@ std::string LookNote(const Render::LookResult& look)
     if (look.changed.size() > 1) s += "s";
     for (std::size_t i = 0; i < look.changed.size(); ++i) {
         const Render::PageLook& p = look.changed[i];
-        char db[32];
-        std::snprintf(db, sizeof db, "%.1f dB", p.psnr);
-        s += (i ? ", " : " ") + std::to_string(p.page) + " (" + (p.psnr > 0 ? db : "missing or resized") + ")";
+        s += (i ? ", " : " ") + std::to_string(p.page) + " (" + PageLookText(p) + ")";
     }
     return s + "</div>\n";
 }

@@ -1,10 +1,10 @@
 #include "apps/tolva/ReportJson.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
-#include <cmath>
 #include <cstdio>
 
 #include "apps/tolva/CommandLine.h"
+#include "apps/tolva/Report.h"
 #include "common/Exception.h"
 #include "pdf/compliance/ErrorCatalogue.h"
 
@@ -18,14 +18,6 @@ std::string LevelValue(std::int32_t level)
 {
     std::string text = LevelText(level);
     return text.empty() ? "null" : JsonString(text);
-}
-
-// A finite number with one decimal, as JSON takes it.
-std::string Number(double value)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", std::isfinite(value) ? value : 0.0);
-    return buf;
 }
 
 std::string ErrorOrNull(const std::string& error) { return error.empty() ? "null" : JsonString(error); }
@@ -48,13 +40,13 @@ std::string Look(const std::optional<Render::LookResult>& look)
 {
     if (!look) return "null";
     Render::LookOptions at;
-    std::string out = "{\"dpi\": " + Number(at.dpi) + ", \"threshold\": " + Number(at.threshold) +
+    std::string out = "{\"dpi\": " + OneDecimal(at.dpi) + ", \"threshold\": " + OneDecimal(at.threshold) +
                       ", \"compared\": " + std::to_string(look->compared) +
                       ", \"drawn\": " + std::to_string(look->drawn) +
                       ", \"undrawn\": " + std::to_string(look->undrawn) + ", \"changed\": [";
     for (std::size_t i = 0; i < look->changed.size(); ++i)
         out += std::string(i ? ", " : "") + "{\"page\": " + std::to_string(look->changed[i].page) +
-               ", \"psnr\": " + Number(look->changed[i].psnr) + "}";
+               ", \"psnr\": " + OneDecimal(look->changed[i].psnr) + "}";
     return out + "]}";
 }
 
