@@ -13,6 +13,7 @@
 #include "pdf/Annot.h"
 #include "pdf/AnnotAppearance.h"
 #include "pdf/AppearanceWriter.h"
+#include "pdf/Field.h"
 #include "pdf/Font.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageContent.h"
@@ -351,8 +352,8 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
                        ? static_cast<int>(static_cast<std::int64_t>(ff_obj->GetNumber()) & 0x7fffffff)
                        : 0;
     const bool button = ft && ft->IsName() && ft->GetName() == "Btn";
-    const bool push = button && (ff >> 16) & 1;
-    if (button && !push) return DrawToggle(doc, annot, rect, (ff >> 15) & 1);
+    const bool push = button && (ff >> Field::e_push_button) & 1;
+    if (button && !push) return DrawToggle(doc, annot, rect, (ff >> Field::e_radio) & 1);
     // The field's own frame in its own space: BBox at the origin, as form writers make it.
     const Rect box{0, 0, rect.Width(), rect.Height()};
     AppearanceWriter w;
@@ -367,9 +368,9 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
         q = 1;
     } else if (ft && ft->IsName() && ft->GetName() == "Tx") {
         lines = Lines(Inherited(dict, "V"));
-        multiline = (ff >> 12) & 1;
+        multiline = (ff >> Field::e_multiline) & 1;
         // Passwords show as bullets.
-        if ((ff >> 13) & 1)
+        if ((ff >> Field::e_password) & 1)
             for (std::u16string& l : lines) l.assign(l.size(), u'*');
     } else if (ft && ft->IsName() && ft->GetName() == "Ch") {
         SDF::Obj* v = Inherited(dict, "V");

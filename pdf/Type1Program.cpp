@@ -1,4 +1,5 @@
 #include "pdf/Type1Program.h"
+#include "sdf/CharClass.h"
 
 #include <cstdint>
 #include <string_view>
@@ -12,15 +13,8 @@ constexpr std::uint16_t kEexecKey = 55665, kCharStringKey = 4330, kC1 = 52845, k
 // The random bytes an encrypted section begins with.
 constexpr std::size_t kEexecLead = 4;
 
-bool IsSpace(Common::Byte c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == 0; }
-
-int HexValue(Common::Byte c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+using SDF::CharClass::HexValue;
+using SDF::CharClass::IsWhite;
 
 // eexec and charstring encryption: each byte's key follows the encrypted byte.
 Common::Bytes Crypt(Common::ByteView in, std::uint16_t key, bool encrypt)
@@ -115,13 +109,13 @@ std::optional<Common::Bytes> SetWidth(Common::ByteView cs, long width)
 
 std::size_t SkipSpace(const Common::Bytes& s, std::size_t at)
 {
-    while (at < s.size() && IsSpace(s[at])) ++at;
+    while (at < s.size() && IsWhite(s[at])) ++at;
     return at;
 }
 
 std::size_t TokenEnd(const Common::Bytes& s, std::size_t at)
 {
-    while (at < s.size() && !IsSpace(s[at]) && s[at] != '/' && s[at] != '[' && s[at] != '{') ++at;
+    while (at < s.size() && !IsWhite(s[at]) && s[at] != '/' && s[at] != '[' && s[at] != '{') ++at;
     return at;
 }
 

@@ -11,6 +11,7 @@
 #include "pdf/compliance/ColourRepair.h"
 #include "pdf/compliance/OutputIntents.h"
 #include "render/ColourConvert.h"
+#include "sdf/WriteFlate.h"
 
 namespace qvx::PDF {
 
@@ -107,7 +108,7 @@ const Common::Bytes& CMYKProfileBytes()
 
 const Common::Bytes& CMYKProfileStored()
 {
-    static const Common::Bytes stored = DeflateBytes(CMYKProfileBytes(), 15);
+    static const Common::Bytes stored = SDF::FlateBytes(CMYKProfileBytes());
     return stored;
 }
 

@@ -10,6 +10,7 @@
 #include "pdf/compliance/OutputIntents.h"
 #include "render/FunctionEval.h"
 #include "sdf/Dict.h"
+#include "sdf/WriteFlate.h"
 
 namespace qvx::PDF {
 
@@ -68,7 +69,7 @@ Obj* SampleColorant(SDF::SDFDoc& doc, const Render::FunctionEval& f, int index, 
         data.push_back(static_cast<std::uint8_t>(v));
     }
     dict->PutName("Filter", "FlateDecode");
-    return doc.CreateIndirectStream(DeflateBytes(data, 15), std::move(dict));
+    return doc.CreateIndirectStream(SDF::FlateBytes(data), std::move(dict));
 }
 
 bool IsSeparationArray(Obj* obj)

@@ -36,8 +36,5 @@ Common::Bytes SRGBProfileStored();
 // and what the renderer draws in; for images that conversion draws anew.
 SDF::Obj* NewSRGBProfileStream(SDF::SDFDoc& doc);
 SDF::Obj* NewSRGBImageSpace(SDF::SDFDoc& doc);
-// Data zlib-compressed with fixed parameters (the same bytes on every run), for a
-// FlateDecode stream.
-Common::Bytes DeflateBytes(const Common::Bytes& plain, int window_bits);
 
 }  // namespace qvx::PDF

@@ -16,6 +16,26 @@ namespace qvx::PDF {
 
 namespace {
 
+// Data zlib-compressed with a 4 KB window (the stored profile's form) and fixed parameters,
+// so that the same bytes come out on every run.
+Common::Bytes DeflateBytes(const Common::Bytes& plain)
+{
+    z_stream zs{};
+    // Fixed parameters: the stored bytes stay the same on every run.
+    QVX_CHECK(deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 12, 8, Z_DEFAULT_STRATEGY) == Z_OK,
+              "deflateInit2 failed");
+    Common::Bytes out(deflateBound(&zs, plain.size()));
+    zs.next_in = const_cast<Bytef*>(plain.data());
+    zs.avail_in = static_cast<uInt>(plain.size());
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(out.size());
+    int rc = deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    QVX_CHECK(rc == Z_STREAM_END, "deflate did not finish");
+    return out;
+}
+
 constexpr std::uint32_t kProfileSize = 3144;
 constexpr int kTagCount = 17;
 
@@ -155,23 +175,6 @@ Common::Bytes SRGBProfileBytes()
     return out;
 }
 
-Common::Bytes DeflateBytes(const Common::Bytes& plain, int window_bits)
-{
-    z_stream zs{};
-    // Fixed parameters: the stored bytes stay the same on every run.
-    QVX_CHECK(deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) == Z_OK,
-              "deflateInit2 failed");
-    Common::Bytes out(deflateBound(&zs, plain.size()));
-    zs.next_in = const_cast<Bytef*>(plain.data());
-    zs.avail_in = static_cast<uInt>(plain.size());
-    zs.next_out = out.data();
-    zs.avail_out = static_cast<uInt>(out.size());
-    int rc = deflate(&zs, Z_FINISH);
-    out.resize(zs.total_out);
-    deflateEnd(&zs);
-    QVX_CHECK(rc == Z_STREAM_END, "deflate did not finish");
-    return out;
-}
 
 SDF::Obj* NewSRGBProfileStream(SDF::SDFDoc& doc)
 {
@@ -189,6 +192,6 @@ SDF::Obj* NewSRGBImageSpace(SDF::SDFDoc& doc)
     return space;
 }
 // A 4 KB window: the profile is small.
-Common::Bytes SRGBProfileStored() { return DeflateBytes(SRGBProfileBytes(), 12); }
+Common::Bytes SRGBProfileStored() { return DeflateBytes(SRGBProfileBytes()); }
 
 }  // namespace qvx::PDF
