@@ -35,6 +35,16 @@ int ComponentsOf(const Obj* cs)
     return 0;
 }
 
+// Data under ASCIIHex or ASCII85 is text in which "EI" can stand anywhere.
+bool TextFiltered(const Obj* dict)
+{
+    const Obj* f = dict->FindObj("Filter");
+    if (f && f->IsArray()) f = f->Size() > 0 ? f->GetAt(0) : nullptr;
+    if (!f || !f->IsName()) return false;
+    std::string_view n = f->GetName();
+    return n == "ASCIIHexDecode" || n == "ASCII85Decode";
+}
+
 }  // namespace
 
 std::size_t ContentLexer::InlineDataLength(const Obj* dict) const
@@ -54,14 +64,17 @@ std::size_t ContentLexer::InlineDataLength(const Obj* dict) const
     return static_cast<std::size_t>(total);
 }
 
-// An EI at i: white space before (or nothing, for empty data), a token end after.
-bool ContentLexer::FindEI(std::size_t from, std::size_t& data_end, std::size_t& after) const
+// An EI at i: white space before (or nothing, for empty data), a token end after. Some
+// writers put EI straight after the last byte of binary data (its end is known only to its
+// filter); such an EI counts when white space or the stream's end follows it.
+bool ContentLexer::FindEI(std::size_t from, bool binary, std::size_t& data_end, std::size_t& after) const
 {
     const std::size_t n = m_data.size();
     for (std::size_t i = from; i + 1 < n; ++i) {
         if (m_data[i] != 'E' || m_data[i + 1] != 'I') continue;
-        if (i > from && !CC::IsWhite(m_data[i - 1])) continue;
+        const bool white = i > from && CC::IsWhite(m_data[i - 1]);
         if (i + 2 < n && !CC::EndsToken(m_data[i + 2])) continue;
+        if (i > from && !white && !(binary && (i + 2 == n || CC::IsWhite(m_data[i + 2])))) continue;
         // What follows must be content: printable text and white space only.
         bool plausible = true;
         for (std::size_t k = i + 2; k < n && k < i + 2 + kEIProbe && plausible; ++k) {
@@ -69,7 +82,7 @@ bool ContentLexer::FindEI(std::size_t from, std::size_t& data_end, std::size_t& 
             plausible = CC::IsWhite(b) || (b >= 0x20 && b < 0x7F);
         }
         if (!plausible) continue;
-        data_end = i > from ? i - 1 : i;
+        data_end = white ? i - 1 : i;
         after = i + 2;
         return true;
     }
@@ -137,7 +150,7 @@ void ContentLexer::ReadInlineImage(Operation& out)
         }
     }
     std::size_t data_end, after;
-    if (FindEI(start, data_end, after)) {
+    if (FindEI(start, !TextFiltered(out.inline_dict), data_end, after)) {
         out.inline_data = m_data.subspan(start, data_end - start);
         mp_reader->Seek(after);
         return;

@@ -85,7 +85,7 @@ private:
     void TakeOperands(std::uint8_t& flags);
     void ReadInlineImage(Operation& out);
     std::size_t InlineDataLength(const SDF::Obj* dict) const;
-    bool FindEI(std::size_t from, std::size_t& data_end, std::size_t& after) const;
+    bool FindEI(std::size_t from, bool binary, std::size_t& data_end, std::size_t& after) const;
 
     Common::ByteView m_data;
     std::unique_ptr<Reader> mp_reader;

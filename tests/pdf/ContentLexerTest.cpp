@@ -122,6 +122,19 @@ TEST(ContentLexer, InlineImages)
     ASSERT_TRUE(lex2.Next(op));
     EXPECT_EQ(op.op, Op::e_m);
 
+    // Binary data with EI straight after its last byte ends there; text-filtered data does not
+    // end at an EI inside a line.
+    std::string ccitt = std::string("BI /IM true /W 8 /H 1 /F /CCF ID ") + "\x26\xf1\x40" + "EI\nQ";
+    PDF::ContentLexer lex5(Common::AsBytes(ccitt));
+    ASSERT_TRUE(lex5.Next(op));
+    EXPECT_EQ(op.flags, 0);
+    EXPECT_EQ(Common::AsChars(op.inline_data), "\x26\xf1\x40");
+    ASSERT_TRUE(lex5.Next(op));
+    EXPECT_EQ(op.op, Op::e_Q);
+    PDF::ContentLexer lex6(Common::AsBytes("BI /W 2 /H 1 /CS /G /BPC 8 /F /A85 ID 8EI Q~> EI Q"));
+    ASSERT_TRUE(lex6.Next(op));
+    EXPECT_EQ(Common::AsChars(op.inline_data), "8EI Q~>");
+
     // Filter arrays and abbreviations are expanded; a missing EI takes the rest.
     std::string arr = "BI /F [/A85 /Fl] /IM true /D [1 0] ID xyz";
     PDF::ContentLexer lex3(Common::AsBytes(arr));
