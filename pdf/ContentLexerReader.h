@@ -18,6 +18,8 @@ public:
 
 protected:
     bool HandleKeyword(std::string_view) override { return false; }
+    // In content every keyword is an operator, which ends the operands left open before it.
+    bool ClosesOpenObjects(std::string_view) const override { return true; }
 };
 
 }  // namespace qvx::PDF

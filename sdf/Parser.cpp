@@ -165,12 +165,18 @@ bool Parser::GetObj()
         } else if (m_tok == "null") {
             PushObj(ObjSlot(MakeNull()));
         } else if (!HandleKeyword(m_tok)) {
-            if (m_frames.size() > depth) {
+            if (m_frames.size() == depth) return false;
+            if (ClosesOpenObjects(m_tok)) {
                 m_cur = mp_tok_start;  // read again by the next call
                 CloseEarly(depth);
                 return true;
             }
-            return false;
+            // A stray word inside a dictionary or array (a name with a space in it, a lost
+            // slash): the entries after it stay. In a key's place it is dropped, in a
+            // value's place it reads as null.
+            if (m_level >= 1) Report(e_PDFA11);
+            const Frame& f = m_frames.back();
+            if (!f.dict || (m_stack.size() - f.start) % 2 == 1) PushObj(ObjSlot(MakeNull()));
         }
         if (m_frames.size() == depth) return true;
     }
@@ -359,6 +365,12 @@ void Parser::PushTableReference(std::uint32_t num, std::uint32_t limit)
         e->SetEngineCreated();
     }
     PushObj(ObjSlot::Borrow(e));
+}
+
+bool Parser::ClosesOpenObjects(std::string_view keyword) const
+{
+    return keyword == "endobj" || keyword == "obj" || keyword == "stream" || keyword == "endstream" ||
+           keyword == "xref" || keyword == "trailer" || keyword == "startxref";
 }
 
 bool Parser::HandleKeyword(std::string_view keyword)

@@ -81,6 +81,9 @@ public:
 protected:
     // Keywords: returns true when it consumed one (the base takes R).
     virtual bool HandleKeyword(std::string_view keyword);
+    // Whether a keyword met inside an open dictionary or array closes it (the words that
+    // end or separate objects); any other word is skipped as stray.
+    virtual bool ClosesOpenObjects(std::string_view keyword) const;
     // The null object a null token or an unresolvable reference becomes.
     virtual std::unique_ptr<Obj> MakeNull();
     // Called with every finished string (decryption).

@@ -90,6 +90,9 @@ TEST(Parser, ContainersRepairAndLimits)
     EXPECT_EQ(p.Token(), "endobj");
 
     EXPECT_EQ(Text(ParseOne("[<</K[/V]>>(s)<0A>]").get()), "[<</K[/V]>> (s) (\\n)]");
+    // A stray word keeps the entries after it: dropped in a key's place, null in a value's.
+    EXPECT_EQ(Text(ParseOne("<</BaseFont /Arial,Unicode MS /Subtype /Type0 /Type Font /W [1 x 2]>>").get()),
+              "<</BaseFont/Arial,Unicode/Subtype/Type0/Type null/W[1 null 2]>>");
     EXPECT_NO_THROW(ParseOne(std::string(999, '[')));
     EXPECT_EQ(Thrown([] { ParseOne(std::string(1000, '[')); }).GetMessage(), "Exceeds maximum nesting level");
     EXPECT_EQ(Thrown([] { ParseOne("<</A 1>"); }).GetMessage(), "'<<' is not matched");
