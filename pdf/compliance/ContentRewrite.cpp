@@ -1,5 +1,9 @@
 #include "pdf/compliance/ContentRewrite.h"
 
+#include "filters/FilterReader.h"
+#include "filters/MemoryFilter.h"
+#include "pdf/ExtGState.h"
+#include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
 #include "sdf/Obj.h"
 #include "sdf/WriteFlate.h"
@@ -10,6 +14,18 @@ namespace {
 
 // Content streams bigger than this are left as they are.
 constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
+
+// A dictionary's entries as content syntax, without the brackets around them.
+std::string EntriesText(const SDF::Obj& dict)
+{
+    Filters::MemoryFilter sink;
+    {
+        Filters::FilterWriter w(sink);
+        dict.Write(w);
+    }
+    std::string_view text = Common::AsChars(sink.Data());
+    return text.size() >= 4 ? std::string(text.substr(2, text.size() - 4)) : std::string();
+}
 
 }  // namespace
 
@@ -48,6 +64,32 @@ void RemoveUnknownOperators(PassContext& ctx)
         RewriteContent(stream, [](const Operation& op, std::string_view, std::string& out) {
             if (op.op != Op::e_unknown) return false;
             out += ' ';
+            return true;
+        });
+    }
+}
+
+void RemoveInlineImageEntries(PassContext& ctx)
+{
+    const std::set<SDF::Obj*> streams = std::move(ctx.caches.Get<StreamsWithInlineImageEntries>());
+    ctx.caches.Drop<StreamsWithInlineImageEntries>();
+    for (SDF::Obj* stream : streams) {
+        if (ctx.Stopped()) return;
+        RewriteContent(stream, [](const Operation& op, std::string_view, std::string& out) {
+            SDF::Obj* dict = op.inline_dict;
+            // A damaged image is left as it was read: its extent is a guess.
+            if (op.op != Op::e_BI || !dict || op.flags) return false;
+            const bool interpolate = FindBool(dict, "Interpolate", false);
+            const std::string_view intent = FindName(dict, "Intent");
+            const bool bad_intent = !intent.empty() && !IsStandardRenderingIntent(intent);
+            if (!interpolate && !bad_intent) return false;
+            if (interpolate) dict->Erase("Interpolate");
+            if (bad_intent) dict->Erase("Intent");
+            out += "\nBI";
+            out += EntriesText(*dict);
+            out += " ID ";
+            out += Common::AsChars(op.inline_data);
+            out += "\nEI";
             return true;
         });
     }

@@ -26,4 +26,10 @@ bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit);
 struct StreamsWithUnknownOperators : std::set<SDF::Obj*> {};
 void RemoveUnknownOperators(PassContext& ctx);
 
+// Content streams with inline images that ask for interpolation or name an unknown
+// rendering intent, found by the image checks in conversion. The repair writes those images
+// again without the entry, as it does for image XObjects.
+struct StreamsWithInlineImageEntries : std::set<SDF::Obj*> {};
+void RemoveInlineImageEntries(PassContext& ctx);
+
 }  // namespace qvx::PDF

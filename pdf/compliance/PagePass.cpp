@@ -68,6 +68,7 @@ void RunPagePass(PassContext& ctx)
     TidyStreams(ctx);
     RemoveTransferCurves(ctx);
     RemoveUnknownOperators(ctx);
+    RemoveInlineImageEntries(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
     GiveMissingResources(ctx);

@@ -8,6 +8,7 @@
 #include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
 #include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/ImageRedraw.h"
 #include "pdf/compliance/ObjectChecks.h"
 
@@ -32,6 +33,8 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
     if (img.is_inline) {
         if (bad_intent) ctx.Report(SDF::e_PDFA243, el.stream);
         if (img.interpolate) ctx.Report(SDF::e_PDFA244, el.stream);
+        if ((bad_intent || img.interpolate) && convert && el.stream)
+            ctx.caches.Get<StreamsWithInlineImageEntries>().insert(el.stream);
         // Inline data obeys the filter rules of streams.
         for (const std::string& f : img.filters) {
             if (f == "LZWDecode") ctx.Report(SDF::e_PDFA1101, el.stream);
