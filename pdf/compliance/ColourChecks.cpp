@@ -91,11 +91,13 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
     switch (issue.kind) {
     case ContentIssue::e_unknown_operator:
         ctx.Report(SDF::e_PDFA2101, issue.stream);
-        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsWithUnknownOperators>().insert(issue.stream);
+        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream];
         break;
     case ContentIssue::e_missing_resource:
         if (IsPDFA4(ctx)) ctx.Report(SDF::e_PDFA46223, issue.stream);
         else if (issue.category == "XObject") ctx.Report(SDF::e_PDFA271);
+        if (issue.category == "XObject" && ctx.state.convert && issue.stream)
+            ctx.caches.Get<StreamsToClean>()[issue.stream].insert(issue.name);
         break;
     // PDF/A-4 wants every stream's names in its own resources, not its caller's.
     case ContentIssue::e_inherited_resource:

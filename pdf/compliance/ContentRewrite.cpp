@@ -57,14 +57,15 @@ bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit)
 
 void RemoveUnknownOperators(PassContext& ctx)
 {
-    const std::set<SDF::Obj*> streams = std::move(ctx.caches.Get<StreamsWithUnknownOperators>());
-    ctx.caches.Drop<StreamsWithUnknownOperators>();
-    for (SDF::Obj* stream : streams) {
+    const StreamsToClean streams = std::move(ctx.caches.Get<StreamsToClean>());
+    ctx.caches.Drop<StreamsToClean>();
+    for (const auto& [stream, missing] : streams) {
         if (ctx.Stopped()) return;
-        RewriteContent(stream, [](const Operation& op, std::string_view, std::string& out) {
-            if (op.op != Op::e_unknown) return false;
-            out += ' ';
-            return true;
+        RewriteContent(stream, [&missing](const Operation& op, std::string_view, std::string& out) {
+            const bool gone = op.op == Op::e_unknown ||
+                              (op.op == Op::e_Do && op.Size() == 1 && op[0].IsName() && missing.contains(op[0].text));
+            if (gone) out += ' ';
+            return gone;
         });
     }
 }

@@ -3,6 +3,7 @@
 // draws without re-reading it as elements.
 
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -20,10 +21,11 @@ namespace qvx::PDF {
 using OperationEdit = std::function<bool(const Operation& op, std::string_view bytes, std::string& out)>;
 bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit);
 
-// Content streams that use keywords which are no content operators, found by the page
-// checks in conversion. Viewers skip such a keyword with its operands; so does the repair,
-// which takes them out after the page walk.
-struct StreamsWithUnknownOperators : std::set<SDF::Obj*> {};
+// Content streams that use keywords which are no content operators, or paint XObjects
+// their resources do not define (by name), found by the page checks in conversion. Viewers
+// skip such a keyword with its operands, and draw nothing for such a name; so does the
+// repair, which takes them out after the page walk.
+struct StreamsToClean : std::map<SDF::Obj*, std::set<std::string>> {};
 void RemoveUnknownOperators(PassContext& ctx);
 
 // Content streams with inline images that ask for interpolation or name an unknown

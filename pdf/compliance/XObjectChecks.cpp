@@ -120,7 +120,9 @@ void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el)
     if (el.obj && IsPostScript(el.obj)) ctx.Report(SDF::e_PDFA252, el.obj);
     // An undefined name was reported by the reader's issue; a defined one that is no
     // image or form cannot be drawn either.
-    if (el.obj) ctx.Report(SDF::e_PDFA271);
+    if (!el.obj) return;
+    ctx.Report(SDF::e_PDFA271);
+    if (ctx.state.convert && el.stream) ctx.caches.Get<StreamsToClean>()[el.stream].emplace(el.name);
 }
 
 }  // namespace qvx::PDF
