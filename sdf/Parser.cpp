@@ -141,7 +141,7 @@ bool Parser::GetObj()
                     CloseDict();
                     break;
                 }
-                QVX_THROW_PARSE("false", "'<<' is not matched");
+                QVX_THROW_PARSE("PeekByte() == '>' && CloseArraysInDict(depth)", "'<<' is not matched");
             case '[': OpenFrame(false); break;
             case '/': ReadName(); break;
             case ']':
@@ -217,7 +217,7 @@ void Parser::CloseDict()
     entries.reserve(n / 2);
     for (std::size_t i = start; i < m_stack.size(); i += 2) {
         Item& k = m_stack[i];
-        if (k.kind != Item::e_name) QVX_THROW_PARSE("false", "Bad key");
+        if (k.kind != Item::e_name) QVX_THROW_PARSE("k.kind == Item::e_name", "Bad key");
         entries.push_back({std::move(m_names[k.name]), Box(m_stack[i + 1])});
     }
     m_stack.resize(start);
