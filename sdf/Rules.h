@@ -21,6 +21,7 @@ constexpr LevelSet kPart4Levels = LevelBit(9) | LevelBit(10) | LevelBit(11);
 constexpr LevelSet kPDFALevels = kPart1Levels | kPart2Levels | kPart3Levels | kPart4Levels;
 constexpr LevelSet kUALevel = LevelBit(12);
 constexpr LevelSet kAllLevels = kPDFALevels | kUALevel;
+constexpr LevelSet kBeforePart4Levels = kAllLevels & static_cast<LevelSet>(~kPart4Levels);
 
 constexpr std::int32_t kPDFASign = 1;
 constexpr std::int32_t kPDFUASign = -1;

@@ -13,10 +13,9 @@ namespace qvx::PDF {
 
 namespace {
 
-// More than this many nested q in one content stream is refused below PDF/A-4.
+// More than this many nested q in one content stream is refused (below PDF/A-4: the rule's
+// levels).
 constexpr int kMaxSaveDepth = 28;
-
-bool IsPDFA4(const PassContext& ctx) { return ctx.Part() == 4; }
 
 // An annotation drawn with a blend mode other than Normal blends with the page below it (a
 // name that is no blend mode is a finding of its own).
@@ -79,7 +78,7 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     case Element::e_form: CheckForm(ctx, el, reader); break;
     case Element::e_xobject: CheckOtherXObject(ctx, el); break;
     case Element::e_save:
-        if (el.depth == kMaxSaveDepth + 1 && !IsPDFA4(ctx)) ctx.Report(SDF::e_PDFA1126, el.stream);
+        if (el.depth == kMaxSaveDepth + 1) ctx.Report(SDF::e_PDFA1126, el.stream);
         break;
     default: break;
     }
@@ -94,14 +93,14 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
         if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream];
         break;
     case ContentIssue::e_missing_resource:
-        if (IsPDFA4(ctx)) ctx.Report(SDF::e_PDFA46223, issue.stream);
-        else if (issue.category == "XObject") ctx.Report(SDF::e_PDFA271);
-        if (issue.category == "XObject" && ctx.state.convert && issue.stream)
-            ctx.caches.Get<StreamsToClean>()[issue.stream].insert(issue.name);
+        ctx.Report(SDF::e_PDFA46223, issue.stream);
+        if (issue.category != "XObject") break;
+        ctx.Report(SDF::e_PDFA271);
+        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream].insert(issue.name);
         break;
     // PDF/A-4 wants every stream's names in its own resources, not its caller's.
     case ContentIssue::e_inherited_resource:
-        if (IsPDFA4(ctx)) ctx.Report(SDF::e_PDFA46223, issue.stream);
+        ctx.Report(SDF::e_PDFA46223, issue.stream);
         break;
     // Damaged content syntax (a bad string, an unterminated object) is what would end the
     // page's walk in a strict reader: the page's corrupt content finding.
