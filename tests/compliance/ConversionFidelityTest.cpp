@@ -342,6 +342,26 @@ TEST(ConversionFidelity, UnknownOperatorsGoWithTheirOperands)
     }
 }
 
+TEST(ConversionFidelity, UnfilteredDataRunsToItsEndstream)
+{
+    TempDir dir;
+    // The content's Length stops before the fill: viewers read on to endstream, and so does
+    // the copy. Validation keeps the Length as it stands.
+    const std::string content = "0 0 1 rg 0 0 200 200 re f";
+    PdfBuilder b = ColourFile(k2B, "<<>>", content);
+    std::string pdf = b.Build();
+    const std::string given = " /Length " + std::to_string(content.size()) + ">>";
+    const std::size_t at = pdf.find(given);
+    ASSERT_NE(at, std::string::npos);
+    pdf.replace(at, given.size(), " /Length 9" + std::string(given.size() - 11, ' ') + ">>");
+    PDFACompliance first(false, ToBytes(pdf), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(first), "173(4)");
+    PDFACompliance run(true, ToBytes(pdf), nullptr, k2B, nullptr, 0, 0, false);
+    auto data = qvx::PDF::ReadDecoded(run.GetDoc().GetObj(4), 1 << 20);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(std::string(data->begin(), data->end()), content);
+}
+
 TEST(ConversionFidelity, InlineImagesLoseForbiddenEntriesOnly)
 {
     TempDir dir;
