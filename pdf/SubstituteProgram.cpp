@@ -501,7 +501,11 @@ std::optional<Common::Bytes> SubstituteProgram::WithGlyphCopies(Common::ByteView
             if (!from) return;
             std::size_t at = std::min(glyphs->Offset(*from), glyphs->glyf.size());
             std::size_t end = std::clamp(glyphs->Offset(*from + 1), at, glyphs->glyf.size());
+            std::size_t start = glyf.size();
             glyf.insert(glyf.end(), glyphs->glyf.begin() + static_cast<std::ptrdiff_t>(at), glyphs->glyf.begin() + static_cast<std::ptrdiff_t>(end));
+            // A copy has an advance of its own, not its component's.
+            if (g >= glyphs->count && end >= at + 10 && S16(glyf, start) < 0)
+                ForEachComponent(glyf, start, glyf.size(), [&](unsigned flags, std::size_t rec) { Put16(glyf, rec, flags & ~kUseMyMetrics); });
             glyf.resize((glyf.size() + 3) & ~std::size_t{3}, 0);
         };
         for (unsigned g = 0; g < glyphs->count; ++g) append(g, g);

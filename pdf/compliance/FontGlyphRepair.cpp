@@ -1,9 +1,9 @@
 // Conversion: codes shown that reach no glyph of the embedded program, or that reach
-// .notdef, are given a glyph of their own that draws what readers drew for them: a copy of
-// the glyph they reached (.notdef, or the glyph a symbolic TrueType font's Unicode cmap
-// gives the code), at the code's width. Type 1 programs take the copy under a new name that
-// the encoding gives the code; TrueType programs append it and reach it through a (3,0)
-// cmap, or, in a CIDFont, through CIDToGIDMap.
+// .notdef, are given a glyph of their own that draws what readers drew for them, at the
+// code's width: a copy of .notdef in a Type 1 program, under the name the encoding gives
+// the code (a new one when it gives none); in a simple TrueType font the glyph its symbolic
+// Unicode cmap gives the code, else an empty glyph, reached through a (3,0) cmap; in a
+// CIDFontType2 a copy of glyph 0 reached through CIDToGIDMap.
 #include <cmath>
 #include <vector>
 
@@ -177,6 +177,15 @@ bool RepairCIDFontType2(PassContext& ctx, const Font& font, const Codes& codes)
     }
     PutTrueType(ctx, font, *fixed);
     FontReplace::PutStream(ctx, desc->Resolve(), "CIDToGIDMap", map);
+    // The CIDs now reach glyphs: a CIDSet lists them.
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    if (Obj* cidset = FindStream(descriptor, "CIDSet")) {
+        auto bits = ReadDecoded(cidset, cids);
+        if (!bits) return true;
+        if (bits->size() < (cids + 7) / 8) bits->resize((cids + 7) / 8, 0);
+        for (const auto& [cid, gid] : glyphs) (*bits)[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
+        FontReplace::PutStream(ctx, descriptor, "CIDSet", *bits);
+    }
     return true;
 }
 
