@@ -1,5 +1,6 @@
 #include "pdf/FontProgram.h"
 
+#include <cmath>
 #include <mutex>
 
 #include <ft2build.h>
@@ -104,6 +105,17 @@ long FontProgram::Advance(unsigned gid) const
     std::lock_guard<std::mutex> lock(Lib().mutex);
     if (FT_Load_Glyph(mp->face, gid, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_IGNORE_TRANSFORM) != 0) return -1;
     return mp->face->glyph->metrics.horiAdvance;
+}
+
+std::optional<long> FontProgram::CharStringWidth(double thousandths) const
+{
+    // FreeType divides the font matrix by its yy, whose size gives the units per em, and
+    // scales advances by what is left of xx.
+    FT_Fixed xx = 0x10000;
+    if (FT_Get_PS_Font_Value(mp->face, PS_DICT_FONT_MATRIX, 0, &xx, sizeof xx) <= 0 || xx == 0) xx = 0x10000;
+    double units = std::round(thousandths * UnitsPerEm() / 1000.0 * 65536.0 / static_cast<double>(xx));
+    if (!std::isfinite(units) || std::abs(units) > 32000) return std::nullopt;
+    return static_cast<long>(units);
 }
 
 unsigned FontProgram::GlyphByCID(unsigned cid) const

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     unsigned GlyphByName(std::string_view name) const;
     // The advance width of a glyph in font units, or -1 when it cannot be loaded.
     long Advance(unsigned gid) const;
+    // Type 1: the charstring width that makes a glyph's advance the given thousandths of an
+    // em (the font matrix may scale widths apart from heights); nullopt when out of range.
+    std::optional<long> CharStringWidth(double thousandths) const;
     // The glyph of a CID in a CID-keyed CFF program (the CID itself otherwise).
     unsigned GlyphByCID(unsigned cid) const;
 

@@ -212,7 +212,7 @@ bool Narrow(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale)
     return true;
 }
 
-// The program of face with some tables replaced.
+// The program of face with some tables replaced (or dropped, when replaced by nothing).
 Common::Bytes Rebuild(hb_face_t* face, const std::map<hb_tag_t, Common::Bytes>& replaced)
 {
     hb_face_t* builder = hb_face_builder_create();
@@ -224,7 +224,9 @@ Common::Bytes Rebuild(hb_face_t* face, const std::map<hb_tag_t, Common::Bytes>& 
         if (count == 0) break;
         for (unsigned i = 0; i < count; ++i) {
             hb_blob_t* blob;
-            if (auto it = replaced.find(tags[i]); it != replaced.end()) {
+            auto it = replaced.find(tags[i]);
+            if (it != replaced.end() && it->second.empty()) continue;  // dropped
+            if (it != replaced.end()) {
                 blob = hb_blob_create(reinterpret_cast<const char*>(it->second.data()),
                                       static_cast<unsigned>(it->second.size()), HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
             } else {
@@ -478,6 +480,71 @@ std::optional<Common::Bytes> SubstituteProgram::WithSymbolCMap(Common::ByteView 
     if (glyphs.empty()) return std::nullopt;
     return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {
         return Rebuild(face, {{Tag("cmap"), SymbolCMap(glyphs)}});
+    });
+}
+
+std::optional<Common::Bytes> SubstituteProgram::WithGlyphCopies(Common::ByteView program, const std::vector<GlyphCopy>& copies)
+{
+    return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {
+        auto glyphs = ReadGlyphs(face);
+        auto metrics = SetAdvances(face, {});
+        Common::Bytes maxp = TableOf(face, Tag("maxp")), post = TableOf(face, Tag("post"));
+        int upem = static_cast<int>(hb_face_get_upem(face));
+        if (!glyphs || !metrics || glyphs->glyf.empty() || maxp.size() < 6 || glyphs->count + copies.size() > 0xFFFF)
+            return std::nullopt;
+        // Long loca offsets, every glyph where it was and the copies after them.
+        unsigned total = glyphs->count + static_cast<unsigned>(copies.size());
+        Common::Bytes glyf, loca(4ull * (total + 1));
+        auto append = [&](unsigned g, std::optional<unsigned> from) {
+            Put16(loca, 4ull * g, static_cast<unsigned>(glyf.size() >> 16));
+            Put16(loca, 4ull * g + 2, static_cast<unsigned>(glyf.size()));
+            if (!from) return;
+            std::size_t at = std::min(glyphs->Offset(*from), glyphs->glyf.size());
+            std::size_t end = std::clamp(glyphs->Offset(*from + 1), at, glyphs->glyf.size());
+            std::size_t start = glyf.size();
+            glyf.insert(glyf.end(), glyphs->glyf.begin() + static_cast<std::ptrdiff_t>(at), glyphs->glyf.begin() + static_cast<std::ptrdiff_t>(end));
+            // A copy has an advance of its own, not its component's.
+            if (g >= glyphs->count && end >= at + 10 && S16(glyf, start) < 0)
+                ForEachComponent(glyf, start, glyf.size(), [&](unsigned flags, std::size_t rec) { Put16(glyf, rec, flags & ~kUseMyMetrics); });
+            glyf.resize((glyf.size() + 3) & ~std::size_t{3}, 0);
+        };
+        for (unsigned g = 0; g < glyphs->count; ++g) append(g, g);
+        unsigned widest = U16(metrics->hhea, 10);
+        for (std::size_t i = 0; i < copies.size(); ++i) {
+            std::optional<unsigned> source = copies[i].source;
+            if (source && *source >= glyphs->count) return std::nullopt;
+            append(glyphs->count + static_cast<unsigned>(i), source);
+            unsigned advance = FontUnits(copies[i].width, upem);
+            metrics->hmtx.resize(metrics->hmtx.size() + 4);
+            Put16(metrics->hmtx, metrics->hmtx.size() - 4, advance);
+            Put16(metrics->hmtx, metrics->hmtx.size() - 2, source ? U16(metrics->hmtx, 4ull * *source + 2) : 0);
+            widest = std::max(widest, advance);
+        }
+        Put16(loca, 4ull * total, static_cast<unsigned>(glyf.size() >> 16));
+        Put16(loca, 4ull * total + 2, static_cast<unsigned>(glyf.size()));
+        Put16(glyphs->head, 50, 1);
+        Put16(maxp, 4, total);
+        Put16(metrics->hhea, 10, widest);
+        Put16(metrics->hhea, 34, total);
+        std::map<hb_tag_t, Common::Bytes> tables{{Tag("glyf"), std::move(glyf)}, {Tag("loca"), std::move(loca)},
+                                                 {Tag("head"), std::move(glyphs->head)}, {Tag("maxp"), std::move(maxp)},
+                                                 {Tag("hhea"), std::move(metrics->hhea)}, {Tag("hmtx"), std::move(metrics->hmtx)}};
+        // Tables with a record per glyph that nothing needs are dropped; glyph names
+        // (post format 2) gain one per copy, the copy's source's (.notdef for an empty one).
+        for (hb_tag_t t : {Tag("hdmx"), Tag("LTSH"), Tag("VDMX")}) tables.emplace(t, Common::Bytes{});
+        if (post.size() >= 34 && U16(post, 0) == 2 && U16(post, 2) == 0 && U16(post, 32) == glyphs->count &&
+            post.size() >= 34 + 2ull * glyphs->count) {
+            std::size_t names = 34 + 2ull * glyphs->count;
+            Common::Bytes grown(post.begin(), post.begin() + static_cast<std::ptrdiff_t>(names));
+            Put16(grown, 32, total);
+            for (const GlyphCopy& c : copies) {
+                grown.resize(grown.size() + 2);
+                Put16(grown, grown.size() - 2, c.source ? U16(post, 34 + 2ull * *c.source) : 0);
+            }
+            grown.insert(grown.end(), post.begin() + static_cast<std::ptrdiff_t>(names), post.end());
+            tables.emplace(Tag("post"), std::move(grown));
+        }
+        return Rebuild(face, tables);
     });
 }
 

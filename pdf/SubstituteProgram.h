@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/Buffer.h"
 
@@ -58,6 +59,16 @@ public:
     // some glyphs set, in thousandths of an em; nullopt when it is of another kind or cannot
     // be read.
     static std::optional<Common::Bytes> WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths);
+
+    // A glyf program with copies of some of its glyphs appended (each copy of the glyph
+    // source, or without outline when there is none, with advance width in thousandths of an
+    // em), numbered from the program's glyph count on in the order given; nullopt when the
+    // program cannot be read.
+    struct GlyphCopy {
+        std::optional<unsigned> source;
+        double width;
+    };
+    static std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView program, const std::vector<GlyphCopy>& copies);
 
     // The same with only the cmap subtable (platform, encoding) left; nullopt when the
     // program has none or cannot be read.

@@ -1,7 +1,9 @@
 #include "pdf/Type1Program.h"
 #include "sdf/CharClass.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -107,6 +109,8 @@ std::optional<Common::Bytes> SetWidth(Common::ByteView cs, long width)
     return out;
 }
 
+void Append(Common::Bytes& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
+
 std::size_t SkipSpace(const Common::Bytes& s, std::size_t at)
 {
     while (at < s.size() && IsWhite(s[at])) ++at;
@@ -152,7 +156,7 @@ Lengths ProgramLengths(Common::ByteView data)
     return {clear, tail - clear, s.size() - tail};
 }
 
-std::optional<Program> WithAdvances(Common::ByteView data, const std::map<std::string, long, std::less<>>& advances)
+std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advances, const Copies& copies)
 {
     if (data.size() < 2 || data[0] != '%' || data[1] != '!') return std::nullopt;
     Lengths lengths = ProgramLengths(data);
@@ -160,14 +164,45 @@ std::optional<Program> WithAdvances(Common::ByteView data, const std::map<std::s
     Common::Bytes priv = Decrypt(Binary(data.subspan(lengths.clear, lengths.encrypted)), kEexecKey);
     long lead = LenIV(priv);
     if (lead > 64) return std::nullopt;
-    std::size_t at = Find(priv, "/CharStrings");
-    at = Find(priv, "begin", at);
+    std::size_t dict = Find(priv, "/CharStrings");
+    std::size_t at = Find(priv, "begin", dict);
     if (at == priv.size()) return std::nullopt;
     at += 5;
 
+    // The dictionary's declared size grows with the copies: readers size it by that number.
+    std::size_t count_at = SkipSpace(priv, dict + 12), count_end = TokenEnd(priv, count_at);
+    std::size_t count = 0;
+    for (std::size_t i = count_at; i < count_end && count < priv.size(); ++i) {
+        if ((priv[i] < '0' || priv[i] > '9') && !copies.empty()) return std::nullopt;
+        count = count * 10 + (priv[i] - '0');
+    }
+    if (copies.empty()) count_at = count_end = at;
+    Common::Bytes out(priv.begin(), priv.begin() + static_cast<std::ptrdiff_t>(count_at));
+    if (!copies.empty()) Append(out, std::to_string(count + copies.size()));
+    out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(count_end), priv.begin() + static_cast<std::ptrdiff_t>(at));
+
+    auto rewidth = [&](Common::ByteView cs, long width) -> std::optional<Common::Bytes> {
+        std::size_t skip = lead > 0 ? static_cast<std::size_t>(lead) : 0;
+        if (cs.size() < skip) return std::nullopt;
+        Common::Bytes plain = lead >= 0 ? Decrypt(cs, kCharStringKey) : Common::Bytes(cs.begin(), cs.end());
+        auto set = SetWidth(Common::ByteView(plain).subspan(skip), width);
+        if (!set) return std::nullopt;
+        plain.resize(skip);
+        plain.insert(plain.end(), set->begin(), set->end());
+        return lead >= 0 ? Encrypt(plain, kCharStringKey) : plain;
+    };
     // Each entry: /name length RD <length bytes> ND; changed entries get a new length.
-    Common::Bytes out(priv.begin(), priv.begin() + static_cast<std::ptrdiff_t>(at));
+    auto put_entry = [&](std::string_view name, Common::ByteView rd, Common::ByteView body) {
+        if (!name.empty()) Append(out, "/" + std::string(name) + " ");
+        Append(out, std::to_string(body.size()) + " ");
+        out.insert(out.end(), rd.begin(), rd.end());
+        out.insert(out.end(), body.begin(), body.end());
+    };
     std::size_t changed = 0;
+    std::map<std::string_view, std::pair<std::size_t, std::size_t>> sources;  // charstring: start, length
+    Common::ByteView last_rd;
+    std::set<std::string_view> names;
+    std::size_t close = at;  // where the entries end
     for (;;) {
         // Past the previous entry's ND (or "noaccess def", "|-") to the next name; "end"
         // closes the dictionary.
@@ -177,6 +212,7 @@ std::optional<Program> WithAdvances(Common::ByteView data, const std::map<std::s
             if (end == name || Common::AsChars(priv).substr(name, end - name) == "end") break;
             name = SkipSpace(priv, end);
         }
+        close = name;
         if (name >= priv.size() || priv[name] != '/') break;
         std::size_t name_end = TokenEnd(priv, name + 1);
         std::size_t len_at = SkipSpace(priv, name_end), len_end = TokenEnd(priv, len_at);
@@ -189,30 +225,44 @@ std::optional<Program> WithAdvances(Common::ByteView data, const std::map<std::s
         std::size_t body = rd_end + 1;
         if (len_at == len_end || rd == rd_end || body + length > priv.size()) return std::nullopt;
         std::string_view glyph = Common::AsChars(priv).substr(name + 1, name_end - name - 1);
+        names.insert(glyph);
+        sources.emplace(glyph, std::pair{body, length});
         out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(at), priv.begin() + static_cast<std::ptrdiff_t>(len_at));
         Common::ByteView cs(priv.data() + body, length);
+        Common::ByteView rd_token(priv.data() + rd, body - rd);
         auto wanted = advances.find(glyph);
         if (wanted != advances.end()) {
-            std::size_t skip = lead > 0 ? static_cast<std::size_t>(lead) : 0;
-            if (length < skip) return std::nullopt;
-            Common::Bytes plain = lead >= 0 ? Decrypt(cs, kCharStringKey) : Common::Bytes(cs.begin(), cs.end());
-            auto set = SetWidth(Common::ByteView(plain).subspan(skip), wanted->second);
-            if (!set) return std::nullopt;
-            plain.resize(skip);
-            plain.insert(plain.end(), set->begin(), set->end());
-            Common::Bytes written = lead >= 0 ? Encrypt(plain, kCharStringKey) : plain;
-            std::string head = std::to_string(written.size()) + " ";
-            out.insert(out.end(), head.begin(), head.end());
-            out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(rd), priv.begin() + static_cast<std::ptrdiff_t>(body));
-            out.insert(out.end(), written.begin(), written.end());
+            auto written = rewidth(cs, wanted->second);
+            if (!written) return std::nullopt;
+            put_entry({}, rd_token, *written);
             ++changed;
         } else {
             out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(len_at),
                        priv.begin() + static_cast<std::ptrdiff_t>(body + length));
         }
         at = body + length;
+        last_rd = rd_token;
     }
-    if (changed == 0) return std::nullopt;
+    // The copies follow the last entry, each written as that entry is (RD and ND alike).
+    std::size_t copied = 0;
+    if (!copies.empty()) {
+        std::size_t tail_end = std::min(close, priv.size());
+        while (tail_end > at && IsWhite(priv[tail_end - 1])) --tail_end;
+        Common::ByteView nd(priv.data() + at, tail_end - at);
+        out.insert(out.end(), nd.begin(), nd.end());
+        for (const auto& [copy_name, copy] : copies) {
+            auto src = sources.find(copy.source);
+            if (names.count(copy_name) || src == sources.end()) return std::nullopt;
+            auto written = rewidth(Common::ByteView(priv.data() + src->second.first, src->second.second), copy.advance);
+            if (!written) return std::nullopt;
+            Append(out, "\n");
+            put_entry(copy_name, last_rd, *written);
+            out.insert(out.end(), nd.begin(), nd.end());
+            ++copied;
+        }
+        at = tail_end;
+    }
+    if (changed + copied == 0) return std::nullopt;
     out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(at), priv.end());
 
     Program p;

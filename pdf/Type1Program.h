@@ -2,7 +2,7 @@
 // Type 1 font programs as PDF embeds them (FontFile): the three parts the stream's Length1,
 // Length2 and Length3 measure, and the program with the advance widths of some glyphs
 // changed in their charstrings (hsbw or sbw), so that the program agrees with the widths
-// text was placed with.
+// text was placed with, and with glyphs added as copies of others.
 
 #include <cstddef>
 #include <map>
@@ -25,9 +25,19 @@ struct Program {
     Lengths lengths;
 };
 
-// The program with each named glyph's advance set (in the program's units); the encrypted
-// part is written in binary. Nullopt when the program is not a Type 1 program in PFA form,
-// or when a named glyph's charstring does not begin with its width.
-std::optional<Program> WithAdvances(Common::ByteView data, const std::map<std::string, long, std::less<>>& advances);
+using Advances = std::map<std::string, long, std::less<>>;
+// A glyph to add: a copy of the charstring of the glyph named source, with its own advance.
+struct Copy {
+    std::string source;
+    long advance;
+};
+using Copies = std::map<std::string, Copy, std::less<>>;
+
+// The program with each named glyph's advance set (in the program's units) and each copy
+// added under its new name; the encrypted part is written in binary. Nullopt when the
+// program is not a Type 1 program in PFA form, when a named glyph's charstring does not
+// begin with its width, when a copy's source is missing or its name taken, or when nothing
+// changes.
+std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advances, const Copies& copies = {});
 
 }  // namespace qvx::PDF::Type1Program

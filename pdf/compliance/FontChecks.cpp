@@ -156,6 +156,7 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
         } else if (st.program_ok) {
             long gid = FontRules::CheckGlyph(ctx, f, c);
             if (gid >= 0 && ctx.state.convert) ctx.caches.Get<FontReplacements>().FixAdvance(st.font, gid, f.GetWidth(c));
+            if (ctx.state.convert && FontRules::LacksGlyph(f, c)) ctx.caches.Get<FontReplacements>().AddUncovered(st.font, c);
             FontRules::CheckSubsetCode(ctx, f, st.subset, c);
         }
     }

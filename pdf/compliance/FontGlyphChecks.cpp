@@ -32,6 +32,11 @@ bool ShowsNotdef(const Font& font, const Font::CharCode& c)
 
 }  // namespace
 
+bool LacksGlyph(const Font& font, const Font::CharCode& c)
+{
+    return font.GetProgram() && (ShowsNotdef(font, c) || font.GlyphId(c) <= 0);
+}
+
 long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
 {
     const FontProgram* p = font.GetProgram();

@@ -37,6 +37,12 @@ void FontReplacements::AddMissingProcedure(const std::shared_ptr<const Font>& fo
     it->second.codes.emplace(c.code, c);
 }
 
+void FontReplacements::AddUncovered(const std::shared_ptr<const Font>& font, const Font::CharCode& c)
+{
+    auto [it, fresh] = m_uncovered.try_emplace(font->GetSDFObj()->Resolve(), Entry{font, {}});
+    it->second.codes.emplace(font->IsComposite() ? c.cid : c.code, c);
+}
+
 bool FontReplacements::ClaimDescriptor(const SDF::Obj* descriptor) { return m_claimed.insert(descriptor).second; }
 
 void FontReplacements::MarkSingleCMap(const std::shared_ptr<const Font>& font)
@@ -314,12 +320,12 @@ void SetType1Advances(PassContext& ctx, const FontReplacements::Advances& fix, O
     const FontProgram* program = font.GetProgram();
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!program || !data || program->UnitsPerEm() <= 0) return;
-    std::map<std::string, long, std::less<>> advances;
+    Type1Program::Advances advances;
     for (const auto& [gid, width] : fix.widths) {
         std::string name = program->GlyphName(gid);
-        double units = std::round(width * program->UnitsPerEm() / 1000.0);
-        if (name.empty() || !std::isfinite(units) || std::abs(units) > 32000) return;
-        advances.emplace(name, static_cast<long>(units));
+        std::optional<long> units = program->CharStringWidth(width);
+        if (name.empty() || !units) return;
+        advances.emplace(name, *units);
     }
     auto fixed = Type1Program::WithAdvances(*data, advances);
     if (!fixed || !FontProgram::Open(fixed->data)) return;
@@ -457,9 +463,14 @@ void ReplaceMarkedFonts(PassContext& ctx)
         std::set<unsigned> shown;
         for (const auto& [code, c] : e.codes) shown.insert(code);
         bool family = std14 != font.GetBaseFont() && FindIn(font.GetDescriptor(), "FontFamily");
-        if (!std14.empty() && !family && !IsConfigured(font.GetBaseFont()) && FontRules::EmbedStandardFont(ctx, font, shown))
-            continue;
-        if (!FontReplace::ReplaceSimple(ctx, e) && !std14.empty()) FontRules::EmbedStandardFont(ctx, font, {});
+        bool embedded = !std14.empty() && !family && !IsConfigured(font.GetBaseFont()) && FontRules::EmbedStandardFont(ctx, font, shown);
+        if (!embedded) embedded = FontReplace::ReplaceSimple(ctx, e) || (!std14.empty() && FontRules::EmbedStandardFont(ctx, font, {}));
+        // The codes the new program has no glyph for are seen only now.
+        if (embedded) FontRules::RepairGlyphCoverage(ctx, *Font::Create(font.GetSDFObj()), e.codes);
+    }
+    for (const auto& [dict, e] : replacements.Uncovered()) {
+        if (ctx.Stopped()) return;
+        FontRules::RepairGlyphCoverage(ctx, *e.font, e.codes);
     }
     ListedStandardFonts(ctx, replacements).Embed();
 }

@@ -49,6 +49,10 @@ public:
     void AddMissingProcedure(const std::shared_ptr<const Font>& font, const Font::CharCode& c);
     const std::map<const SDF::Obj*, Entry>& MissingProcedures() const { return m_missing_procs; }
 
+    // Codes shown that reach no glyph of the embedded program, or .notdef (FontRules::LacksGlyph).
+    void AddUncovered(const std::shared_ptr<const Font>& font, const Font::CharCode& c);
+    const std::map<const SDF::Obj*, Entry>& Uncovered() const { return m_uncovered; }
+
     // Whether a descriptor is first given a substitute's program by this font (false when a
     // font sharing it already has).
     bool ClaimDescriptor(const SDF::Obj* descriptor);
@@ -59,6 +63,7 @@ private:
     std::map<const SDF::Obj*, Advances> m_advances;
     std::map<const SDF::Obj*, Entry> m_single_cmap;
     std::map<const SDF::Obj*, Entry> m_missing_procs;
+    std::map<const SDF::Obj*, Entry> m_uncovered;
     std::set<const SDF::Obj*> m_claimed;
 };
 

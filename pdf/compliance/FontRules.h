@@ -83,10 +83,16 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
 // A Type 3 font given an empty glyph procedure (of the code's width) for each glyph name
 // shown without one: readers draw nothing for such a code, and neither does the procedure.
 void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes);
+// Codes shown that reach no glyph of the program, or .notdef (LacksGlyph), each given a copy
+// of the glyph readers drew for it, at its width (FontGlyphRepair.cpp).
+void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& shown);
 // The text of a code: the font's mapping, else the name of the glyph the program shows.
 bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
 
 // Once per code shown (the first time it is shown with this font).
+// Whether a code reaches no glyph of the embedded program (351-353), or .notdef (62118, and
+// at every level a glyph whose advance can agree with one width only).
+bool LacksGlyph(const Font& font, const Font::CharCode& c);
 // The glyph whose advance disagrees with the code's width, or -1.
 long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
 void CheckSubsetCode(PassContext& ctx, const Font& font, SubsetInfo& info, const Font::CharCode& c);

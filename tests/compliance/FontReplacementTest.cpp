@@ -18,6 +18,7 @@
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
+#include "pdf/SubstituteProgram.h"
 #include "sdf/Obj.h"
 #include "tests/compliance/ComplianceTestSupport.h"
 #include "tests/compliance/Levels.h"
@@ -242,20 +243,22 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
     REQUIRE_FONT(kLiberation);
     // Courier without a descriptor whose Widths are all 0: the program's advances become 0
     // too, so the revalidation's width rule (every code shown, .notdef included) finds them
-    // in agreement. Code 1 names no glyph: it shows .notdef before and after, which the
-    // copy's glyph rule now sees.
+    // in agreement. Code 1 names no glyph: it shows .notdef before, and a copy of .notdef of
+    // its own after, at its width.
     PdfBuilder b = Page(k2B, "BT /F1 12 Tf 10 100 Td (AB C\\001) Tj ET");
     std::string zeros = "[";
     for (int i = 0; i < 95; ++i) zeros += "0 ";
     b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Courier/FirstChar 1/LastChar 95/Widths" + zeros + "]>>");
     auto c = Convert(b.Build(), k2B);
     EXPECT_EQ(c->first, "341(10)");
-    EXPECT_EQ(c->again, "62118(10)");
+    EXPECT_EQ(c->again, "");
     EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
 
     // Symbol, and Helvetica without Widths, take the URW programs readers draw them with.
     // Helvetica's code 1 names no glyph: readers give it no width, and so do the Widths
-    // written, though the program's .notdef is wider (361 and 62118 stay, the text stays put).
+    // written, though the program's .notdef is wider: the code gets a copy of .notdef of no
+    // width under a name of its own (pdftotext now passes the code through as text, a
+    // control character), and the text stays put.
     PdfBuilder s = Page(k2B, "BT /F1 12 Tf 10 100 Td (abc) Tj /F2 12 Tf (Hel\\001\\001lo) Tj ET");
     s.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>" + kGray +
                  ">>/Contents 4 0 R>>");
@@ -263,8 +266,8 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
     s.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
     auto cs = Convert(s.Build(), k2B);
     EXPECT_EQ(cs->first, "341(10 11)");
-    EXPECT_EQ(cs->again, "361(11) 62118(11)");
-    EXPECT_EQ(WordBoxes(cs->out), WordBoxes(cs->in));
+    EXPECT_EQ(cs->again, "");
+    EXPECT_EQ(std::regex_replace(WordBoxes(cs->out), std::regex("\x01"), ""), WordBoxes(cs->in));
     CopyReader copy(cs->out);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(10), "FontDescriptor"), "FontFile"), nullptr);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(11), "FontDescriptor"), "FontFile"), nullptr);
@@ -533,6 +536,106 @@ TEST(FontReplacement, CFFAndType1AdvancesSetToWidths)
                 parts += qvx::PDF::FindNumber(qvx::PDF::FindStream(descriptor, k.key), key, 0);
             EXPECT_EQ(parts, static_cast<double>(fixed.size()));
         }
+    }
+}
+
+TEST(FontReplacement, CodesWithoutGlyphGetOneOfTheirOwn)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    REQUIRE_FONT(kNimbusSans);
+    auto open = [](const std::string& bytes) { return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())); };
+    std::string descriptor = "<</Type/FontDescriptor/FontName/F/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                             "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>";
+
+    // Type 1: B names a glyph the program lacks, and code 1 none, in the program's own
+    // encoding either (352). Each gets a copy of .notdef at its width, code 1 under a new
+    // name that the encoding gives it.
+    std::string type1 = qvx::Test::ReadFile(kNimbusSans);
+    std::size_t clear = type1.find("eexec") + 6;
+    std::string widths = "[";
+    for (int code = 1; code <= 64; ++code) widths += "0 ";
+    widths += "667 640]";
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (A\001B) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 1/LastChar 66/Widths" + widths +
+                      "/Encoding<</Differences[66/nosuchglyph]>>/FontDescriptor 11 0 R>>");
+        std::string d = descriptor;
+        b.Set(11, d.replace(d.find("FontFile2"), 9, "FontFile"));
+        b.SetStream(12, "/Length1 " + std::to_string(clear), type1);
+        auto c = Convert(b.Build(), level);
+        EXPECT_EQ(c->first, "352(10)");
+        EXPECT_EQ(c->again, "");
+        CopyReader copy(c->out);
+        auto p = open(CopyReader::Decoded(copy.Get(11), "FontFile"));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->Advance(p->GlyphByName("nosuchglyph")), 640);
+        ASSERT_NE(p->GlyphByName("notdef.c1"), 0u);
+        EXPECT_EQ(p->Advance(p->GlyphByName("notdef.c1")), 0);
+        EXPECT_EQ(copy.Get(11)->FindObj("FontFile")->GetObjNum(), 12u);
+    }
+
+    // A symbolic TrueType font whose program has only a (3,1) cmap (353: no symbolic
+    // subtable reads the code), and a non-symbolic one showing code 0, which names no glyph
+    // (62118, and its width is not .notdef's): the glyph readers drew (A through the Unicode
+    // subtable; nothing for .notdef) is reached through a (3,0) subtable at the code's width,
+    // the font turned symbolic, and the text stays.
+    std::string dejavu = qvx::Test::ReadFile(kDejaVu);
+    auto unicode_only = qvx::PDF::SubstituteProgram::WithOneCMap(qvx::Test::ToBytes(dejavu), 3, 1);
+    ASSERT_TRUE(unicode_only);
+    auto p = open(dejavu);
+    unsigned gid_a = p->GlyphByCMap(3, 1, 'A');
+    long width_a = std::lround(p->Advance(gid_a) * 1000.0 / p->UnitsPerEm());
+    std::string zeros;
+    for (int code = 1; code <= 64; ++code) zeros += "0 ";
+    struct Case {
+        const char *flags, *encoding, *shown, *found;
+    };
+    for (const Case& k : {Case{"/Flags 4", "", "A", "353(10)"}, Case{"/Flags 32", "/Encoding/MacRomanEncoding", "\\000A", "361(10) 62118(10)"}}) {
+        SCOPED_TRACE(k.found);
+        PdfBuilder t = Page(k2B, std::string("BT /F1 20 Tf 10 100 Td (") + k.shown + ") Tj ET");
+        t.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 0/LastChar 65/Widths[500 " + zeros +
+                      std::to_string(width_a) + "]" + k.encoding + "/ToUnicode 13 0 R/FontDescriptor 11 0 R>>");
+        std::string d = descriptor;
+        t.Set(11, d.replace(d.find("/Flags 32"), 9, k.flags));
+        t.SetStream(12, "", std::string(unicode_only->begin(), unicode_only->end()));
+        t.SetStream(13, "", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> "
+                            "endcodespacerange 1 beginbfchar <41> <0041> endbfchar endcmap end end");
+        auto c = Convert(t.Build(), k2B);
+        EXPECT_EQ(c->first, k.found);
+        EXPECT_EQ(c->again, "");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        auto fixed = open(CopyReader::Decoded(copy.Get(11), "FontFile2"));
+        ASSERT_NE(fixed, nullptr);
+        EXPECT_EQ(fixed->GlyphCount(), p->GlyphCount() + 1);
+        EXPECT_EQ(fixed->GlyphByCMap(3, 0, 0xF041), std::string(k.shown) == "A" ? static_cast<unsigned>(p->GlyphCount()) : gid_a);
+    }
+
+    // A CIDFontType2 whose CIDToGIDMap sends CID 1 to glyph 0 (351): the glyph, which readers
+    // draw, is copied and the map sends the CID to the copy; the CIDSet, which lacked the
+    // CID (356), has it.
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder t = Page(level, "BT /F1 20 Tf 10 100 Td <00010002> Tj ET");
+        t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+        t.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
+                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap 14 0 R/W[1[600 " +
+                      std::to_string(width_a) + "]]>>");
+        std::string d = descriptor;
+        t.Set(11, d.replace(d.find("/StemV"), 6, "/CIDSet 15 0 R/StemV"));
+        t.SetStream(12, "", dejavu);
+        t.SetStream(14, "", std::string("\0\0\0\0", 4) + static_cast<char>(gid_a >> 8) + static_cast<char>(gid_a & 0xFF));
+        t.SetStream(15, "", std::string(1, static_cast<char>(0xA0)));
+        auto c = Convert(t.Build(), level);
+        EXPECT_EQ(c->first, "351(10) 356(11)");
+        EXPECT_EQ(c->again, "");
+        CopyReader copy(c->out);
+        std::string map = CopyReader::Decoded(copy.Get(13), "CIDToGIDMap");
+        ASSERT_GE(map.size(), 6u);
+        EXPECT_EQ((static_cast<unsigned char>(map[2]) << 8) | static_cast<unsigned char>(map[3]), p->GlyphCount());
+        EXPECT_EQ(copy.Get(13)->FindObj("CIDToGIDMap")->GetObjNum(), 14u);
     }
 }
 

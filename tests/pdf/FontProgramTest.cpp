@@ -6,6 +6,7 @@
 #include "PdfTestDoc.h"
 #include "pdf/Font.h"
 #include "pdf/FontProgram.h"
+#include "pdf/SubstituteProgram.h"
 #include "pdf/Type1Program.h"
 
 using namespace qvx;
@@ -88,6 +89,21 @@ TEST(FontProgram, TrueTypeCMapTables)
     t.Set(1, "<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans /Encoding /WinAnsiEncoding /FontDescriptor @3 >>");
     auto f = PDF::Font::Create(t.Get(1));
     EXPECT_EQ(f->GlyphId({0xE9, 1, 0xE9}), static_cast<long>(g));
+
+    // Glyphs appended as copies (of é, and without outline), each at its own width; a copy
+    // of a glyph the program lacks cannot be made.
+    auto grown = PDF::SubstituteProgram::WithGlyphCopies(Common::ToBytes(bytes), {{g, 300}, {std::nullopt, 0}});
+    ASSERT_TRUE(grown);
+    auto q = PDF::FontProgram::Open(*grown);
+    ASSERT_NE(q, nullptr);
+    auto n = static_cast<unsigned>(p->GlyphCount());
+    EXPECT_EQ(q->GlyphCount(), p->GlyphCount() + 2);
+    EXPECT_EQ(q->GlyphByCMap(3, 1, 0x00E9), g);
+    EXPECT_NEAR(q->Advance(n) * 1000.0 / q->UnitsPerEm(), 300, 1);
+    EXPECT_EQ(q->Advance(n + 1), 0);
+    EXPECT_EQ(q->Advance(g), p->Advance(g));
+    EXPECT_EQ(q->GlyphName(n), p->GlyphName(g));
+    EXPECT_FALSE(PDF::SubstituteProgram::WithGlyphCopies(Common::ToBytes(bytes), {{n + 5, 300}}));
 }
 
 TEST(FontProgram, Type1AdvancesAndBadPrograms)
@@ -110,6 +126,21 @@ TEST(FontProgram, Type1AdvancesAndBadPrograms)
     EXPECT_EQ(p->Advance(p->GlyphByName("A")), 700);
     EXPECT_EQ(p->Advance(p->GlyphByName("quoteright")), -5);
     EXPECT_EQ(p->Advance(p->GlyphByName("B")), 667);
+
+    // Copies of .notdef under new names, each with its own width; the program keeps its
+    // glyphs. A copy of a glyph the program lacks, or under a name it has, cannot be made.
+    auto grown = PDF::Type1Program::WithAdvances(data, {}, {{"notdef.c1", {".notdef", 0}}, {"uni0020", {".notdef", 250}}});
+    ASSERT_TRUE(grown);
+    auto g = PDF::FontProgram::Open(grown->data);
+    ASSERT_NE(g, nullptr);
+    auto original = PDF::FontProgram::Open(data);
+    EXPECT_EQ(g->GlyphCount(), original->GlyphCount() + 2);
+    ASSERT_NE(g->GlyphByName("notdef.c1"), 0u);
+    EXPECT_EQ(g->Advance(g->GlyphByName("notdef.c1")), 0);
+    EXPECT_EQ(g->Advance(g->GlyphByName("uni0020")), 250);
+    EXPECT_EQ(g->Advance(g->GlyphByName("A")), 667);
+    EXPECT_FALSE(PDF::Type1Program::WithAdvances(data, {}, {{"x1", {"nosuchglyph", 0}}}));
+    EXPECT_FALSE(PDF::Type1Program::WithAdvances(data, {}, {{"A", {".notdef", 0}}}));
 
     // Not a Type 1 program, no glyph of the names asked for: nothing to give back.
     EXPECT_FALSE(PDF::Type1Program::WithAdvances(Common::ToBytes("not a font"), {{"A", 1}}));

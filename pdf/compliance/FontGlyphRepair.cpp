@@ -1,0 +1,209 @@
+// Conversion: codes shown that reach no glyph of the embedded program, or that reach
+// .notdef, are given a glyph of their own that draws what readers drew for them, at the
+// code's width: a copy of .notdef in a Type 1 program, under the name the encoding gives
+// the code (a new one when it gives none); in a simple TrueType font the glyph its symbolic
+// Unicode cmap gives the code, else an empty glyph, reached through a (3,0) cmap; in a
+// CIDFontType2 a copy of glyph 0 reached through CIDToGIDMap.
+#include <cmath>
+#include <vector>
+
+#include "pdf/FontProgram.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "pdf/SubstituteProgram.h"
+#include "pdf/Type1Program.h"
+#include "pdf/compliance/FontReplacement.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF::FontRules {
+
+using SDF::Obj;
+
+namespace {
+
+using Codes = std::vector<Font::CharCode>;
+
+// The name a code's own copy of .notdef takes in a Type 1 program.
+std::string CopyName(std::uint32_t code) { return "notdef.c" + std::to_string(code); }
+
+// The font's own Encoding with Differences giving codes their names; a shared encoding
+// object stays as the other fonts use it.
+void PutDifferences(Obj* dict, const std::map<unsigned, std::string>& names)
+{
+    Obj* old = Deref(FindIn(dict, "Encoding"));
+    std::unique_ptr<Obj> copy = old && old->IsDict() ? old->Clone() : nullptr;
+    Obj* enc = copy ? dict->Put("Encoding", std::move(copy)) : nullptr;
+    if (!enc) {
+        std::string base(old && old->IsName() ? old->GetName() : "");
+        enc = dict->PutDict("Encoding");
+        if (!base.empty()) enc->PutName("BaseEncoding", base);
+    }
+    Obj* diffs = FindArray(enc, "Differences");
+    if (!diffs) diffs = enc->PutArray("Differences");
+    for (const auto& [code, name] : names) {
+        diffs->PushBackNumber(code);
+        diffs->PushBackName(name);
+    }
+}
+
+bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
+{
+    const FontProgram* p = font.GetProgram();
+    if (font.GetEmbeddedKey() != "FontFile" || !p || !p->HasGlyphNames() || p->UnitsPerEm() <= 0) return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return false;
+    std::string notdef = p->GlyphName(0);
+    Type1Program::Copies copies;
+    std::map<unsigned, std::string> names;
+    for (const Font::CharCode& c : codes) {
+        // A name the program lacks is added as it is; a code without a name, or naming
+        // .notdef, gets one of its own.
+        std::string name(font.GlyphName(c.code));
+        if (name.empty() || name == ".notdef") {
+            name = CopyName(c.code);
+            names.emplace(c.code, name);
+        }
+        std::optional<long> units = p->CharStringWidth(font.GetWidth(c));
+        if (!units) return false;
+        copies.emplace(name, Type1Program::Copy{notdef, *units});
+    }
+    auto fixed = Type1Program::WithAdvances(*data, {}, copies);
+    if (!fixed || !FontProgram::Open(fixed->data)) return false;
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    FontReplace::PutType1Lengths(FontReplace::PutStream(ctx, descriptor, "FontFile", fixed->data), fixed->lengths);
+    if (!names.empty()) PutDifferences(font.GetSDFObj()->Resolve(), names);
+    // A subset's CharSet lists every glyph of the program.
+    if (Obj* charset = Deref(FindIn(descriptor, "CharSet")); charset && charset->IsString()) {
+        std::string list(Common::AsChars(charset->GetBuffer()));
+        for (const auto& [name, copy] : copies) list += "/" + name;
+        descriptor->PutString("CharSet", list);
+    }
+    return true;
+}
+
+// The glyph readers draw for a code of a simple TrueType font that reaches none: a symbolic
+// font whose cmap has only Unicode subtables is read by code through them; else nothing, as
+// readers leave out a simple TrueType font's .notdef.
+std::optional<unsigned> DrawnTrueTypeGlyph(const Font& font, const FontProgram& p, std::uint32_t code)
+{
+    bool symbol_table = false;
+    for (const auto& t : p.CMapTables()) symbol_table |= (t.platform == 3 && t.encoding == 0) || t.platform == 1;
+    unsigned gid = font.IsSymbolic() && !symbol_table ? p.GlyphByCMap(3, 1, code) : 0;
+    if (gid == 0) return std::nullopt;
+    return gid;
+}
+
+std::optional<Common::Bytes> AppendCopies(const Font& font, const std::vector<SubstituteProgram::GlyphCopy>& copies)
+{
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return std::nullopt;
+    return SubstituteProgram::WithGlyphCopies(*data, copies);
+}
+
+void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program)
+{
+    double length = static_cast<double>(program.size());
+    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile2", program)->PutNumber("Length1", length);
+}
+
+bool RepairTrueType(PassContext& ctx, const Font& font, const Codes& codes)
+{
+    const FontProgram* p = font.GetProgram();
+    if (!p || p->Format() != "TrueType" || font.GetEmbeddedKey() != "FontFile2") return false;
+    // Without Encoding the codes' text comes from ToUnicode alone: one is written first
+    // from the names the codes have.
+    if (!FindStream(font.GetSDFObj(), "ToUnicode")) RepairToUnicode(ctx, font);
+    if (!SymbolCMapFits(font)) return false;
+    std::map<unsigned, unsigned> glyphs;
+    for (unsigned code = 0; code < 256; ++code) {
+        long gid = font.GlyphId({code, 1, code});
+        if (gid > 0) glyphs.emplace(code, static_cast<unsigned>(gid));
+    }
+    std::vector<SubstituteProgram::GlyphCopy> copies;
+    auto next = static_cast<unsigned>(p->GlyphCount());
+    for (const Font::CharCode& c : codes) {
+        copies.push_back({DrawnTrueTypeGlyph(font, *p, c.code), font.GetWidth(c)});
+        glyphs[c.code] = next++;
+    }
+    auto grown = AppendCopies(font, copies);
+    if (!grown) return false;
+    auto fixed = SubstituteProgram::WithSymbolCMap(*grown, glyphs);
+    if (!fixed || !FontProgram::Open(*fixed)) return false;
+    PutTrueType(ctx, font, *fixed);
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
+    descriptor->PutNumber("Flags", (flags & ~Font::e_nonsymbolic) | Font::e_symbolic);
+    font.GetSDFObj()->Resolve()->Erase("Encoding");
+    return true;
+}
+
+bool RepairCIDFontType2(PassContext& ctx, const Font& font, const Codes& codes)
+{
+    const FontProgram* p = font.GetProgram();
+    Obj* desc = font.GetDescendant();
+    if (!p || !desc || p->Format() != "TrueType" || font.GetEmbeddedKey() != "FontFile2") return false;
+    // CID 0 is .notdef whatever glyph it reaches: only the CMap could send the code elsewhere.
+    std::vector<SubstituteProgram::GlyphCopy> copies;
+    std::map<std::uint32_t, unsigned> glyphs;
+    auto next = static_cast<unsigned>(p->GlyphCount());
+    for (const Font::CharCode& c : codes) {
+        if (c.cid == 0 || c.cid > 0xFFFF || glyphs.count(c.cid)) continue;
+        copies.push_back({0, font.GetWidth(c)});
+        glyphs.emplace(c.cid, next++);
+    }
+    if (copies.empty()) return false;
+    auto fixed = AppendCopies(font, copies);
+    if (!fixed || !FontProgram::Open(*fixed)) return false;
+    // The map as it was (Identity where there was none), with the new entries.
+    std::size_t cids = glyphs.rbegin()->first + 1;
+    Common::Bytes map;
+    Obj* old = font.GetCIDToGIDMapObj();
+    if (old && old->IsStream()) {
+        auto read = ReadDecoded(old, 2ull * 0x10000);
+        if (!read) return false;
+        map = std::move(*read);
+        map.resize(map.size() & ~std::size_t{1});
+    } else {
+        for (std::size_t cid = 0; cid < std::min<std::size_t>(static_cast<std::size_t>(p->GlyphCount()), 0x10000); ++cid) {
+            map.push_back(static_cast<Common::Byte>(cid >> 8));
+            map.push_back(static_cast<Common::Byte>(cid));
+        }
+    }
+    if (map.size() < 2 * cids) map.resize(2 * cids, 0);
+    for (const auto& [cid, gid] : glyphs) {
+        map[2 * cid] = static_cast<Common::Byte>(gid >> 8);
+        map[2 * cid + 1] = static_cast<Common::Byte>(gid);
+    }
+    PutTrueType(ctx, font, *fixed);
+    FontReplace::PutStream(ctx, desc->Resolve(), "CIDToGIDMap", map);
+    // The CIDs now reach glyphs: a CIDSet lists them.
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    if (Obj* cidset = FindStream(descriptor, "CIDSet")) {
+        auto bits = ReadDecoded(cidset, cids);
+        if (!bits) return true;
+        if (bits->size() < (cids + 7) / 8) bits->resize((cids + 7) / 8, 0);
+        for (const auto& [cid, gid] : glyphs) (*bits)[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
+        FontReplace::PutStream(ctx, descriptor, "CIDSet", *bits);
+    }
+    return true;
+}
+
+}  // namespace
+
+void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& shown)
+{
+    Codes codes;
+    for (const auto& [key, c] : shown)
+        if (LacksGlyph(font, c)) codes.push_back(c);
+    if (codes.empty() || !font.GetDescriptor()) return;
+    if (font.IsComposite()) {
+        if (font.GetDescendantKind() == Font::e_cid_type2) RepairCIDFontType2(ctx, font, codes);
+    } else if (font.GetKind() == Font::e_truetype) {
+        RepairTrueType(ctx, font, codes);
+    } else if (font.GetKind() == Font::e_type1 || font.GetKind() == Font::e_mmtype1) {
+        RepairType1(ctx, font, codes);
+    }
+}
+
+}  // namespace qvx::PDF::FontRules
