@@ -242,6 +242,10 @@ unsigned FontFaces::Glyph(const Face& face, const PDF::Font& font, const PDF::Fo
             if (unsigned g = FT_Get_Name_Index(ft, n.c_str())) return g;
         }
     }
+    // A TrueType-based composite font without a ToUnicode map names its glyphs by CID
+    // alone: pdftoppm looks the CID up in the substitute's character map, as the many
+    // writers that number glyphs by their Unicode value expect.
+    if (font.GetDescendantKind() == PDF::Font::e_cid_type2 && !font.GetToUnicode()) return FT_Get_Char_Index(ft, code.cid);
     std::u16string text;
     if (font.ToUnicode(code, text) && !text.empty()) {
         char32_t u = text[0];
