@@ -95,6 +95,10 @@ long Font::SimpleGlyph(std::uint32_t code) const
             has10 |= t.platform == 1 && t.encoding == 0;
             if (t.platform == 0 && unicode < 0) unicode = t.encoding;
         }
+        // A variant's name (a.sc, one.alt) says more than the character it stands for.
+        if (!name.empty() && !GlyphList::IsListed(name) && p->HasGlyphNames()) {
+            if (unsigned g = p->GlyphByName(name)) return g;
+        }
         if (!IsSymbolic() && (has31 || unicode >= 0) && !name.empty()) {
             std::u32string u = GlyphList::ToUnicode(name);
             if (u.size() == 1) {

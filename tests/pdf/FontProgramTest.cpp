@@ -125,6 +125,10 @@ TEST(FontProgram, TrueTypeGlyphsThroughTheTablesAFontHas)
     // them, not through the Mac table by the code (where 0xE9 is another letter).
     std::string unicode = Retabled(bytes, {{{3, 1}, {0, 5}}, {{3, 10}, {0, 6}}});
     EXPECT_EQ(glyph(unicode, "/Encoding /WinAnsiEncoding /FontDescriptor << /Flags 32 /FontFile2 @2 >>", 0xE9), eacute);
+    // A variant's name finds the variant, not the glyph of the character it stands for.
+    std::string variant = "/Encoding << /Differences [65 /uni02E5.5] >> /FontDescriptor << /Flags 32 /FontFile2 @2 >>";
+    EXPECT_EQ(glyph(bytes, variant, 'A'), static_cast<long>(p->GlyphByName("uni02E5.5")));
+    EXPECT_NE(p->GlyphByName("uni02E5.5"), p->GlyphByCMap(3, 1, 0x02E5));
     // Without its Mac table, a symbolic font with neither names nor a (3,0) table: the
     // code itself through the Windows Unicode table.
     std::string windows = Retabled(bytes, {{{1, 0}, {1, 99}}});
