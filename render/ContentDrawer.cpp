@@ -62,9 +62,12 @@ void ContentDrawer::SetInheritedColour(const RGB& rgb)
 
 void ContentDrawer::DrawPage(const PDF::Page& page)
 {
+    // A clip the content leaves set at its end must not reach the annotations drawn next.
+    cairo_save(mp_cr);
     m_reader.Begin(page);
     Walk();
     m_reader.End();
+    cairo_restore(mp_cr);
 }
 
 void ContentDrawer::DrawForm(SDF::Obj* stream, bool own_matrix)
