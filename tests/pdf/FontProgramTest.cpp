@@ -73,6 +73,13 @@ TEST(FontProgram, Type1ProgramAndEmbeddedFont)
     EXPECT_EQ(f->GlyphId({'A', 1, 'A'}), static_cast<long>(a));
     EXPECT_EQ(f->GlyphId({'B', 1, 'B'}), 0);  // a Differences name the program lacks
     EXPECT_EQ(f->GetProgram()->Advance(static_cast<unsigned>(f->GlyphId({'A', 1, 'A'}))), 667);
+    // As the program of a CIDFontType0: its glyphs are not numbered by CID, so the
+    // CIDToGIDMap it comes with places CID 1 on "A".
+    t.SetStream(7, "<< >>", std::string{0, 0, static_cast<char>(a >> 8), static_cast<char>(a & 255)});
+    t.Set(8, "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /NimbusSans-Regular /FontDescriptor @3 /CIDToGIDMap @7 "
+             "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> >>");
+    t.Set(9, "<< /Type /Font /Subtype /Type0 /BaseFont /NimbusSans-Regular /Encoding /Identity-H /DescendantFonts [@8] >>");
+    EXPECT_EQ(PDF::Font::Create(t.Get(9))->GlyphId({1, 2, 1}), static_cast<long>(a));
 
     t.SetStream(4, "<< >>", "garbage");
     t.Set(5, "<< /Type /FontDescriptor /FontFile2 @4 /Flags 4 >>");
