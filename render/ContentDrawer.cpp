@@ -289,9 +289,11 @@ void ContentDrawer::Stroke(const GState& gs)
     cairo_set_line_join(mp_cr, joins[std::clamp(gs.line_join, 0, 2)]);
     cairo_set_miter_limit(mp_cr, std::max(1.0, gs.miter_limit));
     cairo_set_dash(mp_cr, gs.dash.data(), static_cast<int>(gs.dash.size()), gs.dash_phase);
-    // Lines thinner than a pixel are drawn one pixel wide, as screen renderers do.
-    Matrix m = gs.ctm.Then(m_base);
-    double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
+    // Lines thinner than a pixel are drawn one pixel wide, as screen renderers do. The
+    // width is in the space cairo draws in (text space for glyph outlines).
+    cairo_matrix_t m;
+    cairo_get_matrix(mp_cr, &m);
+    double scale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
     double w = gs.line_width;
     if (!std::isfinite(w) || w * scale < 1) w = 1 / scale;
     cairo_set_line_width(mp_cr, w);

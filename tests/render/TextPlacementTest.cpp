@@ -150,3 +150,14 @@ TEST(TextPlacement, CidsOfAnUnmappedSubstituteAreCharacters)
     EXPECT_GT(ih, 2 * iw);
     EXPECT_GT(hw, 2 * hh);
 }
+
+TEST(TextPlacement, StrokedGlyphsKeepThinLinesThin)
+{
+    // Glyph outlines stroked with a line thinner than a pixel, through a text matrix that
+    // scales by 60: the outline stays a pixel wide, not a pixel of text space (60 pixels).
+    Render::Bitmap bm = DrawText("BT /F1 1 Tf 1 Tr 0.1 w 60 0 0 60 30 20 Tm (I) Tj ET");
+    std::vector<int> dark = DarkColumns(bm, 60);
+    ASSERT_FALSE(dark.empty());
+    EXPECT_LT(dark.size(), 8u);
+    EXPECT_GT(dark.back() - dark.front(), 5);  // the two sides of the stem
+}
