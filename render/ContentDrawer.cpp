@@ -241,11 +241,19 @@ void ContentDrawer::DrawPath(const Element& e)
         if (e.fill) {
             AppendPath();
             cairo_set_fill_rule(mp_cr, e.even_odd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-            SnapRectangleFill(gs.ctm);
+            double coverage = 1;
+            SnapRectangleFill(gs.ctm, coverage);
             BeginPaint(gs);
             if (SetSource(gs, true)) {
                 Knockout(false);
-                cairo_fill(mp_cr);
+                if (coverage < 1) {
+                    cairo_save(mp_cr);
+                    cairo_clip(mp_cr);
+                    cairo_paint_with_alpha(mp_cr, coverage);
+                    cairo_restore(mp_cr);
+                } else {
+                    cairo_fill(mp_cr);
+                }
             }
             EndPaint(gs);
         }
