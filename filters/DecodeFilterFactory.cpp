@@ -107,7 +107,7 @@ std::unique_ptr<Filter> CreateDecodeFilter(std::string_view name, const DecodePa
     }
     case e_jbig2:
         return Budgeted(std::make_unique<JBIG2Decode>(std::move(source), p.jbig2_globals, p.width, p.height), p);
-    case e_jpx: return Budgeted(std::make_unique<JPXDecode>(std::move(source), p.image_bits_per_component), p);
+    case e_jpx: return Budgeted(std::make_unique<JPXDecode>(std::move(source), p.image_bits_per_component, p.image_indexed), p);
     case e_unknown: break;
     }
     QVX_THROW("IsDecodeFilterName(name)", "Unknown filter");

@@ -49,6 +49,9 @@ struct DecodeParams {
     // the depth.
     std::uint32_t width = 0, height = 0;
     int image_bits_per_component = 0;
+    // The image's ColorSpace is Indexed: JPXDecode gives the file's palette indices, not
+    // the colours of the palette the file carries.
+    bool image_indexed = false;
     // Length of the stream's raw data, for the output budget.
     std::uint64_t raw_length = 0;
 };

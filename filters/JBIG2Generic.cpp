@@ -10,14 +10,17 @@ namespace {
 // the pixels of row y just left of x; the adaptive pixels come last, A1 highest.
 struct Shape {
     int start2, n2, start1, n1, n0, n_at;
-    std::uint32_t sltp;  // the context that codes the typical-row flag
+    // The context that codes the typical-row flag: the standard's 0x9B25, 0x0795, 0x00E5 and
+    // 0x0195, whose bits name pixels in the standard's order, with those bits moved to
+    // where this layout keeps the same pixels (it shares its state with their context).
+    std::uint32_t sltp;
 };
 
 constexpr Shape kShapes[4] = {
-    {-1, 3, -2, 5, 4, 4, 0x9B25},
-    {-1, 4, -2, 5, 3, 1, 0x0795},
-    {-1, 3, -2, 4, 2, 1, 0x00E5},
-    {0, 0, -3, 5, 4, 1, 0x0195},
+    {-1, 3, -2, 5, 4, 4, 0x3953},
+    {-1, 4, -2, 5, 3, 1, 0x079A},
+    {-1, 3, -2, 4, 2, 1, 0x00E3},
+    {0, 0, -3, 5, 4, 1, 0x018B},
 };
 
 inline std::uint32_t Pixel(const Byte* row, std::int64_t x, std::uint32_t width)

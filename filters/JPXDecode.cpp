@@ -92,9 +92,9 @@ struct JPXDecode::Impl {
     std::vector<std::uint32_t> pixel;  // one pixel's samples, at their own depths
 };
 
-JPXDecode::JPXDecode(std::unique_ptr<Filter> in, int bits_per_component)
+JPXDecode::JPXDecode(std::unique_ptr<Filter> in, int bits_per_component, bool indices)
     : BufFilter(e_input, std::move(in)), mp_impl(std::make_unique<Impl>()),
-      m_requested_bpc(bits_per_component)
+      m_requested_bpc(bits_per_component), m_indices(indices)
 {
 }
 
@@ -126,6 +126,7 @@ void JPXDecode::Decode()
     opj_set_error_handler(d.codec, Quiet, nullptr);
     opj_dparameters_t params;
     opj_set_default_decoder_parameters(&params);
+    if (m_indices) params.flags |= OPJ_DPARAMETERS_IGNORE_PCLR_CMAP_CDEF_FLAG;
     QVX_CHECK(opj_setup_decoder(d.codec, &params), kReadError);
 
     MemoryInput input{data.data(), data.size(), 0};

@@ -26,7 +26,9 @@ class JPXDecode : public BufFilter {
 public:
     enum ColourSpace { e_unknown, e_gray, e_rgb, e_cmyk, e_other };
 
-    explicit JPXDecode(std::unique_ptr<Filter> in, int bits_per_component = 0);
+    // indices: leave a palette the file carries unapplied (the image's own ColorSpace is
+    // Indexed and maps the indices itself).
+    explicit JPXDecode(std::unique_ptr<Filter> in, int bits_per_component = 0, bool indices = false);
     ~JPXDecode() override;
 
     const char* GetName() const override { return "JPXDecode"; }
@@ -51,6 +53,7 @@ private:
 
     std::unique_ptr<Impl> mp_impl;
     int m_requested_bpc;
+    bool m_indices;
 };
 
 }  // namespace qvx::Filters

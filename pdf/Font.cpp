@@ -160,8 +160,14 @@ double Font::GetWidth(const CharCode& c) const
         if (!m_width_done[c.code]) {
             m_width_done.set(c.code);
             m_resolved_width[c.code] = m_missing_width;
-            if (!m_std14.empty()) {
-                if (auto w = Std14::Width(m_std14, GlyphName(c.code))) m_resolved_width[c.code] = *w;
+            // A Widths array with a MissingWidth covers every code itself; otherwise the
+            // standard font's metrics, by the code's name, else by the name the base
+            // encoding gives it (a .notdef laid over the space keeps the space's width).
+            bool covered = m_has_width.any() && FindIn(mp_descriptor, "MissingWidth");
+            if (!m_std14.empty() && !covered) {
+                auto w = Std14::Width(m_std14, GlyphName(c.code));
+                if (!w) w = Std14::Width(m_std14, BaseGlyphName(m_encoding.GetBase(), c.code));
+                if (w) m_resolved_width[c.code] = *w;
             }
         }
         return m_resolved_width[c.code];

@@ -130,8 +130,10 @@ long Font::CompositeGlyph(std::uint32_t cid) const
 {
     const FontProgram* p = GetProgram();
     if (!p) return -1;
-    if (m_desc_kind == e_cid_type2) {
-        Obj* map = mp_cid_to_gid ? mp_cid_to_gid->Resolve() : nullptr;
+    Obj* map = mp_cid_to_gid ? mp_cid_to_gid->Resolve() : nullptr;
+    // A CIDFontType0 whose program numbers glyphs by index rather than by CID (an OpenType
+    // font) takes the CIDToGIDMap it comes with, as TrueType-based ones do.
+    if (m_desc_kind == e_cid_type2 || (map && map->IsStream() && !p->IsCIDKeyed())) {
         if (map && map->IsStream()) {
             if (!m_cid_to_gid_read) {
                 m_cid_to_gid_read = true;

@@ -88,15 +88,22 @@ long Font::SimpleGlyph(std::uint32_t code) const
     std::string_view name = GlyphName(code);
     if (m_kind == e_truetype) {
         bool has31 = false, has30 = false, has10 = false;
+        int unicode = -1;  // encoding of a Unicode-platform table, which serves as (3,1) does
         for (const auto& t : p->CMapTables()) {
             has31 |= t.platform == 3 && t.encoding == 1;
             has30 |= t.platform == 3 && t.encoding == 0;
             has10 |= t.platform == 1 && t.encoding == 0;
+            if (t.platform == 0 && unicode < 0) unicode = t.encoding;
         }
-        if (!IsSymbolic() && has31 && !name.empty()) {
+        // A variant's name (a.sc, one.alt) says more than the character it stands for.
+        if (!name.empty() && !GlyphList::IsListed(name) && p->HasGlyphNames()) {
+            if (unsigned g = p->GlyphByName(name)) return g;
+        }
+        if (!IsSymbolic() && (has31 || unicode >= 0) && !name.empty()) {
             std::u32string u = GlyphList::ToUnicode(name);
             if (u.size() == 1) {
-                if (unsigned g = p->GlyphByCMap(3, 1, u[0])) return g;
+                if (unsigned g = has31 ? p->GlyphByCMap(3, 1, u[0]) : 0) return g;
+                if (unsigned g = unicode >= 0 ? p->GlyphByCMap(0, unicode, u[0]) : 0) return g;
             }
         }
         if (has30) {
@@ -107,7 +114,15 @@ long Font::SimpleGlyph(std::uint32_t code) const
         if (has10) {
             if (unsigned g = p->GlyphByCMap(1, 0, code)) return g;
         }
-        if (!name.empty() && p->HasGlyphNames()) return p->GlyphByName(name);
+        if (!name.empty() && p->HasGlyphNames()) {
+            if (unsigned g = p->GlyphByName(name)) return g;
+        }
+        // Symbolic fonts written with a Unicode table only: the code itself, as viewers take it.
+        if (has31) {
+            for (unsigned base : {0u, 0xF000u}) {
+                if (unsigned g = p->GlyphByCMap(3, 1, base + code)) return g;
+            }
+        }
         return 0;
     }
     // Type 1 and CFF programs: by glyph name, else by the program's own encoding.

@@ -62,9 +62,12 @@ void ContentDrawer::SetInheritedColour(const RGB& rgb)
 
 void ContentDrawer::DrawPage(const PDF::Page& page)
 {
+    // A clip the content leaves set at its end must not reach the annotations drawn next.
+    cairo_save(mp_cr);
     m_reader.Begin(page);
     Walk();
     m_reader.End();
+    cairo_restore(mp_cr);
 }
 
 void ContentDrawer::DrawForm(SDF::Obj* stream, bool own_matrix)
@@ -238,11 +241,19 @@ void ContentDrawer::DrawPath(const Element& e)
         if (e.fill) {
             AppendPath();
             cairo_set_fill_rule(mp_cr, e.even_odd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
-            SnapRectangleFill(gs.ctm);
+            double coverage = 1;
+            SnapRectangleFill(gs.ctm, coverage);
             BeginPaint(gs);
             if (SetSource(gs, true)) {
                 Knockout(false);
-                cairo_fill(mp_cr);
+                if (coverage < 1) {
+                    cairo_save(mp_cr);
+                    cairo_clip(mp_cr);
+                    cairo_paint_with_alpha(mp_cr, coverage);
+                    cairo_restore(mp_cr);
+                } else {
+                    cairo_fill(mp_cr);
+                }
             }
             EndPaint(gs);
         }
@@ -286,9 +297,11 @@ void ContentDrawer::Stroke(const GState& gs)
     cairo_set_line_join(mp_cr, joins[std::clamp(gs.line_join, 0, 2)]);
     cairo_set_miter_limit(mp_cr, std::max(1.0, gs.miter_limit));
     cairo_set_dash(mp_cr, gs.dash.data(), static_cast<int>(gs.dash.size()), gs.dash_phase);
-    // Lines thinner than a pixel are drawn one pixel wide, as screen renderers do.
-    Matrix m = gs.ctm.Then(m_base);
-    double scale = std::sqrt(std::fabs(m.a * m.d - m.b * m.c));
+    // Lines thinner than a pixel are drawn one pixel wide, as screen renderers do. The
+    // width is in the space cairo draws in (text space for glyph outlines).
+    cairo_matrix_t m;
+    cairo_get_matrix(mp_cr, &m);
+    double scale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
     double w = gs.line_width;
     if (!std::isfinite(w) || w * scale < 1) w = 1 / scale;
     cairo_set_line_width(mp_cr, w);

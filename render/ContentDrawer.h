@@ -86,7 +86,9 @@ private:
     void Stroke(const PDF::GState& gs);
     // Rectangles and straight lines along the pixel grid drawn with whole-pixel edges: the
     // current path replaced by the area to fill; false when the path is not such a shape.
-    bool SnapRectangleFill(const PDF::Matrix& ctm);
+    // A rectangle without area becomes the row or column of pixels it lies in, to be painted
+    // with the share of the colour `coverage` gives (1 for the others).
+    bool SnapRectangleFill(const PDF::Matrix& ctm, double& coverage);
     bool SnapLineStroke(const PDF::GState& gs);
     void ReplacePath(const std::vector<std::array<double, 4>>& device_rects);
     void EnterForm(const PDF::Element& e);

@@ -247,6 +247,12 @@ unsigned FontFaces::Glyph(const Face& face, const PDF::Font& font, const PDF::Fo
         char32_t u = text[0];
         if (u >= 0xD800 && u < 0xDC00 && text.size() > 1) u = 0x10000 + ((u - 0xD800) << 10) + (text[1] - 0xDC00);
         if (unsigned g = FT_Get_Char_Index(ft, u)) return g;
+    } else if (font.GetDescendantKind() == PDF::Font::e_cid_type2) {
+        // A TrueType-based composite font with neither a ToUnicode map nor a known character
+        // collection names its glyphs by CID alone: pdftoppm looks the CID up in the
+        // substitute's character map, as the many writers that number glyphs by their
+        // Unicode value expect.
+        return FT_Get_Char_Index(ft, code.cid);
     }
     if (font.IsSimple()) {
         if (unsigned g = FT_Get_Char_Index(ft, code.code)) return g;

@@ -149,7 +149,12 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
             int n = per_pixel >= 8 ? static_cast<int>(per_pixel / 2) : static_cast<int>(per_pixel);
             if (!comps) comps = n == 4 ? 4 : n >= 3 ? 3 : 1;
         }
-        bpc = per_pixel >= 2u * comps ? 16 : 8;
+        // Samples below a byte (an Indexed image's 4-bit indices) come packed in rows at
+        // the image's own BitsPerComponent.
+        int declared = info.bits_per_component;
+        bool packed = declared > 0 && declared < 8 &&
+                      data->size() == (static_cast<std::uint64_t>(info.width) * comps * declared + 7) / 8 * info.height;
+        bpc = packed ? declared : per_pixel >= 2u * comps ? 16 : 8;
         if (!cs) cs = PDF::ColorSpace::Device(comps == 4 ? PDF::ColorSpace::e_device_cmyk : comps == 3 ? PDF::ColorSpace::e_device_rgb : PDF::ColorSpace::e_device_gray);
     }
     if (!cs || comps < 1 || comps > Common::Limits::kMaxColorComponents || !ValidDepth(bpc)) return nullptr;

@@ -33,8 +33,9 @@ bool Same(double a, double b) { return std::fabs(a - b) < kAligned; }
 
 }  // namespace
 
-bool ContentDrawer::SnapRectangleFill(const Matrix& ctm)
+bool ContentDrawer::SnapRectangleFill(const Matrix& ctm, double& coverage)
 {
+    coverage = 1;
     // One subpath of four corners: m l l l, closed or not, or with a fifth point back at the start.
     std::vector<Point> pts;
     for (std::size_t i = 0; i < m_path.size(); ++i) {
@@ -54,9 +55,15 @@ bool ContentDrawer::SnapRectangleFill(const Matrix& ctm)
     bool along = Same(pts[0].y, pts[1].y) && Same(pts[1].x, pts[2].x) && Same(pts[2].y, pts[3].y) && Same(pts[3].x, pts[0].x);
     if (!across && !along) return false;
     double x0 = pts[0].x, x1 = pts[2].x, y0 = pts[0].y, y1 = pts[2].y;
-    if (Same(x0, x1) || Same(y0, y1)) return false;  // no area: nothing to widen
-    Snap(x0, x1);
-    Snap(y0, y1);
+    bool flat_x = Same(x0, x1), flat_y = Same(y0, y1);
+    if (flat_x && flat_y) return false;
+    // A rule filled as a rectangle of no height (or width) still shows, as the faint line
+    // pdftoppm's anti-aliasing leaves of it: an eighth of the colour on its pixel row.
+    if (flat_x || flat_y) coverage = 0.125;
+    if (flat_x) x0 = std::floor(x0), x1 = x0 + 1;
+    else Snap(x0, x1);
+    if (flat_y) y0 = std::floor(y0), y1 = y0 + 1;
+    else Snap(y0, y1);
     ReplacePath({{x0, y0, x1, y1}});
     return true;
 }

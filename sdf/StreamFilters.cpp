@@ -66,6 +66,10 @@ Filters::DecodeParams ReadDecodeParams(const Obj* parms, const Obj& stream)
     p.width = static_cast<std::uint32_t>(std::max(0, IntValue(&stream, "Width").value_or(0)));
     p.height = static_cast<std::uint32_t>(std::max(0, IntValue(&stream, "Height").value_or(0)));
     p.image_bits_per_component = IntValue(&stream, "BitsPerComponent").value_or(0);
+    if (const Obj* cs = Value(&stream, "ColorSpace"); cs && cs->IsArray() && cs->Size() > 0) {
+        const Obj* family = cs->GetAt(0);
+        p.image_indexed = family && family->IsName() && family->GetName() == "Indexed";
+    }
     if (const Obj* g = Value(parms, "JBIG2Globals"); g && g->IsStream()) {
         auto dec = g->GetDecodedStream();
         while (std::size_t n = dec->Size()) {

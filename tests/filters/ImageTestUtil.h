@@ -186,6 +186,29 @@ inline std::optional<Pnm> Djpeg(const TempDir& dir, const Bytes& jpeg)
     return ParsePnm(ReadFile(out));
 }
 
+// Big-endian integers of a JPEG 2000 file, its boxes, and files made of parts.
+inline void Put(Bytes& b, std::uint64_t v, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+inline Bytes Box(const char* type, const Bytes& body, bool extended = false)
+{
+    Bytes b;
+    Put(b, extended ? 1 : 8 + body.size(), 4);
+    b.insert(b.end(), type, type + 4);
+    if (extended) Put(b, 16 + body.size(), 8);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+inline Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
 inline Bytes ReadAll(Filters::Filter& f)
 {
     Filters::FilterReader r(f);

@@ -234,7 +234,8 @@ bool SameRow(const Bitmap& bm, std::uint32_t y)
 
 void EncodeGeneric(MQEncoder& mq, std::vector<std::uint8_t>& cx, const Bitmap& bm, const GenericOptions& o)
 {
-    static const std::uint32_t kSltp[4] = {0x9B25, 0x0795, 0x00E5, 0x0195};
+    // The standard's typical-row contexts in the pixel order GenericContext builds.
+    static const std::uint32_t kSltp[4] = {0x3953, 0x079A, 0x00E3, 0x018B};
     int ltp = 0;
     for (std::uint32_t y = 0; y < bm.Height(); ++y) {
         if (o.tpgdon) {

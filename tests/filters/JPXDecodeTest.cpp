@@ -162,6 +162,42 @@ TEST(JPXDecode, DepthsSignednessAndRequestedBits)
         }
 }
 
+// A JP2 file with a palette: its colours by default, its indices for an image whose own
+// colour space is Indexed.
+TEST(JPXDecode, PaletteLeftToAnIndexedColourSpace)
+{
+    TempDir dir;
+    const int w = 16, h = 8;
+    std::string raw;
+    for (int i = 0; i < w * h; ++i) raw += char((i / 3) % 4);
+    Bytes stream = OpjCompress(dir, "in.raw", raw, "j2k", {"-n", "3", "-F", "16,8,1,8,u"});
+    ASSERT_FALSE(stream.empty());
+    Bytes ihdr;
+    Put(ihdr, h, 4);
+    Put(ihdr, w, 4);
+    Put(ihdr, 1, 2);
+    ihdr.insert(ihdr.end(), {7, 7, 0, 0});
+    Bytes colr = {1, 0, 0};
+    Put(colr, 16, 4);  // sRGB
+    Bytes pclr = {0, 4, 3, 7, 7, 7};
+    const Bytes colours = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 9, 9};
+    pclr.insert(pclr.end(), colours.begin(), colours.end());
+    Bytes cmap;
+    for (int c = 0; c < 3; ++c) cmap.insert(cmap.end(), {0, 0, 1, static_cast<Byte>(c)});
+    Bytes jp2 = Cat({Box("jP  ", {0x0D, 0x0A, 0x87, 0x0A}), Box("ftyp", {'j', 'p', '2', ' ', 0, 0, 0, 0, 'j', 'p', '2', ' '}),
+                     Box("jp2h", Cat({Box("ihdr", ihdr), Box("colr", colr), Box("pclr", pclr), Box("cmap", cmap)})),
+                     Box("jp2c", stream)});
+    JPXDecode coloured(std::make_unique<TrickleFilter>(jp2, 1000));
+    JPXDecode indexed(std::make_unique<TrickleFilter>(jp2, 1000), 0, true);
+    Bytes rgb = ReadAll(coloured), indices = ReadAll(indexed);
+    ASSERT_EQ(rgb.size(), std::size_t(w * h * 3));
+    ASSERT_EQ(indices.size(), std::size_t(w * h));
+    for (int i = 0; i < w * h; ++i) {
+        ASSERT_EQ(indices[std::size_t(i)], (i / 3) % 4) << i;
+        for (int c = 0; c < 3; ++c) ASSERT_EQ(rgb[std::size_t(3 * i + c)], colours[std::size_t(3 * ((i / 3) % 4) + c)]) << i;
+    }
+}
+
 // Broken data throws the one message; a huge declared image is refused at the header,
 // before the library allocates its planes; the output budget holds.
 TEST(JPXDecode, DamagedAndHostileData)

@@ -3,33 +3,15 @@
 #include <array>
 
 #include "filters/JPXInfo.h"
+#include "tests/filters/ImageTestUtil.h"
 
 using namespace qvx::Filters;
 using qvx::Common::Bytes;
+using qvx::Test::Box;
+using qvx::Test::Cat;
+using qvx::Test::Put;
 
 namespace {
-
-void Put(Bytes& b, std::uint64_t v, int bytes)
-{
-    for (int i = bytes - 1; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-Bytes Box(const char* type, const Bytes& body, bool extended = false)
-{
-    Bytes b;
-    Put(b, extended ? 1 : 8 + body.size(), 4);
-    b.insert(b.end(), type, type + 4);
-    if (extended) Put(b, 16 + body.size(), 8);
-    b.insert(b.end(), body.begin(), body.end());
-    return b;
-}
-
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
 
 // SOC and SIZ for a w x h image at offset (1, 2) in 64 x 64 tiles; ssiz and the
 // subsampling per component.

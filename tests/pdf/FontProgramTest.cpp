@@ -23,6 +23,24 @@ std::string Slurp(const char* path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The program with the character map subtables of (platform, encoding) `from` renamed `to`.
+std::string Retabled(std::string ttf, std::initializer_list<std::pair<std::pair<int, int>, std::pair<int, int>>> renames)
+{
+    auto u16 = [&](std::size_t at) { return static_cast<unsigned char>(ttf[at]) << 8 | static_cast<unsigned char>(ttf[at + 1]); };
+    auto put16 = [&](std::size_t at, int v) { ttf[at] = static_cast<char>(v >> 8), ttf[at + 1] = static_cast<char>(v & 255); };
+    for (std::size_t i = 0, n = u16(4); i < n; ++i) {
+        std::size_t rec = 12 + 16 * i;
+        if (ttf.compare(rec, 4, "cmap") != 0) continue;
+        std::size_t cmap = static_cast<std::size_t>(u16(rec + 8)) << 16 | u16(rec + 10);
+        for (std::size_t k = 0, m = u16(cmap + 2); k < m; ++k) {
+            std::size_t at = cmap + 4 + 8 * k;
+            for (const auto& [from, to] : renames)
+                if (u16(at) == from.first && u16(at + 2) == from.second) put16(at, to.first), put16(at + 2, to.second);
+        }
+    }
+    return ttf;
+}
+
 }  // namespace
 
 TEST(FontProgram, Type1ProgramAndEmbeddedFont)
@@ -56,6 +74,13 @@ TEST(FontProgram, Type1ProgramAndEmbeddedFont)
     EXPECT_EQ(f->GlyphId({'A', 1, 'A'}), static_cast<long>(a));
     EXPECT_EQ(f->GlyphId({'B', 1, 'B'}), 0);  // a Differences name the program lacks
     EXPECT_EQ(f->GetProgram()->Advance(static_cast<unsigned>(f->GlyphId({'A', 1, 'A'}))), 667);
+    // As the program of a CIDFontType0: its glyphs are not numbered by CID, so the
+    // CIDToGIDMap it comes with places CID 1 on "A".
+    t.SetStream(7, "<< >>", std::string{0, 0, static_cast<char>(a >> 8), static_cast<char>(a & 255)});
+    t.Set(8, "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /NimbusSans-Regular /FontDescriptor @3 /CIDToGIDMap @7 "
+             "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> >>");
+    t.Set(9, "<< /Type /Font /Subtype /Type0 /BaseFont /NimbusSans-Regular /Encoding /Identity-H /DescendantFonts [@8] >>");
+    EXPECT_EQ(PDF::Font::Create(t.Get(9))->GlyphId({1, 2, 1}), static_cast<long>(a));
 
     t.SetStream(4, "<< >>", "garbage");
     t.Set(5, "<< /Type /FontDescriptor /FontFile2 @4 /Flags 4 >>");
@@ -104,6 +129,33 @@ TEST(FontProgram, TrueTypeCMapTables)
     EXPECT_EQ(q->Advance(g), p->Advance(g));
     EXPECT_EQ(q->GlyphName(n), p->GlyphName(g));
     EXPECT_FALSE(PDF::SubstituteProgram::WithGlyphCopies(Common::ToBytes(bytes), {{n + 5, 300}}));
+}
+
+TEST(FontProgram, TrueTypeGlyphsThroughTheTablesAFontHas)
+{
+    if (!std::filesystem::exists(kTrueType)) GTEST_SKIP() << "no DejaVu fonts";
+    std::string bytes = Slurp(kTrueType);
+    auto glyph = [](const std::string& program, const std::string& font, std::uint32_t code) {
+        TestDoc t;
+        t.SetStream(2, "<< >>", program);
+        t.Set(1, "<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans " + font + " >>");
+        return PDF::Font::Create(t.Get(1))->GlyphId({code, 1, code});
+    };
+    auto p = PDF::FontProgram::Open(Common::ToBytes(bytes));
+    ASSERT_TRUE(p);
+    long eacute = p->GlyphByCMap(3, 1, 0xE9), a = p->GlyphByCMap(3, 1, 'A');
+    // Its Windows tables renamed to the Unicode platform: a non-symbolic font finds é through
+    // them, not through the Mac table by the code (where 0xE9 is another letter).
+    std::string unicode = Retabled(bytes, {{{3, 1}, {0, 5}}, {{3, 10}, {0, 6}}});
+    EXPECT_EQ(glyph(unicode, "/Encoding /WinAnsiEncoding /FontDescriptor << /Flags 32 /FontFile2 @2 >>", 0xE9), eacute);
+    // A variant's name finds the variant, not the glyph of the character it stands for.
+    std::string variant = "/Encoding << /Differences [65 /uni02E5.5] >> /FontDescriptor << /Flags 32 /FontFile2 @2 >>";
+    EXPECT_EQ(glyph(bytes, variant, 'A'), static_cast<long>(p->GlyphByName("uni02E5.5")));
+    EXPECT_NE(p->GlyphByName("uni02E5.5"), p->GlyphByCMap(3, 1, 0x02E5));
+    // Without its Mac table, a symbolic font with neither names nor a (3,0) table: the
+    // code itself through the Windows Unicode table.
+    std::string windows = Retabled(bytes, {{{1, 0}, {1, 99}}});
+    EXPECT_EQ(glyph(windows, "/Encoding /Identity-H /FontDescriptor << /Flags 4 /FontFile2 @2 >>", 'A'), a);
 }
 
 TEST(FontProgram, Type1AdvancesAndBadPrograms)

@@ -77,6 +77,13 @@ TEST(Font, SimpleFontEncodingWidthsAndUnicode)
     EXPECT_EQ(f->GetWidth({0xE9, 1, 0xE9}), 556);
     EXPECT_EQ(f->GlyphId({65, 1, 65}), -1);  // no program
     EXPECT_FALSE(f->IsSubset());
+    // A MissingWidth beside the Widths covers the codes outside them; a .notdef laid over
+    // the space keeps the space's width (278 in Helvetica).
+    t.Set(4, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FirstChar 65 /LastChar 65 /Widths [500] "
+             "/FontDescriptor << /MissingWidth 750 >> >>");
+    EXPECT_EQ(Font::Create(t.Get(4))->GetWidth({0xE9, 1, 0xE9}), 750);
+    t.Set(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Differences [32 /.notdef] >> >>");
+    EXPECT_EQ(Font::Create(t.Get(5))->GetWidth({32, 1, 32}), 278);
 
     // Symbol keeps its own encoding; a broken dictionary still decodes.
     t.Set(2, "<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>");

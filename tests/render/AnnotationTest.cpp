@@ -54,3 +54,18 @@ TEST(Annotations, LinkBordersAndAppearances)
     bm = DrawWithAnnot("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] >>", false);
     EXPECT_EQ(Rgb(bm, 10, 80), 0xFFFFFFu);
 }
+
+TEST(Annotations, DrawnOutsideTheClipThePageLeaves)
+{
+    // The page clips to its lower left corner without q/Q around it; the annotation's square
+    // (device rows 20-40, columns 60-80) is drawn in the state the page started with.
+    RenderDoc d;
+    d.content = "0 0 10 10 re W n 0 0 1 rg 0 0 100 100 re f";
+    int ap = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 20 20]", "1 0 0 rg 0 0 20 20 re f");
+    int sq = d.b.Add("<< /Type /Annot /Subtype /Square /Rect [60 60 80 80] /AP << /N " + std::to_string(ap) + " 0 R >> >>");
+    d.page_extra = "/Annots [" + std::to_string(sq) + " 0 R]";
+    Render::Bitmap bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 5, 95), 0x0000FFu);
+    EXPECT_EQ(Rgb(bm, 50, 50), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(bm, 70, 30), 0xFF0000u);
+}

@@ -42,9 +42,12 @@ TEST(PixelSnap, RectangleFillsGetWholePixelEdges)
     bm = Draw("0 g 50.3 20 0.3 20 re f");
     EXPECT_EQ(Rgb(bm, 50, 70), 0u);
     EXPECT_EQ(Rgb(bm, 51, 70), 0xFFFFFFu);
-    // A rectangle of no height has no area to fill.
+    // A rectangle of no height (or width) leaves a faint line on the pixel row (column) it
+    // lies in, as pdftoppm draws such rules: an eighth of black on white.
     bm = Draw("0 g 10 50.3 80 0 re f");
-    for (int y = 45; y < 55; ++y) ASSERT_EQ(Rgb(bm, 50, y), 0xFFFFFFu) << y;
+    for (int y = 45; y < 55; ++y) ASSERT_EQ(Rgb(bm, 50, y), y == 49 ? 0xDFDFDFu : 0xFFFFFFu) << y;
+    bm = Draw("0 g 30.6 10 0 80 re f");
+    for (int x = 25; x < 35; ++x) ASSERT_EQ(Rgb(bm, x, 50), x == 30 ? 0xDFDFDFu : 0xFFFFFFu) << x;
     // A turned rectangle and a curved shape keep their anti-aliased edges.
     bm = Draw("0 g 1 0 0.2 1 0 0 cm 10.3 10.3 30.4 30.4 re f");
     int grey = 0;

@@ -122,3 +122,42 @@ TEST(TextPlacement, VerticalWritingFollowsW2AndDW2)
     EXPECT_NEAR(w2[1] - w2[0], 40, 1);
     EXPECT_NEAR(w2[0] - dflt[0], 10, 1);
 }
+
+TEST(TextPlacement, CidsOfAnUnmappedSubstituteAreCharacters)
+{
+    // A TrueType-based Type 0 font that embeds nothing and has no ToUnicode map: each CID
+    // is looked up as a character in the substitute, so <0049> draws a tall "I" and
+    // <002D> a wide hyphen.
+    RenderDoc d;
+    int desc = d.b.Add("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /QvxNoSuchFace "
+                       "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 600 >>");
+    int font = d.b.Add("<< /Type /Font /Subtype /Type0 /BaseFont /QvxNoSuchFace /Encoding /Identity-H "
+                       "/DescendantFonts [" + std::to_string(desc) + " 0 R] >>");
+    d.resources = "<< /Font << /F1 " + std::to_string(font) + " 0 R >> >>";
+    // The width and height of the ink.
+    auto extent = [&](const std::string& cid) {
+        d.content = "BT /F1 60 Tf 20 20 Td <" + cid + "> Tj ET";
+        Render::Bitmap bm = d.Draw().bitmap;
+        int x0 = bm.width, x1 = -1, y0 = bm.height, y1 = -1;
+        for (int y = 0; y < bm.height; ++y)
+            for (int x = 0; x < bm.width; ++x)
+                if ((Rgb(bm, x, y) & 0xFF) < 128) x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        return std::make_pair(x1 - x0 + 1, y1 - y0 + 1);
+    };
+    auto [iw, ih] = extent("0049");
+    auto [hw, hh] = extent("002D");
+    EXPECT_GT(ih, 30);
+    EXPECT_GT(ih, 2 * iw);
+    EXPECT_GT(hw, 2 * hh);
+}
+
+TEST(TextPlacement, StrokedGlyphsKeepThinLinesThin)
+{
+    // Glyph outlines stroked with a line thinner than a pixel, through a text matrix that
+    // scales by 60: the outline stays a pixel wide, not a pixel of text space (60 pixels).
+    Render::Bitmap bm = DrawText("BT /F1 1 Tf 1 Tr 0.1 w 60 0 0 60 30 20 Tm (I) Tj ET");
+    std::vector<int> dark = DarkColumns(bm, 60);
+    ASSERT_FALSE(dark.empty());
+    EXPECT_LT(dark.size(), 8u);
+    EXPECT_GT(dark.back() - dark.front(), 5);  // the two sides of the stem
+}
