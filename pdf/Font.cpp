@@ -146,10 +146,10 @@ bool Font::ToUnicode(const CharCode& c, std::u16string& out) const
     return false;
 }
 
-long Font::GlyphId(const CharCode& c) const
+long Font::GlyphId(const CharCode& c, GlyphLookup lookup) const
 {
     if (!GetProgram()) return -1;
-    return m_kind == e_type0 ? CompositeGlyph(c.cid) : SimpleGlyph(c.code);
+    return m_kind == e_type0 ? CompositeGlyph(c.cid) : SimpleGlyph(c.code, lookup);
 }
 
 double Font::GetWidth(const CharCode& c) const

@@ -100,9 +100,13 @@ public:
     bool HasExplicitWidth(const CharCode& c) const;
     // Simple fonts: the glyph name of a code from the encoding (and program), or empty.
     std::string_view GlyphName(std::uint32_t code) const;
+    // How codes of TrueType programs reach glyphs: by the character maps the PDF names
+    // (what the font rules hold a program to), or also as viewers go on to look (a symbolic
+    // font's codes in its Windows Unicode map, Unicode-platform maps standing in for it).
+    enum GlyphLookup { e_standard_maps, e_as_viewers };
     // The glyph of a code in the embedded program; 0 (.notdef) when it has none, -1
     // when there is no program.
-    long GlyphId(const CharCode& c) const;
+    long GlyphId(const CharCode& c, GlyphLookup lookup = e_standard_maps) const;
     // The text of a code: ToUnicode, else the glyph name, else the character collection.
     // False when no mapping exists.
     bool ToUnicode(const CharCode& c, std::u16string& out) const;
@@ -122,7 +126,7 @@ private:
     void ReadSimpleEncoding();
     void ReadSimpleWidths();
     void ReadCompositeWidths();
-    long SimpleGlyph(std::uint32_t code) const;
+    long SimpleGlyph(std::uint32_t code, GlyphLookup lookup) const;
     long CompositeGlyph(std::uint32_t cid) const;
 
     Kind m_kind = e_unknown;

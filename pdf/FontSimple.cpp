@@ -81,7 +81,7 @@ std::string_view Font::GlyphName(std::uint32_t code) const
     return m_encoding.GlyphName(code);
 }
 
-long Font::SimpleGlyph(std::uint32_t code) const
+long Font::SimpleGlyph(std::uint32_t code, GlyphLookup lookup) const
 {
     const FontProgram* p = GetProgram();
     if (!p || code > 255) return 0;
@@ -93,7 +93,7 @@ long Font::SimpleGlyph(std::uint32_t code) const
             has31 |= t.platform == 3 && t.encoding == 1;
             has30 |= t.platform == 3 && t.encoding == 0;
             has10 |= t.platform == 1 && t.encoding == 0;
-            if (t.platform == 0 && unicode < 0) unicode = t.encoding;
+            if (t.platform == 0 && unicode < 0 && lookup == e_as_viewers) unicode = t.encoding;
         }
         // A variant's name (a.sc, one.alt) says more than the character it stands for.
         if (!name.empty() && !GlyphList::IsListed(name) && p->HasGlyphNames()) {
@@ -118,7 +118,7 @@ long Font::SimpleGlyph(std::uint32_t code) const
             if (unsigned g = p->GlyphByName(name)) return g;
         }
         // Symbolic fonts written with a Unicode table only: the code itself, as viewers take it.
-        if (has31) {
+        if (has31 && lookup == e_as_viewers) {
             for (unsigned base : {0u, 0xF000u}) {
                 if (unsigned g = p->GlyphByCMap(3, 1, base + code)) return g;
             }

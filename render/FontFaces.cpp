@@ -229,7 +229,7 @@ unsigned FontFaces::Glyph(const Face& face, const PDF::Font& font, const PDF::Fo
     auto* ft = static_cast<FT_Face>(face.ft);
     if (!ft) return 0;
     if (!face.substitute) {
-        long g = font.GlyphId(code);
+        long g = font.GlyphId(code, PDF::Font::e_as_viewers);
         if (g >= 0) return static_cast<unsigned>(g);
         // The page layer could not open the program; fall back on the code itself.
         return FT_Get_Char_Index(ft, code.cid) ? FT_Get_Char_Index(ft, code.cid) : code.cid;

@@ -135,27 +135,33 @@ TEST(FontProgram, TrueTypeGlyphsThroughTheTablesAFontHas)
 {
     if (!std::filesystem::exists(kTrueType)) GTEST_SKIP() << "no DejaVu fonts";
     std::string bytes = Slurp(kTrueType);
-    auto glyph = [](const std::string& program, const std::string& font, std::uint32_t code) {
+    auto glyph = [](const std::string& program, const std::string& font, std::uint32_t code,
+                    PDF::Font::GlyphLookup lookup = PDF::Font::e_as_viewers) {
         TestDoc t;
         t.SetStream(2, "<< >>", program);
         t.Set(1, "<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans " + font + " >>");
-        return PDF::Font::Create(t.Get(1))->GlyphId({code, 1, code});
+        return PDF::Font::Create(t.Get(1))->GlyphId({code, 1, code}, lookup);
     };
     auto p = PDF::FontProgram::Open(Common::ToBytes(bytes));
     ASSERT_TRUE(p);
     long eacute = p->GlyphByCMap(3, 1, 0xE9), a = p->GlyphByCMap(3, 1, 'A');
-    // Its Windows tables renamed to the Unicode platform: a non-symbolic font finds é through
-    // them, not through the Mac table by the code (where 0xE9 is another letter).
+    // Its Windows tables renamed to the Unicode platform: as viewers look, a non-symbolic font
+    // finds é through them, not through the Mac table by the code (where 0xE9 is another
+    // letter, which is all the font rules accept).
     std::string unicode = Retabled(bytes, {{{3, 1}, {0, 5}}, {{3, 10}, {0, 6}}});
-    EXPECT_EQ(glyph(unicode, "/Encoding /WinAnsiEncoding /FontDescriptor << /Flags 32 /FontFile2 @2 >>", 0xE9), eacute);
+    const std::string winansi = "/Encoding /WinAnsiEncoding /FontDescriptor << /Flags 32 /FontFile2 @2 >>";
+    EXPECT_EQ(glyph(unicode, winansi, 0xE9), eacute);
+    EXPECT_NE(glyph(unicode, winansi, 0xE9, PDF::Font::e_standard_maps), eacute);
     // A variant's name finds the variant, not the glyph of the character it stands for.
     std::string variant = "/Encoding << /Differences [65 /uni02E5.5] >> /FontDescriptor << /Flags 32 /FontFile2 @2 >>";
     EXPECT_EQ(glyph(bytes, variant, 'A'), static_cast<long>(p->GlyphByName("uni02E5.5")));
     EXPECT_NE(p->GlyphByName("uni02E5.5"), p->GlyphByCMap(3, 1, 0x02E5));
-    // Without its Mac table, a symbolic font with neither names nor a (3,0) table: the
-    // code itself through the Windows Unicode table.
+    // Without its Mac table, a symbolic font with neither names nor a (3,0) table: viewers
+    // take the code itself through the Windows Unicode table; the font rules find no glyph.
     std::string windows = Retabled(bytes, {{{1, 0}, {1, 99}}});
-    EXPECT_EQ(glyph(windows, "/Encoding /Identity-H /FontDescriptor << /Flags 4 /FontFile2 @2 >>", 'A'), a);
+    const std::string symbolic = "/Encoding /Identity-H /FontDescriptor << /Flags 4 /FontFile2 @2 >>";
+    EXPECT_EQ(glyph(windows, symbolic, 'A'), a);
+    EXPECT_EQ(glyph(windows, symbolic, 'A', PDF::Font::e_standard_maps), 0);
 }
 
 TEST(FontProgram, Type1AdvancesAndBadPrograms)
