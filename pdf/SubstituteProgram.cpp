@@ -50,7 +50,9 @@ struct HorizontalMetrics {
     Common::Bytes hhea, hmtx;
 };
 
-std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
+// Glyphs past the program's own (up to glyph_count) are empty: advance 0 unless given.
+std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances,
+                                             unsigned glyph_count)
 {
     HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx"))};
     Common::Bytes maxp = TableOf(face, Tag("maxp"));
@@ -59,18 +61,21 @@ std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<uns
     if (m.hhea.size() < 36 || glyphs == 0 || long_metrics == 0 || long_metrics > glyphs ||
         m.hmtx.size() < 4ull * long_metrics + 2ull * (glyphs - long_metrics))
         return std::nullopt;
-    Common::Bytes out(4ull * glyphs);
+    unsigned all = std::max(glyphs, glyph_count);
+    Common::Bytes out(4ull * all);
     unsigned widest = 0;
-    for (unsigned g = 0; g < glyphs; ++g) {
-        unsigned advance = U16(m.hmtx, 4 * std::min(g, long_metrics - 1));
-        int lsb = g < long_metrics ? S16(m.hmtx, 4 * g + 2) : S16(m.hmtx, 4 * long_metrics + 2 * (g - long_metrics));
+    for (unsigned g = 0; g < all; ++g) {
+        unsigned advance = g < glyphs ? U16(m.hmtx, 4 * std::min(g, long_metrics - 1)) : 0;
+        int lsb = g >= glyphs         ? 0
+                  : g < long_metrics ? S16(m.hmtx, 4 * g + 2)
+                                     : S16(m.hmtx, 4 * long_metrics + 2 * (g - long_metrics));
         if (auto it = advances.find(g); it != advances.end()) advance = it->second;
         Put16(out, 4 * g, advance);
         Put16(out, 4 * g + 2, static_cast<unsigned>(lsb) & 0xFFFF);
         widest = std::max(widest, advance);
     }
     Put16(m.hhea, 10, widest);
-    Put16(m.hhea, 34, glyphs);
+    Put16(m.hhea, 34, all);
     m.hmtx = std::move(out);
     return m;
 }
@@ -212,7 +217,7 @@ bool Narrow(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale)
     return true;
 }
 
-// The program of face with some tables replaced.
+// The program of face with some tables replaced; an empty replacement drops the table.
 Common::Bytes Rebuild(hb_face_t* face, const std::map<hb_tag_t, Common::Bytes>& replaced)
 {
     hb_face_t* builder = hb_face_builder_create();
@@ -224,7 +229,9 @@ Common::Bytes Rebuild(hb_face_t* face, const std::map<hb_tag_t, Common::Bytes>& 
         if (count == 0) break;
         for (unsigned i = 0; i < count; ++i) {
             hb_blob_t* blob;
-            if (auto it = replaced.find(tags[i]); it != replaced.end()) {
+            if (auto it = replaced.find(tags[i]); it != replaced.end() && it->second.empty()) {
+                continue;
+            } else if (it != replaced.end()) {
                 blob = hb_blob_create(reinterpret_cast<const char*>(it->second.data()),
                                       static_cast<unsigned>(it->second.size()), HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
             } else {
@@ -275,31 +282,82 @@ bool HasTable(hb_face_t* face, hb_tag_t tag)
     return present;
 }
 
-// The program of face with the advances given (font units by glyph), no composite glyph
-// taking another's advance, and outlines narrowed to x_scale; nullopt when its tables cannot
-// be read. CFF outlines (OpenType) take their advances from hmtx alone and are not narrowed.
-std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances, double x_scale)
+// Empty glyphs appended up to glyph_count: loca repeats its last offset and maxp counts
+// them. The name list of post and the vertical metrics (one entry per glyph each) would fall
+// short: post keeps no names, and the vertical tables go (CIDFonts take theirs from W2).
+void AddEmptyGlyphs(hb_face_t* face, Glyphs& glyphs, unsigned glyph_count, std::map<hb_tag_t, Common::Bytes>& tables)
 {
-    auto metrics = SetAdvances(face, advances);
+    std::size_t entry = S16(glyphs.head, 50) == 1 ? 4 : 2, last = entry * glyphs.count;
+    Common::Bytes end(glyphs.loca.begin() + static_cast<std::ptrdiff_t>(last),
+                      glyphs.loca.begin() + static_cast<std::ptrdiff_t>(last + entry));
+    glyphs.loca.resize(last + entry);
+    for (unsigned g = glyphs.count; g < glyph_count; ++g) glyphs.loca.insert(glyphs.loca.end(), end.begin(), end.end());
+    glyphs.count = glyph_count;
+    Common::Bytes maxp = TableOf(face, Tag("maxp")), post = TableOf(face, Tag("post"));
+    Put16(maxp, 4, glyph_count);
+    constexpr std::size_t kPostHeader = 32;
+    if (post.size() >= kPostHeader) {
+        post.resize(kPostHeader);
+        Put16(post, 0, 3);
+        Put16(post, 2, 0);
+    } else {
+        post.clear();
+    }
+    tables[Tag("maxp")] = std::move(maxp);
+    tables[Tag("post")] = std::move(post);
+    tables[Tag("vhea")].clear();
+    tables[Tag("vmtx")].clear();
+}
+
+// The program of face with the advances given (font units by glyph), no composite glyph
+// taking another's advance, outlines narrowed to x_scale, and empty glyphs up to
+// glyph_count; nullopt when its tables cannot be read. CFF outlines (OpenType) take their
+// advances from hmtx alone and are neither narrowed nor given more glyphs.
+std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances, double x_scale,
+                                             unsigned glyph_count = 0)
+{
+    auto metrics = SetAdvances(face, advances, glyph_count);
     if (!metrics) return std::nullopt;
     std::map<hb_tag_t, Common::Bytes> tables{{Tag("hhea"), std::move(metrics->hhea)}};
     if (HasTable(face, Tag("CFF "))) {
-        if (x_scale != 1) return std::nullopt;
+        if (x_scale != 1 || glyph_count > hb_face_get_glyph_count(face)) return std::nullopt;
     } else {
         auto glyphs = ReadGlyphs(face);
         if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
         OwnMetrics(*glyphs);
+        bool more = glyph_count > glyphs->count;
+        if (more) AddEmptyGlyphs(face, *glyphs, glyph_count, tables);
         if (x_scale != 1) {
             if (!Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
-            tables.emplace(Tag("loca"), std::move(glyphs->loca));
             tables.emplace(Tag("head"), std::move(glyphs->head));
         }
+        if (more || x_scale != 1) tables.emplace(Tag("loca"), std::move(glyphs->loca));
         tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     }
     tables.emplace(Tag("hmtx"), std::move(metrics->hmtx));
     Common::Bytes out = Rebuild(face, tables);
     if (out.empty()) return std::nullopt;
     return out;
+}
+
+// HarfBuzz's subset of face with what fill puts into its input, without the tables a reader
+// never consults and without hinting (which could move the advances set later at small
+// sizes); null when HarfBuzz cannot subset the program.
+template <class Fill>
+hb_blob_t* Cut(hb_face_t* face, unsigned flags, Fill fill)
+{
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    if (!input) return nullptr;
+    fill(input);
+    hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
+    for (hb_tag_t t : kDropped) hb_set_add(dropped, t);
+    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING | flags);
+    hb_face_t* cut = hb_subset_or_fail(face, input);
+    hb_subset_input_destroy(input);
+    if (!cut) return nullptr;
+    hb_blob_t* blob = hb_face_reference_blob(cut);
+    hb_face_destroy(cut);
+    return blob;
 }
 
 unsigned FontUnits(double thousandths, int upem)
@@ -379,19 +437,11 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
                                                                        std::optional<double> notdef_width,
                                                                        double x_scale) const
 {
-    hb_subset_input_t* input = hb_subset_input_create_or_fail();
-    if (!input) return std::nullopt;
-    hb_set_t* unicodes = hb_subset_input_unicode_set(input);
-    for (const auto& [c, w] : widths) hb_set_add(unicodes, c);
-    hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
-    for (hb_tag_t t : kDropped) hb_set_add(dropped, t);
-    // Hinting could move the advances set below at small sizes.
-    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING);
-    hb_face_t* cut = hb_subset_or_fail(mp->face, input);
-    hb_subset_input_destroy(input);
-    if (!cut) return std::nullopt;
-    hb_blob_t* cut_blob = hb_face_reference_blob(cut);
-    hb_face_destroy(cut);
+    hb_blob_t* cut_blob = Cut(mp->face, 0, [&](hb_subset_input_t* input) {
+        hb_set_t* unicodes = hb_subset_input_unicode_set(input);
+        for (const auto& [c, w] : widths) hb_set_add(unicodes, c);
+    });
+    if (!cut_blob) return std::nullopt;
     hb_face_t* face = hb_face_create(cut_blob, 0);
     hb_font_t* font = hb_font_create(face);
 
@@ -412,6 +462,28 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
     if (!data) return std::nullopt;
     out.data = std::move(*data);
     return out;
+}
+
+std::optional<Common::Bytes> SubstituteProgram::KeepGlyphs(const std::map<unsigned, double>& widths) const
+{
+    unsigned own = hb_face_get_glyph_count(mp->face), count = 0;
+    hb_blob_t* cut_blob = Cut(mp->face, HB_SUBSET_FLAGS_RETAIN_GIDS, [&](hb_subset_input_t* input) {
+        hb_set_t* glyphs = hb_subset_input_glyph_set(input);
+        for (const auto& [g, w] : widths)
+            if (g < own) hb_set_add(glyphs, g);
+    });
+    if (!cut_blob) return std::nullopt;
+    hb_face_t* face = hb_face_create(cut_blob, 0);
+    std::map<unsigned, unsigned> advances;
+    int upem = static_cast<int>(hb_face_get_upem(face));
+    for (const auto& [g, w] : widths) {
+        advances.emplace(g, FontUnits(w, upem));
+        count = std::max(count, g + 1);
+    }
+    auto data = WithOwnAdvances(face, advances, 1, count);
+    hb_face_destroy(face);
+    hb_blob_destroy(cut_blob);
+    return data;
 }
 
 namespace {

@@ -54,6 +54,13 @@ public:
     // the program.
     std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width, double x_scale = 1) const;
 
+    // The subset that keeps glyph numbers: each glyph of widths (a glyph number with the
+    // advance it is to have, in thousandths of an em) stays at its number, with .notdef and
+    // the parts of composite glyphs; the glyphs between them are empty, and so are those of
+    // widths past the program's last glyph. For CIDs that are glyph numbers of a font the
+    // document does not hold. Nullopt when HarfBuzz cannot subset the program.
+    std::optional<Common::Bytes> KeepGlyphs(const std::map<unsigned, double>& widths) const;
+
     // An embedded TrueType or OpenType program (glyf or CFF outlines) with the advances of
     // some glyphs set, in thousandths of an em; nullopt when it is of another kind or cannot
     // be read.

@@ -1,12 +1,14 @@
 // Composite fonts get a TrueType substitute reached by CID: each CID shown is taken to the
 // character the font's ToUnicode or its Adobe collection gives it, and the descendant
 // becomes a CIDFontType2 whose CIDToGIDMap leads every such CID to that character's glyph.
+// A TrueType CIDFont whose codes give no characters keeps its CIDs as glyph numbers instead.
 // The CMap, W and DW stay, so the codes and their widths are unchanged.
 #include <algorithm>
 
 #include "pdf/FontProgram.h"
 #include "pdf/FontSubstitution.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "sdf/Obj.h"
 
@@ -39,6 +41,78 @@ char32_t SingleChar(const std::u16string& text)
     return 0;
 }
 
+Common::Bytes CIDSetOf(const std::set<std::uint32_t>& cids)
+{
+    Common::Bytes bits(cids.empty() ? 1 : *cids.rbegin() / 8 + 1, 0);
+    bits[0] = 0x80;  // CID 0, .notdef, is always there
+    for (std::uint32_t cid : cids) bits[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
+    return bits;
+}
+
+// The descendant becomes a CIDFontType2 holding the substitute's program under name, with the
+// CIDSet of cids at PDF/A-1, which wants the CIDs of a subset listed (later parts only ask
+// that a CIDSet be right).
+void PutProgram(PassContext& ctx, const Font& font, const std::string& name, const SubstituteProgram& program,
+                Common::Bytes data, const std::set<std::uint32_t>& cids)
+{
+    Obj* desc = font.GetDescendant()->Resolve();
+    Obj* descriptor = EmbedProgram(ctx, font, desc, name, program, std::move(data));
+    if (ctx.Part() == 1) PutStream(ctx, descriptor, "CIDSet", CIDSetOf(cids));
+    desc->PutName("Subtype", "CIDFontType2");
+    desc->PutName("BaseFont", name);
+    // The Type 0 font's name is the CIDFont's, joined to the CMap's when that is predefined.
+    std::string_view cmap = FindName(font.GetSDFObj(), "Encoding");
+    font.GetSDFObj()->Resolve()->PutName("BaseFont", cmap.empty() ? name : name + "-" + std::string(cmap));
+}
+
+// A TrueType CIDFont of no collection whose codes give no characters: its CIDs, through its
+// CIDToGIDMap, are glyph numbers of the program the producer had. Readers without that
+// program draw the same glyph numbers of the system font they take instead (the map when
+// there is a stream; the CIDs themselves otherwise, though poppler reads those as Unicode),
+// and for the metric-compatible families (Liberation for Arial, Times New Roman and
+// Courier New, whose first 258 glyphs follow the standard Macintosh order as Microsoft's do)
+// those are the glyphs meant. So the substitute keeps its glyph numbers and the font its
+// map; glyph numbers past the substitute's glyphs, which draw nothing, become empty glyphs.
+// Only the advances change, to the widths the text was placed with: a family of another
+// glyph order shows other glyphs, but where readers drew them.
+bool ReplaceByGlyph(PassContext& ctx, const FontReplacements::Entry& e)
+{
+    const Font& font = *e.font;
+    Obj* map = font.GetCIDToGIDMapObj() ? font.GetCIDToGIDMapObj()->Resolve() : nullptr;
+    if (font.GetDescendantKind() != Font::e_cid_type2 || font.GetCIDSystemInfo().ordering != "Identity") return false;
+    std::optional<Common::Bytes> table;
+    if (map && map->IsStream() && !(table = ReadDecoded(map, 2u * 65536))) return false;
+
+    std::map<unsigned, double> widths;  // by glyph number
+    std::set<std::uint32_t> cids;
+    for (const auto& [cid, c] : e.codes) {
+        if (cid > 0xFFFF) continue;
+        unsigned gid = cid;
+        if (table) gid = 2 * cid + 1 < table->size() ? ((*table)[2 * cid] << 8) | (*table)[2 * cid + 1] : 0;
+        widths.emplace(gid, font.GetWidth(c));
+        if (gid != 0) cids.insert(cid);
+    }
+    if (widths.empty()) return ReplaceByGlyph(ctx, e);
+
+    Style style = StyleOf(font);
+    std::string base(FindName(font.GetDescendant(), "BaseFont"));
+    SubstituteRequest request{base.empty() ? font.GetBaseFont() : base, "identity", style.bold, style.italic,
+                              style.fixed, {}};
+    ChosenSubstitute chosen = FindSubstitute(request);
+    if (!chosen.program) return false;
+    auto data = chosen.program->KeepGlyphs(widths);
+    auto opened = data ? FontProgram::Open(*data) : nullptr;
+    if (!opened) return false;
+    // CIDs lead to glyphs by their own number: every one below the program's glyph count is
+    // present.
+    if (!table)
+        for (std::uint32_t cid = 1; cid < static_cast<std::uint32_t>(opened->GlyphCount()); ++cid) cids.insert(cid);
+    std::string name = SubsetTag(SubstituteProgram::Widths(widths.begin(), widths.end())) + PostScriptName(request.name);
+    PutProgram(ctx, font, name, *chosen.program, std::move(*data), cids);
+    if (!table) font.GetDescendant()->Resolve()->PutName("CIDToGIDMap", "Identity");
+    return true;
+}
+
 }  // namespace
 
 bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
@@ -65,7 +139,7 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
         chars[cid] = ch;
         widths.emplace(ch, font.GetWidth(c));
     }
-    if (widths.empty()) return false;
+    if (widths.empty()) return ReplaceByGlyph(ctx, e);
 
     Style style = StyleOf(font);
     std::string base(FindName(desc, "BaseFont"));
@@ -78,23 +152,15 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
     if (!subset || subset->gids.size() != widths.size() || !FontProgram::Open(subset->data)) return false;
 
     Common::Bytes map(2 * (static_cast<std::size_t>(max_cid) + 1), 0);
-    Common::Bytes cidset((max_cid + 8) / 8, 0);
-    cidset[0] = 0x80;
+    std::set<std::uint32_t> cids;
     for (const auto& [cid, ch] : chars) {
         unsigned gid = subset->gids.at(ch);
         map[2 * cid] = static_cast<Common::Byte>(gid >> 8);
         map[2 * cid + 1] = static_cast<Common::Byte>(gid);
-        cidset[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
+        cids.insert(cid);
     }
     std::string name = SubsetTag(widths) + PostScriptName(request.name);
-    Obj* descriptor = EmbedProgram(ctx, font, desc->Resolve(), name, *chosen.program, std::move(subset->data));
-    // PDF/A-1 wants the CIDs of a subset listed; later parts only ask that a CIDSet be right.
-    if (ctx.Part() == 1) PutStream(ctx, descriptor, "CIDSet", cidset);
-    desc->PutName("Subtype", "CIDFontType2");
-    desc->PutName("BaseFont", name);
-    // The Type 0 font's name is the CIDFont's, joined to the CMap's when that is predefined.
-    std::string_view cmap = FindName(font.GetSDFObj(), "Encoding");
-    font.GetSDFObj()->Resolve()->PutName("BaseFont", cmap.empty() ? name : name + "-" + std::string(cmap));
+    PutProgram(ctx, font, name, *chosen.program, std::move(subset->data), cids);
     PutStream(ctx, desc, "CIDToGIDMap", map);
     return true;
 }
