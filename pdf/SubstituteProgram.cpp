@@ -282,17 +282,36 @@ bool HasTable(hb_face_t* face, hb_tag_t tag)
     return present;
 }
 
-// Empty glyphs appended up to glyph_count: loca repeats its last offset and maxp counts
-// them. The name list of post and the vertical metrics (one entry per glyph each) would fall
-// short: post keeps no names, and the vertical tables go (CIDFonts take theirs from W2).
-void AddEmptyGlyphs(hb_face_t* face, Glyphs& glyphs, unsigned glyph_count, std::map<hb_tag_t, Common::Bytes>& tables)
+// Glyphs appended up to glyph_count, empty or each a copy of .notdef's outline; loca is
+// written with long offsets and maxp counts them. The name list of post and the vertical
+// metrics (one entry per glyph each) would fall short: post keeps no names, and the vertical
+// tables go (CIDFonts take theirs from W2).
+void AddGlyphs(hb_face_t* face, Glyphs& glyphs, Common::Bytes& hmtx, unsigned glyph_count, bool notdef_copies,
+               std::map<hb_tag_t, Common::Bytes>& tables)
 {
-    std::size_t entry = S16(glyphs.head, 50) == 1 ? 4 : 2, last = entry * glyphs.count;
-    Common::Bytes end(glyphs.loca.begin() + static_cast<std::ptrdiff_t>(last),
-                      glyphs.loca.begin() + static_cast<std::ptrdiff_t>(last + entry));
-    glyphs.loca.resize(last + entry);
-    for (unsigned g = glyphs.count; g < glyph_count; ++g) glyphs.loca.insert(glyphs.loca.end(), end.begin(), end.end());
+    std::size_t used = std::min(glyphs.Offset(glyphs.count), glyphs.glyf.size());
+    Common::Bytes notdef;
+    if (notdef_copies) {
+        std::size_t at = std::min(glyphs.Offset(0), used), to = std::min(std::max(glyphs.Offset(1), at), used);
+        notdef.assign(glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(at), glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(to));
+        notdef.resize((notdef.size() + 3) & ~std::size_t{3}, 0);
+    }
+    Common::Bytes loca(4ull * (glyph_count + 1));
+    auto put32 = [&](unsigned g, std::size_t v) {
+        Put16(loca, 4ull * g, static_cast<unsigned>(v >> 16));
+        Put16(loca, 4ull * g + 2, static_cast<unsigned>(v));
+    };
+    for (unsigned g = 0; g <= glyphs.count; ++g) put32(g, std::min(glyphs.Offset(g), used));
+    glyphs.glyf.resize(used);
+    for (unsigned g = glyphs.count; g < glyph_count; ++g) {
+        glyphs.glyf.insert(glyphs.glyf.end(), notdef.begin(), notdef.end());
+        put32(g + 1, glyphs.glyf.size());
+        // Readers place a TrueType outline by its left side bearing.
+        if (notdef.size() >= 10 && 4ull * g + 4 <= hmtx.size()) Put16(hmtx, 4ull * g + 2, U16(notdef, 2));
+    }
+    glyphs.loca = std::move(loca);
     glyphs.count = glyph_count;
+    Put16(glyphs.head, 50, 1);
     Common::Bytes maxp = TableOf(face, Tag("maxp")), post = TableOf(face, Tag("post"));
     Put16(maxp, 4, glyph_count);
     constexpr std::size_t kPostHeader = 32;
@@ -309,13 +328,20 @@ void AddEmptyGlyphs(hb_face_t* face, Glyphs& glyphs, unsigned glyph_count, std::
     tables[Tag("vmtx")].clear();
 }
 
+// Glyphs a subset is to gain: up to count, empty or copies of .notdef.
+struct AddedGlyphs {
+    unsigned count = 0;
+    bool notdef_copies = false;
+};
+
 // The program of face with the advances given (font units by glyph), no composite glyph
-// taking another's advance, outlines narrowed to x_scale, and empty glyphs up to
-// glyph_count; nullopt when its tables cannot be read. CFF outlines (OpenType) take their
-// advances from hmtx alone and are neither narrowed nor given more glyphs.
+// taking another's advance, outlines narrowed to x_scale, and the glyphs added; nullopt when
+// its tables cannot be read. CFF outlines (OpenType) take their advances from hmtx alone and
+// are neither narrowed nor given more glyphs.
 std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances, double x_scale,
-                                             unsigned glyph_count = 0)
+                                             AddedGlyphs added = {})
 {
+    unsigned glyph_count = added.count;
     auto metrics = SetAdvances(face, advances, glyph_count);
     if (!metrics) return std::nullopt;
     std::map<hb_tag_t, Common::Bytes> tables{{Tag("hhea"), std::move(metrics->hhea)}};
@@ -326,12 +352,12 @@ std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<uns
         if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
         OwnMetrics(*glyphs);
         bool more = glyph_count > glyphs->count;
-        if (more) AddEmptyGlyphs(face, *glyphs, glyph_count, tables);
-        if (x_scale != 1) {
-            if (!Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
+        if (more) AddGlyphs(face, *glyphs, metrics->hmtx, glyph_count, added.notdef_copies, tables);
+        if (x_scale != 1 && !Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
+        if (more || x_scale != 1) {
+            tables.emplace(Tag("loca"), std::move(glyphs->loca));
             tables.emplace(Tag("head"), std::move(glyphs->head));
         }
-        if (more || x_scale != 1) tables.emplace(Tag("loca"), std::move(glyphs->loca));
         tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     }
     tables.emplace(Tag("hmtx"), std::move(metrics->hmtx));
@@ -342,7 +368,8 @@ std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<uns
 
 // HarfBuzz's subset of face with what fill puts into its input, without the tables a reader
 // never consults and without hinting (which could move the advances set later at small
-// sizes); null when HarfBuzz cannot subset the program.
+// sizes), keeping the outline of .notdef, which readers draw for what a font lacks; null
+// when HarfBuzz cannot subset the program.
 template <class Fill>
 hb_blob_t* Cut(hb_face_t* face, unsigned flags, Fill fill)
 {
@@ -351,7 +378,7 @@ hb_blob_t* Cut(hb_face_t* face, unsigned flags, Fill fill)
     fill(input);
     hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
     for (hb_tag_t t : kDropped) hb_set_add(dropped, t);
-    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING | flags);
+    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING | HB_SUBSET_FLAGS_NOTDEF_OUTLINE | flags);
     hb_face_t* cut = hb_subset_or_fail(face, input);
     hb_subset_input_destroy(input);
     if (!cut) return nullptr;
@@ -448,14 +475,15 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
     Subset out;
     std::map<unsigned, unsigned> advances;
     int upem = static_cast<int>(hb_face_get_upem(face));
+    unsigned count = hb_face_get_glyph_count(face), added = count;
     for (const auto& [c, w] : widths) {
         hb_codepoint_t g = 0;
-        if (!hb_font_get_nominal_glyph(font, c, &g) || g == 0) continue;
+        if (!hb_font_get_nominal_glyph(font, c, &g) || g == 0) g = added++;
         out.gids[c] = g;
         advances.emplace(g, FontUnits(w, upem));
     }
     if (notdef_width) advances.emplace(0, FontUnits(*notdef_width, upem));
-    auto data = WithOwnAdvances(face, advances, std::clamp(x_scale, 0.01, 1.0));
+    auto data = WithOwnAdvances(face, advances, std::clamp(x_scale, 0.01, 1.0), {added, true});
     hb_font_destroy(font);
     hb_face_destroy(face);
     hb_blob_destroy(cut_blob);
@@ -480,7 +508,7 @@ std::optional<Common::Bytes> SubstituteProgram::KeepGlyphs(const std::map<unsign
         advances.emplace(g, FontUnits(w, upem));
         count = std::max(count, g + 1);
     }
-    auto data = WithOwnAdvances(face, advances, 1, count);
+    auto data = WithOwnAdvances(face, advances, 1, {count, false});
     hb_face_destroy(face);
     hb_blob_destroy(cut_blob);
     return data;

@@ -49,7 +49,8 @@ public:
 
     // The subset with .notdef and the glyphs of the characters of widths, each glyph's
     // advance set to its width (the first width asked for a glyph wins); .notdef gets
-    // notdef_width when given. Outlines are narrowed to x_scale of their width (0 < x_scale
+    // notdef_width when given. A character the program lacks gets a glyph of its own drawn
+    // as .notdef, as readers draw it, though not .notdef itself, which text may not show. Outlines are narrowed to x_scale of their width (0 < x_scale
     // <= 1) for a font drawn narrower than the program. Null when HarfBuzz cannot subset
     // the program.
     std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width, double x_scale = 1) const;

@@ -41,6 +41,28 @@ char32_t SingleChar(const std::u16string& text)
     return 0;
 }
 
+// The character a code stands for: the font's ToUnicode when it has one; under a predefined
+// Unicode CMap (UniJIS-UCS2-H, UniGB-UTF16-V and the like) the code itself, which readers
+// draw by before the collection's character for the CID (that may be another: a no-break
+// space for a space); else the collection's; 0 for none.
+char32_t CharOf(const Font& font, const Font::CharCode& c)
+{
+    const CMap* cmap = font.GetCMap();
+    std::string_view name = cmap && cmap->IsPredefined() ? std::string_view(cmap->GetName()) : std::string_view();
+    if (!font.GetToUnicode() && name.starts_with("Uni")) {
+        if (name.find("-UTF32-") != std::string_view::npos)
+            return c.nbytes == 4 && c.code <= 0x10FFFF && (c.code < 0xD800 || c.code >= 0xE000) ? c.code : 0;
+        if (name.find("-UCS2-") != std::string_view::npos || name.find("-UTF16-") != std::string_view::npos) {
+            std::u16string units;
+            for (int shift = 8 * (c.nbytes - 2); shift >= 0; shift -= 16)
+                units += static_cast<char16_t>((c.code >> shift) & 0xFFFF);
+            return SingleChar(units);
+        }
+    }
+    std::u16string text;
+    return font.ToUnicode(c, text) ? SingleChar(text) : 0;
+}
+
 Common::Bytes CIDSetOf(const std::set<std::uint32_t>& cids)
 {
     Common::Bytes bits(cids.empty() ? 1 : *cids.rbegin() / 8 + 1, 0);
@@ -130,8 +152,7 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
     for (const auto& [cid, c] : e.codes) {
         if (cid > 0xFFFF) continue;
         max_cid = std::max(max_cid, cid);
-        std::u16string text;
-        char32_t ch = font.ToUnicode(c, text) ? SingleChar(text) : 0;
+        char32_t ch = CharOf(font, c);
         if (ch == 0 || cid == 0) {
             if (!notdef_width) notdef_width = font.GetWidth(c);
             continue;
@@ -146,10 +167,11 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
     SubstituteRequest request{base.empty() ? font.GetBaseFont() : base, collection, style.bold, style.italic,
                               style.fixed, {}};
     for (const auto& [ch, w] : widths) request.chars.push_back(ch);
+    request.partial = collection != "identity";
     ChosenSubstitute chosen = FindSubstitute(request);
     if (!chosen.program) return false;
     auto subset = chosen.program->MakeSubset(widths, notdef_width);
-    if (!subset || subset->gids.size() != widths.size() || !FontProgram::Open(subset->data)) return false;
+    if (!subset || !FontProgram::Open(subset->data)) return false;
 
     Common::Bytes map(2 * (static_cast<std::size_t>(max_cid) + 1), 0);
     std::set<std::uint32_t> cids;
