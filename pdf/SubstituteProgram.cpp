@@ -44,15 +44,22 @@ Common::Bytes BlobBytes(hb_blob_t* blob)
     return Common::Bytes(reinterpret_cast<const Common::Byte*>(p), reinterpret_cast<const Common::Byte*>(p) + len);
 }
 
+unsigned FontUnits(double thousandths, int upem)
+{
+    double v = std::round(thousandths * upem / 1000.0);
+    return std::isfinite(v) ? static_cast<unsigned>(std::clamp(v, 0.0, 65535.0)) : 0;
+}
+
 // One long metric per glyph with the advances asked for: the subset's hmtx may share the
 // last advance among trailing glyphs, which could not then differ.
 struct HorizontalMetrics {
     Common::Bytes hhea, hmtx;
 };
 
-// Glyphs past the program's own (up to glyph_count) are empty: advance 0 unless given.
+// Glyphs past the program's own (up to glyph_count) are empty: advance 0 unless given. The
+// advances not given are multiplied by units, the factor of a program scaled up.
 std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances,
-                                             unsigned glyph_count)
+                                             unsigned glyph_count, unsigned units)
 {
     HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx"))};
     Common::Bytes maxp = TableOf(face, Tag("maxp"));
@@ -65,7 +72,7 @@ std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<uns
     Common::Bytes out(4ull * all);
     unsigned widest = 0;
     for (unsigned g = 0; g < all; ++g) {
-        unsigned advance = g < glyphs ? U16(m.hmtx, 4 * std::min(g, long_metrics - 1)) : 0;
+        unsigned advance = g < glyphs ? std::min(65535u, units * U16(m.hmtx, 4 * std::min(g, long_metrics - 1))) : 0;
         int lsb = g >= glyphs         ? 0
                   : g < long_metrics ? S16(m.hmtx, 4 * g + 2)
                                      : S16(m.hmtx, 4 * long_metrics + 2 * (g - long_metrics));
@@ -127,11 +134,37 @@ void OwnMetrics(Glyphs& glyphs)
     }
 }
 
-// A simple glyph with its x coordinates scaled, written as 16-bit deltas; nullopt when the
-// glyph is cut short.
-std::optional<Common::Bytes> NarrowSimple(const Common::Bytes& g, double x_scale)
+unsigned Scaled(int v, double scale)
 {
-    constexpr unsigned kXShort = 0x02, kRepeat = 0x08, kXSame = 0x10;
+    return static_cast<unsigned>(std::clamp<long>(std::lround(v * scale), -32768, 32767)) & 0xFFFF;
+}
+
+// The coordinates of one axis of a simple glyph from at (advanced past them); false when the
+// glyph is cut short. short_bit and same_bit are the axis's flag bits.
+bool ReadCoordinates(const Common::Bytes& g, std::size_t& at, const std::vector<Common::Byte>& flags, unsigned short_bit,
+                     unsigned same_bit, std::vector<int>& out)
+{
+    int v = 0;
+    for (Common::Byte f : flags) {
+        if (f & short_bit) {
+            if (at >= g.size()) return false;
+            v += (f & same_bit) ? g[at] : -g[at];
+            ++at;
+        } else if (!(f & same_bit)) {
+            if (at + 2 > g.size()) return false;
+            v += S16(g, at);
+            at += 2;
+        }
+        out.push_back(v);
+    }
+    return true;
+}
+
+// A simple glyph with its coordinates scaled, written as 16-bit deltas; nullopt when the
+// glyph is cut short.
+std::optional<Common::Bytes> ScaleSimple(const Common::Bytes& g, double x_scale, double y_scale)
+{
+    constexpr unsigned kXShort = 0x02, kYShort = 0x04, kRepeat = 0x08, kXSame = 0x10, kYSame = 0x20;
     std::size_t contours = static_cast<std::size_t>(S16(g, 0)), at = 10 + 2 * contours;
     if (at + 2 > g.size()) return std::nullopt;
     unsigned points = contours ? U16(g, at - 2) + 1 : 0;
@@ -149,38 +182,54 @@ std::optional<Common::Bytes> NarrowSimple(const Common::Bytes& g, double x_scale
         }
         for (unsigned i = 0; i < n && flags.size() < points; ++i) flags.push_back(f);
     }
-    std::vector<int> xs;
-    int x = 0;
-    for (Common::Byte f : flags) {
-        if (f & kXShort) {
-            if (at >= g.size()) return std::nullopt;
-            x += (f & kXSame) ? g[at] : -g[at];
-            ++at;
-        } else if (!(f & kXSame)) {
-            if (at + 2 > g.size()) return std::nullopt;
-            x += S16(g, at);
-            at += 2;
+    std::vector<int> xs, ys;
+    if (!ReadCoordinates(g, at, flags, kXShort, kXSame, xs) || !ReadCoordinates(g, at, flags, kYShort, kYSame, ys))
+        return std::nullopt;
+    for (Common::Byte f : flags) out.push_back(static_cast<Common::Byte>(f & ~(kXShort | kYShort | kRepeat | kXSame | kYSame)));
+    for (const auto& [vs, scale] : {std::pair{&xs, x_scale}, std::pair{&ys, y_scale}}) {
+        long last = 0;
+        for (int v : *vs) {
+            long now = static_cast<std::int16_t>(Scaled(v, scale));
+            out.resize(out.size() + 2);
+            Put16(out, out.size() - 2, static_cast<unsigned>(now - last) & 0xFFFF);
+            last = now;
         }
-        xs.push_back(x);
     }
-    for (Common::Byte f : flags) out.push_back(static_cast<Common::Byte>(f & ~(kXShort | kRepeat | kXSame)));
-    int last = 0;
-    for (int v : xs) {
-        int scaled = static_cast<int>(std::lround(v * x_scale));
-        out.resize(out.size() + 2);
-        Put16(out, out.size() - 2, static_cast<unsigned>(scaled - last) & 0xFFFF);
-        last = scaled;
-    }
-    out.insert(out.end(), g.begin() + static_cast<std::ptrdiff_t>(at), g.end());
     return out;
 }
 
-// The outlines drawn at x_scale of their width: x coordinates, component offsets, bounding
-// boxes and left side bearings (hmtx with one long metric per glyph) scaled. The glyphs are
-// written back with long loca offsets. False when a glyph cannot be read.
-bool Narrow(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale)
+// A composite glyph with its component offsets scaled; every component's arguments are
+// written as words, which the scaled offsets may need.
+Common::Bytes ScaleComposite(const Common::Bytes& g, double x_scale, double y_scale)
 {
-    auto scaled = [&](int v) { return static_cast<unsigned>(std::lround(v * x_scale)) & 0xFFFF; };
+    Common::Bytes out(g.begin(), g.begin() + 10);
+    std::size_t at = 10;
+    for (unsigned flags = kMore; (flags & kMore) && at + 4 <= g.size();) {
+        flags = U16(g, at);
+        std::size_t args = at + 4, transform = args + ((flags & kWords) ? 4 : 2);
+        std::size_t next = transform + ((flags & kScale) ? 2 : (flags & kXYScale) ? 4 : (flags & kTwoByTwo) ? 8 : 0);
+        if (next > g.size()) break;
+        int a1 = (flags & kWords) ? S16(g, args) : (flags & kXYValues) ? static_cast<std::int8_t>(g[args]) : g[args];
+        int a2 = (flags & kWords) ? S16(g, args + 2) : (flags & kXYValues) ? static_cast<std::int8_t>(g[args + 1]) : g[args + 1];
+        out.resize(out.size() + 8);
+        std::size_t rec = out.size() - 8;
+        Put16(out, rec, flags | kWords);
+        Put16(out, rec + 2, U16(g, at + 2));
+        // Without XY values the arguments are point numbers, which stay.
+        Put16(out, rec + 4, (flags & kXYValues) ? Scaled(a1, x_scale) : static_cast<unsigned>(a1));
+        Put16(out, rec + 6, (flags & kXYValues) ? Scaled(a2, y_scale) : static_cast<unsigned>(a2));
+        out.insert(out.end(), g.begin() + static_cast<std::ptrdiff_t>(transform), g.begin() + static_cast<std::ptrdiff_t>(next));
+        at = next;
+    }
+    out.insert(out.end(), g.begin() + static_cast<std::ptrdiff_t>(std::min(at, g.size())), g.end());
+    return out;
+}
+
+// The outlines scaled: coordinates, component offsets, bounding boxes and left side
+// bearings (hmtx with one long metric per glyph). The glyphs are written back with long
+// loca offsets. False when a glyph cannot be read.
+bool Scale(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale, double y_scale)
+{
     Common::Bytes glyf, loca(4ull * (glyphs.count + 1));
     auto put32 = [&](unsigned g, std::size_t v) {
         Put16(loca, 4ull * g, static_cast<unsigned>(v >> 16));
@@ -191,26 +240,20 @@ bool Narrow(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale)
         std::size_t at = glyphs.Offset(g), end = std::min(glyphs.Offset(g + 1), glyphs.glyf.size());
         if (at + 10 > end) continue;
         Common::Bytes one(glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(at), glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(end));
-        Put16(one, 2, scaled(S16(one, 2)));
-        Put16(one, 6, scaled(S16(one, 6)));
+        for (std::size_t box = 2; box < 10; box += 2) Put16(one, box, Scaled(S16(one, box), box % 4 == 2 ? x_scale : y_scale));
         if (S16(one, 0) < 0) {
-            ForEachComponent(one, 0, one.size(), [&](unsigned flags, std::size_t rec) {
-                if (!(flags & kXYValues)) return;
-                if (flags & kWords) Put16(one, rec + 4, scaled(S16(one, rec + 4)));
-                else one[rec + 4] = static_cast<Common::Byte>(scaled(static_cast<std::int8_t>(one[rec + 4])));
-            });
+            one = ScaleComposite(one, x_scale, y_scale);
         } else {
-            auto simple = NarrowSimple(one, x_scale);
+            auto simple = ScaleSimple(one, x_scale, y_scale);
             if (!simple) return false;
             one = std::move(*simple);
         }
         one.resize((one.size() + 3) & ~std::size_t{3}, 0);
         glyf.insert(glyf.end(), one.begin(), one.end());
-        if (4ull * g + 4 <= hmtx.size()) Put16(hmtx, 4ull * g + 2, scaled(S16(hmtx, 4ull * g + 2)));
+        if (4ull * g + 4 <= hmtx.size()) Put16(hmtx, 4ull * g + 2, Scaled(S16(hmtx, 4ull * g + 2), x_scale));
     }
     put32(glyphs.count, glyf.size());
-    Put16(glyphs.head, 36, scaled(S16(glyphs.head, 36)));
-    Put16(glyphs.head, 40, scaled(S16(glyphs.head, 40)));
+    for (std::size_t box = 36; box < 44; box += 2) Put16(glyphs.head, box, Scaled(S16(glyphs.head, box), box % 4 == 0 ? x_scale : y_scale));
     Put16(glyphs.head, 50, 1);
     glyphs.glyf = std::move(glyf);
     glyphs.loca = std::move(loca);
@@ -334,32 +377,46 @@ struct AddedGlyphs {
     bool notdef_copies = false;
 };
 
-// The program of face with the advances given (font units by glyph), no composite glyph
-// taking another's advance, outlines narrowed to x_scale, and the glyphs added; nullopt when
-// its tables cannot be read. CFF outlines (OpenType) take their advances from hmtx alone and
-// are neither narrowed nor given more glyphs.
-std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances, double x_scale,
+// The program of face with the advances given (in thousandths of an em, by glyph), no
+// composite glyph taking another's advance, outlines narrowed to x_scale, and the glyphs
+// added; nullopt when its tables cannot be read. A glyf program of fewer than 1,000 units
+// per em is scaled up to at least that, or some advances could not be within a thousandth
+// of an em of their widths. CFF outlines (OpenType) take their advances from hmtx alone and
+// are neither scaled nor given more glyphs.
+std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, double>& widths, double x_scale,
                                              AddedGlyphs added = {})
 {
+    bool cff = HasTable(face, Tag("CFF "));
+    unsigned upem = hb_face_get_upem(face), units = !cff && upem > 0 && upem < 1000 ? (999 + upem) / upem : 1;
+    std::map<unsigned, unsigned> advances;
+    for (const auto& [g, w] : widths) advances.emplace(g, FontUnits(w, static_cast<int>(upem * units)));
     unsigned glyph_count = added.count;
-    auto metrics = SetAdvances(face, advances, glyph_count);
+    auto metrics = SetAdvances(face, advances, glyph_count, units);
     if (!metrics) return std::nullopt;
-    std::map<hb_tag_t, Common::Bytes> tables{{Tag("hhea"), std::move(metrics->hhea)}};
-    if (HasTable(face, Tag("CFF "))) {
+    if (cff) {
         if (x_scale != 1 || glyph_count > hb_face_get_glyph_count(face)) return std::nullopt;
-    } else {
-        auto glyphs = ReadGlyphs(face);
-        if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
-        OwnMetrics(*glyphs);
-        bool more = glyph_count > glyphs->count;
-        if (more) AddGlyphs(face, *glyphs, metrics->hmtx, glyph_count, added.notdef_copies, tables);
-        if (x_scale != 1 && !Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
-        if (more || x_scale != 1) {
-            tables.emplace(Tag("loca"), std::move(glyphs->loca));
-            tables.emplace(Tag("head"), std::move(glyphs->head));
-        }
-        tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
+        return Rebuild(face, {{Tag("hhea"), std::move(metrics->hhea)}, {Tag("hmtx"), std::move(metrics->hmtx)}});
     }
+    std::map<hb_tag_t, Common::Bytes> tables;
+    auto glyphs = ReadGlyphs(face);
+    if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
+    OwnMetrics(*glyphs);
+    bool more = glyph_count > glyphs->count;
+    if (more) AddGlyphs(face, *glyphs, metrics->hmtx, glyph_count, added.notdef_copies, tables);
+    if ((x_scale != 1 || units != 1) && !Scale(*glyphs, metrics->hmtx, x_scale * units, units)) return std::nullopt;
+    if (units != 1) {
+        Put16(glyphs->head, 18, upem * units);
+        for (std::size_t at : {4, 6, 8}) Put16(metrics->hhea, at, Scaled(S16(metrics->hhea, at), units));
+        // CIDFonts take vertical metrics from W2.
+        tables[Tag("vhea")].clear();
+        tables[Tag("vmtx")].clear();
+    }
+    if (more || x_scale != 1 || units != 1) {
+        tables.emplace(Tag("loca"), std::move(glyphs->loca));
+        tables.emplace(Tag("head"), std::move(glyphs->head));
+    }
+    tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
+    tables.emplace(Tag("hhea"), std::move(metrics->hhea));
     tables.emplace(Tag("hmtx"), std::move(metrics->hmtx));
     Common::Bytes out = Rebuild(face, tables);
     if (out.empty()) return std::nullopt;
@@ -387,11 +444,6 @@ hb_blob_t* Cut(hb_face_t* face, unsigned flags, Fill fill)
     return blob;
 }
 
-unsigned FontUnits(double thousandths, int upem)
-{
-    double v = std::round(thousandths * upem / 1000.0);
-    return std::isfinite(v) ? static_cast<unsigned>(std::clamp(v, 0.0, 65535.0)) : 0;
-}
 
 }  // namespace
 
@@ -473,16 +525,15 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
     hb_font_t* font = hb_font_create(face);
 
     Subset out;
-    std::map<unsigned, unsigned> advances;
-    int upem = static_cast<int>(hb_face_get_upem(face));
-    unsigned count = hb_face_get_glyph_count(face), added = count;
+    std::map<unsigned, double> advances;
+    unsigned added = hb_face_get_glyph_count(face);
     for (const auto& [c, w] : widths) {
         hb_codepoint_t g = 0;
         if (!hb_font_get_nominal_glyph(font, c, &g) || g == 0) g = added++;
         out.gids[c] = g;
-        advances.emplace(g, FontUnits(w, upem));
+        advances.emplace(g, w);
     }
-    if (notdef_width) advances.emplace(0, FontUnits(*notdef_width, upem));
+    if (notdef_width) advances.emplace(0, *notdef_width);
     auto data = WithOwnAdvances(face, advances, std::clamp(x_scale, 0.01, 1.0), {added, true});
     hb_font_destroy(font);
     hb_face_destroy(face);
@@ -502,13 +553,8 @@ std::optional<Common::Bytes> SubstituteProgram::KeepGlyphs(const std::map<unsign
     });
     if (!cut_blob) return std::nullopt;
     hb_face_t* face = hb_face_create(cut_blob, 0);
-    std::map<unsigned, unsigned> advances;
-    int upem = static_cast<int>(hb_face_get_upem(face));
-    for (const auto& [g, w] : widths) {
-        advances.emplace(g, FontUnits(w, upem));
-        count = std::max(count, g + 1);
-    }
-    auto data = WithOwnAdvances(face, advances, 1, {count, false});
+    for (const auto& [g, w] : widths) count = std::max(count, g + 1);
+    auto data = WithOwnAdvances(face, widths, 1, {count, false});
     hb_face_destroy(face);
     hb_blob_destroy(cut_blob);
     return data;
@@ -583,12 +629,7 @@ std::optional<Common::Bytes> SubstituteProgram::WithSymbolCMap(Common::ByteView 
 
 std::optional<Common::Bytes> SubstituteProgram::WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths)
 {
-    return OnFace(program, [&](hb_face_t* face) {
-        int upem = static_cast<int>(hb_face_get_upem(face));
-        std::map<unsigned, unsigned> advances;
-        for (const auto& [gid, w] : widths) advances.emplace(gid, FontUnits(w, upem));
-        return WithOwnAdvances(face, advances, 1);
-    });
+    return OnFace(program, [&](hb_face_t* face) { return WithOwnAdvances(face, widths, 1); });
 }
 
 }  // namespace qvx::PDF

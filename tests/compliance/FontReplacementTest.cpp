@@ -33,6 +33,7 @@ using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U;
 using qvx::SDF::Obj;
 
 const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+const char* const kLiberationSerif = "/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf";
 const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
 const char* const kNimbusSans = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
 const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
@@ -164,6 +165,38 @@ double ProgramXMax(const std::string& program)
         return static_cast<std::int16_t>(u16(head + 40)) * 1000.0 / std::max(1, u16(head + 18));
     }
     return 0;
+}
+
+std::string HexOf(const std::string& bytes)
+{
+    std::string out;
+    char buf[3];
+    for (unsigned char b : bytes) {
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        out += buf;
+    }
+    return out;
+}
+
+// Whether pdftoppm draws page 1 of both files alike, pixel for pixel.
+bool SameLook(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    qvx::Test::TempDir dir;
+    std::string drawn[2];
+    for (int i = 0; i < 2; ++i) {
+        std::string prefix = (dir.Path() / ("p" + std::to_string(i))).string();
+        qvx::Test::Run({"/usr/bin/pdftoppm", "-gray", "-r", "50", "-f", "1", "-l", "1", "-singlefile",
+                        (i ? b : a).string(), prefix});
+        drawn[i] = qvx::Test::ReadFile(prefix + ".pgm");
+    }
+    return !drawn[0].empty() && drawn[0] == drawn[1];
+}
+
+// The program of font num's descendant (object desc) in a converted copy.
+std::unique_ptr<qvx::PDF::FontProgram> DescendantProgram(CopyReader& copy, std::uint32_t desc)
+{
+    std::string data = CopyReader::Decoded(qvx::PDF::FindDict(copy.Get(desc), "FontDescriptor"), "FontFile2");
+    return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(data.begin(), data.end()));
 }
 
 // An unembedded CIDFontType0 (object 12, descriptor 11) under Type 0 font 10 with
@@ -357,6 +390,113 @@ TEST(FontReplacement, CollectionOfTheCMap)
     auto other = convert("(Adobe)", "(GB1)", 0);
     EXPECT_EQ(other->first, "331 341(10)");
     EXPECT_NE(other->again.find("331"), std::string::npos);
+}
+
+TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
+{
+    REQUIRE_FONT(kLiberation);
+    REQUIRE_FONT(kLiberationSerif);
+    // Identity-H fonts without ToUnicode whose CIDs are glyph numbers of Arial (no
+    // CIDToGIDMap: "Hello" as 43 72 79 79 82, the standard Macintosh order Liberation Sans
+    // shares) and of Times New Roman (a CIDToGIDMap stream: CIDs 1 to 3 are "Vol", CID 4 a
+    // glyph number past Liberation Serif's last). Nothing says which characters they are:
+    // the substitute keeps its glyph numbers, its advances become the widths, and the glyph
+    // past its end is an empty one. The copy looks as the same page does with the whole
+    // Liberation programs embedded.
+    auto page = [](int level, bool whole) {
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <002B0048004F004F0052> Tj /F2 20 Tf 0 -30 Td <0001000200030004> Tj ET");
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
+                     ">>/Contents 4 0 R>>");
+        b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/Arial/Encoding/Identity-H/DescendantFonts[12 0 R]>>");
+        b.Set(12, "<</Type/Font/Subtype/CIDFontType2/BaseFont/Arial/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)"
+                  "/Supplement 0>>/FontDescriptor 11 0 R/W[43[722]72[556]79[222]82[556]]>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+                  "/Ascent 905/Descent -212/CapHeight 716/StemV 80" + std::string(whole ? "/FontFile2 17 0 R" : "") + ">>");
+        b.Set(13, "<</Type/Font/Subtype/Type0/BaseFont/TimesNewRomanPSMT/Encoding/Identity-H/DescendantFonts[14 0 R]>>");
+        b.Set(14, "<</Type/Font/Subtype/CIDFontType2/BaseFont/TimesNewRomanPSMT/CIDSystemInfo<</Registry(Adobe)"
+                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 15 0 R/CIDToGIDMap 16 0 R/W[1[722 500 278 600]]>>");
+        b.Set(15, "<</Type/FontDescriptor/FontName/TimesNewRomanPSMT/Flags 34/FontBBox[-568 -216 2046 891]"
+                  "/ItalicAngle 0/Ascent 891/Descent -216/CapHeight 662/StemV 80" +
+                      std::string(whole ? "/FontFile2 18 0 R" : "") + ">>");
+        b.SetStream(16, "", std::string("\0\0\0\x39\0\x52\0\x4F\x70\0", 10));
+        if (whole) {
+            b.SetStream(17, "", qvx::Test::ReadFile(kLiberation));
+            b.SetStream(18, "", qvx::Test::ReadFile(kLiberationSerif));
+        }
+        return b.Build();
+    };
+    qvx::Test::TempDir dir;
+    std::filesystem::path reference = dir.Write("reference.pdf", page(k2B, true));
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        auto c = Convert(page(level, false), level);
+        EXPECT_EQ(c->first, "332(12) 341(10 13)");
+        EXPECT_EQ(c->again, "");
+        EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        EXPECT_TRUE(SameLook(reference, c->out));
+
+        CopyReader copy(c->out);
+        EXPECT_EQ(qvx::PDF::FindName(copy.Get(12), "CIDToGIDMap"), "Identity");
+        auto arial = DescendantProgram(copy, 12);
+        ASSERT_NE(arial, nullptr);
+        int upem = arial->UnitsPerEm();
+        EXPECT_EQ(arial->Advance(43), std::lround(722.0 * upem / 1000));
+        EXPECT_EQ(arial->Advance(79), std::lround(222.0 * upem / 1000));
+        // Only the glyphs shown: Liberation Sans has some 2,600.
+        EXPECT_EQ(arial->GlyphCount(), 83);
+        // PDF/A-1 lists the CIDs of the subset.
+        EXPECT_EQ(qvx::PDF::FindStream(copy.Get(11), "CIDSet") != nullptr, level == k1B);
+
+        // The map stays, and so does what pdftoppm draws through it.
+        EXPECT_NE(qvx::PDF::FindStream(copy.Get(14), "CIDToGIDMap"), nullptr);
+        auto times = DescendantProgram(copy, 14);
+        ASSERT_NE(times, nullptr);
+        EXPECT_EQ(times->GlyphCount(), 0x7001);
+        EXPECT_EQ(times->Advance(0x7000), std::lround(600.0 * times->UnitsPerEm() / 1000));
+    }
+    PdfBuilder mapped = Page(k2B, "BT /F1 20 Tf 10 100 Td <000100020003> Tj ET");
+    mapped.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/Times#20New#20Roman/Encoding/Identity-H/DescendantFonts[14 0 R]>>");
+    mapped.Set(14, "<</Type/Font/Subtype/CIDFontType2/BaseFont/Times#20New#20Roman/CIDSystemInfo<</Registry(Adobe)"
+                   "/Ordering(Identity)/Supplement 0>>/FontDescriptor 15 0 R/CIDToGIDMap 16 0 R/W[1[722 500 278]]>>");
+    mapped.Set(15, "<</Type/FontDescriptor/FontName/Times#20New#20Roman/Flags 34/FontBBox[-568 -216 2046 891]"
+                   "/ItalicAngle 0/Ascent 891/Descent -216/CapHeight 662/StemV 80>>");
+    mapped.SetStream(16, "", std::string("\0\0\0\x39\0\x52\0\x4F", 8));
+    auto cm = Convert(mapped.Build(), k2B);
+    EXPECT_EQ(cm->again, "");
+    EXPECT_TRUE(SameLook(cm->in, cm->out));
+}
+
+TEST(FontReplacement, CJKFontLackingLatinLetters)
+{
+    REQUIRE_FONT(kDroid);
+    // Droid Sans Fallback has Japanese but no Latin letters. A Japanese font shows both,
+    // through UniJIS-UCS2-H (codes are UTF-16: "Ab 日本" with a space, which the collection
+    // would read as a no-break space) and through the vertical 90ms-RKSJ-V. Readers draw
+    // Droid's box for the letters: so does the copy, with boxes that are not .notdef, which
+    // PDF/A-2 text may not show.
+    struct Case {
+        const char* cmap;
+        std::string shown;
+    };
+    for (const Case& k : {Case{"UniJIS-UCS2-H", std::string("\0A\0b\0 \x65\xE5\x67\x2C", 10)},
+                          Case{"90ms-RKSJ-V", "Ab \x82\xA0\x82\xA2"}}) {
+        for (int level : {k1B, k2B}) {
+            SCOPED_TRACE(std::string(k.cmap) + " " + std::to_string(level));
+            PdfBuilder b = Page(level, "BT /F1 20 Tf 10 180 Td <" + HexOf(k.shown) + "> Tj ET");
+            b.Set(10, std::string("<</Type/Font/Subtype/Type0/BaseFont/KozMinPro-Regular/Encoding/") + k.cmap +
+                          "/DescendantFonts[12 0 R]>>");
+            b.Set(12, "<</Type/Font/Subtype/CIDFontType0/BaseFont/KozMinPro-Regular/CIDSystemInfo<</Registry(Adobe)"
+                      "/Ordering(Japan1)/Supplement 2>>/FontDescriptor 11 0 R/W[1[250]34[600]66[500]231 632 500]>>");
+            b.Set(11, "<</Type/FontDescriptor/FontName/KozMinPro-Regular/Flags 6/FontBBox[0 -141 1000 859]"
+                      "/ItalicAngle 0/Ascent 859/Descent -141/CapHeight 700/StemV 80>>");
+            auto c = Convert(b.Build(), level);
+            EXPECT_EQ(c->first, "341(10)");
+            EXPECT_EQ(c->again, "");
+            EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+            EXPECT_TRUE(SameLook(c->in, c->out));
+        }
+    }
 }
 
 TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
