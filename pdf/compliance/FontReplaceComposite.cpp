@@ -114,7 +114,7 @@ bool ReplaceByGlyph(PassContext& ctx, const FontReplacements::Entry& e)
         widths.emplace(gid, font.GetWidth(c));
         if (gid != 0) cids.insert(cid);
     }
-    if (widths.empty()) return ReplaceByGlyph(ctx, e);
+    if (widths.empty()) return false;
 
     Style style = StyleOf(font);
     std::string base(FindName(font.GetDescendant(), "BaseFont"));

@@ -465,6 +465,21 @@ TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
     auto cm = Convert(mapped.Build(), k2B);
     EXPECT_EQ(cm->again, "");
     EXPECT_TRUE(SameLook(cm->in, cm->out));
+
+    // A CMap that leads the only code shown past the largest CID: no glyph number to keep,
+    // the font stays as it was.
+    PdfBuilder big = Page(k2B, "BT /F1 20 Tf 10 100 Td <01> Tj ET");
+    big.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/Arial/Encoding 16 0 R/DescendantFonts[12 0 R]>>");
+    big.Set(12, "<</Type/Font/Subtype/CIDFontType2/BaseFont/Arial/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)"
+                "/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap/Identity>>");
+    big.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+                "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
+    big.SetStream(16, "/Type/CMap/CMapName/Big/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>",
+                  "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Big def /CMapType 1 def\n"
+                  "1 begincodespacerange <00> <FF> endcodespacerange\n1 begincidrange <01> <01> 70000 endcidrange\n"
+                  "endcmap CMapName currentdict /CMap defineresource pop end end\n");
+    auto cb = Convert(big.Build(), k2B);
+    EXPECT_NE(cb->again.find("341(10)"), std::string::npos);
 }
 
 TEST(FontReplacement, CJKFontLackingLatinLetters)
