@@ -5,6 +5,7 @@
 // skip without them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -146,6 +147,14 @@ bool PdffontsAllEmbedded(const std::filesystem::path& pdf)
     return fonts > 0 && fonts == embedded;
 }
 
+// A conversion whose findings were first, that embeds every font, and whose copy passes.
+void ExpectAllEmbedded(const Converted& c, const std::string& first)
+{
+    EXPECT_EQ(c.first, first);
+    EXPECT_EQ(c.again, "");
+    EXPECT_TRUE(PdffontsAllEmbedded(c.out));
+}
+
 // A name table entry of a program (UTF-16BE in the Windows records): whether text is in it.
 bool ProgramNames(const std::string& program, const std::string& text)
 {
@@ -176,6 +185,24 @@ std::string HexOf(const std::string& bytes)
         out += buf;
     }
     return out;
+}
+
+// An unembedded Type 0 font (object font, Encoding encoding) over a CIDFontType2 of the
+// Identity collection (object cid_font, with the entries extra) named base, whose
+// descriptor is object descriptor (with the entries program).
+void PutIdentityTrueType(PdfBuilder& b, std::array<int, 3> font_cid_font_descriptor, const std::string& base,
+                         const std::string& encoding, const std::string& extra, const std::string& program = "")
+{
+    auto [font, cid_font, descriptor] = font_cid_font_descriptor;
+    auto ref = [](int num) { return std::to_string(num) + " 0 R"; };
+    b.Set(font, "<</Type/Font/Subtype/Type0/BaseFont/" + base + "/Encoding" + encoding + "/DescendantFonts[" +
+                    ref(cid_font) + "]>>");
+    b.Set(cid_font, "<</Type/Font/Subtype/CIDFontType2/BaseFont/" + base +
+                        "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
+                        ref(descriptor) + extra + ">>");
+    b.Set(descriptor, "<</Type/FontDescriptor/FontName/" + base +
+                          "/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0/Ascent 905/Descent -212"
+                          "/CapHeight 716/StemV 80" + program + ">>");
 }
 
 // Whether pdftoppm draws page 1 of both files alike, pixel for pixel.
@@ -407,17 +434,10 @@ TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
         PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <002B0048004F004F0052> Tj /F2 20 Tf 0 -30 Td <0001000200030004> Tj ET");
         b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
                      ">>/Contents 4 0 R>>");
-        b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/Arial/Encoding/Identity-H/DescendantFonts[12 0 R]>>");
-        b.Set(12, "<</Type/Font/Subtype/CIDFontType2/BaseFont/Arial/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)"
-                  "/Supplement 0>>/FontDescriptor 11 0 R/W[43[722]72[556]79[222]82[556]]>>");
-        b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
-                  "/Ascent 905/Descent -212/CapHeight 716/StemV 80" + std::string(whole ? "/FontFile2 17 0 R" : "") + ">>");
-        b.Set(13, "<</Type/Font/Subtype/Type0/BaseFont/TimesNewRomanPSMT/Encoding/Identity-H/DescendantFonts[14 0 R]>>");
-        b.Set(14, "<</Type/Font/Subtype/CIDFontType2/BaseFont/TimesNewRomanPSMT/CIDSystemInfo<</Registry(Adobe)"
-                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 15 0 R/CIDToGIDMap 16 0 R/W[1[722 500 278 600]]>>");
-        b.Set(15, "<</Type/FontDescriptor/FontName/TimesNewRomanPSMT/Flags 34/FontBBox[-568 -216 2046 891]"
-                  "/ItalicAngle 0/Ascent 891/Descent -216/CapHeight 662/StemV 80" +
-                      std::string(whole ? "/FontFile2 18 0 R" : "") + ">>");
+        PutIdentityTrueType(b, {10, 12, 11}, "Arial", "/Identity-H", "/W[43[722]72[556]79[222]82[556]]",
+                            whole ? "/FontFile2 17 0 R" : "");
+        PutIdentityTrueType(b, {13, 14, 15}, "TimesNewRomanPSMT", "/Identity-H", "/CIDToGIDMap 16 0 R/W[1[722 500 278 600]]",
+                            whole ? "/FontFile2 18 0 R" : "");
         b.SetStream(16, "", std::string("\0\0\0\x39\0\x52\0\x4F\x70\0", 10));
         if (whole) {
             b.SetStream(17, "", qvx::Test::ReadFile(kLiberation));
@@ -430,9 +450,7 @@ TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
     for (int level : {k1B, k2B}) {
         SCOPED_TRACE(level);
         auto c = Convert(page(level, false), level);
-        EXPECT_EQ(c->first, "332(12) 341(10 13)");
-        EXPECT_EQ(c->again, "");
-        EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+        ExpectAllEmbedded(*c, "332(12) 341(10 13)");
         EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
         EXPECT_TRUE(SameLook(reference, c->out));
 
@@ -456,11 +474,7 @@ TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
         EXPECT_EQ(times->Advance(0x7000), std::lround(600.0 * times->UnitsPerEm() / 1000));
     }
     PdfBuilder mapped = Page(k2B, "BT /F1 20 Tf 10 100 Td <000100020003> Tj ET");
-    mapped.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/Times#20New#20Roman/Encoding/Identity-H/DescendantFonts[14 0 R]>>");
-    mapped.Set(14, "<</Type/Font/Subtype/CIDFontType2/BaseFont/Times#20New#20Roman/CIDSystemInfo<</Registry(Adobe)"
-                   "/Ordering(Identity)/Supplement 0>>/FontDescriptor 15 0 R/CIDToGIDMap 16 0 R/W[1[722 500 278]]>>");
-    mapped.Set(15, "<</Type/FontDescriptor/FontName/Times#20New#20Roman/Flags 34/FontBBox[-568 -216 2046 891]"
-                   "/ItalicAngle 0/Ascent 891/Descent -216/CapHeight 662/StemV 80>>");
+    PutIdentityTrueType(mapped, {10, 14, 15}, "Times#20New#20Roman", "/Identity-H", "/CIDToGIDMap 16 0 R/W[1[722 500 278]]");
     mapped.SetStream(16, "", std::string("\0\0\0\x39\0\x52\0\x4F", 8));
     auto cm = Convert(mapped.Build(), k2B);
     EXPECT_EQ(cm->again, "");
@@ -469,11 +483,7 @@ TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
     // A CMap that leads the only code shown past the largest CID: no glyph number to keep,
     // the font stays as it was.
     PdfBuilder big = Page(k2B, "BT /F1 20 Tf 10 100 Td <01> Tj ET");
-    big.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/Arial/Encoding 16 0 R/DescendantFonts[12 0 R]>>");
-    big.Set(12, "<</Type/Font/Subtype/CIDFontType2/BaseFont/Arial/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)"
-                "/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap/Identity>>");
-    big.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
-                "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
+    PutIdentityTrueType(big, {10, 12, 11}, "Arial", " 16 0 R", "/CIDToGIDMap/Identity");
     big.SetStream(16, "/Type/CMap/CMapName/Big/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>",
                   "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Big def /CMapType 1 def\n"
                   "1 begincodespacerange <00> <FF> endcodespacerange\n1 begincidrange <01> <01> 70000 endcidrange\n"
@@ -506,9 +516,7 @@ TEST(FontReplacement, CJKFontLackingLatinLetters)
             b.Set(11, "<</Type/FontDescriptor/FontName/KozMinPro-Regular/Flags 6/FontBBox[0 -141 1000 859]"
                       "/ItalicAngle 0/Ascent 859/Descent -141/CapHeight 700/StemV 80>>");
             auto c = Convert(b.Build(), level);
-            EXPECT_EQ(c->first, "341(10)");
-            EXPECT_EQ(c->again, "");
-            EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+            ExpectAllEmbedded(*c, "341(10)");
             EXPECT_TRUE(SameLook(c->in, c->out));
         }
     }
@@ -784,9 +792,7 @@ TEST(FontReplacement, FontsSharingADescriptorGetTheirOwnPrograms)
     b.Set(11, "<</Type/FontDescriptor/FontName/Calibri,Bold/Flags 32/FontBBox[-503 -312 1240 1026]/ItalicAngle 0"
               "/Ascent 952/Descent -269/CapHeight 632/StemV 80>>");
     auto c = Convert(b.Build(), k2B);
-    EXPECT_EQ(c->first, "341(10 13)");
-    EXPECT_EQ(c->again, "");
-    EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+    ExpectAllEmbedded(*c, "341(10 13)");
     EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
     CopyReader copy(c->out);
     Obj* first = copy.Get(10)->FindObj("FontDescriptor");
