@@ -393,29 +393,29 @@ std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<uns
     unsigned glyph_count = added.count;
     auto metrics = SetAdvances(face, advances, glyph_count, units);
     if (!metrics) return std::nullopt;
+    std::map<hb_tag_t, Common::Bytes> tables;
     if (cff) {
         if (x_scale != 1 || glyph_count > hb_face_get_glyph_count(face)) return std::nullopt;
-        return Rebuild(face, {{Tag("hhea"), std::move(metrics->hhea)}, {Tag("hmtx"), std::move(metrics->hmtx)}});
+    } else {
+        auto glyphs = ReadGlyphs(face);
+        if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
+        OwnMetrics(*glyphs);
+        bool more = glyph_count > glyphs->count;
+        if (more) AddGlyphs(face, *glyphs, metrics->hmtx, glyph_count, added.notdef_copies, tables);
+        if ((x_scale != 1 || units != 1) && !Scale(*glyphs, metrics->hmtx, x_scale * units, units)) return std::nullopt;
+        if (units != 1) {
+            Put16(glyphs->head, 18, upem * units);
+            for (std::size_t at : {4, 6, 8}) Put16(metrics->hhea, at, Scaled(S16(metrics->hhea, at), units));
+            // CIDFonts take vertical metrics from W2.
+            tables[Tag("vhea")].clear();
+            tables[Tag("vmtx")].clear();
+        }
+        if (more || x_scale != 1 || units != 1) {
+            tables.emplace(Tag("loca"), std::move(glyphs->loca));
+            tables.emplace(Tag("head"), std::move(glyphs->head));
+        }
+        tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     }
-    std::map<hb_tag_t, Common::Bytes> tables;
-    auto glyphs = ReadGlyphs(face);
-    if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
-    OwnMetrics(*glyphs);
-    bool more = glyph_count > glyphs->count;
-    if (more) AddGlyphs(face, *glyphs, metrics->hmtx, glyph_count, added.notdef_copies, tables);
-    if ((x_scale != 1 || units != 1) && !Scale(*glyphs, metrics->hmtx, x_scale * units, units)) return std::nullopt;
-    if (units != 1) {
-        Put16(glyphs->head, 18, upem * units);
-        for (std::size_t at : {4, 6, 8}) Put16(metrics->hhea, at, Scaled(S16(metrics->hhea, at), units));
-        // CIDFonts take vertical metrics from W2.
-        tables[Tag("vhea")].clear();
-        tables[Tag("vmtx")].clear();
-    }
-    if (more || x_scale != 1 || units != 1) {
-        tables.emplace(Tag("loca"), std::move(glyphs->loca));
-        tables.emplace(Tag("head"), std::move(glyphs->head));
-    }
-    tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     tables.emplace(Tag("hhea"), std::move(metrics->hhea));
     tables.emplace(Tag("hmtx"), std::move(metrics->hmtx));
     Common::Bytes out = Rebuild(face, tables);
