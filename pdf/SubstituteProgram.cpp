@@ -489,10 +489,14 @@ unsigned SubstituteProgram::Glyph(char32_t c) const
     return hb_font_get_nominal_glyph(mp->font, c, &g) ? g : 0;
 }
 
-double SubstituteProgram::Advance(char32_t c) const
+double SubstituteProgram::Advance(char32_t c) const { return GlyphAdvance(Glyph(c)); }
+
+double SubstituteProgram::GlyphAdvance(unsigned glyph) const
 {
-    return hb_font_get_glyph_h_advance(mp->font, Glyph(c)) * 1000.0 / UnitsPerEm();
+    return glyph < GlyphCount() ? hb_font_get_glyph_h_advance(mp->font, glyph) * 1000.0 / UnitsPerEm() : 0;
 }
+
+unsigned SubstituteProgram::GlyphCount() const { return hb_face_get_glyph_count(mp->face); }
 
 int SubstituteProgram::UnitsPerEm() const { return static_cast<int>(hb_face_get_upem(mp->face)); }
 

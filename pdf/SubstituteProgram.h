@@ -44,6 +44,9 @@ public:
     unsigned Glyph(char32_t c) const;
     // The program's own advance of a character's glyph, in thousandths of an em.
     double Advance(char32_t c) const;
+    // The same of a glyph, by number (0 past the last glyph).
+    double GlyphAdvance(unsigned glyph) const;
+    unsigned GlyphCount() const;
     int UnitsPerEm() const;
     Metrics GetMetrics() const;
 
