@@ -34,6 +34,7 @@ using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U;
 using qvx::SDF::Obj;
 
 const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+const char* const kLiberationBold = "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf";
 const char* const kLiberationSerif = "/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf";
 const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
 const char* const kNimbusSans = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
@@ -490,6 +491,78 @@ TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
                   "endcmap CMapName currentdict /CMap defineresource pop end end\n");
     auto cb = Convert(big.Build(), k2B);
     EXPECT_NE(cb->again.find("341(10)"), std::string::npos);
+}
+
+TEST(FontReplacement, IdentityTrueTypeCIDsWithCorrelatedWidthsKeepTheirGlyphNumbers)
+{
+    REQUIRE_FONT(kLiberationBold);
+    // Arial Black shown as Identity-H CIDs without CIDToGIDMap: "DESCRIPTION" as glyph
+    // numbers of the standard Macintosh order, with widths a fifth larger than Liberation
+    // Sans Bold's advances (the same order, a heavier design). No width agrees, but they go
+    // with the advances: the CIDs stay glyph numbers of the substitute, which draws the
+    // letters meant, as the whole Liberation Sans Bold embedded would.
+    auto liberation = qvx::PDF::FontProgram::Open(qvx::Test::ToBytes(qvx::Test::ReadFile(kLiberationBold)));
+    ASSERT_NE(liberation, nullptr);
+    std::string hex, w = "/W[";
+    std::map<unsigned, long> widths;
+    for (char ch : std::string("DESCRIPTION")) {
+        unsigned gid = liberation->GlyphByCMap(3, 1, static_cast<unsigned char>(ch));
+        widths[gid] = std::lround(liberation->Advance(gid) * 1200.0 / liberation->UnitsPerEm());
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%04X", gid);
+        hex += buf;
+    }
+    for (auto [gid, width] : widths) w += std::to_string(gid) + "[" + std::to_string(width) + "]";
+    auto page = [&](bool whole) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td <" + hex + "> Tj ET");
+        PutIdentityTrueType(b, {10, 12, 11}, "Arial-Black", "/Identity-H", w + "]", whole ? "/FontFile2 13 0 R" : "");
+        if (whole) b.SetStream(13, "", qvx::Test::ReadFile(kLiberationBold));
+        return b.Build();
+    };
+    qvx::Test::TempDir dir;
+    std::filesystem::path reference = dir.Write("reference.pdf", page(true));
+    auto c = Convert(page(false), k2B);
+    ExpectAllEmbedded(*c, "332(12) 341(10)");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    EXPECT_TRUE(SameLook(reference, c->out));
+    CopyReader copy(c->out);
+    EXPECT_EQ(qvx::PDF::FindName(copy.Get(12), "CIDToGIDMap"), "Identity");
+    auto program = DescendantProgram(copy, 12);
+    ASSERT_NE(program, nullptr);
+    for (auto [gid, width] : widths) EXPECT_EQ(program->Advance(gid), std::lround(width * program->UnitsPerEm() / 1000.0));
+}
+
+TEST(FontReplacement, IdentityTrueTypeCIDsOfAnotherGlyphOrderDrawnAsCharacters)
+{
+    REQUIRE_FONT(kLiberation);
+    // Identity-H CIDs without CIDToGIDMap whose widths neither agree nor go with Liberation
+    // Sans's advances at those glyph numbers: its glyph order is not the font's, and the
+    // CIDs are drawn as poppler draws them, read as characters ("H", "i", a Cyrillic Zhe,
+    // and U+0003, which Liberation Sans lacks and poppler draws as its .notdef). The copy
+    // looks as poppler draws the original and shows no .notdef.
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <0003004800690416> Tj ET");
+        PutIdentityTrueType(b, {10, 12, 11}, "Arial", "/Identity-H", "/W[3[500]72[722]105[222]1046[1000]]");
+        auto c = Convert(b.Build(), level);
+        ExpectAllEmbedded(*c, "332(12) 341(10)");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        EXPECT_TRUE(SameLook(c->in, c->out));
+
+        CopyReader copy(c->out);
+        std::string map = CopyReader::Decoded(copy.Get(12), "CIDToGIDMap");
+        ASSERT_EQ(map.size(), 2u * 0x417);
+        auto glyph = [&](unsigned cid) { return (static_cast<unsigned char>(map[2 * cid]) << 8) | static_cast<unsigned char>(map[2 * cid + 1]); };
+        auto program = DescendantProgram(copy, 12);
+        ASSERT_NE(program, nullptr);
+        EXPECT_EQ(glyph(0x48), program->GlyphByCMap(3, 1, 'H'));
+        EXPECT_EQ(glyph(0x69), program->GlyphByCMap(3, 1, 'i'));
+        EXPECT_EQ(glyph(0x416), program->GlyphByCMap(3, 1, 0x416));
+        EXPECT_NE(glyph(0x416), 0u);
+        EXPECT_NE(glyph(3), 0u);
+        EXPECT_EQ(program->Advance(glyph(0x48)), std::lround(722.0 * program->UnitsPerEm() / 1000));
+        EXPECT_EQ(qvx::PDF::FindStream(copy.Get(11), "CIDSet") != nullptr, level == k1B);
+    }
 }
 
 TEST(FontReplacement, CJKFontLackingLatinLetters)
