@@ -227,6 +227,20 @@ std::unique_ptr<qvx::PDF::FontProgram> DescendantProgram(CopyReader& copy, std::
     return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(data.begin(), data.end()));
 }
 
+// A conversion whose findings were first, that embeds every font, whose copy passes with
+// the text where it was and looks as reference does, and in which the Identity-H font 10
+// keeps its CIDs as glyph numbers of its descendant's (object 12) program, returned.
+std::unique_ptr<qvx::PDF::FontProgram> ExpectGlyphNumbersKept(const Converted& c, const std::string& first,
+                                                              const std::filesystem::path& reference)
+{
+    ExpectAllEmbedded(c, first);
+    EXPECT_EQ(WordBoxes(c.out), WordBoxes(c.in));
+    EXPECT_TRUE(SameLook(reference, c.out));
+    CopyReader copy(c.out);
+    EXPECT_EQ(qvx::PDF::FindName(copy.Get(12), "CIDToGIDMap"), "Identity");
+    return DescendantProgram(copy, 12);
+}
+
 // An unembedded CIDFontType0 (object 12, descriptor 11) under Type 0 font 10 with
 // Identity-H, showing the CIDs of hex.
 std::string CIDFontPage(int level, const std::string& hex, const std::string& registry, const std::string& ordering)
@@ -451,14 +465,9 @@ TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
     for (int level : {k1B, k2B}) {
         SCOPED_TRACE(level);
         auto c = Convert(page(level, false), level);
-        ExpectAllEmbedded(*c, "332(12) 341(10 13)");
-        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
-        EXPECT_TRUE(SameLook(reference, c->out));
-
-        CopyReader copy(c->out);
-        EXPECT_EQ(qvx::PDF::FindName(copy.Get(12), "CIDToGIDMap"), "Identity");
-        auto arial = DescendantProgram(copy, 12);
+        auto arial = ExpectGlyphNumbersKept(*c, "332(12) 341(10 13)", reference);
         ASSERT_NE(arial, nullptr);
+        CopyReader copy(c->out);
         int upem = arial->UnitsPerEm();
         EXPECT_EQ(arial->Advance(43), std::lround(722.0 * upem / 1000));
         EXPECT_EQ(arial->Advance(79), std::lround(222.0 * upem / 1000));
@@ -521,13 +530,7 @@ TEST(FontReplacement, IdentityTrueTypeCIDsWithCorrelatedWidthsKeepTheirGlyphNumb
     };
     qvx::Test::TempDir dir;
     std::filesystem::path reference = dir.Write("reference.pdf", page(true));
-    auto c = Convert(page(false), k2B);
-    ExpectAllEmbedded(*c, "332(12) 341(10)");
-    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
-    EXPECT_TRUE(SameLook(reference, c->out));
-    CopyReader copy(c->out);
-    EXPECT_EQ(qvx::PDF::FindName(copy.Get(12), "CIDToGIDMap"), "Identity");
-    auto program = DescendantProgram(copy, 12);
+    auto program = ExpectGlyphNumbersKept(*Convert(page(false), k2B), "332(12) 341(10)", reference);
     ASSERT_NE(program, nullptr);
     for (auto [gid, width] : widths) EXPECT_EQ(program->Advance(gid), std::lround(width * program->UnitsPerEm() / 1000.0));
 }
