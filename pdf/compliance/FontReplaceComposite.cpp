@@ -119,7 +119,7 @@ bool PutCharacters(PassContext& ctx, const Font& font, const std::string& reques
 // - most agree within 2 thousandths of an em (whole-number widths against advances of
 //   2,048 units per em): at least two thirds, a metric-compatible family. Times New Roman
 //   over Liberation Serif agrees at 7 of 8 glyphs in the files seen; the fonts whose order
-//   differs at a third at most (Arial's Latin glyphs agree, its Cyrillic ones do not);
+//   differs at a third at most (where Arial's first glyphs agree, its later ones do not);
 // - or, from 8 glyphs on, they correlate at 0.8 or more: the same order in another design
 //   or weight (Century Gothic Bold's capitals against DejaVu Sans Bold's, which shares the
 //   Macintosh order of the first glyphs: 0.85), where the fonts of another order stayed
