@@ -48,6 +48,7 @@
     X(hb_set_add) \
     X(hb_subset_input_create_or_fail) \
     X(hb_subset_input_destroy) \
+    X(hb_subset_input_glyph_set) \
     X(hb_subset_input_set) \
     X(hb_subset_input_set_flags) \
     X(hb_subset_input_unicode_set) \
@@ -106,6 +107,7 @@ const HarfBuzzApi& HarfBuzz();
 #define hb_set_add (::qvx::PDF::HarfBuzz().fn_hb_set_add)
 #define hb_subset_input_create_or_fail (::qvx::PDF::HarfBuzz().fn_hb_subset_input_create_or_fail)
 #define hb_subset_input_destroy (::qvx::PDF::HarfBuzz().fn_hb_subset_input_destroy)
+#define hb_subset_input_glyph_set (::qvx::PDF::HarfBuzz().fn_hb_subset_input_glyph_set)
 #define hb_subset_input_set (::qvx::PDF::HarfBuzz().fn_hb_subset_input_set)
 #define hb_subset_input_set_flags (::qvx::PDF::HarfBuzz().fn_hb_subset_input_set_flags)
 #define hb_subset_input_unicode_set (::qvx::PDF::HarfBuzz().fn_hb_subset_input_unicode_set)

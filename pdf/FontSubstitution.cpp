@@ -45,6 +45,11 @@ bool Covers(const SubstituteProgram& p, const std::vector<char32_t>& chars)
     return std::all_of(chars.begin(), chars.end(), [&](char32_t c) { return p.Glyph(c) != 0; });
 }
 
+bool CoversAny(const SubstituteProgram& p, const std::vector<char32_t>& chars)
+{
+    return std::any_of(chars.begin(), chars.end(), [&](char32_t c) { return p.Glyph(c) != 0; });
+}
+
 bool NameMatches(const FontSubstitute& e, const SubstituteRequest& r)
 {
     std::string n = Normalized(e.name);
@@ -84,7 +89,9 @@ std::mutex& FcMutex()
     return m;
 }
 
-ChosenSubstitute FromSystem(const SubstituteRequest& r)
+// The first system font in fontconfig's order that has every character of the request, or
+// with whole false, at least one.
+ChosenSubstitute FromSystem(const SubstituteRequest& r, bool whole)
 {
     std::lock_guard lock(FcMutex());
     NameStyle style = SplitFontName(r.name);
@@ -111,13 +118,14 @@ ChosenSubstitute FromSystem(const SubstituteRequest& r)
         if (FcPatternGetString(f, FC_FONTFORMAT, 0, &format) != FcResultMatch ||
             std::string_view(reinterpret_cast<const char*>(format)) != "TrueType")
             continue;
+        auto has = [&](char32_t c) { return FcCharSetHasChar(charset, c); };
         if (FcPatternGetCharSet(f, FC_CHARSET, 0, &charset) == FcResultMatch &&
-            !std::all_of(r.chars.begin(), r.chars.end(), [&](char32_t c) { return FcCharSetHasChar(charset, c); }))
+            !(whole ? std::all_of(r.chars.begin(), r.chars.end(), has) : std::any_of(r.chars.begin(), r.chars.end(), has)))
             continue;
         FcPatternGetInteger(f, FC_INDEX, 0, &index);
         std::string path(reinterpret_cast<const char*>(file));
         auto p = SubstituteProgram::Open(path, static_cast<unsigned>(std::max(index, 0)));
-        if (p && Covers(*p, r.chars)) out = {std::move(p), path, false};
+        if (p && (whole ? Covers(*p, r.chars) : CoversAny(*p, r.chars))) out = {std::move(p), path, false};
     }
     if (set) FcFontSetDestroy(set);
     return out;
@@ -159,7 +167,8 @@ bool IsConfigured(std::string_view name)
 ChosenSubstitute FindSubstitute(const SubstituteRequest& request)
 {
     ChosenSubstitute c = FromConfig(request);
-    if (!c.program) c = FromSystem(request);
+    if (!c.program) c = FromSystem(request, true);
+    if (!c.program && request.partial) c = FromSystem(request, false);
     return c;
 }
 

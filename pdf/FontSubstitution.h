@@ -21,6 +21,9 @@ struct SubstituteRequest {
     // default face whatever the descriptor's serif flag says.
     bool bold = false, italic = false, fixed = false;
     std::vector<char32_t> chars;  // characters the substitute must have
+    // When no font has them all, the best match that has some: readers draw the others as
+    // missing. For the CJK collections, whose system fonts often lack Latin letters.
+    bool partial = false;
 };
 
 struct ChosenSubstitute {

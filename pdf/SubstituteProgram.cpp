@@ -44,13 +44,22 @@ Common::Bytes BlobBytes(hb_blob_t* blob)
     return Common::Bytes(reinterpret_cast<const Common::Byte*>(p), reinterpret_cast<const Common::Byte*>(p) + len);
 }
 
+unsigned FontUnits(double thousandths, int upem)
+{
+    double v = std::round(thousandths * upem / 1000.0);
+    return std::isfinite(v) ? static_cast<unsigned>(std::clamp(v, 0.0, 65535.0)) : 0;
+}
+
 // One long metric per glyph with the advances asked for: the subset's hmtx may share the
 // last advance among trailing glyphs, which could not then differ.
 struct HorizontalMetrics {
     Common::Bytes hhea, hmtx;
 };
 
-std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances)
+// Glyphs past the program's own (up to glyph_count) are empty: advance 0 unless given. The
+// advances not given are multiplied by units, the factor of a program scaled up.
+std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances,
+                                             unsigned glyph_count, unsigned units)
 {
     HorizontalMetrics m{TableOf(face, Tag("hhea")), TableOf(face, Tag("hmtx"))};
     Common::Bytes maxp = TableOf(face, Tag("maxp"));
@@ -59,18 +68,21 @@ std::optional<HorizontalMetrics> SetAdvances(hb_face_t* face, const std::map<uns
     if (m.hhea.size() < 36 || glyphs == 0 || long_metrics == 0 || long_metrics > glyphs ||
         m.hmtx.size() < 4ull * long_metrics + 2ull * (glyphs - long_metrics))
         return std::nullopt;
-    Common::Bytes out(4ull * glyphs);
+    unsigned all = std::max(glyphs, glyph_count);
+    Common::Bytes out(4ull * all);
     unsigned widest = 0;
-    for (unsigned g = 0; g < glyphs; ++g) {
-        unsigned advance = U16(m.hmtx, 4 * std::min(g, long_metrics - 1));
-        int lsb = g < long_metrics ? S16(m.hmtx, 4 * g + 2) : S16(m.hmtx, 4 * long_metrics + 2 * (g - long_metrics));
+    for (unsigned g = 0; g < all; ++g) {
+        unsigned advance = g < glyphs ? std::min(65535u, units * U16(m.hmtx, 4 * std::min(g, long_metrics - 1))) : 0;
+        int lsb = g >= glyphs         ? 0
+                  : g < long_metrics ? S16(m.hmtx, 4 * g + 2)
+                                     : S16(m.hmtx, 4 * long_metrics + 2 * (g - long_metrics));
         if (auto it = advances.find(g); it != advances.end()) advance = it->second;
         Put16(out, 4 * g, advance);
         Put16(out, 4 * g + 2, static_cast<unsigned>(lsb) & 0xFFFF);
         widest = std::max(widest, advance);
     }
     Put16(m.hhea, 10, widest);
-    Put16(m.hhea, 34, glyphs);
+    Put16(m.hhea, 34, all);
     m.hmtx = std::move(out);
     return m;
 }
@@ -122,11 +134,37 @@ void OwnMetrics(Glyphs& glyphs)
     }
 }
 
-// A simple glyph with its x coordinates scaled, written as 16-bit deltas; nullopt when the
-// glyph is cut short.
-std::optional<Common::Bytes> NarrowSimple(const Common::Bytes& g, double x_scale)
+unsigned Scaled(int v, double scale)
 {
-    constexpr unsigned kXShort = 0x02, kRepeat = 0x08, kXSame = 0x10;
+    return static_cast<unsigned>(std::clamp<long>(std::lround(v * scale), -32768, 32767)) & 0xFFFF;
+}
+
+// The coordinates of one axis of a simple glyph from at (advanced past them); false when the
+// glyph is cut short. short_bit and same_bit are the axis's flag bits.
+bool ReadCoordinates(const Common::Bytes& g, std::size_t& at, const std::vector<Common::Byte>& flags, unsigned short_bit,
+                     unsigned same_bit, std::vector<int>& out)
+{
+    int v = 0;
+    for (Common::Byte f : flags) {
+        if (f & short_bit) {
+            if (at >= g.size()) return false;
+            v += (f & same_bit) ? g[at] : -g[at];
+            ++at;
+        } else if (!(f & same_bit)) {
+            if (at + 2 > g.size()) return false;
+            v += S16(g, at);
+            at += 2;
+        }
+        out.push_back(v);
+    }
+    return true;
+}
+
+// A simple glyph with its coordinates scaled, written as 16-bit deltas; nullopt when the
+// glyph is cut short.
+std::optional<Common::Bytes> ScaleSimple(const Common::Bytes& g, double x_scale, double y_scale)
+{
+    constexpr unsigned kXShort = 0x02, kYShort = 0x04, kRepeat = 0x08, kXSame = 0x10, kYSame = 0x20;
     std::size_t contours = static_cast<std::size_t>(S16(g, 0)), at = 10 + 2 * contours;
     if (at + 2 > g.size()) return std::nullopt;
     unsigned points = contours ? U16(g, at - 2) + 1 : 0;
@@ -144,38 +182,54 @@ std::optional<Common::Bytes> NarrowSimple(const Common::Bytes& g, double x_scale
         }
         for (unsigned i = 0; i < n && flags.size() < points; ++i) flags.push_back(f);
     }
-    std::vector<int> xs;
-    int x = 0;
-    for (Common::Byte f : flags) {
-        if (f & kXShort) {
-            if (at >= g.size()) return std::nullopt;
-            x += (f & kXSame) ? g[at] : -g[at];
-            ++at;
-        } else if (!(f & kXSame)) {
-            if (at + 2 > g.size()) return std::nullopt;
-            x += S16(g, at);
-            at += 2;
+    std::vector<int> xs, ys;
+    if (!ReadCoordinates(g, at, flags, kXShort, kXSame, xs) || !ReadCoordinates(g, at, flags, kYShort, kYSame, ys))
+        return std::nullopt;
+    for (Common::Byte f : flags) out.push_back(static_cast<Common::Byte>(f & ~(kXShort | kYShort | kRepeat | kXSame | kYSame)));
+    for (const auto& [vs, scale] : {std::pair{&xs, x_scale}, std::pair{&ys, y_scale}}) {
+        long last = 0;
+        for (int v : *vs) {
+            long now = static_cast<std::int16_t>(Scaled(v, scale));
+            out.resize(out.size() + 2);
+            Put16(out, out.size() - 2, static_cast<unsigned>(now - last) & 0xFFFF);
+            last = now;
         }
-        xs.push_back(x);
     }
-    for (Common::Byte f : flags) out.push_back(static_cast<Common::Byte>(f & ~(kXShort | kRepeat | kXSame)));
-    int last = 0;
-    for (int v : xs) {
-        int scaled = static_cast<int>(std::lround(v * x_scale));
-        out.resize(out.size() + 2);
-        Put16(out, out.size() - 2, static_cast<unsigned>(scaled - last) & 0xFFFF);
-        last = scaled;
-    }
-    out.insert(out.end(), g.begin() + static_cast<std::ptrdiff_t>(at), g.end());
     return out;
 }
 
-// The outlines drawn at x_scale of their width: x coordinates, component offsets, bounding
-// boxes and left side bearings (hmtx with one long metric per glyph) scaled. The glyphs are
-// written back with long loca offsets. False when a glyph cannot be read.
-bool Narrow(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale)
+// A composite glyph with its component offsets scaled; every component's arguments are
+// written as words, which the scaled offsets may need.
+Common::Bytes ScaleComposite(const Common::Bytes& g, double x_scale, double y_scale)
 {
-    auto scaled = [&](int v) { return static_cast<unsigned>(std::lround(v * x_scale)) & 0xFFFF; };
+    Common::Bytes out(g.begin(), g.begin() + 10);
+    std::size_t at = 10;
+    for (unsigned flags = kMore; (flags & kMore) && at + 4 <= g.size();) {
+        flags = U16(g, at);
+        std::size_t args = at + 4, transform = args + ((flags & kWords) ? 4 : 2);
+        std::size_t next = transform + ((flags & kScale) ? 2 : (flags & kXYScale) ? 4 : (flags & kTwoByTwo) ? 8 : 0);
+        if (next > g.size()) break;
+        int a1 = (flags & kWords) ? S16(g, args) : (flags & kXYValues) ? static_cast<std::int8_t>(g[args]) : g[args];
+        int a2 = (flags & kWords) ? S16(g, args + 2) : (flags & kXYValues) ? static_cast<std::int8_t>(g[args + 1]) : g[args + 1];
+        out.resize(out.size() + 8);
+        std::size_t rec = out.size() - 8;
+        Put16(out, rec, flags | kWords);
+        Put16(out, rec + 2, U16(g, at + 2));
+        // Without XY values the arguments are point numbers, which stay.
+        Put16(out, rec + 4, (flags & kXYValues) ? Scaled(a1, x_scale) : static_cast<unsigned>(a1));
+        Put16(out, rec + 6, (flags & kXYValues) ? Scaled(a2, y_scale) : static_cast<unsigned>(a2));
+        out.insert(out.end(), g.begin() + static_cast<std::ptrdiff_t>(transform), g.begin() + static_cast<std::ptrdiff_t>(next));
+        at = next;
+    }
+    out.insert(out.end(), g.begin() + static_cast<std::ptrdiff_t>(std::min(at, g.size())), g.end());
+    return out;
+}
+
+// The outlines scaled: coordinates, component offsets, bounding boxes and left side
+// bearings (hmtx with one long metric per glyph). The glyphs are written back with long
+// loca offsets. False when a glyph cannot be read.
+bool Scale(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale, double y_scale)
+{
     Common::Bytes glyf, loca(4ull * (glyphs.count + 1));
     auto put32 = [&](unsigned g, std::size_t v) {
         Put16(loca, 4ull * g, static_cast<unsigned>(v >> 16));
@@ -186,26 +240,20 @@ bool Narrow(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale)
         std::size_t at = glyphs.Offset(g), end = std::min(glyphs.Offset(g + 1), glyphs.glyf.size());
         if (at + 10 > end) continue;
         Common::Bytes one(glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(at), glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(end));
-        Put16(one, 2, scaled(S16(one, 2)));
-        Put16(one, 6, scaled(S16(one, 6)));
+        for (std::size_t box = 2; box < 10; box += 2) Put16(one, box, Scaled(S16(one, box), box % 4 == 2 ? x_scale : y_scale));
         if (S16(one, 0) < 0) {
-            ForEachComponent(one, 0, one.size(), [&](unsigned flags, std::size_t rec) {
-                if (!(flags & kXYValues)) return;
-                if (flags & kWords) Put16(one, rec + 4, scaled(S16(one, rec + 4)));
-                else one[rec + 4] = static_cast<Common::Byte>(scaled(static_cast<std::int8_t>(one[rec + 4])));
-            });
+            one = ScaleComposite(one, x_scale, y_scale);
         } else {
-            auto simple = NarrowSimple(one, x_scale);
+            auto simple = ScaleSimple(one, x_scale, y_scale);
             if (!simple) return false;
             one = std::move(*simple);
         }
         one.resize((one.size() + 3) & ~std::size_t{3}, 0);
         glyf.insert(glyf.end(), one.begin(), one.end());
-        if (4ull * g + 4 <= hmtx.size()) Put16(hmtx, 4ull * g + 2, scaled(S16(hmtx, 4ull * g + 2)));
+        if (4ull * g + 4 <= hmtx.size()) Put16(hmtx, 4ull * g + 2, Scaled(S16(hmtx, 4ull * g + 2), x_scale));
     }
     put32(glyphs.count, glyf.size());
-    Put16(glyphs.head, 36, scaled(S16(glyphs.head, 36)));
-    Put16(glyphs.head, 40, scaled(S16(glyphs.head, 40)));
+    for (std::size_t box = 36; box < 44; box += 2) Put16(glyphs.head, box, Scaled(S16(glyphs.head, box), box % 4 == 0 ? x_scale : y_scale));
     Put16(glyphs.head, 50, 1);
     glyphs.glyf = std::move(glyf);
     glyphs.loca = std::move(loca);
@@ -277,38 +325,125 @@ bool HasTable(hb_face_t* face, hb_tag_t tag)
     return present;
 }
 
-// The program of face with the advances given (font units by glyph), no composite glyph
-// taking another's advance, and outlines narrowed to x_scale; nullopt when its tables cannot
-// be read. CFF outlines (OpenType) take their advances from hmtx alone and are not narrowed.
-std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, unsigned>& advances, double x_scale)
+// Glyphs appended up to glyph_count, empty or each a copy of .notdef's outline; loca is
+// written with long offsets and maxp counts them. The name list of post and the vertical
+// metrics (one entry per glyph each) would fall short: post keeps no names, and the vertical
+// tables go (CIDFonts take theirs from W2).
+void AddGlyphs(hb_face_t* face, Glyphs& glyphs, Common::Bytes& hmtx, unsigned glyph_count, bool notdef_copies,
+               std::map<hb_tag_t, Common::Bytes>& tables)
 {
-    auto metrics = SetAdvances(face, advances);
+    std::size_t used = std::min(glyphs.Offset(glyphs.count), glyphs.glyf.size());
+    Common::Bytes notdef;
+    if (notdef_copies) {
+        std::size_t at = std::min(glyphs.Offset(0), used), to = std::min(std::max(glyphs.Offset(1), at), used);
+        notdef.assign(glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(at), glyphs.glyf.begin() + static_cast<std::ptrdiff_t>(to));
+        notdef.resize((notdef.size() + 3) & ~std::size_t{3}, 0);
+    }
+    Common::Bytes loca(4ull * (glyph_count + 1));
+    auto put32 = [&](unsigned g, std::size_t v) {
+        Put16(loca, 4ull * g, static_cast<unsigned>(v >> 16));
+        Put16(loca, 4ull * g + 2, static_cast<unsigned>(v));
+    };
+    for (unsigned g = 0; g <= glyphs.count; ++g) put32(g, std::min(glyphs.Offset(g), used));
+    glyphs.glyf.resize(used);
+    for (unsigned g = glyphs.count; g < glyph_count; ++g) {
+        glyphs.glyf.insert(glyphs.glyf.end(), notdef.begin(), notdef.end());
+        put32(g + 1, glyphs.glyf.size());
+        // Readers place a TrueType outline by its left side bearing.
+        if (notdef.size() >= 10 && 4ull * g + 4 <= hmtx.size()) Put16(hmtx, 4ull * g + 2, U16(notdef, 2));
+    }
+    glyphs.loca = std::move(loca);
+    glyphs.count = glyph_count;
+    Put16(glyphs.head, 50, 1);
+    Common::Bytes maxp = TableOf(face, Tag("maxp")), post = TableOf(face, Tag("post"));
+    Put16(maxp, 4, glyph_count);
+    constexpr std::size_t kPostHeader = 32;
+    if (post.size() >= kPostHeader) {
+        post.resize(kPostHeader);
+        Put16(post, 0, 3);
+        Put16(post, 2, 0);
+    } else {
+        post.clear();
+    }
+    tables[Tag("maxp")] = std::move(maxp);
+    tables[Tag("post")] = std::move(post);
+    tables[Tag("vhea")].clear();
+    tables[Tag("vmtx")].clear();
+}
+
+// Glyphs a subset is to gain: up to count, empty or copies of .notdef.
+struct AddedGlyphs {
+    unsigned count = 0;
+    bool notdef_copies = false;
+};
+
+// The program of face with the advances given (in thousandths of an em, by glyph), no
+// composite glyph taking another's advance, outlines narrowed to x_scale, and the glyphs
+// added; nullopt when its tables cannot be read. A glyf program of fewer than 1,000 units
+// per em is scaled up to at least that, or some advances could not be within a thousandth
+// of an em of their widths. CFF outlines (OpenType) take their advances from hmtx alone and
+// are neither scaled nor given more glyphs.
+std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<unsigned, double>& widths, double x_scale,
+                                             AddedGlyphs added = {})
+{
+    bool cff = HasTable(face, Tag("CFF "));
+    unsigned upem = hb_face_get_upem(face), units = !cff && upem > 0 && upem < 1000 ? (999 + upem) / upem : 1;
+    std::map<unsigned, unsigned> advances;
+    for (const auto& [g, w] : widths) advances.emplace(g, FontUnits(w, static_cast<int>(upem * units)));
+    unsigned glyph_count = added.count;
+    auto metrics = SetAdvances(face, advances, glyph_count, units);
     if (!metrics) return std::nullopt;
-    std::map<hb_tag_t, Common::Bytes> tables{{Tag("hhea"), std::move(metrics->hhea)}};
-    if (HasTable(face, Tag("CFF "))) {
-        if (x_scale != 1) return std::nullopt;
+    std::map<hb_tag_t, Common::Bytes> tables;
+    if (cff) {
+        if (x_scale != 1 || glyph_count > hb_face_get_glyph_count(face)) return std::nullopt;
     } else {
         auto glyphs = ReadGlyphs(face);
         if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
         OwnMetrics(*glyphs);
-        if (x_scale != 1) {
-            if (!Narrow(*glyphs, metrics->hmtx, x_scale)) return std::nullopt;
+        bool more = glyph_count > glyphs->count;
+        if (more) AddGlyphs(face, *glyphs, metrics->hmtx, glyph_count, added.notdef_copies, tables);
+        if ((x_scale != 1 || units != 1) && !Scale(*glyphs, metrics->hmtx, x_scale * units, units)) return std::nullopt;
+        if (units != 1) {
+            Put16(glyphs->head, 18, upem * units);
+            for (std::size_t at : {4, 6, 8}) Put16(metrics->hhea, at, Scaled(S16(metrics->hhea, at), units));
+            // CIDFonts take vertical metrics from W2.
+            tables[Tag("vhea")].clear();
+            tables[Tag("vmtx")].clear();
+        }
+        if (more || x_scale != 1 || units != 1) {
             tables.emplace(Tag("loca"), std::move(glyphs->loca));
             tables.emplace(Tag("head"), std::move(glyphs->head));
         }
         tables.emplace(Tag("glyf"), std::move(glyphs->glyf));
     }
+    tables.emplace(Tag("hhea"), std::move(metrics->hhea));
     tables.emplace(Tag("hmtx"), std::move(metrics->hmtx));
     Common::Bytes out = Rebuild(face, tables);
     if (out.empty()) return std::nullopt;
     return out;
 }
 
-unsigned FontUnits(double thousandths, int upem)
+// HarfBuzz's subset of face with what fill puts into its input, without the tables a reader
+// never consults and without hinting (which could move the advances set later at small
+// sizes), keeping the outline of .notdef, which readers draw for what a font lacks; null
+// when HarfBuzz cannot subset the program.
+template <class Fill>
+hb_blob_t* Cut(hb_face_t* face, unsigned flags, Fill fill)
 {
-    double v = std::round(thousandths * upem / 1000.0);
-    return std::isfinite(v) ? static_cast<unsigned>(std::clamp(v, 0.0, 65535.0)) : 0;
+    hb_subset_input_t* input = hb_subset_input_create_or_fail();
+    if (!input) return nullptr;
+    fill(input);
+    hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
+    for (hb_tag_t t : kDropped) hb_set_add(dropped, t);
+    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING | HB_SUBSET_FLAGS_NOTDEF_OUTLINE | flags);
+    hb_face_t* cut = hb_subset_or_fail(face, input);
+    hb_subset_input_destroy(input);
+    if (!cut) return nullptr;
+    hb_blob_t* blob = hb_face_reference_blob(cut);
+    hb_face_destroy(cut);
+    return blob;
 }
+
 
 }  // namespace
 
@@ -354,10 +489,14 @@ unsigned SubstituteProgram::Glyph(char32_t c) const
     return hb_font_get_nominal_glyph(mp->font, c, &g) ? g : 0;
 }
 
-double SubstituteProgram::Advance(char32_t c) const
+double SubstituteProgram::Advance(char32_t c) const { return GlyphAdvance(Glyph(c)); }
+
+double SubstituteProgram::GlyphAdvance(unsigned glyph) const
 {
-    return hb_font_get_glyph_h_advance(mp->font, Glyph(c)) * 1000.0 / UnitsPerEm();
+    return glyph < GlyphCount() ? hb_font_get_glyph_h_advance(mp->font, glyph) * 1000.0 / UnitsPerEm() : 0;
 }
+
+unsigned SubstituteProgram::GlyphCount() const { return hb_face_get_glyph_count(mp->face); }
 
 int SubstituteProgram::UnitsPerEm() const { return static_cast<int>(hb_face_get_upem(mp->face)); }
 
@@ -381,39 +520,48 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
                                                                        std::optional<double> notdef_width,
                                                                        double x_scale) const
 {
-    hb_subset_input_t* input = hb_subset_input_create_or_fail();
-    if (!input) return std::nullopt;
-    hb_set_t* unicodes = hb_subset_input_unicode_set(input);
-    for (const auto& [c, w] : widths) hb_set_add(unicodes, c);
-    hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
-    for (hb_tag_t t : kDropped) hb_set_add(dropped, t);
-    // Hinting could move the advances set below at small sizes.
-    hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING);
-    hb_face_t* cut = hb_subset_or_fail(mp->face, input);
-    hb_subset_input_destroy(input);
-    if (!cut) return std::nullopt;
-    hb_blob_t* cut_blob = hb_face_reference_blob(cut);
-    hb_face_destroy(cut);
+    hb_blob_t* cut_blob = Cut(mp->face, 0, [&](hb_subset_input_t* input) {
+        hb_set_t* unicodes = hb_subset_input_unicode_set(input);
+        for (const auto& [c, w] : widths) hb_set_add(unicodes, c);
+    });
+    if (!cut_blob) return std::nullopt;
     hb_face_t* face = hb_face_create(cut_blob, 0);
     hb_font_t* font = hb_font_create(face);
 
     Subset out;
-    std::map<unsigned, unsigned> advances;
-    int upem = static_cast<int>(hb_face_get_upem(face));
+    std::map<unsigned, double> advances;
+    unsigned added = hb_face_get_glyph_count(face);
     for (const auto& [c, w] : widths) {
         hb_codepoint_t g = 0;
-        if (!hb_font_get_nominal_glyph(font, c, &g) || g == 0) continue;
+        if (!hb_font_get_nominal_glyph(font, c, &g) || g == 0) g = added++;
         out.gids[c] = g;
-        advances.emplace(g, FontUnits(w, upem));
+        advances.emplace(g, w);
     }
-    if (notdef_width) advances.emplace(0, FontUnits(*notdef_width, upem));
-    auto data = WithOwnAdvances(face, advances, std::clamp(x_scale, 0.01, 1.0));
+    if (notdef_width) advances.emplace(0, *notdef_width);
+    auto data = WithOwnAdvances(face, advances, std::clamp(x_scale, 0.01, 1.0), {added, true});
     hb_font_destroy(font);
     hb_face_destroy(face);
     hb_blob_destroy(cut_blob);
     if (!data) return std::nullopt;
     out.data = std::move(*data);
     return out;
+}
+
+std::optional<Common::Bytes> SubstituteProgram::KeepGlyphs(const std::map<unsigned, double>& widths) const
+{
+    unsigned own = hb_face_get_glyph_count(mp->face), count = 0;
+    hb_blob_t* cut_blob = Cut(mp->face, HB_SUBSET_FLAGS_RETAIN_GIDS, [&](hb_subset_input_t* input) {
+        hb_set_t* glyphs = hb_subset_input_glyph_set(input);
+        for (const auto& [g, w] : widths)
+            if (g < own) hb_set_add(glyphs, g);
+    });
+    if (!cut_blob) return std::nullopt;
+    hb_face_t* face = hb_face_create(cut_blob, 0);
+    for (const auto& [g, w] : widths) count = std::max(count, g + 1);
+    auto data = WithOwnAdvances(face, widths, 1, {count, false});
+    hb_face_destroy(face);
+    hb_blob_destroy(cut_blob);
+    return data;
 }
 
 namespace {
@@ -487,7 +635,7 @@ std::optional<Common::Bytes> SubstituteProgram::WithGlyphCopies(Common::ByteView
 {
     return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {
         auto glyphs = ReadGlyphs(face);
-        auto metrics = SetAdvances(face, {});
+        auto metrics = SetAdvances(face, {}, 0, 1);
         Common::Bytes maxp = TableOf(face, Tag("maxp")), post = TableOf(face, Tag("post"));
         int upem = static_cast<int>(hb_face_get_upem(face));
         if (!glyphs || !metrics || glyphs->glyf.empty() || maxp.size() < 6 || glyphs->count + copies.size() > 0xFFFF)
@@ -550,12 +698,7 @@ std::optional<Common::Bytes> SubstituteProgram::WithGlyphCopies(Common::ByteView
 
 std::optional<Common::Bytes> SubstituteProgram::WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths)
 {
-    return OnFace(program, [&](hb_face_t* face) {
-        int upem = static_cast<int>(hb_face_get_upem(face));
-        std::map<unsigned, unsigned> advances;
-        for (const auto& [gid, w] : widths) advances.emplace(gid, FontUnits(w, upem));
-        return WithOwnAdvances(face, advances, 1);
-    });
+    return OnFace(program, [&](hb_face_t* face) { return WithOwnAdvances(face, widths, 1); });
 }
 
 }  // namespace qvx::PDF

@@ -45,15 +45,26 @@ public:
     unsigned Glyph(char32_t c) const;
     // The program's own advance of a character's glyph, in thousandths of an em.
     double Advance(char32_t c) const;
+    // The same of a glyph, by number (0 past the last glyph).
+    double GlyphAdvance(unsigned glyph) const;
+    unsigned GlyphCount() const;
     int UnitsPerEm() const;
     Metrics GetMetrics() const;
 
     // The subset with .notdef and the glyphs of the characters of widths, each glyph's
     // advance set to its width (the first width asked for a glyph wins); .notdef gets
-    // notdef_width when given. Outlines are narrowed to x_scale of their width (0 < x_scale
+    // notdef_width when given. A character the program lacks gets a glyph of its own drawn
+    // as .notdef, as readers draw it, though not .notdef itself, which text may not show. Outlines are narrowed to x_scale of their width (0 < x_scale
     // <= 1) for a font drawn narrower than the program. Null when HarfBuzz cannot subset
     // the program.
     std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width, double x_scale = 1) const;
+
+    // The subset that keeps glyph numbers: each glyph of widths (a glyph number with the
+    // advance it is to have, in thousandths of an em) stays at its number, with .notdef and
+    // the parts of composite glyphs; the glyphs between them are empty, and so are those of
+    // widths past the program's last glyph. For CIDs that are glyph numbers of a font the
+    // document does not hold. Nullopt when HarfBuzz cannot subset the program.
+    std::optional<Common::Bytes> KeepGlyphs(const std::map<unsigned, double>& widths) const;
 
     // An embedded TrueType or OpenType program (glyf or CFF outlines) with the advances of
     // some glyphs set, in thousandths of an em; nullopt when it is of another kind or cannot

@@ -247,7 +247,7 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
     ChosenSubstitute chosen = FindSubstitute(request);
     if (!chosen.program) return false;
     auto subset = chosen.program->MakeSubset(widths, notdef_width, NarrowingOf(font, *chosen.program));
-    if (!subset || subset->gids.size() != widths.size() || !FontProgram::Open(subset->data)) return false;
+    if (!subset || !FontProgram::Open(subset->data)) return false;
 
     // The widths text was placed with and the names codes show, taken before the
     // dictionary changes.

@@ -5,6 +5,7 @@
 // skip without them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,8 @@ using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U;
 using qvx::SDF::Obj;
 
 const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+const char* const kLiberationBold = "/usr/share/fonts/truetype/liberation2/LiberationSans-Bold.ttf";
+const char* const kLiberationSerif = "/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf";
 const char* const kDejaVuSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
 const char* const kNimbusSans = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
 const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
@@ -146,6 +149,14 @@ bool PdffontsAllEmbedded(const std::filesystem::path& pdf)
     return fonts > 0 && fonts == embedded;
 }
 
+// A conversion whose findings were first, that embeds every font, and whose copy passes.
+void ExpectAllEmbedded(const Converted& c, const std::string& first)
+{
+    EXPECT_EQ(c.first, first);
+    EXPECT_EQ(c.again, "");
+    EXPECT_TRUE(PdffontsAllEmbedded(c.out));
+}
+
 // A name table entry of a program (UTF-16BE in the Windows records): whether text is in it.
 bool ProgramNames(const std::string& program, const std::string& text)
 {
@@ -165,6 +176,70 @@ double ProgramXMax(const std::string& program)
         return static_cast<std::int16_t>(u16(head + 40)) * 1000.0 / std::max(1, u16(head + 18));
     }
     return 0;
+}
+
+std::string HexOf(const std::string& bytes)
+{
+    std::string out;
+    char buf[3];
+    for (unsigned char b : bytes) {
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        out += buf;
+    }
+    return out;
+}
+
+// An unembedded Type 0 font (object font, Encoding encoding) over a CIDFontType2 of the
+// Identity collection (object cid_font, with the entries extra) named base, whose
+// descriptor is object descriptor (with the entries program).
+void PutIdentityTrueType(PdfBuilder& b, std::array<int, 3> font_cid_font_descriptor, const std::string& base,
+                         const std::string& encoding, const std::string& extra, const std::string& program = "")
+{
+    auto [font, cid_font, descriptor] = font_cid_font_descriptor;
+    auto ref = [](int num) { return std::to_string(num) + " 0 R"; };
+    b.Set(font, "<</Type/Font/Subtype/Type0/BaseFont/" + base + "/Encoding" + encoding + "/DescendantFonts[" +
+                    ref(cid_font) + "]>>");
+    b.Set(cid_font, "<</Type/Font/Subtype/CIDFontType2/BaseFont/" + base +
+                        "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/FontDescriptor " +
+                        ref(descriptor) + extra + ">>");
+    b.Set(descriptor, "<</Type/FontDescriptor/FontName/" + base +
+                          "/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0/Ascent 905/Descent -212"
+                          "/CapHeight 716/StemV 80" + program + ">>");
+}
+
+// Whether pdftoppm draws page 1 of both files alike, pixel for pixel.
+bool SameLook(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    qvx::Test::TempDir dir;
+    std::string drawn[2];
+    for (int i = 0; i < 2; ++i) {
+        std::string prefix = (dir.Path() / ("p" + std::to_string(i))).string();
+        qvx::Test::Run({"/usr/bin/pdftoppm", "-gray", "-r", "50", "-f", "1", "-l", "1", "-singlefile",
+                        (i ? b : a).string(), prefix});
+        drawn[i] = qvx::Test::ReadFile(prefix + ".pgm");
+    }
+    return !drawn[0].empty() && drawn[0] == drawn[1];
+}
+
+// The program of font num's descendant (object desc) in a converted copy.
+std::unique_ptr<qvx::PDF::FontProgram> DescendantProgram(CopyReader& copy, std::uint32_t desc)
+{
+    std::string data = CopyReader::Decoded(qvx::PDF::FindDict(copy.Get(desc), "FontDescriptor"), "FontFile2");
+    return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(data.begin(), data.end()));
+}
+
+// A conversion whose findings were first, that embeds every font, whose copy passes with
+// the text where it was and looks as reference does, and in which the Identity-H font 10
+// keeps its CIDs as glyph numbers of its descendant's (object 12) program, returned.
+std::unique_ptr<qvx::PDF::FontProgram> ExpectGlyphNumbersKept(const Converted& c, const std::string& first,
+                                                              const std::filesystem::path& reference)
+{
+    ExpectAllEmbedded(c, first);
+    EXPECT_EQ(WordBoxes(c.out), WordBoxes(c.in));
+    EXPECT_TRUE(SameLook(reference, c.out));
+    CopyReader copy(c.out);
+    EXPECT_EQ(qvx::PDF::FindName(copy.Get(12), "CIDToGIDMap"), "Identity");
+    return DescendantProgram(copy, 12);
 }
 
 // An unembedded CIDFontType0 (object 12, descriptor 11) under Type 0 font 10 with
@@ -360,6 +435,170 @@ TEST(FontReplacement, CollectionOfTheCMap)
     auto other = convert("(Adobe)", "(GB1)", 0);
     EXPECT_EQ(other->first, "331 341(10)");
     EXPECT_NE(other->again.find("331"), std::string::npos);
+}
+
+TEST(FontReplacement, TrueTypeCIDsWithoutTextKeepTheirGlyphNumbers)
+{
+    REQUIRE_FONT(kLiberation);
+    REQUIRE_FONT(kLiberationSerif);
+    // Identity-H fonts without ToUnicode whose CIDs are glyph numbers of Arial (no
+    // CIDToGIDMap: "Hello" as 43 72 79 79 82, the standard Macintosh order Liberation Sans
+    // shares) and of Times New Roman (a CIDToGIDMap stream: CIDs 1 to 3 are "Vol", CID 4 a
+    // glyph number past Liberation Serif's last). Nothing says which characters they are:
+    // the substitute keeps its glyph numbers, its advances become the widths, and the glyph
+    // past its end is an empty one. The copy looks as the same page does with the whole
+    // Liberation programs embedded.
+    auto page = [](int level, bool whole) {
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <002B0048004F004F0052> Tj /F2 20 Tf 0 -30 Td <0001000200030004> Tj ET");
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
+                     ">>/Contents 4 0 R>>");
+        PutIdentityTrueType(b, {10, 12, 11}, "Arial", "/Identity-H", "/W[43[722]72[556]79[222]82[556]]",
+                            whole ? "/FontFile2 17 0 R" : "");
+        PutIdentityTrueType(b, {13, 14, 15}, "TimesNewRomanPSMT", "/Identity-H", "/CIDToGIDMap 16 0 R/W[1[722 500 278 600]]",
+                            whole ? "/FontFile2 18 0 R" : "");
+        b.SetStream(16, "", std::string("\0\0\0\x39\0\x52\0\x4F\x70\0", 10));
+        if (whole) {
+            b.SetStream(17, "", qvx::Test::ReadFile(kLiberation));
+            b.SetStream(18, "", qvx::Test::ReadFile(kLiberationSerif));
+        }
+        return b.Build();
+    };
+    qvx::Test::TempDir dir;
+    std::filesystem::path reference = dir.Write("reference.pdf", page(k2B, true));
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        auto c = Convert(page(level, false), level);
+        auto arial = ExpectGlyphNumbersKept(*c, "332(12) 341(10 13)", reference);
+        ASSERT_NE(arial, nullptr);
+        CopyReader copy(c->out);
+        int upem = arial->UnitsPerEm();
+        EXPECT_EQ(arial->Advance(43), std::lround(722.0 * upem / 1000));
+        EXPECT_EQ(arial->Advance(79), std::lround(222.0 * upem / 1000));
+        // Only the glyphs shown: Liberation Sans has some 2,600.
+        EXPECT_EQ(arial->GlyphCount(), 83);
+        // PDF/A-1 lists the CIDs of the subset.
+        EXPECT_EQ(qvx::PDF::FindStream(copy.Get(11), "CIDSet") != nullptr, level == k1B);
+
+        // The map stays, and so does what pdftoppm draws through it.
+        EXPECT_NE(qvx::PDF::FindStream(copy.Get(14), "CIDToGIDMap"), nullptr);
+        auto times = DescendantProgram(copy, 14);
+        ASSERT_NE(times, nullptr);
+        EXPECT_EQ(times->GlyphCount(), 0x7001);
+        EXPECT_EQ(times->Advance(0x7000), std::lround(600.0 * times->UnitsPerEm() / 1000));
+    }
+    PdfBuilder mapped = Page(k2B, "BT /F1 20 Tf 10 100 Td <000100020003> Tj ET");
+    PutIdentityTrueType(mapped, {10, 14, 15}, "Times#20New#20Roman", "/Identity-H", "/CIDToGIDMap 16 0 R/W[1[722 500 278]]");
+    mapped.SetStream(16, "", std::string("\0\0\0\x39\0\x52\0\x4F", 8));
+    auto cm = Convert(mapped.Build(), k2B);
+    EXPECT_EQ(cm->again, "");
+    EXPECT_TRUE(SameLook(cm->in, cm->out));
+
+    // A CMap that leads the only code shown past the largest CID: no glyph number to keep,
+    // the font stays as it was.
+    PdfBuilder big = Page(k2B, "BT /F1 20 Tf 10 100 Td <01> Tj ET");
+    PutIdentityTrueType(big, {10, 12, 11}, "Arial", " 16 0 R", "/CIDToGIDMap/Identity");
+    big.SetStream(16, "/Type/CMap/CMapName/Big/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>",
+                  "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Big def /CMapType 1 def\n"
+                  "1 begincodespacerange <00> <FF> endcodespacerange\n1 begincidrange <01> <01> 70000 endcidrange\n"
+                  "endcmap CMapName currentdict /CMap defineresource pop end end\n");
+    auto cb = Convert(big.Build(), k2B);
+    EXPECT_NE(cb->again.find("341(10)"), std::string::npos);
+}
+
+TEST(FontReplacement, IdentityTrueTypeCIDsWithCorrelatedWidthsKeepTheirGlyphNumbers)
+{
+    REQUIRE_FONT(kLiberationBold);
+    // Arial Black shown as Identity-H CIDs without CIDToGIDMap: "DESCRIPTION" as glyph
+    // numbers of the standard Macintosh order, with widths a fifth larger than Liberation
+    // Sans Bold's advances (the same order, a heavier design). No width agrees, but they go
+    // with the advances: the CIDs stay glyph numbers of the substitute, which draws the
+    // letters meant, as the whole Liberation Sans Bold embedded would.
+    auto liberation = qvx::PDF::FontProgram::Open(qvx::Test::ToBytes(qvx::Test::ReadFile(kLiberationBold)));
+    ASSERT_NE(liberation, nullptr);
+    std::string hex, w = "/W[";
+    std::map<unsigned, long> widths;
+    for (char ch : std::string("DESCRIPTION")) {
+        unsigned gid = liberation->GlyphByCMap(3, 1, static_cast<unsigned char>(ch));
+        widths[gid] = std::lround(liberation->Advance(gid) * 1200.0 / liberation->UnitsPerEm());
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%04X", gid);
+        hex += buf;
+    }
+    for (auto [gid, width] : widths) w += std::to_string(gid) + "[" + std::to_string(width) + "]";
+    auto page = [&](bool whole) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td <" + hex + "> Tj ET");
+        PutIdentityTrueType(b, {10, 12, 11}, "Arial-Black", "/Identity-H", w + "]", whole ? "/FontFile2 13 0 R" : "");
+        if (whole) b.SetStream(13, "", qvx::Test::ReadFile(kLiberationBold));
+        return b.Build();
+    };
+    qvx::Test::TempDir dir;
+    std::filesystem::path reference = dir.Write("reference.pdf", page(true));
+    auto program = ExpectGlyphNumbersKept(*Convert(page(false), k2B), "332(12) 341(10)", reference);
+    ASSERT_NE(program, nullptr);
+    for (auto [gid, width] : widths) EXPECT_EQ(program->Advance(gid), std::lround(width * program->UnitsPerEm() / 1000.0));
+}
+
+TEST(FontReplacement, IdentityTrueTypeCIDsOfAnotherGlyphOrderDrawnAsCharacters)
+{
+    REQUIRE_FONT(kLiberation);
+    // Identity-H CIDs without CIDToGIDMap whose widths neither agree nor go with Liberation
+    // Sans's advances at those glyph numbers: its glyph order is not the font's, and the
+    // CIDs are drawn as poppler draws them, read as characters ("H", "i", a Cyrillic Zhe,
+    // and U+0003, which Liberation Sans lacks and poppler draws as its .notdef). The copy
+    // looks as poppler draws the original and shows no .notdef.
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <0003004800690416> Tj ET");
+        PutIdentityTrueType(b, {10, 12, 11}, "Arial", "/Identity-H", "/W[3[500]72[722]105[222]1046[1000]]");
+        auto c = Convert(b.Build(), level);
+        ExpectAllEmbedded(*c, "332(12) 341(10)");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        EXPECT_TRUE(SameLook(c->in, c->out));
+
+        CopyReader copy(c->out);
+        std::string map = CopyReader::Decoded(copy.Get(12), "CIDToGIDMap");
+        ASSERT_EQ(map.size(), 2u * 0x417);
+        auto glyph = [&](unsigned cid) { return (static_cast<unsigned char>(map[2 * cid]) << 8) | static_cast<unsigned char>(map[2 * cid + 1]); };
+        auto program = DescendantProgram(copy, 12);
+        ASSERT_NE(program, nullptr);
+        EXPECT_EQ(glyph(0x48), program->GlyphByCMap(3, 1, 'H'));
+        EXPECT_EQ(glyph(0x69), program->GlyphByCMap(3, 1, 'i'));
+        EXPECT_EQ(glyph(0x416), program->GlyphByCMap(3, 1, 0x416));
+        EXPECT_NE(glyph(0x416), 0u);
+        EXPECT_NE(glyph(3), 0u);
+        EXPECT_EQ(program->Advance(glyph(0x48)), std::lround(722.0 * program->UnitsPerEm() / 1000));
+        EXPECT_EQ(qvx::PDF::FindStream(copy.Get(11), "CIDSet") != nullptr, level == k1B);
+    }
+}
+
+TEST(FontReplacement, CJKFontLackingLatinLetters)
+{
+    REQUIRE_FONT(kDroid);
+    // Droid Sans Fallback has Japanese but no Latin letters. A Japanese font shows both,
+    // through UniJIS-UCS2-H (codes are UTF-16: "Ab 日本" with a space, which the collection
+    // would read as a no-break space) and through the vertical 90ms-RKSJ-V. Readers draw
+    // Droid's box for the letters: so does the copy, with boxes that are not .notdef, which
+    // PDF/A-2 text may not show.
+    struct Case {
+        const char* cmap;
+        std::string shown;
+    };
+    for (const Case& k : {Case{"UniJIS-UCS2-H", std::string("\0A\0b\0 \x65\xE5\x67\x2C", 10)},
+                          Case{"90ms-RKSJ-V", "Ab \x82\xA0\x82\xA2"}}) {
+        for (int level : {k1B, k2B}) {
+            SCOPED_TRACE(std::string(k.cmap) + " " + std::to_string(level));
+            PdfBuilder b = Page(level, "BT /F1 20 Tf 10 180 Td <" + HexOf(k.shown) + "> Tj ET");
+            b.Set(10, std::string("<</Type/Font/Subtype/Type0/BaseFont/KozMinPro-Regular/Encoding/") + k.cmap +
+                          "/DescendantFonts[12 0 R]>>");
+            b.Set(12, "<</Type/Font/Subtype/CIDFontType0/BaseFont/KozMinPro-Regular/CIDSystemInfo<</Registry(Adobe)"
+                      "/Ordering(Japan1)/Supplement 2>>/FontDescriptor 11 0 R/W[1[250]34[600]66[500]231 632 500]>>");
+            b.Set(11, "<</Type/FontDescriptor/FontName/KozMinPro-Regular/Flags 6/FontBBox[0 -141 1000 859]"
+                      "/ItalicAngle 0/Ascent 859/Descent -141/CapHeight 700/StemV 80>>");
+            auto c = Convert(b.Build(), level);
+            ExpectAllEmbedded(*c, "341(10)");
+            EXPECT_TRUE(SameLook(c->in, c->out));
+        }
+    }
 }
 
 TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
@@ -732,9 +971,7 @@ TEST(FontReplacement, FontsSharingADescriptorGetTheirOwnPrograms)
     b.Set(11, "<</Type/FontDescriptor/FontName/Calibri,Bold/Flags 32/FontBBox[-503 -312 1240 1026]/ItalicAngle 0"
               "/Ascent 952/Descent -269/CapHeight 632/StemV 80>>");
     auto c = Convert(b.Build(), k2B);
-    EXPECT_EQ(c->first, "341(10 13)");
-    EXPECT_EQ(c->again, "");
-    EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+    ExpectAllEmbedded(*c, "341(10 13)");
     EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
     CopyReader copy(c->out);
     Obj* first = copy.Get(10)->FindObj("FontDescriptor");
