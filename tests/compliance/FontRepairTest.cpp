@@ -1,0 +1,443 @@
+// Conversion of fonts a file embeds but that break the font rules: damaged or misfiled
+// programs replaced or moved, advances set to the widths, codes without a glyph given one of
+// their own, symbolic and CFF TrueType programs rewritten; the copy passes revalidation and
+// draws as the original did.
+#include "tests/compliance/FontReplacementSupport.h"
+
+using namespace qvx::Test::FontReplacement;
+using qvx::Test::CleanFile;
+using qvx::Test::Findings;
+using qvx::Test::PdfBuilder;
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U;
+using qvx::SDF::Obj;
+
+TEST(FontRepair, DamagedProgramReplacedAndMisfiledProgramMoved)
+{
+    REQUIRE_FONT(kLiberation);
+    // A FontFile2 FreeType cannot open: the substitute's program takes the same object.
+    PdfBuilder b = Page(k2U, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80/FontFile2 12 0 R>>");
+    b.SetStream(12, "", "not a font program at all");
+    auto c = Convert(b.Build(), k2U);
+    EXPECT_EQ(c->first, "321(10)");
+    EXPECT_EQ(c->again, "");
+    CopyReader copy(c->out);
+    Obj* descriptor = copy.Get(11);
+    ASSERT_NE(qvx::PDF::FindStream(descriptor, "FontFile2"), nullptr);
+    EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
+    std::string program = CopyReader::Decoded(descriptor, "FontFile2");
+    EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end())), nullptr);
+
+    // A sound TrueType program filed as FontFile3 Type1C: it moves, as it is, to FontFile2,
+    // since readers draw it and a substitute would change the page.
+    std::ifstream in(kLiberation, std::ios::binary);
+    std::string liberation((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    PdfBuilder m = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
+    m.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    m.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80/FontFile3 12 0 R>>");
+    m.SetStream(12, "/Subtype/Type1C", liberation);
+    auto cm = Convert(m.Build(), k2B);
+    EXPECT_EQ(cm->first, "341(10)");
+    EXPECT_EQ(cm->again, "");
+    CopyReader moved(cm->out);
+    descriptor = moved.Get(11);
+    EXPECT_EQ(descriptor->FindObj("FontFile3"), nullptr);
+    ASSERT_NE(qvx::PDF::FindStream(descriptor, "FontFile2"), nullptr);
+    EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
+    EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile2") == liberation);
+    EXPECT_EQ(WordBoxes(cm->out), WordBoxes(cm->in));
+}
+
+TEST(FontRepair, EmbeddedProgramsRepaired)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    std::string program = qvx::Test::ReadFile(kDejaVu);
+    auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
+    unsigned gid_a = p->GlyphByCMap(3, 1, 'A'), gid_b = p->GlyphByCMap(3, 1, 'B');
+    // Whole thousandths: what the writer keeps of a number exactly.
+    long width_a = std::lround(p->Advance(gid_a) * 1000.0 / p->UnitsPerEm());
+    long width_b = std::lround(p->Advance(gid_b) * 1000.0 / p->UnitsPerEm());
+    std::string descriptor = "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                             "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>";
+
+    // Widths that disagree with the program: the program's advances change, the Widths and
+    // so the text's positions stay.
+    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (AB BA) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[700 " +
+                  std::to_string(width_b) + "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, descriptor);
+    b.SetStream(12, "", program);
+    ExpectAdvancesRepaired(*Convert(b.Build(), k2B));
+
+    // A CIDFontType2 subset without CIDToGIDMap and, at PDF/A-1, without CIDSet: Identity
+    // is what readers assume, and the CIDSet lists the program's glyphs.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%04X%04X", gid_a, gid_b);
+    PdfBuilder t = Page(k1B, std::string("BT /F1 20 Tf 10 100 Td <") + hex + "> Tj ET");
+    t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+    t.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
+              "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/W[" + std::to_string(gid_a) + "[" +
+                  std::to_string(width_a) + "]" + std::to_string(gid_b) + "[" + std::to_string(width_b) + "]]>>");
+    t.Set(11, descriptor);
+    t.SetStream(12, "", program);
+    auto ct = Convert(t.Build(), k1B);
+    EXPECT_EQ(ct->first, "332(13) 354(11)");
+    EXPECT_EQ(ct->again, "");
+
+    // A symbolic TrueType font whose program has several cmap subtables and no (3,0) one:
+    // only the (1,0) subtable its codes are read through is left. At 2U it also lacks a
+    // ToUnicode map, which is written from the program's glyph names.
+    for (int level : {k2B, k2U}) {
+        SCOPED_TRACE(level);
+        PdfBuilder y = Page(level, "BT /F1 20 Tf 10 100 Td (AB) Tj ET");
+        y.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
+                      std::to_string(width_a) + " " + std::to_string(width_b) + "]/FontDescriptor 11 0 R>>");
+        std::string symbolic = descriptor;
+        symbolic.replace(symbolic.find("/Flags 32"), 9, "/Flags 4");
+        y.Set(11, symbolic);
+        y.SetStream(12, "", program);
+        auto cy = Convert(y.Build(), level);
+        EXPECT_EQ(cy->first, level == k2U ? "373(10) 381(10)" : "373(10)");
+        EXPECT_EQ(cy->again, "");
+        EXPECT_EQ(WordBoxes(cy->out), WordBoxes(cy->in));
+    }
+}
+
+TEST(FontRepair, CFFAndType1AdvancesSetToWidths)
+{
+    REQUIRE_FONT(kNimbusSansOTF);
+    REQUIRE_FONT(kNimbusSans);
+    // Widths that disagree with the embedded program for A and B (Helvetica's A and B are
+    // 667 wide), as an OpenType program with CFF outlines under FontFile3 and as a Type 1
+    // program under FontFile: the program's advances change to the widths, the widths and
+    // the text's positions stay, and the program still opens.
+    struct Case {
+        const char *file, *key, *stream_dict;
+    };
+    for (const Case& k : {Case{kNimbusSansOTF, "FontFile3", "/Subtype/OpenType"}, Case{kNimbusSans, "FontFile", ""}}) {
+        SCOPED_TRACE(k.key);
+        std::string program = qvx::Test::ReadFile(k.file);
+        std::string dict = k.stream_dict;
+        if (*k.stream_dict == '\0') {
+            std::size_t clear = program.find("eexec") + 6, tail = program.rfind("cleartomark");
+            while (tail > clear && (program[tail - 1] == '0' || program[tail - 1] == '\n' || program[tail - 1] == '\r')) --tail;
+            dict = "/Length1 " + std::to_string(clear) + "/Length2 " + std::to_string(tail - clear) + "/Length3 " +
+                   std::to_string(program.size() - tail);
+        }
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[700 640]"
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+        b.Set(11, std::string("<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]"
+                              "/ItalicAngle 0/Ascent 800/Descent -200/CapHeight 700/StemV 80/") +
+                      k.key + " 12 0 R>>");
+        b.SetStream(12, dict, program);
+        auto c = Convert(b.Build(), k2B);
+        ExpectAdvancesRepaired(*c);
+        CopyReader copy(c->out);
+        Obj* descriptor = copy.Get(11);
+        ASSERT_NE(descriptor->FindObj(k.key), nullptr);
+        EXPECT_EQ(descriptor->FindObj(k.key)->GetObjNum(), 12u);
+        std::string fixed = CopyReader::Decoded(descriptor, k.key);
+        auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+        ASSERT_NE(p, nullptr);
+        double scale = 1000.0 / p->UnitsPerEm();
+        EXPECT_NEAR(p->Advance(p->GlyphByName("A")) * scale, 700, 1);
+        EXPECT_NEAR(p->Advance(p->GlyphByName("B")) * scale, 640, 1);
+        // Glyphs the text does not show keep their advances.
+        EXPECT_NEAR(p->Advance(p->GlyphByName("C")) * scale, 722, 1);
+        if (*k.stream_dict == '\0') {
+            // The lengths of the three parts add up to the program.
+            double parts = 0;
+            for (const char* key : {"Length1", "Length2", "Length3"})
+                parts += qvx::PDF::FindNumber(qvx::PDF::FindStream(descriptor, k.key), key, 0);
+            EXPECT_EQ(parts, static_cast<double>(fixed.size()));
+        }
+    }
+}
+
+TEST(FontRepair, CodesWithoutGlyphGetOneOfTheirOwn)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    REQUIRE_FONT(kNimbusSans);
+    auto open = [](const std::string& bytes) { return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())); };
+    std::string descriptor = "<</Type/FontDescriptor/FontName/F/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                             "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>";
+
+    // Type 1: B names a glyph the program lacks, and code 1 none, in the program's own
+    // encoding either (352). Each gets a copy of .notdef at its width, code 1 under a new
+    // name that the encoding gives it.
+    std::string type1 = qvx::Test::ReadFile(kNimbusSans);
+    std::size_t clear = type1.find("eexec") + 6;
+    std::string widths = "[";
+    for (int code = 1; code <= 64; ++code) widths += "0 ";
+    widths += "667 640]";
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (A\001B) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 1/LastChar 66/Widths" + widths +
+                      "/Encoding<</Differences[66/nosuchglyph]>>/FontDescriptor 11 0 R>>");
+        std::string d = descriptor;
+        b.Set(11, d.replace(d.find("FontFile2"), 9, "FontFile"));
+        b.SetStream(12, "/Length1 " + std::to_string(clear), type1);
+        auto c = Convert(b.Build(), level);
+        EXPECT_EQ(c->first, "352(10)");
+        EXPECT_EQ(c->again, "");
+        CopyReader copy(c->out);
+        auto p = open(CopyReader::Decoded(copy.Get(11), "FontFile"));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->Advance(p->GlyphByName("nosuchglyph")), 640);
+        ASSERT_NE(p->GlyphByName("notdef.c1"), 0u);
+        EXPECT_EQ(p->Advance(p->GlyphByName("notdef.c1")), 0);
+        EXPECT_EQ(copy.Get(11)->FindObj("FontFile")->GetObjNum(), 12u);
+    }
+
+    // A symbolic TrueType font whose program has only a (3,1) cmap (353: no symbolic
+    // subtable reads the code), and a non-symbolic one showing code 0, which names no glyph
+    // (62118, and its width is not .notdef's): the glyph readers drew (A through the Unicode
+    // subtable; nothing for .notdef) is reached through a (3,0) subtable at the code's width,
+    // the font turned symbolic, and the text stays.
+    std::string dejavu = qvx::Test::ReadFile(kDejaVu);
+    auto unicode_only = qvx::PDF::SubstituteProgram::WithOneCMap(qvx::Test::ToBytes(dejavu), 3, 1);
+    ASSERT_TRUE(unicode_only);
+    auto p = open(dejavu);
+    unsigned gid_a = p->GlyphByCMap(3, 1, 'A');
+    long width_a = std::lround(p->Advance(gid_a) * 1000.0 / p->UnitsPerEm());
+    std::string zeros;
+    for (int code = 1; code <= 64; ++code) zeros += "0 ";
+    struct Case {
+        const char *flags, *encoding, *shown, *found;
+    };
+    for (const Case& k : {Case{"/Flags 4", "", "A", "353(10)"}, Case{"/Flags 32", "/Encoding/MacRomanEncoding", "\\000A", "361(10) 62118(10)"}}) {
+        SCOPED_TRACE(k.found);
+        PdfBuilder t = Page(k2B, std::string("BT /F1 20 Tf 10 100 Td (") + k.shown + ") Tj ET");
+        t.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 0/LastChar 65/Widths[500 " + zeros +
+                      std::to_string(width_a) + "]" + k.encoding + "/ToUnicode 13 0 R/FontDescriptor 11 0 R>>");
+        std::string d = descriptor;
+        t.Set(11, d.replace(d.find("/Flags 32"), 9, k.flags));
+        t.SetStream(12, "", std::string(unicode_only->begin(), unicode_only->end()));
+        t.SetStream(13, "", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> "
+                            "endcodespacerange 1 beginbfchar <41> <0041> endbfchar endcmap end end");
+        auto c = Convert(t.Build(), k2B);
+        EXPECT_EQ(c->first, k.found);
+        EXPECT_EQ(c->again, "");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        auto fixed = open(CopyReader::Decoded(copy.Get(11), "FontFile2"));
+        ASSERT_NE(fixed, nullptr);
+        EXPECT_EQ(fixed->GlyphCount(), p->GlyphCount() + 1);
+        EXPECT_EQ(fixed->GlyphByCMap(3, 0, 0xF041), std::string(k.shown) == "A" ? static_cast<unsigned>(p->GlyphCount()) : gid_a);
+    }
+
+    // A CIDFontType2 whose CIDToGIDMap sends CID 1 to glyph 0 (351): the glyph, which readers
+    // draw, is copied and the map sends the CID to the copy; the CIDSet, which lacked the
+    // CID (356), has it.
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder t = Page(level, "BT /F1 20 Tf 10 100 Td <00010002> Tj ET");
+        t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+        t.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
+                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap 14 0 R/W[1[600 " +
+                      std::to_string(width_a) + "]]>>");
+        std::string d = descriptor;
+        t.Set(11, d.replace(d.find("/StemV"), 6, "/CIDSet 15 0 R/StemV"));
+        t.SetStream(12, "", dejavu);
+        t.SetStream(14, "", std::string("\0\0\0\0", 4) + static_cast<char>(gid_a >> 8) + static_cast<char>(gid_a & 0xFF));
+        t.SetStream(15, "", std::string(1, static_cast<char>(0xA0)));
+        auto c = Convert(t.Build(), level);
+        EXPECT_EQ(c->first, "351(10) 356(11)");
+        EXPECT_EQ(c->again, "");
+        CopyReader copy(c->out);
+        std::string map = CopyReader::Decoded(copy.Get(13), "CIDToGIDMap");
+        ASSERT_GE(map.size(), 6u);
+        EXPECT_EQ((static_cast<unsigned char>(map[2]) << 8) | static_cast<unsigned char>(map[3]), p->GlyphCount());
+        EXPECT_EQ(copy.Get(13)->FindObj("CIDToGIDMap")->GetObjNum(), 14u);
+    }
+}
+
+// A system font program with a glyph of one character that the glyph list has no name for
+// (Differences naming it cannot become names of the list); unlisted is empty when there is
+// none.
+struct UnlistedGlyph {
+    std::string bytes;
+    std::unique_ptr<qvx::PDF::FontProgram> program;
+    std::string unlisted;
+    unsigned gid = 0;
+
+    explicit UnlistedGlyph(const char* path)
+        : bytes(qvx::Test::ReadFile(path)), program(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())))
+    {
+        for (unsigned g = 1; program && g < static_cast<unsigned>(program->GlyphCount()) && unlisted.empty(); ++g) {
+            std::string name = program->GlyphName(g);
+            std::u32string u = qvx::PDF::GlyphList::ToUnicode(name);
+            if (u.size() == 1 && !qvx::PDF::GlyphList::IsListed(name) && qvx::PDF::GlyphList::NameFor(u[0]).empty()) {
+                unlisted = name;
+                gid = g;
+            }
+        }
+    }
+    // The advance of glyph g in thousandths of an em, as a Widths entry.
+    std::string Width(unsigned g) const
+    {
+        return std::to_string(std::lround(program->Advance(g) * 1000.0 / program->UnitsPerEm()));
+    }
+};
+
+TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    UnlistedGlyph font(kDejaVu);
+    ASSERT_FALSE(font.unlisted.empty());
+    const std::string& program = font.bytes;
+    const std::string& unlisted = font.unlisted;
+    unsigned unlisted_gid = font.gid, gid_b = font.program->GlyphByName("B");
+    // Code 65 shows that glyph, code 66 shows B through WinAnsiEncoding. With a ToUnicode
+    // map of both codes the font turns symbolic and its program gets a (3,0) cmap reaching
+    // the same glyphs; without one, or with one that lacks a code shown (the text would be
+    // lost), it is left with its finding.
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(qvx::PDF::GlyphList::ToUnicode(unlisted)[0]));
+    for (std::string map : {std::string("<41> <") + hex + "> <42> <0042>", std::string("<42> <0042>"), std::string()}) {
+        SCOPED_TRACE(map);
+        bool to_unicode = map.size() > 12;
+        SCOPED_TRACE(to_unicode);
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
+                      font.Width(unlisted_gid) + " " + font.Width(gid_b) + "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding"
+                      "/Differences[65/" + unlisted + "]>>/FontDescriptor 11 0 R" +
+                      (map.empty() ? "" : "/ToUnicode 13 0 R") + ">>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+        b.SetStream(12, "", program);
+        b.SetStream(13, "", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> "
+                            "endcodespacerange 2 beginbfchar " + map + " endbfchar endcmap end end");
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->first, "371(10)");
+        EXPECT_EQ(c->again, to_unicode ? "" : "371(10)");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        Obj* font = copy.Get(10);
+        Obj* descriptor = copy.Get(11);
+        EXPECT_EQ(font->FindObj("Encoding") == nullptr, to_unicode);
+        EXPECT_EQ(static_cast<int>(qvx::PDF::FindNumber(descriptor, "Flags", 0)), to_unicode ? 4 : 32);
+        if (!to_unicode) continue;
+        EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
+        std::string fixed = CopyReader::Decoded(descriptor, "FontFile2");
+        auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+        ASSERT_NE(q, nullptr);
+        ASSERT_EQ(q->CMapTables().size(), 1u);
+        EXPECT_EQ(q->CMapTables()[0].platform, 3);
+        EXPECT_EQ(q->CMapTables()[0].encoding, 0);
+        EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'A'), unlisted_gid);
+        EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'B'), gid_b);
+    }
+}
+
+TEST(FontRepair, FontsSharingADescriptorGetTheirOwnPrograms)
+{
+    REQUIRE_FONT(kDejaVuSansBold);
+    // Two unembedded fonts of one descriptor, each showing other characters: the first keeps
+    // the descriptor, the second gets a copy, and each program has the glyphs of its text.
+    PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello) Tj /F2 14 Tf 0 -20 Td (Wxyz) Tj ET");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    for (int num : {10, 13})
+        b.Set(num, "<</Type/Font/Subtype/TrueType/BaseFont/Calibri,Bold/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                       "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/Calibri,Bold/Flags 32/FontBBox[-503 -312 1240 1026]/ItalicAngle 0"
+              "/Ascent 952/Descent -269/CapHeight 632/StemV 80>>");
+    auto c = Convert(b.Build(), k2B);
+    ExpectAllEmbedded(*c, "341(10 13)");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    Obj* first = copy.Get(10)->FindObj("FontDescriptor");
+    Obj* second = copy.Get(13)->FindObj("FontDescriptor");
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->GetObjNum() == 11u || second->GetObjNum() == 11u);
+    EXPECT_NE(first->GetObjNum(), second->GetObjNum());
+    for (auto [font, text] : {std::pair{first, std::string("Helo")}, std::pair{second, std::string("Wxyz")}}) {
+        std::string program = CopyReader::Decoded(font->Resolve(), "FontFile2");
+        auto p = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end()));
+        ASSERT_NE(p, nullptr);
+        for (char ch : text) EXPECT_NE(p->GlyphByCMap(3, 1, static_cast<unsigned char>(ch)), 0u) << text << " " << ch;
+    }
+}
+
+TEST(FontRepair, Type3CodesWithoutProceduresGetEmptyOnes)
+{
+    // Type 3 codes shown without a glyph procedure draw nothing: b has a name but no
+    // procedure and gets an empty one of its width (glyph space); code 1 has no name and
+    // stays so, with its finding, since a made-up name would show as text. The text and
+    // procedure a stay as they were.
+    auto convert = [](const std::string& text, int first, const std::string& widths) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (" + text + ") Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar " +
+                      std::to_string(first) + "/LastChar 98/Widths" + widths +
+                      "/Encoding<</Type/Encoding/Differences[97/a/b]>>/CharProcs<</a 11 0 R>>>>");
+        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        return Convert(b.Build(), k2B);
+    };
+    std::string widths = "[400";
+    for (int code = 2; code < 97; ++code) widths += " 0";
+    auto c = convert("ab\\001ab", 1, widths + " 300 250]");
+    EXPECT_EQ(c->first, "352(10)");
+    EXPECT_EQ(c->again, "352(10)");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    Obj* procs = qvx::PDF::FindDict(copy.Get(10), "CharProcs");
+    EXPECT_EQ(procs->FindObj("a")->GetObjNum(), 11u);
+    EXPECT_EQ(CopyReader::Decoded(procs, "b"), "250.000 0 d0");
+    EXPECT_EQ(procs->Size(), 2u);
+    // Without the nameless code the copy passes.
+    auto cn = convert("abab", 97, "[300 250]");
+    EXPECT_EQ(cn->first, "352(10)");
+    EXPECT_EQ(cn->again, "");
+    EXPECT_EQ(WordBoxes(cn->out), WordBoxes(cn->in));
+}
+
+TEST(FontRepair, TrueTypeWithCFFOutlinesBecomesType1)
+{
+    REQUIRE_FONT(kNimbusSansOTF);
+    UnlistedGlyph font(kNimbusSansOTF);
+    ASSERT_FALSE(font.unlisted.empty());
+    const std::string& program = font.bytes;
+    // An OpenType program with CFF outlines under FontFile2 of a TrueType font whose
+    // Differences name a glyph without a listed name: readers draw it as a Type 1 font,
+    // by glyph name, and so it becomes one, the program moved to FontFile3 as it is.
+    // PDF/A-1 files may not hold OpenType programs: there the font stays as it was.
+    for (int level : {k2B, k1B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[" +
+                      font.Width(font.gid) + " " + font.Width(font.program->GlyphByName("B")) +
+                      "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/" + font.unlisted +
+                      "]>>/FontDescriptor 11 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+        b.SetStream(12, "/Length1 " + std::to_string(program.size()), program);
+        auto c = Convert(b.Build(), level);
+        EXPECT_EQ(c->first, "371(10)");
+        EXPECT_EQ(c->again, level == k2B ? "" : "371(10)");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        if (level == k1B) {
+            EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "TrueType");
+            continue;
+        }
+        EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "Type1");
+        EXPECT_NE(qvx::PDF::FindDict(copy.Get(10), "Encoding"), nullptr);
+        Obj* descriptor = copy.Get(11);
+        EXPECT_EQ(descriptor->FindObj("FontFile2"), nullptr);
+        ASSERT_NE(descriptor->FindObj("FontFile3"), nullptr);
+        EXPECT_EQ(descriptor->FindObj("FontFile3")->GetObjNum(), 12u);
+        EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
+        EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile3") == program);
+    }
+}
