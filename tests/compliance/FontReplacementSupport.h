@@ -24,8 +24,12 @@
 #include "tests/compliance/Levels.h"
 #include "tests/support/TestEnv.h"
 
+// The tests take every name of this namespace, these included.
 namespace qvx::Test::FontReplacement {
 
+using qvx::Test::CleanFile;
+using qvx::Test::Findings;
+using qvx::Test::PdfBuilder;
 using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U;
 using qvx::SDF::Obj;
 

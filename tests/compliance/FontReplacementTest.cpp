@@ -6,11 +6,6 @@
 #include "tests/compliance/FontReplacementSupport.h"
 
 using namespace qvx::Test::FontReplacement;
-using qvx::Test::CleanFile;
-using qvx::Test::Findings;
-using qvx::Test::PdfBuilder;
-using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U;
-using qvx::SDF::Obj;
 
 TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
 {
