@@ -29,6 +29,9 @@ public:
 protected:
     // R makes a placeholder entry (numbers up to the rebuilder's limit).
     bool HandleKeyword(std::string_view keyword) override;
+    // The scan reads damaged bytes to find where objects and trailers end: any word closes
+    // what is open, so that a trailer cut short by garbage still yields its entries.
+    bool ClosesOpenObjects(std::string_view) const override { return true; }
 
 private:
     // Reads the object whose header "num gen obj" starts at header and whose body starts at

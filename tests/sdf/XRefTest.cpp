@@ -209,6 +209,10 @@ TEST(XRef, RebuildTakesTheLastDefinitionAndRecords11And173)
     auto opened = Open(headless, 4);
     EXPECT_EQ(opened->GetRoot()->FindObj("Pages")->FindObj("Count")->GetNumber(), 1);
     EXPECT_TRUE(Has(Codes(*opened), 121));
+    // Without header or catalog object, a trailer cut short by garbage still names its Root.
+    std::string garbled = "1 0 obj\n<</Type/Pages/Kids[]/Count 0>>\nendobj\n"
+                          "trailer\n<</Root<</Type/Catalog/Pages 1 0 R>> junk /X R>>\n";
+    EXPECT_EQ(Open(garbled)->GetRoot()->FindObj("Pages")->FindObj("Count")->GetNumber(), 0);
 }
 
 TEST(XRef, RebuildRegistersObjectStreamsUnlessDefinedLater)
