@@ -12,6 +12,7 @@
 
 #include <bitset>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,9 @@ public:
     int GetWMode() const { return mp_cmap ? mp_cmap->GetWMode() : 0; }
     // CIDFontType2: "Identity", a stream, or null when absent.
     SDF::Obj* GetCIDToGIDMapObj() const { return mp_cid_to_gid; }
+    // The glyph numbers of a CIDToGIDMap stream by CID (read once); null when the map is no
+    // stream or cannot be read.
+    const std::vector<std::uint16_t>* GetCIDToGIDTable() const;
     const CMap* GetToUnicode() const { return mp_to_unicode.get(); }
     SDF::Obj* GetToUnicodeObj() const { return mp_to_unicode_obj; }
 
@@ -179,7 +183,7 @@ private:
 
     mutable std::unique_ptr<FontProgram> mp_program;
     mutable bool m_program_tried = false;
-    mutable std::vector<std::uint16_t> m_cid_to_gid;  // decoded CIDToGIDMap stream
+    mutable std::optional<std::vector<std::uint16_t>> m_cid_to_gid;  // decoded CIDToGIDMap stream
     mutable bool m_cid_to_gid_read = false;
 };
 

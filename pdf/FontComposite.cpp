@@ -126,6 +126,21 @@ void Font::GetVerticalMetrics(const CharCode& c, double& w1, double& vx, double&
     if (it != m_w2.begin() && c.cid <= std::prev(it)->last) w1 = std::prev(it)->w1, vx = std::prev(it)->vx, vy = std::prev(it)->vy;
 }
 
+const std::vector<std::uint16_t>* Font::GetCIDToGIDTable() const
+{
+    if (!m_cid_to_gid_read) {
+        m_cid_to_gid_read = true;
+        Obj* map = mp_cid_to_gid ? mp_cid_to_gid->Resolve() : nullptr;
+        // Two bytes per CID, at most 65536 CIDs.
+        if (auto data = map && map->IsStream() ? ReadDecoded(map, 2u * 65536) : std::nullopt) {
+            m_cid_to_gid.emplace(data->size() / 2);
+            for (std::size_t i = 0; i < m_cid_to_gid->size(); ++i)
+                (*m_cid_to_gid)[i] = static_cast<std::uint16_t>(((*data)[2 * i] << 8) | (*data)[2 * i + 1]);
+        }
+    }
+    return m_cid_to_gid ? &*m_cid_to_gid : nullptr;
+}
+
 long Font::CompositeGlyph(std::uint32_t cid) const
 {
     const FontProgram* p = GetProgram();
@@ -135,17 +150,8 @@ long Font::CompositeGlyph(std::uint32_t cid) const
     // font) takes the CIDToGIDMap it comes with, as TrueType-based ones do.
     if (m_desc_kind == e_cid_type2 || (map && map->IsStream() && !p->IsCIDKeyed())) {
         if (map && map->IsStream()) {
-            if (!m_cid_to_gid_read) {
-                m_cid_to_gid_read = true;
-                // Two bytes per CID, at most 65536 CIDs.
-                if (auto data = ReadDecoded(map, 2u * 65536)) {
-                    m_cid_to_gid.resize(data->size() / 2);
-                    for (std::size_t i = 0; i < m_cid_to_gid.size(); ++i) {
-                        m_cid_to_gid[i] = static_cast<std::uint16_t>(((*data)[2 * i] << 8) | (*data)[2 * i + 1]);
-                    }
-                }
-            }
-            return cid < m_cid_to_gid.size() ? m_cid_to_gid[cid] : 0;
+            const std::vector<std::uint16_t>* table = GetCIDToGIDTable();
+            return table && cid < table->size() ? (*table)[cid] : 0;
         }
         return cid < static_cast<std::uint32_t>(p->GlyphCount()) ? cid : 0;
     }

@@ -11,7 +11,6 @@
 #include "pdf/FontProgram.h"
 #include "pdf/FontSubstitution.h"
 #include "pdf/ObjUtil.h"
-#include "pdf/StreamData.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "sdf/Obj.h"
 
@@ -158,15 +157,15 @@ bool ReplaceByGlyph(PassContext& ctx, const FontReplacements::Entry& e)
     const Font& font = *e.font;
     Obj* map = font.GetCIDToGIDMapObj() ? font.GetCIDToGIDMapObj()->Resolve() : nullptr;
     if (font.GetDescendantKind() != Font::e_cid_type2 || font.GetCIDSystemInfo().ordering != "Identity") return false;
-    std::optional<Common::Bytes> table;
-    if (map && map->IsStream() && !(table = ReadDecoded(map, 2u * 65536))) return false;
+    const std::vector<std::uint16_t>* table = map && map->IsStream() ? font.GetCIDToGIDTable() : nullptr;
+    if (map && map->IsStream() && !table) return false;
 
     std::map<unsigned, double> widths;  // by glyph number
     std::set<std::uint32_t> cids;
     for (const auto& [cid, c] : e.codes) {
         if (cid > 0xFFFF) continue;
         unsigned gid = cid;
-        if (table) gid = 2 * cid + 1 < table->size() ? ((*table)[2 * cid] << 8) | (*table)[2 * cid + 1] : 0;
+        if (table) gid = cid < table->size() ? (*table)[cid] : 0;
         widths.emplace(gid, font.GetWidth(c));
         if (gid != 0) cids.insert(cid);
     }
