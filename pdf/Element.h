@@ -81,6 +81,11 @@ struct ContentIssue {
     SDF::Obj* stream = nullptr; // innermost content stream
     std::size_t offset = 0;     // of the operator in the stream's data
     bool in_compatibility = false;  // between BX and EX
+    // Inherited resources: the resource's entry in the invoking stream's resources, and the
+    // object whose Resources the innermost stream draws with (a form, pattern or appearance
+    // stream, or a Type 3 font).
+    SDF::Obj* resource = nullptr;
+    SDF::Obj* resources_owner = nullptr;
 };
 
 class ContentObserver {

@@ -62,12 +62,15 @@ Obj* ElementReader::CurrentStream() const
     return s;
 }
 
+ContentIssue ElementReader::MakeIssue(ContentIssue::Kind kind, std::string_view name, std::string_view category) const
+{
+    return {kind, m_op.keyword, category, std::string(name), CurrentStream(), m_op.offset,
+            !m_frames.empty() && m_frames.back()->compat > 0};
+}
+
 void ElementReader::Issue(ContentIssue::Kind kind, std::string_view name, std::string_view category)
 {
-    if (!mp_observer) return;
-    ContentIssue i{kind, m_op.keyword, category, std::string(name), CurrentStream(), m_op.offset,
-                   !m_frames.empty() && m_frames.back()->compat > 0};
-    mp_observer->OnIssue(i);
+    if (mp_observer) mp_observer->OnIssue(MakeIssue(kind, name, category));
 }
 
 void ElementReader::Push(std::unique_ptr<Frame> f)
@@ -153,11 +156,12 @@ bool ElementReader::CanEnter(Obj* stream)
     return true;
 }
 
-bool ElementReader::EnterStream(Obj* stream, Obj* own_resources, const Matrix& m)
+bool ElementReader::EnterStream(Obj* stream, Obj* own_resources, const Matrix& m, Obj* owner)
 {
     if (!CanEnter(stream)) return false;
     auto f = std::make_unique<Frame>();
     f->entered = Deref(stream);
+    f->resources_owner = owner ? owner : f->entered;
     const Resources* parent = &m_frames.back()->resources;
     f->resources = Resources(own_resources, parent);
     auto data = ReadDecoded(f->entered, kMaxContentBytes);
@@ -208,7 +212,7 @@ bool ElementReader::Type3GlyphBegin(std::uint32_t code, const Matrix& text_matri
     if (!proc) return false;
     m_glyph_width = std::numeric_limits<double>::quiet_NaN();
     Matrix m = m_gs.font->GetFontMatrix().Then(Matrix{m_gs.font_size * m_gs.horiz_scale / 100, 0, 0, m_gs.font_size, 0, m_gs.text_rise}).Then(text_matrix);
-    return EnterStream(proc, m_gs.font->GetType3Resources(), m);
+    return EnterStream(proc, m_gs.font->GetType3Resources(), m, m_gs.font->GetSDFObj());
 }
 
 bool ElementReader::AppearanceBegin(Obj* stream)

@@ -86,7 +86,9 @@ private:
     struct Frame;
     void Push(std::unique_ptr<Frame> f);
     bool CanEnter(SDF::Obj* stream);
-    bool EnterStream(SDF::Obj* stream, SDF::Obj* own_resources, const Matrix& m);
+    // owner: what holds the stream's Resources when not the stream itself (a Type 3 font).
+    bool EnterStream(SDF::Obj* stream, SDF::Obj* own_resources, const Matrix& m, SDF::Obj* owner = nullptr);
+    ContentIssue MakeIssue(ContentIssue::Kind kind, std::string_view name = {}, std::string_view category = {}) const;
     void Issue(ContentIssue::Kind kind, std::string_view name = {}, std::string_view category = {});
     const Element* Emit(Element::Kind kind);
     // One operator: true when it produced an element.

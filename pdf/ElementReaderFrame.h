@@ -15,6 +15,7 @@ struct ElementReader::Frame {
     // Start offset of each content stream in the data (a page has several).
     std::vector<std::pair<std::size_t, SDF::Obj*>> streams;
     SDF::Obj* entered = nullptr;        // the stream entered (form, pattern, glyph, appearance)
+    SDF::Obj* resources_owner = nullptr;  // what holds the entered stream's Resources
     std::size_t saved_base = 0;         // q stack size at entry
     GState entry_state;
     Matrix tm, tlm;

@@ -14,7 +14,12 @@ using SDF::Obj;
 Resources::Found ElementReader::FindResource(std::string_view category, std::string_view name)
 {
     Resources::Found found = GetResources().Find(category, name);
-    if (found.inherited) Issue(ContentIssue::e_inherited_resource, name, category);
+    if (found.inherited && mp_observer) {
+        ContentIssue issue = MakeIssue(ContentIssue::e_inherited_resource, name, category);
+        issue.resource = found.entry;
+        issue.resources_owner = m_frames.empty() ? nullptr : m_frames.back()->resources_owner;
+        mp_observer->OnIssue(issue);
+    }
     return found;
 }
 

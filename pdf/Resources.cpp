@@ -20,7 +20,8 @@ Resources::Found Resources::Find(std::string_view category, std::string_view nam
 {
     int level = 0;
     for (const Resources* r = this; r && level < Common::Limits::kMaxContentNesting; r = r->mp_parent, ++level) {
-        if (SDF::Obj* obj = FindIn(r->Category(category), name)) return {obj, level > 0};
+        SDF::Obj* dict = r->Category(category);
+        if (SDF::Obj* obj = FindIn(dict, name)) return {obj, level > 0, dict->FindObj(name)};
     }
     return {};
 }

@@ -20,6 +20,7 @@ public:
     struct Found {
         SDF::Obj* obj = nullptr;   // the resolved resource, null when not defined
         bool inherited = false;    // found only in an invoking stream's resources
+        SDF::Obj* entry = nullptr; // the value as the dictionary holds it (a reference or direct)
         explicit operator bool() const { return obj != nullptr; }
     };
     // category: "ColorSpace", "ExtGState", "Font", "Pattern", "Properties", "Shading", "XObject".

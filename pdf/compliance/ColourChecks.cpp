@@ -55,7 +55,7 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     const Resources& res = reader.GetResources();
     CheckResourceDicts(ctx, res);
     CheckGStateChanges(ctx, el);
-    CheckOverprint(ctx, el);
+    CheckOverprint(ctx, el, res);
     const GState& gs = *el.gstate;
     if (el.changed & (GState::e_fill_color_space | GState::e_fill_color)) m_fill_set = true;
     if (el.changed & (GState::e_stroke_color_space | GState::e_stroke_color)) m_stroke_set = true;
@@ -101,6 +101,10 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
     // PDF/A-4 wants every stream's names in its own resources, not its caller's.
     case ContentIssue::e_inherited_resource:
         ctx.Report(SDF::e_PDFA46223, issue.stream);
+        if (ctx.state.convert && issue.resource && issue.resources_owner &&
+            SDF::InForce(SDF::e_PDFA46223, ctx.state.level))
+            ctx.caches.Get<InheritedResources>().push_back(
+                {issue.resources_owner, std::string(issue.category), issue.name, issue.resource});
         break;
     // Damaged content syntax (a bad string, an unterminated object) is what would end the
     // page's walk in a strict reader: the page's corrupt content finding.

@@ -72,7 +72,7 @@ private:
 
     // GStateChecks.cpp
     void CheckGStateChanges(PassContext& ctx, const Element& el);
-    void CheckOverprint(PassContext& ctx, const Element& el);
+    void CheckOverprint(PassContext& ctx, const Element& el, const Resources& res);
     void CheckResourceDicts(PassContext& ctx, const Resources& res);
     void CheckExtGState(PassContext& ctx, SDF::Obj* gs);
     // Conversion to PDF/A-1: the transparency entries of every ExtGState the page used.

@@ -70,6 +70,20 @@ void RemoveUnknownOperators(PassContext& ctx)
     }
 }
 
+void CopyInheritedResources(PassContext& ctx)
+{
+    const std::vector<InheritedResource> found = std::move(ctx.caches.Get<InheritedResources>());
+    ctx.caches.Drop<InheritedResources>();
+    for (const InheritedResource& r : found) {
+        SDF::Obj* owner = r.owner->Resolve();
+        SDF::Obj* resources = FindDict(owner, "Resources");
+        if (!resources) resources = owner->PutDict("Resources");
+        SDF::Obj* category = FindDict(resources, r.category);
+        if (!category) category = resources->PutDict(r.category);
+        if (!category->FindObj(r.name)) category->Put(r.name, r.entry);
+    }
+}
+
 void RemoveInlineImageEntries(PassContext& ctx)
 {
     const std::set<SDF::Obj*> streams = std::move(ctx.caches.Get<StreamsWithInlineImageEntries>());

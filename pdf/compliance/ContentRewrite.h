@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pdf/ContentLexer.h"
 #include "pdf/compliance/PassContext.h"
@@ -33,5 +34,18 @@ void RemoveUnknownOperators(PassContext& ctx);
 // again without the entry, as it does for image XObjects.
 struct StreamsWithInlineImageEntries : std::set<SDF::Obj*> {};
 void RemoveInlineImageEntries(PassContext& ctx);
+
+// Names that a form, pattern, appearance stream or Type 3 glyph draws with from its
+// caller's resources, found by the page checks in conversion at the levels that want every
+// stream to define its own names. The repair copies each entry into the stream's own
+// resources (made when missing), so it draws the same objects as before.
+struct InheritedResource {
+    SDF::Obj* owner;     // holds the stream's Resources
+    std::string category;
+    std::string name;
+    SDF::Obj* entry;     // as the caller's resources hold it
+};
+struct InheritedResources : std::vector<InheritedResource> {};
+void CopyInheritedResources(PassContext& ctx);
 
 }  // namespace qvx::PDF

@@ -78,7 +78,7 @@ void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
     }
 }
 
-void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el)
+void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el, const Resources& res)
 {
     if (ctx.Part() < 2 || !el.stream || m_overprint_done.count(el.stream)) return;
     const GState& gs = *el.gstate;
@@ -88,6 +88,13 @@ void ColourCheck::CheckOverprint(PassContext& ctx, const Element& el)
         (paints.fill && gs.fill_overprint && IsICCCMYK(gs.fill))) {
         ctx.Report(SDF::e_PDFA24210, el.stream);
         m_overprint_done.insert(el.stream);
+        // Overprint mode 1 only changes what overprinting devices print; screens draw the
+        // same with 0.
+        if (ctx.state.convert)
+            for (const Resources* r = &res; r; r = r->GetParent())
+                ForEachEntry(r->Category("ExtGState"), [](Obj* gs) {
+                    if (gs->IsDict() && FindNumber(gs, "OPM", 0) == 1) gs->PutNumber("OPM", 0);
+                });
     }
 }
 
@@ -145,6 +152,16 @@ bool IsIdentityCurve(Obj* tr)
     return true;
 }
 
+// A blend mode that is not standard draws as the first standard one of an array, else as
+// Normal: the name viewers use in its place.
+std::string_view BlendModeDrawn(Obj* bm)
+{
+    if (bm && bm->IsArray())
+        for (std::size_t i = 0; i < bm->Size(); ++i)
+            if (Obj* n = Deref(bm->GetAt(i)); n && n->IsName() && IsStandardBlendMode(n->GetName())) return n->GetName();
+    return "Normal";
+}
+
 }  // namespace
 
 void RemoveTransferCurves(PassContext& ctx)
@@ -164,6 +181,7 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
         ctx.Report(SDF::e_PDFA2510, gs);
         if (convert) gs->Erase("HTP");
     }
+    // Halftones only shape what printers put on paper: the repairs below leave the screen as it was.
     Obj* ht = FindIn(gs, "HT");
     if (ht && (ht->IsDict() || ht->IsStream())) {
         double type = FindNumber(ht, "HalftoneType", 0);
@@ -172,7 +190,15 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
             ctx.Report(SDF::e_PDFA2512, ht);
             if (convert) ht->Erase("HalftoneName");
         }
-        if (Obj* bad = HalftoneTransfer(ht)) ctx.Report(SDF::e_PDFA281, bad);
+        if (Obj* bad = HalftoneTransfer(ht)) {
+            ctx.Report(SDF::e_PDFA281, bad);
+            if (convert) bad->Erase("TransferFunction");
+        }
+        if (convert && type != 1 && type != 5) gs->Erase("HT");
+    }
+    if (Obj* bm = FindIn(gs, "BM"); convert && bm) {
+        Obj* first = bm->IsArray() && bm->Size() > 0 ? Deref(bm->GetAt(0)) : bm;
+        if (!(first && first->IsName() && IsStandardBlendMode(first->GetName()))) gs->PutName("BM", BlendModeDrawn(bm));
     }
     if (gs->FindObj("HTO")) ctx.Report(SDF::e_PDFA46253, gs);
 }

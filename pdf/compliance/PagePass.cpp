@@ -69,6 +69,7 @@ void RunPagePass(PassContext& ctx)
     RemoveTransferCurves(ctx);
     RemoveUnknownOperators(ctx);
     RemoveInlineImageEntries(ctx);
+    CopyInheritedResources(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
     GiveMissingResources(ctx);

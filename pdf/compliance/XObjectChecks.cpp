@@ -95,7 +95,11 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
         ctx.Report(SDF::e_PDFA251, form);
         if (convert) form->Erase("OPI");
     }
-    if (!pdfa4 && IsPostScript(form)) ctx.Report(SDF::e_PDFA252, form);
+    // Viewers draw nothing for PostScript; neither does the copy.
+    if (!pdfa4 && IsPostScript(form)) {
+        ctx.Report(SDF::e_PDFA252, form);
+        if (convert && el.stream) ctx.caches.Get<StreamsToClean>()[el.stream].emplace(el.name);
+    }
     if (!pdfa4 && form->FindObj("Ref")) {
         ctx.Report(SDF::e_PDFA261, form);
         if (convert) form->Erase("Ref");

@@ -2,12 +2,15 @@
 // Compliance runs over generated files: a clean file for a level (the one-page file with an
 // XMP packet that identifies the level), and a run's findings as compact text.
 
+#include <filesystem>
 #include <string>
 
 #include "common/Buffer.h"
+#include "common/UString.h"
 #include "pdf/compliance/PDFACompliance.h"
 #include "tests/compliance/XmpTestSupport.h"
 #include "tests/support/PdfBuilder.h"
+#include "tests/support/TestEnv.h"
 
 namespace qvx::Test {
 
@@ -71,6 +74,19 @@ inline std::string Findings(const std::string& pdf, int level, RunOptions o = {}
 {
     PDF::PDFACompliance run(o.convert, ToBytes(pdf), nullptr, level, nullptr, 0, 0, o.first_stop);
     return Findings(run);
+}
+
+// The findings of a validation of the file that a conversion of pdf at level writes.
+inline std::string FindingsAfterConversion(const std::string& pdf, int level)
+{
+    TempDir dir;
+    std::filesystem::path out = dir.Path() / "out.pdf";
+    {
+        PDF::PDFACompliance run(true, ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
+        run.SaveAs(Common::UString::FromFileName(out.string()), false);
+    }
+    PDF::PDFACompliance check(false, Common::UString::FromFileName(out.string()), nullptr, level, nullptr, 0, 0, false);
+    return Findings(check);
 }
 
 }  // namespace qvx::Test

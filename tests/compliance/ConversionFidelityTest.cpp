@@ -321,11 +321,12 @@ TEST(ConversionFidelity, UnknownOperatorsGoWithTheirOperands)
     TempDir dir;
     // Viewers skip a keyword that is no operator, with its operands; so does the copy, in the
     // page's content and in a form's, inside BX/EX too. An XObject that is not defined, or is
-    // a dictionary and no stream, draws nothing and goes too.
-    PdfBuilder b = ColourFile(k2B, "<</XObject<</Fm 9 0 R/Bad 10 0 R>>>>",
-                              "0 0 1 rg 1 2 3 foo 0 0 200 100 re f BX 7 bar EX /Fm Do /Bad Do");
+    // a dictionary and no stream, draws nothing and goes too, as does a PostScript form.
+    PdfBuilder b = ColourFile(k2B, "<</XObject<</Fm 9 0 R/Bad 10 0 R/Ps 11 0 R>>>>",
+                              "0 0 1 rg 1 2 3 foo 0 0 200 100 re f BX 7 bar EX /Fm Do /Bad Do /Ps Do");
     b.SetStream(9, "/Type/XObject/Subtype/Form/BBox[0 0 200 200]", "1 0 0 rg (x) baz 0 100 200 100 re f /X9 Do");
     b.Set(10, "<</Type/XObject/Subtype/Form/BBox[0 0 9 9]>>");
+    b.SetStream(11, "/Type/XObject/Subtype/Form/Subtype2/PS/BBox[0 0 9 9]", "");
     fs::path in = dir.Write("unknown.pdf", b.Build());
     fs::path out = Convert(b.Build(), k2B, dir, "unknown_pdfa.pdf");
     PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
@@ -337,7 +338,7 @@ TEST(ConversionFidelity, UnknownOperatorsGoWithTheirOperands)
         auto data = qvx::PDF::ReadDecoded(doc.GetObj(n), 1 << 20);
         ASSERT_TRUE(data);
         const std::string content(data->begin(), data->end());
-        for (const char* gone : {"foo", "bar", "baz", "1 2 3", "7", "(x)", "X9", "Bad"})
+        for (const char* gone : {"foo", "bar", "baz", "1 2 3", "7", "(x)", "X9", "Bad", "Ps"})
             EXPECT_EQ(content.find(gone), std::string::npos) << gone << " in " << content;
     }
 }

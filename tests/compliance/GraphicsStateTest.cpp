@@ -65,6 +65,44 @@ TEST(GraphicsState, HalftonesInExtGStateResources)
     qvx::SDF::Obj* gs = run.GetDoc().GetObj(6);
     EXPECT_EQ(qvx::PDF::FindIn(gs, "HTP"), nullptr);
     EXPECT_EQ(qvx::PDF::FindIn(qvx::PDF::FindIn(gs, "HT"), "HalftoneName"), nullptr);
+
+    // Conversion: halftones and their transfer functions only shape printed output, so a
+    // halftone of an unknown type and a misplaced transfer function go; a halftone that is
+    // fine stays.
+    auto converted = [](int level, const std::string& gs) {
+        return FindingsAfterConversion(ColourFile(level, "<</ExtGState<</GS0 " + gs + ">>>>", "/GS0 gs").Build(), level);
+    };
+    EXPECT_EQ(converted(k2B, "<</HT<</HalftoneType 6/Width 1/Height 1>>>>"), "");
+    EXPECT_EQ(converted(k2B, "<</HT" + screen + "/TransferFunction/Identity>>>>"), "");
+    EXPECT_EQ(converted(k4, "<</HT<</HalftoneType 5/Default " + screen + ">>/Cyan " + screen +
+                                "/TransferFunction/Identity>>>>>>"),
+              "");
+    PdfBuilder kept = ColourFile(k2B, "<</ExtGState<</GS0 6 0 R>>>>", "/GS0 gs");
+    kept.Add("<</HT<</HalftoneType 5/Default " + screen + ">>/Cyan " + screen + "/TransferFunction/Identity>>>>>>");
+    PDFACompliance repair(true, ToBytes(kept.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* ht = qvx::PDF::FindIn(repair.GetDoc().GetObj(6), "HT");
+    ASSERT_NE(ht, nullptr);
+    EXPECT_NE(qvx::PDF::FindIn(ht, "Cyan"), nullptr);
+    EXPECT_EQ(qvx::PDF::FindIn(qvx::PDF::FindIn(ht, "Cyan"), "TransferFunction"), nullptr);
+}
+
+TEST(GraphicsState, BlendModesThatAreNotStandard)
+{
+    auto run = [](const std::string& bm, bool convert) {
+        PdfBuilder f = ColourFile(k2B, "<</ExtGState<</GS0 6 0 R>>>>", "/GS0 gs 0 0 10 10 re f");
+        f.Add("<</BM " + bm + ">>");
+        AddIntent(f, 3);
+        if (!convert) return Findings(f.Build(), k2B);
+        PDFACompliance repair(true, ToBytes(f.Build()), nullptr, k2B, nullptr, 0, 0, false);
+        qvx::SDF::Obj* mode = qvx::PDF::FindIn(repair.GetDoc().GetObj(6), "BM");
+        return mode && mode->IsName() ? std::string(mode->GetName()) : std::string("?");
+    };
+    EXPECT_EQ(run("/Foo", false), "21021");
+    EXPECT_EQ(run("/Multiply", false), "");
+    // Conversion gives the mode viewers draw with in its place.
+    EXPECT_EQ(run("/Foo", true), "Normal");
+    EXPECT_EQ(run("[/Foo/Screen/Darken]", true), "Screen");
+    EXPECT_EQ(run("/Multiply", true), "Multiply");
 }
 
 TEST(GraphicsState, OverprintModeWithCMYKICCColour)
@@ -83,6 +121,14 @@ TEST(GraphicsState, OverprintModeWithCMYKICCColour)
     EXPECT_EQ(run(k2B, "<</OPM 1/OP true/op false>>", "f"), "");
     EXPECT_EQ(run(k2B, "<</OPM 0/OP true/op true>>", "B"), "");
     EXPECT_EQ(run(k1B, "<</OPM 1/OP true/op true>>", "B"), "");
+
+    // Conversion sets mode 0: screens draw the same, and the copy passes.
+    PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased 6 0 R]>>/ExtGState<</GS0 8 0 R>>>>",
+                              "/GS0 gs /CS0 cs 0 0 0 1 sc 0 0 10 10 re f");
+    AddProfile(f, 6, Profile("CMYK"));
+    SetIntents(f, {Intent(AddProfile(f, 10, Profile("CMYK")))});
+    f.Set(8, "<</OPM 1/op true>>");
+    EXPECT_EQ(FindingsAfterConversion(f.Build(), k2B), "");
 }
 
 TEST(GraphicsState, NestingOperatorsAndResources)
@@ -107,4 +153,30 @@ TEST(GraphicsState, NestingOperatorsAndResources)
     EXPECT_EQ(Findings(f.Build(), k4), "46223(6)");
     f.SetStream(6, "/Type/XObject/Subtype/Form/BBox[0 0 1 1]/Resources<</ExtGState<</G0<<>>>>>>", "/G0 gs");
     EXPECT_EQ(Findings(f.Build(), k4), "");
+}
+
+TEST(GraphicsState, ConversionGivesStreamsTheResourcesTheyInherit)
+{
+    // A form without resources, a form whose resources lack a name, and a Type 3 glyph: each
+    // gets the entries it drew with from its caller, and draws the same objects.
+    PdfBuilder f = ColourFile(k4, "<</XObject<</X0 6 0 R/X1 7 0 R>>/ExtGState<</G0 9 0 R>>/Font<</T3 8 0 R>>>>",
+                              "/X0 Do /X1 Do BT /T3 12 Tf (a) Tj ET");
+    f.AddStream("/Type/XObject/Subtype/Form/BBox[0 0 1 1]", "/G0 gs");
+    f.AddStream("/Type/XObject/Subtype/Form/BBox[0 0 1 1]/Resources<</ExtGState<<>>>>", "/G0 gs /X0 Do");
+    f.Add("<</Type/Font/Subtype/Type3/FontBBox[0 0 1 1]/FontMatrix[1 0 0 1 0 0]/FirstChar 97/LastChar 97/Widths[1]"
+          "/Encoding<</Differences[97/a]>>/CharProcs<</a 10 0 R>>>>");
+    f.Add("<<>>");
+    f.AddStream("", "1 0 d0 /G0 gs");
+    AddIntent(f, 3);
+    EXPECT_EQ(Findings(f.Build(), k4), "46223(6 7 10)");
+    PDFACompliance repair(true, ToBytes(f.Build()), nullptr, k4, nullptr, 0, 0, false);
+    qvx::SDF::SDFDoc& doc = repair.GetDoc();
+    for (int owner : {6, 7, 8}) {
+        qvx::SDF::Obj* gs = qvx::PDF::FindIn(qvx::PDF::FindIn(qvx::PDF::FindIn(doc.GetObj(owner), "Resources"), "ExtGState"), "G0");
+        EXPECT_EQ(gs, doc.GetObj(9)->Resolve()) << owner;
+    }
+    EXPECT_EQ(FindingsAfterConversion(f.Build(), k4), "");
+    // Below PDF/A-4 inheriting is allowed, and the copy keeps the file as it was.
+    PDFACompliance kept(true, ToBytes(f.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(qvx::PDF::FindIn(kept.GetDoc().GetObj(6), "Resources"), nullptr);
 }
