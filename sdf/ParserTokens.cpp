@@ -5,6 +5,7 @@
 #include "common/Exception.h"
 #include "common/UString.h"
 #include "sdf/CharClass.h"
+#include "sdf/NumberToken.h"
 #include "sdf/Objects.h"
 #include "sdf/Parser.h"
 #include "sdf/SDFDocImpl.h"
@@ -15,50 +16,11 @@ using namespace CharClass;
 
 void Parser::ReadNumber()
 {
-    std::string_view t = m_tok;
-    std::size_t i = 0;
-    const std::size_t n = t.size();
-    bool neg = t[0] == '-';
-    while (i < n && (t[i] == '+' || t[i] == '-')) ++i;
-    double v = 0;
-    int digits = 0;
-    while (i < n && IsDigit(t[i])) {
-        v = v * 10 + (t[i] - '0');
-        ++digits;
-        ++i;
-    }
-    bool real = false;
-    if (i < n && t[i] == '.') {
-        real = true;
-        ++i;
-        double f = 0.1;
-        for (; i < n && IsDigit(t[i]); ++i, f *= 0.1) v += (t[i] - '0') * f;
-    }
-    enum { e_ok, e_range, e_fail } status = e_ok;
-    if (i != n) {
-        status = e_fail;
-        v = 0;
-    } else if (digits > 38) {
-        status = e_fail;
-    } else if (!real && v > (neg ? 2147483648.0 : 2147483647.0)) {
-        status = e_range;
-    }
-    if (neg) v = -v;
-    if (m_level >= 1 && m_level <= 11 && m_part <= 3) {
-        if (status == e_range) {
-            Report(e_PDFA1124);
-        } else if (status == e_fail) {
-            Report(m_part == 1 ? e_PDFA1127 : e_PDFA1129);
-        } else if (real && m_part == 1) {
-            double r = std::nearbyint(v);
-            if (std::fabs(v - r) < 1.52587890625e-5) v = r;
-            if (std::fabs(v) > 32767.0) Report(e_PDFA1127);
-        } else if (real) {
-            if (v != 0 && std::fabs(v) < 1.175e-38) Report(e_PDFA1128);
-            if (std::fabs(v) > 3.403e38) Report(e_PDFA1129);
-        }
-    }
-    PushNumber(v, real, t);
+    const bool checked = m_level >= 1 && m_level <= 11 && m_part <= 3;
+    const NumberToken n = ReadNumberToken(m_tok, checked ? m_part : 0);
+    if (checked)
+        if (std::int32_t code = NumberLimitCode(n, m_part)) Report(code);
+    PushNumber(n.value, n.real, m_tok);
 }
 
 void Parser::ReadName()

@@ -53,6 +53,10 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     if (!ctx.Checks()) return;
     while (!m_groups.empty() && m_groups.back().depth > reader.NestingDepth()) m_groups.pop_back();
     const Resources& res = reader.GetResources();
+    if (ctx.state.convert && el.stream && el.stream != mp_last_stream) {
+        mp_last_stream = el.stream;
+        ctx.caches.Get<ContentStreamsWalked>().insert(el.stream);
+    }
     CheckResourceDicts(ctx, res);
     CheckGStateChanges(ctx, el);
     CheckOverprint(ctx, el, res);

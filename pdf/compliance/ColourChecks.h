@@ -98,6 +98,7 @@ private:
     std::vector<GroupSpace> m_groups;
     std::set<SDF::Obj*> m_page_resources;              // resource dictionaries the page used
     std::set<const SDF::Obj*> m_overprint_done;        // streams whose overprint was reported
+    SDF::Obj* mp_last_stream = nullptr;                // the stream of the element before
     SDF::Obj* mp_page = nullptr;                       // the page dictionary being walked
 };
 

@@ -1,10 +1,14 @@
 #include "pdf/compliance/ContentRewrite.h"
 
+#include <algorithm>
+
 #include "filters/FilterReader.h"
 #include "filters/MemoryFilter.h"
 #include "pdf/ExtGState.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
+#include "sdf/CharClass.h"
+#include "sdf/NumberToken.h"
 #include "sdf/Obj.h"
 #include "sdf/WriteFlate.h"
 
@@ -25,6 +29,58 @@ std::string EntriesText(const SDF::Obj& dict)
     }
     std::string_view text = Common::AsChars(sink.Data());
     return text.size() >= 4 ? std::string(text.substr(2, text.size() - 4)) : std::string();
+}
+
+bool IsTokenEnd(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return SDF::CharClass::IsWhite(u) || SDF::CharClass::IsDelim(u) || c == '%';
+}
+
+// Appends bytes to out with every number token beyond the limits of part written again, when
+// there is one; strings, names and comments are passed over. Returns whether it appended.
+bool NumbersWithinLimits(std::string_view bytes, int part, std::string& out)
+{
+    std::string written;
+    bool changed = false;
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
+        const char c = bytes[i];
+        std::size_t j = i + 1;
+        if (c == '(') {
+            for (int depth = 1; j < n && depth > 0; ++j) {
+                if (bytes[j] == '\\') ++j;
+                else if (bytes[j] == '(') ++depth;
+                else if (bytes[j] == ')') --depth;
+            }
+        } else if (c == '<' && j < n && bytes[j] == '<') {
+            ++j;
+        } else if (c == '<') {
+            while (j < n && bytes[j] != '>') ++j;
+            ++j;
+        } else if (c == '%') {
+            while (j < n && bytes[j] != '\n' && bytes[j] != '\r') ++j;
+        } else if (c == '/') {
+            while (j < n && !IsTokenEnd(bytes[j])) ++j;
+        } else if (!IsTokenEnd(c)) {
+            while (j < n && !IsTokenEnd(bytes[j])) ++j;
+            const std::string_view token = bytes.substr(i, j - i);
+            const bool numeric = SDF::CharClass::IsDigit(c) || c == '+' || c == '-' || c == '.';
+            const SDF::NumberToken number = SDF::ReadNumberToken(token, part);
+            if (numeric && SDF::NumberLimitCode(number, part)) {
+                written += SDF::NumberWithinLimits(number, part);
+                changed = true;
+                i = j;
+                continue;
+            }
+        }
+        j = std::min(j, n);
+        written += bytes.substr(i, j - i);
+        i = j;
+    }
+    if (changed) out += written;
+    return changed;
 }
 
 }  // namespace
@@ -81,6 +137,23 @@ void CopyInheritedResources(PassContext& ctx)
         SDF::Obj* category = FindDict(resources, r.category);
         if (!category) category = resources->PutDict(r.category);
         if (!category->FindObj(r.name)) category->Put(r.name, r.entry);
+    }
+}
+
+void WriteNumbersWithinLimits(PassContext& ctx)
+{
+    const std::set<SDF::Obj*> streams = std::move(ctx.caches.Get<ContentStreamsWalked>());
+    ctx.caches.Drop<ContentStreamsWalked>();
+    const SDF::ErrorStore& errors = ctx.state.errors;
+    if (!errors.Has(SDF::e_PDFA1124) && !errors.Has(SDF::e_PDFA1127) && !errors.Has(SDF::e_PDFA1128) &&
+        !errors.Has(SDF::e_PDFA1129))
+        return;
+    const int part = ctx.Part();
+    for (SDF::Obj* stream : streams) {
+        if (ctx.Stopped()) return;
+        RewriteContent(stream, [part](const Operation& op, std::string_view bytes, std::string& out) {
+            return op.op != Op::e_BI && NumbersWithinLimits(bytes, part, out);
+        });
     }
 }
 

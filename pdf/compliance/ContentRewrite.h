@@ -48,4 +48,11 @@ struct InheritedResource {
 struct InheritedResources : std::vector<InheritedResource> {};
 void CopyInheritedResources(PassContext& ctx);
 
+// The content streams the page checks walked in conversion. When the run found numbers
+// beyond the limits of the level, the repair writes each such number in those streams again:
+// an integer beyond 32 bits as the real of the same value, a number beyond the level's
+// range as the nearest one within it, and a token that is no number as the 0 it was read as.
+struct ContentStreamsWalked : std::set<SDF::Obj*> {};
+void WriteNumbersWithinLimits(PassContext& ctx);
+
 }  // namespace qvx::PDF

@@ -70,6 +70,7 @@ void RunPagePass(PassContext& ctx)
     RemoveUnknownOperators(ctx);
     RemoveInlineImageEntries(ctx);
     CopyInheritedResources(ctx);
+    WriteNumbersWithinLimits(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
     GiveMissingResources(ctx);

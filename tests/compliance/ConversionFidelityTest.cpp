@@ -343,6 +343,39 @@ TEST(ConversionFidelity, UnknownOperatorsGoWithTheirOperands)
     }
 }
 
+TEST(ConversionFidelity, NumbersBeyondTheLimitsAreWrittenWithinThem)
+{
+    TempDir dir;
+    // Line widths and a miter limit beyond the limits (the page looks the same whatever they
+    // are); a name, a comment and a string that look like such numbers stay as they are.
+    const std::string content = "0 0 1 rg 0 0 200 100 re f 2157483648 w 0.00000000000000000000000000000000000000001 w "
+                                "1e2 w 40000.5 M /1e2 BMC EMC % 1e2\nBT 3 Tr (2157483648) Tj ET";
+    struct Case {
+        int level;
+        const char* before;
+        const char* after;
+    };
+    for (const Case& c : {Case{k2B, "1124(4) 1128(4) 1129(4)", "2157483648.0 w 0 w 0 w 40000.5 M"},
+                          Case{k1B, "1124(4) 1127(4)", "32767.0 w 0.00000000000000000000000000000000000000001 w 0 w 32767.0 M"}}) {
+        PdfBuilder b = ColourFile(c.level, "<</Font<</F 6 0 R>>>>", content);
+        b.Add("<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
+        EXPECT_NE(Findings(b.Build(), c.level).find(c.before), std::string::npos) << Findings(b.Build(), c.level);
+        fs::path in = dir.Write("numbers.pdf", b.Build());
+        fs::path out = Convert(b.Build(), c.level, dir, "numbers_pdfa.pdf");
+        PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, c.level, nullptr, 0, 0, false);
+        const std::string left = Findings(again);
+        for (const char* code : {"1124", "1127", "1128", "1129"}) EXPECT_EQ(left.find(code), std::string::npos) << left;
+        EXPECT_TRUE(Near(PixelAt(in, 0.5, 0.75), PixelAt(out, 0.5, 0.75)));
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(out.string());
+        auto data = qvx::PDF::ReadDecoded(doc.GetObj(4), 1 << 20);
+        ASSERT_TRUE(data);
+        const std::string written(data->begin(), data->end());
+        for (const char* kept : {"/1e2 BMC", "% 1e2", "(2157483648)"}) EXPECT_NE(written.find(kept), std::string::npos) << written;
+        EXPECT_NE(written.find(c.after), std::string::npos) << written;
+    }
+}
+
 TEST(ConversionFidelity, UnfilteredDataRunsToItsEndstream)
 {
     TempDir dir;
