@@ -182,6 +182,7 @@ void DescribeEmbeddedCMap(Obj* stream, const CMap& cmap)
     if (!cmap.GetName().empty()) stream->PutName("CMapName", cmap.GetName());
     const CMap::SystemInfo& info = cmap.GetSystemInfo();
     if (!info.registry.empty() && !info.ordering.empty()) PutSystemInfo(stream, info);
+    if (FindNumber(stream, "WMode", 0) != cmap.GetWMode()) stream->PutNumber("WMode", cmap.GetWMode());
 }
 
 void CompleteDescriptor(const Font& font)

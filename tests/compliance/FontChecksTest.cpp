@@ -280,13 +280,15 @@ TEST(FontChecks, CompositeFonts)
     EXPECT_EQ(Findings(b.Build(), k2B), "");
     b.SetStream(14, "/Type/CMap/CMapName/Test-H/UseCMap/Adobe-Japan1-6" + info, cmap);
     EXPECT_EQ(Findings(b.Build(), k2B), "3331(14)");
-    // Conversion gives the stream the name and the collection its program states.
-    b.SetStream(14, "/Type/CMap/CMapName/Other/CIDSystemInfo<</Registry( Adobe )/Ordering(Identity)/Supplement 0>>",
+    // Conversion gives the stream the name, the writing mode and the collection its program
+    // states.
+    b.SetStream(14, "/Type/CMap/CMapName/Other/WMode 1/CIDSystemInfo<</Registry( Adobe )/Ordering(Identity)/Supplement 0>>",
                 cmap);
-    EXPECT_EQ(Findings(b.Build(), k2B), "");
+    EXPECT_EQ(Findings(b.Build(), k2B), "3332(14)");
     qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(b.Build()), nullptr, k2B, nullptr, 0, 0, false);
     qvx::SDF::Obj* stream = run.GetDoc().GetObj(14);
     EXPECT_EQ(qvx::PDF::FindName(stream, "CMapName"), "Test-H");
+    EXPECT_EQ(qvx::PDF::FindNumber(stream, "WMode", -1), 0);
     qvx::SDF::Obj* registry = qvx::PDF::FindIn(qvx::PDF::FindDict(stream, "CIDSystemInfo"), "Registry");
     ASSERT_NE(registry, nullptr);
     EXPECT_EQ(registry->GetAsPDFText().ToUTF8(), "Adobe");
