@@ -2,14 +2,18 @@
 
 #include <algorithm>
 
+#include "filters/ASCIIHexEncode.h"
 #include "filters/FilterReader.h"
+#include "filters/FlateEncode.h"
 #include "filters/MemoryFilter.h"
 #include "pdf/ExtGState.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
+#include "pdf/compliance/ObjectChecks.h"
 #include "sdf/CharClass.h"
 #include "sdf/NumberToken.h"
 #include "sdf/Obj.h"
+#include "sdf/Stream.h"
 #include "sdf/WriteFlate.h"
 
 namespace qvx::PDF {
@@ -81,6 +85,41 @@ bool NumbersWithinLimits(std::string_view bytes, int part, std::string& out)
     }
     if (changed) out += written;
     return changed;
+}
+
+// The names of a dictionary's Filter entry (a name or an array of names).
+bool HasForbiddenFilter(const SDF::Obj* dict)
+{
+    SDF::Obj* f = FindIn(dict, "Filter");
+    if (!f) return false;
+    if (f->IsName()) return !IsPermittedFilter(f->GetName());
+    if (!f->IsArray()) return true;
+    for (std::size_t i = 0; i < f->Size(); ++i)
+        if (SDF::Obj* n = Deref(f->GetAt(i)); !n || !n->IsName() || !IsPermittedFilter(n->GetName())) return true;
+    return false;
+}
+
+// Inline image data under a filter the level forbids (LZW, for one), decoded and written
+// again Flate-compressed as hexadecimal text (no EI can appear in it, and inline images are
+// small); dict is given the new filters. Null when the data does not decode.
+std::optional<Common::Bytes> ReencodedInlineData(SDF::Obj& dict, Common::ByteView data)
+{
+    auto copy = dict.Clone();
+    std::unique_ptr<SDF::Dict> d(static_cast<SDF::Dict*>(copy.release()));
+    auto stream = SDF::FileStream::Create(Common::Bytes(data.begin(), data.end()), std::move(d));
+    std::optional<Common::Bytes> samples = ReadDecoded(stream.get(), kMaxContentBytes);
+    if (!samples) return std::nullopt;
+    auto sink = std::make_unique<Filters::MemoryFilter>();
+    Filters::MemoryFilter* mem = sink.get();
+    Filters::FlateEncode chain(std::make_unique<Filters::ASCIIHexEncode>(std::move(sink)));
+    Filters::FilterWriter w(chain);
+    w.WriteBuffer(*samples);
+    w.Finish();
+    SDF::Obj* filters = dict.PutArray("Filter");
+    filters->PushBackName("ASCIIHexDecode");
+    filters->PushBackName("FlateDecode");
+    dict.Erase("DecodeParms");
+    return mem->Release();
 }
 
 }  // namespace
@@ -170,13 +209,15 @@ void RemoveInlineImageEntries(PassContext& ctx)
             const bool interpolate = FindBool(dict, "Interpolate", false);
             const std::string_view intent = FindName(dict, "Intent");
             const bool bad_intent = !intent.empty() && !IsStandardRenderingIntent(intent);
-            if (!interpolate && !bad_intent) return false;
+            std::optional<Common::Bytes> data = HasForbiddenFilter(dict) ? ReencodedInlineData(*dict, op.inline_data)
+                                                                          : std::nullopt;
+            if (!interpolate && !bad_intent && !data) return false;
             if (interpolate) dict->Erase("Interpolate");
             if (bad_intent) dict->Erase("Intent");
             out += "\nBI";
             out += EntriesText(*dict);
             out += " ID ";
-            out += Common::AsChars(op.inline_data);
+            out += Common::AsChars(data ? Common::ByteView(*data) : op.inline_data);
             out += "\nEI";
             return true;
         });

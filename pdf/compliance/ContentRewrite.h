@@ -29,9 +29,10 @@ bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit);
 struct StreamsToClean : std::map<SDF::Obj*, std::set<std::string>> {};
 void RemoveUnknownOperators(PassContext& ctx);
 
-// Content streams with inline images that ask for interpolation or name an unknown
-// rendering intent, found by the image checks in conversion. The repair writes those images
-// again without the entry, as it does for image XObjects.
+// Content streams with inline images that ask for interpolation, name an unknown rendering
+// intent or use a filter the level forbids, found by the image checks in conversion. The
+// repair writes those images again without the entry, as it does for image XObjects, and
+// with their data decoded and compressed again with permitted filters.
 struct StreamsWithInlineImageEntries : std::set<SDF::Obj*> {};
 void RemoveInlineImageEntries(PassContext& ctx);
 

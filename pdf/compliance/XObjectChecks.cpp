@@ -39,6 +39,7 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
         for (const std::string& f : img.filters) {
             if (f == "LZWDecode") ctx.Report(SDF::e_PDFA1101, el.stream);
             else if (!IsPermittedFilter(f)) ctx.Report(SDF::e_PDFA1103, el.stream);
+            if (!IsPermittedFilter(f) && convert && el.stream) ctx.caches.Get<StreamsWithInlineImageEntries>().insert(el.stream);
         }
     } else if (Obj* image = img.dict) {
         bool found = false;

@@ -400,21 +400,24 @@ TEST(ConversionFidelity, InlineImagesLoseForbiddenEntriesOnly)
 {
     TempDir dir;
     // A red and a green inline image, one asking for smoothing, the other, in a form, with
-    // an unknown rendering intent.
+    // an unknown rendering intent; a blue one compressed with LZW.
     const std::string red = "q 200 0 0 50 0 0 cm BI /W 1 /H 1 /CS /RGB /BPC 8 /I true ID " +
                             std::string("\xff\x00\x00", 3) + "\nEI Q ";
-    PdfBuilder b = ColourFile(k2B, "<</XObject<</Fm 9 0 R>>>>", red + "/Fm Do");
+    const std::string blue = "q 200 0 0 50 0 50 cm BI /W 1 /H 1 /CS /RGB /BPC 8 /F /LZW ID " +
+                             std::string("\x80\x00\x00\x0f\xf8\x08", 6) + "\nEI Q ";
+    PdfBuilder b = ColourFile(k2B, "<</XObject<</Fm 9 0 R>>>>", red + blue + "/Fm Do");
     b.SetStream(9, "/Type/XObject/Subtype/Form/BBox[0 0 200 200]",
                 "q 200 0 0 50 0 100 cm BI /W 1 /H 1 /CS /RGB /BPC 8 /Intent /Vivid ID " +
                     std::string("\x00\xff\x00", 3) + "\nEI Q");
     fs::path in = dir.Write("inline.pdf", b.Build());
     PDFACompliance first(false, ToBytes(b.Build()), nullptr, k2B, nullptr, 0, 0, false);
-    EXPECT_EQ(Findings(first), "243(9) 244(4) 2331(4 9)");
+    EXPECT_EQ(Findings(first), "243(9) 244(4) 1101(4) 2331(4 9)");
     fs::path out = Convert(b.Build(), k2B, dir, "inline_pdfa.pdf");
     PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
     EXPECT_EQ(Findings(again), "");
-    for (double y : {0.3, 0.9}) EXPECT_EQ(PixelAt(in, 0.5, y), PixelAt(out, 0.5, y)) << y;
+    for (double y : {0.3, 0.6, 0.9}) EXPECT_EQ(PixelAt(in, 0.5, y), PixelAt(out, 0.5, y)) << y;
     EXPECT_EQ(PixelAt(out, 0.5, 0.9), "255 0 0");
+    EXPECT_EQ(PixelAt(in, 0.5, 0.6), "0 0 255");
 }
 
 TEST(ConversionFidelity, InterpolatedImagesDrawnLargeStaySmooth)
