@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "common/Limits.h"
+#include "common/UString.h"
 #include "pdf/FontProgram.h"
+#include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
 #include "pdf/SubstituteProgram.h"
@@ -77,12 +79,21 @@ bool Usable(const std::u16string& text)
 void RepairToUnicode(PassContext& ctx, const Font& font)
 {
     if (!font.IsSimple() || font.GetKind() == Font::e_type3) return;
+    if (!ctx.caches.Get<ToUnicodeRebuilt>().insert(font.GetSDFObj()->Resolve()).second) return;
     std::map<unsigned, std::u16string> texts;
     for (unsigned code = 0; code < 256; ++code) {
         std::u16string text;
-        if (CodeText(font, {code, 1, code}, text) && Usable(text)) texts[code] = text;
+        if (CodeText(font, {code, 1, code}, text) && Usable(text)) {
+            texts[code] = text;
+            continue;
+        }
+        // A mapping that gives no text yields to the name the encoding gives the code.
+        text.clear();
+        for (char32_t cp : GlyphList::ToUnicode(font.GlyphName(code))) Common::AppendUTF16(text, cp);
+        if (Usable(text)) texts[code] = text;
     }
-    if (texts.empty()) return;
+    // A map that gave only values that are no text is written empty: it said nothing.
+    if (texts.empty() && !font.GetToUnicodeObj()) return;
     std::string cmap = ToUnicodeCMap(texts);
     FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
 }

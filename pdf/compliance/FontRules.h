@@ -56,6 +56,9 @@ SubsetInfo CheckSubset(PassContext& ctx, const Font& font);
 void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
 
 // Conversion repairs (FontRepairs.cpp), each made where its finding is recorded.
+// A simple font's ToUnicode written (again) from its usable mappings and its glyph names,
+// once per font dictionary.
+struct ToUnicodeRebuilt : std::set<const SDF::Obj*> {};
 void RepairToUnicode(PassContext& ctx, const Font& font);
 void RepairCharSet(const Font& font, SubsetInfo& info);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);

@@ -90,7 +90,10 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
     if (ctx.Part() == 4) {
         // PDF/A-4 has no Unicode levels, but a mapping that is given must be usable text.
         std::u16string text;
-        if (font.GetToUnicodeObj() && font.ToUnicode(c, text) && HasNonText(text)) ctx.Report(SDF::e_PDFA62115, font.GetSDFObj());
+        if (font.GetToUnicodeObj() && font.ToUnicode(c, text) && HasNonText(text)) {
+            ctx.Report(SDF::e_PDFA62115, font.GetSDFObj());
+            if (ctx.state.convert) RepairToUnicode(ctx, font);
+        }
         return;
     }
     if (!UnicodeLevel(ctx)) return;
@@ -98,7 +101,10 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
     bool mapped = CodeText(font, c, text);
     Font::Kind k = font.GetKind();
     bool named = k == Font::e_type1 || k == Font::e_mmtype1;
-    if (!mapped && named && !font.GetToUnicodeObj() && !HasStandardEncoding(font)) ctx.Report(SDF::e_PDFA381, font.GetSDFObj());
+    if (!mapped && named && !font.GetToUnicodeObj() && !HasStandardEncoding(font)) {
+        ctx.Report(SDF::e_PDFA381, font.GetSDFObj());
+        if (ctx.state.convert) RepairToUnicode(ctx, font);
+    }
     // PDF/A-1 asks only for the mapping's presence.
     if (ctx.Part() == 1) return;
     if (!mapped) {
@@ -107,6 +113,7 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
     }
     if (HasNonText(text)) {
         ctx.Report(SDF::e_PDFA62115, font.GetSDFObj());
+        if (ctx.state.convert) RepairToUnicode(ctx, font);
         return;
     }
     if (HasPrivateUse(text) && !in_actual_text) ctx.Report(SDF::e_PDFA62117, font.GetSDFObj());

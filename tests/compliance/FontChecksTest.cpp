@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "pdf/Font.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "tests/support/TestEnv.h"
@@ -343,6 +344,26 @@ TEST(FontChecks, Unicode)
     EXPECT_EQ(with_unicode("E000", ab), "62117(10)");
     EXPECT_EQ(with_unicode("E000", "/Span<</ActualText(AB)>>BDC " + ab + " EMC"), "");
     EXPECT_EQ(with_unicode("FFFE", ab), "62115(10)");
+
+    // Conversion writes a simple font's map again: the code that maps to no text takes the
+    // Unicode value of the name its encoding gives it, the others keep theirs.
+    for (int level : {k2U, k4}) {
+        PdfBuilder b = WithFont(level, SimpleTrueType("/Encoding/WinAnsiEncoding/ToUnicode 13 0 R/Widths" + tt.Widths()),
+                                Descriptor(32), "", tt.data);
+        b.SetStream(13, "", "1 begincodespacerange <00> <FF> endcodespacerange\n2 beginbfchar <41> <FFFE> <42> <0062> endbfchar\n");
+        EXPECT_EQ(Findings(b.Build(), level), "62115(10)");
+        EXPECT_EQ(qvx::Test::FindingsAfterConversion(b.Build(), level), "");
+        qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(b.Build()), nullptr, level, nullptr, 0, 0, false);
+        auto font = qvx::PDF::Font::Create(run.GetDoc().GetObj(10));
+        std::u16string a, bee;
+        EXPECT_TRUE(font->ToUnicode({0x41, 1, 0x41}, a) && a == u"A");
+        EXPECT_TRUE(font->ToUnicode({0x42, 1, 0x42}, bee) && bee == u"b");
+    }
+    // A code without a name keeps no value at all rather than one that is no text.
+    PdfBuilder b = WithFont(k4, SimpleTrueType("/ToUnicode 13 0 R/Widths" + tt.Widths()), Descriptor(4), "", tt.data);
+    b.SetStream(13, "", "1 begincodespacerange <00> <FF> endcodespacerange\n1 beginbfchar <41> <0000> endbfchar\n");
+    EXPECT_EQ(Findings(b.Build(), k4), "62115(10)");
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(b.Build(), k4), "");
 }
 
 TEST(FontChecks, UnicodeInPdfA4)
