@@ -80,4 +80,13 @@ std::string NumberWithinLimits(const NumberToken& n, int part)
     return buf;
 }
 
+double ValueWithinLimits(double v, int part)
+{
+    if (part < 1 || part > 3) return v;
+    if (v == std::nearbyint(v)) return std::fmin(std::fmax(v, -2147483648.0), 2147483647.0);
+    const double a = std::fabs(v);
+    if (a < kMinReal) return 0;
+    return std::copysign(std::fmin(a, part == 1 ? kMaxPart1Real : kLargestWritten), v);
+}
+
 }  // namespace qvx::SDF

@@ -27,4 +27,8 @@ std::int32_t NumberLimitCode(const NumberToken& n, int part);
 // lies beyond them, or 0 for a token that fails (what the parser read it as).
 std::string NumberWithinLimits(const NumberToken& n, int part);
 
+// A number object's value within the limits of part (1 to 3): objects are written with
+// integral values as integers, so an integer beyond 32 bits becomes the nearest 32-bit one.
+double ValueWithinLimits(double v, int part);
+
 }  // namespace qvx::SDF

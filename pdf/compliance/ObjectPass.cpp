@@ -1,10 +1,12 @@
 // Pass 6: the object count, then every object of the table from number 1 up, loaded and
 // checked, until the stop flag is set.
 #include <exception>
+#include <vector>
 
 #include "pdf/compliance/DriverPasses.h"
 #include "pdf/compliance/ObjectChecks.h"
 #include "pdf/compliance/PDFAConformance.h"
+#include "sdf/NumberToken.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDocImpl.h"
 
@@ -13,6 +15,33 @@ namespace qvx::PDF {
 namespace {
 // The most indirect objects a PDF/A-1 to -3 file may hold.
 constexpr std::size_t kMaxIndirectObjects = 8388607;
+
+bool NumbersBeyondLimitsFound(const SDF::ErrorStore& errors)
+{
+    return errors.Has(SDF::e_PDFA1124) || errors.Has(SDF::e_PDFA1127) || errors.Has(SDF::e_PDFA1128) ||
+           errors.Has(SDF::e_PDFA1129);
+}
+
+// Conversion: the numbers an object holds directly (in its arrays and dictionaries, not in
+// the objects it refers to), brought within the limits of part.
+void PutNumbersWithinLimits(SDF::Obj& obj, int part)
+{
+    std::vector<SDF::Obj*> todo{&obj};
+    while (!todo.empty()) {
+        SDF::Obj* o = todo.back();
+        todo.pop_back();
+        if (o->IsIndirect()) continue;
+        if (o->IsNumber()) {
+            const double v = SDF::ValueWithinLimits(o->GetNumber(), part);
+            if (v != o->GetNumber()) o->SetNumber(v);
+        } else if (o->IsArray()) {
+            for (std::size_t i = 0; i < o->Size(); ++i) todo.push_back(o->GetAt(i));
+        } else if (o->IsDict() || o->IsStream()) {
+            for (auto it = o->DictBegin(); it != o->DictEnd(); ++it) todo.push_back(it.Value());
+        }
+    }
+}
+
 }  // namespace
 
 void RunObjectPass(PassContext& ctx)
@@ -28,6 +57,7 @@ void RunObjectPass(PassContext& ctx)
         if (!entry || entry->IsFree()) continue;
         try {
             SDF::Obj* obj = entry->Resolve();
+            if (ctx.state.convert && NumbersBeyondLimitsFound(ctx.state.errors)) PutNumbersWithinLimits(*obj, ctx.Part());
             if (obj->IsStream()) {
                 if (ctx.Checks()) CheckStream(ctx, *entry);
             } else if (obj->IsDict()) {

@@ -99,7 +99,11 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
     // Viewers draw nothing for PostScript; neither does the copy.
     if (!pdfa4 && IsPostScript(form)) {
         ctx.Report(SDF::e_PDFA252, form);
-        if (convert && el.stream) ctx.caches.Get<StreamsToClean>()[el.stream].emplace(el.name);
+        // Readers that judge every XObject of the resources would still see one left unused.
+        if (convert && el.stream) {
+            ctx.caches.Get<StreamsToClean>()[el.stream].emplace(el.name);
+            form->Erase("Subtype2");
+        }
     }
     if (!pdfa4 && form->FindObj("Ref")) {
         ctx.Report(SDF::e_PDFA261, form);

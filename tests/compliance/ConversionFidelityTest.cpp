@@ -347,7 +347,8 @@ TEST(ConversionFidelity, NumbersBeyondTheLimitsAreWrittenWithinThem)
 {
     TempDir dir;
     // Line widths and a miter limit beyond the limits (the page looks the same whatever they
-    // are); a name, a comment and a string that look like such numbers stay as they are.
+    // are), in the content and in a graphics state the page does not use; a name, a comment
+    // and a string that look like such numbers stay as they are.
     const std::string content = "0 0 1 rg 0 0 200 100 re f 2157483648 w 0.00000000000000000000000000000000000000001 w "
                                 "1e2 w 40000.5 M /1e2 BMC EMC % 1e2\nBT 3 Tr (2157483648) Tj ET";
     struct Case {
@@ -355,9 +356,9 @@ TEST(ConversionFidelity, NumbersBeyondTheLimitsAreWrittenWithinThem)
         const char* before;
         const char* after;
     };
-    for (const Case& c : {Case{k2B, "1124(4) 1128(4) 1129(4)", "2157483648.0 w 0 w 0 w 40000.5 M"},
-                          Case{k1B, "1124(4) 1127(4)", "32767.0 w 0.00000000000000000000000000000000000000001 w 0 w 32767.0 M"}}) {
-        PdfBuilder b = ColourFile(c.level, "<</Font<</F 6 0 R>>>>", content);
+    for (const Case& c : {Case{k2B, "1124(3 4) 1128(4) 1129(4)", "2157483648.0 w 0 w 0 w 40000.5 M"},
+                          Case{k1B, "1124(3 4) 1127(3 4)", "32767.0 w 0.00000000000000000000000000000000000000001 w 0 w 32767.0 M"}}) {
+        PdfBuilder b = ColourFile(c.level, "<</Font<</F 6 0 R>>/ExtGState<</G<</LW 60000.1/ML 3000000000>>>>>>", content);
         b.Add("<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
         EXPECT_NE(Findings(b.Build(), c.level).find(c.before), std::string::npos) << Findings(b.Build(), c.level);
         fs::path in = dir.Write("numbers.pdf", b.Build());
