@@ -28,7 +28,11 @@ SavePlan PlanSave(std::int32_t level, std::string_view document_header, std::int
     SavePlan plan;
     if (level == e_Level1A || level == e_Level1B) plan.header = "%PDF-1.4";
     else if (level >= e_Level2A && level <= e_Level3U)
-        plan.header = document_header.starts_with("%PDF-1.") ? std::string(document_header) : "%PDF-1.7";
+        // PDF/A-2 and -3 files are versions 1.0 to 1.7; a later or damaged one is written as 1.7.
+        plan.header = document_header.starts_with("%PDF-1.") && document_header.size() == 8 &&
+                              document_header[7] >= '0' && document_header[7] <= '7'
+                          ? std::string(document_header)
+                          : "%PDF-1.7";
     else if (level >= e_Level4 && level <= e_Level4F) plan.header = "%PDF-2.0";
     else plan.header = document_header;
     plan.flags = linearize ? SDF::SDFDoc::e_linearize : SDF::SDFDoc::e_prune_unused;

@@ -47,6 +47,18 @@ bool IsIdentityCrypt(const SDF::Obj& stream)
     return IsNamed(parms->FindObj("Name"), "Identity");
 }
 
+// Conversion: data under a filter no reader knows means nothing to any of them; a stream
+// other than an image (whose empty data would draw where nothing was drawn) keeps no data.
+// Returns whether it dropped the data.
+bool DropUndecodableData(PassContext& ctx, SDF::Obj& stream)
+{
+    if (!ctx.state.convert || IsNamed(stream.FindObj("Subtype"), "Image")) return false;
+    stream.SetStreamData(Common::Bytes());
+    stream.Erase("Filter");
+    stream.Erase("DecodeParms");
+    return true;
+}
+
 // Whether the filters hold LZW, to be re-encoded in conversion unless JPEG 2000 comes too.
 bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
 {
@@ -59,11 +71,13 @@ bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
         for (std::size_t i = 0; i < filter->Size(); ++i) names.push_back(filter->GetAt(i));
     } else {
         ctx.Report(SDF::e_PDFA1103, &stream);
+        DropUndecodableData(ctx, stream);
         return false;
     }
     for (SDF::Obj* name : names) {
         if (!name->IsName()) {
             ctx.Report(SDF::e_PDFA1103, &stream);
+            if (DropUndecodableData(ctx, stream)) return false;
             continue;
         }
         std::string_view n = name->GetName();
@@ -81,6 +95,7 @@ bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
         } else if (!IsPermittedFilter(n)) {
             ctx.Report(SDF::e_PDFA1103, &stream);
             std::string_view full = Filters::FullDecodeFilterName(n);
+            if (full.empty() && DropUndecodableData(ctx, stream)) return false;
             if (ctx.state.convert && !full.empty() && full != n) name->SetName(full);
         }
     }

@@ -117,6 +117,7 @@ TEST(PDFACompliance, SavePlanByLevel)
         {4, "%PDF-1.5", 4, false, "%PDF-1.5", qvx::SDF::SDFDoc::e_prune_unused},
         {8, "%PDF-2.0", 8, false, "%PDF-1.7", qvx::SDF::SDFDoc::e_prune_unused},
         {3, "%PDF-1.3", 3, true, "%PDF-1.3", qvx::SDF::SDFDoc::e_linearize},
+        {5, "%PDF-1.8", 5, false, "%PDF-1.7", qvx::SDF::SDFDoc::e_prune_unused},
         {9, "%PDF-1.4", 9, false, "%PDF-2.0", qvx::SDF::SDFDoc::e_prune_unused},
         {11, "%PDF-1.4", 11, false, "%PDF-2.0", qvx::SDF::SDFDoc::e_prune_unused},
         {12, "%PDF-1.6", 12, false, "%PDF-1.6", qvx::SDF::SDFDoc::e_prune_unused},

@@ -7,6 +7,7 @@
 #include "filters/FilterReader.h"
 #include "filters/LZWEncode.h"
 #include "filters/MemoryFilter.h"
+#include "pdf/StreamData.h"
 #include "sdf/Objects.h"
 #include "tests/compliance/ComplianceTestSupport.h"
 #include "tests/compliance/Levels.h"
@@ -97,8 +98,19 @@ TEST(StreamPass, Filters)
 TEST(StreamPass, ConversionExpandsFilterAbbreviations)
 {
     EXPECT_EQ(Converted(WithStream(k2B, "/Filter/AHx"), k2B, 6, "Filter"), "ASCIIHexDecode");
-    EXPECT_EQ(Converted(WithStream(k2B, "/Filter[/A85/Fl/RL/CCF/DCT/Foo]"), k2B, 6, "Filter"),
-              "[ASCII85Decode FlateDecode RunLengthDecode CCITTFaxDecode DCTDecode Foo]");
+    EXPECT_EQ(Converted(WithStream(k2B, "/Filter[/A85/Fl/RL/CCF/DCT]"), k2B, 6, "Filter"),
+              "[ASCII85Decode FlateDecode RunLengthDecode CCITTFaxDecode DCTDecode]");
+    // Data under a filter no reader knows keeps neither the filter nor the data, but for an
+    // image (readers draw nothing for it, and would draw something for empty data).
+    for (const char* filter : {"/Filter[/A85/Foo]", "/Filter 3", "/Filter[/Fl 3]"}) {
+        PdfBuilder b = CleanFile(k2B);
+        b.SetStream(6, filter, "abc");
+        PDFACompliance run(true, ToBytes(b.Build()), nullptr, k2B, nullptr, 0, 0, false);
+        qvx::SDF::Obj* s = run.GetDoc().GetObj(6);
+        EXPECT_EQ(s->FindObj("Filter"), nullptr) << filter;
+        EXPECT_EQ(qvx::PDF::ReadDecoded(s, 100)->size(), 0u) << filter;
+    }
+    EXPECT_EQ(Converted(WithStream(k2B, "/Subtype/Image/Filter/Foo"), k2B, 6, "Filter"), "Foo");
     // LZW is not renamed but re-encoded.
     EXPECT_EQ(Converted(WithStream(k2B, "/Filter/LZW"), k2B, 6, "Filter"), "FlateDecode");
     // Validation leaves the names alone.
