@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "filters/Filter.h"
+#include "sdf/Dict.h"
 #include "sdf/Obj.h"
+#include "sdf/Stream.h"
 
 namespace qvx::PDF {
 
@@ -30,6 +32,15 @@ std::optional<Common::Bytes> ReadDecoded(const SDF::Obj* stream, std::uint64_t m
         // Keep what decoded before the damage, as viewers do.
     }
     return out;
+}
+
+std::optional<Common::Bytes> ReadDecodedInline(const SDF::Obj& dict, Common::ByteView data, std::uint64_t max_bytes)
+{
+    auto copy = dict.Clone();
+    if (!copy || !copy->IsDict()) return std::nullopt;
+    std::unique_ptr<SDF::Dict> d(static_cast<SDF::Dict*>(copy.release()));
+    auto stream = SDF::FileStream::Create(Common::Bytes(data.begin(), data.end()), std::move(d));
+    return ReadDecoded(stream.get(), max_bytes);
 }
 
 }  // namespace qvx::PDF

@@ -17,4 +17,7 @@ namespace qvx::PDF {
 // (unknown filter, unreadable object) yields nullopt.
 std::optional<Common::Bytes> ReadDecoded(const SDF::Obj* stream, std::uint64_t max_bytes);
 
+// The same for an inline image's data through the filters its (expanded) dictionary names.
+std::optional<Common::Bytes> ReadDecodedInline(const SDF::Obj& dict, Common::ByteView data, std::uint64_t max_bytes);
+
 }  // namespace qvx::PDF

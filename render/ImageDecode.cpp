@@ -10,8 +10,6 @@
 #include "pdf/Resources.h"
 #include "pdf/StreamData.h"
 #include "render/ColourConvert.h"
-#include "sdf/Dict.h"
-#include "sdf/Stream.h"
 
 namespace qvx::Render {
 
@@ -24,11 +22,7 @@ using Common::Limits::kMaxImagePixels;
 std::optional<Common::Bytes> ImageData(const ImageSource& src, SDF::Obj* dict, std::uint64_t max_bytes)
 {
     if (!src.info->is_inline || dict != src.info->dict) return PDF::ReadDecoded(dict, max_bytes);
-    auto copy = dict->Clone();
-    if (!copy || !copy->IsDict()) return std::nullopt;
-    std::unique_ptr<SDF::Dict> d(static_cast<SDF::Dict*>(copy.release()));
-    auto stream = SDF::FileStream::Create(Common::Bytes(src.inline_data.begin(), src.inline_data.end()), std::move(d));
-    return PDF::ReadDecoded(stream.get(), max_bytes);
+    return PDF::ReadDecodedInline(*dict, src.inline_data, max_bytes);
 }
 
 // Samples of bpc bits unpacked per row (rows start on byte boundaries).

@@ -13,7 +13,6 @@
 #include "sdf/CharClass.h"
 #include "sdf/NumberToken.h"
 #include "sdf/Obj.h"
-#include "sdf/Stream.h"
 #include "sdf/WriteFlate.h"
 
 namespace qvx::PDF {
@@ -104,10 +103,7 @@ bool HasForbiddenFilter(const SDF::Obj* dict)
 // small); dict is given the new filters. Null when the data does not decode.
 std::optional<Common::Bytes> ReencodedInlineData(SDF::Obj& dict, Common::ByteView data)
 {
-    auto copy = dict.Clone();
-    std::unique_ptr<SDF::Dict> d(static_cast<SDF::Dict*>(copy.release()));
-    auto stream = SDF::FileStream::Create(Common::Bytes(data.begin(), data.end()), std::move(d));
-    std::optional<Common::Bytes> samples = ReadDecoded(stream.get(), kMaxContentBytes);
+    std::optional<Common::Bytes> samples = ReadDecodedInline(dict, data, kMaxContentBytes);
     if (!samples) return std::nullopt;
     auto sink = std::make_unique<Filters::MemoryFilter>();
     Filters::MemoryFilter* mem = sink.get();
