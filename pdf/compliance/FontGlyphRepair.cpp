@@ -1,12 +1,15 @@
 // Conversion: codes shown that reach no glyph of the embedded program, or that reach
 // .notdef, are given a glyph of their own that draws what readers drew for them, at the
-// code's width: a copy of .notdef in a Type 1 program, under the name the encoding gives
-// the code (a new one when it gives none); in a simple TrueType font the glyph its symbolic
-// Unicode cmap gives the code, else an empty glyph, reached through a (3,0) cmap; in a
-// CIDFontType2 a copy of glyph 0 reached through CIDToGIDMap.
+// code's width: a copy of .notdef in a Type 1 or bare CFF program, under the name the
+// encoding gives the code (a new one when it gives none); in a simple TrueType font the
+// glyph its symbolic Unicode cmap gives the code, else an empty glyph, reached through a
+// (3,0) cmap; in a CIDFontType2 a copy of glyph 0 reached through CIDToGIDMap; in a CID-keyed
+// CFF program an empty glyph under the CID, as readers draw nothing for a CID it lacks.
 #include <cmath>
+#include <set>
 #include <vector>
 
+#include "pdf/CFFProgram.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
@@ -47,13 +50,45 @@ void PutDifferences(Obj* dict, const std::map<unsigned, std::string>& names)
     }
 }
 
+bool IsFontFile3(const Font& font, std::string_view subtype)
+{
+    return font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == subtype;
+}
+
+// Each copy's glyph opens with the advance it was given, in thousandths of an em.
+bool CopiesAgree(const FontProgram& p, const std::vector<std::pair<unsigned, double>>& glyphs)
+{
+    for (const auto& [gid, width] : glyphs) {
+        long advance = p.Advance(gid);
+        if (gid == 0 || advance < 0 || std::fabs(advance * 1000.0 / p.UnitsPerEm() - width) > 1.0) return false;
+    }
+    return true;
+}
+
+// A bare CFF program (FontFile3 Type1C) with the copies of .notdef under their names.
+std::optional<Common::Bytes> CFFWithCopies(const Common::Bytes& data, const Type1Program::Copies& copies,
+                                           const std::map<std::string, double>& widths)
+{
+    std::vector<CFFProgram::Copy> add;
+    for (const auto& [name, copy] : copies) add.push_back({0, static_cast<double>(copy.advance), name, 0});
+    auto fixed = CFFProgram::WithGlyphCopies(data, add);
+    auto opened = fixed ? FontProgram::Open(*fixed) : nullptr;
+    if (!opened) return std::nullopt;
+    std::vector<std::pair<unsigned, double>> glyphs;
+    for (const auto& [name, width] : widths) glyphs.emplace_back(opened->GlyphByName(name), width);
+    if (!CopiesAgree(*opened, glyphs)) return std::nullopt;
+    return fixed;
+}
+
 bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
 {
     const FontProgram* p = font.GetProgram();
-    if (font.GetEmbeddedKey() != "FontFile" || !p || !p->HasGlyphNames() || p->UnitsPerEm() <= 0) return false;
+    bool cff = IsFontFile3(font, "Type1C");
+    if ((font.GetEmbeddedKey() != "FontFile" && !cff) || !p || !p->HasGlyphNames() || p->UnitsPerEm() <= 0) return false;
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!data) return false;
     std::string notdef = p->GlyphName(0);
+    std::map<std::string, double> widths;
     Type1Program::Copies copies;
     std::map<unsigned, std::string> names;
     for (const Font::CharCode& c : codes) {
@@ -67,11 +102,18 @@ bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
         std::optional<long> units = p->CharStringWidth(font.GetWidth(c));
         if (!units) return false;
         copies.emplace(name, Type1Program::Copy{notdef, *units});
+        widths.emplace(name, font.GetWidth(c));
     }
-    auto fixed = Type1Program::WithAdvances(*data, {}, copies);
-    if (!fixed || !FontProgram::Open(fixed->data)) return false;
     Obj* descriptor = font.GetDescriptor()->Resolve();
-    FontReplace::PutType1Lengths(FontReplace::PutStream(ctx, descriptor, "FontFile", fixed->data), fixed->lengths);
+    if (cff) {
+        auto fixed = CFFWithCopies(*data, copies, widths);
+        if (!fixed) return false;
+        FontReplace::PutStream(ctx, descriptor, "FontFile3", *fixed)->PutName("Subtype", "Type1C");
+    } else {
+        auto fixed = Type1Program::WithAdvances(*data, {}, copies);
+        if (!fixed || !FontProgram::Open(fixed->data)) return false;
+        FontReplace::PutType1Lengths(FontReplace::PutStream(ctx, descriptor, "FontFile", fixed->data), fixed->lengths);
+    }
     if (!names.empty()) PutDifferences(font.GetSDFObj()->Resolve(), names);
     // A subset's CharSet lists every glyph of the program.
     if (Obj* charset = Deref(FindIn(descriptor, "CharSet")); charset && charset->IsString()) {
@@ -99,6 +141,20 @@ std::optional<Common::Bytes> AppendCopies(const Font& font, const std::vector<Su
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!data) return std::nullopt;
     return SubstituteProgram::WithGlyphCopies(*data, copies);
+}
+
+// The CIDs now reach glyphs: a CIDSet lists them.
+void AddToCIDSet(PassContext& ctx, const Font& font, const std::set<std::uint32_t>& cids)
+{
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    Obj* cidset = FindStream(descriptor, "CIDSet");
+    if (!cidset || cids.empty()) return;
+    std::size_t bytes = (*cids.rbegin() + 8) / 8;
+    auto bits = ReadDecoded(cidset, 0x10000 / 8);
+    if (!bits) return;
+    if (bits->size() < bytes) bits->resize(bytes, 0);
+    for (std::uint32_t cid : cids) (*bits)[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
+    FontReplace::PutStream(ctx, descriptor, "CIDSet", *bits);
 }
 
 void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program)
@@ -177,15 +233,40 @@ bool RepairCIDFontType2(PassContext& ctx, const Font& font, const Codes& codes)
     }
     PutTrueType(ctx, font, *fixed);
     FontReplace::PutStream(ctx, desc->Resolve(), "CIDToGIDMap", map);
-    // The CIDs now reach glyphs: a CIDSet lists them.
-    Obj* descriptor = font.GetDescriptor()->Resolve();
-    if (Obj* cidset = FindStream(descriptor, "CIDSet")) {
-        auto bits = ReadDecoded(cidset, cids);
-        if (!bits) return true;
-        if (bits->size() < (cids + 7) / 8) bits->resize((cids + 7) / 8, 0);
-        for (const auto& [cid, gid] : glyphs) (*bits)[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
-        FontReplace::PutStream(ctx, descriptor, "CIDSet", *bits);
+    std::set<std::uint32_t> added;
+    for (const auto& [cid, gid] : glyphs) added.insert(cid);
+    AddToCIDSet(ctx, font, added);
+    return true;
+}
+
+bool RepairCIDFontType0(PassContext& ctx, const Font& font, const Codes& codes)
+{
+    const FontProgram* p = font.GetProgram();
+    if (!p || !p->IsCIDKeyed() || p->UnitsPerEm() <= 0 || !IsFontFile3(font, "CIDFontType0C")) return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return false;
+    std::vector<CFFProgram::Copy> copies;
+    std::map<std::uint32_t, double> widths;
+    for (const Font::CharCode& c : codes) {
+        if (c.cid == 0 || c.cid > 0xFFFF || widths.count(c.cid)) continue;
+        std::optional<long> units = p->CharStringWidth(font.GetWidth(c));
+        if (!units) return false;
+        copies.push_back({std::nullopt, static_cast<double>(*units), {}, c.cid});
+        widths.emplace(c.cid, font.GetWidth(c));
     }
+    if (copies.empty()) return false;
+    auto fixed = CFFProgram::WithGlyphCopies(*data, copies);
+    auto opened = fixed ? FontProgram::Open(*fixed) : nullptr;
+    if (!opened) return false;
+    std::vector<std::pair<unsigned, double>> glyphs;
+    std::set<std::uint32_t> added;
+    for (const auto& [cid, width] : widths) {
+        glyphs.emplace_back(opened->GlyphByCID(cid), width);
+        added.insert(cid);
+    }
+    if (!CopiesAgree(*opened, glyphs)) return false;
+    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile3", *fixed)->PutName("Subtype", "CIDFontType0C");
+    AddToCIDSet(ctx, font, added);
     return true;
 }
 
@@ -199,6 +280,7 @@ void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std:
     if (codes.empty() || !font.GetDescriptor()) return;
     if (font.IsComposite()) {
         if (font.GetDescendantKind() == Font::e_cid_type2) RepairCIDFontType2(ctx, font, codes);
+        else if (font.GetDescendantKind() == Font::e_cid_type0) RepairCIDFontType0(ctx, font, codes);
     } else if (font.GetKind() == Font::e_truetype) {
         RepairTrueType(ctx, font, codes);
     } else if (font.GetKind() == Font::e_type1 || font.GetKind() == Font::e_mmtype1) {

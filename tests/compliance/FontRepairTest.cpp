@@ -1,8 +1,9 @@
 // Conversion of fonts a file embeds but that break the font rules: damaged or misfiled
 // programs replaced or moved, advances set to the widths, codes without a glyph given one of
-// their own, symbolic and CFF TrueType programs rewritten; the copy passes revalidation and
-// draws as the original did.
+// their own (in Type 1, TrueType and bare CFF programs), symbolic and CFF TrueType programs
+// rewritten; the copy passes revalidation and draws as the original did.
 #include "tests/compliance/FontReplacementSupport.h"
+#include "tests/support/CFFBuilder.h"
 
 using namespace qvx::Test::FontReplacement;
 
@@ -434,5 +435,67 @@ TEST(FontRepair, TrueTypeWithCFFOutlinesBecomesType1)
         EXPECT_EQ(descriptor->FindObj("FontFile3")->GetObjNum(), 12u);
         EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
         EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile3") == program);
+    }
+}
+
+TEST(FontRepair, CFFCodesWithoutGlyphGetOneOfTheirOwn)
+{
+    auto open = [](const std::string& bytes) { return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())); };
+    std::string descriptor = "<</Type/FontDescriptor/FontName/ABCDEF+TestCFF/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                             "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile3 12 0 R>>";
+
+    // A Type1C program: code 32 names .notdef (62118), whose advance is not the code's width
+    // (361), and C a glyph the program lacks (352). Each gets a copy of .notdef at its width, code 32 under a new name the encoding
+    // gives it; the page draws as before.
+    std::string named = qvx::Test::MakeCFF({{"A", 0, 600}, {"B", 0, 640}}, false);
+    std::string widths = "[250";
+    for (int code = 33; code < 65; ++code) widths += " 0";
+    widths += " 600 640 700]";
+    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (A BC) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/ABCDEF+TestCFF/FirstChar 32/LastChar 67/Widths" + widths +
+                  "/Encoding<</Differences[32/.notdef 65/A/B/C]>>/FontDescriptor 11 0 R>>");
+    b.Set(11, descriptor);
+    b.SetStream(12, "/Subtype/Type1C", named);
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "352(10) 361(10) 62118(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_TRUE(SameLook(c->in, c->out));
+    CopyReader copy(c->out);
+    Obj* file = copy.Get(11)->FindObj("FontFile3");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->GetObjNum(), 12u);
+    EXPECT_EQ(qvx::PDF::FindName(file->Resolve(), "Subtype"), "Type1C");
+    auto p = open(CopyReader::Decoded(copy.Get(11), "FontFile3"));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Advance(p->GlyphByName("C")), 700);
+    ASSERT_NE(p->GlyphByName("notdef.c32"), 0u);
+    EXPECT_EQ(p->Advance(p->GlyphByName("notdef.c32")), 250);
+    Obj* diffs = qvx::PDF::FindArray(qvx::PDF::FindDict(copy.Get(10), "Encoding"), "Differences");
+    ASSERT_NE(diffs, nullptr);
+    EXPECT_EQ(qvx::PDF::NumberAt(diffs, diffs->Size() - 2, 0), 32);
+
+    // A CIDFontType0C program without CID 3, which is shown (351), and a CIDSet that lists
+    // CIDs 0 to 2, without the CID shown (356): the CID gets a glyph without
+    // outline at its width, as readers draw nothing for it, and the CIDSet lists it.
+    std::string keyed = qvx::Test::MakeCFF({{"", 1, 600}, {"", 2, 640}}, true);
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder t = Page(level, "BT /F1 20 Tf 10 100 Td <000100030002> Tj ET");
+        t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+TestCFF/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+        t.Set(13, "<</Type/Font/Subtype/CIDFontType0/BaseFont/ABCDEF+TestCFF/CIDSystemInfo<</Registry(Adobe)"
+                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/W[1[600 640 700]]>>");
+        std::string d = descriptor;
+        t.Set(11, d.replace(d.find("/StemV"), 6, "/CIDSet 15 0 R/StemV"));
+        t.SetStream(12, "/Subtype/CIDFontType0C", keyed);
+        t.SetStream(15, "", std::string(1, static_cast<char>(0xE0)));
+        auto ct = Convert(t.Build(), level);
+        EXPECT_EQ(ct->first, "351(10) 356(11)");
+        EXPECT_EQ(ct->again, "");
+        EXPECT_TRUE(SameLook(ct->in, ct->out));
+        CopyReader fixed(ct->out);
+        auto k = open(CopyReader::Decoded(fixed.Get(11), "FontFile3"));
+        ASSERT_NE(k, nullptr);
+        EXPECT_EQ(k->Advance(k->GlyphByCID(3)), 700);
+        EXPECT_EQ(CopyReader::Decoded(fixed.Get(11), "CIDSet"), std::string(1, static_cast<char>(0xF0)));
     }
 }
