@@ -194,21 +194,26 @@ bool RepairTrueType(PassContext& ctx, const Font& font, const Codes& codes)
     return true;
 }
 
-bool RepairCIDFontType2(PassContext& ctx, const Font& font, const Codes& codes)
+// A CID of a composite font to be given a glyph: a copy of source, or one without outline.
+struct CIDGlyph {
+    std::uint32_t cid;
+    double width;
+    std::optional<unsigned> source;
+};
+
+bool RepairCIDFontType2(PassContext& ctx, const Font& font, const std::vector<CIDGlyph>& needs)
 {
     const FontProgram* p = font.GetProgram();
     Obj* desc = font.GetDescendant();
     if (!p || !desc || p->Format() != "TrueType" || font.GetEmbeddedKey() != "FontFile2") return false;
-    // CID 0 is .notdef whatever glyph it reaches: only the CMap could send the code elsewhere.
     std::vector<SubstituteProgram::GlyphCopy> copies;
     std::map<std::uint32_t, unsigned> glyphs;
     auto next = static_cast<unsigned>(p->GlyphCount());
-    for (const Font::CharCode& c : codes) {
-        if (c.cid == 0 || c.cid > 0xFFFF || glyphs.count(c.cid)) continue;
-        copies.push_back({0, font.GetWidth(c)});
-        glyphs.emplace(c.cid, next++);
+    for (const CIDGlyph& n : needs) {
+        // Readers draw glyph 0 for a CID the map sends nowhere.
+        copies.push_back({n.source.value_or(0), n.width});
+        glyphs.emplace(n.cid, next++);
     }
-    if (copies.empty()) return false;
     auto fixed = AppendCopies(font, copies);
     if (!fixed || !FontProgram::Open(*fixed)) return false;
     // The map as it was (Identity where there was none), with the new entries.
@@ -233,41 +238,126 @@ bool RepairCIDFontType2(PassContext& ctx, const Font& font, const Codes& codes)
     }
     PutTrueType(ctx, font, *fixed);
     FontReplace::PutStream(ctx, desc->Resolve(), "CIDToGIDMap", map);
-    std::set<std::uint32_t> added;
-    for (const auto& [cid, gid] : glyphs) added.insert(cid);
-    AddToCIDSet(ctx, font, added);
     return true;
 }
 
-bool RepairCIDFontType0(PassContext& ctx, const Font& font, const Codes& codes)
+bool RepairCIDFontType0(PassContext& ctx, const Font& font, const std::vector<CIDGlyph>& needs)
 {
     const FontProgram* p = font.GetProgram();
     if (!p || !p->IsCIDKeyed() || p->UnitsPerEm() <= 0 || !IsFontFile3(font, "CIDFontType0C")) return false;
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!data) return false;
     std::vector<CFFProgram::Copy> copies;
-    std::map<std::uint32_t, double> widths;
-    for (const Font::CharCode& c : codes) {
-        if (c.cid == 0 || c.cid > 0xFFFF || widths.count(c.cid)) continue;
-        std::optional<long> units = p->CharStringWidth(font.GetWidth(c));
+    for (const CIDGlyph& n : needs) {
+        std::optional<long> units = p->CharStringWidth(n.width);
         if (!units) return false;
-        copies.push_back({std::nullopt, static_cast<double>(*units), {}, c.cid});
-        widths.emplace(c.cid, font.GetWidth(c));
+        copies.push_back({n.source, static_cast<double>(*units), {}, n.cid});
     }
-    if (copies.empty()) return false;
     auto fixed = CFFProgram::WithGlyphCopies(*data, copies);
     auto opened = fixed ? FontProgram::Open(*fixed) : nullptr;
     if (!opened) return false;
     std::vector<std::pair<unsigned, double>> glyphs;
-    std::set<std::uint32_t> added;
-    for (const auto& [cid, width] : widths) {
-        glyphs.emplace_back(opened->GlyphByCID(cid), width);
-        added.insert(cid);
-    }
+    for (const CIDGlyph& n : needs) glyphs.emplace_back(opened->GlyphByCID(n.cid), n.width);
     if (!CopiesAgree(*opened, glyphs)) return false;
     FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile3", *fixed)->PutName("Subtype", "CIDFontType0C");
-    AddToCIDSet(ctx, font, added);
     return true;
+}
+
+// An Identity CMap made an embedded one that sends code to cid and every other code to
+// itself, written as readers expect Identity: ranges of 256 codes, 100 to a block.
+void PutMovedIdentity(PassContext& ctx, const Font& font, std::uint32_t code, std::uint32_t cid)
+{
+    bool vertical = font.GetWMode() == 1;
+    std::string name = vertical ? "IdentityMoved-V" : "IdentityMoved-H";
+    auto hex = [](std::uint32_t v) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "<%04X>", v & 0xFFFF);
+        return std::string(buf);
+    };
+    std::string ranges, block;
+    int in_block = 0;
+    auto flush = [&] {
+        if (in_block) ranges += std::to_string(in_block) + " begincidrange\n" + block + "endcidrange\n";
+        block.clear();
+        in_block = 0;
+    };
+    auto range = [&](std::uint32_t lo, std::uint32_t hi) {
+        block += hex(lo) + " " + hex(hi) + " " + std::to_string(lo) + "\n";
+        if (++in_block == 100) flush();
+    };
+    for (std::uint32_t lo = 0; lo < 0x10000; lo += 0x100) {
+        std::uint32_t hi = lo + 0xFF;
+        if (code < lo || code > hi) {
+            range(lo, hi);
+            continue;
+        }
+        if (code > lo) range(lo, code - 1);
+        if (code < hi) range(code + 1, hi);
+    }
+    flush();
+    std::string program = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                          "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> def\n"
+                          "/CMapName /" + name + " def\n/CMapType 1 def\n/WMode " + (vertical ? "1" : "0") +
+                          " def\n1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n" + ranges +
+                          "1 begincidchar\n" + hex(code) + " " + std::to_string(cid) + "\nendcidchar\n"
+                          "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    Obj* dict = font.GetSDFObj()->Resolve();
+    Obj* stream = FontReplace::PutStream(ctx, dict, "Encoding", Common::ToBytes(program));
+    stream->PutName("Type", "CMap");
+    stream->PutName("CMapName", name);
+    Obj* info = stream->PutDict("CIDSystemInfo");
+    info->PutString("Registry", "Adobe");
+    info->PutString("Ordering", "Identity");
+    info->PutNumber("Supplement", 0);
+    if (vertical) stream->PutNumber("WMode", 1);
+}
+
+// The CID a code of CID 0 moves to: one the program lacks that no code shown reaches.
+std::uint32_t FreeCID(const Font& font, const std::map<std::uint32_t, Font::CharCode>& shown)
+{
+    std::set<std::uint32_t> used;
+    for (const auto& [key, c] : shown) used.insert(c.cid);
+    auto cid = static_cast<std::uint32_t>(font.GetProgram()->GlyphCount());
+    if (Obj* map = font.GetCIDToGIDMapObj(); map && map->IsStream())
+        if (auto read = ReadDecoded(map, 2ull * 0x10000)) cid = std::max(cid, static_cast<std::uint32_t>(read->size() / 2));
+    while (used.count(cid)) ++cid;
+    return cid;
+}
+
+void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, const std::map<std::uint32_t, Font::CharCode>& shown)
+{
+    bool truetype = font.GetDescendantKind() == Font::e_cid_type2;
+    if (!truetype && font.GetDescendantKind() != Font::e_cid_type0) return;
+    std::vector<CIDGlyph> needs;
+    std::set<std::uint32_t> cids;
+    std::optional<Font::CharCode> notdef;
+    for (const Font::CharCode& c : codes) {
+        if (c.cid == 0) notdef = c;
+        else if (c.cid <= 0xFFFF && cids.insert(c.cid).second) needs.push_back({c.cid, font.GetWidth(c), truetype ? std::optional<unsigned>(0) : std::nullopt});
+    }
+    // CID 0 is .notdef whatever glyph it reaches: only the CMap can send its code elsewhere,
+    // to a copy of the glyph drawn. Done for Identity, where every other code keeps its CID.
+    const CMap* cmap = font.GetCMap();
+    Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
+    std::optional<std::uint32_t> moved;
+    if (notdef && NotdefLevel(ctx) && cmap && cmap->IsIdentity() && enc && enc->IsName() && notdef->nbytes == 2) {
+        moved = FreeCID(font, shown);
+        long drawn = truetype ? font.GlyphId(*notdef) : 0;
+        if (*moved > 0xFFFF || drawn < 0) moved.reset();
+        else needs.push_back({*moved, font.GetWidth(*notdef), static_cast<unsigned>(drawn)});
+    }
+    if (needs.empty()) return;
+    if (!(truetype ? RepairCIDFontType2(ctx, font, needs) : RepairCIDFontType0(ctx, font, needs))) return;
+    if (moved) {
+        PutMovedIdentity(ctx, font, notdef->code, *moved);
+        Obj* desc = font.GetDescendant()->Resolve();
+        Obj* w = FindArray(desc, "W");
+        if (!w) w = desc->PutArray("W");
+        w->PushBackNumber(*moved);
+        w->PushBackArray()->PushBackNumber(font.GetWidth(*notdef));
+        cids.insert(*moved);
+    }
+    AddToCIDSet(ctx, font, cids);
 }
 
 }  // namespace
@@ -279,8 +369,7 @@ void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std:
         if (LacksGlyph(font, c)) codes.push_back(c);
     if (codes.empty() || !font.GetDescriptor()) return;
     if (font.IsComposite()) {
-        if (font.GetDescendantKind() == Font::e_cid_type2) RepairCIDFontType2(ctx, font, codes);
-        else if (font.GetDescendantKind() == Font::e_cid_type0) RepairCIDFontType0(ctx, font, codes);
+        RepairComposite(ctx, font, codes, shown);
     } else if (font.GetKind() == Font::e_truetype) {
         RepairTrueType(ctx, font, codes);
     } else if (font.GetKind() == Font::e_type1 || font.GetKind() == Font::e_mmtype1) {

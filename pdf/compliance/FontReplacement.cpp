@@ -450,7 +450,8 @@ void ReplaceMarkedFonts(PassContext& ctx)
         const Font& font = *e.font;
         if (RefileProgram(font)) continue;
         if (font.IsComposite()) {
-            FontReplace::ReplaceComposite(ctx, e);
+            // The codes the new program has no glyph for are seen only now.
+            if (FontReplace::ReplaceComposite(ctx, e)) FontRules::RepairGlyphCoverage(ctx, *Font::Create(font.GetSDFObj()), e.codes);
             continue;
         }
         // A standard 14 font (or a common alias of one) takes the URW program readers draw it

@@ -499,3 +499,61 @@ TEST(FontRepair, CFFCodesWithoutGlyphGetOneOfTheirOwn)
         EXPECT_EQ(CopyReader::Decoded(fixed.Get(11), "CIDSet"), std::string(1, static_cast<char>(0xF0)));
     }
 }
+
+TEST(FontRepair, CodeOfCIDZeroMovesToACIDOfItsOwn)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    auto open = [](const std::string& bytes) { return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())); };
+    // Identity-H fonts showing code 0000, which is CID 0 (.notdef, 62118, at a width that is
+    // not its advance, 361), in a CID-keyed CFF program and in a TrueType one. The code moves
+    // through an embedded CMap to a CID of its own with a copy of the glyph drawn, at the
+    // width; the other codes keep their CIDs and the page draws as before.
+    struct Case {
+        const char *subtype, *key, *stream_dict;
+        std::string program;
+    };
+    for (const Case& k : {Case{"CIDFontType0", "FontFile3", "/Subtype/CIDFontType0C", qvx::Test::MakeCFF({{"", 1, 600}, {"", 2, 640}}, true)},
+                          Case{"CIDFontType2", "FontFile2", "", qvx::Test::ReadFile(kDejaVu)}}) {
+        SCOPED_TRACE(k.subtype);
+        for (int level : {k1B, k2B}) {
+            SCOPED_TRACE(level);
+            PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <000100000002> Tj ET");
+            b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+Test/Encoding/Identity-H/DescendantFonts[13 0 R]"
+                      "/ToUnicode 14 0 R>>");
+            b.SetStream(14, "", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange "
+                                "<0000> <FFFF> endcodespacerange 3 beginbfchar <0000> <0020> <0001> <0041> <0002> <0042> "
+                                "endbfchar endcmap end end");
+            b.Set(13, std::string("<</Type/Font/Subtype/") + k.subtype + "/BaseFont/ABCDEF+Test/CIDSystemInfo<</Registry(Adobe)"
+                      "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/W[0[700 600 640]]" +
+                          (*k.stream_dict ? "" : "/CIDToGIDMap/Identity") + ">>");
+            b.Set(11, std::string("<</Type/FontDescriptor/FontName/ABCDEF+Test/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/") + k.key + " 12 0 R>>");
+            b.SetStream(12, k.stream_dict, k.program);
+            auto c = Convert(b.Build(), level);
+            EXPECT_TRUE(SameLook(c->in, c->out));
+            EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+            CopyReader copy(c->out);
+            Obj* enc = copy.Get(10)->FindObj("Encoding");
+            if (level == k1B) {
+                // .notdef may be shown there: nothing changes.
+                EXPECT_EQ(c->first, "354(11) 361(10)");
+                EXPECT_TRUE(enc->IsName());
+                continue;
+            }
+            EXPECT_EQ(c->first, "361(10) 62118(10)");
+            EXPECT_EQ(c->again, "");
+            ASSERT_TRUE(enc->Resolve()->IsStream());
+            auto p = open(CopyReader::Decoded(copy.Get(11), k.key));
+            ASSERT_NE(p, nullptr);
+            // The new CID is the last entry of W, the one after the program's last glyph.
+            Obj* w = qvx::PDF::FindArray(copy.Get(13), "W");
+            ASSERT_NE(w, nullptr);
+            auto cid = static_cast<unsigned>(qvx::PDF::NumberAt(w, w->Size() - 2, 0));
+            EXPECT_GE(cid, 3u);
+            EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::Deref(w->GetAt(w->Size() - 1)), 0, 0), 700);
+            long gid = *k.stream_dict ? p->GlyphByCID(cid) : (static_cast<long>(p->GlyphCount()) - 1);
+            EXPECT_EQ(std::lround(p->Advance(static_cast<unsigned>(gid)) * 1000.0 / p->UnitsPerEm()), 700);
+        }
+    }
+}
