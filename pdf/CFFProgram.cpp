@@ -482,6 +482,36 @@ Bytes CharStringNumber(double v)
     return {255, static_cast<Byte>(fixed >> 24), static_cast<Byte>(fixed >> 16), static_cast<Byte>(fixed >> 8), static_cast<Byte>(fixed)};
 }
 
+// Glyph index's charstring with its advance set (in the program's units), without its
+// outline when bare; nullopt when the outline's start cannot be told.
+std::optional<Bytes> WithWidth(const Font& font, unsigned index, double advance, bool bare)
+{
+    const Bytes& cs = font.charstrings[index];
+    Bytes out = CharStringNumber(advance - font.privates[font.fd_select[index]].nominal_width);
+    if (bare) {
+        out.push_back(14);  // endchar
+        return out;
+    }
+    auto start = OutlineStart(cs);
+    if (!start) return std::nullopt;
+    out.insert(out.end(), cs.begin() + static_cast<std::ptrdiff_t>(*start), cs.end());
+    return out;
+}
+
+// Writes the program again, with every offset placed.
+Bytes Written(const Font& font, std::size_t cid_count)
+{
+    Layout measured, placed;
+    Write(font, measured, placed, cid_count);
+    return Write(font, placed, measured, cid_count);
+}
+
+std::size_t CIDCount(const Font& font)
+{
+    auto count = Whole(Find(font.top, e_cid_count), 0, 0x10000);
+    return count ? *count : kDefaultCIDCount;
+}
+
 }  // namespace
 
 std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView data, const std::vector<Copy>& copies)
@@ -489,20 +519,12 @@ std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView data, const std::v
     auto font = Read(data);
     if (!font || font->charstrings.size() + copies.size() > 0xFFFF) return std::nullopt;
     std::set<unsigned> cids(font->charset.begin(), font->charset.end());
-    std::size_t cid_count = kDefaultCIDCount;
-    if (auto count = Whole(Find(font->top, e_cid_count), 0, 0x10000)) cid_count = *count;
+    std::size_t cid_count = CIDCount(*font);
     for (const Copy& c : copies) {
         unsigned source = c.source.value_or(0);
         if (source >= font->charstrings.size() || !std::isfinite(c.advance)) return std::nullopt;
-        unsigned fd = font->fd_select[source];
-        Bytes cs = CharStringNumber(c.advance - font->privates[fd].nominal_width);
-        if (c.source) {
-            auto start = OutlineStart(font->charstrings[source]);
-            if (!start) return std::nullopt;
-            cs.insert(cs.end(), font->charstrings[source].begin() + static_cast<std::ptrdiff_t>(*start), font->charstrings[source].end());
-        } else {
-            cs.push_back(14);  // endchar
-        }
+        auto cs = WithWidth(*font, source, c.advance, !c.source);
+        if (!cs) return std::nullopt;
         if (font->cid) {
             if (c.cid > 0xFFFF || !cids.insert(c.cid).second) return std::nullopt;
             font->charset.push_back(c.cid);
@@ -513,12 +535,26 @@ std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView data, const std::v
             font->charset.push_back(static_cast<unsigned>(kStandardStrings + font->strings.size()));
             font->strings.push_back(Common::AsBytes(c.name));
         }
-        font->charstrings.push_back(std::move(cs));
-        font->fd_select.push_back(fd);
+        font->charstrings.push_back(std::move(*cs));
+        font->fd_select.push_back(font->fd_select[source]);
     }
-    Layout measured, placed;
-    Write(*font, measured, placed, cid_count);
-    return Write(*font, placed, measured, cid_count);
+    return Written(*font, cid_count);
+}
+
+std::optional<Common::Bytes> WithAdvances(Common::ByteView data, const std::map<unsigned, double>& advances)
+{
+    auto font = Read(data);
+    if (!font || advances.empty()) return std::nullopt;
+    for (const auto& [glyph, advance] : advances) {
+        // FreeType numbers the glyphs of a CID-keyed program by CID.
+        auto at = font->cid ? std::find(font->charset.begin(), font->charset.end(), glyph) : font->charset.begin() + std::min<std::size_t>(glyph, font->charset.size());
+        if (at == font->charset.end() || !std::isfinite(advance)) return std::nullopt;
+        auto index = static_cast<unsigned>(at - font->charset.begin());
+        auto cs = WithWidth(*font, index, advance, false);
+        if (!cs) return std::nullopt;
+        font->charstrings[index] = std::move(*cs);
+    }
+    return Written(*font, CIDCount(*font));
 }
 
 }  // namespace qvx::PDF::CFFProgram

@@ -116,9 +116,11 @@ TEST(FontRepair, CFFAndType1AdvancesSetToWidths)
     struct Case {
         const char *file, *key, *stream_dict;
     };
-    for (const Case& k : {Case{kNimbusSansOTF, "FontFile3", "/Subtype/OpenType"}, Case{kNimbusSans, "FontFile", ""}}) {
-        SCOPED_TRACE(k.key);
-        std::string program = qvx::Test::ReadFile(k.file);
+    // And as a bare CFF program under FontFile3 Type1C.
+    for (const Case& k : {Case{kNimbusSansOTF, "FontFile3", "/Subtype/OpenType"}, Case{kNimbusSans, "FontFile", ""},
+                          Case{nullptr, "FontFile3", "/Subtype/Type1C"}}) {
+        SCOPED_TRACE(k.stream_dict);
+        std::string program = k.file ? qvx::Test::ReadFile(k.file) : qvx::Test::MakeCFF({{"A", 0, 667}, {"B", 0, 667}, {"C", 0, 722}}, false);
         std::string dict = k.stream_dict;
         if (*k.stream_dict == '\0') {
             std::size_t clear = program.find("eexec") + 6, tail = program.rfind("cleartomark");

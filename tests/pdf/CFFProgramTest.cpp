@@ -1,6 +1,6 @@
-// Bare CFF programs with glyphs added as copies: the copies open in FreeType under their
-// names or CIDs with the advances asked for, the old glyphs stay, and programs that cannot
-// be read or copied faithfully give nothing.
+// Bare CFF programs with glyphs added as copies, or with advances set: the copies open in
+// FreeType under their names or CIDs with the advances asked for, the old glyphs stay, and
+// programs that cannot be read or copied faithfully give nothing.
 #include <gtest/gtest.h>
 
 #include "common/Buffer.h"
@@ -49,6 +49,29 @@ TEST(CFFProgram, CopiesAddedByNameAndByCID)
     EXPECT_EQ(c->Advance(c->GlyphByCID(3)), 300);
     EXPECT_EQ(c->Advance(c->GlyphByCID(2)), 640);
     EXPECT_FALSE(CFFProgram::WithGlyphCopies(keyed, {{0, 700, "", 2}}));
+}
+
+TEST(CFFProgram, AdvancesSetByGlyphNumberOrCID)
+{
+    Bytes named = ToBytes(qvx::Test::MakeCFF({{"A", 0, 600}, {"B", 0, 640}}, false));
+    auto fixed = CFFProgram::WithAdvances(named, {{2, 700}, {0, 250}});
+    ASSERT_TRUE(fixed);
+    auto p = FontProgram::Open(*fixed);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->Advance(0), 250);
+    EXPECT_EQ(p->Advance(1), 600);
+    EXPECT_EQ(p->Advance(2), 700);
+    EXPECT_FALSE(CFFProgram::WithAdvances(named, {{3, 700}}));
+
+    // CIDs 5 and 9 are glyphs 1 and 2.
+    Bytes keyed = ToBytes(qvx::Test::MakeCFF({{"", 5, 600}, {"", 9, 640}}, true));
+    auto grown = CFFProgram::WithAdvances(keyed, {{9, 300}});
+    ASSERT_TRUE(grown);
+    auto c = FontProgram::Open(*grown);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->Advance(c->GlyphByCID(9)), 300);
+    EXPECT_EQ(c->Advance(c->GlyphByCID(5)), 600);
+    EXPECT_FALSE(CFFProgram::WithAdvances(keyed, {{2, 300}}));
 }
 
 TEST(CFFProgram, DamagedProgramsGiveNothing)
