@@ -379,25 +379,31 @@ Bytes WriteDict(const Dict& dict, const std::map<int, std::vector<std::size_t>>&
     return out;
 }
 
-// A Private DICT with its subroutines right after it.
-Bytes WritePrivate(const Private& p)
+// A Private DICT with its subroutines right after it, and the size of the DICT alone.
+struct PrivateBytes {
+    Bytes bytes;
+    std::size_t dict_size;
+};
+
+PrivateBytes WritePrivate(const Private& p)
 {
     std::map<int, std::vector<std::size_t>> values;
     if (!p.subrs.empty()) values[e_subrs] = {0};
     Bytes out = WriteDict(p.dict, values);
+    std::size_t size = out.size();
     if (!p.subrs.empty()) {
-        values[e_subrs] = {out.size()};
+        values[e_subrs] = {size};
         out = WriteDict(p.dict, values);
         PutIndex(out, Copied(p.subrs));
     }
-    return out;
+    return {std::move(out), size};
 }
 
 Bytes Write(const Font& font, const Layout& at, Layout& placed, std::size_t cid_count)
 {
     Bytes out{1, 0, 4, 4};
     PutIndex(out, {Bytes(font.name.begin(), font.name.end())});
-    std::vector<Bytes> privates;
+    std::vector<PrivateBytes> privates;
     for (const Private& p : font.privates) privates.push_back(WritePrivate(p));
     std::map<int, std::vector<std::size_t>> top{{e_charset, {at.charset}}, {e_charstrings, {at.charstrings}}};
     if (font.cid) {
@@ -405,7 +411,7 @@ Bytes Write(const Font& font, const Layout& at, Layout& placed, std::size_t cid_
         top[e_fd_select] = {at.fd_select};
         top[e_cid_count] = {cid_count};
     } else {
-        top[e_private] = {privates[0].size(), at.privates.empty() ? 0 : at.privates[0]};
+        top[e_private] = {privates[0].dict_size, at.privates.empty() ? 0 : at.privates[0]};
         if (!font.encoding.empty()) top[e_encoding] = {at.encoding};
     }
     PutIndex(out, {WriteDict(font.top, top)});
@@ -432,13 +438,13 @@ Bytes Write(const Font& font, const Layout& at, Layout& placed, std::size_t cid_
         placed.fd_array = out.size();
         std::vector<Bytes> fds;
         for (std::size_t i = 0; i < font.fds.size(); ++i)
-            fds.push_back(WriteDict(font.fds[i], {{e_private, {privates[i].size(), at.privates.empty() ? 0 : at.privates[i]}}}));
+            fds.push_back(WriteDict(font.fds[i], {{e_private, {privates[i].dict_size, at.privates.empty() ? 0 : at.privates[i]}}}));
         PutIndex(out, fds);
     }
     placed.privates.clear();
-    for (const Bytes& p : privates) {
+    for (const PrivateBytes& p : privates) {
         placed.privates.push_back(out.size());
-        out.insert(out.end(), p.begin(), p.end());
+        out.insert(out.end(), p.bytes.begin(), p.bytes.end());
     }
     return out;
 }
@@ -530,6 +536,7 @@ std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView data, const std::v
             font->charset.push_back(c.cid);
             cid_count = std::max<std::size_t>(cid_count, c.cid + 1);
         } else {
+            if (kStandardStrings + font->strings.size() > 0xFFFF) return std::nullopt;
             for (ByteView s : font->strings)
                 if (Common::AsChars(s) == c.name) return std::nullopt;
             font->charset.push_back(static_cast<unsigned>(kStandardStrings + font->strings.size()));

@@ -1,10 +1,11 @@
 // Conversion: codes shown that reach no glyph of the embedded program, or that reach
 // .notdef, are given a glyph of their own that draws what readers drew for them, at the
-// code's width: a copy of .notdef in a Type 1 or bare CFF program, under the name the
-// encoding gives the code (a new one when it gives none); in a simple TrueType font the
-// glyph its symbolic Unicode cmap gives the code, else an empty glyph, reached through a
+// code's width: a copy of .notdef in a Type 1 or CFF program (bare or OpenType), under the
+// name the encoding gives the code (a new one when it gives none); in a simple TrueType font
+// the glyph its symbolic Unicode cmap gives the code, else an empty glyph, reached through a
 // (3,0) cmap; in a CIDFontType2 a copy of glyph 0 reached through CIDToGIDMap; in a CID-keyed
-// CFF program an empty glyph under the CID, as readers draw nothing for a CID it lacks.
+// CFF program an empty glyph under the CID, as readers draw nothing for a CID it lacks. A
+// code of CID 0 through Identity moves to a CID of its own that draws what CID 0 drew.
 #include <cmath>
 #include <set>
 #include <vector>
@@ -65,13 +66,14 @@ bool CopiesAgree(const FontProgram& p, const std::vector<std::pair<unsigned, dou
     return true;
 }
 
-// A bare CFF program (FontFile3 Type1C) with the copies of .notdef under their names.
-std::optional<Common::Bytes> CFFWithCopies(const Common::Bytes& data, const Type1Program::Copies& copies,
+// A CFF program, bare (FontFile3 Type1C) or in OpenType, with the copies of .notdef under
+// their names.
+std::optional<Common::Bytes> CFFWithCopies(const Common::Bytes& data, bool sfnt, const Type1Program::Copies& copies,
                                            const std::map<std::string, double>& widths)
 {
     std::vector<CFFProgram::Copy> add;
     for (const auto& [name, copy] : copies) add.push_back({0, static_cast<double>(copy.advance), name, 0});
-    auto fixed = CFFProgram::WithGlyphCopies(data, add);
+    auto fixed = sfnt ? SubstituteProgram::WithCFFGlyphCopies(data, add) : CFFProgram::WithGlyphCopies(data, add);
     auto opened = fixed ? FontProgram::Open(*fixed) : nullptr;
     if (!opened) return std::nullopt;
     std::vector<std::pair<unsigned, double>> glyphs;
@@ -83,7 +85,8 @@ std::optional<Common::Bytes> CFFWithCopies(const Common::Bytes& data, const Type
 bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
 {
     const FontProgram* p = font.GetProgram();
-    bool cff = IsFontFile3(font, "Type1C");
+    bool sfnt = IsFontFile3(font, "OpenType") && p && p->Format() == "CFF";
+    bool cff = IsFontFile3(font, "Type1C") || sfnt;
     if ((font.GetEmbeddedKey() != "FontFile" && !cff) || !p || !p->HasGlyphNames() || p->UnitsPerEm() <= 0) return false;
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!data) return false;
@@ -106,9 +109,9 @@ bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
     }
     Obj* descriptor = font.GetDescriptor()->Resolve();
     if (cff) {
-        auto fixed = CFFWithCopies(*data, copies, widths);
+        auto fixed = CFFWithCopies(*data, sfnt, copies, widths);
         if (!fixed) return false;
-        FontReplace::PutStream(ctx, descriptor, "FontFile3", *fixed)->PutName("Subtype", "Type1C");
+        FontReplace::PutStream(ctx, descriptor, "FontFile3", *fixed)->PutName("Subtype", sfnt ? "OpenType" : "Type1C");
     } else {
         auto fixed = Type1Program::WithAdvances(*data, {}, copies);
         if (!fixed || !FontProgram::Open(fixed->data)) return false;

@@ -446,35 +446,46 @@ TEST(FontRepair, CFFCodesWithoutGlyphGetOneOfTheirOwn)
     std::string descriptor = "<</Type/FontDescriptor/FontName/ABCDEF+TestCFF/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
                              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile3 12 0 R>>";
 
-    // A Type1C program: code 32 names .notdef (62118), whose advance is not the code's width
-    // (361), and C a glyph the program lacks (352). Each gets a copy of .notdef at its width, code 32 under a new name the encoding
-    // gives it; the page draws as before.
-    std::string named = qvx::Test::MakeCFF({{"A", 0, 600}, {"B", 0, 640}}, false);
-    std::string widths = "[250";
-    for (int code = 33; code < 65; ++code) widths += " 0";
-    widths += " 600 640 700]";
-    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (A BC) Tj ET");
-    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/ABCDEF+TestCFF/FirstChar 32/LastChar 67/Widths" + widths +
-                  "/Encoding<</Differences[32/.notdef 65/A/B/C]>>/FontDescriptor 11 0 R>>");
-    b.Set(11, descriptor);
-    b.SetStream(12, "/Subtype/Type1C", named);
-    auto c = Convert(b.Build(), k2B);
-    EXPECT_EQ(c->first, "352(10) 361(10) 62118(10)");
-    EXPECT_EQ(c->again, "");
-    EXPECT_TRUE(SameLook(c->in, c->out));
-    CopyReader copy(c->out);
-    Obj* file = copy.Get(11)->FindObj("FontFile3");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(file->GetObjNum(), 12u);
-    EXPECT_EQ(qvx::PDF::FindName(file->Resolve(), "Subtype"), "Type1C");
-    auto p = open(CopyReader::Decoded(copy.Get(11), "FontFile3"));
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->Advance(p->GlyphByName("C")), 700);
-    ASSERT_NE(p->GlyphByName("notdef.c32"), 0u);
-    EXPECT_EQ(p->Advance(p->GlyphByName("notdef.c32")), 250);
-    Obj* diffs = qvx::PDF::FindArray(qvx::PDF::FindDict(copy.Get(10), "Encoding"), "Differences");
-    ASSERT_NE(diffs, nullptr);
-    EXPECT_EQ(qvx::PDF::NumberAt(diffs, diffs->Size() - 2, 0), 32);
+    // A Type1C program and an OpenType one with CFF outlines: code 32 names .notdef (62118),
+    // whose advance is not the code's width (361), and 67 a glyph the program lacks (352).
+    // Each gets a copy of .notdef at its width, code 32 under a new name the encoding gives
+    // it; the page draws as before.
+    struct Case {
+        std::string program;
+        const char* subtype;
+        int a, b;  // the advances of A and B
+    };
+    for (const Case& k : {Case{qvx::Test::MakeCFF({{"A", 0, 600}, {"B", 0, 640}}, false), "Type1C", 600, 640},
+                          Case{std::filesystem::exists(kNimbusSansOTF) ? qvx::Test::ReadFile(kNimbusSansOTF) : "", "OpenType", 667, 667}}) {
+        SCOPED_TRACE(k.subtype);
+        if (k.program.empty()) continue;
+        std::string widths = "[250";
+        for (int code = 33; code < 65; ++code) widths += " 0";
+        widths += " " + std::to_string(k.a) + " " + std::to_string(k.b) + " 700]";
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (A BC) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/ABCDEF+TestCFF/FirstChar 32/LastChar 67/Widths" + widths +
+                      "/Encoding<</Differences[32/.notdef 65/A/B/nosuchglyph]>>/FontDescriptor 11 0 R>>");
+        b.Set(11, descriptor);
+        b.SetStream(12, std::string("/Subtype/") + k.subtype, k.program);
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->first, "352(10) 361(10) 62118(10)");
+        EXPECT_EQ(c->again, "");
+        EXPECT_TRUE(SameLook(c->in, c->out));
+        CopyReader copy(c->out);
+        Obj* file = copy.Get(11)->FindObj("FontFile3");
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->GetObjNum(), 12u);
+        EXPECT_EQ(qvx::PDF::FindName(file->Resolve(), "Subtype"), k.subtype);
+        auto p = open(CopyReader::Decoded(copy.Get(11), "FontFile3"));
+        ASSERT_NE(p, nullptr);
+        double scale = 1000.0 / p->UnitsPerEm();
+        EXPECT_NEAR(p->Advance(p->GlyphByName("nosuchglyph")) * scale, 700, 1);
+        ASSERT_NE(p->GlyphByName("notdef.c32"), 0u);
+        EXPECT_NEAR(p->Advance(p->GlyphByName("notdef.c32")) * scale, 250, 1);
+        Obj* diffs = qvx::PDF::FindArray(qvx::PDF::FindDict(copy.Get(10), "Encoding"), "Differences");
+        ASSERT_NE(diffs, nullptr);
+        EXPECT_EQ(qvx::PDF::NumberAt(diffs, diffs->Size() - 2, 0), 32);
+    }
 
     // A CIDFontType0C program without CID 3, which is shown (351), and a CIDSet that lists
     // CIDs 0 to 2, without the CID shown (356): the CID gets a glyph without

@@ -3,10 +3,14 @@
 // programs that cannot be read or copied faithfully give nothing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/Buffer.h"
 #include "pdf/CFFProgram.h"
 #include "pdf/FontProgram.h"
+#include "pdf/SubstituteProgram.h"
 #include "tests/support/CFFBuilder.h"
+#include "tests/support/TestEnv.h"
 
 namespace {
 
@@ -72,6 +76,25 @@ TEST(CFFProgram, AdvancesSetByGlyphNumberOrCID)
     EXPECT_EQ(c->Advance(c->GlyphByCID(9)), 300);
     EXPECT_EQ(c->Advance(c->GlyphByCID(5)), 600);
     EXPECT_FALSE(CFFProgram::WithAdvances(keyed, {{2, 300}}));
+}
+
+TEST(CFFProgram, OpenTypeProgramGivenCopies)
+{
+    // A real program, with local and global subroutines, inside OpenType: the copy gets its
+    // advance in hmtx as well, and the other glyphs keep theirs.
+    const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
+    if (!std::filesystem::exists(kNimbusSansOTF)) GTEST_SKIP() << kNimbusSansOTF << " not installed";
+    Bytes program = ToBytes(qvx::Test::ReadFile(kNimbusSansOTF));
+    auto original = FontProgram::Open(program);
+    ASSERT_NE(original, nullptr);
+    auto fixed = qvx::PDF::SubstituteProgram::WithCFFGlyphCopies(program, {{0, 700, "nosuchglyph", 0}});
+    ASSERT_TRUE(fixed);
+    auto p = FontProgram::Open(*fixed);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->GlyphCount(), original->GlyphCount() + 1);
+    EXPECT_EQ(p->GlyphByName("nosuchglyph"), static_cast<unsigned>(original->GlyphCount()));
+    EXPECT_EQ(p->Advance(p->GlyphByName("nosuchglyph")), 700);
+    for (const char* name : {"A", "B", "ampersand"}) EXPECT_EQ(p->Advance(p->GlyphByName(name)), original->Advance(original->GlyphByName(name)));
 }
 
 TEST(CFFProgram, DamagedProgramsGiveNothing)
