@@ -25,7 +25,6 @@ enum Operator {
     e_charstrings = 17,
     e_private = 18,
     e_subrs = 19,
-    e_default_width = 20,
     e_nominal_width = 21,
     e_charstring_type = kEscape + 6,
     e_cid_count = kEscape + 34,
@@ -52,7 +51,7 @@ const Entry* Find(const Dict& dict, int op)
     return nullptr;
 }
 
-// The entry's single value as a whole offset or count within limit.
+// The entry's value at index as a whole number (offset, size or count) within limit.
 std::optional<std::size_t> Whole(const Entry* e, std::size_t index, std::size_t limit)
 {
     if (!e || e->values.size() <= index) return std::nullopt;
@@ -355,8 +354,8 @@ struct Layout {
     std::vector<std::size_t> privates;
 };
 
-// A DICT with its offsets set from the layout (each a five-byte number) and its CID count,
-// for a CID-keyed top DICT, raised to count; an offset it lacks is added when given.
+// A DICT with the operands of the operators of values (offsets, sizes, the CID count) set,
+// each a five-byte number, and added where the DICT lacks them.
 Bytes WriteDict(const Dict& dict, const std::map<int, std::vector<std::size_t>>& values)
 {
     Bytes out;
