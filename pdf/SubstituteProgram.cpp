@@ -696,6 +696,27 @@ std::optional<Common::Bytes> SubstituteProgram::WithGlyphCopies(Common::ByteView
     });
 }
 
+std::optional<Common::Bytes> SubstituteProgram::WithCFFGlyphCopies(Common::ByteView program, const std::vector<CFFProgram::Copy>& copies)
+{
+    return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {
+        Common::Bytes maxp = TableOf(face, Tag("maxp"));
+        auto cff = maxp.size() < 6 ? std::nullopt : CFFProgram::WithGlyphCopies(TableOf(face, Tag("CFF ")), copies);
+        if (!cff) return std::nullopt;
+        unsigned count = U16(maxp, 4), total = count + static_cast<unsigned>(copies.size());
+        std::map<unsigned, unsigned> advances;
+        for (std::size_t i = 0; i < copies.size(); ++i)
+            advances[count + static_cast<unsigned>(i)] = static_cast<unsigned>(std::clamp(std::round(copies[i].advance), 0.0, 65535.0));
+        auto metrics = total > 0xFFFF ? std::nullopt : SetAdvances(face, advances, total, 1);
+        if (!metrics) return std::nullopt;
+        Put16(maxp, 4, total);
+        // Tables with a record per glyph that nothing needs are dropped.
+        std::map<hb_tag_t, Common::Bytes> tables{{Tag("CFF "), std::move(*cff)}, {Tag("maxp"), std::move(maxp)},
+                                                 {Tag("hhea"), std::move(metrics->hhea)}, {Tag("hmtx"), std::move(metrics->hmtx)}};
+        for (hb_tag_t t : {Tag("hdmx"), Tag("LTSH"), Tag("VDMX"), Tag("vhea"), Tag("vmtx")}) tables.emplace(t, Common::Bytes{});
+        return Rebuild(face, tables);
+    });
+}
+
 std::optional<Common::Bytes> SubstituteProgram::WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths)
 {
     return OnFace(program, [&](hb_face_t* face) { return WithOwnAdvances(face, widths, 1); });

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/Buffer.h"
+#include "pdf/CFFProgram.h"
 
 namespace qvx::PDF {
 
@@ -80,6 +81,10 @@ public:
         double width;
     };
     static std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView program, const std::vector<GlyphCopy>& copies);
+
+    // An OpenType program with CFF outlines given the copies as CFFProgram::WithGlyphCopies
+    // adds them, each with its advance in hmtx too; nullopt when either cannot be read.
+    static std::optional<Common::Bytes> WithCFFGlyphCopies(Common::ByteView program, const std::vector<CFFProgram::Copy>& copies);
 
     // The same with only the cmap subtable (platform, encoding) left; nullopt when the
     // program has none or cannot be read.

@@ -1,12 +1,16 @@
 // Conversion: codes shown that reach no glyph of the embedded program, or that reach
 // .notdef, are given a glyph of their own that draws what readers drew for them, at the
-// code's width: a copy of .notdef in a Type 1 program, under the name the encoding gives
-// the code (a new one when it gives none); in a simple TrueType font the glyph its symbolic
-// Unicode cmap gives the code, else an empty glyph, reached through a (3,0) cmap; in a
-// CIDFontType2 a copy of glyph 0 reached through CIDToGIDMap.
+// code's width: a copy of .notdef in a Type 1 or CFF program (bare or OpenType), under the
+// name the encoding gives the code (a new one when it gives none); in a simple TrueType font
+// the glyph its symbolic Unicode cmap gives the code, else an empty glyph, reached through a
+// (3,0) cmap; in a CIDFontType2 a copy of glyph 0 reached through CIDToGIDMap; in a CID-keyed
+// CFF program an empty glyph under the CID, as readers draw nothing for a CID it lacks. A
+// code of CID 0 through Identity moves to a CID of its own that draws what CID 0 drew.
 #include <cmath>
+#include <set>
 #include <vector>
 
+#include "pdf/CFFProgram.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
@@ -47,13 +51,47 @@ void PutDifferences(Obj* dict, const std::map<unsigned, std::string>& names)
     }
 }
 
+bool IsFontFile3(const Font& font, std::string_view subtype)
+{
+    return font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == subtype;
+}
+
+// Each copy's glyph opens with the advance it was given, in thousandths of an em.
+bool CopiesAgree(const FontProgram& p, const std::vector<std::pair<unsigned, double>>& glyphs)
+{
+    for (const auto& [gid, width] : glyphs) {
+        long advance = p.Advance(gid);
+        if (gid == 0 || advance < 0 || std::fabs(advance * 1000.0 / p.UnitsPerEm() - width) > 1.0) return false;
+    }
+    return true;
+}
+
+// A CFF program, bare (FontFile3 Type1C) or in OpenType, with the copies of .notdef under
+// their names.
+std::optional<Common::Bytes> CFFWithCopies(const Common::Bytes& data, bool sfnt, const Type1Program::Copies& copies,
+                                           const std::map<std::string, double>& widths)
+{
+    std::vector<CFFProgram::Copy> add;
+    for (const auto& [name, copy] : copies) add.push_back({0, static_cast<double>(copy.advance), name, 0});
+    auto fixed = sfnt ? SubstituteProgram::WithCFFGlyphCopies(data, add) : CFFProgram::WithGlyphCopies(data, add);
+    auto opened = fixed ? FontProgram::Open(*fixed) : nullptr;
+    if (!opened) return std::nullopt;
+    std::vector<std::pair<unsigned, double>> glyphs;
+    for (const auto& [name, width] : widths) glyphs.emplace_back(opened->GlyphByName(name), width);
+    if (!CopiesAgree(*opened, glyphs)) return std::nullopt;
+    return fixed;
+}
+
 bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
 {
     const FontProgram* p = font.GetProgram();
-    if (font.GetEmbeddedKey() != "FontFile" || !p || !p->HasGlyphNames() || p->UnitsPerEm() <= 0) return false;
+    bool sfnt = IsFontFile3(font, "OpenType") && p && p->Format() == "CFF";
+    bool cff = IsFontFile3(font, "Type1C") || sfnt;
+    if ((font.GetEmbeddedKey() != "FontFile" && !cff) || !p || !p->HasGlyphNames() || p->UnitsPerEm() <= 0) return false;
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!data) return false;
     std::string notdef = p->GlyphName(0);
+    std::map<std::string, double> widths;
     Type1Program::Copies copies;
     std::map<unsigned, std::string> names;
     for (const Font::CharCode& c : codes) {
@@ -67,11 +105,18 @@ bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
         std::optional<long> units = p->CharStringWidth(font.GetWidth(c));
         if (!units) return false;
         copies.emplace(name, Type1Program::Copy{notdef, *units});
+        widths.emplace(name, font.GetWidth(c));
     }
-    auto fixed = Type1Program::WithAdvances(*data, {}, copies);
-    if (!fixed || !FontProgram::Open(fixed->data)) return false;
     Obj* descriptor = font.GetDescriptor()->Resolve();
-    FontReplace::PutType1Lengths(FontReplace::PutStream(ctx, descriptor, "FontFile", fixed->data), fixed->lengths);
+    if (cff) {
+        auto fixed = CFFWithCopies(*data, sfnt, copies, widths);
+        if (!fixed) return false;
+        FontReplace::PutStream(ctx, descriptor, "FontFile3", *fixed)->PutName("Subtype", sfnt ? "OpenType" : "Type1C");
+    } else {
+        auto fixed = Type1Program::WithAdvances(*data, {}, copies);
+        if (!fixed || !FontProgram::Open(fixed->data)) return false;
+        FontReplace::PutType1Lengths(FontReplace::PutStream(ctx, descriptor, "FontFile", fixed->data), fixed->lengths);
+    }
     if (!names.empty()) PutDifferences(font.GetSDFObj()->Resolve(), names);
     // A subset's CharSet lists every glyph of the program.
     if (Obj* charset = Deref(FindIn(descriptor, "CharSet")); charset && charset->IsString()) {
@@ -99,6 +144,20 @@ std::optional<Common::Bytes> AppendCopies(const Font& font, const std::vector<Su
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!data) return std::nullopt;
     return SubstituteProgram::WithGlyphCopies(*data, copies);
+}
+
+// The CIDs now reach glyphs: a CIDSet lists them.
+void AddToCIDSet(PassContext& ctx, const Font& font, const std::set<std::uint32_t>& cids)
+{
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    Obj* cidset = FindStream(descriptor, "CIDSet");
+    if (!cidset || cids.empty()) return;
+    std::size_t bytes = (*cids.rbegin() + 8) / 8;
+    auto bits = ReadDecoded(cidset, 0x10000 / 8);
+    if (!bits) return;
+    if (bits->size() < bytes) bits->resize(bytes, 0);
+    for (std::uint32_t cid : cids) (*bits)[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
+    FontReplace::PutStream(ctx, descriptor, "CIDSet", *bits);
 }
 
 void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program)
@@ -138,21 +197,26 @@ bool RepairTrueType(PassContext& ctx, const Font& font, const Codes& codes)
     return true;
 }
 
-bool RepairCIDFontType2(PassContext& ctx, const Font& font, const Codes& codes)
+// A CID of a composite font to be given a glyph: a copy of source, or one without outline.
+struct CIDGlyph {
+    std::uint32_t cid;
+    double width;
+    std::optional<unsigned> source;
+};
+
+bool RepairCIDFontType2(PassContext& ctx, const Font& font, const std::vector<CIDGlyph>& needs)
 {
     const FontProgram* p = font.GetProgram();
     Obj* desc = font.GetDescendant();
     if (!p || !desc || p->Format() != "TrueType" || font.GetEmbeddedKey() != "FontFile2") return false;
-    // CID 0 is .notdef whatever glyph it reaches: only the CMap could send the code elsewhere.
     std::vector<SubstituteProgram::GlyphCopy> copies;
     std::map<std::uint32_t, unsigned> glyphs;
     auto next = static_cast<unsigned>(p->GlyphCount());
-    for (const Font::CharCode& c : codes) {
-        if (c.cid == 0 || c.cid > 0xFFFF || glyphs.count(c.cid)) continue;
-        copies.push_back({0, font.GetWidth(c)});
-        glyphs.emplace(c.cid, next++);
+    for (const CIDGlyph& n : needs) {
+        // Readers draw glyph 0 for a CID the map sends nowhere.
+        copies.push_back({n.source.value_or(0), n.width});
+        glyphs.emplace(n.cid, next++);
     }
-    if (copies.empty()) return false;
     auto fixed = AppendCopies(font, copies);
     if (!fixed || !FontProgram::Open(*fixed)) return false;
     // The map as it was (Identity where there was none), with the new entries.
@@ -177,16 +241,126 @@ bool RepairCIDFontType2(PassContext& ctx, const Font& font, const Codes& codes)
     }
     PutTrueType(ctx, font, *fixed);
     FontReplace::PutStream(ctx, desc->Resolve(), "CIDToGIDMap", map);
-    // The CIDs now reach glyphs: a CIDSet lists them.
-    Obj* descriptor = font.GetDescriptor()->Resolve();
-    if (Obj* cidset = FindStream(descriptor, "CIDSet")) {
-        auto bits = ReadDecoded(cidset, cids);
-        if (!bits) return true;
-        if (bits->size() < (cids + 7) / 8) bits->resize((cids + 7) / 8, 0);
-        for (const auto& [cid, gid] : glyphs) (*bits)[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
-        FontReplace::PutStream(ctx, descriptor, "CIDSet", *bits);
-    }
     return true;
+}
+
+bool RepairCIDFontType0(PassContext& ctx, const Font& font, const std::vector<CIDGlyph>& needs)
+{
+    const FontProgram* p = font.GetProgram();
+    if (!p || !p->IsCIDKeyed() || p->UnitsPerEm() <= 0 || !IsFontFile3(font, "CIDFontType0C")) return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return false;
+    std::vector<CFFProgram::Copy> copies;
+    for (const CIDGlyph& n : needs) {
+        std::optional<long> units = p->CharStringWidth(n.width);
+        if (!units) return false;
+        copies.push_back({n.source, static_cast<double>(*units), {}, n.cid});
+    }
+    auto fixed = CFFProgram::WithGlyphCopies(*data, copies);
+    auto opened = fixed ? FontProgram::Open(*fixed) : nullptr;
+    if (!opened) return false;
+    std::vector<std::pair<unsigned, double>> glyphs;
+    for (const CIDGlyph& n : needs) glyphs.emplace_back(opened->GlyphByCID(n.cid), n.width);
+    if (!CopiesAgree(*opened, glyphs)) return false;
+    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile3", *fixed)->PutName("Subtype", "CIDFontType0C");
+    return true;
+}
+
+// An Identity CMap made an embedded one that sends code to cid and every other code to
+// itself, written as readers expect Identity: ranges of 256 codes, 100 to a block.
+void PutMovedIdentity(PassContext& ctx, const Font& font, std::uint32_t code, std::uint32_t cid)
+{
+    bool vertical = font.GetWMode() == 1;
+    std::string name = vertical ? "IdentityMoved-V" : "IdentityMoved-H";
+    auto hex = [](std::uint32_t v) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "<%04X>", v & 0xFFFF);
+        return std::string(buf);
+    };
+    std::string ranges, block;
+    int in_block = 0;
+    auto flush = [&] {
+        if (in_block) ranges += std::to_string(in_block) + " begincidrange\n" + block + "endcidrange\n";
+        block.clear();
+        in_block = 0;
+    };
+    auto range = [&](std::uint32_t lo, std::uint32_t hi) {
+        block += hex(lo) + " " + hex(hi) + " " + std::to_string(lo) + "\n";
+        if (++in_block == 100) flush();
+    };
+    for (std::uint32_t lo = 0; lo < 0x10000; lo += 0x100) {
+        std::uint32_t hi = lo + 0xFF;
+        if (code < lo || code > hi) {
+            range(lo, hi);
+            continue;
+        }
+        if (code > lo) range(lo, code - 1);
+        if (code < hi) range(code + 1, hi);
+    }
+    flush();
+    std::string program = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                          "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> def\n"
+                          "/CMapName /" + name + " def\n/CMapType 1 def\n/WMode " + (vertical ? "1" : "0") +
+                          " def\n1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n" + ranges +
+                          "1 begincidchar\n" + hex(code) + " " + std::to_string(cid) + "\nendcidchar\n"
+                          "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+    Obj* dict = font.GetSDFObj()->Resolve();
+    Obj* stream = FontReplace::PutStream(ctx, dict, "Encoding", Common::ToBytes(program));
+    stream->PutName("Type", "CMap");
+    stream->PutName("CMapName", name);
+    Obj* info = stream->PutDict("CIDSystemInfo");
+    info->PutString("Registry", "Adobe");
+    info->PutString("Ordering", "Identity");
+    info->PutNumber("Supplement", 0);
+    if (vertical) stream->PutNumber("WMode", 1);
+}
+
+// The CID a code of CID 0 moves to: one the program lacks that no code shown reaches.
+std::uint32_t FreeCID(const Font& font, const std::map<std::uint32_t, Font::CharCode>& shown)
+{
+    std::set<std::uint32_t> used;
+    for (const auto& [key, c] : shown) used.insert(c.cid);
+    auto cid = static_cast<std::uint32_t>(font.GetProgram()->GlyphCount());
+    if (Obj* map = font.GetCIDToGIDMapObj(); map && map->IsStream())
+        if (auto read = ReadDecoded(map, 2ull * 0x10000)) cid = std::max(cid, static_cast<std::uint32_t>(read->size() / 2));
+    while (used.count(cid)) ++cid;
+    return cid;
+}
+
+void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, const std::map<std::uint32_t, Font::CharCode>& shown)
+{
+    bool truetype = font.GetDescendantKind() == Font::e_cid_type2;
+    if (!truetype && font.GetDescendantKind() != Font::e_cid_type0) return;
+    std::vector<CIDGlyph> needs;
+    std::set<std::uint32_t> cids;
+    std::optional<Font::CharCode> notdef;
+    for (const Font::CharCode& c : codes) {
+        if (c.cid == 0) notdef = c;
+        else if (c.cid <= 0xFFFF && cids.insert(c.cid).second) needs.push_back({c.cid, font.GetWidth(c), truetype ? std::optional<unsigned>(0) : std::nullopt});
+    }
+    // CID 0 is .notdef whatever glyph it reaches: only the CMap can send its code elsewhere,
+    // to a copy of the glyph drawn. Done for Identity, where every other code keeps its CID.
+    const CMap* cmap = font.GetCMap();
+    Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
+    std::optional<std::uint32_t> moved;
+    if (notdef && NotdefLevel(ctx) && cmap && cmap->IsIdentity() && enc && enc->IsName() && notdef->nbytes == 2) {
+        moved = FreeCID(font, shown);
+        long drawn = truetype ? font.GlyphId(*notdef) : 0;
+        if (*moved > 0xFFFF || drawn < 0) moved.reset();
+        else needs.push_back({*moved, font.GetWidth(*notdef), static_cast<unsigned>(drawn)});
+    }
+    if (needs.empty()) return;
+    if (!(truetype ? RepairCIDFontType2(ctx, font, needs) : RepairCIDFontType0(ctx, font, needs))) return;
+    if (moved) {
+        PutMovedIdentity(ctx, font, notdef->code, *moved);
+        Obj* desc = font.GetDescendant()->Resolve();
+        Obj* w = FindArray(desc, "W");
+        if (!w) w = desc->PutArray("W");
+        w->PushBackNumber(*moved);
+        w->PushBackArray()->PushBackNumber(font.GetWidth(*notdef));
+        cids.insert(*moved);
+    }
+    AddToCIDSet(ctx, font, cids);
 }
 
 }  // namespace
@@ -198,7 +372,7 @@ void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std:
         if (LacksGlyph(font, c)) codes.push_back(c);
     if (codes.empty() || !font.GetDescriptor()) return;
     if (font.IsComposite()) {
-        if (font.GetDescendantKind() == Font::e_cid_type2) RepairCIDFontType2(ctx, font, codes);
+        RepairComposite(ctx, font, codes, shown);
     } else if (font.GetKind() == Font::e_truetype) {
         RepairTrueType(ctx, font, codes);
     } else if (font.GetKind() == Font::e_type1 || font.GetKind() == Font::e_mmtype1) {

@@ -9,6 +9,7 @@
 #include "filters/FilterReader.h"
 #include "filters/FlateEncode.h"
 #include "filters/MemoryFilter.h"
+#include "pdf/CFFProgram.h"
 #include "pdf/Encoding.h"
 #include "pdf/FontProgram.h"
 #include "pdf/FontSubstitution.h"
@@ -333,9 +334,31 @@ void SetType1Advances(PassContext& ctx, const FontReplacements::Advances& fix, O
     FontReplace::PutType1Lengths(stream, fixed->lengths);
 }
 
+// A bare CFF program (FontFile3 Type1C or CIDFontType0C) with the advances of fix.
+void SetCFFAdvances(PassContext& ctx, const FontReplacements::Advances& fix, Obj* descriptor)
+{
+    const Font& font = *fix.font;
+    const FontProgram* program = font.GetProgram();
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!program || !data || program->UnitsPerEm() <= 0) return;
+    std::map<unsigned, double> advances;
+    for (const auto& [gid, width] : fix.widths) {
+        std::optional<long> units = program->CharStringWidth(width);
+        if (!units) return;
+        advances.emplace(gid, static_cast<double>(*units));
+    }
+    auto fixed = CFFProgram::WithAdvances(*data, advances);
+    auto opened = fixed ? FontProgram::Open(*fixed) : nullptr;
+    if (!opened) return;
+    for (const auto& [gid, width] : fix.widths)
+        if (std::fabs(opened->Advance(gid) * 1000.0 / opened->UnitsPerEm() - width) > 1.0) return;
+    std::string subtype = font.GetEmbeddedSubtype();
+    FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile3", *fixed)->PutName("Subtype", subtype);
+}
+
 // The embedded program of a font with the advances of fix: TrueType and OpenType programs
-// get new horizontal metrics, Type 1 programs new charstring widths. Nothing changes when
-// the program is of another kind or the result would not open.
+// get new horizontal metrics, Type 1 and bare CFF programs new charstring widths. Nothing
+// changes when the program is of another kind or the result would not open.
 void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
 {
     const Font& font = *fix.font;
@@ -343,6 +366,11 @@ void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
     if (!descriptor) return;
     if (font.GetEmbeddedKey() == "FontFile") {
         SetType1Advances(ctx, fix, descriptor);
+        return;
+    }
+    std::string_view subtype = font.GetEmbeddedSubtype();
+    if (font.GetEmbeddedKey() == "FontFile3" && (subtype == "Type1C" || subtype == "CIDFontType0C")) {
+        SetCFFAdvances(ctx, fix, descriptor);
         return;
     }
     bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
@@ -450,7 +478,8 @@ void ReplaceMarkedFonts(PassContext& ctx)
         const Font& font = *e.font;
         if (RefileProgram(font)) continue;
         if (font.IsComposite()) {
-            FontReplace::ReplaceComposite(ctx, e);
+            // The codes the new program has no glyph for are seen only now.
+            if (FontReplace::ReplaceComposite(ctx, e)) FontRules::RepairGlyphCoverage(ctx, *Font::Create(font.GetSDFObj()), e.codes);
             continue;
         }
         // A standard 14 font (or a common alias of one) takes the URW program readers draw it

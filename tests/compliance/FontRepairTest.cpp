@@ -1,8 +1,9 @@
 // Conversion of fonts a file embeds but that break the font rules: damaged or misfiled
 // programs replaced or moved, advances set to the widths, codes without a glyph given one of
-// their own, symbolic and CFF TrueType programs rewritten; the copy passes revalidation and
-// draws as the original did.
+// their own (in Type 1, TrueType and bare CFF programs), symbolic and CFF TrueType programs
+// rewritten; the copy passes revalidation and draws as the original did.
 #include "tests/compliance/FontReplacementSupport.h"
+#include "tests/support/CFFBuilder.h"
 
 using namespace qvx::Test::FontReplacement;
 
@@ -115,9 +116,11 @@ TEST(FontRepair, CFFAndType1AdvancesSetToWidths)
     struct Case {
         const char *file, *key, *stream_dict;
     };
-    for (const Case& k : {Case{kNimbusSansOTF, "FontFile3", "/Subtype/OpenType"}, Case{kNimbusSans, "FontFile", ""}}) {
-        SCOPED_TRACE(k.key);
-        std::string program = qvx::Test::ReadFile(k.file);
+    // And as a bare CFF program under FontFile3 Type1C.
+    for (const Case& k : {Case{kNimbusSansOTF, "FontFile3", "/Subtype/OpenType"}, Case{kNimbusSans, "FontFile", ""},
+                          Case{nullptr, "FontFile3", "/Subtype/Type1C"}}) {
+        SCOPED_TRACE(k.stream_dict);
+        std::string program = k.file ? qvx::Test::ReadFile(k.file) : qvx::Test::MakeCFF({{"A", 0, 667}, {"B", 0, 667}, {"C", 0, 722}}, false);
         std::string dict = k.stream_dict;
         if (*k.stream_dict == '\0') {
             std::size_t clear = program.find("eexec") + 6, tail = program.rfind("cleartomark");
@@ -434,5 +437,136 @@ TEST(FontRepair, TrueTypeWithCFFOutlinesBecomesType1)
         EXPECT_EQ(descriptor->FindObj("FontFile3")->GetObjNum(), 12u);
         EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
         EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile3") == program);
+    }
+}
+
+TEST(FontRepair, CFFCodesWithoutGlyphGetOneOfTheirOwn)
+{
+    auto open = [](const std::string& bytes) { return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())); };
+    std::string descriptor = "<</Type/FontDescriptor/FontName/ABCDEF+TestCFF/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                             "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile3 12 0 R>>";
+
+    // A Type1C program and an OpenType one with CFF outlines: code 32 names .notdef (62118),
+    // whose advance is not the code's width (361), and 67 a glyph the program lacks (352).
+    // Each gets a copy of .notdef at its width, code 32 under a new name the encoding gives
+    // it; the page draws as before.
+    struct Case {
+        std::string program;
+        const char* subtype;
+        int a, b;  // the advances of A and B
+    };
+    for (const Case& k : {Case{qvx::Test::MakeCFF({{"A", 0, 600}, {"B", 0, 640}}, false), "Type1C", 600, 640},
+                          Case{std::filesystem::exists(kNimbusSansOTF) ? qvx::Test::ReadFile(kNimbusSansOTF) : "", "OpenType", 667, 667}}) {
+        SCOPED_TRACE(k.subtype);
+        if (k.program.empty()) continue;
+        std::string widths = "[250";
+        for (int code = 33; code < 65; ++code) widths += " 0";
+        widths += " " + std::to_string(k.a) + " " + std::to_string(k.b) + " 700]";
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (A BC) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/ABCDEF+TestCFF/FirstChar 32/LastChar 67/Widths" + widths +
+                      "/Encoding<</Differences[32/.notdef 65/A/B/nosuchglyph]>>/FontDescriptor 11 0 R>>");
+        b.Set(11, descriptor);
+        b.SetStream(12, std::string("/Subtype/") + k.subtype, k.program);
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->first, "352(10) 361(10) 62118(10)");
+        EXPECT_EQ(c->again, "");
+        EXPECT_TRUE(SameLook(c->in, c->out));
+        CopyReader copy(c->out);
+        Obj* file = copy.Get(11)->FindObj("FontFile3");
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(file->GetObjNum(), 12u);
+        EXPECT_EQ(qvx::PDF::FindName(file->Resolve(), "Subtype"), k.subtype);
+        auto p = open(CopyReader::Decoded(copy.Get(11), "FontFile3"));
+        ASSERT_NE(p, nullptr);
+        double scale = 1000.0 / p->UnitsPerEm();
+        EXPECT_NEAR(p->Advance(p->GlyphByName("nosuchglyph")) * scale, 700, 1);
+        ASSERT_NE(p->GlyphByName("notdef.c32"), 0u);
+        EXPECT_NEAR(p->Advance(p->GlyphByName("notdef.c32")) * scale, 250, 1);
+        Obj* diffs = qvx::PDF::FindArray(qvx::PDF::FindDict(copy.Get(10), "Encoding"), "Differences");
+        ASSERT_NE(diffs, nullptr);
+        EXPECT_EQ(qvx::PDF::NumberAt(diffs, diffs->Size() - 2, 0), 32);
+    }
+
+    // A CIDFontType0C program without CID 3, which is shown (351), and a CIDSet that lists
+    // CIDs 0 to 2, without the CID shown (356): the CID gets a glyph without
+    // outline at its width, as readers draw nothing for it, and the CIDSet lists it.
+    std::string keyed = qvx::Test::MakeCFF({{"", 1, 600}, {"", 2, 640}}, true);
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder t = Page(level, "BT /F1 20 Tf 10 100 Td <000100030002> Tj ET");
+        t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+TestCFF/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+        t.Set(13, "<</Type/Font/Subtype/CIDFontType0/BaseFont/ABCDEF+TestCFF/CIDSystemInfo<</Registry(Adobe)"
+                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/W[1[600 640 700]]>>");
+        std::string d = descriptor;
+        t.Set(11, d.replace(d.find("/StemV"), 6, "/CIDSet 15 0 R/StemV"));
+        t.SetStream(12, "/Subtype/CIDFontType0C", keyed);
+        t.SetStream(15, "", std::string(1, static_cast<char>(0xE0)));
+        auto ct = Convert(t.Build(), level);
+        EXPECT_EQ(ct->first, "351(10) 356(11)");
+        EXPECT_EQ(ct->again, "");
+        EXPECT_TRUE(SameLook(ct->in, ct->out));
+        CopyReader fixed(ct->out);
+        auto k = open(CopyReader::Decoded(fixed.Get(11), "FontFile3"));
+        ASSERT_NE(k, nullptr);
+        EXPECT_EQ(k->Advance(k->GlyphByCID(3)), 700);
+        EXPECT_EQ(CopyReader::Decoded(fixed.Get(11), "CIDSet"), std::string(1, static_cast<char>(0xF0)));
+    }
+}
+
+TEST(FontRepair, CodeOfCIDZeroMovesToACIDOfItsOwn)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    auto open = [](const std::string& bytes) { return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())); };
+    // Identity-H fonts showing code 0000, which is CID 0 (.notdef, 62118, at a width that is
+    // not its advance, 361), in a CID-keyed CFF program and in a TrueType one. The code moves
+    // through an embedded CMap to a CID of its own with a copy of the glyph drawn, at the
+    // width; the other codes keep their CIDs and the page draws as before.
+    struct Case {
+        const char *subtype, *key, *stream_dict;
+        std::string program;
+    };
+    for (const Case& k : {Case{"CIDFontType0", "FontFile3", "/Subtype/CIDFontType0C", qvx::Test::MakeCFF({{"", 1, 600}, {"", 2, 640}}, true)},
+                          Case{"CIDFontType2", "FontFile2", "", qvx::Test::ReadFile(kDejaVu)}}) {
+        SCOPED_TRACE(k.subtype);
+        for (int level : {k1B, k2B}) {
+            SCOPED_TRACE(level);
+            PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td <000100000002> Tj ET");
+            b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+Test/Encoding/Identity-H/DescendantFonts[13 0 R]"
+                      "/ToUnicode 14 0 R>>");
+            b.SetStream(14, "", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange "
+                                "<0000> <FFFF> endcodespacerange 3 beginbfchar <0000> <0020> <0001> <0041> <0002> <0042> "
+                                "endbfchar endcmap end end");
+            b.Set(13, std::string("<</Type/Font/Subtype/") + k.subtype + "/BaseFont/ABCDEF+Test/CIDSystemInfo<</Registry(Adobe)"
+                      "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/W[0[700 600 640]]" +
+                          (*k.stream_dict ? "" : "/CIDToGIDMap/Identity") + ">>");
+            b.Set(11, std::string("<</Type/FontDescriptor/FontName/ABCDEF+Test/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/") + k.key + " 12 0 R>>");
+            b.SetStream(12, k.stream_dict, k.program);
+            auto c = Convert(b.Build(), level);
+            EXPECT_TRUE(SameLook(c->in, c->out));
+            EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+            CopyReader copy(c->out);
+            Obj* enc = copy.Get(10)->FindObj("Encoding");
+            if (level == k1B) {
+                // .notdef may be shown there: nothing changes.
+                EXPECT_EQ(c->first, "354(11) 361(10)");
+                EXPECT_TRUE(enc->IsName());
+                continue;
+            }
+            EXPECT_EQ(c->first, "361(10) 62118(10)");
+            EXPECT_EQ(c->again, "");
+            ASSERT_TRUE(enc->Resolve()->IsStream());
+            auto p = open(CopyReader::Decoded(copy.Get(11), k.key));
+            ASSERT_NE(p, nullptr);
+            // The new CID is the last entry of W, the one after the program's last glyph.
+            Obj* w = qvx::PDF::FindArray(copy.Get(13), "W");
+            ASSERT_NE(w, nullptr);
+            auto cid = static_cast<unsigned>(qvx::PDF::NumberAt(w, w->Size() - 2, 0));
+            EXPECT_GE(cid, 3u);
+            EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::Deref(w->GetAt(w->Size() - 1)), 0, 0), 700);
+            long gid = *k.stream_dict ? p->GlyphByCID(cid) : (static_cast<long>(p->GlyphCount()) - 1);
+            EXPECT_EQ(std::lround(p->Advance(static_cast<unsigned>(gid)) * 1000.0 / p->UnitsPerEm()), 700);
+        }
     }
 }
