@@ -70,23 +70,25 @@ std::int32_t NumberLimitCode(const NumberToken& n, int part)
 std::string NumberWithinLimits(const NumberToken& n, int part)
 {
     if (n.status == NumberToken::e_fail) return "0";
-    const double a = std::fabs(n.value);
-    if (n.real && a < kMinReal) return "0";
-    const double most = part == 1 ? kMaxPart1Real : kLargestWritten;
-    const double v = std::copysign(std::fmin(a, most), n.value);
+    if (n.real && std::fabs(n.value) < kMinReal) return "0";
     char buf[64];
+    if (part == 1) {
+        // PDF/A-1 integers reach 2^31 where its reals stop at 32767: a real beyond them is
+        // written as the nearest integer, which moves nothing by a visible amount.
+        std::snprintf(buf, sizeof buf, "%.0f", ValueWithinLimits(std::nearbyint(n.value), part));
+        return buf;
+    }
     // Written as a real: an integer beyond 32 bits stays a number of the same value.
-    std::snprintf(buf, sizeof buf, "%.1f", v);
+    std::snprintf(buf, sizeof buf, "%.1f", std::copysign(std::fmin(std::fabs(n.value), kLargestWritten), n.value));
     return buf;
 }
 
 double ValueWithinLimits(double v, int part)
 {
     if (part < 1 || part > 3) return v;
+    if (part == 1 && std::fabs(v) > kMaxPart1Real) v = std::nearbyint(v);
     if (v == std::nearbyint(v)) return std::fmin(std::fmax(v, -2147483648.0), 2147483647.0);
-    const double a = std::fabs(v);
-    if (a < kMinReal) return 0;
-    return std::copysign(std::fmin(a, part == 1 ? kMaxPart1Real : kLargestWritten), v);
+    return std::fabs(v) < kMinReal ? 0 : v;
 }
 
 }  // namespace qvx::SDF

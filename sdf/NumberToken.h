@@ -24,7 +24,8 @@ NumberToken ReadNumberToken(std::string_view token, int part);
 std::int32_t NumberLimitCode(const NumberToken& n, int part);
 
 // The token as written within the limits of part: its value, the nearest allowed one when it
-// lies beyond them, or 0 for a token that fails (what the parser read it as).
+// lies beyond them (at part 1 a real beyond 32767 becomes the nearest integer), or 0 for a
+// token that fails (what the parser read it as).
 std::string NumberWithinLimits(const NumberToken& n, int part);
 
 // A number object's value within the limits of part (1 to 3): objects are written with

@@ -348,7 +348,8 @@ TEST(ConversionFidelity, NumbersBeyondTheLimitsAreWrittenWithinThem)
     TempDir dir;
     // Line widths and a miter limit beyond the limits (the page looks the same whatever they
     // are), in the content and in a graphics state the page does not use; a name, a comment
-    // and a string that look like such numbers stay as they are.
+    // and a string that look like such numbers stay as they are. PDF/A-1 reals beyond 32767
+    // become integers, which reach further: coordinates keep their place.
     const std::string content = "0 0 1 rg 0 0 200 100 re f 2157483648 w 0.00000000000000000000000000000000000000001 w "
                                 "1e2 w 40000.5 M /1e2 BMC EMC % 1e2\nBT 3 Tr (2157483648) Tj ET";
     struct Case {
@@ -357,7 +358,7 @@ TEST(ConversionFidelity, NumbersBeyondTheLimitsAreWrittenWithinThem)
         const char* after;
     };
     for (const Case& c : {Case{k2B, "1124(3 4) 1128(4) 1129(4)", "2157483648.0 w 0 w 0 w 40000.5 M"},
-                          Case{k1B, "1124(3 4) 1127(3 4)", "32767.0 w 0.00000000000000000000000000000000000000001 w 0 w 32767.0 M"}}) {
+                          Case{k1B, "1124(3 4) 1127(3 4)", "2147483647 w 0.00000000000000000000000000000000000000001 w 0 w 40000 M"}}) {
         PdfBuilder b = ColourFile(c.level, "<</Font<</F 6 0 R>>/ExtGState<</G<</LW 60000.1/ML 3000000000>>>>>>", content);
         b.Add("<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
         EXPECT_NE(Findings(b.Build(), c.level).find(c.before), std::string::npos) << Findings(b.Build(), c.level);
