@@ -314,3 +314,29 @@ TEST(PageRenderer, OptionalContentHiddenByDefault)
     EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0x000000u);  // one of the two is off
     EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
 }
+
+TEST(PageRenderer, OptionalContentVisibilityExpressions)
+{
+    // Five strips, each marked with a membership dictionary whose expression over a group
+    // that is on and one that is off decides it; the expression wins over OCGs and P.
+    RenderDoc d;
+    int off = d.b.Add("<< /Type /OCG /Name (Off) >>");
+    int on = d.b.Add("<< /Type /OCG /Name (On) >>");
+    std::string Off = std::to_string(off) + " 0 R", On = std::to_string(on) + " 0 R";
+    d.catalog_extra = "/OCProperties << /OCGs [" + Off + " " + On + "] /D << /OFF [" + Off + "] >> >>";
+    const std::string expressions[] = {
+        "[/And " + On + " " + Off + "]",                    // hidden, although OCGs/P say shown
+        "[/Or " + Off + " " + On + "]",                     // shown
+        "[/Not " + Off + "]",                               // shown
+        "[/And " + On + " [/Not [/Or " + Off + " " + Off + "]]]",  // shown
+        "[/Not [/Or " + On + " " + Off + "]]"};             // hidden
+    d.resources = "<< /Properties <<";
+    for (int i = 0; i < 5; ++i) {
+        d.resources += " /E" + std::to_string(i) + " << /Type /OCMD /OCGs [" + On + "] /P /AllOn /VE " + expressions[i] + " >>";
+        d.content += "/OC /E" + std::to_string(i) + " BDC 0 0 1 rg 0 " + std::to_string(80 - 20 * i) + " 100 20 re f EMC ";
+    }
+    d.resources += " >> >>";
+    Render::Bitmap bm = d.Draw().bitmap;
+    const unsigned want[] = {0xFFFFFFu, 0x0000FFu, 0x0000FFu, 0x0000FFu, 0xFFFFFFu};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Rgb(bm, 50, 10 + 20 * i), want[i]) << "strip " << i;
+}
