@@ -340,3 +340,24 @@ TEST(PageRenderer, OptionalContentVisibilityExpressions)
     const unsigned want[] = {0xFFFFFFu, 0x0000FFu, 0x0000FFu, 0x0000FFu, 0xFFFFFFu};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Rgb(bm, 50, 10 + 20 * i), want[i]) << "strip " << i;
 }
+
+TEST(PageRenderer, ImageDrawnManyTimesIsDecodedOnce)
+{
+    // A 2 x 2 red image whose soft mask has 2^24 samples, placed 20 times: decoded at each
+    // placement it would pass the page's image work cap after 16 and the last ones would be
+    // missing. The caller keeps no cache of its own.
+    RenderDoc d;
+    int mask = d.b.AddStream("/Type /XObject /Subtype /Image /Width 16384 /Height 1024 /ColorSpace /DeviceGray "
+                             "/BitsPerComponent 1",
+                             std::string(16384 / 8 * 1024, '\xFF'));
+    int image = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB "
+                              "/BitsPerComponent 8 /SMask " + std::to_string(mask) + " 0 R",
+                              std::string("\xFF\0\0\xFF\0\0\xFF\0\0\xFF\0\0", 12));
+    d.resources = "<< /XObject << /Im " + std::to_string(image) + " 0 R >> >>";
+    for (int i = 0; i < 20; ++i)
+        d.content += "q 16 0 0 20 " + std::to_string(2 + 20 * (i % 5)) + " " + std::to_string(2 + 25 * (i / 5)) + " cm /Im Do Q ";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(r.complete);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(Rgb(r.bitmap, 10 + 20 * (i % 5), 100 - 12 - 25 * (i / 5)), 0xFF0000u) << "image " << i;
+    EXPECT_EQ(Rgb(r.bitmap, 1, 99), 0xFFFFFFu);
+}
