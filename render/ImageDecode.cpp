@@ -10,6 +10,7 @@
 #include "pdf/Resources.h"
 #include "pdf/StreamData.h"
 #include "render/ColourConvert.h"
+#include "sdf/CharClass.h"
 #include "sdf/Dict.h"
 #include "sdf/Stream.h"
 
@@ -27,7 +28,13 @@ std::optional<Common::Bytes> ImageData(const ImageSource& src, SDF::Obj* dict, s
     auto copy = dict->Clone();
     if (!copy || !copy->IsDict()) return std::nullopt;
     std::unique_ptr<SDF::Dict> d(static_cast<SDF::Dict*>(copy.release()));
-    auto stream = SDF::FileStream::Create(Common::Bytes(src.inline_data.begin(), src.inline_data.end()), std::move(d));
+    Common::ByteView data = src.inline_data;
+    // JPEG data opens with its start marker: white space before it is the rest of the line
+    // ending after ID (CR LF where one byte was expected), skipped as viewers skip it.
+    const auto& filters = src.info->filters;
+    if (!filters.empty() && filters.front() == "DCTDecode")
+        while (!data.empty() && SDF::CharClass::IsWhite(data.front())) data = data.subspan(1);
+    auto stream = SDF::FileStream::Create(Common::Bytes(data.begin(), data.end()), std::move(d));
     return PDF::ReadDecoded(stream.get(), max_bytes);
 }
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "common/Limits.h"
+#include "filters/DCTEncode.h"
+#include "filters/FilterReader.h"
+#include "filters/MemoryFilter.h"
 #include "tests/render/RenderTestDoc.h"
 
 using namespace qvx;
@@ -360,4 +363,25 @@ TEST(PageRenderer, ImageDrawnManyTimesIsDecodedOnce)
     EXPECT_TRUE(r.complete);
     for (int i = 0; i < 20; ++i) EXPECT_EQ(Rgb(r.bitmap, 10 + 20 * (i % 5), 100 - 12 - 25 * (i / 5)), 0xFF0000u) << "image " << i;
     EXPECT_EQ(Rgb(r.bitmap, 1, 99), 0xFFFFFFu);
+}
+
+TEST(PageRenderer, InlineJpegAfterCarriageReturnLineFeed)
+{
+    // An 8 x 8 blue JPEG inline, once after ID and one space, once after ID and CR LF (the LF
+    // would otherwise be read as the first byte of the JPEG data).
+    auto sink = std::make_unique<Filters::MemoryFilter>();
+    Filters::MemoryFilter* out = sink.get();
+    Filters::DCTEncode enc(std::move(sink), {8, 8, 3});
+    Filters::FilterWriter wr(enc);
+    Common::Bytes blue;
+    for (int i = 0; i < 64; ++i) blue.insert(blue.end(), {0, 0, 255});
+    wr.WriteBuffer(blue.data(), blue.size());
+    wr.Finish();
+    std::string jpeg(reinterpret_cast<const char*>(out->Data().data()), out->Data().size());
+    RenderDoc d;
+    const std::string head = "BI /W 8 /H 8 /CS /RGB /BPC 8 /F /DCT ID";
+    d.content = "q 50 0 0 100 0 0 cm " + head + " " + jpeg + "\nEI Q q 50 0 0 100 50 0 cm " + head + "\r\n" + jpeg + "\nEI Q";
+    Render::Bitmap bm = d.Draw().bitmap;
+    EXPECT_TRUE(Near(bm, 25, 50, 0x0000FFu, 8)) << std::hex << Rgb(bm, 25, 50);
+    EXPECT_TRUE(Near(bm, 75, 50, 0x0000FFu, 8)) << std::hex << Rgb(bm, 75, 50);
 }
