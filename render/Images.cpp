@@ -77,6 +77,7 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
         if (SetSource(gs, true)) {
             cairo_save(mp_cr);
             cairo_clip(mp_cr);
+            Knockout(e_clip_area, p);
             cairo_mask(mp_cr, p);
             cairo_restore(mp_cr);
         }
@@ -85,6 +86,7 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
         double alpha = std::isfinite(gs.fill_alpha) ? std::clamp(gs.fill_alpha, 0.0, 1.0) : 1;
         cairo_save(mp_cr);
         cairo_clip(mp_cr);
+        Knockout(e_clip_area);
         cairo_paint_with_alpha(mp_cr, alpha);
         cairo_restore(mp_cr);
     }

@@ -109,7 +109,7 @@ void ContentDrawer::DrawText(const Element& e)
             cairo_new_path(mp_cr);
             cairo_glyph_path(mp_cr, snapped.data(), static_cast<int>(snapped.size()));
             cairo_set_fill_rule(mp_cr, CAIRO_FILL_RULE_WINDING);
-            Knockout(false);
+            Knockout(e_fill_area);
             cairo_fill(mp_cr);
         }
         EndPaint(gs);
