@@ -385,3 +385,26 @@ TEST(PageRenderer, InlineJpegAfterCarriageReturnLineFeed)
     EXPECT_TRUE(Near(bm, 25, 50, 0x0000FFu, 8)) << std::hex << Rgb(bm, 25, 50);
     EXPECT_TRUE(Near(bm, 75, 50, 0x0000FFu, 8)) << std::hex << Rgb(bm, 75, 50);
 }
+
+TEST(PageRenderer, MaskFinerThanItsImage)
+{
+    // A one-sample blue image over the page with a two-sample mask, hiding its left half:
+    // the mask keeps its own resolution rather than being read at the image's one sample.
+    RenderDoc d;
+    int soft = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8",
+                             std::string("\0\xFF", 2));
+    int stencil = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 1 /ImageMask true", "\x80");
+    auto image = [&](const std::string& mask) {
+        return d.b.AddStream("/Type /XObject /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8 " + mask,
+                             std::string("\0\0\xFF", 3));
+    };
+    int with_soft = image("/SMask " + std::to_string(soft) + " 0 R");
+    int with_stencil = image("/Mask " + std::to_string(stencil) + " 0 R");
+    d.resources = "<< /XObject << /S " + std::to_string(with_soft) + " 0 R /M " + std::to_string(with_stencil) + " 0 R >> >>";
+    for (const char* name : {"/S", "/M"}) {
+        d.content = std::string("100 0 0 100 0 0 cm ") + name + " Do";
+        Render::Bitmap bm = d.Draw().bitmap;
+        EXPECT_EQ(Rgb(bm, 25, 50), 0xFFFFFFu) << name;
+        EXPECT_EQ(Rgb(bm, 75, 50), 0x0000FFu) << name;
+    }
+}
