@@ -211,6 +211,10 @@ void ContentDrawer::OnOperator(const PDF::Operation& op)
         }
         break;
     case Op::e_h: m_path.push_back({Segment::e_close, {}}); break;
+    case Op::e_s: case Op::e_b: case Op::e_bstar:
+        // The closing painting operators close the last subpath before painting it.
+        if (!m_path.empty()) m_path.push_back({Segment::e_close, {}});
+        break;
     case Op::e_W: m_clip_even_odd = false; break;
     case Op::e_Wstar: m_clip_even_odd = true; break;
     case Op::e_gs:

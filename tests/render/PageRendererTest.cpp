@@ -408,3 +408,17 @@ TEST(PageRenderer, MaskFinerThanItsImage)
         EXPECT_EQ(Rgb(bm, 75, 50), 0x0000FFu) << name;
     }
 }
+
+TEST(PageRenderer, ClosingPaintOperatorsCloseThePath)
+{
+    // An open triangle stroked by s, and by b (filled, then stroked in blue): the edge back to
+    // the start is drawn; S leaves it out.
+    RenderDoc d;
+    for (const char* op : {"s", "b", "b*", "S"}) {
+        d.content = std::string("0 0 1 RG 1 0 0 rg 4 w 10 20 m 50 90 l 90 20 l ") + op;
+        Render::Bitmap bm = d.Draw().bitmap;
+        bool closing = std::string(op) != "S";
+        EXPECT_EQ(Rgb(bm, 50, 80), closing ? 0x0000FFu : 0xFFFFFFu) << op;  // the bottom edge, y 20
+        EXPECT_TRUE(Near(bm, 27, 50, 0x0000FFu, 8)) << op;                   // the left edge
+    }
+}
