@@ -211,6 +211,10 @@ void ContentDrawer::OnOperator(const PDF::Operation& op)
         }
         break;
     case Op::e_h: m_path.push_back({Segment::e_close, {}}); break;
+    case Op::e_s: case Op::e_b: case Op::e_bstar:
+        // The closing painting operators close the last subpath before painting it.
+        if (!m_path.empty()) m_path.push_back({Segment::e_close, {}});
+        break;
     case Op::e_W: m_clip_even_odd = false; break;
     case Op::e_Wstar: m_clip_even_odd = true; break;
     case Op::e_gs:
@@ -245,7 +249,7 @@ void ContentDrawer::DrawPath(const Element& e)
             SnapRectangleFill(gs.ctm, coverage);
             BeginPaint(gs);
             if (SetSource(gs, true)) {
-                Knockout(false);
+                Knockout(e_fill_area);
                 if (coverage < 1) {
                     cairo_save(mp_cr);
                     cairo_clip(mp_cr);
@@ -263,7 +267,7 @@ void ContentDrawer::DrawPath(const Element& e)
             BeginPaint(gs);
             if (SetSource(gs, false)) {
                 if (snapped) {
-                    Knockout(false);
+                    Knockout(e_fill_area);
                     cairo_fill(mp_cr);
                 } else {
                     Stroke(gs);
@@ -305,7 +309,7 @@ void ContentDrawer::Stroke(const GState& gs)
     double w = gs.line_width;
     if (!std::isfinite(w) || w * scale < 1) w = 1 / scale;
     cairo_set_line_width(mp_cr, w);
-    Knockout(true);
+    Knockout(e_stroke_area);
     cairo_stroke(mp_cr);
 }
 
@@ -404,7 +408,7 @@ void ContentDrawer::PaintUnder()
     cairo_paint(mp_cr);
 }
 
-void ContentDrawer::Knockout(bool stroke)
+void ContentDrawer::Knockout(KnockoutArea area, cairo_pattern_t* mask)
 {
     if (!m_knockout) return;
     // The object's area first returns to the group's backdrop (clear when isolated).
@@ -421,7 +425,9 @@ void ContentDrawer::Knockout(bool stroke)
         cairo_set_source_rgb(mp_cr, 0, 0, 0);
         cairo_set_operator(mp_cr, CAIRO_OPERATOR_DEST_OUT);
     }
-    if (stroke) cairo_stroke_preserve(mp_cr);
+    if (mask) cairo_mask(mp_cr, mask);
+    else if (area == e_clip_area) cairo_paint(mp_cr);
+    else if (area == e_stroke_area) cairo_stroke_preserve(mp_cr);
     else cairo_fill_preserve(mp_cr);
     cairo_restore(mp_cr);
 }

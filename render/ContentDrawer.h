@@ -96,9 +96,11 @@ private:
     void DrawGroup(SDF::Obj* group, const PDF::GState& gs);
     // Paints the source over the whole clip, replacing what is there.
     void PaintUnder();
-    // In a knockout group: the current path's area returns to the group's backdrop before
-    // the object is painted on it.
-    void Knockout(bool stroke);
+    // In a knockout group: the object's area returns to the group's backdrop before the
+    // object is painted on it. The area: the current path filled or stroked, the whole clip
+    // (a shading), or the clip through a mask (a stencil image's samples).
+    enum KnockoutArea : std::uint8_t { e_fill_area, e_stroke_area, e_clip_area };
+    void Knockout(KnockoutArea area, cairo_pattern_t* mask = nullptr);
 
     // Sources: false when the colour cannot be painted (a pattern that could not be built).
     bool SetSource(const PDF::GState& gs, bool fill);

@@ -5,13 +5,6 @@
 
 namespace qvx::Render {
 
-namespace {
-
-// Decoded pixels kept at most: a few pages of large scans.
-constexpr std::uint64_t kMaxBytes = 512ull << 20;
-
-}  // namespace
-
 ImageCache::~ImageCache()
 {
     for (auto& [key, surface] : m_surfaces) cairo_surface_destroy(surface);
@@ -40,7 +33,7 @@ void ImageCache::Put(const std::string& key, cairo_surface_t* surface)
 {
     std::uint64_t bytes = static_cast<std::uint64_t>(cairo_image_surface_get_stride(surface)) *
                           static_cast<std::uint64_t>(cairo_image_surface_get_height(surface));
-    if (m_bytes + bytes > kMaxBytes || m_surfaces.count(key)) return;
+    if (m_bytes + bytes > m_max_bytes || m_surfaces.count(key)) return;
     m_surfaces.emplace(key, cairo_surface_reference(surface));
     m_bytes += bytes;
 }

@@ -15,7 +15,8 @@ namespace qvx::Render {
 
 class ImageCache {
 public:
-    ImageCache() = default;
+    // max_bytes: decoded pixels kept at most (the default: a few pages of large scans).
+    explicit ImageCache(std::uint64_t max_bytes = 512ull << 20) : m_max_bytes(max_bytes) {}
     ~ImageCache();
     ImageCache(const ImageCache&) = delete;
     ImageCache& operator=(const ImageCache&) = delete;
@@ -29,6 +30,7 @@ public:
 
 private:
     std::map<std::string, cairo_surface_t*> m_surfaces;
+    std::uint64_t m_max_bytes;
     std::uint64_t m_bytes = 0;
 };
 

@@ -10,6 +10,7 @@
 #include "pdf/Resources.h"
 #include "pdf/StreamData.h"
 #include "render/ColourConvert.h"
+#include "sdf/CharClass.h"
 
 namespace qvx::Render {
 
@@ -17,12 +18,21 @@ namespace {
 
 using Common::Limits::kMaxImagePixels;
 
+// Pixels at most of an image surface sized by a mask finer than the image.
+constexpr double kMaxFineMaskPixels = 1 << 22;
+
 // The decoded data of an image stream, or of inline data through the filters its
 // dictionary names.
 std::optional<Common::Bytes> ImageData(const ImageSource& src, SDF::Obj* dict, std::uint64_t max_bytes)
 {
     if (!src.info->is_inline || dict != src.info->dict) return PDF::ReadDecoded(dict, max_bytes);
-    return PDF::ReadDecodedInline(*dict, src.inline_data, max_bytes);
+    Common::ByteView data = src.inline_data;
+    // JPEG data opens with its start marker: white space before it is the rest of the line
+    // ending after ID (CR LF where one byte was expected), skipped as viewers skip it.
+    const auto& filters = src.info->filters;
+    if (!filters.empty() && filters.front() == "DCTDecode")
+        while (!data.empty() && SDF::CharClass::IsWhite(data.front())) data = data.subspan(1);
+    return PDF::ReadDecodedInline(*dict, data, max_bytes);
 }
 
 // Samples of bpc bits unpacked per row (rows start on byte boundaries).
@@ -182,11 +192,25 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
     std::vector<int> key;
     if (SDF::Obj* m = PDF::Deref(info.mask); m && m->IsArray() && m->Size() >= 2u * comps)
         for (int i = 0; i < 2 * comps; ++i) key.push_back(static_cast<int>(PDF::NumberAt(m, i, 0)));
+    // A mask finer than the image sizes the surface (up to a cap), the image's samples
+    // repeated over it, so that the mask's detail is kept.
+    SDF::Obj* mask = info.smask ? PDF::Deref(info.smask) : PDF::Deref(info.mask);
+    if (mask && !mask->IsStream()) mask = nullptr;
+    long ow = info.width, oh = info.height;
+    if (mask) {
+        PDF::ImageInfo mi = PDF::ImageInfo::Read(mask, false);
+        ow = std::max(ow, mi.width), oh = std::max(oh, mi.height);
+        double over = static_cast<double>(ow) * oh / kMaxFineMaskPixels;
+        if (over > 1) {
+            ow = std::max(info.width, static_cast<long>(ow / std::sqrt(over)));
+            oh = std::max(info.height, static_cast<long>(oh / std::sqrt(over)));
+        }
+    }
     std::vector<std::uint8_t> alpha;
-    if (info.smask) alpha = MaskPlane(src, info.smask, info.width, info.height, false, pixels);
-    else if (SDF::Obj* m = PDF::Deref(info.mask); m && m->IsStream()) alpha = MaskPlane(src, m, info.width, info.height, true, pixels);
+    if (mask) alpha = MaskPlane(src, mask, ow, oh, !info.smask, pixels);
+    if (alpha.empty()) ow = info.width, oh = info.height;
 
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(info.width), static_cast<int>(info.height));
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(ow), static_cast<int>(oh));
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
         return nullptr;
@@ -196,20 +220,24 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
     // SMaskInData JPEG 2000: the extra component is the alpha.
     int stored = comps + (jpx && info.smask_in_data && (data->size() / pixel_count) > static_cast<std::size_t>(comps) * (bpc / 8) ? 1 : 0);
     Samples smp(*data, info.width, stored, bpc);
-    std::vector<float> row_in(static_cast<std::size_t>(info.width) * comps);
-    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(info.width) * 3);
+    std::vector<float> row_in(static_cast<std::size_t>(ow) * comps);
+    std::vector<std::uint8_t> rgb(static_cast<std::size_t>(ow) * 3);
     std::vector<int> raw(comps);
-    for (long y = 0; y < info.height; ++y) {
+    std::vector<long> column(static_cast<std::size_t>(ow));
+    for (long x = 0; x < ow; ++x) column[static_cast<std::size_t>(x)] = x * info.width / ow;
+    for (long y = 0; y < oh; ++y) {
         auto* dst = reinterpret_cast<std::uint32_t*>(out + static_cast<std::size_t>(y) * stride);
-        for (long x = 0; x < info.width; ++x) {
+        long sy = y * info.height / oh;
+        for (long x = 0; x < ow; ++x) {
+            std::size_t sx = static_cast<std::size_t>(column[static_cast<std::size_t>(x)]);
             for (int c = 0; c < comps; ++c) {
-                unsigned v = smp.At(y, static_cast<std::size_t>(x) * stored + c);
+                unsigned v = smp.At(sy, sx * stored + c);
                 raw[c] = static_cast<int>(v);
                 row_in[static_cast<std::size_t>(x) * comps + c] = table[static_cast<std::size_t>(v >> shift) * comps + c];
             }
             std::uint8_t a = 255;
-            if (!alpha.empty()) a = alpha[static_cast<std::size_t>(y) * info.width + x];
-            if (stored > comps) a = static_cast<std::uint8_t>(smp.At(y, static_cast<std::size_t>(x) * stored + comps) >> shift);
+            if (!alpha.empty()) a = alpha[static_cast<std::size_t>(y) * ow + x];
+            if (stored > comps) a = static_cast<std::uint8_t>(smp.At(sy, sx * stored + comps) >> shift);
             if (!key.empty()) {
                 bool inside = true;
                 for (int c = 0; c < comps && inside; ++c) inside = raw[c] >= key[2 * c] && raw[c] <= key[2 * c + 1];
@@ -217,8 +245,8 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
             }
             dst[x] = static_cast<std::uint32_t>(a) << 24;
         }
-        src.colours->RowToRGB(cs.get(), row_in.data(), static_cast<std::size_t>(info.width), rgb.data());
-        for (long x = 0; x < info.width; ++x) {
+        src.colours->RowToRGB(cs.get(), row_in.data(), static_cast<std::size_t>(ow), rgb.data());
+        for (long x = 0; x < ow; ++x) {
             std::uint32_t a = dst[x] >> 24;
             auto pm = [a](std::uint32_t v) { return (v * a + 127) / 255; };
             dst[x] |= pm(rgb[3 * x]) << 16 | pm(rgb[3 * x + 1]) << 8 | pm(rgb[3 * x + 2]);

@@ -20,9 +20,7 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
         m_ctx.complete = false;
         return;
     }
-    // Image space: the unit square, first row at the top.
-    Matrix image{1.0 / info.width, 0, 0, -1.0 / info.height, 0, 1};
-    if (!SetMatrix(image.Then(gs.ctm))) return;
+    if (!SetMatrix(gs.ctm)) return;
     ImageSource src{&info, e.inline_data, &m_reader.GetResources(), &m_ctx.cache, &m_ctx.colours};
     // Images of an XObject are shared through the cache when there is one; inline ones are not.
     std::string key = m_ctx.images && !info.is_inline ? ImageCache::Key(info.dict, m_reader.GetResources()) : "";
@@ -33,6 +31,14 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
     }
     if (!surface) {
         m_ctx.complete = false;
+        return;
+    }
+    // Image space: the unit square, first row at the top, in samples of the surface (which
+    // a finer mask makes larger than the image).
+    const long width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
+    Matrix image{1.0 / width, 0, 0, -1.0 / height, 0, 1};
+    if (!SetMatrix(image.Then(gs.ctm))) {
+        cairo_surface_destroy(surface);
         return;
     }
     cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
@@ -52,17 +58,17 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
             else lo = std::floor(a), hi = std::floor(b) + 1;
         };
         double x0, x1, y0, y1;
-        span(m.e, m.e + m.a * info.width, x0, x1);
-        span(m.f, m.f + m.d * info.height, y0, y1);
+        span(m.e, m.e + m.a * width, x0, x1);
+        span(m.f, m.f + m.d * height, y0, y1);
         cairo_matrix_t cm;
-        cairo_matrix_init(&cm, (x1 - x0) / info.width * (m.a < 0 ? -1 : 1), 0, 0, (y1 - y0) / info.height * (m.d < 0 ? -1 : 1),
+        cairo_matrix_init(&cm, (x1 - x0) / width * (m.a < 0 ? -1 : 1), 0, 0, (y1 - y0) / height * (m.d < 0 ? -1 : 1),
                           m.a < 0 ? x1 : x0, m.d < 0 ? y1 : y0);
         cairo_set_matrix(mp_cr, &cm);
         if (nearest) {
             // Enlarged samples split the pixels as pdftoppm does, the odd pixel going to the
             // later sample: each pixel takes the sample under its far edge, not its centre.
-            double dx = m.a > 0 ? (0.5 - 1e-3) * info.width / (x1 - x0) : 0;
-            double dy = m.d > 0 ? (0.5 - 1e-3) * info.height / (y1 - y0) : 0;
+            double dx = m.a > 0 ? (0.5 - 1e-3) * width / (x1 - x0) : 0;
+            double dy = m.d > 0 ? (0.5 - 1e-3) * height / (y1 - y0) : 0;
             cairo_matrix_t shift;
             cairo_matrix_init_translate(&shift, dx, dy);
             cairo_pattern_set_matrix(p, &shift);
@@ -70,13 +76,14 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
     }
     cairo_pattern_set_filter(p, nearest ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
     cairo_new_path(mp_cr);
-    cairo_rectangle(mp_cr, 0, 0, static_cast<double>(info.width), static_cast<double>(info.height));
+    cairo_rectangle(mp_cr, 0, 0, static_cast<double>(width), static_cast<double>(height));
     BeginPaint(gs);
     if (info.image_mask) {
         // A stencil: the fill colour (or pattern) through the mask's samples.
         if (SetSource(gs, true)) {
             cairo_save(mp_cr);
             cairo_clip(mp_cr);
+            Knockout(e_clip_area, p);
             cairo_mask(mp_cr, p);
             cairo_restore(mp_cr);
         }
@@ -85,6 +92,7 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
         double alpha = std::isfinite(gs.fill_alpha) ? std::clamp(gs.fill_alpha, 0.0, 1.0) : 1;
         cairo_save(mp_cr);
         cairo_clip(mp_cr);
+        Knockout(e_clip_area);
         cairo_paint_with_alpha(mp_cr, alpha);
         cairo_restore(mp_cr);
     }

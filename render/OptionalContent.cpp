@@ -44,7 +44,9 @@ bool OptionalContent::Visible(SDF::Obj* oc, int depth) const
     SDF::Obj* o = PDF::Deref(oc);
     if (!o || !o->IsDict() || depth > Common::Limits::kMaxColorSpaceNesting) return true;
     if (PDF::FindName(o, "Type") != "OCMD") return GroupOn(o);
-    // A membership dictionary: its groups combined by its policy P (AnyOn by default).
+    // A membership dictionary: its visibility expression when it has one, else its groups
+    // combined by its policy P (AnyOn by default).
+    if (SDF::Obj* ve = PDF::FindArray(o, "VE")) return Expression(ve, depth + 1);
     SDF::Obj* groups = PDF::FindIn(o, "OCGs");
     if (!groups) return true;
     std::set<const SDF::Obj*> list;
@@ -59,6 +61,23 @@ bool OptionalContent::Visible(SDF::Obj* oc, int depth) const
     if (p == "AnyOff") return on < n;
     if (p == "AllOff") return on == 0;
     return on > 0;
+}
+
+bool OptionalContent::Expression(SDF::Obj* ve, int depth) const
+{
+    SDF::Obj* e = PDF::Deref(ve);
+    if (!e || depth > Common::Limits::kMaxColorSpaceNesting) return true;
+    if (e->IsDict()) return GroupOn(e);
+    if (!e->IsArray() || e->Size() < 2) return true;
+    SDF::Obj* op = PDF::Deref(e->GetAt(0));
+    std::string_view name = op && op->IsName() ? op->GetName() : "";
+    if (name == "Not") return !Expression(e->GetAt(1), depth + 1);
+    bool all = name == "And";
+    if (!all && name != "Or") return true;
+    std::size_t n = std::min<std::size_t>(e->Size(), Common::Limits::kMaxTreeNodes);
+    for (std::size_t i = 1; i < n; ++i)
+        if (Expression(e->GetAt(i), depth + 1) != all) return !all;
+    return all;
 }
 
 }  // namespace qvx::Render

@@ -19,6 +19,8 @@ public:
 
 private:
     bool GroupOn(const SDF::Obj* group) const;
+    // A visibility expression: a group, or [/And|/Or|/Not operands] over nested expressions.
+    bool Expression(SDF::Obj* ve, int depth) const;
 
     std::set<const SDF::Obj*> m_off, m_on;
     bool m_base_off = false;

@@ -16,6 +16,7 @@
 #include "render/ColourConvert.h"
 #include "render/ContentDrawer.h"
 #include "render/FontFaces.h"
+#include "render/ImageCache.h"
 #include "render/OptionalContent.h"
 #include "sdf/Obj.h"
 
@@ -194,9 +195,12 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     ColourConvert colours(intent ? intent : options.cmyk);
     FontFaces fonts;
     OptionalContent oc(doc);
+    // An image drawn again on the page (a form placed many times) is decoded once, and
+    // counts once against the work cap, also when the caller keeps no cache across pages.
+    ImageCache page_images(64ull << 20);
     {
         RenderContext ctx(cache, colours, fonts, oc);
-        ctx.images = options.images;
+        ctx.images = options.images ? options.images : &page_images;
         {
             ContentDrawer drawer(cr, ctx, base);
             drawer.DrawPage(page);

@@ -163,6 +163,7 @@ void ContentDrawer::DrawShading(const PDF::Element& e)
         cairo_clip(mp_cr);
     }
     BeginPaint(gs);
+    Knockout(e_clip_area);
     cairo_set_source(mp_cr, p);
     cairo_paint(mp_cr);
     EndPaint(gs);

@@ -74,10 +74,11 @@ void ContentDrawer::DrawText(const Element& e)
             unsigned g = m_ctx.fonts.Glyph(face, font, c);
             double gx = x, gy = y + gs.text_rise, w1 = 0;
             if (vertical) {
-                // The glyph hangs from the point its position vector names.
+                // The glyph hangs from the point its position vector names, the vector
+                // unscaled by Tz as pdftoppm and mupdf place it.
                 double vx, vy;
                 font.GetVerticalMetrics(c, w1, vx, vy);
-                gx -= vx / 1000 * tfs * th, gy -= vy / 1000 * tfs;
+                gx -= vx / 1000 * tfs, gy -= vy / 1000 * tfs;
             }
             glyphs.push_back({g, gx, gy});
             double spacing = gs.char_spacing + (PDF::Font::IsWordSpace(c) ? gs.word_spacing : 0);
@@ -108,7 +109,7 @@ void ContentDrawer::DrawText(const Element& e)
             cairo_new_path(mp_cr);
             cairo_glyph_path(mp_cr, snapped.data(), static_cast<int>(snapped.size()));
             cairo_set_fill_rule(mp_cr, CAIRO_FILL_RULE_WINDING);
-            Knockout(false);
+            Knockout(e_fill_area);
             cairo_fill(mp_cr);
         }
         EndPaint(gs);

@@ -34,6 +34,9 @@ int main(int argc, char** argv)
     try {
         SDF::SDFDoc doc;
         doc.OpenFile(argv[1]);
+        // Opened as viewers open it: with the empty user password when it is encrypted. A
+        // file that wants another (some encrypt only their attachments) is drawn as it reads.
+        if (!doc.InitSecurityHandler()) std::cerr << "render: the document needs a password; drawn undecrypted\n";
         PDF::PageTree pages(doc);
         if (static_cast<std::size_t>(page) > pages.Count()) {
             std::cerr << "render: the document has " << pages.Count() << " pages\n";

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "common/Limits.h"
+#include "filters/DCTEncode.h"
+#include "filters/FilterReader.h"
+#include "filters/MemoryFilter.h"
 #include "tests/render/RenderTestDoc.h"
 
 using namespace qvx;
@@ -313,4 +316,109 @@ TEST(PageRenderer, OptionalContentHiddenByDefault)
     EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0x00FF00u);
     EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0x000000u);  // one of the two is off
     EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
+}
+
+TEST(PageRenderer, OptionalContentVisibilityExpressions)
+{
+    // Five strips, each marked with a membership dictionary whose expression over a group
+    // that is on and one that is off decides it; the expression wins over OCGs and P.
+    RenderDoc d;
+    int off = d.b.Add("<< /Type /OCG /Name (Off) >>");
+    int on = d.b.Add("<< /Type /OCG /Name (On) >>");
+    std::string Off = std::to_string(off) + " 0 R", On = std::to_string(on) + " 0 R";
+    d.catalog_extra = "/OCProperties << /OCGs [" + Off + " " + On + "] /D << /OFF [" + Off + "] >> >>";
+    const std::string expressions[] = {
+        "[/And " + On + " " + Off + "]",                    // hidden, although OCGs/P say shown
+        "[/Or " + Off + " " + On + "]",                     // shown
+        "[/Not " + Off + "]",                               // shown
+        "[/And " + On + " [/Not [/Or " + Off + " " + Off + "]]]",  // shown
+        "[/Not [/Or " + On + " " + Off + "]]"};             // hidden
+    d.resources = "<< /Properties <<";
+    for (int i = 0; i < 5; ++i) {
+        d.resources += " /E" + std::to_string(i) + " << /Type /OCMD /OCGs [" + On + "] /P /AllOn /VE " + expressions[i] + " >>";
+        d.content += "/OC /E" + std::to_string(i) + " BDC 0 0 1 rg 0 " + std::to_string(80 - 20 * i) + " 100 20 re f EMC ";
+    }
+    d.resources += " >> >>";
+    Render::Bitmap bm = d.Draw().bitmap;
+    const unsigned want[] = {0xFFFFFFu, 0x0000FFu, 0x0000FFu, 0x0000FFu, 0xFFFFFFu};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Rgb(bm, 50, 10 + 20 * i), want[i]) << "strip " << i;
+}
+
+TEST(PageRenderer, ImageDrawnManyTimesIsDecodedOnce)
+{
+    // A 2 x 2 red image whose soft mask has 2^24 samples, placed 20 times: decoded at each
+    // placement it would pass the page's image work cap after 16 and the last ones would be
+    // missing. The caller keeps no cache of its own.
+    RenderDoc d;
+    int mask = d.b.AddStream("/Type /XObject /Subtype /Image /Width 16384 /Height 1024 /ColorSpace /DeviceGray "
+                             "/BitsPerComponent 1",
+                             std::string(16384 / 8 * 1024, '\xFF'));
+    int image = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB "
+                              "/BitsPerComponent 8 /SMask " + std::to_string(mask) + " 0 R",
+                              std::string("\xFF\0\0\xFF\0\0\xFF\0\0\xFF\0\0", 12));
+    d.resources = "<< /XObject << /Im " + std::to_string(image) + " 0 R >> >>";
+    for (int i = 0; i < 20; ++i)
+        d.content += "q 16 0 0 20 " + std::to_string(2 + 20 * (i % 5)) + " " + std::to_string(2 + 25 * (i / 5)) + " cm /Im Do Q ";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(r.complete);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(Rgb(r.bitmap, 10 + 20 * (i % 5), 100 - 12 - 25 * (i / 5)), 0xFF0000u) << "image " << i;
+    EXPECT_EQ(Rgb(r.bitmap, 1, 99), 0xFFFFFFu);
+}
+
+TEST(PageRenderer, InlineJpegAfterCarriageReturnLineFeed)
+{
+    // An 8 x 8 blue JPEG inline, once after ID and one space, once after ID and CR LF (the LF
+    // would otherwise be read as the first byte of the JPEG data).
+    auto sink = std::make_unique<Filters::MemoryFilter>();
+    Filters::MemoryFilter* out = sink.get();
+    Filters::DCTEncode enc(std::move(sink), {8, 8, 3});
+    Filters::FilterWriter wr(enc);
+    Common::Bytes blue;
+    for (int i = 0; i < 64; ++i) blue.insert(blue.end(), {0, 0, 255});
+    wr.WriteBuffer(blue.data(), blue.size());
+    wr.Finish();
+    std::string jpeg(reinterpret_cast<const char*>(out->Data().data()), out->Data().size());
+    RenderDoc d;
+    const std::string head = "BI /W 8 /H 8 /CS /RGB /BPC 8 /F /DCT ID";
+    d.content = "q 50 0 0 100 0 0 cm " + head + " " + jpeg + "\nEI Q q 50 0 0 100 50 0 cm " + head + "\r\n" + jpeg + "\nEI Q";
+    Render::Bitmap bm = d.Draw().bitmap;
+    EXPECT_TRUE(Near(bm, 25, 50, 0x0000FFu, 8)) << std::hex << Rgb(bm, 25, 50);
+    EXPECT_TRUE(Near(bm, 75, 50, 0x0000FFu, 8)) << std::hex << Rgb(bm, 75, 50);
+}
+
+TEST(PageRenderer, MaskFinerThanItsImage)
+{
+    // A one-sample blue image over the page with a two-sample mask, hiding its left half:
+    // the mask keeps its own resolution rather than being read at the image's one sample.
+    RenderDoc d;
+    int soft = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8",
+                             std::string("\0\xFF", 2));
+    int stencil = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 1 /ImageMask true", "\x80");
+    auto image = [&](const std::string& mask) {
+        return d.b.AddStream("/Type /XObject /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8 " + mask,
+                             std::string("\0\0\xFF", 3));
+    };
+    int with_soft = image("/SMask " + std::to_string(soft) + " 0 R");
+    int with_stencil = image("/Mask " + std::to_string(stencil) + " 0 R");
+    d.resources = "<< /XObject << /S " + std::to_string(with_soft) + " 0 R /M " + std::to_string(with_stencil) + " 0 R >> >>";
+    for (const char* name : {"/S", "/M"}) {
+        d.content = std::string("100 0 0 100 0 0 cm ") + name + " Do";
+        Render::Bitmap bm = d.Draw().bitmap;
+        EXPECT_EQ(Rgb(bm, 25, 50), 0xFFFFFFu) << name;
+        EXPECT_EQ(Rgb(bm, 75, 50), 0x0000FFu) << name;
+    }
+}
+
+TEST(PageRenderer, ClosingPaintOperatorsCloseThePath)
+{
+    // An open triangle stroked by s, and by b (filled, then stroked in blue): the edge back to
+    // the start is drawn; S leaves it out.
+    RenderDoc d;
+    for (const char* op : {"s", "b", "b*", "S"}) {
+        d.content = std::string("0 0 1 RG 1 0 0 rg 4 w 10 20 m 50 90 l 90 20 l ") + op;
+        Render::Bitmap bm = d.Draw().bitmap;
+        bool closing = std::string(op) != "S";
+        EXPECT_EQ(Rgb(bm, 50, 80), closing ? 0x0000FFu : 0xFFFFFFu) << op;  // the bottom edge, y 20
+        EXPECT_TRUE(Near(bm, 27, 50, 0x0000FFu, 8)) << op;                   // the left edge
+    }
 }

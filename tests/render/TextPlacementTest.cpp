@@ -112,7 +112,8 @@ TEST(TextPlacement, VerticalWritingFollowsW2AndDW2)
         return out;
     };
     // DW2 default: the first glyph's top near y 95 - 17.6 + its height; the second 20 lower.
-    std::vector<int> dflt = rows(font(""));
+    int plain = font("");
+    std::vector<int> dflt = rows(plain);
     ASSERT_EQ(dflt.size(), 2u);
     EXPECT_NEAR(dflt[1] - dflt[0], 20, 1);
     // W2 sends the pen 40 units down after the first glyph; its taller vector hangs the
@@ -121,6 +122,21 @@ TEST(TextPlacement, VerticalWritingFollowsW2AndDW2)
     ASSERT_EQ(w2.size(), 2u);
     EXPECT_NEAR(w2[1] - w2[0], 40, 1);
     EXPECT_NEAR(w2[0] - dflt[0], 10, 1);
+    // Horizontal scaling narrows the glyph but moves it by its whole position vector, as
+    // pdftoppm and mupdf place it: its left edge stays where it is unscaled (10 units left
+    // of the pen), not 5.
+    auto left = [&](const std::string& tz) {
+        d.resources = "<< /Font << /F1 " + std::to_string(plain) + " 0 R >> >>";
+        d.content = "BT /F1 20 Tf " + tz + " 50 95 Td <0001> Tj ET";
+        Render::Bitmap bm = d.Draw().bitmap;
+        for (int x = 0; x < bm.width; ++x)
+            for (int y = 0; y < bm.height; ++y)
+                if ((Rgb(bm, x, y) & 0xFF) < 128) return x;
+        return -1;
+    };
+    int unscaled = left("");
+    EXPECT_NEAR(unscaled, 41, 1);
+    EXPECT_NEAR(left("50 Tz"), unscaled, 1);
 }
 
 TEST(TextPlacement, CidsOfAnUnmappedSubstituteAreCharacters)

@@ -127,3 +127,33 @@ TEST(TransparencyGroup, SoftMaskedPaintUnderATransform)
     bm = d.Draw().bitmap;
     EXPECT_EQ(Rgb(bm, 70, 80), 0xFFFFFFu);
 }
+
+TEST(TransparencyGroup, ImagesAndShadingsKnockOut)
+{
+    // In an isolated knockout group a half-transparent red square lies under a half-
+    // transparent blue image, shading or stencil mask: where the later object paints, it
+    // replaces the square instead of mixing with it; where a stencil's samples do not
+    // paint, the square stays.
+    auto draw = [](const std::string& later) {
+        RenderDoc d;
+        int form = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Group << /S /Transparency /I true /K true >> "
+                                 "/Resources << /ExtGState " + GroupPage::States() + " /Shading << /Sh << /ShadingType 2 "
+                                 "/ColorSpace /DeviceRGB /Coords [0 0 100 0] /Function << /FunctionType 2 /Domain [0 1] "
+                                 "/C0 [0 0 1] /C1 [0 0 1] /N 1 >> >> >> >>",
+                                 "/Half gs 1 0 0 rg 10 10 80 80 re f " + later);
+        d.resources = "<< /XObject << /Fm1 " + std::to_string(form) + " 0 R >> >>";
+        d.content = "/Fm1 Do";
+        return d.Draw().bitmap;
+    };
+    const std::string blue("\0\0\xFF", 3);
+    Render::Bitmap bm = draw("q 40 0 0 80 50 10 cm BI /W 1 /H 1 /CS /RGB /BPC 8 ID " + blue + " EI Q");
+    EXPECT_TRUE(Near(bm, 70, 50, 0x7F7FFFu, 2)) << std::hex << Rgb(bm, 70, 50);
+    EXPECT_TRUE(Near(bm, 30, 50, 0xFF7F7Fu, 2)) << std::hex << Rgb(bm, 30, 50);
+    bm = draw("q 50 10 40 80 re W n /Sh sh Q");
+    EXPECT_TRUE(Near(bm, 70, 50, 0x7F7FFFu, 2)) << std::hex << Rgb(bm, 70, 50);
+    EXPECT_TRUE(Near(bm, 30, 50, 0xFF7F7Fu, 2)) << std::hex << Rgb(bm, 30, 50);
+    // The stencil's left sample paints, its right one does not.
+    bm = draw("0 0 1 rg q 80 0 0 80 10 10 cm BI /W 2 /H 1 /IM true ID @ EI Q");
+    EXPECT_TRUE(Near(bm, 30, 50, 0x7F7FFFu, 2)) << std::hex << Rgb(bm, 30, 50);
+    EXPECT_TRUE(Near(bm, 70, 50, 0xFF7F7Fu, 2)) << std::hex << Rgb(bm, 70, 50);
+}
