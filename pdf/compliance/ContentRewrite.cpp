@@ -70,8 +70,8 @@ bool NumbersWithinLimits(std::string_view bytes, int part, std::string& out)
             while (j < n && !IsTokenEnd(bytes[j])) ++j;
             const std::string_view token = bytes.substr(i, j - i);
             const bool numeric = SDF::CharClass::IsDigit(c) || c == '+' || c == '-' || c == '.';
-            const SDF::NumberToken number = SDF::ReadNumberToken(token, part);
-            if (numeric && SDF::NumberLimitCode(number, part)) {
+            const SDF::NumberToken number = numeric ? SDF::ReadNumberToken(token, part) : SDF::NumberToken{};
+            if (SDF::NumberLimitCode(number, part)) {
                 written += SDF::NumberWithinLimits(number, part);
                 changed = true;
                 i = j;
