@@ -150,9 +150,10 @@ void RemoveUnknownOperators(PassContext& ctx)
 {
     const StreamsToClean streams = std::move(ctx.caches.Get<StreamsToClean>());
     ctx.caches.Drop<StreamsToClean>();
-    for (const auto& [stream, missing] : streams) {
+    for (const auto& entry : streams) {
         if (ctx.Stopped()) return;
-        RewriteContent(stream, [&missing](const Operation& op, std::string_view, std::string& out) {
+        const std::set<std::string>& missing = entry.second;
+        RewriteContent(entry.first, [&missing](const Operation& op, std::string_view, std::string& out) {
             const bool gone = op.op == Op::e_unknown ||
                               (op.op == Op::e_Do && op.Size() == 1 && op[0].IsName() && missing.contains(op[0].text));
             if (gone) out += ' ';
