@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "sdf/CharClass.h"
+#include "sdf/CheckState.h"
 #include "sdf/Rules.h"
 
 namespace qvx::SDF {
@@ -81,6 +82,11 @@ std::string NumberWithinLimits(const NumberToken& n, int part)
     // Written as a real: an integer beyond 32 bits stays a number of the same value.
     std::snprintf(buf, sizeof buf, "%.1f", std::copysign(std::fmin(std::fabs(n.value), kLargestWritten), n.value));
     return buf;
+}
+
+bool NumberLimitsBroken(const ErrorStore& errors)
+{
+    return errors.Has(e_PDFA1124) || errors.Has(e_PDFA1127) || errors.Has(e_PDFA1128) || errors.Has(e_PDFA1129);
 }
 
 double ValueWithinLimits(double v, int part)

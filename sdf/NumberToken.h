@@ -9,6 +9,8 @@
 
 namespace qvx::SDF {
 
+class ErrorStore;
+
 struct NumberToken {
     enum Status { e_ok, e_range, e_fail };
     double value = 0;  // 0 for a token that fails
@@ -27,6 +29,9 @@ std::int32_t NumberLimitCode(const NumberToken& n, int part);
 // lies beyond them (at part 1 a real beyond 32767 becomes the nearest integer), or 0 for a
 // token that fails (what the parser read it as).
 std::string NumberWithinLimits(const NumberToken& n, int part);
+
+// Whether a run recorded a number beyond the limits (the codes of NumberLimitCode).
+bool NumberLimitsBroken(const ErrorStore& errors);
 
 // A number object's value within the limits of part (1 to 3): objects are written with
 // integral values as integers, so an integer beyond 32 bits becomes the nearest 32-bit one.

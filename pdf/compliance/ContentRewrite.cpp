@@ -86,7 +86,8 @@ bool NumbersWithinLimits(std::string_view bytes, int part, std::string& out)
     return changed;
 }
 
-// The names of a dictionary's Filter entry (a name or an array of names).
+// Whether a dictionary's Filter entry (a name or an array of names) holds a filter PDF/A
+// does not permit, or anything but names.
 bool HasForbiddenFilter(const SDF::Obj* dict)
 {
     SDF::Obj* f = FindIn(dict, "Filter");
@@ -180,10 +181,7 @@ void WriteNumbersWithinLimits(PassContext& ctx)
 {
     const std::set<SDF::Obj*> streams = std::move(ctx.caches.Get<ContentStreamsWalked>());
     ctx.caches.Drop<ContentStreamsWalked>();
-    const SDF::ErrorStore& errors = ctx.state.errors;
-    if (!errors.Has(SDF::e_PDFA1124) && !errors.Has(SDF::e_PDFA1127) && !errors.Has(SDF::e_PDFA1128) &&
-        !errors.Has(SDF::e_PDFA1129))
-        return;
+    if (!SDF::NumberLimitsBroken(ctx.state.errors)) return;
     const int part = ctx.Part();
     for (SDF::Obj* stream : streams) {
         if (ctx.Stopped()) return;

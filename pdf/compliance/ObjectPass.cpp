@@ -16,12 +16,6 @@ namespace {
 // The most indirect objects a PDF/A-1 to -3 file may hold.
 constexpr std::size_t kMaxIndirectObjects = 8388607;
 
-bool NumbersBeyondLimitsFound(const SDF::ErrorStore& errors)
-{
-    return errors.Has(SDF::e_PDFA1124) || errors.Has(SDF::e_PDFA1127) || errors.Has(SDF::e_PDFA1128) ||
-           errors.Has(SDF::e_PDFA1129);
-}
-
 // Conversion: the numbers an object holds directly (in its arrays and dictionaries, not in
 // the objects it refers to), brought within the limits of part.
 void PutNumbersWithinLimits(SDF::Obj& obj, int part)
@@ -57,7 +51,7 @@ void RunObjectPass(PassContext& ctx)
         if (!entry || entry->IsFree()) continue;
         try {
             SDF::Obj* obj = entry->Resolve();
-            if (ctx.state.convert && NumbersBeyondLimitsFound(ctx.state.errors)) PutNumbersWithinLimits(*obj, ctx.Part());
+            if (ctx.state.convert && SDF::NumberLimitsBroken(ctx.state.errors)) PutNumbersWithinLimits(*obj, ctx.Part());
             if (obj->IsStream()) {
                 if (ctx.Checks()) CheckStream(ctx, *entry);
             } else if (obj->IsDict()) {
