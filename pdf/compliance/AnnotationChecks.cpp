@@ -162,6 +162,11 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
     // draws the button anew, as it does where the states are missing.
     if (usable && button && ctx.state.convert && !HasOnlyStreams(n)) usable = false;
     if (!usable && ctx.state.convert) Repair(ctx, annot, button);
+    // The form asked viewers to draw its fields from their values, whatever appearance
+    // they carry; without the flag the copy shows what they showed only when drawn anew.
+    else if (usable && !button && type == Annot::e_Widget && ctx.state.convert &&
+             ctx.caches.Get<FieldsDrawnByViewer>().value)
+        RedrawFieldFromValue(ctx.doc, annot, ctx.Part() >= 2);
     // Appearance states need AS to say which one shows; without it readers differ.
     if (usable && button && ctx.state.convert && annot.GetAppearanceState().empty())
         dict->PutName("AS", n->FindObj("Off") || n->Size() == 0 ? "Off" : n->DictBegin().KeyText());
@@ -213,13 +218,23 @@ void CheckBlendMode(PassContext& ctx, const Annot& annot, Obj* dict)
     if (ctx.state.convert) dict->Erase("BM");
 }
 
+// Whether no viewer showed the annotation: hidden, neither viewed nor printed, or of a
+// kind viewers do not know and flagged to stay invisible. A NoView annotation that prints
+// keeps its look on paper.
+bool ShownNowhere(const Annot& annot)
+{
+    if (!annot.HasFlags()) return false;
+    return annot.HasFlag(Annot::e_hidden) || (annot.HasFlag(Annot::e_no_view) && !annot.HasFlag(Annot::e_print)) ||
+           (annot.HasFlag(Annot::e_invisible) && annot.GetType() == Annot::e_Unknown);
+}
+
 // An annotation of a subtype the level does not allow goes, but what it showed stays,
 // drawn into the page's content (an appearance drawn from its entries where it has none),
 // unless it was hidden. Annot::Flatten takes it off the page itself. Not where the page's
 // resources are inherited: the page walk that follows reads the resources it was given.
 bool MergeIntoPage(PassContext& ctx, const Page& page, const Annot& annot)
 {
-    if (annot.HasFlag(Annot::e_hidden) || annot.HasFlag(Annot::e_no_view)) return false;
+    if (ShownNowhere(annot)) return false;
     if (!page.GetResourceDict() || FindDict(page.GetSDFObj(), "Resources") != page.GetResourceDict()) return false;
     try {
         if (!annot.GetAppearance()) {
@@ -252,11 +267,13 @@ bool CheckAnnot(PassContext& ctx, const Page& page, const Annot& annot)
             if (ctx.state.convert) dict->Erase("CA");
         }
     }
+    const bool unseen = ctx.state.convert && ShownNowhere(annot);
     CheckFlags(ctx, annot, dict);
     if (ctx.state.convert && annot.GetType() == Annot::e_Popup && !annot.GetRect()) GivePopupRect(dict);
     CheckColors(ctx, annot, dict);
     if (ctx.Part() >= 2) CheckBlendMode(ctx, annot, dict);
     CheckAppearance(ctx, annot, dict);
+    if (unseen) GiveEmptyAppearance(ctx.doc, annot, annot.GetType() == Annot::e_Widget && IsButtonWidget(dict));
     CheckAnnotActions(ctx, annot, dict);
     return true;
 }

@@ -87,14 +87,16 @@ bool Check3DData(PassContext& ctx, const Annot& annot)
     return true;
 }
 
-bool IsButtonWidget(const Obj* widget)
+Obj* FieldEntry(const Obj* widget, std::string_view key)
 {
     const Obj* node = widget;
     for (int depth = 0; node && depth < Common::Limits::kMaxFieldDepth; ++depth) {
-        if (Obj* ft = FindIn(node, "FT")) return IsNameOf(ft, "Btn");
+        if (Obj* v = FindIn(node, key)) return v;
         node = FindDict(node, "Parent");
     }
-    return false;
+    return nullptr;
 }
+
+bool IsButtonWidget(const Obj* widget) { return IsNameOf(FieldEntry(widget, "FT"), "Btn"); }
 
 }  // namespace qvx::PDF

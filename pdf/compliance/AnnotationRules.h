@@ -3,6 +3,8 @@
 // run's level, the 3D data of PDF/A-4e, whether a widget belongs to a button field, and the
 // channel count of the document's output intent.
 
+#include <string_view>
+
 #include "pdf/Annot.h"
 #include "pdf/compliance/PassContext.h"
 
@@ -17,7 +19,11 @@ int SubtypeCode(PassContext& ctx, const Annot& annot);
 // is to be removed.
 bool Check3DData(PassContext& ctx, const Annot& annot);
 
-// A widget whose field (itself or an ancestor through Parent) has FT Btn.
+// The entry key of a widget's field: the widget's own, else the nearest ancestor's through
+// Parent; null where none has it.
+SDF::Obj* FieldEntry(const SDF::Obj* widget, std::string_view key);
+
+// A widget whose field has FT Btn.
 bool IsButtonWidget(const SDF::Obj* widget);
 
 }  // namespace qvx::PDF

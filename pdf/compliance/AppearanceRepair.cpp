@@ -1,13 +1,49 @@
 #include "pdf/compliance/AppearanceRepair.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "pdf/AnnotAppearance.h"
+#include "pdf/Field.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/compliance/AnnotationRules.h"
+#include "sdf/Dict.h"
 #include "sdf/Objects.h"
 
 namespace qvx::PDF {
+
+namespace {
+
+// A form of the annotation's size that draws nothing.
+SDF::Obj* EmptyForm(SDF::SDFDoc& doc, const Annot& annot)
+{
+    std::optional<Rect> rect = annot.GetRect();
+    auto form = SDF::Dict::Create();
+    form->PutName("Type", "XObject");
+    form->PutName("Subtype", "Form");
+    SDF::Obj* bbox = form->PutArray("BBox");
+    for (double v : {0.0, 0.0, rect ? rect->Width() : 0.0, rect ? rect->Height() : 0.0}) bbox->PushBackNumber(v);
+    return doc.CreateIndirectStream({}, std::move(form));
+}
+
+// AP with stream as N; for a button, as the stream of its current state (AS, else Off).
+void PutNormal(SDF::Obj* dict, const Annot& annot, SDF::Obj* stream, bool button)
+{
+    SDF::Obj* ap = dict->PutDict("AP");
+    if (!button) {
+        ap->Put("N", stream);
+        return;
+    }
+    std::string state(annot.GetAppearanceState());
+    if (state.empty()) {
+        state = "Off";
+        dict->PutName("AS", state);
+    }
+    ap->PutDict("N")->Put(state, stream);
+}
+
+}  // namespace
 
 void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blend, bool fields)
 {
@@ -30,26 +66,27 @@ void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blen
         }
         if (drawn.normal && drawn.state.empty()) stream = drawn.normal;
     }
-    if (!stream) {
-        std::optional<Rect> rect = annot.GetRect();
-        auto form = SDF::Dict::Create();
-        form->PutName("Type", "XObject");
-        form->PutName("Subtype", "Form");
-        SDF::Obj* bbox = form->PutArray("BBox");
-        for (double v : {0.0, 0.0, rect ? rect->Width() : 0.0, rect ? rect->Height() : 0.0}) bbox->PushBackNumber(v);
-        stream = doc.CreateIndirectStream({}, std::move(form));
-    }
-    SDF::Obj* ap = dict->PutDict("AP");
-    if (!button) {
-        ap->Put("N", stream);
-        return;
-    }
-    std::string state(annot.GetAppearanceState());
-    if (state.empty()) {
-        state = "Off";
-        dict->PutName("AS", state);
-    }
-    ap->PutDict("N")->Put(state, stream);
+    PutNormal(dict, annot, stream ? stream : EmptyForm(doc, annot), button);
+}
+
+void GiveEmptyAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button)
+{
+    SDF::Obj* dict = Deref(annot.GetSDFObj());
+    if (dict && dict->IsDict()) PutNormal(dict, annot, EmptyForm(doc, annot), button);
+}
+
+void RedrawFieldFromValue(SDF::SDFDoc& doc, const Annot& annot, bool blend)
+{
+    SDF::Obj* dict = Deref(annot.GetSDFObj());
+    if (!dict || !dict->IsDict()) return;
+    SDF::Obj* ft = FieldEntry(dict, "FT");
+    SDF::Obj* ff = FieldEntry(dict, "Ff");
+    // A list box shows its options, which the drawing of a value leaves out.
+    const double bits = ff && ff->IsNumber() ? ff->GetNumber() : 0;
+    const bool combo = bits >= 0 && bits < 4294967296.0 && (static_cast<std::uint32_t>(bits) >> Field::e_combo) & 1;
+    if (!IsNameOf(ft, "Tx") && !(IsNameOf(ft, "Ch") && combo)) return;
+    DrawnAppearance drawn = DrawAppearance(doc, annot, blend, true);
+    if (drawn.normal && drawn.state.empty()) PutNormal(dict, annot, drawn.normal, false);
 }
 
 }  // namespace qvx::PDF

@@ -18,6 +18,14 @@ namespace qvx::PDF {
 // use blend modes; fields: whether form fields are drawn from their values.
 void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blend, bool fields);
 
+// An annotation that no viewer showed gets a normal appearance that draws nothing, so
+// that the flags conversion must set, which make it visible, show nothing new.
+void GiveEmptyAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button);
+
+// A widget of a text field or combo box drawn anew from its value, as viewers draw it when
+// the form asks them to (NeedAppearances); its old appearance stays where nothing is drawn.
+void RedrawFieldFromValue(SDF::SDFDoc& doc, const Annot& annot, bool blend);
+
 // Kept for the run: the interactive form asked viewers to draw its fields from their
 // values (NeedAppearances true). Conversion removes the flag, so the fields that have no
 // appearance get theirs drawn instead.

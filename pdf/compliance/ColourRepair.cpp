@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <exception>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -10,6 +12,8 @@
 #include "pdf/compliance/OutputIntents.h"
 #include "render/FunctionEval.h"
 #include "sdf/Dict.h"
+#include "sdf/Name.h"
+#include "sdf/SDFDocImpl.h"
 #include "sdf/WriteFlate.h"
 
 namespace qvx::PDF {
@@ -162,6 +166,57 @@ bool AddColorantSeparations(PassContext& ctx, const ColorSpace& device_n,
         sep->PushBack(SampleColorant(ctx.doc, *tint, i, inputs));
     }
     return true;
+}
+
+void ReplaceOutputIntentProfileSpaces(PassContext& ctx)
+{
+    const auto& streams = ctx.caches.Get<OutputIntentProfileSpaces>();
+    if (streams.empty()) return;
+    auto matches = [&](Obj* o) {
+        return o && o->IsArray() && o->Size() == 2 && IsNameOf(Deref(o->GetAt(0)), "ICCBased") &&
+               streams.count(Deref(o->GetAt(1)));
+    };
+    auto device = [] { return SDF::Name::Create("DeviceCMYK"); };
+    SDF::SDFDocImpl& impl = ctx.doc.GetImpl();
+    const std::size_t size = impl.XRefSize();
+    for (std::size_t n = 1; n < size && !ctx.Stopped(); ++n) {
+        SDF::Indirect* entry = impl.GetEntry(static_cast<std::uint32_t>(n));
+        if (!entry || entry->IsFree()) continue;
+        Obj* obj = nullptr;
+        try {
+            obj = entry->Resolve();
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (matches(obj)) {
+            entry->SetReferent(device());
+            entry->SetModified();
+            continue;
+        }
+        // The arrays held directly, in the object's own arrays and dictionaries.
+        std::vector<Obj*> todo{obj};
+        while (!todo.empty()) {
+            Obj* o = todo.back();
+            todo.pop_back();
+            if (o->IsArray()) {
+                for (std::size_t i = 0; i < o->Size(); ++i) {
+                    Obj* v = o->GetAt(i);
+                    if (v->IsIndirect()) continue;
+                    if (matches(v)) o->Replace(i, device());
+                    else todo.push_back(v);
+                }
+            } else if (o->IsDict() || o->IsStream()) {
+                std::vector<std::string> keys;
+                for (auto it = o->DictBegin(); it != o->DictEnd(); ++it) {
+                    Obj* v = it.Value();
+                    if (v->IsIndirect()) continue;
+                    if (matches(v)) keys.emplace_back(it.KeyText());
+                    else todo.push_back(v);
+                }
+                for (const std::string& k : keys) o->Put(k, device());
+            }
+        }
+    }
 }
 
 }  // namespace qvx::PDF

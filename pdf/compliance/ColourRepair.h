@@ -5,6 +5,7 @@
 // colorant's Separation paints what the DeviceN paints with that colorant alone.
 
 #include <functional>
+#include <set>
 #include <string>
 
 #include "common/Buffer.h"
@@ -21,6 +22,14 @@ const Common::Bytes& CMYKProfileStored();
 // The document's [/ICCBased <profile>] array (an indirect object) for DeviceRGB (the sRGB
 // profile) or DeviceCMYK (the CMYK profile), made on first use.
 SDF::Obj* ProfileSpace(PassContext& ctx, ColorSpace::Family family);
+
+// The ICC streams of CMYK spaces whose profile is the output intent's, which PDF/A-4 wants
+// said as DeviceCMYK: under that intent the two mean the same colours.
+struct OutputIntentProfileSpaces : std::set<SDF::Obj*> {};
+
+// Conversion: every [/ICCBased S] array of those streams, wherever the document holds it,
+// becomes the name DeviceCMYK.
+void ReplaceOutputIntentProfileSpaces(PassContext& ctx);
 
 // Sets DefaultRGB or DefaultCMYK to that profile space in a resources dictionary.
 void AddDefaultSpace(PassContext& ctx, SDF::Obj* resources, ColorSpace::Family family);

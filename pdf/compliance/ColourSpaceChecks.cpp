@@ -236,9 +236,10 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
     };
     const OutputIntentState& oi = ctx.caches.Get<OutputIntentState>();
     const ColorSpace* group = GroupColourSpace();
-    if ((oi.profile && same(oi.icc.get(), oi.profile)) ||
-        (group && group->GetFamily() == ColorSpace::e_icc && same(group->GetICCProfile(), group->GetICCStream())))
+    const bool intent = oi.profile && same(oi.icc.get(), oi.profile);
+    if (intent || (group && group->GetFamily() == ColorSpace::e_icc && same(group->GetICCProfile(), group->GetICCStream())))
         ctx.Report(SDF::e_PDFA462423, use.stream);
+    if (intent && ctx.state.convert) ctx.caches.Get<OutputIntentProfileSpaces>().insert(stream);
 }
 
 void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use)

@@ -10,6 +10,7 @@
 #include "pdf/compliance/AnnotationChecks.h"
 #include "pdf/compliance/CatalogChecks.h"
 #include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/ColourRepair.h"
 #include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/DriverPasses.h"
@@ -65,6 +66,7 @@ void RunPagePass(PassContext& ctx)
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);
+    ReplaceOutputIntentProfileSpaces(ctx);
     TidyStreams(ctx);
     RemoveTransferCurves(ctx);
     RemoveUnknownOperators(ctx);

@@ -11,13 +11,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A page whose only annotation covers it in red but is flagged NoView: conversion must
-// clear the flag, and the page then shows the annotation.
+// A page whose only annotation covers it in red on paper but is flagged NoView: conversion
+// must clear the flag and keeps the printed look, so the page then shows the annotation.
 std::string HiddenAnnotation()
 {
     PdfBuilder b = PdfBuilder::Minimal();
     b.Set(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R /Annots [5 0 R] >>");
-    b.Set(5, "<< /Type /Annot /Subtype /Square /Rect [0 0 200 200] /F 32 /AP << /N 6 0 R >> >>");
+    b.Set(5, "<< /Type /Annot /Subtype /Square /Rect [0 0 200 200] /F 36 /AP << /N 6 0 R >> >>");
     b.SetStream(6, "/Type /XObject /Subtype /Form /BBox [0 0 200 200]", "1 0 0 rg 0 0 200 200 re f");
     return b.Build();
 }

@@ -173,6 +173,18 @@ TEST(ColourSpaces, PDFA4BlendingSpaceServesAsIntent)
     EXPECT_EQ(Findings(g.Build(), k4), "462423(4)");
     g.SetStream(6, "/N 4", with_id('\2'));
     EXPECT_EQ(Findings(g.Build(), k4), "");
+    // Conversion says such a space DeviceCMYK, in the resources, in an image's dictionary
+    // and as an object of its own.
+    PdfBuilder k = ColourFile(k4, "<</ColorSpace<</CS0[/ICCBased 6 0 R]/CS1 20 0 R>>/XObject<</Im0 21 0 R>>>>",
+                              "/CS0 cs 0 0 0 1 sc 0 0 10 10 re f /CS1 CS 1 0 0 0 SC 0 0 20 20 re S "
+                              "q 10 0 0 10 50 50 cm /Im0 Do Q");
+    EXPECT_EQ(AddProfile(k, 4, Profile("CMYK")), 6);
+    SetIntents(k, {Intent(6)});
+    k.Set(20, "[/ICCBased 6 0 R]");
+    k.SetStream(21, "/Type/XObject/Subtype/Image/Width 1/Height 1/BitsPerComponent 8/ColorSpace[/ICCBased 6 0 R]",
+                std::string("\x00\xff\x00\x00", 4));
+    EXPECT_EQ(Findings(k.Build(), k4), "462423(4)");
+    EXPECT_EQ(FindingsAfterConversion(k.Build(), k4), "");
     PdfBuilder h = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased 6 0 R]>>>>", "/CS0 cs 0 0 0 1 sc 0 0 10 10 re f");
     SetIntents(h, {Intent(AddProfile(h, 4, Profile("CMYK")))});
     EXPECT_EQ(Findings(h.Build(), k2B), "");

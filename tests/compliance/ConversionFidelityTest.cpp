@@ -242,6 +242,49 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     EXPECT_EQ(appearance(plain, 15).find("Tj"), std::string::npos) << appearance(plain, 15);
 }
 
+TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
+{
+    TempDir dir;
+    // Red squares with appearances of their own, hidden (F 2), neither viewed nor printed
+    // (F 32), and shown (F 4); PDF/A clears the flags that hid the first two. The form asks
+    // viewers to draw its fields from their values, so the text field shows "Hello" and not
+    // the stale text of its appearance; a list box shows its options, and keeps its own.
+    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R]");
+    b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[12 0 R 13 0 R]"
+             "/DA(/Helv 0 Tf 0 g)/NeedAppearances true>>>>");
+    const std::string red = "/Type/XObject/Subtype/Form/BBox[0 0 40 40]";
+    b.SetStream(14, red, "1 0 0 rg 0 0 40 40 re f");
+    b.Set(9, "<</Type/Annot/Subtype/Square/F 2/Rect[10 150 50 190]/AP<</N 14 0 R>>>>");
+    b.Set(10, "<</Type/Annot/Subtype/Square/F 32/Rect[80 150 120 190]/AP<</N 14 0 R>>>>");
+    b.Set(11, "<</Type/Annot/Subtype/Square/F 4/Rect[150 150 190 190]/AP<</N 14 0 R>>>>");
+    b.SetStream(15, "/Type/XObject/Subtype/Form/BBox[0 0 100 30]", "BT /Helv 12 Tf 2 8 Td (Stale) Tj ET");
+    b.Set(12, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(name)/V(Hello)/DA(/Helv 12 Tf 0 g)"
+              "/Rect[10 10 110 40]/AP<</N 15 0 R>>>>");
+    b.SetStream(16, "/Type/XObject/Subtype/Form/BBox[0 0 60 40]", "BT /Helv 10 Tf 2 25 Td (One) Tj 0 -12 Td (Two) Tj ET");
+    b.Set(13, "<</Type/Annot/Subtype/Widget/F 4/FT/Ch/T(list)/V(Two)/Opt[(One)(Two)]/DA(/Helv 10 Tf 0 g)"
+              "/Rect[130 10 190 50]/AP<</N 16 0 R>>>>");
+    fs::path in = dir.Write("hidden.pdf", b.Build());
+    fs::path out = Convert(b.Build(), k2B, dir, "hidden_pdfa.pdf");
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "");
+    for (double x : {0.15, 0.5, 0.85}) {
+        std::string before = PixelAt(in, x, 0.15), after = PixelAt(out, x, 0.15);
+        EXPECT_TRUE(Near(before, after)) << x << ": " << before << " became " << after;
+    }
+    EXPECT_TRUE(Near(PixelAt(out, 0.85, 0.15), "255 0 0")) << PixelAt(out, 0.85, 0.15);
+    EXPECT_TRUE(Near(PixelAt(out, 0.15, 0.15), "255 255 255")) << PixelAt(out, 0.15, 0.15);
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    auto shown = [&](int annot) {
+        qvx::SDF::Obj* n = qvx::PDF::FindIn(qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(annot)), "AP"), "N");
+        auto bytes = n && n->IsStream() ? qvx::PDF::ReadDecoded(n, 1 << 20) : std::nullopt;
+        return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("no stream");
+    };
+    EXPECT_NE(shown(12).find("(Hello) Tj"), std::string::npos) << shown(12);
+    EXPECT_NE(shown(13).find("(Two) Tj"), std::string::npos) << shown(13);
+    EXPECT_NE(shown(13).find("(One) Tj"), std::string::npos) << shown(13);
+}
+
 TEST(ConversionFidelity, SoftMaskedImagesKeepTheirLookOnWhite)
 {
     TempDir dir;
