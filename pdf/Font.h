@@ -86,7 +86,8 @@ public:
     const CMap::SystemInfo& GetCIDSystemInfo() const { return m_cid_info; }
     int GetWMode() const { return mp_cmap ? mp_cmap->GetWMode() : 0; }
     // CIDFontType2: "Identity", a stream, or null when absent.
-    SDF::Obj* GetCIDToGIDMapObj() const { return mp_cid_to_gid; }
+    // Looked up on each call: conversion may replace the entry while the font is in use.
+    SDF::Obj* GetCIDToGIDMapObj() const;
     // The glyph numbers of a CIDToGIDMap stream by CID (read once); null when the map is no
     // stream or cannot be read.
     const std::vector<std::uint16_t>* GetCIDToGIDTable() const;
@@ -149,7 +150,6 @@ private:
     SDF::Obj* mp_encoding = nullptr;
     std::shared_ptr<const CMap> mp_cmap;
     CMap::SystemInfo m_cid_info;
-    SDF::Obj* mp_cid_to_gid = nullptr;
     std::shared_ptr<const CMap> mp_to_unicode;
     SDF::Obj* mp_to_unicode_obj = nullptr;
     std::shared_ptr<const CIDToUnicode> mp_collection;

@@ -45,7 +45,6 @@ void Font::ReadComposite()
                                                                                            : e_unknown;
             ReadDescriptor(FindDict(desc, "FontDescriptor"));
             m_cid_info = ReadSystemInfo(desc);
-            mp_cid_to_gid = FindIn(desc, "CIDToGIDMap");
         }
     }
     mp_encoding = FindIn(d, "Encoding");
@@ -126,11 +125,14 @@ void Font::GetVerticalMetrics(const CharCode& c, double& w1, double& vx, double&
     if (it != m_w2.begin() && c.cid <= std::prev(it)->last) w1 = std::prev(it)->w1, vx = std::prev(it)->vx, vy = std::prev(it)->vy;
 }
 
+SDF::Obj* Font::GetCIDToGIDMapObj() const { return mp_desc ? FindIn(mp_desc, "CIDToGIDMap") : nullptr; }
+
 const std::vector<std::uint16_t>* Font::GetCIDToGIDTable() const
 {
     if (!m_cid_to_gid_read) {
         m_cid_to_gid_read = true;
-        Obj* map = mp_cid_to_gid ? mp_cid_to_gid->Resolve() : nullptr;
+        Obj* map = GetCIDToGIDMapObj();
+        map = map ? map->Resolve() : nullptr;
         // Two bytes per CID, at most 65536 CIDs.
         if (auto data = map && map->IsStream() ? ReadDecoded(map, 2u * 65536) : std::nullopt) {
             m_cid_to_gid.emplace(data->size() / 2);
@@ -145,7 +147,8 @@ long Font::CompositeGlyph(std::uint32_t cid) const
 {
     const FontProgram* p = GetProgram();
     if (!p) return -1;
-    Obj* map = mp_cid_to_gid ? mp_cid_to_gid->Resolve() : nullptr;
+    Obj* map = GetCIDToGIDMapObj();
+    map = map ? map->Resolve() : nullptr;
     // A CIDFontType0 whose program numbers glyphs by index rather than by CID (an OpenType
     // font) takes the CIDToGIDMap it comes with, as TrueType-based ones do.
     if (m_desc_kind == e_cid_type2 || (map && map->IsStream() && !p->IsCIDKeyed())) {

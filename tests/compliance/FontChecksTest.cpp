@@ -241,6 +241,12 @@ TEST(FontChecks, CompositeFonts)
     std::string map = "/CIDToGIDMap/Identity";
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info + map, ab), "");
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info, ab), "332(13)");
+    // A map named in the wrong case is no map: conversion names it right while the text of
+    // the font is still being checked.
+    PdfBuilder lower;
+    EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info + "/CIDToGIDMap/identity", ab, "DejaVuSans", "", &lower),
+              "332(13)");
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(lower.Build(), k2B), "");
     // A CID past the program's glyphs; CID 0 is .notdef, drawn at its own advance, which
     // is not the default width of 1000.
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info + map, "<FFF0> Tj"), "351(10)");
