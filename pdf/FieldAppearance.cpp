@@ -230,7 +230,8 @@ void WriteText(AppearanceWriter& w, const TextFont& font, const DefaultAppearanc
         if (da.size <= 0 && font.Width(shown[0]) * size > width && font.Width(shown[0]) > 0)
             size = std::max(width / font.Width(shown[0]), 4.0);
     }
-    if (shown.empty() || width <= 0) return;
+    // Empty text shows nothing, and a font that shows nothing is better left out.
+    if (width <= 0 || std::all_of(shown.begin(), shown.end(), [](const std::string& l) { return l.empty(); })) return;
     const std::string name = w.Resource("Font", "F", font.Dict());
     w.Op("/Tx BMC q BT");
     w.Op(da.colour);
@@ -241,8 +242,10 @@ void WriteText(AppearanceWriter& w, const TextFont& font, const DefaultAppearanc
         double x = box.x1 + pad;
         if (q == 1) x = box.x1 + (box.Width() - lw) / 2;
         if (q == 2) x = box.x2 - pad - lw;
-        w.Op("1 0 0 1 " + ContentNumber(x) + " " + ContentNumber(y) + " Tm");
-        w.String(line).Op("Tj");
+        if (!line.empty()) {
+            w.Op("1 0 0 1 " + ContentNumber(x) + " " + ContentNumber(y) + " Tm");
+            w.String(line).Op("Tj");
+        }
         y -= size * 1.15;
         if (y < box.y1 - size) break;
     }

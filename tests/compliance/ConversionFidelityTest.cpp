@@ -249,9 +249,15 @@ TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
     // (F 32), and shown (F 4); PDF/A clears the flags that hid the first two. The form asks
     // viewers to draw its fields from their values, so the text field shows "Hello" and not
     // the stale text of its appearance; a list box shows its options, and keeps its own.
-    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R]");
-    b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[12 0 R 13 0 R]"
-             "/DA(/Helv 0 Tf 0 g)/NeedAppearances true>>>>");
+    // An empty field names a font the file does not embed: nothing shows, so nothing needs it.
+    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R 17 0 R]");
+    b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[12 0 R 13 0 R 17 0 R]"
+             "/DA(/Helv 0 Tf 0 g)/DR<</Font<</Ar 18 0 R>>>>/NeedAppearances true>>>>");
+    b.Set(17, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(empty)/V()/DA(/Ar 10 Tf 0 g)/Rect[10 60 110 90]>>");
+    b.Set(18, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 32/Widths[278]"
+              "/Encoding/WinAnsiEncoding/FontDescriptor 19 0 R>>");
+    b.Set(19, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
     const std::string red = "/Type/XObject/Subtype/Form/BBox[0 0 40 40]";
     b.SetStream(14, red, "1 0 0 rg 0 0 40 40 re f");
     b.Set(9, "<</Type/Annot/Subtype/Square/F 2/Rect[10 150 50 190]/AP<</N 14 0 R>>>>");
