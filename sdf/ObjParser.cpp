@@ -126,7 +126,7 @@ std::unique_ptr<Obj> ObjParser::ReadBody(bool check)
     std::string_view kw = Token();
     if (check && kw == "endobj" && !TokenAfterEOL()) Report(e_PDFA184);
     if (kw == "stream") {
-        if (check && HookPart() <= 3) {
+        if (check) {
             int b0 = PeekByte(), b1 = PeekByte(1);
             if (!(b0 == '\n' || (b0 == '\r' && b1 == '\n'))) Report(e_PDFA171);
         }

@@ -153,8 +153,8 @@ void Parser::FinishString()
 {
     if (m_level >= 1 && m_level <= 11) {
         std::size_t n = m_strbuf.size();
-        if (m_part == 1 && n >= 65536) Report(e_PDFA11211);
-        if ((m_part == 2 || m_part == 3) && n >= 32768) Report(e_PDFA11212);
+        if (n >= 65536) Report(e_PDFA11211);
+        if (n >= 32768) Report(e_PDFA11212);
     }
     OnString(m_strbuf);
     PushObj(ObjSlot(std::make_unique<Str>(m_strbuf)));

@@ -48,7 +48,7 @@ void XRefParser::ReadHeader()
     Common::ByteView d = Data();
     const std::int32_t level = HookLevel();
     const int part = HookPart();
-    if (level >= 3 && level <= 11) {
+    if (level >= 1 && level <= 11) {
         Common::ByteView h = d.subspan(0, std::min<std::size_t>(1024, d.size()));
         std::string_view s = Common::AsChars(h);
         bool ok = s.size() >= 14 && s.starts_with(part == 4 ? "%PDF-2." : "%PDF-1.") &&

@@ -45,7 +45,7 @@ void CheckForm(PassContext& ctx, Obj* root)
         if (fix) form->Erase("NeedAppearances");
     }
     // XFA that the viewer must render itself (NeedsRendering) is dynamic.
-    if (ctx.state.is_pdfua && form->FindObj("XFA") && FindBool(root, "NeedsRendering", false))
+    if (form->FindObj("XFA") && FindBool(root, "NeedsRendering", false))
         ctx.Report(SDF::e_PDFUA17151, form);
     if (!ctx.Checks()) return;
     if (form->FindObj("XFA")) {

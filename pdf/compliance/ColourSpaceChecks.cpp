@@ -171,7 +171,7 @@ void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const 
     SpaceUse inner = use;
     inner.alt_owner = &cs;
     CheckSpace(ctx, cs.GetAlternate(), inner, depth + 1);
-    if (ctx.Part() < 2 || cs.GetColorants().empty()) return;
+    if (cs.GetColorants().empty()) return;
     Obj* arr = cs.GetSDFObj();
     Obj* alt = arr && arr->IsArray() ? Deref(arr->GetAt(2)) : nullptr;
     auto [it, fresh] = m_separations.try_emplace(cs.GetColorants().front(), Separation{cs.GetTintTransform(), alt, arr});
@@ -228,7 +228,8 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
         ctx.Report(SDF::e_PDFA232, arr && arr->IsArray() && arr->Size() > 1 ? arr->GetAt(1) : arr);
         return;
     }
-    if (ctx.Part() != 4) return;
+    // Comparing profiles is work done only where the rule is in force.
+    if (!SDF::InForce(SDF::e_PDFA462423, ctx.state.level)) return;
     const ICCProfile* icc = cs.GetICCProfile();
     if (!icc || icc->GetComponentCount() != 4) return;
     auto same = [&](const ICCProfile* other, const Obj* other_stream) {

@@ -59,7 +59,6 @@ bool MarkedContentHasActualText(const Obj* props, const Obj* struct_parents)
 
 void CheckActualTextValue(PassContext& ctx, const Obj* props, Obj* stream)
 {
-    if (ctx.Part() != 4) return;
     Obj* text = FindIn(props, "ActualText");
     if (!text || !text->IsString()) return;
     Common::ByteView b = text->GetBuffer();

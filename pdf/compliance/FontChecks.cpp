@@ -18,11 +18,11 @@ namespace FontRules {
 
 bool UnicodeLevel(const PassContext& ctx)
 {
-    int l = ctx.state.level;
-    return ctx.state.is_pdfua || l == 1 || l == 3 || l == 5 || l == 6 || l == 8;
+    const int l = ctx.state.level;
+    return l >= 1 && l <= 12 && (SDF::kUnicodeLevels & SDF::LevelBit(l)) != 0;
 }
 
-bool NotdefLevel(const PassContext& ctx) { return ctx.state.is_pdfua || ctx.state.level >= 3; }
+bool NotdefLevel(const PassContext& ctx) { return ctx.state.level >= 1 && SDF::InForce(SDF::e_PDFA62118, ctx.state.level); }
 
 void CheckDictionary(PassContext& ctx, const Font& font)
 {

@@ -126,8 +126,10 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
         }
         if (!p) return false;
         bool latin_table = HasTable(*p, 3, 1) || HasTable(*p, 1, 0);
-        if (part == 4 && !latin_table) ctx.Report(SDF::e_PDFA4621061, d);
-        if (!latin_table) ctx.Report(SDF::e_PDFUA172161, d);
+        if (!latin_table) {
+            ctx.Report(SDF::e_PDFA4621061, d);
+            ctx.Report(SDF::e_PDFUA172161, d);
+        }
         return false;
     }
     if (enc) {

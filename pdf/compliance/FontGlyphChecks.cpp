@@ -43,7 +43,7 @@ long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
     if (!p) return -1;
     long gid = 0;
     if (ShowsNotdef(font, c)) {
-        if (NotdefLevel(ctx)) ctx.Report(SDF::e_PDFA62118, font.GetSDFObj());
+        ctx.Report(SDF::e_PDFA62118, font.GetSDFObj());
     } else {
         gid = font.GlyphId(c);
         if (gid <= 0) {

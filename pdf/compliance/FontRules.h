@@ -17,9 +17,10 @@
 
 namespace qvx::PDF::FontRules {
 
-// Levels with the Unicode rules: 1A, 2A, 2U, 3A, 3U, and PDF/UA.
+// Levels with the Unicode rules: 1A, 2A, 2U, 3A, 3U, and PDF/UA (SDF::kUnicodeLevels).
 bool UnicodeLevel(const PassContext& ctx);
-// Levels where a code that shows .notdef is a violation: 2 and above, and PDF/UA.
+// Levels where a code that shows .notdef is a violation: those of the rule's row, 2 and
+// above, and PDF/UA.
 bool NotdefLevel(const PassContext& ctx);
 
 // The structure elements of a page's marked content, indexed by MCID (null when the page

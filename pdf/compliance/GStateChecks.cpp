@@ -49,31 +49,29 @@ void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
 {
     const GState& gs = *el.gstate;
     const std::uint64_t changed = el.changed;
-    const bool pdfa1 = ctx.Part() == 1;
     // The ExtGState applied last when it holds the entry, else the stream.
     auto where = [&](const char* key) { return gs.ext_gstate && gs.ext_gstate->FindObj(key) ? gs.ext_gstate : el.stream; };
-    if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent) &&
-        ctx.Part() != 4)
+    if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent))
         ctx.Report(SDF::e_PDFA291, el.stream);
     if ((changed & GState::e_transfer) && gs.transfer && !IsNameOf(gs.transfer, "Default")) {
         ctx.Report(SDF::e_PDFA281, el.stream);
         if (ctx.state.convert && gs.ext_gstate) ctx.caches.Get<TransferCurvesToRemove>().insert(gs.ext_gstate);
     }
     if ((changed & GState::e_soft_mask) && gs.soft_mask) {
-        if (pdfa1) ctx.Report(SDF::e_PDFA41, gs.soft_mask);
+        ctx.Report(SDF::e_PDFA41, gs.soft_mask);
         MarkTransparency();
     }
     if ((changed & GState::e_blend_mode) && gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") {
-        if (pdfa1) ctx.Report(SDF::e_PDFA44, where("BM"));
+        ctx.Report(SDF::e_PDFA44, where("BM"));
         if (!IsStandardBlendMode(gs.blend_mode)) ctx.Report(SDF::e_PDFA21021);
         MarkTransparency();
     }
     if ((changed & GState::e_stroke_alpha) && NotOne(gs.stroke_alpha)) {
-        if (pdfa1) ctx.Report(SDF::e_PDFA45, where("CA"));
+        ctx.Report(SDF::e_PDFA45, where("CA"));
         MarkTransparency();
     }
     if ((changed & GState::e_fill_alpha) && NotOne(gs.fill_alpha)) {
-        if (pdfa1) ctx.Report(SDF::e_PDFA46, where("ca"));
+        ctx.Report(SDF::e_PDFA46, where("ca"));
         MarkTransparency();
     }
 }

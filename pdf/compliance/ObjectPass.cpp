@@ -5,7 +5,6 @@
 
 #include "pdf/compliance/DriverPasses.h"
 #include "pdf/compliance/ObjectChecks.h"
-#include "pdf/compliance/PDFAConformance.h"
 #include "sdf/NumberToken.h"
 #include "sdf/Objects.h"
 #include "sdf/SDFDocImpl.h"
@@ -44,8 +43,7 @@ void RunObjectPass(PassContext& ctx)
     SDF::SDFDocImpl& impl = ctx.doc.GetImpl();
     // Objects that conversion adds on the way are its own and need no check.
     const std::size_t size = impl.XRefSize();
-    const bool pdfa4 = ctx.state.level >= e_Level4 && ctx.state.level <= e_Level4F;
-    if (size > kMaxIndirectObjects && !pdfa4) ctx.Report(SDF::e_PDFA1125);
+    if (size > kMaxIndirectObjects) ctx.Report(SDF::e_PDFA1125);
     for (std::size_t n = 1; n < size && !ctx.Stopped(); ++n) {
         SDF::Indirect* entry = impl.GetEntry(static_cast<std::uint32_t>(n));
         if (!entry || entry->IsFree()) continue;

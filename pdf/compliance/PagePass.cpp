@@ -26,10 +26,9 @@ namespace qvx::PDF {
 
 namespace {
 
-// PDF/A-2 and -3: MediaBox and CropBox 3 to 14400 units wide and high.
+// MediaBox and CropBox 3 to 14400 units wide and high (PDF/A-2 and -3: the rule's levels).
 void CheckPageSize(PassContext& ctx, const Page& page)
 {
-    if (!ctx.Checks() || (ctx.Part() != 2 && ctx.Part() != 3)) return;
     auto outside = [](double d) { return !(d >= 3 && d <= 14400); };
     for (const Rect& box : {page.GetMediaBox(), page.GetCropBox()})
         if (outside(box.Width()) || outside(box.Height())) ctx.Report(SDF::e_PDFA1135, page.GetSDFObj());

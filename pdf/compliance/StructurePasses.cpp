@@ -107,7 +107,7 @@ void CheckElements(PassContext& ctx, Obj* tree_root)
             if (fix) node->PutName("Type", "StructElem");
         }
         std::string_view type = FindName(node, "S");
-        if (level_a && !type.empty() && !MapsToStandard(map, type)) ctx.Report(SDF::e_PDFA8341, node);
+        if (!type.empty() && !MapsToStandard(map, type)) ctx.Report(SDF::e_PDFA8341, node);
         if (HasPrivateUse(FindIn(node, "ActualText"))) ctx.Report(SDF::e_PDFA4621081, node);
         todo.push_back(node->FindObj("K"));
     }
@@ -121,7 +121,7 @@ void RunMarkInfoPass(PassContext& ctx)
     if (!root) return;
     Obj* mark_info = FindDict(root, "MarkInfo");
     if (FindBool(mark_info, "Suspects", false)) ctx.Report(SDF::e_PDFUA1714, mark_info);
-    if (!ctx.Checks() || !IsLevelA(ctx)) return;
+    if (!ctx.Checks()) return;
     Obj* marked = FindIn(mark_info, "Marked");
     if (!(marked && marked->IsBool() && marked->GetBool())) ctx.Report(SDF::e_PDFA822);
 }
@@ -147,7 +147,7 @@ void RunStructTreePass(PassContext& ctx)
         return;
     }
     if (IsLevelA(ctx) || ctx.Part() == 4) CheckElements(ctx, tree_root);
-    if (IsLevelA(ctx)) CheckRoleMap(ctx, tree_root);
+    CheckRoleMap(ctx, tree_root);
 }
 
 void RunStructureDataPass(PassContext&) {}

@@ -15,7 +15,6 @@ namespace {
 void CheckPrefixedPath(const XmpCheckContext& ctx, const XmpMeta& meta, std::string_view name,
                        const std::map<std::string, std::set<std::string>>& declared)
 {
-    if (!ctx.IsPDFA1()) return;
     bool other_prefix = false;
     if (auto d = declared.find(std::string(XmpNs::kPDFAId)); d != declared.end())
         for (const std::string& p : d->second) other_prefix = other_prefix || p != "pdfaid";
@@ -74,12 +73,10 @@ void CheckPDFAIdentification(const XmpCheckContext& ctx, const XmpMeta& meta, Do
         }
     }
 
-    if (ctx.IsPDFA4()) {
-        std::optional<XmpProperty> rev = meta.GetProperty(XmpNs::kPDFAId, "rev");
-        std::string text = rev ? rev->value : std::string();
-        if (text.size() != 4) ctx.Report(SDF::e_PDFA46735);
-        if (!IsWholeInteger(text)) ctx.Report(SDF::e_PDFA46735);
-    }
+    std::optional<XmpProperty> rev = meta.GetProperty(XmpNs::kPDFAId, "rev");
+    std::string text = rev ? rev->value : std::string();
+    if (text.size() != 4) ctx.Report(SDF::e_PDFA46735);
+    if (!IsWholeInteger(text)) ctx.Report(SDF::e_PDFA46735);
 }
 
 XmpUAIdentification CheckPDFUAIdentification(const XmpCheckContext& ctx, const XmpMeta& meta)

@@ -22,7 +22,7 @@ void CheckDate(const XmpCheckContext& ctx, const XmpMeta& meta, std::string_view
 {
     std::optional<XmpDateTime> xmp = meta.GetDate(XmpNs::kXMP, name);
     if (!xmp) {
-        if (ctx.IsPDFA1() && has_key) ctx.Report(code);
+        if (has_key) ctx.Report(code);
         return;
     }
     if (ctx.IsPDFA1() && has_key) {
@@ -53,7 +53,7 @@ void Merge(const XmpCheckContext& ctx, const DocInfoValues& values, bool has_key
 
 void Absent(const XmpCheckContext& ctx, const Common::UString& info, std::int32_t code)
 {
-    if (ctx.IsPDFA1() && !info.IsEmpty()) ctx.Report(code);
+    if (!info.IsEmpty()) ctx.Report(code);
 }
 
 void CheckLangAlt(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values, std::string_view name,

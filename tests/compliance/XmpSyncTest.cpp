@@ -53,7 +53,8 @@ TEST(XmpSync, DatesCompareInUtc)
     EXPECT_EQ(qvx::Test::Codes(k1B, Packet(Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li>")), Info()), (Set{737, 738}));
     EXPECT_EQ(qvx::Test::Codes(k1B, Packet(Dates("2020", "never") + Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li>")), Info()),
               (Set{723, 737, 781})) << "a date that is no date also leaves its namespace undescribed";
-    // Later parts take the packet's dates without comparing.
+    // Later parts take the packet's dates without comparing, and ask none where Info has one.
+    EXPECT_EQ(qvx::Test::Codes(k2B, Packet(Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li>"), "2", "B"), Info()), Set{});
     qvx::Test::XmpRun run = qvx::Test::RunXmp(k2B, Packet(Dates("2019-05-06T07:08:09-02:30", "2019-05-06T07:08:09Z"), "2", "B"), Info());
     EXPECT_EQ(run.codes, Set{});
     EXPECT_EQ(run.values.creation_date.Format(), "D:20190506070809-02'30'");
@@ -90,6 +91,7 @@ TEST(XmpSync, TextForms)
     EXPECT_EQ(codes(k1B, Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li><rdf:li>Bob</rdf:li>"), Info()), Set{739});
     EXPECT_EQ(codes(k1B, Title("Title") + Creator("Bag", "<rdf:li>Bob</rdf:li>"), Info()), (Set{732, 781}));
     EXPECT_EQ(codes(k1B, Creator("Seq", "<rdf:li>Ann</rdf:li>"), Info()), Set{731});
+    EXPECT_EQ(codes(k2B, Creator("Seq", "<rdf:li>Ann</rdf:li>"), Info()), Set{}) << "only PDF/A-1 asks Info's texts of the packet";
     EXPECT_EQ(codes(k1B, Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li>") +
                              "<pdf:Producer><rdf:Bag><rdf:li>p</rdf:li></rdf:Bag></pdf:Producer>", Info()),
               (Set{739, 781}));
