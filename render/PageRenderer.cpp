@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <sstream>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "common/Exception.h"
 #include "common/Limits.h"
@@ -40,6 +42,20 @@ int Pixels(double points, double dpi)
     return static_cast<int>(std::clamp(v, 1.0, 1e7));
 }
 
+
+// Room for bytes in data, asked of the system in huge pages where it gives them on request:
+// a page at 300 dpi is some 8000 small pages otherwise, each faulted in on its own.
+void ReserveLarge(std::vector<std::uint8_t>& data, std::size_t bytes)
+{
+    data.reserve(bytes);
+#ifdef MADV_HUGEPAGE
+    const long size = sysconf(_SC_PAGESIZE);
+    if (size <= 0) return;
+    const auto page = static_cast<std::uintptr_t>(size), begin = reinterpret_cast<std::uintptr_t>(data.data());
+    const std::uintptr_t first = (begin + page - 1) / page * page, last = (begin + bytes) / page * page;
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
 
 // Cairo's premultiplied ARGB32 rows (stride bytes apart) at the start of bitmap.data
 // rewritten in place as the bitmap's own rows: RGB, or RGBA with straight alpha. Each pixel
@@ -209,6 +225,7 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     Bitmap& bm = result.bitmap;
     bm.width = w, bm.height = h, bm.channels = options.alpha ? 4 : 3;
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, w);
+    ReserveLarge(bm.data, static_cast<std::size_t>(stride) * h);
     bm.data.assign(static_cast<std::size_t>(stride) * h, options.alpha ? 0 : 255);
     cairo_surface_t* surface = cairo_image_surface_create_for_data(bm.data.data(), CAIRO_FORMAT_ARGB32, w, h, stride);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
