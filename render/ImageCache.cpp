@@ -38,6 +38,7 @@ void ImageCache::Put(const std::string& key, cairo_surface_t* surface)
     std::uint64_t bytes = static_cast<std::uint64_t>(cairo_image_surface_get_stride(surface)) *
                           static_cast<std::uint64_t>(cairo_image_surface_get_height(surface));
     if (m_bytes + bytes > m_max_bytes || m_surfaces.count(key)) return;
+    if (m_sharing == e_one_document && m_drawn.insert(key).second) return;
     m_surfaces.emplace(key, cairo_surface_reference(surface));
     m_bytes += bytes;
 }

@@ -344,11 +344,12 @@ TEST(PageRenderer, OptionalContentVisibilityExpressions)
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Rgb(bm, 50, 10 + 20 * i), want[i]) << "strip " << i;
 }
 
-TEST(PageRenderer, ImageDrawnManyTimesIsDecodedOnce)
+TEST(PageRenderer, ImageDrawnManyTimesIsDecodedTwiceAtMost)
 {
     // A 2 x 2 red image whose soft mask has 2^24 samples, placed 20 times: decoded at each
     // placement it would pass the page's image work cap after 16 and the last ones would be
-    // missing. The caller keeps no cache of its own.
+    // missing. The caller keeps no cache of its own; the page's keeps the image from its
+    // second drawing on.
     RenderDoc d;
     int mask = d.b.AddStream("/Type /XObject /Subtype /Image /Width 16384 /Height 1024 /ColorSpace /DeviceGray "
                              "/BitsPerComponent 1",
