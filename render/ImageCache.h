@@ -29,6 +29,8 @@ public:
 
     // The key of an image XObject drawn with these resources; empty when none can be made.
     std::string Key(SDF::Obj* image, const PDF::Resources& resources) const;
+    // Whether an image was put under key and not kept (within one document, its first drawing).
+    bool PutOnce(const std::string& key) const { return m_drawn.count(key) > 0; }
     // A new reference to the surface kept under key, or null.
     cairo_surface_t* Find(const std::string& key) const;
     // Keeps a reference to the surface, while the cache holds less than its cap (within one

@@ -26,7 +26,11 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
     std::string key = m_ctx.images && !info.is_inline ? m_ctx.images->Key(info.dict, m_reader.GetResources()) : "";
     cairo_surface_t* surface = key.empty() ? nullptr : m_ctx.images->Find(key);
     if (!surface) {
-        surface = DecodeImage(src, m_ctx.image_pixels);
+        // Decoded again after a first drawing the cache did not keep, the image counts once
+        // against the work cap.
+        std::uint64_t pixels = 0;
+        surface = DecodeImage(src, pixels);
+        if (key.empty() || !m_ctx.images->PutOnce(key)) m_ctx.image_pixels += pixels;
         if (surface && !key.empty()) m_ctx.images->Put(key, surface);
     }
     if (!surface) {

@@ -242,8 +242,7 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     FontFaces fonts;
     OptionalContent oc(doc);
     // An image drawn again on the page (a form placed many times) is decoded twice at most,
-    // and counts twice at most against the work cap, also when the caller keeps no cache
-    // across pages.
+    // and counts once against the work cap, also when the caller keeps no cache across pages.
     ImageCache page_images(64ull << 20, ImageCache::e_one_document);
     {
         RenderContext ctx(cache, colours, fonts, oc);

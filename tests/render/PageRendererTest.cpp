@@ -366,6 +366,26 @@ TEST(PageRenderer, ImageDrawnManyTimesIsDecodedTwiceAtMost)
     EXPECT_EQ(Rgb(r.bitmap, 1, 99), 0xFFFFFFu);
 }
 
+TEST(PageRenderer, ImageDecodedAgainCountsOnceAgainstTheWorkCap)
+{
+    // A 2 x 2 red image whose soft mask has just over half the page's image work cap in
+    // samples, placed three times: the page's cache keeps it from its second drawing, and
+    // counted at both decodes it would pass the cap and the third placement would be missing.
+    RenderDoc d;
+    const long rows = (Common::Limits::kMaxRenderImagePixels / 2) / 16384 + 1;
+    int mask = d.b.AddStream("/Type /XObject /Subtype /Image /Width 16384 /Height " + std::to_string(rows) +
+                                 " /ColorSpace /DeviceGray /BitsPerComponent 1",
+                             std::string(static_cast<std::size_t>(16384 / 8 * rows), '\xFF'));
+    int image = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB "
+                              "/BitsPerComponent 8 /SMask " + std::to_string(mask) + " 0 R",
+                              std::string("\xFF\0\0\xFF\0\0\xFF\0\0\xFF\0\0", 12));
+    d.resources = "<< /XObject << /Im " + std::to_string(image) + " 0 R >> >>";
+    for (int i = 0; i < 3; ++i) d.content += "q 20 0 0 20 " + std::to_string(5 + 30 * i) + " 40 cm /Im Do Q ";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(r.complete);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Rgb(r.bitmap, 15 + 30 * i, 50), 0xFF0000u) << "image " << i;
+}
+
 TEST(PageRenderer, InlineJpegAfterCarriageReturnLineFeed)
 {
     // An 8 x 8 blue JPEG inline, once after ID and one space, once after ID and CR LF (the LF
