@@ -34,7 +34,9 @@
     X(cairo_glyph_path) \
     X(cairo_has_current_point) \
     X(cairo_identity_matrix) \
+    X(cairo_format_stride_for_width) \
     X(cairo_image_surface_create) \
+    X(cairo_image_surface_create_for_data) \
     X(cairo_image_surface_get_data) \
     X(cairo_image_surface_get_height) \
     X(cairo_image_surface_get_stride) \
@@ -135,7 +137,9 @@ const CairoApi& Cairo();
 #define cairo_glyph_path (::qvx::Render::Cairo().fn_cairo_glyph_path)
 #define cairo_has_current_point (::qvx::Render::Cairo().fn_cairo_has_current_point)
 #define cairo_identity_matrix (::qvx::Render::Cairo().fn_cairo_identity_matrix)
+#define cairo_format_stride_for_width (::qvx::Render::Cairo().fn_cairo_format_stride_for_width)
 #define cairo_image_surface_create (::qvx::Render::Cairo().fn_cairo_image_surface_create)
+#define cairo_image_surface_create_for_data (::qvx::Render::Cairo().fn_cairo_image_surface_create_for_data)
 #define cairo_image_surface_get_data (::qvx::Render::Cairo().fn_cairo_image_surface_get_data)
 #define cairo_image_surface_get_height (::qvx::Render::Cairo().fn_cairo_image_surface_get_height)
 #define cairo_image_surface_get_stride (::qvx::Render::Cairo().fn_cairo_image_surface_get_stride)

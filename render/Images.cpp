@@ -23,10 +23,14 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
     if (!SetMatrix(gs.ctm)) return;
     ImageSource src{&info, e.inline_data, &m_reader.GetResources(), &m_ctx.cache, &m_ctx.colours};
     // Images of an XObject are shared through the cache when there is one; inline ones are not.
-    std::string key = m_ctx.images && !info.is_inline ? ImageCache::Key(info.dict, m_reader.GetResources()) : "";
+    std::string key = m_ctx.images && !info.is_inline ? m_ctx.images->Key(info.dict, m_reader.GetResources()) : "";
     cairo_surface_t* surface = key.empty() ? nullptr : m_ctx.images->Find(key);
     if (!surface) {
-        surface = DecodeImage(src, m_ctx.image_pixels);
+        // Decoded again after a first drawing the cache did not keep, the image counts once
+        // against the work cap.
+        std::uint64_t pixels = 0;
+        surface = DecodeImage(src, pixels);
+        if (key.empty() || !m_ctx.images->PutOnce(key)) m_ctx.image_pixels += pixels;
         if (surface && !key.empty()) m_ctx.images->Put(key, surface);
     }
     if (!surface) {

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include "render/CairoApi.h"
 #include <cmath>
+#include <cstring>
 #include <sstream>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "common/Exception.h"
 #include "common/Limits.h"
@@ -39,6 +42,48 @@ int Pixels(double points, double dpi)
     return static_cast<int>(std::clamp(v, 1.0, 1e7));
 }
 
+
+// Room for bytes in data, asked of the system in huge pages where it gives them on request:
+// a page at 300 dpi is some 8000 small pages otherwise, each faulted in on its own.
+void ReserveLarge(std::vector<std::uint8_t>& data, std::size_t bytes)
+{
+    data.reserve(bytes);
+#ifdef MADV_HUGEPAGE
+    const long size = sysconf(_SC_PAGESIZE);
+    if (size <= 0) return;
+    const auto page = static_cast<std::uintptr_t>(size), begin = reinterpret_cast<std::uintptr_t>(data.data());
+    const std::uintptr_t first = (begin + page - 1) / page * page, last = (begin + bytes) / page * page;
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#endif
+}
+
+// Cairo's premultiplied ARGB32 rows (stride bytes apart) at the start of bitmap.data
+// rewritten in place as the bitmap's own rows: RGB, or RGBA with straight alpha. Each pixel
+// is written no further on than it was read, so nothing is overwritten before it is read.
+void PackPixels(Bitmap& bm, int stride)
+{
+    std::uint8_t* data = bm.data.data();
+    for (int y = 0; y < bm.height; ++y) {
+        const std::uint8_t* row = data + static_cast<std::size_t>(y) * stride;
+        std::uint8_t* out = data + static_cast<std::size_t>(y) * bm.width * bm.channels;
+        for (int x = 0; x < bm.width; ++x) {
+            std::uint32_t p;
+            std::memcpy(&p, row + 4 * static_cast<std::size_t>(x), 4);
+            std::uint32_t a = p >> 24, r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
+            if (bm.channels == 4) {
+                // Cairo keeps premultiplied alpha; the bitmap is straight.
+                if (a && a < 255) r = (r * 255 + a / 2) / a, g = (g * 255 + a / 2) / a, b = (b * 255 + a / 2) / a;
+                out[0] = static_cast<std::uint8_t>(std::min(r, 255u)), out[1] = static_cast<std::uint8_t>(std::min(g, 255u));
+                out[2] = static_cast<std::uint8_t>(std::min(b, 255u)), out[3] = static_cast<std::uint8_t>(a);
+                out += 4;
+            } else {
+                out[0] = static_cast<std::uint8_t>(r), out[1] = static_cast<std::uint8_t>(g), out[2] = static_cast<std::uint8_t>(b);
+                out += 3;
+            }
+        }
+    }
+    bm.data.resize(static_cast<std::size_t>(bm.width) * bm.height * bm.channels);
+}
 
 // Where an appearance goes: its BBox (through Matrix) fitted to the annotation's Rect.
 bool AppearancePlacement(SDF::Obj* ap, const Rect& rect, Matrix& out)
@@ -175,9 +220,14 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     default: base = Matrix{s, 0, 0, -s, -box.x1 * s, box.y2 * s}; break;
     }
 
+    // The page is drawn straight into the bitmap's memory, laid out as cairo's ARGB32 and
+    // white (or transparent) from the start; its pixels are then packed in place.
     Bitmap& bm = result.bitmap;
     bm.width = w, bm.height = h, bm.channels = options.alpha ? 4 : 3;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, w);
+    ReserveLarge(bm.data, static_cast<std::size_t>(stride) * h);
+    bm.data.assign(static_cast<std::size_t>(stride) * h, options.alpha ? 0 : 255);
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(bm.data.data(), CAIRO_FORMAT_ARGB32, w, h, stride);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         // No memory for the drawing: an empty page, marked incomplete.
         cairo_surface_destroy(surface);
@@ -186,18 +236,14 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
         return result;
     }
     cairo_t* cr = cairo_create(surface);
-    if (!options.alpha) {
-        cairo_set_source_rgb(cr, 1, 1, 1);
-        cairo_paint(cr);
-    }
     PDF::ResourceCache cache;
     std::shared_ptr<const PDF::ICCProfile> intent = CmykIntent(doc);
     ColourConvert colours(intent ? intent : options.cmyk);
     FontFaces fonts;
     OptionalContent oc(doc);
-    // An image drawn again on the page (a form placed many times) is decoded once, and
-    // counts once against the work cap, also when the caller keeps no cache across pages.
-    ImageCache page_images(64ull << 20);
+    // An image drawn again on the page (a form placed many times) is decoded twice at most,
+    // and counts once against the work cap, also when the caller keeps no cache across pages.
+    ImageCache page_images(64ull << 20, ImageCache::e_one_document);
     {
         RenderContext ctx(cache, colours, fonts, oc);
         ctx.images = options.images ? options.images : &page_images;
@@ -210,29 +256,8 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     }
     cairo_destroy(cr);
     cairo_surface_flush(surface);
-
-    bm.data.resize(static_cast<std::size_t>(w) * h * bm.channels);
-    const std::uint8_t* src = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(src + static_cast<std::size_t>(y) * stride);
-        std::uint8_t* out = bm.data.data() + static_cast<std::size_t>(y) * w * bm.channels;
-        for (int x = 0; x < w; ++x) {
-            std::uint32_t p = row[x];
-            std::uint32_t a = p >> 24, r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
-            if (bm.channels == 4) {
-                // Cairo keeps premultiplied alpha; the bitmap is straight.
-                if (a && a < 255) r = (r * 255 + a / 2) / a, g = (g * 255 + a / 2) / a, b = (b * 255 + a / 2) / a;
-                out[0] = static_cast<std::uint8_t>(std::min(r, 255u)), out[1] = static_cast<std::uint8_t>(std::min(g, 255u));
-                out[2] = static_cast<std::uint8_t>(std::min(b, 255u)), out[3] = static_cast<std::uint8_t>(a);
-                out += 4;
-            } else {
-                out[0] = static_cast<std::uint8_t>(r), out[1] = static_cast<std::uint8_t>(g), out[2] = static_cast<std::uint8_t>(b);
-                out += 3;
-            }
-        }
-    }
     cairo_surface_destroy(surface);
+    PackPixels(bm, stride);
     return result;
 }
 

@@ -6,6 +6,7 @@
 // A note on standard error says when the resolution was lowered or something was skipped.
 
 #include <cstdlib>
+#include <malloc.h>
 #include <iostream>
 #include <string>
 
@@ -31,6 +32,12 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string out = argv[4];
+#ifdef M_TRIM_THRESHOLD
+    // One page, then the process ends: memory freed is kept for the next allocation rather
+    // than handed back to the system and faulted in again (cairo frees and takes again
+    // its working buffers for every glyph run it fills).
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
     try {
         SDF::SDFDoc doc;
         doc.OpenFile(argv[1]);

@@ -344,11 +344,12 @@ TEST(PageRenderer, OptionalContentVisibilityExpressions)
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Rgb(bm, 50, 10 + 20 * i), want[i]) << "strip " << i;
 }
 
-TEST(PageRenderer, ImageDrawnManyTimesIsDecodedOnce)
+TEST(PageRenderer, ImageDrawnManyTimesIsDecodedTwiceAtMost)
 {
     // A 2 x 2 red image whose soft mask has 2^24 samples, placed 20 times: decoded at each
     // placement it would pass the page's image work cap after 16 and the last ones would be
-    // missing. The caller keeps no cache of its own.
+    // missing. The caller keeps no cache of its own; the page's keeps the image from its
+    // second drawing on.
     RenderDoc d;
     int mask = d.b.AddStream("/Type /XObject /Subtype /Image /Width 16384 /Height 1024 /ColorSpace /DeviceGray "
                              "/BitsPerComponent 1",
@@ -363,6 +364,26 @@ TEST(PageRenderer, ImageDrawnManyTimesIsDecodedOnce)
     EXPECT_TRUE(r.complete);
     for (int i = 0; i < 20; ++i) EXPECT_EQ(Rgb(r.bitmap, 10 + 20 * (i % 5), 100 - 12 - 25 * (i / 5)), 0xFF0000u) << "image " << i;
     EXPECT_EQ(Rgb(r.bitmap, 1, 99), 0xFFFFFFu);
+}
+
+TEST(PageRenderer, ImageDecodedAgainCountsOnceAgainstTheWorkCap)
+{
+    // A 2 x 2 red image whose soft mask has just over half the page's image work cap in
+    // samples, placed three times: the page's cache keeps it from its second drawing, and
+    // counted at both decodes it would pass the cap and the third placement would be missing.
+    RenderDoc d;
+    const long rows = (Common::Limits::kMaxRenderImagePixels / 2) / 16384 + 1;
+    int mask = d.b.AddStream("/Type /XObject /Subtype /Image /Width 16384 /Height " + std::to_string(rows) +
+                                 " /ColorSpace /DeviceGray /BitsPerComponent 1",
+                             std::string(static_cast<std::size_t>(16384 / 8 * rows), '\xFF'));
+    int image = d.b.AddStream("/Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceRGB "
+                              "/BitsPerComponent 8 /SMask " + std::to_string(mask) + " 0 R",
+                              std::string("\xFF\0\0\xFF\0\0\xFF\0\0\xFF\0\0", 12));
+    d.resources = "<< /XObject << /Im " + std::to_string(image) + " 0 R >> >>";
+    for (int i = 0; i < 3; ++i) d.content += "q 20 0 0 20 " + std::to_string(5 + 30 * i) + " 40 cm /Im Do Q ";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(r.complete);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Rgb(r.bitmap, 15 + 30 * i, 50), 0xFF0000u) << "image " << i;
 }
 
 TEST(PageRenderer, InlineJpegAfterCarriageReturnLineFeed)
