@@ -41,6 +41,29 @@ std::shared_ptr<const ICCProfile> ICCProfile::FromBytes(Common::Bytes data)
     return p;
 }
 
+Common::Bytes ICCProfile::AsVersion2() const
+{
+    cmsHPROFILE h = cmsOpenProfileFromMem(m_bytes.data(), static_cast<cmsUInt32Number>(m_bytes.size()));
+    if (!h) return {};
+    // lcms2 copies tags it has not read as they are, in their own (later) types; read, each
+    // is written again in the type the new version asks for. A tag it cannot read would stay
+    // of a later type, so the profile is not rewritten then.
+    bool read_all = true;
+    const cmsInt32Number tags = cmsGetTagCount(h);
+    for (cmsInt32Number i = 0; i < tags && read_all; ++i) read_all = cmsReadTag(h, cmsGetTagSignature(h, i)) != nullptr;
+    cmsUInt32Number size = 0;
+    Common::Bytes out;
+    if (read_all) {
+        cmsSetProfileVersion(h, 2.1);
+        if (cmsSaveProfileToMem(h, nullptr, &size) && size > 0) {
+            out.resize(size);
+            if (!cmsSaveProfileToMem(h, out.data(), &size)) out.clear();
+        }
+    }
+    cmsCloseProfile(h);
+    return out;
+}
+
 std::shared_ptr<const ICCProfile> ICCProfile::FromStream(const SDF::Obj* stream)
 {
     auto data = ReadDecoded(stream, kMaxProfileBytes);

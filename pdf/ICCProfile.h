@@ -29,6 +29,10 @@ public:
     // Profile version, e.g. 0x02100000 for 2.1.0.
     std::uint32_t GetVersion() const { return m_version; }
     const Common::Bytes& GetBytes() const { return m_bytes; }
+    // The profile written again at version 2.1 with the same colour transforms (each tag in
+    // a type of that version), for readers of version 2 profiles only; empty when lcms2
+    // cannot write it so.
+    Common::Bytes AsVersion2() const;
 
 private:
     int m_channels = 0;

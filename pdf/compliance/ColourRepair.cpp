@@ -168,6 +168,16 @@ bool AddColorantSeparations(PassContext& ctx, const ColorSpace& device_n,
     return true;
 }
 
+bool RewriteProfileAsVersion2(Obj* stream, const ICCProfile& icc)
+{
+    Common::Bytes bytes = icc.AsVersion2();
+    if (bytes.empty()) return false;
+    stream->SetStreamData(SDF::FlateBytes(bytes));
+    stream->PutName("Filter", "FlateDecode");
+    stream->Erase("DecodeParms");
+    return true;
+}
+
 void ReplaceOutputIntentProfileSpaces(PassContext& ctx)
 {
     const auto& streams = ctx.caches.Get<OutputIntentProfileSpaces>();

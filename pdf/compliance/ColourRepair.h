@@ -37,6 +37,10 @@ void AddDefaultSpace(PassContext& ctx, SDF::Obj* resources, ColorSpace::Family f
 // Makes that profile space the alternate of a Separation or DeviceN array.
 void ReplaceAlternate(PassContext& ctx, SDF::Obj* space, ColorSpace::Family family);
 
+// Writes the profile of an ICC stream again at version 2 (Flate-compressed); false, and the
+// stream left as it was, when lcms2 cannot.
+bool RewriteProfileAsVersion2(SDF::Obj* stream, const ICCProfile& icc);
+
 // Gives each spot colorant of a DeviceN space that lacks one a Separation in its Colorants
 // dictionary: the Separation of that name the document already uses (`known` returns it, or
 // null), else one whose tint transform samples the DeviceN's with the other colorants at 0.

@@ -228,9 +228,15 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
         ctx.Report(SDF::e_PDFA232, arr && arr->IsArray() && arr->Size() > 1 ? arr->GetAt(1) : arr);
         return;
     }
+    const ICCProfile* icc = cs.GetICCProfile();
+    // PDF/A-1 rests on a version whose readers know profiles of version 2 only; conversion
+    // writes a later one again at 2.1, its transforms kept.
+    if (ctx.Part() == 1 && icc && (icc->GetVersion() >> 24) > 2) {
+        ctx.Report(SDF::e_PDFA232, stream);
+        if (ctx.state.convert) RewriteProfileAsVersion2(stream, *icc);
+    }
     // Comparing profiles is work done only where the rule is in force.
     if (!SDF::InForce(SDF::e_PDFA462423, ctx.state.level)) return;
-    const ICCProfile* icc = cs.GetICCProfile();
     if (!icc || icc->GetComponentCount() != 4) return;
     auto same = [&](const ICCProfile* other, const Obj* other_stream) {
         return other_stream == stream || (other && SameProfileData(other->GetBytes(), icc->GetBytes()));

@@ -215,6 +215,10 @@ void CompleteDescriptor(const Font& font)
     fill("Descent", bottom);
     fill("CapHeight", FindNumber(desc, "Ascent", top));
     fill("StemV", 0);
+    // FontName is a required entry; the name the font dictionary gives its program is the one.
+    Obj* name = FindIn(desc, "FontName");
+    std::string_view base = FindName(font.IsComposite() ? font.GetDescendant() : font.GetSDFObj(), "BaseFont");
+    if ((!name || !name->IsName()) && !base.empty()) desc->PutName("FontName", base);
 }
 
 bool RepairLatinEncoding(const Font& font)

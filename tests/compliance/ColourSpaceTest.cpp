@@ -89,6 +89,22 @@ TEST(ColourSpaces, AlternateSpacesAndDeviceN)
     EXPECT_EQ(Findings(f.Build(), k2B), "232(3)");
 }
 
+TEST(ColourSpaces, PartOneTakesVersionTwoProfilesOnly)
+{
+    // A profile of version 4 in an RGB space: PDF/A-1 readers know version 2 only, later
+    // parts take it. Conversion writes it again at version 2.
+    auto file = [](int level, const std::string& profile) {
+        PdfBuilder f = ColourFile(level, "<</ColorSpace<</CS0[/ICCBased 6 0 R]>>>>", "/CS0 cs 1 0 0 sc 0 0 10 10 re f");
+        AddProfile(f, 3, profile);
+        SetIntents(f, {Intent(AddProfile(f, 3, Profile()))});
+        return f.Build();
+    };
+    EXPECT_EQ(Findings(file(k1B, Profile("RGB ", "mntr", 4)), k1B), "232(6)");
+    EXPECT_EQ(FindingsAfterConversion(file(k1B, Profile("RGB ", "mntr", 4)), k1B), "");
+    EXPECT_EQ(Findings(file(k2B, Profile("RGB ", "mntr", 4)), k2B), "");
+    EXPECT_EQ(Findings(file(k1B, Profile()), k1B), "");
+}
+
 TEST(ColourSpaces, TilingPatternsAreWalkedWhereFirstPainted)
 {
     PdfBuilder f = ColourFile(k2B, "<</Pattern<</P0 6 0 R/P1 7 0 R>>>>",

@@ -444,22 +444,26 @@ TEST(FontChecks, ConversionCompletesDescriptors)
 {
     REQUIRE_FONT(kDejaVu);
     TrueType tt;
-    std::string font = SimpleTrueType("/Encoding/WinAnsiEncoding/Widths" + tt.Widths());
-    // The descriptor as found after conversion: "Type CapHeight StemV Ascent Descent".
+    std::string font = SimpleTrueType("/Encoding/WinAnsiEncoding/Widths" + tt.Widths(), "AAAAAA+DejaVuSans");
+    // The descriptor as found after conversion: "Type FontName CapHeight StemV Ascent Descent".
     auto converted = [&](const std::string& entries) {
-        std::string descriptor = "<</FontName/DejaVuSans/Flags 32/FontBBox[-1021 -463 1793 1232]" + entries +
-                                 "/FontFile2 12 0 R>>";
+        std::string descriptor = "<</Flags 32/FontBBox[-1021 -463 1793 1232]" + entries + "/FontFile2 12 0 R>>";
         PdfBuilder b = WithFont(k1B, font, descriptor, "", tt.data);
         qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
         qvx::SDF::Obj* d = run.GetDoc().GetObj(11);
         std::string out(qvx::PDF::FindName(d, "Type"));
+        out += " " + std::string(qvx::PDF::FindName(d, "FontName"));
         for (const char* key : {"CapHeight", "StemV", "Ascent", "Descent", "ItalicAngle"})
             out += " " + std::to_string(static_cast<int>(qvx::PDF::FindNumber(d, key, -9999)));
         return out;
     };
-    // Entries given stay; the missing come from Ascent and the font box, StemV as unknown.
-    EXPECT_EQ(converted("/ItalicAngle -12/Ascent 928/Descent -236"), "FontDescriptor 928 0 928 -236 -12");
-    EXPECT_EQ(converted("/Type/FontDescriptor/ItalicAngle 0/Ascent 900/Descent -200/CapHeight 700/StemV 80"),
-              "FontDescriptor 700 80 900 -200 0");
-    EXPECT_EQ(converted("/Type/Font"), "FontDescriptor 1232 0 1232 -463 0");
+    // Entries given stay; the missing come from Ascent and the font box, StemV as unknown,
+    // the name from the font's BaseFont.
+    EXPECT_EQ(converted("/FontName/DejaVuSans/ItalicAngle -12/Ascent 928/Descent -236"),
+              "FontDescriptor DejaVuSans 928 0 928 -236 -12");
+    EXPECT_EQ(converted("/FontName/DejaVuSans/Type/FontDescriptor/ItalicAngle 0/Ascent 900/Descent -200/CapHeight 700"
+                        "/StemV 80"),
+              "FontDescriptor DejaVuSans 700 80 900 -200 0");
+    EXPECT_EQ(converted("/Type/Font"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
+    EXPECT_EQ(converted("/FontName(DejaVuSans)"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
 }
