@@ -30,6 +30,15 @@ fs::path Convert(const std::string& pdf, int level, const TempDir& dir, const st
     return out;
 }
 
+// Converts pdf like Convert and expects the copy to pass revalidation; returns its path.
+fs::path ConvertClean(const std::string& pdf, int level, const TempDir& dir, const std::string& name)
+{
+    fs::path out = Convert(pdf, level, dir, name);
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, level, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "") << name;
+    return out;
+}
+
 std::string QpdfPages(const fs::path& p)
 {
     RunResult r = qvx::Test::Run({"/usr/bin/qpdf", "--show-npages", p.string()});
@@ -270,9 +279,7 @@ TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
     b.Set(13, "<</Type/Annot/Subtype/Widget/F 4/FT/Ch/T(list)/V(Two)/Opt[(One)(Two)]/DA(/Helv 10 Tf 0 g)"
               "/Rect[130 10 190 50]/AP<</N 16 0 R>>>>");
     fs::path in = dir.Write("hidden.pdf", b.Build());
-    fs::path out = Convert(b.Build(), k2B, dir, "hidden_pdfa.pdf");
-    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
-    EXPECT_EQ(Findings(again), "");
+    fs::path out = ConvertClean(b.Build(), k2B, dir, "hidden_pdfa.pdf");
     for (double x : {0.15, 0.5, 0.85}) {
         std::string before = PixelAt(in, x, 0.15), after = PixelAt(out, x, 0.15);
         EXPECT_TRUE(Near(before, after)) << x << ": " << before << " became " << after;
@@ -322,9 +329,7 @@ TEST(ConversionFidelity, ForbiddenAnnotationsAreMergedIntoThePage)
     b.Set(10, "<</Type/Annot/Subtype/Polygon/F 6/Rect[10 110 190 190]/C[1 0 0]/IC[1 0 0]"
               "/Vertices[10 110 190 110 190 190 10 190]>>");
     fs::path in = dir.Write("polygons.pdf", b.Build());
-    fs::path out = Convert(b.Build(), k1B, dir, "polygons_pdfa.pdf");
-    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k1B, nullptr, 0, 0, false);
-    EXPECT_EQ(Findings(again), "");
+    fs::path out = ConvertClean(b.Build(), k1B, dir, "polygons_pdfa.pdf");
     EXPECT_TRUE(Near(PixelAt(out, 0.5, 0.75), "0 0 255")) << PixelAt(out, 0.5, 0.75);
     EXPECT_TRUE(Near(PixelAt(out, 0.5, 0.25), "255 255 255")) << PixelAt(out, 0.5, 0.25);
     for (double y : {0.25, 0.75}) EXPECT_TRUE(Near(PixelAt(in, 0.5, y), PixelAt(out, 0.5, y))) << y;

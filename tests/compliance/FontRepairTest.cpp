@@ -12,10 +12,7 @@ TEST(FontRepair, DamagedProgramReplacedAndMisfiledProgramMoved)
     REQUIRE_FONT(kLiberation);
     // A FontFile2 FreeType cannot open: the substitute's program takes the same object.
     PdfBuilder b = Page(k2U, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
-    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
-                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
-    b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
-              "/Ascent 905/Descent -212/CapHeight 716/StemV 80/FontFile2 12 0 R>>");
+    SetArial(b, "/FontFile2 12 0 R");
     b.SetStream(12, "", "not a font program at all");
     auto c = Convert(b.Build(), k2U);
     EXPECT_EQ(c->first, "321(10)");

@@ -70,6 +70,16 @@ inline std::string ArialWidths()
     return s + "]";
 }
 
+// Object 10 as an unembedded TrueType Arial with Arial's widths, its descriptor object 11
+// (descriptor_extra: more entries, a program for one).
+inline void SetArial(PdfBuilder& b, const std::string& descriptor_extra = "")
+{
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80" + descriptor_extra + ">>");
+}
+
 struct Converted {
     qvx::Test::TempDir dir;
     std::filesystem::path in, out;

@@ -69,10 +69,7 @@ TEST(FontReplacement, FontsOfInvisibleTextAreEmbeddedToo)
     // A scan's text layer (render mode 3) may keep its font unembedded; the copy embeds one
     // all the same, so that font lists find no font missing, and the words stay put.
     PdfBuilder b = Page(k2B, "BT 3 Tr /F1 14 Tf 10 100 Td (Hidden words) Tj ET");
-    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
-                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
-    b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
-              "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
+    SetArial(b);
     auto c = Convert(b.Build(), k2B);
     EXPECT_EQ(c->first, "");
     EXPECT_EQ(c->again, "");
@@ -382,10 +379,7 @@ TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
     // The missing file is said once, by whoever loaded the configuration.
     EXPECT_EQ(config.MissingFiles(), std::vector<std::string>{"/nonexistent/x.ttf"});
     PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
-    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
-                  "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
-    b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
-              "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
+    SetArial(b);
     auto c = Convert(b.Build(), k2B);
     config.Clear();
     EXPECT_EQ(c->again, "");
