@@ -132,7 +132,6 @@ const std::vector<std::uint16_t>* Font::GetCIDToGIDTable() const
     if (!m_cid_to_gid_read) {
         m_cid_to_gid_read = true;
         Obj* map = GetCIDToGIDMapObj();
-        map = map ? map->Resolve() : nullptr;
         // Two bytes per CID, at most 65536 CIDs.
         if (auto data = map && map->IsStream() ? ReadDecoded(map, 2u * 65536) : std::nullopt) {
             m_cid_to_gid.emplace(data->size() / 2);
@@ -148,7 +147,6 @@ long Font::CompositeGlyph(std::uint32_t cid) const
     const FontProgram* p = GetProgram();
     if (!p) return -1;
     Obj* map = GetCIDToGIDMapObj();
-    map = map ? map->Resolve() : nullptr;
     // A CIDFontType0 whose program numbers glyphs by index rather than by CID (an OpenType
     // font) takes the CIDToGIDMap it comes with, as TrueType-based ones do.
     if (m_desc_kind == e_cid_type2 || (map && map->IsStream() && !p->IsCIDKeyed())) {

@@ -88,6 +88,12 @@ FontCheck::FontState& FontCheck::StateOf(PassContext& ctx, const GState& gs)
         st.font = gs.font;
         FontRules::CheckDictionary(ctx, *st.font);
         FontRules::CheckToUnicodeEntry(ctx, *st.font);
+        // Text that draws nothing may keep a font without its program, yet font lists count
+        // it as missing: conversion embeds one whatever the text draws, which changes nothing
+        // on the page.
+        const Font& f = *st.font;
+        if (ctx.state.convert && f.GetKind() != Font::e_type3 && f.GetDescriptor() && !f.GetEmbeddedStream())
+            ctx.caches.Get<FontReplacements>().Mark(st.font);
     }
     return st;
 }
@@ -134,11 +140,6 @@ void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reade
     FontState& st = StateOf(ctx, *el.gstate);
     bool drawn = el.gstate->text_render_mode != 3;
     if (drawn && !st.rendered) RenderChecks(ctx, st);
-    // Text that draws nothing may keep a font without its program, yet font lists count it
-    // as missing; conversion embeds one all the same, which changes nothing on the page.
-    const Font& f = *st.font;
-    if (!drawn && ctx.state.convert && f.GetKind() != Font::e_type3 && f.GetDescriptor() && !f.GetEmbeddedStream())
-        ctx.caches.Get<FontReplacements>().Mark(st.font);
     std::vector<Font::CharCode> codes;
     for (const Element::Shown& s : el.strings) {
         st.font->Decode(s.bytes, codes);
