@@ -97,8 +97,9 @@ bool PutCharacters(PassContext& ctx, const Font& font, const std::string& reques
                    std::optional<double> notdef_width)
 {
     auto subset = program.MakeSubset(widths, notdef_width);
-    if (chars.empty() || !subset || !FontProgram::Open(subset->data)) return false;
-    Common::Bytes map(2 * (static_cast<std::size_t>(chars.rbegin()->first) + 1), 0);
+    if (!subset || !FontProgram::Open(subset->data)) return false;
+    // A font no text shows keeps .notdef alone, with CID 0 led to it.
+    Common::Bytes map(2 * (chars.empty() ? 1 : static_cast<std::size_t>(chars.rbegin()->first) + 1), 0);
     std::set<std::uint32_t> cids;
     for (const auto& [cid, ch] : chars) {
         unsigned gid = subset->gids.at(ch);
@@ -227,7 +228,7 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
         chars[cid] = ch;
         widths.emplace(ch, font.GetWidth(c));
     }
-    if (widths.empty()) return ReplaceByGlyph(ctx, e);
+    if (widths.empty() && !e.codes.empty()) return ReplaceByGlyph(ctx, e);
 
     Style style = StyleOf(font);
     std::string base(FindName(desc, "BaseFont"));

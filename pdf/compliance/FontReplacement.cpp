@@ -386,14 +386,15 @@ void SetProgramAdvances(PassContext& ctx, const FontReplacements::Advances& fix)
     else stream->PutName("Subtype", "OpenType");
 }
 
-// Standard 14 fonts listed in the resources of pages, their form XObjects and their
-// annotations' appearances without text shown in them: font lists, and readers asked to
-// draw them later, see them too, so they take the URW program as well.
-class ListedStandardFonts {
+// Fonts listed in the resources of pages, their form XObjects and their annotations'
+// appearances without text shown in them: font lists, and readers asked to draw them
+// later, see them too, so they take a program as well. Those without one are marked for
+// replacement like the fonts that text shows.
+class ListedFonts {
 public:
-    ListedStandardFonts(PassContext& ctx, const FontReplacements& replacements) : m_ctx(ctx), m_replacements(replacements) {}
+    ListedFonts(PassContext& ctx, FontReplacements& replacements) : m_ctx(ctx), m_replacements(replacements) {}
 
-    void Embed()
+    void Mark()
     {
         for (const Page& page : m_ctx.Pages().Pages()) {
             Resources(page.GetResources().GetDict(), 0);
@@ -431,17 +432,15 @@ private:
         if (!fonts) return;
         for (auto it = fonts->DictBegin(); it != fonts->DictEnd(); ++it) {
             Obj* dict = Deref(it.Value());
-            if (!dict || !dict->IsDict() || !m_seen.insert(dict).second || m_replacements.Entries().count(dict)) continue;
+            if (!dict || !dict->IsDict() || !m_seen.insert(dict).second) continue;
             auto font = m_ctx.caches.Get<ResourceCache>().GetFont(dict);
-            if (!font || font->GetStandardName().empty()) continue;
-            bool program = false;
-            for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) program |= FindIn(font->GetDescriptor(), key) != nullptr;
-            if (!program) FontRules::EmbedStandardFont(m_ctx, *font, {});
+            Font::Kind kind = font->GetKind();
+            if (kind != Font::e_type3 && kind != Font::e_unknown && !font->GetEmbeddedStream()) m_replacements.Mark(font);
         }
     }
 
     PassContext& m_ctx;
-    const FontReplacements& m_replacements;
+    FontReplacements& m_replacements;
     std::set<const Obj*> m_seen;
 };
 
@@ -450,7 +449,8 @@ private:
 void ReplaceMarkedFonts(PassContext& ctx)
 {
     if (!ctx.state.convert) return;
-    const FontReplacements& replacements = ctx.caches.Get<FontReplacements>();
+    FontReplacements& replacements = ctx.caches.Get<FontReplacements>();
+    ListedFonts(ctx, replacements).Mark();
     for (const auto& [dict, fix] : replacements.AdvanceFixes()) {
         if (ctx.Stopped()) return;
         SetProgramAdvances(ctx, fix);
@@ -501,7 +501,6 @@ void ReplaceMarkedFonts(PassContext& ctx)
         if (ctx.Stopped()) return;
         FontRules::RepairGlyphCoverage(ctx, *e.font, e.codes);
     }
-    ListedStandardFonts(ctx, replacements).Embed();
 }
 
 }  // namespace qvx::PDF

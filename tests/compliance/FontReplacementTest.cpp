@@ -66,10 +66,19 @@ TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
 TEST(FontReplacement, FontsOfInvisibleTextAreEmbeddedToo)
 {
     REQUIRE_FONT(kLiberation);
-    // A scan's text layer (render mode 3) may keep its font unembedded; the copy embeds one
-    // all the same, so that font lists find no font missing, and the words stay put.
+    REQUIRE_FONT(kDroid);
+    // A scan's text layer (render mode 3) may keep its font unembedded, and the resources may
+    // list fonts no text shows (F2, a Chinese CIDFont); the copy embeds programs all the same,
+    // so that font lists find no font missing, and the words stay put.
     PdfBuilder b = Page(k2B, "BT 3 Tr /F1 14 Tf 10 100 Td (Hidden words) Tj ET");
     SetArial(b);
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 12 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    b.Set(12, "<</Type/Font/Subtype/Type0/BaseFont/SimSun-GBK-EUC-H/Encoding/GBK-EUC-H/DescendantFonts[13 0 R]>>");
+    b.Set(13, "<</Type/Font/Subtype/CIDFontType0/BaseFont/SimSun/CIDSystemInfo<</Registry(Adobe)/Ordering(GB1)"
+              "/Supplement 2>>/FontDescriptor 14 0 R>>");
+    b.Set(14, "<</Type/FontDescriptor/FontName/SimSun/Flags 6/FontBBox[0 -141 996 855]/ItalicAngle 0/Ascent 859"
+              "/Descent -141/CapHeight 859/StemV 80>>");
     auto c = Convert(b.Build(), k2B);
     EXPECT_EQ(c->first, "");
     EXPECT_EQ(c->again, "");
