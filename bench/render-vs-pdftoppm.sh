@@ -2,8 +2,8 @@
 # Page rendering against pdftoppm, side by side: page 1 of each file drawn by tools/render
 # and by pdftoppm (one process per page for both) at 72 and at 300 dpi, over the first files
 # of ../shared/robust/pdfjs (when it exists) and a generated page of text, shapes and an
-# image. Prints both CPU times (user + system: the machine is shared, so wall time says
-# little), the ratio render/pdftoppm and the peak resident memory of each.
+# image. Prints the CPU times of both, the ratio render/pdftoppm and the peak resident
+# memory of each.
 #
 #   sh bench/render-vs-pdftoppm.sh [BUILD] [FILES]     (FILES: how many shared files, 40)
 set -e
@@ -48,16 +48,15 @@ out += b"trailer\n<</Size %d/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (len(objs
 open(sys.argv[1], "wb").write(out)
 PY
 
-# CPU seconds and peak resident kilobytes of one command (GNU time when present; else
-# wall seconds and no memory figure).
+# CPU seconds (user + system, to the microsecond: the machine is shared, so wall time
+# says little) and peak resident kilobytes of one command.
 measure() {
-  if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f "%U %S %M" -o "$work/t" "$@" >/dev/null 2>&1 || true
-    tail -1 "$work/t" | awk '{ printf "%.2f %d\n", $1 + $2, $3 }'
-  else
-    t0=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; t1=$(date +%s.%N)
-    echo "$(echo "$t1 - $t0" | bc) 0"
-  fi
+  python3 - "$@" <<'PY'
+import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+u = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("%.4f %d" % (u.ru_utime + u.ru_stime, u.ru_maxrss))
+PY
 }
 
 run_set() {
