@@ -49,13 +49,22 @@ open(sys.argv[1], "wb").write(out)
 PY
 
 # CPU seconds (user + system, to the microsecond: the machine is shared, so wall time
-# says little) and peak resident kilobytes of one command.
+# says little) and peak resident kilobytes of one command. The peak comes from GNU time
+# when present (0 otherwise): a child forked from Python would count Python's own pages.
 measure() {
-  python3 - "$@" <<'PY'
-import resource, subprocess, sys
-subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+  python3 - "$work/t" "$@" <<'PY'
+import os, resource, sys
+out, cmd = sys.argv[1], sys.argv[2:]
+timed = os.access("/usr/bin/time", os.X_OK)
+if timed: cmd = ["/usr/bin/time", "-f", "%M", "-o", out] + cmd
+# Spawned, not forked: a forked Python child costs tens of milliseconds of its own.
+quiet = [(os.POSIX_SPAWN_OPEN, fd, os.devnull, os.O_WRONLY, 0) for fd in (1, 2)]
+# Python's start-up may have run children of its own: only the difference counts.
+u0 = resource.getrusage(resource.RUSAGE_CHILDREN)
+os.waitpid(os.posix_spawnp(cmd[0], cmd, os.environ, file_actions=quiet), 0)
 u = resource.getrusage(resource.RUSAGE_CHILDREN)
-print("%.4f %d" % (u.ru_utime + u.ru_stime, u.ru_maxrss))
+peak = open(out).read().split()[-1] if timed else "0"
+print("%.4f %s" % (u.ru_utime + u.ru_stime - u0.ru_utime - u0.ru_stime, peak))
 PY
 }
 
