@@ -2,7 +2,8 @@
 # Page rendering against pdftoppm, side by side: page 1 of each file drawn by tools/render
 # and by pdftoppm (one process per page for both) at 72 and at 300 dpi, over the first files
 # of ../shared/robust/pdfjs (when it exists) and a generated page of text, shapes and an
-# image. Prints both times, the ratio render/pdftoppm and the peak resident memory of each.
+# image. Prints the CPU times of both, the ratio render/pdftoppm and the peak resident
+# memory of each.
 #
 #   sh bench/render-vs-pdftoppm.sh [BUILD] [FILES]     (FILES: how many shared files, 40)
 set -e
@@ -47,15 +48,24 @@ out += b"trailer\n<</Size %d/Root 1 0 R>>\nstartxref\n%d\n%%%%EOF\n" % (len(objs
 open(sys.argv[1], "wb").write(out)
 PY
 
-# Seconds and peak resident kilobytes of one command (GNU time when present).
+# CPU seconds (user + system, to the microsecond: the machine is shared, so wall time
+# says little) and peak resident kilobytes of one command. The peak comes from GNU time
+# when present (0 otherwise): a child forked from Python would count Python's own pages.
 measure() {
-  if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f "%e %M" -o "$work/t" "$@" >/dev/null 2>&1 || true
-    cat "$work/t" | tail -1
-  else
-    t0=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; t1=$(date +%s.%N)
-    echo "$(echo "$t1 - $t0" | bc) 0"
-  fi
+  python3 - "$work/t" "$@" <<'PY'
+import os, resource, sys
+out, cmd = sys.argv[1], sys.argv[2:]
+timed = os.access("/usr/bin/time", os.X_OK)
+if timed: cmd = ["/usr/bin/time", "-f", "%M", "-o", out] + cmd
+# Spawned, not forked: a forked Python child costs tens of milliseconds of its own.
+quiet = [(os.POSIX_SPAWN_OPEN, fd, os.devnull, os.O_WRONLY, 0) for fd in (1, 2)]
+# Python's start-up may have run children of its own: only the difference counts.
+u0 = resource.getrusage(resource.RUSAGE_CHILDREN)
+os.waitpid(os.posix_spawnp(cmd[0], cmd, os.environ, file_actions=quiet), 0)
+u = resource.getrusage(resource.RUSAGE_CHILDREN)
+peak = open(out).read().split()[-1] if timed else "0"
+print("%.4f %s" % (u.ru_utime + u.ru_stime - u0.ru_utime - u0.ru_stime, peak))
+PY
 }
 
 run_set() {

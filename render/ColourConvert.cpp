@@ -291,11 +291,23 @@ RGB ColourConvert::ToRGB(const ColorSpace* cs, const double* comps, int n)
     return {Clamp01(r.r), Clamp01(r.g), Clamp01(r.b)};
 }
 
+std::uint8_t ColourConvert::ToByte(double v) { return static_cast<std::uint8_t>(Clamp01(v) * 255 + 0.5); }
+
+bool ColourConvert::PassesThrough(const ColorSpace* cs) const
+{
+    int n = cs ? std::max(1, cs->GetComponentCount()) : 1;
+    ColorSpace::Family fam = cs ? cs->GetFamily() : ColorSpace::e_device_gray;
+    if (n != 1 && n != 3) return false;
+    if (fam == ColorSpace::e_device_gray || fam == ColorSpace::e_device_rgb) return true;
+    // An ICC-based RGB space is taken as sRGB; a gray one goes through its profile.
+    return fam == ColorSpace::e_icc && !(cs->GetICCProfile() && cs->GetICCProfile()->GetComponentCount() == n && n != 3);
+}
+
 void ColourConvert::RowToRGB(const ColorSpace* cs, const float* in, std::size_t count, std::uint8_t* rgb)
 {
     int n = cs ? std::max(1, cs->GetComponentCount()) : 1;
     ColorSpace::Family fam = cs ? cs->GetFamily() : ColorSpace::e_device_gray;
-    auto to8 = [](double v) { return static_cast<std::uint8_t>(Clamp01(v) * 255 + 0.5); };
+    auto to8 = ToByte;
     // ICC spaces (and DeviceCMYK under an output intent) go through one lcms call per row.
     const PDF::ICCProfile* profile = nullptr;
     if (fam == ColorSpace::e_icc && cs->GetICCProfile() && cs->GetICCProfile()->GetComponentCount() == n && n != 3)

@@ -41,6 +41,11 @@ public:
     // count pixels of GetComponentCount() components each, 0..1 (Lab: natural ranges), into
     // 8-bit RGB triples.
     void RowToRGB(const PDF::ColorSpace* cs, const float* in, std::size_t count, std::uint8_t* rgb);
+    // True when RowToRGB takes the components of cs as they are: gray (one byte three
+    // times) or RGB, each component made a byte by ToByte.
+    bool PassesThrough(const PDF::ColorSpace* cs) const;
+    // A component 0..1 as a byte 0..255, as RowToRGB rounds it.
+    static std::uint8_t ToByte(double v);
     // DeviceCMYK (components 0..1) to sRGB when no output intent says otherwise.
     static RGB CmykFormula(double c, double m, double y, double k);
     // The components of the initial colour of a space (black, or 1 for tints).

@@ -72,6 +72,10 @@ cairo_font_face_t* MakeFace(Common::Bytes bytes, const char* path, FT_Face& out)
     return f;
 }
 
+// Codes of one font whose glyphs are remembered (a few bytes each): more than any real
+// font uses, few enough to bound a damaged one.
+constexpr std::size_t kMaxGlyphLookups = 1u << 16;
+
 // The URW base35 program of a standard 14 font.
 
 bool Contains(const std::string& s, std::string_view part)
@@ -225,6 +229,18 @@ FontFaces::Face FontFaces::Open(const PDF::Font& font)
 }
 
 unsigned FontFaces::Glyph(const Face& face, const PDF::Font& font, const PDF::Font::CharCode& code)
+{
+    // The key: the code's value, its length (a code of one byte and one of two with the
+    // same value may name different characters) and its CID, when the CID fits.
+    if (code.cid >> 29 || code.nbytes > 7) return LookUpGlyph(face, font, code);
+    const std::uint64_t key = static_cast<std::uint64_t>(code.cid) << 35 | static_cast<std::uint64_t>(code.nbytes) << 32 | code.code;
+    if (auto it = face.glyphs.find(key); it != face.glyphs.end()) return it->second;
+    unsigned g = LookUpGlyph(face, font, code);
+    if (face.glyphs.size() < kMaxGlyphLookups) face.glyphs.emplace(key, g);
+    return g;
+}
+
+unsigned FontFaces::LookUpGlyph(const Face& face, const PDF::Font& font, const PDF::Font::CharCode& code)
 {
     auto* ft = static_cast<FT_Face>(face.ft);
     if (!ft) return 0;

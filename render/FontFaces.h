@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 #include "pdf/Font.h"
 
@@ -25,6 +26,9 @@ public:
         bool substitute = false;            // a system font stands in for the font
         bool embedded_damaged = false;      // an embedded program FreeType cannot open
         double width_scale = 1;             // horizontal scale of a substitute's glyphs
+        // Glyphs already looked up, by code: a substitute's lookup by glyph name scans the
+        // names of the whole program.
+        mutable std::unordered_map<std::uint64_t, unsigned> glyphs;
     };
     const Face& Get(const PDF::Font& font);
     // The glyph of a code in the face (0 when it has none).
@@ -34,6 +38,7 @@ public:
 
 private:
     Face Open(const PDF::Font& font);
+    unsigned LookUpGlyph(const Face& face, const PDF::Font& font, const PDF::Font::CharCode& code);
 
     std::map<const PDF::Font*, Face> m_faces;
 };

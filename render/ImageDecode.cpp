@@ -220,7 +220,13 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
     // SMaskInData JPEG 2000: the extra component is the alpha.
     int stored = comps + (jpx && info.smask_in_data && (data->size() / pixel_count) > static_cast<std::size_t>(comps) * (bpc / 8) ? 1 : 0);
     Samples smp(*data, info.width, stored, bpc);
-    std::vector<float> row_in(static_cast<std::size_t>(ow) * comps);
+    // Gray and RGB samples that the colour conversion passes through become their bytes
+    // here, by a table of every sample value, instead of a conversion per pixel.
+    const bool through = src.colours->PassesThrough(cs.get());
+    std::vector<std::uint8_t> bytes;
+    if (through)
+        for (float v : table) bytes.push_back(ColourConvert::ToByte(v));
+    std::vector<float> row_in(through ? 0 : static_cast<std::size_t>(ow) * comps);
     std::vector<std::uint8_t> rgb(static_cast<std::size_t>(ow) * 3);
     std::vector<int> raw(comps);
     std::vector<long> column(static_cast<std::size_t>(ow));
@@ -230,10 +236,19 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
         long sy = y * info.height / oh;
         for (long x = 0; x < ow; ++x) {
             std::size_t sx = static_cast<std::size_t>(column[static_cast<std::size_t>(x)]);
-            for (int c = 0; c < comps; ++c) {
-                unsigned v = smp.At(sy, sx * stored + c);
-                raw[c] = static_cast<int>(v);
-                row_in[static_cast<std::size_t>(x) * comps + c] = table[static_cast<std::size_t>(v >> shift) * comps + c];
+            if (through) {
+                for (int c = 0; c < comps; ++c) {
+                    unsigned v = smp.At(sy, sx * stored + c);
+                    raw[c] = static_cast<int>(v);
+                    rgb[3 * static_cast<std::size_t>(x) + c] = bytes[static_cast<std::size_t>(v >> shift) * comps + c];
+                }
+                if (comps == 1) rgb[3 * x + 1] = rgb[3 * x + 2] = rgb[3 * x];
+            } else {
+                for (int c = 0; c < comps; ++c) {
+                    unsigned v = smp.At(sy, sx * stored + c);
+                    raw[c] = static_cast<int>(v);
+                    row_in[static_cast<std::size_t>(x) * comps + c] = table[static_cast<std::size_t>(v >> shift) * comps + c];
+                }
             }
             std::uint8_t a = 255;
             if (!alpha.empty()) a = alpha[static_cast<std::size_t>(y) * ow + x];
@@ -245,7 +260,7 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
             }
             dst[x] = static_cast<std::uint32_t>(a) << 24;
         }
-        src.colours->RowToRGB(cs.get(), row_in.data(), static_cast<std::size_t>(ow), rgb.data());
+        if (!through) src.colours->RowToRGB(cs.get(), row_in.data(), static_cast<std::size_t>(ow), rgb.data());
         for (long x = 0; x < ow; ++x) {
             std::uint32_t a = dst[x] >> 24;
             auto pm = [a](std::uint32_t v) { return (v * a + 127) / 255; };

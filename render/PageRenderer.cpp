@@ -66,20 +66,22 @@ void PackPixels(Bitmap& bm, int stride)
     for (int y = 0; y < bm.height; ++y) {
         const std::uint8_t* row = data + static_cast<std::size_t>(y) * stride;
         std::uint8_t* out = data + static_cast<std::size_t>(y) * bm.width * bm.channels;
-        for (int x = 0; x < bm.width; ++x) {
-            std::uint32_t p;
-            std::memcpy(&p, row + 4 * static_cast<std::size_t>(x), 4);
-            std::uint32_t a = p >> 24, r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
-            if (bm.channels == 4) {
-                // Cairo keeps premultiplied alpha; the bitmap is straight.
-                if (a && a < 255) r = (r * 255 + a / 2) / a, g = (g * 255 + a / 2) / a, b = (b * 255 + a / 2) / a;
-                out[0] = static_cast<std::uint8_t>(std::min(r, 255u)), out[1] = static_cast<std::uint8_t>(std::min(g, 255u));
-                out[2] = static_cast<std::uint8_t>(std::min(b, 255u)), out[3] = static_cast<std::uint8_t>(a);
-                out += 4;
-            } else {
-                out[0] = static_cast<std::uint8_t>(r), out[1] = static_cast<std::uint8_t>(g), out[2] = static_cast<std::uint8_t>(b);
-                out += 3;
+        if (bm.channels == 3) {
+            for (int x = 0; x < bm.width; ++x, row += 4, out += 3) {
+                std::uint32_t p;
+                std::memcpy(&p, row, 4);
+                out[0] = static_cast<std::uint8_t>(p >> 16), out[1] = static_cast<std::uint8_t>(p >> 8), out[2] = static_cast<std::uint8_t>(p);
             }
+            continue;
+        }
+        for (int x = 0; x < bm.width; ++x, row += 4, out += 4) {
+            std::uint32_t p;
+            std::memcpy(&p, row, 4);
+            std::uint32_t a = p >> 24, r = (p >> 16) & 255, g = (p >> 8) & 255, b = p & 255;
+            // Cairo keeps premultiplied alpha; the bitmap is straight.
+            if (a && a < 255) r = (r * 255 + a / 2) / a, g = (g * 255 + a / 2) / a, b = (b * 255 + a / 2) / a;
+            out[0] = static_cast<std::uint8_t>(std::min(r, 255u)), out[1] = static_cast<std::uint8_t>(std::min(g, 255u));
+            out[2] = static_cast<std::uint8_t>(std::min(b, 255u)), out[3] = static_cast<std::uint8_t>(a);
         }
     }
     bm.data.resize(static_cast<std::size_t>(bm.width) * bm.height * bm.channels);

@@ -130,6 +130,12 @@ TEST(PageRenderer, ClippedImage)
     r = d.Draw();
     EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0x00FFFFu);
     EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0x000000u);
+    // Gray samples of 4 bits (3 and 12 of 15) through Decode [0.2 1]: 0.36 and 0.84,
+    // the same in all three channels.
+    d.content = "q 100 0 0 100 0 0 cm BI /W 2 /H 1 /CS /G /BPC 4 /D [0.2 1] ID " + std::string("\x3C", 1) + " EI Q";
+    r = d.Draw();
+    EXPECT_EQ(Rgb(r.bitmap, 25, 50), 0x5C5C5Cu);
+    EXPECT_EQ(Rgb(r.bitmap, 75, 50), 0xD6D6D6u);
     d.content = "0 1 0 rg q 100 0 0 100 0 0 cm BI /W 2 /H 2 /IM true ID " + std::string("\x40\x80", 2) + " EI Q";
     r = d.Draw();
     EXPECT_EQ(Rgb(r.bitmap, 25, 25), 0x00FF00u);  // bits 0 1

@@ -177,3 +177,31 @@ TEST(TextPlacement, StrokedGlyphsKeepThinLinesThin)
     EXPECT_LT(dark.size(), 8u);
     EXPECT_GT(dark.back() - dark.front(), 5);  // the two sides of the stem
 }
+
+TEST(TextPlacement, RepeatedGlyphsDrawAsWhenFirstMet)
+{
+    // Three bands of text, each drawn on its own page and then all on one page, where
+    // the glyphs of the lower bands were already looked up for the bands above them: in
+    // another order, at another size, and in a second font. The bands must not change.
+    const std::string fonts =
+        "<< /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >> "
+        "/F2 << /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >> >> >>";
+    const std::string bands[] = {"BT /F1 14 Tf 4 80 Td (AVWAVW) Tj ET", "BT /F1 9 Tf 4 50 Td (WVAWVA) Tj ET",
+                                 "BT /F2 14 Tf 4 20 Td (VAWWAV) Tj ET"};
+    RenderDoc d;
+    d.resources = fonts;
+    d.content = bands[0] + "\n" + bands[1] + "\n" + bands[2];
+    Render::Bitmap all = d.Draw().bitmap;
+    // Band i lies within the pixel rows 30 i to 30 i + 29.
+    for (int i = 0; i < 3; ++i) {
+        Render::Bitmap one = DrawText(bands[i], fonts);
+        ASSERT_EQ(one.width, all.width);
+        int dark = 0;
+        for (int y = 30 * i; y < 30 * i + 30; ++y)
+            for (int x = 0; x < all.width; ++x) {
+                ASSERT_EQ(Rgb(all, x, y), Rgb(one, x, y)) << "band " << i << " at " << x << "," << y;
+                dark += (Rgb(one, x, y) & 0xFF) < 128;
+            }
+        EXPECT_GT(dark, 20) << "band " << i;
+    }
+}
