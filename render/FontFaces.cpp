@@ -76,8 +76,6 @@ cairo_font_face_t* MakeFace(Common::Bytes bytes, const char* path, FT_Face& out)
 // font uses, few enough to bound a damaged one.
 constexpr std::size_t kMaxGlyphLookups = 1u << 16;
 
-// The URW base35 program of a standard 14 font.
-
 bool Contains(const std::string& s, std::string_view part)
 {
     std::string a = s, b(part);
