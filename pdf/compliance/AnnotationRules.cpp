@@ -5,6 +5,7 @@
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
+#include "pdf/compliance/OutputIntents.h"
 
 namespace qvx::PDF {
 
@@ -43,6 +44,17 @@ std::string FormatOf3DData(const Obj* stream)
     return {};
 }
 
+// The artwork's own colour space (a 3D stream's ColorSpace): a device space there needs an
+// output intent of its kind, as a device space in content does.
+void Check3DColourSpace(PassContext& ctx, Obj* data)
+{
+    const std::string_view name = FindName(data, "ColorSpace");
+    const int needed = name == "DeviceGray" ? 1 : name == "DeviceRGB" ? 3 : name == "DeviceCMYK" ? 4 : 0;
+    if (needed == 0) return;
+    const int oi = ctx.caches.Get<OutputIntentState>().components;
+    if (oi == needed || (needed == 1 && oi != 0)) return;
+    ctx.Report(oi != 0 ? SDF::e_PDFA2332 : SDF::e_PDFA2331, data);
+}
 
 }  // namespace
 
@@ -77,6 +89,7 @@ bool Check3DData(PassContext& ctx, const Annot& annot)
         ctx.Report(SDF::e_PDFA11, dict);
         return false;
     }
+    Check3DColourSpace(ctx, data);
     Obj* subtype = FindIn(data, "Subtype");
     if (IsNameOf(subtype, "U3D") || IsNameOf(subtype, "PRC")) return true;
     ctx.Report(SDF::e_PDFA461613, data);

@@ -173,6 +173,7 @@ std::string XmpToUTF8(std::string_view bytes)
 XmpPacketScan ScanXmpPacket(std::string_view bytes)
 {
     XmpPacketScan scan;
+    scan.was_utf8 = Detect(bytes).first == Encoding::e_utf8 && Common::IsValidUTF8(bytes);
     scan.text = XmpToUTF8(bytes);
     Walker(scan).Run();
     return scan;

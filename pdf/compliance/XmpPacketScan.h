@@ -28,6 +28,7 @@ private:
 
 struct XmpPacketScan {
     std::string text;                    // UTF-8, what the toolkit parses
+    bool was_utf8 = true;                // the packet's own bytes were UTF-8 (no transcoding)
     bool wrapper_seen = false;           // an xpacket instruction was met
     bool header_attributes_clean = true; // no instruction data held "bytes" or "encoding"
     // Namespace URI -> the prefixes the packet's xmlns declarations bind to it. The toolkit

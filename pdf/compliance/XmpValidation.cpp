@@ -17,6 +17,8 @@ std::shared_ptr<XmpMeta> Parse(const XmpCheckContext& ctx, const XmpPacketScan& 
     meta->Parse(scan.text);
     if (check_wrapper && !scan.header_attributes_clean) ctx.Report(SDF::e_PDFA751);
     if (check_wrapper && !scan.wrapper_seen) ctx.Report(SDF::e_PDFA725);
+    // PDF/A-4 takes the packet in UTF-8 only; earlier parts allow every XMP encoding.
+    if (check_wrapper && ctx.IsPDFA4() && !scan.was_utf8) ctx.Report(SDF::e_PDFA723);
     return meta;
 }
 

@@ -66,6 +66,26 @@ TEST(AnnotationChecks, ThreeDimensionalData)
     EXPECT_EQ(FindingsAfterConversion(with_3d(k4E, "/Type/3D", std::string("U3D\0rest", 8)), k4E), "");
 }
 
+TEST(AnnotationChecks, ThreeDimensionalDataColourSpace)
+{
+    // The artwork's own device colour space needs an output intent of its kind.
+    auto with_space = [](const std::string& space, int intent) {
+        PdfBuilder b = WithAnnots(k4E, {Annot("3D", "/F 4" + kAP + "/3DD 7 0 R")});
+        b.SetStream(7, "/Type/3D/Subtype/U3D/ColorSpace/" + space, std::string("U3D\0rest", 8));
+        if (intent) {
+            b.Set(1, CatalogFor(k4E, "/OutputIntents[<</Type/OutputIntent/S/GTS_PDFA1/OutputConditionIdentifier(x)/DestOutputProfile 8 0 R>>]"));
+            b.SetStream(8, "/N " + std::to_string(intent), qvx::Test::Profile(intent == 4 ? "CMYK" : "RGB "));
+        }
+        return b;
+    };
+    EXPECT_EQ(Findings(with_space("DeviceRGB", 0), k4E), "2331(7)");
+    EXPECT_EQ(Findings(with_space("DeviceRGB", 4), k4E), "2332(7)");
+    EXPECT_EQ(Findings(with_space("DeviceRGB", 3), k4E), "");
+    EXPECT_EQ(Findings(with_space("DeviceCMYK", 3), k4E), "2332(7)");
+    EXPECT_EQ(Findings(with_space("DeviceGray", 0), k4E), "2331(7)");
+    EXPECT_EQ(Findings(with_space("DeviceGray", 4), k4E), "");
+}
+
 TEST(AnnotationChecks, FlagsAndOpacity)
 {
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Link", "")}), k2B), "5321(6)");

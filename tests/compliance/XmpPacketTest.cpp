@@ -87,6 +87,13 @@ TEST(XmpPacket, EncodingsAndDeclaredPrefixes)
     EXPECT_EQ(Codes(k1B, Utf16(p, true, true)), Set{});
     EXPECT_EQ(Codes(k1B, Utf16(p, false, false)), Set{});
     EXPECT_EQ(Codes(k1B, Utf32LE(p)), Set{}) << "Exempi alone cannot read UTF-32";
+    // PDF/A-4 takes UTF-8 only: other encodings, and bytes that are not UTF-8, are invalid.
+    std::string p4 = Packet("<pdfaid:rev>2020</pdfaid:rev>", "4", "");
+    EXPECT_EQ(Codes(k4, p4), Set{});
+    EXPECT_EQ(Codes(k4, Utf16(p4, false, true)), Set{723});
+    EXPECT_EQ(Codes(k4, Utf16(p4, true, false)), Set{723});
+    EXPECT_EQ(Codes(k4, Packet("<dc:format>caf\xE9/x</dc:format><pdfaid:rev>2020</pdfaid:rev>", "4", "")), Set{723});
+    EXPECT_EQ(Codes(k2B, Utf16(Packet("", "2", "B"), false, true)), Set{});
     PDF::XmpPacketScan scan = PDF::ScanXmpPacket(p);
     EXPECT_TRUE(scan.wrapper_seen);
     EXPECT_EQ(scan.declared_prefixes.at("http://www.aiim.org/pdfa/ns/id/"), std::set<std::string>{"pdfaid"});
