@@ -20,6 +20,7 @@ using Common::ByteView;
 // Two-byte operators are numbered 1200 + their second byte.
 constexpr int kEscape = 1200;
 enum Operator {
+    e_font_matrix = kEscape + 7,
     e_charset = 15,
     e_encoding = 16,
     e_charstrings = 17,
@@ -27,6 +28,7 @@ enum Operator {
     e_subrs = 19,
     e_nominal_width = 21,
     e_charstring_type = kEscape + 6,
+    e_ros = kEscape + 30,
     e_cid_count = kEscape + 34,
     e_fd_array = kEscape + 36,
     e_fd_select = kEscape + 37,
@@ -544,6 +546,45 @@ std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView data, const std::v
         font->charstrings.push_back(std::move(*cs));
         font->fd_select.push_back(font->fd_select[source]);
     }
+    return Written(*font, cid_count);
+}
+
+std::optional<Common::Bytes> AsCIDKeyed(Common::ByteView data, const std::map<unsigned, unsigned>& glyphs)
+{
+    auto font = Read(data);
+    if (!font || font->cid || kStandardStrings + font->strings.size() + 2 > 0xFFFF) return std::nullopt;
+    std::vector<Bytes> charstrings{font->charstrings[0]};
+    std::vector<unsigned> charset{0};
+    for (const auto& [cid, glyph] : glyphs) {
+        if (cid == 0) continue;
+        if (cid > 0xFFFF || glyph >= font->charstrings.size()) return std::nullopt;
+        charstrings.push_back(font->charstrings[glyph]);
+        charset.push_back(cid);
+    }
+    // Registry and Ordering are strings of the String INDEX; ROS opens the Top DICT.
+    auto sid = [&](std::string_view s) {
+        font->strings.push_back(Common::AsBytes(s));
+        return static_cast<std::size_t>(kStandardStrings + font->strings.size() - 1);
+    };
+    Entry ros{e_ros, {}, {}};
+    for (std::size_t v : {sid("Adobe"), sid("Identity"), std::size_t{0}}) PutInt32(ros.operands, v);
+    // The Font DICT carries the FontMatrix: readers multiply the Top DICT's with it.
+    Entry fd_private{e_private, {}, {}};
+    Dict fd;
+    Dict top{ros};
+    for (Entry& e : font->top) {
+        if (e.op == e_font_matrix) fd.push_back(std::move(e));
+        else if (e.op != e_encoding && e.op != e_private) top.push_back(std::move(e));
+    }
+    fd.push_back(fd_private);
+    font->top = std::move(top);
+    font->fds = {std::move(fd)};
+    font->encoding = {};
+    font->charstrings = std::move(charstrings);
+    font->fd_select.assign(font->charstrings.size(), 0);
+    std::size_t cid_count = charset.back() + 1;
+    font->charset = std::move(charset);
+    font->cid = true;
     return Written(*font, cid_count);
 }
 

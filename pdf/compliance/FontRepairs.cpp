@@ -238,27 +238,6 @@ bool SymbolCMapFits(const Font& font)
            FindStream(font.GetSDFObj(), "ToUnicode");
 }
 
-bool IsCFFTrueType(const Font& font)
-{
-    const FontProgram* p = font.GetProgram();
-    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
-                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
-    return font.GetKind() == Font::e_truetype && sfnt && p && p->Format() == "CFF" && font.GetDescriptor();
-}
-
-void RepairCFFTrueType(const Font& font)
-{
-    if (!IsCFFTrueType(font)) return;
-    Obj* descriptor = font.GetDescriptor()->Resolve();
-    Obj* stream = descriptor->FindObj(font.GetEmbeddedKey());
-    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return;
-    stream->Erase("Length1");
-    stream->PutName("Subtype", "OpenType");
-    descriptor->Erase(font.GetEmbeddedKey());
-    descriptor->Put("FontFile3", stream);
-    font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
-}
-
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
 {
     if (!SymbolCMapFits(font)) return;
@@ -283,9 +262,39 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
     font.GetSDFObj()->Resolve()->Erase("Encoding");
 }
 
+namespace {
+
+// A Type 3 font's Encoding made a dictionary whose Differences name every code of FirstChar
+// to LastChar that has a name, the name readers took it by (from a base encoding, too); a
+// shared encoding object stays as the other fonts use it.
+void CompleteType3Differences(const Font& font, Obj* dict)
+{
+    bool complete = true;
+    for (unsigned code = 0; code < 256; ++code)
+        complete &= font.GetEncoding().IsDifference(code) || font.GlyphName(code).empty();
+    if (complete && FindDict(dict, "Encoding")) return;
+    auto first = static_cast<unsigned>(std::clamp(FindNumber(dict, "FirstChar", 0), 0.0, 255.0));
+    auto last = static_cast<unsigned>(std::clamp(FindNumber(dict, "LastChar", 255), 0.0, 255.0));
+    Obj* enc = dict->PutDict("Encoding");
+    enc->PutName("Type", "Encoding");
+    Obj* diffs = enc->PutArray("Differences");
+    bool run = false;
+    for (unsigned code = first; code <= last; ++code) {
+        std::string_view name = font.GlyphName(code);
+        if (!name.empty() && !run) diffs->PushBackNumber(code);
+        if (!name.empty()) diffs->PushBackName(name);
+        run = !name.empty();
+    }
+}
+
+}  // namespace
+
+bool Type3CodeNamed(const Font& font, std::uint32_t code) { return font.GetEncoding().IsDifference(code); }
+
 void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes)
 {
     Obj* dict = font.GetSDFObj()->Resolve();
+    CompleteType3Differences(font, dict);
     Obj* procs = FindDict(dict, "CharProcs");
     Obj* widths = FindArray(dict, "Widths");
     if (!procs || !widths) return;
