@@ -264,26 +264,25 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
 
 namespace {
 
-// A Type 3 font's Encoding made a dictionary whose Differences name every code of FirstChar
-// to LastChar that has a name, the name readers took it by (from a base encoding, too); a
-// shared encoding object stays as the other fonts use it.
-void CompleteType3Differences(const Font& font, Obj* dict)
+// A Type 3 font's Encoding made a dictionary of Differences alone that name, besides the
+// codes they named, each code shown by the name readers took it by (from a base encoding,
+// too); a shared encoding object stays as the other fonts use it.
+void NameType3Codes(const Font& font, Obj* dict, const std::map<std::uint32_t, Font::CharCode>& codes)
 {
-    bool complete = true;
+    std::map<unsigned, std::string_view> names;
+    for (const auto& [code, c] : codes)
+        if (code < 256 && !font.GetEncoding().IsDifference(code) && !font.GlyphName(code).empty()) names.emplace(code, font.GlyphName(code));
+    if (names.empty()) return;
     for (unsigned code = 0; code < 256; ++code)
-        complete &= font.GetEncoding().IsDifference(code) || font.GlyphName(code).empty();
-    if (complete && FindDict(dict, "Encoding")) return;
-    auto first = static_cast<unsigned>(std::clamp(FindNumber(dict, "FirstChar", 0), 0.0, 255.0));
-    auto last = static_cast<unsigned>(std::clamp(FindNumber(dict, "LastChar", 255), 0.0, 255.0));
+        if (font.GetEncoding().IsDifference(code) && !font.GlyphName(code).empty()) names.emplace(code, font.GlyphName(code));
     Obj* enc = dict->PutDict("Encoding");
     enc->PutName("Type", "Encoding");
     Obj* diffs = enc->PutArray("Differences");
-    bool run = false;
-    for (unsigned code = first; code <= last; ++code) {
-        std::string_view name = font.GlyphName(code);
-        if (!name.empty() && !run) diffs->PushBackNumber(code);
-        if (!name.empty()) diffs->PushBackName(name);
-        run = !name.empty();
+    unsigned next = 256;
+    for (const auto& [code, name] : names) {
+        if (code != next) diffs->PushBackNumber(code);
+        diffs->PushBackName(name);
+        next = code + 1;
     }
 }
 
@@ -294,7 +293,7 @@ bool Type3CodeNamed(const Font& font, std::uint32_t code) { return font.GetEncod
 void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes)
 {
     Obj* dict = font.GetSDFObj()->Resolve();
-    CompleteType3Differences(font, dict);
+    NameType3Codes(font, dict, codes);
     Obj* procs = FindDict(dict, "CharProcs");
     Obj* widths = FindArray(dict, "Widths");
     if (!procs || !widths) return;

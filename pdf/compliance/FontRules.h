@@ -92,8 +92,8 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
 // Whether a Type 3 font's Differences name a code: they alone give its codes their glyph
 // names; a base encoding is not one every reader takes.
 bool Type3CodeNamed(const Font& font, std::uint32_t code);
-// A Type 3 font whose Differences are made to name every code as readers named it, and given
-// an empty glyph procedure (of the code's width) for each glyph name shown without one:
+// A Type 3 font whose Differences are made to name each code shown as readers named it, and
+// given an empty glyph procedure (of the code's width) for each glyph name shown without one:
 // readers draw nothing for such a code, and neither does the procedure.
 void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes);
 // Codes shown that reach no glyph of the program, or .notdef (LacksGlyph), each given a copy
