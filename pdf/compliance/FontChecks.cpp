@@ -70,6 +70,10 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
         return unusable;
     }
+    if (IsSegmentedType1(font)) {
+        ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
+        return ctx.state.convert && JoinType1Segments(ctx, font) ? Embedding::e_refiled : Embedding::e_unusable;
+    }
     return Embedding::e_usable;
 }
 

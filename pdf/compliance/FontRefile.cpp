@@ -2,7 +2,8 @@
 // it, or that the PDF/A part does not know, is filed again as what it is; readers draw the
 // same outlines. PDF/A-1 builds on PDF 1.4, which has no OpenType programs: there an
 // OpenType program gives up its wrapper, its CFF outlines becoming a bare CFF program
-// (Type1C, or CIDFontType0C for a CIDFont) and its glyf outlines a FontFile2 program.
+// (Type1C, or CIDFontType0C for a CIDFont) and its glyf outlines a FontFile2 program. A Type 1
+// program in the segmented form of PFB files gets its parts joined.
 #include <map>
 #include <string_view>
 
@@ -11,6 +12,7 @@
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
 #include "pdf/SubstituteProgram.h"
+#include "pdf/Type1Program.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
@@ -100,6 +102,23 @@ bool RefileProgram(PassContext& ctx, const Font& font)
     } else {
         stream->PutName("Subtype", subtype);
     }
+    return true;
+}
+
+bool IsSegmentedType1(const Font& font)
+{
+    if (font.GetEmbeddedKey() != "FontFile") return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    return data && Type1Program::IsSegmented(*data);
+}
+
+bool JoinType1Segments(PassContext& ctx, const Font& font)
+{
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    auto joined = data ? Type1Program::Joined(*data) : std::nullopt;
+    if (!joined || !FontProgram::Open(joined->data)) return false;
+    Obj* stream = FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile", joined->data);
+    FontReplace::PutType1Lengths(stream, joined->lengths);
     return true;
 }
 

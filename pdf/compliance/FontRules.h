@@ -42,6 +42,10 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font);
 // and Subtype that suit it and the file's PDF/A part (PDF/A-1 files hold the bare CFF
 // program of an OpenType one); false when the program is of no kind the font can take.
 bool RefileProgram(PassContext& ctx, const Font& font);
+// A Type 1 program (FontFile) in the segmented form of PFB files, which FreeType reads but
+// a PDF file may not hold; conversion joins the parts (false when it cannot).
+bool IsSegmentedType1(const Font& font);
+bool JoinType1Segments(PassContext& ctx, const Font& font);
 // Conversion: embeds the URW program of a standard 14 font; false when there is none or
 // when the font's Widths disagree with the program for a code shown.
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);

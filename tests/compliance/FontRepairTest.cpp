@@ -535,6 +535,42 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
     }
 }
 
+TEST(FontRepair, SegmentedType1ProgramJoined)
+{
+    REQUIRE_FONT(kNimbusSans);
+    // A Type 1 program in the segmented form of PFB files (each part after a six-byte header),
+    // which FreeType reads but a PDF file may not hold: damaged (321); conversion joins the
+    // parts in the same object, with the lengths of the three parts.
+    const std::string t1 = qvx::Test::ReadFile(kNimbusSans);
+    std::size_t clear = t1.find("eexec") + 6, tail = t1.rfind("cleartomark");
+    while (tail > clear && (t1[tail - 1] == '0' || t1[tail - 1] == '\n' || t1[tail - 1] == '\r')) --tail;
+    auto segment = [](int kind, const std::string& part) {
+        std::string header{'\x80', static_cast<char>(kind)};
+        for (int i = 0; i < 4; ++i) header += static_cast<char>((part.size() >> (8 * i)) & 0xFF);
+        return header + part;
+    };
+    std::string pfb = segment(1, t1.substr(0, clear)) + segment(2, t1.substr(clear, tail - clear)) +
+                      segment(1, t1.substr(tail)) + "\x80\x03";
+    PdfBuilder b = Page(k1B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[667 667]"
+              "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile 12 0 R>>");
+    b.SetStream(12, "/Length1 " + std::to_string(clear) + "/Length2 " + std::to_string(tail - clear) + "/Length3 " +
+                        std::to_string(t1.size() - tail), pfb);
+    EXPECT_EQ(Findings(b.Build(), k1B), "321(10)");
+    auto c = Convert(b.Build(), k1B);
+    EXPECT_EQ(c->first, "321(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    Obj* descriptor = copy.Get(11);
+    ASSERT_NE(descriptor->FindObj("FontFile"), nullptr);
+    EXPECT_EQ(descriptor->FindObj("FontFile")->GetObjNum(), 12u);
+    EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile") == t1);
+    EXPECT_EQ(qvx::PDF::FindNumber(qvx::PDF::FindStream(descriptor, "FontFile"), "Length1", 0), static_cast<double>(clear));
+}
+
 TEST(FontRepair, CFFCodesWithoutGlyphGetOneOfTheirOwn)
 {
     auto open = [](const std::string& bytes) { return qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())); };
