@@ -168,9 +168,19 @@ std::optional<Program> Joined(Common::ByteView data)
         if (data.size() - at < 6 || data[at + 1] < 1 || data[at + 1] > 2) return std::nullopt;
         std::size_t size = data[at + 2] | data[at + 3] << 8 | data[at + 4] << 16 | static_cast<std::size_t>(data[at + 5]) << 24;
         at += 6;
-        if (size > data.size() - at) return std::nullopt;
+        // A part cut short at the end of the data (often the fixed trailer of zeros) keeps
+        // what there is: readers need no more.
+        size = std::min(size, data.size() - at);
         out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + size));
         at += size;
+    }
+    // The fixed trailer (512 zeros and cleartomark) is the same in every program; some
+    // readers do not read a program without it.
+    if (Common::AsChars(out).find("cleartomark", ProgramLengths(out).clear) == std::string_view::npos) {
+        std::string trailer = "\n";
+        for (int line = 0; line < 8; ++line) trailer += std::string(64, '0') + "\n";
+        trailer += "cleartomark\n";
+        out.insert(out.end(), trailer.begin(), trailer.end());
     }
     Lengths lengths = ProgramLengths(out);
     return Program{std::move(out), lengths};

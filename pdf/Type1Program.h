@@ -28,7 +28,8 @@ struct Program {
 // Whether data is a program in the segmented form of PFB files, each part after a header of
 // six bytes (0x80, its kind, its length), which PDF files do not hold.
 bool IsSegmented(Common::ByteView data);
-// Such a program as PDF embeds it: the parts joined; nullopt when a header is damaged.
+// Such a program as PDF embeds it: the parts joined (the last one as far as the data goes),
+// with the fixed trailer when it is missing; nullopt when a header is damaged.
 std::optional<Program> Joined(Common::ByteView data);
 
 using Advances = std::map<std::string, long, std::less<>>;
