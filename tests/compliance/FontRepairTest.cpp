@@ -512,22 +512,15 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
             return p.Build();
         };
         EXPECT_EQ(Findings(build(k2B), k2B), "");
-        EXPECT_EQ(Findings(build(k1B), k1B), "341(10)");
-        auto c = Convert(build(k1B), k1B);
-        EXPECT_EQ(c->first, "341(10)");
-        EXPECT_EQ(c->again, "");
-        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
-        CopyReader copy(c->out);
-        Obj* desc = copy.Get(11);
-        ASSERT_NE(desc->FindObj("FontFile3"), nullptr);
-        EXPECT_EQ(desc->FindObj("FontFile3")->GetObjNum(), 12u);
-        EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(desc, "FontFile3"), "Subtype"), k.stream_subtype);
-        std::string written = CopyReader::Decoded(desc, "FontFile3");
-        auto bare = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(written.begin(), written.end()));
+        FiledProgram written = ExpectProgramRepaired(build(k1B), k1B, "341(10)", "FontFile3");
+        EXPECT_EQ(written.subtype, k.stream_subtype);
+        auto bare = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(written.data.begin(), written.data.end()));
         ASSERT_NE(bare, nullptr);
         EXPECT_EQ(bare->Format(), "CFF");
         EXPECT_EQ(bare->IsCIDKeyed(), !k.cid_font.empty());
         if (k.cid_font.empty()) continue;
+        auto c = Convert(build(k1B), k1B);
+        CopyReader copy(c->out);
         EXPECT_EQ(copy.Get(13)->FindObj("CIDToGIDMap"), nullptr);
         unsigned cid_a = k.name == "mapped" ? 1 : static_cast<unsigned>(std::stoul(a));
         EXPECT_NE(bare->GlyphByCID(cid_a), 0u);
@@ -558,17 +551,9 @@ TEST(FontRepair, SegmentedType1ProgramJoined)
               "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile 12 0 R>>");
     b.SetStream(12, "/Length1 " + std::to_string(clear) + "/Length2 " + std::to_string(tail - clear) + "/Length3 " +
                         std::to_string(t1.size() - tail), pfb);
-    EXPECT_EQ(Findings(b.Build(), k1B), "321(10)");
-    auto c = Convert(b.Build(), k1B);
-    EXPECT_EQ(c->first, "321(10)");
-    EXPECT_EQ(c->again, "");
-    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
-    CopyReader copy(c->out);
-    Obj* descriptor = copy.Get(11);
-    ASSERT_NE(descriptor->FindObj("FontFile"), nullptr);
-    EXPECT_EQ(descriptor->FindObj("FontFile")->GetObjNum(), 12u);
-    EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile") == t1);
-    EXPECT_EQ(qvx::PDF::FindNumber(qvx::PDF::FindStream(descriptor, "FontFile"), "Length1", 0), static_cast<double>(clear));
+    FiledProgram joined = ExpectProgramRepaired(b.Build(), k1B, "321(10)", "FontFile");
+    EXPECT_TRUE(joined.data == t1);
+    EXPECT_EQ(joined.length1, static_cast<double>(clear));
 }
 
 TEST(FontRepair, CFFCodesWithoutGlyphGetOneOfTheirOwn)
