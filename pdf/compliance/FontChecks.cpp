@@ -5,6 +5,7 @@
 
 #include "common/Exception.h"
 #include "common/Limits.h"
+#include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
@@ -61,6 +62,9 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
         // PDF/A-1 builds on PDF 1.4, which knows no OpenType programs.
         suits = (sub == "OpenType" && ctx.Part() > 1) || (sub == "Type1C" && (k == Font::e_type1 || k == Font::e_mmtype1)) ||
                 (sub == "CIDFontType0C" && k == Font::e_cid_type0);
+        // Type1C and CIDFontType0C programs are bare CFF, not wrapped in OpenType.
+        const FontProgram* p = font.GetProgram();
+        if (sub != "OpenType" && p && p->IsSFNT()) suits = false;
     }
     if (!suits) {
         ctx.Report(SDF::e_PDFA341, font.GetSDFObj());

@@ -478,12 +478,12 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
         return std::string(buf);
     };
     // An OpenType program with CFF outlines under FontFile3: PDF/A-1 knows no such program
-    // (341), later parts do. A simple font takes the bare CFF program as Type1C; a CIDFont a
+    // (341), later parts do, though not under the Subtype of a bare CFF program. A simple font takes the bare CFF program as Type1C; a CIDFont a
     // CID-keyed one as CIDFontType0C, whose CIDs draw the glyphs they drew by number or
     // through CIDToGIDMap (CIDs 1 and 2 here). The program keeps its object number, FreeType
     // opens it, and the copy passes with its text where it was.
     struct Case {
-        std::string name, text, font, cid_font, stream_subtype;
+        std::string name, text, font, cid_font, stream_subtype, filed_as = "OpenType";
     };
     const std::string cid_font = "<</Type/Font/Subtype/CIDFontType0/BaseFont/NimbusSans-Regular/CIDSystemInfo<</Registry(Adobe)"
                                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R";
@@ -492,6 +492,10 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
          {Case{"simple", "(ABBA)",
                "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[667 667]"
                "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>", "", "Type1C"},
+          // Filed as a bare CFF program (at every part) though it is wrapped in OpenType.
+          Case{"filed as Type1C", "(ABBA)",
+               "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[667 667]"
+               "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>", "", "Type1C", "Type1C"},
           Case{"by number", "<" + hex(a) + hex(b) + hex(a) + ">", type0,
                cid_font + "/W[" + a + "[667] " + b + "[667]]>>", "CIDFontType0C"},
           Case{"mapped", "<000100020001>", type0, cid_font + "/W[1[667 667]]/CIDToGIDMap 14 0 R>>", "CIDFontType0C"}}) {
@@ -500,7 +504,7 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
             PdfBuilder p = Page(level, "BT /F1 20 Tf 10 100 Td " + k.text + " Tj ET");
             p.Set(10, k.font);
             p.Set(11, descriptor);
-            p.SetStream(12, "/Subtype/OpenType", otf);
+            p.SetStream(12, "/Subtype/" + k.filed_as, otf);
             if (!k.cid_font.empty()) p.Set(13, k.cid_font);
             std::string map(6, '\0');
             for (int i : {1, 2}) {
@@ -511,7 +515,7 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
             p.SetStream(14, "", map);
             return p.Build();
         };
-        EXPECT_EQ(Findings(build(k2B), k2B), "");
+        EXPECT_EQ(Findings(build(k2B), k2B), k.filed_as == "OpenType" ? "" : "341(10)");
         FiledProgram written = ExpectProgramRepaired(build(k1B), k1B, "341(10)", "FontFile3");
         EXPECT_EQ(written.subtype, k.stream_subtype);
         auto bare = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(written.data.begin(), written.data.end()));
