@@ -20,6 +20,7 @@ using Common::ByteView;
 // Two-byte operators are numbered 1200 + their second byte.
 constexpr int kEscape = 1200;
 enum Operator {
+    e_font_matrix = kEscape + 7,
     e_charset = 15,
     e_encoding = 16,
     e_charstrings = 17,
@@ -27,6 +28,7 @@ enum Operator {
     e_subrs = 19,
     e_nominal_width = 21,
     e_charstring_type = kEscape + 6,
+    e_ros = kEscape + 30,
     e_cid_count = kEscape + 34,
     e_fd_array = kEscape + 36,
     e_fd_select = kEscape + 37,
@@ -448,33 +450,74 @@ Bytes Write(const Font& font, const Layout& at, Layout& placed, std::size_t cid_
     return out;
 }
 
-// Where a Type 2 charstring's outline begins after its width, which is an extra first
-// operand of its first stack-clearing operator; nullopt when that operator is not reached
-// before a subroutine call.
-std::optional<std::size_t> OutlineStart(ByteView cs)
+// Subroutine numbers are biased by the size of their INDEX.
+int SubrBias(std::size_t count) { return count < 1240 ? 107 : count < 33900 ? 1131 : 32768; }
+// Subroutine calls followed this deep while looking for the first stack-clearing operator.
+constexpr int kMaxSubrDepth = 10;
+
+// What following a Type 2 charstring up to its first stack-clearing operator tells: whether
+// that operator has the odd extra first operand that is the width, or that a subroutine
+// returned first, or nothing (an operator or call that cannot be followed).
+enum class Scan { e_width, e_no_width, e_returned, e_unknown };
+
+// count is the number of operands on the stack.
+Scan ScanWidth(const Font& font, unsigned fd, ByteView cs, std::size_t& count, int depth)
 {
-    std::size_t count = 0, after_first = 0;
+    double last = 0;
     for (std::size_t i = 0; i < cs.size();) {
         Byte b = cs[i];
         if (b <= 31 && b != 28) {
+            ++i;
             bool width = false;
             switch (b) {
             case 1: case 3: case 18: case 23: case 19: case 20: case 21: width = count % 2 == 1; break;
             case 4: case 22: width = count == 2; break;
             case 14: width = count == 1 || count == 5; break;
-            default: return std::nullopt;
+            case 11: return Scan::e_returned;
+            case 10: case 29: {
+                const std::vector<ByteView>& subrs = b == 10 ? font.privates[fd].subrs : font.gsubrs;
+                double n = last + SubrBias(subrs.size());
+                if (count == 0 || depth >= kMaxSubrDepth || !(n >= 0) || n >= static_cast<double>(subrs.size()))
+                    return Scan::e_unknown;
+                --count;
+                Scan inner = ScanWidth(font, fd, subrs[static_cast<std::size_t>(n)], count, depth + 1);
+                if (inner != Scan::e_returned) return inner;
+                continue;
             }
-            return width ? after_first : 0;
+            default: return Scan::e_unknown;
+            }
+            return width ? Scan::e_width : Scan::e_no_width;
         }
+        std::optional<double> v = 0;
         if (b == 255) {
-            if (cs.size() - i < 5) return std::nullopt;
+            if (cs.size() - i < 5) return Scan::e_unknown;
             i += 5;
-        } else if (!ReadInteger(cs, i)) {
-            return std::nullopt;
+        } else {
+            v = ReadInteger(cs, i);
         }
-        if (++count == 1) after_first = i;
+        if (!v) return Scan::e_unknown;
+        last = *v;
+        ++count;
     }
-    return std::nullopt;
+    return Scan::e_unknown;
+}
+
+// Where a Type 2 charstring's outline begins after its width; nullopt when that cannot be
+// told, or when the width is a subroutine's operand rather than the charstring's own.
+std::optional<std::size_t> OutlineStart(const Font& font, unsigned index)
+{
+    ByteView cs = font.charstrings[index];
+    std::size_t count = 0;
+    Scan scan = ScanWidth(font, font.fd_select[index], cs, count, 0);
+    if (scan == Scan::e_no_width) return 0;
+    if (scan != Scan::e_width) return std::nullopt;
+    // The width is the first operand, unless that one is the number of a subroutine called
+    // at once.
+    std::size_t at = 0;
+    if (cs[0] == 255) at = 5;
+    else if (!ReadInteger(cs, at)) return std::nullopt;
+    if (at < cs.size() && (cs[at] == 10 || cs[at] == 29)) return std::nullopt;
+    return at;
 }
 
 Bytes CharStringNumber(double v)
@@ -497,7 +540,7 @@ std::optional<Bytes> WithWidth(const Font& font, unsigned index, double advance,
         out.push_back(14);  // endchar
         return out;
     }
-    auto start = OutlineStart(cs);
+    auto start = OutlineStart(font, index);
     if (!start) return std::nullopt;
     out.insert(out.end(), cs.begin() + static_cast<std::ptrdiff_t>(*start), cs.end());
     return out;
@@ -544,6 +587,45 @@ std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView data, const std::v
         font->charstrings.push_back(std::move(*cs));
         font->fd_select.push_back(font->fd_select[source]);
     }
+    return Written(*font, cid_count);
+}
+
+std::optional<Common::Bytes> AsCIDKeyed(Common::ByteView data, const std::map<unsigned, unsigned>& glyphs)
+{
+    auto font = Read(data);
+    if (!font || font->cid || kStandardStrings + font->strings.size() + 2 > 0xFFFF) return std::nullopt;
+    std::vector<Bytes> charstrings{font->charstrings[0]};
+    std::vector<unsigned> charset{0};
+    for (const auto& [cid, glyph] : glyphs) {
+        if (cid == 0) continue;
+        if (cid > 0xFFFF || glyph >= font->charstrings.size()) return std::nullopt;
+        charstrings.push_back(font->charstrings[glyph]);
+        charset.push_back(cid);
+    }
+    // Registry and Ordering are strings of the String INDEX; ROS opens the Top DICT.
+    auto sid = [&](std::string_view s) {
+        font->strings.push_back(Common::AsBytes(s));
+        return static_cast<std::size_t>(kStandardStrings + font->strings.size() - 1);
+    };
+    Entry ros{e_ros, {}, {}};
+    for (std::size_t v : {sid("Adobe"), sid("Identity"), std::size_t{0}}) PutInt32(ros.operands, v);
+    // The Font DICT carries the FontMatrix: readers multiply the Top DICT's with it.
+    Entry fd_private{e_private, {}, {}};
+    Dict fd;
+    Dict top{ros};
+    for (Entry& e : font->top) {
+        if (e.op == e_font_matrix) fd.push_back(std::move(e));
+        else if (e.op != e_encoding && e.op != e_private) top.push_back(std::move(e));
+    }
+    fd.push_back(fd_private);
+    font->top = std::move(top);
+    font->fds = {std::move(fd)};
+    font->encoding = {};
+    font->charstrings = std::move(charstrings);
+    font->fd_select.assign(font->charstrings.size(), 0);
+    std::size_t cid_count = charset.back() + 1;
+    font->charset = std::move(charset);
+    font->cid = true;
     return Written(*font, cid_count);
 }
 

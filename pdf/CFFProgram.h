@@ -30,6 +30,13 @@ struct Copy {
 // name or CID is already the program's.
 std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView data, const std::vector<Copy>& copies);
 
+// A name-keyed program made CID-keyed (Adobe-Identity-0, one Font DICT with the program's
+// Private DICT and FontMatrix): each CID of glyphs is given a copy of the glyph it names (by
+// number); CID 0 stays glyph 0, .notdef. For a CIDFont whose program numbers glyphs by
+// index, which PDF's CFF programs cannot. Nullopt when the program cannot be read, is
+// CID-keyed already, or a glyph is missing.
+std::optional<Common::Bytes> AsCIDKeyed(Common::ByteView data, const std::map<unsigned, unsigned>& glyphs);
+
 // The program with the advances of some glyphs set, in the program's units, each glyph by
 // its number as FreeType gives it (the CID in a CID-keyed program); nullopt under the same
 // conditions, or when a glyph is missing.

@@ -79,6 +79,8 @@ long FontProgram::GlyphCount() const { return mp->face->num_glyphs; }
 
 bool FontProgram::HasGlyphNames() const { return FT_HAS_GLYPH_NAMES(mp->face); }
 
+bool FontProgram::IsSFNT() const { return FT_IS_SFNT(mp->face); }
+
 bool FontProgram::IsCIDKeyed() const
 {
     FT_Bool cid = 0;

@@ -32,6 +32,8 @@ public:
     long GlyphCount() const;
     bool HasGlyphNames() const;
     bool IsCIDKeyed() const;
+    // Wrapped in the tables of a TrueType or OpenType file (not a bare CFF or Type 1 program).
+    bool IsSFNT() const;
 
     // 0 when the glyph has no name or the program has none.
     std::string GlyphName(unsigned gid) const;

@@ -614,6 +614,11 @@ Common::Bytes SymbolCMap(const std::map<unsigned, unsigned>& glyphs)
 
 }  // namespace
 
+std::optional<Common::Bytes> SubstituteProgram::CFFTable(Common::ByteView program)
+{
+    return OnFace(program, [](hb_face_t* face) -> std::optional<Common::Bytes> { return TableOf(face, Tag("CFF ")); });
+}
+
 std::optional<Common::Bytes> SubstituteProgram::WithOneCMap(Common::ByteView program, int platform, int encoding)
 {
     return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {

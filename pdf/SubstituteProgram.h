@@ -86,8 +86,12 @@ public:
     // adds them, each with its advance in hmtx too; nullopt when either cannot be read.
     static std::optional<Common::Bytes> WithCFFGlyphCopies(Common::ByteView program, const std::vector<CFFProgram::Copy>& copies);
 
-    // The same with only the cmap subtable (platform, encoding) left; nullopt when the
-    // program has none or cannot be read.
+    // The CFF table of an OpenType program with CFF outlines: the bare CFF program it holds;
+    // nullopt when it has none.
+    static std::optional<Common::Bytes> CFFTable(Common::ByteView program);
+
+    // An embedded TrueType or OpenType program with only the cmap subtable (platform,
+    // encoding) left; nullopt when the program has none or cannot be read.
     static std::optional<Common::Bytes> WithOneCMap(Common::ByteView program, int platform, int encoding);
     // The same with one (3,0) cmap subtable that takes each code (0xF000 + code) to the glyph
     // given for it; nullopt when there is none or the program cannot be read.

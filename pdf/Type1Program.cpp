@@ -156,6 +156,36 @@ Lengths ProgramLengths(Common::ByteView data)
     return {clear, tail - clear, s.size() - tail};
 }
 
+bool IsSegmented(Common::ByteView data) { return data.size() >= 6 && data[0] == 0x80 && data[1] == 1; }
+
+std::optional<Program> Joined(Common::ByteView data)
+{
+    if (!IsSegmented(data)) return std::nullopt;
+    Common::Bytes out;
+    for (std::size_t at = 0; at < data.size();) {
+        // Kind 3 ends the program.
+        if (data[at] != 0x80 || (data.size() - at >= 2 && data[at + 1] == 3)) break;
+        if (data.size() - at < 6 || data[at + 1] < 1 || data[at + 1] > 2) return std::nullopt;
+        std::size_t size = data[at + 2] | data[at + 3] << 8 | data[at + 4] << 16 | static_cast<std::size_t>(data[at + 5]) << 24;
+        at += 6;
+        // A part cut short at the end of the data (often the fixed trailer of zeros) keeps
+        // what there is: readers need no more.
+        size = std::min(size, data.size() - at);
+        out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + size));
+        at += size;
+    }
+    // The fixed trailer (512 zeros and cleartomark) is the same in every program; some
+    // readers do not read a program without it.
+    if (Common::AsChars(out).find("cleartomark", ProgramLengths(out).clear) == std::string_view::npos) {
+        std::string trailer = "\n";
+        for (int line = 0; line < 8; ++line) trailer += std::string(64, '0') + "\n";
+        trailer += "cleartomark\n";
+        out.insert(out.end(), trailer.begin(), trailer.end());
+    }
+    Lengths lengths = ProgramLengths(out);
+    return Program{std::move(out), lengths};
+}
+
 std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advances, const Copies& copies)
 {
     if (data.size() < 2 || data[0] != '%' || data[1] != '!') return std::nullopt;

@@ -25,6 +25,13 @@ struct Program {
     Lengths lengths;
 };
 
+// Whether data is a program in the segmented form of PFB files, each part after a header of
+// six bytes (0x80, its kind, its length), which PDF files do not hold.
+bool IsSegmented(Common::ByteView data);
+// Such a program as PDF embeds it: the parts joined (the last one as far as the data goes),
+// with the fixed trailer when it is missing; nullopt when a header is damaged.
+std::optional<Program> Joined(Common::ByteView data);
+
 using Advances = std::map<std::string, long, std::less<>>;
 // A glyph to add: a copy of the charstring of the glyph named source, with its own advance.
 struct Copy {

@@ -5,6 +5,7 @@
 
 #include "common/Exception.h"
 #include "common/Limits.h"
+#include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
@@ -58,16 +59,24 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
     if (suits && font.GetEmbeddedKey() == "FontFile3") {
         const std::string& sub = font.GetEmbeddedSubtype();
         Font::Kind k = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
-        suits = sub == "OpenType" || (sub == "Type1C" && (k == Font::e_type1 || k == Font::e_mmtype1)) ||
+        // PDF/A-1 builds on PDF 1.4, which knows no OpenType programs.
+        suits = (sub == "OpenType" && ctx.Part() > 1) || (sub == "Type1C" && (k == Font::e_type1 || k == Font::e_mmtype1)) ||
                 (sub == "CIDFontType0C" && k == Font::e_cid_type0);
+        // Type1C and CIDFontType0C programs are bare CFF, not wrapped in OpenType.
+        const FontProgram* p = font.GetProgram();
+        if (sub != "OpenType" && p && p->IsSFNT()) suits = false;
     }
     if (!suits) {
         ctx.Report(SDF::e_PDFA341, font.GetSDFObj());
-        return unusable;
+        return ctx.state.convert && RefileProgram(ctx, font) ? Embedding::e_refiled : unusable;
     }
     if (font.IsProgramDamaged()) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
         return unusable;
+    }
+    if (IsSegmentedType1(font)) {
+        ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
+        return ctx.state.convert && JoinType1Segments(ctx, font) ? Embedding::e_refiled : Embedding::e_unusable;
     }
     return Embedding::e_usable;
 }
@@ -101,10 +110,13 @@ FontCheck::FontState& FontCheck::StateOf(PassContext& ctx, const GState& gs)
 void FontCheck::RenderChecks(PassContext& ctx, FontState& st)
 {
     st.rendered = true;
+    if (st.font->GetKind() == Font::e_type3) return;
+    FontRules::Embedding embedding = FontRules::CheckEmbedding(ctx, *st.font);
+    // The rules that follow read the program now filed in the dictionaries.
+    if (embedding == FontRules::Embedding::e_refiled) st.font = Font::Create(st.font->GetSDFObj());
     const Font& f = *st.font;
-    if (f.GetKind() == Font::e_type3) return;
-    FontRules::Embedding embedding = FontRules::CheckEmbedding(ctx, f);
-    st.program_ok = embedding == FontRules::Embedding::e_usable;
+    st.program_ok = embedding == FontRules::Embedding::e_refiled ? !f.IsProgramDamaged() && f.GetEmbeddedStream()
+                                                                 : embedding == FontRules::Embedding::e_usable;
     if (embedding == FontRules::Embedding::e_replace) ctx.caches.Get<FontReplacements>().Mark(st.font);
     if (f.IsComposite()) FontRules::CheckComposite(ctx, f);
     if (f.GetKind() == Font::e_truetype && FontRules::CheckTrueTypeEncoding(ctx, f) && ctx.state.convert)
@@ -175,10 +187,9 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
 bool FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, Obj* caller_resources)
 {
     Obj* proc = font.GetCharProc(c.code);
-    if (!proc) {
-        ctx.Report(SDF::e_PDFA352, font.GetSDFObj());
-        return false;
-    }
+    bool named = FontRules::Type3CodeNamed(font, c.code);
+    if (!proc || !named) ctx.Report(SDF::e_PDFA352, font.GetSDFObj());
+    if (!proc) return false;
     if (m_type3_depth >= Common::Limits::kMaxType3GlyphNesting) return true;
     ++m_type3_depth;
     ElementReader glyph(ctx.caches.Get<ResourceCache>());
@@ -195,7 +206,7 @@ bool FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharC
     glyph.End();
     --m_type3_depth;
     if (std::isfinite(wx)) FontRules::CheckType3Width(ctx, font, c, wx * font.GetFontMatrix().a * 1000);
-    return true;
+    return named;
 }
 
 }  // namespace qvx::PDF

@@ -122,7 +122,7 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
             // whose glyph names have no listed equivalent turns symbolic, its program given a
             // cmap that reaches the same glyphs by code, or, with CFF outlines, becomes the
             // Type 1 font readers take it for (once the codes shown are known).
-            if (ctx.state.convert && p && !RepairLatinEncoding(font)) return SymbolCMapFits(font) || (ctx.Part() > 1 && IsCFFTrueType(font));
+            if (ctx.state.convert && p && !RepairLatinEncoding(font)) return SymbolCMapFits(font) || IsCFFTrueType(font);
         }
         if (!p) return false;
         bool latin_table = HasTable(*p, 3, 1) || HasTable(*p, 1, 0);

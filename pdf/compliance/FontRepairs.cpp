@@ -238,27 +238,6 @@ bool SymbolCMapFits(const Font& font)
            FindStream(font.GetSDFObj(), "ToUnicode");
 }
 
-bool IsCFFTrueType(const Font& font)
-{
-    const FontProgram* p = font.GetProgram();
-    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
-                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
-    return font.GetKind() == Font::e_truetype && sfnt && p && p->Format() == "CFF" && font.GetDescriptor();
-}
-
-void RepairCFFTrueType(const Font& font)
-{
-    if (!IsCFFTrueType(font)) return;
-    Obj* descriptor = font.GetDescriptor()->Resolve();
-    Obj* stream = descriptor->FindObj(font.GetEmbeddedKey());
-    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return;
-    stream->Erase("Length1");
-    stream->PutName("Subtype", "OpenType");
-    descriptor->Erase(font.GetEmbeddedKey());
-    descriptor->Put("FontFile3", stream);
-    font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
-}
-
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
 {
     if (!SymbolCMapFits(font)) return;
@@ -283,9 +262,38 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
     font.GetSDFObj()->Resolve()->Erase("Encoding");
 }
 
+namespace {
+
+// A Type 3 font's Encoding made a dictionary of Differences alone that name, besides the
+// codes they named, each code shown by the name readers took it by (from a base encoding,
+// too); a shared encoding object stays as the other fonts use it.
+void NameType3Codes(const Font& font, Obj* dict, const std::map<std::uint32_t, Font::CharCode>& codes)
+{
+    std::map<unsigned, std::string_view> names;
+    for (const auto& [code, c] : codes)
+        if (code < 256 && !font.GetEncoding().IsDifference(code) && !font.GlyphName(code).empty()) names.emplace(code, font.GlyphName(code));
+    if (names.empty()) return;
+    for (unsigned code = 0; code < 256; ++code)
+        if (font.GetEncoding().IsDifference(code) && !font.GlyphName(code).empty()) names.emplace(code, font.GlyphName(code));
+    Obj* enc = dict->PutDict("Encoding");
+    enc->PutName("Type", "Encoding");
+    Obj* diffs = enc->PutArray("Differences");
+    unsigned next = 256;
+    for (const auto& [code, name] : names) {
+        if (code != next) diffs->PushBackNumber(code);
+        diffs->PushBackName(name);
+        next = code + 1;
+    }
+}
+
+}  // namespace
+
+bool Type3CodeNamed(const Font& font, std::uint32_t code) { return font.GetEncoding().IsDifference(code); }
+
 void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes)
 {
     Obj* dict = font.GetSDFObj()->Resolve();
+    NameType3Codes(font, dict, codes);
     Obj* procs = FindDict(dict, "CharProcs");
     Obj* widths = FindArray(dict, "Widths");
     if (!procs || !widths) return;

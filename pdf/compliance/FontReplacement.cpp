@@ -276,44 +276,6 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
 
 namespace {
 
-// A program filed as FontFile3 under a Subtype that does not suit it or the font (a TrueType
-// program as Type1C, say) but that FreeType opens is filed under the key and Subtype that
-// suit it: readers draw that program, so the page keeps its look. False when the program is
-// of no kind the font can take.
-bool RefileProgram(const Font& font)
-{
-    Obj* descriptor = font.GetDescriptor();
-    if (!descriptor || font.GetEmbeddedKey() != "FontFile3") return false;
-    descriptor = descriptor->Resolve();
-    // The stream as the descriptor holds it: an indirect object, moved by reference.
-    Obj* stream = descriptor->FindObj("FontFile3");
-    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return false;
-    auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
-    if (!data || data->size() < 4) return false;
-    std::string_view magic(reinterpret_cast<const char*>(data->data()), 4);
-    bool sfnt = magic == std::string_view("\0\1\0\0", 4) || magic == "true";
-    double length = static_cast<double>(data->size());
-    auto program = FontProgram::Open(std::move(*data));
-    if (!program) return false;
-    Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
-    std::string format = program->Format();
-    const char* subtype = nullptr;
-    if (magic == "OTTO") subtype = "OpenType";
-    else if (format == "CFF" && !sfnt && (kind == Font::e_type1 || kind == Font::e_mmtype1)) subtype = "Type1C";
-    else if (format == "CFF" && !sfnt && kind == Font::e_cid_type0 && program->IsCIDKeyed()) subtype = "CIDFontType0C";
-    bool truetype = sfnt && format == "TrueType" && (kind == Font::e_truetype || kind == Font::e_cid_type2);
-    if (!subtype && !truetype) return false;
-    if (truetype) {
-        stream->Erase("Subtype");
-        stream->PutNumber("Length1", length);
-        descriptor->Erase("FontFile3");
-        descriptor->Put("FontFile2", stream);
-    } else {
-        stream->PutName("Subtype", subtype);
-    }
-    return true;
-}
-
 // A Type 1 program (FontFile) with the advances of fix, its glyphs reached by name.
 void SetType1Advances(PassContext& ctx, const FontReplacements::Advances& fix, Obj* descriptor)
 {
@@ -463,8 +425,7 @@ void ReplaceMarkedFonts(PassContext& ctx)
         if (e.font->IsSymbolic()) {
             FontRules::RepairSingleCMap(ctx, *e.font, shown);
         } else if (FontRules::IsCFFTrueType(*e.font)) {
-            // PDF/A-1 files may not hold OpenType programs.
-            if (ctx.Part() > 1) FontRules::RepairCFFTrueType(*e.font);
+            FontRules::RepairCFFTrueType(ctx, *e.font);
         } else {
             FontRules::RepairSymbolCMap(ctx, *e.font, shown);
         }
@@ -476,7 +437,6 @@ void ReplaceMarkedFonts(PassContext& ctx)
     for (const auto& [dict, e] : replacements.Entries()) {
         if (ctx.Stopped()) return;
         const Font& font = *e.font;
-        if (RefileProgram(font)) continue;
         if (font.IsComposite()) {
             // The codes the new program has no glyph for are seen only now.
             if (FontReplace::ReplaceComposite(ctx, e)) FontRules::RepairGlyphCoverage(ctx, *Font::Create(font.GetSDFObj()), e.codes);

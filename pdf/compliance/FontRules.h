@@ -34,9 +34,18 @@ void CheckActualTextValue(PassContext& ctx, const SDF::Obj* props, SDF::Obj* str
 // Once per font.
 void CheckDictionary(PassContext& ctx, const Font& font);
 // Embedding and a damaged program: whether the program can be used for the glyph rules,
-// or, in conversion, whether a substitute is to replace it after the page pass.
-enum class Embedding { e_usable, e_unusable, e_replace };
+// or, in conversion, whether a substitute is to replace it after the page pass, or whether
+// it was filed again (RefileProgram) and the rules go on with the font read anew.
+enum class Embedding { e_usable, e_unusable, e_replace, e_refiled };
 Embedding CheckEmbedding(PassContext& ctx, const Font& font);
+// Conversion (FontRefile.cpp): a FontFile3 program that FreeType opens, filed under the key
+// and Subtype that suit it and the file's PDF/A part (PDF/A-1 files hold the bare CFF
+// program of an OpenType one); false when the program is of no kind the font can take.
+bool RefileProgram(PassContext& ctx, const Font& font);
+// A Type 1 program (FontFile) in the segmented form of PFB files, which FreeType reads but
+// a PDF file may not hold; conversion joins the parts (false when it cannot).
+bool IsSegmentedType1(const Font& font);
+bool JoinType1Segments(PassContext& ctx, const Font& font);
 // Conversion: embeds the URW program of a standard 14 font; false when there is none or
 // when the font's Widths disagree with the program for a code shown.
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
@@ -78,14 +87,18 @@ void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigne
 // A TrueType font whose program has CFF outlines (OpenType): readers draw it as a Type 1
 // font, reaching glyphs by the names of its encoding.
 bool IsCFFTrueType(const Font& font);
-// Such a font made the Type 1 font with the program as FontFile3 OpenType that readers
-// draw; its encoding, widths and program stay.
-void RepairCFFTrueType(const Font& font);
+// Such a font made the Type 1 font that readers draw, its program under FontFile3 (OpenType,
+// or the bare CFF program in PDF/A-1 files); its encoding, widths and outlines stay.
+void RepairCFFTrueType(PassContext& ctx, const Font& font);
 // A non-symbolic TrueType font made symbolic without Encoding, its program given a (3,0)
 // cmap that takes each code shown to the glyph the code showed before.
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
-// A Type 3 font given an empty glyph procedure (of the code's width) for each glyph name
-// shown without one: readers draw nothing for such a code, and neither does the procedure.
+// Whether a Type 3 font's Differences name a code: they alone give its codes their glyph
+// names; a base encoding is not one every reader takes.
+bool Type3CodeNamed(const Font& font, std::uint32_t code);
+// A Type 3 font whose Differences are made to name each code shown as readers named it, and
+// given an empty glyph procedure (of the code's width) for each glyph name shown without one:
+// readers draw nothing for such a code, and neither does the procedure.
 void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes);
 // Codes shown that reach no glyph of the program, or .notdef (LacksGlyph), each given a copy
 // of the glyph readers drew for it, at its width (FontGlyphRepair.cpp).

@@ -379,6 +379,27 @@ TEST(FontRepair, Type3CodesWithoutProceduresGetEmptyOnes)
         b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
         return Convert(b.Build(), k2B);
     };
+    // A base encoding names a and b, but a Type 3 font's Differences alone give its codes
+    // their names: the copy's Differences name both, as readers named them.
+    PdfBuilder base = Page(k2B, "BT /F1 20 Tf 10 100 Td (abab) Tj ET");
+    base.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
+                 "/LastChar 98/Widths[300 300]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[]>>"
+                 "/CharProcs<</a 11 0 R/b 11 0 R>>>>");
+    base.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+    auto cb = Convert(base.Build(), k2B);
+    EXPECT_EQ(cb->first, "352(10)");
+    EXPECT_EQ(cb->again, "");
+    EXPECT_EQ(WordBoxes(cb->out), WordBoxes(cb->in));
+    CopyReader based(cb->out);
+    Obj* enc = qvx::PDF::FindDict(based.Get(10), "Encoding");
+    EXPECT_EQ(qvx::PDF::FindIn(enc, "BaseEncoding"), nullptr);
+    Obj* diffs = qvx::PDF::FindArray(enc, "Differences");
+    ASSERT_NE(diffs, nullptr);
+    ASSERT_EQ(diffs->Size(), 3u);
+    EXPECT_EQ(qvx::PDF::NumberAt(diffs, 0, 0), 97);
+    EXPECT_EQ(diffs->GetAt(1)->GetName(), "a");
+    EXPECT_EQ(diffs->GetAt(2)->GetName(), "b");
+
     std::string widths = "[400";
     for (int code = 2; code < 97; ++code) widths += " 0";
     auto c = convert("ab\\001ab", 1, widths + " 300 250]");
@@ -406,7 +427,7 @@ TEST(FontRepair, TrueTypeWithCFFOutlinesBecomesType1)
     // An OpenType program with CFF outlines under FontFile2 of a TrueType font whose
     // Differences name a glyph without a listed name: readers draw it as a Type 1 font,
     // by glyph name, and so it becomes one, the program moved to FontFile3 as it is.
-    // PDF/A-1 files may not hold OpenType programs: there the font stays as it was.
+    // PDF/A-1 files may not hold OpenType programs: there it takes the bare CFF program.
     for (int level : {k2B, k1B}) {
         SCOPED_TRACE(level);
         PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
@@ -419,22 +440,124 @@ TEST(FontRepair, TrueTypeWithCFFOutlinesBecomesType1)
         b.SetStream(12, "/Length1 " + std::to_string(program.size()), program);
         auto c = Convert(b.Build(), level);
         EXPECT_EQ(c->first, "371(10)");
-        EXPECT_EQ(c->again, level == k2B ? "" : "371(10)");
+        EXPECT_EQ(c->again, "");
         EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
         CopyReader copy(c->out);
-        if (level == k1B) {
-            EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "TrueType");
-            continue;
-        }
         EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "Type1");
         EXPECT_NE(qvx::PDF::FindDict(copy.Get(10), "Encoding"), nullptr);
         Obj* descriptor = copy.Get(11);
         EXPECT_EQ(descriptor->FindObj("FontFile2"), nullptr);
         ASSERT_NE(descriptor->FindObj("FontFile3"), nullptr);
         EXPECT_EQ(descriptor->FindObj("FontFile3")->GetObjNum(), 12u);
-        EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
-        EXPECT_TRUE(CopyReader::Decoded(descriptor, "FontFile3") == program);
+        std::string written = CopyReader::Decoded(descriptor, "FontFile3");
+        if (level == k2B) {
+            EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "OpenType");
+            EXPECT_TRUE(written == program);
+            continue;
+        }
+        EXPECT_EQ(qvx::PDF::FindName(qvx::PDF::FindStream(descriptor, "FontFile3"), "Subtype"), "Type1C");
+        auto bare = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(written.begin(), written.end()));
+        ASSERT_NE(bare, nullptr);
+        EXPECT_EQ(bare->Format(), "CFF");
+        EXPECT_NE(written.substr(0, 4), "OTTO");
     }
+}
+
+TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
+{
+    REQUIRE_FONT(kNimbusSansOTF);
+    const std::string otf = qvx::Test::ReadFile(kNimbusSansOTF);
+    auto program = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(otf.begin(), otf.end()));
+    ASSERT_NE(program, nullptr);
+    const std::string a = std::to_string(program->GlyphByName("A")), b = std::to_string(program->GlyphByName("B"));
+    const std::string descriptor = "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]"
+                                   "/ItalicAngle 0/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile3 12 0 R>>";
+    auto hex = [](const std::string& cid) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(std::stoul(cid)));
+        return std::string(buf);
+    };
+    // An OpenType program with CFF outlines under FontFile3: PDF/A-1 knows no such program
+    // (341), later parts do, though not under the Subtype of a bare CFF program. A simple font takes the bare CFF program as Type1C; a CIDFont a
+    // CID-keyed one as CIDFontType0C, whose CIDs draw the glyphs they drew by number or
+    // through CIDToGIDMap (CIDs 1 and 2 here). The program keeps its object number, FreeType
+    // opens it, and the copy passes with its text where it was.
+    struct Case {
+        std::string name, text, font, cid_font, stream_subtype, filed_as = "OpenType";
+    };
+    const std::string cid_font = "<</Type/Font/Subtype/CIDFontType0/BaseFont/NimbusSans-Regular/CIDSystemInfo<</Registry(Adobe)"
+                                 "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R";
+    const std::string type0 = "<</Type/Font/Subtype/Type0/BaseFont/NimbusSans-Regular/Encoding/Identity-H/DescendantFonts[13 0 R]>>";
+    for (const Case& k :
+         {Case{"simple", "(ABBA)",
+               "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[667 667]"
+               "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>", "", "Type1C"},
+          // Filed as a bare CFF program (at every part) though it is wrapped in OpenType.
+          Case{"filed as Type1C", "(ABBA)",
+               "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[667 667]"
+               "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>", "", "Type1C", "Type1C"},
+          Case{"by number", "<" + hex(a) + hex(b) + hex(a) + ">", type0,
+               cid_font + "/W[" + a + "[667] " + b + "[667]]>>", "CIDFontType0C"},
+          Case{"mapped", "<000100020001>", type0, cid_font + "/W[1[667 667]]/CIDToGIDMap 14 0 R>>", "CIDFontType0C"}}) {
+        SCOPED_TRACE(k.name);
+        auto build = [&](int level) {
+            PdfBuilder p = Page(level, "BT /F1 20 Tf 10 100 Td " + k.text + " Tj ET");
+            p.Set(10, k.font);
+            p.Set(11, descriptor);
+            p.SetStream(12, "/Subtype/" + k.filed_as, otf);
+            if (!k.cid_font.empty()) p.Set(13, k.cid_font);
+            std::string map(6, '\0');
+            for (int i : {1, 2}) {
+                unsigned gid = static_cast<unsigned>(std::stoul(i == 1 ? a : b));
+                map[2 * i] = static_cast<char>(gid >> 8);
+                map[2 * i + 1] = static_cast<char>(gid & 0xFF);
+            }
+            p.SetStream(14, "", map);
+            return p.Build();
+        };
+        EXPECT_EQ(Findings(build(k2B), k2B), k.filed_as == "OpenType" ? "" : "341(10)");
+        FiledProgram written = ExpectProgramRepaired(build(k1B), k1B, "341(10)", "FontFile3");
+        EXPECT_EQ(written.subtype, k.stream_subtype);
+        auto bare = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(written.data.begin(), written.data.end()));
+        ASSERT_NE(bare, nullptr);
+        EXPECT_EQ(bare->Format(), "CFF");
+        EXPECT_EQ(bare->IsCIDKeyed(), !k.cid_font.empty());
+        if (k.cid_font.empty()) continue;
+        auto c = Convert(build(k1B), k1B);
+        CopyReader copy(c->out);
+        EXPECT_EQ(copy.Get(13)->FindObj("CIDToGIDMap"), nullptr);
+        unsigned cid_a = k.name == "mapped" ? 1 : static_cast<unsigned>(std::stoul(a));
+        EXPECT_NE(bare->GlyphByCID(cid_a), 0u);
+        EXPECT_EQ(bare->Advance(bare->GlyphByCID(cid_a)), 667);
+    }
+}
+
+TEST(FontRepair, SegmentedType1ProgramJoined)
+{
+    REQUIRE_FONT(kNimbusSans);
+    // A Type 1 program in the segmented form of PFB files (each part after a six-byte header),
+    // which FreeType reads but a PDF file may not hold: damaged (321); conversion joins the
+    // parts in the same object, with the lengths of the three parts.
+    const std::string t1 = qvx::Test::ReadFile(kNimbusSans);
+    std::size_t clear = t1.find("eexec") + 6, tail = t1.rfind("cleartomark");
+    while (tail > clear && (t1[tail - 1] == '0' || t1[tail - 1] == '\n' || t1[tail - 1] == '\r')) --tail;
+    auto segment = [](int kind, const std::string& part) {
+        std::string header{'\x80', static_cast<char>(kind)};
+        for (int i = 0; i < 4; ++i) header += static_cast<char>((part.size() >> (8 * i)) & 0xFF);
+        return header + part;
+    };
+    std::string pfb = segment(1, t1.substr(0, clear)) + segment(2, t1.substr(clear, tail - clear)) +
+                      segment(1, t1.substr(tail)) + "\x80\x03";
+    PdfBuilder b = Page(k1B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[667 667]"
+              "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile 12 0 R>>");
+    b.SetStream(12, "/Length1 " + std::to_string(clear) + "/Length2 " + std::to_string(tail - clear) + "/Length3 " +
+                        std::to_string(t1.size() - tail), pfb);
+    FiledProgram joined = ExpectProgramRepaired(b.Build(), k1B, "321(10)", "FontFile");
+    EXPECT_TRUE(joined.data == t1);
+    EXPECT_EQ(joined.length1, static_cast<double>(clear));
 }
 
 TEST(FontRepair, CFFCodesWithoutGlyphGetOneOfTheirOwn)

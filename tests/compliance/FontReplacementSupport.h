@@ -144,6 +144,34 @@ inline void ExpectAdvancesRepaired(const Converted& c)
     EXPECT_EQ(qvx::PDF::NumberAt(qvx::PDF::FindArray(copy.Get(10), "Widths"), 0, 0), 700);
 }
 
+// A program as the converted copy files it: the stream's Subtype and Length1, and its bytes.
+struct FiledProgram {
+    std::string subtype, data;
+    double length1 = 0;
+};
+
+// A file whose one finding (first, also in its conversion) is the font 10's program, which
+// conversion repairs: the copy passes with its text where it was, and descriptor 11 holds the
+// program under key in object 12, returned.
+inline FiledProgram ExpectProgramRepaired(const std::string& pdf, int level, const std::string& first, const char* key)
+{
+    EXPECT_EQ(Findings(pdf, level), first);
+    auto c = Convert(pdf, level);
+    EXPECT_EQ(c->first, first);
+    EXPECT_EQ(c->again, "");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    Obj* descriptor = copy.Get(11);
+    Obj* stream = qvx::PDF::FindStream(descriptor, key);
+    if (!stream) {
+        ADD_FAILURE() << key << " missing";
+        return {};
+    }
+    EXPECT_EQ(descriptor->FindObj(key)->GetObjNum(), 12u);
+    return {std::string(qvx::PDF::FindName(stream, "Subtype")), CopyReader::Decoded(descriptor, key),
+            qvx::PDF::FindNumber(stream, "Length1", 0)};
+}
+
 inline bool PdffontsAllEmbedded(const std::filesystem::path& pdf)
 {
     auto r = qvx::Test::Run({"/usr/bin/pdffonts", pdf.string()});

@@ -55,6 +55,23 @@ TEST(CFFProgram, CopiesAddedByNameAndByCID)
     EXPECT_FALSE(CFFProgram::WithGlyphCopies(keyed, {{0, 700, "", 2}}));
 }
 
+TEST(CFFProgram, NameKeyedProgramMadeCIDKeyed)
+{
+    Bytes named = ToBytes(qvx::Test::MakeCFF({{"A", 0, 600}, {"B", 0, 640}}, false));
+    // CID 5 draws B, CIDs 7 and 9 both draw A; CID 0 stays .notdef whatever it is given.
+    auto keyed = CFFProgram::AsCIDKeyed(named, {{0, 2}, {5, 2}, {7, 1}, {9, 1}});
+    ASSERT_TRUE(keyed);
+    auto p = FontProgram::Open(*keyed);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(p->IsCIDKeyed());
+    EXPECT_EQ(p->Advance(p->GlyphByCID(5)), 640);
+    EXPECT_EQ(p->Advance(p->GlyphByCID(7)), 600);
+    EXPECT_EQ(p->Advance(p->GlyphByCID(9)), 600);
+    EXPECT_EQ(p->Advance(0), 500);
+    EXPECT_FALSE(CFFProgram::AsCIDKeyed(named, {{5, 3}}));
+    EXPECT_FALSE(CFFProgram::AsCIDKeyed(*keyed, {{5, 1}}));
+}
+
 TEST(CFFProgram, AdvancesSetByGlyphNumberOrCID)
 {
     Bytes named = ToBytes(qvx::Test::MakeCFF({{"A", 0, 600}, {"B", 0, 640}}, false));

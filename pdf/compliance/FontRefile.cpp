@@ -1,0 +1,151 @@
+// Conversion: an embedded program filed under a key or FontFile3 Subtype that does not suit
+// it, or that the PDF/A part does not know, is filed again as what it is; readers draw the
+// same outlines. PDF/A-1 builds on PDF 1.4, which has no OpenType programs: there an
+// OpenType program gives up its wrapper, its CFF outlines becoming a bare CFF program
+// (Type1C, or CIDFontType0C for a CIDFont) and its glyf outlines a FontFile2 program. A Type 1
+// program in the segmented form of PFB files gets its parts joined.
+#include <map>
+#include <string_view>
+
+#include "pdf/CFFProgram.h"
+#include "pdf/FontProgram.h"
+#include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "pdf/SubstituteProgram.h"
+#include "pdf/Type1Program.h"
+#include "pdf/compliance/FontReplacement.h"
+#include "pdf/compliance/FontRules.h"
+#include "sdf/Obj.h"
+
+namespace qvx::PDF::FontRules {
+
+using SDF::Obj;
+
+namespace {
+
+bool IsType1Kind(Font::Kind kind) { return kind == Font::e_type1 || kind == Font::e_mmtype1; }
+
+// A CFF program, name-keyed, as a CIDFont's program: CID-keyed, each CID drawing the glyph it
+// reached in the font as it was (by number, or through CIDToGIDMap).
+std::optional<Common::Bytes> CIDKeyed(const Font& font, const Common::Bytes& cff, long glyph_count)
+{
+    const std::vector<std::uint16_t>* table = font.GetCIDToGIDTable();
+    std::size_t cids = table ? table->size() : static_cast<std::size_t>(glyph_count);
+    std::map<unsigned, unsigned> glyphs;
+    for (std::uint32_t cid = 1; cid < cids; ++cid) {
+        long gid = font.GlyphId({cid, 2, cid});
+        if (gid > 0) glyphs.emplace(cid, static_cast<unsigned>(gid));
+    }
+    return CFFProgram::AsCIDKeyed(cff, glyphs);
+}
+
+// The bare CFF program of an OpenType program with CFF outlines, as a font of kind takes it;
+// nullopt when there is none or the kind takes no CFF program.
+std::optional<Common::Bytes> BareCFF(const Font& font, Font::Kind kind, const Common::Bytes& opentype)
+{
+    auto cff = SubstituteProgram::CFFTable(opentype);
+    auto bare = cff ? FontProgram::Open(*cff) : nullptr;
+    if (!bare) return std::nullopt;
+    if (kind == Font::e_cid_type0) return bare->IsCIDKeyed() ? cff : CIDKeyed(font, *cff, bare->GlyphCount());
+    if (bare->IsCIDKeyed() || !(IsType1Kind(kind) || kind == Font::e_truetype)) return std::nullopt;
+    return cff;
+}
+
+// The program of stream (data) given to the font as the bare CFF program it holds, under
+// FontFile3 in stream's place; a CFF TrueType font becomes the Type 1 font readers draw.
+bool PutBareCFF(PassContext& ctx, const Font& font, Obj* stream, const Common::Bytes& data)
+{
+    Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
+    auto cff = BareCFF(font, kind, data);
+    if (!cff || !FontProgram::Open(*cff)) return false;
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    descriptor->Erase(font.GetEmbeddedKey());
+    descriptor->Put("FontFile3", stream);
+    FontReplace::PutStream(ctx, descriptor, "FontFile3", *cff)->PutName("Subtype", kind == Font::e_cid_type0 ? "CIDFontType0C" : "Type1C");
+    if (kind == Font::e_truetype) font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
+    // The map described the OpenType program's glyph order, which the CIDs now carry.
+    if (kind == Font::e_cid_type0) font.GetDescendant()->Resolve()->Erase("CIDToGIDMap");
+    return true;
+}
+
+}  // namespace
+
+bool RefileProgram(PassContext& ctx, const Font& font)
+{
+    Obj* descriptor = font.GetDescriptor();
+    if (!descriptor || font.GetEmbeddedKey() != "FontFile3") return false;
+    descriptor = descriptor->Resolve();
+    // The stream as the descriptor holds it: an indirect object, moved by reference.
+    Obj* stream = descriptor->FindObj("FontFile3");
+    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return false;
+    auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data || data->size() < 4) return false;
+    std::string_view magic(reinterpret_cast<const char*>(data->data()), 4);
+    bool sfnt = magic == std::string_view("\0\1\0\0", 4) || magic == "true";
+    if (magic == "OTTO" && ctx.Part() == 1) return PutBareCFF(ctx, font, stream, *data);
+    double length = static_cast<double>(data->size());
+    auto program = FontProgram::Open(std::move(*data));
+    if (!program) return false;
+    Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
+    std::string format = program->Format();
+    const char* subtype = nullptr;
+    if (magic == "OTTO") subtype = "OpenType";
+    else if (format == "CFF" && !sfnt && IsType1Kind(kind)) subtype = "Type1C";
+    else if (format == "CFF" && !sfnt && kind == Font::e_cid_type0 && program->IsCIDKeyed()) subtype = "CIDFontType0C";
+    bool truetype = sfnt && format == "TrueType" && (kind == Font::e_truetype || kind == Font::e_cid_type2);
+    if (!subtype && !truetype) return false;
+    if (truetype) {
+        stream->Erase("Subtype");
+        stream->PutNumber("Length1", length);
+        descriptor->Erase("FontFile3");
+        descriptor->Put("FontFile2", stream);
+    } else {
+        stream->PutName("Subtype", subtype);
+    }
+    return true;
+}
+
+bool IsSegmentedType1(const Font& font)
+{
+    if (font.GetEmbeddedKey() != "FontFile") return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    return data && Type1Program::IsSegmented(*data);
+}
+
+bool JoinType1Segments(PassContext& ctx, const Font& font)
+{
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    auto joined = data ? Type1Program::Joined(*data) : std::nullopt;
+    if (!joined || !FontProgram::Open(joined->data)) return false;
+    Obj* stream = FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile", joined->data);
+    FontReplace::PutType1Lengths(stream, joined->lengths);
+    return true;
+}
+
+bool IsCFFTrueType(const Font& font)
+{
+    const FontProgram* p = font.GetProgram();
+    bool sfnt = font.GetEmbeddedKey() == "FontFile2" ||
+                (font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == "OpenType");
+    return font.GetKind() == Font::e_truetype && sfnt && p && p->Format() == "CFF" && font.GetDescriptor();
+}
+
+void RepairCFFTrueType(PassContext& ctx, const Font& font)
+{
+    if (!IsCFFTrueType(font)) return;
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    Obj* stream = descriptor->FindObj(font.GetEmbeddedKey());
+    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return;
+    if (ctx.Part() == 1) {
+        auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
+        if (data) PutBareCFF(ctx, font, stream, *data);
+        return;
+    }
+    stream->Erase("Length1");
+    stream->PutName("Subtype", "OpenType");
+    descriptor->Erase(font.GetEmbeddedKey());
+    descriptor->Put("FontFile3", stream);
+    font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
+}
+
+}  // namespace qvx::PDF::FontRules
