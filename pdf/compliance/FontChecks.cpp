@@ -206,7 +206,7 @@ bool FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharC
     glyph.End();
     --m_type3_depth;
     if (std::isfinite(wx)) FontRules::CheckType3Width(ctx, font, c, wx * font.GetFontMatrix().a * 1000);
-    return named;
+    return font.GetEncoding().IsDifference(c.code);
 }
 
 }  // namespace qvx::PDF

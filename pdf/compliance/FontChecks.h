@@ -35,7 +35,8 @@ private:
     void RenderChecks(PassContext& ctx, FontState& st);
     void OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c, bool drawn, SDF::Obj* caller_resources);
     void OnText(PassContext& ctx, const Element& el, ElementReader& reader);
-    // False when the code has no glyph procedure, or no glyph name of the Differences.
+    // False when the code has no glyph procedure, or no name in the Differences, which a
+    // Type 3 font's encoding is to list in full (the copy's will).
     bool Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, SDF::Obj* caller_resources);
 
     std::map<const SDF::Obj*, FontState> m_fonts;

@@ -288,7 +288,13 @@ void NameType3Codes(const Font& font, Obj* dict, const std::map<std::uint32_t, F
 
 }  // namespace
 
-bool Type3CodeNamed(const Font& font, std::uint32_t code) { return font.GetEncoding().IsDifference(code); }
+bool Type3CodeNamed(const Font& font, std::uint32_t code)
+{
+    if (font.GetEncoding().IsDifference(code)) return true;
+    Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
+    bool base = enc && (enc->IsName() || FindIn(enc, "BaseEncoding"));
+    return base && !font.GlyphName(code).empty();
+}
 
 void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& codes)
 {

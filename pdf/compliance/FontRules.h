@@ -93,8 +93,9 @@ void RepairCFFTrueType(PassContext& ctx, const Font& font);
 // A non-symbolic TrueType font made symbolic without Encoding, its program given a (3,0)
 // cmap that takes each code shown to the glyph the code showed before.
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
-// Whether a Type 3 font's Differences name a code: they alone give its codes their glyph
-// names; a base encoding is not one every reader takes.
+// Whether a Type 3 font's encoding names a code: through its Differences, or through the
+// base encoding it names. A Type 3 font has no built-in encoding, so without either the
+// code has no name of its own.
 bool Type3CodeNamed(const Font& font, std::uint32_t code);
 // A Type 3 font whose Differences are made to name each code shown as readers named it, and
 // given an empty glyph procedure (of the code's width) for each glyph name shown without one:

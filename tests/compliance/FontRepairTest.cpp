@@ -379,26 +379,33 @@ TEST(FontRepair, Type3CodesWithoutProceduresGetEmptyOnes)
         b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
         return Convert(b.Build(), k2B);
     };
-    // A base encoding names a and b, but a Type 3 font's Differences alone give its codes
-    // their names: the copy's Differences name both, as readers named them.
-    PdfBuilder base = Page(k2B, "BT /F1 20 Tf 10 100 Td (abab) Tj ET");
-    base.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
-                 "/LastChar 98/Widths[300 300]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[]>>"
-                 "/CharProcs<</a 11 0 R/b 11 0 R>>>>");
-    base.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
-    auto cb = Convert(base.Build(), k2B);
-    EXPECT_EQ(cb->first, "352(10)");
-    EXPECT_EQ(cb->again, "");
-    EXPECT_EQ(WordBoxes(cb->out), WordBoxes(cb->in));
-    CopyReader based(cb->out);
-    Obj* enc = qvx::PDF::FindDict(based.Get(10), "Encoding");
-    EXPECT_EQ(qvx::PDF::FindIn(enc, "BaseEncoding"), nullptr);
-    Obj* diffs = qvx::PDF::FindArray(enc, "Differences");
-    ASSERT_NE(diffs, nullptr);
-    ASSERT_EQ(diffs->Size(), 3u);
-    EXPECT_EQ(qvx::PDF::NumberAt(diffs, 0, 0), 97);
-    EXPECT_EQ(diffs->GetAt(1)->GetName(), "a");
-    EXPECT_EQ(diffs->GetAt(2)->GetName(), "b");
+    // A base encoding named in the encoding names a and b; without one, a Type 3 font (which
+    // has no built-in encoding) names only what its Differences list. Either way the copy's
+    // Differences name both codes, as readers named them, since a Type 3 font's encoding is
+    // to list them in full.
+    auto type3 = [](const std::string& encoding) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (abab) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
+                  "/LastChar 98/Widths[300 300]/Encoding<</Type/Encoding" + encoding + "/Differences[]>>"
+                  "/CharProcs<</a 11 0 R/b 11 0 R>>>>");
+        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        return Convert(b.Build(), k2B);
+    };
+    for (const char* base : {"/BaseEncoding/WinAnsiEncoding", ""}) {
+        auto cb = type3(base);
+        EXPECT_EQ(cb->first, *base ? "" : "352(10)");
+        EXPECT_EQ(cb->again, "");
+        EXPECT_EQ(WordBoxes(cb->out), WordBoxes(cb->in));
+        CopyReader based(cb->out);
+        Obj* enc = qvx::PDF::FindDict(based.Get(10), "Encoding");
+        EXPECT_EQ(qvx::PDF::FindIn(enc, "BaseEncoding"), nullptr);
+        Obj* diffs = qvx::PDF::FindArray(enc, "Differences");
+        ASSERT_NE(diffs, nullptr);
+        ASSERT_EQ(diffs->Size(), 3u);
+        EXPECT_EQ(qvx::PDF::NumberAt(diffs, 0, 0), 97);
+        EXPECT_EQ(diffs->GetAt(1)->GetName(), "a");
+        EXPECT_EQ(diffs->GetAt(2)->GetName(), "b");
+    }
 
     std::string widths = "[400";
     for (int code = 2; code < 97; ++code) widths += " 0";
