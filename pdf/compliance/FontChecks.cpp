@@ -66,6 +66,11 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
         const FontProgram* p = font.GetProgram();
         if (sub != "OpenType" && p && p->IsSFNT()) suits = false;
     }
+    // FontFile2 holds TrueType outlines; a CIDFont with CFF ones is a CIDFontType0.
+    if (suits && font.GetEmbeddedKey() == "FontFile2" && font.IsComposite()) {
+        const FontProgram* p = font.GetProgram();
+        if (p && p->Format() == "CFF") suits = false;
+    }
     if (!suits) {
         ctx.Report(SDF::e_PDFA341, font.GetSDFObj());
         return ctx.state.convert && RefileProgram(ctx, font) ? Embedding::e_refiled : unusable;

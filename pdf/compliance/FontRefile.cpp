@@ -52,10 +52,10 @@ std::optional<Common::Bytes> BareCFF(const Font& font, Font::Kind kind, const Co
 }
 
 // The program of stream (data) given to the font as the bare CFF program it holds, under
-// FontFile3 in stream's place; a CFF TrueType font becomes the Type 1 font readers draw.
-bool PutBareCFF(PassContext& ctx, const Font& font, Obj* stream, const Common::Bytes& data)
+// FontFile3 in stream's place; a CFF TrueType font becomes the Type 1 font readers draw. kind
+// is the font's kind, or the one it is to become.
+bool PutBareCFF(PassContext& ctx, const Font& font, Obj* stream, const Common::Bytes& data, Font::Kind kind)
 {
-    Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
     auto cff = BareCFF(font, kind, data);
     if (!cff || !FontProgram::Open(*cff)) return false;
     Obj* descriptor = font.GetDescriptor()->Resolve();
@@ -68,11 +68,26 @@ bool PutBareCFF(PassContext& ctx, const Font& font, Obj* stream, const Common::B
     return true;
 }
 
+// A CIDFontType2 whose FontFile2 holds CFF outlines in OpenType tables: a CIDFontType0 with
+// the bare program, CID-keyed, each CID drawing the glyph it reached through CIDToGIDMap.
+bool RefileCFFCIDFont(PassContext& ctx, const Font& font)
+{
+    Obj* stream = font.GetDescriptor()->Resolve()->FindObj("FontFile2");
+    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return false;
+    auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data || data->size() < 4 || std::string_view(reinterpret_cast<const char*>(data->data()), 4) != "OTTO") return false;
+    if (!PutBareCFF(ctx, font, stream, *data, Font::e_cid_type0)) return false;
+    font.GetDescendant()->Resolve()->PutName("Subtype", "CIDFontType0");
+    return true;
+}
+
 }  // namespace
 
 bool RefileProgram(PassContext& ctx, const Font& font)
 {
     Obj* descriptor = font.GetDescriptor();
+    if (descriptor && font.IsComposite() && font.GetDescendantKind() == Font::e_cid_type2 && font.GetEmbeddedKey() == "FontFile2")
+        return RefileCFFCIDFont(ctx, font);
     if (!descriptor || font.GetEmbeddedKey() != "FontFile3") return false;
     descriptor = descriptor->Resolve();
     // The stream as the descriptor holds it: an indirect object, moved by reference.
@@ -82,11 +97,11 @@ bool RefileProgram(PassContext& ctx, const Font& font)
     if (!data || data->size() < 4) return false;
     std::string_view magic(reinterpret_cast<const char*>(data->data()), 4);
     bool sfnt = magic == std::string_view("\0\1\0\0", 4) || magic == "true";
-    if (magic == "OTTO" && ctx.Part() == 1) return PutBareCFF(ctx, font, stream, *data);
+    Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
+    if (magic == "OTTO" && ctx.Part() == 1) return PutBareCFF(ctx, font, stream, *data, kind);
     double length = static_cast<double>(data->size());
     auto program = FontProgram::Open(std::move(*data));
     if (!program) return false;
-    Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
     std::string format = program->Format();
     const char* subtype = nullptr;
     if (magic == "OTTO") subtype = "OpenType";
@@ -138,7 +153,7 @@ void RepairCFFTrueType(PassContext& ctx, const Font& font)
     if (!stream || !stream->IsIndirect() || !stream->IsStream()) return;
     if (ctx.Part() == 1) {
         auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
-        if (data) PutBareCFF(ctx, font, stream, *data);
+        if (data) PutBareCFF(ctx, font, stream, *data, font.GetKind());
         return;
     }
     stream->Erase("Length1");

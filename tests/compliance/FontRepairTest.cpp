@@ -490,10 +490,12 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
     // through CIDToGIDMap (CIDs 1 and 2 here). The program keeps its object number, FreeType
     // opens it, and the copy passes with its text where it was.
     struct Case {
-        std::string name, text, font, cid_font, stream_subtype, filed_as = "OpenType";
+        std::string name, text, font, cid_font, stream_subtype, filed_as = "OpenType", key = "FontFile3";
     };
     const std::string cid_font = "<</Type/Font/Subtype/CIDFontType0/BaseFont/NimbusSans-Regular/CIDSystemInfo<</Registry(Adobe)"
                                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R";
+    std::string cid2_font = cid_font;
+    cid2_font.replace(cid2_font.find("CIDFontType0"), 12, "CIDFontType2");
     const std::string type0 = "<</Type/Font/Subtype/Type0/BaseFont/NimbusSans-Regular/Encoding/Identity-H/DescendantFonts[13 0 R]>>";
     for (const Case& k :
          {Case{"simple", "(ABBA)",
@@ -505,13 +507,21 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
                "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>", "", "Type1C", "Type1C"},
           Case{"by number", "<" + hex(a) + hex(b) + hex(a) + ">", type0,
                cid_font + "/W[" + a + "[667] " + b + "[667]]>>", "CIDFontType0C"},
-          Case{"mapped", "<000100020001>", type0, cid_font + "/W[1[667 667]]/CIDToGIDMap 14 0 R>>", "CIDFontType0C"}}) {
+          Case{"mapped", "<000100020001>", type0, cid_font + "/W[1[667 667]]/CIDToGIDMap 14 0 R>>", "CIDFontType0C"},
+          // Under FontFile2 of a CIDFontType2 (at every part: FontFile2 holds TrueType
+          // outlines): the font becomes the CIDFontType0 it is.
+          Case{"CIDFontType2 by number", "<" + hex(a) + hex(b) + hex(a) + ">", type0,
+               cid2_font + "/W[" + a + "[667] " + b + "[667]]/CIDToGIDMap/Identity>>", "CIDFontType0C", "", "FontFile2"},
+          Case{"CIDFontType2 mapped", "<000100020001>", type0, cid2_font + "/W[1[667 667]]/CIDToGIDMap 14 0 R>>",
+               "CIDFontType0C", "", "FontFile2"}}) {
         SCOPED_TRACE(k.name);
         auto build = [&](int level) {
             PdfBuilder p = Page(level, "BT /F1 20 Tf 10 100 Td " + k.text + " Tj ET");
             p.Set(10, k.font);
-            p.Set(11, descriptor);
-            p.SetStream(12, "/Subtype/" + k.filed_as, otf);
+            std::string d = descriptor;
+            d.replace(d.find("FontFile3"), 9, k.key);
+            p.Set(11, d);
+            p.SetStream(12, k.filed_as.empty() ? "" : "/Subtype/" + k.filed_as, otf);
             if (!k.cid_font.empty()) p.Set(13, k.cid_font);
             std::string map(6, '\0');
             for (int i : {1, 2}) {
@@ -523,6 +533,9 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
             return p.Build();
         };
         EXPECT_EQ(Findings(build(k2B), k2B), k.filed_as == "OpenType" ? "" : "341(10)");
+        if (k.key == "FontFile2") {
+            EXPECT_EQ(ExpectProgramRepaired(build(k2B), k2B, "341(10)", "FontFile3").subtype, k.stream_subtype);
+        }
         FiledProgram written = ExpectProgramRepaired(build(k1B), k1B, "341(10)", "FontFile3");
         EXPECT_EQ(written.subtype, k.stream_subtype);
         auto bare = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(written.data.begin(), written.data.end()));
@@ -533,7 +546,8 @@ TEST(FontRepair, OpenTypeProgramsOfPDFA1FilesBecomeBareCFF)
         auto c = Convert(build(k1B), k1B);
         CopyReader copy(c->out);
         EXPECT_EQ(copy.Get(13)->FindObj("CIDToGIDMap"), nullptr);
-        unsigned cid_a = k.name == "mapped" ? 1 : static_cast<unsigned>(std::stoul(a));
+        EXPECT_EQ(qvx::PDF::FindName(copy.Get(13), "Subtype"), "CIDFontType0");
+        unsigned cid_a = k.name.ends_with("mapped") ? 1 : static_cast<unsigned>(std::stoul(a));
         EXPECT_NE(bare->GlyphByCID(cid_a), 0u);
         EXPECT_EQ(bare->Advance(bare->GlyphByCID(cid_a)), 667);
     }
