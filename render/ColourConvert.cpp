@@ -293,14 +293,25 @@ RGB ColourConvert::ToRGB(const ColorSpace* cs, const double* comps, int n)
 
 std::uint8_t ColourConvert::ToByte(double v) { return static_cast<std::uint8_t>(Clamp01(v) * 255 + 0.5); }
 
+namespace {
+
+// The profile an ICC-based space of n components is converted through: none for RGB, which
+// is taken as sRGB, nor for a profile of another number of components.
+const PDF::ICCProfile* OwnProfile(const ColorSpace* cs, int n)
+{
+    const PDF::ICCProfile* p = cs && cs->GetFamily() == ColorSpace::e_icc ? cs->GetICCProfile() : nullptr;
+    return p && p->GetComponentCount() == n && n != 3 ? p : nullptr;
+}
+
+}  // namespace
+
 bool ColourConvert::PassesThrough(const ColorSpace* cs) const
 {
     int n = cs ? std::max(1, cs->GetComponentCount()) : 1;
     ColorSpace::Family fam = cs ? cs->GetFamily() : ColorSpace::e_device_gray;
     if (n != 1 && n != 3) return false;
-    if (fam == ColorSpace::e_device_gray || fam == ColorSpace::e_device_rgb) return true;
-    // An ICC-based RGB space is taken as sRGB; a gray one goes through its profile.
-    return fam == ColorSpace::e_icc && !(cs->GetICCProfile() && cs->GetICCProfile()->GetComponentCount() == n && n != 3);
+    return fam == ColorSpace::e_device_gray || fam == ColorSpace::e_device_rgb ||
+           (fam == ColorSpace::e_icc && !OwnProfile(cs, n));
 }
 
 void ColourConvert::RowToRGB(const ColorSpace* cs, const float* in, std::size_t count, std::uint8_t* rgb)
@@ -309,9 +320,7 @@ void ColourConvert::RowToRGB(const ColorSpace* cs, const float* in, std::size_t 
     ColorSpace::Family fam = cs ? cs->GetFamily() : ColorSpace::e_device_gray;
     auto to8 = ToByte;
     // ICC spaces (and DeviceCMYK under an output intent) go through one lcms call per row.
-    const PDF::ICCProfile* profile = nullptr;
-    if (fam == ColorSpace::e_icc && cs->GetICCProfile() && cs->GetICCProfile()->GetComponentCount() == n && n != 3)
-        profile = cs->GetICCProfile();
+    const PDF::ICCProfile* profile = OwnProfile(cs, n);
     if (fam == ColorSpace::e_device_cmyk && mp_cmyk_intent) profile = mp_cmyk_intent.get();
     if (profile) {
         if (Transform* t = IccTransform(profile, n)) {

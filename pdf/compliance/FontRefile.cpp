@@ -25,6 +25,14 @@ namespace {
 
 bool IsType1Kind(Font::Kind kind) { return kind == Font::e_type1 || kind == Font::e_mmtype1; }
 
+// The stream a descriptor files under key, as the descriptor holds it: an indirect object,
+// which is moved by reference; null otherwise.
+Obj* FiledStream(Obj* descriptor, std::string_view key)
+{
+    Obj* stream = descriptor->Resolve()->FindObj(key);
+    return stream && stream->IsIndirect() && stream->IsStream() ? stream : nullptr;
+}
+
 // A CFF program, name-keyed, as a CIDFont's program: CID-keyed, each CID drawing the glyph it
 // reached in the font as it was (by number, or through CIDToGIDMap).
 std::optional<Common::Bytes> CIDKeyed(const Font& font, const Common::Bytes& cff, long glyph_count)
@@ -72,8 +80,8 @@ bool PutBareCFF(PassContext& ctx, const Font& font, Obj* stream, const Common::B
 // the bare program, CID-keyed, each CID drawing the glyph it reached through CIDToGIDMap.
 bool RefileCFFCIDFont(PassContext& ctx, const Font& font)
 {
-    Obj* stream = font.GetDescriptor()->Resolve()->FindObj("FontFile2");
-    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return false;
+    Obj* stream = FiledStream(font.GetDescriptor(), "FontFile2");
+    if (!stream) return false;
     auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
     if (!data || data->size() < 4 || std::string_view(reinterpret_cast<const char*>(data->data()), 4) != "OTTO") return false;
     if (!PutBareCFF(ctx, font, stream, *data, Font::e_cid_type0)) return false;
@@ -90,9 +98,8 @@ bool RefileProgram(PassContext& ctx, const Font& font)
         return RefileCFFCIDFont(ctx, font);
     if (!descriptor || font.GetEmbeddedKey() != "FontFile3") return false;
     descriptor = descriptor->Resolve();
-    // The stream as the descriptor holds it: an indirect object, moved by reference.
-    Obj* stream = descriptor->FindObj("FontFile3");
-    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return false;
+    Obj* stream = FiledStream(descriptor, "FontFile3");
+    if (!stream) return false;
     auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
     if (!data || data->size() < 4) return false;
     std::string_view magic(reinterpret_cast<const char*>(data->data()), 4);
@@ -123,7 +130,8 @@ bool RefileProgram(PassContext& ctx, const Font& font)
 bool IsSegmentedType1(const Font& font)
 {
     if (font.GetEmbeddedKey() != "FontFile") return false;
-    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    // The first segment's header tells; every Type 1 font is tested, so only it is decoded.
+    auto data = ReadDecoded(font.GetEmbeddedStream(), 6);
     return data && Type1Program::IsSegmented(*data);
 }
 
@@ -149,8 +157,8 @@ void RepairCFFTrueType(PassContext& ctx, const Font& font)
 {
     if (!IsCFFTrueType(font)) return;
     Obj* descriptor = font.GetDescriptor()->Resolve();
-    Obj* stream = descriptor->FindObj(font.GetEmbeddedKey());
-    if (!stream || !stream->IsIndirect() || !stream->IsStream()) return;
+    Obj* stream = FiledStream(descriptor, font.GetEmbeddedKey());
+    if (!stream) return;
     if (ctx.Part() == 1) {
         auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
         if (data) PutBareCFF(ctx, font, stream, *data, font.GetKind());
