@@ -236,14 +236,20 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
         long sy = y * info.height / oh;
         for (long x = 0; x < ow; ++x) {
             std::size_t sx = static_cast<std::size_t>(column[static_cast<std::size_t>(x)]);
-            for (int c = 0; c < comps; ++c) {
-                unsigned v = smp.At(sy, sx * stored + c);
-                raw[c] = static_cast<int>(v);
-                std::size_t at = static_cast<std::size_t>(v >> shift) * comps + c;
-                if (through) rgb[3 * static_cast<std::size_t>(x) + c] = bytes[at];
-                else row_in[static_cast<std::size_t>(x) * comps + c] = table[at];
+            if (through) {
+                for (int c = 0; c < comps; ++c) {
+                    unsigned v = smp.At(sy, sx * stored + c);
+                    raw[c] = static_cast<int>(v);
+                    rgb[3 * static_cast<std::size_t>(x) + c] = bytes[static_cast<std::size_t>(v >> shift) * comps + c];
+                }
+                if (comps == 1) rgb[3 * x + 1] = rgb[3 * x + 2] = rgb[3 * x];
+            } else {
+                for (int c = 0; c < comps; ++c) {
+                    unsigned v = smp.At(sy, sx * stored + c);
+                    raw[c] = static_cast<int>(v);
+                    row_in[static_cast<std::size_t>(x) * comps + c] = table[static_cast<std::size_t>(v >> shift) * comps + c];
+                }
             }
-            if (through && comps == 1) rgb[3 * x + 1] = rgb[3 * x + 2] = rgb[3 * x];
             std::uint8_t a = 255;
             if (!alpha.empty()) a = alpha[static_cast<std::size_t>(y) * ow + x];
             if (stored > comps) a = static_cast<std::uint8_t>(smp.At(sy, sx * stored + comps) >> shift);
