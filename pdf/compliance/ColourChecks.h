@@ -12,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
