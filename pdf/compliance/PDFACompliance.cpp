@@ -3,6 +3,7 @@
 #include "common/Exception.h"
 #include "pdf/compliance/ComplianceDriver.h"
 #include "pdf/compliance/PDFUATranslation.h"
+#include "pdf/compliance/PageTreeRepair.h"
 
 namespace qvx::PDF {
 
@@ -92,6 +93,7 @@ void PDFACompliance::Run()
     if (!security_ok) QVX_THROW_IN("security_ok", "Run", "Document is password protected");
     const auto* file_name = std::get_if<Common::UString>(&m_input);
     PassContext ctx(*mp_doc, file_name ? *file_name : Common::UString(), m_setup.structure_data);
+    if (m_state.convert) GiveCatalog(ctx);
     RunDriver(ctx);
     if (m_state.is_pdfua) TranslateToPDFUA(m_state.errors);
 }

@@ -71,6 +71,16 @@ bool ListsAPageTwice(const PageTree& tree)
 
 }  // namespace
 
+void GiveCatalog(PassContext& ctx)
+{
+    Obj* trailer = ctx.doc.GetTrailer();
+    if (!trailer->IsDict() || FindDict(trailer, "Root")) return;
+    Obj* root = ctx.doc.CreateIndirectDict();
+    root->PutName("Type", "Catalog");
+    trailer->Put("Root", root);
+    ctx.caches.Drop<PageTree>();
+}
+
 void RecoverLostPages(PassContext& ctx)
 {
     Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");

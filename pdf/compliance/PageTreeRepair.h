@@ -8,6 +8,11 @@
 
 namespace qvx::PDF {
 
+// Conversion, before any pass: a catalog that could not be read (the trailer's Root missing,
+// not a dictionary, or an object the parser gave up on) is replaced by a new, empty one, so
+// the passes can fill it and the pages the file holds are found by RecoverLostPages.
+void GiveCatalog(PassContext& ctx);
+
 // Conversion, before the page checks: when the tree yields no page although the file holds
 // page objects (a Kids entry that is one page instead of an array, a Pages entry that lost its
 // Kids), those pages form a new tree, so the copy is never left without the pages it had.
