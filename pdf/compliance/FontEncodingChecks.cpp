@@ -134,7 +134,12 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
     }
     if (enc) {
         ctx.Report(SDF::e_PDFA372, d);
-        if (ctx.state.convert) d->Resolve()->Erase("Encoding");
+        if (ctx.state.convert) {
+            // Readers took the text of the codes from the encoding's glyph names; once it is
+            // gone only a ToUnicode map can say it.
+            if (!FindStream(d, "ToUnicode")) RepairToUnicode(ctx, font);
+            d->Resolve()->Erase("Encoding");
+        }
     }
     if (!p) return false;
     std::size_t n = p->CMapTables().size();

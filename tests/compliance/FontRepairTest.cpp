@@ -100,6 +100,22 @@ TEST(FontRepair, EmbeddedProgramsRepaired)
         EXPECT_EQ(cy->again, "");
         EXPECT_EQ(WordBoxes(cy->out), WordBoxes(cy->in));
     }
+
+    // The same font with an Encoding whose Differences give codes 65 and 66 other names than
+    // their glyphs': the Encoding goes (372), and the text its names gave stays in a
+    // ToUnicode map.
+    PdfBuilder e = Page(k2B, "BT /F1 20 Tf 10 100 Td (AB) Tj ET");
+    e.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" + std::to_string(width_a) +
+                  " " + std::to_string(width_b) + "]/Encoding<</Differences[65/B/A]>>/FontDescriptor 11 0 R>>");
+    std::string symbolic = descriptor;
+    symbolic.replace(symbolic.find("/Flags 32"), 9, "/Flags 4");
+    e.Set(11, symbolic);
+    e.SetStream(12, "", program);
+    auto ce = Convert(e.Build(), k2B);
+    EXPECT_EQ(ce->first, "372(10) 373(10)");
+    EXPECT_EQ(ce->again, "");
+    EXPECT_NE(WordBoxes(ce->in).find("BA "), std::string::npos);
+    EXPECT_EQ(WordBoxes(ce->out), WordBoxes(ce->in));
 }
 
 TEST(FontRepair, CFFAndType1AdvancesSetToWidths)
