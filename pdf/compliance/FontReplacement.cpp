@@ -17,6 +17,7 @@
 #include "pdf/ObjUtil.h"
 #include "pdf/Page.h"
 #include "pdf/ResourceCache.h"
+#include "pdf/Std14.h"
 #include "pdf/StreamData.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Dict.h"
@@ -213,16 +214,29 @@ namespace {
 // Readers draw a font they lack with a system font squeezed to the font's width when the
 // font is much narrower (its "m" less than nine tenths of the system font's): the substitute
 // is drawn so too, or the text would run into itself.
-double NarrowingOf(const Font& font, const SubstituteProgram& program)
+template <class WidthOf>
+double NarrowingOf(const Font& font, const SubstituteProgram& program, WidthOf width_of)
 {
     constexpr double kNarrower = 0.9;
     if (font.IsSymbolic()) return 1;
     for (unsigned code = 0; code < 256; ++code) {
         if (font.GlyphName(code) != "m") continue;
-        double w = font.GetWidth({code, 1, code}), own = program.Advance(U'm');
+        double w = width_of(code), own = program.Advance(U'm');
         return w > 10 && own > 0 && w < kNarrower * own ? w / own : 1;
     }
     return 1;
+}
+
+// The standard font whose metrics readers place text with when a font that is not one of
+// them has no Widths: the fixed-pitch, serif or sans one of the font's weight and slant, the
+// serif one when no descriptor says which.
+std::string StandardLookalike(const Font& font, const Style& style)
+{
+    if (style.fixed) return "Courier";  // every glyph of every Courier is 600 wide
+    int flags = static_cast<int>(FindNumber(font.GetDescriptor(), "Flags", Font::e_serif));
+    if (flags & Font::e_serif)
+        return style.bold ? (style.italic ? "Times-BoldItalic" : "Times-Bold") : (style.italic ? "Times-Italic" : "Times-Roman");
+    return std::string("Helvetica") + (style.bold ? (style.italic ? "-BoldOblique" : "-Bold") : (style.italic ? "-Oblique" : ""));
 }
 
 }  // namespace
@@ -233,27 +247,41 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
     // A symbolic font without Encoding shows glyphs by code through its own program: with
     // the program gone nothing says what the codes were.
     if (font.IsSymbolic() && !font.GetEncodingObj() && font.GetStandardName().empty()) return false;
+    auto char_of = [&](unsigned code) -> std::optional<char32_t> {
+        std::u32string u = GlyphList::ToUnicode(font.GlyphName(code));
+        return u.size() == 1 ? std::optional<char32_t>(u[0]) : std::nullopt;
+    };
+    Style style = StyleOf(font);
+    SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.fixed, {}};
+    for (const auto& [code, c] : e.codes)
+        if (auto ch = char_of(code)) request.chars.push_back(*ch);
+    if (request.chars.empty()) return false;
+    ChosenSubstitute chosen = FindSubstitute(request);
+    if (!chosen.program) return false;
+
+    // Without Widths, a font that is not one of the standard 14 was placed with the metrics
+    // of the standard font most like it; a glyph those lack, with the substitute's advance.
+    std::string lookalike;
+    if (!FindArray(font.GetSDFObj(), "Widths") && font.GetStandardName().empty()) lookalike = StandardLookalike(font, style);
+    auto placed = [&](unsigned code, const Font::CharCode& c) {
+        if (lookalike.empty()) return font.GetWidth(c);
+        if (auto w = Std14::Width(lookalike, font.GlyphName(code))) return static_cast<double>(*w);
+        auto ch = char_of(code);
+        return std::round(ch ? chosen.program->Advance(*ch) : chosen.program->GlyphAdvance(0));
+    };
     SubstituteProgram::Widths widths;
     std::optional<double> notdef_width;
     for (const auto& [code, c] : e.codes) {
-        std::u32string u = GlyphList::ToUnicode(font.GlyphName(code));
-        if (u.size() == 1) widths.emplace(u[0], font.GetWidth(c));
-        else if (!notdef_width) notdef_width = font.GetWidth(c);
+        if (auto ch = char_of(code)) widths.emplace(*ch, placed(code, c));
+        else if (!notdef_width) notdef_width = placed(code, c);
     }
-    if (widths.empty()) return false;
-
-    Style style = StyleOf(font);
-    SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.fixed, {}};
-    for (const auto& [ch, w] : widths) request.chars.push_back(ch);
-    ChosenSubstitute chosen = FindSubstitute(request);
-    if (!chosen.program) return false;
-    auto subset = chosen.program->MakeSubset(widths, notdef_width, NarrowingOf(font, *chosen.program));
+    auto subset = chosen.program->MakeSubset(widths, notdef_width, NarrowingOf(font, *chosen.program, [&](unsigned code) { return placed(code, {code, 1, code}); }));
     if (!subset || !FontProgram::Open(subset->data)) return false;
 
     // The widths text was placed with and the names codes show, taken before the
     // dictionary changes.
     double all_widths[256];
-    for (unsigned code = 0; code < 256; ++code) all_widths[code] = font.GetWidth({code, 1, code});
+    for (unsigned code = 0; code < 256; ++code) all_widths[code] = placed(code, {code, 1, code});
     Obj* dict = font.GetSDFObj()->Resolve();
     std::set<unsigned> codes;
     for (const auto& [code, c] : e.codes) codes.insert(code);

@@ -119,6 +119,24 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
     CopyReader copy(cs->out);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(10), "FontDescriptor"), "FontFile"), nullptr);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(11), "FontDescriptor"), "FontFile"), nullptr);
+
+    // A font that is not a standard one and has no Widths: readers place its text with the
+    // metrics of the standard font most like it (Times without a descriptor, Helvetica for a
+    // sans one), and so do the Widths written, never 0, which would pile the letters up.
+    for (bool sans : {false, true}) {
+        PdfBuilder m = Page(k2B, "BT /F1 12 Tf 10 100 Td (test font) Tj ET");
+        m.Set(10, std::string("<</Type/Font/Subtype/Type1/BaseFont/Monaco") + (sans ? "/FontDescriptor 11 0 R" : "") + ">>");
+        m.Set(11, "<</Type/FontDescriptor/FontName/Monaco/Flags 32/FontBBox[0 -200 1000 900]/ItalicAngle 0/Ascent 900"
+                  "/Descent -200/CapHeight 700/StemV 80>>");
+        auto cm = Convert(m.Build(), k2B);
+        EXPECT_EQ(cm->first, "341(10)");
+        EXPECT_EQ(cm->again, "");
+        EXPECT_EQ(WordBoxes(cm->out), WordBoxes(cm->in));
+        CopyReader monaco(cm->out);
+        Obj* widths = qvx::PDF::FindArray(monaco.Get(10), "Widths");
+        EXPECT_EQ(qvx::PDF::NumberAt(widths, 't', 0), 278);
+        EXPECT_EQ(qvx::PDF::NumberAt(widths, 'e', 0), sans ? 556 : 444);
+    }
 }
 
 TEST(FontReplacement, ListedStandardFontsWithoutText)
