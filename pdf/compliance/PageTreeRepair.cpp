@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/Exception.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageTree.h"
 
@@ -69,12 +70,28 @@ bool ListsAPageTwice(const PageTree& tree)
     return false;
 }
 
+// Every object of the table whose Type is Page, appended to found unless already there.
+// The table is bounded by the reader; each entry is loaded once.
+void FindPageObjects(PassContext& ctx, std::vector<Obj*>& found)
+{
+    for (std::uint32_t i = 1; i < ctx.doc.XRefSize() && !ctx.Stopped(); ++i) {
+        Obj* obj = ctx.doc.GetObj(i);
+        Obj* dict = Deref(obj);
+        if (!dict || !dict->IsDict() || dict->IsStream() || FindName(dict, "Type") != "Page") continue;
+        if (std::none_of(found.begin(), found.end(), [&](Obj* f) { return Deref(f) == dict; })) found.push_back(obj);
+    }
+}
+
 }  // namespace
 
 void GiveCatalog(PassContext& ctx)
 {
     Obj* trailer = ctx.doc.GetTrailer();
     if (!trailer->IsDict() || FindDict(trailer, "Root")) return;
+    // A copy without a page would lose the document rather than keep it.
+    std::vector<Obj*> pages;
+    FindPageObjects(ctx, pages);
+    if (pages.empty()) QVX_THROW("a page object", "The document catalog cannot be read and no page was found");
     Obj* root = ctx.doc.CreateIndirectDict();
     root->PutName("Type", "Catalog");
     trailer->Put("Root", root);
@@ -93,13 +110,7 @@ void RecoverLostPages(PassContext& ctx)
         Obj* dict = Deref(kid);
         if (dict && dict->IsDict() && !dict->IsStream() && !FindArray(dict, "Kids")) found.push_back(kid);
     }
-    // The table is bounded by the reader; each entry is loaded once.
-    for (std::uint32_t i = 1; i < ctx.doc.XRefSize() && !ctx.Stopped(); ++i) {
-        Obj* obj = ctx.doc.GetObj(i);
-        Obj* dict = Deref(obj);
-        if (!dict || !dict->IsDict() || dict->IsStream() || FindName(dict, "Type") != "Page") continue;
-        if (std::none_of(found.begin(), found.end(), [&](Obj* f) { return Deref(f) == dict; })) found.push_back(obj);
-    }
+    FindPageObjects(ctx, found);
     if (found.empty()) return;
     Obj* node = NewPagesNode(ctx);
     // What the old node passed down, the new one passes down.

@@ -10,7 +10,8 @@ namespace qvx::PDF {
 
 // Conversion, before any pass: a catalog that could not be read (the trailer's Root missing,
 // not a dictionary, or an object the parser gave up on) is replaced by a new, empty one, so
-// the passes can fill it and the pages the file holds are found by RecoverLostPages.
+// the passes can fill it and the pages the file holds are found by RecoverLostPages. Throws
+// when the file holds no page object either: there is nothing to convert.
 void GiveCatalog(PassContext& ctx);
 
 // Conversion, before the page checks: when the tree yields no page although the file holds

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "common/Exception.h"
 #include "common/UString.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageTree.h"
@@ -132,6 +133,10 @@ TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
         b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R>>");
         fs::path lost = ConvertClean(b.Build(), k2B, dir, "lost-catalog.pdf");
         EXPECT_EQ(QpdfPages(lost), "1\n");
+        // Without a page object either there is nothing to convert: an error, no copy.
+        b.Set(3, "<</Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R>>");
+        EXPECT_THROW(Convert(b.Build(), k2B, dir, "no-page.pdf"), qvx::Common::Exception);
+        EXPECT_FALSE(fs::exists(dir.Path() / "no-page.pdf"));
     }
     // A sound tree is left as it was written.
     fs::path out = Convert(tree("<</Type/Pages/Kids[3 0 R 7 0 R]/Count 2" + inherit + ">>"), k2B, dir, "sound.pdf");
