@@ -144,7 +144,7 @@ bool SameGlyphOrder(const SubstituteProgram& program, const std::map<unsigned, d
 // The widths W gives the glyph numbers from 1 to the highest of shown, which has them by
 // glyph number: a few glyphs shown prove little by themselves, while the order of the glyphs
 // up to them is the font's too (fonts that share the standard Macintosh order share it from
-// the first glyph on).
+// the first glyph on). Empty when W gives none of them, which proves nothing.
 std::map<unsigned, double> WidthsThrough(const Font& font, const std::map<unsigned, double>& shown)
 {
     std::map<unsigned, double> out;
@@ -194,7 +194,8 @@ bool ReplaceByGlyph(PassContext& ctx, const FontReplacements::Entry& e)
                               style.fixed, {}};
     ChosenSubstitute chosen = FindSubstitute(request);
     if (!chosen.program) return false;
-    if (!table && !SameGlyphOrder(*chosen.program, widths) && !SameGlyphOrder(*chosen.program, WidthsThrough(font, widths))) {
+    std::map<unsigned, double> through = table ? std::map<unsigned, double>() : WidthsThrough(font, widths);
+    if (!table && !SameGlyphOrder(*chosen.program, widths) && (through.empty() || !SameGlyphOrder(*chosen.program, through))) {
         std::map<std::uint32_t, char32_t> chars;
         SubstituteProgram::Widths by_char;
         std::optional<double> notdef_width;
