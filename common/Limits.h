@@ -112,6 +112,8 @@ inline constexpr int kMaxType3GlyphNesting = 4;
 inline constexpr std::size_t kMaxMarkedContentDepth = 256;
 // Number-tree and structure-tree levels followed from a page to its structure elements.
 inline constexpr int kMaxStructTreeDepth = 32;
+// Composite TrueType glyphs followed through the components that lend them their metrics.
+inline constexpr unsigned kMaxGlyphNesting = 8;
 // Substitute font programs read from the system for conversion.
 inline constexpr std::uint64_t kMaxSubstituteFontBytes = 8ull << 20;
 // Decoded data that conversion re-encodes in memory (an LZW stream recompressed with Flate).

@@ -121,13 +121,50 @@ std::optional<Glyphs> ReadGlyphs(hb_face_t* face)
     return out;
 }
 
-// Composite glyphs may take their advance from a component (USE_MY_METRICS), which would
-// override the advance set for them: the flag is cleared in every component record.
-void OwnMetrics(Glyphs& glyphs)
+// Readers place a glyph's outline at its origin, xMin less the left side bearing (0 in most
+// fonts, not in all); a composite glyph with USE_MY_METRICS takes its origin and advance from
+// that component instead. hmtx holds one long metric per glyph.
+struct Placement {
+    int origin = 0;
+    unsigned advance = 0;
+};
+
+Placement PlacementOf(const Glyphs& glyphs, const Common::Bytes& hmtx, unsigned g, unsigned depth = 0)
 {
-    for (unsigned g = 0; g < glyphs.count; ++g) {
+    std::size_t at = glyphs.Offset(g), end = std::min(glyphs.Offset(g + 1), glyphs.glyf.size());
+    bool outline = at + 10 <= end;
+    Placement p{(outline ? S16(glyphs.glyf, at + 2) : 0) - S16(hmtx, 4ull * g + 2), U16(hmtx, 4ull * g)};
+    if (!outline || S16(glyphs.glyf, at) >= 0 || depth >= Common::Limits::kMaxGlyphNesting) return p;
+    std::optional<unsigned> from;
+    ForEachComponent(glyphs.glyf, at, end, [&](unsigned flags, std::size_t rec) {
+        if ((flags & kUseMyMetrics) && !from) from = U16(glyphs.glyf, rec + 2);
+    });
+    return from && *from < glyphs.count && *from != g ? PlacementOf(glyphs, hmtx, *from, depth + 1) : p;
+}
+
+// The left side bearing that places glyph g where it was once no component lends it metrics.
+unsigned OwnBearing(const Glyphs& glyphs, const Common::Bytes& hmtx, unsigned g)
+{
+    std::size_t at = glyphs.Offset(g);
+    int x_min = at + 10 <= std::min(glyphs.Offset(g + 1), glyphs.glyf.size()) ? S16(glyphs.glyf, at + 2) : 0;
+    return static_cast<unsigned>(x_min - PlacementOf(glyphs, hmtx, g).origin) & 0xFFFF;
+}
+
+// Composite glyphs may take their metrics from a component (USE_MY_METRICS), which would
+// override the advance set for them: the flag is cleared in every component record, and each
+// composite gets the left side bearing, and unless given one the advance, that the flag gave
+// it, read from the metrics before any advance was set (original).
+void OwnMetrics(Glyphs& glyphs, Common::Bytes& hmtx, const Common::Bytes& original, const std::map<unsigned, unsigned>& given)
+{
+    std::vector<std::pair<unsigned, Placement>> composites;
+    for (unsigned g = 0; g < glyphs.count && 4ull * g + 4 <= hmtx.size(); ++g) {
         std::size_t at = glyphs.Offset(g), end = std::min(glyphs.Offset(g + 1), glyphs.glyf.size());
-        if (at + 10 > end || S16(glyphs.glyf, at) >= 0) continue;
+        if (at + 10 <= end && S16(glyphs.glyf, at) < 0) composites.emplace_back(g, PlacementOf(glyphs, original, g));
+    }
+    for (const auto& [g, placed] : composites) {
+        std::size_t at = glyphs.Offset(g), end = std::min(glyphs.Offset(g + 1), glyphs.glyf.size());
+        Put16(hmtx, 4ull * g + 2, static_cast<unsigned>(S16(glyphs.glyf, at + 2) - placed.origin) & 0xFFFF);
+        if (!given.count(g)) Put16(hmtx, 4ull * g, placed.advance);
         ForEachComponent(glyphs.glyf, at, end, [&](unsigned flags, std::size_t rec) {
             Put16(glyphs.glyf, rec, flags & ~kUseMyMetrics);
         });
@@ -399,7 +436,9 @@ std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<uns
     } else {
         auto glyphs = ReadGlyphs(face);
         if (!glyphs || glyphs->glyf.empty()) return std::nullopt;
-        OwnMetrics(*glyphs);
+        auto original = SetAdvances(face, {}, glyph_count, units);
+        if (!original) return std::nullopt;
+        OwnMetrics(*glyphs, metrics->hmtx, original->hmtx, advances);
         bool more = glyph_count > glyphs->count;
         if (more) AddGlyphs(face, *glyphs, metrics->hmtx, glyph_count, added.notdef_copies, tables);
         if ((x_scale != 1 || units != 1) && !Scale(*glyphs, metrics->hmtx, x_scale * units, units)) return std::nullopt;
@@ -670,7 +709,7 @@ std::optional<Common::Bytes> SubstituteProgram::WithGlyphCopies(Common::ByteView
             unsigned advance = FontUnits(copies[i].width, upem);
             metrics->hmtx.resize(metrics->hmtx.size() + 4);
             Put16(metrics->hmtx, metrics->hmtx.size() - 4, advance);
-            Put16(metrics->hmtx, metrics->hmtx.size() - 2, source ? U16(metrics->hmtx, 4ull * *source + 2) : 0);
+            Put16(metrics->hmtx, metrics->hmtx.size() - 2, source ? OwnBearing(*glyphs, metrics->hmtx, *source) : 0);
             widest = std::max(widest, advance);
         }
         Put16(loca, 4ull * total, static_cast<unsigned>(glyf.size() >> 16));

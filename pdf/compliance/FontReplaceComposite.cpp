@@ -141,6 +141,21 @@ bool SameGlyphOrder(const SubstituteProgram& program, const std::map<unsigned, d
     return n >= kMinCorrelated && vx > 0 && vy > 0 && (n * sxy - sx * sy) / std::sqrt(vx * vy) >= kCorrelation;
 }
 
+// The widths W gives the glyph numbers from 1 to the highest of shown, which has them by
+// glyph number: a few glyphs shown prove little by themselves, while the order of the glyphs
+// up to them is the font's too (fonts that share the standard Macintosh order share it from
+// the first glyph on). Empty when W gives none of them, which proves nothing.
+std::map<unsigned, double> WidthsThrough(const Font& font, const std::map<unsigned, double>& shown)
+{
+    std::map<unsigned, double> out;
+    unsigned last = shown.empty() ? 0 : std::min(shown.rbegin()->first, 0xFFFFu);
+    for (unsigned g = 1; g <= last; ++g) {
+        Font::CharCode c{g, 2, g};
+        if (font.HasExplicitWidth(c)) out.emplace(g, font.GetWidth(c));
+    }
+    return out;
+}
+
 // A TrueType CIDFont of no collection whose codes give no characters: its CIDs, through its
 // CIDToGIDMap, are glyph numbers of the program the producer had. Readers without that
 // program draw the same glyph numbers of the system font they take instead when the map is
@@ -151,7 +166,8 @@ bool SameGlyphOrder(const SubstituteProgram& program, const std::map<unsigned, d
 // empty glyphs. Only the advances change, to the widths the text was placed with. Without
 // a map stream readers differ: some take the CIDs for glyph numbers, poppler for Unicode
 // values. There the glyph numbers are kept only when the widths show that they are the
-// substitute's glyphs meant; otherwise both ways show other glyphs, and the CIDs become
+// substitute's glyphs meant, those of the glyphs shown or those W gives every glyph up to
+// them; otherwise both ways show other glyphs, and the CIDs become
 // the characters poppler draws.
 bool ReplaceByGlyph(PassContext& ctx, const FontReplacements::Entry& e)
 {
@@ -178,7 +194,8 @@ bool ReplaceByGlyph(PassContext& ctx, const FontReplacements::Entry& e)
                               style.fixed, {}};
     ChosenSubstitute chosen = FindSubstitute(request);
     if (!chosen.program) return false;
-    if (!table && !SameGlyphOrder(*chosen.program, widths)) {
+    std::map<unsigned, double> through = table ? std::map<unsigned, double>() : WidthsThrough(font, widths);
+    if (!table && !SameGlyphOrder(*chosen.program, widths) && (through.empty() || !SameGlyphOrder(*chosen.program, through))) {
         std::map<std::uint32_t, char32_t> chars;
         SubstituteProgram::Widths by_char;
         std::optional<double> notdef_width;

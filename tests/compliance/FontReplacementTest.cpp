@@ -316,17 +316,38 @@ TEST(FontReplacement, IdentityTrueTypeCIDsWithCorrelatedWidthsKeepTheirGlyphNumb
         hex += buf;
     }
     for (auto [gid, width] : widths) w += std::to_string(gid) + "[" + std::to_string(width) + "]";
-    auto page = [&](bool whole) {
-        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td <" + hex + "> Tj ET");
-        PutIdentityTrueType(b, {10, 12, 11}, "Arial-Black", "/Identity-H", w + "]", whole ? "/FontFile2 13 0 R" : "");
+    auto page = [&](const std::string& shown, const std::string& w_entry, bool whole) {
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td <" + shown + "> Tj ET");
+        PutIdentityTrueType(b, {10, 12, 11}, "Arial-Black", "/Identity-H", w_entry, whole ? "/FontFile2 13 0 R" : "");
         if (whole) b.SetStream(13, "", qvx::Test::ReadFile(kLiberationBold));
         return b.Build();
     };
     qvx::Test::TempDir dir;
-    std::filesystem::path reference = dir.Write("reference.pdf", page(true));
-    auto program = ExpectGlyphNumbersKept(*Convert(page(false), k2B), "332(12) 341(10)", reference);
+    std::filesystem::path reference = dir.Write("reference.pdf", page(hex, w + "]", true));
+    auto program = ExpectGlyphNumbersKept(*Convert(page(hex, w + "]", false), k2B), "332(12) 341(10)", reference);
     ASSERT_NE(program, nullptr);
     for (auto [gid, width] : widths) EXPECT_EQ(program->Advance(gid), std::lround(width * program->UnitsPerEm() / 1000.0));
+
+    // One glyph shown, "7", proves nothing by its width; the widths W gives every glyph number
+    // up to it, a fifth over Liberation Sans Bold's advances, go with them: the glyph number
+    // stays. The same widths in reverse order do not, and the CID is read as a character.
+    unsigned seven = liberation->GlyphByCMap(3, 1, '7');
+    char seven_hex[8];
+    std::snprintf(seven_hex, sizeof seven_hex, "%04X", seven);
+    auto up_to_seven = [&](bool reversed) {
+        std::string entry = "/W[1[";
+        for (unsigned g = 1; g <= seven; ++g)
+            entry += std::to_string(std::lround(liberation->Advance(reversed ? seven + 1 - g : g) * 1200.0 / liberation->UnitsPerEm())) + " ";
+        return entry + "]]";
+    };
+    std::filesystem::path seven_reference = dir.Write("seven.pdf", page(seven_hex, up_to_seven(false), true));
+    EXPECT_NE(ExpectGlyphNumbersKept(*Convert(page(seven_hex, up_to_seven(false), false), k2B), "332(12) 341(10)", seven_reference),
+              nullptr);
+    // Nor do widths W does not give (all DW).
+    for (const std::string& entry : {up_to_seven(true), std::string()}) {
+        CopyReader other(Convert(page(seven_hex, entry, false), k2B)->out);
+        EXPECT_NE(qvx::PDF::FindStream(other.Get(12), "CIDToGIDMap"), nullptr);
+    }
 }
 
 TEST(FontReplacement, IdentityTrueTypeCIDsOfAnotherGlyphOrderDrawnAsCharacters)

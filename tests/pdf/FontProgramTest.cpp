@@ -23,22 +23,48 @@ std::string Slurp(const char* path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+unsigned U16(const std::string& b, std::size_t at)
+{
+    return static_cast<unsigned char>(b[at]) << 8 | static_cast<unsigned char>(b[at + 1]);
+}
+void Put16(std::string& b, std::size_t at, unsigned v)
+{
+    b[at] = static_cast<char>(v >> 8), b[at + 1] = static_cast<char>(v & 255);
+}
+int S16(const std::string& b, std::size_t at) { return static_cast<std::int16_t>(U16(b, at)); }
+
+// Where table tag of an sfnt program starts (0 when it has none).
+std::size_t TableAt(const std::string& sfnt, const char* tag)
+{
+    for (std::size_t i = 0, n = U16(sfnt, 4); i < n; ++i) {
+        std::size_t rec = 12 + 16 * i;
+        if (sfnt.compare(rec, 4, tag) == 0) return static_cast<std::size_t>(U16(sfnt, rec + 8)) << 16 | U16(sfnt, rec + 10);
+    }
+    return 0;
+}
+
 // The program with the character map subtables of (platform, encoding) `from` renamed `to`.
 std::string Retabled(std::string ttf, std::initializer_list<std::pair<std::pair<int, int>, std::pair<int, int>>> renames)
 {
-    auto u16 = [&](std::size_t at) { return static_cast<unsigned char>(ttf[at]) << 8 | static_cast<unsigned char>(ttf[at + 1]); };
-    auto put16 = [&](std::size_t at, int v) { ttf[at] = static_cast<char>(v >> 8), ttf[at + 1] = static_cast<char>(v & 255); };
-    for (std::size_t i = 0, n = u16(4); i < n; ++i) {
-        std::size_t rec = 12 + 16 * i;
-        if (ttf.compare(rec, 4, "cmap") != 0) continue;
-        std::size_t cmap = static_cast<std::size_t>(u16(rec + 8)) << 16 | u16(rec + 10);
-        for (std::size_t k = 0, m = u16(cmap + 2); k < m; ++k) {
+    if (std::size_t cmap = TableAt(ttf, "cmap")) {
+        for (std::size_t k = 0, m = U16(ttf, cmap + 2); k < m; ++k) {
             std::size_t at = cmap + 4 + 8 * k;
             for (const auto& [from, to] : renames)
-                if (u16(at) == from.first && u16(at + 2) == from.second) put16(at, to.first), put16(at + 2, to.second);
+                if (static_cast<int>(U16(ttf, at)) == from.first && static_cast<int>(U16(ttf, at + 2)) == from.second)
+                    Put16(ttf, at, static_cast<unsigned>(to.first)), Put16(ttf, at + 2, static_cast<unsigned>(to.second));
         }
     }
     return ttf;
+}
+
+// Glyph g's outline in the glyf table of a program with long loca offsets or short ones.
+std::size_t GlyphAt(const std::string& ttf, unsigned g)
+{
+    std::size_t loca = TableAt(ttf, "loca");
+    std::size_t off = S16(ttf, TableAt(ttf, "head") + 50) == 1
+                          ? static_cast<std::size_t>(U16(ttf, loca + 4 * g)) << 16 | U16(ttf, loca + 4 * g + 2)
+                          : 2u * U16(ttf, loca + 2 * g);
+    return TableAt(ttf, "glyf") + off;
 }
 
 }  // namespace
@@ -129,6 +155,51 @@ TEST(FontProgram, TrueTypeCMapTables)
     EXPECT_EQ(q->Advance(g), p->Advance(g));
     EXPECT_EQ(q->GlyphName(n), p->GlyphName(g));
     EXPECT_FALSE(PDF::SubstituteProgram::WithGlyphCopies(Common::ToBytes(bytes), {{n + 5, 300}}));
+}
+
+TEST(FontProgram, CompositeGlyphsStayWhereTheirComponentPutThem)
+{
+    if (!std::filesystem::exists(kTrueType)) GTEST_SKIP() << "no DejaVu fonts";
+    std::string bytes = Slurp(kTrueType);
+    auto p = PDF::FontProgram::Open(Common::ToBytes(bytes));
+    ASSERT_TRUE(p);
+    unsigned a = p->GlyphByCMap(3, 1, 'A'), adieresis = p->GlyphByCMap(3, 1, 0xC4), agrave = p->GlyphByCMap(3, 1, 0xC0);
+    constexpr unsigned kUseMyMetrics = 0x200;
+    std::size_t hmtx = TableAt(bytes, "hmtx");
+    auto x_min = [](const std::string& ttf, unsigned g) { return S16(ttf, GlyphAt(ttf, g) + 2); };
+    auto lsb = [](const std::string& ttf, unsigned g) { return S16(ttf, TableAt(ttf, "hmtx") + 4 * g + 2); };
+    // Both are composites whose first component, A, lends them its metrics; their own are
+    // made to disagree with A's, which readers ignore while the component lends its own.
+    for (unsigned g : {adieresis, agrave}) {
+        ASSERT_LT(S16(bytes, GlyphAt(bytes, g)), 0);
+        ASSERT_EQ(U16(bytes, GlyphAt(bytes, g) + 12), a);
+        ASSERT_TRUE(U16(bytes, GlyphAt(bytes, g) + 10) & kUseMyMetrics);
+        Put16(bytes, hmtx + 4 * g, 1000);
+        Put16(bytes, hmtx + 4 * g + 2, static_cast<unsigned>(x_min(bytes, g) + 50));
+    }
+    // With an advance set for À, no composite borrows metrics any more: each has the left
+    // side bearing that keeps its outline where A's origin put it, and Ä, given no advance,
+    // keeps A's.
+    auto fixed = PDF::SubstituteProgram::WithAdvances(Common::ToBytes(bytes), {{agrave, 600}});
+    ASSERT_TRUE(fixed);
+    std::string out(fixed->begin(), fixed->end());
+    auto q = PDF::FontProgram::Open(*fixed);
+    ASSERT_TRUE(q);
+    int a_origin = x_min(bytes, a) - lsb(bytes, a);
+    for (unsigned g : {adieresis, agrave}) {
+        EXPECT_FALSE(U16(out, GlyphAt(out, g) + 10) & kUseMyMetrics);
+        EXPECT_EQ(lsb(out, g), x_min(out, g) - a_origin);
+    }
+    EXPECT_EQ(q->Advance(adieresis), p->Advance(a));
+    EXPECT_NEAR(q->Advance(agrave) * 1000.0 / q->UnitsPerEm(), 600, 1);
+    // A copy of Ä is placed as Ä was, at its own width.
+    auto grown = PDF::SubstituteProgram::WithGlyphCopies(Common::ToBytes(bytes), {{adieresis, 300}});
+    ASSERT_TRUE(grown);
+    std::string copied(grown->begin(), grown->end());
+    auto n = static_cast<unsigned>(p->GlyphCount());
+    EXPECT_FALSE(U16(copied, GlyphAt(copied, n) + 10) & kUseMyMetrics);
+    EXPECT_EQ(lsb(copied, n), x_min(copied, n) - a_origin);
+    EXPECT_EQ(lsb(copied, adieresis), lsb(bytes, adieresis));
 }
 
 TEST(FontProgram, TrueTypeGlyphsThroughTheTablesAFontHas)
