@@ -18,8 +18,6 @@ using namespace qvx;
 
 namespace {
 
-constexpr int kWidth = 160, kHeight = 90;
-
 struct Drawn {
     cairo_matrix_t scale;          // glyph space to the device
     double x, y;                   // the first origin
@@ -31,8 +29,11 @@ struct Drawn {
 };
 
 struct Drawing {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight);
-    cairo_t* cr = cairo_create(surface);
+    int width, height;
+    cairo_surface_t* surface;
+    cairo_t* cr;
+    explicit Drawing(int w = 160, int h = 90)
+        : width(w), height(h), surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)), cr(cairo_create(surface)) {}
     ~Drawing()
     {
         cairo_destroy(cr);
@@ -43,7 +44,7 @@ struct Drawing {
         cairo_surface_flush(surface);
         return cairo_image_surface_get_data(surface);
     }
-    std::size_t Size() const { return static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) * kHeight; }
+    std::size_t Size() const { return static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) * height; }
 };
 
 // The glyphs of a string set along the scale's x axis by the font's widths, each origin on
@@ -69,10 +70,10 @@ void Prepare(Drawing& d, const Drawn& s)
     cairo_set_source_rgb(d.cr, 1, 1, 1);
     cairo_paint(d.cr);
     cairo_set_source_rgb(d.cr, 0.2, 0.6, 0.9);
-    cairo_rectangle(d.cr, 0, 30, kWidth, 25);
+    cairo_rectangle(d.cr, 0, 30, d.width, 25);
     cairo_fill(d.cr);
     if (s.clip) {
-        cairo_rectangle(d.cr, 30, 0, 70, kHeight);
+        cairo_rectangle(d.cr, 30, 0, 70, d.height);
         cairo_clip(d.cr);
     }
     cairo_set_source_rgba(d.cr, s.rgba[0], s.rgba[1], s.rgba[2], s.rgba[3]);
@@ -111,14 +112,15 @@ void Differences(Drawing& a, Drawing& b, int& largest, double& share)
     share = static_cast<double>(apart) / static_cast<double>(a.Size());
 }
 
-// Channels the glyphs changed from the backdrop alone.
-std::size_t Painted(Drawing& d, const Drawn& s)
+// Channels the glyphs changed from the backdrop alone, in the rows from y1 to y2.
+std::size_t Painted(Drawing& d, const Drawn& s, int y1 = 0, int y2 = -1)
 {
-    Drawing blank;
+    Drawing blank(d.width, d.height);
     Prepare(blank, s);
     const unsigned char *p = d.Data(), *q = blank.Data();
+    const std::size_t stride = cairo_image_surface_get_stride(d.surface);
     std::size_t n = 0;
-    for (std::size_t i = 0; i < d.Size(); ++i) n += p[i] != q[i];
+    for (std::size_t i = y1 * stride; i < (y2 < 0 ? d.Size() : y2 * stride); ++i) n += p[i] != q[i];
     return n;
 }
 
@@ -171,6 +173,21 @@ TEST(GlyphMasks, FillAsTheirOutlines)
         EXPECT_EQ(FillMasks(bounded, small, face, s, glyphs), 0u);
         EXPECT_EQ(std::memcmp(first.Data(), bounded.Data(), first.Size()), 0);
         EXPECT_LE(small.Bytes(), 2u * 1024);
+    }
+    // Glyphs far apart are combined in more than one mask, each of bounded size.
+    {
+        const Drawn s{{12, 0, 0, -12, 0, 0}, 5, 20, {0, 0, 0, 1}, CAIRO_OPERATOR_OVER, false};
+        std::vector<cairo_glyph_t> glyphs = Place(fonts, *font, s, "ab");
+        glyphs[1].x += 1100, glyphs[1].y += 1130;
+        Drawing outlines(1200, 1200), drawn(1200, 1200);
+        FillOutlines(outlines, face, s, glyphs);
+        EXPECT_EQ(FillMasks(drawn, masks, face, s, glyphs), 0u);
+        int largest;
+        double share;
+        Differences(outlines, drawn, largest, share);
+        EXPECT_LE(largest, 12);
+        EXPECT_GT(Painted(drawn, s, 0, 600), 50u);
+        EXPECT_GT(Painted(drawn, s, 600, 1200), 50u);
     }
     EXPECT_GT(masks.Bytes(), 2u * 1024);
     EXPECT_LE(masks.Bytes(), Common::Limits::kMaxGlyphMaskBytes);
