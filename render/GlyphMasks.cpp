@@ -78,15 +78,15 @@ void GlyphMasks::Fill(cairo_t* cr, cairo_font_face_t* face, const cairo_matrix_t
         const std::uint64_t bytes = MaskBytes(cairo_image_surface_get_stride(m.surface), m.height);
         if (!run.placed.empty()) {
             const std::uint64_t w = std::max(run.x2, x2) - std::min(run.x1, x1), h = std::max(run.y2, y2) - std::min(run.y1, y1);
-            if (w * h > Common::Limits::kMaxGlyphRunBytes || run.bytes + bytes > Common::Limits::kMaxGlyphRunBytes) Flush(cr, run);
+            if (w * h > Common::Limits::kMaxGlyphRunBytes || run.bytes + bytes > Common::Limits::kMaxGlyphRunBytes) Flush(cr, run, rest);
         }
         if (run.placed.empty()) run.x1 = x1, run.y1 = y1, run.x2 = x2, run.y2 = y2;
         run.x1 = std::min(run.x1, x1), run.y1 = std::min(run.y1, y1), run.x2 = std::max(run.x2, x2), run.y2 = std::max(run.y2, y2);
-        run.placed.push_back({m, x, y});
+        run.placed.push_back({m, x, y, g});
         cairo_surface_reference(m.surface);
         run.bytes += bytes;
     }
-    Flush(cr, run);
+    Flush(cr, run, rest);
     cairo_restore(cr);
     glyphs.swap(rest);
 }
@@ -159,10 +159,14 @@ GlyphMasks::Mask GlyphMasks::Draw(const StrikeKey& key, unsigned glyph, int quar
     return m;
 }
 
-void GlyphMasks::Flush(cairo_t* cr, Run& run)
+void GlyphMasks::Flush(cairo_t* cr, Run& run, std::vector<cairo_glyph_t>& outlines)
 {
     if (run.placed.empty()) return;
     cairo_surface_t* combined = cairo_image_surface_create(CAIRO_FORMAT_A8, run.x2 - run.x1, run.y2 - run.y1);
+    // Glyphs side by side share the pixels of their edges, and their coverages add up as in
+    // the fill of both outlines together. Glyphs whose ink overlaps (joined scripts, marks)
+    // cover more than a whole pixel between them: their coverages overlap and do not add up.
+    int most = 0;
     if (cairo_surface_status(combined) == CAIRO_STATUS_SUCCESS) {
         unsigned char* out = cairo_image_surface_get_data(combined);
         const int stride = cairo_image_surface_get_stride(combined);
@@ -174,13 +178,20 @@ void GlyphMasks::Flush(cairo_t* cr, Run& run)
             for (int y = y1; y < y2; ++y) {
                 const unsigned char* s = in + static_cast<std::ptrdiff_t>(y - p.y) * in_stride + (x1 - p.x);
                 unsigned char* d = out + static_cast<std::ptrdiff_t>(y - run.y1) * stride + (x1 - run.x1);
-                // Glyphs side by side share the pixels of their edges: their coverages add up,
-                // as in the fill of both outlines together.
-                for (int i = 0; i < x2 - x1; ++i) d[i] = static_cast<unsigned char>(std::min(d[i] + s[i], 255));
+                for (int i = 0; i < x2 - x1; ++i) {
+                    const int v = d[i] + s[i];
+                    most = std::max(most, v);
+                    d[i] = static_cast<unsigned char>(std::min(v, 255));
+                }
             }
         }
-        cairo_surface_mark_dirty(combined);
-        cairo_mask_surface(cr, combined, run.x1, run.y1);
+        // Each mask rounds its coverage on its own: a little over a whole pixel is rounding.
+        if (most > 258) {
+            for (const Run::Placed& p : run.placed) outlines.push_back(p.glyph);
+        } else {
+            cairo_surface_mark_dirty(combined);
+            cairo_mask_surface(cr, combined, run.x1, run.y1);
+        }
     }
     cairo_surface_destroy(combined);
     for (const Run::Placed& p : run.placed) cairo_surface_destroy(p.mask.surface);

@@ -29,7 +29,8 @@ public:
     // Fills glyphs of face with the source, operator and clip of cr as one shape. glyphs:
     // origins in device space, x on quarter pixels and y on whole pixels; scale: glyph space
     // to the device, without translation. Glyphs without a mask (a size or shape too large
-    // for one) stay in glyphs, for the caller to fill by their outlines; the others leave.
+    // for one, or ink overlapping another glyph's) stay in glyphs, for the caller to fill
+    // by their outlines; the others leave.
     void Fill(cairo_t* cr, cairo_font_face_t* face, const cairo_matrix_t& scale, std::vector<cairo_glyph_t>& glyphs);
     // Bytes held by the masks kept (at most the bound given).
     std::uint64_t Bytes() const { return m_bytes; }
@@ -51,6 +52,7 @@ private:
         struct Placed {
             Mask mask;  // with a reference of the run's own to its surface
             int x, y;   // its corner on the device
+            cairo_glyph_t glyph;
         };
         std::vector<Placed> placed;
         int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
@@ -59,8 +61,9 @@ private:
 
     const Mask& Find(Strike& strike, const StrikeKey& key, unsigned glyph, int quarter);
     Mask Draw(const StrikeKey& key, unsigned glyph, int quarter);
-    // Adds the masks' coverage into one A8 mask of the run's bounds and paints through it.
-    void Flush(cairo_t* cr, Run& run);
+    // Adds the masks' coverage into one A8 mask of the run's bounds and paints through it;
+    // glyphs whose ink overlaps go to outlines instead (see the .cpp).
+    void Flush(cairo_t* cr, Run& run, std::vector<cairo_glyph_t>& outlines);
     // Forgets every mask, and every strike but keep.
     void Clear(const StrikeKey& keep);
 

@@ -192,6 +192,19 @@ TEST(GlyphMasks, FillAsTheirOutlines)
     EXPECT_GT(masks.Bytes(), 2u * 1024);
     EXPECT_LE(masks.Bytes(), Common::Limits::kMaxGlyphMaskBytes);
 
+    // Glyphs whose ink overlaps are left to their outlines: their coverages do not add up.
+    {
+        const Drawn s{{14, 0, 0, -14, 0, 0}, 20, 40, {0, 0, 0, 1}, CAIRO_OPERATOR_OVER, false};
+        std::vector<cairo_glyph_t> glyphs = Place(fonts, *font, s, "oo");
+        glyphs[1].x = glyphs[0].x + 2.5;
+        Drawing d;
+        EXPECT_EQ(FillMasks(d, masks, face, s, glyphs), 2u);
+        EXPECT_EQ(Painted(d, s), 0u);
+        // Side by side they are drawn from their masks.
+        glyphs[1].x = glyphs[0].x + 7.25;
+        EXPECT_EQ(FillMasks(d, masks, face, s, glyphs), 0u);
+    }
+
     // Large glyphs, flat maps and origins off any bitmap are left to their outlines.
     const Drawn large{{90, 0, 0, -90, 0, 0}, 0, 80, {0, 0, 0, 1}, CAIRO_OPERATOR_OVER, false};
     const Drawn flat{{10, 0, 20, 0, 0, 0}, 0, 80, {0, 0, 0, 1}, CAIRO_OPERATOR_OVER, false};
