@@ -9,6 +9,9 @@ namespace {
 
 // What one kept mask or strike costs besides its pixels: cairo's surface, the maps' nodes.
 constexpr std::uint64_t kEntryBytes = 512;
+// Coverage of a whole pixel added up from masks: each rounds its own share, so a little
+// over 255 is rounding.
+constexpr int kWholePixel = 258;
 
 std::uint64_t MaskBytes(int stride, int height)
 {
@@ -46,6 +49,7 @@ void GlyphMasks::Fill(cairo_t* cr, cairo_font_face_t* face, const cairo_matrix_t
     auto [it, added] = m_strikes.try_emplace(key);
     if (added) m_bytes += kEntryBytes;
     Strike& strike = it->second;
+    if (strike.overlapping >= 2 && strike.overlapping * 4 > strike.runs) return;
 
     cairo_save(cr);
     cairo_identity_matrix(cr);
@@ -59,6 +63,11 @@ void GlyphMasks::Fill(cairo_t* cr, cairo_font_face_t* face, const cairo_matrix_t
     const int vy2 = static_cast<int>(std::ceil(std::clamp(cy2, -far, far)));
     std::vector<cairo_glyph_t> rest;
     Run run;
+    auto flush = [&] {
+        if (run.placed.empty()) return;
+        ++strike.runs;
+        if (!Flush(cr, run, rest)) ++strike.overlapping;
+    };
     for (const cairo_glyph_t& g : glyphs) {
         // Origins far off any bitmap go by their outlines, which cairo clips.
         if (!(std::fabs(g.x) < 1e7 && std::fabs(g.y) < 1e7) || g.index > 0xFFFFFFFFul) {
@@ -78,7 +87,7 @@ void GlyphMasks::Fill(cairo_t* cr, cairo_font_face_t* face, const cairo_matrix_t
         const std::uint64_t bytes = MaskBytes(cairo_image_surface_get_stride(m.surface), m.height);
         if (!run.placed.empty()) {
             const std::uint64_t w = std::max(run.x2, x2) - std::min(run.x1, x1), h = std::max(run.y2, y2) - std::min(run.y1, y1);
-            if (w * h > Common::Limits::kMaxGlyphRunBytes || run.bytes + bytes > Common::Limits::kMaxGlyphRunBytes) Flush(cr, run, rest);
+            if (w * h > Common::Limits::kMaxGlyphRunBytes || run.bytes + bytes > Common::Limits::kMaxGlyphRunBytes) flush();
         }
         if (run.placed.empty()) run.x1 = x1, run.y1 = y1, run.x2 = x2, run.y2 = y2;
         run.x1 = std::min(run.x1, x1), run.y1 = std::min(run.y1, y1), run.x2 = std::max(run.x2, x2), run.y2 = std::max(run.y2, y2);
@@ -86,7 +95,7 @@ void GlyphMasks::Fill(cairo_t* cr, cairo_font_face_t* face, const cairo_matrix_t
         cairo_surface_reference(m.surface);
         run.bytes += bytes;
     }
-    Flush(cr, run, rest);
+    flush();
     cairo_restore(cr);
     glyphs.swap(rest);
 }
@@ -159,9 +168,8 @@ GlyphMasks::Mask GlyphMasks::Draw(const StrikeKey& key, unsigned glyph, int quar
     return m;
 }
 
-void GlyphMasks::Flush(cairo_t* cr, Run& run, std::vector<cairo_glyph_t>& outlines)
+bool GlyphMasks::Flush(cairo_t* cr, Run& run, std::vector<cairo_glyph_t>& outlines)
 {
-    if (run.placed.empty()) return;
     cairo_surface_t* combined = cairo_image_surface_create(CAIRO_FORMAT_A8, run.x2 - run.x1, run.y2 - run.y1);
     // Glyphs side by side share the pixels of their edges, and their coverages add up as in
     // the fill of both outlines together. Glyphs whose ink overlaps (joined scripts, marks)
@@ -185,8 +193,7 @@ void GlyphMasks::Flush(cairo_t* cr, Run& run, std::vector<cairo_glyph_t>& outlin
                 }
             }
         }
-        // Each mask rounds its coverage on its own: a little over a whole pixel is rounding.
-        if (most > 258) {
+        if (most > kWholePixel) {
             for (const Run::Placed& p : run.placed) outlines.push_back(p.glyph);
         } else {
             cairo_surface_mark_dirty(combined);
@@ -197,6 +204,7 @@ void GlyphMasks::Flush(cairo_t* cr, Run& run, std::vector<cairo_glyph_t>& outlin
     for (const Run::Placed& p : run.placed) cairo_surface_destroy(p.mask.surface);
     run.placed.clear();
     run.bytes = 0;
+    return most <= kWholePixel;
 }
 
 void GlyphMasks::Clear(const StrikeKey& keep)

@@ -45,6 +45,9 @@ private:
     // Glyphs of one face at one scale, by glyph and quarter pixel.
     struct Strike {
         std::unordered_map<std::uint64_t, Mask> glyphs;
+        // Runs of the strike combined, and those whose glyphs overlapped: a face that joins
+        // its glyphs is filled by its outlines without trying its masks each time.
+        unsigned runs = 0, overlapping = 0;
     };
     using StrikeKey = std::pair<cairo_font_face_t*, std::array<double, 4>>;
     // Masks placed on the device for one combined mask: their corners and its bounds.
@@ -63,7 +66,8 @@ private:
     Mask Draw(const StrikeKey& key, unsigned glyph, int quarter);
     // Adds the masks' coverage into one A8 mask of the run's bounds and paints through it;
     // glyphs whose ink overlaps go to outlines instead (see the .cpp).
-    void Flush(cairo_t* cr, Run& run, std::vector<cairo_glyph_t>& outlines);
+    // False when they overlapped.
+    bool Flush(cairo_t* cr, Run& run, std::vector<cairo_glyph_t>& outlines);
     // Forgets every mask, and every strike but keep.
     void Clear(const StrikeKey& keep);
 
