@@ -106,12 +106,13 @@ const GlyphMasks::Mask& GlyphMasks::Find(Strike& strike, const StrikeKey& key, u
     auto it = strike.glyphs.find(id);
     if (it != strike.glyphs.end()) return it->second;
     Mask m = Draw(key, glyph, quarter);
-    const std::uint64_t bytes = m.surface ? MaskBytes(cairo_image_surface_get_stride(m.surface), m.height) : kEntryBytes;
+    std::uint64_t bytes = m.surface ? MaskBytes(cairo_image_surface_get_stride(m.surface), m.height) : kEntryBytes;
     if (bytes + kEntryBytes > m_max_bytes && m.surface) {
         // Not kept even alone beside its strike.
         cairo_surface_destroy(m.surface);
         m = Mask{};
         m.outline = true;
+        bytes = kEntryBytes;
     }
     if (m_bytes + bytes > m_max_bytes) Clear(key);
     m_bytes += bytes;
