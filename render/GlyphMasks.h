@@ -3,7 +3,8 @@
 // glyph's outline each time it is shown costs far more than adding up the coverage it had
 // the first time. A mask is kept per face, glyph, map of glyph space to the device (its 2x2
 // part) and quarter pixel of the origin's column; filled text has its origin's row on a
-// whole pixel, so the masks give the pixels the outlines would.
+// whole pixel, so the masks give the pixels the outlines would, to rounding. A clip edge
+// inside a pixel weighs the coverage of that pixel instead of cutting the outline.
 
 #include <array>
 #include <cstdint>
