@@ -144,4 +144,11 @@ inline constexpr std::uint64_t kMaxRenderFontBytes = 64ull << 20;
 inline constexpr std::size_t kMaxRenderPathSegments = 1u << 22;
 // Drawers run inside one another for pattern cells and soft masks (each may hold a bitmap).
 inline constexpr int kMaxRenderNesting = 6;
+// Filled glyphs drawn from coverage masks kept for the page: the largest em (device pixels
+// on a side) kept, the largest side of one mask, the bytes of all masks kept, and the pixels
+// and mask bytes one string's combined mask may hold before it is drawn.
+inline constexpr double kMaxGlyphMaskEm = 64;
+inline constexpr int kMaxGlyphMaskSide = 256;
+inline constexpr std::uint64_t kMaxGlyphMaskBytes = 8ull << 20;
+inline constexpr std::uint64_t kMaxGlyphRunBytes = 1ull << 20;
 }  // namespace qvx::Common::Limits

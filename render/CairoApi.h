@@ -13,6 +13,7 @@
 #define QVX_CAIRO_FUNCTIONS(X) \
     X(cairo_append_path) \
     X(cairo_clip) \
+    X(cairo_clip_extents) \
     X(cairo_close_path) \
     X(cairo_copy_path) \
     X(cairo_create) \
@@ -59,6 +60,7 @@
     X(cairo_new_path) \
     X(cairo_paint) \
     X(cairo_paint_with_alpha) \
+    X(cairo_path_extents) \
     X(cairo_path_destroy) \
     X(cairo_pattern_add_color_stop_rgba) \
     X(cairo_pattern_create_for_surface) \
@@ -116,6 +118,7 @@ const CairoApi& Cairo();
 // clang-format off
 #define cairo_append_path (::qvx::Render::Cairo().fn_cairo_append_path)
 #define cairo_clip (::qvx::Render::Cairo().fn_cairo_clip)
+#define cairo_clip_extents (::qvx::Render::Cairo().fn_cairo_clip_extents)
 #define cairo_close_path (::qvx::Render::Cairo().fn_cairo_close_path)
 #define cairo_copy_path (::qvx::Render::Cairo().fn_cairo_copy_path)
 #define cairo_create (::qvx::Render::Cairo().fn_cairo_create)
@@ -162,6 +165,7 @@ const CairoApi& Cairo();
 #define cairo_new_path (::qvx::Render::Cairo().fn_cairo_new_path)
 #define cairo_paint (::qvx::Render::Cairo().fn_cairo_paint)
 #define cairo_paint_with_alpha (::qvx::Render::Cairo().fn_cairo_paint_with_alpha)
+#define cairo_path_extents (::qvx::Render::Cairo().fn_cairo_path_extents)
 #define cairo_path_destroy (::qvx::Render::Cairo().fn_cairo_path_destroy)
 #define cairo_pattern_add_color_stop_rgba (::qvx::Render::Cairo().fn_cairo_pattern_add_color_stop_rgba)
 #define cairo_pattern_create_for_surface (::qvx::Render::Cairo().fn_cairo_pattern_create_for_surface)

@@ -31,12 +31,7 @@ ContentDrawer::ContentDrawer(cairo_t* cr, RenderContext& ctx, const Matrix& base
     : mp_cr(cr), m_ctx(ctx), m_base(base), m_reader(ctx.cache, this)
 {
     m_reader.SetOperatorHook([this](const PDF::Operation& op) { OnOperator(op); });
-    // Glyph outlines as they are: no hinting, no metrics rounded to pixels.
-    cairo_font_options_t* fo = cairo_font_options_create();
-    cairo_font_options_set_hint_style(fo, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(fo, CAIRO_HINT_METRICS_OFF);
-    cairo_set_font_options(mp_cr, fo);
-    cairo_font_options_destroy(fo);
+    SetOutlineFontOptions(mp_cr);
 }
 
 ContentDrawer::~ContentDrawer()

@@ -14,6 +14,7 @@
 #include "pdf/Geometry.h"
 #include "pdf/Page.h"
 #include "pdf/ResourceCache.h"
+#include "render/GlyphMasks.h"
 
 namespace qvx::Render {
 
@@ -42,6 +43,7 @@ struct RenderContext {
     std::map<const SDF::Obj*, PDF::Matrix> mask_ctm;
     // Type 3 glyph procedures declared with d0 (they set their own colours).
     std::map<const SDF::Obj*, bool> coloured_glyphs;
+    GlyphMasks glyph_masks;
 
     RenderContext(PDF::ResourceCache& c, ColourConvert& cc, FontFaces& f, const OptionalContent& o)
         : cache(c), colours(cc), fonts(f), oc(o) {}

@@ -99,18 +99,29 @@ void ContentDrawer::DrawText(const Element& e)
             // origin's row rounded down, its column down to a quarter pixel. Pattern fills
             // paint through the exact outlines.
             std::vector<cairo_glyph_t> snapped = glyphs;
-            bool pattern = gs.fill.space && gs.fill.space->GetFamily() == PDF::ColorSpace::e_pattern;
-            for (cairo_glyph_t& g : snapped) {
-                if (pattern) break;
-                cairo_user_to_device(mp_cr, &g.x, &g.y);
-                g.x = std::floor(g.x * 4) / 4, g.y = std::floor(g.y);
-                cairo_device_to_user(mp_cr, &g.x, &g.y);
+            if (!gs.fill.space || gs.fill.space->GetFamily() != PDF::ColorSpace::e_pattern) {
+                for (cairo_glyph_t& g : snapped) {
+                    cairo_user_to_device(mp_cr, &g.x, &g.y);
+                    g.x = std::floor(g.x * 4) / 4, g.y = std::floor(g.y);
+                }
+                // Small glyphs are filled from the masks kept of them, unless their outlines
+                // are wanted: for a clip, or for the area a knockout group clears first.
+                if (!Clips(mode) && !m_knockout) {
+                    cairo_matrix_t ctm, scale;
+                    cairo_get_matrix(mp_cr, &ctm);
+                    cairo_matrix_multiply(&scale, &fm, &ctm);
+                    scale.x0 = scale.y0 = 0;
+                    m_ctx.glyph_masks.Fill(mp_cr, face.face, scale, snapped);
+                }
+                for (cairo_glyph_t& g : snapped) cairo_device_to_user(mp_cr, &g.x, &g.y);
             }
-            cairo_new_path(mp_cr);
-            cairo_glyph_path(mp_cr, snapped.data(), static_cast<int>(snapped.size()));
-            cairo_set_fill_rule(mp_cr, CAIRO_FILL_RULE_WINDING);
-            Knockout(e_fill_area);
-            cairo_fill(mp_cr);
+            if (!snapped.empty()) {
+                cairo_new_path(mp_cr);
+                cairo_glyph_path(mp_cr, snapped.data(), static_cast<int>(snapped.size()));
+                cairo_set_fill_rule(mp_cr, CAIRO_FILL_RULE_WINDING);
+                Knockout(e_fill_area);
+                cairo_fill(mp_cr);
+            }
         }
         EndPaint(gs);
     }
