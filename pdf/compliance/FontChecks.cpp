@@ -81,7 +81,7 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
     }
     if (IsSegmentedType1(font)) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
-        return ctx.state.convert && JoinType1Segments(ctx, font) ? Embedding::e_refiled : Embedding::e_unusable;
+        return ctx.state.convert && JoinType1Segments(ctx, font) ? Embedding::e_refiled : unusable;
     }
     return Embedding::e_usable;
 }

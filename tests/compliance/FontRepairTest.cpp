@@ -4,6 +4,7 @@
 // rewritten; the copy passes revalidation and draws as the original did.
 #include "tests/compliance/FontReplacementSupport.h"
 #include "tests/support/CFFBuilder.h"
+#include "tests/support/TrueTypeBuilder.h"
 
 using namespace qvx::Test::FontReplacement;
 
@@ -23,6 +24,18 @@ TEST(FontRepair, DamagedProgramReplacedAndMisfiledProgramMoved)
     EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
     std::string program = CopyReader::Decoded(descriptor, "FontFile2");
     EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end())), nullptr);
+
+    // One FreeType opens but whose composite glyph draws itself: damaged all the same, and
+    // replaced as well.
+    PdfBuilder r = Page(k1B, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
+    SetArial(r, "/FontFile2 12 0 R");
+    r.SetStream(12, "", qvx::Test::MakeTrueType({.component = 2}));
+    auto cr = Convert(r.Build(), k1B);
+    EXPECT_EQ(cr->first, "321(10)");
+    EXPECT_EQ(cr->again, "");
+    std::string replaced = CopyReader::Decoded(CopyReader(cr->out).Get(11), "FontFile2");
+    EXPECT_NE(replaced, qvx::Test::MakeTrueType({.component = 2}));
+    EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(replaced.begin(), replaced.end())), nullptr);
 
     // A sound TrueType program filed as FontFile3 Type1C: it moves, as it is, to FontFile2,
     // since readers draw it and a substitute would change the page.
