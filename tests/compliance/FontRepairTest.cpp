@@ -724,3 +724,34 @@ TEST(FontRepair, CodeOfCIDZeroMovesToACIDOfItsOwn)
         }
     }
 }
+
+TEST(FontRepair, TextWithoutItsFontGetsOne)
+{
+    REQUIRE_FONT(kNimbusSans);
+    // The page's Tf names a font its resources lack; a form the page draws, with no
+    // resources of its own, names a font of the interactive form's default resources. Text
+    // without a font has no embedded program (341, against each stream); conversion defines
+    // the page's name by Helvetica and the form's by the form font, each with a program.
+    PdfBuilder b = Page(k1B, "BT /F9 12 Tf 10 100 Td (Hello) Tj ET /Fm Do");
+    b.Set(1, qvx::Test::CatalogFor(k1B, "/AcroForm<</Fields[]/DR<</Font<</Helv 10 0 R>>>>>>"));
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</XObject<</Fm 12 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Times-Roman/Encoding/WinAnsiEncoding>>");
+    b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 300 200]", "BT /Helv 10 Tf 10 50 Td (World) Tj ET");
+    auto c = Convert(b.Build(), k1B);
+    EXPECT_EQ(c->first, "341(4 12)");
+    EXPECT_EQ(c->again, "");
+    CopyReader copy(c->out);
+    auto font_of = [&](std::uint32_t holder, const char* name) {
+        Obj* res = qvx::PDF::FindDict(copy.Get(holder), "Resources");
+        return qvx::PDF::FindDict(qvx::PDF::FindDict(res, "Font"), name);
+    };
+    Obj* form_font = font_of(12, "Helv");
+    ASSERT_NE(form_font, nullptr);
+    EXPECT_EQ(form_font, copy.Get(10));
+    Obj* page_font = font_of(3, "F9");
+    ASSERT_NE(page_font, nullptr);
+    EXPECT_TRUE(qvx::PDF::FindName(page_font, "BaseFont").ends_with("Helvetica"));
+    for (Obj* font : {form_font, page_font})
+        EXPECT_FALSE(CopyReader::Decoded(qvx::PDF::FindDict(font, "FontDescriptor"), "FontFile").empty());
+}
