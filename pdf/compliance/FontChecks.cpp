@@ -160,11 +160,12 @@ void FontCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
     mp_missing_font_stream = issue.stream;
 }
 
-// Text with no font to draw it: no program of it is embedded.
+// Text with no font to draw it: no program of it is embedded. As for fonts without their
+// program, invisible text breaks no rule, yet conversion gives it a font all the same.
 void FontCheck::TextWithoutFont(PassContext& ctx, const Element& el, ElementReader& reader)
 {
     if (!ctx.Checks()) return;
-    ctx.Report(SDF::e_PDFA341, el.stream);
+    if (el.gstate->text_render_mode != 3) ctx.Report(SDF::e_PDFA341, el.stream);
     if (!ctx.state.convert || el.stream != mp_missing_font_stream) return;
     ctx.caches.Get<MissingFonts>().Add(reader.GetResources().GetDict(), el.stream, m_missing_font, el.strings);
 }

@@ -733,6 +733,11 @@ TEST(FontRepair, TextWithoutItsFontGetsOne)
     // without a font has no embedded program (341, against each stream); conversion defines
     // the page's name by Helvetica and the form's by the form font, each with a program.
     PdfBuilder b = Page(k1B, "BT /F9 12 Tf 10 100 Td (Hello) Tj ET /Fm Do");
+    // Invisible text breaks no rule.
+    b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 300 200]", "BT 3 Tr /Helv 10 Tf 10 50 Td (World) Tj ET");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</XObject<</Fm 12 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    EXPECT_EQ(Findings(b.Build(), k1B), "341(4)");
     b.Set(1, qvx::Test::CatalogFor(k1B, "/AcroForm<</Fields[]/DR<</Font<</Helv 10 0 R>>>>>>"));
     b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</XObject<</Fm 12 0 R>>" + kGray +
                  ">>/Contents 4 0 R>>");
