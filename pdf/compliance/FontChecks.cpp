@@ -161,10 +161,11 @@ void FontCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
 }
 
 // Text with no font to draw it: no program of it is embedded. As for fonts without their
-// program, invisible text breaks no rule, yet conversion gives it a font all the same.
+// program, invisible text breaks no rule, yet conversion gives it a font all the same. A TJ
+// of numbers alone only moves the text position.
 void FontCheck::TextWithoutFont(PassContext& ctx, const Element& el, ElementReader& reader)
 {
-    if (!ctx.Checks()) return;
+    if (!ctx.Checks() || el.strings.empty()) return;
     if (el.gstate->text_render_mode != 3) ctx.Report(SDF::e_PDFA341, el.stream);
     if (!ctx.state.convert || el.stream != mp_missing_font_stream) return;
     ctx.caches.Get<MissingFonts>().Add(reader.GetResources().GetDict(), el.stream, m_missing_font, el.strings);
@@ -173,8 +174,8 @@ void FontCheck::TextWithoutFont(PassContext& ctx, const Element& el, ElementRead
 void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reader)
 {
     if (!el.gstate) return;
-    if (!el.gstate->font) return TextWithoutFont(ctx, el, reader);
-    if (!el.gstate->font_dict) return;
+    if (!el.gstate->font_dict) return TextWithoutFont(ctx, el, reader);
+    if (!el.gstate->font) return;
     FontState& st = StateOf(ctx, *el.gstate);
     bool drawn = el.gstate->text_render_mode != 3;
     if (drawn && !st.rendered) RenderChecks(ctx, st);

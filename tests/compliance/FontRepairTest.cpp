@@ -732,12 +732,18 @@ TEST(FontRepair, TextWithoutItsFontGetsOne)
     // resources of its own, names a font of the interactive form's default resources. Text
     // without a font has no embedded program (341, against each stream); conversion defines
     // the page's name by Helvetica and the form's by the form font, each with a program.
-    PdfBuilder b = Page(k1B, "BT /F9 12 Tf 10 100 Td (Hello) Tj ET /Fm Do");
+    PdfBuilder b = Page(k1B, "BT [-300] TJ ET BT /F9 12 Tf 10 100 Td (Hello) Tj ET /Fm Do");
     // Invisible text breaks no rule.
     b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 300 200]", "BT 3 Tr /Helv 10 Tf 10 50 Td (World) Tj ET");
     b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</XObject<</Fm 12 0 R>>" + kGray +
                  ">>/Contents 4 0 R>>");
     EXPECT_EQ(Findings(b.Build(), k1B), "341(4)");
+    // Nor does a TJ that only moves the text position.
+    b.SetStream(4, "", "BT [-300] TJ ET");
+    EXPECT_EQ(Findings(b.Build(), k1B), "");
+    b.SetStream(4, "", "BT <> Tj ET");
+    EXPECT_EQ(Findings(b.Build(), k1B), "341(4)");
+    b.SetStream(4, "", "BT [-300] TJ ET BT /F9 12 Tf 10 100 Td (Hello) Tj ET /Fm Do");
     b.Set(1, qvx::Test::CatalogFor(k1B, "/AcroForm<</Fields[]/DR<</Font<</Helv 10 0 R>>>>>>"));
     b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</XObject<</Fm 12 0 R>>" + kGray +
                  ">>/Contents 4 0 R>>");
