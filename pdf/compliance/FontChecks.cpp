@@ -77,7 +77,7 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
     }
     if (font.IsProgramDamaged()) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
-        return unusable;
+        return ctx.state.convert && RepairLocaFormat(ctx, font) ? Embedding::e_refiled : unusable;
     }
     if (IsSegmentedType1(font)) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());

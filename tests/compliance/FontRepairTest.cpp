@@ -37,6 +37,23 @@ TEST(FontRepair, DamagedProgramReplacedAndMisfiledProgramMoved)
     EXPECT_NE(replaced, qvx::Test::MakeTrueType({.component = 2}));
     EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(replaced.begin(), replaced.end())), nullptr);
 
+    // One whose head names no loca format: the format its loca table's size shows is named,
+    // and the program is kept with its glyphs.
+    const std::string sound = qvx::Test::ReadFile(kLiberation);
+    std::string misnamed = sound;
+    for (std::size_t rec = 12; rec + 16 <= sound.size() && misnamed == sound; rec += 16) {
+        if (sound.compare(rec, 4, "head") != 0) continue;
+        std::size_t at = 0;
+        for (int i = 8; i < 12; ++i) at = at << 8 | static_cast<unsigned char>(sound[rec + i]);
+        misnamed[at + 51] = 2;
+    }
+    ASSERT_NE(misnamed, sound);
+    r.SetStream(12, "", misnamed);
+    auto cl = Convert(r.Build(), k1B);
+    EXPECT_EQ(cl->first, "321(10)");
+    EXPECT_EQ(cl->again, "");
+    EXPECT_TRUE(CopyReader::Decoded(CopyReader(cl->out).Get(11), "FontFile2") == sound);
+
     // A sound TrueType program filed as FontFile3 Type1C: it moves, as it is, to FontFile2,
     // since readers draw it and a substitute would change the page.
     std::ifstream in(kLiberation, std::ios::binary);
