@@ -33,6 +33,7 @@ std::size_t FlateDecode::Fill(Byte* buf, std::size_t capacity)
         if (rc != Z_OK && rc != Z_BUF_ERROR) {
             // The end of the stream, or damage: either way nothing more comes.
             m_done = true;
+            m_damaged = rc != Z_STREAM_END;
             break;
         }
         if (m_zs.avail_out == 0) break;  // more may be pending; the next fill goes on
@@ -42,6 +43,7 @@ std::size_t FlateDecode::Fill(Byte* buf, std::size_t capacity)
             break;
         }
     }
+    m_produced += capacity - m_zs.avail_out;
     return capacity - m_zs.avail_out;
 }
 

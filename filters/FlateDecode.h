@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <cstdint>
+
 #include "filters/Filter.h"
 
 namespace qvx::Filters {
@@ -15,6 +17,8 @@ public:
     ~FlateDecode() override;
 
     const char* GetName() const override { return "FlateDecode"; }
+    // Damage met before a single byte came out: the data is not deflate data at all.
+    bool DamagedFromStart() const { return m_damaged && m_produced == 0; }
 
 protected:
     std::size_t Fill(Byte* buf, std::size_t capacity) override;
@@ -22,6 +26,8 @@ protected:
 private:
     z_stream m_zs{};
     bool m_done = false;
+    bool m_damaged = false;
+    std::uint64_t m_produced = 0;
 };
 
 }  // namespace qvx::Filters

@@ -9,6 +9,9 @@
 #include FT_CID_H
 #include FT_TYPE1_TABLES_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
+
+#include "pdf/Type1Program.h"
 
 namespace qvx::PDF {
 
@@ -27,6 +30,33 @@ Library& Lib()
 {
     static Library lib;
     return lib;
+}
+
+// The bytes of an SFNT table; empty when the program has none.
+Common::Bytes SfntTable(FT_Face face, FT_ULong tag)
+{
+    FT_ULong size = 0;
+    if (FT_Load_Sfnt_Table(face, tag, 0, nullptr, &size) != 0 || size == 0) return {};
+    Common::Bytes out(size);
+    if (FT_Load_Sfnt_Table(face, tag, 0, out.data(), &size) != 0) return {};
+    return out;
+}
+
+// TrueType outlines need a full maxp (version 1.0), a head that says how loca is written,
+// and glyphs that can be read: a composite glyph that draws itself, or a component past the
+// end, leaves a reader without an outline. FreeType tolerates what other readers refuse.
+bool TrueTypeIntact(FT_Face face)
+{
+    if (!FT_IS_SFNT(face)) return true;
+    FT_ULong glyf = 0;
+    if (FT_Load_Sfnt_Table(face, TTAG_glyf, 0, nullptr, &glyf) != 0 || glyf == 0) return true;
+    Common::Bytes maxp = SfntTable(face, TTAG_maxp), head = SfntTable(face, TTAG_head);
+    constexpr std::size_t kMaxpSize = 32, kHeadSize = 54, kLocaFormat = 50;
+    if (maxp.size() < kMaxpSize || maxp[0] != 0 || maxp[1] != 1 || maxp[2] != 0 || maxp[3] != 0) return false;
+    if (head.size() < kHeadSize || head[kLocaFormat] != 0 || head[kLocaFormat + 1] > 1) return false;
+    for (FT_Long gid = 0; gid < face->num_glyphs; ++gid)
+        if (FT_Load_Glyph(face, static_cast<FT_UInt>(gid), FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return false;
+    return true;
 }
 
 }  // namespace
@@ -56,6 +86,7 @@ std::unique_ptr<FontProgram> FontProgram::Open(Common::Bytes data)
         return nullptr;
     }
     FT_Face f = p->mp->face;
+    if (!TrueTypeIntact(f) || Type1Program::HasDamagedEntries(p->mp->data)) return nullptr;
     for (int i = 0; i < f->num_charmaps; ++i) {
         // FreeType adds a Unicode charmap made from the glyph names to a TrueType program
         // without one; it is not a subtable of the program's cmap.

@@ -20,7 +20,8 @@ public:
         int encoding;
     };
 
-    // Opens a program (Type 1, CFF, TrueType, OpenType); null when FreeType cannot.
+    // Opens a program (Type 1, CFF, TrueType, OpenType); null when FreeType cannot, or when
+    // the program is damaged in a way FreeType passes over.
     static std::unique_ptr<FontProgram> Open(Common::Bytes data);
     ~FontProgram();
     FontProgram(const FontProgram&) = delete;

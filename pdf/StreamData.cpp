@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "filters/Filter.h"
+#include "filters/FlateDecode.h"
 #include "sdf/Dict.h"
 #include "sdf/Obj.h"
 #include "sdf/Stream.h"
@@ -31,6 +32,12 @@ std::optional<Common::Bytes> ReadDecoded(const SDF::Obj* stream, std::uint64_t m
     } catch (const std::exception&) {
         // Keep what decoded before the damage, as viewers do.
     }
+    // Deflate data damaged from its first byte gives nothing that could be kept: the stream
+    // cannot be decoded, which is not the same as one that holds nothing.
+    if (out.empty())
+        for (const Filters::Filter* p = f.get(); p; p = p->GetAttachedFilter())
+            if (auto* flate = dynamic_cast<const Filters::FlateDecode*>(p); flate && flate->DamagedFromStart())
+                return std::nullopt;
     return out;
 }
 

@@ -14,7 +14,8 @@ namespace qvx::PDF {
 
 // The decoded data of a stream, at most max_bytes of it (the rest is dropped). Damaged data
 // yields what could be decoded before the fault; a stream that cannot be opened at all
-// (unknown filter, unreadable object) yields nullopt.
+// (unknown filter, unreadable object), or whose deflate data is damaged before its first
+// byte, yields nullopt.
 std::optional<Common::Bytes> ReadDecoded(const SDF::Obj* stream, std::uint64_t max_bytes);
 
 // The same for an inline image's data through the filters its (expanded) dictionary names.

@@ -186,6 +186,41 @@ std::optional<Program> Joined(Common::ByteView data)
     return Program{std::move(out), lengths};
 }
 
+bool HasDamagedEntries(Common::ByteView data)
+{
+    if (data.size() < 2 || data[0] != '%' || data[1] != '!') return false;
+    Lengths lengths = ProgramLengths(data);
+    if (lengths.encrypted <= kEexecLead) return false;
+    Common::Bytes priv = Decrypt(Binary(data.subspan(lengths.clear, lengths.encrypted)), kEexecKey);
+    std::string_view text = Common::AsChars(priv);
+    auto is_number = [](std::string_view t) {
+        return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    static constexpr std::string_view kClosers[] = {"NP", "ND", "|", "|-", "noaccess", "def", "put", "readonly"};
+    // Each entry is: length RD <length bytes> closer (RD may be spelt -|). Bodies are binary,
+    // so the scan steps over each one rather than searching through it.
+    for (std::size_t at = 0;;) {
+        std::size_t rd = std::min(text.find(" RD ", at), text.find(" -| ", at));
+        if (rd == std::string_view::npos) return false;
+        std::size_t len_end = rd;
+        while (len_end > at && IsWhite(priv[len_end - 1])) --len_end;
+        std::size_t len_at = len_end;
+        while (len_at > at && !IsWhite(priv[len_at - 1])) --len_at;
+        std::string_view len = text.substr(len_at, len_end - len_at);
+        if (!is_number(len)) {
+            at = rd + 3;
+            continue;
+        }
+        if (len.size() > 9) return true;  // past the end of any program
+        std::size_t end = rd + 4 + static_cast<std::size_t>(std::stol(std::string(len)));
+        if (end > priv.size()) return true;
+        std::size_t word = SkipSpace(priv, end);
+        std::string_view closer = text.substr(word, TokenEnd(priv, word) - word);
+        if (std::find(std::begin(kClosers), std::end(kClosers), closer) == std::end(kClosers)) return true;
+        at = end;
+    }
+}
+
 std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advances, const Copies& copies)
 {
     if (data.size() < 2 || data[0] != '%' || data[1] != '!') return std::nullopt;

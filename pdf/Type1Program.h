@@ -32,6 +32,11 @@ bool IsSegmented(Common::ByteView data);
 // with the fixed trailer when it is missing; nullopt when a header is damaged.
 std::optional<Program> Joined(Common::ByteView data);
 
+// Whether a program in PFA form has a Subrs or CharStrings entry whose binary body does not
+// end where its length says (the word that closes each entry does not follow it): readers
+// that take the program entry by entry cannot read on. False for anything else.
+bool HasDamagedEntries(Common::ByteView data);
+
 using Advances = std::map<std::string, long, std::less<>>;
 // A glyph to add: a copy of the charstring of the glyph named source, with its own advance.
 struct Copy {

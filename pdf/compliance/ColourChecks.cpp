@@ -113,6 +113,8 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
     // Damaged content syntax (a bad string, an unterminated object) is what would end the
     // page's walk in a strict reader: the page's corrupt content finding.
     case ContentIssue::e_syntax: ctx.Report(SDF::e_PDFA12, mp_page); break;
+    // A content stream that cannot be decoded cannot be checked, nor drawn.
+    case ContentIssue::e_unreadable_stream: ctx.Report(SDF::e_PDFA12, mp_page); break;
     default: break;
     }
 }

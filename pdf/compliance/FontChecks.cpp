@@ -77,11 +77,11 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
     }
     if (font.IsProgramDamaged()) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
-        return unusable;
+        return ctx.state.convert && RepairLocaFormat(ctx, font) ? Embedding::e_refiled : unusable;
     }
     if (IsSegmentedType1(font)) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
-        return ctx.state.convert && JoinType1Segments(ctx, font) ? Embedding::e_refiled : Embedding::e_unusable;
+        return ctx.state.convert && JoinType1Segments(ctx, font) ? Embedding::e_refiled : unusable;
     }
     return Embedding::e_usable;
 }
@@ -151,9 +151,31 @@ void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& re
     }
 }
 
+void FontCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
+{
+    (void)ctx;
+    if (issue.op != "Tf" || issue.category != "Font") return;
+    if (issue.kind != ContentIssue::e_missing_resource && issue.kind != ContentIssue::e_bad_resource) return;
+    m_missing_font = issue.name;
+    mp_missing_font_stream = issue.stream;
+}
+
+// Text with no font to draw it: no program of it is embedded. As for fonts without their
+// program, invisible text breaks no rule, yet conversion gives it a font all the same. A TJ
+// of numbers alone only moves the text position.
+void FontCheck::TextWithoutFont(PassContext& ctx, const Element& el, ElementReader& reader)
+{
+    if (!ctx.Checks() || el.strings.empty()) return;
+    if (el.gstate->text_render_mode != 3) ctx.Report(SDF::e_PDFA341, el.stream);
+    if (!ctx.state.convert || el.stream != mp_missing_font_stream) return;
+    ctx.caches.Get<MissingFonts>().Add(reader.GetResources().GetDict(), el.stream, m_missing_font, el.strings);
+}
+
 void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reader)
 {
-    if (!el.gstate || !el.gstate->font || !el.gstate->font_dict) return;
+    if (!el.gstate) return;
+    if (!el.gstate->font_dict) return TextWithoutFont(ctx, el, reader);
+    if (!el.gstate->font) return;
     FontState& st = StateOf(ctx, *el.gstate);
     bool drawn = el.gstate->text_render_mode != 3;
     if (drawn && !st.rendered) RenderChecks(ctx, st);

@@ -19,6 +19,7 @@ class FontCheck final : public ContentCheck {
 public:
     void PageBegin(PassContext& ctx, const Page& page) override;
     void OnElement(PassContext& ctx, const Element& el, ElementReader& reader) override;
+    void OnIssue(PassContext& ctx, const ContentIssue& issue) override;
 
 private:
     // Codes are keyed by the code (simple fonts) or the CID (composite fonts).
@@ -35,6 +36,7 @@ private:
     void RenderChecks(PassContext& ctx, FontState& st);
     void OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c, bool drawn, SDF::Obj* caller_resources);
     void OnText(PassContext& ctx, const Element& el, ElementReader& reader);
+    void TextWithoutFont(PassContext& ctx, const Element& el, ElementReader& reader);
     // False when the code has no glyph procedure, or no name in the Differences, which a
     // Type 3 font's encoding is to list in full (the copy's will).
     bool Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, SDF::Obj* caller_resources);
@@ -43,6 +45,9 @@ private:
     std::vector<bool> m_actual_text;  // marked content open: whether ActualText encloses it
     SDF::Obj* mp_struct_parents = nullptr;
     int m_type3_depth = 0;
+    // The name of the last Tf whose font the resources do not define, with its stream.
+    std::string m_missing_font;
+    const SDF::Obj* mp_missing_font_stream = nullptr;
 };
 
 }  // namespace qvx::PDF

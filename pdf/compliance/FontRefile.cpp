@@ -145,6 +145,34 @@ bool JoinType1Segments(PassContext& ctx, const Font& font)
     return true;
 }
 
+bool RepairLocaFormat(PassContext& ctx, const Font& font)
+{
+    if (font.GetEmbeddedKey() != "FontFile2") return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data || data->size() < 12) return false;
+    Common::Bytes& d = *data;
+    auto u16 = [&](std::size_t at) { return at + 2 <= d.size() ? static_cast<std::size_t>(d[at] << 8 | d[at + 1]) : 0; };
+    auto u32 = [&](std::size_t at) { return u16(at) << 16 | u16(at + 2); };
+    std::map<std::string_view, std::pair<std::size_t, std::size_t>> tables;  // offset, length
+    for (std::size_t i = 0, n = u16(4); i < n && 28 + 16 * i <= d.size(); ++i) {
+        std::size_t rec = 12 + 16 * i;
+        tables[std::string_view(reinterpret_cast<const char*>(d.data() + rec), 4)] = {u32(rec + 8), u32(rec + 12)};
+    }
+    auto head = tables.find("head"), loca = tables.find("loca"), maxp = tables.find("maxp");
+    if (head == tables.end() || loca == tables.end() || maxp == tables.end()) return false;
+    constexpr std::size_t kLocaFormat = 50;
+    std::size_t at = head->second.first + kLocaFormat;
+    std::size_t entries = u16(maxp->second.first + 4) + 1;
+    if (at + 2 > d.size() || head->second.second < kLocaFormat + 2) return false;
+    // Long offsets take four bytes a glyph, short ones two.
+    d[at] = 0;
+    d[at + 1] = loca->second.second >= entries * 4 ? 1 : 0;
+    if (!FontProgram::Open(d)) return false;
+    double length = static_cast<double>(d.size());
+    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile2", d)->PutNumber("Length1", length);
+    return true;
+}
+
 bool IsCFFTrueType(const Font& font)
 {
     const FontProgram* p = font.GetProgram();

@@ -11,8 +11,11 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "pdf/Element.h"
 #include "pdf/Font.h"
 #include "pdf/SubstituteProgram.h"
 #include "pdf/Type1Program.h"
@@ -66,6 +69,29 @@ private:
     std::map<const SDF::Obj*, Entry> m_uncovered;
     std::set<const SDF::Obj*> m_claimed;
 };
+
+// Text shown with a Tf name its resources do not define: where each name is to be defined
+// (the resources the text was drawn with, or the form stream that has none) and the bytes
+// shown with it.
+class MissingFonts {
+public:
+    struct Entry {
+        SDF::Obj* resources = nullptr;
+        SDF::Obj* stream = nullptr;
+        std::string name;
+        std::vector<Common::Bytes> shown;
+    };
+    void Add(SDF::Obj* resources, SDF::Obj* stream, const std::string& name, std::span<const Element::Shown> shown);
+    const std::vector<Entry>& Entries() const { return m_entries; }
+
+private:
+    std::vector<Entry> m_entries;
+};
+
+// Runs after the page pass in conversion, before the marked fonts are replaced: each missing
+// name is defined by the interactive form's font of that name when there is one, else by
+// Helvetica, and marked for a substitute program when it has none of its own.
+void DefineMissingFonts(PassContext& ctx);
 
 // Runs after the page pass in conversion: replaces the marked fonts and sets the advances
 // of embedded programs to their fonts' widths.

@@ -46,6 +46,10 @@ bool RefileProgram(PassContext& ctx, const Font& font);
 // a PDF file may not hold; conversion joins the parts (false when it cannot).
 bool IsSegmentedType1(const Font& font);
 bool JoinType1Segments(PassContext& ctx, const Font& font);
+// A damaged TrueType program (FontFile2) whose only fault is a head that names no loca
+// format: conversion names the format the loca table's size shows (false when that does
+// not make the program sound), keeping every glyph as it was drawn.
+bool RepairLocaFormat(PassContext& ctx, const Font& font);
 // Conversion: embeds the URW program of a standard 14 font; false when there is none or
 // when the font's Widths disagree with the program for a code shown.
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);

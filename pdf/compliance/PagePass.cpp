@@ -62,6 +62,7 @@ void RunPagePass(PassContext& ctx)
         }
     }
     if (!ctx.state.convert || ctx.Stopped()) return;
+    DefineMissingFonts(ctx);
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);

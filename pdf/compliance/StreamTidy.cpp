@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "pdf/ObjUtil.h"
+#include "pdf/PDFDate.h"
 #include "pdf/StreamData.h"
 #include "sdf/Objects.h"
 
@@ -37,10 +38,19 @@ void GivePatternResources(Obj* stream)
         stream->PutDict("Resources");
 }
 
+// Private data (PieceInfo) is dated by LastModified, which a form with it must have: the
+// copy is made now.
+void DatePieceInfo(Obj* stream, std::string_view now)
+{
+    if (FindName(stream, "Subtype") == "Form" && stream->FindObj("PieceInfo") && !stream->FindObj("LastModified"))
+        stream->PutString("LastModified", now);
+}
+
 }  // namespace
 
 void TidyStreams(PassContext& ctx)
 {
+    const std::string now = PDFDate::Now().Format();
     for (std::uint32_t n = 1; n < ctx.doc.XRefSize() && !ctx.Stopped(); ++n) {
         Obj* obj = nullptr;
         try {
@@ -51,6 +61,7 @@ void TidyStreams(PassContext& ctx)
         if (!obj || !obj->IsStream()) continue;
         if (ctx.Part() == 1) ClearTransparency(obj);
         GivePatternResources(obj);
+        DatePieceInfo(obj, now);
     }
 }
 

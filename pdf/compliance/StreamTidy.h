@@ -7,6 +7,7 @@
 //   Mask viewers ignore on them, drawn or not.
 // - A tiling pattern must have resources; one without, whose content names nothing (so uses
 //   no resource, its own or its caller's), gets an empty dictionary.
+// - A form with private data (PieceInfo) must say when it was last modified.
 
 #include "pdf/compliance/PassContext.h"
 

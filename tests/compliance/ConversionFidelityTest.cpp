@@ -584,16 +584,22 @@ TEST(ConversionFidelity, StreamsReadersCheckOneByOne)
     const std::string tiling = "/Type/Pattern/PatternType 1/PaintType 1/TilingType 1/BBox[0 0 1 1]/XStep 1/YStep 1";
     b.SetStream(12, tiling, "0 0 1 1 re f");
     b.SetStream(13, tiling, "/F Do");
+    // A form's private data is dated by LastModified; one that has it keeps its own.
+    b.SetStream(14, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/PieceInfo<</App<</Private 1>>>>", "0 0 m 10 10 l S");
+    b.SetStream(15, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/PieceInfo<<>>/LastModified(D:20010101000000Z)", "");
     std::string pdf = b.Build();
     auto keys = [&](int level) {
         PDFACompliance run(true, ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
         std::string out;
         for (auto [num, key] : {std::pair{7, "ColorSpace"}, std::pair{7, "Mask"}, std::pair{8, "Group"},
-                                std::pair{9, "SMask"}, std::pair{12, "Resources"}, std::pair{13, "Resources"}})
+                                std::pair{9, "SMask"}, std::pair{12, "Resources"}, std::pair{13, "Resources"},
+                                std::pair{8, "LastModified"}, std::pair{14, "LastModified"}})
             if (run.GetDoc().GetObj(num)->FindObj(key)) out += std::to_string(num) + key + " ";
+        qvx::SDF::Obj* own = run.GetDoc().GetObj(15)->FindObj("LastModified");
+        EXPECT_EQ(own ? qvx::Common::AsChars(own->GetBuffer()) : "", "D:20010101000000Z");
         return out;
     };
-    EXPECT_EQ(keys(k1B), "12Resources ");
+    EXPECT_EQ(keys(k1B), "12Resources 14LastModified ");
     // Later parts allow them; the image mask keeps its entries too.
-    EXPECT_EQ(keys(k2B), "7ColorSpace 7Mask 8Group 9SMask 12Resources ");
+    EXPECT_EQ(keys(k2B), "7ColorSpace 7Mask 8Group 9SMask 12Resources 14LastModified ");
 }

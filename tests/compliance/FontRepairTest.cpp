@@ -4,6 +4,7 @@
 // rewritten; the copy passes revalidation and draws as the original did.
 #include "tests/compliance/FontReplacementSupport.h"
 #include "tests/support/CFFBuilder.h"
+#include "tests/support/TrueTypeBuilder.h"
 
 using namespace qvx::Test::FontReplacement;
 
@@ -23,6 +24,35 @@ TEST(FontRepair, DamagedProgramReplacedAndMisfiledProgramMoved)
     EXPECT_EQ(descriptor->FindObj("FontFile2")->GetObjNum(), 12u);
     std::string program = CopyReader::Decoded(descriptor, "FontFile2");
     EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(program.begin(), program.end())), nullptr);
+
+    // One FreeType opens but whose composite glyph draws itself: damaged all the same, and
+    // replaced as well.
+    PdfBuilder r = Page(k1B, "BT /F1 14 Tf 10 100 Td (Hello) Tj ET");
+    SetArial(r, "/FontFile2 12 0 R");
+    r.SetStream(12, "", qvx::Test::MakeTrueType({.component = 2}));
+    auto cr = Convert(r.Build(), k1B);
+    EXPECT_EQ(cr->first, "321(10)");
+    EXPECT_EQ(cr->again, "");
+    std::string replaced = CopyReader::Decoded(CopyReader(cr->out).Get(11), "FontFile2");
+    EXPECT_NE(replaced, qvx::Test::MakeTrueType({.component = 2}));
+    EXPECT_NE(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(replaced.begin(), replaced.end())), nullptr);
+
+    // One whose head names no loca format: the format its loca table's size shows is named,
+    // and the program is kept with its glyphs.
+    const std::string sound = qvx::Test::ReadFile(kLiberation);
+    std::string misnamed = sound;
+    for (std::size_t rec = 12; rec + 16 <= sound.size() && misnamed == sound; rec += 16) {
+        if (sound.compare(rec, 4, "head") != 0) continue;
+        std::size_t at = 0;
+        for (int i = 8; i < 12; ++i) at = at << 8 | static_cast<unsigned char>(sound[rec + i]);
+        misnamed[at + 51] = 2;
+    }
+    ASSERT_NE(misnamed, sound);
+    r.SetStream(12, "", misnamed);
+    auto cl = Convert(r.Build(), k1B);
+    EXPECT_EQ(cl->first, "321(10)");
+    EXPECT_EQ(cl->again, "");
+    EXPECT_TRUE(CopyReader::Decoded(CopyReader(cl->out).Get(11), "FontFile2") == sound);
 
     // A sound TrueType program filed as FontFile3 Type1C: it moves, as it is, to FontFile2,
     // since readers draw it and a substitute would change the page.
@@ -726,4 +756,46 @@ TEST(FontRepair, CodeOfCIDZeroMovesToACIDOfItsOwn)
             EXPECT_EQ(std::lround(p->Advance(static_cast<unsigned>(gid)) * 1000.0 / p->UnitsPerEm()), 700);
         }
     }
+}
+
+TEST(FontRepair, TextWithoutItsFontGetsOne)
+{
+    REQUIRE_FONT(kNimbusSans);
+    // The page's Tf names a font its resources lack; a form the page draws, with no
+    // resources of its own, names a font of the interactive form's default resources. Text
+    // without a font has no embedded program (341, against each stream); conversion defines
+    // the page's name by Helvetica and the form's by the form font, each with a program.
+    PdfBuilder b = Page(k1B, "BT [-300] TJ ET BT /F9 12 Tf 10 100 Td (Hello) Tj ET /Fm Do");
+    // Invisible text breaks no rule.
+    b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 300 200]", "BT 3 Tr /Helv 10 Tf 10 50 Td (World) Tj ET");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</XObject<</Fm 12 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    EXPECT_EQ(Findings(b.Build(), k1B), "341(4)");
+    // Nor does a TJ that only moves the text position.
+    b.SetStream(4, "", "BT [-300] TJ ET");
+    EXPECT_EQ(Findings(b.Build(), k1B), "");
+    b.SetStream(4, "", "BT <> Tj ET");
+    EXPECT_EQ(Findings(b.Build(), k1B), "341(4)");
+    b.SetStream(4, "", "BT [-300] TJ ET BT /F9 12 Tf 10 100 Td (Hello) Tj ET /Fm Do");
+    b.Set(1, qvx::Test::CatalogFor(k1B, "/AcroForm<</Fields[]/DR<</Font<</Helv 10 0 R>>>>>>"));
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</XObject<</Fm 12 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Times-Roman/Encoding/WinAnsiEncoding>>");
+    b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 300 200]", "BT /Helv 10 Tf 10 50 Td (World) Tj ET");
+    auto c = Convert(b.Build(), k1B);
+    EXPECT_EQ(c->first, "341(4 12)");
+    EXPECT_EQ(c->again, "");
+    CopyReader copy(c->out);
+    auto font_of = [&](std::uint32_t holder, const char* name) {
+        Obj* res = qvx::PDF::FindDict(copy.Get(holder), "Resources");
+        return qvx::PDF::FindDict(qvx::PDF::FindDict(res, "Font"), name);
+    };
+    Obj* form_font = font_of(12, "Helv");
+    ASSERT_NE(form_font, nullptr);
+    EXPECT_EQ(form_font, copy.Get(10));
+    Obj* page_font = font_of(3, "F9");
+    ASSERT_NE(page_font, nullptr);
+    EXPECT_TRUE(qvx::PDF::FindName(page_font, "BaseFont").ends_with("Helvetica"));
+    for (Obj* font : {form_font, page_font})
+        EXPECT_FALSE(CopyReader::Decoded(qvx::PDF::FindDict(font, "FontDescriptor"), "FontFile").empty());
 }

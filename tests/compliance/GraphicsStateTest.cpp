@@ -2,6 +2,10 @@
 // resources, overprint mode with CMYK ICC colour, the q nesting limit, illegal operators and
 // undefined resources.
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <fstream>
+#include <iterator>
 
 #include "pdf/ObjUtil.h"
 #include "tests/compliance/ColourTestSupport.h"
@@ -179,4 +183,49 @@ TEST(GraphicsState, ConversionGivesStreamsTheResourcesTheyInherit)
     // Below PDF/A-4 inheriting is allowed, and the copy keeps the file as it was.
     PDFACompliance kept(true, ToBytes(f.Build()), nullptr, k2B, nullptr, 0, 0, false);
     EXPECT_EQ(qvx::PDF::FindIn(kept.GetDoc().GetObj(6), "Resources"), nullptr);
+}
+
+TEST(GraphicsState, ContentStreamsThatCannotBeDecoded)
+{
+    auto deflate = [](const std::string& plain) {
+        uLongf size = compressBound(plain.size());
+        std::string out(size, '\0');
+        compress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(plain.data()), plain.size());
+        out.resize(size);
+        return out;
+    };
+    const std::string garbage = "qvx: these bytes are no deflate data";
+    auto run = [&](const std::string& page_data, const std::string& form_data = "") {
+        PdfBuilder f = ColourFile(k2B, "<</XObject<</X0 6 0 R>>>>", "");
+        f.SetStream(4, "/Filter/FlateDecode", page_data);
+        f.SetStream(6, "/Type/XObject/Subtype/Form/BBox[0 0 1 1]/Filter/FlateDecode", deflate(form_data));
+        return Findings(f.Build(), k2B);
+    };
+    std::string content = "0 0 m 10 10 l n /X0 Do";
+    for (int i = 0; i < 40; ++i) content += " 0 0 m 10 10 l n";
+    EXPECT_EQ(run(deflate(content)), "");
+    // Deflate data of nothing holds nothing; data cut short keeps what came before the cut.
+    EXPECT_EQ(run(deflate("")), "");
+    EXPECT_EQ(run(deflate(content).substr(0, 30)), "");
+    // Data that is no deflate data at all: the page's content cannot be checked (12).
+    EXPECT_EQ(run(garbage), "12(3)");
+    // Nor can a form's.
+    PdfBuilder f = ColourFile(k2B, "<</XObject<</X0 6 0 R>>>>", "/X0 Do");
+    f.SetStream(6, "/Type/XObject/Subtype/Form/BBox[0 0 1 1]/Filter/FlateDecode", garbage);
+    EXPECT_EQ(Findings(f.Build(), k2B), "12(3)");
+
+    // Conversion leaves such a stream as it was, with its finding.
+    f.SetStream(4, "/Filter/FlateDecode", garbage);
+    TempDir dir;
+    std::filesystem::path out = dir.Path() / "out.pdf";
+    {
+        PDFACompliance conversion(true, ToBytes(f.Build()), nullptr, k2B, nullptr, 0, 0, false);
+        EXPECT_EQ(Findings(conversion), "12(3)");
+        conversion.SaveAs(qvx::Common::UString::FromFileName(out.string()), false);
+    }
+    std::ifstream in(out, std::ios::binary);
+    std::string copy((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(copy.find(garbage), std::string::npos);
+    PDFACompliance again(false, qvx::Common::UString::FromFileName(out.string()), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "12(3)");
 }

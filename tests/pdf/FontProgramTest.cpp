@@ -8,6 +8,7 @@
 #include "pdf/FontProgram.h"
 #include "pdf/SubstituteProgram.h"
 #include "pdf/Type1Program.h"
+#include "tests/support/TrueTypeBuilder.h"
 
 using namespace qvx;
 using qvx::Test::TestDoc;
@@ -278,4 +279,50 @@ TEST(FontProgram, Type1AdvancesAndBadPrograms)
     // before it writes it: a cut program may not open).
     for (std::size_t cut = 1; cut < data.size(); cut += 1237)
         PDF::Type1Program::WithAdvances(Common::ByteView(data).first(cut), {{"A", 700}});
+}
+
+// Damage FreeType reads past but other readers stop at: the program does not open.
+TEST(FontProgram, DamagedProgramsFreeTypePassesOver)
+{
+    using qvx::Test::MakeTrueType;
+    auto opens = [](const std::string& bytes) { return PDF::FontProgram::Open(Common::ToBytes(bytes)) != nullptr; };
+    auto sound = PDF::FontProgram::Open(Common::ToBytes(MakeTrueType()));
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(sound->GlyphCount(), 3);
+    EXPECT_EQ(sound->Advance(2), 500);
+    EXPECT_FALSE(opens(MakeTrueType({.component = 2})));             // a composite glyph drawing itself
+    EXPECT_FALSE(opens(MakeTrueType({.short_maxp = true})));         // the maxp of CFF outlines
+    EXPECT_FALSE(opens(MakeTrueType({.loca_format = 2})));
+
+    // A Type 1 charstring whose stated length runs past its body: the word that closes the
+    // entry is not where the length puts it.
+    if (!std::filesystem::exists(kType1)) GTEST_SKIP() << "fonts-urw-base35 is not installed";
+    std::string bytes = Slurp(kType1);
+    EXPECT_FALSE(PDF::Type1Program::HasDamagedEntries(Common::ToBytes(bytes)));
+    auto lengths = PDF::Type1Program::ProgramLengths(Common::ToBytes(bytes));
+    auto crypt = [](const std::string& in, bool encrypt) {
+        std::string out(in.size(), '\0');
+        std::uint16_t r = 55665;
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            out[i] = static_cast<char>(static_cast<unsigned char>(in[i]) ^ (r >> 8));
+            unsigned cipher = static_cast<unsigned char>(encrypt ? out[i] : in[i]);
+            r = static_cast<std::uint16_t>((cipher + r) * 52845u + 22719u);
+        }
+        return out;
+    };
+    std::string priv = crypt(bytes.substr(lengths.clear, lengths.encrypted), false);
+    std::size_t entry = priv.find("/A ");
+    ASSERT_NE(entry, std::string::npos);
+    std::size_t len_at = entry + 3, len_end = priv.find(' ', len_at);
+    int length = std::stoi(priv.substr(len_at, len_end - len_at));
+    auto with_length = [&](int n) {
+        std::string p = priv;
+        p.replace(len_at, len_end - len_at, std::to_string(n));
+        return bytes.substr(0, lengths.clear) + crypt(p, true) + bytes.substr(lengths.clear + lengths.encrypted);
+    };
+    EXPECT_FALSE(PDF::Type1Program::HasDamagedEntries(Common::ToBytes(with_length(length))));
+    EXPECT_TRUE(opens(with_length(length)));
+    EXPECT_TRUE(PDF::Type1Program::HasDamagedEntries(Common::ToBytes(with_length(length + 3))));
+    EXPECT_FALSE(opens(with_length(length + 3)));
+    EXPECT_TRUE(PDF::Type1Program::HasDamagedEntries(Common::ToBytes(with_length(1 << 30))));
 }
