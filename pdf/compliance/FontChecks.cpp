@@ -151,9 +151,8 @@ void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& re
     }
 }
 
-void FontCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
+void FontCheck::OnIssue(PassContext& /*ctx*/, const ContentIssue& issue)
 {
-    (void)ctx;
     if (issue.op != "Tf" || issue.category != "Font") return;
     if (issue.kind != ContentIssue::e_missing_resource && issue.kind != ContentIssue::e_bad_resource) return;
     m_missing_font = issue.name;
