@@ -46,6 +46,14 @@ void DatePieceInfo(Obj* stream, std::string_view now)
         stream->PutString("LastModified", now);
 }
 
+// Parameters of no filter: the data is read as it stands, by readers that ignore them, while
+// the stream's decoding rules find them matching no filter and the stream unreadable.
+void DropParmsWithoutFilter(Obj* stream)
+{
+    Obj* filter = stream->FindObj("Filter");
+    if ((!filter || filter->IsNull()) && stream->FindObj("DecodeParms")) stream->Erase("DecodeParms");
+}
+
 }  // namespace
 
 void TidyStreams(PassContext& ctx)
@@ -62,6 +70,7 @@ void TidyStreams(PassContext& ctx)
         if (ctx.Part() == 1) ClearTransparency(obj);
         GivePatternResources(obj);
         DatePieceInfo(obj, now);
+        DropParmsWithoutFilter(obj);
     }
 }
 

@@ -8,6 +8,7 @@
 // - A tiling pattern must have resources; one without, whose content names nothing (so uses
 //   no resource, its own or its caller's), gets an empty dictionary.
 // - A form with private data (PieceInfo) must say when it was last modified.
+// - Decode parameters of a stream without filters go: they match no filter.
 
 #include "pdf/compliance/PassContext.h"
 

@@ -587,13 +587,15 @@ TEST(ConversionFidelity, StreamsReadersCheckOneByOne)
     // A form's private data is dated by LastModified; one that has it keeps its own.
     b.SetStream(14, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/PieceInfo<</App<</Private 1>>>>", "0 0 m 10 10 l S");
     b.SetStream(15, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/PieceInfo<<>>/LastModified(D:20010101000000Z)", "");
+    // Decode parameters without a filter match none: they go, the data is read as it is.
+    b.SetStream(16, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/DecodeParms[<<>>]", "0 0 m 10 10 l S");
     std::string pdf = b.Build();
     auto keys = [&](int level) {
         PDFACompliance run(true, ToBytes(pdf), nullptr, level, nullptr, 0, 0, false);
         std::string out;
         for (auto [num, key] : {std::pair{7, "ColorSpace"}, std::pair{7, "Mask"}, std::pair{8, "Group"},
                                 std::pair{9, "SMask"}, std::pair{12, "Resources"}, std::pair{13, "Resources"},
-                                std::pair{8, "LastModified"}, std::pair{14, "LastModified"}})
+                                std::pair{8, "LastModified"}, std::pair{14, "LastModified"}, std::pair{16, "DecodeParms"}})
             if (run.GetDoc().GetObj(num)->FindObj(key)) out += std::to_string(num) + key + " ";
         qvx::SDF::Obj* own = run.GetDoc().GetObj(15)->FindObj("LastModified");
         EXPECT_EQ(own ? qvx::Common::AsChars(own->GetBuffer()) : "", "D:20010101000000Z");
