@@ -1,7 +1,11 @@
 #include "pdf/FontProgram.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -11,6 +15,7 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_TRUETYPE_TAGS_H
 
+#include "common/Limits.h"
 #include "pdf/Type1Program.h"
 
 namespace qvx::PDF {
@@ -42,20 +47,103 @@ Common::Bytes SfntTable(FT_Face face, FT_ULong tag)
     return out;
 }
 
+std::size_t U16At(const Common::Bytes& b, std::size_t at) { return at + 2 <= b.size() ? std::size_t{b[at]} << 8 | b[at + 1] : 0; }
+
+// Whether the data of a simple glyph, glyf[at, end), holds what its header announces: contour
+// ends that rise, its instructions, a flag for each point (repeats included) and the
+// coordinates the flags ask for. Such a glyph is one FreeType reads.
+bool SimpleGlyphFits(const Common::Bytes& glyf, std::size_t at, std::size_t end, std::size_t contours)
+{
+    std::size_t p = at + 10 + 2 * contours;
+    if (contours == 0 || p + 2 > end) return contours == 0;
+    for (std::size_t c = 1; c < contours; ++c)
+        if (static_cast<std::int16_t>(U16At(glyf, at + 10 + 2 * c)) <= static_cast<std::int16_t>(U16At(glyf, at + 8 + 2 * c)))
+            return false;
+    const std::size_t last = U16At(glyf, p - 2);
+    if (last > 0x7FFF) return false;
+    p += 2 + U16At(glyf, p);
+    std::size_t coordinates = 0;
+    for (std::size_t n = 0; n <= last;) {
+        if (p >= end) return false;
+        const unsigned flag = glyf[p++];
+        std::size_t count = 1;
+        if (flag & 8) {
+            if (p >= end) return false;
+            count += glyf[p++];
+        }
+        coordinates += count * (((flag & 2) ? 1 : (flag & 16) ? 0 : 2) + ((flag & 4) ? 1 : (flag & 32) ? 0 : 2));
+        n += count;
+        if (n > last + 1) return false;
+    }
+    return p + coordinates <= end;
+}
+
+// The glyph numbers a composite glyph's records name, or nullopt when its records, their
+// arguments and transforms, and its instructions do not fit in glyf[at, end).
+std::optional<std::vector<std::size_t>> Components(const Common::Bytes& glyf, std::size_t at, std::size_t end)
+{
+    constexpr unsigned kWords = 0x1, kScale = 0x8, kMore = 0x20, kXYScale = 0x40, kTwoByTwo = 0x80, kInstructions = 0x100;
+    std::vector<std::size_t> out;
+    std::size_t p = at + 10;
+    unsigned flags = kMore;
+    while (flags & kMore) {
+        if (p + 4 > end) return std::nullopt;
+        flags = static_cast<unsigned>(U16At(glyf, p));
+        out.push_back(U16At(glyf, p + 2));
+        p += 4 + ((flags & kWords) ? 4 : 2) + ((flags & kScale) ? 2 : (flags & kXYScale) ? 4 : (flags & kTwoByTwo) ? 8 : 0);
+    }
+    if (flags & kInstructions) p += 2 + U16At(glyf, p);
+    if (p > end) return std::nullopt;
+    return out;
+}
+
 // TrueType outlines need a full maxp (version 1.0), a head that says how loca is written,
 // and glyphs that can be read: a composite glyph that draws itself, or a component past the
 // end, leaves a reader without an outline. FreeType tolerates what other readers refuse.
+// Loading every glyph through FreeType costs several times the rest of a check on a large
+// font, so a glyph whose data plainly holds a simple outline, or components that are such
+// glyphs (nesting a few levels at most), is only measured; any other is loaded.
 bool TrueTypeIntact(FT_Face face)
 {
     if (!FT_IS_SFNT(face)) return true;
-    FT_ULong glyf = 0;
-    if (FT_Load_Sfnt_Table(face, TTAG_glyf, 0, nullptr, &glyf) != 0 || glyf == 0) return true;
-    Common::Bytes maxp = SfntTable(face, TTAG_maxp), head = SfntTable(face, TTAG_head);
+    Common::Bytes glyf = SfntTable(face, TTAG_glyf);
+    if (glyf.empty()) return true;
+    Common::Bytes maxp = SfntTable(face, TTAG_maxp), head = SfntTable(face, TTAG_head), loca = SfntTable(face, TTAG_loca);
     constexpr std::size_t kMaxpSize = 32, kHeadSize = 54, kLocaFormat = 50;
     if (maxp.size() < kMaxpSize || maxp[0] != 0 || maxp[1] != 1 || maxp[2] != 0 || maxp[3] != 0) return false;
     if (head.size() < kHeadSize || head[kLocaFormat] != 0 || head[kLocaFormat + 1] > 1) return false;
-    for (FT_Long gid = 0; gid < face->num_glyphs; ++gid)
-        if (FT_Load_Glyph(face, static_cast<FT_UInt>(gid), FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return false;
+    const bool long_offsets = head[kLocaFormat + 1] == 1;
+    const std::size_t count = static_cast<std::size_t>(face->num_glyphs);
+    const std::size_t entries = loca.size() / (long_offsets ? 4 : 2);
+    auto offset = [&](std::size_t g) {
+        return long_offsets ? U16At(loca, 4 * g) << 16 | U16At(loca, 4 * g + 2) : 2 * U16At(loca, 2 * g);
+    };
+    enum : std::uint8_t { e_unknown, e_visiting, e_plain, e_doubtful };
+    std::vector<std::uint8_t> state(count, e_unknown);
+    auto plain = [&](auto& self, std::size_t g, unsigned depth) -> bool {
+        if (g >= count || state[g] == e_visiting || depth > Common::Limits::kMaxGlyphNesting) return false;
+        if (state[g] != e_unknown) return state[g] == e_plain;
+        state[g] = e_visiting;
+        bool ok = false;
+        if (g + 1 < entries) {
+            const std::size_t at = offset(g), end = offset(g + 1);
+            if (at == end) {
+                ok = end <= glyf.size();  // no outline
+            } else if (at + 10 <= end && end <= glyf.size()) {
+                const auto contours = static_cast<std::int16_t>(U16At(glyf, at));
+                if (contours >= 0) {
+                    ok = SimpleGlyphFits(glyf, at, end, static_cast<std::size_t>(contours));
+                } else if (auto parts = Components(glyf, at, end)) {
+                    ok = std::all_of(parts->begin(), parts->end(), [&](std::size_t c) { return self(self, c, depth + 1); });
+                }
+            }
+        }
+        state[g] = ok ? e_plain : e_doubtful;
+        return ok;
+    };
+    for (std::size_t g = 0; g < count; ++g)
+        if (!plain(plain, g, 0) && FT_Load_Glyph(face, static_cast<FT_UInt>(g), FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0)
+            return false;
     return true;
 }
 
