@@ -62,6 +62,17 @@ Obj* ElementReader::CurrentStream() const
     return s;
 }
 
+std::size_t ElementReader::OffsetInStream() const
+{
+    std::size_t start = 0;
+    if (!m_frames.empty())
+        for (const auto& [at, obj] : m_frames.back()->streams) {
+            if (at > m_op.offset) break;
+            start = at;
+        }
+    return m_op.offset - start;
+}
+
 ContentIssue ElementReader::MakeIssue(ContentIssue::Kind kind, std::string_view name, std::string_view category) const
 {
     return {kind, m_op.keyword, category, std::string(name), CurrentStream(), m_op.offset,

@@ -71,6 +71,8 @@ public:
     const Resources& GetResources() const;
     // The content stream of the innermost frame (the current Contents stream of a page).
     SDF::Obj* CurrentStream() const;
+    // Where the current operator stands in that stream's decoded data.
+    std::size_t OffsetInStream() const;
     // The width a Type 3 glyph procedure declared with d0 or d1 (NaN when none yet).
     double GlyphWidth() const { return m_glyph_width; }
     // Counts of what was read so far (all streams).

@@ -166,8 +166,11 @@ void FontCheck::TextWithoutFont(PassContext& ctx, const Element& el, ElementRead
 {
     if (!ctx.Checks() || el.strings.empty()) return;
     if (el.gstate->text_render_mode != 3) ctx.Report(SDF::e_PDFA341, el.stream);
-    if (!ctx.state.convert || el.stream != mp_missing_font_stream) return;
-    ctx.caches.Get<MissingFonts>().Add(reader.GetResources().GetDict(), el.stream, m_missing_font, el.strings);
+    if (!ctx.state.convert) return;
+    if (el.stream == mp_missing_font_stream)
+        ctx.caches.Get<MissingFonts>().Add(reader.GetResources().GetDict(), el.stream, m_missing_font, el.strings);
+    else if (el.gstate->text_render_mode != 3)
+        ctx.caches.Get<FontlessText>()[el.stream][reader.OffsetInStream()] = el.gstate->text_render_mode;
 }
 
 void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reader)

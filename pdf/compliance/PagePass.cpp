@@ -63,6 +63,7 @@ void RunPagePass(PassContext& ctx)
     }
     if (!ctx.state.convert || ctx.Stopped()) return;
     DefineMissingFonts(ctx);
+    HideFontlessText(ctx);
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);

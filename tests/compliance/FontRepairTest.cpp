@@ -799,3 +799,25 @@ TEST(FontRepair, TextWithoutItsFontGetsOne)
     for (Obj* font : {form_font, page_font})
         EXPECT_FALSE(CopyReader::Decoded(qvx::PDF::FindDict(font, "FontDescriptor"), "FontFile").empty());
 }
+
+TEST(FontRepair, TextWithNoFontSetStaysUndrawn)
+{
+    // A Tf without its name sets no font, so readers draw nothing for the text after it.
+    // The copy shows that text in the invisible mode, and the mode in force before comes
+    // back after it; text in a later content stream of the page is found at its own offset.
+    PdfBuilder b = Page(k1B, "q 0 g Q");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<<" + kGray + ">>/Contents[4 0 R 13 0 R]>>");
+    b.SetStream(13, "", "BT 12 Tf 2 Tr 10 100 Td (Hello) Tj [(Wor) 10 (ld)] TJ ET");
+    auto c = Convert(b.Build(), k1B);
+    EXPECT_EQ(c->first, "341(13)");
+    EXPECT_EQ(c->again, "");
+    CopyReader copy(c->out);
+    auto text = [&](std::uint32_t num) {
+        auto data = qvx::PDF::ReadDecoded(copy.Get(num), 1u << 20);
+        return data ? std::string(data->begin(), data->end()) : std::string();
+    };
+    EXPECT_EQ(text(4), "q 0 g Q");
+    const std::string shown = text(13);
+    EXPECT_NE(shown.find("3 Tr (Hello) Tj 2 Tr"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("3 Tr [(Wor) 10 (ld)] TJ 2 Tr"), std::string::npos) << shown;
+}
