@@ -23,6 +23,16 @@ namespace {
 
 double Clamp01(double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0; }
 
+// The sRGB colours of the 16 overprints of solid process inks on a press of the SWOP kind, by
+// index c*8 + m*4 + y*2 + k, as the common readers show them (pdftoppm's colour output among
+// them): black ink alone is a dark grey, not 0 0 0.
+constexpr std::uint8_t kInkOverprints[16][3] = {
+    {255, 255, 255}, {35, 31, 32}, {255, 242, 0}, {28, 26, 0},   // paper, K, Y, YK
+    {236, 0, 140},   {36, 0, 0},   {237, 28, 36}, {34, 0, 0},    // M, MK, MY, MYK
+    {0, 173, 239},   {0, 15, 36},  {0, 166, 80},  {0, 19, 0},    // C, CK, CY, CYK
+    {46, 49, 146},   {0, 0, 2},    {54, 54, 57},  {0, 0, 0},     // CM, CMK, CMY, CMYK
+};
+
 double SrgbGamma(double v)
 {
     v = std::clamp(v, 0.0, 1.0);
@@ -110,8 +120,20 @@ ColourConvert::~ColourConvert() = default;
 
 RGB ColourConvert::CmykFormula(double c, double m, double y, double k)
 {
-    c = Clamp01(c), m = Clamp01(m), y = Clamp01(y), k = Clamp01(k);
-    return {(1 - c) * (1 - k), (1 - m) * (1 - k), (1 - y) * (1 - k)};
+    // A halftone of coverages c, m, y, k shows each overprint over the share of the paper
+    // where just its inks fall (the Neugebauer blend): interpolated ink by ink, halving the
+    // table from its last index bit (k) to its first (c).
+    const double t[4] = {Clamp01(c), Clamp01(m), Clamp01(y), Clamp01(k)};
+    double v[8][3];
+    for (int i = 0; i < 8; ++i)
+        for (int ch = 0; ch < 3; ++ch) {
+            const double a = kInkOverprints[2 * i][ch], b = kInkOverprints[2 * i + 1][ch];
+            v[i][ch] = a + (b - a) * t[3];
+        }
+    for (int ink = 2, n = 4; ink >= 0; --ink, n /= 2)
+        for (int i = 0; i < n; ++i)
+            for (int ch = 0; ch < 3; ++ch) v[i][ch] = v[2 * i][ch] + (v[2 * i + 1][ch] - v[2 * i][ch]) * t[ink];
+    return {v[0][0] / 255, v[0][1] / 255, v[0][2] / 255};
 }
 
 ColourConvert::Transform* ColourConvert::IccTransform(const PDF::ICCProfile* profile, int channels)
