@@ -128,7 +128,7 @@ TEST(ColourRepair, CMYKProfileHoldsTheRenderersColours)
                     Render::RGB got = colours.ToRGB(cs.get(), cmyk, 4);
                     worst = std::max({worst, std::abs(want.r - got.r), std::abs(want.g - got.g), std::abs(want.b - got.b)});
                 }
-    EXPECT_LE(worst * 255, 3.0) << worst * 255;
+    EXPECT_LE(worst * 255, 2.0) << worst * 255;
 }
 
 TEST(ColourRepair, DeviceCMYKTakesTheProfileAndKeepsItsLook)
