@@ -23,6 +23,16 @@ namespace {
 
 double Clamp01(double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0; }
 
+// The sRGB colours of the 16 overprints of solid process inks on a press of the SWOP kind, by
+// index c*8 + m*4 + y*2 + k, as the common readers show them (pdftoppm's colour output among
+// them): black ink alone is a dark grey, not 0 0 0.
+constexpr double kInkOverprints[16][3] = {
+    {255, 255, 255}, {35, 31, 32}, {255, 242, 0}, {28, 26, 0},   // paper, K, Y, YK
+    {236, 0, 140},   {36, 0, 0},   {237, 28, 36}, {34, 0, 0},    // M, MK, MY, MYK
+    {0, 173, 239},   {0, 15, 36},  {0, 166, 80},  {0, 19, 0},    // C, CK, CY, CYK
+    {46, 49, 146},   {0, 0, 2},    {54, 54, 57},  {0, 0, 0},     // CM, CMK, CMY, CMYK
+};
+
 double SrgbGamma(double v)
 {
     v = std::clamp(v, 0.0, 1.0);
@@ -110,8 +120,22 @@ ColourConvert::~ColourConvert() = default;
 
 RGB ColourConvert::CmykFormula(double c, double m, double y, double k)
 {
-    c = Clamp01(c), m = Clamp01(m), y = Clamp01(y), k = Clamp01(k);
-    return {(1 - c) * (1 - k), (1 - m) * (1 - k), (1 - y) * (1 - k)};
+    // A halftone of coverages c, m, y, k shows each overprint over the share of the paper
+    // where just its inks fall (the Neugebauer blend): interpolated ink by ink, k first.
+    const double tc = Clamp01(c), tm = Clamp01(m), ty = Clamp01(y), tk = Clamp01(k);
+    RGB out;
+    double* channel[3] = {&out.r, &out.g, &out.b};
+    for (int ch = 0; ch < 3; ++ch) {
+        double v[8];
+        for (int i = 0; i < 8; ++i) {
+            const double a = kInkOverprints[2 * i][ch];
+            v[i] = a + (kInkOverprints[2 * i + 1][ch] - a) * tk;
+        }
+        for (int i = 0; i < 4; ++i) v[i] = v[2 * i] + (v[2 * i + 1] - v[2 * i]) * ty;
+        for (int i = 0; i < 2; ++i) v[i] = v[2 * i] + (v[2 * i + 1] - v[2 * i]) * tm;
+        *channel[ch] = (v[0] + (v[1] - v[0]) * tc) / 255;
+    }
+    return out;
 }
 
 ColourConvert::Transform* ColourConvert::IccTransform(const PDF::ICCProfile* profile, int channels)
@@ -337,8 +361,12 @@ void ColourConvert::RowToRGB(const ColorSpace* cs, const float* in, std::size_t 
             if (n == 1) rgb[0] = rgb[1] = rgb[2] = to8(in[0]);
             else if (n == 3) rgb[0] = to8(in[0]), rgb[1] = to8(in[1]), rgb[2] = to8(in[2]);
             else if (n == 4) {
-                RGB c = CmykFormula(in[0], in[1], in[2], in[3]);
-                rgb[0] = to8(c.r), rgb[1] = to8(c.g), rgb[2] = to8(c.b);
+                // Runs of one colour (paper, flat art) are blended once.
+                if (i > 0 && std::equal(in, in + 4, in - 4)) std::copy(rgb - 3, rgb, rgb);
+                else {
+                    RGB c = CmykFormula(in[0], in[1], in[2], in[3]);
+                    rgb[0] = to8(c.r), rgb[1] = to8(c.g), rgb[2] = to8(c.b);
+                }
             } else rgb[0] = rgb[1] = rgb[2] = 0;
         }
         return;

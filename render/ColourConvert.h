@@ -46,7 +46,8 @@ public:
     bool PassesThrough(const PDF::ColorSpace* cs) const;
     // A component 0..1 as a byte 0..255, as RowToRGB rounds it.
     static std::uint8_t ToByte(double v);
-    // DeviceCMYK (components 0..1) to sRGB when no output intent says otherwise.
+    // DeviceCMYK (components 0..1) to sRGB when no output intent says otherwise, as the
+    // common readers show it.
     static RGB CmykFormula(double c, double m, double y, double k);
     // The components of the initial colour of a space (black, or 1 for tints).
     static std::vector<double> InitialColour(const PDF::ColorSpace* cs);

@@ -1,8 +1,9 @@
 // The CMYK profile that conversion gives DeviceCMYK under an RGB or gray output intent. No
 // freely licensed CMYK profile ships with the system, so it is built here with Little CMS:
 // ICC version 2.1 (PDF/A-1 reads no later one), an input profile of CMYK data with a Lab
-// connection space, whose one table holds the renderer's own DeviceCMYK colours, so that a
-// page drawn through the profile looks as it did drawn in DeviceCMYK.
+// connection space, whose one table holds the renderer's own DeviceCMYK colours (printed
+// inks as the common readers show them), so that a page drawn through the profile looks as it
+// did drawn in DeviceCMYK, in those readers as in ours.
 #include <lcms2.h>
 
 #include <memory>
@@ -18,8 +19,7 @@ namespace qvx::PDF {
 namespace {
 
 // Grid points per channel of the CMYK to Lab table: the colours between them come within
-// three 8-bit steps of the formula (17 points make it a fraction of one, but triple the
-// profile's 170 KB).
+// two 8-bit steps of the formula (17 points would triple the profile's 170 KB).
 constexpr cmsUInt32Number kGridPoints = 13;
 
 struct ProfileCloser {

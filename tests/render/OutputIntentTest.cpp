@@ -1,9 +1,13 @@
-// DeviceCMYK drawn through the output intent's profile, when the document has one, and device
-// colour through the Default spaces of the resources.
+// DeviceCMYK drawn as printed inks, or through the output intent's profile when the document
+// has one, and device colour through the Default spaces of the resources.
 
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
+#include <cmath>
+
+#include "render/ColourConvert.h"
 #include "tests/render/RenderTestDoc.h"
 
 using namespace qvx;
@@ -59,7 +63,55 @@ unsigned Expected(const std::string& profile, std::uint8_t c, std::uint8_t m, st
     return static_cast<unsigned>(dst[0]) << 16 | dst[1] << 8 | dst[2];
 }
 
+// What DeviceCMYK is drawn as without an output intent, as 0xRRGGBB.
+unsigned Formula(double c, double m, double y, double k)
+{
+    using Render::ColourConvert;
+    Render::RGB v = ColourConvert::CmykFormula(c, m, y, k);
+    return static_cast<unsigned>(ColourConvert::ToByte(v.r)) << 16 | ColourConvert::ToByte(v.g) << 8 |
+           ColourConvert::ToByte(v.b);
+}
+
 }  // namespace
+
+TEST(OutputIntent, DeviceCMYKWithoutIntentIsPrintedInk)
+{
+    using Render::ColourConvert;
+    auto near = [](const Render::RGB& a, const Render::RGB& b) {
+        return std::abs(a.r - b.r) < 1e-9 && std::abs(a.g - b.g) < 1e-9 && std::abs(a.b - b.b) < 1e-9;
+    };
+    Render::RGB paper = ColourConvert::CmykFormula(0, 0, 0, 0);
+    EXPECT_TRUE(near(paper, {1, 1, 1}));
+    // Each ink takes most from its own channel: cyan from red, magenta from green, yellow from blue.
+    Render::RGB c = ColourConvert::CmykFormula(1, 0, 0, 0), m = ColourConvert::CmykFormula(0, 1, 0, 0),
+                y = ColourConvert::CmykFormula(0, 0, 1, 0);
+    EXPECT_LT(c.r + 0.3, std::min(c.g, c.b));
+    EXPECT_LT(m.g + 0.3, std::min(m.r, m.b));
+    EXPECT_LT(y.b + 0.3, std::min(y.r, y.g));
+    // Black ink alone prints a near-neutral dark grey; all four inks print darker still.
+    Render::RGB k = ColourConvert::CmykFormula(0, 0, 0, 1), all = ColourConvert::CmykFormula(1, 1, 1, 1);
+    EXPECT_GT(std::min({k.r, k.g, k.b}), 0.05);
+    EXPECT_LT(std::max({k.r, k.g, k.b}), 0.2);
+    EXPECT_LT(std::max({k.r, k.g, k.b}) - std::min({k.r, k.g, k.b}), 0.03);
+    EXPECT_LT(all.r + all.g + all.b, k.r + k.g + k.b);
+    // A tint is a halftone: half coverage of an ink shows the mean of none and all of it,
+    // whatever the other inks; out-of-range components are clamped.
+    const double steps[] = {0, 0.3, 1};
+    for (int ink = 0; ink < 4; ++ink)
+        for (double a : steps)
+            for (double b : steps)
+                for (double d : steps) {
+                    double v[4] = {a, b, d, a}, lo[4], hi[4];
+                    std::copy(v, v + 4, lo), std::copy(v, v + 4, hi);
+                    v[ink] = 0.5, lo[ink] = 0, hi[ink] = 1;
+                    Render::RGB mid = ColourConvert::CmykFormula(v[0], v[1], v[2], v[3]);
+                    Render::RGB p = ColourConvert::CmykFormula(lo[0], lo[1], lo[2], lo[3]);
+                    Render::RGB q = ColourConvert::CmykFormula(hi[0], hi[1], hi[2], hi[3]);
+                    EXPECT_TRUE(near(mid, {(p.r + q.r) / 2, (p.g + q.g) / 2, (p.b + q.b) / 2})) << ink << " " << a;
+                    hi[ink] = 7;
+                    EXPECT_TRUE(near(q, ColourConvert::CmykFormula(hi[0], hi[1], hi[2], hi[3])));
+                }
+}
 
 TEST(OutputIntent, CmykImageAndFillThroughTheProfile)
 {
@@ -77,9 +129,9 @@ TEST(OutputIntent, CmykImageAndFillThroughTheProfile)
     d.resources = "<< /XObject << /Im " + std::to_string(img) + " 0 R >> >>";
     d.content = "q 100 0 0 50 0 50 cm /Im Do Q 0 0 0 1 k 0 0 100 50 re f";
     Render::RenderResult plain = d.Draw();
-    EXPECT_EQ(Rgb(plain.bitmap, 25, 25), 0x000000u);  // no intent: the plain formula
-    EXPECT_EQ(Rgb(plain.bitmap, 75, 25), 0x00FFFFu);
-    EXPECT_EQ(Rgb(plain.bitmap, 50, 75), 0x000000u);
+    EXPECT_EQ(Rgb(plain.bitmap, 25, 25), Formula(0, 0, 0, 1));  // no intent: the formula
+    EXPECT_EQ(Rgb(plain.bitmap, 75, 25), Formula(1, 0, 0, 0));
+    EXPECT_EQ(Rgb(plain.bitmap, 50, 75), Formula(0, 0, 0, 1));
 
     d.catalog_extra = "/OutputIntents [<< /Type /OutputIntent /S /GTS_PDFA1 /OutputConditionIdentifier (Pink) "
                       "/DestOutputProfile " + std::to_string(icc) + " 0 R >>]";
