@@ -24,8 +24,9 @@ namespace {
 double Clamp01(double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0; }
 
 // The sRGB colours of the 16 overprints of solid process inks on a press of the SWOP kind, by
-// index c*8 + m*4 + y*2 + k, as the common readers show them (pdftoppm's colour output among
-// them): black ink alone is a dark grey, not 0 0 0.
+// index c*8 + m*4 + y*2 + k: the renditions of the process colours that design tools and the
+// common readers show (cyan 00ADEF, magenta EC008C, yellow FFF200, red ED1C24). Black ink
+// alone is a dark grey, not 0 0 0.
 constexpr double kInkOverprints[16][3] = {
     {255, 255, 255}, {35, 31, 32}, {255, 242, 0}, {28, 26, 0},   // paper, K, Y, YK
     {236, 0, 140},   {36, 0, 0},   {237, 28, 36}, {34, 0, 0},    // M, MK, MY, MYK
