@@ -412,6 +412,31 @@ TEST(ConversionFidelity, UnknownOperatorsGoWithTheirOperands)
     }
 }
 
+TEST(ConversionFidelity, OperatorsGetTheOperandsTheyTake)
+{
+    TempDir dir;
+    // An operator with too few operands is skipped by viewers (poppler gives up the rest of
+    // the stream, so it comes last here), and goes from the copy with them; a number
+    // operator with too many keeps its last ones, as it was drawn. The copy looks the same:
+    // blue below, red above.
+    PdfBuilder b = ColourFile(k1B, "<<>>", "0 0 1 rg 9 0 0 200 100 re 3 f /N 1 0 0 rg 0 100 200 100 re f 0 1 0 rg 7 m");
+    EXPECT_EQ(Findings(b.Build(), k1B), "12(3) 2331(4)");
+    fs::path in = dir.Write("operands.pdf", b.Build());
+    fs::path out = Convert(b.Build(), k1B, dir, "operands_pdfa.pdf");
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k1B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "");
+    for (double y : {0.25, 0.75}) EXPECT_TRUE(Near(PixelAt(in, 0.5, y), PixelAt(out, 0.5, y))) << y;
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    auto data = qvx::PDF::ReadDecoded(doc.GetObj(4), 1 << 20);
+    ASSERT_TRUE(data);
+    const std::string content(data->begin(), data->end());
+    for (const char* kept : {"0 0 200 100 re f", "0 1 0 rg", "1 0 0 rg 0 100 200 100 re f"})
+        EXPECT_NE(content.find(kept), std::string::npos) << kept << " not in " << content;
+    for (const char* gone : {"9 ", "3 f", "7", "m", "/N"})
+        EXPECT_EQ(content.find(gone), std::string::npos) << gone << " in " << content;
+}
+
 TEST(ConversionFidelity, NumbersBeyondTheLimitsAreWrittenWithinThem)
 {
     TempDir dir;
