@@ -153,11 +153,8 @@ TEST(GraphicsState, NestingOperatorsAndResources)
     EXPECT_EQ(Check(k4, "<<>>", "0 0 m 1 1 l ] n"), "12(3)");
     // So do operators with fewer operands than they take, or of the wrong kind, and number
     // operators with more; operators of names and strings may have more.
-    EXPECT_EQ(Check(k1B, "<<>>", "0 0 m 1 l n"), "12(3)");
-    EXPECT_EQ(Check(k1B, "<<>>", "0 0 m (1) 1 l n"), "12(3)");
-    EXPECT_EQ(Check(k2B, "<<>>", "0 0 m 1 1 l 5 n"), "12(3)");
-    EXPECT_EQ(Check(k2B, "<<>>", "/X 1 0 0 1 0 0 cm 0 0 m 1 1 l n"), "12(3)");
-    EXPECT_EQ(Check(k2B, "<<>>", "7 q 0 0 m 1 1 l n Q"), "12(3)");
+    for (const char* content : {"0 0 m 1 l n", "0 0 m (1) 1 l n", "0 0 m 1 1 l 5 n", "/X 1 0 0 1 0 0 cm", "7 q Q"})
+        EXPECT_EQ(Check(k1B, "<<>>", content), "12(3)") << content;
     EXPECT_EQ(Check(k2B, "<<>>", "1 0 0 1 0 0 cm 0 0 m 1 1 l n BT 1 /Foo BMC EMC ET"), "");
     // A form drawing with its caller's resources.
     PdfBuilder f = ColourFile(k4, "<</XObject<</X0 6 0 R>>/ExtGState<</G0<<>>>>>>", "/X0 Do");
