@@ -102,9 +102,11 @@ std::optional<double> ReadReal(ByteView d, std::size_t& i)
         for (int nibble : {d[i] >> 4, d[i] & 15}) {
             if (nibble == 0xF) {
                 ++i;
+                // A real without digits reads as 0, as FreeType reads it.
+                if (text.empty()) return 0.0;
                 char* end = nullptr;
                 double v = std::strtod(text.c_str(), &end);
-                if (text.empty() || *end != '\0') return std::nullopt;
+                if (*end != '\0') return std::nullopt;
                 return v;
             }
             if (nibble <= 9) text += static_cast<char>('0' + nibble);

@@ -85,6 +85,19 @@ TEST(CFFFontRepair, DamagedStructureMendedAndLongHeaderRewritten)
     EXPECT_TRUE(CFFProgram::HasLongHeader(long_bytes));
     EXPECT_EQ(Advances(long_header), std::make_pair(600L, 640L));
 
+    // A Top DICT with a real without digits (read as 0) as its UnderlinePosition, and a
+    // UniqueID; the Name INDEX takes one-byte offsets to make room, so every offset holds.
+    const std::size_t top_index = 4 + name_index;
+    const std::size_t top_size = (static_cast<unsigned char>(good[top_index + 9]) << 8 | static_cast<unsigned char>(good[top_index + 10])) - 1;
+    const std::string added("\x1e\xff\x0c\x03\x8b\x0d", 6);
+    std::string empty_real = good.substr(0, 4) + std::string("\0\1\1\1\x08TestCFF", 12) + good.substr(top_index, 7) +
+                             std::string("\0\0", 2) + static_cast<char>((top_size + 1 + added.size()) >> 8) +
+                             static_cast<char>((top_size + 1 + added.size()) & 0xFF) + good.substr(top_index + 11, top_size) +
+                             added + good.substr(top_index + 11 + top_size);
+    ASSERT_EQ(empty_real.size(), good.size());
+    EXPECT_TRUE(CFFProgram::IsIntact(qvx::Common::Bytes(empty_real.begin(), empty_real.end())));
+    EXPECT_EQ(Advances(empty_real), std::make_pair(600L, 640L));
+
     // Converted: the damaged program is mended in place (321), the long header rewritten
     // without a finding; both keep their glyphs and the text where it was.
     for (int level : {k1B, k2B}) {
