@@ -95,18 +95,18 @@ std::optional<std::vector<ByteView>> ReadIndex(ByteView d, std::size_t at, std::
     return items;
 }
 
-std::optional<double> ReadReal(ByteView d, std::size_t& i)
+// A DICT real starting at d[i]; i moves past it. Readers take what digits there are (none
+// read as 0, "4E-" as 4); such a real is malformed.
+std::optional<double> ReadReal(ByteView d, std::size_t& i, bool& malformed)
 {
     std::string text;
     for (++i; i < d.size(); ++i) {
         for (int nibble : {d[i] >> 4, d[i] & 15}) {
             if (nibble == 0xF) {
                 ++i;
-                // A real without digits reads as 0, as FreeType reads it.
-                if (text.empty()) return 0.0;
                 char* end = nullptr;
-                double v = std::strtod(text.c_str(), &end);
-                if (*end != '\0') return std::nullopt;
+                double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+                malformed = text.empty() || *end != '\0';
                 return v;
             }
             if (nibble <= 9) text += static_cast<char>('0' + nibble);
@@ -137,24 +137,40 @@ std::optional<double> ReadInteger(ByteView d, std::size_t& i)
     return v;
 }
 
-std::optional<Dict> ReadDict(ByteView d)
+// Operators the format reserves; readers pass over them.
+bool Reserved(int op) { return (op >= 22 && op < 32) || op > kEscape + 38; }
+
+// A DICT; nullopt when a number cannot be read. When mend, a number that cannot be read or
+// a malformed real spoils the entry it belongs to instead, and such entries and those of
+// reserved operators are left out.
+std::optional<Dict> ReadDict(ByteView d, bool mend = false)
 {
     Dict dict;
     Entry cur;
+    bool spoiled = false;
     for (std::size_t i = 0; i < d.size();) {
         std::size_t start = i;
-        if (d[i] <= 21) {
+        // Bytes below 32 other than the number prefixes are operators, those reserved too.
+        if (d[i] < 32 && d[i] != 28 && d[i] != 29 && d[i] != 30) {
             cur.op = d[i++];
             if (cur.op == 12) {
-                if (i == d.size()) return std::nullopt;
+                if (i == d.size()) return mend ? std::optional<Dict>(dict) : std::nullopt;
                 cur.op = kEscape + d[i++];
             }
-            dict.push_back(std::move(cur));
+            if (!mend || (!spoiled && !Reserved(cur.op))) dict.push_back(std::move(cur));
             cur = {};
+            spoiled = false;
             continue;
         }
-        auto v = d[i] == 30 ? ReadReal(d, i) : ReadInteger(d, i);
-        if (!v) return std::nullopt;
+        bool malformed = false;
+        auto v = d[i] == 30 ? ReadReal(d, i, malformed) : ReadInteger(d, i);
+        if (!v && !mend) return std::nullopt;
+        spoiled |= mend && malformed;
+        if (!v) {
+            spoiled = true;
+            i = start + 1;
+            continue;
+        }
         cur.values.push_back(*v);
         cur.operands.insert(cur.operands.end(), d.begin() + static_cast<std::ptrdiff_t>(start), d.begin() + static_cast<std::ptrdiff_t>(i));
     }
@@ -204,11 +220,11 @@ struct Private {
     double nominal_width = 0;
 };
 
-std::optional<Private> ReadPrivate(ByteView d, const Entry* entry)
+std::optional<Private> ReadPrivate(ByteView d, const Entry* entry, bool mend)
 {
     auto size = Whole(entry, 0, d.size()), offset = Whole(entry, 1, d.size());
     if (!size || !offset || *size > d.size() - *offset) return std::nullopt;
-    auto dict = ReadDict(d.subspan(*offset, *size));
+    auto dict = ReadDict(d.subspan(*offset, *size), mend);
     if (!dict) return std::nullopt;
     Private p{std::move(*dict), {}, 0};
     if (const Entry* nominal = Find(p.dict, e_nominal_width); nominal && !nominal->values.empty())
@@ -339,7 +355,7 @@ bool ReadPrivates(ByteView d, const Dict& top, std::size_t glyphs, Font& font, b
 {
     font.cid = Find(top, e_fd_array) != nullptr;
     if (!font.cid) {
-        auto priv = ReadPrivate(d, Find(top, e_private));
+        auto priv = ReadPrivate(d, Find(top, e_private), mend);
         if (!priv) return false;
         font.privates.push_back(std::move(*priv));
         font.fd_select.assign(glyphs, 0);
@@ -350,10 +366,10 @@ bool ReadPrivates(ByteView d, const Dict& top, std::size_t glyphs, Font& font, b
     auto fds = fd_at ? ReadIndex(d, *fd_at, end) : std::nullopt;
     if (!fds || fds->empty()) return false;
     for (ByteView fd : *fds) {
-        auto dict = ReadDict(fd);
+        auto dict = ReadDict(fd, mend);
         if (!dict) return false;
         const Entry* entry = Find(*dict, e_private);
-        auto priv = mend && !entry ? std::optional<Private>(Private{}) : ReadPrivate(d, entry);
+        auto priv = mend && !entry ? std::optional<Private>(Private{}) : ReadPrivate(d, entry, mend);
         if (!priv) return false;
         font.fds.push_back(std::move(*dict));
         font.privates.push_back(std::move(*priv));
@@ -365,7 +381,7 @@ std::optional<Font> Read(ByteView d, bool mend = false)
 {
     auto head = ReadHead(d);
     if (!head || head->names.size() != 1 || head->tops.size() != 1) return std::nullopt;
-    auto top = ReadDict(head->tops[0]);
+    auto top = ReadDict(head->tops[0], mend);
     if (!top) return std::nullopt;
     Font font;
     font.name = head->names[0];

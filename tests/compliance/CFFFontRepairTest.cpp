@@ -67,6 +67,20 @@ TEST(CFFFontRepair, DamagedStructureMendedAndLongHeaderRewritten)
     EXPECT_TRUE(CFFProgram::IsIntact(*mended));
     EXPECT_EQ(Advances(std::string(mended->begin(), mended->end())), std::make_pair(600L, 640L));
 
+    // A Private DICT whose first entry holds a byte no number starts with (255) and a real
+    // without digits: damaged; mended without that entry, whose value is the default.
+    std::string bad_number = good;
+    const std::string default_width("\x1c\x00\x00\x14", 4);
+    std::size_t priv = bad_number.rfind(default_width);
+    ASSERT_NE(priv, std::string::npos);
+    bad_number.replace(priv, 4, std::string("\xff\x1e\xff\x06", 4));
+    EXPECT_FALSE(CFFProgram::IsIntact(qvx::Common::Bytes(bad_number.begin(), bad_number.end())));
+    auto cleaned = CFFProgram::Mended(qvx::Common::Bytes(bad_number.begin(), bad_number.end()));
+    ASSERT_TRUE(cleaned);
+    EXPECT_TRUE(CFFProgram::IsIntact(*cleaned));
+    EXPECT_EQ(std::string(cleaned->begin(), cleaned->end()).find(std::string("\x1e\xff", 2)), std::string::npos);
+    EXPECT_EQ(Advances(std::string(cleaned->begin(), cleaned->end())), std::make_pair(600L, 640L));
+
     // No font in the Name INDEX (the header grows by what the INDEX loses, so every offset
     // holds): damaged, and nothing to mend.
     const std::size_t name_index = 18;
