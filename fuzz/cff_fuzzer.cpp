@@ -1,5 +1,5 @@
-// Conversion's rewrite of bare CFF programs (glyph copies and advances) on arbitrary bytes.
-// Whatever the rewrite returns must open again.
+// Conversion's rewrite of bare CFF programs (glyph copies, advances, the structure mended) and
+// the structure check on arbitrary bytes. Whatever a rewrite returns must open again.
 #include <map>
 #include <vector>
 
@@ -16,5 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto out = PDF::CFFProgram::WithGlyphCopies(bytes, copies)) PDF::FontProgram::Open(std::move(*out));
     const std::map<unsigned, double> advances = {{0, 500}, {1, -20}, {3, 100000}};
     if (auto out = PDF::CFFProgram::WithAdvances(bytes, advances)) PDF::FontProgram::Open(std::move(*out));
+    if (auto out = PDF::CFFProgram::Mended(bytes)) PDF::FontProgram::Open(std::move(*out));
+    PDF::CFFProgram::IsIntact(bytes);
     return 0;
 }

@@ -95,7 +95,9 @@ std::optional<std::vector<ByteView>> ReadIndex(ByteView d, std::size_t at, std::
     return items;
 }
 
-std::optional<double> ReadReal(ByteView d, std::size_t& i)
+// A DICT real starting at d[i]; i moves past it. Readers take what digits there are (none
+// read as 0, "4E-" as 4); such a real is malformed.
+std::optional<double> ReadReal(ByteView d, std::size_t& i, bool& malformed)
 {
     std::string text;
     for (++i; i < d.size(); ++i) {
@@ -103,8 +105,8 @@ std::optional<double> ReadReal(ByteView d, std::size_t& i)
             if (nibble == 0xF) {
                 ++i;
                 char* end = nullptr;
-                double v = std::strtod(text.c_str(), &end);
-                if (text.empty() || *end != '\0') return std::nullopt;
+                double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+                malformed = text.empty() || *end != '\0';
                 return v;
             }
             if (nibble <= 9) text += static_cast<char>('0' + nibble);
@@ -135,24 +137,40 @@ std::optional<double> ReadInteger(ByteView d, std::size_t& i)
     return v;
 }
 
-std::optional<Dict> ReadDict(ByteView d)
+// Operators the format reserves; readers pass over them.
+bool Reserved(int op) { return (op >= 22 && op < 32) || op > kEscape + 38; }
+
+// A DICT; nullopt when a number cannot be read. When mend, a number that cannot be read or
+// a malformed real spoils the entry it belongs to instead, and such entries and those of
+// reserved operators are left out.
+std::optional<Dict> ReadDict(ByteView d, bool mend = false)
 {
     Dict dict;
     Entry cur;
+    bool spoiled = false;
     for (std::size_t i = 0; i < d.size();) {
         std::size_t start = i;
-        if (d[i] <= 21) {
+        // Bytes below 32 other than the number prefixes are operators, those reserved too.
+        if (d[i] < 32 && d[i] != 28 && d[i] != 29 && d[i] != 30) {
             cur.op = d[i++];
             if (cur.op == 12) {
-                if (i == d.size()) return std::nullopt;
+                if (i == d.size()) return mend ? std::optional<Dict>(dict) : std::nullopt;
                 cur.op = kEscape + d[i++];
             }
-            dict.push_back(std::move(cur));
+            if (!mend || (!spoiled && !Reserved(cur.op))) dict.push_back(std::move(cur));
             cur = {};
+            spoiled = false;
             continue;
         }
-        auto v = d[i] == 30 ? ReadReal(d, i) : ReadInteger(d, i);
-        if (!v) return std::nullopt;
+        bool malformed = false;
+        auto v = d[i] == 30 ? ReadReal(d, i, malformed) : ReadInteger(d, i);
+        if (!v && !mend) return std::nullopt;
+        spoiled |= mend && malformed;
+        if (!v) {
+            spoiled = true;
+            i = start + 1;
+            continue;
+        }
         cur.values.push_back(*v);
         cur.operands.insert(cur.operands.end(), d.begin() + static_cast<std::ptrdiff_t>(start), d.begin() + static_cast<std::ptrdiff_t>(i));
     }
@@ -202,11 +220,11 @@ struct Private {
     double nominal_width = 0;
 };
 
-std::optional<Private> ReadPrivate(ByteView d, const Entry* entry)
+std::optional<Private> ReadPrivate(ByteView d, const Entry* entry, bool mend)
 {
     auto size = Whole(entry, 0, d.size()), offset = Whole(entry, 1, d.size());
     if (!size || !offset || *size > d.size() - *offset) return std::nullopt;
-    auto dict = ReadDict(d.subspan(*offset, *size));
+    auto dict = ReadDict(d.subspan(*offset, *size), mend);
     if (!dict) return std::nullopt;
     Private p{std::move(*dict), {}, 0};
     if (const Entry* nominal = Find(p.dict, e_nominal_width); nominal && !nominal->values.empty())
@@ -276,10 +294,9 @@ bool ReadEncoding(ByteView d, const Entry* entry, Font& font)
     return true;
 }
 
-bool ReadFDSelect(ByteView d, const Entry* entry, Font& font)
+bool ReadFDSelect(ByteView d, const Entry* entry, std::size_t glyphs, Font& font)
 {
     auto offset = Whole(entry, 0, d.size());
-    std::size_t glyphs = font.charstrings.size();
     if (!offset || *offset >= d.size()) return false;
     std::size_t at = *offset + 1;
     if (d[*offset] == 0) {
@@ -303,49 +320,80 @@ bool ReadFDSelect(ByteView d, const Entry* entry, Font& font)
     return true;
 }
 
-std::optional<Font> Read(ByteView d)
+// The INDEXes that follow the header (which may be longer than its four bytes): Name, Top
+// DICT, String and Global Subr.
+struct Head {
+    std::vector<ByteView> names, tops, strings, gsubrs;
+};
+
+std::optional<Head> ReadHead(ByteView d)
 {
     if (d.size() < 4 || d[0] != 1 || d[2] < 4 || d[2] > d.size()) return std::nullopt;
     std::size_t at = d[2];
-    Font font;
     auto names = ReadIndex(d, at, at);
     auto tops = names ? ReadIndex(d, at, at) : std::nullopt;
     auto strings = tops ? ReadIndex(d, at, at) : std::nullopt;
     auto gsubrs = strings ? ReadIndex(d, at, at) : std::nullopt;
-    if (!gsubrs || names->size() != 1 || tops->size() != 1) return std::nullopt;
-    auto top = ReadDict((*tops)[0]);
+    if (!gsubrs) return std::nullopt;
+    return Head{std::move(*names), std::move(*tops), std::move(*strings), std::move(*gsubrs)};
+}
+
+// The charstrings a Top DICT points at; nullopt when there are none.
+std::optional<std::vector<ByteView>> ReadCharStrings(ByteView d, const Dict& top)
+{
+    auto at = Whole(Find(top, e_charstrings), 0, d.size());
+    std::size_t end = 0;
+    auto charstrings = at ? ReadIndex(d, *at, end) : std::nullopt;
+    if (!charstrings || charstrings->empty()) return std::nullopt;
+    return charstrings;
+}
+
+// The Private DICTs of a font of glyphs glyphs: its own, or those of the Font DICTs of a
+// CID-keyed font with the FDSelect that picks one for each glyph. Every Font DICT needs
+// one; when mend, one that has none is given an empty one.
+bool ReadPrivates(ByteView d, const Dict& top, std::size_t glyphs, Font& font, bool mend)
+{
+    font.cid = Find(top, e_fd_array) != nullptr;
+    if (!font.cid) {
+        auto priv = ReadPrivate(d, Find(top, e_private), mend);
+        if (!priv) return false;
+        font.privates.push_back(std::move(*priv));
+        font.fd_select.assign(glyphs, 0);
+        return true;
+    }
+    auto fd_at = Whole(Find(top, e_fd_array), 0, d.size());
+    std::size_t end = 0;
+    auto fds = fd_at ? ReadIndex(d, *fd_at, end) : std::nullopt;
+    if (!fds || fds->empty()) return false;
+    for (ByteView fd : *fds) {
+        auto dict = ReadDict(fd, mend);
+        if (!dict) return false;
+        const Entry* entry = Find(*dict, e_private);
+        auto priv = mend && !entry ? std::optional<Private>(Private{}) : ReadPrivate(d, entry, mend);
+        if (!priv) return false;
+        font.fds.push_back(std::move(*dict));
+        font.privates.push_back(std::move(*priv));
+    }
+    return ReadFDSelect(d, Find(top, e_fd_select), glyphs, font);
+}
+
+std::optional<Font> Read(ByteView d, bool mend = false)
+{
+    auto head = ReadHead(d);
+    if (!head || head->names.size() != 1 || head->tops.size() != 1) return std::nullopt;
+    auto top = ReadDict(head->tops[0], mend);
     if (!top) return std::nullopt;
-    font.name = (*names)[0];
+    Font font;
+    font.name = head->names[0];
     font.top = std::move(*top);
-    font.strings = std::move(*strings);
-    font.gsubrs = std::move(*gsubrs);
+    font.strings = std::move(head->strings);
+    font.gsubrs = std::move(head->gsubrs);
     if (const Entry* type = Find(font.top, e_charstring_type); type && (type->values.size() != 1 || type->values[0] != 2))
         return std::nullopt;
-    auto cs_at = Whole(Find(font.top, e_charstrings), 0, d.size());
-    std::size_t end = 0;
-    auto charstrings = cs_at ? ReadIndex(d, *cs_at, end) : std::nullopt;
-    if (!charstrings || charstrings->empty()) return std::nullopt;
+    auto charstrings = ReadCharStrings(d, font.top);
+    if (!charstrings || !ReadPrivates(d, font.top, charstrings->size(), font, mend)) return std::nullopt;
     font.charstrings = Copied(*charstrings);
-    font.cid = Find(font.top, e_fd_array) != nullptr;
-    if (font.cid) {
-        auto fd_at = Whole(Find(font.top, e_fd_array), 0, d.size());
-        auto fds = fd_at ? ReadIndex(d, *fd_at, end) : std::nullopt;
-        if (!fds || fds->empty()) return std::nullopt;
-        for (ByteView fd : *fds) {
-            auto dict = ReadDict(fd);
-            auto priv = dict ? ReadPrivate(d, Find(*dict, e_private)) : std::nullopt;
-            if (!priv) return std::nullopt;
-            font.fds.push_back(std::move(*dict));
-            font.privates.push_back(std::move(*priv));
-        }
-        if (!ReadFDSelect(d, Find(font.top, e_fd_select), font)) return std::nullopt;
-    } else {
-        auto priv = ReadPrivate(d, Find(font.top, e_private));
-        if (!priv) return std::nullopt;
-        font.privates.push_back(std::move(*priv));
-        font.fd_select.assign(font.charstrings.size(), 0);
-        if (!ReadEncoding(d, Find(font.top, e_encoding), font)) return std::nullopt;
-    }
+    if (!font.cid && !ReadEncoding(d, Find(font.top, e_encoding), font)) return std::nullopt;
     if (!ReadCharset(d, Find(font.top, e_charset), font)) return std::nullopt;
     return font;
 }
@@ -561,6 +609,28 @@ std::size_t CIDCount(const Font& font)
 }
 
 }  // namespace
+
+bool IsIntact(Common::ByteView data)
+{
+    auto head = ReadHead(data);
+    if (!head || head->names.empty() || head->tops.size() != head->names.size()) return false;
+    for (ByteView item : head->tops) {
+        auto top = ReadDict(item);
+        auto charstrings = top ? ReadCharStrings(data, *top) : std::nullopt;
+        Font font;
+        if (!charstrings || !ReadPrivates(data, *top, charstrings->size(), font, false)) return false;
+    }
+    return true;
+}
+
+bool HasLongHeader(Common::ByteView data) { return data.size() >= 3 && data[0] == 1 && data[2] > 4; }
+
+std::optional<Common::Bytes> Mended(Common::ByteView data)
+{
+    auto font = Read(data, true);
+    if (!font) return std::nullopt;
+    return Written(*font, CIDCount(*font));
+}
 
 std::optional<Common::Bytes> WithGlyphCopies(Common::ByteView data, const std::vector<Copy>& copies)
 {

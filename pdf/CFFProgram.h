@@ -17,6 +17,21 @@
 
 namespace qvx::PDF::CFFProgram {
 
+// Whether the data is a CFF program whose structure holds together: at least one font in
+// its Name INDEX, a Top DICT for each, CharStrings, and a Private DICT for the font or for
+// every Font DICT of a CID-keyed one. FreeType reads past a missing Private DICT; readers
+// that walk the structure cannot. Only the structure is read, no charstring.
+bool IsIntact(Common::ByteView data);
+
+// Whether the header is longer than the four bytes of version 1.0. The format allows it,
+// yet readers that skip only four bytes find no font.
+bool HasLongHeader(Common::ByteView data);
+
+// The program written again in the form every reader takes: a four-byte header, and an
+// empty Private DICT for each Font DICT without one (the DICT's entries all have defaults);
+// nullopt when it cannot be read as WithGlyphCopies reads it.
+std::optional<Common::Bytes> Mended(Common::ByteView data);
+
 struct Copy {
     std::optional<unsigned> source;  // the glyph copied (by number); none: no outline
     double advance;                  // in the program's units

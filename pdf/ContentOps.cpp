@@ -66,6 +66,19 @@ std::string_view KeywordOf(Op op)
     return i < 0 ? std::string_view() : kOps[i].keyword;
 }
 
+bool TakesOnlyNumbers(Op op)
+{
+    switch (op) {
+    case Op::e_unknown: case Op::e_ri: case Op::e_gs: case Op::e_d: case Op::e_Tf: case Op::e_Tj: case Op::e_TJ:
+    case Op::e_quote: case Op::e_dquote: case Op::e_CS: case Op::e_cs: case Op::e_SC: case Op::e_SCN: case Op::e_sc:
+    case Op::e_scn: case Op::e_sh: case Op::e_Do: case Op::e_BI: case Op::e_ID: case Op::e_EI: case Op::e_MP:
+    case Op::e_DP: case Op::e_BMC: case Op::e_BDC:
+        return false;
+    default:
+        return true;
+    }
+}
+
 int OperandCount(Op op)
 {
     int i = IndexByOp()[static_cast<std::size_t>(op)];

@@ -39,5 +39,8 @@ Op OpFromKeyword(std::string_view keyword);
 std::string_view KeywordOf(Op op);
 // How many operands the operator takes; -1 for a variable count (SC, SCN, sc, scn).
 int OperandCount(Op op);
+// Whether the operator's operands are numbers, or it takes none (path construction and
+// painting, q and Q, the text state and positioning numbers, device colours...).
+bool TakesOnlyNumbers(Op op);
 
 }  // namespace qvx::PDF

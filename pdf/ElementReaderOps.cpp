@@ -320,6 +320,8 @@ bool ElementReader::Dispatch()
     if (m_op.flags & (Operation::e_bad_token | Operation::e_unterminated | Operation::e_too_many)) {
         Issue(ContentIssue::e_syntax);
     }
+    if (TakesOnlyNumbers(m_op.op) && m_op.Size() > static_cast<std::size_t>(OperandCount(m_op.op)))
+        Issue(ContentIssue::e_extra_operands);
     double v[6];
     GState& s = m_gs;
     switch (m_op.op) {

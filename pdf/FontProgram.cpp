@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include <ft2build.h>
@@ -16,6 +17,7 @@
 #include FT_TRUETYPE_TAGS_H
 
 #include "common/Limits.h"
+#include "pdf/CFFProgram.h"
 #include "pdf/Type1Program.h"
 
 namespace qvx::PDF {
@@ -175,6 +177,8 @@ std::unique_ptr<FontProgram> FontProgram::Open(Common::Bytes data)
     }
     FT_Face f = p->mp->face;
     if (!TrueTypeIntact(f) || Type1Program::HasDamagedEntries(p->mp->data)) return nullptr;
+    const char* format = FT_Get_Font_Format(f);
+    if (!FT_IS_SFNT(f) && format && std::string_view(format) == "CFF" && !CFFProgram::IsIntact(p->mp->data)) return nullptr;
     for (int i = 0; i < f->num_charmaps; ++i) {
         // FreeType adds a Unicode charmap made from the glyph names to a TrueType program
         // without one; it is not a subtable of the program's cmap.

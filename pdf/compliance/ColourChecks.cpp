@@ -100,7 +100,7 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
         ctx.Report(SDF::e_PDFA46223, issue.stream);
         if (issue.category != "XObject") break;
         ctx.Report(SDF::e_PDFA271);
-        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream].insert(issue.name);
+        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream].missing.insert(issue.name);
         break;
     // PDF/A-4 wants every stream's names in its own resources, not its caller's.
     case ContentIssue::e_inherited_resource:
@@ -109,6 +109,20 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
             SDF::InForce(SDF::e_PDFA46223, ctx.state.level))
             ctx.caches.Get<InheritedResources>().push_back(
                 {issue.resources_owner, std::string(issue.category), issue.name, issue.resource});
+        break;
+    // An operator without the operands it takes is skipped by readers, but some reject the
+    // stream: corrupt content, and conversion takes the operator out with its operands. Text
+    // shown with no font set is the font checks' matter.
+    case ContentIssue::e_bad_operands:
+        if (issue.category == "Font") break;
+        ctx.Report(SDF::e_PDFA12, mp_page);
+        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream].faulty.emplace(issue.offset, issue.op);
+        break;
+    // So is one with more operands than it takes, which readers use differently (the first
+    // or the last ones); conversion keeps the last ones, with which the page was drawn here.
+    case ContentIssue::e_extra_operands:
+        ctx.Report(SDF::e_PDFA12, mp_page);
+        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream].crowded.emplace(issue.offset, issue.op);
         break;
     // Damaged content syntax (a bad string, an unterminated object) is what would end the
     // page's walk in a strict reader: the page's corrupt content finding.

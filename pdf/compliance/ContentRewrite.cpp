@@ -1,6 +1,7 @@
 #include "pdf/compliance/ContentRewrite.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "filters/ASCIIHexEncode.h"
 #include "filters/FilterReader.h"
@@ -119,6 +120,31 @@ std::optional<Common::Bytes> ReencodedInlineData(SDF::Obj& dict, Common::ByteVie
     return mem->Release();
 }
 
+bool Listed(const std::map<std::size_t, std::string>& operators, const Operation& op)
+{
+    auto it = operators.find(op.offset);
+    return it != operators.end() && it->second == op.keyword;
+}
+
+// A number operator written with the last operands it has, as many as it takes; false when
+// one of those is no number.
+bool WithOperandsTaken(const Operation& op, std::string& out)
+{
+    const auto taken = static_cast<std::size_t>(std::max(0, OperandCount(op.op)));
+    if (op.Size() < taken) return false;
+    std::string written;
+    for (std::size_t i = op.Size() - taken; i < op.Size(); ++i) {
+        if (!op[i].IsNumber()) return false;
+        char buf[64];
+        auto [end, error] = std::to_chars(buf, buf + sizeof buf, op[i].number, std::chars_format::fixed);
+        if (error != std::errc()) return false;
+        written.append(" ").append(buf, end);
+    }
+    out += written;
+    out.append(" ").append(op.keyword);
+    return true;
+}
+
 }  // namespace
 
 bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit)
@@ -153,12 +179,12 @@ void RemoveUnknownOperators(PassContext& ctx)
     ctx.caches.Drop<StreamsToClean>();
     for (const auto& entry : streams) {
         if (ctx.Stopped()) return;
-        const std::set<std::string>& missing = entry.second;
-        RewriteContent(entry.first, [&missing](const Operation& op, std::string_view, std::string& out) {
-            const bool gone = op.op == Op::e_unknown ||
-                              (op.op == Op::e_Do && op.Size() == 1 && op[0].IsName() && missing.contains(op[0].text));
+        const StreamCleaning& clean = entry.second;
+        RewriteContent(entry.first, [&clean](const Operation& op, std::string_view, std::string& out) {
+            const bool gone = op.op == Op::e_unknown || Listed(clean.faulty, op) ||
+                              (op.op == Op::e_Do && op.Size() == 1 && op[0].IsName() && clean.missing.contains(op[0].text));
             if (gone) out += ' ';
-            return gone;
+            return gone || (Listed(clean.crowded, op) && WithOperandsTaken(op, out));
         });
     }
 }

@@ -22,11 +22,18 @@ namespace qvx::PDF {
 using OperationEdit = std::function<bool(const Operation& op, std::string_view bytes, std::string& out)>;
 bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit);
 
-// Content streams that use keywords which are no content operators, or paint XObjects
-// their resources do not define (by name), found by the page checks in conversion. Viewers
-// skip such a keyword with its operands, and draw nothing for such a name; so does the
-// repair, which takes them out after the page walk.
-struct StreamsToClean : std::map<SDF::Obj*, std::set<std::string>> {};
+// Content streams that use keywords which are no content operators, operators without the
+// operands they take, or paint XObjects their resources do not define (by name), found by
+// the page checks in conversion. Viewers skip such a keyword or operator with its operands,
+// and draw nothing for such a name; so does the repair, which takes them out after the page
+// walk. Numbers before those an operator takes are dropped: the operator keeps the last
+// ones, which are those it was drawn with. Operators are known by the offset of their
+// keyword in the stream's data, and the keyword.
+struct StreamCleaning {
+    std::set<std::string> missing;
+    std::map<std::size_t, std::string> faulty, crowded;
+};
+struct StreamsToClean : std::map<SDF::Obj*, StreamCleaning> {};
 void RemoveUnknownOperators(PassContext& ctx);
 
 // Content streams with inline images that ask for interpolation, name an unknown rendering

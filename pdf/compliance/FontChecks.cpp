@@ -71,18 +71,22 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
         const FontProgram* p = font.GetProgram();
         if (p && p->Format() == "CFF") suits = false;
     }
+    // FontFile holds a Type 1 program, which no CIDFont takes.
+    if (suits && font.GetEmbeddedKey() == "FontFile" && font.IsComposite()) suits = false;
     if (!suits) {
         ctx.Report(SDF::e_PDFA341, font.GetSDFObj());
         return ctx.state.convert && RefileProgram(ctx, font) ? Embedding::e_refiled : unusable;
     }
     if (font.IsProgramDamaged()) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
-        return ctx.state.convert && RepairLocaFormat(ctx, font) ? Embedding::e_refiled : unusable;
+        return ctx.state.convert && (RepairLocaFormat(ctx, font) || MendCFF(ctx, font)) ? Embedding::e_refiled : unusable;
     }
     if (IsSegmentedType1(font)) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
         return ctx.state.convert && JoinType1Segments(ctx, font) ? Embedding::e_refiled : unusable;
     }
+    // Sound, yet written in a form not every reader takes: the copy gets the common form.
+    if (ctx.state.convert && HasLongCFFHeader(font) && MendCFF(ctx, font)) return Embedding::e_refiled;
     return Embedding::e_usable;
 }
 

@@ -47,11 +47,13 @@ std::optional<Common::Bytes> CIDKeyed(const Font& font, const Common::Bytes& cff
     return CFFProgram::AsCIDKeyed(cff, glyphs);
 }
 
-// The bare CFF program of an OpenType program with CFF outlines, as a font of kind takes it;
-// nullopt when there is none or the kind takes no CFF program.
-std::optional<Common::Bytes> BareCFF(const Font& font, Font::Kind kind, const Common::Bytes& opentype)
+bool IsOpenType(const Common::Bytes& data) { return data.size() >= 4 && Common::AsChars(data).substr(0, 4) == "OTTO"; }
+
+// The bare CFF program of an OpenType program with CFF outlines, or a bare program itself, as
+// a font of kind takes it; nullopt when there is none or the kind takes no CFF program.
+std::optional<Common::Bytes> BareCFF(const Font& font, Font::Kind kind, const Common::Bytes& data)
 {
-    auto cff = SubstituteProgram::CFFTable(opentype);
+    auto cff = IsOpenType(data) ? SubstituteProgram::CFFTable(data) : std::optional<Common::Bytes>(data);
     auto bare = cff ? FontProgram::Open(*cff) : nullptr;
     if (!bare) return std::nullopt;
     if (kind == Font::e_cid_type0) return bare->IsCIDKeyed() ? cff : CIDKeyed(font, *cff, bare->GlyphCount());
@@ -83,10 +85,21 @@ bool RefileCFFCIDFont(PassContext& ctx, const Font& font)
     Obj* stream = FiledStream(font.GetDescriptor(), "FontFile2");
     if (!stream) return false;
     auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
-    if (!data || data->size() < 4 || std::string_view(reinterpret_cast<const char*>(data->data()), 4) != "OTTO") return false;
-    if (!PutBareCFF(ctx, font, stream, *data, Font::e_cid_type0)) return false;
+    if (!data || !IsOpenType(*data) || !PutBareCFF(ctx, font, stream, *data, Font::e_cid_type0)) return false;
     font.GetDescendant()->Resolve()->PutName("Subtype", "CIDFontType0");
     return true;
+}
+
+// A CIDFontType0 whose FontFile holds a bare CFF program rather than a Type 1 one: the
+// program, CID-keyed, under FontFile3. Readers take such a CIDFont's CIDs for glyph numbers,
+// and so does the CID-keyed program. A Type 1 program has no such form.
+bool RefileCFFFontFile(PassContext& ctx, const Font& font)
+{
+    Obj* stream = FiledStream(font.GetDescriptor(), "FontFile");
+    auto data = stream ? ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes) : std::nullopt;
+    const FontProgram* program = font.GetProgram();
+    if (!data || !program || program->Format() != "CFF" || program->IsSFNT()) return false;
+    return PutBareCFF(ctx, font, stream, *data, Font::e_cid_type0);
 }
 
 }  // namespace
@@ -96,6 +109,8 @@ bool RefileProgram(PassContext& ctx, const Font& font)
     Obj* descriptor = font.GetDescriptor();
     if (descriptor && font.IsComposite() && font.GetDescendantKind() == Font::e_cid_type2 && font.GetEmbeddedKey() == "FontFile2")
         return RefileCFFCIDFont(ctx, font);
+    if (descriptor && font.IsComposite() && font.GetDescendantKind() == Font::e_cid_type0 && font.GetEmbeddedKey() == "FontFile")
+        return RefileCFFFontFile(ctx, font);
     if (!descriptor || font.GetEmbeddedKey() != "FontFile3") return false;
     descriptor = descriptor->Resolve();
     Obj* stream = FiledStream(descriptor, "FontFile3");
@@ -170,6 +185,24 @@ bool RepairLocaFormat(PassContext& ctx, const Font& font)
     if (!FontProgram::Open(d)) return false;
     double length = static_cast<double>(d.size());
     FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile2", d)->PutNumber("Length1", length);
+    return true;
+}
+
+bool HasLongCFFHeader(const Font& font)
+{
+    if (font.GetEmbeddedKey() != "FontFile3" || font.GetEmbeddedSubtype() == "OpenType") return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), 3);
+    return data && CFFProgram::HasLongHeader(*data);
+}
+
+bool MendCFF(PassContext& ctx, const Font& font)
+{
+    if (font.GetEmbeddedKey() != "FontFile3" || font.GetEmbeddedSubtype() == "OpenType") return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    auto mended = data ? CFFProgram::Mended(*data) : std::nullopt;
+    if (!mended || !FontProgram::Open(*mended)) return false;
+    const std::string subtype = font.GetEmbeddedSubtype();
+    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile3", *mended)->PutName("Subtype", subtype);
     return true;
 }
 

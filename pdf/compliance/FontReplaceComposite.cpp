@@ -10,6 +10,7 @@
 
 #include "pdf/FontProgram.h"
 #include "pdf/FontSubstitution.h"
+#include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "sdf/Obj.h"
@@ -43,12 +44,25 @@ char32_t SingleChar(const std::u16string& text)
     return 0;
 }
 
-// The character a code stands for: the font's ToUnicode when it has one; under a predefined
-// Unicode CMap (UniJIS-UCS2-H, UniGB-UTF16-V and the like) the code itself, which readers
-// draw by before the collection's character for the CID (that may be another: a no-break
-// space for a space); else the collection's; 0 for none.
+// The character a named glyph of a Type 1 or CFF program shows (a program no CIDFont takes,
+// whose glyphs readers draw by CID all the same); 0 when the name tells none.
+char32_t NamedGlyphChar(const Font& font, const Font::CharCode& c)
+{
+    const FontProgram* p = font.GetProgram();
+    if (!p || p->IsSFNT() || !p->HasGlyphNames()) return 0;
+    long gid = font.GlyphId(c);
+    std::u32string text = gid > 0 ? GlyphList::ToUnicode(p->GlyphName(static_cast<unsigned>(gid))) : std::u32string();
+    return text.size() == 1 ? text[0] : 0;
+}
+
+// The character a code stands for: what the glyph the program draws for it is named after;
+// else the font's ToUnicode when it has one; under a predefined Unicode CMap (UniJIS-UCS2-H,
+// UniGB-UTF16-V and the like) the code itself, which readers draw by before the collection's
+// character for the CID (that may be another: a no-break space for a space); else the
+// collection's; 0 for none.
 char32_t CharOf(const Font& font, const Font::CharCode& c)
 {
+    if (char32_t named = NamedGlyphChar(font, c)) return named;
     const CMap* cmap = font.GetCMap();
     std::string_view name = cmap && cmap->IsPredefined() ? std::string_view(cmap->GetName()) : std::string_view();
     if (!font.GetToUnicode() && name.starts_with("Uni")) {

@@ -50,6 +50,12 @@ bool JoinType1Segments(PassContext& ctx, const Font& font);
 // format: conversion names the format the loca table's size shows (false when that does
 // not make the program sound), keeping every glyph as it was drawn.
 bool RepairLocaFormat(PassContext& ctx, const Font& font);
+// A bare CFF program (FontFile3) with a Font DICT that has no Private DICT, which readers
+// that walk the structure cannot read, or with a header longer than four bytes, which some
+// readers misplace: conversion writes it again with an empty Private DICT for such a Font
+// DICT and a four-byte header, every glyph as it was (false when it cannot).
+bool HasLongCFFHeader(const Font& font);
+bool MendCFF(PassContext& ctx, const Font& font);
 // Conversion: embeds the URW program of a standard 14 font; false when there is none or
 // when the font's Widths disagree with the program for a code shown.
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);

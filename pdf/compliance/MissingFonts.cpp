@@ -60,8 +60,10 @@ void DefineMissingFonts(PassContext& ctx)
 
 void HideFontlessText(PassContext& ctx)
 {
-    for (const auto& [stream, shows] : ctx.caches.Get<FontlessText>()) {
-        RewriteContent(stream, [&](const Operation& op, std::string_view bytes, std::string& out) {
+    // Not a structured binding: clang does not let the lambda capture one.
+    for (const auto& entry : ctx.caches.Get<FontlessText>()) {
+        const auto& shows = entry.second;
+        RewriteContent(entry.first, [&](const Operation& op, std::string_view bytes, std::string& out) {
             auto it = shows.find(op.offset);
             if (it == shows.end()) return false;
             out += " 3 Tr";

@@ -101,7 +101,7 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
         ctx.Report(SDF::e_PDFA252, form);
         // Readers that judge every XObject of the resources would still see one left unused.
         if (convert && el.stream) {
-            ctx.caches.Get<StreamsToClean>()[el.stream].emplace(el.name);
+            ctx.caches.Get<StreamsToClean>()[el.stream].missing.emplace(el.name);
             form->Erase("Subtype2");
         }
     }
@@ -131,7 +131,7 @@ void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el)
     // image or form cannot be drawn either.
     if (!el.obj) return;
     ctx.Report(SDF::e_PDFA271);
-    if (ctx.state.convert && el.stream) ctx.caches.Get<StreamsToClean>()[el.stream].emplace(el.name);
+    if (ctx.state.convert && el.stream) ctx.caches.Get<StreamsToClean>()[el.stream].missing.emplace(el.name);
 }
 
 }  // namespace qvx::PDF

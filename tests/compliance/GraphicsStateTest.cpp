@@ -151,6 +151,11 @@ TEST(GraphicsState, NestingOperatorsAndResources)
     // Damaged syntax in content marks the page's content corrupt; the walk goes on after it.
     EXPECT_EQ(Check(k2B, "<<>>", "BT <484!> Tj ET 0 0 m foo"), "12(3) 2101(4)");
     EXPECT_EQ(Check(k4, "<<>>", "0 0 m 1 1 l ] n"), "12(3)");
+    // So do operators with fewer operands than they take, or of the wrong kind, and number
+    // operators with more; operators of names and strings may have more.
+    for (const char* content : {"0 0 m 1 l n", "0 0 m (1) 1 l n", "0 0 m 1 1 l 5 n", "/X 1 0 0 1 0 0 cm", "7 q Q"})
+        EXPECT_EQ(Check(k1B, "<<>>", content), "12(3)") << content;
+    EXPECT_EQ(Check(k2B, "<<>>", "1 0 0 1 0 0 cm 0 0 m 1 1 l n BT 1 /Foo BMC EMC ET"), "");
     // A form drawing with its caller's resources.
     PdfBuilder f = ColourFile(k4, "<</XObject<</X0 6 0 R>>/ExtGState<</G0<<>>>>>>", "/X0 Do");
     f.AddStream("/Type/XObject/Subtype/Form/BBox[0 0 1 1]", "/G0 gs");
