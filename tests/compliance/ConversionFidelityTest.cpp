@@ -313,6 +313,39 @@ TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
     EXPECT_NE(shown(13).find("(One) Tj"), std::string::npos) << shown(13);
 }
 
+TEST(ConversionFidelity, FieldTextStartsTwoBorderWidthsIn)
+{
+    TempDir dir;
+    // Text fields the form asks viewers to draw: the default border (1 point, no colour), no
+    // border, a 3-point black border, and right-aligned text with a 3-point border.
+    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R]");
+    b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[9 0 R 10 0 R 11 0 R 12 0 R]"
+             "/DA(/Helv 12 Tf 0 g)/NeedAppearances true>>>>");
+    const std::string field = "/Type/Annot/Subtype/Widget/F 4/FT/Tx/V(Hello)/DA(/Helv 12 Tf 0 g)";
+    b.Set(9, "<<" + field + "/T(a)/Rect[10 10 110 40]>>");
+    b.Set(10, "<<" + field + "/T(b)/Rect[10 50 110 80]/BS<</W 0>>>>");
+    b.Set(11, "<<" + field + "/T(c)/Rect[10 90 110 120]/BS<</W 3>>/MK<</BC[0 0 0]>>>>");
+    b.Set(12, "<<" + field + "/T(d)/Q 2/Rect[10 130 110 160]/BS<</W 3>>/MK<</BC[0 0 0]>>>>");
+    fs::path out = ConvertClean(b.Build(), k2B, dir, "fields_pdfa.pdf");
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    // The horizontal text position the field's appearance sets (its own space starts at the
+    // field's edge), or -1.
+    auto text_x = [&](int annot) {
+        qvx::SDF::Obj* n = qvx::PDF::FindIn(qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(annot)), "AP"), "N");
+        auto bytes = n && n->IsStream() ? qvx::PDF::ReadDecoded(n, 1 << 20) : std::nullopt;
+        std::string s = bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+        std::size_t at = s.find("1 0 0 1 ");
+        return at == std::string::npos ? -1.0 : std::strtod(s.c_str() + at + 8, nullptr);
+    };
+    EXPECT_DOUBLE_EQ(text_x(9), 2);
+    EXPECT_DOUBLE_EQ(text_x(10), 2);
+    EXPECT_DOUBLE_EQ(text_x(11), 6);
+    // "Hello" in Helvetica at 12 points is 27.336 points wide; it ends 6 points before the
+    // right edge of the 100-point field.
+    EXPECT_NEAR(text_x(12), 100 - 6 - 27.336, 0.01);
+}
+
 TEST(ConversionFidelity, SoftMaskedImagesKeepTheirLookOnWhite)
 {
     TempDir dir;
