@@ -127,6 +127,9 @@ public:
         out.clear();
         for (char16_t c : text) {
             auto it = m_codes.find(c);
+            // Latin encodings give their no-break space the glyph of the space, so the text
+            // map of the font knows only the space.
+            if (it == m_codes.end() && (c == u'\u00A0' || c == u'\u2007' || c == u'\u202F')) it = m_codes.find(u' ');
             if (it == m_codes.end()) return false;
             out += it->second;
         }

@@ -346,6 +346,33 @@ TEST(ConversionFidelity, FieldTextStartsTwoBorderWidthsIn)
     EXPECT_NEAR(text_x(12), 100 - 6 - 27.336, 0.01);
 }
 
+TEST(ConversionFidelity, NoBreakSpacesShowAsSpaces)
+{
+    TempDir dir;
+    // A note and a text field whose text has no-break spaces (U+00A0, U+202F), which
+    // Helvetica's Latin encoding shows with its space; and a field with a character it
+    // cannot show at all (U+0416), which stays undrawn.
+    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R]");
+    b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R 11 0 R]"
+             "/DA(/Helv 12 Tf 0 g)/NeedAppearances true>>>>");
+    b.Set(9, "<</Type/Annot/Subtype/FreeText/F 4/Rect[10 150 190 190]/DA(/Helv 10 Tf 0 g)"
+             "/Contents<FEFF004100A000A00042>>>");
+    const std::string field = "/Type/Annot/Subtype/Widget/F 4/FT/Tx/DA(/Helv 12 Tf 0 g)";
+    b.Set(10, "<<" + field + "/T(a)/Rect[10 10 110 40]/V<FEFF0043202F0044>>>");
+    b.Set(11, "<<" + field + "/T(b)/Rect[10 50 110 80]/V<FEFF00450416>>>");
+    fs::path out = ConvertClean(b.Build(), k2B, dir, "spaces_pdfa.pdf");
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    auto shown = [&](int annot) {
+        qvx::SDF::Obj* n = qvx::PDF::FindIn(qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(annot)), "AP"), "N");
+        auto bytes = n && n->IsStream() ? qvx::PDF::ReadDecoded(n, 1 << 20) : std::nullopt;
+        return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("no stream");
+    };
+    EXPECT_NE(shown(9).find("(A  B) Tj"), std::string::npos) << shown(9);
+    EXPECT_NE(shown(10).find("(C D) Tj"), std::string::npos) << shown(10);
+    EXPECT_EQ(shown(11).find("Tj"), std::string::npos) << shown(11);
+}
+
 TEST(ConversionFidelity, SoftMaskedImagesKeepTheirLookOnWhite)
 {
     TempDir dir;
