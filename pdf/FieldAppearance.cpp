@@ -127,6 +127,9 @@ public:
         out.clear();
         for (char16_t c : text) {
             auto it = m_codes.find(c);
+            // Latin encodings give their no-break space the glyph of the space, so the text
+            // map of the font knows only the space.
+            if (it == m_codes.end() && (c == u'\u00A0' || c == u'\u2007' || c == u'\u202F')) it = m_codes.find(u' ');
             if (it == m_codes.end()) return false;
             out += it->second;
         }
@@ -209,12 +212,12 @@ std::vector<std::string> Wrap(const TextFont& font, double size, const std::vect
 }
 
 // Writes lines of text into box from its top (or vertically centred for one line), aligned
-// by q (0 left, 1 centre, 2 right).
-void WriteText(AppearanceWriter& w, const TextFont& font, const DefaultAppearance& da, const Rect& box,
+// by q (0 left, 1 centre, 2 right), side points in from its left and right edges.
+void WriteText(AppearanceWriter& w, const TextFont& font, const DefaultAppearance& da, const Rect& box, double side,
                const std::vector<std::u16string>& lines, int q, bool multiline)
 {
     const double pad = 2;
-    const double width = box.Width() - 2 * pad;
+    const double width = box.Width() - 2 * side;
     double size = da.size;
     if (size <= 0) size = multiline ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
     std::vector<std::string> shown;
@@ -239,9 +242,9 @@ void WriteText(AppearanceWriter& w, const TextFont& font, const DefaultAppearanc
     double y = multiline ? box.y2 - pad - size * 0.9 : box.y1 + (box.Height() - size * 0.72) / 2;
     for (const std::string& line : shown) {
         const double lw = font.Width(line) * size;
-        double x = box.x1 + pad;
+        double x = box.x1 + side;
         if (q == 1) x = box.x1 + (box.Width() - lw) / 2;
-        if (q == 2) x = box.x2 - pad - lw;
+        if (q == 2) x = box.x2 - side - lw;
         if (!line.empty()) {
             w.Op("1 0 0 1 " + ContentNumber(x) + " " + ContentNumber(y) + " Tm");
             w.String(line).Op("Tj");
@@ -341,7 +344,7 @@ SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
     DefaultAppearance da = ParseDA(FindIn(dict, "DA"));
     TextFont font(doc, da.font);
     const double q = FindNumber(dict, "Q", 0);
-    WriteText(w, font, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width},
+    WriteText(w, font, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
               Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), true);
     return w.Finish(doc, rect);
 }
@@ -384,7 +387,10 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
     }
     if (!lines.empty()) {
         TextFont font(doc, da.font);
-        WriteText(w, font, da, inside, lines, q, multiline);
+        // Form writers and viewers start field text two border widths in from the field's
+        // edge, and 2 points in where the border is thinner than a point.
+        const double border = BorderWidth(annot);
+        WriteText(w, font, da, inside, std::max(2.0, 2 * border) - border, lines, q, multiline);
     }
     return {w.Finish(doc, box), {}};
 }

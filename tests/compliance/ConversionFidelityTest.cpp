@@ -68,6 +68,14 @@ std::string PixelAt(const fs::path& pdf, double fx, double fy)
 
 std::string MiddlePixel(const fs::path& pdf) { return PixelAt(pdf, 0.5, 0.5); }
 
+// The decoded normal appearance stream of an annotation, or "no stream".
+std::string NormalAppearance(qvx::SDF::SDFDoc& doc, int annot)
+{
+    qvx::SDF::Obj* n = qvx::PDF::FindIn(qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(annot)), "AP"), "N");
+    auto bytes = n && n->IsStream() ? qvx::PDF::ReadDecoded(n, 1 << 20) : std::nullopt;
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("no stream");
+}
+
 bool Near(const std::string& a, const std::string& b)
 {
     std::istringstream x(a), y(b);
@@ -303,14 +311,51 @@ TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
     EXPECT_TRUE(Near(PixelAt(out, 0.15, 0.15), "255 255 255")) << PixelAt(out, 0.15, 0.15);
     qvx::SDF::SDFDoc doc;
     doc.OpenFile(out.string());
-    auto shown = [&](int annot) {
-        qvx::SDF::Obj* n = qvx::PDF::FindIn(qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(annot)), "AP"), "N");
-        auto bytes = n && n->IsStream() ? qvx::PDF::ReadDecoded(n, 1 << 20) : std::nullopt;
-        return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("no stream");
-    };
+    auto shown = [&](int annot) { return NormalAppearance(doc, annot); };
     EXPECT_NE(shown(12).find("(Hello) Tj"), std::string::npos) << shown(12);
     EXPECT_NE(shown(13).find("(Two) Tj"), std::string::npos) << shown(13);
     EXPECT_NE(shown(13).find("(One) Tj"), std::string::npos) << shown(13);
+}
+
+TEST(ConversionFidelity, FieldTextIsPlacedAndEncodedAsViewersDrawIt)
+{
+    TempDir dir;
+    // Text fields the form asks viewers to draw: the default border (1 point, no colour), no
+    // border, a 3-point black border, and right-aligned text with a 3-point border. Then a
+    // note and a field whose text has no-break spaces (U+00A0, U+202F), which Helvetica's
+    // Latin encoding shows with its space, and a field with a character it cannot show at
+    // all (U+0416), which stays undrawn.
+    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R 14 0 R 15 0 R]");
+    b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[9 0 R 10 0 R 11 0 R 12 0 R 14 0 R 15 0 R]"
+             "/DA(/Helv 12 Tf 0 g)/NeedAppearances true>>>>");
+    const std::string field = "/Type/Annot/Subtype/Widget/F 4/FT/Tx/DA(/Helv 12 Tf 0 g)";
+    b.Set(9, "<<" + field + "/T(a)/V(Hello)/Rect[10 10 110 30]>>");
+    b.Set(10, "<<" + field + "/T(b)/V(Hello)/Rect[10 30 110 50]/BS<</W 0>>>>");
+    b.Set(11, "<<" + field + "/T(c)/V(Hello)/Rect[10 50 110 70]/BS<</W 3>>/MK<</BC[0 0 0]>>>>");
+    b.Set(12, "<<" + field + "/T(d)/V(Hello)/Q 2/Rect[10 70 110 90]/BS<</W 3>>/MK<</BC[0 0 0]>>>>");
+    b.Set(13, "<</Type/Annot/Subtype/FreeText/F 4/Rect[10 150 190 190]/DA(/Helv 10 Tf 0 g)"
+              "/Contents<FEFF004100A000A00042>>>");
+    b.Set(14, "<<" + field + "/T(e)/Rect[10 100 110 120]/V<FEFF0043202F0044>>>");
+    b.Set(15, "<<" + field + "/T(f)/Rect[10 120 110 140]/V<FEFF00450416>>>");
+    fs::path out = ConvertClean(b.Build(), k2B, dir, "fields_pdfa.pdf");
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    // The horizontal text position the field's appearance sets (its own space starts at the
+    // field's edge), or -1.
+    auto text_x = [&](int annot) {
+        std::string s = NormalAppearance(doc, annot);
+        std::size_t at = s.find("1 0 0 1 ");
+        return at == std::string::npos ? -1.0 : std::strtod(s.c_str() + at + 8, nullptr);
+    };
+    EXPECT_DOUBLE_EQ(text_x(9), 2);
+    EXPECT_DOUBLE_EQ(text_x(10), 2);
+    EXPECT_DOUBLE_EQ(text_x(11), 6);
+    // "Hello" in Helvetica at 12 points is 27.336 points wide; it ends 6 points before the
+    // right edge of the 100-point field.
+    EXPECT_NEAR(text_x(12), 100 - 6 - 27.336, 0.01);
+    EXPECT_NE(NormalAppearance(doc, 13).find("(A  B) Tj"), std::string::npos) << NormalAppearance(doc, 13);
+    EXPECT_NE(NormalAppearance(doc, 14).find("(C D) Tj"), std::string::npos) << NormalAppearance(doc, 14);
+    EXPECT_EQ(NormalAppearance(doc, 15).find("Tj"), std::string::npos) << NormalAppearance(doc, 15);
 }
 
 TEST(ConversionFidelity, SoftMaskedImagesKeepTheirLookOnWhite)
