@@ -173,14 +173,23 @@ bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit)
     return true;
 }
 
-void RemoveUnknownOperators(PassContext& ctx)
+void AppendInvisible(std::string& out, std::string_view bytes, int mode)
+{
+    out.append(" 3 Tr").append(bytes).append(" " + std::to_string(mode) + " Tr ");
+}
+
+void CleanContentStreams(PassContext& ctx)
 {
     const StreamsToClean streams = std::move(ctx.caches.Get<StreamsToClean>());
     ctx.caches.Drop<StreamsToClean>();
     for (const auto& entry : streams) {
         if (ctx.Stopped()) return;
         const StreamCleaning& clean = entry.second;
-        RewriteContent(entry.first, [&clean](const Operation& op, std::string_view, std::string& out) {
+        RewriteContent(entry.first, [&clean](const Operation& op, std::string_view bytes, std::string& out) {
+            if (auto it = clean.fontless.find(op.offset); it != clean.fontless.end()) {
+                AppendInvisible(out, bytes, it->second);
+                return true;
+            }
             const bool gone = op.op == Op::e_unknown || Listed(clean.faulty, op) ||
                               (op.op == Op::e_Do && op.Size() == 1 && op[0].IsName() && clean.missing.contains(op[0].text));
             if (gone) out += ' ';

@@ -21,20 +21,27 @@ namespace qvx::PDF {
 // cannot be read is left alone.
 using OperationEdit = std::function<bool(const Operation& op, std::string_view bytes, std::string& out)>;
 bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit);
+// Appends the bytes of a text-showing operation shown in the invisible mode, with the
+// rendering mode `mode` set again after it.
+void AppendInvisible(std::string& out, std::string_view bytes, int mode);
 
 // Content streams that use keywords which are no content operators, operators without the
 // operands they take, or paint XObjects their resources do not define (by name), found by
 // the page checks in conversion. Viewers skip such a keyword or operator with its operands,
 // and draw nothing for such a name; so does the repair, which takes them out after the page
 // walk. Numbers before those an operator takes are dropped: the operator keeps the last
-// ones, which are those it was drawn with. Operators are known by the offset of their
-// keyword in the stream's data, and the keyword.
+// ones, which are those it was drawn with. Text shown with no font set at all (a Tf without
+// its name, or none) is drawn by no reader: it is shown in the invisible mode, keeping its
+// bytes, and the rendering mode it was shown in comes back after it. Operators are known by
+// the offset of their keyword in the stream's data (and the keyword), so every edit of a
+// stream is made in its one rewrite.
 struct StreamCleaning {
     std::set<std::string> missing;
     std::map<std::size_t, std::string> faulty, crowded;
+    std::map<std::size_t, int> fontless;  // the rendering mode in force
 };
 struct StreamsToClean : std::map<SDF::Obj*, StreamCleaning> {};
-void RemoveUnknownOperators(PassContext& ctx);
+void CleanContentStreams(PassContext& ctx);
 
 // Content streams with inline images that ask for interpolation, name an unknown rendering
 // intent or use a filter the level forbids, found by the image checks in conversion. The

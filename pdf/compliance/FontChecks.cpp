@@ -7,6 +7,7 @@
 #include "common/Limits.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
@@ -174,7 +175,7 @@ void FontCheck::TextWithoutFont(PassContext& ctx, const Element& el, ElementRead
     if (el.stream == mp_missing_font_stream)
         ctx.caches.Get<MissingFonts>().Add(reader.GetResources().GetDict(), el.stream, m_missing_font, el.strings);
     else if (el.gstate->text_render_mode != 3)
-        ctx.caches.Get<FontlessText>()[el.stream][reader.OffsetInStream()] = el.gstate->text_render_mode;
+        ctx.caches.Get<StreamsToClean>()[el.stream].fontless[reader.OffsetInStream()] = el.gstate->text_render_mode;
 }
 
 void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reader)

@@ -119,14 +119,15 @@ bool RefileProgram(PassContext& ctx, const Font& font)
     if (!data || data->size() < 4) return false;
     std::string_view magic(reinterpret_cast<const char*>(data->data()), 4);
     bool sfnt = magic == std::string_view("\0\1\0\0", 4) || magic == "true";
+    const bool opentype = IsOpenType(*data);
     Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
-    if (magic == "OTTO" && ctx.Part() == 1) return PutBareCFF(ctx, font, stream, *data, kind);
+    if (opentype && ctx.Part() == 1) return PutBareCFF(ctx, font, stream, *data, kind);
     double length = static_cast<double>(data->size());
     auto program = FontProgram::Open(std::move(*data));
     if (!program) return false;
     std::string format = program->Format();
     const char* subtype = nullptr;
-    if (magic == "OTTO") subtype = "OpenType";
+    if (opentype) subtype = "OpenType";
     else if (format == "CFF" && !sfnt && IsType1Kind(kind)) subtype = "Type1C";
     else if (format == "CFF" && !sfnt && kind == Font::e_cid_type0 && program->IsCIDKeyed()) subtype = "CIDFontType0C";
     bool truetype = sfnt && format == "TrueType" && (kind == Font::e_truetype || kind == Font::e_cid_type2);

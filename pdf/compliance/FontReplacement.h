@@ -88,15 +88,6 @@ private:
     std::vector<Entry> m_entries;
 };
 
-// Text shown while no font was set at all (a Tf without its name, or none): readers draw
-// nothing for it. Each such operator by its stream and offset there, with the rendering
-// mode it was shown in.
-struct FontlessText : std::map<SDF::Obj*, std::map<std::size_t, int>> {};
-
-// Runs after the page pass in conversion: such text is shown in the invisible mode, so the
-// copy draws nothing for it as before and keeps its bytes.
-void HideFontlessText(PassContext& ctx);
-
 // Runs after the page pass in conversion, before the marked fonts are replaced: each missing
 // name is defined by the interactive form's font of that name when there is one, else by
 // Helvetica, and marked for a substitute program when it has none of its own.

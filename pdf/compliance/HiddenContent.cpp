@@ -121,9 +121,7 @@ private:
                 out += 'n';
                 out += bytes.substr(at + op.keyword.size());
             } else if (ShowsText(op.op)) {
-                out += " 3 Tr";
-                out += bytes;
-                out += " " + std::to_string(mode) + " Tr ";
+                AppendInvisible(out, bytes, mode);
             } else {
                 return false;
             }

@@ -1,10 +1,8 @@
 // Text whose font the resources do not define cannot be drawn with an embedded program;
 // conversion defines the name, taking the form's default font where the name is one of its.
-// Text shown with no font set at all is drawn by no reader; the copy keeps it invisible.
 #include <algorithm>
 
 #include "pdf/ObjUtil.h"
-#include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "sdf/Obj.h"
 
@@ -55,22 +53,6 @@ void DefineMissingFonts(PassContext& ctx)
             font->Decode(bytes, codes);
             for (const Font::CharCode& c : codes) marked.AddCode(*font, c);
         }
-    }
-}
-
-void HideFontlessText(PassContext& ctx)
-{
-    // Not a structured binding: clang does not let the lambda capture one.
-    for (const auto& entry : ctx.caches.Get<FontlessText>()) {
-        const auto& shows = entry.second;
-        RewriteContent(entry.first, [&](const Operation& op, std::string_view bytes, std::string& out) {
-            auto it = shows.find(op.offset);
-            if (it == shows.end()) return false;
-            out += " 3 Tr";
-            out += bytes;
-            out += " " + std::to_string(it->second) + " Tr ";
-            return true;
-        });
     }
 }
 

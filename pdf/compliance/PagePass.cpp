@@ -63,14 +63,13 @@ void RunPagePass(PassContext& ctx)
     }
     if (!ctx.state.convert || ctx.Stopped()) return;
     DefineMissingFonts(ctx);
-    HideFontlessText(ctx);
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);
     ReplaceOutputIntentProfileSpaces(ctx);
     TidyStreams(ctx);
     RemoveTransferCurves(ctx);
-    RemoveUnknownOperators(ctx);
+    CleanContentStreams(ctx);
     RemoveInlineImageEntries(ctx);
     CopyInheritedResources(ctx);
     WriteNumbersWithinLimits(ctx);

@@ -805,10 +805,11 @@ TEST(FontRepair, TextWithNoFontSetStaysUndrawn)
     // A Tf without its name sets no font, so readers draw nothing for the text after it.
     // The copy shows that text in the invisible mode, and the mode in force before comes
     // back after it; text in a later content stream of the page is found at its own offset.
-    // The Tf lacks an operand (corrupt content) and goes from the copy.
+    // The Tf lacks an operand (corrupt content) and goes from the copy, as does an l after
+    // the text that lacks one: both edits are made in the stream's one rewrite.
     PdfBuilder b = Page(k1B, "q 0 g Q");
     b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<<" + kGray + ">>/Contents[4 0 R 13 0 R]>>");
-    b.SetStream(13, "", "BT 12 Tf 2 Tr 10 100 Td (Hello) Tj [(Wor) 10 (ld)] TJ ET");
+    b.SetStream(13, "", "BT 12 Tf 2 Tr 10 100 Td (Hello) Tj [(Wor) 10 (ld)] TJ ET 5 l");
     auto c = Convert(b.Build(), k1B);
     EXPECT_EQ(c->first, "12(3) 341(13)");
     EXPECT_EQ(c->again, "");
