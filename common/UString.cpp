@@ -115,6 +115,14 @@ bool IsValidUTF8(std::string_view bytes)
     return true;
 }
 
+std::string AsValidUTF8(std::string_view bytes)
+{
+    if (IsValidUTF8(bytes)) return std::string(bytes);
+    std::string out;
+    for (unsigned char c : bytes) AppendUTF8(out, c);
+    return out;
+}
+
 UString UString::FromUTF8(std::string_view utf8) { return UString(DecodeUTF8(utf8, false)); }
 
 UString UString::FromFileName(std::string_view bytes) { return UString(DecodeUTF8(bytes, true)); }

@@ -42,6 +42,9 @@ private:
 
 // Whether bytes are well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool IsValidUTF8(std::string_view bytes);
+// bytes when they are well-formed UTF-8, else each byte read as a Latin-1 character: distinct
+// byte strings stay distinct, and the ASCII in them (a style word of a font name) is kept.
+std::string AsValidUTF8(std::string_view bytes);
 
 // Appends the UTF-16 form of one code point (a surrogate pair past U+FFFF).
 void AppendUTF16(std::u16string& out, char32_t cp);

@@ -52,7 +52,12 @@ void Parser::ReadName()
         if (text.size() > 127) Report(e_PDFA1123);
         if (m_part >= 2 && !text.empty() && !Common::IsValidUTF8(text)) {
             Report(e_PDFA187);
-            if (mp_doc->GetCheckState().convert) text = "null";
+            // Conversion reads such a name as Latin-1 text wherever it stands (resource keys
+            // and the content naming them alike), and writes it so.
+            if (mp_doc->GetCheckState().convert) {
+                m_namebuf = Common::AsValidUTF8(text);
+                text = m_namebuf;
+            }
         }
     }
     Item& it = m_stack.emplace_back();

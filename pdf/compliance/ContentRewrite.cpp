@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "common/UString.h"
 #include "filters/ASCIIHexEncode.h"
 #include "filters/FilterReader.h"
 #include "filters/FlateEncode.h"
@@ -14,6 +15,7 @@
 #include "sdf/CharClass.h"
 #include "sdf/NumberToken.h"
 #include "sdf/Obj.h"
+#include "sdf/ObjWriter.h"
 #include "sdf/WriteFlate.h"
 
 namespace qvx::PDF {
@@ -41,9 +43,27 @@ bool IsTokenEnd(char c)
     return SDF::CharClass::IsWhite(u) || SDF::CharClass::IsDelim(u) || c == '%';
 }
 
-// Appends bytes to out with every number token beyond the limits of part written again, when
-// there is one; strings, names and comments are passed over. Returns whether it appended.
-bool NumbersWithinLimits(std::string_view bytes, int part, std::string& out)
+// A name token (its slash included) with its escapes decoded.
+std::string DecodedName(std::string_view token)
+{
+    std::string name;
+    for (std::size_t i = 1; i < token.size(); ++i) {
+        const int h1 = i + 1 < token.size() ? SDF::CharClass::HexValue(static_cast<unsigned char>(token[i + 1])) : -1;
+        const int h2 = i + 2 < token.size() ? SDF::CharClass::HexValue(static_cast<unsigned char>(token[i + 2])) : -1;
+        if (token[i] == '#' && h1 >= 0 && h2 >= 0) {
+            name += static_cast<char>(h1 * 16 + h2);
+            i += 2;
+        } else {
+            name += token[i];
+        }
+    }
+    return name;
+}
+
+// Appends bytes to out with every number token beyond the limits of part written again, and
+// with names, when names is set, that are not UTF-8 written as conversion read them; strings
+// and comments are passed over. Returns whether it appended.
+bool TokensWithinLimits(std::string_view bytes, int part, bool names, std::string& out)
 {
     std::string written;
     bool changed = false;
@@ -67,6 +87,13 @@ bool NumbersWithinLimits(std::string_view bytes, int part, std::string& out)
             while (j < n && bytes[j] != '\n' && bytes[j] != '\r') ++j;
         } else if (c == '/') {
             while (j < n && !IsTokenEnd(bytes[j])) ++j;
+            const std::string name = names ? DecodedName(bytes.substr(i, j - i)) : std::string();
+            if (names && !Common::IsValidUTF8(name)) {
+                SDF::ObjWriter::AppendName(written, Common::AsValidUTF8(name));
+                changed = true;
+                i = j;
+                continue;
+            }
         } else if (!IsTokenEnd(c)) {
             while (j < n && !IsTokenEnd(bytes[j])) ++j;
             const std::string_view token = bytes.substr(i, j - i);
@@ -216,12 +243,13 @@ void WriteNumbersWithinLimits(PassContext& ctx)
 {
     const std::set<SDF::Obj*> streams = std::move(ctx.caches.Get<ContentStreamsWalked>());
     ctx.caches.Drop<ContentStreamsWalked>();
-    if (!SDF::NumberLimitsBroken(ctx.state.errors)) return;
+    const bool names = ctx.state.errors.Has(SDF::e_PDFA187);
+    if (!SDF::NumberLimitsBroken(ctx.state.errors) && !names) return;
     const int part = ctx.Part();
     for (SDF::Obj* stream : streams) {
         if (ctx.Stopped()) return;
-        RewriteContent(stream, [part](const Operation& op, std::string_view bytes, std::string& out) {
-            return op.op != Op::e_BI && NumbersWithinLimits(bytes, part, out);
+        RewriteContent(stream, [part, names](const Operation& op, std::string_view bytes, std::string& out) {
+            return op.op != Op::e_BI && TokensWithinLimits(bytes, part, names, out);
         });
     }
 }

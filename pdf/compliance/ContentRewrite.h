@@ -67,6 +67,8 @@ void CopyInheritedResources(PassContext& ctx);
 // beyond the limits of the level, the repair writes each such number in those streams again:
 // an integer beyond 32 bits as the real of the same value, a number beyond the level's
 // range as the nearest one within it, and a token that is no number as the 0 it was read as.
+// When it found names that are not UTF-8, it writes those in the streams as conversion read
+// them (each byte a Latin-1 character), the form the resource keys they name are written in.
 struct ContentStreamsWalked : std::set<SDF::Obj*> {};
 void WriteNumbersWithinLimits(PassContext& ctx);
 

@@ -516,6 +516,22 @@ TEST(ConversionFidelity, NumbersBeyondTheLimitsAreWrittenWithinThem)
     }
 }
 
+TEST(ConversionFidelity, NamesThatAreNotUTF8KeepWhatTheyName)
+{
+    // Two forms named by bytes that are not UTF-8 (a finding from PDF/A-2 on): the copy
+    // writes their names in the resources and in the content alike, as distinct UTF-8 names,
+    // and draws both as before: red on the left, blue on the right.
+    TempDir dir;
+    PdfBuilder b = ColourFile(k2B, "<</XObject<</A#e9 9 0 R/A#ff 10 0 R>>>>", "/A#e9 Do /A#ff Do");
+    b.SetStream(9, "/Type/XObject/Subtype/Form/BBox[0 0 200 200]", "1 0 0 rg 0 0 100 200 re f");
+    b.SetStream(10, "/Type/XObject/Subtype/Form/BBox[0 0 200 200]", "0 0 1 rg 100 0 100 200 re f");
+    EXPECT_NE(Findings(b.Build(), k2B).find("187(3 4)"), std::string::npos) << Findings(b.Build(), k2B);
+    const fs::path in = dir.Write("names.pdf", b.Build());
+    const fs::path out = ConvertClean(b.Build(), k2B, dir, "names_pdfa.pdf");
+    for (double x : {0.25, 0.75}) EXPECT_TRUE(Near(PixelAt(in, x, 0.5), PixelAt(out, x, 0.5))) << x;
+    EXPECT_NE(PixelAt(out, 0.25, 0.5), PixelAt(out, 0.75, 0.5));
+}
+
 TEST(ConversionFidelity, UnfilteredDataRunsToItsEndstream)
 {
     TempDir dir;

@@ -82,7 +82,7 @@ TEST(ParserHooks, NameLengthAndUTF8)
     EXPECT_EQ(CodesFor("/A#FF", 2), CodeList{});
     EXPECT_EQ(CodesFor("/A#FF", 12), CodeList{});
     auto doc = DocOver("%PDF-1.7\n1 0 obj\n<</A#FF/B#C3#A9>>\nendobj\n", 4, true);
-    EXPECT_EQ(qvx::Test::Text(doc->GetObj(1)->Resolve()), "<</null/B#C3#A9>>");
+    EXPECT_EQ(qvx::Test::Text(doc->GetObj(1)->Resolve()), "<</A#C3#BF/B#C3#A9>>");
 }
 
 TEST(ParserHooks, NumbersByPart)
