@@ -64,9 +64,10 @@ struct Element {
 struct ContentIssue {
     enum Kind {
         e_unknown_operator,    // a keyword that is no content operator
-        e_bad_operands,        // too few operands, or of the wrong kind; the operator is skipped
+        e_bad_operands,        // too few operands, or of the wrong kind, or an ID or EI outside an
+                               // inline image; the operator is skipped
         e_extra_operands,      // numbers before those a number operator takes; the last ones count
-        e_syntax,              // damaged tokens, unterminated objects, a misplaced ID or EI
+        e_syntax,              // damaged tokens, unterminated objects
         e_missing_resource,    // a name not defined by the resource dictionaries
         e_bad_resource,        // a resource of the wrong kind, or that cannot be read
         e_unbalanced_restore,  // Q without q in the same stream

@@ -457,7 +457,8 @@ bool ElementReader::Dispatch()
         m_el.inline_data = m_op.inline_data;
         m_el.kind = Element::e_inline_image;
         return true;
-    case Op::e_ID: case Op::e_EI: Issue(ContentIssue::e_syntax); return false;
+    // Image data markers outside an inline image: readers skip them like a faulty operator.
+    case Op::e_ID: case Op::e_EI: Issue(ContentIssue::e_bad_operands); return false;
     case Op::e_MP: case Op::e_DP: return MarkedContent(false, true);
     case Op::e_BMC: case Op::e_BDC: return MarkedContent(true, false);
     case Op::e_EMC:
