@@ -108,11 +108,13 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
             if (given <= d.size() - data && KeywordAt(d, SkipWhiteAndComments(d, data + given), "endstream")) len = given;
         }
         if (!len) len = ScanStreamLength(data);
+        // A cross-reference stream's dictionary serves as the trailer even when its data is
+        // damaged: it is all a file without a trailer keyword has to find its catalog by.
+        if (IsNamed(dict.get(), "Type", "XRef")) OfferTrailer(dict->Clone());
         if (!len) QVX_THROW("len", "Unexpected end of stream");
         const std::int32_t level = mp_doc->HookLevel();
         if (!direct && !(len_obj && len_obj->IsIndirect()) && level >= 1 && level <= 11)
             mp_doc->GetCheckState().ReportAt(level, e_PDFA173, num);
-        if (IsNamed(dict.get(), "Type", "XRef")) OfferTrailer(dict->Clone());
         if (IsNamed(dict.get(), "Type", "ObjStm")) mp_doc->RebuiltObjStms().emplace_back(num, header);
         mp_doc->SetEntry(num, Indirect::e_in_use, header, gen % 65536);
         std::size_t end = SkipWhiteAndComments(d, data + static_cast<std::size_t>(*len));

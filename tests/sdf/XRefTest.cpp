@@ -213,6 +213,11 @@ TEST(XRef, RebuildTakesTheLastDefinitionAndRecords11And173)
     std::string garbled = "1 0 obj\n<</Type/Pages/Kids[]/Count 0>>\nendobj\n"
                           "trailer\n<</Root<</Type/Catalog/Pages 1 0 R>> junk /X R>>\n";
     EXPECT_EQ(Open(garbled)->GetRoot()->FindObj("Pages")->FindObj("Count")->GetNumber(), 0);
+    // Nor a catalog marked as one: the dictionary of a cross-reference stream whose data
+    // never ends names the Root.
+    std::string cut = "1 0 obj\n<</Pages 2 0 R>>\nendobj\n2 0 obj\n<</Type/Pages/Kids[]/Count 0>>\nendobj\n"
+                      "3 0 obj<</Type/XRef/Size 4/W[1 2 1]/Root 1 0 R>>stream\n\x01\x00";
+    EXPECT_EQ(Open(cut)->GetRoot()->FindObj("Pages")->FindObj("Count")->GetNumber(), 0);
 }
 
 TEST(XRef, RebuildRegistersObjectStreamsUnlessDefinedLater)
