@@ -1,9 +1,12 @@
 #include "pdf/FontSubstitution.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <mutex>
 
+#include "common/UString.h"
 #include "pdf/FontLibraries.h"
 
 #include "pdf/FontConfig.h"
@@ -50,10 +53,58 @@ bool CoversAny(const SubstituteProgram& p, const std::vector<char32_t>& chars)
     return std::any_of(chars.begin(), chars.end(), [&](char32_t c) { return p.Glyph(c) != 0; });
 }
 
+// The bytes of a name that is no UTF-8, as the document has them: such names are read with
+// each byte a Latin-1 character. Empty for a name that is plain UTF-8 text.
+std::string LegacyBytes(std::string_view name)
+{
+    if (!Common::IsValidUTF8(name)) return std::string(name);
+    Common::UString u = Common::UString::FromUTF8(name);
+    std::string bytes;
+    bool high = false;
+    for (char16_t c : u.Units()) {
+        if (c > 0xFF) return {};
+        high |= c >= 0x80;
+        bytes += static_cast<char>(c);
+    }
+    return high ? bytes : std::string();
+}
+
+// A name as the document writes it, and the names its bytes spell in the legacy encodings
+// of the CJK systems that produce such names (GBK "宋体", Shift-JIS "ＭＳ 明朝", ...).
+std::vector<std::string> NameForms(std::string_view name)
+{
+    std::vector<std::string> forms{std::string(name)};
+    std::string bytes = LegacyBytes(name);
+    if (bytes.empty()) return forms;
+    for (const char* charset : {"GBK", "SHIFT_JIS", "BIG5", "EUC-KR"}) {
+        iconv_t cd = iconv_open("UTF-8", charset);
+        if (cd == reinterpret_cast<iconv_t>(-1)) continue;
+        std::string out(bytes.size() * 4, '\0');
+        char* in = bytes.data();
+        char* to = out.data();
+        std::size_t in_left = bytes.size(), out_left = out.size();
+        if (iconv(cd, &in, &in_left, &to, &out_left) != static_cast<std::size_t>(-1) && in_left == 0) {
+            out.resize(out.size() - out_left);
+            forms.push_back(std::move(out));
+        }
+        iconv_close(cd);
+    }
+    return forms;
+}
+
 bool NameMatches(const FontSubstitute& e, const SubstituteRequest& r)
 {
     std::string n = Normalized(e.name);
-    return !n.empty() && (n == Normalized(r.name) || n == Normalized(SplitFontName(r.name).family));
+    if (n.empty()) return false;
+    for (const std::string& form : NameForms(r.name)) {
+        std::string_view plain = form;
+        if (plain.size() > 7 && plain[6] == '+') plain.remove_prefix(7);
+        // "宋体,Bold" names the family before its style.
+        if (n == Normalized(plain) || n == Normalized(plain.substr(0, plain.find(','))) ||
+            n == Normalized(SplitFontName(form).family))
+            return true;
+    }
+    return false;
 }
 
 ChosenSubstitute FromConfig(const SubstituteRequest& r)

@@ -435,4 +435,19 @@ TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
     std::string program = CopyReader::Decoded(copy.Get(11), "FontFile2");
     EXPECT_TRUE(ProgramNames(program, "DejaVu Serif"));
     EXPECT_FALSE(ProgramNames(program, "Liberation"));
+
+    // An entry names a Chinese font as people write it; the document names it in GBK bytes,
+    // with a style after it.
+    std::istringstream chinese(std::string("<config><fonts><subst collection='identity' file='") + kDejaVuSerif +
+                               "' name='\xE5\xAE\x8B\xE4\xBD\x93'/></fonts></config>");
+    config.Load(chinese);
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/#CB#CE#CC#E5,Bold/FirstChar 32/LastChar 126/Widths " +
+                  ArialWidths() + "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/#CB#CE#CC#E5,Bold/Flags 32/FontBBox[-665 -325 2000 1006]"
+              "/ItalicAngle 0/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
+    auto gbk = Convert(b.Build(), k2B);
+    config.Clear();
+    EXPECT_EQ(gbk->again, "");
+    CopyReader gbk_copy(gbk->out);
+    EXPECT_TRUE(ProgramNames(CopyReader::Decoded(gbk_copy.Get(11), "FontFile2"), "DejaVu Serif"));
 }
