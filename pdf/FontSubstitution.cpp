@@ -147,6 +147,12 @@ ChosenSubstitute FromSystem(const SubstituteRequest& r, bool whole)
     std::lock_guard lock(FcMutex());
     NameStyle style = SplitFontName(r.name);
     FcPattern* pat = FcPatternCreate();
+    // A CJK name in legacy bytes, as text: fontconfig knows fonts by their localised names too.
+    std::vector<std::string> forms = NameForms(r.name);
+    for (std::size_t i = 1; i < forms.size(); ++i) {
+        std::string family = forms[i].substr(0, forms[i].find(','));
+        FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    }
     if (!style.family.empty()) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>(style.family.c_str()));
     if (r.fixed) FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8*>("monospace"));
     FcPatternAddInteger(pat, FC_WEIGHT, r.bold || style.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
