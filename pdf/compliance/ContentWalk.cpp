@@ -183,14 +183,18 @@ void WalkUndrawnForms(PassContext& ctx, std::span<ContentCheck* const> checks)
             search(FindIn(form, "Resources"));
         }
     }
+    // What the checks find there is mended but not recorded: validation reads drawn content
+    // only, and a file has the same findings whether it is validated or converted.
+    const SDF::ErrorStore found = ctx.state.errors;
     IssueFanOut issues(ctx, checks);
     ElementReader reader(ctx.caches.Get<ResourceCache>(), &issues);
     InnerStreams inner;
     for (SDF::Obj* form : undrawn) {
-        if (ctx.Stopped()) return;
+        if (ctx.Stopped()) break;
         reader.Begin(form);
         Drain(ctx, reader, checks, inner);
     }
+    ctx.state.errors = found;
 }
 
 }  // namespace qvx::PDF
