@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "common/UString.h"
 #include "filters/ASCIIHexEncode.h"
@@ -10,6 +11,7 @@
 #include "filters/MemoryFilter.h"
 #include "pdf/ExtGState.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/PageContent.h"
 #include "pdf/StreamData.h"
 #include "pdf/compliance/ObjectChecks.h"
 #include "sdf/CharClass.h"
@@ -172,6 +174,34 @@ bool WithOperandsTaken(const Operation& op, std::string& out)
     return true;
 }
 
+// The d0 of a glyph whose width operator was damaged, with the first two numbers of its
+// operands; false when they are no finite numbers.
+bool GlyphWidthOperator(std::string_view operands, std::string& out)
+{
+    double w[2];
+    std::size_t i = 0;
+    for (double& v : w) {
+        while (i < operands.size() && IsTokenEnd(operands[i])) ++i;
+        std::size_t j = i;
+        while (j < operands.size() && !IsTokenEnd(operands[j])) ++j;
+        auto [end, error] = std::from_chars(operands.data() + i, operands.data() + j, v);
+        if (error != std::errc() || end != operands.data() + j || !std::isfinite(v)) return false;
+        i = j;
+    }
+    out.append(" " + ContentNumber(w[0]) + " " + ContentNumber(w[1]) + " d0");
+    return true;
+}
+
+// Text shown with no font set, in the invisible mode and moving nothing, with font_name at
+// size 0 when there is one; the rendering mode and spacing come back after it.
+void AppendFontless(std::string& out, std::string_view bytes, const FontlessText& state, const std::string& font_name)
+{
+    if (font_name.empty()) return AppendInvisible(out, bytes, state.mode);
+    out.append(" 3 Tr /").append(font_name).append(" 0 Tf 0 Tc 0 Tw").append(bytes);
+    out.append(" " + std::to_string(state.mode) + " Tr " + ContentNumber(state.char_spacing) + " Tc " +
+               ContentNumber(state.word_spacing) + " Tw ");
+}
+
 }  // namespace
 
 bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit)
@@ -212,13 +242,31 @@ void CleanContentStreams(PassContext& ctx)
     for (const auto& entry : streams) {
         if (ctx.Stopped()) return;
         const StreamCleaning& clean = entry.second;
-        RewriteContent(entry.first, [&clean](const Operation& op, std::string_view bytes, std::string& out) {
+        // The bytes of the operations taken out before the first one kept: a glyph's width
+        // operator comes first, so they are all its operands.
+        std::string lead;
+        bool leading = true;
+        RewriteContent(entry.first, [&](const Operation& op, std::string_view bytes, std::string& out) {
             if (auto it = clean.fontless.find(op.offset); it != clean.fontless.end()) {
-                AppendInvisible(out, bytes, it->second);
+                leading = false;
+                AppendFontless(out, bytes, it->second, clean.font_name);
                 return true;
             }
-            const bool gone = op.op == Op::e_unknown || Listed(clean.faulty, op) ||
+            if (!clean.font_name.empty() && op.op == Op::e_Tf && op.Size() == 2 && op[0].IsName() && op[0].text.empty() &&
+                op[1].IsNumber()) {
+                leading = false;
+                out.append(" /").append(clean.font_name).append(" " + ContentNumber(op[1].number) + " Tf");
+                return true;
+            }
+            const bool faulty = Listed(clean.faulty, op);
+            const bool gone = op.op == Op::e_unknown || faulty ||
                               (op.op == Op::e_Do && op.Size() == 1 && op[0].IsName() && clean.missing.contains(op[0].text));
+            if (leading && gone) lead += bytes;
+            if (leading && faulty && (op.op == Op::e_d0 || op.op == Op::e_d1) && GlyphWidthOperator(lead, out)) {
+                leading = false;
+                return true;
+            }
+            leading = leading && gone;
             if (gone) out += ' ';
             return gone || (Listed(clean.crowded, op) && WithOperandsTaken(op, out));
         });

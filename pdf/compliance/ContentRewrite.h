@@ -30,15 +30,26 @@ void AppendInvisible(std::string& out, std::string_view bytes, int mode);
 // the page checks in conversion. Viewers skip such a keyword or operator with its operands,
 // and draw nothing for such a name; so does the repair, which takes them out after the page
 // walk. Numbers before those an operator takes are dropped: the operator keeps the last
-// ones, which are those it was drawn with. Text shown with no font set at all (a Tf without
-// its name, or none) is drawn by no reader: it is shown in the invisible mode, keeping its
-// bytes, and the rendering mode it was shown in comes back after it. Operators are known by
+// ones, which are those it was drawn with. A glyph's d0 or d1 whose numbers are damaged (an
+// inf in its box) is skipped by readers, which then draw the glyph as one with colours of its
+// own, with the advance its font's widths give: it becomes a d0 with the width it names.
+// Text shown with no font set at all (a Tf without its name, or none) is drawn by no reader,
+// which moves no text position for it either; validators reject text operators without a
+// font all the same. It is shown in the invisible mode with the font defined for the stream
+// (font_name, when conversion could define one) at size 0 and with no spacing, keeping its
+// bytes, and the state it was shown in comes back after it. A Tf naming the empty name,
+// which some readers drop from dictionaries, names font_name instead. Operators are known by
 // the offset of their keyword in the stream's data (and the keyword), so every edit of a
 // stream is made in its one rewrite.
+struct FontlessText {
+    int mode;  // the text state in force
+    double char_spacing, word_spacing;
+};
 struct StreamCleaning {
     std::set<std::string> missing;
     std::map<std::size_t, std::string> faulty, crowded;
-    std::map<std::size_t, int> fontless;  // the rendering mode in force
+    std::map<std::size_t, FontlessText> fontless;
+    std::string font_name;
 };
 struct StreamsToClean : std::map<SDF::Obj*, StreamCleaning> {};
 void CleanContentStreams(PassContext& ctx);

@@ -5,6 +5,7 @@
 
 #include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
+#include "pdf/compliance/ContentRewrite.h"
 #include "sdf/Objects.h"
 
 namespace qvx::PDF {
@@ -155,6 +156,45 @@ void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck*
         Drain(ctx, reader, checks, inner);
     }
     for (ContentCheck* c : checks) c->PageEnd(ctx, page);
+}
+
+void WalkUndrawnForms(PassContext& ctx, std::span<ContentCheck* const> checks)
+{
+    const std::set<SDF::Obj*>& walked = ctx.caches.Get<ContentStreamsWalked>();
+    std::vector<SDF::Obj*> resources, undrawn;
+    std::set<const SDF::Obj*> seen;
+    auto search = [&](SDF::Obj* res) {
+        res = Deref(res);
+        if (res && res->IsDict() && seen.insert(res).second) resources.push_back(res);
+    };
+    for (const Page& page : ctx.Pages().Pages()) {
+        search(page.GetResourceDict());
+        for (SDF::Obj* appearance : AppearanceStreams(page)) search(FindIn(appearance, "Resources"));
+    }
+    search(FindIn(FindDict(FindDict(ctx.doc.GetTrailer(), "Root"), "AcroForm"), "DR"));
+    while (!resources.empty()) {
+        SDF::Obj* xobjects = FindDict(resources.back(), "XObject");
+        resources.pop_back();
+        if (!xobjects) continue;
+        for (auto it = xobjects->DictBegin(); it.HasNext(); it.Next()) {
+            SDF::Obj* form = Deref(it.Value());
+            if (!form || !form->IsStream() || FindName(form, "Subtype") != "Form" || !seen.insert(form).second) continue;
+            if (!walked.contains(form)) undrawn.push_back(form);
+            search(FindIn(form, "Resources"));
+        }
+    }
+    // What the checks find there is mended but not recorded: validation reads drawn content
+    // only, and a file has the same findings whether it is validated or converted.
+    const SDF::ErrorStore found = ctx.state.errors;
+    IssueFanOut issues(ctx, checks);
+    ElementReader reader(ctx.caches.Get<ResourceCache>(), &issues);
+    InnerStreams inner;
+    for (SDF::Obj* form : undrawn) {
+        if (ctx.Stopped()) break;
+        reader.Begin(form);
+        Drain(ctx, reader, checks, inner);
+    }
+    ctx.state.errors = found;
 }
 
 }  // namespace qvx::PDF

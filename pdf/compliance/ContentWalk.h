@@ -38,4 +38,12 @@ std::vector<SDF::Obj*> AppearanceStreams(const Page& page);
 // early when the run's stop flag is set.
 void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks);
 
+// Conversion keeps the forms that resources name but no content draws (old field
+// appearances left in resources, say), and other readers check those as content too, text
+// operators with no font among the rest. After the pages, conversion reads each of them
+// once from the initial state for the given checks, which mend there what they mend in
+// drawn content; their findings are not kept. Forms some content draws are read where drawn,
+// with the state they inherit.
+void WalkUndrawnForms(PassContext& ctx, std::span<ContentCheck* const> checks);
+
 }  // namespace qvx::PDF

@@ -165,17 +165,21 @@ void FontCheck::OnIssue(PassContext& /*ctx*/, const ContentIssue& issue)
 }
 
 // Text with no font to draw it: no program of it is embedded. As for fonts without their
-// program, invisible text breaks no rule, yet conversion gives it a font all the same. A TJ
-// of numbers alone only moves the text position.
+// program, invisible text breaks no rule, yet conversion gives it a font all the same: text
+// operators need one, whatever the mode. Text shown with no font set at all gets a font
+// under a name of its own (the empty name of MissingFonts), as does a missing empty name. A
+// TJ of numbers alone only moves the text position.
 void FontCheck::TextWithoutFont(PassContext& ctx, const Element& el, ElementReader& reader)
 {
     if (!ctx.Checks() || el.strings.empty()) return;
     if (el.gstate->text_render_mode != 3) ctx.Report(SDF::e_PDFA341, el.stream);
     if (!ctx.state.convert) return;
-    if (el.stream == mp_missing_font_stream)
-        ctx.caches.Get<MissingFonts>().Add(reader.GetResources().GetDict(), el.stream, m_missing_font, el.strings);
-    else if (el.gstate->text_render_mode != 3)
-        ctx.caches.Get<StreamsToClean>()[el.stream].fontless[reader.OffsetInStream()] = el.gstate->text_render_mode;
+    const bool named = el.stream == mp_missing_font_stream;
+    ctx.caches.Get<MissingFonts>().Add(reader.GetResources().GetDict(), el.stream, named ? m_missing_font : "",
+                                       el.strings);
+    if (!named)
+        ctx.caches.Get<StreamsToClean>()[el.stream].fontless[reader.OffsetInStream()] = {
+            el.gstate->text_render_mode, el.gstate->char_spacing, el.gstate->word_spacing};
 }
 
 void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reader)

@@ -1,8 +1,11 @@
 // Text whose font the resources do not define cannot be drawn with an embedded program;
 // conversion defines the name, taking the form's default font where the name is one of its.
 #include <algorithm>
+#include <map>
+#include <vector>
 
 #include "pdf/ObjUtil.h"
+#include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "sdf/Obj.h"
 
@@ -18,19 +21,52 @@ void MissingFonts::Add(SDF::Obj* resources, SDF::Obj* stream, const std::string&
     for (const Element::Shown& s : shown) it->shown.emplace_back(s.bytes.begin(), s.bytes.end());
 }
 
+namespace {
+
+// The font dictionary of the resources an entry's text is drawn with, made when missing; null
+// when there are none to define the name in.
+Obj* FontsFor(const MissingFonts::Entry& e)
+{
+    Obj* res = e.resources;
+    // A form that draws with its caller's resources gets its own, so the name is defined
+    // wherever the form is drawn.
+    if (!res && FindName(e.stream, "Subtype") == "Form") {
+        res = FindDict(e.stream, "Resources");
+        if (!res) res = e.stream->PutDict("Resources");
+    }
+    if (!res) return nullptr;
+    Obj* fonts = FindDict(res, "Font");
+    return fonts ? fonts : res->PutDict("Font");
+}
+
+// A font name that none of the font dictionaries holds.
+std::string FreeFontName(const std::vector<Obj*>& fonts)
+{
+    for (int i = 0;; ++i) {
+        std::string name = "FNone" + std::to_string(i);
+        if (std::none_of(fonts.begin(), fonts.end(), [&](Obj* f) { return f->FindObj(name); })) return name;
+    }
+}
+
+}  // namespace
+
 void DefineMissingFonts(PassContext& ctx)
 {
     Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");
     Obj* form_fonts = FindDict(FindDict(FindDict(root, "AcroForm"), "DR"), "Font");
     Obj* helvetica = nullptr;
+    // Text with no font set, or under the empty name that some readers drop from
+    // dictionaries, takes a name of its own in each stream, free in every resource
+    // dictionary that stream is drawn with.
+    std::map<Obj*, std::vector<Obj*>> unnamed;
+    for (const MissingFonts::Entry& e : ctx.caches.Get<MissingFonts>().Entries())
+        if (e.name.empty())
+            if (Obj* fonts = FontsFor(e)) unnamed[e.stream].push_back(fonts);
+    for (const auto& [stream, fonts] : unnamed) ctx.caches.Get<StreamsToClean>()[stream].font_name = FreeFontName(fonts);
     for (const MissingFonts::Entry& e : ctx.caches.Get<MissingFonts>().Entries()) {
-        Obj* res = e.resources;
-        // A form that draws with its caller's resources gets its own, so the name is defined
-        // wherever the form is drawn.
-        if (!res && FindName(e.stream, "Subtype") == "Form") res = e.stream->PutDict("Resources");
-        if (!res) continue;
-        Obj* fonts = FindDict(res, "Font");
-        if (!fonts) fonts = res->PutDict("Font");
+        Obj* fonts = FontsFor(e);
+        if (!fonts) continue;
+        const std::string name = e.name.empty() ? ctx.caches.Get<StreamsToClean>()[e.stream].font_name : e.name;
         // The form's own font object, so the copy holds one font where the name was one.
         Obj* dict = form_fonts ? form_fonts->FindObj(e.name) : nullptr;
         if (!Deref(dict) || !Deref(dict)->IsDict()) {
@@ -43,7 +79,7 @@ void DefineMissingFonts(PassContext& ctx)
             }
             dict = helvetica;
         }
-        fonts->Put(e.name, dict);
+        fonts->Put(name, dict);
         auto font = Font::Create(Deref(dict));
         if (font->GetKind() == Font::e_type3 || font->GetEmbeddedStream()) continue;
         auto& marked = ctx.caches.Get<FontReplacements>();

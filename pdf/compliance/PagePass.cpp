@@ -62,6 +62,11 @@ void RunPagePass(PassContext& ctx)
         }
     }
     if (!ctx.state.convert || ctx.Stopped()) return;
+    // Only the font checks read forms nobody draws: flattening leaves forms it drew into a
+    // page in the resources, whose transparency is gone with the flattening.
+    ContentCheck* font_check = owned[2].get();
+    WalkUndrawnForms(ctx, std::span(&font_check, 1));
+    if (ctx.Stopped()) return;
     DefineMissingFonts(ctx);
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;

@@ -802,25 +802,56 @@ TEST(FontRepair, TextWithoutItsFontGetsOne)
 
 TEST(FontRepair, TextWithNoFontSetStaysUndrawn)
 {
-    // A Tf without its name sets no font, so readers draw nothing for the text after it.
-    // The copy shows that text in the invisible mode, and the mode in force before comes
-    // back after it; text in a later content stream of the page is found at its own offset.
-    // The Tf lacks an operand (corrupt content) and goes from the copy, as does an l after
-    // the text that lacks one: both edits are made in the stream's one rewrite.
-    PdfBuilder b = Page(k1B, "q 0 g Q");
-    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<<" + kGray + ">>/Contents[4 0 R 13 0 R]>>");
-    b.SetStream(13, "", "BT 12 Tf 2 Tr 10 100 Td (Hello) Tj [(Wor) 10 (ld)] TJ ET 5 l");
+    REQUIRE_FONT(kNimbusSans);
+    // A Tf without its name sets no font, so readers draw nothing for the text after it and
+    // move no text position; validators want a font for every text operator all the same,
+    // invisible text too. The copy shows that text in the invisible mode with a font of its
+    // own at size 0 and no spacing, under a name free in the page's fonts, and the mode and
+    // spacing in force before come back after it; text in a later content stream of the page
+    // is found at its own offset. The Tf lacks an operand (corrupt content) and goes from the
+    // copy, as does an l after the text that lacks one: all edits of a stream are made in
+    // its one rewrite. A check box's appearance for the state not shown names the empty name,
+    // which its resources lack and some readers drop from dictionaries: it names a font of
+    // its own instead. A form the page's resources name but nothing draws is mended too, with
+    // no finding: validation reads drawn content only.
+    PdfBuilder b = Page(k1B, "BT 0 Tr /FNone0 20 Tf 10 10 Td (a) Tj ET");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</FNone0 10 0 R>>/XObject<</Old 17 0 R>>" +
+                 kGray + ">>/Contents[13 0 R 4 0 R]/Annots[14 0 R]>>");
+    b.SetStream(17, "/Type/XObject/Subtype/Form/BBox[0 0 12 12]", "BT (x) Tj ET");
+    b.SetStream(13, "", "BT 12 Tf 2 Tr 1.5 Tc 10 100 Td (Hello) Tj [(Wor) 10 (ld)] TJ ET 5 l BT 3 Tr (Gone) Tj ET");
+    b.Set(14, "<</Type/Annot/Subtype/Widget/FT/Btn/T(c)/F 4/Rect[0 0 12 12]/AS/Off/AP<</N<</Off 15 0 R/Yes 16 0 R>>>>>>");
+    b.SetStream(15, "/Type/XObject/Subtype/Form/BBox[0 0 12 12]/Resources<<>>", "0 0 12 12 re n");
+    b.SetStream(16, "/Type/XObject/Subtype/Form/BBox[0 0 12 12]/Resources<<" + kGray + ">>", "BT / 12 Tf 1 1 Td (4) Tj ET");
+    // A Type 3 glyph whose d1 box is not finite: readers skip the d1 and draw the glyph with
+    // the advance of the font's widths. The copy keeps the width the d1 named, in a d0.
+    b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.001 0 0 0.001 0 0]/FirstChar 97"
+              "/LastChar 97/Widths[300]/Encoding<</Type/Encoding/Differences[97/a]>>/CharProcs<</a 11 0 R>>>>");
+    b.SetStream(11, "", "300 0 inf inf -inf -inf d1 0 0 300 400 re f");
     auto c = Convert(b.Build(), k1B);
-    EXPECT_EQ(c->first, "12(3) 341(13)");
+    EXPECT_EQ(c->first, "12(3) 341(13 16) 1127(11) 2101(11)");
     EXPECT_EQ(c->again, "");
     CopyReader copy(c->out);
     auto text = [&](std::uint32_t num) {
         auto data = qvx::PDF::ReadDecoded(copy.Get(num), 1u << 20);
         return data ? std::string(data->begin(), data->end()) : std::string();
     };
-    EXPECT_EQ(text(4), "q 0 g Q");
+    auto font_of = [&](std::uint32_t holder, const char* name) {
+        Obj* res = qvx::PDF::FindDict(copy.Get(holder), "Resources");
+        return qvx::PDF::FindDict(qvx::PDF::FindDict(res, "Font"), name);
+    };
+    EXPECT_EQ(text(4), "BT 0 Tr /FNone0 20 Tf 10 10 Td (a) Tj ET");
+    EXPECT_NE(text(11).find(" 300 0 d0 0 0 300 400 re f"), std::string::npos) << text(11);
     const std::string shown = text(13);
-    EXPECT_NE(shown.find("3 Tr (Hello) Tj 2 Tr"), std::string::npos) << shown;
-    EXPECT_NE(shown.find("3 Tr [(Wor) 10 (ld)] TJ 2 Tr"), std::string::npos) << shown;
-    EXPECT_EQ(shown.find("Tf"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("3 Tr /FNone1 0 Tf 0 Tc 0 Tw (Hello) Tj 2 Tr 1.5 Tc 0 Tw"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("3 Tr /FNone1 0 Tf 0 Tc 0 Tw [(Wor) 10 (ld)] TJ 2 Tr 1.5 Tc 0 Tw"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("3 Tr /FNone1 0 Tf 0 Tc 0 Tw (Gone) Tj 3 Tr"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("12 Tf"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find(" l"), std::string::npos) << shown;
+    EXPECT_EQ(text(16), "BT /FNone0 12 Tf 1 1 Td (4) Tj ET");
+    EXPECT_EQ(text(17), "BT 3 Tr /FNone0 0 Tf 0 Tc 0 Tw (x) Tj 0 Tr 0 Tc 0 Tw  ET");
+    EXPECT_EQ(font_of(3, "FNone0"), copy.Get(10));
+    for (Obj* font : {font_of(3, "FNone1"), font_of(16, "FNone0"), font_of(17, "FNone0")}) {
+        ASSERT_NE(font, nullptr);
+        EXPECT_TRUE(qvx::PDF::FindName(font, "BaseFont").ends_with("Helvetica"));
+    }
 }
