@@ -25,15 +25,17 @@ void PutRect(Obj* dict, std::string_view key, const Rect& r)
 // resources are read resolved; one indirect copy of each is shared by its pages.
 void OwnInherited(PassContext& ctx, Obj* dict, const Page& page, std::unordered_map<const Obj*, Obj*>& shared)
 {
+    // Read before the page's own entries change: the page may point at the one replaced.
+    const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
+    const int rotation = page.GetRotation();
     if (Obj* res = page.GetResourceDict(); res && !dict->FindObj("Resources")) {
         Obj*& copy = shared[res];
         if (!copy) copy = ctx.doc.AddObj(res->Clone());
         dict->Put("Resources", copy);
     }
-    if (Rect r; !ReadRect(Deref(dict->FindObj("MediaBox")), r)) PutRect(dict, "MediaBox", page.GetMediaBox());
-    if (!dict->FindObj("CropBox") && page.GetCropBox() != page.GetMediaBox())
-        PutRect(dict, "CropBox", page.GetCropBox());
-    if (!dict->FindObj("Rotate") && page.GetRotation() != 0) dict->PutNumber("Rotate", page.GetRotation());
+    if (Rect r; !ReadRect(Deref(dict->FindObj("MediaBox")), r)) PutRect(dict, "MediaBox", media);
+    if (!dict->FindObj("CropBox") && crop != media) PutRect(dict, "CropBox", crop);
+    if (!dict->FindObj("Rotate") && rotation != 0) dict->PutNumber("Rotate", rotation);
 }
 
 // A new, empty Pages node. It becomes the catalog's Pages only once filled: the old tree may
