@@ -12,6 +12,7 @@
 
 #include "pdf/Annot.h"
 #include "pdf/AnnotAppearance.h"
+#include "pdf/AppearanceText.h"
 #include "pdf/AppearanceWriter.h"
 #include "pdf/Field.h"
 #include "pdf/Font.h"
@@ -102,7 +103,7 @@ SDF::Obj* Helvetica(SDF::SDFDoc& doc, SDF::Obj* acroform)
 }
 
 // A font to write with and the codes of the characters it can show.
-class TextFont {
+class TextFont : public TextSetter {
 public:
     TextFont(SDF::SDFDoc& doc, const std::string& name)
     {
@@ -120,9 +121,10 @@ public:
         }
     }
 
-    SDF::Obj* Dict() const { return mp_dict; }
+    // The name of the font's program, for a font that shows the characters it lacks.
+    std::string Family() const { return std::string(FindName(mp_dict, "BaseFont")); }
     // The codes of text; false when the font cannot show one of its characters.
-    bool Encode(const std::u16string& text, std::string& out) const
+    bool Encode(std::u16string_view text, std::string& out) const
     {
         out.clear();
         for (char16_t c : text) {
@@ -135,12 +137,21 @@ public:
         }
         return true;
     }
-    // Width of codes at size 1.
-    double Width(std::string_view codes) const
+    double Width(std::u16string_view text) override
     {
+        std::string codes;
+        Encode(text, codes);
         double w = 0;
         for (unsigned char c : codes) w += mp_font->GetWidth({c, 1, c});
         return w / 1000;
+    }
+    void Prepare(const std::vector<std::u16string>&) override {}
+    void Show(AppearanceWriter& w, std::u16string_view text, double size) override
+    {
+        std::string codes;
+        Encode(text, codes);
+        SetFont(w, w.Resource("Font", "F", mp_dict), size);
+        w.String(codes).Op("Tj");
     }
 
 private:
@@ -178,19 +189,18 @@ std::vector<std::u16string> Lines(const SDF::Obj* value)
 }
 
 // Breaks lines that are wider than width into words that fit.
-std::vector<std::string> Wrap(const TextFont& font, double size, const std::vector<std::u16string>& lines, double width)
+std::vector<std::u16string> Wrap(TextSetter& font, double size, const std::vector<std::u16string>& lines, double width)
 {
-    std::vector<std::string> out;
-    const double space = font.Width(" ") * size;
+    std::vector<std::u16string> out;
+    const double space = font.Width(u" ") * size;
     for (const std::u16string& line : lines) {
-        std::string codes, current;
-        font.Encode(line, codes);
+        std::u16string current;
         double current_width = 0;
         std::size_t pos = 0;
-        while (pos <= codes.size()) {
-            std::size_t end = codes.find(' ', pos);
-            if (end == std::string::npos) end = codes.size();
-            const std::string_view word(codes.data() + pos, end - pos);
+        while (pos <= line.size()) {
+            std::size_t end = line.find(u' ', pos);
+            if (end == std::u16string::npos) end = line.size();
+            const std::u16string_view word(line.data() + pos, end - pos);
             const double word_width = font.Width(word) * size;
             if (!current.empty() && current_width + space + word_width > width) {
                 out.push_back(std::move(current));
@@ -198,7 +208,7 @@ std::vector<std::string> Wrap(const TextFont& font, double size, const std::vect
                 current_width = word_width;
             } else {
                 if (!current.empty()) {
-                    current += ' ';
+                    current += u' ';
                     current_width += space;
                 }
                 current += word;
@@ -213,46 +223,55 @@ std::vector<std::string> Wrap(const TextFont& font, double size, const std::vect
 
 // Writes lines of text into box from its top (or vertically centred for one line), aligned
 // by q (0 left, 1 centre, 2 right), side points in from its left and right edges.
-void WriteText(AppearanceWriter& w, const TextFont& font, const DefaultAppearance& da, const Rect& box, double side,
-               const std::vector<std::u16string>& lines, int q, bool multiline)
+void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da, const Rect& box, double side,
+             const std::vector<std::u16string>& lines, int q, bool multiline)
 {
     const double pad = 2;
     const double width = box.Width() - 2 * side;
     double size = da.size;
     if (size <= 0) size = multiline ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
-    std::vector<std::string> shown;
-    // Text the font cannot show stays undrawn rather than shown as other characters.
-    std::string codes;
-    for (const std::u16string& line : lines)
-        if (!font.Encode(line, codes)) return;
+    std::vector<std::u16string> shown;
     if (multiline) {
         shown = Wrap(font, size, lines, width);
     } else if (!lines.empty()) {
-        font.Encode(lines.front(), codes);
-        shown.push_back(codes);
-        if (da.size <= 0 && font.Width(shown[0]) * size > width && font.Width(shown[0]) > 0)
-            size = std::max(width / font.Width(shown[0]), 4.0);
+        shown.push_back(lines.front());
+        const double line_width = font.Width(shown[0]);
+        if (da.size <= 0 && line_width * size > width && line_width > 0) size = std::max(width / line_width, 4.0);
     }
     // Empty text shows nothing, and a font that shows nothing is better left out.
-    if (width <= 0 || std::all_of(shown.begin(), shown.end(), [](const std::string& l) { return l.empty(); })) return;
-    const std::string name = w.Resource("Font", "F", font.Dict());
+    if (width <= 0 || std::all_of(shown.begin(), shown.end(), [](const std::u16string& l) { return l.empty(); })) return;
+    font.Prepare(shown);
     w.Op("/Tx BMC q BT");
     w.Op(da.colour);
-    w.Op("/" + name + " " + ContentNumber(size) + " Tf");
     double y = multiline ? box.y2 - pad - size * 0.9 : box.y1 + (box.Height() - size * 0.72) / 2;
-    for (const std::string& line : shown) {
+    for (const std::u16string& line : shown) {
         const double lw = font.Width(line) * size;
         double x = box.x1 + side;
         if (q == 1) x = box.x1 + (box.Width() - lw) / 2;
         if (q == 2) x = box.x2 - side - lw;
         if (!line.empty()) {
             w.Op("1 0 0 1 " + ContentNumber(x) + " " + ContentNumber(y) + " Tm");
-            w.String(line).Op("Tj");
+            font.Show(w, line, size);
         }
         y -= size * 1.15;
         if (y < box.y1 - size) break;
     }
     w.Op("ET Q EMC");
+}
+
+// Writes the text in the font da names when it can show every character, else in the
+// system fonts that have them.
+void WriteText(SDF::SDFDoc& doc, AppearanceWriter& w, const DefaultAppearance& da, const Rect& box, double side,
+               const std::vector<std::u16string>& lines, int q, bool multiline)
+{
+    TextFont font(doc, da.font);
+    std::string codes;
+    if (std::all_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return font.Encode(l, codes); })) {
+        LayText(w, font, da, box, side, lines, q, multiline);
+        return;
+    }
+    ShapedText shaped(doc, font.Family(), lines);
+    if (shaped.CanShow()) LayText(w, shaped, da, box, side, lines, q, multiline);
 }
 
 // Background (MK BG) and border (MK BC) of a widget; returns the area inside the border.
@@ -342,9 +361,8 @@ SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
         w.Op("S");
     }
     DefaultAppearance da = ParseDA(FindIn(dict, "DA"));
-    TextFont font(doc, da.font);
     const double q = FindNumber(dict, "Q", 0);
-    WriteText(w, font, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
+    WriteText(doc, w, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
               Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), true);
     return w.Finish(doc, rect);
 }
@@ -386,11 +404,10 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
         return {};
     }
     if (!lines.empty()) {
-        TextFont font(doc, da.font);
         // Form writers and viewers start field text two border widths in from the field's
         // edge, and 2 points in where the border is thinner than a point.
         const double border = BorderWidth(annot);
-        WriteText(w, font, da, inside, std::max(2.0, 2 * border) - border, lines, q, multiline);
+        WriteText(doc, w, da, inside, std::max(2.0, 2 * border) - border, lines, q, multiline);
     }
     return {w.Finish(doc, box), {}};
 }
