@@ -228,6 +228,7 @@ ShapedText::ShapedText(SDF::SDFDoc& doc, const std::string& family, const std::v
     SubstituteRequest request;
     request.name = family;
     request.partial = true;
+    request.any_family = true;
     try {
         while (mp->faces.size() < kMaxFaces) {
             request.chars.clear();

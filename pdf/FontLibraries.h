@@ -13,12 +13,16 @@
 
 // clang-format off
 #define QVX_FONTCONFIG_FUNCTIONS(X) \
+    X(FcCharSetAddChar) \
+    X(FcCharSetCreate) \
+    X(FcCharSetDestroy) \
     X(FcCharSetHasChar) \
     X(FcConfigSubstitute) \
     X(FcDefaultSubstitute) \
     X(FcFontMatch) \
     X(FcFontSetDestroy) \
     X(FcFontSort) \
+    X(FcPatternAddCharSet) \
     X(FcPatternAddInteger) \
     X(FcPatternAddString) \
     X(FcPatternCreate) \
@@ -86,12 +90,16 @@ const HarfBuzzApi& HarfBuzz();
 }  // namespace qvx::PDF
 
 // clang-format off
+#define FcCharSetAddChar (::qvx::PDF::Fontconfig().fn_FcCharSetAddChar)
+#define FcCharSetCreate (::qvx::PDF::Fontconfig().fn_FcCharSetCreate)
+#define FcCharSetDestroy (::qvx::PDF::Fontconfig().fn_FcCharSetDestroy)
 #define FcCharSetHasChar (::qvx::PDF::Fontconfig().fn_FcCharSetHasChar)
 #define FcConfigSubstitute (::qvx::PDF::Fontconfig().fn_FcConfigSubstitute)
 #define FcDefaultSubstitute (::qvx::PDF::Fontconfig().fn_FcDefaultSubstitute)
 #define FcFontMatch (::qvx::PDF::Fontconfig().fn_FcFontMatch)
 #define FcFontSetDestroy (::qvx::PDF::Fontconfig().fn_FcFontSetDestroy)
 #define FcFontSort (::qvx::PDF::Fontconfig().fn_FcFontSort)
+#define FcPatternAddCharSet (::qvx::PDF::Fontconfig().fn_FcPatternAddCharSet)
 #define FcPatternAddInteger (::qvx::PDF::Fontconfig().fn_FcPatternAddInteger)
 #define FcPatternAddString (::qvx::PDF::Fontconfig().fn_FcPatternAddString)
 #define FcPatternCreate (::qvx::PDF::Fontconfig().fn_FcPatternCreate)
