@@ -46,6 +46,9 @@ struct DefaultAppearance {
     std::string font;
     double size = 0;
     std::string colour = "0 g";
+    // The family a note's default style (DS) names: text the font cannot show is set in it
+    // first.
+    std::string family;
 };
 
 DefaultAppearance ParseDA(const SDF::Obj* da)
@@ -80,6 +83,28 @@ DefaultAppearance ParseDA(const SDF::Obj* da)
         operands.clear();
     }
     return out;
+}
+
+// The first family of the font-family (or font) property of a default style string such as
+// "font: bold 12pt Arial, sans-serif; color: #000000".
+std::string StyleFamily(const SDF::Obj* ds)
+{
+    if (!ds || !ds->IsString()) return {};
+    Common::ByteView bytes = ds->GetBuffer();
+    std::string style(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::size_t at = style.find("font-family:");
+    if (at != std::string::npos) {
+        at += 12;
+    } else if ((at = style.find("font:")) != std::string::npos) {
+        // The shorthand names the family after the size.
+        std::size_t size = style.find_first_of("0123456789", at);
+        at = size == std::string::npos ? std::string::npos : style.find(' ', size);
+    }
+    if (at == std::string::npos) return {};
+    std::string family = style.substr(at, style.find_first_of(",;", at) - at);
+    std::erase_if(family, [](char c) { return c == '\'' || c == '"'; });
+    const std::size_t first = family.find_first_not_of(' '), last = family.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : family.substr(first, last - first + 1);
 }
 
 // Helvetica, kept once in the form's resources (when there is a form) so that every field
@@ -270,7 +295,7 @@ void WriteText(SDF::SDFDoc& doc, AppearanceWriter& w, const DefaultAppearance& d
         LayText(w, font, da, box, side, lines, q, multiline);
         return;
     }
-    ShapedText shaped(doc, font.Family(), lines);
+    ShapedText shaped(doc, da.family.empty() ? font.Family() : da.family, lines);
     if (shaped.CanShow()) LayText(w, shaped, da, box, side, lines, q, multiline);
 }
 
@@ -361,6 +386,7 @@ SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
         w.Op("S");
     }
     DefaultAppearance da = ParseDA(FindIn(dict, "DA"));
+    da.family = StyleFamily(Deref(FindIn(dict, "DS")));
     const double q = FindNumber(dict, "Q", 0);
     WriteText(doc, w, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
               Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), true);
