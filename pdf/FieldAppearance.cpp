@@ -135,6 +135,7 @@ public:
         SDF::Obj* acroform = AcroFormOf(doc);
         SDF::Obj* fonts = FindDict(FindDict(acroform, "DR"), "Font");
         mp_dict = name.empty() ? nullptr : Deref(FindIn(fonts, name));
+        m_family = FindName(mp_dict, "BaseFont");
         if (!mp_dict || !mp_dict->IsDict() || !(mp_font = Font::Create(mp_dict)) || !mp_font->IsSimple() ||
             mp_font->GetKind() == Font::e_type3) {
             mp_dict = Helvetica(doc, acroform);
@@ -146,8 +147,10 @@ public:
         }
     }
 
-    // The name of the font's program, for a font that shows the characters it lacks.
-    std::string Family() const { return std::string(FindName(mp_dict, "BaseFont")); }
+    // The name of the font the appearance string names (a composite font too, which this
+    // one stands in for), else of this one: the family to look for first among the fonts
+    // that show the characters it lacks.
+    std::string Family() const { return m_family.empty() ? std::string(FindName(mp_dict, "BaseFont")) : m_family; }
     // The codes of text; false when the font cannot show one of its characters.
     bool Encode(std::u16string_view text, std::string& out) const
     {
@@ -183,6 +186,7 @@ private:
     SDF::Obj* mp_dict = nullptr;
     std::shared_ptr<Font> mp_font;
     std::map<char16_t, char> m_codes;
+    std::string m_family;
 };
 
 // More text than this is not drawn: no field or note shows it, and laying it out would
