@@ -46,8 +46,8 @@ struct DefaultAppearance {
     std::string font;
     double size = 0;
     std::string colour = "0 g";
-    // The family a note's default style (DS) names: text the font cannot show is set in it
-    // first.
+    // The family a note's default style (DS) or rich text (RC) names: text the font cannot
+    // show is set in it first.
     std::string family;
 };
 
@@ -86,7 +86,7 @@ DefaultAppearance ParseDA(const SDF::Obj* da)
 }
 
 // The first family of the font-family (or font) property of a default style string such as
-// "font: bold 12pt Arial, sans-serif; color: #000000".
+// "font: bold 12pt Arial, sans-serif; color: #000000", or of the first style of rich text.
 std::string StyleFamily(const SDF::Obj* ds)
 {
     if (!ds || !ds->IsString()) return {};
@@ -100,11 +100,12 @@ std::string StyleFamily(const SDF::Obj* ds)
         std::size_t size = style.find_first_of("0123456789", at);
         at = size == std::string::npos ? std::string::npos : style.find(' ', size);
     }
+    // The name may be quoted, and in rich text the attribute's quotes end it.
+    if (at != std::string::npos) at = style.find_first_not_of(" '\"", at);
     if (at == std::string::npos) return {};
-    std::string family = style.substr(at, style.find_first_of(",;", at) - at);
-    std::erase_if(family, [](char c) { return c == '\'' || c == '"'; });
-    const std::size_t first = family.find_first_not_of(' '), last = family.find_last_not_of(' ');
-    return first == std::string::npos ? std::string() : family.substr(first, last - first + 1);
+    std::string family = style.substr(at, style.find_first_of(",;<>'\"", at) - at);
+    family.erase(family.find_last_not_of(' ') + 1);
+    return family;
 }
 
 // Helvetica, kept once in the form's resources (when there is a form) so that every field
@@ -391,6 +392,7 @@ SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
     }
     DefaultAppearance da = ParseDA(FindIn(dict, "DA"));
     da.family = StyleFamily(Deref(FindIn(dict, "DS")));
+    if (da.family.empty()) da.family = StyleFamily(Deref(FindIn(dict, "RC")));
     const double q = FindNumber(dict, "Q", 0);
     WriteText(doc, w, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
               Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), true);
