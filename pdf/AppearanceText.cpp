@@ -130,8 +130,19 @@ struct ShapedText::Impl {
                 runs.back().text += c;
             }
         }
-        if (base_rtl) std::reverse(runs.begin(), runs.end());
-        return runs;
+        // Spaces and punctuation after a run against the line's direction belong between it
+        // and the next: they go in the line's direction.
+        std::vector<Run> out;
+        for (Run& run : runs) {
+            std::size_t keep = run.text.size();
+            while (run.right_to_left != base_rtl && keep > 0 && IsNeutral(run.text[keep - 1])) --keep;
+            std::u32string tail = run.text.substr(keep);
+            run.text.resize(keep);
+            if (!run.text.empty()) out.push_back(std::move(run));
+            if (!tail.empty()) out.push_back({out.empty() ? run.face : out.back().face, base_rtl, std::move(tail)});
+        }
+        if (base_rtl) std::reverse(out.begin(), out.end());
+        return out;
     }
 
     std::vector<SubstituteProgram::ShapedGlyph> Shape(const Run& run) const
@@ -148,7 +159,8 @@ struct ShapedText::Impl {
         for (const auto& g : glyphs) clusters.insert(g.cluster);
         Face& face = faces[run.face];
         for (const auto& g : glyphs) {
-            if (face.used.count(g.glyph) || g.cluster >= run.text.size()) continue;
+            // .notdef is not shown, though shaping may give it for a character it cannot place.
+            if (g.glyph == 0 || face.used.count(g.glyph) || g.cluster >= run.text.size()) continue;
             auto next = clusters.upper_bound(g.cluster);
             std::size_t end = next == clusters.end() ? run.text.size() : *next;
             std::u16string text;
