@@ -378,13 +378,14 @@ TEST(ConversionFidelity, TextInOtherScriptsIsDrawnInEmbeddedSubsets)
     // Lines in Cyrillic, Arabic (written right to left, its letters joined) and Chinese, none
     // of which Helvetica's Latin encoding has; then a field with Cyrillic and a character
     // no font of the system has (U+10FFFD), whose other characters are still drawn, and
-    // notes whose default style or rich text names the family their Cyrillic is set in.
+    // notes whose default style or rich text names the family their Cyrillic is set in; last
+    // a field that mixes Latin and Arabic, each read in its own direction.
     const std::string text = utf16(u"Привет мир\nمرحبا بالعالم\n你好世界 2024");
     for (int level : {k1B, k2B, k2U, k3B, k4}) {
-        PdfBuilder b = ColourFile(level, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R]");
-        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R 11 0 R]"
+        PdfBuilder b = ColourFile(level, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R 14 0 R]");
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R 11 0 R 14 0 R]"
                  "/DA(/Helv 12 Tf 0 g)/NeedAppearances true>>>>");
-        b.Set(9, "<</Type/Annot/Subtype/FreeText/F 4/Rect[10 120 190 190]/DA(/Helv 10 Tf 0 g)/Contents" + text + ">>");
+        b.Set(9, "<</Type/Annot/Subtype/FreeText/F 4/Rect[10 140 190 195]/DA(/Helv 10 Tf 0 g)/Contents" + text + ">>");
         b.Set(10, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/Ff 4096/T(a)/DA(/Helv 10 Tf 0 g)/Rect[10 40 190 110]/V" +
                       text + ">>");
         b.Set(11, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(b)/DA(/Helv 10 Tf 0 g)/Rect[10 10 190 30]/V" +
@@ -393,6 +394,8 @@ TEST(ConversionFidelity, TextInOtherScriptsIsDrawnInEmbeddedSubsets)
                   "/DS(font: bold 10pt 'DejaVu Serif', serif; color: #000000)/Contents" + utf16(u"Жук") + ">>");
         b.Set(13, "<</Type/Annot/Subtype/FreeText/F 4/Rect[100 30 190 50]/DA(/Helv 10 Tf 0 g)/RC(<body><p style=\"font-family:"
                   "DejaVu Serif\">Жук</p></body>)/Contents" + utf16(u"Жук") + ">>");
+        b.Set(14, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(c)/DA(/Helv 10 Tf 0 g)/Rect[10 115 190 135]/V" +
+                      utf16(u"Hello مرحبا, world") + ">>");
         const std::string name = "scripts" + std::to_string(level) + "_pdfa.pdf";
         fs::path out = ConvertClean(b.Build(), level, dir, name);
         // Text extraction gives the words back, each once per annotation drawn (PDF/A-1 asks an
@@ -417,12 +420,13 @@ TEST(ConversionFidelity, TextInOtherScriptsIsDrawnInEmbeddedSubsets)
         // The digits show twice at every level: at PDF/A-1 readers draw the note's Latin ones.
         EXPECT_EQ(count["2024"], 2) << name << "\n" << r.output;
         EXPECT_EQ(count["Жук"], level == k1B ? 1 : 3) << name << "\n" << r.output;
+        EXPECT_NE(extracted.find("Hello مرحبا, world"), std::string::npos) << name << "\n" << r.output;
 
         // Each appearance's fonts are Type 0 fonts over embedded TrueType subsets of a few glyphs.
         qvx::SDF::SDFDoc doc;
         doc.OpenFile(out.string());
-        for (int annot : {9, 10, 11, 12, 13}) {
-            if (annot != 10 && annot != 11 && level == k1B) continue;
+        for (int annot : {9, 10, 11, 12, 13, 14}) {
+            if ((annot == 9 || annot == 12 || annot == 13) && level == k1B) continue;
             qvx::SDF::Obj* n = qvx::PDF::FindIn(qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(annot)), "AP"), "N");
             qvx::SDF::Obj* fonts = qvx::PDF::FindDict(qvx::PDF::FindDict(qvx::PDF::Deref(n), "Resources"), "Font");
             ASSERT_NE(fonts, nullptr) << name << " " << annot;
@@ -440,7 +444,7 @@ TEST(ConversionFidelity, TextInOtherScriptsIsDrawnInEmbeddedSubsets)
                 auto program = qvx::PDF::FontProgram::Open(*bytes);
                 ASSERT_NE(program, nullptr) << name << " " << annot;
                 EXPECT_LE(program->GlyphCount(), 40) << name << " " << annot;
-                if (annot >= 12) {
+                if (annot == 12 || annot == 13) {
                     EXPECT_NE(qvx::PDF::FindName(cid, "BaseFont").find("+DejaVuSerif"), std::string::npos);
                 }
             }
