@@ -169,8 +169,9 @@ struct ShapedText::Impl {
         }
     }
 
-    // The face's Type 0 font of the subset of the glyphs used; false when it cannot be cut.
-    bool Embed(Face& face)
+    // The face's Type 0 font of the subset of the glyphs used; none when the program cannot
+    // be cut, and its text is then left out.
+    void Embed(Face& face)
     {
         std::map<unsigned, double> widths;
         SubstituteProgram::Widths tag_source;
@@ -179,7 +180,7 @@ struct ShapedText::Impl {
             tag_source.emplace(static_cast<char32_t>(g), glyph.width);
         }
         auto subset = face.program->SubsetGlyphs(widths);
-        if (!subset || !FontProgram::Open(subset->data)) return false;
+        if (!subset || !FontProgram::Open(subset->data)) return;
         face.gids = subset->gids;
         const std::string name = SubstituteProgram::SubsetTag(tag_source) + face.name;
 
@@ -228,7 +229,6 @@ struct ShapedText::Impl {
         face.dict->PutName("Encoding", "Identity-H");
         face.dict->PutArray("DescendantFonts")->PushBack(cid);
         face.dict->Put("ToUnicode", FlateStream(doc, WriteToUnicodeCMap(texts, 2)));
-        return true;
     }
 };
 
