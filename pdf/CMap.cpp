@@ -1,6 +1,7 @@
 #include "pdf/CMap.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -218,6 +219,35 @@ std::shared_ptr<const CIDToUnicode> CIDToUnicode::ForCollection(std::string_view
     }
     cache.emplace(std::string(collection), table);
     return table;
+}
+
+std::string WriteToUnicodeCMap(const std::map<unsigned, std::u16string>& texts, int code_bytes)
+{
+    // bfchar blocks hold at most 100 entries.
+    constexpr std::size_t kBfCharBlock = 100;
+    const int digits = code_bytes == 2 ? 4 : 2;
+    auto hex = [](unsigned v, int width) {
+        char buf[12];
+        std::snprintf(buf, sizeof buf, "%0*X", width, v);
+        return std::string(buf);
+    };
+    std::string s =
+        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+        "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+        "1 begincodespacerange\n<" + hex(0, digits) + "> <" + std::string(digits, 'F') + ">\nendcodespacerange\n";
+    auto it = texts.begin();
+    while (it != texts.end()) {
+        std::size_t n = std::min<std::size_t>(kBfCharBlock, static_cast<std::size_t>(std::distance(it, texts.end())));
+        s += std::to_string(n) + " beginbfchar\n";
+        for (std::size_t i = 0; i < n; ++i, ++it) {
+            s += "<" + hex(it->first, digits) + "> <";
+            for (char16_t u : it->second) s += hex(u, 4);
+            s += ">\n";
+        }
+        s += "endbfchar\n";
+    }
+    return s + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
 }
 
 }  // namespace qvx::PDF

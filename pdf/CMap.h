@@ -8,6 +8,7 @@
 //     while (pos < s.size()) { CMap::Code c = cmap->Next(s, pos); cid = cmap->CID(c); }
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,5 +105,8 @@ public:
 private:
     std::vector<char32_t> m_map;
 };
+
+// The text of a ToUnicode CMap that maps codes of code_bytes bytes (1 or 2) to texts.
+std::string WriteToUnicodeCMap(const std::map<unsigned, std::u16string>& texts, int code_bytes);
 
 }  // namespace qvx::PDF

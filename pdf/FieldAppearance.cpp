@@ -12,6 +12,7 @@
 
 #include "pdf/Annot.h"
 #include "pdf/AnnotAppearance.h"
+#include "pdf/AppearanceText.h"
 #include "pdf/AppearanceWriter.h"
 #include "pdf/Field.h"
 #include "pdf/Font.h"
@@ -45,6 +46,9 @@ struct DefaultAppearance {
     std::string font;
     double size = 0;
     std::string colour = "0 g";
+    // The family a note's default style (DS) or rich text (RC) names: text the font cannot
+    // show is set in it first.
+    std::string family;
 };
 
 DefaultAppearance ParseDA(const SDF::Obj* da)
@@ -81,6 +85,29 @@ DefaultAppearance ParseDA(const SDF::Obj* da)
     return out;
 }
 
+// The first family of the font-family (or font) property of a default style string such as
+// "font: bold 12pt Arial, sans-serif; color: #000000", or of the first style of rich text.
+std::string StyleFamily(const SDF::Obj* ds)
+{
+    if (!ds || !ds->IsString()) return {};
+    Common::ByteView bytes = ds->GetBuffer();
+    std::string style(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::size_t at = style.find("font-family:");
+    if (at != std::string::npos) {
+        at += 12;
+    } else if ((at = style.find("font:")) != std::string::npos) {
+        // The shorthand names the family after the size.
+        std::size_t size = style.find_first_of("0123456789", at);
+        at = size == std::string::npos ? std::string::npos : style.find(' ', size);
+    }
+    // The name may be quoted, and in rich text the attribute's quotes end it.
+    if (at != std::string::npos) at = style.find_first_not_of(" '\"", at);
+    if (at == std::string::npos) return {};
+    std::string family = style.substr(at, style.find_first_of(",;<>'\"", at) - at);
+    family.erase(family.find_last_not_of(' ') + 1);
+    return family;
+}
+
 // Helvetica, kept once in the form's resources (when there is a form) so that every field
 // shares it.
 SDF::Obj* Helvetica(SDF::SDFDoc& doc, SDF::Obj* acroform)
@@ -102,13 +129,14 @@ SDF::Obj* Helvetica(SDF::SDFDoc& doc, SDF::Obj* acroform)
 }
 
 // A font to write with and the codes of the characters it can show.
-class TextFont {
+class TextFont : public TextSetter {
 public:
     TextFont(SDF::SDFDoc& doc, const std::string& name)
     {
         SDF::Obj* acroform = AcroFormOf(doc);
         SDF::Obj* fonts = FindDict(FindDict(acroform, "DR"), "Font");
         mp_dict = name.empty() ? nullptr : Deref(FindIn(fonts, name));
+        m_family = FindName(mp_dict, "BaseFont");
         if (!mp_dict || !mp_dict->IsDict() || !(mp_font = Font::Create(mp_dict)) || !mp_font->IsSimple() ||
             mp_font->GetKind() == Font::e_type3) {
             mp_dict = Helvetica(doc, acroform);
@@ -120,9 +148,12 @@ public:
         }
     }
 
-    SDF::Obj* Dict() const { return mp_dict; }
+    // The name of the font the appearance string names (a composite font too, which this
+    // one stands in for), else of this one: the family to look for first among the fonts
+    // that show the characters it lacks.
+    std::string Family() const { return m_family.empty() ? std::string(FindName(mp_dict, "BaseFont")) : m_family; }
     // The codes of text; false when the font cannot show one of its characters.
-    bool Encode(const std::u16string& text, std::string& out) const
+    bool Encode(std::u16string_view text, std::string& out) const
     {
         out.clear();
         for (char16_t c : text) {
@@ -135,18 +166,28 @@ public:
         }
         return true;
     }
-    // Width of codes at size 1.
-    double Width(std::string_view codes) const
+    double Width(std::u16string_view text) override
     {
+        std::string codes;
+        Encode(text, codes);
         double w = 0;
         for (unsigned char c : codes) w += mp_font->GetWidth({c, 1, c});
         return w / 1000;
+    }
+    void Prepare(const std::vector<std::u16string>&) override {}
+    void Show(AppearanceWriter& w, std::u16string_view text, double size) override
+    {
+        std::string codes;
+        Encode(text, codes);
+        SetFont(w, w.Resource("Font", "F", mp_dict), size);
+        w.String(codes).Op("Tj");
     }
 
 private:
     SDF::Obj* mp_dict = nullptr;
     std::shared_ptr<Font> mp_font;
     std::map<char16_t, char> m_codes;
+    std::string m_family;
 };
 
 // More text than this is not drawn: no field or note shows it, and laying it out would
@@ -178,19 +219,18 @@ std::vector<std::u16string> Lines(const SDF::Obj* value)
 }
 
 // Breaks lines that are wider than width into words that fit.
-std::vector<std::string> Wrap(const TextFont& font, double size, const std::vector<std::u16string>& lines, double width)
+std::vector<std::u16string> Wrap(TextSetter& font, double size, const std::vector<std::u16string>& lines, double width)
 {
-    std::vector<std::string> out;
-    const double space = font.Width(" ") * size;
+    std::vector<std::u16string> out;
+    const double space = font.Width(u" ") * size;
     for (const std::u16string& line : lines) {
-        std::string codes, current;
-        font.Encode(line, codes);
+        std::u16string current;
         double current_width = 0;
         std::size_t pos = 0;
-        while (pos <= codes.size()) {
-            std::size_t end = codes.find(' ', pos);
-            if (end == std::string::npos) end = codes.size();
-            const std::string_view word(codes.data() + pos, end - pos);
+        while (pos <= line.size()) {
+            std::size_t end = line.find(u' ', pos);
+            if (end == std::u16string::npos) end = line.size();
+            const std::u16string_view word(line.data() + pos, end - pos);
             const double word_width = font.Width(word) * size;
             if (!current.empty() && current_width + space + word_width > width) {
                 out.push_back(std::move(current));
@@ -198,7 +238,7 @@ std::vector<std::string> Wrap(const TextFont& font, double size, const std::vect
                 current_width = word_width;
             } else {
                 if (!current.empty()) {
-                    current += ' ';
+                    current += u' ';
                     current_width += space;
                 }
                 current += word;
@@ -213,46 +253,55 @@ std::vector<std::string> Wrap(const TextFont& font, double size, const std::vect
 
 // Writes lines of text into box from its top (or vertically centred for one line), aligned
 // by q (0 left, 1 centre, 2 right), side points in from its left and right edges.
-void WriteText(AppearanceWriter& w, const TextFont& font, const DefaultAppearance& da, const Rect& box, double side,
-               const std::vector<std::u16string>& lines, int q, bool multiline)
+void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da, const Rect& box, double side,
+             const std::vector<std::u16string>& lines, int q, bool multiline)
 {
     const double pad = 2;
     const double width = box.Width() - 2 * side;
     double size = da.size;
     if (size <= 0) size = multiline ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
-    std::vector<std::string> shown;
-    // Text the font cannot show stays undrawn rather than shown as other characters.
-    std::string codes;
-    for (const std::u16string& line : lines)
-        if (!font.Encode(line, codes)) return;
+    std::vector<std::u16string> shown;
     if (multiline) {
         shown = Wrap(font, size, lines, width);
     } else if (!lines.empty()) {
-        font.Encode(lines.front(), codes);
-        shown.push_back(codes);
-        if (da.size <= 0 && font.Width(shown[0]) * size > width && font.Width(shown[0]) > 0)
-            size = std::max(width / font.Width(shown[0]), 4.0);
+        shown.push_back(lines.front());
+        const double line_width = font.Width(shown[0]);
+        if (da.size <= 0 && line_width * size > width && line_width > 0) size = std::max(width / line_width, 4.0);
     }
     // Empty text shows nothing, and a font that shows nothing is better left out.
-    if (width <= 0 || std::all_of(shown.begin(), shown.end(), [](const std::string& l) { return l.empty(); })) return;
-    const std::string name = w.Resource("Font", "F", font.Dict());
+    if (width <= 0 || std::all_of(shown.begin(), shown.end(), [](const std::u16string& l) { return l.empty(); })) return;
+    font.Prepare(shown);
     w.Op("/Tx BMC q BT");
     w.Op(da.colour);
-    w.Op("/" + name + " " + ContentNumber(size) + " Tf");
     double y = multiline ? box.y2 - pad - size * 0.9 : box.y1 + (box.Height() - size * 0.72) / 2;
-    for (const std::string& line : shown) {
+    for (const std::u16string& line : shown) {
         const double lw = font.Width(line) * size;
         double x = box.x1 + side;
         if (q == 1) x = box.x1 + (box.Width() - lw) / 2;
         if (q == 2) x = box.x2 - side - lw;
         if (!line.empty()) {
             w.Op("1 0 0 1 " + ContentNumber(x) + " " + ContentNumber(y) + " Tm");
-            w.String(line).Op("Tj");
+            font.Show(w, line, size);
         }
         y -= size * 1.15;
         if (y < box.y1 - size) break;
     }
     w.Op("ET Q EMC");
+}
+
+// Writes the text in the font da names when it can show every character, else in the
+// system fonts that have them.
+void WriteText(SDF::SDFDoc& doc, AppearanceWriter& w, const DefaultAppearance& da, const Rect& box, double side,
+               const std::vector<std::u16string>& lines, int q, bool multiline)
+{
+    TextFont font(doc, da.font);
+    std::string codes;
+    if (std::all_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return font.Encode(l, codes); })) {
+        LayText(w, font, da, box, side, lines, q, multiline);
+        return;
+    }
+    ShapedText shaped(doc, da.family.empty() ? font.Family() : da.family, lines);
+    if (shaped.CanShow()) LayText(w, shaped, da, box, side, lines, q, multiline);
 }
 
 // Background (MK BG) and border (MK BC) of a widget; returns the area inside the border.
@@ -342,9 +391,10 @@ SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
         w.Op("S");
     }
     DefaultAppearance da = ParseDA(FindIn(dict, "DA"));
-    TextFont font(doc, da.font);
+    da.family = StyleFamily(Deref(FindIn(dict, "DS")));
+    if (da.family.empty()) da.family = StyleFamily(Deref(FindIn(dict, "RC")));
     const double q = FindNumber(dict, "Q", 0);
-    WriteText(w, font, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
+    WriteText(doc, w, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
               Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), true);
     return w.Finish(doc, rect);
 }
@@ -386,11 +436,10 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
         return {};
     }
     if (!lines.empty()) {
-        TextFont font(doc, da.font);
         // Form writers and viewers start field text two border widths in from the field's
         // edge, and 2 points in where the border is thinner than a point.
         const double border = BorderWidth(annot);
-        WriteText(w, font, da, inside, std::max(2.0, 2 * border) - border, lines, q, multiline);
+        WriteText(doc, w, da, inside, std::max(2.0, 2 * border) - border, lines, q, multiline);
     }
     return {w.Finish(doc, box), {}};
 }

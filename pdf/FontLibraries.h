@@ -13,12 +13,16 @@
 
 // clang-format off
 #define QVX_FONTCONFIG_FUNCTIONS(X) \
+    X(FcCharSetAddChar) \
+    X(FcCharSetCreate) \
+    X(FcCharSetDestroy) \
     X(FcCharSetHasChar) \
     X(FcConfigSubstitute) \
     X(FcDefaultSubstitute) \
     X(FcFontMatch) \
     X(FcFontSetDestroy) \
     X(FcFontSort) \
+    X(FcPatternAddCharSet) \
     X(FcPatternAddInteger) \
     X(FcPatternAddString) \
     X(FcPatternCreate) \
@@ -32,6 +36,13 @@
     X(hb_blob_destroy) \
     X(hb_blob_get_data) \
     X(hb_blob_get_length) \
+    X(hb_buffer_add_utf32) \
+    X(hb_buffer_create) \
+    X(hb_buffer_destroy) \
+    X(hb_buffer_get_glyph_infos) \
+    X(hb_buffer_get_glyph_positions) \
+    X(hb_buffer_guess_segment_properties) \
+    X(hb_buffer_set_direction) \
     X(hb_face_builder_add_table) \
     X(hb_face_builder_create) \
     X(hb_face_create) \
@@ -45,14 +56,20 @@
     X(hb_font_destroy) \
     X(hb_font_get_glyph_h_advance) \
     X(hb_font_get_nominal_glyph) \
+    X(hb_map_get) \
     X(hb_set_add) \
+    X(hb_shape) \
     X(hb_subset_input_create_or_fail) \
     X(hb_subset_input_destroy) \
     X(hb_subset_input_glyph_set) \
     X(hb_subset_input_set) \
     X(hb_subset_input_set_flags) \
     X(hb_subset_input_unicode_set) \
-    X(hb_subset_or_fail)
+    X(hb_subset_or_fail) \
+    X(hb_subset_plan_create_or_fail) \
+    X(hb_subset_plan_destroy) \
+    X(hb_subset_plan_execute_or_fail) \
+    X(hb_subset_plan_old_to_new_glyph_mapping)
 // clang-format on
 
 namespace qvx::PDF {
@@ -73,12 +90,16 @@ const HarfBuzzApi& HarfBuzz();
 }  // namespace qvx::PDF
 
 // clang-format off
+#define FcCharSetAddChar (::qvx::PDF::Fontconfig().fn_FcCharSetAddChar)
+#define FcCharSetCreate (::qvx::PDF::Fontconfig().fn_FcCharSetCreate)
+#define FcCharSetDestroy (::qvx::PDF::Fontconfig().fn_FcCharSetDestroy)
 #define FcCharSetHasChar (::qvx::PDF::Fontconfig().fn_FcCharSetHasChar)
 #define FcConfigSubstitute (::qvx::PDF::Fontconfig().fn_FcConfigSubstitute)
 #define FcDefaultSubstitute (::qvx::PDF::Fontconfig().fn_FcDefaultSubstitute)
 #define FcFontMatch (::qvx::PDF::Fontconfig().fn_FcFontMatch)
 #define FcFontSetDestroy (::qvx::PDF::Fontconfig().fn_FcFontSetDestroy)
 #define FcFontSort (::qvx::PDF::Fontconfig().fn_FcFontSort)
+#define FcPatternAddCharSet (::qvx::PDF::Fontconfig().fn_FcPatternAddCharSet)
 #define FcPatternAddInteger (::qvx::PDF::Fontconfig().fn_FcPatternAddInteger)
 #define FcPatternAddString (::qvx::PDF::Fontconfig().fn_FcPatternAddString)
 #define FcPatternCreate (::qvx::PDF::Fontconfig().fn_FcPatternCreate)
@@ -91,6 +112,13 @@ const HarfBuzzApi& HarfBuzz();
 #define hb_blob_destroy (::qvx::PDF::HarfBuzz().fn_hb_blob_destroy)
 #define hb_blob_get_data (::qvx::PDF::HarfBuzz().fn_hb_blob_get_data)
 #define hb_blob_get_length (::qvx::PDF::HarfBuzz().fn_hb_blob_get_length)
+#define hb_buffer_add_utf32 (::qvx::PDF::HarfBuzz().fn_hb_buffer_add_utf32)
+#define hb_buffer_create (::qvx::PDF::HarfBuzz().fn_hb_buffer_create)
+#define hb_buffer_destroy (::qvx::PDF::HarfBuzz().fn_hb_buffer_destroy)
+#define hb_buffer_get_glyph_infos (::qvx::PDF::HarfBuzz().fn_hb_buffer_get_glyph_infos)
+#define hb_buffer_get_glyph_positions (::qvx::PDF::HarfBuzz().fn_hb_buffer_get_glyph_positions)
+#define hb_buffer_guess_segment_properties (::qvx::PDF::HarfBuzz().fn_hb_buffer_guess_segment_properties)
+#define hb_buffer_set_direction (::qvx::PDF::HarfBuzz().fn_hb_buffer_set_direction)
 #define hb_face_builder_add_table (::qvx::PDF::HarfBuzz().fn_hb_face_builder_add_table)
 #define hb_face_builder_create (::qvx::PDF::HarfBuzz().fn_hb_face_builder_create)
 #define hb_face_create (::qvx::PDF::HarfBuzz().fn_hb_face_create)
@@ -104,7 +132,9 @@ const HarfBuzzApi& HarfBuzz();
 #define hb_font_destroy (::qvx::PDF::HarfBuzz().fn_hb_font_destroy)
 #define hb_font_get_glyph_h_advance (::qvx::PDF::HarfBuzz().fn_hb_font_get_glyph_h_advance)
 #define hb_font_get_nominal_glyph (::qvx::PDF::HarfBuzz().fn_hb_font_get_nominal_glyph)
+#define hb_map_get (::qvx::PDF::HarfBuzz().fn_hb_map_get)
 #define hb_set_add (::qvx::PDF::HarfBuzz().fn_hb_set_add)
+#define hb_shape (::qvx::PDF::HarfBuzz().fn_hb_shape)
 #define hb_subset_input_create_or_fail (::qvx::PDF::HarfBuzz().fn_hb_subset_input_create_or_fail)
 #define hb_subset_input_destroy (::qvx::PDF::HarfBuzz().fn_hb_subset_input_destroy)
 #define hb_subset_input_glyph_set (::qvx::PDF::HarfBuzz().fn_hb_subset_input_glyph_set)
@@ -112,4 +142,8 @@ const HarfBuzzApi& HarfBuzz();
 #define hb_subset_input_set_flags (::qvx::PDF::HarfBuzz().fn_hb_subset_input_set_flags)
 #define hb_subset_input_unicode_set (::qvx::PDF::HarfBuzz().fn_hb_subset_input_unicode_set)
 #define hb_subset_or_fail (::qvx::PDF::HarfBuzz().fn_hb_subset_or_fail)
+#define hb_subset_plan_create_or_fail (::qvx::PDF::HarfBuzz().fn_hb_subset_plan_create_or_fail)
+#define hb_subset_plan_destroy (::qvx::PDF::HarfBuzz().fn_hb_subset_plan_destroy)
+#define hb_subset_plan_execute_or_fail (::qvx::PDF::HarfBuzz().fn_hb_subset_plan_execute_or_fail)
+#define hb_subset_plan_old_to_new_glyph_mapping (::qvx::PDF::HarfBuzz().fn_hb_subset_plan_old_to_new_glyph_mapping)
 // clang-format on

@@ -141,8 +141,9 @@ std::mutex& FcMutex()
 }
 
 // The first system font in fontconfig's order that has every character of the request, or
-// with whole false, at least one.
-ChosenSubstitute FromSystem(const SubstituteRequest& r, bool whole)
+// with whole false, at least one. With by_coverage the order puts the fonts that have the
+// characters first.
+ChosenSubstitute FromSystem(const SubstituteRequest& r, bool whole, bool by_coverage = false)
 {
     std::lock_guard lock(FcMutex());
     NameStyle style = SplitFontName(r.name);
@@ -159,6 +160,12 @@ ChosenSubstitute FromSystem(const SubstituteRequest& r, bool whole)
     FcPatternAddInteger(pat, FC_SLANT, r.italic || style.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     if (r.fixed) FcPatternAddInteger(pat, FC_SPACING, FC_MONO);
     if (const char* lang = LanguageOf(r.collection)) FcPatternAddString(pat, FC_LANG, reinterpret_cast<const FcChar8*>(lang));
+    if (by_coverage) {
+        FcCharSet* wanted = FcCharSetCreate();
+        for (char32_t c : r.chars) FcCharSetAddChar(wanted, c);
+        FcPatternAddCharSet(pat, FC_CHARSET, wanted);
+        FcCharSetDestroy(wanted);
+    }
     FcConfigSubstitute(nullptr, pat, FcMatchPattern);
     FcDefaultSubstitute(pat);
     FcResult result;
@@ -225,6 +232,7 @@ ChosenSubstitute FindSubstitute(const SubstituteRequest& request)
 {
     ChosenSubstitute c = FromConfig(request);
     if (!c.program) c = FromSystem(request, true);
+    if (!c.program && request.any_family) c = FromSystem(request, true, true);
     if (!c.program && request.partial) c = FromSystem(request, false);
     return c;
 }

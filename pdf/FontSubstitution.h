@@ -24,6 +24,9 @@ struct SubstituteRequest {
     // When no font has them all, the best match that has some: readers draw the others as
     // missing. For the CJK collections, whose system fonts often lack Latin letters.
     bool partial = false;
+    // When no font of the family's order has them all, the fonts that have most of them
+    // whatever their family (fontconfig lists a family's look-alikes ahead of coverage).
+    bool any_family = false;
 };
 
 struct ChosenSubstitute {

@@ -462,12 +462,12 @@ std::optional<Common::Bytes> WithOwnAdvances(hb_face_t* face, const std::map<uns
     return out;
 }
 
-// HarfBuzz's subset of face with what fill puts into its input, without the tables a reader
-// never consults and without hinting (which could move the advances set later at small
-// sizes), keeping the outline of .notdef, which readers draw for what a font lacks; null
-// when HarfBuzz cannot subset the program.
+// The subsetter's input with what fill puts into it, without the tables a reader never
+// consults and without hinting (which could move the advances set later at small sizes),
+// keeping the outline of .notdef, which readers draw for what a font lacks; null when
+// HarfBuzz cannot make one.
 template <class Fill>
-hb_blob_t* Cut(hb_face_t* face, unsigned flags, Fill fill)
+hb_subset_input_t* CutInput(unsigned flags, Fill fill)
 {
     hb_subset_input_t* input = hb_subset_input_create_or_fail();
     if (!input) return nullptr;
@@ -475,14 +475,27 @@ hb_blob_t* Cut(hb_face_t* face, unsigned flags, Fill fill)
     hb_set_t* dropped = hb_subset_input_set(input, HB_SUBSET_SETS_DROP_TABLE_TAG);
     for (hb_tag_t t : kDropped) hb_set_add(dropped, t);
     hb_subset_input_set_flags(input, HB_SUBSET_FLAGS_NO_HINTING | HB_SUBSET_FLAGS_NOTDEF_OUTLINE | flags);
-    hb_face_t* cut = hb_subset_or_fail(face, input);
-    hb_subset_input_destroy(input);
+    return input;
+}
+
+hb_blob_t* BlobOf(hb_face_t* cut)
+{
     if (!cut) return nullptr;
     hb_blob_t* blob = hb_face_reference_blob(cut);
     hb_face_destroy(cut);
     return blob;
 }
 
+// HarfBuzz's subset of face (see CutInput); null when HarfBuzz cannot subset the program.
+template <class Fill>
+hb_blob_t* Cut(hb_face_t* face, unsigned flags, Fill fill)
+{
+    hb_subset_input_t* input = CutInput(flags, fill);
+    if (!input) return nullptr;
+    hb_face_t* cut = hb_subset_or_fail(face, input);
+    hb_subset_input_destroy(input);
+    return BlobOf(cut);
+}
 
 }  // namespace
 
@@ -584,6 +597,66 @@ std::optional<SubstituteProgram::Subset> SubstituteProgram::MakeSubset(const Wid
     if (!data) return std::nullopt;
     out.data = std::move(*data);
     return out;
+}
+
+std::vector<SubstituteProgram::ShapedGlyph> SubstituteProgram::Shape(std::u32string_view text, bool right_to_left) const
+{
+    hb_buffer_t* buffer = hb_buffer_create();
+    hb_buffer_add_utf32(buffer, reinterpret_cast<const std::uint32_t*>(text.data()), static_cast<int>(text.size()), 0,
+                        static_cast<int>(text.size()));
+    hb_buffer_guess_segment_properties(buffer);
+    hb_buffer_set_direction(buffer, right_to_left ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    hb_shape(mp->font, buffer, nullptr, 0);
+    unsigned count = 0;
+    const hb_glyph_info_t* infos = hb_buffer_get_glyph_infos(buffer, &count);
+    const hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, nullptr);
+    std::vector<ShapedGlyph> out;
+    const double scale = 1000.0 / UnitsPerEm();
+    for (unsigned i = 0; i < count; ++i)
+        out.push_back({infos[i].codepoint, positions[i].x_advance * scale, GlyphAdvance(infos[i].codepoint), infos[i].cluster});
+    hb_buffer_destroy(buffer);
+    return out;
+}
+
+std::optional<SubstituteProgram::GlyphSubset> SubstituteProgram::SubsetGlyphs(const std::map<unsigned, double>& widths) const
+{
+    hb_subset_input_t* input = CutInput(0, [&](hb_subset_input_t* in) {
+        hb_set_t* glyphs = hb_subset_input_glyph_set(in);
+        for (const auto& [g, w] : widths) hb_set_add(glyphs, g);
+    });
+    if (!input) return std::nullopt;
+    hb_subset_plan_t* plan = hb_subset_plan_create_or_fail(mp->face, input);
+    hb_subset_input_destroy(input);
+    if (!plan) return std::nullopt;
+    GlyphSubset out;
+    std::map<unsigned, double> advances;
+    const hb_map_t* renumbered = hb_subset_plan_old_to_new_glyph_mapping(plan);
+    for (const auto& [g, w] : widths) {
+        hb_codepoint_t to = hb_map_get(renumbered, g);
+        if (to == HB_MAP_VALUE_INVALID) continue;
+        out.gids[g] = to;
+        advances.emplace(to, w);
+    }
+    hb_blob_t* cut_blob = BlobOf(hb_subset_plan_execute_or_fail(plan));
+    hb_subset_plan_destroy(plan);
+    if (!cut_blob) return std::nullopt;
+    hb_face_t* face = hb_face_create(cut_blob, 0);
+    out.glyph_count = hb_face_get_glyph_count(face);
+    auto data = WithOwnAdvances(face, advances, 1);
+    hb_face_destroy(face);
+    hb_blob_destroy(cut_blob);
+    if (!data) return std::nullopt;
+    out.data = std::move(*data);
+    return out;
+}
+
+std::string SubstituteProgram::SubsetTag(const Widths& widths)
+{
+    std::uint32_t h = 2166136261u;
+    for (const auto& [c, w] : widths) h = (h ^ static_cast<std::uint32_t>(c)) * 16777619u;
+    std::string tag;
+    for (int i = 0; i < 6; ++i, h /= 26) tag += static_cast<char>('A' + h % 26);
+    return tag + "+";
 }
 
 std::optional<Common::Bytes> SubstituteProgram::KeepGlyphs(const std::map<unsigned, double>& widths) const

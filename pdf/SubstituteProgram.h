@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Buffer.h"
@@ -59,6 +60,29 @@ public:
     // <= 1) for a font drawn narrower than the program. Null when HarfBuzz cannot subset
     // the program.
     std::optional<Subset> MakeSubset(const Widths& widths, std::optional<double> notdef_width, double x_scale = 1) const;
+
+    // Text shaped as readers lay it out (Arabic letters joined, right-to-left runs reversed):
+    // the glyphs in the order they are drawn, each with the advance shaping gave it and its
+    // own, in thousandths of an em, and the index in text of the first character it shows.
+    struct ShapedGlyph {
+        unsigned glyph;
+        double advance, own_advance;
+        std::size_t cluster;
+    };
+    std::vector<ShapedGlyph> Shape(std::u32string_view text, bool right_to_left) const;
+
+    // The subset of some glyphs (by number, each with the advance it is to have in
+    // thousandths of an em, and .notdef) with the subset's number of each; glyphs are
+    // renumbered in their order. Nullopt when HarfBuzz cannot subset the program.
+    struct GlyphSubset {
+        Common::Bytes data;
+        std::map<unsigned, unsigned> gids;
+        unsigned glyph_count = 0;
+    };
+    std::optional<GlyphSubset> SubsetGlyphs(const std::map<unsigned, double>& widths) const;
+
+    // A subset tag made from the characters kept ("ABCDEF+").
+    static std::string SubsetTag(const Widths& widths);
 
     // The subset that keeps glyph numbers: each glyph of widths (a glyph number with the
     // advance it is to have, in thousandths of an em) stays at its number, with .notdef and

@@ -8,6 +8,7 @@
 
 #include "common/Limits.h"
 #include "common/UString.h"
+#include "pdf/CMap.h"
 #include "pdf/FontProgram.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
@@ -23,47 +24,12 @@ using SDF::Obj;
 
 namespace {
 
-// bfchar blocks hold at most 100 entries.
-constexpr std::size_t kBfCharBlock = 100;
-
 void PutSystemInfo(Obj* holder, const CMap::SystemInfo& info)
 {
     Obj* dict = holder->PutDict("CIDSystemInfo");
     dict->PutString("Registry", info.registry);
     dict->PutString("Ordering", info.ordering);
     dict->PutNumber("Supplement", std::max(0, info.supplement));
-}
-
-std::string Hex(const std::u16string& text)
-{
-    std::string out;
-    char buf[8];
-    for (char16_t u : text) {
-        std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(u));
-        out += buf;
-    }
-    return out;
-}
-
-std::string ToUnicodeCMap(const std::map<unsigned, std::u16string>& texts)
-{
-    std::string s =
-        "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-        "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-        "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-        "1 begincodespacerange\n<00> <FF>\nendcodespacerange\n";
-    auto it = texts.begin();
-    while (it != texts.end()) {
-        std::size_t n = std::min<std::size_t>(kBfCharBlock, static_cast<std::size_t>(std::distance(it, texts.end())));
-        s += std::to_string(n) + " beginbfchar\n";
-        for (std::size_t i = 0; i < n; ++i, ++it) {
-            char code[8];
-            std::snprintf(code, sizeof code, "<%02X>", it->first);
-            s += std::string(code) + " <" + Hex(it->second) + ">\n";
-        }
-        s += "endbfchar\n";
-    }
-    return s + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
 }
 
 bool Usable(const std::u16string& text)
@@ -94,7 +60,7 @@ void RepairToUnicode(PassContext& ctx, const Font& font)
     }
     // A map that gave only values that are no text is written empty: it said nothing.
     if (texts.empty() && !font.GetToUnicodeObj()) return;
-    std::string cmap = ToUnicodeCMap(texts);
+    std::string cmap = WriteToUnicodeCMap(texts, 1);
     FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
 }
 

@@ -121,7 +121,7 @@ bool PutCharacters(PassContext& ctx, const Font& font, const std::string& reques
         map[2 * cid + 1] = static_cast<Common::Byte>(gid);
         cids.insert(cid);
     }
-    std::string name = SubsetTag(widths) + PostScriptName(request_name);
+    std::string name = SubstituteProgram::SubsetTag(widths) + PostScriptName(request_name);
     PutProgram(ctx, font, name, program, std::move(subset->data), cids);
     PutStream(ctx, font.GetDescendant()->Resolve(), "CIDToGIDMap", map);
     return true;
@@ -230,7 +230,7 @@ bool ReplaceByGlyph(PassContext& ctx, const FontReplacements::Entry& e)
     // present.
     if (!table)
         for (std::uint32_t cid = 1; cid < static_cast<std::uint32_t>(opened->GlyphCount()); ++cid) cids.insert(cid);
-    std::string name = SubsetTag(SubstituteProgram::Widths(widths.begin(), widths.end())) + PostScriptName(request.name);
+    std::string name = SubstituteProgram::SubsetTag(SubstituteProgram::Widths(widths.begin(), widths.end())) + PostScriptName(request.name);
     PutProgram(ctx, font, name, *chosen.program, std::move(*data), cids);
     if (!table) font.GetDescendant()->Resolve()->PutName("CIDToGIDMap", "Identity");
     return true;

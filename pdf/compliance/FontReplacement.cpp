@@ -68,15 +68,6 @@ void FontReplacements::FixAdvance(const std::shared_ptr<const Font>& font, long 
 
 namespace FontReplace {
 
-std::string SubsetTag(const SubstituteProgram::Widths& widths)
-{
-    std::uint32_t h = 2166136261u;
-    for (const auto& [c, w] : widths) h = (h ^ static_cast<std::uint32_t>(c)) * 16777619u;
-    std::string tag;
-    for (int i = 0; i < 6; ++i, h /= 26) tag += static_cast<char>('A' + h % 26);
-    return tag + "+";
-}
-
 std::string PostScriptName(std::string_view base_font)
 {
     std::string family = SplitFontName(base_font).family;
@@ -286,7 +277,7 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
     std::set<unsigned> codes;
     for (const auto& [code, c] : e.codes) codes.insert(code);
     if (!PutLatinEncoding(dict, font, codes)) return false;
-    std::string name = SubsetTag(widths) + PostScriptName(font.GetBaseFont());
+    std::string name = SubstituteProgram::SubsetTag(widths) + PostScriptName(font.GetBaseFont());
     Obj* descriptor = EmbedProgram(ctx, font, dict, name, *chosen.program, std::move(subset->data));
     int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
     descriptor->PutNumber("Flags", (flags & ~Font::e_symbolic) | Font::e_nonsymbolic);

@@ -105,9 +105,7 @@ inline constexpr std::uint64_t kMaxEmbeddedProgramBytes = 64ull << 20;
 bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e);
 bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e);
 
-// Shared by both: a subset tag made from the characters kept ("ABCDEF+").
-std::string SubsetTag(const SubstituteProgram::Widths& widths);
-// The family of a BaseFont as a PostScript name ("Font" when nothing of it is left).
+// Shared by both: the family of a BaseFont as a PostScript name ("Font" when nothing of it is left).
 std::string PostScriptName(std::string_view base_font);
 // Sets the font's descriptor to the substitute's program: FontFile2 holding data (in the
 // place of a damaged program's stream), the tagged FontName, and the metrics the descriptor

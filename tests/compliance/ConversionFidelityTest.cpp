@@ -2,12 +2,15 @@
 // same), calibrated colour, and the sRGB output intent with its fixed profile.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "common/Exception.h"
 #include "common/UString.h"
+#include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageTree.h"
 #include "pdf/StreamData.h"
@@ -324,7 +327,7 @@ TEST(ConversionFidelity, FieldTextIsPlacedAndEncodedAsViewersDrawIt)
     // border, a 3-point black border, and right-aligned text with a 3-point border. Then a
     // note and a field whose text has no-break spaces (U+00A0, U+202F), which Helvetica's
     // Latin encoding shows with its space, and a field with a character it cannot show at
-    // all (U+0416), which stays undrawn.
+    // all (U+0416), which is shown in a font of the system that has it.
     PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R 14 0 R 15 0 R]");
     b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[9 0 R 10 0 R 11 0 R 12 0 R 14 0 R 15 0 R]"
              "/DA(/Helv 12 Tf 0 g)/NeedAppearances true>>>>");
@@ -356,6 +359,97 @@ TEST(ConversionFidelity, FieldTextIsPlacedAndEncodedAsViewersDrawIt)
     EXPECT_NE(NormalAppearance(doc, 13).find("(A  B) Tj"), std::string::npos) << NormalAppearance(doc, 13);
     EXPECT_NE(NormalAppearance(doc, 14).find("(C D) Tj"), std::string::npos) << NormalAppearance(doc, 14);
     EXPECT_EQ(NormalAppearance(doc, 15).find("Tj"), std::string::npos) << NormalAppearance(doc, 15);
+    EXPECT_NE(NormalAppearance(doc, 15).find("] TJ"), std::string::npos) << NormalAppearance(doc, 15);
+}
+
+TEST(ConversionFidelity, TextInOtherScriptsIsDrawnInEmbeddedSubsets)
+{
+    TempDir dir;
+    // UTF-16BE of text, as a hex string.
+    auto utf16 = [](const std::u16string& text) {
+        std::string out = "<FEFF";
+        char buf[8];
+        for (char16_t u : text) {
+            std::snprintf(buf, sizeof buf, "%04X", static_cast<unsigned>(u));
+            out += buf;
+        }
+        return out + ">";
+    };
+    // Lines in Cyrillic, Arabic (written right to left, its letters joined) and Chinese, none
+    // of which Helvetica's Latin encoding has; then a field with Cyrillic and a character
+    // no font of the system has (U+10FFFD), whose other characters are still drawn, and
+    // notes whose default style or rich text names the family their Cyrillic is set in; last
+    // a field that mixes Latin and Arabic, each read in its own direction.
+    const std::string text = utf16(u"Привет мир\nمرحبا بالعالم\n你好世界 2024");
+    for (int level : {k1B, k2B, k2U, k3B, k4}) {
+        PdfBuilder b = ColourFile(level, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R 14 0 R]");
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R 11 0 R 14 0 R]"
+                 "/DA(/Helv 12 Tf 0 g)/NeedAppearances true>>>>");
+        b.Set(9, "<</Type/Annot/Subtype/FreeText/F 4/Rect[10 140 190 195]/DA(/Helv 10 Tf 0 g)/Contents" + text + ">>");
+        b.Set(10, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/Ff 4096/T(a)/DA(/Helv 10 Tf 0 g)/Rect[10 40 190 110]/V" +
+                      text + ">>");
+        b.Set(11, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(b)/DA(/Helv 10 Tf 0 g)/Rect[10 10 190 30]/V" +
+                      utf16(u"Жук \U0010FFFD") + ">>");
+        b.Set(12, "<</Type/Annot/Subtype/FreeText/F 4/Rect[100 10 190 30]/DA(/Helv 10 Tf 0 g)"
+                  "/DS(font: bold 10pt 'DejaVu Serif', serif; color: #000000)/Contents" + utf16(u"Жук") + ">>");
+        b.Set(13, "<</Type/Annot/Subtype/FreeText/F 4/Rect[100 30 190 50]/DA(/Helv 10 Tf 0 g)/RC(<body><p style=\"font-family:"
+                  "DejaVu Serif\">Жук</p></body>)/Contents" + utf16(u"Жук") + ">>");
+        b.Set(14, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(c)/DA(/Helv 10 Tf 0 g)/Rect[10 115 190 135]/V" +
+                      utf16(u"Hello مرحبا, world") + ">>");
+        const std::string name = "scripts" + std::to_string(level) + "_pdfa.pdf";
+        fs::path out = ConvertClean(b.Build(), level, dir, name);
+        // Text extraction gives the words back, each once per annotation drawn (PDF/A-1 asks an
+        // appearance of widgets only, and the note is left to readers). pdftotext marks the
+        // embedding of right-to-left text with U+202A..U+202C, which are not part of words.
+        const int drawn = level == k1B ? 1 : 2;
+        RunResult r = qvx::Test::Run({"/usr/bin/pdftotext", out.string(), "-"});
+        std::string extracted;
+        for (std::size_t i = 0; i < r.output.size(); ++i) {
+            if (r.output.compare(i, 2, "\xE2\x80") == 0 && i + 2 < r.output.size() &&
+                static_cast<unsigned char>(r.output[i + 2]) >= 0xAA && static_cast<unsigned char>(r.output[i + 2]) <= 0xAC) {
+                i += 2;
+                continue;
+            }
+            extracted += r.output[i];
+        }
+        std::istringstream words(extracted);
+        std::map<std::string, int> count;
+        for (std::string word; words >> word;) ++count[word];
+        for (const char* word : {"Привет", "мир", "مرحبا", "بالعالم", "你好世界"})
+            EXPECT_EQ(count[word], drawn) << name << " " << word << "\n" << r.output;
+        // The digits show twice at every level: at PDF/A-1 readers draw the note's Latin ones.
+        EXPECT_EQ(count["2024"], 2) << name << "\n" << r.output;
+        EXPECT_EQ(count["Жук"], level == k1B ? 1 : 3) << name << "\n" << r.output;
+        EXPECT_NE(extracted.find("Hello مرحبا, world"), std::string::npos) << name << "\n" << r.output;
+
+        // Each appearance's fonts are Type 0 fonts over embedded TrueType subsets of a few glyphs.
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(out.string());
+        for (int annot : {9, 10, 11, 12, 13, 14}) {
+            if ((annot == 9 || annot == 12 || annot == 13) && level == k1B) continue;
+            qvx::SDF::Obj* n = qvx::PDF::FindIn(qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(annot)), "AP"), "N");
+            qvx::SDF::Obj* fonts = qvx::PDF::FindDict(qvx::PDF::FindDict(qvx::PDF::Deref(n), "Resources"), "Font");
+            ASSERT_NE(fonts, nullptr) << name << " " << annot;
+            for (auto it = fonts->DictBegin(); it.HasNext(); it.Next()) {
+                qvx::SDF::Obj* font = qvx::PDF::Deref(it.Value());
+                EXPECT_EQ(qvx::PDF::FindName(font, "Subtype"), "Type0");
+                EXPECT_EQ(qvx::PDF::FindName(font, "Encoding"), "Identity-H");
+                qvx::SDF::Obj* cid = qvx::PDF::Deref(qvx::PDF::FindArray(font, "DescendantFonts")->GetAt(0));
+                EXPECT_EQ(qvx::PDF::FindName(cid, "Subtype"), "CIDFontType2");
+                EXPECT_EQ(qvx::PDF::FindName(cid, "CIDToGIDMap"), "Identity");
+                EXPECT_EQ(qvx::PDF::FindName(cid, "BaseFont").substr(6, 1), "+");
+                qvx::SDF::Obj* file = qvx::PDF::FindIn(qvx::PDF::FindDict(cid, "FontDescriptor"), "FontFile2");
+                auto bytes = file ? qvx::PDF::ReadDecoded(qvx::PDF::Deref(file), 1 << 24) : std::nullopt;
+                ASSERT_TRUE(bytes) << name << " " << annot;
+                auto program = qvx::PDF::FontProgram::Open(*bytes);
+                ASSERT_NE(program, nullptr) << name << " " << annot;
+                EXPECT_LE(program->GlyphCount(), 40) << name << " " << annot;
+                if (annot == 12 || annot == 13) {
+                    EXPECT_NE(qvx::PDF::FindName(cid, "BaseFont").find("+DejaVuSerif"), std::string::npos);
+                }
+            }
+        }
+    }
 }
 
 TEST(ConversionFidelity, SoftMaskedImagesKeepTheirLookOnWhite)
