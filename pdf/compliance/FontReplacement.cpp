@@ -470,9 +470,14 @@ void ReplaceMarkedFonts(PassContext& ctx)
         std::string_view std14 = font.GetStandardName();
         std::set<unsigned> shown;
         for (const auto& [code, c] : e.codes) shown.insert(code);
+        // A listed font no text shows gets the printable ASCII codes, so a reader asked to
+        // draw with it later (a form's default font) finds its glyphs.
+        FontReplacements::Entry listed = e;
+        if (listed.codes.empty())
+            for (std::uint32_t code = 32; code < 127; ++code) listed.codes.emplace(code, Font::CharCode{code, 1, code});
         bool family = std14 != font.GetBaseFont() && FindIn(font.GetDescriptor(), "FontFamily");
         bool embedded = !std14.empty() && !family && !IsConfigured(font.GetBaseFont()) && FontRules::EmbedStandardFont(ctx, font, shown);
-        if (!embedded) embedded = FontReplace::ReplaceSimple(ctx, e) || (!std14.empty() && FontRules::EmbedStandardFont(ctx, font, {}));
+        if (!embedded) embedded = FontReplace::ReplaceSimple(ctx, listed) || (!std14.empty() && FontRules::EmbedStandardFont(ctx, font, {}));
         // The codes the new program has no glyph for are seen only now.
         if (embedded) FontRules::RepairGlyphCoverage(ctx, *Font::Create(font.GetSDFObj()), e.codes);
     }

@@ -142,12 +142,18 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
 TEST(FontReplacement, ListedStandardFontsWithoutText)
 {
     REQUIRE_FONT(kNimbusSans);
+    REQUIRE_FONT(kLiberation);
     // Helvetica in the page's resources and Times-Roman in those of a form the page draws,
     // neither showing text, and a Courier that does: all three end embedded, the ones
-    // without text too (font lists show them), and the form keeps drawing nothing.
+    // without text too (font lists show them), and the form keeps drawing nothing. So does
+    // a TrueType font of no standard name that no text shows, with the printable ASCII.
     PdfBuilder b = Page(k2B, "BT /F1 12 Tf 10 100 Td (Hi) Tj ET /X1 Do");
-    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R>>"
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R/F4 14 0 R>>"
              "/XObject<</X1 12 0 R>>" + kGray + ">>/Contents 4 0 R>>");
+    b.Set(14, "<</Type/Font/Subtype/TrueType/BaseFont/Verdana/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                  "/Encoding/WinAnsiEncoding/FontDescriptor 15 0 R>>");
+    b.Set(15, "<</Type/FontDescriptor/FontName/Verdana/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
     b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Courier>>");
     b.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
     b.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/Resources<</Font<</F3 13 0 R>>>>", "");
@@ -159,6 +165,7 @@ TEST(FontReplacement, ListedStandardFontsWithoutText)
     CopyReader copy(c->out);
     for (std::uint32_t num : {10u, 11u, 13u})
         EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(num), "FontDescriptor"), "FontFile"), nullptr) << num;
+    EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(14), "FontDescriptor"), "FontFile2"), nullptr);
 }
 
 TEST(FontReplacement, CJKCIDFont)
