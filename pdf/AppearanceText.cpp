@@ -188,14 +188,7 @@ struct ShapedText::Impl {
         descriptor->PutName("Type", "FontDescriptor");
         descriptor->PutName("FontName", name);
         descriptor->PutNumber("Flags", 4);  // symbolic: glyphs outside the Latin set
-        SubstituteProgram::Metrics m = face.program->GetMetrics();
-        SDF::Obj* box = descriptor->PutArray("FontBBox");
-        for (double v : m.bbox) box->PushBackNumber(std::round(v));
-        descriptor->PutNumber("ItalicAngle", std::round(m.italic_angle));
-        descriptor->PutNumber("Ascent", std::round(m.ascent));
-        descriptor->PutNumber("Descent", std::round(m.descent));
-        descriptor->PutNumber("CapHeight", std::round(m.cap_height));
-        descriptor->PutNumber("StemV", 80);
+        FillDescriptorMetrics(descriptor, face.program->GetMetrics());
         SDF::Obj* program = FlateStream(doc, std::string(subset->data.begin(), subset->data.end()));
         program->PutNumber("Length1", static_cast<double>(subset->data.size()));
         descriptor->Put("FontFile2", program);

@@ -92,11 +92,12 @@ std::vector<std::string> NameForms(std::string_view name)
     return forms;
 }
 
-bool NameMatches(const FontSubstitute& e, const SubstituteRequest& r)
+// Whether an entry names a font with the given name forms (NameForms).
+bool NameMatches(const FontSubstitute& e, const std::vector<std::string>& forms)
 {
     std::string n = Normalized(e.name);
     if (n.empty()) return false;
-    for (const std::string& form : NameForms(r.name)) {
+    for (const std::string& form : forms) {
         std::string_view plain = form;
         if (plain.size() > 7 && plain[6] == '+') plain.remove_prefix(7);
         // "宋体,Bold" names the family before its style.
@@ -112,12 +113,13 @@ ChosenSubstitute FromConfig(const SubstituteRequest& r)
     std::vector<FontSubstitute> entries = FontConfig::Instance().Substitutes();
     // Entries of the font's collection first, those naming the font leading them; then
     // entries of any collection that name the font.
+    const std::vector<std::string> forms = NameForms(r.name);
     std::vector<const FontSubstitute*> order;
     for (bool by_name : {true, false})
         for (const FontSubstitute& e : entries)
-            if (!r.collection.empty() && e.collection == r.collection && NameMatches(e, r) == by_name) order.push_back(&e);
+            if (!r.collection.empty() && e.collection == r.collection && NameMatches(e, forms) == by_name) order.push_back(&e);
     for (const FontSubstitute& e : entries)
-        if (e.collection != r.collection && NameMatches(e, r)) order.push_back(&e);
+        if (e.collection != r.collection && NameMatches(e, forms)) order.push_back(&e);
     for (const FontSubstitute* e : order) {
         auto p = SubstituteProgram::Open(e->file, 0);
         if (p && Covers(*p, r.chars)) return {std::move(p), e->file, true};
@@ -222,10 +224,9 @@ NameStyle SplitFontName(std::string_view name)
 
 bool IsConfigured(std::string_view name)
 {
-    SubstituteRequest r;
-    r.name = name;
+    const std::vector<std::string> forms = NameForms(name);
     std::vector<FontSubstitute> entries = FontConfig::Instance().Substitutes();
-    return std::any_of(entries.begin(), entries.end(), [&](const FontSubstitute& e) { return NameMatches(e, r); });
+    return std::any_of(entries.begin(), entries.end(), [&](const FontSubstitute& e) { return NameMatches(e, forms); });
 }
 
 ChosenSubstitute FindSubstitute(const SubstituteRequest& request)

@@ -7,6 +7,8 @@
 
 #include "common/Limits.h"
 #include "pdf/FontLibraries.h"
+#include "pdf/ObjUtil.h"
+#include "sdf/Obj.h"
 
 namespace qvx::PDF {
 
@@ -837,6 +839,22 @@ std::optional<Common::Bytes> SubstituteProgram::WithCFFGlyphCopies(Common::ByteV
 std::optional<Common::Bytes> SubstituteProgram::WithAdvances(Common::ByteView program, const std::map<unsigned, double>& widths)
 {
     return OnFace(program, [&](hb_face_t* face) { return WithOwnAdvances(face, widths, 1); });
+}
+
+void FillDescriptorMetrics(SDF::Obj* descriptor, const SubstituteProgram::Metrics& m)
+{
+    if (!FindArray(descriptor, "FontBBox")) {
+        SDF::Obj* box = descriptor->PutArray("FontBBox");
+        for (double v : m.bbox) box->PushBackNumber(std::round(v));
+    }
+    auto fill = [&](const char* key, double v) {
+        if (!FindIn(descriptor, key)) descriptor->PutNumber(key, std::round(v));
+    };
+    fill("ItalicAngle", m.italic_angle);
+    fill("Ascent", m.ascent);
+    fill("Descent", m.descent);
+    fill("CapHeight", m.cap_height);
+    fill("StemV", 80);
 }
 
 }  // namespace qvx::PDF

@@ -18,6 +18,10 @@
 #include "common/Buffer.h"
 #include "pdf/CFFProgram.h"
 
+namespace qvx::SDF {
+class Obj;
+}
+
 namespace qvx::PDF {
 
 class SubstituteProgram {
@@ -126,5 +130,10 @@ private:
     struct Impl;
     std::unique_ptr<Impl> mp;
 };
+
+// Puts the metrics a font descriptor needs (FontBBox, ItalicAngle, Ascent, Descent,
+// CapHeight, StemV) from a program into descriptor, keeping those it already has (a
+// FontBBox only when it is an array).
+void FillDescriptorMetrics(SDF::Obj* descriptor, const SubstituteProgram::Metrics& m);
 
 }  // namespace qvx::PDF

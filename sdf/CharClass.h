@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "common/Buffer.h"
@@ -35,6 +36,22 @@ inline int HexValue(int c)
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// Appends a name's text (without its slash) to out with its #xx escapes decoded; a # not
+// followed by two hexadecimal digits stands for itself.
+inline void AppendDecodedName(std::string_view text, std::string& out)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int h1 = i + 1 < text.size() ? HexValue(static_cast<unsigned char>(text[i + 1])) : -1;
+        const int h2 = i + 2 < text.size() ? HexValue(static_cast<unsigned char>(text[i + 2])) : -1;
+        if (text[i] == '#' && h1 >= 0 && h2 >= 0) {
+            out += static_cast<char>(h1 * 16 + h2);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
 }
 
 // The position after white space and comments from pos on.

@@ -36,16 +36,7 @@ void Parser::ReadName()
     std::string_view text(reinterpret_cast<const char*>(s), static_cast<std::size_t>(p - s));
     if (escaped) {
         m_namebuf.clear();
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            int h1 = i + 1 < text.size() ? HexValue(static_cast<unsigned char>(text[i + 1])) : -1;
-            int h2 = i + 2 < text.size() ? HexValue(static_cast<unsigned char>(text[i + 2])) : -1;
-            if (text[i] == '#' && h1 >= 0 && h2 >= 0) {
-                m_namebuf += static_cast<char>(h1 * 16 + h2);
-                i += 2;
-            } else {
-                m_namebuf += text[i];
-            }
-        }
+        AppendDecodedName(text, m_namebuf);
         text = m_namebuf;
     }
     if (m_level >= 1 && m_level <= 11) {

@@ -45,23 +45,6 @@ bool IsTokenEnd(char c)
     return SDF::CharClass::IsWhite(u) || SDF::CharClass::IsDelim(u) || c == '%';
 }
 
-// A name token (its slash included) with its escapes decoded.
-std::string DecodedName(std::string_view token)
-{
-    std::string name;
-    for (std::size_t i = 1; i < token.size(); ++i) {
-        const int h1 = i + 1 < token.size() ? SDF::CharClass::HexValue(static_cast<unsigned char>(token[i + 1])) : -1;
-        const int h2 = i + 2 < token.size() ? SDF::CharClass::HexValue(static_cast<unsigned char>(token[i + 2])) : -1;
-        if (token[i] == '#' && h1 >= 0 && h2 >= 0) {
-            name += static_cast<char>(h1 * 16 + h2);
-            i += 2;
-        } else {
-            name += token[i];
-        }
-    }
-    return name;
-}
-
 // Appends bytes to out with every number token beyond the limits of part written again, and
 // with names, when names is set, that are not UTF-8 written as conversion read them; strings
 // and comments are passed over. Returns whether it appended.
@@ -89,7 +72,8 @@ bool TokensWithinLimits(std::string_view bytes, int part, bool names, std::strin
             while (j < n && bytes[j] != '\n' && bytes[j] != '\r') ++j;
         } else if (c == '/') {
             while (j < n && !IsTokenEnd(bytes[j])) ++j;
-            const std::string name = names ? DecodedName(bytes.substr(i, j - i)) : std::string();
+            std::string name;
+            if (names) SDF::CharClass::AppendDecodedName(bytes.substr(i + 1, j - i - 1), name);
             if (names && !Common::IsValidUTF8(name)) {
                 SDF::ObjWriter::AppendName(written, Common::AsValidUTF8(name));
                 changed = true;

@@ -132,20 +132,8 @@ Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* holder, const std::st
         holder->Put("FontDescriptor", descriptor);
     }
     descriptor = descriptor->Resolve();
-    SubstituteProgram::Metrics m = program.GetMetrics();
     descriptor->PutName("FontName", font_name);
-    if (!FindArray(descriptor, "FontBBox")) {
-        Obj* box = descriptor->PutArray("FontBBox");
-        for (double v : m.bbox) box->PushBackNumber(std::round(v));
-    }
-    auto fill = [&](const char* key, double v) {
-        if (!FindIn(descriptor, key)) descriptor->PutNumber(key, std::round(v));
-    };
-    fill("ItalicAngle", m.italic_angle);
-    fill("Ascent", m.ascent);
-    fill("Descent", m.descent);
-    fill("CapHeight", m.cap_height);
-    fill("StemV", 80);
+    FillDescriptorMetrics(descriptor, program.GetMetrics());
     // The program found under another key moves to FontFile2.
     Obj* old = nullptr;
     for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) {
