@@ -299,12 +299,24 @@ bool Scale(Glyphs& glyphs, Common::Bytes& hmtx, double x_scale, double y_scale)
     return true;
 }
 
-// The program of face with some tables replaced (or dropped, when replaced by nothing).
+// The program of face with some tables replaced (or dropped, when replaced by nothing), and
+// added where it had none.
 Common::Bytes Rebuild(hb_face_t* face, const std::map<hb_tag_t, Common::Bytes>& replaced)
 {
     hb_face_t* builder = hb_face_builder_create();
     hb_tag_t tags[64];
     unsigned start = 0;
+    for (const auto& [tag, data] : replaced) {
+        if (data.empty()) continue;
+        hb_blob_t* had = hb_face_reference_table(face, tag);
+        if (hb_blob_get_length(had) == 0) {
+            hb_blob_t* blob = hb_blob_create(reinterpret_cast<const char*>(data.data()), static_cast<unsigned>(data.size()),
+                                             HB_MEMORY_MODE_DUPLICATE, nullptr, nullptr);
+            hb_face_builder_add_table(builder, tag, blob);
+            hb_blob_destroy(blob);
+        }
+        hb_blob_destroy(had);
+    }
     for (;;) {
         unsigned count = 64;
         hb_face_get_table_tags(face, start, &count, tags);
@@ -694,13 +706,14 @@ std::optional<Common::Bytes> OnFace(Common::ByteView program, F f)
     return out;
 }
 
-// A cmap table of one (3,0) subtable of format 4 that takes 0xF000 + code to its glyph.
-Common::Bytes SymbolCMap(const std::map<unsigned, unsigned>& glyphs)
+// A cmap table of one Windows subtable (format 4) that takes each character value to its glyph.
+Common::Bytes WindowsCMap(unsigned encoding, const std::map<unsigned, unsigned>& glyphs)
 {
     std::size_t segments = glyphs.size() + 1;
     Common::Bytes t(12 + 16 + 8 * segments, 0);
     Put16(t, 2, 1);
     Put16(t, 4, 3);
+    Put16(t, 6, encoding);
     Put16(t, 10, 12);
     std::size_t sub = 12;
     Put16(t, sub, 4);
@@ -713,8 +726,7 @@ Common::Bytes SymbolCMap(const std::map<unsigned, unsigned>& glyphs)
     Put16(t, sub + 12, static_cast<unsigned>(2 * segments - 2 * power));
     std::size_t ends = sub + 14, starts = ends + 2 * segments + 2, deltas = starts + 2 * segments;
     std::size_t i = 0;
-    for (const auto& [code, gid] : glyphs) {
-        unsigned c = 0xF000 + (code & 0xFF);
+    for (const auto& [c, gid] : glyphs) {
         Put16(t, ends + 2 * i, c);
         Put16(t, starts + 2 * i, c);
         Put16(t, deltas + 2 * i, (gid - c) & 0xFFFF);
@@ -724,6 +736,14 @@ Common::Bytes SymbolCMap(const std::map<unsigned, unsigned>& glyphs)
     Put16(t, starts + 2 * i, 0xFFFF);
     Put16(t, deltas + 2 * i, 1);
     return t;
+}
+
+std::optional<Common::Bytes> WithWindowsCMap(Common::ByteView program, unsigned encoding, const std::map<unsigned, unsigned>& glyphs)
+{
+    if (glyphs.empty()) return std::nullopt;
+    return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {
+        return Rebuild(face, {{Tag("cmap"), WindowsCMap(encoding, glyphs)}});
+    });
 }
 
 }  // namespace
@@ -744,10 +764,18 @@ std::optional<Common::Bytes> SubstituteProgram::WithOneCMap(Common::ByteView pro
 
 std::optional<Common::Bytes> SubstituteProgram::WithSymbolCMap(Common::ByteView program, const std::map<unsigned, unsigned>& glyphs)
 {
-    if (glyphs.empty()) return std::nullopt;
-    return OnFace(program, [&](hb_face_t* face) -> std::optional<Common::Bytes> {
-        return Rebuild(face, {{Tag("cmap"), SymbolCMap(glyphs)}});
-    });
+    std::map<unsigned, unsigned> by_value;
+    for (const auto& [code, gid] : glyphs) by_value.emplace(0xF000 + (code & 0xFF), gid);
+    return WithWindowsCMap(program, 0, by_value);
+}
+
+std::optional<Common::Bytes> SubstituteProgram::WithUnicodeCMap(Common::ByteView program, const std::map<char32_t, unsigned>& glyphs)
+{
+    std::map<unsigned, unsigned> by_value;
+    for (const auto& [ch, gid] : glyphs)
+        if (ch < 0xFFFF) by_value.emplace(static_cast<unsigned>(ch), gid);
+    if (by_value.size() != glyphs.size()) return std::nullopt;
+    return WithWindowsCMap(program, 1, by_value);
 }
 
 std::optional<Common::Bytes> SubstituteProgram::WithGlyphCopies(Common::ByteView program, const std::vector<GlyphCopy>& copies)

@@ -124,6 +124,10 @@ public:
     // The same with one (3,0) cmap subtable that takes each code (0xF000 + code) to the glyph
     // given for it; nullopt when there is none or the program cannot be read.
     static std::optional<Common::Bytes> WithSymbolCMap(Common::ByteView program, const std::map<unsigned, unsigned>& glyphs);
+    // The same with one (3,1) cmap subtable that takes each character of the Basic
+    // Multilingual Plane to the glyph given for it; nullopt when a character lies beyond it,
+    // there is none, or the program cannot be read.
+    static std::optional<Common::Bytes> WithUnicodeCMap(Common::ByteView program, const std::map<char32_t, unsigned>& glyphs);
 
 private:
     SubstituteProgram() = default;

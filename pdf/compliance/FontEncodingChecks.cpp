@@ -4,6 +4,7 @@
 #include "pdf/GlyphList.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
+#include "sdf/Rules.h"
 
 namespace qvx::PDF::FontRules {
 
@@ -68,6 +69,14 @@ bool SystemInfoCompatible(const CMap::SystemInfo& font, const CMap::SystemInfo& 
 
 }  // namespace
 
+bool HasLatinEncoding(const Font& font) { return NonSymbolicEncodingOk(FindIn(font.GetSDFObj(), "Encoding")); }
+
+bool WantsUnicodeCMap(const Font& font)
+{
+    const FontProgram* p = font.GetProgram();
+    return p && !font.IsSymbolic() && !HasTable(*p, 3, 1) && !HasTable(*p, 1, 0) && HasLatinEncoding(font);
+}
+
 void CheckComposite(PassContext& ctx, const Font& font)
 {
     Obj* d = font.GetSDFObj();
@@ -125,12 +134,11 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
             if (ctx.state.convert && p && !RepairLatinEncoding(font)) return SymbolCMapFits(font) || IsCFFTrueType(font);
         }
         if (!p) return false;
-        bool latin_table = HasTable(*p, 3, 1) || HasTable(*p, 1, 0);
-        if (!latin_table) {
-            ctx.Report(SDF::e_PDFA4621061, d);
-            ctx.Report(SDF::e_PDFUA172161, d);
-        }
-        return false;
+        if (HasTable(*p, 3, 1) || HasTable(*p, 1, 0)) return false;
+        ctx.Report(SDF::e_PDFA4621061, d);
+        ctx.Report(SDF::e_PDFUA172161, d);
+        // The program is given a (3,1) subtable once the codes shown are known.
+        return ctx.state.convert && SDF::InForce(SDF::e_PDFA4621061, ctx.state.level) && WantsUnicodeCMap(font);
     }
     if (enc) {
         ctx.Report(SDF::e_PDFA372, d);

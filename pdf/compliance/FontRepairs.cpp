@@ -228,6 +228,33 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
     font.GetSDFObj()->Resolve()->Erase("Encoding");
 }
 
+void RepairUnicodeCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
+{
+    const FontProgram* p = font.GetProgram();
+    Obj* descriptor = font.GetDescriptor();
+    if (!p || !descriptor || font.GetEmbeddedKey() != "FontFile2" || p->Format() != "TrueType") return;
+    // Readers take a code to its glyph name, the name to its character and the character
+    // through the (3,1) subtable: each code keeps the glyph it showed. A name outside the
+    // glyph list is still found by name; two codes whose characters collide on different
+    // glyphs cannot both keep theirs, so a code shown that would lose its glyph leaves the
+    // program as it was.
+    std::map<char32_t, unsigned> glyphs;
+    for (unsigned code = 0; code < 256; ++code) {
+        long gid = font.GlyphId({code, 1, code}, Font::e_as_viewers);
+        std::string_view name = font.GlyphName(code);
+        if (gid <= 0 || !GlyphList::IsListed(name)) continue;
+        std::u32string u = GlyphList::ToUnicode(name);
+        bool kept = u.size() == 1 && u[0] < 0xFFFF && glyphs.emplace(u[0], static_cast<unsigned>(gid)).first->second == static_cast<unsigned>(gid);
+        if (!kept && shown.count(code)) return;
+    }
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return;
+    auto fixed = SubstituteProgram::WithUnicodeCMap(*data, glyphs);
+    if (!fixed || !FontProgram::Open(*fixed)) return;
+    double length = static_cast<double>(fixed->size());
+    FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile2", *fixed)->PutNumber("Length1", length);
+}
+
 namespace {
 
 // A Type 3 font's Encoding made a dictionary of Differences alone that name, besides the

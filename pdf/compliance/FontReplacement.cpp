@@ -433,7 +433,11 @@ void ReplaceMarkedFonts(PassContext& ctx)
             FontRules::RepairSingleCMap(ctx, *e.font, shown);
         } else if (FontRules::IsCFFTrueType(*e.font)) {
             FontRules::RepairCFFTrueType(ctx, *e.font);
-        } else {
+        } else if (auto now = Font::Create(e.font->GetSDFObj()); FontRules::WantsUnicodeCMap(*now)) {
+            FontRules::RepairUnicodeCMap(ctx, *now, shown);
+        } else if (!FontRules::HasLatinEncoding(*now)) {
+            // Also when another font of the same program made it symbolic: this one then
+            // drops its Encoding too.
             FontRules::RepairSymbolCMap(ctx, *e.font, shown);
         }
     }

@@ -62,8 +62,16 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
 void CheckComposite(PassContext& ctx, const Font& font);
 // True when the program's cmap is to be rebuilt once the codes shown are known: a symbolic
 // font's program keeps one subtable (373, RepairSingleCMap); a non-symbolic font whose
-// encoding cannot be made a standard one becomes symbolic (371, RepairSymbolCMap).
+// encoding cannot be made a standard one becomes symbolic (371, RepairSymbolCMap); one whose
+// program has neither a (3,1) nor a (1,0) subtable where a level wants one gets a (3,1) one
+// (RepairUnicodeCMap).
 bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
+// Whether a font's Encoding is a standard Latin one, or one based on it whose Differences
+// name only listed glyphs.
+bool HasLatinEncoding(const Font& font);
+// Whether a non-symbolic TrueType font with a standard encoding has a program without a
+// (3,1) or a (1,0) cmap subtable, which RepairUnicodeCMap gives one.
+bool WantsUnicodeCMap(const Font& font);
 // What the subset rules keep for the codes shown: the CIDSet bits and the CharSet names,
 // when the descriptor has them.
 struct SubsetInfo {
@@ -103,6 +111,9 @@ void RepairCFFTrueType(PassContext& ctx, const Font& font);
 // A non-symbolic TrueType font made symbolic without Encoding, its program given a (3,0)
 // cmap that takes each code shown to the glyph the code showed before.
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
+// A non-symbolic TrueType font's program given one (3,1) cmap subtable that takes the
+// character of each code's glyph name to the glyph the code showed before.
+void RepairUnicodeCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 // Whether a Type 3 font's encoding names a code: through its Differences, or through the
 // base encoding it names. A Type 3 font has no built-in encoding, so without either the
 // code has no name of its own.

@@ -381,6 +381,54 @@ TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
     }
 }
 
+TEST(FontRepair, NonSymbolicTrueTypeWithoutLatinCMapGetsOne)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    const std::string dejavu = qvx::Test::ReadFile(kDejaVu);
+    // Only the Unicode-platform subtable: PDF/A-4 wants a (3,1) or (1,0) one in the program
+    // of a non-symbolic font. Two fonts share the program; each code keeps its glyph, so the
+    // text and its places stay, and the fonts stay non-symbolic with their encoding.
+    auto bare = qvx::PDF::SubstituteProgram::WithOneCMap(qvx::Test::ToBytes(dejavu), 0, 3);
+    ASSERT_TRUE(bare);
+    auto before = qvx::PDF::FontProgram::Open(*bare);
+    ASSERT_NE(before, nullptr);
+    for (int level : {qvx::Test::k4, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (Ab) Tj /F2 20 Tf 0 -30 Td (bA) Tj ET");
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
+                     ">>/Contents 4 0 R>>");
+        std::string widths;
+        for (unsigned code = 65; code <= 98; ++code)
+            widths += " " + std::to_string(std::lround(before->Advance(before->GlyphByCMap(0, 3, code)) * 1000.0 / before->UnitsPerEm()));
+        for (int num : {10, 13})
+            b.Set(num, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 98/Widths[" + widths +
+                           "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+        b.SetStream(12, "", std::string(bare->begin(), bare->end()));
+        auto c = Convert(b.Build(), level);
+        EXPECT_EQ(c->again, "");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        Obj* descriptor = copy.Get(11);
+        EXPECT_EQ(static_cast<int>(qvx::PDF::FindNumber(descriptor, "Flags", 0)), 32);
+        for (int num : {10, 13}) EXPECT_NE(copy.Get(num)->FindObj("Encoding"), nullptr);
+        std::string fixed = CopyReader::Decoded(descriptor, "FontFile2");
+        auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+        ASSERT_NE(q, nullptr);
+        if (level == k2B) {
+            EXPECT_EQ(q->CMapTables().size(), 1u);
+            continue;
+        }
+        EXPECT_NE(c->first.find("4621061(10 13)"), std::string::npos) << c->first;
+        ASSERT_EQ(q->CMapTables().size(), 1u);
+        EXPECT_EQ(q->CMapTables()[0].platform, 3);
+        EXPECT_EQ(q->CMapTables()[0].encoding, 1);
+        for (unsigned ch : {'A', 'b'}) EXPECT_EQ(q->GlyphByCMap(3, 1, ch), before->GlyphByCMap(0, 3, ch));
+    }
+}
+
 TEST(FontRepair, FontsSharingADescriptorGetTheirOwnPrograms)
 {
     REQUIRE_FONT(kDejaVuSansBold);
