@@ -152,8 +152,9 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
     if (!p) return false;
     std::size_t n = p->CMapTables().size();
     if (part == 4) {
-        if (!HasTable(*p, 3, 0) && !HasTable(*p, 1, 0)) ctx.Report(SDF::e_PDFA4621064, d);
-        return false;
+        if (HasTable(*p, 3, 0) || HasTable(*p, 1, 0)) return false;
+        ctx.Report(SDF::e_PDFA4621064, d);
+        return ctx.state.convert && SDF::InForce(SDF::e_PDFA4621064, ctx.state.level);
     }
     if (n != 1 && (part == 1 || !HasTable(*p, 3, 0))) {
         ctx.Report(SDF::e_PDFA373, d);

@@ -113,27 +113,36 @@ void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigne
     const FontProgram* p = font.GetProgram();
     Obj* descriptor = font.GetDescriptor();
     if (!p || !descriptor || font.GetEmbeddedKey() != "FontFile2") return;
-    // The subtable symbolic codes reach first is kept, when every code shown shows the same
-    // glyph through it alone.
     auto has = [&](int platform, int encoding) {
         for (const auto& t : p->CMapTables())
             if (t.platform == platform && t.encoding == encoding) return true;
         return false;
     };
     int platform = has(3, 0) ? 3 : has(1, 0) ? 1 : 0;
-    if (platform == 0) return;
-    for (unsigned code : shown) {
-        long gid = font.GlyphId({code, 1, code});
-        if (gid <= 0) continue;
-        unsigned kept = 0;
-        if (platform == 1) kept = p->GlyphByCMap(1, 0, code);
-        for (unsigned base : {0u, 0xF000u, 0xF100u, 0xF200u})
-            if (platform == 3 && !kept) kept = p->GlyphByCMap(3, 0, base + code);
-        if (kept != static_cast<unsigned>(gid)) return;
-    }
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!data) return;
-    auto fixed = SubstituteProgram::WithOneCMap(*data, platform, 0);
+    std::optional<Common::Bytes> fixed;
+    if (platform == 0) {
+        // No subtable symbolic codes are read through: a (3,0) one takes each code to the
+        // glyph viewers find for it now.
+        std::map<unsigned, unsigned> glyphs;
+        for (unsigned code = 0; code < 256; ++code)
+            if (long gid = font.GlyphId({code, 1, code}, Font::e_as_viewers); gid > 0) glyphs.emplace(code, static_cast<unsigned>(gid));
+        fixed = SubstituteProgram::WithSymbolCMap(*data, glyphs);
+    } else {
+        // The subtable symbolic codes reach first is kept, when every code shown shows the
+        // same glyph through it alone.
+        for (unsigned code : shown) {
+            long gid = font.GlyphId({code, 1, code});
+            if (gid <= 0) continue;
+            unsigned kept = 0;
+            if (platform == 1) kept = p->GlyphByCMap(1, 0, code);
+            for (unsigned base : {0u, 0xF000u, 0xF100u, 0xF200u})
+                if (platform == 3 && !kept) kept = p->GlyphByCMap(3, 0, base + code);
+            if (kept != static_cast<unsigned>(gid)) return;
+        }
+        fixed = SubstituteProgram::WithOneCMap(*data, platform, 0);
+    }
     if (!fixed || !FontProgram::Open(*fixed)) return;
     double length = static_cast<double>(fixed->size());
     FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile2", *fixed)->PutNumber("Length1", length);

@@ -61,7 +61,7 @@ bool MendCFF(PassContext& ctx, const Font& font);
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 void CheckComposite(PassContext& ctx, const Font& font);
 // True when the program's cmap is to be rebuilt once the codes shown are known: a symbolic
-// font's program keeps one subtable (373, RepairSingleCMap); a non-symbolic font whose
+// font's program keeps one subtable or gets a (3,0) one (373, 4621064, RepairSingleCMap); a non-symbolic font whose
 // encoding cannot be made a standard one becomes symbolic (371, RepairSymbolCMap); one whose
 // program has neither a (3,1) nor a (1,0) subtable where a level wants one gets a (3,1) one
 // (RepairUnicodeCMap).
@@ -100,7 +100,9 @@ void CompleteDescriptor(const Font& font);
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
 // An embedded CMap's stream given the CMapName and CIDSystemInfo its program states.
 void DescribeEmbeddedCMap(SDF::Obj* stream, const CMap& cmap);
-// A symbolic TrueType program left with the one cmap subtable the codes shown are read through.
+// A symbolic TrueType program left with the one cmap subtable the codes shown are read
+// through, or given a (3,0) one when it has none symbolic codes are read through
+// (373, and 4621064 at PDF/A-4).
 void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
 // A TrueType font whose program has CFF outlines (OpenType): readers draw it as a Type 1
 // font, reaching glyphs by the names of its encoding.

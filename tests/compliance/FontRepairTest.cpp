@@ -381,7 +381,7 @@ TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
     }
 }
 
-TEST(FontRepair, NonSymbolicTrueTypeWithoutLatinCMapGetsOne)
+TEST(FontRepair, TrueTypeProgramsGetTheCMapSubtablesPDFA4Wants)
 {
     const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     REQUIRE_FONT(kDejaVu);
@@ -393,14 +393,14 @@ TEST(FontRepair, NonSymbolicTrueTypeWithoutLatinCMapGetsOne)
     ASSERT_TRUE(bare);
     auto before = qvx::PDF::FontProgram::Open(*bare);
     ASSERT_NE(before, nullptr);
+    std::string widths;
+    for (unsigned code = 65; code <= 98; ++code)
+        widths += " " + std::to_string(std::lround(before->Advance(before->GlyphByCMap(0, 3, code)) * 1000.0 / before->UnitsPerEm()));
     for (int level : {qvx::Test::k4, k2B}) {
         SCOPED_TRACE(level);
         PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (Ab) Tj /F2 20 Tf 0 -30 Td (bA) Tj ET");
         b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
                      ">>/Contents 4 0 R>>");
-        std::string widths;
-        for (unsigned code = 65; code <= 98; ++code)
-            widths += " " + std::to_string(std::lround(before->Advance(before->GlyphByCMap(0, 3, code)) * 1000.0 / before->UnitsPerEm()));
         for (int num : {10, 13})
             b.Set(num, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 98/Widths[" + widths +
                            "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
@@ -427,6 +427,27 @@ TEST(FontRepair, NonSymbolicTrueTypeWithoutLatinCMapGetsOne)
         EXPECT_EQ(q->CMapTables()[0].encoding, 1);
         for (unsigned ch : {'A', 'b'}) EXPECT_EQ(q->GlyphByCMap(3, 1, ch), before->GlyphByCMap(0, 3, ch));
     }
+    // A symbolic font whose program has only a (3,1) subtable, read by code: PDF/A-4 wants a
+    // (3,0) or (1,0) one, which takes each code to the glyph it showed.
+    auto unicode = qvx::PDF::SubstituteProgram::WithOneCMap(qvx::Test::ToBytes(dejavu), 3, 1);
+    ASSERT_TRUE(unicode);
+    PdfBuilder b = Page(qvx::Test::k4, "BT /F1 20 Tf 10 100 Td (Ab) Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 98/Widths[" + widths + "]/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+    b.SetStream(12, "", std::string(unicode->begin(), unicode->end()));
+    auto c = Convert(b.Build(), qvx::Test::k4);
+    EXPECT_NE(c->first.find("4621064(10)"), std::string::npos) << c->first;
+    EXPECT_EQ(c->again, "");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    CopyReader copy(c->out);
+    std::string fixed = CopyReader::Decoded(copy.Get(11), "FontFile2");
+    auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+    ASSERT_NE(q, nullptr);
+    ASSERT_EQ(q->CMapTables().size(), 1u);
+    EXPECT_EQ(q->CMapTables()[0].platform, 3);
+    EXPECT_EQ(q->CMapTables()[0].encoding, 0);
+    for (unsigned ch : {'A', 'b'}) EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + ch), before->GlyphByCMap(0, 3, ch));
 }
 
 TEST(FontRepair, FontsSharingADescriptorGetTheirOwnPrograms)
