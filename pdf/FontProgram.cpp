@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -261,6 +262,29 @@ unsigned FontProgram::GlyphByCMap(int platform, int encoding, unsigned code) con
         }
     }
     return 0;
+}
+
+std::map<unsigned, char32_t> FontProgram::GlyphCharacters() const
+{
+    // The Windows Unicode subtables name characters; a Unicode-platform one stands in where
+    // they are missing. FreeType's own Unicode charmap of a font without cmap (one it made
+    // from glyph names) says no more than the names.
+    std::map<unsigned, char32_t> out;
+    if (!IsSFNT()) return out;
+    FT_Face f = mp->face;
+    for (int pass = 0; pass < 2 && out.empty(); ++pass) {
+        for (int i = 0; i < f->num_charmaps; ++i) {
+            const FT_CharMap m = f->charmaps[i];
+            bool wanted = pass == 0 ? m->platform_id == 3 && (m->encoding_id == 1 || m->encoding_id == 10) : m->platform_id == 0;
+            if (!wanted) continue;
+            std::lock_guard<std::mutex> lock(Lib().mutex);
+            if (FT_Set_Charmap(f, m) != 0) continue;
+            FT_UInt gid = 0;
+            for (FT_ULong ch = FT_Get_First_Char(f, &gid); gid != 0; ch = FT_Get_Next_Char(f, ch, &gid))
+                if (ch <= 0x10FFFF) out.emplace(gid, static_cast<char32_t>(ch));
+        }
+    }
+    return out;
 }
 
 unsigned FontProgram::GlyphByBuiltinCode(unsigned code) const

@@ -4,6 +4,7 @@
 // TrueType cmap subtables). The program owns its bytes; FreeType reads them in place.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ public:
     const std::vector<CMapTable>& CMapTables() const { return m_cmaps; }
     // The glyph of code through subtable (platform, encoding); 0 when absent or unmapped.
     unsigned GlyphByCMap(int platform, int encoding, unsigned code) const;
+    // The character each glyph stands for in the program's Unicode cmap subtables (the
+    // lowest when several reach it); empty for programs without them.
+    std::map<unsigned, char32_t> GlyphCharacters() const;
     // The glyph of code through the built-in encoding of a Type 1 or CFF program.
     unsigned GlyphByBuiltinCode(unsigned code) const;
 

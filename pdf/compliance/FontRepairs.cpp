@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <optional>
 
 #include "common/Limits.h"
 #include "common/UString.h"
@@ -42,25 +44,50 @@ bool Usable(const std::u16string& text)
 
 }  // namespace
 
+namespace {
+
+// The text a code gets in a ToUnicode map written anew: its own usable mapping, else the
+// name its encoding gives it, else the character its glyph stands for in the program's
+// Unicode cmap (private-use and control characters are no text).
+std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCode& c, const std::map<unsigned, char32_t>& chars)
+{
+    std::u16string text;
+    if (CodeText(font, c, text) && Usable(text)) return text;
+    text.clear();
+    if (font.IsSimple())
+        for (char32_t cp : GlyphList::ToUnicode(font.GlyphName(c.code))) Common::AppendUTF16(text, cp);
+    if (Usable(text)) return text;
+    long gid = font.GlyphId(c, Font::e_as_viewers);
+    auto it = gid > 0 ? chars.find(static_cast<unsigned>(gid)) : chars.end();
+    if (it == chars.end() || it->second < 0x20) return std::nullopt;
+    text.clear();
+    Common::AppendUTF16(text, it->second);
+    if (HasPrivateUse(text)) return std::nullopt;
+    return text;
+}
+
+}  // namespace
+
 void RepairToUnicode(PassContext& ctx, const Font& font)
 {
-    if (!font.IsSimple() || font.GetKind() == Font::e_type3) return;
+    // Composite fonts are written for the two-byte codes of the Identity CMaps, where code
+    // and CID are one.
+    const bool composite = font.IsComposite();
+    if (composite && !(font.GetCMap() && font.GetCMap()->IsIdentity())) return;
     if (!ctx.caches.Get<ToUnicodeRebuilt>().insert(font.GetSDFObj()->Resolve()).second) return;
+    const FontProgram* p = font.GetProgram();
+    const std::map<unsigned, char32_t> chars = p ? p->GlyphCharacters() : std::map<unsigned, char32_t>{};
     std::map<unsigned, std::u16string> texts;
-    for (unsigned code = 0; code < 256; ++code) {
-        std::u16string text;
-        if (CodeText(font, {code, 1, code}, text) && Usable(text)) {
-            texts[code] = text;
-            continue;
-        }
-        // A mapping that gives no text yields to the name the encoding gives the code.
-        text.clear();
-        for (char32_t cp : GlyphList::ToUnicode(font.GlyphName(code))) Common::AppendUTF16(text, cp);
-        if (Usable(text)) texts[code] = text;
+    const unsigned count = composite ? 0x10000 : 256;
+    for (unsigned code = 0; code < count; ++code) {
+        Font::CharCode c{code, static_cast<std::uint8_t>(composite ? 2 : 1), code};
+        // A CID without a glyph shows nothing, whatever its collection says.
+        if (composite && font.GlyphId(c) <= 0) continue;
+        if (auto text = RepairedText(font, c, chars)) texts[code] = *text;
     }
     // A map that gave only values that are no text is written empty: it said nothing.
     if (texts.empty() && !font.GetToUnicodeObj()) return;
-    std::string cmap = WriteToUnicodeCMap(texts, 1);
+    std::string cmap = WriteToUnicodeCMap(texts, composite ? 2 : 1);
     FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
 }
 

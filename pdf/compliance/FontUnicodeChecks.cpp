@@ -109,6 +109,7 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
     if (ctx.Part() == 1) return;
     if (!mapped) {
         ctx.Report(SDF::e_PDFA62116, font.GetSDFObj());
+        if (ctx.state.convert) RepairToUnicode(ctx, font);
         return;
     }
     if (HasNonText(text)) {

@@ -428,7 +428,7 @@ TEST(FontRepair, TrueTypeProgramsGetTheCMapSubtablesPDFA4Wants)
         for (unsigned ch : {'A', 'b'}) EXPECT_EQ(q->GlyphByCMap(3, 1, ch), before->GlyphByCMap(0, 3, ch));
     }
     // A symbolic font whose program has only a (3,1) subtable, read by code: PDF/A-4 wants a
-    // (3,0) or (1,0) one, which takes each code to the glyph it showed.
+    // (3,0) or (1,0) one, which takes each code to the glyph it showed (or a copy of it).
     auto unicode = qvx::PDF::SubstituteProgram::WithOneCMap(qvx::Test::ToBytes(dejavu), 3, 1);
     ASSERT_TRUE(unicode);
     PdfBuilder b = Page(qvx::Test::k4, "BT /F1 20 Tf 10 100 Td (Ab) Tj ET");
@@ -447,7 +447,58 @@ TEST(FontRepair, TrueTypeProgramsGetTheCMapSubtablesPDFA4Wants)
     ASSERT_EQ(q->CMapTables().size(), 1u);
     EXPECT_EQ(q->CMapTables()[0].platform, 3);
     EXPECT_EQ(q->CMapTables()[0].encoding, 0);
-    for (unsigned ch : {'A', 'b'}) EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + ch), before->GlyphByCMap(0, 3, ch));
+    for (unsigned ch : {'A', 'b'}) {
+        unsigned gid = q->GlyphByCMap(3, 0, 0xF000 + ch);
+        ASSERT_NE(gid, 0u);
+        EXPECT_EQ(q->Advance(gid), before->Advance(before->GlyphByCMap(0, 3, ch)));
+    }
+}
+
+TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    const std::string program = qvx::Test::ReadFile(kDejaVu);
+    auto p = qvx::PDF::FontProgram::Open(qvx::Test::ToBytes(program));
+    ASSERT_NE(p, nullptr);
+    unsigned gid_a = p->GlyphByCMap(3, 1, 'A'), gid_b = p->GlyphByCMap(3, 1, 'B');
+    auto text_of = [](const std::filesystem::path& pdf) { return qvx::Test::Run({"/usr/bin/pdftotext", pdf.string(), "-"}).output; };
+
+    // An Identity-H CIDFont without ToUnicode, its CIDs the program's glyphs: at 2U the text
+    // comes from the characters the program's Unicode cmap gives those glyphs.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%04X%04X", gid_a, gid_b);
+    PdfBuilder t = Page(k2U, std::string("BT /F1 20 Tf 10 100 Td <") + hex + "> Tj ET");
+    t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+    t.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
+              "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap/Identity/DW 700>>");
+    t.Set(11, "<</Type/FontDescriptor/FontName/ABCDEF+DejaVuSans/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R/CIDSet 14 0 R>>");
+    t.SetStream(12, "", program);
+    t.SetStream(14, "", std::string((p->GlyphCount() + 7) / 8, '\xFF'));
+    auto ct = Convert(t.Build(), k2U);
+    EXPECT_NE(ct->first.find("381(10)"), std::string::npos) << ct->first;
+    EXPECT_EQ(ct->again, "");
+    EXPECT_EQ(text_of(ct->out).substr(0, 2), "AB");
+
+    // A Type 3 font whose glyph names are listed names (and uniXXXX forms) but which has no
+    // ToUnicode: the map is written from the names; a name that gives no text stays unmapped.
+    for (std::string third : {"/uni0043", "/g7"}) {
+        SCOPED_TRACE(third);
+        PdfBuilder b = Page(k2U, "BT /F1 20 Tf 10 100 Td (abc) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
+                  "/LastChar 99/Widths[300 300 300]/Encoding<</Type/Encoding/Differences[97/A/B" + third + "]>>"
+                  "/CharProcs<</A 11 0 R/B 11 0 R" + third + " 11 0 R>>>>");
+        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        auto c = Convert(b.Build(), k2U);
+        bool named = third == "/uni0043";
+        EXPECT_EQ(c->first, named ? "381(10)" : "381(10) 62116(10)");
+        EXPECT_EQ(c->again, named ? "" : "62116(10)");
+        CopyReader copy(c->out);
+        std::string map = CopyReader::Decoded(copy.Get(10), "ToUnicode");
+        EXPECT_NE(map.find("<61> <0041>"), std::string::npos) << map;
+        EXPECT_EQ(map.find("<63>") != std::string::npos, named) << map;
+    }
 }
 
 TEST(FontRepair, FontsSharingADescriptorGetTheirOwnPrograms)
