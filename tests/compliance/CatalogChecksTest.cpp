@@ -183,3 +183,26 @@ TEST(CatalogChecks, ConversionLinksOutlinesAsTheyAreWalked)
     EXPECT_EQ(direct.GetDoc().GetObj(7)->FindObj("Parent")->GetObjNum(), 12u);
     EXPECT_EQ(direct.GetDoc().GetObj(6)->FindObj("Count"), nullptr);
 }
+
+TEST(CatalogChecks, PDFA4InfoRules)
+{
+    auto with_info = [](int level, const std::string& catalog_extra, const std::string& info) {
+        PdfBuilder b = WithCatalog(level, catalog_extra);
+        b.Set(9, info);
+        b.SetTrailer("/Root 1 0 R/Info 9 0 R/ID[<01><01>]");
+        return b;
+    };
+    // Three rules of their own: Info only beside PieceInfo, Info a dictionary, and nothing
+    // in it but ModDate; one Info can break them all.
+    EXPECT_EQ(Findings(with_info(k4, "", "<</Title(t)/ModDate(D:20200101000000Z)>>"), k4), "46134(9) 46135(9)");
+    EXPECT_EQ(Findings(with_info(k4F, "", "<</ModDate(D:20200101000000Z)>>"), k4F), "46134(9)");
+    EXPECT_EQ(Findings(with_info(k4E, "", "[1 2]"), k4E), "11(9) 46134(9)");
+    EXPECT_EQ(Findings(with_info(k4, "/PieceInfo<<>>", "<</Title(t)/ModDate(D:20200101000000Z)>>"), k4), "46135(9)");
+    EXPECT_EQ(Findings(with_info(k4, "/PieceInfo<<>>", "<</ModDate(D:20200101000000Z)>>"), k4), "");
+    // An Info without entries has none but ModDate.
+    EXPECT_EQ(Findings(with_info(k4, "/PieceInfo<<>>", "<<>>"), k4), "");
+    EXPECT_EQ(FindingsAfterConversion(with_info(k4, "", "<</Title(t)>>"), k4), "");
+    EXPECT_EQ(FindingsAfterConversion(with_info(k4, "/PieceInfo<<>>", "[1 2]"), k4), "");
+    // Before PDF/A-4 the Info dictionary may hold what it likes.
+    EXPECT_EQ(Findings(with_info(k2B, "", "<</Title(t)>>"), k2B), "");
+}
