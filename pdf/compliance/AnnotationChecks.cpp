@@ -26,12 +26,12 @@ namespace {
 void CheckPageEntries(PassContext& ctx, Obj* page)
 {
     const int level = ctx.state.level;
-    if (level >= 3 && page->FindObj("PresSteps")) {
+    if (level >= 3 && FindIn(page, "PresSteps")) {
         ctx.Report(SDF::e_PDFA6100, page);
         if (ctx.state.convert) page->Erase("PresSteps");
     }
     Obj* aa = FindDict(page, "AA");
-    if (!page->FindObj("AA")) return;
+    if (!FindIn(page, "AA")) return;
     if (level >= 3 && level <= 8) {
         ctx.Report(SDF::e_PDFA5212, page);
         if (ctx.state.convert) {
@@ -193,11 +193,11 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
     const bool fix = ctx.state.convert;
     const Annot::Type type = annot.GetType();
     if (type == Annot::e_Widget) {
-        if (dict->FindObj("A")) {
+        if (FindIn(dict, "A")) {
             ctx.Report(SDF::e_PDFA91, dict);
             if (fix) dict->Erase("A");
         }
-        if (!dict->FindObj("AA")) return;
+        if (!FindIn(dict, "AA")) return;
         if (ctx.Part() != 4) {
             ctx.Report(SDF::e_PDFA91, dict);
             if (fix) dict->Erase("AA");

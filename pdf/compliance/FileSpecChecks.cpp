@@ -61,13 +61,13 @@ bool IsMimeType(std::string_view s)
 
 void CheckNames(PassContext& ctx, Obj& filespec)
 {
-    Obj* f = filespec.FindObj("F");
-    Obj* uf = filespec.FindObj("UF");
+    Obj* f = FindIn(&filespec, "F");
+    Obj* uf = FindIn(&filespec, "UF");
     if (!f) ctx.Report(SDF::e_PDFA81, &filespec);
     if (!uf) ctx.Report(SDF::e_PDFA81, &filespec);
     if (!ctx.state.convert || (f && uf) || (!f && !uf)) return;
-    if (!f) filespec.Put("F", uf->Resolve()->Clone());
-    else filespec.Put("UF", f->Resolve()->Clone());
+    if (!f) filespec.Put("F", uf->Clone());
+    else filespec.Put("UF", f->Clone());
 }
 
 // PDF/A-3: every embedded stream described (MIME type, ModDate), the relationship named,

@@ -58,6 +58,38 @@ TEST(CatalogChecks, OptionalContent)
     PdfBuilder b = oc(k2B, "");
     EXPECT_EQ(Findings(b, k2B), "10(1)");
     EXPECT_EQ(FindingsAfterConversion(b, k2B), "");
+    // Every configuration of Configs, direct or not, is held to the rules of D.
+    auto configs = [&](int level) {
+        PdfBuilder b = oc(level, named + "/Configs[<</Order[]>> 8 0 R]");
+        b.Set(8, "<</Name(Other)/AS[]>>");
+        return b;
+    };
+    EXPECT_EQ(Findings(configs(k2B), k2B), "69001(1) 69003(1)");
+    EXPECT_EQ(Findings(configs(k4), k4), "69001(1)");
+    EXPECT_EQ(FindingsAfterConversion(configs(k2B), k2B), "");
+    EXPECT_EQ(Findings(oc(k3B, named + "/Configs[<</Name(Other)>>]"), k3B), "");
+}
+
+TEST(CatalogChecks, NullEntriesAreAbsent)
+{
+    // A null value is no value: none of these entries is there.
+    for (int level : {k1B, k2B, k3U, k4E}) {
+        PdfBuilder b = WithCatalog(level, "/AA null/Requirements null/Version null/NeedsRendering null"
+                                          "/Names<</JavaScript null/AlternatePresentations null/EmbeddedFiles null>>"
+                                          "/AcroForm<</Fields[]/XFA null/NeedAppearances null>>");
+        EXPECT_EQ(Findings(b, level), "") << level;
+    }
+    PdfBuilder oc = WithCatalog(k2B, "/OCProperties<</OCGs[7 0 R]/D<</Name(a)/AS null>>>>");
+    oc.Set(7, "<</Type/OCG/Name(layer)>>");
+    EXPECT_EQ(Findings(oc, k2B), "");
+    // PDF/A-4f needs the tree itself; a null one is none.
+    EXPECT_EQ(Findings(WithCatalog(k4F, "/Names<</EmbeddedFiles null>>"), k4F), "4695(1)");
+    PdfBuilder page = WithAnnots(k2U, {}, "/AA null/PresSteps null");
+    EXPECT_EQ(Findings(page, k2U), "");
+    // A file specification whose F or UF is null lacks it.
+    PdfBuilder fs = WithCatalog(k3B, "/AF[7 0 R]");
+    fs.Set(7, "<</Type/Filespec/F(a.txt)/UF null/AFRelationship/Data>>");
+    EXPECT_EQ(Findings(fs, k3B), "81(7)");
 }
 
 TEST(CatalogChecks, RequirementsVersionAndRendering)
