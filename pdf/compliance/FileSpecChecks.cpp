@@ -70,9 +70,8 @@ void CheckNames(PassContext& ctx, Obj& filespec)
     else filespec.Put("UF", f->Clone());
 }
 
-// PDF/A-3: every embedded stream described (MIME type, ModDate), the relationship named,
-// and the Filespec dictionary listed in the catalog's AF.
-void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
+// PDF/A-3: every embedded stream described by its MIME type and ModDate.
+void DescribeStreams(PassContext& ctx, Obj& filespec, Obj* ef)
 {
     const bool fix = ctx.state.convert;
     for (auto it = ef->DictBegin(); it != ef->DictEnd(); ++it) {
@@ -96,6 +95,20 @@ void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
             if (created && created->IsString()) date.assign(created->GetBuffer().begin(), created->GetBuffer().end());
             params->PutString("ModDate", std::string_view(date));
         }
+    }
+}
+
+// PDF/A-3: the embedded streams described, the relationship named, and the Filespec
+// dictionary listed in the catalog's AF. An EF of another kind than a dictionary embeds
+// a file no one can describe.
+void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
+{
+    const bool fix = ctx.state.convert;
+    if (ef) {
+        DescribeStreams(ctx, filespec, ef);
+    } else {
+        ctx.Report(SDF::e_PDFA11, &filespec);
+        if (fix) filespec.Erase("EF");
     }
     Obj* relationship = FindIn(&filespec, "AFRelationship");
     if (!relationship || !relationship->IsName()) {
@@ -147,8 +160,9 @@ bool IsEmbeddedPDFA(PassContext& ctx, Obj* ef)
 
 void CheckEmbedded(PassContext& ctx, Obj& filespec)
 {
-    Obj* ef = FindDict(&filespec, "EF");
+    Obj* ef = FindIn(&filespec, "EF");
     if (!ef) return;
+    if (!ef->IsDict()) ef = nullptr;
     const int level = ctx.state.level;
     bool compliant = false;
     if (ctx.Part() == 3 || ctx.Part() == 4) {

@@ -35,6 +35,29 @@ void PutNumbersWithinLimits(SDF::Obj& obj, int part)
     }
 }
 
+// The dictionaries an object holds directly, at any depth: file specifications stand as
+// often inside other objects (an annotation's FS, an AF array, a name tree's values) as on
+// their own.
+void CheckDirectDicts(PassContext& ctx, SDF::Obj& obj)
+{
+    std::vector<SDF::Obj*> todo;
+    auto children = [&todo](SDF::Obj* o) {
+        if (o->IsArray()) {
+            for (std::size_t i = 0; i < o->Size(); ++i) todo.push_back(o->GetAt(i));
+        } else if (o->IsDict() || o->IsStream()) {
+            for (auto it = o->DictBegin(); it != o->DictEnd(); ++it) todo.push_back(it.Value());
+        }
+    };
+    children(&obj);
+    while (!todo.empty() && !ctx.Stopped()) {
+        SDF::Obj* o = todo.back();
+        todo.pop_back();
+        if (o->IsIndirect()) continue;
+        if (o->IsDict()) CheckNonStreamDict(ctx, *o);
+        children(o);
+    }
+}
+
 }  // namespace
 
 void RunObjectPass(PassContext& ctx)
@@ -55,6 +78,7 @@ void RunObjectPass(PassContext& ctx)
             } else if (obj->IsDict()) {
                 CheckNonStreamDict(ctx, *entry);
             }
+            CheckDirectDicts(ctx, *obj);
         } catch (const std::exception&) {
             // Later passes meet a null instead of the object that cannot be read.
             ctx.Report(SDF::e_PDFA11, entry);
