@@ -70,6 +70,14 @@ void CheckNames(PassContext& ctx, Obj& filespec)
     else filespec.Put("UF", f->Clone());
 }
 
+// Whether obj is container or stands inside it; parents form a chain up to the table entry.
+bool StandsIn(const Obj* obj, const Obj* container)
+{
+    for (const Obj* p = obj; p && container; p = p->GetParent())
+        if (p == container) return true;
+    return false;
+}
+
 // PDF/A-3: every embedded stream described by its MIME type and ModDate.
 void DescribeStreams(PassContext& ctx, Obj& filespec, Obj* ef)
 {
@@ -122,7 +130,9 @@ void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
     if (!af && num && ctx.caches.Get<AssociatedFiles>(ctx.doc).nums.count(num)) return;
     if (!af) {
         ctx.Report(SDF::e_PDFA3, &filespec);
-        if (!fix) return;
+        // An AF of another kind gives way to an array, unless this very dictionary stands
+        // in it (a catalog that gives its one file specification as AF itself).
+        if (!fix || StandsIn(&filespec, FindIn(root, "AF"))) return;
         af = root->PutArray("AF");
     }
     if (!fix) return;
@@ -177,11 +187,16 @@ void CheckEmbedded(PassContext& ctx, Obj& filespec)
 
 }  // namespace
 
+bool IsFileSpec(const Obj& dict)
+{
+    std::string_view type = FindName(&dict, "Type");
+    return type == "Filespec" || type == "F";
+}
+
 void CheckNonStreamDict(PassContext& ctx, Obj& dict)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
-    std::string_view type = FindName(&dict, "Type");
-    if (type != "Filespec" && type != "F") return;
+    if (!IsFileSpec(dict)) return;
     if (ctx.state.is_pdfua || ctx.Part() >= 2) CheckNames(ctx, dict);
     if (ctx.Checks()) CheckEmbedded(ctx, dict);
 }

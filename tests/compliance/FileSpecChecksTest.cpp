@@ -81,6 +81,12 @@ TEST(FileSpecChecks, DirectFileSpecificationsAndForeignEF)
     EXPECT_EQ(Findings(direct(k3B, embedding), k3B), "");
     EXPECT_EQ(Findings(direct(k3U, "<</Type/Filespec/F(a)/EF<</F 8 0 R>>>>"), k3U), "2(1) 81(1)");
     EXPECT_EQ(FindingsAfterConversion(direct(k2B, embedding), k2B), "");
+    // A catalog that gives its one file specification as AF itself, not in an array, has
+    // no AF array; conversion keeps that dictionary, where it stands, as it describes it.
+    PdfBuilder single = direct(k3B, embedding);
+    single.Set(1, CatalogFor(k3B, "/AF" + embedding));
+    EXPECT_EQ(Findings(single, k3B), "3(1)");
+    EXPECT_EQ(FindingsAfterConversion(single, k3B), "3(1)");
     PdfBuilder attached = WithAnnots(k2B, {"<</Type/Annot/Subtype/FileAttachment/Rect[0 0 10 10]/F 4/AP<</N 20 0 R>>"
                                            "/FS<</Type/Filespec/F(a)/EF<</F 8 0 R>>>>>>"});
     attached.SetStream(8, text_file, "hello");
