@@ -108,7 +108,8 @@ void RunOptionalContentPass(PassContext& ctx)
     Obj* root = Catalog(ctx);
     const int level = ctx.state.level;
     if (!root || !(ctx.Checks() || ctx.state.is_pdfua)) return;
-    Obj* oc = FindDict(root, "OCProperties");
+    // Where layers are not allowed, an OCProperties of any kind is one too many.
+    Obj* oc = FindIn(root, "OCProperties");
     if (!oc) return;
     const bool fix = ctx.state.convert;
     if (ctx.Part() == 1 || level >= 12) {
@@ -119,6 +120,7 @@ void RunOptionalContentPass(PassContext& ctx)
         root->Erase("OCProperties");
         return;
     }
+    if (!oc->IsDict()) return;
     if (!FindIn(oc, "OCGs")) {
         if (fix) root->Erase("OCProperties");
         else ctx.state.RequestStop();

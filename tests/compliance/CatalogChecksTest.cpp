@@ -68,6 +68,9 @@ TEST(CatalogChecks, OptionalContent)
     EXPECT_EQ(Findings(configs(k4), k4), "69001(1)");
     EXPECT_EQ(FindingsAfterConversion(configs(k2B), k2B), "");
     EXPECT_EQ(Findings(oc(k3B, named + "/Configs[<</Name(Other)>>]"), k3B), "");
+    // Where layers are not allowed, OCProperties of any kind is one too many.
+    EXPECT_EQ(Findings(WithCatalog(k1B, "/OCProperties[]"), k1B), "1131(1)");
+    EXPECT_EQ(Findings(WithCatalog(k2B, "/OCProperties[]"), k2B), "");
 }
 
 TEST(CatalogChecks, NullEntriesAreAbsent)
