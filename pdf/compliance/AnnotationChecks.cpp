@@ -26,12 +26,12 @@ namespace {
 void CheckPageEntries(PassContext& ctx, Obj* page)
 {
     const int level = ctx.state.level;
-    if (level >= 3 && page->FindObj("PresSteps")) {
+    if (level >= 3 && FindIn(page, "PresSteps")) {
         ctx.Report(SDF::e_PDFA6100, page);
         if (ctx.state.convert) page->Erase("PresSteps");
     }
     Obj* aa = FindDict(page, "AA");
-    if (!page->FindObj("AA")) return;
+    if (!FindIn(page, "AA")) return;
     if (level >= 3 && level <= 8) {
         ctx.Report(SDF::e_PDFA5212, page);
         if (ctx.state.convert) {
@@ -52,7 +52,8 @@ void CheckPageEntries(PassContext& ctx, Obj* page)
 // The colour entries need an RGB output intent to be shown the same everywhere.
 void CheckColors(PassContext& ctx, const Annot& annot, Obj* dict)
 {
-    bool c = dict->FindObj("C") != nullptr, ic = dict->FindObj("IC") != nullptr;
+    // A null entry is no entry.
+    bool c = FindIn(dict, "C") != nullptr, ic = FindIn(dict, "IC") != nullptr;
     if (!c && !ic) return;
     // A PDF/A-4 projection has no appearance of its own, so its colours are never shown.
     if (annot.GetType() == Annot::e_Projection && ctx.Part() == 4) return;
@@ -125,6 +126,15 @@ bool HasOnlyStreams(Obj* states)
     return all;
 }
 
+// Entries whose value is not null.
+std::size_t EntryCount(Obj* dict)
+{
+    std::size_t n = 0;
+    for (auto it = dict->DictBegin(); it != dict->DictEnd(); ++it)
+        if (Deref(it.Value())) ++n;
+    return n;
+}
+
 void Repair(PassContext& ctx, const Annot& annot, bool button)
 {
     GiveAppearance(ctx.doc, annot, button, ctx.Part() >= 2, ctx.caches.Get<FieldsDrawnByViewer>().value);
@@ -137,17 +147,21 @@ void CheckAppearance(PassContext& ctx, const Annot& annot, Obj* dict)
 {
     const Annot::Type type = annot.GetType();
     const bool button = type == Annot::e_Widget && IsButtonWidget(dict);
-    Obj* ap = annot.GetAppearanceDict();
-    if (!ap) {
-        if (dict->FindObj("AP")) return;
+    // A null AP is no AP; an AP of another kind than a dictionary has no N.
+    if (!FindIn(dict, "AP")) {
         if (!NeedsAppearance(ctx, annot)) return;
         ctx.Report(ctx.Part() == 1 ? SDF::e_PDFA95 : SDF::e_PDFA334);
         if (ctx.state.convert) Repair(ctx, annot, button);
         return;
     }
+    Obj* ap = annot.GetAppearanceDict();
     Obj* n = FindIn(ap, "N");
-    if (!ap->FindObj("N")) ctx.Report(SDF::e_PDFA5342, dict);
-    if (ap->Size() > 1) {
+    if (!n) ctx.Report(SDF::e_PDFA5342, dict);
+    if (!ap) {
+        if (ctx.state.convert) Repair(ctx, annot, button);
+        return;
+    }
+    if (EntryCount(ap) > 1) {
         ctx.Report(SDF::e_PDFA5341, dict);
         if (ctx.state.convert) {
             std::vector<std::string> others;
@@ -179,11 +193,11 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
     const bool fix = ctx.state.convert;
     const Annot::Type type = annot.GetType();
     if (type == Annot::e_Widget) {
-        if (dict->FindObj("A")) {
+        if (FindIn(dict, "A")) {
             ctx.Report(SDF::e_PDFA91, dict);
             if (fix) dict->Erase("A");
         }
-        if (!dict->FindObj("AA")) return;
+        if (!FindIn(dict, "AA")) return;
         if (ctx.Part() != 4) {
             ctx.Report(SDF::e_PDFA91, dict);
             if (fix) dict->Erase("AA");

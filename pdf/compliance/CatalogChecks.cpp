@@ -19,7 +19,7 @@ namespace {
 void CheckCatalogActions(PassContext& ctx, Obj* root)
 {
     const bool fix = ctx.state.convert;
-    if (root->FindObj("AA")) {
+    if (FindIn(root, "AA")) {
         if (ctx.Part() != 4) {
             ctx.Report(SDF::e_PDFA621, root);
             if (fix) root->Erase("AA");
@@ -45,10 +45,10 @@ void CheckForm(PassContext& ctx, Obj* root)
         if (fix) form->Erase("NeedAppearances");
     }
     // XFA that the viewer must render itself (NeedsRendering) is dynamic.
-    if (form->FindObj("XFA") && FindBool(root, "NeedsRendering", false))
+    if (FindIn(form, "XFA") && FindBool(root, "NeedsRendering", false))
         ctx.Report(SDF::e_PDFUA17151, form);
     if (!ctx.Checks()) return;
-    if (form->FindObj("XFA")) {
+    if (FindIn(form, "XFA")) {
         ctx.Report(SDF::e_PDFA93, form);
         if (fix) form->Erase("XFA");
     }
@@ -56,11 +56,11 @@ void CheckForm(PassContext& ctx, Obj* root)
     for (const Field& f : Field::ReadAll(ctx.doc)) {
         Obj* d = f.GetSDFObj();
         if (FindName(d, "Subtype") == "Widget") continue;
-        if (d->FindObj("A")) {
+        if (FindIn(d, "A")) {
             ctx.Report(SDF::e_PDFA91, d);
             if (fix) d->Erase("A");
         }
-        if (d->FindObj("AA") && ctx.Part() != 4) {
+        if (FindIn(d, "AA") && ctx.Part() != 4) {
             ctx.Report(SDF::e_PDFA91, d);
             if (fix) d->Erase("AA");
         }

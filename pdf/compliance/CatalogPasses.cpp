@@ -1,6 +1,7 @@
 // The catalog passes that follow the permissions: 8 (the name dictionary: EmbeddedFiles
 // 1112 and 4695, JavaScript 622, AlternatePresentations 6101), 9 (OCProperties: 1131,
-// 69001, 69003, 10), 10 (Requirements 11000) and 11 (Version 461121 at PDF/A-4).
+// 69001 and 69003 for D and every entry of Configs, 10), 10 (Requirements 11000) and 11
+// (Version 461121 at PDF/A-4). A null entry is no entry.
 #include <memory>
 
 #include "pdf/ObjUtil.h"
@@ -53,6 +54,22 @@ void BuildEmbeddedFiles(Obj* root, Obj* names)
     }
 }
 
+// An optional content configuration: a string Name (69001), and before PDF/A-4 no AS
+// (69003).
+void CheckConfiguration(PassContext& ctx, Obj* oc, Obj* config, bool report_name)
+{
+    const bool fix = ctx.state.convert;
+    Obj* name = FindIn(config, "Name");
+    if (!name || !name->IsString()) {
+        if (report_name) ctx.Report(SDF::e_PDFA69001, oc);
+        if (fix) config->PutString("Name", std::string_view("Auto"));
+    }
+    if (ctx.Part() != 4 && FindIn(config, "AS")) {
+        ctx.Report(SDF::e_PDFA69003, oc);
+        if (fix) config->Erase("AS");
+    }
+}
+
 }  // namespace
 
 void RunNameTreesPass(PassContext& ctx)
@@ -68,19 +85,19 @@ void RunNameTreesPass(PassContext& ctx)
         return;
     }
     if (!names) return;
-    if (ctx.Part() == 1 && names->FindObj("EmbeddedFiles")) {
+    if (ctx.Part() == 1 && FindIn(names, "EmbeddedFiles")) {
         ctx.Report(SDF::e_PDFA1112, names);
         if (fix) names->Erase("EmbeddedFiles");
     }
-    if (ctx.state.level == 11 && !names->FindObj("EmbeddedFiles")) {
+    if (ctx.state.level == 11 && !FindIn(names, "EmbeddedFiles")) {
         ctx.Report(SDF::e_PDFA4695, names);
         if (fix) BuildEmbeddedFiles(root, names);
     }
-    if (names->FindObj("JavaScript")) {
+    if (FindIn(names, "JavaScript")) {
         ctx.Report(SDF::e_PDFA622, names);
         if (fix) names->Erase("JavaScript");
     }
-    if (names->FindObj("AlternatePresentations")) {
+    if (FindIn(names, "AlternatePresentations")) {
         ctx.Report(SDF::e_PDFA6101, names);
         if (fix) names->Erase("AlternatePresentations");
     }
@@ -91,7 +108,8 @@ void RunOptionalContentPass(PassContext& ctx)
     Obj* root = Catalog(ctx);
     const int level = ctx.state.level;
     if (!root || !(ctx.Checks() || ctx.state.is_pdfua)) return;
-    Obj* oc = FindDict(root, "OCProperties");
+    // Where layers are not allowed, an OCProperties of any kind is one too many.
+    Obj* oc = FindIn(root, "OCProperties");
     if (!oc) return;
     const bool fix = ctx.state.convert;
     if (ctx.Part() == 1 || level >= 12) {
@@ -102,7 +120,8 @@ void RunOptionalContentPass(PassContext& ctx)
         root->Erase("OCProperties");
         return;
     }
-    if (!oc->FindObj("OCGs")) {
+    if (!oc->IsDict()) return;
+    if (!FindIn(oc, "OCGs")) {
         if (fix) root->Erase("OCProperties");
         else ctx.state.RequestStop();
         return;
@@ -114,21 +133,17 @@ void RunOptionalContentPass(PassContext& ctx)
         if (!fix) return;
         d = oc->PutDict("D");
     }
-    Obj* name = FindIn(d, "Name");
-    if (!name || !name->IsString()) {
-        if (!created) ctx.Report(SDF::e_PDFA69001, oc);
-        if (fix) d->PutString("Name", std::string_view("Auto"));
-    }
-    if (ctx.Part() != 4 && d->FindObj("AS")) {
-        ctx.Report(SDF::e_PDFA69003, oc);
-        if (fix) d->Erase("AS");
-    }
+    CheckConfiguration(ctx, oc, d, !created);
+    // The other configurations a viewer may offer are held to the same rules.
+    Obj* configs = FindArray(oc, "Configs");
+    for (std::size_t i = 0; configs && i < configs->Size(); ++i)
+        if (Obj* c = Deref(configs->GetAt(i)); c && c->IsDict()) CheckConfiguration(ctx, oc, c, true);
 }
 
 void RunRequirementsPass(PassContext& ctx)
 {
     Obj* root = Catalog(ctx);
-    if (!ctx.Checks() || !root || !root->FindObj("Requirements")) return;
+    if (!ctx.Checks() || !root || !FindIn(root, "Requirements")) return;
     ctx.Report(SDF::e_PDFA11000, root);
     if (ctx.state.convert) root->Erase("Requirements");
 }
@@ -138,7 +153,7 @@ void RunCatalogVersionPass(PassContext& ctx)
     Obj* root = Catalog(ctx);
     if (!ctx.Checks() || ctx.Part() != 4 || !root) return;
     Obj* version = root->FindObj("Version");
-    if (!version) return;
+    if (!FindIn(root, "Version")) return;
     Obj* v = Deref(version);
     std::string_view s = v && v->IsName() ? v->GetName() : std::string_view();
     bool ok = s.size() == 3 && s[0] == '2' && s[1] == '.' && s[2] >= '0' && s[2] <= '9';

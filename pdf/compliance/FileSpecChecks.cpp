@@ -61,18 +61,25 @@ bool IsMimeType(std::string_view s)
 
 void CheckNames(PassContext& ctx, Obj& filespec)
 {
-    Obj* f = filespec.FindObj("F");
-    Obj* uf = filespec.FindObj("UF");
+    Obj* f = FindIn(&filespec, "F");
+    Obj* uf = FindIn(&filespec, "UF");
     if (!f) ctx.Report(SDF::e_PDFA81, &filespec);
     if (!uf) ctx.Report(SDF::e_PDFA81, &filespec);
     if (!ctx.state.convert || (f && uf) || (!f && !uf)) return;
-    if (!f) filespec.Put("F", uf->Resolve()->Clone());
-    else filespec.Put("UF", f->Resolve()->Clone());
+    if (!f) filespec.Put("F", uf->Clone());
+    else filespec.Put("UF", f->Clone());
 }
 
-// PDF/A-3: every embedded stream described (MIME type, ModDate), the relationship named,
-// and the Filespec dictionary listed in the catalog's AF.
-void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
+// Whether obj is container or stands inside it; parents form a chain up to the table entry.
+bool StandsIn(const Obj* obj, const Obj* container)
+{
+    for (const Obj* p = obj; p && container; p = p->GetParent())
+        if (p == container) return true;
+    return false;
+}
+
+// PDF/A-3: every embedded stream described by its MIME type and ModDate.
+void DescribeStreams(PassContext& ctx, Obj& filespec, Obj* ef)
 {
     const bool fix = ctx.state.convert;
     for (auto it = ef->DictBegin(); it != ef->DictEnd(); ++it) {
@@ -97,6 +104,20 @@ void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
             params->PutString("ModDate", std::string_view(date));
         }
     }
+}
+
+// PDF/A-3: the embedded streams described, the relationship named, and the Filespec
+// dictionary listed in the catalog's AF. An EF of another kind than a dictionary embeds
+// a file no one can describe.
+void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
+{
+    const bool fix = ctx.state.convert;
+    if (ef) {
+        DescribeStreams(ctx, filespec, ef);
+    } else {
+        ctx.Report(SDF::e_PDFA11, &filespec);
+        if (fix) filespec.Erase("EF");
+    }
     Obj* relationship = FindIn(&filespec, "AFRelationship");
     if (!relationship || !relationship->IsName()) {
         ctx.Report(SDF::e_PDFA2, &filespec);
@@ -109,7 +130,9 @@ void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
     if (!af && num && ctx.caches.Get<AssociatedFiles>(ctx.doc).nums.count(num)) return;
     if (!af) {
         ctx.Report(SDF::e_PDFA3, &filespec);
-        if (!fix) return;
+        // An AF of another kind gives way to an array, unless this very dictionary stands
+        // in it (a catalog that gives its one file specification as AF itself).
+        if (!fix || StandsIn(&filespec, FindIn(root, "AF"))) return;
         af = root->PutArray("AF");
     }
     if (!fix) return;
@@ -147,8 +170,9 @@ bool IsEmbeddedPDFA(PassContext& ctx, Obj* ef)
 
 void CheckEmbedded(PassContext& ctx, Obj& filespec)
 {
-    Obj* ef = FindDict(&filespec, "EF");
+    Obj* ef = FindIn(&filespec, "EF");
     if (!ef) return;
+    if (!ef->IsDict()) ef = nullptr;
     const int level = ctx.state.level;
     bool compliant = false;
     if (ctx.Part() == 3 || ctx.Part() == 4) {
@@ -163,11 +187,16 @@ void CheckEmbedded(PassContext& ctx, Obj& filespec)
 
 }  // namespace
 
+bool IsFileSpec(const Obj& dict)
+{
+    std::string_view type = FindName(&dict, "Type");
+    return type == "Filespec" || type == "F";
+}
+
 void CheckNonStreamDict(PassContext& ctx, Obj& dict)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
-    std::string_view type = FindName(&dict, "Type");
-    if (type != "Filespec" && type != "F") return;
+    if (!IsFileSpec(dict)) return;
     if (ctx.state.is_pdfua || ctx.Part() >= 2) CheckNames(ctx, dict);
     if (ctx.Checks()) CheckEmbedded(ctx, dict);
 }

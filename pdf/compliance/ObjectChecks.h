@@ -28,4 +28,7 @@ void CheckJPXStream(PassContext& ctx, SDF::Obj& stream);
 // 2, 3, 101, 1111; PDF/UA runs too). FileSpecChecks.cpp
 void CheckNonStreamDict(PassContext& ctx, SDF::Obj& dict);
 
+// Whether a dictionary is a file specification (Type Filespec or F). FileSpecChecks.cpp
+bool IsFileSpec(const SDF::Obj& dict);
+
 }  // namespace qvx::PDF

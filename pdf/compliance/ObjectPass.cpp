@@ -1,6 +1,7 @@
 // Pass 6: the object count, then every object of the table from number 1 up, loaded and
 // checked, until the stop flag is set.
 #include <exception>
+#include <unordered_set>
 #include <vector>
 
 #include "pdf/compliance/DriverPasses.h"
@@ -35,6 +36,40 @@ void PutNumbersWithinLimits(SDF::Obj& obj, int part)
     }
 }
 
+// The first file specification that obj holds directly, at any depth, and that is not in
+// done.
+SDF::Obj* NextDirectFileSpec(SDF::Obj& obj, const std::unordered_set<const SDF::Obj*>& done)
+{
+    std::vector<SDF::Obj*> todo{&obj};
+    while (!todo.empty()) {
+        SDF::Obj* o = todo.back();
+        todo.pop_back();
+        if (o != &obj && o->IsDict() && !done.count(o) && IsFileSpec(*o)) return o;
+        if (o->IsArray()) {
+            for (std::size_t i = o->Size(); i-- > 0;)
+                if (SDF::Obj* c = o->GetAt(i); !c->IsIndirect()) todo.push_back(c);
+        } else if (o->IsDict() || o->IsStream()) {
+            for (auto it = o->DictBegin(); it != o->DictEnd(); ++it)
+                if (!it.Value()->IsIndirect()) todo.push_back(it.Value());
+        }
+    }
+    return nullptr;
+}
+
+// File specifications stand as often inside other objects (an annotation's FS, an AF array,
+// a name tree's values) as on their own. A repair may replace entries of the object it sits
+// in (conversion gives the catalog a new AF), so each is looked up afresh.
+void CheckDirectFileSpecs(PassContext& ctx, SDF::Obj& obj)
+{
+    std::unordered_set<const SDF::Obj*> done;
+    while (!ctx.Stopped()) {
+        SDF::Obj* spec = NextDirectFileSpec(obj, done);
+        if (!spec) return;
+        done.insert(spec);
+        CheckNonStreamDict(ctx, *spec);
+    }
+}
+
 }  // namespace
 
 void RunObjectPass(PassContext& ctx)
@@ -55,6 +90,7 @@ void RunObjectPass(PassContext& ctx)
             } else if (obj->IsDict()) {
                 CheckNonStreamDict(ctx, *entry);
             }
+            CheckDirectFileSpecs(ctx, *obj);
         } catch (const std::exception&) {
             // Later passes meet a null instead of the object that cannot be read.
             ctx.Report(SDF::e_PDFA11, entry);

@@ -70,25 +70,38 @@ const xmlAttr* FindAttr(const xmlNode* n, std::string_view ns, std::string_view 
     return nullptr;
 }
 
-// A node with element content, an rdf:parseType or field attributes is composite; a
-// Description holding only rdf:value is a qualified simple value.
+// The rdf:value of a node, as its attribute or as a child element: with it, whatever else
+// the node holds qualifies one simple value.
+bool FindRdfValue(const xmlNode* n, std::string* value)
+{
+    if (const xmlAttr* v = FindAttr(n, kRDF, "value")) {
+        *value = AttrText(v);
+        return true;
+    }
+    for (const xmlNode* c = n->children; c; c = c->next)
+        if (IsRdf(c, "value")) {
+            *value = Text(c);
+            return true;
+        }
+    return false;
+}
+
+// A node with element content, an rdf:parseType or field attributes is composite, unless
+// it gives an rdf:value: in its attributes, in its fields (rdf:parseType="Resource"), or
+// in a Description inside it; then it is a qualified simple value.
 bool IsComposite(const xmlNode* n, std::string* value)
 {
-    if (FindAttr(n, kRDF, "parseType") || HasPropertyAttrs(n)) return true;
+    const xmlAttr* parse_type = FindAttr(n, kRDF, "parseType");
+    if (FindAttr(n, kRDF, "value")) return !FindRdfValue(n, value);
+    if (parse_type && AttrText(parse_type) == "Resource" && FindRdfValue(n, value)) return false;
+    if (parse_type || HasPropertyAttrs(n)) return true;
     const xmlNode* child = FirstElement(n);
     if (!child) {
         if (const xmlAttr* res = FindAttr(n, kRDF, "resource")) *value = AttrText(res);
         else *value = Text(n);
         return false;
     }
-    if (IsRdf(child, "Description")) {
-        for (const xmlNode* c = child->children; c; c = c->next)
-            if (IsRdf(c, "value")) {
-                *value = Text(c);
-                return false;
-            }
-    }
-    return true;
+    return !(IsRdf(child, "Description") && FindRdfValue(child, value));
 }
 
 XmpRawProperty ReadElement(const xmlNode* e)

@@ -184,6 +184,24 @@ TEST(AnnotationChecks, Appearances)
     EXPECT_EQ(widget->FindObj("AS")->GetName(), "Off");
 }
 
+TEST(AnnotationChecks, NullAndForeignValueForms)
+{
+    // A null entry is no entry: a null AP is a missing appearance, a null N a missing N, a
+    // null C or IC no colour, and a null entry beside N no second entry.
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/AP null")}), k2B), "334");
+    EXPECT_EQ(Findings(WithAnnots(k1B, {Annot("Widget", "/FT/Tx/T(t)/F 4/AP null")}), k1B), "95");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/AP<</N null>>")}), k2B), "5342(6)");
+    EXPECT_EQ(Findings(WithAnnots(k4, {Annot("Square", "/F 4/AP<</N 20 0 R/D null>>")}), k4), "");
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/C null/IC null" + kAP)}), k2B), "");
+    // An AP that is no dictionary has no N.
+    EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/AP 20 0 R")}), k2B), "5342(6)");
+    EXPECT_EQ(Findings(WithAnnots(k1B, {Annot("Widget", "/FT/Tx/T(t)/F 4/AP[]")}), k1B), "5342(6)");
+    EXPECT_EQ(FindingsAfterConversion(WithAnnots(k2B, {Annot("Square", "/F 4/AP 20 0 R"),
+                                                       Annot("Circle", "/F 4/AP<</N null>>")}),
+                                      k2B),
+              "");
+}
+
 TEST(AnnotationChecks, ConversionWritesWhatViewersDoAnyway)
 {
     auto converted = [](int level, const std::string& annot) {

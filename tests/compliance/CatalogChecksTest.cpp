@@ -58,6 +58,41 @@ TEST(CatalogChecks, OptionalContent)
     PdfBuilder b = oc(k2B, "");
     EXPECT_EQ(Findings(b, k2B), "10(1)");
     EXPECT_EQ(FindingsAfterConversion(b, k2B), "");
+    // Every configuration of Configs, direct or not, is held to the rules of D.
+    auto configs = [&](int level) {
+        PdfBuilder b = oc(level, named + "/Configs[<</Order[]>> 8 0 R]");
+        b.Set(8, "<</Name(Other)/AS[]>>");
+        return b;
+    };
+    EXPECT_EQ(Findings(configs(k2B), k2B), "69001(1) 69003(1)");
+    EXPECT_EQ(Findings(configs(k4), k4), "69001(1)");
+    EXPECT_EQ(FindingsAfterConversion(configs(k2B), k2B), "");
+    EXPECT_EQ(Findings(oc(k3B, named + "/Configs[<</Name(Other)>>]"), k3B), "");
+    // Where layers are not allowed, OCProperties of any kind is one too many.
+    EXPECT_EQ(Findings(WithCatalog(k1B, "/OCProperties[]"), k1B), "1131(1)");
+    EXPECT_EQ(Findings(WithCatalog(k2B, "/OCProperties[]"), k2B), "");
+}
+
+TEST(CatalogChecks, NullEntriesAreAbsent)
+{
+    // A null value is no value: none of these entries is there.
+    for (int level : {k1B, k2B, k3U, k4E}) {
+        PdfBuilder b = WithCatalog(level, "/AA null/Requirements null/Version null/NeedsRendering null"
+                                          "/Names<</JavaScript null/AlternatePresentations null/EmbeddedFiles null>>"
+                                          "/AcroForm<</Fields[]/XFA null/NeedAppearances null>>");
+        EXPECT_EQ(Findings(b, level), "") << level;
+    }
+    PdfBuilder oc = WithCatalog(k2B, "/OCProperties<</OCGs[7 0 R]/D<</Name(a)/AS null>>>>");
+    oc.Set(7, "<</Type/OCG/Name(layer)>>");
+    EXPECT_EQ(Findings(oc, k2B), "");
+    // PDF/A-4f needs the tree itself; a null one is none.
+    EXPECT_EQ(Findings(WithCatalog(k4F, "/Names<</EmbeddedFiles null>>"), k4F), "4695(1)");
+    PdfBuilder page = WithAnnots(k2U, {}, "/AA null/PresSteps null");
+    EXPECT_EQ(Findings(page, k2U), "");
+    // A file specification whose F or UF is null lacks it.
+    PdfBuilder fs = WithCatalog(k3B, "/AF[7 0 R]");
+    fs.Set(7, "<</Type/Filespec/F(a.txt)/UF null/AFRelationship/Data>>");
+    EXPECT_EQ(Findings(fs, k3B), "81(7)");
 }
 
 TEST(CatalogChecks, RequirementsVersionAndRendering)
@@ -182,4 +217,27 @@ TEST(CatalogChecks, ConversionLinksOutlinesAsTheyAreWalked)
     qvx::PDF::PDFACompliance direct(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
     EXPECT_EQ(direct.GetDoc().GetObj(7)->FindObj("Parent")->GetObjNum(), 12u);
     EXPECT_EQ(direct.GetDoc().GetObj(6)->FindObj("Count"), nullptr);
+}
+
+TEST(CatalogChecks, PDFA4InfoRules)
+{
+    auto with_info = [](int level, const std::string& catalog_extra, const std::string& info) {
+        PdfBuilder b = WithCatalog(level, catalog_extra);
+        b.Set(9, info);
+        b.SetTrailer("/Root 1 0 R/Info 9 0 R/ID[<01><01>]");
+        return b;
+    };
+    // Three rules of their own: Info only beside PieceInfo, Info a dictionary, and nothing
+    // in it but ModDate; one Info can break them all.
+    EXPECT_EQ(Findings(with_info(k4, "", "<</Title(t)/ModDate(D:20200101000000Z)>>"), k4), "46134(9) 46135(9)");
+    EXPECT_EQ(Findings(with_info(k4F, "", "<</ModDate(D:20200101000000Z)>>"), k4F), "46134(9)");
+    EXPECT_EQ(Findings(with_info(k4E, "", "[1 2]"), k4E), "11(9) 46134(9)");
+    EXPECT_EQ(Findings(with_info(k4, "/PieceInfo<<>>", "<</Title(t)/ModDate(D:20200101000000Z)>>"), k4), "46135(9)");
+    EXPECT_EQ(Findings(with_info(k4, "/PieceInfo<<>>", "<</ModDate(D:20200101000000Z)>>"), k4), "");
+    // An Info without entries has none but ModDate.
+    EXPECT_EQ(Findings(with_info(k4, "/PieceInfo<<>>", "<<>>"), k4), "");
+    EXPECT_EQ(FindingsAfterConversion(with_info(k4, "", "<</Title(t)>>"), k4), "");
+    EXPECT_EQ(FindingsAfterConversion(with_info(k4, "/PieceInfo<<>>", "[1 2]"), k4), "");
+    // Before PDF/A-4 the Info dictionary may hold what it likes.
+    EXPECT_EQ(Findings(with_info(k2B, "", "<</Title(t)>>"), k2B), "");
 }

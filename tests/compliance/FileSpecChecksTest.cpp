@@ -63,3 +63,41 @@ TEST(FileSpecChecks, EmbeddedPDFAFilesOfPDFA2)
     EXPECT_EQ(Findings(WithEmbedded(k2B, "", "/Type/EmbeddedFile", plain.Build()), k2B), "1111(7)");
     EXPECT_EQ(FindingsAfterConversion(WithEmbedded(k2B, "", "/Type/EmbeddedFile", "junk"), k2B), "");
 }
+
+TEST(FileSpecChecks, DirectFileSpecificationsAndForeignEF)
+{
+    const std::string text_file = "/Type/EmbeddedFile/Subtype/text#2Fplain/Params<</ModDate(D:20240101)>>";
+    // Direct file specifications are as much file specifications: in the catalog's AF, in a
+    // file attachment's FS, in the EmbeddedFiles tree.
+    auto direct = [&](int level, const std::string& spec) {
+        PdfBuilder b = CleanFile(level);
+        b.Set(1, CatalogFor(level, "/AF[" + spec + "]"));
+        b.SetStream(8, text_file, "hello");
+        return b;
+    };
+    const std::string embedding = "<</Type/Filespec/F(a)/UF(a)/AFRelationship/Data/EF<</F 8 0 R>>>>";
+    EXPECT_EQ(Findings(direct(k2B, embedding), k2B), "1111(1)");
+    EXPECT_EQ(Findings(direct(k1B, embedding), k1B), "1111(1)");
+    EXPECT_EQ(Findings(direct(k3B, embedding), k3B), "");
+    EXPECT_EQ(Findings(direct(k3U, "<</Type/Filespec/F(a)/EF<</F 8 0 R>>>>"), k3U), "2(1) 81(1)");
+    EXPECT_EQ(FindingsAfterConversion(direct(k2B, embedding), k2B), "");
+    // A catalog that gives its one file specification as AF itself, not in an array, has
+    // no AF array; conversion keeps that dictionary, where it stands, as it describes it.
+    PdfBuilder single = direct(k3B, embedding);
+    single.Set(1, CatalogFor(k3B, "/AF" + embedding));
+    EXPECT_EQ(Findings(single, k3B), "3(1)");
+    EXPECT_EQ(FindingsAfterConversion(single, k3B), "3(1)");
+    PdfBuilder attached = WithAnnots(k2B, {"<</Type/Annot/Subtype/FileAttachment/Rect[0 0 10 10]/F 4/AP<</N 20 0 R>>"
+                                           "/FS<</Type/Filespec/F(a)/EF<</F 8 0 R>>>>>>"});
+    attached.SetStream(8, text_file, "hello");
+    EXPECT_EQ(Findings(attached, k2B), "81(6) 1111(6)");
+    // An EF that is no dictionary embeds nothing a reader could describe.
+    auto foreign = [&](int level) {
+        PdfBuilder b = WithEmbedded(level, "/AFRelationship/Data", text_file, "hello");
+        b.Set(7, "<</Type/Filespec/F(a)/UF(a)/AFRelationship/Data/EF[8 0 R]>>");
+        return b;
+    };
+    EXPECT_EQ(Findings(foreign(k3B), k3B), "11(7)");
+    EXPECT_EQ(FindingsAfterConversion(foreign(k3B), k3B), "");
+    EXPECT_EQ(Findings(foreign(k2B), k2B), "1111(7)");
+}

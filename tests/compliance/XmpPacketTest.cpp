@@ -192,6 +192,25 @@ TEST(XmpPacket, ValueTypesJudgeTheWrittenForm)
     EXPECT_EQ(Codes(k2B, Packet("<pdf:Author>Someone</pdf:Author>", "2", "B")), Set{781});
 }
 
+TEST(XmpPacket, QualifiedSimpleValuesInEveryForm)
+{
+    // rdf:value gives the value of a qualified simple property however it is written: as an
+    // attribute, among the fields of rdf:parseType="Resource", or in a Description inside.
+    for (const char* form : {"<xmpRights:Marked rdf:value=\"True\"/>",
+                             "<xmpRights:Marked rdf:parseType=\"Resource\"><rdf:value>True</rdf:value></xmpRights:Marked>",
+                             "<xmpRights:Marked><rdf:Description rdf:value=\"True\"/></xmpRights:Marked>",
+                             "<xmpRights:Marked><rdf:Description><rdf:value>True</rdf:value></rdf:Description>"
+                             "</xmpRights:Marked>"}) {
+        EXPECT_EQ(Codes(k1B, Packet(form)), Set{}) << form;
+        EXPECT_EQ(Codes(k2B, Packet(form, "2", "B")), Set{}) << form;
+    }
+    // The value is still judged by its type.
+    EXPECT_EQ(Codes(k2B, Packet("<xmpRights:Marked rdf:parseType=\"Resource\"><rdf:value>yes</rdf:value>"
+                                "</xmpRights:Marked>", "2", "B")),
+              Set{781});
+    EXPECT_EQ(Codes(k1B, Packet("<xmpRights:Marked rdf:value=\"yes\"/>")), Set{781});
+}
+
 TEST(XmpPacket, PDFAIdentification)
 {
     EXPECT_EQ(Codes(k1B, Packet("", "2", "B")), Set{7114});
