@@ -79,6 +79,12 @@ TEST(OutputIntents, IntentsShareOneUsableProfile)
     // No output condition named.
     intent = SetIntents(b, {"<</Type/OutputIntent/S/GTS_PDFA1/DestOutputProfile " + Ref(p) + ">>"});
     EXPECT_EQ(Findings(b.Build(), k2B), "11(" + std::to_string(intent) + ")");
+    intent = SetIntents(b, {"<</Type/OutputIntent/S/GTS_PDFA1/OutputConditionIdentifier null/DestOutputProfile " + Ref(p) + ">>"});
+    EXPECT_EQ(Findings(b.Build(), k2B), "11(" + std::to_string(intent) + ")");
+    // A null external reference is no reference.
+    SetIntents(b, {Intent(p), "<</Type/OutputIntent/S/GTS_PDFX/OutputConditionIdentifier(x)/DestOutputProfileRef null"
+                              "/DestOutputProfile " + Ref(p) + ">>"});
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
 }
 
 TEST(OutputIntents, ExternalProfileReferences)
