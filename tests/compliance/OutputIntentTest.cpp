@@ -48,6 +48,13 @@ TEST(OutputIntents, DefaultSpacesReplaceDeviceSpaces)
     EXPECT_EQ(Findings(b.Build(), k2B), "");
     b.SetStream(4, "", kFillCMYK);
     EXPECT_EQ(Findings(b.Build(), k2B), "2331(4)");
+    // A default that is the device space again serves nothing; conversion gives one that does.
+    PdfBuilder d = ColourFile(k2B, "<</ColorSpace<</DefaultRGB/DeviceRGB>>>>", kFillRGB);
+    EXPECT_EQ(Findings(d.Build(), k2B), "2331(4)");
+    EXPECT_EQ(FindingsAfterConversion(d.Build(), k2B), "");
+    d = ColourFile(k4, "<</ColorSpace<</DefaultCMYK/CMYK>>>>", kFillCMYK);
+    AddIntent(d, 3);
+    EXPECT_EQ(Findings(d.Build(), k4), "2332(4)");
 }
 
 TEST(OutputIntents, IntentsShareOneUsableProfile)
