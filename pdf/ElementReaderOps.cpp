@@ -450,13 +450,19 @@ bool ElementReader::Dispatch()
         return true;
     }
     case Op::e_Do: return DoXObject();
-    case Op::e_BI:
+    case Op::e_BI: {
         if (m_op.flags & Operation::e_bad_inline_image) Issue(ContentIssue::e_syntax);
+        // A colour space named by something other than a family is a resource.
+        SDF::Obj* cs = FindIn(m_op.inline_dict, "CS");
+        if (!cs) cs = FindIn(m_op.inline_dict, "ColorSpace");
+        if (cs && cs->IsName() && !ColorSpace::FromFamilyName(cs->GetName()) && !FindResource("ColorSpace", cs->GetName()))
+            Issue(ContentIssue::e_missing_resource, cs->GetName(), "ColorSpace");
         m_el.obj = m_op.inline_dict;
         m_el.image = ImageInfo::Read(m_op.inline_dict, true);
         m_el.inline_data = m_op.inline_data;
         m_el.kind = Element::e_inline_image;
         return true;
+    }
     // Image data markers outside an inline image: readers skip them like a faulty operator.
     case Op::e_ID: case Op::e_EI: Issue(ContentIssue::e_bad_operands); return false;
     case Op::e_MP: case Op::e_DP: return MarkedContent(false, true);

@@ -26,10 +26,9 @@ constexpr LevelSet kPart1To3Levels = kPart1Levels | kPart2Levels | kPart3Levels;
 constexpr LevelSet kPart2To4Levels = kPart2Levels | kPart3Levels | kPart4Levels;
 // The A levels: 1A, 2A, 3A.
 constexpr LevelSet kLevelALevels = LevelBit(1) | LevelBit(3) | LevelBit(6);
-// The levels at which text must map to Unicode: 1A, 2A, 2U, 3A, 3U and PDF/UA-1; all but
-// 1A check the values mapped too.
+// The levels at which text must map to Unicode, code by code: 1A, 2A, 2U, 3A, 3U and
+// PDF/UA-1.
 constexpr LevelSet kUnicodeLevels = LevelBit(1) | LevelBit(3) | LevelBit(5) | LevelBit(6) | LevelBit(8) | kUALevel;
-constexpr LevelSet kUnicodeValueLevels = kUnicodeLevels & static_cast<LevelSet>(~LevelBit(1));
 
 constexpr std::int32_t kPDFASign = 1;
 constexpr std::int32_t kPDFUASign = -1;

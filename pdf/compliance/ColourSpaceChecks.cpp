@@ -254,8 +254,11 @@ void ColourCheck::CheckDevice(PassContext& ctx, const ColorSpace& cs, const Spac
     static const char* const kDefault[] = {"DefaultGray", "DefaultRGB", "DefaultCMYK"};
     static const int kComponents[] = {1, 3, 4};
     const ColorSpace::Family family = cs.GetFamily();
-    if (const Resources* r = DefiningResources(use.res); r && FindIn(r->Category("ColorSpace"), kDefault[family]))
-        return;
+    // A default that names a device space again makes nothing device-independent.
+    if (const Resources* r = DefiningResources(use.res)) {
+        Obj* def = FindIn(r->Category("ColorSpace"), kDefault[family]);
+        if (def && !(def->IsName() && ColorSpace::FromFamilyName(def->GetName()))) return;
+    }
     const int oi = ctx.caches.Get<OutputIntentState>().components;
     if (family == ColorSpace::e_device_gray) {
         if (oi != 0) return;

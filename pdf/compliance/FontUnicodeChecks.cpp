@@ -105,8 +105,6 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
         ctx.Report(SDF::e_PDFA381, font.GetSDFObj());
         if (ctx.state.convert) RepairToUnicode(ctx, font);
     }
-    // PDF/A-1 asks only for the mapping's presence.
-    if (ctx.Part() == 1) return;
     if (!mapped) {
         ctx.Report(SDF::e_PDFA62116, font.GetSDFObj());
         if (ctx.state.convert) RepairToUnicode(ctx, font);

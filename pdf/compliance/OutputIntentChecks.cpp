@@ -43,7 +43,7 @@ void CheckOutputIntents(PassContext& ctx, Obj* holder)
         Obj* intent = Deref(intents->GetAt(i));
         if (!intent || !intent->IsDict()) continue;
         std::string_view s = FindName(intent, "S");
-        if (intent->FindObj("DestOutputProfileRef")) {
+        if (FindIn(intent, "DestOutputProfileRef")) {
             if ((level >= 3 && level <= 8 && s == "GTS_PDFX") || level >= 9) ctx.Report(SDF::e_PDFA2310, intent);
         }
         Obj* profile = FindIn(intent, "DestOutputProfile");
@@ -68,7 +68,8 @@ void CheckOutputIntents(PassContext& ctx, Obj* holder)
                 oi.icc = std::move(icc);
             }
         }
-        if (!intent->FindObj("OutputConditionIdentifier")) {
+        // A null value names no condition, as a missing entry does.
+        if (!FindIn(intent, "OutputConditionIdentifier")) {
             ctx.Report(SDF::e_PDFA11, intent);
             faulty = true;
         }

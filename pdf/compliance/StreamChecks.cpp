@@ -7,6 +7,7 @@
 
 #include "filters/Filter.h"
 #include "filters/FilterReader.h"
+#include "pdf/ObjUtil.h"
 #include "pdf/compliance/ObjectChecks.h"
 #include "sdf/CharClass.h"
 #include "sdf/Objects.h"
@@ -27,7 +28,8 @@ void CheckExternalDataKeys(PassContext& ctx, SDF::Obj& stream)
 {
     static constexpr std::string_view kKeys[] = {"F", "FFilter", "FDecodeParms"};
     bool found = false;
-    for (std::string_view k : kKeys) found = found || stream.FindObj(k);
+    // A null value is no entry at all.
+    for (std::string_view k : kKeys) found = found || FindIn(&stream, k);
     if (!found) return;
     ctx.Report(SDF::e_PDFA174, &stream);
     if (ctx.state.convert)

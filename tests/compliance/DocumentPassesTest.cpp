@@ -21,7 +21,7 @@ using qvx::Test::ToBytes;
 
 namespace {
 
-using qvx::Test::k1A, qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U, qvx::Test::k3B, qvx::Test::k4, qvx::Test::k4E, qvx::Test::k4F, qvx::Test::kUA;
+using qvx::Test::k1A, qvx::Test::k1B, qvx::Test::k2A, qvx::Test::k2B, qvx::Test::k2U, qvx::Test::k3A, qvx::Test::k3B, qvx::Test::k4, qvx::Test::k4E, qvx::Test::k4F, qvx::Test::kUA;
 
 // base with an incremental update appended: objects (number, body) and a trailer with ID
 // and Root.
@@ -194,6 +194,7 @@ TEST(DocumentPasses, PageSizeInPDFA2And3)
         b.Set(2, "<</Type/Pages/Kids[3 0 R 6 0 R]/Count 2" + pages + ">>");
         b.Set(3, "<</Type/Page/Parent 2 0 R/Resources<<>>/Contents 4 0 R" + page + ">>");
         b.Set(6, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<<>>/Contents 4 0 R>>");
+        b.Set(7, "[0 0 1 1]");
         return b.Build();
     };
     EXPECT_EQ(Findings(with_boxes(k2B, "/MediaBox[0 0 3 14400]"), k2B), "");
@@ -203,7 +204,16 @@ TEST(DocumentPasses, PageSizeInPDFA2And3)
     // Boxes are inherited from the tree.
     EXPECT_EQ(Findings(with_boxes(k2B, "", "/MediaBox[0 0 20000 200]"), k2B), "1135(3)");
     EXPECT_EQ(Findings(with_boxes(k2B, "", "/CropBox[0 0 20000 200]/MediaBox[0 0 200 200]"), k2B), "1135(3 6)");
+    // The bleed, trim and art boxes are page boundaries too; each is the page's own.
+    EXPECT_EQ(Findings(with_boxes(k2B, "/MediaBox[0 0 200 200]/BleedBox[0 0 2 2]"), k2B), "1135(3)");
+    EXPECT_EQ(Findings(with_boxes(k3A, "/MediaBox[0 0 200 200]/TrimBox 7 0 R"), k3A), "1135(3)");
+    EXPECT_EQ(Findings(with_boxes(k2A, "/MediaBox[0 0 200 200]/ArtBox[0 0 14405 14405]"), k2A), "1135(3)");
+    EXPECT_EQ(Findings(with_boxes(k2B, "/MediaBox[0 0 200 200]/BleedBox[0 0 3 3]/TrimBox[4 4 10 10]/ArtBox[10 10 0 0]"), k2B),
+              "");
+    EXPECT_EQ(Findings(with_boxes(k2B, "", "/BleedBox[0 0 2 2]"), k2B), "");
     // Not a PDF/A-1 or PDF/A-4 rule.
+    EXPECT_EQ(Findings(with_boxes(k1B, "/MediaBox[0 0 200 200]/TrimBox[0 0 2 2]"), k1B), "");
+    EXPECT_EQ(Findings(with_boxes(k4, "/MediaBox[0 0 200 200]/ArtBox[0 0 2 2]"), k4), "");
     EXPECT_EQ(Findings(with_boxes(k1B, "/MediaBox[0 0 2 2]"), k1B), "");
     EXPECT_EQ(Findings(with_boxes(k4, "/MediaBox[0 0 2 2]"), k4), "");
 }

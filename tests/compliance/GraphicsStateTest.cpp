@@ -148,6 +148,11 @@ TEST(GraphicsState, NestingOperatorsAndResources)
     EXPECT_EQ(Check(k1B, "<<>>", "0 0 m foo 1 1 l n"), "2101(4)");
     EXPECT_EQ(Check(k2B, "<<>>", "/X9 Do"), "271");
     EXPECT_EQ(Check(k4, "<<>>", "/X9 Do /GS9 gs"), "46223(4)");
+    // An inline image's colour space named by a resource.
+    const std::string inline_image = "BI /W 1 /H 1 /CS /C0 /BPC 8 ID abc EI";
+    EXPECT_EQ(Check(k4, "<<>>", inline_image), "46223(4)");
+    EXPECT_EQ(Check(k4, "<</ColorSpace<</C0[/CalRGB<</WhitePoint[0.95 1 1.09]>>]>>>>", inline_image), "");
+    EXPECT_EQ(Check(k4, "<<>>", "BI /W 1 /H 1 /CS /G /BPC 8 ID a EI"), "2331(4)");
     // Damaged syntax in content marks the page's content corrupt; the walk goes on after it.
     EXPECT_EQ(Check(k2B, "<<>>", "BT <484!> Tj ET 0 0 m foo"), "12(3) 2101(4)");
     EXPECT_EQ(Check(k4, "<<>>", "0 0 m 1 1 l ] n"), "12(3)");

@@ -48,6 +48,13 @@ TEST(OutputIntents, DefaultSpacesReplaceDeviceSpaces)
     EXPECT_EQ(Findings(b.Build(), k2B), "");
     b.SetStream(4, "", kFillCMYK);
     EXPECT_EQ(Findings(b.Build(), k2B), "2331(4)");
+    // A default that is the device space again serves nothing; conversion gives one that does.
+    PdfBuilder d = ColourFile(k2B, "<</ColorSpace<</DefaultRGB/DeviceRGB>>>>", kFillRGB);
+    EXPECT_EQ(Findings(d.Build(), k2B), "2331(4)");
+    EXPECT_EQ(FindingsAfterConversion(d.Build(), k2B), "");
+    d = ColourFile(k4, "<</ColorSpace<</DefaultCMYK/CMYK>>>>", kFillCMYK);
+    AddIntent(d, 3);
+    EXPECT_EQ(Findings(d.Build(), k4), "2332(4)");
 }
 
 TEST(OutputIntents, IntentsShareOneUsableProfile)
@@ -79,6 +86,12 @@ TEST(OutputIntents, IntentsShareOneUsableProfile)
     // No output condition named.
     intent = SetIntents(b, {"<</Type/OutputIntent/S/GTS_PDFA1/DestOutputProfile " + Ref(p) + ">>"});
     EXPECT_EQ(Findings(b.Build(), k2B), "11(" + std::to_string(intent) + ")");
+    intent = SetIntents(b, {"<</Type/OutputIntent/S/GTS_PDFA1/OutputConditionIdentifier null/DestOutputProfile " + Ref(p) + ">>"});
+    EXPECT_EQ(Findings(b.Build(), k2B), "11(" + std::to_string(intent) + ")");
+    // A null external reference is no reference.
+    SetIntents(b, {Intent(p), "<</Type/OutputIntent/S/GTS_PDFX/OutputConditionIdentifier(x)/DestOutputProfileRef null"
+                              "/DestOutputProfile " + Ref(p) + ">>"});
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
 }
 
 TEST(OutputIntents, ExternalProfileReferences)

@@ -59,6 +59,9 @@ TEST(StreamPass, ExternalStreamDataKeys)
     EXPECT_EQ(Findings(WithStream(k2B, "/F(data.bin)"), k2B), "174(6)");
     EXPECT_EQ(Findings(WithStream(k1B, "/FFilter/FlateDecode"), k1B), "174(6)");
     EXPECT_EQ(Findings(WithStream(k4, "/FDecodeParms<<>>"), k4), "174(6)");
+    // An entry whose value is null is no entry.
+    EXPECT_EQ(Findings(WithStream(k2B, "/F null/FFilter null"), k2B), "");
+    EXPECT_EQ(Findings(WithStream(k1B, "/FDecodeParms null/F()"), k1B), "174(6)");
     // Conversion drops all three.
     std::string all = WithStream(k2B, "/F(x)/FFilter/AHx/FDecodeParms<<>>");
     EXPECT_EQ(Findings(all, k2B, {.convert = true}), "174(6)");
