@@ -26,20 +26,12 @@ namespace qvx::PDF {
 
 namespace {
 
-// Every page boundary 3 to 14400 units wide and high (PDF/A-2 and -3: the rule's levels):
-// MediaBox and CropBox as inherited, and the bleed, trim and art boxes a page gives itself
-// (missing ones default to the crop box, checked already).
+// MediaBox and CropBox 3 to 14400 units wide and high (PDF/A-2 and -3: the rule's levels).
 void CheckPageSize(PassContext& ctx, const Page& page)
 {
-    auto outside = [](const Rect& box) {
-        auto bad = [](double d) { return !(d >= 3 && d <= 14400); };
-        return bad(box.Width()) || bad(box.Height());
-    };
-    std::vector<Rect> boxes = {page.GetMediaBox(), page.GetCropBox()};
-    for (const char* key : {"BleedBox", "TrimBox", "ArtBox"})
-        if (Rect r; ReadRect(FindIn(page.GetSDFObj(), key), r)) boxes.push_back(r.Normalized());
-    for (const Rect& box : boxes)
-        if (outside(box)) ctx.Report(SDF::e_PDFA1135, page.GetSDFObj());
+    auto outside = [](double d) { return !(d >= 3 && d <= 14400); };
+    for (const Rect& box : {page.GetMediaBox(), page.GetCropBox()})
+        if (outside(box.Width()) || outside(box.Height())) ctx.Report(SDF::e_PDFA1135, page.GetSDFObj());
 }
 
 }  // namespace
