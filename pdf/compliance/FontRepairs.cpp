@@ -42,10 +42,6 @@ bool Usable(const std::u16string& text)
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The text a code gets in a ToUnicode map written anew: its own usable mapping, else the
 // name its encoding gives it, else the character its glyph stands for in the program's
 // Unicode cmap (private-use and control characters are no text).
