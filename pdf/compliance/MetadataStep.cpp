@@ -72,29 +72,28 @@ void CheckPDFA4Info(SDF::SDFDoc& doc, const DocInfoValues& values)
         if (piece && state.convert) PutModDateOnlyInfo(doc, values);
         return;
     }
-    // Three rules of their own: Info only beside PieceInfo, Info a dictionary, and
-    // nothing in it but ModDate. A file may break all of them at once.
     std::uint32_t info_num = ObjNumOf(info);
-    const bool piece_kept = piece && piece->IsDict();
-    if (!piece_kept) {
-        if (piece) {
-            state.Report(SDF::e_PDFA11, ObjNumOf(piece));
-            if (state.convert) root->Erase("PieceInfo");
+    if (piece && piece->IsDict()) {
+        bool is_dict = info->IsDict();
+        if (!is_dict || !info->FindObj("ModDate")) {
+            state.Report(SDF::e_PDFA46135, info_num);
+            if (state.convert) PutModDateOnlyInfo(doc, values);
+        } else if (info->Size() > 1) {
+            state.Report(SDF::e_PDFA46135, info_num);
+            if (!state.convert) return;
+            std::vector<std::string> keys;
+            for (auto it = info->DictBegin(); it != info->DictEnd(); ++it)
+                if (it.KeyText() != "ModDate") keys.emplace_back(it.KeyText());
+            for (const std::string& k : keys) info->Erase(k);
         }
-        state.Report(SDF::e_PDFA46134, info_num);
+        return;
     }
-    std::vector<std::string> others;
-    if (info->IsDict()) {
-        for (auto it = info->DictBegin(); it != info->DictEnd(); ++it)
-            if (it.KeyText() != "ModDate") others.emplace_back(it.KeyText());
-        if (!others.empty()) state.Report(SDF::e_PDFA46135, info_num);
-    } else {
-        state.Report(SDF::e_PDFA11, info_num);
+    if (piece) {
+        state.Report(SDF::e_PDFA11, ObjNumOf(piece));
+        if (state.convert) root->Erase("PieceInfo");
     }
-    if (!state.convert) return;
-    if (!piece_kept) trailer->Erase("Info");
-    else if (!info->IsDict()) PutModDateOnlyInfo(doc, values);
-    else for (const std::string& k : others) info->Erase(k);
+    state.Report(SDF::e_PDFA46134, info_num);
+    if (state.convert) trailer->Erase("Info");
 }
 
 }  // namespace qvx::PDF
