@@ -216,6 +216,10 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
             FontRules::CheckSubsetCode(ctx, f, st.subset, c);
         }
     }
+    // .notdef may not be shown even where nothing is drawn.
+    if (!drawn && f.GetKind() != Font::e_type3 && st.hidden.size() < Common::Limits::kMaxFontCodesChecked &&
+        st.hidden.insert(key).second)
+        FontRules::CheckHiddenCode(ctx, f, c);
     if (st.seen.size() < Common::Limits::kMaxFontCodesChecked && st.seen.insert(key).second) {
         bool in_actual_text = !m_actual_text.empty() && m_actual_text.back();
         FontRules::CheckUnicode(ctx, f, c, in_actual_text);

@@ -155,11 +155,27 @@ TEST(FontChecks, Widths)
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(-0.9)), "");
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(1.2)), "361(10)");
     EXPECT_EQ(RunTrueType(k4, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(-30)), "361(10)");
-    // A code without a name in WinAnsiEncoding shows .notdef.
+    // A code without a name in WinAnsiEncoding shows .notdef, here at a width (MissingWidth, 0:
+    // the code lies before FirstChar) that is not its advance.
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(), 32, "<0041> Tj <00> Tj"),
-              "62118(10)");
+              "361(10) 62118(10)");
     // Only the codes shown count.
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(50), 32, "(B) Tj"), "");
+    // A code past the end of Widths, or a Widths array with no FirstChar to place it, has the
+    // descriptor's MissingWidth (0 when absent), which must agree like any other width.
+    char a_only[32];
+    std::snprintf(a_only, sizeof a_only, "[%.3f]", tt.width_a);
+    EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + std::string(a_only)), "361(10)");
+    char missing[32];
+    std::snprintf(missing, sizeof missing, "/MissingWidth %.3f", tt.width_b);
+    EXPECT_EQ(Findings(WithFont(k2B, SimpleTrueType("/Encoding/WinAnsiEncoding/Widths" + std::string(a_only)),
+                                Descriptor(32, "FontFile2", "DejaVuSans", missing), "", tt.data)
+                           .Build(),
+                       k2B),
+              "");
+    std::string no_first = "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FontDescriptor 11 0 R/LastChar 66"
+                           "/Encoding/WinAnsiEncoding/Widths" + tt.Widths() + ">>";
+    EXPECT_EQ(Findings(WithFont(k2B, no_first, Descriptor(32), "", tt.data).Build(), k2B), "361(10)");
 }
 
 TEST(FontChecks, EachFontOnceEachCodeAsShown)
@@ -195,6 +211,16 @@ TEST(FontChecks, Type1GlyphsAndCharSet)
     EXPECT_EQ(run(k2B, "/Encoding<</Differences[65/zzzz]>>"), "352(10)");
     EXPECT_EQ(run(k2B, "/Encoding<</Differences[65/.notdef]>>"), "62118(10)");
     EXPECT_EQ(run(k1B, "/Encoding<</Differences[65/.notdef]>>"), "");
+    // .notdef may not be shown even by text that draws nothing.
+    auto invisible = [&](int level, const std::string& glyph) {
+        std::string font = "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FontDescriptor 11 0 R"
+                           "/Encoding<</Differences[65/" + glyph + "]>>>>";
+        PdfBuilder b = WithFont(level, font, Descriptor(32, "FontFile", "NimbusSans-Regular"), "", t1, "3 Tr (A) Tj");
+        return Findings(b.Build(), level);
+    };
+    EXPECT_EQ(invisible(k2B, ".notdef"), "62118(10)");
+    EXPECT_EQ(invisible(k2B, "A"), "");
+    EXPECT_EQ(invisible(k1B, ".notdef"), "");
     // Subsets: PDF/A-1 needs a CharSet naming the glyphs shown; later parts, when there
     // is one, every glyph of the program.
     EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans"), "355(11)");
@@ -468,3 +494,4 @@ TEST(FontChecks, ConversionCompletesDescriptors)
     EXPECT_EQ(converted("/Type/Font"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
     EXPECT_EQ(converted("/FontName(DejaVuSans)"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
 }
+
