@@ -131,7 +131,9 @@ void FontCheck::RenderChecks(PassContext& ctx, FontState& st)
     if (f.IsComposite()) FontRules::CheckComposite(ctx, f);
     if (f.GetKind() == Font::e_truetype && FontRules::CheckTrueTypeEncoding(ctx, f) && ctx.state.convert)
         ctx.caches.Get<FontReplacements>().MarkSingleCMap(st.font);
-    if (st.program_ok) st.subset = FontRules::CheckSubset(ctx, f);
+    // A subset's descriptor owes its CharSet or CIDSet whatever became of the program;
+    // conversion rebuilds them from a usable one only.
+    if (st.program_ok || !ctx.state.convert) st.subset = FontRules::CheckSubset(ctx, f);
 }
 
 void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)

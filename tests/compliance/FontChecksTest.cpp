@@ -229,6 +229,12 @@ TEST(FontChecks, Type1GlyphsAndCharSet)
     EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans", "/CharSet(/A)"), "357(11)");
     EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet(/A/B)"), "357(11)");
     EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet 5"), "11(11)");
+    // The CharSet is owed whatever became of the program: missing, or damaged.
+    std::string subset = "<</Type/Font/Subtype/Type1/BaseFont/ABCDEF+NimbusSans/FontDescriptor 11 0 R>>";
+    EXPECT_EQ(Findings(WithFont(k1B, subset, Descriptor(32, "", "ABCDEF+NimbusSans"), "", "").Build(), k1B),
+              "341(10) 355(11)");
+    EXPECT_EQ(Findings(WithFont(k1B, subset, Descriptor(32, "FontFile", "ABCDEF+NimbusSans"), "", "damaged").Build(), k1B),
+              "321(10) 355(11)");
 }
 
 namespace {
@@ -335,6 +341,11 @@ TEST(FontChecks, CIDSet)
     std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
     EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "354(11)");
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "");
+    // As is the CIDSet of a subset whose program is damaged.
+    PdfBuilder damaged;
+    Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans", "", &damaged);
+    damaged.SetStream(12, "", "damaged");
+    EXPECT_EQ(Findings(damaged.Build(), k1B), "321(10) 354(11)");
     // A subset whose tag is only in the descriptor's FontName is one too.
     PdfBuilder tagged;
     EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "DejaVuSans", "", &tagged), "");
@@ -494,4 +505,5 @@ TEST(FontChecks, ConversionCompletesDescriptors)
     EXPECT_EQ(converted("/Type/Font"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
     EXPECT_EQ(converted("/FontName(DejaVuSans)"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
 }
+
 
