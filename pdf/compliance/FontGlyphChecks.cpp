@@ -71,7 +71,7 @@ void CheckHiddenCode(PassContext& ctx, const Font& font, const Font::CharCode& c
 
 void CheckType3Width(PassContext& ctx, const Font& font, const Font::CharCode& c, double declared)
 {
-    if (!font.HasExplicitWidth(c)) return;
+    if (!FindArray(font.GetSDFObj(), "Widths")) return;
     if (!WidthsAgree(font.GetWidth(c), declared)) ctx.Report(SDF::e_PDFA361, font.GetSDFObj());
 }
 

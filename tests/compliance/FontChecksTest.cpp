@@ -450,6 +450,17 @@ TEST(FontChecks, Type3)
     EXPECT_EQ(run(k2B, "[500 500]", "(A) Tj", "500 0 0 0 500 500 d1"), "");
     // No procedure for b.
     EXPECT_EQ(run(k2B, "[500 500]", "(AB) Tj"), "352(10)");
+    // A code past the end of Widths has the width MissingWidth (0), not its procedure's.
+    PdfBuilder b = WithFont(k2B,
+                            "<</Type/Font/Subtype/Type3/FontBBox[0 0 100 100]/FontMatrix[0.01 0 0 0.01 0 0]"
+                            "/CharProcs<</a 12 0 R/b 12 0 R>>/Encoding<</Differences[65/a 66/b]>>/FirstChar 65"
+                            "/LastChar 66/Widths[50]>>",
+                            "", "", "50 0 d0", "(AB) Tj");
+    EXPECT_EQ(Findings(b.Build(), k2B), "361(10)");
+    b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 100 100]/FontMatrix[0.01 0 0 0.01 0 0]"
+              "/CharProcs<</a 12 0 R/b 12 0 R>>/Encoding<</Differences[65/a 66/b]>>/FirstChar 65/LastChar 66"
+              "/Widths[50 50]>>");
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
 }
 
 TEST(FontChecks, ConversionEmbedsStandardFonts)
@@ -505,5 +516,6 @@ TEST(FontChecks, ConversionCompletesDescriptors)
     EXPECT_EQ(converted("/Type/Font"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
     EXPECT_EQ(converted("/FontName(DejaVuSans)"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
 }
+
 
 
