@@ -229,6 +229,9 @@ TEST(FontChecks, Type1GlyphsAndCharSet)
     EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans", "/CharSet(/A)"), "357(11)");
     EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet(/A/B)"), "357(11)");
     EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet 5"), "11(11)");
+    // PDF/A-4 wants no CharSet, yet one given is a string.
+    EXPECT_EQ(run(k4, "", "ABCDEF+NimbusSans", "/CharSet 5"), "11(11)");
+    EXPECT_EQ(run(k4, "", "ABCDEF+NimbusSans", "/CharSet(/A)"), "");
     // The CharSet is owed whatever became of the program: missing, or damaged.
     std::string subset = "<</Type/Font/Subtype/Type1/BaseFont/ABCDEF+NimbusSans/FontDescriptor 11 0 R>>";
     EXPECT_EQ(Findings(WithFont(k1B, subset, Descriptor(32, "", "ABCDEF+NimbusSans"), "", "").Build(), k1B),
@@ -359,6 +362,13 @@ TEST(FontChecks, CIDSet)
     Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans", "/CIDSet 15 0 R", &b);
     b.SetStream(15, "", bits);
     EXPECT_EQ(Findings(b.Build(), k2B), "356(11)");
+    // PDF/A-4 wants no CIDSet, complete or not, yet one given is a stream.
+    PdfBuilder a4;
+    Composite(k4, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans", "/CIDSet 15 0 R", &a4);
+    a4.SetStream(15, "", bits);
+    EXPECT_EQ(Findings(a4.Build(), k4), "");
+    a4.Set(15, "[0]");
+    EXPECT_EQ(Findings(a4.Build(), k4), "11(11)");
     set(tt.gid_b);
     b.SetStream(15, "", bits);
     EXPECT_EQ(Findings(b.Build(), k2B), "");
