@@ -131,7 +131,9 @@ void FontCheck::RenderChecks(PassContext& ctx, FontState& st)
     if (f.IsComposite()) FontRules::CheckComposite(ctx, f);
     if (f.GetKind() == Font::e_truetype && FontRules::CheckTrueTypeEncoding(ctx, f) && ctx.state.convert)
         ctx.caches.Get<FontReplacements>().MarkSingleCMap(st.font);
-    if (st.program_ok) st.subset = FontRules::CheckSubset(ctx, f);
+    // A subset's descriptor owes its CharSet or CIDSet whatever became of the program;
+    // conversion rebuilds them from a usable one only.
+    if (st.program_ok || !ctx.state.convert) st.subset = FontRules::CheckSubset(ctx, f);
 }
 
 void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)
@@ -216,6 +218,10 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
             FontRules::CheckSubsetCode(ctx, f, st.subset, c);
         }
     }
+    // .notdef may not be shown even where nothing is drawn.
+    if (!drawn && f.GetKind() != Font::e_type3 && st.hidden.size() < Common::Limits::kMaxFontCodesChecked &&
+        st.hidden.insert(key).second)
+        FontRules::CheckHiddenCode(ctx, f, c);
     if (st.seen.size() < Common::Limits::kMaxFontCodesChecked && st.seen.insert(key).second) {
         bool in_actual_text = !m_actual_text.empty() && m_actual_text.back();
         FontRules::CheckUnicode(ctx, f, c, in_actual_text);

@@ -29,6 +29,7 @@ private:
         bool program_ok = false;                     // the glyph rules can use the program
         std::unordered_set<std::uint32_t> seen;      // codes tested for Unicode
         std::unordered_set<std::uint32_t> drawn;     // codes tested against the program
+        std::unordered_set<std::uint32_t> hidden;    // codes of invisible text tested for .notdef
         FontRules::SubsetInfo subset;
     };
     FontState& StateOf(PassContext& ctx, const GState& gs);

@@ -2,6 +2,7 @@
 // program's advance agreeing with the dictionary's width.
 #include <cmath>
 
+#include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontRules.h"
 
 namespace qvx::PDF::FontRules {
@@ -52,17 +53,25 @@ long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c)
         }
     }
     // .notdef is drawn too: its advance must agree with the code's width like any glyph's.
+    // A simple font's code outside its Widths has the descriptor's MissingWidth; one with no
+    // Widths at all states no widths to disagree with.
     int upem = p->UnitsPerEm();
-    if (upem <= 0 || (font.IsSimple() && !font.HasExplicitWidth(c))) return -1;
+    if (upem <= 0 || (font.IsSimple() && !FindArray(font.GetSDFObj(), "Widths"))) return -1;
     long advance = p->Advance(static_cast<unsigned>(gid));
     if (advance < 0 || WidthsAgree(font.GetWidth(c), advance * 1000.0 / upem)) return -1;
     ctx.Report(SDF::e_PDFA361, font.GetSDFObj());
     return gid;
 }
 
+void CheckHiddenCode(PassContext& ctx, const Font& font, const Font::CharCode& c)
+{
+    if (font.GetProgram() && !font.IsProgramDamaged() && ShowsNotdef(font, c))
+        ctx.Report(SDF::e_PDFA62118, font.GetSDFObj());
+}
+
 void CheckType3Width(PassContext& ctx, const Font& font, const Font::CharCode& c, double declared)
 {
-    if (!font.HasExplicitWidth(c)) return;
+    if (!FindArray(font.GetSDFObj(), "Widths")) return;
     if (!WidthsAgree(font.GetWidth(c), declared)) ctx.Report(SDF::e_PDFA361, font.GetSDFObj());
 }
 

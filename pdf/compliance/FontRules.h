@@ -136,6 +136,8 @@ bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
 bool LacksGlyph(const Font& font, const Font::CharCode& c);
 // The glyph whose advance disagrees with the code's width, or -1.
 long CheckGlyph(PassContext& ctx, const Font& font, const Font::CharCode& c);
+// A code of text that draws nothing (render mode 3): only .notdef is a violation there.
+void CheckHiddenCode(PassContext& ctx, const Font& font, const Font::CharCode& c);
 void CheckSubsetCode(PassContext& ctx, const Font& font, SubsetInfo& info, const Font::CharCode& c);
 // Text (UTF-16) with a code point of a Private Use Area.
 bool HasPrivateUse(std::u16string_view text);

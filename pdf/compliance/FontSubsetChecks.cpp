@@ -47,6 +47,8 @@ void CheckCharSet(PassContext& ctx, const Font& font, SubsetInfo& info)
         ctx.Report(SDF::e_PDFA11, descriptor);
         return;
     }
+    // PDF/A-4 asks for no CharSet, only that one given be a string.
+    if (ctx.Part() == 4) return;
     info.charset = CharSetNames(charset);
     const FontProgram* p = font.GetProgram();
     // PDF/A-1 compares the glyphs shown (CheckSubsetCode).
@@ -91,7 +93,6 @@ void CheckCIDSetCoverage(PassContext& ctx, const Font& font, SubsetInfo& info)
 SubsetInfo CheckSubset(PassContext& ctx, const Font& font)
 {
     SubsetInfo info;
-    if (ctx.Part() == 4) return info;
     if (IsType1Kind(font)) {
         CheckCharSet(ctx, font, info);
         return info;
@@ -110,6 +111,7 @@ SubsetInfo CheckSubset(PassContext& ctx, const Font& font)
         ctx.Report(SDF::e_PDFA11, descriptor);
         return info;
     }
+    if (ctx.Part() == 4) return info;
     auto data = ReadDecoded(cidset, kMaxCIDSetBytes);
     info.cidset = data ? std::move(*data) : Common::Bytes{};
     CheckCIDSetCoverage(ctx, font, info);

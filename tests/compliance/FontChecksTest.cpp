@@ -155,11 +155,27 @@ TEST(FontChecks, Widths)
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(-0.9)), "");
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(1.2)), "361(10)");
     EXPECT_EQ(RunTrueType(k4, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(-30)), "361(10)");
-    // A code without a name in WinAnsiEncoding shows .notdef.
+    // A code without a name in WinAnsiEncoding shows .notdef, here at a width (MissingWidth, 0:
+    // the code lies before FirstChar) that is not its advance.
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(), 32, "<0041> Tj <00> Tj"),
-              "62118(10)");
+              "361(10) 62118(10)");
     // Only the codes shown count.
     EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + tt.Widths(50), 32, "(B) Tj"), "");
+    // A code past the end of Widths, or a Widths array with no FirstChar to place it, has the
+    // descriptor's MissingWidth (0 when absent), which must agree like any other width.
+    char a_only[32];
+    std::snprintf(a_only, sizeof a_only, "[%.3f]", tt.width_a);
+    EXPECT_EQ(RunTrueType(k2B, tt, "/Encoding/WinAnsiEncoding/Widths" + std::string(a_only)), "361(10)");
+    char missing[32];
+    std::snprintf(missing, sizeof missing, "/MissingWidth %.3f", tt.width_b);
+    EXPECT_EQ(Findings(WithFont(k2B, SimpleTrueType("/Encoding/WinAnsiEncoding/Widths" + std::string(a_only)),
+                                Descriptor(32, "FontFile2", "DejaVuSans", missing), "", tt.data)
+                           .Build(),
+                       k2B),
+              "");
+    std::string no_first = "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FontDescriptor 11 0 R/LastChar 66"
+                           "/Encoding/WinAnsiEncoding/Widths" + tt.Widths() + ">>";
+    EXPECT_EQ(Findings(WithFont(k2B, no_first, Descriptor(32), "", tt.data).Build(), k2B), "361(10)");
 }
 
 TEST(FontChecks, EachFontOnceEachCodeAsShown)
@@ -195,6 +211,16 @@ TEST(FontChecks, Type1GlyphsAndCharSet)
     EXPECT_EQ(run(k2B, "/Encoding<</Differences[65/zzzz]>>"), "352(10)");
     EXPECT_EQ(run(k2B, "/Encoding<</Differences[65/.notdef]>>"), "62118(10)");
     EXPECT_EQ(run(k1B, "/Encoding<</Differences[65/.notdef]>>"), "");
+    // .notdef may not be shown even by text that draws nothing.
+    auto invisible = [&](int level, const std::string& glyph) {
+        std::string font = "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FontDescriptor 11 0 R"
+                           "/Encoding<</Differences[65/" + glyph + "]>>>>";
+        PdfBuilder b = WithFont(level, font, Descriptor(32, "FontFile", "NimbusSans-Regular"), "", t1, "3 Tr (A) Tj");
+        return Findings(b.Build(), level);
+    };
+    EXPECT_EQ(invisible(k2B, ".notdef"), "62118(10)");
+    EXPECT_EQ(invisible(k2B, "A"), "");
+    EXPECT_EQ(invisible(k1B, ".notdef"), "");
     // Subsets: PDF/A-1 needs a CharSet naming the glyphs shown; later parts, when there
     // is one, every glyph of the program.
     EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans"), "355(11)");
@@ -203,6 +229,15 @@ TEST(FontChecks, Type1GlyphsAndCharSet)
     EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans", "/CharSet(/A)"), "357(11)");
     EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet(/A/B)"), "357(11)");
     EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet 5"), "11(11)");
+    // PDF/A-4 wants no CharSet, yet one given is a string.
+    EXPECT_EQ(run(k4, "", "ABCDEF+NimbusSans", "/CharSet 5"), "11(11)");
+    EXPECT_EQ(run(k4, "", "ABCDEF+NimbusSans", "/CharSet(/A)"), "");
+    // The CharSet is owed whatever became of the program: missing, or damaged.
+    std::string subset = "<</Type/Font/Subtype/Type1/BaseFont/ABCDEF+NimbusSans/FontDescriptor 11 0 R>>";
+    EXPECT_EQ(Findings(WithFont(k1B, subset, Descriptor(32, "", "ABCDEF+NimbusSans"), "", "").Build(), k1B),
+              "341(10) 355(11)");
+    EXPECT_EQ(Findings(WithFont(k1B, subset, Descriptor(32, "FontFile", "ABCDEF+NimbusSans"), "", "damaged").Build(), k1B),
+              "321(10) 355(11)");
 }
 
 namespace {
@@ -309,6 +344,11 @@ TEST(FontChecks, CIDSet)
     std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
     EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "354(11)");
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "");
+    // As is the CIDSet of a subset whose program is damaged.
+    PdfBuilder damaged;
+    Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans", "", &damaged);
+    damaged.SetStream(12, "", "damaged");
+    EXPECT_EQ(Findings(damaged.Build(), k1B), "321(10) 354(11)");
     // A subset whose tag is only in the descriptor's FontName is one too.
     PdfBuilder tagged;
     EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "DejaVuSans", "", &tagged), "");
@@ -322,6 +362,13 @@ TEST(FontChecks, CIDSet)
     Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans", "/CIDSet 15 0 R", &b);
     b.SetStream(15, "", bits);
     EXPECT_EQ(Findings(b.Build(), k2B), "356(11)");
+    // PDF/A-4 wants no CIDSet, complete or not, yet one given is a stream.
+    PdfBuilder a4;
+    Composite(k4, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans", "/CIDSet 15 0 R", &a4);
+    a4.SetStream(15, "", bits);
+    EXPECT_EQ(Findings(a4.Build(), k4), "");
+    a4.Set(15, "[0]");
+    EXPECT_EQ(Findings(a4.Build(), k4), "11(11)");
     set(tt.gid_b);
     b.SetStream(15, "", bits);
     EXPECT_EQ(Findings(b.Build(), k2B), "");
@@ -413,6 +460,17 @@ TEST(FontChecks, Type3)
     EXPECT_EQ(run(k2B, "[500 500]", "(A) Tj", "500 0 0 0 500 500 d1"), "");
     // No procedure for b.
     EXPECT_EQ(run(k2B, "[500 500]", "(AB) Tj"), "352(10)");
+    // A code past the end of Widths has the width MissingWidth (0), not its procedure's.
+    PdfBuilder b = WithFont(k2B,
+                            "<</Type/Font/Subtype/Type3/FontBBox[0 0 100 100]/FontMatrix[0.01 0 0 0.01 0 0]"
+                            "/CharProcs<</a 12 0 R/b 12 0 R>>/Encoding<</Differences[65/a 66/b]>>/FirstChar 65"
+                            "/LastChar 66/Widths[50]>>",
+                            "", "", "50 0 d0", "(AB) Tj");
+    EXPECT_EQ(Findings(b.Build(), k2B), "361(10)");
+    b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 100 100]/FontMatrix[0.01 0 0 0.01 0 0]"
+              "/CharProcs<</a 12 0 R/b 12 0 R>>/Encoding<</Differences[65/a 66/b]>>/FirstChar 65/LastChar 66"
+              "/Widths[50 50]>>");
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
 }
 
 TEST(FontChecks, ConversionEmbedsStandardFonts)
@@ -468,3 +526,6 @@ TEST(FontChecks, ConversionCompletesDescriptors)
     EXPECT_EQ(converted("/Type/Font"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
     EXPECT_EQ(converted("/FontName(DejaVuSans)"), "FontDescriptor AAAAAA+DejaVuSans 1232 0 1232 -463 0");
 }
+
+
+
