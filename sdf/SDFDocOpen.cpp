@@ -37,8 +37,7 @@ void CheckRootAndPages(SDFDocImpl& doc)
         if (!kids->IsArray()) QVX_THROW("kids->IsArray()", "Invalid Page Tree");
         for (std::size_t i = 0; i < kids->Size(); ++i)
             if (kids->GetAt(i)->Resolve() == trailer) QVX_THROW("kids->GetAt(i)->Resolve() != trailer", "Invalid Page Tree");
-        // A tree without a first page is as unusable as one that cannot be walked.
-        if (kids->Size() == 0) QVX_THROW("kids->Size() > 0", "Invalid Page Tree");
+        if (kids->Size() == 0) return;
         node = kids->GetAt(0);
         if (!node->IsDict()) QVX_THROW("node->IsDict()", "Invalid Page Tree");
     }

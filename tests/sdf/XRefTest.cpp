@@ -88,20 +88,6 @@ TEST(XRef, ClassicAndStreamTablesOpen)
     EXPECT_TRUE(doc->GetObj(9)->IsStream());  // the stream itself, though no entry lists it
 }
 
-// The table read along startxref is kept only when the catalog leads to a first page.
-TEST(XRef, TableWithoutAFirstPageIsRebuilt)
-{
-    PdfBuilder b = PdfBuilder::Minimal();
-    auto kept = Open(b.Build(), 4);
-    EXPECT_FALSE(kept->HasRepairedXRef());
-    EXPECT_FALSE(Has(Codes(*kept), 11));
-    b.Set(2, "<</Type/Pages/Kids[]/Count 0>>");
-    auto empty = Open(b.Build(), 4);
-    EXPECT_TRUE(empty->HasRepairedXRef());
-    EXPECT_TRUE(Has(Codes(*empty), 11));
-    EXPECT_EQ(empty->GetRoot()->FindObj("Pages")->FindObj("Count")->GetNumber(), 0);
-}
-
 TEST(XRef, HeaderOffsetAndStartxrefSearch)
 {
     PdfBuilder b = PdfBuilder::Minimal("1.4");
