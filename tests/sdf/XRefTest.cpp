@@ -88,6 +88,18 @@ TEST(XRef, ClassicAndStreamTablesOpen)
     EXPECT_TRUE(doc->GetObj(9)->IsStream());  // the stream itself, though no entry lists it
 }
 
+// A document without pages is read as it stands: an empty page tree has no first page to
+// miss, so its table is kept and nothing is corrupt.
+TEST(XRef, TableOfADocumentWithoutPagesIsKept)
+{
+    PdfBuilder b = PdfBuilder::Minimal();
+    b.Set(2, "<</Type/Pages/Kids[]/Count 0>>");
+    auto empty = Open(b.Build(), 4);
+    EXPECT_FALSE(empty->HasRepairedXRef());
+    EXPECT_FALSE(Has(Codes(*empty), 11));
+    EXPECT_EQ(empty->GetRoot()->FindObj("Pages")->FindObj("Count")->GetNumber(), 0);
+}
+
 TEST(XRef, HeaderOffsetAndStartxrefSearch)
 {
     PdfBuilder b = PdfBuilder::Minimal("1.4");
