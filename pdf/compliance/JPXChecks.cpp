@@ -35,9 +35,9 @@ bool ValidChannels(int n) { return n == 1 || n == 3 || n == 4; }
 
 }  // namespace
 
-void CheckJPXStream(PassContext& ctx, SDF::Obj& stream)
+bool CheckJPXStream(PassContext& ctx, SDF::Obj& stream)
 {
-    if (FindName(&stream, "Subtype") != "Image") return;
+    if (FindName(&stream, "Subtype") != "Image") return false;
     // The image dictionary's colour space overrides the data's own.
     int dict_channels = 0;
     if (SDF::Obj* cs = FindIn(&stream, "ColorSpace")) {
@@ -47,16 +47,20 @@ void CheckJPXStream(PassContext& ctx, SDF::Obj& stream)
         }
     }
     Filters::JPXInfo info = ReadHeader(stream);
-    if (!info.IsValid()) return;
+    if (!info.IsValid()) return false;
     int data_channels = info.GetColourChannelCount();
-    if ((dict_channels > 0 && !ValidChannels(dict_channels)) || (dict_channels == 0 && !ValidChannels(data_channels)))
+    bool bad = false;
+    if ((dict_channels > 0 && !ValidChannels(dict_channels)) || (dict_channels == 0 && !ValidChannels(data_channels))) {
         ctx.Report(SDF::e_PDFA2832, &stream);
+        bad = true;
+    }
     for (const Filters::JPXComponent& c : info.GetComponents()) {
         if (c.bit_depth < 1 || c.bit_depth > 38) {
             ctx.Report(SDF::e_PDFA2834, &stream);
-            break;
+            return true;
         }
     }
+    return bad;
 }
 
 }  // namespace qvx::PDF

@@ -15,14 +15,21 @@ void CheckStream(PassContext& ctx, SDF::Obj& stream);
 // keeps the old entries, swapped into the old object number so every reference reaches it.
 // A stream that cannot be decoded in full is left as it is. StreamRecode.cpp
 void ReencodeLZW(PassContext& ctx, SDF::Obj& stream);
+// Conversion of a JPEG 2000 image readers of the level cannot take: its samples at 8 bits
+// (indices at their depth) in a new image, JPEG-compressed where JPEG carries its colour
+// space, Flate otherwise, with the profile the file carried; swapped in like an LZW stream.
+// Throws "Incorrect color space" for an image whose colours cannot be carried over.
+// StreamRecode.cpp
+void RecompressAsJPEG(PassContext& ctx, SDF::Obj& stream);
 
 // Whether a filter, by its full name, may encode PDF/A data (LZW, JPEG 2000 and Crypt
 // have rules of their own). StreamChecks.cpp
 bool IsPermittedFilter(std::string_view full_name);
 
-// A PDF/A-2 or later stream with JPEG 2000 data: the image group's JPX checks (283x).
+// A PDF/A-2 or later stream with JPEG 2000 data: the image group's JPX checks (283x);
+// true when one fails.
 // JPXChecks.cpp
-void CheckJPXStream(PassContext& ctx, SDF::Obj& stream);
+bool CheckJPXStream(PassContext& ctx, SDF::Obj& stream);
 
 // A dictionary that is not a stream: Filespec dictionaries and their embedded files (81, 1,
 // 2, 3, 101, 1111; PDF/UA runs too). FileSpecChecks.cpp

@@ -1,6 +1,7 @@
 // The object pass's checks of one PDF/A stream: forbidden keys, filters, the PDF/A-1
 // metadata-stream filter, and the framing of its bytes in the file.
 #include <algorithm>
+#include <exception>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -61,8 +62,9 @@ bool DropUndecodableData(PassContext& ctx, SDF::Obj& stream)
     return true;
 }
 
-// Whether the filters hold LZW, to be re-encoded in conversion unless JPEG 2000 comes too.
-bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
+// Whether the filters hold LZW, to be re-encoded in conversion unless JPEG 2000 comes too;
+// jpx tells whether JPEG 2000 data is to be recompressed.
+bool CheckFilters(PassContext& ctx, SDF::Obj& stream, bool& jpx)
 {
     SDF::Obj* filter = stream.FindObj("Filter");
     if (!filter || filter->IsNull()) return false;
@@ -89,7 +91,7 @@ bool CheckFilters(PassContext& ctx, SDF::Obj& stream)
         }
         if (n == "JPXDecode") {
             if (ctx.Part() == 1) ctx.Report(SDF::e_PDFA13, &stream);
-            else CheckJPXStream(ctx, stream);
+            jpx = ctx.Part() == 1 || CheckJPXStream(ctx, stream);
         } else if (n == "Crypt") {
             if (IsIdentityCrypt(stream)) continue;
             ctx.Report(SDF::e_PDFA1102, &stream);
@@ -174,10 +176,17 @@ bool IsPermittedFilter(std::string_view name)
 void CheckStream(PassContext& ctx, SDF::Obj& stream)
 {
     CheckExternalDataKeys(ctx, stream);
-    bool lzw = CheckFilters(ctx, stream);
+    bool jpx = false;
+    bool lzw = CheckFilters(ctx, stream, jpx);
     CheckMetadataStreamFilter(ctx, stream);
     CheckFraming(ctx, stream);
     if (lzw && ctx.state.convert) ReencodeLZW(ctx, stream);
+    if (!jpx || !ctx.state.convert) return;
+    // An image that cannot be recompressed stays as it was, with its finding.
+    try {
+        RecompressAsJPEG(ctx, stream);
+    } catch (const std::exception&) {
+    }
 }
 
 }  // namespace qvx::PDF

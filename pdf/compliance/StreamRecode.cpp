@@ -1,8 +1,15 @@
 #include <optional>
 #include <string_view>
 
+#include "common/Exception.h"
 #include "common/Limits.h"
+#include "filters/DCTEncode.h"
 #include "filters/Filter.h"
+#include "filters/FilterReader.h"
+#include "filters/JPXDecode.h"
+#include "filters/MemoryFilter.h"
+#include "pdf/ColorSpace.h"
+#include "pdf/ObjUtil.h"
 #include "pdf/compliance/ObjectChecks.h"
 #include "sdf/Objects.h"
 #include "sdf/WriteFlate.h"
@@ -35,7 +42,79 @@ bool DescribesEncoding(std::string_view key)
            key == "FFilter" || key == "FDecodeParms";
 }
 
+// The colour space of a JPEG 2000 image without one in its dictionary: the ICC profile the
+// file carries, else the device space of its channels.
+std::unique_ptr<SDF::Obj> DecodedSpace(PassContext& ctx, Filters::JPXDecode& jpx)
+{
+    const int n = jpx.GetComponents();
+    const Common::Bytes& icc = jpx.GetIccProfile();
+    if (!icc.empty() && (n == 1 || n == 3 || n == 4)) {
+        auto dict = SDF::Dict::Create();
+        dict->PutNumber("N", n);
+        dict->PutName("Filter", "FlateDecode");
+        auto space = SDF::Array::Create();
+        space->PushBackName("ICCBased");
+        space->PushBack(ctx.doc.CreateIndirectStream(SDF::FlateBytes(icc), std::move(dict)));
+        return space;
+    }
+    Filters::JPXDecode::ColourSpace declared = jpx.GetColourSpace();
+    if (declared == Filters::JPXDecode::e_other) QVX_THROW("a colour space JPEG carries", "Incorrect color space");
+    if (n == 1) return SDF::Name::Create("DeviceGray");
+    if (n == 3) return SDF::Name::Create("DeviceRGB");
+    if (n == 4) return SDF::Name::Create("DeviceCMYK");
+    QVX_THROW("1, 3 or 4 channels", "Incorrect color space");
+}
+
+Common::Bytes EncodeDCT(const Common::Bytes& samples, int width, int height, int components)
+{
+    Filters::DCTEncodeParams p;
+    p.width = width;
+    p.height = height;
+    p.components = components;
+    auto sink = std::make_unique<Filters::MemoryFilter>();
+    Filters::MemoryFilter* mem = sink.get();
+    Filters::DCTEncode enc(std::move(sink), p);
+    Filters::FilterWriter w(enc);
+    w.WriteBuffer(samples.data(), samples.size());
+    w.Finish();
+    return mem->Release();
+}
+
 }  // namespace
+
+void RecompressAsJPEG(PassContext& ctx, SDF::Obj& stream)
+{
+    SDF::Obj* filter = Deref(stream.FindObj("Filter"));
+    if (filter && filter->IsArray() && filter->Size() == 1) filter = Deref(filter->GetAt(0));
+    if (!filter || !IsNameOf(filter, "JPXDecode") || FindName(&stream, "Subtype") != "Image") return;
+    // Indices keep their depth (scaled they would name other entries); colours become 8-bit.
+    SDF::Obj* space = FindIn(&stream, "ColorSpace");
+    std::shared_ptr<const ColorSpace> cs = space ? ColorSpace::Create(space) : nullptr;
+    const bool indexed = cs && cs->GetFamily() == ColorSpace::e_indexed;
+    const int bpc = indexed ? static_cast<int>(FindNumber(&stream, "BitsPerComponent", 8)) : 8;
+    Filters::JPXDecode jpx(stream.GetRawStream(), bpc, indexed);
+    const int width = jpx.GetWidth(), height = jpx.GetHeight(), n = jpx.GetComponents();
+    if (jpx.GetBitsPerComponent() != bpc) QVX_THROW("the depth asked for", "Incorrect color space");
+    // An alpha channel beside the colours has no place in the new image.
+    if (cs && cs->GetComponentCount() != n) QVX_THROW("as many channels as the colour space", "Incorrect color space");
+    std::unique_ptr<SDF::Obj> new_space = cs ? nullptr : DecodedSpace(ctx, jpx);
+    Common::Bytes samples;
+    std::size_t expected = static_cast<std::size_t>(height) * ((static_cast<std::size_t>(width) * n * bpc + 7) / 8);
+    if (expected > Common::Limits::kMaxRecodedStreamBytes) return;
+    samples.resize(expected);
+    Filters::FilterReader(jpx).Read(samples.data(), samples.size());
+    auto dict = SDF::Dict::Create();
+    for (auto it = stream.DictBegin(); it != stream.DictEnd(); ++it)
+        if (!DescribesEncoding(it.KeyText()) && it.KeyText() != "SMaskInData") dict->Put(it.KeyText(), it.Value());
+    if (new_space) dict->Put("ColorSpace", new_space->Clone());
+    dict->PutNumber("BitsPerComponent", bpc);
+    // JPEG carries grey, RGB and CMYK samples of 8 bits; anything else is kept without loss.
+    const bool jpeg = !indexed && (n == 1 || n == 3 || n == 4);
+    dict->PutName("Filter", jpeg ? "DCTDecode" : "FlateDecode");
+    Common::Bytes data = jpeg ? EncodeDCT(samples, width, height, n) : SDF::FlateBytes(samples);
+    SDF::Obj* fresh = ctx.doc.CreateIndirectStream(std::move(data), std::move(dict));
+    ctx.doc.Swap(&stream, fresh);
+}
 
 void ReencodeLZW(PassContext& ctx, SDF::Obj& stream)
 {

@@ -149,6 +149,66 @@ TEST(StreamPass, ConversionReencodesLZWWithFlateUnderTheSameNumber)
     EXPECT_EQ(Converted(WithStream(k2B, "/Filter[/LZWDecode/Foo]"), k2B, 6, "Filter"), "[LZWDecode Foo]");
 }
 
+TEST(StreamPass, ConversionRecompressesJPEG2000Images)
+{
+    // An RGB picture and a grey one as JPEG 2000, drawn on a page: PDF/A-1 takes no JPEG 2000,
+    // so each becomes an 8-bit JPEG image under the same number, its samples close to the
+    // originals; at 2B they are left as they are. An indexed image keeps its indices (Flate).
+    qvx::Test::TempDir dir;
+    auto picture = [](int channels) {
+        std::vector<unsigned> px;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 16; ++x)
+                for (int c = 0; c < channels; ++c) px.push_back(x * 8 + y * 4 + c * 30);
+        return px;
+    };
+    auto jpx = [&](int channels) {
+        std::string pnm = std::string(channels == 1 ? "P5" : "P6") + "\n16 8\n255\n";
+        for (unsigned v : picture(channels)) pnm += static_cast<char>(v);
+        const std::string in = dir.Write(channels == 1 ? "in.pgm" : "in.ppm", pnm).string();
+        const std::string out = (dir.Path() / "out.jp2").string();
+        qvx::Test::Run({"/usr/bin/opj_compress", "-n", "2", "-i", in, "-o", out});
+        return ToBytes(qvx::Test::ReadFile(out));
+    };
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = CleanFile(level);
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 100 100]/Resources<</XObject<</A 6 0 R/B 7 0 R/C 8 0 R>>>>/Contents 4 0 R>>");
+        b.SetStream(4, "", "q 50 0 0 50 0 0 cm /A Do Q q 50 0 0 50 50 0 cm /B Do Q q 50 0 0 50 0 50 cm /C Do Q");
+        qvx::Common::Bytes rgb = jpx(3), grey = jpx(1);
+        ASSERT_FALSE(rgb.empty() || grey.empty());
+        b.SetStream(6, "/Type/XObject/Subtype/Image/Width 16/Height 8/Filter/JPXDecode", std::string(rgb.begin(), rgb.end()));
+        b.SetStream(7, "/Type/XObject/Subtype/Image/Width 16/Height 8/Filter[/JPXDecode]", std::string(grey.begin(), grey.end()));
+        b.SetStream(8, "/Type/XObject/Subtype/Image/Width 16/Height 8/BitsPerComponent 8/ColorSpace[/Indexed/DeviceRGB 255 9 0 R]/Filter/JPXDecode",
+                    std::string(grey.begin(), grey.end()));
+        std::string palette;
+        for (int i = 0; i < 256; ++i) palette += std::string(3, static_cast<char>(i));
+        b.SetStream(9, "", palette);
+        PDFACompliance run(true, ToBytes(b.Build()), nullptr, level, nullptr, 0, 0, false);
+        for (auto [num, channels, filter] : {std::tuple{6, 3, "DCTDecode"}, std::tuple{7, 1, "DCTDecode"}, std::tuple{8, 1, "FlateDecode"}}) {
+            SCOPED_TRACE(num);
+            qvx::SDF::Obj* image = run.GetDoc().GetObj(num);
+            std::string name = image->FindObj("Filter")->IsName() ? std::string(image->FindObj("Filter")->GetName()) : "array";
+            if (level == k2B) {
+                EXPECT_NE(name, filter);
+                continue;
+            }
+            EXPECT_EQ(name, filter);
+            EXPECT_EQ(image->FindObj("BitsPerComponent")->GetNumber(), 8);
+            qvx::Common::Bytes samples = qvx::Filters::FilterReader(*image->GetDecodedStream()).ReadAll();
+            std::vector<unsigned> want = picture(channels);
+            ASSERT_EQ(samples.size(), want.size());
+            unsigned worst = 0;
+            for (std::size_t i = 0; i < want.size(); ++i) worst = std::max(worst, static_cast<unsigned>(std::abs(int(samples[i]) - int(want[i]))));
+            EXPECT_LE(worst, num == 8 ? 0u : 48u);
+        }
+        if (level == k1B) {
+            qvx::Common::Bytes saved = run.GetDoc().SaveToBuffer(qvx::SDF::SDFDoc::e_prune_unused | qvx::SDF::SDFDoc::e_classic_xref, "%PDF-1.4");
+            EXPECT_EQ(Findings(std::string(saved.begin(), saved.end()), k1B).find("13("), std::string::npos);
+        }
+    }
+}
+
 TEST(StreamPass, MetadataStreamsUnfilteredInPDFA1)
 {
     std::string packed = WithStream(k1B, "/Type/Metadata/Subtype/XML/Filter/AHx", "3C3F3E>");
