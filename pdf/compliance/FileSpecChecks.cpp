@@ -131,7 +131,7 @@ void DescribeEmbedded(PassContext& ctx, Obj& filespec, Obj* ef)
     if (!af) {
         ctx.Report(SDF::e_PDFA3, &filespec);
         // An AF of another kind gives way to an array, unless this very dictionary stands
-        // in it (a catalog that gives its one file specification as AF itself).
+        // in it (a catalog whose AF is its one Filespec dictionary itself).
         if (!fix || StandsIn(&filespec, FindIn(root, "AF"))) return;
         af = root->PutArray("AF");
     }

@@ -35,7 +35,7 @@ bool CheckJPXStream(PassContext& ctx, SDF::Obj& stream);
 // 2, 3, 101, 1111; PDF/UA runs too). FileSpecChecks.cpp
 void CheckNonStreamDict(PassContext& ctx, SDF::Obj& dict);
 
-// Whether a dictionary is a file specification (Type Filespec or F). FileSpecChecks.cpp
+// Whether a dictionary is a Filespec dictionary (Type Filespec, or an F entry). FileSpecChecks.cpp
 bool IsFileSpec(const SDF::Obj& dict);
 
 }  // namespace qvx::PDF

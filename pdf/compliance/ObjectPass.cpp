@@ -36,7 +36,7 @@ void PutNumbersWithinLimits(SDF::Obj& obj, int part)
     }
 }
 
-// The first file specification that obj holds directly, at any depth, and that is not in
+// The first Filespec dictionary that obj holds directly, at any depth, and that is not in
 // done.
 SDF::Obj* NextDirectFileSpec(SDF::Obj& obj, const std::unordered_set<const SDF::Obj*>& done)
 {
@@ -56,17 +56,17 @@ SDF::Obj* NextDirectFileSpec(SDF::Obj& obj, const std::unordered_set<const SDF::
     return nullptr;
 }
 
-// File specifications stand as often inside other objects (an annotation's FS, an AF array,
+// Filespec dictionaries stand as often inside other objects (an annotation's FS, an AF array,
 // a name tree's values) as on their own. A repair may replace entries of the object it sits
 // in (conversion gives the catalog a new AF), so each is looked up afresh.
 void CheckDirectFileSpecs(PassContext& ctx, SDF::Obj& obj)
 {
     std::unordered_set<const SDF::Obj*> done;
     while (!ctx.Stopped()) {
-        SDF::Obj* spec = NextDirectFileSpec(obj, done);
-        if (!spec) return;
-        done.insert(spec);
-        CheckNonStreamDict(ctx, *spec);
+        SDF::Obj* filespec = NextDirectFileSpec(obj, done);
+        if (!filespec) return;
+        done.insert(filespec);
+        CheckNonStreamDict(ctx, *filespec);
     }
 }
 

@@ -89,7 +89,7 @@ TEST(CatalogChecks, NullEntriesAreAbsent)
     EXPECT_EQ(Findings(WithCatalog(k4F, "/Names<</EmbeddedFiles null>>"), k4F), "4695(1)");
     PdfBuilder page = WithAnnots(k2U, {}, "/AA null/PresSteps null");
     EXPECT_EQ(Findings(page, k2U), "");
-    // A file specification whose F or UF is null lacks it.
+    // A Filespec dictionary whose F or UF is null lacks it.
     PdfBuilder fs = WithCatalog(k3B, "/AF[7 0 R]");
     fs.Set(7, "<</Type/Filespec/F(a.txt)/UF null/AFRelationship/Data>>");
     EXPECT_EQ(Findings(fs, k3B), "81(7)");

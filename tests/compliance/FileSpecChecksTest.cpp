@@ -64,14 +64,14 @@ TEST(FileSpecChecks, EmbeddedPDFAFilesOfPDFA2)
     EXPECT_EQ(FindingsAfterConversion(WithEmbedded(k2B, "", "/Type/EmbeddedFile", "junk"), k2B), "");
 }
 
-TEST(FileSpecChecks, DirectFileSpecificationsAndForeignEF)
+TEST(FileSpecChecks, DirectFilespecDictionariesAndForeignEF)
 {
     const std::string text_file = "/Type/EmbeddedFile/Subtype/text#2Fplain/Params<</ModDate(D:20240101)>>";
-    // Direct file specifications are as much file specifications: in the catalog's AF, in a
+    // Direct Filespec dictionaries are checked as indirect ones are: in the catalog's AF, in a
     // file attachment's FS, in the EmbeddedFiles tree.
-    auto direct = [&](int level, const std::string& spec) {
+    auto direct = [&](int level, const std::string& filespec) {
         PdfBuilder b = CleanFile(level);
-        b.Set(1, CatalogFor(level, "/AF[" + spec + "]"));
+        b.Set(1, CatalogFor(level, "/AF[" + filespec + "]"));
         b.SetStream(8, text_file, "hello");
         return b;
     };
@@ -81,7 +81,7 @@ TEST(FileSpecChecks, DirectFileSpecificationsAndForeignEF)
     EXPECT_EQ(Findings(direct(k3B, embedding), k3B), "");
     EXPECT_EQ(Findings(direct(k3U, "<</Type/Filespec/F(a)/EF<</F 8 0 R>>>>"), k3U), "2(1) 81(1)");
     EXPECT_EQ(FindingsAfterConversion(direct(k2B, embedding), k2B), "");
-    // A catalog that gives its one file specification as AF itself, not in an array, has
+    // A catalog whose AF is its one Filespec dictionary itself, not an array, has
     // no AF array; conversion keeps that dictionary, where it stands, as it describes it.
     PdfBuilder single = direct(k3B, embedding);
     single.Set(1, CatalogFor(k3B, "/AF" + embedding));
