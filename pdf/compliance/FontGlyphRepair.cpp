@@ -160,12 +160,6 @@ void AddToCIDSet(PassContext& ctx, const Font& font, const std::set<std::uint32_
     FontReplace::PutStream(ctx, descriptor, "CIDSet", *bits);
 }
 
-void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program)
-{
-    double length = static_cast<double>(program.size());
-    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile2", program)->PutNumber("Length1", length);
-}
-
 bool RepairTrueType(PassContext& ctx, const Font& font, const Codes& codes)
 {
     const FontProgram* p = font.GetProgram();
@@ -364,6 +358,12 @@ void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, con
 }
 
 }  // namespace
+
+void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program)
+{
+    double length = static_cast<double>(program.size());
+    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile2", program)->PutNumber("Length1", length);
+}
 
 void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& shown)
 {

@@ -184,8 +184,7 @@ bool RepairLocaFormat(PassContext& ctx, const Font& font)
     d[at] = 0;
     d[at + 1] = loca->second.second >= entries * 4 ? 1 : 0;
     if (!FontProgram::Open(d)) return false;
-    double length = static_cast<double>(d.size());
-    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile2", d)->PutNumber("Length1", length);
+    PutTrueType(ctx, font, d);
     return true;
 }
 

@@ -167,8 +167,7 @@ void RepairSingleCMap(PassContext& ctx, const Font& font, const std::set<unsigne
         fixed = SubstituteProgram::WithOneCMap(*data, platform, 0);
     }
     if (!fixed || !FontProgram::Open(*fixed)) return;
-    double length = static_cast<double>(fixed->size());
-    FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile2", *fixed)->PutNumber("Length1", length);
+    PutTrueType(ctx, font, *fixed);
 }
 
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
@@ -252,9 +251,8 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
     if (!data) return;
     auto fixed = SubstituteProgram::WithSymbolCMap(*data, glyphs);
     if (!fixed || !FontProgram::Open(*fixed)) return;
+    PutTrueType(ctx, font, *fixed);
     Obj* descriptor = font.GetDescriptor()->Resolve();
-    double length = static_cast<double>(fixed->size());
-    FontReplace::PutStream(ctx, descriptor, "FontFile2", *fixed)->PutNumber("Length1", length);
     int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
     descriptor->PutNumber("Flags", (flags & ~Font::e_nonsymbolic) | Font::e_symbolic);
     font.GetSDFObj()->Resolve()->Erase("Encoding");
@@ -283,8 +281,7 @@ void RepairUnicodeCMap(PassContext& ctx, const Font& font, const std::set<unsign
     if (!data) return;
     auto fixed = SubstituteProgram::WithUnicodeCMap(*data, glyphs);
     if (!fixed || !FontProgram::Open(*fixed)) return;
-    double length = static_cast<double>(fixed->size());
-    FontReplace::PutStream(ctx, descriptor->Resolve(), "FontFile2", *fixed)->PutNumber("Length1", length);
+    PutTrueType(ctx, font, *fixed);
 }
 
 namespace {

@@ -96,6 +96,8 @@ bool RepairLatinEncoding(const Font& font);
 bool SymbolCMapFits(const Font& font);
 // A descriptor given its Type and the metrics every descriptor carries, where missing.
 void CompleteDescriptor(const Font& font);
+// A TrueType program put under the font's descriptor as its FontFile2, with its Length1.
+void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
 // An embedded CMap's stream given the CMapName and CIDSystemInfo its program states.

@@ -36,15 +36,16 @@ void PutNumbersWithinLimits(SDF::Obj& obj, int part)
     }
 }
 
-// The first Filespec dictionary that obj holds directly, at any depth, and that is not in
-// done.
-SDF::Obj* NextDirectFileSpec(SDF::Obj& obj, const std::unordered_set<const SDF::Obj*>& done)
+// Calls visit for each Filespec dictionary that obj holds directly, at any depth, until it
+// returns false.
+template <class F>
+void VisitDirectFileSpecs(SDF::Obj& obj, F&& visit)
 {
     std::vector<SDF::Obj*> todo{&obj};
     while (!todo.empty()) {
         SDF::Obj* o = todo.back();
         todo.pop_back();
-        if (o != &obj && o->IsDict() && !done.count(o) && IsFileSpec(*o)) return o;
+        if (o != &obj && o->IsDict() && IsFileSpec(*o) && !visit(o)) return;
         if (o->IsArray()) {
             for (std::size_t i = o->Size(); i-- > 0;)
                 if (SDF::Obj* c = o->GetAt(i); !c->IsIndirect()) todo.push_back(c);
@@ -53,20 +54,32 @@ SDF::Obj* NextDirectFileSpec(SDF::Obj& obj, const std::unordered_set<const SDF::
                 if (!it.Value()->IsIndirect()) todo.push_back(it.Value());
         }
     }
-    return nullptr;
 }
 
 // Filespec dictionaries stand as often inside other objects (an annotation's FS, an AF array,
-// a name tree's values) as on their own. A repair may replace entries of the object it sits
-// in (conversion gives the catalog a new AF), so each is looked up afresh.
+// a name tree's values) as on their own. Validation changes nothing, so one walk finds them
+// all; a repair may replace entries of the object one sits in (conversion gives the catalog a
+// new AF), so conversion looks each up afresh.
 void CheckDirectFileSpecs(PassContext& ctx, SDF::Obj& obj)
 {
+    if (!ctx.state.convert) {
+        VisitDirectFileSpecs(obj, [&](SDF::Obj* filespec) {
+            CheckNonStreamDict(ctx, *filespec);
+            return !ctx.Stopped();
+        });
+        return;
+    }
     std::unordered_set<const SDF::Obj*> done;
     while (!ctx.Stopped()) {
-        SDF::Obj* filespec = NextDirectFileSpec(obj, done);
-        if (!filespec) return;
-        done.insert(filespec);
-        CheckNonStreamDict(ctx, *filespec);
+        SDF::Obj* next = nullptr;
+        VisitDirectFileSpecs(obj, [&](SDF::Obj* filespec) {
+            if (done.count(filespec)) return true;
+            next = filespec;
+            return false;
+        });
+        if (!next) return;
+        done.insert(next);
+        CheckNonStreamDict(ctx, *next);
     }
 }
 

@@ -102,11 +102,13 @@ void RecompressAsJPEG(PassContext& ctx, SDF::Obj& stream)
     std::size_t expected = static_cast<std::size_t>(height) * ((static_cast<std::size_t>(width) * n * bpc + 7) / 8);
     if (expected > Common::Limits::kMaxRecodedStreamBytes) return;
     samples.resize(expected);
-    Filters::FilterReader(jpx).Read(samples.data(), samples.size());
+    // Samples the decoder ends short of would come out as black: the image stays as it was.
+    if (Filters::FilterReader(jpx).Read(samples.data(), samples.size()) != expected)
+        QVX_THROW("every sample", "JPXDecode: An error occurred reading the image");
     auto dict = SDF::Dict::Create();
     for (auto it = stream.DictBegin(); it != stream.DictEnd(); ++it)
         if (!DescribesEncoding(it.KeyText()) && it.KeyText() != "SMaskInData") dict->Put(it.KeyText(), it.Value());
-    if (new_space) dict->Put("ColorSpace", new_space->Clone());
+    if (new_space) dict->Put("ColorSpace", std::move(new_space));
     dict->PutNumber("BitsPerComponent", bpc);
     // JPEG carries grey, RGB and CMYK samples of 8 bits; anything else is kept without loss.
     const bool jpeg = !indexed && (n == 1 || n == 3 || n == 4);
