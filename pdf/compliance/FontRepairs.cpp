@@ -3,6 +3,7 @@
 // glyph names and mappings the font has, and a Latin encoding whose names are those the
 // codes showed.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -42,12 +43,22 @@ bool Usable(const std::u16string& text)
     return true;
 }
 
+// A glyph name made of one letter and a number (a73, g12).
+bool IsNumberedName(std::string_view name)
+{
+    return name.size() > 1 && std::isalpha(static_cast<unsigned char>(name[0])) &&
+           std::all_of(name.begin() + 1, name.end(), [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); });
+}
+
 // The text a code gets in a ToUnicode map written anew: its own usable mapping, else the
 // name its encoding gives it, else the character its glyph stands for in the program's
 // Unicode cmap (private-use and control characters are no text).
 std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCode& c, const std::map<unsigned, char32_t>& chars)
 {
     std::u16string text;
+    // Names of the a1, a2... form are dingbats only in ZapfDingbats; Type 3 fonts (TeX's
+    // bitmap fonts among them) number their glyphs so, and readers take such text by code.
+    if (font.GetKind() == Font::e_type3 && !font.GetToUnicode() && IsNumberedName(font.GlyphName(c.code))) return std::nullopt;
     if (CodeText(font, c, text) && Usable(text)) return text;
     text.clear();
     if (font.IsSimple())
