@@ -236,13 +236,39 @@ bool ReplaceByGlyph(PassContext& ctx, const FontReplacements::Entry& e)
     return true;
 }
 
+// A Type 0 font whose DescendantFonts holds no font dictionary (a producer's [null]) shows
+// nothing in readers, and no program can go under it: it gets a CIDFont of the CMap's
+// character collection (Identity when the CMap names none), for the substitute to be put in
+// like any other. Null when the codes cannot be read.
+std::shared_ptr<const Font> WithDescendant(PassContext& ctx, const Font& font)
+{
+    const CMap* cmap = font.GetCMap();
+    if (!cmap) return nullptr;
+    CMap::SystemInfo info = cmap->GetSystemInfo();
+    if (info.registry.empty() || info.ordering.empty()) info = {"Adobe", "Identity", 0, true};
+    Obj* desc = ctx.doc.CreateIndirectDict();
+    desc->PutName("Type", "Font");
+    desc->PutName("Subtype", "CIDFontType2");
+    desc->PutName("BaseFont", font.GetBaseFont().empty() ? std::string("Unnamed") : font.GetBaseFont());
+    Obj* system = desc->PutDict("CIDSystemInfo");
+    system->PutString("Registry", info.registry);
+    system->PutString("Ordering", info.ordering);
+    system->PutNumber("Supplement", std::max(info.supplement, 0));
+    font.GetSDFObj()->Resolve()->PutArray("DescendantFonts")->PushBack(desc);
+    return Font::Create(font.GetSDFObj());
+}
+
 }  // namespace
 
 bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
 {
+    if (!e.font->GetDescendant()) {
+        FontReplacements::Entry fresh{WithDescendant(ctx, *e.font), e.codes};
+        return fresh.font && fresh.font->GetDescendant() && ReplaceComposite(ctx, fresh);
+    }
     const Font& font = *e.font;
     Obj* desc = font.GetDescendant();
-    if (!desc || !font.GetCMap()) return false;
+    if (!font.GetCMap()) return false;
     std::string collection = CollectionOf(font.GetCIDSystemInfo());
     if (collection.empty()) return false;
 
@@ -268,6 +294,12 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
     for (const auto& [ch, w] : widths) request.chars.push_back(ch);
     request.partial = collection != "identity";
     ChosenSubstitute chosen = FindSubstitute(request);
+    // Characters no installed font has are drawn as missing, as readers here draw them: the
+    // family asked for still carries the codes, their widths and their text.
+    if (!chosen.program && !request.chars.empty()) {
+        request.chars.clear();
+        chosen = FindSubstitute(request);
+    }
     if (!chosen.program) return false;
     return PutCharacters(ctx, font, request.name, *chosen.program, chars, widths, notdef_width);
 }

@@ -458,3 +458,26 @@ TEST(FontReplacement, ConfigurationEntryWinsOverSystemMatch)
     CopyReader gbk_copy(gbk->out);
     EXPECT_TRUE(ProgramNames(CopyReader::Decoded(gbk_copy.Get(11), "FontFile2"), "DejaVu Serif"));
 }
+
+TEST(FontReplacement, TypeZeroFontWithoutDescendant)
+{
+    REQUIRE_FONT(kLiberation);
+    // A producer wrote DescendantFonts [null]: readers have no CIDFont to draw "AB⭐" with.
+    // The copy gets an Identity CIDFont holding a substitute; the star, which no font here
+    // has, is drawn as a missing glyph, and the text stays.
+    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td <004100422B50> Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+NotoSans/Encoding/Identity-H/DescendantFonts[null]"
+              "/ToUnicode 13 0 R>>");
+    b.SetStream(13, "", "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+                        "3 beginbfchar <0041> <0041> <0042> <0042> <2B50> <2B50> endbfchar\n");
+    std::string pdf = b.Build();
+    EXPECT_EQ(Findings(pdf, k2B), "12(3)");
+    auto c = Convert(pdf, k2B);
+    ExpectAllEmbedded(*c, "341(10)");
+    CopyReader copy(c->out);
+    Obj* desc = qvx::PDF::Deref(qvx::PDF::FindArray(copy.Get(10), "DescendantFonts")->GetAt(0));
+    ASSERT_TRUE(desc && desc->IsDict());
+    EXPECT_EQ(CopyReader::Text(qvx::PDF::FindDict(desc, "CIDSystemInfo"), "Ordering"), "Identity");
+    auto r = qvx::Test::Run({"/usr/bin/pdftotext", c->out.string(), "-"});
+    EXPECT_NE(r.output.find("AB\xE2\xAD\x90"), std::string::npos) << r.output;
+}
