@@ -128,15 +128,14 @@ bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
 }
 
 // The glyph readers draw for a code of a simple TrueType font that reaches none: a symbolic
-// font whose cmap has only Unicode subtables is read by code through them; else nothing, as
-// readers leave out a simple TrueType font's .notdef.
+// font whose cmap has only Unicode subtables is read by code through them, one whose symbol
+// subtables miss the code shows .notdef; a non-symbolic font's .notdef is left out.
 std::optional<unsigned> DrawnTrueTypeGlyph(const Font& font, const FontProgram& p, std::uint32_t code)
 {
+    if (!font.IsSymbolic()) return std::nullopt;
     bool symbol_table = false;
     for (const auto& t : p.CMapTables()) symbol_table |= (t.platform == 3 && t.encoding == 0) || t.platform == 1;
-    unsigned gid = font.IsSymbolic() && !symbol_table ? p.GlyphByCMap(3, 1, code) : 0;
-    if (gid == 0) return std::nullopt;
-    return gid;
+    return symbol_table ? 0 : p.GlyphByCMap(3, 1, code);
 }
 
 std::optional<Common::Bytes> AppendCopies(const Font& font, const std::vector<SubstituteProgram::GlyphCopy>& copies)
@@ -165,9 +164,11 @@ bool RepairTrueType(PassContext& ctx, const Font& font, const Codes& codes)
     const FontProgram* p = font.GetProgram();
     if (!p || p->Format() != "TrueType" || font.GetEmbeddedKey() != "FontFile2") return false;
     // Without Encoding the codes' text comes from ToUnicode alone: one is written first
-    // from the names the codes have.
+    // from the names the codes have. A symbolic font that has no Encoding already has its
+    // text read by code, which the new cmap keeps (gs subsets whose space has no glyph).
     if (!FindStream(font.GetSDFObj(), "ToUnicode")) RepairToUnicode(ctx, font);
-    if (!SymbolCMapFits(font)) return false;
+    bool read_by_code = font.IsSymbolic() && !FindIn(font.GetSDFObj(), "Encoding");
+    if (!SymbolCMapFits(font) && !read_by_code) return false;
     std::map<unsigned, unsigned> glyphs;
     for (unsigned code = 0; code < 256; ++code) {
         long gid = font.GlyphId({code, 1, code});
