@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "common/Limits.h"
 #include "common/UString.h"
@@ -72,6 +73,26 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
     if (HasPrivateUse(text)) return std::nullopt;
     return text;
 }
+
+// Object numbers of the CIDSet streams that more than one descriptor holds: tools that merge
+// equal streams make them, and fonts that shared a right CIDSet need not share the repaired one.
+struct SharedCIDSets {
+    explicit SharedCIDSets(SDF::SDFDoc& doc)
+    {
+        std::map<std::uint32_t, int> holders;
+        for (std::size_t n = 1; n < doc.XRefSize(); ++n) {
+            Obj* obj = nullptr;
+            try {
+                obj = Deref(doc.GetObj(static_cast<std::uint32_t>(n)));
+            } catch (const std::exception&) {
+                continue;  // an entry that cannot be read holds nothing
+            }
+            Obj* cidset = obj && obj->IsDict() ? obj->FindObj("CIDSet") : nullptr;
+            if (cidset && cidset->IsIndirect() && ++holders[cidset->GetObjNum()] == 2) nums.insert(cidset->GetObjNum());
+        }
+    }
+    std::set<std::uint32_t> nums;
+};
 
 }  // namespace
 
@@ -138,6 +159,9 @@ void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info)
         if (present) bits[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
     }
     while (bits.size() > 1 && bits.back() == 0) bits.pop_back();
+    Obj* old = descriptor->Resolve()->FindObj("CIDSet");
+    if (old && old->IsIndirect() && ctx.caches.Get<SharedCIDSets>(ctx.doc).nums.count(old->GetObjNum()))
+        descriptor->Resolve()->Erase("CIDSet");
     FontReplace::PutStream(ctx, descriptor->Resolve(), "CIDSet", bits);
     info.cidset = std::move(bits);
 }

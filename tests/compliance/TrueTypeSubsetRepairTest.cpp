@@ -1,5 +1,6 @@
-// Conversion of TrueType subsets as Ghostscript writes them: symbolic, with neither Encoding
-// nor ToUnicode, glyphs without names (post format 3), and a cmap that leaves out the space.
+// Conversion of TrueType subsets as other tools leave them: Ghostscript's symbolic subsets,
+// with neither Encoding nor ToUnicode, glyphs without names (post format 3) and a cmap that
+// leaves out the space; and CIDFonts whose equal CIDSets a tool merged into one stream.
 #include <cstring>
 
 #include "tests/compliance/FontReplacementSupport.h"
@@ -63,4 +64,44 @@ TEST(TrueTypeSubsetRepair, SpaceWithoutGlyphInASymbolicSubsetReadByCode)
     unsigned space = fixed->GlyphByCMap(3, 0, 0xF020);
     ASSERT_NE(space, 0u);
     EXPECT_EQ(std::lround(fixed->Advance(space) * 1000.0 / fixed->UnitsPerEm()), 318);
+}
+
+TEST(TrueTypeSubsetRepair, MergedCIDSetsRepairedEachForItsFont)
+{
+    const char* const kFonts[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                                  "/usr/share/fonts/truetype/dejavu/DejaVuSans-ExtraLight.ttf"};
+    for (const char* f : kFonts) REQUIRE_FONT(f);
+    // Two Identity CIDFonts of different programs hold one CIDSet stream (object 30) that
+    // lists CID 0 alone: incomplete for both (356). Each gets the CIDSet of its own program.
+    PdfBuilder b = CleanFile(k2B);
+    b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 20 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    b.SetStream(4, "", "BT /F1 20 Tf 10 100 Td <0024> Tj /F2 20 Tf <0025> Tj ET");
+    std::vector<std::unique_ptr<qvx::PDF::FontProgram>> programs;
+    for (int i = 0; i < 2; ++i) {
+        int n = 10 * (i + 1);
+        auto on = [&](int k) { return std::to_string(n + k) + " 0 R"; };
+        std::string data = qvx::Test::ReadFile(kFonts[i]);
+        programs.push_back(qvx::PDF::FontProgram::Open(qvx::Test::ToBytes(data)));
+        b.Set(n, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+F" + std::to_string(i) + "/Encoding/Identity-H/DescendantFonts[" +
+                     on(3) + "]>>");
+        b.Set(n + 3, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+F" + std::to_string(i) +
+                         "/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>/CIDToGIDMap/Identity"
+                         "/DW 600/FontDescriptor " + on(1) + ">>");
+        b.Set(n + 1, "<</Type/FontDescriptor/FontName/ABCDEF+F" + std::to_string(i) +
+                         "/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0/Ascent 800/Descent -200/CapHeight 700"
+                         "/StemV 80/CIDSet 30 0 R/FontFile2 " + on(2) + ">>");
+        b.SetStream(n + 2, "", data);
+    }
+    b.SetStream(30, "", std::string(1, static_cast<char>(0x80)));
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "356(11 21) 361(10 20)");
+    EXPECT_EQ(c->again, "");
+    CopyReader copy(c->out);
+    for (int i = 0; i < 2; ++i) {
+        std::string bits = CopyReader::Decoded(copy.Get(10 * (i + 1) + 1), "CIDSet");
+        long glyphs = programs[i]->GlyphCount();
+        ASSERT_EQ(static_cast<long>(bits.size()), (glyphs + 7) / 8) << i;
+        EXPECT_NE(bits.back() & (0x80 >> ((glyphs - 1) % 8)), 0) << i;
+    }
 }
