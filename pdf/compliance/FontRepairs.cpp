@@ -28,14 +28,6 @@ using SDF::Obj;
 
 namespace {
 
-void PutSystemInfo(Obj* holder, const CMap::SystemInfo& info)
-{
-    Obj* dict = holder->PutDict("CIDSystemInfo");
-    dict->PutString("Registry", info.registry);
-    dict->PutString("Ordering", info.ordering);
-    dict->PutNumber("Supplement", std::max(0, info.supplement));
-}
-
 bool Usable(const std::u16string& text)
 {
     if (text.empty()) return false;
@@ -95,6 +87,14 @@ struct SharedCIDSets {
 };
 
 }  // namespace
+
+void PutSystemInfo(Obj* holder, const CMap::SystemInfo& info)
+{
+    Obj* dict = holder->PutDict("CIDSystemInfo");
+    dict->PutString("Registry", info.registry);
+    dict->PutString("Ordering", info.ordering);
+    dict->PutNumber("Supplement", std::max(0, info.supplement));
+}
 
 void RepairToUnicode(PassContext& ctx, const Font& font)
 {

@@ -13,6 +13,7 @@
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontReplacement.h"
+#include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
 
 namespace qvx::PDF::FontReplace {
@@ -250,10 +251,7 @@ std::shared_ptr<const Font> WithDescendant(PassContext& ctx, const Font& font)
     desc->PutName("Type", "Font");
     desc->PutName("Subtype", "CIDFontType2");
     desc->PutName("BaseFont", font.GetBaseFont().empty() ? std::string("Unnamed") : font.GetBaseFont());
-    Obj* system = desc->PutDict("CIDSystemInfo");
-    system->PutString("Registry", info.registry);
-    system->PutString("Ordering", info.ordering);
-    system->PutNumber("Supplement", std::max(info.supplement, 0));
+    FontRules::PutSystemInfo(desc, info);
     font.GetSDFObj()->Resolve()->PutArray("DescendantFonts")->PushBack(desc);
     return Font::Create(font.GetSDFObj());
 }

@@ -98,6 +98,8 @@ bool SymbolCMapFits(const Font& font);
 void CompleteDescriptor(const Font& font);
 // A TrueType program put under the font's descriptor as its FontFile2, with its Length1.
 void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program);
+// The holder's CIDSystemInfo set to info (a supplement not given written 0).
+void PutSystemInfo(SDF::Obj* holder, const CMap::SystemInfo& info);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.
 void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap);
 // An embedded CMap's stream given the CMapName and CIDSystemInfo its program states.
