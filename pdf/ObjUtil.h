@@ -7,6 +7,7 @@
 
 #include "sdf/Dict.h"
 #include "sdf/Obj.h"
+#include "sdf/SDFDoc.h"
 
 namespace qvx::PDF {
 
@@ -38,6 +39,21 @@ void ForEachEntry(SDF::Obj* dict, F f)
     std::size_t n = 0;
     for (auto it = dict->DictBegin(); it != dict->DictEnd() && n < 100000; ++it, ++n)
         if (SDF::Obj* v = Deref(it.Value())) f(v);
+}
+
+// Calls f with each object of the document's table that can be read, resolved and not null.
+template <class F>
+void ForEachObject(SDF::SDFDoc& doc, F f)
+{
+    for (std::size_t n = 1; n < doc.XRefSize(); ++n) {
+        SDF::Obj* obj = nullptr;
+        try {
+            obj = Deref(doc.GetObj(static_cast<std::uint32_t>(n)));
+        } catch (const std::exception&) {
+            continue;  // an entry that cannot be read holds nothing
+        }
+        if (obj) f(obj);
+    }
 }
 
 }  // namespace qvx::PDF

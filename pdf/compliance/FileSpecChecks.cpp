@@ -28,17 +28,11 @@ namespace {
 struct AssociatedFiles {
     explicit AssociatedFiles(SDF::SDFDoc& doc)
     {
-        for (std::size_t n = 1; n < doc.XRefSize(); ++n) {
-            Obj* obj = nullptr;
-            try {
-                obj = Deref(doc.GetObj(static_cast<std::uint32_t>(n)));
-            } catch (const std::exception&) {
-                continue;  // an entry that cannot be read lists nothing
-            }
-            Obj* af = obj && (obj->IsDict() || obj->IsStream()) ? FindArray(obj, "AF") : nullptr;
+        ForEachObject(doc, [&](Obj* obj) {
+            Obj* af = obj->IsDict() || obj->IsStream() ? FindArray(obj, "AF") : nullptr;
             for (std::size_t i = 0; af && i < af->Size(); ++i)
                 if (af->GetAt(i)->IsIndirect()) nums.insert(af->GetAt(i)->GetObjNum());
-        }
+        });
     }
     std::set<std::uint32_t> nums;
 };

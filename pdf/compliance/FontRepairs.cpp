@@ -72,16 +72,10 @@ struct SharedCIDSets {
     explicit SharedCIDSets(SDF::SDFDoc& doc)
     {
         std::map<std::uint32_t, int> holders;
-        for (std::size_t n = 1; n < doc.XRefSize(); ++n) {
-            Obj* obj = nullptr;
-            try {
-                obj = Deref(doc.GetObj(static_cast<std::uint32_t>(n)));
-            } catch (const std::exception&) {
-                continue;  // an entry that cannot be read holds nothing
-            }
-            Obj* cidset = obj && obj->IsDict() ? obj->FindObj("CIDSet") : nullptr;
+        ForEachObject(doc, [&](Obj* obj) {
+            Obj* cidset = obj->IsDict() ? obj->FindObj("CIDSet") : nullptr;
             if (cidset && cidset->IsIndirect() && ++holders[cidset->GetObjNum()] == 2) nums.insert(cidset->GetObjNum());
-        }
+        });
     }
     std::set<std::uint32_t> nums;
 };

@@ -44,8 +44,8 @@ TEST(TrueTypeSubsetRepair, SpaceWithoutGlyphInASymbolicSubsetReadByCode)
     widths += " " + std::to_string(width_a) + "]";
 
     // "A A": the space reaches no glyph (353), and nothing tells its text but its code. The
-    // space gets an empty glyph of its width through the (3,0) subtable, and the text and its
-    // look stay as they were.
+    // space gets a glyph of its width through the (3,0) subtable, drawn as the .notdef that
+    // readers drew, and the text and its look stay as they were.
     PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (A A) Tj ET");
     b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/ABCDEF+DejaVuSans/FirstChar 32/LastChar 65/Widths" + widths +
                   "/FontDescriptor 11 0 R>>");
