@@ -1,7 +1,7 @@
 // Pass 6: the object count, then every object of the table from number 1 up, loaded and
 // checked, until the stop flag is set.
 #include <exception>
-#include <unordered_set>
+#include <string>
 #include <vector>
 
 #include "pdf/compliance/DriverPasses.h"
@@ -36,50 +36,71 @@ void PutNumbersWithinLimits(SDF::Obj& obj, int part)
     }
 }
 
-// Calls visit for each Filespec dictionary that obj holds directly, at any depth, until it
-// returns false.
-template <class F>
-void VisitDirectFileSpecs(SDF::Obj& obj, F&& visit)
+// One step from a container to a value it holds directly: a dictionary's key or an array's
+// index.
+struct Step {
+    std::string key;
+    std::size_t index = 0;
+};
+
+// The Filespec dictionaries that obj holds directly, at any depth, each with the steps that
+// lead to it from obj.
+std::vector<std::vector<Step>> DirectFileSpecs(SDF::Obj& obj)
 {
-    std::vector<SDF::Obj*> todo{&obj};
+    struct Node {
+        SDF::Obj* obj;
+        std::size_t parent;
+        Step step;
+    };
+    std::vector<Node> nodes{{&obj, 0, {}}};
+    std::vector<std::size_t> todo{0};
+    std::vector<std::vector<Step>> found;
     while (!todo.empty()) {
-        SDF::Obj* o = todo.back();
+        const std::size_t at = todo.back();
         todo.pop_back();
-        if (o != &obj && o->IsDict() && IsFileSpec(*o) && !visit(o)) return;
+        SDF::Obj* o = nodes[at].obj;
+        if (at != 0 && o->IsDict() && IsFileSpec(*o)) {
+            std::vector<Step> path;
+            for (std::size_t n = at; n != 0; n = nodes[n].parent) path.insert(path.begin(), nodes[n].step);
+            found.push_back(std::move(path));
+        }
+        auto add = [&](SDF::Obj* child, Step step) {
+            if (child->IsIndirect()) return;
+            nodes.push_back({child, at, std::move(step)});
+            todo.push_back(nodes.size() - 1);
+        };
         if (o->IsArray()) {
-            for (std::size_t i = o->Size(); i-- > 0;)
-                if (SDF::Obj* c = o->GetAt(i); !c->IsIndirect()) todo.push_back(c);
+            for (std::size_t i = o->Size(); i-- > 0;) add(o->GetAt(i), {{}, i});
         } else if (o->IsDict() || o->IsStream()) {
-            for (auto it = o->DictBegin(); it != o->DictEnd(); ++it)
-                if (!it.Value()->IsIndirect()) todo.push_back(it.Value());
+            for (auto it = o->DictBegin(); it != o->DictEnd(); ++it) add(it.Value(), {std::string(it.KeyText()), 0});
         }
     }
+    return found;
+}
+
+// The direct object the steps lead to from obj; null where they no longer do.
+SDF::Obj* Follow(SDF::Obj& obj, const std::vector<Step>& path)
+{
+    SDF::Obj* o = &obj;
+    for (const Step& s : path) {
+        SDF::Obj* next = nullptr;
+        if (o->IsArray()) next = s.index < o->Size() ? o->GetAt(s.index) : nullptr;
+        else if (o->IsDict() || o->IsStream()) next = o->FindObj(s.key);
+        if (!next || next->IsIndirect()) return nullptr;
+        o = next;
+    }
+    return o;
 }
 
 // Filespec dictionaries stand as often inside other objects (an annotation's FS, an AF array,
-// a name tree's values) as on their own. Validation changes nothing, so one walk finds them
-// all; a repair may replace entries of the object one sits in (conversion gives the catalog a
-// new AF), so conversion looks each up afresh.
+// a name tree's values) as on their own. A repair may replace entries of the object one sits
+// in (conversion gives the catalog a new AF), so each is reached afresh by its steps.
 void CheckDirectFileSpecs(PassContext& ctx, SDF::Obj& obj)
 {
-    if (!ctx.state.convert) {
-        VisitDirectFileSpecs(obj, [&](SDF::Obj* filespec) {
-            CheckNonStreamDict(ctx, *filespec);
-            return !ctx.Stopped();
-        });
-        return;
-    }
-    std::unordered_set<const SDF::Obj*> done;
-    while (!ctx.Stopped()) {
-        SDF::Obj* next = nullptr;
-        VisitDirectFileSpecs(obj, [&](SDF::Obj* filespec) {
-            if (done.count(filespec)) return true;
-            next = filespec;
-            return false;
-        });
-        if (!next) return;
-        done.insert(next);
-        CheckNonStreamDict(ctx, *next);
+    for (const std::vector<Step>& path : DirectFileSpecs(obj)) {
+        if (ctx.Stopped()) return;
+        SDF::Obj* filespec = Follow(obj, path);
+        if (filespec && filespec->IsDict() && IsFileSpec(*filespec)) CheckNonStreamDict(ctx, *filespec);
     }
 }
 
