@@ -165,7 +165,7 @@ private:
     void ReadColour(Common::ByteView d)
     {
         if (d.size() < 3) return;
-        JPXColourSpec c;
+        JPXColourBox c;
         c.method = d[0];
         c.precedence = static_cast<std::int8_t>(d[1]);
         c.approximation = d[2];
@@ -224,9 +224,9 @@ bool JPXInfo::HasUniformBitDepth() const
     });
 }
 
-const JPXColourSpec* JPXInfo::GetColourSpec() const
+const JPXColourBox* JPXInfo::GetColourBox() const
 {
-    for (const JPXColourSpec& c : m_colour)
+    for (const JPXColourBox& c : m_colour)
         if (c.approximation == 1) return &c;
     return m_colour.empty() ? nullptr : &m_colour.front();
 }

@@ -19,7 +19,7 @@ struct JPXComponent {
 };
 
 // One 'colr' box.
-struct JPXColourSpec {
+struct JPXColourBox {
     int method = 0;                // 1 enumerated, 2 restricted ICC, 3 any ICC, 4 vendor
     int precedence = 0;
     int approximation = 0;
@@ -68,10 +68,10 @@ public:
     // Tiles of the codestream's grid (from SIZ); 0 when unknown.
     std::uint64_t GetTileCount() const { return m_tiles; }
 
-    const std::vector<JPXColourSpec>& GetColourSpecs() const { return m_colour; }
+    const std::vector<JPXColourBox>& GetColourBoxes() const { return m_colour; }
     // The colour box (colr) a reader uses: the first one with approximation 1 (the
     // exact one), else the first; null when there is none.
-    const JPXColourSpec* GetColourSpec() const;
+    const JPXColourBox* GetColourBox() const;
 
     bool HasPalette() const { return m_palette_columns > 0; }
     int GetPaletteColumns() const { return m_palette_columns; }
@@ -92,7 +92,7 @@ private:
     int m_compression = 0;
     int m_rsiz = 0;
     std::uint64_t m_tiles = 0;
-    std::vector<JPXColourSpec> m_colour;
+    std::vector<JPXColourBox> m_colour;
     int m_palette_columns = 0;
     std::vector<JPXChannelDef> m_channel_defs;
 };

@@ -452,13 +452,13 @@ bool ElementReader::Dispatch()
     case Op::e_Do: return DoXObject();
     case Op::e_BI: {
         if (m_op.flags & Operation::e_bad_inline_image) Issue(ContentIssue::e_syntax);
-        // A colour space named by something other than a family is a resource.
-        SDF::Obj* cs = FindIn(m_op.inline_dict, "CS");
-        if (!cs) cs = FindIn(m_op.inline_dict, "ColorSpace");
-        if (cs && cs->IsName() && !ColorSpace::FromFamilyName(cs->GetName()) && !FindResource("ColorSpace", cs->GetName()))
-            Issue(ContentIssue::e_missing_resource, cs->GetName(), "ColorSpace");
         m_el.obj = m_op.inline_dict;
         m_el.image = ImageInfo::Read(m_op.inline_dict, true);
+        // A colour space named by something other than a family (the reader has expanded the
+        // abbreviations) is a resource.
+        if (SDF::Obj* cs = m_el.image.color_space;
+            cs && cs->IsName() && !ColorSpace::FromFamilyName(cs->GetName()) && !FindResource("ColorSpace", cs->GetName()))
+            Issue(ContentIssue::e_missing_resource, cs->GetName(), "ColorSpace");
         m_el.inline_data = m_op.inline_data;
         m_el.kind = Element::e_inline_image;
         return true;

@@ -130,8 +130,7 @@ bool HasOnlyStreams(Obj* states)
 std::size_t EntryCount(Obj* dict)
 {
     std::size_t n = 0;
-    for (auto it = dict->DictBegin(); it != dict->DictEnd(); ++it)
-        if (Deref(it.Value())) ++n;
+    ForEachEntry(dict, [&](Obj*) { ++n; });
     return n;
 }
 

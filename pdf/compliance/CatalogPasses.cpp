@@ -152,13 +152,12 @@ void RunCatalogVersionPass(PassContext& ctx)
 {
     Obj* root = Catalog(ctx);
     if (!ctx.Checks() || ctx.Part() != 4 || !root) return;
-    Obj* version = root->FindObj("Version");
-    if (!FindIn(root, "Version")) return;
-    Obj* v = Deref(version);
-    std::string_view s = v && v->IsName() ? v->GetName() : std::string_view();
+    Obj* v = FindIn(root, "Version");
+    if (!v) return;
+    std::string_view s = v->IsName() ? v->GetName() : std::string_view();
     bool ok = s.size() == 3 && s[0] == '2' && s[1] == '.' && s[2] >= '0' && s[2] <= '9';
     if (ok) return;
-    ctx.Report(SDF::e_PDFA461121, version);
+    ctx.Report(SDF::e_PDFA461121, root->FindObj("Version"));
     if (ctx.state.convert) root->Erase("Version");
 }
 

@@ -110,9 +110,9 @@ TEST(JPXDecode, MatchesOpjDecompressAndDump)
         EXPECT_EQ(info.GetColourChannelCount(), c.channels);
         if (info.GetContainer() == JPXInfo::e_jp2) {
             EXPECT_TRUE(info.IsBaseline());
-            ASSERT_NE(info.GetColourSpec(), nullptr);
-            EXPECT_EQ(info.GetColourSpec()->method, 1);
-            EXPECT_EQ(info.GetColourSpec()->enumerated, c.channels < 3 ? 17u : 16u);
+            ASSERT_NE(info.GetColourBox(), nullptr);
+            EXPECT_EQ(info.GetColourBox()->method, 1);
+            EXPECT_EQ(info.GetColourBox()->enumerated, c.channels < 3 ? 17u : 16u);
             EXPECT_EQ(dec.GetColourSpace(), c.channels < 3 ? JPXDecode::e_gray : JPXDecode::e_rgb);
         }
     }

@@ -74,13 +74,13 @@ TEST(JPXInfo, ReadsJpxHeaderBoxes)
     EXPECT_EQ(info.GetComponents()[1].dx, 2);
     EXPECT_FALSE(info.HasUniformBitDepth());
 
-    ASSERT_EQ(info.GetColourSpecs().size(), 2u);
-    EXPECT_EQ(info.GetColourSpecs()[0].method, 3);
-    EXPECT_EQ(info.GetColourSpecs()[0].precedence, 1);
-    EXPECT_EQ(info.GetColourSpecs()[0].icc, (Bytes{'I', 'C', 'C', '!'}));
-    ASSERT_NE(info.GetColourSpec(), nullptr);
-    EXPECT_EQ(info.GetColourSpec()->enumerated, 16u);
-    EXPECT_FALSE(info.GetColourSpec()->HasIcc());
+    ASSERT_EQ(info.GetColourBoxes().size(), 2u);
+    EXPECT_EQ(info.GetColourBoxes()[0].method, 3);
+    EXPECT_EQ(info.GetColourBoxes()[0].precedence, 1);
+    EXPECT_EQ(info.GetColourBoxes()[0].icc, (Bytes{'I', 'C', 'C', '!'}));
+    ASSERT_NE(info.GetColourBox(), nullptr);
+    EXPECT_EQ(info.GetColourBox()->enumerated, 16u);
+    EXPECT_FALSE(info.GetColourBox()->HasIcc());
 
     EXPECT_TRUE(info.HasPalette());
     EXPECT_EQ(info.GetPaletteColumns(), 3);
@@ -116,7 +116,7 @@ TEST(JPXInfo, RawCodestreamAndFallbacks)
     EXPECT_EQ(raw.GetColourChannelCount(), 3);
     EXPECT_TRUE(raw.HasUniformBitDepth());
     EXPECT_EQ(raw.GetComponents()[2].dy, 2);
-    EXPECT_EQ(raw.GetColourSpec(), nullptr);
+    EXPECT_EQ(raw.GetColourBox(), nullptr);
 
     Bytes bad_siz = j2k;
     bad_siz[5] = 99;  // Lsiz no longer matches Csiz
