@@ -92,8 +92,8 @@ bool FindRdfValue(const xmlNode* n, std::string* value)
 bool IsComposite(const xmlNode* n, std::string* value)
 {
     const xmlAttr* parse_type = FindAttr(n, kRDF, "parseType");
-    if (FindAttr(n, kRDF, "value")) return !FindRdfValue(n, value);
-    if (parse_type && AttrText(parse_type) == "Resource" && FindRdfValue(n, value)) return false;
+    bool resource = parse_type && AttrText(parse_type) == "Resource";
+    if ((resource || FindAttr(n, kRDF, "value")) && FindRdfValue(n, value)) return false;
     if (parse_type || HasPropertyAttrs(n)) return true;
     const xmlNode* child = FirstElement(n);
     if (!child) {
