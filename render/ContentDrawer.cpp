@@ -388,6 +388,9 @@ void ContentDrawer::DrawGroup(SDF::Obj* group, const GState& gs)
         cairo_set_operator(mp_cr, CAIRO_OPERATOR_OVER);
     } else {
         // The group is composited as one object with the alpha, blend mode and soft mask in force.
+        // Inside a knockout group it first takes out what lies under its shape, even when drawn
+        // fully transparent (a clear shape that lets the group's backdrop through).
+        Knockout(e_clip_area, p);
         BeginPaint(gs);
         cairo_set_source(mp_cr, p);
         cairo_paint_with_alpha(mp_cr, alpha);
@@ -399,8 +402,13 @@ void ContentDrawer::DrawGroup(SDF::Obj* group, const GState& gs)
 
 void ContentDrawer::PaintUnder()
 {
+    // Unclipped: a copy cut at the clip's soft edge would come back through that edge a second
+    // time when the group is put in place, and an empty group would then draw the clip's outline.
+    cairo_save(mp_cr);
+    cairo_reset_clip(mp_cr);
     cairo_set_operator(mp_cr, CAIRO_OPERATOR_SOURCE);
     cairo_paint(mp_cr);
+    cairo_restore(mp_cr);
 }
 
 void ContentDrawer::Knockout(KnockoutArea area, cairo_pattern_t* mask)

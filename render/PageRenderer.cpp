@@ -222,13 +222,14 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
     default: base = Matrix{s, 0, 0, -s, -box.x1 * s, box.y2 * s}; break;
     }
 
-    // The page is drawn straight into the bitmap's memory, laid out as cairo's ARGB32 and
-    // white (or transparent) from the start; its pixels are then packed in place.
+    // The page is drawn straight into the bitmap's memory, laid out as cairo's ARGB32; its
+    // pixels are then packed in place. It is drawn on a transparent backdrop and put on white
+    // paper after: blend modes then leave colour alone where nothing lies under it.
     Bitmap& bm = result.bitmap;
     bm.width = w, bm.height = h, bm.channels = options.alpha ? 4 : 3;
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, w);
     ReserveLarge(bm.data, static_cast<std::size_t>(stride) * h);
-    bm.data.assign(static_cast<std::size_t>(stride) * h, options.alpha ? 0 : 255);
+    bm.data.assign(static_cast<std::size_t>(stride) * h, 0);
     cairo_surface_t* surface = cairo_image_surface_create_for_data(bm.data.data(), CAIRO_FORMAT_ARGB32, w, h, stride);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         // No memory for the drawing: an empty page, marked incomplete.
@@ -255,6 +256,13 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
         }
         if (options.annotations) DrawAnnotations(cr, ctx, page, base);
         result.complete = ctx.complete && !ctx.OverBudget();
+    }
+    if (!options.alpha) {
+        cairo_identity_matrix(cr);
+        cairo_reset_clip(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OVER);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_paint(cr);
     }
     cairo_destroy(cr);
     cairo_surface_flush(surface);

@@ -157,3 +157,47 @@ TEST(TransparencyGroup, ImagesAndShadingsKnockOut)
     EXPECT_TRUE(Near(bm, 30, 50, 0x7F7FFFu, 2)) << std::hex << Rgb(bm, 30, 50);
     EXPECT_TRUE(Near(bm, 70, 50, 0xFF7F7Fu, 2)) << std::hex << Rgb(bm, 70, 50);
 }
+
+TEST(TransparencyGroup, PaperLiesUnderThePageNotInIt)
+{
+    // The page is drawn on nothing and put on white after: blue screened over the empty page
+    // stays blue (screened over white paper it would turn white).
+    GroupPage p("/I false", "");
+    Render::Bitmap bm = p.Draw("/Scr gs 0 0 1 rg 10 10 80 80 re f");
+    EXPECT_EQ(Rgb(bm, 50, 50), 0x0000FFu);
+    EXPECT_EQ(Rgb(bm, 5, 5), 0xFFFFFFu);
+    // An empty non-isolated group drawn half transparent through a clip whose edges fall
+    // inside pixels changes nothing, its outline included.
+    bm = p.Draw("q 10.5 10.5 50.3 50.3 re W n /Half gs /Fm1 Do Q");
+    for (int y = 0; y < bm.height; ++y)
+        for (int x = 0; x < bm.width; ++x) ASSERT_EQ(Rgb(bm, x, y), 0xFFFFFFu) << x << "," << y;
+    // Over red the same group leaves the red as it was, at the clip's edges too.
+    bm = p.Draw("1 0 0 rg 0 0 100 100 re f q 10.5 10.5 50.3 50.3 re W n /Half gs /Fm1 Do Q");
+    for (int y = 0; y < bm.height; ++y)
+        for (int x = 0; x < bm.width; ++x) ASSERT_EQ(Rgb(bm, x, y), 0xFF0000u) << x << "," << y;
+}
+
+TEST(TransparencyGroup, GroupsInsideAKnockoutGroupTakeOutWhatLiesUnderThem)
+{
+    // A half-transparent group over red, inside an isolated knockout group: it composites
+    // with the group's empty backdrop, not with the red, so the white paper shows through.
+    RenderDoc d;
+    const std::string half = "<< /ExtGState << /Half << /ca 0.5 /CA 0.5 >> /Clear << /ca 0 /CA 0 >> >>";
+    int inner = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Group << /S /Transparency >>",
+                              "0 0 1 rg 30 30 40 40 re f");
+    int outer = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Group << /S /Transparency /I true /K true >> "
+                              "/Resources " + half + " /XObject << /In " + std::to_string(inner) + " 0 R >> >>",
+                              "1 0 0 rg 0 0 100 100 re f /Half gs /In Do");
+    d.resources = "<< /XObject << /Out " + std::to_string(outer) + " 0 R >> >>";
+    d.content = "/Out Do";
+    Render::Bitmap bm = d.Draw().bitmap;
+    EXPECT_TRUE(Near(bm, 50, 50, 0x7F7FFFu, 2)) << std::hex << Rgb(bm, 50, 50);
+    EXPECT_EQ(Rgb(bm, 10, 10), 0xFF0000u);
+    // Fully transparent, the group still clears its shape: a window onto the paper.
+    d.b.SetStream(outer, "/Type /XObject /Subtype /Form /BBox [0 0 100 100] /Group << /S /Transparency /I true /K true >> "
+                         "/Resources " + half + " /XObject << /In " + std::to_string(inner) + " 0 R >> >>",
+                  "1 0 0 rg 0 0 100 100 re f /Clear gs /In Do");
+    bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 50, 50), 0xFFFFFFu);
+    EXPECT_EQ(Rgb(bm, 10, 10), 0xFF0000u);
+}
