@@ -94,9 +94,11 @@ void CMapParser::CidSection(std::vector<CMap::Range>& into, bool ranges)
             if (v.kind == PSToken::e_keyword) return;
             continue;
         }
+        // The CID limit holds for every entry the program gives, also one too large to map.
+        if (v.i >= 0)
+            m_cmap.m_max_cid = std::max<std::uint64_t>(m_cmap.m_max_cid, static_cast<std::uint64_t>(v.i) + (hi < lo ? 0 : hi - lo));
         if (hi < lo || v.i < 0 || v.i > 0xFFFFFFFFll || ++m_entries > kMaxEntries) continue;
         into.push_back({lo, hi, static_cast<std::uint8_t>(n1), static_cast<std::uint32_t>(v.i)});
-        m_cmap.m_max_cid = std::max<std::uint64_t>(m_cmap.m_max_cid, static_cast<std::uint64_t>(v.i) + (hi - lo));
     }
 }
 

@@ -218,4 +218,8 @@ TEST(CMap, EmbeddedProgramsAndDamage)
     while (pos < s.size()) cids.push_back(cmap->CID(cmap->Next(Common::AsBytes(s), pos)));
     // A -> 7; 8005 -> 105; 10 -> notdef 1; C0 has no range: two bytes taken short -> 0.
     EXPECT_EQ(cids, (std::vector<std::uint32_t>{7, 105, 1, 0}));
+    // A CID beyond 32 bits is not mapped, but it still exceeds the CID limit.
+    auto huge = PDF::CMap::Parse(Common::AsBytes(std::string(
+        "1 begincodespacerange <00> <FF> endcodespacerange 1 begincidchar <41> 5000000000 endcidchar")));
+    EXPECT_GT(huge->MaxCID(), 65535u);
 }
