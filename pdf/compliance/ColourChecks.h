@@ -58,6 +58,11 @@ private:
     void CheckSpace(PassContext& ctx, const ColorSpace* cs, const SpaceUse& use, int depth = 0, bool remember = true);
     void CheckSeparation(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth);
     void CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth);
+    // The colorant limits: 8 in part 1, 32 in parts 2 and 3.
+    static void CheckColorantCount(PassContext& ctx, std::size_t colorants);
+    // A DeviceN array with more colorants than the colour space reader takes never becomes a
+    // space; its count is checked from the array (cs may be any colour space object).
+    static void CheckUnreadableDeviceN(PassContext& ctx, SDF::Obj* cs);
     void CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use);
     void CheckDevice(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use);
     void CheckPaint(PassContext& ctx, const ColorState& colour, const SpaceUse& use);

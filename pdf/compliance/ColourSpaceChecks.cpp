@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 
+#include "common/Limits.h"
 #include "pdf/Image.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
@@ -114,6 +115,7 @@ std::shared_ptr<const ColorSpace> ColourCheck::SpaceOf(PassContext& ctx, Obj* ob
         }
         return ctx.caches.Get<ResourceCache>().GetColorSpace(obj, &res);
     } catch (const std::exception&) {
+        CheckUnreadableDeviceN(ctx, obj);
         return nullptr;
     }
 }
@@ -181,11 +183,24 @@ void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const 
     }
 }
 
+void ColourCheck::CheckColorantCount(PassContext& ctx, std::size_t colorants)
+{
+    if (colorants > 8) ctx.Report(SDF::e_PDFA11213);
+    if (colorants > 32) ctx.Report(SDF::e_PDFA11214);
+}
+
+void ColourCheck::CheckUnreadableDeviceN(PassContext& ctx, Obj* cs)
+{
+    cs = Deref(cs);
+    if (!cs || !cs->IsArray() || cs->Size() < 2 || !IsNameOf(Deref(cs->GetAt(0)), "DeviceN")) return;
+    Obj* names = Deref(cs->GetAt(1));
+    if (names && names->IsArray() && names->Size() > static_cast<std::size_t>(Common::Limits::kMaxColorComponents))
+        CheckColorantCount(ctx, names->Size());
+}
+
 void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const SpaceUse& use, int depth)
 {
-    std::size_t count = cs.GetColorants().size();
-    if (count > 8) ctx.Report(SDF::e_PDFA11213);
-    if (count > 32) ctx.Report(SDF::e_PDFA11214);
+    CheckColorantCount(ctx, cs.GetColorants().size());
     if (ctx.Part() >= 2) {
         // The Separation of each colorant that is neither None nor a process colorant, up to
         // the first that has none (null).

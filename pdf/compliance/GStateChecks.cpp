@@ -16,9 +16,6 @@ using SDF::Obj;
 
 namespace {
 
-// DeviceN colorants that PDF/A-2 and -3 allow (and that the colour space reader reads).
-constexpr std::size_t kMaxDeviceNColorants = 32;
-
 bool IsICCCMYK(const ColorState& c)
 {
     return c.space && c.space->GetFamily() == ColorSpace::e_icc && c.space->GetComponentCount() == 4;
@@ -108,8 +105,7 @@ void ColourCheck::CheckResourceDicts(PassContext& ctx, const Resources& res)
             Obj* family = Deref(cs->GetAt(0));
             Obj* arg = cs->Size() > 1 ? Deref(cs->GetAt(1)) : nullptr;
             if (IsNameOf(family, "ICCBased") && (!arg || !arg->IsStream())) ctx.Report(SDF::e_PDFA232, arg ? arg : cs);
-            if (IsNameOf(family, "DeviceN") && arg && arg->IsArray() && arg->Size() > kMaxDeviceNColorants)
-                ctx.Report(SDF::e_PDFA11214);
+            CheckUnreadableDeviceN(ctx, cs);
         });
         if (ctx.Part() < 2) continue;
         ForEachEntry(r->Category("ExtGState"), [&](Obj* gs) {

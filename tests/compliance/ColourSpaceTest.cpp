@@ -77,11 +77,18 @@ TEST(ColourSpaces, AlternateSpacesAndDeviceN)
     std::string many = "[/DeviceN[";
     for (int i = 0; i < 33; ++i) many += "/C" + std::to_string(i);
     many += "]" + kLab + " " + tint2 + "]";
-    // More than 32 cannot be read, so the resources are looked at.
-    PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0 " + many + ">>>>", "/CS0 cs 0 0 10 10 re n");
-    EXPECT_EQ(Findings(f.Build(), k2B), "11214");
+    // More than 32 cannot be read, so the resources are looked at, and an image's own space
+    // where the image is drawn.
+    for (int level : {k1B, k2B}) {
+        PdfBuilder f = ColourFile(level, "<</ColorSpace<</CS0 " + many + ">>>>", "/CS0 cs 0 0 10 10 re n");
+        EXPECT_EQ(Findings(f.Build(), level), level == k1B ? "11213" : "11214");
+        PdfBuilder image = ColourFile(level, "<</XObject<</Im 6 0 R>>>>", "q 10 0 0 10 0 0 cm /Im Do Q");
+        image.SetStream(6, "/Type/XObject/Subtype/Image/Width 1/Height 1/BitsPerComponent 8/ColorSpace " + many,
+                        std::string(33, '\0'));
+        EXPECT_EQ(Findings(image.Build(), level), level == k1B ? "11213" : "11214");
+    }
     // An ICCBased space whose profile is no stream (whether used or not).
-    f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased<</N 3>>]>>>>", "0 0 10 10 re n");
+    PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased<</N 3>>]>>>>", "0 0 10 10 re n");
     EXPECT_EQ(Findings(f.Build(), k2B), "232(3)");
     // Spaces of one element (a pattern space without base, an ICCBased space without its
     // profile) are read as they stand, not taken for a damaged page.
