@@ -245,7 +245,14 @@ unsigned FontFaces::LookUpGlyph(const Face& face, const PDF::Font& font, const P
     if (!face.substitute) {
         long g = font.GlyphId(code, PDF::Font::e_as_viewers);
         if (g >= 0) return static_cast<unsigned>(g);
-        // The page layer could not open the program; fall back on the code itself.
+        // The page layer could not open the program (damage FreeType reads past): a TrueType
+        // CIDFont's CIDs still lead to glyphs through its CIDToGIDMap, as readers draw them;
+        // else fall back on the code itself.
+        if (font.GetDescendantKind() == PDF::Font::e_cid_type2) {
+            const std::vector<std::uint16_t>* table = font.GetCIDToGIDTable();
+            unsigned gid = table ? (code.cid < table->size() ? (*table)[code.cid] : 0) : code.cid;
+            return gid < static_cast<unsigned>(ft->num_glyphs) ? gid : 0;
+        }
         return FT_Get_Char_Index(ft, code.cid) ? FT_Get_Char_Index(ft, code.cid) : code.cid;
     }
     std::lock_guard<std::mutex> lock(g_ft_mutex);

@@ -393,6 +393,10 @@ TEST(FontReplacement, IdentityTrueTypeCIDsOfAnotherGlyphOrderDrawnAsCharacters)
 TEST(FontReplacement, CJKFontLackingLatinLetters)
 {
     REQUIRE_FONT(kDroid);
+    // pdftoppm draws the original with fontconfig's Japanese font; where that is another
+    // (Noto Sans CJK, whose CFF outlines a FontFile2 cannot carry), the looks differ by design.
+    if (qvx::Test::Run({"/usr/bin/fc-match", "-f", "%{file}", ":lang=ja"}).output != kDroid)
+        GTEST_SKIP() << "fontconfig's Japanese font is not " << kDroid;
     // Droid Sans Fallback has Japanese but no Latin letters. A Japanese font shows both,
     // through UniJIS-UCS2-H (codes are UTF-16: "Ab 日本" with a space, which the collection
     // would read as a no-break space) and through the vertical 90ms-RKSJ-V. Readers draw

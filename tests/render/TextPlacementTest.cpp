@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/render/RenderTestDoc.h"
+#include "tests/support/TrueTypeBuilder.h"
 
 using namespace qvx;
 using qvx::Test::RenderDoc;
@@ -165,6 +166,34 @@ TEST(TextPlacement, CidsOfAnUnmappedSubstituteAreCharacters)
     EXPECT_GT(ih, 30);
     EXPECT_GT(ih, 2 * iw);
     EXPECT_GT(hw, 2 * hh);
+}
+
+TEST(TextPlacement, CidsOfAProgramTheCheckRefusesFollowCIDToGIDMap)
+{
+    // An embedded TrueType program whose composite glyph draws itself: the checks refuse
+    // it, FreeType draws its other glyphs. CID 5 leads by the CIDToGIDMap to glyph 1, a
+    // 500-unit square, as readers draw it; CID 6 to no glyph.
+    RenderDoc d;
+    int program = d.b.AddStream("", qvx::Test::MakeTrueType({.component = 2}));
+    std::string map(14, '\0');
+    map[11] = 1;  // CID 5: glyph 1
+    int to_gid = d.b.AddStream("", map);
+    int descriptor = d.b.Add("<< /Type /FontDescriptor /FontName /QvxSquare /Flags 4 /FontBBox [0 0 500 500] "
+                             "/ItalicAngle 0 /Ascent 500 /Descent 0 /CapHeight 500 /StemV 80 /FontFile2 " +
+                             std::to_string(program) + " 0 R >>");
+    int desc = d.b.Add("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /QvxSquare /CIDToGIDMap " + std::to_string(to_gid) +
+                       " 0 R /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 500 "
+                       "/FontDescriptor " + std::to_string(descriptor) + " 0 R >>");
+    int font = d.b.Add("<< /Type /Font /Subtype /Type0 /BaseFont /QvxSquare /Encoding /Identity-H /DescendantFonts [" +
+                       std::to_string(desc) + " 0 R] >>");
+    d.resources = "<< /Font << /F1 " + std::to_string(font) + " 0 R >> >>";
+    d.content = "BT /F1 60 Tf 20 20 Td <0005> Tj ET";
+    Render::Bitmap bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 35, 65), 0x000000u);  // inside the square: x 20 to 50, rows 50 to 80
+    EXPECT_EQ(Rgb(bm, 60, 65), 0xFFFFFFu);
+    d.content = "BT /F1 60 Tf 20 20 Td <0006> Tj ET";
+    bm = d.Draw().bitmap;
+    EXPECT_EQ(Rgb(bm, 35, 65), 0xFFFFFFu);
 }
 
 TEST(TextPlacement, StrokedGlyphsKeepThinLinesThin)
