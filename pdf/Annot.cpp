@@ -60,6 +60,12 @@ std::optional<Rect> Annot::GetRect() const
     return r.Normalized();
 }
 
+void Annot::SetRect(const Rect& r)
+{
+    Obj* rect = Deref(mp_dict)->PutArray("Rect");
+    for (double v : {r.x1, r.y1, r.x2, r.y2}) rect->PushBackNumber(v);
+}
+
 Obj* Annot::GetAppearanceDict() const { return FindDict(mp_dict, "AP"); }
 
 Obj* Annot::GetAppearanceEntry(AppearanceKind which) const

@@ -56,6 +56,7 @@ public:
 
     // Rect normalised, or nullopt when missing or damaged.
     std::optional<Rect> GetRect() const;
+    void SetRect(const Rect& r);
     // AP (a dictionary) or null; its N, R or D entry; the stream of the current state (the
     // entry itself when it is a stream, else its sub-entry named by AS), or null.
     SDF::Obj* GetAppearanceDict() const;

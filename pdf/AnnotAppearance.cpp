@@ -77,21 +77,44 @@ void DrawShape(const Annot& annot, const Rect& rect, AppearanceWriter& w)
     w.Op(Paint(fill, stroke, false));
 }
 
-void DrawVertices(const Annot& annot, AppearanceWriter& w)
+// The points of a line, polygon, polyline or ink annotation, x and y in turn.
+std::vector<std::vector<double>> Vertices(const Annot& annot)
 {
     SDF::Obj* dict = Deref(annot.GetSDFObj());
+    const Annot::Type type = annot.GetType();
+    std::vector<std::vector<double>> out;
+    if (type == Annot::e_Ink) {
+        SDF::Obj* list = FindArray(dict, "InkList");
+        for (std::size_t i = 0; list && i < list->Size(); ++i) out.push_back(Numbers(Deref(list->GetAt(i))));
+    } else if (type == Annot::e_Line || type == Annot::e_Polygon || type == Annot::e_Polyline) {
+        out.push_back(Numbers(FindArray(dict, type == Annot::e_Line ? "L" : "Vertices")));
+    }
+    return out;
+}
+
+// The bounds of an annotation's vertices, widened by its border: where viewers draw a line
+// or polygon whose Rect has no area. None without two points.
+std::optional<Rect> VertexBounds(const Annot& annot)
+{
+    double x1 = HUGE_VAL, y1 = HUGE_VAL, x2 = -HUGE_VAL, y2 = -HUGE_VAL;
+    for (const std::vector<double>& xy : Vertices(annot))
+        for (std::size_t i = 0; i + 1 < xy.size(); i += 2)
+            x1 = std::min(x1, xy[i]), x2 = std::max(x2, xy[i]), y1 = std::min(y1, xy[i + 1]), y2 = std::max(y2, xy[i + 1]);
+    if (!(x2 >= x1 && y2 >= y1) || !std::isfinite(x2 - x1) || !std::isfinite(y2 - y1) || (x1 == x2 && y1 == y2))
+        return std::nullopt;
+    const double margin = std::max(BorderWidth(annot), 1.0);
+    return Rect{x1 - margin, y1 - margin, x2 + margin, y2 + margin};
+}
+
+void DrawVertices(const Annot& annot, AppearanceWriter& w)
+{
     const Annot::Type type = annot.GetType();
     const double width = BorderWidth(annot);
     const bool stroke = width > 0 && StrokeColour(annot, w);
     const bool fill = type == Annot::e_Polygon && annot.GetInteriorColor() && w.Colour(annot.GetInteriorColor(), false);
     w.Num(width).Op("w 1 j 1 J");
     BorderDash(annot, w);
-    if (type == Annot::e_Ink) {
-        SDF::Obj* list = FindArray(dict, "InkList");
-        for (std::size_t i = 0; list && i < list->Size(); ++i) w.Polyline(Numbers(Deref(list->GetAt(i))), false);
-    } else {
-        w.Polyline(Numbers(FindArray(dict, type == Annot::e_Line ? "L" : "Vertices")), type == Annot::e_Polygon);
-    }
+    for (const std::vector<double>& xy : Vertices(annot)) w.Polyline(xy, type == Annot::e_Polygon);
     w.Op(Paint(fill, stroke, false));
 }
 
@@ -293,6 +316,13 @@ void BorderDash(const Annot& annot, AppearanceWriter& w)
 DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend, bool fields)
 {
     std::optional<Rect> rect = DrawnRect(annot);
+    // Lines, polygons and ink whose Rect has no area are drawn where their vertices are,
+    // as viewers draw them; the caller gives the annotation that Rect.
+    if (std::optional<Rect> bounds = rect ? std::nullopt : VertexBounds(annot)) {
+        AppearanceWriter w;
+        DrawVertices(annot, w);
+        return {w.Finish(doc, *bounds), {}, bounds};
+    }
     if (!rect) return {};
     AppearanceWriter w;
     switch (annot.GetType()) {
@@ -309,11 +339,11 @@ DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend,
         if (!DrawMarkup(annot, blend, w)) return {};
         break;
     case Annot::e_Text: DrawNote(annot, *rect, w); break;
-    case Annot::e_FreeText: return {DrawFreeText(doc, annot, *rect), {}};
+    case Annot::e_FreeText: return {DrawFreeText(doc, annot, *rect), {}, {}};
     case Annot::e_Widget: return fields ? DrawWidget(doc, annot, *rect) : DrawnAppearance{};
     default: return {};
     }
-    return {w.Finish(doc, *rect), {}};
+    return {w.Finish(doc, *rect), {}, {}};
 }
 
 }  // namespace qvx::PDF

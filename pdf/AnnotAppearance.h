@@ -7,7 +7,10 @@
 //     DrawnAppearance drawn = DrawAppearance(doc, annot, /*blend=*/true, /*fields=*/false);
 //     if (drawn.normal) { ...AP N = drawn.normal, AS = drawn.state when not empty... }
 
+#include <optional>
 #include <string>
+
+#include "pdf/Geometry.h"
 
 namespace qvx::SDF {
 class Obj;
@@ -25,6 +28,9 @@ struct DrawnAppearance {
     SDF::Obj* normal = nullptr;
     // The state that shows (check boxes and radio buttons), else empty.
     std::string state;
+    // The rectangle drawn in, when the annotation's Rect has no area (a line's vertices
+    // give it); the annotation is to take it as its Rect.
+    std::optional<Rect> rect;
 };
 
 // blend: whether the file may use blend modes; text highlighting multiplies with the text

@@ -374,7 +374,7 @@ DrawnAppearance DrawToggle(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
         if (checked) DrawMark(w, inside, style, da.colour);
         states->Put(checked ? on : "Off", w.Finish(doc, rect));
     }
-    return {states, shown};
+    return {states, shown, {}};
 }
 
 }  // namespace
@@ -441,7 +441,7 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
         const double border = BorderWidth(annot);
         WriteText(doc, w, da, inside, std::max(2.0, 2 * border) - border, lines, q, multiline);
     }
-    return {w.Finish(doc, box), {}};
+    return {w.Finish(doc, box), {}, {}};
 }
 
 }  // namespace qvx::PDF

@@ -136,17 +136,20 @@ void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, con
         if (!a.IsValid() || a.HasFlag(PDF::Annot::e_hidden) || a.HasFlag(PDF::Annot::e_no_view)) continue;
         if (a.GetType() == PDF::Annot::e_Popup || !ctx.oc.Visible(PDF::FindIn(a.GetSDFObj(), "OC"))) continue;
         SDF::Obj* ap = a.GetAppearance();
+        std::optional<Rect> rect = a.GetRect();
         // Without an appearance of its own, as viewers draw it from its entries (form
-        // fields excepted: without NeedAppearances they show nothing). The drawing is added
-        // to the document unreferenced.
+        // fields excepted: without NeedAppearances they show nothing), in the rectangle the
+        // drawing needs where the annotation's has no area. The drawing is added to the
+        // document unreferenced.
         if (!ap && !a.GetAppearanceDict()) {
             try {
-                ap = PDF::DrawAppearance(PDF::DocOf(page), a, true, false).normal;
+                PDF::DrawnAppearance drawn = PDF::DrawAppearance(PDF::DocOf(page), a, true, false);
+                ap = drawn.normal;
+                if (drawn.rect) rect = drawn.rect;
             } catch (const Common::Exception&) {
                 ctx.complete = false;
             }
         }
-        std::optional<Rect> rect = a.GetRect();
         Matrix place;
         if (ap && rect && AppearancePlacement(ap, *rect, place)) {
             cairo_save(cr);

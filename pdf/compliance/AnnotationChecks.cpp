@@ -254,6 +254,7 @@ bool MergeIntoPage(PassContext& ctx, const Page& page, const Annot& annot)
             DrawnAppearance drawn = DrawAppearance(ctx.doc, annot, ctx.Part() >= 2, false);
             if (!drawn.normal || !drawn.state.empty()) return false;
             Deref(annot.GetSDFObj())->PutDict("AP")->Put("N", drawn.normal);
+            if (drawn.rect) Annot(annot).SetRect(*drawn.rect);
         }
         Page copy = page;
         Annot(annot).Flatten(copy);

@@ -59,6 +59,7 @@ void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blen
     if (!stream) {
         // What a viewer would draw from the annotation's entries; an empty form otherwise.
         DrawnAppearance drawn = DrawAppearance(doc, annot, blend, fields);
+        if (drawn.normal && drawn.rect) Annot(annot).SetRect(*drawn.rect);
         if (drawn.normal && !drawn.state.empty() && button) {
             dict->PutDict("AP")->Put("N", drawn.normal);
             dict->PutName("AS", drawn.state);

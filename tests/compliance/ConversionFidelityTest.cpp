@@ -277,6 +277,28 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     EXPECT_EQ(appearance(plain, 15).find("Tj"), std::string::npos) << appearance(plain, 15);
 }
 
+TEST(ConversionFidelity, LinesWhoseRectHasNoAreaAreDrawnWhereViewersDrawThem)
+{
+    TempDir dir;
+    // A red line across the middle of the page whose Rect has no height: the level wants an
+    // appearance, viewers draw the line from L. The copy draws it there and takes a Rect
+    // around it.
+    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R]");
+    b.Set(10, "<</Type/Annot/Subtype/Line/F 4/Rect[20 100 180 100]/L[20 100 180 100]/C[1 0 0]/BS<</W 6>>>>");
+    fs::path in = dir.Write("line.pdf", b.Build());
+    fs::path out = Convert(b.Build(), k2B, dir, "line_pdfa.pdf");
+    PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(again), "");
+    EXPECT_TRUE(Near(PixelAt(out, 0.5, 0.5), "255 0 0")) << PixelAt(out, 0.5, 0.5);
+    EXPECT_TRUE(Near(PixelAt(in, 0.5, 0.5), PixelAt(out, 0.5, 0.5))) << PixelAt(in, 0.5, 0.5);
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    qvx::PDF::Rect rect;
+    ASSERT_TRUE(qvx::PDF::ReadRect(qvx::PDF::FindIn(qvx::PDF::Deref(doc.GetObj(10)), "Rect"), rect));
+    EXPECT_TRUE(rect.x1 <= 20 && rect.x2 >= 180 && rect.y1 < 100 && rect.y2 > 100)
+        << rect.x1 << " " << rect.y1 << " " << rect.x2 << " " << rect.y2;
+}
+
 TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
 {
     TempDir dir;

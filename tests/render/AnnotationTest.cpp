@@ -69,3 +69,21 @@ TEST(Annotations, DrawnOutsideTheClipThePageLeaves)
     EXPECT_EQ(Rgb(bm, 50, 50), 0xFFFFFFu);
     EXPECT_EQ(Rgb(bm, 70, 30), 0xFF0000u);
 }
+
+TEST(Annotations, LinesWithoutAnAreaDrawnWhereTheirVerticesAre)
+{
+    // A red line across the page whose Rect is all zeros, and one whose Rect has no height:
+    // viewers draw them from L all the same, 2 units wide at y 50 (rows 49 and 50).
+    for (const char* rect : {"[0 0 0 0]", "[10 50 90 50]"}) {
+        SCOPED_TRACE(rect);
+        Render::Bitmap bm = DrawWithAnnot(std::string("<< /Type /Annot /Subtype /Line /Rect ") + rect +
+                                          " /L [10 50 90 50] /C [1 0 0] /BS << /W 2 >> >>");
+        EXPECT_EQ(Rgb(bm, 50, 49), 0xFF0000u);
+        EXPECT_EQ(Rgb(bm, 50, 50), 0xFF0000u);
+        EXPECT_EQ(Rgb(bm, 50, 45), 0xFFFFFFu);
+        EXPECT_EQ(Rgb(bm, 5, 49), 0xFFFFFFu);
+    }
+    // Without two points there is nothing to draw.
+    Render::Bitmap bm = DrawWithAnnot("<< /Type /Annot /Subtype /Line /Rect [0 0 0 0] /L [10 50] /C [1 0 0] >>");
+    EXPECT_EQ(Rgb(bm, 10, 50), 0xFFFFFFu);
+}
