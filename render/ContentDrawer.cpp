@@ -8,6 +8,9 @@
 #include "render/ColourConvert.h"
 #include "render/OptionalContent.h"
 #include "sdf/Obj.h"
+#include "sdf/SDFDoc.h"
+#include "sdf/Stream.h"
+#include "sdf/StreamLength.h"
 
 namespace qvx::Render {
 
@@ -15,6 +18,18 @@ using PDF::Element;
 using PDF::GState;
 using PDF::Matrix;
 using PDF::Op;
+
+namespace {
+
+// Unfiltered content whose Length stops short of its endstream is read on to it, as viewers
+// read it.
+void ReadToEndstream(SDF::Obj* stream)
+{
+    auto* s = stream ? dynamic_cast<SDF::FileStream*>(stream->Resolve()) : nullptr;
+    if (SDF::SDFDoc* doc = s ? s->GetDoc() : nullptr) SDF::ReadToEndstream(doc->GetImpl(), *s);
+}
+
+}  // namespace
 
 RenderContext::~RenderContext()
 {
@@ -57,6 +72,7 @@ void ContentDrawer::SetInheritedColour(const RGB& rgb)
 
 void ContentDrawer::DrawPage(const PDF::Page& page)
 {
+    for (SDF::Obj* s : page.GetContentStreams()) ReadToEndstream(s);
     // A clip the content leaves set at its end must not reach the annotations drawn next.
     cairo_save(mp_cr);
     m_reader.Begin(page);
@@ -311,6 +327,7 @@ void ContentDrawer::Stroke(const GState& gs)
 void ContentDrawer::EnterForm(const Element& e)
 {
     SDF::Obj* form = e.obj;
+    ReadToEndstream(form);
     if (!form || !m_reader.FormBegin()) return;
     cairo_save(mp_cr);
     const GState gs = *e.gstate;  // the reader's state moves on inside the form

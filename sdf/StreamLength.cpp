@@ -7,6 +7,7 @@
 #include "sdf/CharClass.h"
 #include "sdf/Dict.h"
 #include "sdf/SDFDocImpl.h"
+#include "sdf/Stream.h"
 
 namespace qvx::SDF {
 
@@ -78,6 +79,22 @@ std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t 
     if (auto scanned = CalcStmLength(file, data_offset)) return *scanned;
     if (len && *len == 0) return 0;
     QVX_THROW("Length or a scan finds endstream", "Unexpected end of stream");
+}
+
+bool ReadToEndstream(SDFDocImpl& doc, FileStream& stream)
+{
+    if (stream.IsNewStream() || stream.FindObj("Filter") || doc.GetSecurityHandler()) return false;
+    Common::ByteView file = doc.GetFileView();
+    const std::uint64_t start = stream.GetDataOffset();
+    std::optional<std::uint64_t> length = StreamLengthValue(doc, *stream.GetDict());
+    if (length && start + *length <= file.size() &&
+        KeywordAt(file, SkipWhiteAndComments(file, static_cast<std::size_t>(start + *length)), "endstream"))
+        return false;
+    std::optional<std::uint64_t> scanned = CalcStmLength(file, start);
+    if (!scanned || scanned == length) return false;
+    const auto* data = file.data() + start;
+    stream.SetStreamData(Common::Bytes(data, data + *scanned));
+    return true;
 }
 
 }  // namespace qvx::SDF

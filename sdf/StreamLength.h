@@ -9,6 +9,7 @@
 namespace qvx::SDF {
 
 class Dict;
+class FileStream;
 class SDFDocImpl;
 
 // The data length of a stream whose data starts at data_offset in the document's file:
@@ -25,5 +26,11 @@ std::optional<std::uint64_t> CalcStmLength(Common::ByteView file, std::uint64_t 
 // A usable Length value: a number in 0 .. 2^32 - 1 (read without loading anything while
 // the cross-reference data is still being read).
 std::optional<std::uint64_t> StreamLengthValue(SDFDocImpl& doc, const Dict& dict);
+
+// The reader takes an unfiltered stream's Length as it stands; viewers read such data up to
+// the endstream that closes the object when Length does not end there. This gives the
+// stream that data in memory, as viewers read it (a short Length would cut text off the
+// page); false when there was nothing to change.
+bool ReadToEndstream(SDFDocImpl& doc, FileStream& stream);
 
 }  // namespace qvx::SDF

@@ -118,23 +118,6 @@ void CheckMetadataStreamFilter(PassContext& ctx, SDF::Obj& stream)
     stream.Erase("DecodeParms");
 }
 
-// The reader takes an unfiltered stream's Length as it stands; viewers read such data up to
-// the endstream that closes the object when Length does not end there, and so does the copy
-// (a short Length would cut text off the page).
-void TakeDataUpToEndstream(SDF::SDFDocImpl& impl, SDF::FileStream& stream, std::uint64_t start,
-                           std::optional<std::uint64_t> length)
-{
-    if (stream.FindObj("Filter") || impl.GetSecurityHandler()) return;
-    Common::ByteView file = impl.GetFileView();
-    if (length && start + *length <= file.size() &&
-        KeywordAt(file, SkipWhiteAndComments(file, static_cast<std::size_t>(start + *length)), "endstream"))
-        return;
-    std::optional<std::uint64_t> scanned = SDF::CalcStmLength(file, start);
-    if (!scanned || scanned == length) return;
-    const auto* data = file.data() + start;
-    stream.SetStreamData(Common::Bytes(data, data + *scanned));
-}
-
 // The stream's bytes in the file: Length bytes of data, an EOL marker, endstream, an EOL
 // marker, endobj.
 void CheckFraming(PassContext& ctx, SDF::Obj& stream)
@@ -148,7 +131,7 @@ void CheckFraming(PassContext& ctx, SDF::Obj& stream)
     if (!length || start >= file.size() || file.size() - start <= *length ||
         !IsEOL(file[static_cast<std::size_t>(start + *length)])) {
         ctx.Report(SDF::e_PDFA173, &stream);
-        if (ctx.state.convert) TakeDataUpToEndstream(impl, *file_stream, start, length);
+        if (ctx.state.convert) SDF::ReadToEndstream(impl, *file_stream);
         return;
     }
     std::size_t p = SkipEOLMarker(file, static_cast<std::size_t>(start + *length));

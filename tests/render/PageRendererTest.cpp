@@ -449,3 +449,31 @@ TEST(PageRenderer, ClosingPaintOperatorsCloseThePath)
         EXPECT_TRUE(Near(bm, 27, 50, 0x0000FFu, 8)) << op;                   // the left edge
     }
 }
+
+TEST(PageRenderer, UnfilteredContentReadOnToItsEndstream)
+{
+    // The page's content and a form say Length 9 but run on to their endstream: viewers
+    // draw all of it, the blue square of the page and the red one of the form.
+    qvx::Test::PdfBuilder b;
+    b.Set(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    b.Set(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    b.Set(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Resources << /XObject << /Fm 5 0 R >> >> "
+             "/Contents 4 0 R >>");
+    const std::string page = "0 0 1 rg 0 0 50 100 re f /Fm Do", form = "1 0 0 rg 50 0 50 100 re f";
+    b.SetStream(4, "", page);
+    b.SetStream(5, "/Type /XObject /Subtype /Form /BBox [0 0 100 100]", form);
+    b.SetTrailer("/Root 1 0 R");
+    std::string pdf = b.Build();
+    for (const std::string* data : {&page, &form}) {
+        const std::string given = "/Length " + std::to_string(data->size());
+        const std::size_t at = pdf.find(given);
+        ASSERT_NE(at, std::string::npos);
+        pdf.replace(at, given.size(), "/Length 9" + std::string(given.size() - 9, ' '));
+    }
+    SDF::SDFDoc doc;
+    doc.OpenBuffer(Common::ToBytes(pdf));
+    PDF::PageTree tree(doc);
+    Render::Bitmap bm = Render::RenderPage(doc, tree.GetPage(0), {}).bitmap;
+    EXPECT_EQ(Rgb(bm, 25, 50), 0x0000FFu);
+    EXPECT_EQ(Rgb(bm, 75, 50), 0xFF0000u);
+}
