@@ -290,6 +290,7 @@ void ContentDrawer::DrawPath(const Element& e)
             SetMatrix(gs.ctm);
             AppendPath();
             cairo_set_fill_rule(mp_cr, m_clip_even_odd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+            SnapRectangleClip(gs.ctm);
             cairo_clip(mp_cr);
         }
     } else if (e.clip) {

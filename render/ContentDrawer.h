@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "pdf/ElementReader.h"
@@ -90,7 +91,10 @@ private:
     // current path replaced by the area to fill; false when the path is not such a shape.
     // A rectangle without area becomes the row or column of pixels it lies in, to be painted
     // with the share of the colour `coverage` gives (1 for the others).
+    // The path as a rectangle along the device's axes (two opposite corners), if it is one.
+    std::optional<std::array<double, 4>> DeviceRectangle(const PDF::Matrix& ctm) const;
     bool SnapRectangleFill(const PDF::Matrix& ctm, double& coverage);
+    bool SnapRectangleClip(const PDF::Matrix& ctm);
     bool SnapLineStroke(const PDF::GState& gs);
     void ReplacePath(const std::vector<std::array<double, 4>>& device_rects);
     void EnterForm(const PDF::Element& e);

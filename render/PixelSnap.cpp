@@ -3,7 +3,9 @@
 // instead of two grey ones.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
 
 #include "render/ContentDrawer.h"
 
@@ -33,28 +35,50 @@ bool Same(double a, double b) { return std::fabs(a - b) < kAligned; }
 
 }  // namespace
 
-bool ContentDrawer::SnapRectangleFill(const Matrix& ctm, double& coverage)
+std::optional<std::array<double, 4>> ContentDrawer::DeviceRectangle(const Matrix& ctm) const
 {
-    coverage = 1;
     // One subpath of four corners: m l l l, closed or not, or with a fifth point back at the start.
     std::vector<Point> pts;
     for (std::size_t i = 0; i < m_path.size(); ++i) {
         const Segment& s = m_path[i];
-        if ((s.kind == Segment::e_move) != (i == 0) || s.kind == Segment::e_curve) return false;
+        if ((s.kind == Segment::e_move) != (i == 0) || s.kind == Segment::e_curve) return std::nullopt;
         if (s.kind == Segment::e_close) {
-            if (i + 1 != m_path.size()) return false;
+            if (i + 1 != m_path.size()) return std::nullopt;
             continue;
         }
         pts.push_back({s.p[0], s.p[1]});
     }
     if (pts.size() == 5 && Same(pts[4].x, pts[0].x) && Same(pts[4].y, pts[0].y)) pts.pop_back();
-    if (pts.size() != 4) return false;
+    if (pts.size() != 4) return std::nullopt;
     Matrix m = ctm.Then(m_base);
     for (Point& p : pts) m.Apply(p.x, p.y);
     bool across = Same(pts[0].x, pts[1].x) && Same(pts[1].y, pts[2].y) && Same(pts[2].x, pts[3].x) && Same(pts[3].y, pts[0].y);
     bool along = Same(pts[0].y, pts[1].y) && Same(pts[1].x, pts[2].x) && Same(pts[2].y, pts[3].y) && Same(pts[3].x, pts[0].x);
-    if (!across && !along) return false;
-    double x0 = pts[0].x, x1 = pts[2].x, y0 = pts[0].y, y1 = pts[2].y;
+    if (!across && !along) return std::nullopt;
+    return std::array<double, 4>{pts[0].x, pts[0].y, pts[2].x, pts[2].y};
+}
+
+bool ContentDrawer::SnapRectangleClip(const Matrix& ctm)
+{
+    // pdftoppm clips to such a rectangle by whole pixel rows, each row the rectangle enters
+    // kept whole, and across by the exact edges.
+    std::optional<std::array<double, 4>> r = DeviceRectangle(ctm);
+    if (!r) return false;
+    auto [x0, y0, x1, y1] = *r;
+    if (y0 > y1) std::swap(y0, y1);
+    if (Same(y0, y1) || Same(x0, x1)) return false;
+    // Edges within a hair of a pixel boundary stay on it.
+    y0 = std::floor(y0 + kAligned), y1 = std::ceil(y1 - kAligned);
+    ReplacePath({{std::min(x0, x1), y0, std::max(x0, x1), y1}});
+    return true;
+}
+
+bool ContentDrawer::SnapRectangleFill(const Matrix& ctm, double& coverage)
+{
+    coverage = 1;
+    std::optional<std::array<double, 4>> r = DeviceRectangle(ctm);
+    if (!r) return false;
+    auto [x0, y0, x1, y1] = *r;
     bool flat_x = Same(x0, x1), flat_y = Same(y0, y1);
     if (flat_x && flat_y) return false;
     // A rule filled as a rectangle of no height (or width) still shows, as the faint line

@@ -55,6 +55,24 @@ TEST(PixelSnap, RectangleFillsGetWholePixelEdges)
     EXPECT_GT(grey, 0);
 }
 
+TEST(PixelSnap, RectangleClipsKeepEveryRowTheyEnter)
+{
+    // A clip from y 20.1 to 60.9 (rows 39.1 to 79.9 from the top) keeps rows 39 to 79
+    // whole, as pdftoppm clips; across, its edges at x 10.5 and 50.5 stay soft.
+    Render::Bitmap bm = Draw("q 10.5 20.1 40 40.8 re W n 0 g 0 0 100 100 re f Q");
+    EXPECT_EQ(Column(bm, 30, 38, 41), (std::vector<int>{255, 0, 0}));
+    EXPECT_EQ(Column(bm, 30, 78, 81), (std::vector<int>{0, 0, 255}));
+    EXPECT_GT(bm.Pixel(10, 50)[0], 100);
+    EXPECT_LT(bm.Pixel(10, 50)[0], 155);
+    EXPECT_EQ(bm.Pixel(11, 50)[0], 0);
+    // A turned rectangle is no such rectangle: its edges stay soft.
+    bm = Draw("q 1 0.2 -0.2 1 20 20 cm 0 0 40 40 re W n 0 g 0 0 100 100 re f Q");
+    bool soft = false;
+    for (int y = 0; y < bm.height; ++y)
+        for (int x = 0; x < bm.width; ++x) soft |= bm.Pixel(x, y)[0] > 30 && bm.Pixel(x, y)[0] < 225;
+    EXPECT_TRUE(soft);
+}
+
 TEST(PixelSnap, StraightLinesGetWholePixelWidths)
 {
     // Rows: a 2-unit line centred on 29.3 spans 28.3 to 30.3 and becomes rows 28 and 29;
