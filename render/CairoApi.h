@@ -39,6 +39,7 @@
     X(cairo_image_surface_create) \
     X(cairo_image_surface_create_for_data) \
     X(cairo_image_surface_get_data) \
+    X(cairo_image_surface_get_format) \
     X(cairo_image_surface_get_height) \
     X(cairo_image_surface_get_stride) \
     X(cairo_image_surface_get_width) \
@@ -46,6 +47,7 @@
     X(cairo_mask) \
     X(cairo_mask_surface) \
     X(cairo_matrix_init) \
+    X(cairo_matrix_init_scale) \
     X(cairo_matrix_init_translate) \
     X(cairo_matrix_invert) \
     X(cairo_matrix_multiply) \
@@ -145,12 +147,14 @@ const CairoApi& Cairo();
 #define cairo_image_surface_create_for_data (::qvx::Render::Cairo().fn_cairo_image_surface_create_for_data)
 #define cairo_image_surface_get_data (::qvx::Render::Cairo().fn_cairo_image_surface_get_data)
 #define cairo_image_surface_get_height (::qvx::Render::Cairo().fn_cairo_image_surface_get_height)
+#define cairo_image_surface_get_format (::qvx::Render::Cairo().fn_cairo_image_surface_get_format)
 #define cairo_image_surface_get_stride (::qvx::Render::Cairo().fn_cairo_image_surface_get_stride)
 #define cairo_image_surface_get_width (::qvx::Render::Cairo().fn_cairo_image_surface_get_width)
 #define cairo_line_to (::qvx::Render::Cairo().fn_cairo_line_to)
 #define cairo_mask (::qvx::Render::Cairo().fn_cairo_mask)
 #define cairo_mask_surface (::qvx::Render::Cairo().fn_cairo_mask_surface)
 #define cairo_matrix_init (::qvx::Render::Cairo().fn_cairo_matrix_init)
+#define cairo_matrix_init_scale (::qvx::Render::Cairo().fn_cairo_matrix_init_scale)
 #define cairo_matrix_init_translate (::qvx::Render::Cairo().fn_cairo_matrix_init_translate)
 #define cairo_matrix_invert (::qvx::Render::Cairo().fn_cairo_matrix_invert)
 #define cairo_matrix_multiply (::qvx::Render::Cairo().fn_cairo_matrix_multiply)

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "render/ColourConvert.h"
 #include "render/ContentDrawer.h"
@@ -11,6 +13,51 @@
 namespace qvx::Render {
 
 using PDF::Matrix;
+
+namespace {
+
+// The image averaged down to dw x dh samples, each the mean of the block of samples it
+// covers (rows and columns split as evenly as whole samples allow), as pdftoppm shrinks
+// images: a smoothing filter would blur what the box keeps. Null when cairo has no memory.
+cairo_surface_t* BoxScaled(cairo_surface_t* src, int dw, int dh)
+{
+    const cairo_format_t format = cairo_image_surface_get_format(src);
+    const int bytes = format == CAIRO_FORMAT_A8 ? 1 : 4;
+    if (format != CAIRO_FORMAT_A8 && format != CAIRO_FORMAT_ARGB32 && format != CAIRO_FORMAT_RGB24) return nullptr;
+    cairo_surface_t* out = cairo_image_surface_create(format, dw, dh);
+    if (cairo_surface_status(out) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(out);
+        return nullptr;
+    }
+    cairo_surface_flush(src);
+    const int sw = cairo_image_surface_get_width(src), sh = cairo_image_surface_get_height(src);
+    const int sstride = cairo_image_surface_get_stride(src), dstride = cairo_image_surface_get_stride(out);
+    const unsigned char* in = cairo_image_surface_get_data(src);
+    unsigned char* to = cairo_image_surface_get_data(out);
+    std::vector<int> cols(static_cast<std::size_t>(dw) + 1);
+    for (int i = 0; i <= dw; ++i) cols[i] = static_cast<int>(static_cast<long long>(i) * sw / dw);
+    std::vector<std::uint64_t> sum(static_cast<std::size_t>(dw) * bytes);
+    for (int j = 0; j < dh; ++j) {
+        const int r0 = static_cast<int>(static_cast<long long>(j) * sh / dh), r1 = static_cast<int>(static_cast<long long>(j + 1) * sh / dh);
+        std::fill(sum.begin(), sum.end(), 0);
+        for (int r = r0; r < r1; ++r) {
+            const unsigned char* row = in + static_cast<std::ptrdiff_t>(r) * sstride;
+            for (int i = 0; i < dw; ++i)
+                for (int x = cols[i]; x < cols[i + 1]; ++x)
+                    for (int c = 0; c < bytes; ++c) sum[static_cast<std::size_t>(i) * bytes + c] += row[x * bytes + c];
+        }
+        unsigned char* drow = to + static_cast<std::ptrdiff_t>(j) * dstride;
+        for (int i = 0; i < dw; ++i) {
+            const std::uint64_t n = static_cast<std::uint64_t>(r1 - r0) * static_cast<std::uint64_t>(cols[i + 1] - cols[i]);
+            for (int c = 0; c < bytes; ++c)
+                drow[i * bytes + c] = static_cast<unsigned char>((sum[static_cast<std::size_t>(i) * bytes + c] + n / 2) / n);
+        }
+    }
+    cairo_surface_mark_dirty(out);
+    return out;
+}
+
+}  // namespace
 
 void ContentDrawer::DrawImage(const PDF::Element& e)
 {
@@ -68,7 +115,20 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
         cairo_matrix_init(&cm, (x1 - x0) / width * (m.a < 0 ? -1 : 1), 0, 0, (y1 - y0) / height * (m.d < 0 ? -1 : 1),
                           m.a < 0 ? x1 : x0, m.d < 0 ? y1 : y0);
         cairo_set_matrix(mp_cr, &cm);
-        if (nearest) {
+        const int dw = static_cast<int>(x1 - x0), dh = static_cast<int>(y1 - y0);
+        if (!nearest && !glyph && dw <= width && dh <= height && (dw < width || dh < height)) {
+            if (cairo_surface_t* small = BoxScaled(surface, dw, dh)) {
+                // Sample for pixel: the pattern maps image space onto the smaller image.
+                cairo_pattern_destroy(p);
+                p = cairo_pattern_create_for_surface(small);
+                cairo_surface_destroy(small);
+                cairo_pattern_set_extend(p, CAIRO_EXTEND_PAD);
+                cairo_matrix_t shrink;
+                cairo_matrix_init_scale(&shrink, static_cast<double>(dw) / width, static_cast<double>(dh) / height);
+                cairo_pattern_set_matrix(p, &shrink);
+                nearest = true;
+            }
+        } else if (nearest) {
             // Enlarged samples split the pixels as pdftoppm does, the odd pixel going to the
             // later sample: each pixel takes the sample under its far edge, not its centre.
             double dx = m.a > 0 ? (0.5 - 1e-3) * width / (x1 - x0) : 0;

@@ -124,6 +124,22 @@ TEST(PixelSnap, UprightImagesCoverWholePixels)
     EXPECT_EQ(bm.Pixel(31, 80)[0], 255);
 }
 
+TEST(PixelSnap, ShrunkImagesAverageTheSamplesEachPixelCovers)
+{
+    // Five samples in a row drawn over 2 pixels (x 10.2 to 11.9, within row 49): the
+    // first pixel takes the first two samples, the second the other three, as pdftoppm
+    // splits them; a smoothing filter would spread the third sample over both.
+    const std::string row = std::string("\x00\x00\xFF\xFF\xFF", 5);
+    Render::Bitmap bm = Draw("q 1.7 0 0 0.7 10.2 50.2 cm BI /W 5 /H 1 /CS /G /BPC 8 ID " + row + " EI Q");
+    EXPECT_EQ(bm.Pixel(10, 49)[0], 0);
+    EXPECT_EQ(bm.Pixel(11, 49)[0], 255);
+    // Down on both axes: five rows of such samples over 2 x 2 pixels, the third row dark.
+    const std::string rows = row + row + std::string(5, '\0') + row + row;
+    bm = Draw("q 1.7 0 0 1.7 10.2 50.2 cm BI /W 5 /H 5 /CS /G /BPC 8 ID " + rows + " EI Q");
+    EXPECT_EQ(bm.Pixel(11, 48)[0], 255);  // rows 0 and 1 of the samples
+    EXPECT_EQ(bm.Pixel(11, 49)[0], 170);  // rows 2 to 4: (0 + 255 + 255) / 3
+}
+
 TEST(PixelSnap, Type3GlyphBitmapsRoundToTheNearestPixelEdges)
 {
     // A glyph that is one black sample stretched over its 1000-unit box: at size 19.8 from
