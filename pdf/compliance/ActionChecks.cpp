@@ -97,9 +97,7 @@ int ForbiddenCode(PassContext& ctx, const Action& action)
         case Action::e_GoToDp: return ctx.Part() == 4 ? 0 : SDF::e_PDFA611;
         case Action::e_SetOCGState:
         case Action::e_GoTo3DView: return ctx.state.level == 10 ? 0 : SDF::e_PDFA611;
-        // Embedded go-to actions came after the version PDF/A-1 rests on; its readers
-        // know no such type.
-        case Action::e_GoToE: return ctx.Part() == 1 ? SDF::e_PDFA611 : 0;
+        case Action::e_GoToE:
         case Action::e_GoToR:
         case Action::e_Thread:
         case Action::e_URI:

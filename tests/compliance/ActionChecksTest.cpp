@@ -27,11 +27,12 @@ TEST(ActionChecks, TypesPerLevel)
     EXPECT_EQ(Findings(LinkWith(k4, "<</S/JavaScript/JS(1)>>"), k4), "");
     EXPECT_EQ(Findings(LinkWith(k4, "<</S/SetOCGState/State[]>>"), k4), "611(7)");
     EXPECT_EQ(Findings(LinkWith(k4E, "<</S/SetOCGState/State[]>>"), k4E), "");
-    // Embedded go-to actions are newer than PDF/A-1; conversion removes them there.
-    const std::string go_to_embedded = "<</S/GoToE/T<</R/C/N(a.pdf)>>/D[0/Fit]>>";
-    EXPECT_EQ(Findings(LinkWith(k1B, go_to_embedded), k1B), "611(7)");
-    EXPECT_EQ(FindingsAfterConversion(LinkWith(k1B, go_to_embedded), k1B), "");
-    EXPECT_EQ(Findings(LinkWith(k2B, go_to_embedded), k2B), "");
+    // Go-to actions into other or embedded documents are permitted at every level, PDF/A-1
+    // included.
+    for (const char* a : {"<</S/GoToE/T<</R/C/N(a.pdf)>>/D[0/Fit]>>", "<</S/GoToR/F(a.pdf)/D[0/Fit]>>"}) {
+        EXPECT_EQ(Findings(LinkWith(k1B, a), k1B), "") << a;
+        EXPECT_EQ(Findings(LinkWith(k2B, a), k2B), "") << a;
+    }
     EXPECT_EQ(Findings(LinkWith(k1B, "<</S/Named/N/NextPage>>"), k1B), "");
     EXPECT_EQ(Findings(LinkWith(k1B, "<</S/Named/N/Print>>"), k1B), "612(7)");
 }
