@@ -13,5 +13,9 @@ std::u32string ToUnicode(std::string_view name);
 bool IsListed(std::string_view name);
 // A listed name for a code point (the first in name order), or empty.
 std::string_view NameFor(char32_t cp);
+// The character a glyph of TeX's math and symbol fonts draws, for the names of theirs the
+// Adobe list has no entry for (circlecopyrt, lessmuch, mapsto...); 0 for any other name.
+// Readers take no text from such names: this is for writing a ToUnicode map anew.
+char32_t TeXNameToUnicode(std::string_view name);
 
 }  // namespace qvx::PDF::GlyphList

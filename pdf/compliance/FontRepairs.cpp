@@ -54,8 +54,11 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
     if (font.GetKind() == Font::e_type3 && !font.GetToUnicode() && IsNumberedName(font.GlyphName(c.code))) return std::nullopt;
     if (CodeText(font, c, text) && Usable(text)) return text;
     text.clear();
-    if (font.IsSimple())
+    if (font.IsSimple()) {
         for (char32_t cp : GlyphList::ToUnicode(font.GlyphName(c.code))) Common::AppendUTF16(text, cp);
+        // TeX's math fonts name glyphs the Adobe list does not know (circlecopyrt).
+        if (char32_t cp = text.empty() ? GlyphList::TeXNameToUnicode(font.GlyphName(c.code)) : 0) Common::AppendUTF16(text, cp);
+    }
     if (Usable(text)) return text;
     long gid = font.GlyphId(c, Font::e_as_viewers);
     auto it = gid > 0 ? chars.find(static_cast<unsigned>(gid)) : chars.end();

@@ -483,8 +483,10 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
 
     // A Type 3 font whose glyph names are listed names (and uniXXXX forms) but which has no
     // ToUnicode: the map is written from the names; a name that gives no text stays unmapped,
-    // and so does a numbered name such as a73 (a dingbat only in ZapfDingbats).
-    for (std::string third : {"/uni0043", "/g7", "/a73"}) {
+    // and so does a numbered name such as a73 (a dingbat only in ZapfDingbats). A name of
+    // TeX's symbol fonts that the Adobe list lacks, which validation cannot read, is written
+    // with the character its glyph draws.
+    for (std::string third : {"/uni0043", "/g7", "/a73", "/circlecopyrt"}) {
         SCOPED_TRACE(third);
         PdfBuilder b = Page(k2U, "BT /F1 20 Tf 10 100 Td (abc) Tj ET");
         b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
@@ -492,13 +494,16 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
                   "/CharProcs<</A 11 0 R/B 11 0 R" + third + " 11 0 R>>>>");
         b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
         auto c = Convert(b.Build(), k2U);
-        bool named = third == "/uni0043", unmapped = third == "/g7";
-        EXPECT_EQ(c->first, unmapped ? "381(10) 62116(10)" : "381(10)");
+        bool tex = third == "/circlecopyrt", named = third == "/uni0043" || tex, unmapped = third == "/g7";
+        EXPECT_EQ(c->first, unmapped || tex ? "381(10) 62116(10)" : "381(10)");
         EXPECT_EQ(c->again, unmapped ? "62116(10)" : "");
         CopyReader copy(c->out);
         std::string map = CopyReader::Decoded(copy.Get(10), "ToUnicode");
         EXPECT_NE(map.find("<61> <0041>"), std::string::npos) << map;
         EXPECT_EQ(map.find("<63>") != std::string::npos, named) << map;
+        if (tex) {
+            EXPECT_NE(map.find("<63> <20DD>"), std::string::npos) << map;
+        }
     }
 }
 
