@@ -103,6 +103,13 @@ public:
     void GetVerticalMetrics(const CharCode& c, double& w1, double& vx, double& vy) const;
     // Whether Widths (or W) gives this code's width explicitly.
     bool HasExplicitWidth(const CharCode& c) const;
+    // Composite widths as W gives them: CID ranges of one width, by first CID (a later entry
+    // over an earlier one wins).
+    struct WRange {
+        std::uint32_t first, last;
+        double width;
+    };
+    const std::vector<WRange>& GetWRanges() const { return m_w; }
     // Simple fonts: the glyph name of a code from the encoding (and program), or empty.
     std::string_view GlyphName(std::uint32_t code) const;
     // How codes of TrueType programs reach glyphs: by the character maps the PDF names
@@ -158,11 +165,6 @@ private:
     double m_widths[256] = {};
     std::bitset<256> m_has_width;
     double m_missing_width = 0;
-    // Composite widths: W ranges and DW.
-    struct WRange {
-        std::uint32_t first, last;
-        double width;
-    };
     std::vector<WRange> m_w;
     double m_dw = 1000;
     // Vertical metrics: W2 ranges and DW2.

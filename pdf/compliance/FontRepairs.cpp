@@ -116,6 +116,50 @@ void RepairToUnicode(PassContext& ctx, const Font& font)
     FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
 }
 
+void RepairLongWidths(const Font& font)
+{
+    constexpr std::size_t kMaxArray = 8191, kListChunk = 8000, kLongRun = 64;
+    constexpr std::uint32_t kMaxCIDs = 1u << 20;  // wider spans of CIDs are left as they are
+    Obj* w = FindArray(font.GetDescendant(), "W");
+    if (!w) return;
+    bool longer = w->Size() > kMaxArray;
+    for (std::size_t i = 0; i < w->Size() && !longer; ++i) {
+        Obj* item = Deref(w->GetAt(i));
+        longer = item && item->IsArray() && item->Size() > kMaxArray;
+    }
+    if (!longer) return;
+    // The width of every CID from the first W gives to the last, as the font reads them
+    // (later entries over earlier ones, DW between them): the CIDs between entries are written
+    // with DW, so that lists run on over them and W stays short.
+    std::uint32_t lo = UINT32_MAX, hi = 0;
+    for (const Font::WRange& r : font.GetWRanges()) lo = std::min(lo, r.first), hi = std::max(hi, r.last);
+    if (lo > hi || hi - lo >= kMaxCIDs) return;
+    std::vector<double> widths(hi - lo + 1);
+    for (std::uint32_t cid = lo; cid <= hi; ++cid) widths[cid - lo] = font.GetWidth(Font::CharCode{cid, 2, cid});
+    // Long runs of one width as "first last width", the rest in lists none longer than a
+    // chunk: each run so written starts a new list, and W must stay short itself. Runs of 64
+    // at least are fewer than 1,024 in the 65,536 CIDs a font has.
+    while (w->Size()) w->EraseAt(w->Size() - 1);
+    Obj* list = nullptr;
+    for (std::size_t i = 0; i < widths.size();) {
+        std::size_t end = i + 1;
+        while (end < widths.size() && widths[end] == widths[i]) ++end;
+        if (end - i >= kLongRun) {
+            w->PushBackNumber(lo + i);
+            w->PushBackNumber(lo + end - 1);
+            w->PushBackNumber(widths[i]);
+            list = nullptr;
+            i = end;
+            continue;
+        }
+        if (!list || list->Size() >= kListChunk) {
+            w->PushBackNumber(lo + i);
+            list = w->PushBackArray();
+        }
+        list->PushBackNumber(widths[i++]);
+    }
+}
+
 void RepairCharSet(const Font& font, SubsetInfo& info)
 {
     const FontProgram* p = font.GetProgram();

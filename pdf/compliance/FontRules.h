@@ -89,6 +89,9 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
 struct ToUnicodeRebuilt : std::set<const SDF::Obj*> {};
 void RepairToUnicode(PassContext& ctx, const Font& font);
 void RepairCharSet(const Font& font, SubsetInfo& info);
+// A CIDFont's W written again with the same widths where it, or a list in it, is longer than
+// PDF/A-1 takes arrays (the reader recorded that as it read W).
+void RepairLongWidths(const Font& font);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 // False (and the font untouched) when a glyph name has no listed equivalent.
 bool RepairLatinEncoding(const Font& font);

@@ -2,6 +2,7 @@
 // programs replaced or moved, advances set to the widths, codes without a glyph given one of
 // their own (in Type 1, TrueType and bare CFF programs), symbolic and CFF TrueType programs
 // rewritten; the copy passes revalidation and draws as the original did.
+#include "pdf/Font.h"
 #include "tests/compliance/FontReplacementSupport.h"
 #include "tests/support/CFFBuilder.h"
 #include "tests/support/TrueTypeBuilder.h"
@@ -505,6 +506,50 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
             EXPECT_NE(map.find("<63> <20DD>"), std::string::npos) << map;
         }
     }
+}
+
+TEST(FontRepair, WidthsLongerThanPDFA1ArraysAreWrittenShorter)
+{
+    const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    REQUIRE_FONT(kDejaVu);
+    const std::string program = qvx::Test::ReadFile(kDejaVu);
+    // W: a list of 9,000 widths from CID 1 (each 500 + CID % 7), then 5,000 CIDs one by one
+    // with gaps between them (CID 20000 + 2k, width 300 + k % 3): both longer than PDF/A-1
+    // takes. The copy says the same widths in arrays short enough.
+    std::string w = "[1[";
+    for (int cid = 1; cid <= 9000; ++cid) w += std::to_string(500 + cid % 7) + " ";
+    w += "]";
+    for (int k = 0; k < 5000; ++k) w += " " + std::to_string(20000 + 2 * k) + "[" + std::to_string(300 + k % 3) + "]";
+    w += "]";
+    PdfBuilder b = Page(k1B, "BT /F1 20 Tf 10 100 Td <00240025> Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+    b.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
+              "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap/Identity/DW 1000/W 15 0 R>>");
+    b.Set(15, w);
+    b.Set(11, "<</Type/FontDescriptor/FontName/ABCDEF+DejaVuSans/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+    b.SetStream(12, "", program);
+    auto c = Convert(b.Build(), k1B);
+    EXPECT_NE(c->first.find("1121("), std::string::npos) << c->first;
+    EXPECT_EQ(c->again.find("1121("), std::string::npos) << c->again;
+    CopyReader copy(c->out);
+    qvx::SDF::Obj* written = qvx::PDF::FindArray(copy.Get(13), "W");
+    ASSERT_NE(written, nullptr);
+    EXPECT_LE(written->Size(), 8191u);
+    for (std::size_t i = 0; i < written->Size(); ++i) {
+        qvx::SDF::Obj* item = qvx::PDF::Deref(written->GetAt(i));
+        if (item->IsArray()) {
+            EXPECT_LE(item->Size(), 8191u);
+        }
+    }
+    auto font = qvx::PDF::Font::Create(copy.Get(10));
+    auto width = [&](std::uint32_t cid) { return font->GetWidth(qvx::PDF::Font::CharCode{cid, 2, cid}); };
+    for (std::uint32_t cid : {1u, 2u, 4567u, 9000u}) EXPECT_EQ(width(cid), 500 + cid % 7) << cid;
+    EXPECT_EQ(width(9001), 1000);
+    EXPECT_EQ(width(20000), 300);
+    EXPECT_EQ(width(20001), 1000);
+    EXPECT_EQ(width(20000 + 2 * 4999), 300 + 4999 % 3);
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
 }
 
 TEST(FontRepair, FontsSharingADescriptorGetTheirOwnPrograms)
