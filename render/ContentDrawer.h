@@ -94,7 +94,8 @@ private:
     // The path as a rectangle along the device's axes (two opposite corners), if it is one.
     std::optional<std::array<double, 4>> DeviceRectangle(const PDF::Matrix& ctm) const;
     bool SnapRectangleFill(const PDF::Matrix& ctm, double& coverage);
-    bool SnapRectangleClip(const PDF::Matrix& ctm);
+    // A clip to such a rectangle keeps whole every pixel row it enters, as pdftoppm clips.
+    void SnapRectangleClip(const PDF::Matrix& ctm);
     bool SnapLineStroke(const PDF::GState& gs);
     void ReplacePath(const std::vector<std::array<double, 4>>& device_rects);
     void EnterForm(const PDF::Element& e);

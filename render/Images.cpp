@@ -118,7 +118,7 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
         const int dw = static_cast<int>(x1 - x0), dh = static_cast<int>(y1 - y0);
         if (!nearest && !glyph && dw <= width && dh <= height && (dw < width || dh < height)) {
             if (cairo_surface_t* small = BoxScaled(surface, dw, dh)) {
-                // Sample for pixel: the pattern maps image space onto the smaller image.
+                // One sample a pixel: the pattern maps image space onto the smaller image.
                 cairo_pattern_destroy(p);
                 p = cairo_pattern_create_for_surface(small);
                 cairo_surface_destroy(small);

@@ -58,19 +58,18 @@ std::optional<std::array<double, 4>> ContentDrawer::DeviceRectangle(const Matrix
     return std::array<double, 4>{pts[0].x, pts[0].y, pts[2].x, pts[2].y};
 }
 
-bool ContentDrawer::SnapRectangleClip(const Matrix& ctm)
+void ContentDrawer::SnapRectangleClip(const Matrix& ctm)
 {
     // pdftoppm clips to such a rectangle by whole pixel rows, each row the rectangle enters
     // kept whole, and across by the exact edges.
     std::optional<std::array<double, 4>> r = DeviceRectangle(ctm);
-    if (!r) return false;
+    if (!r) return;
     auto [x0, y0, x1, y1] = *r;
     if (y0 > y1) std::swap(y0, y1);
-    if (Same(y0, y1) || Same(x0, x1)) return false;
+    if (Same(y0, y1) || Same(x0, x1)) return;
     // Edges within a hair of a pixel boundary stay on it.
     y0 = std::floor(y0 + kAligned), y1 = std::ceil(y1 - kAligned);
     ReplacePath({{std::min(x0, x1), y0, std::max(x0, x1), y1}});
-    return true;
 }
 
 bool ContentDrawer::SnapRectangleFill(const Matrix& ctm, double& coverage)

@@ -81,20 +81,19 @@ std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t 
     QVX_THROW("Length or a scan finds endstream", "Unexpected end of stream");
 }
 
-bool ReadToEndstream(SDFDocImpl& doc, FileStream& stream)
+void ReadToEndstream(SDFDocImpl& doc, FileStream& stream)
 {
-    if (stream.IsNewStream() || stream.FindObj("Filter") || doc.GetSecurityHandler()) return false;
+    if (stream.IsNewStream() || stream.FindObj("Filter") || doc.GetSecurityHandler()) return;
     Common::ByteView file = doc.GetFileView();
     const std::uint64_t start = stream.GetDataOffset();
     std::optional<std::uint64_t> length = StreamLengthValue(doc, *stream.GetDict());
     if (length && start + *length <= file.size() &&
         KeywordAt(file, SkipWhiteAndComments(file, static_cast<std::size_t>(start + *length)), "endstream"))
-        return false;
+        return;
     std::optional<std::uint64_t> scanned = CalcStmLength(file, start);
-    if (!scanned || scanned == length) return false;
+    if (!scanned || scanned == length) return;
     const auto* data = file.data() + start;
     stream.SetStreamData(Common::Bytes(data, data + *scanned));
-    return true;
 }
 
 }  // namespace qvx::SDF

@@ -30,7 +30,7 @@ std::optional<std::uint64_t> StreamLengthValue(SDFDocImpl& doc, const Dict& dict
 // The reader takes an unfiltered stream's Length as it stands; viewers read such data up to
 // the endstream that closes the object when Length does not end there. This gives the
 // stream that data in memory, as viewers read it (a short Length would cut text off the
-// page); false when there was nothing to change.
-bool ReadToEndstream(SDFDocImpl& doc, FileStream& stream);
+// page).
+void ReadToEndstream(SDFDocImpl& doc, FileStream& stream);
 
 }  // namespace qvx::SDF

@@ -119,7 +119,7 @@ void RepairToUnicode(PassContext& ctx, const Font& font)
 void RepairLongWidths(const Font& font)
 {
     constexpr std::size_t kMaxArray = 8191, kListChunk = 8000, kLongRun = 64;
-    constexpr std::uint32_t kMaxCIDs = 1u << 20;  // wider spans of CIDs are left as they are
+    constexpr std::uint32_t kMaxCIDs = 1u << 16;  // wider spans break the CID limit anyway
     Obj* w = FindArray(font.GetDescendant(), "W");
     if (!w) return;
     bool longer = w->Size() > kMaxArray;
