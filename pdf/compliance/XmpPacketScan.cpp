@@ -154,6 +154,16 @@ private:
     std::uint32_t m_depth = 0;
 };
 
+// The XML declaration names the encoding the bytes had; after transcoding it would make
+// the toolkit's parser read UTF-8 as UTF-16, so it goes.
+std::string WithoutXmlDeclaration(std::string text)
+{
+    bool declaration = text.starts_with("<?xml") && text.size() > 5 && IsSpace(text[5]);
+    std::size_t end = declaration ? text.find("?>") : std::string::npos;
+    if (end != std::string::npos) text.erase(0, end + 2);
+    return text;
+}
+
 }  // namespace
 
 std::string XmpToUTF8(std::string_view bytes)
@@ -161,10 +171,10 @@ std::string XmpToUTF8(std::string_view bytes)
     auto [enc, bom] = Detect(bytes);
     std::string_view body = bytes.substr(bom);
     switch (enc) {
-    case Encoding::e_utf16be: return FromUTF16(body, true);
-    case Encoding::e_utf16le: return FromUTF16(body, false);
-    case Encoding::e_utf32be: return FromUTF32(body, true);
-    case Encoding::e_utf32le: return FromUTF32(body, false);
+    case Encoding::e_utf16be: return WithoutXmlDeclaration(FromUTF16(body, true));
+    case Encoding::e_utf16le: return WithoutXmlDeclaration(FromUTF16(body, false));
+    case Encoding::e_utf32be: return WithoutXmlDeclaration(FromUTF32(body, true));
+    case Encoding::e_utf32le: return WithoutXmlDeclaration(FromUTF32(body, false));
     case Encoding::e_utf8: break;
     }
     return std::string(bytes);

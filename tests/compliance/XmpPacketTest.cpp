@@ -87,6 +87,9 @@ TEST(XmpPacket, EncodingsAndDeclaredPrefixes)
     EXPECT_EQ(Codes(k1B, Utf16(p, true, true)), Set{});
     EXPECT_EQ(Codes(k1B, Utf16(p, false, false)), Set{});
     EXPECT_EQ(Codes(k1B, Utf32LE(p)), Set{}) << "Exempi alone cannot read UTF-32";
+    // An XML declaration that names the packet's own encoding.
+    EXPECT_EQ(Codes(k1B, Utf16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + p, true, true)), Set{});
+    EXPECT_EQ(Codes(k1B, Utf32LE("<?xml version=\"1.0\" encoding=\"UTF-32\"?>" + p)), Set{});
     // PDF/A-4 takes UTF-8 only: other encodings, and bytes that are not UTF-8, are invalid.
     std::string p4 = Packet("<pdfaid:rev>2020</pdfaid:rev>", "4", "");
     EXPECT_EQ(Codes(k4, p4), Set{});
