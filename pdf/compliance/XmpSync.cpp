@@ -61,8 +61,12 @@ void CheckLangAlt(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues
 {
     std::optional<XmpProperty> prop = meta.GetProperty(XmpNs::kDC, name);
     if (!prop) return Absent(ctx, info, code);
+    // The toolkit falls back on the first item when no item is x-default; that is not the
+    // form Info's text is compared with.
     std::optional<std::string> text;
-    if (XmpOpt::IsAltText(prop->options)) text = meta.GetLocalizedText(XmpNs::kDC, name, "", "x-default");
+    std::string x_default = std::string(name) + "[?xml:lang=\"x-default\"]";
+    if (XmpOpt::IsAltText(prop->options) && meta.GetProperty(XmpNs::kDC, x_default))
+        text = meta.GetLocalizedText(XmpNs::kDC, name, "", "x-default");
     if (!text) return ctx.Report(SDF::e_PDFA739);
     Merge(ctx, values, has_key, info, *text, code);
 }

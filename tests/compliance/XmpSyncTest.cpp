@@ -91,6 +91,14 @@ TEST(XmpSync, TextForms)
     EXPECT_EQ(codes(k1B, Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li><rdf:li>Bob</rdf:li>"), Info()), Set{739});
     EXPECT_EQ(codes(k1B, Title("Title") + Creator("Bag", "<rdf:li>Bob</rdf:li>"), Info()), (Set{732, 781}));
     EXPECT_EQ(codes(k1B, Creator("Seq", "<rdf:li>Ann</rdf:li>"), Info()), Set{731});
+    // A language alternative without an x-default item, even one whose only item agrees.
+    std::string english = "<dc:title><rdf:Alt><rdf:li xml:lang=\"en\">Title</rdf:li></rdf:Alt></dc:title>";
+    EXPECT_EQ(codes(k1B, english + Creator("Seq", "<rdf:li>Ann</rdf:li>"), Info()), Set{739});
+    std::string german = "<dc:description><rdf:Alt><rdf:li xml:lang=\"de\">d</rdf:li></rdf:Alt></dc:description>";
+    EXPECT_EQ(codes(k2B, german, Info()), Set{739});
+    EXPECT_EQ(codes(k1B, "<dc:title><rdf:Alt><rdf:li xml:lang=\"en\">E</rdf:li><rdf:li xml:lang=\"X-Default\">Title"
+                         "</rdf:li></rdf:Alt></dc:title>" + Creator("Seq", "<rdf:li>Ann</rdf:li>"), Info()),
+              Set{}) << "the x-default item need not come first, and its tag is read case-blind";
     EXPECT_EQ(codes(k2B, Creator("Seq", "<rdf:li>Ann</rdf:li>"), Info()), Set{}) << "only PDF/A-1 asks Info's texts of the packet";
     EXPECT_EQ(codes(k1B, Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li>") +
                              "<pdf:Producer><rdf:Bag><rdf:li>p</rdf:li></rdf:Bag></pdf:Producer>", Info()),
