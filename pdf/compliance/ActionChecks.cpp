@@ -153,4 +153,20 @@ bool HasOnlyPermittedTriggers(const Obj* aa)
     return true;
 }
 
+void CheckFieldActions(PassContext& ctx, Obj* dict)
+{
+    const bool fix = ctx.state.convert;
+    if (FindIn(dict, "A")) {
+        ctx.Report(SDF::e_PDFA91, dict);
+        if (fix) dict->Erase("A");
+    }
+    if (!FindIn(dict, "AA")) return;
+    if (ctx.Part() != 4) {
+        ctx.Report(SDF::e_PDFA91, dict);
+        if (fix) dict->Erase("AA");
+    } else if (!CheckAdditionalActions(ctx, FindDict(dict, "AA")) && fix) {
+        dict->Erase("AA");
+    }
+}
+
 }  // namespace qvx::PDF

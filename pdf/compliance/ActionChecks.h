@@ -19,4 +19,8 @@ bool CheckAdditionalActions(PassContext& ctx, SDF::Obj* aa);
 // Bl. True when aa (a dictionary or null) keeps to them.
 bool HasOnlyPermittedTriggers(const SDF::Obj* aa);
 
+// A form field or widget may not act (91); at PDF/A-4 its AA may, with permitted actions.
+// Conversion removes A, and AA where it is not kept.
+void CheckFieldActions(PassContext& ctx, SDF::Obj* dict);
+
 }  // namespace qvx::PDF

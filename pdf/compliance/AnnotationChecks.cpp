@@ -192,17 +192,7 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
     const bool fix = ctx.state.convert;
     const Annot::Type type = annot.GetType();
     if (type == Annot::e_Widget) {
-        if (FindIn(dict, "A")) {
-            ctx.Report(SDF::e_PDFA91, dict);
-            if (fix) dict->Erase("A");
-        }
-        if (!FindIn(dict, "AA")) return;
-        if (ctx.Part() != 4) {
-            ctx.Report(SDF::e_PDFA91, dict);
-            if (fix) dict->Erase("AA");
-        } else if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) {
-            dict->Erase("AA");
-        }
+        CheckFieldActions(ctx, dict);
         return;
     }
     if (ctx.Part() == 4 && !HasOnlyPermittedTriggers(annot.GetAdditionalActions())) {

@@ -55,15 +55,7 @@ void CheckForm(PassContext& ctx, Obj* root)
     // Fields that are not merged with their widget carry actions of their own.
     for (const Field& f : Field::ReadAll(ctx.doc)) {
         Obj* d = f.GetSDFObj();
-        if (FindName(d, "Subtype") == "Widget") continue;
-        if (FindIn(d, "A")) {
-            ctx.Report(SDF::e_PDFA91, d);
-            if (fix) d->Erase("A");
-        }
-        if (FindIn(d, "AA") && ctx.Part() != 4) {
-            ctx.Report(SDF::e_PDFA91, d);
-            if (fix) d->Erase("AA");
-        }
+        if (FindName(d, "Subtype") != "Widget") CheckFieldActions(ctx, d);
     }
 }
 

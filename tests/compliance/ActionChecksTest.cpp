@@ -75,11 +75,18 @@ TEST(ActionChecks, WidgetsFieldsAndPages)
     std::string square = "<</Subtype/Square/Rect[0 0 10 10]/F 4" + kAP;
     EXPECT_EQ(Findings(WithAnnots(k4, {square + "/AA<</E<</S/URI/URI(a)>>>>>>"}), k4), "");
     EXPECT_EQ(Findings(WithAnnots(k4, {square + "/AA<</PO<</S/URI/URI(a)>>>>>>"}), k4), "46631(6)");
-    // A field that is not merged with its widget, in the interactive form.
-    PdfBuilder field = WithAnnots(k2B, {"<</Subtype/Widget/Parent 8 0 R/Rect[0 0 10 10]/F 4" + kAP + ">>"});
-    field.Set(8, "<</FT/Tx/T(f)/Kids[6 0 R]/AA<</K<</S/URI/URI(a)>>>>>>");
-    field.Set(1, CatalogFor(k2B, "/AcroForm<</Fields[8 0 R]>>"));
-    EXPECT_EQ(Findings(field, k2B), "91(8)");
+    // A field that is not merged with its widget, in the interactive form; at PDF/A-4 its
+    // AA may act, as a widget's may, with permitted actions only.
+    auto field = [](int level, const std::string& aa) {
+        PdfBuilder b = WithAnnots(level, {"<</Subtype/Widget/Parent 8 0 R/Rect[0 0 10 10]/F 4" + kAP + ">>"});
+        b.Set(8, "<</FT/Tx/T(f)/Kids[6 0 R]/AA<<" + aa + ">>>>");
+        b.Set(1, CatalogFor(level, "/AcroForm<</Fields[8 0 R]>>"));
+        return b;
+    };
+    EXPECT_EQ(Findings(field(k2B, "/K<</S/URI/URI(a)>>"), k2B), "91(8)");
+    EXPECT_EQ(Findings(field(k4, "/K<</S/JavaScript/JS(1)>>"), k4), "");
+    EXPECT_EQ(Findings(field(k4, "/K<</S/Launch>>"), k4), "611(8)");
+    EXPECT_EQ(FindingsAfterConversion(field(k4, "/K<</S/Launch>>"), k4), "");
     // Page AA: PDF/A-2 and -3 forbid it, PDF/A-4 limits its triggers, PDF/A-1 checks the actions.
     std::string launch = "/AA<</O<</S/Launch>>>>";
     EXPECT_EQ(Findings(WithAnnots(k2B, {}, launch), k2B), "611(3) 5212(3)");
