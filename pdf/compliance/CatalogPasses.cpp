@@ -120,7 +120,7 @@ void RunOptionalContentPass(PassContext& ctx)
         root->Erase("OCProperties");
         return;
     }
-    if (!oc->IsDict()) return;
+    // One of another kind than a dictionary has no OCGs either.
     if (!FindIn(oc, "OCGs")) {
         if (fix) root->Erase("OCProperties");
         else ctx.state.RequestStop();

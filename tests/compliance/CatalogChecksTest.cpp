@@ -71,6 +71,12 @@ TEST(CatalogChecks, OptionalContent)
     // Where layers are not allowed, OCProperties of any kind is one too many.
     EXPECT_EQ(Findings(WithCatalog(k1B, "/OCProperties[]"), k1B), "1131(1)");
     EXPECT_EQ(Findings(WithCatalog(k2B, "/OCProperties[]"), k2B), "");
+    // Without OCGs, of whatever kind, it names no layers; conversion drops it.
+    for (const char* entry : {"/OCProperties[]", "/OCProperties<</D<</Name(a)>>>>"}) {
+        qvx::PDF::PDFACompliance run(true, ToBytes(WithCatalog(k2B, entry).Build()), nullptr, k2B, nullptr, 0, 0,
+                                     false);
+        EXPECT_EQ(run.GetDoc().GetRoot()->FindObj("OCProperties"), nullptr) << entry;
+    }
 }
 
 TEST(CatalogChecks, NullEntriesAreAbsent)
