@@ -105,6 +105,11 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
             form->Erase("Subtype2");
         }
     }
+    // PostScript for printers beside the form's own content, which draws without it.
+    if (!pdfa4 && FindIn(form, "PS")) {
+        ctx.Report(SDF::e_PDFA252, form);
+        if (convert) form->Erase("PS");
+    }
     if (!pdfa4 && form->FindObj("Ref")) {
         ctx.Report(SDF::e_PDFA261, form);
         if (convert) form->Erase("Ref");

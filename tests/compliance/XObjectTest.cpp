@@ -71,6 +71,13 @@ TEST(XObjects, FormsAndUnusableXObjects)
     EXPECT_EQ(Check(k2B, kForm + "/Ref<</F(x.pdf)/Page 0>>"), "261(6)");
     EXPECT_EQ(Check(k2B, kForm + "/Subtype2/PS"), "252(6)");
     EXPECT_EQ(Check(k4, kForm + "/Ref<</F(x.pdf)/Page 0>>/Subtype2/PS"), "");
+    // A form carrying PostScript beside its content draws without it in the copy.
+    for (int level : {k2B, k4}) {
+        PdfBuilder ps = WithXObject(level, kForm + "/PS 7 0 R");
+        ps.AddStream("", "0 0 moveto");
+        EXPECT_EQ(Findings(ps.Build(), level), level == k4 ? "" : "252(6)");
+        EXPECT_EQ(FindingsAfterConversion(ps.Build(), level), "");
+    }
     EXPECT_EQ(Check(k2B, "/Type/XObject/Subtype/PS"), "252(6) 271");
     EXPECT_EQ(Check(k4, "/Type/XObject/Subtype/PS"), "");
     // A form's content is walked with its own resources.
