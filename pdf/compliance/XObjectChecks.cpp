@@ -114,6 +114,8 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
         ctx.Report(SDF::e_PDFA261, form);
         if (convert) form->Erase("Ref");
     }
+    // The form's own resources count even where its content uses none of them.
+    if (Obj* own = FindDict(form, "Resources")) CheckResourceDicts(ctx, Resources(own));
     Group g = Group::Of(form);
     if (g.dict && g.is_transparency && ctx.Part() == 1) {
         ctx.Report(SDF::e_PDFA43, g.dict);

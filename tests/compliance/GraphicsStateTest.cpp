@@ -53,6 +53,10 @@ TEST(GraphicsState, HalftonesInExtGStateResources)
     EXPECT_EQ(unused(k2B, "<</HT/Default>>"), "");
     EXPECT_EQ(unused(k4, "<</HTO[1 2]>>"), "46253(3)");
     EXPECT_EQ(unused(k1B, "<</HTP[1 2]/HT<</HalftoneType 6>>>>"), "");
+    // So in the resources of a form that draws nothing.
+    PdfBuilder empty = ColourFile(k2B, "<</XObject<</X0 6 0 R>>>>", "/X0 Do");
+    empty.AddStream("/Type/XObject/Subtype/Form/BBox[0 0 1 1]/Resources<</ExtGState<</GS0<</HTP[1 2]>>>>>>", "");
+    EXPECT_EQ(Findings(empty.Build(), k2B), "2510(6)");
     // A transfer function belongs only to a non-primary colorant of a type 5 halftone.
     const std::string screen = "<</HalftoneType 1/Frequency 60/Angle 0/SpotFunction/Round";
     EXPECT_EQ(unused(k2B, "<</HT" + screen + "/TransferFunction/Identity>>>>"), "281(3)");
