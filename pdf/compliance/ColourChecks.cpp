@@ -46,6 +46,9 @@ void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
     Resources res = page.GetResources();
     PushGroup(ctx, page.GetSDFObj(), 0, res);
     CheckResourceDicts(ctx, res);
+    // An appearance's own resources count even where its content uses none of them.
+    for (SDF::Obj* appearance : AppearanceStreams(page))
+        if (SDF::Obj* own = FindDict(appearance, "Resources")) CheckResourceDicts(ctx, Resources(own));
 }
 
 void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)

@@ -57,6 +57,10 @@ TEST(GraphicsState, HalftonesInExtGStateResources)
     PdfBuilder empty = ColourFile(k2B, "<</XObject<</X0 6 0 R>>>>", "/X0 Do");
     empty.AddStream("/Type/XObject/Subtype/Form/BBox[0 0 1 1]/Resources<</ExtGState<</GS0<</HTP[1 2]>>>>>>", "");
     EXPECT_EQ(Findings(empty.Build(), k2B), "2510(6)");
+    PdfBuilder appearance = ColourFile(k2B, "<<>>", "", "/Annots[7 0 R]");
+    appearance.AddStream("/Type/XObject/Subtype/Form/BBox[0 0 1 1]/Resources<</ExtGState<</GS0<</HTP[1 2]>>>>>>", "");
+    appearance.Add("<</Type/Annot/Subtype/Square/Rect[0 0 1 1]/F 4/AP<</N 6 0 R>>>>");
+    EXPECT_EQ(Findings(appearance.Build(), k2B), "2510(6)");
     // A transfer function belongs only to a non-primary colorant of a type 5 halftone.
     const std::string screen = "<</HalftoneType 1/Frequency 60/Angle 0/SpotFunction/Round";
     EXPECT_EQ(unused(k2B, "<</HT" + screen + "/TransferFunction/Identity>>>>"), "281(3)");
