@@ -91,6 +91,9 @@ public:
     // The glyph numbers of a CIDToGIDMap stream by CID (read once); null when the map is no
     // stream or cannot be read.
     const std::vector<std::uint16_t>* GetCIDToGIDTable() const;
+    // The glyph number a CID leads to through CIDToGIDMap: the map stream's (0 past its end
+    // or when it cannot be read), else the CID itself (Identity, or no map).
+    std::uint32_t MappedGlyph(std::uint32_t cid) const;
     const CMap* GetToUnicode() const { return mp_to_unicode.get(); }
     SDF::Obj* GetToUnicodeObj() const { return mp_to_unicode_obj; }
 

@@ -142,6 +142,14 @@ const std::vector<std::uint16_t>* Font::GetCIDToGIDTable() const
     return m_cid_to_gid ? &*m_cid_to_gid : nullptr;
 }
 
+std::uint32_t Font::MappedGlyph(std::uint32_t cid) const
+{
+    Obj* map = GetCIDToGIDMapObj();
+    if (!map || !map->IsStream()) return cid;
+    const std::vector<std::uint16_t>* table = GetCIDToGIDTable();
+    return table && cid < table->size() ? (*table)[cid] : 0;
+}
+
 long Font::CompositeGlyph(std::uint32_t cid) const
 {
     const FontProgram* p = GetProgram();
@@ -150,10 +158,7 @@ long Font::CompositeGlyph(std::uint32_t cid) const
     // A CIDFontType0 whose program numbers glyphs by index rather than by CID (an OpenType
     // font) takes the CIDToGIDMap it comes with, as TrueType-based ones do.
     if (m_desc_kind == e_cid_type2 || (map && map->IsStream() && !p->IsCIDKeyed())) {
-        if (map && map->IsStream()) {
-            const std::vector<std::uint16_t>* table = GetCIDToGIDTable();
-            return table && cid < table->size() ? (*table)[cid] : 0;
-        }
+        if (map && map->IsStream()) return MappedGlyph(cid);
         return cid < static_cast<std::uint32_t>(p->GlyphCount()) ? cid : 0;
     }
     unsigned g = p->GlyphByCID(cid);

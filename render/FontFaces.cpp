@@ -249,9 +249,8 @@ unsigned FontFaces::LookUpGlyph(const Face& face, const PDF::Font& font, const P
         // CIDFont's CIDs still lead to glyphs through its CIDToGIDMap, as readers draw them;
         // else fall back on the code itself.
         if (font.GetDescendantKind() == PDF::Font::e_cid_type2) {
-            const std::vector<std::uint16_t>* table = font.GetCIDToGIDTable();
-            unsigned gid = table ? (code.cid < table->size() ? (*table)[code.cid] : 0) : code.cid;
-            return gid < static_cast<unsigned>(ft->num_glyphs) ? gid : 0;
+            std::uint32_t gid = font.MappedGlyph(code.cid);
+            return gid < static_cast<std::uint32_t>(ft->num_glyphs) ? gid : 0;
         }
         return FT_Get_Char_Index(ft, code.cid) ? FT_Get_Char_Index(ft, code.cid) : code.cid;
     }
