@@ -43,6 +43,22 @@ bool IsNumberedName(std::string_view name)
            std::all_of(name.begin() + 1, name.end(), [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); });
 }
 
+// The text of a code whose glyph is named by that code's own number (a224 at 224, G065 at
+// 65), as TeX's bitmap fonts name theirs: the name says nothing but the code, and readers
+// take the code for a Latin-1 character. Only the codes where Latin-1 and TeX's text
+// encodings agree on a letter, digit or sign are so read; the rest stay unmapped.
+std::optional<std::u16string> CodeNamedText(std::string_view name, unsigned code)
+{
+    unsigned number = 0;
+    for (char ch : name.substr(1)) {
+        number = number * 10 + static_cast<unsigned>(ch - '0');
+        if (number > 0xFF) return std::nullopt;
+    }
+    const bool latin = (code >= 0x20 && code <= 0x7E) || (code >= 0xC0 && code != 0xD7 && code != 0xF7);
+    if (number != code || !latin) return std::nullopt;
+    return std::u16string(1, static_cast<char16_t>(code));
+}
+
 // The text a code gets in a ToUnicode map written anew: its own usable mapping, else the
 // name its encoding gives it, else the character its glyph stands for in the program's
 // Unicode cmap (private-use and control characters are no text).
@@ -51,7 +67,8 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
     std::u16string text;
     // Names of the a1, a2... form are dingbats only in ZapfDingbats; Type 3 fonts (TeX's
     // bitmap fonts among them) number their glyphs so, and readers take such text by code.
-    if (font.GetKind() == Font::e_type3 && !font.GetToUnicode() && IsNumberedName(font.GlyphName(c.code))) return std::nullopt;
+    if (const std::string_view name = font.GlyphName(c.code); font.GetKind() == Font::e_type3 && !font.GetToUnicode() && IsNumberedName(name))
+        return CodeNamedText(name, c.code);
     if (CodeText(font, c, text) && Usable(text)) return text;
     text.clear();
     if (font.IsSimple()) {

@@ -484,10 +484,11 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
 
     // A Type 3 font whose glyph names are listed names (and uniXXXX forms) but which has no
     // ToUnicode: the map is written from the names; a name that gives no text stays unmapped,
-    // and so does a numbered name such as a73 (a dingbat only in ZapfDingbats). A name of
-    // TeX's symbol fonts that the Adobe list lacks, which validation cannot read, is written
-    // with the character its glyph draws.
-    for (std::string third : {"/uni0043", "/g7", "/a73", "/circlecopyrt"}) {
+    // and so does a numbered name such as a73 (a dingbat only in ZapfDingbats). A name
+    // numbered with its own code (a99 at 99, as TeX's bitmap fonts have) is read as that
+    // code. A name of TeX's symbol fonts that the Adobe list lacks, which validation cannot
+    // read, is written with the character its glyph draws.
+    for (std::string third : {"/uni0043", "/g7", "/a73", "/circlecopyrt", "/a99"}) {
         SCOPED_TRACE(third);
         PdfBuilder b = Page(k2U, "BT /F1 20 Tf 10 100 Td (abc) Tj ET");
         b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
@@ -495,7 +496,7 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
                   "/CharProcs<</A 11 0 R/B 11 0 R" + third + " 11 0 R>>>>");
         b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
         auto c = Convert(b.Build(), k2U);
-        bool tex = third == "/circlecopyrt", named = third == "/uni0043" || tex, unmapped = third == "/g7";
+        bool tex = third == "/circlecopyrt", own = third == "/a99", named = third == "/uni0043" || tex || own, unmapped = third == "/g7";
         EXPECT_EQ(c->first, unmapped || tex ? "381(10) 62116(10)" : "381(10)");
         EXPECT_EQ(c->again, unmapped ? "62116(10)" : "");
         CopyReader copy(c->out);
@@ -505,6 +506,27 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
         if (tex) {
             EXPECT_NE(map.find("<63> <20DD>"), std::string::npos) << map;
         }
+        if (own) {
+            EXPECT_NE(map.find("<63> <0063>"), std::string::npos) << map;
+        }
+    }
+
+    // Codes above the dingbats' numbers, named by themselves as a French TeX font's are:
+    // the letters are read as Latin-1, a code where TeX's encodings and Latin-1 part ways
+    // (D7, the multiplication sign) stays unmapped.
+    for (bool times : {false, true}) {
+        PdfBuilder b = Page(k2U, times ? "BT /F1 20 Tf 10 100 Td <E0E9D7> Tj ET" : "BT /F1 20 Tf 10 100 Td <E0E9> Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 215"
+                  "/LastChar 233/Widths[300 0 0 0 0 0 0 0 0 300 0 0 0 0 0 0 0 0 300]/Encoding<</Type/Encoding"
+                  "/Differences[215/a215 224/a224 233/a233]>>/CharProcs<</a215 11 0 R/a224 11 0 R/a233 11 0 R>>>>");
+        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        auto c = Convert(b.Build(), k2U);
+        EXPECT_EQ(c->first, "381(10) 62116(10)");
+        EXPECT_EQ(c->again, times ? "62116(10)" : "");
+        std::string map = CopyReader::Decoded(CopyReader(c->out).Get(10), "ToUnicode");
+        EXPECT_NE(map.find("<E0> <00E0>"), std::string::npos) << map;
+        EXPECT_NE(map.find("<E9> <00E9>"), std::string::npos) << map;
+        EXPECT_EQ(map.find("<D7>"), std::string::npos) << map;
     }
 }
 
