@@ -251,18 +251,25 @@ std::vector<std::u16string> Wrap(TextSetter& font, double size, const std::vecto
     return out;
 }
 
-// Writes lines of text into box from its top (or vertically centred for one line), aligned
-// by q (0 left, 1 centre, 2 right), side points in from its left and right edges.
+// How field text is laid out: one line centred in the height, lines broken to the width
+// from the top, or a list box's rows from the top, one per line.
+enum class Layout { e_line, e_wrapped, e_rows };
+
+// Writes lines of text into box as layout says, aligned by q (0 left, 1 centre, 2 right),
+// side points in from its left and right edges; the rows marked are shown selected.
 void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da, const Rect& box, double side,
-             const std::vector<std::u16string>& lines, int q, bool multiline)
+             const std::vector<std::u16string>& lines, int q, Layout layout, const std::vector<std::size_t>& marked = {})
 {
     const double pad = 2;
     const double width = box.Width() - 2 * side;
+    const bool from_top = layout != Layout::e_line;
     double size = da.size;
-    if (size <= 0) size = multiline ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
+    if (size <= 0) size = from_top ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
     std::vector<std::u16string> shown;
-    if (multiline) {
+    if (layout == Layout::e_wrapped) {
         shown = Wrap(font, size, lines, width);
+    } else if (layout == Layout::e_rows) {
+        shown = lines;
     } else if (!lines.empty()) {
         shown.push_back(lines.front());
         const double line_width = font.Width(shown[0]);
@@ -271,9 +278,19 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
     // Empty text shows nothing, and a font that shows nothing is better left out.
     if (width <= 0 || std::all_of(shown.begin(), shown.end(), [](const std::u16string& l) { return l.empty(); })) return;
     font.Prepare(shown);
+    double y = from_top ? box.y2 - pad - size * 0.9 : box.y1 + (box.Height() - size * 0.72) / 2;
+    // Selected rows on the light blue that form viewers give them, each a line high.
+    if (!marked.empty()) w.Op("q 0.6 0.75 0.85 rg");
+    for (std::size_t row : marked) {
+        const double base = y - static_cast<double>(row) * size * 1.15 - size * 0.25;
+        const double lo = std::max(base, box.y1), hi = std::min(base + size * 1.15, box.y2);
+        if (hi <= lo) continue;
+        w.Rectangle({box.x1, lo, box.x2, hi});
+        w.Op("f");
+    }
+    if (!marked.empty()) w.Op("Q");
     w.Op("/Tx BMC q BT");
     w.Op(da.colour);
-    double y = multiline ? box.y2 - pad - size * 0.9 : box.y1 + (box.Height() - size * 0.72) / 2;
     for (const std::u16string& line : shown) {
         const double lw = font.Width(line) * size;
         double x = box.x1 + side;
@@ -292,16 +309,57 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
 // Writes the text in the font da names when it can show every character, else in the
 // system fonts that have them.
 void WriteText(SDF::SDFDoc& doc, AppearanceWriter& w, const DefaultAppearance& da, const Rect& box, double side,
-               const std::vector<std::u16string>& lines, int q, bool multiline)
+               const std::vector<std::u16string>& lines, int q, Layout layout, const std::vector<std::size_t>& marked = {})
 {
     TextFont font(doc, da.font);
     std::string codes;
     if (std::all_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return font.Encode(l, codes); })) {
-        LayText(w, font, da, box, side, lines, q, multiline);
+        LayText(w, font, da, box, side, lines, q, layout, marked);
         return;
     }
     ShapedText shaped(doc, da.family.empty() ? font.Family() : da.family, lines);
-    if (shaped.CanShow()) LayText(w, shaped, da, box, side, lines, q, multiline);
+    if (shaped.CanShow()) LayText(w, shaped, da, box, side, lines, q, layout, marked);
+}
+
+// A list box's rows from its top index (TI): the display texts of its options, and in marked
+// the rows its value selects (by export value, or by index through I). Rows past what any
+// box shows are not read.
+std::vector<std::u16string> ListRows(SDF::Obj* dict, std::vector<std::size_t>& marked)
+{
+    constexpr std::size_t kMaxRows = 1000;
+    SDF::Obj* opt = Inherited(dict, "Opt");
+    if (!opt || !opt->IsArray()) return {};
+    SDF::Obj* ti = Inherited(dict, "TI");
+    const double top_index = ti && ti->IsNumber() ? ti->GetNumber() : 0;
+    const std::size_t top = top_index >= 0 && top_index < static_cast<double>(opt->Size()) ? static_cast<std::size_t>(top_index) : 0;
+    std::vector<std::u16string> chosen;
+    SDF::Obj* v = Inherited(dict, "V");
+    for (std::size_t i = 0; v && i < (v->IsArray() ? v->Size() : 1); ++i) {
+        SDF::Obj* item = v->IsArray() ? Deref(v->GetAt(i)) : v;
+        if (item && item->IsString()) chosen.push_back(item->GetAsPDFText().Units());
+    }
+    std::vector<double> indices;
+    SDF::Obj* index = Inherited(dict, "I");
+    for (std::size_t i = 0; index && index->IsArray() && i < index->Size(); ++i)
+        if (SDF::Obj* n = Deref(index->GetAt(i)); n && n->IsNumber()) indices.push_back(n->GetNumber());
+    std::vector<std::u16string> rows;
+    for (std::size_t i = top; i < opt->Size() && rows.size() < kMaxRows; ++i) {
+        SDF::Obj* option = Deref(opt->GetAt(i));
+        SDF::Obj* exported = option;
+        if (option && option->IsArray() && option->Size() >= 2) {
+            exported = Deref(option->GetAt(0));
+            option = Deref(option->GetAt(1));
+        }
+        std::vector<std::u16string> text = Lines(option);
+        rows.push_back(text.empty() ? std::u16string() : text.front());
+        // Writers put the export value in V, and some the text shown.
+        auto is_chosen = [&](const std::u16string& t) { return std::find(chosen.begin(), chosen.end(), t) != chosen.end(); };
+        const bool by_value = (exported && exported->IsString() && is_chosen(exported->GetAsPDFText().Units())) ||
+                              (!rows.back().empty() && is_chosen(rows.back()));
+        if (by_value || std::find(indices.begin(), indices.end(), static_cast<double>(i)) != indices.end())
+            marked.push_back(rows.size() - 1);
+    }
+    return rows;
 }
 
 // Background (MK BG) and border (MK BC) of a widget; returns the area inside the border.
@@ -395,7 +453,7 @@ SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
     if (da.family.empty()) da.family = StyleFamily(Deref(FindIn(dict, "RC")));
     const double q = FindNumber(dict, "Q", 0);
     WriteText(doc, w, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
-              Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), true);
+              Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), Layout::e_wrapped);
     return w.Finish(doc, rect);
 }
 
@@ -418,20 +476,24 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
     SDF::Obj* q_obj = Inherited(dict, "Q");
     int q = q_obj && q_obj->IsNumber() ? static_cast<int>(q_obj->GetNumber()) : 0;
     std::vector<std::u16string> lines;
-    bool multiline = false;
+    std::vector<std::size_t> marked;
+    Layout layout = Layout::e_line;
     if (push) {
         lines = Lines(FindIn(FindDict(dict, "MK"), "CA"));
         q = 1;
     } else if (ft && ft->IsName() && ft->GetName() == "Tx") {
         lines = Lines(Inherited(dict, "V"));
-        multiline = (ff >> Field::e_multiline) & 1;
+        if ((ff >> Field::e_multiline) & 1) layout = Layout::e_wrapped;
         // Passwords show as bullets.
         if ((ff >> Field::e_password) & 1)
             for (std::u16string& l : lines) l.assign(l.size(), u'*');
-    } else if (ft && ft->IsName() && ft->GetName() == "Ch") {
+    } else if (ft && ft->IsName() && ft->GetName() == "Ch" && (ff >> Field::e_combo) & 1) {
         SDF::Obj* v = Inherited(dict, "V");
         if (v && v->IsArray() && v->Size() > 0) v = Deref(v->GetAt(0));
         lines = Lines(v);
+    } else if (ft && ft->IsName() && ft->GetName() == "Ch") {
+        lines = ListRows(dict, marked);
+        layout = Layout::e_rows;
     } else {
         return {};
     }
@@ -439,7 +501,7 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
         // Form writers and viewers start field text two border widths in from the field's
         // edge, and 2 points in where the border is thinner than a point.
         const double border = BorderWidth(annot);
-        WriteText(doc, w, da, inside, std::max(2.0, 2 * border) - border, lines, q, multiline);
+        WriteText(doc, w, da, inside, std::max(2.0, 2 * border) - border, lines, q, layout, marked);
     }
     return {w.Finish(doc, box), {}, {}};
 }

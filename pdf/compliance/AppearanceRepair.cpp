@@ -1,11 +1,9 @@
 #include "pdf/compliance/AppearanceRepair.h"
 
-#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "pdf/AnnotAppearance.h"
-#include "pdf/Field.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/AnnotationRules.h"
 #include "sdf/Dict.h"
@@ -81,11 +79,7 @@ void RedrawFieldFromValue(SDF::SDFDoc& doc, const Annot& annot, bool blend)
     SDF::Obj* dict = Deref(annot.GetSDFObj());
     if (!dict || !dict->IsDict()) return;
     SDF::Obj* ft = FieldEntry(dict, "FT");
-    SDF::Obj* ff = FieldEntry(dict, "Ff");
-    // A list box shows its options, which the drawing of a value leaves out.
-    const double bits = ff && ff->IsNumber() ? ff->GetNumber() : 0;
-    const bool combo = bits >= 0 && bits < 4294967296.0 && (static_cast<std::uint32_t>(bits) >> Field::e_combo) & 1;
-    if (!IsNameOf(ft, "Tx") && !(IsNameOf(ft, "Ch") && combo)) return;
+    if (!IsNameOf(ft, "Tx") && !IsNameOf(ft, "Ch")) return;
     DrawnAppearance drawn = DrawAppearance(doc, annot, blend, true);
     if (drawn.normal && drawn.state.empty()) PutNormal(dict, annot, drawn.normal, false);
 }

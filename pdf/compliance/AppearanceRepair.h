@@ -22,7 +22,7 @@ void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blen
 // that the flags conversion must set, which make it visible, show nothing new.
 void GiveEmptyAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button);
 
-// A widget of a text field or combo box drawn anew from its value, as viewers draw it when
+// A widget of a text or choice field drawn anew from its value, as viewers draw it when
 // the form asks them to (NeedAppearances); its old appearance stays where nothing is drawn.
 void RedrawFieldFromValue(SDF::SDFDoc& doc, const Annot& annot, bool blend);
 

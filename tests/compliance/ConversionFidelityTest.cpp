@@ -305,7 +305,8 @@ TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
     // Red squares with appearances of their own, hidden (F 2), neither viewed nor printed
     // (F 32), and shown (F 4); PDF/A clears the flags that hid the first two. The form asks
     // viewers to draw its fields from their values, so the text field shows "Hello" and not
-    // the stale text of its appearance; a list box shows its options, and keeps its own.
+    // the stale text of its appearance; a list box whose appearance is empty shows its
+    // options from its top index, the one its value selects on a highlight.
     // An empty field names a font the file does not embed: nothing shows, so nothing needs it.
     PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R 12 0 R 13 0 R 17 0 R]");
     b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[12 0 R 13 0 R 17 0 R]"
@@ -323,9 +324,9 @@ TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
     b.SetStream(15, "/Type/XObject/Subtype/Form/BBox[0 0 100 30]", "BT /Helv 12 Tf 2 8 Td (Stale) Tj ET");
     b.Set(12, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(name)/V(Hello)/DA(/Helv 12 Tf 0 g)"
               "/Rect[10 10 110 40]/AP<</N 15 0 R>>>>");
-    b.SetStream(16, "/Type/XObject/Subtype/Form/BBox[0 0 60 40]", "BT /Helv 10 Tf 2 25 Td (One) Tj 0 -12 Td (Two) Tj ET");
-    b.Set(13, "<</Type/Annot/Subtype/Widget/F 4/FT/Ch/T(list)/V(Two)/Opt[(One)(Two)]/DA(/Helv 10 Tf 0 g)"
-              "/Rect[130 10 190 50]/AP<</N 16 0 R>>>>");
+    b.SetStream(16, "/Type/XObject/Subtype/Form/BBox[0 0 60 40]", "");
+    b.Set(13, "<</Type/Annot/Subtype/Widget/F 4/FT/Ch/T(list)/V(3)/TI 1/Opt[(One)(Two)[(3)(Three)]]"
+              "/DA(/Helv 10 Tf 0 g)/Rect[130 10 190 50]/AP<</N 16 0 R>>>>");
     fs::path in = dir.Write("hidden.pdf", b.Build());
     fs::path out = ConvertClean(b.Build(), k2B, dir, "hidden_pdfa.pdf");
     for (double x : {0.15, 0.5, 0.85}) {
@@ -338,8 +339,13 @@ TEST(ConversionFidelity, HiddenAnnotationsStayHiddenAndFieldsShowTheirValues)
     doc.OpenFile(out.string());
     auto shown = [&](int annot) { return NormalAppearance(doc, annot); };
     EXPECT_NE(shown(12).find("(Hello) Tj"), std::string::npos) << shown(12);
-    EXPECT_NE(shown(13).find("(Two) Tj"), std::string::npos) << shown(13);
-    EXPECT_NE(shown(13).find("(One) Tj"), std::string::npos) << shown(13);
+    // The value names the export value (3) of the third option, shown as "Three".
+    const std::string list = shown(13);
+    EXPECT_EQ(list.find("(One) Tj"), std::string::npos) << list;
+    const std::size_t two = list.find("(Two) Tj"), three = list.find("(Three) Tj"), mark = list.find("0.6 0.75 0.85 rg");
+    ASSERT_TRUE(two != std::string::npos && three != std::string::npos && mark != std::string::npos) << list;
+    EXPECT_LT(two, three);
+    EXPECT_LT(mark, two);
 }
 
 TEST(ConversionFidelity, FieldTextIsPlacedAndEncodedAsViewersDrawIt)
