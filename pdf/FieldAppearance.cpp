@@ -342,6 +342,7 @@ std::vector<std::u16string> ListRows(SDF::Obj* dict, std::vector<std::size_t>& m
     SDF::Obj* index = Inherited(dict, "I");
     for (std::size_t i = 0; index && index->IsArray() && i < index->Size(); ++i)
         if (SDF::Obj* n = Deref(index->GetAt(i)); n && n->IsNumber()) indices.push_back(n->GetNumber());
+    auto is_chosen = [&](const std::u16string& t) { return std::find(chosen.begin(), chosen.end(), t) != chosen.end(); };
     std::vector<std::u16string> rows;
     for (std::size_t i = top; i < opt->Size() && rows.size() < kMaxRows; ++i) {
         SDF::Obj* option = Deref(opt->GetAt(i));
@@ -353,7 +354,6 @@ std::vector<std::u16string> ListRows(SDF::Obj* dict, std::vector<std::size_t>& m
         std::vector<std::u16string> text = Lines(option);
         rows.push_back(text.empty() ? std::u16string() : text.front());
         // Writers put the export value in V, and some the text shown.
-        auto is_chosen = [&](const std::u16string& t) { return std::find(chosen.begin(), chosen.end(), t) != chosen.end(); };
         const bool by_value = (exported && exported->IsString() && is_chosen(exported->GetAsPDFText().Units())) ||
                               (!rows.back().empty() && is_chosen(rows.back()));
         if (by_value || std::find(indices.begin(), indices.end(), static_cast<double>(i)) != indices.end())
