@@ -205,6 +205,12 @@ bool FontProgram::HasGlyphNames() const { return FT_HAS_GLYPH_NAMES(mp->face); }
 
 bool FontProgram::IsSFNT() const { return FT_IS_SFNT(mp->face); }
 
+Common::Bytes FontProgram::SFNTTable(std::string_view tag) const
+{
+    if (tag.size() != 4 || !IsSFNT()) return {};
+    return SfntTable(mp->face, FT_MAKE_TAG(tag[0], tag[1], tag[2], tag[3]));
+}
+
 bool FontProgram::IsCIDKeyed() const
 {
     FT_Bool cid = 0;

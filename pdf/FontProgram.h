@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Buffer.h"
@@ -36,6 +37,8 @@ public:
     bool IsCIDKeyed() const;
     // Wrapped in the tables of a TrueType or OpenType file (not a bare CFF or Type 1 program).
     bool IsSFNT() const;
+    // The bytes of one of those tables by its four-letter tag; empty when there is none.
+    Common::Bytes SFNTTable(std::string_view tag) const;
 
     // 0 when the glyph has no name or the program has none.
     std::string GlyphName(unsigned gid) const;

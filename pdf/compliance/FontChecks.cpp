@@ -88,6 +88,7 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
     }
     // Sound, yet written in a form not every reader takes: the copy gets the common form.
     if (ctx.state.convert && HasLongCFFHeader(font) && MendCFF(ctx, font)) return Embedding::e_refiled;
+    if (ctx.state.convert && HasUnreadablePost(font) && MendPostTable(ctx, font)) return Embedding::e_refiled;
     return Embedding::e_usable;
 }
 

@@ -4,7 +4,9 @@
 // OpenType program gives up its wrapper, its CFF outlines becoming a bare CFF program
 // (Type1C, or CIDFontType0C for a CIDFont) and its glyf outlines a FontFile2 program. A Type 1
 // program in the segmented form of PFB files gets its parts joined.
+#include <cstdint>
 #include <map>
+#include <string>
 #include <string_view>
 
 #include "pdf/CFFProgram.h"
@@ -24,6 +26,27 @@ using SDF::Obj;
 namespace {
 
 bool IsType1Kind(Font::Kind kind) { return kind == Font::e_type1 || kind == Font::e_mmtype1; }
+
+std::size_t U16(const Common::Bytes& d, std::size_t at) { return at + 2 <= d.size() ? static_cast<std::size_t>(d[at] << 8 | d[at + 1]) : 0; }
+std::uint32_t U32(const Common::Bytes& d, std::size_t at) { return static_cast<std::uint32_t>(U16(d, at) << 16 | U16(d, at + 2)); }
+void PutU32(Common::Bytes& d, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) d[at + i] = static_cast<Common::Byte>(v >> (24 - 8 * i));
+}
+
+// Where each table of an SFNT program's directory lies: its record, offset and length.
+struct TableRecord {
+    std::size_t record, offset, length;
+};
+std::map<std::string, TableRecord> TableRecords(const Common::Bytes& d)
+{
+    std::map<std::string, TableRecord> out;
+    for (std::size_t i = 0, n = U16(d, 4); i < n && 28 + 16 * i <= d.size(); ++i) {
+        std::size_t rec = 12 + 16 * i;
+        out[std::string(reinterpret_cast<const char*>(d.data() + rec), 4)] = {rec, U32(d, rec + 8), U32(d, rec + 12)};
+    }
+    return out;
+}
 
 // The stream a descriptor files under key, as the descriptor holds it: an indirect object,
 // which is moved by reference; null otherwise.
@@ -167,22 +190,47 @@ bool RepairLocaFormat(PassContext& ctx, const Font& font)
     auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
     if (!data || data->size() < 12) return false;
     Common::Bytes& d = *data;
-    auto u16 = [&](std::size_t at) { return at + 2 <= d.size() ? static_cast<std::size_t>(d[at] << 8 | d[at + 1]) : 0; };
-    auto u32 = [&](std::size_t at) { return u16(at) << 16 | u16(at + 2); };
-    std::map<std::string_view, std::pair<std::size_t, std::size_t>> tables;  // offset, length
-    for (std::size_t i = 0, n = u16(4); i < n && 28 + 16 * i <= d.size(); ++i) {
-        std::size_t rec = 12 + 16 * i;
-        tables[std::string_view(reinterpret_cast<const char*>(d.data() + rec), 4)] = {u32(rec + 8), u32(rec + 12)};
-    }
+    const std::map<std::string, TableRecord> tables = TableRecords(d);
     auto head = tables.find("head"), loca = tables.find("loca"), maxp = tables.find("maxp");
     if (head == tables.end() || loca == tables.end() || maxp == tables.end()) return false;
     constexpr std::size_t kLocaFormat = 50;
-    std::size_t at = head->second.first + kLocaFormat;
-    std::size_t entries = u16(maxp->second.first + 4) + 1;
-    if (at + 2 > d.size() || head->second.second < kLocaFormat + 2) return false;
+    std::size_t at = head->second.offset + kLocaFormat;
+    std::size_t entries = U16(d, maxp->second.offset + 4) + 1;
+    if (at + 2 > d.size() || head->second.length < kLocaFormat + 2) return false;
     // Long offsets take four bytes a glyph, short ones two.
     d[at] = 0;
-    d[at + 1] = loca->second.second >= entries * 4 ? 1 : 0;
+    d[at + 1] = loca->second.length >= entries * 4 ? 1 : 0;
+    if (!FontProgram::Open(d)) return false;
+    PutTrueType(ctx, font, d);
+    return true;
+}
+
+bool HasUnreadablePost(const Font& font)
+{
+    const FontProgram* p = font.GetEmbeddedKey() == "FontFile2" ? font.GetProgram() : nullptr;
+    if (!p) return false;
+    const Common::Bytes post = p->SFNTTable("post");
+    // Format 2 names the glyphs through an index array that follows its header.
+    return post.size() >= 32 && U32(post, 0) == 0x00020000 && (post.size() < 34 || 34 + 2 * U16(post, 32) > post.size());
+}
+
+bool MendPostTable(PassContext& ctx, const Font& font)
+{
+    if (font.GetEmbeddedKey() != "FontFile2") return false;
+    auto data = ReadDecoded(font.GetEmbeddedStream(), FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return false;
+    Common::Bytes& d = *data;
+    const std::map<std::string, TableRecord> tables = TableRecords(d);
+    auto post = tables.find("post");
+    constexpr std::size_t kHeader = 32;
+    if (post == tables.end() || post->second.length < kHeader || post->second.offset + kHeader > d.size()) return false;
+    // Format 3: the same header, and no glyph names, which the table could not give anyway.
+    const std::size_t at = post->second.offset;
+    PutU32(d, at, 0x00030000);
+    std::uint32_t sum = 0;
+    for (std::size_t k = 0; k < kHeader; k += 4) sum += U32(d, at + k);
+    PutU32(d, post->second.record + 4, sum);
+    PutU32(d, post->second.record + 12, static_cast<std::uint32_t>(kHeader));
     if (!FontProgram::Open(d)) return false;
     PutTrueType(ctx, font, d);
     return true;

@@ -56,6 +56,12 @@ bool RepairLocaFormat(PassContext& ctx, const Font& font);
 // DICT and a four-byte header, every glyph as it was (false when it cannot).
 bool HasLongCFFHeader(const Font& font);
 bool MendCFF(PassContext& ctx, const Font& font);
+// A TrueType program (FontFile2) whose post table is in format 2 without the glyph-name
+// index that format needs, as some writers leave it: FreeType passes over it, yet readers
+// that read every table reject the program. Conversion makes it format 3, which names no
+// glyph, every glyph drawn as it was (false when it cannot).
+bool HasUnreadablePost(const Font& font);
+bool MendPostTable(PassContext& ctx, const Font& font);
 // Conversion: embeds the URW program of a standard 14 font; false when there is none or
 // when the font's Widths disagree with the program for a code shown.
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);

@@ -114,6 +114,32 @@ TEST(FontRepair, EmbeddedProgramsRepaired)
     EXPECT_EQ(ct->first, "332(13) 354(11)");
     EXPECT_EQ(ct->again, "");
 
+    // The same CIDFont, whole and with its CIDToGIDMap, whose program's post table says
+    // format 2 but ends after its header, as Ghostscript writes them: FreeType reads the
+    // program, so nothing is reported, yet readers that read every table reject it. The copy
+    // holds it in format 3, every word where it was.
+    std::string cut = program;
+    for (std::size_t rec = 12; rec + 16 <= cut.size() && rec < 12 + 16 * std::size_t(std::uint8_t(cut[5])); rec += 16)
+        if (cut.compare(rec, 4, "post") == 0) cut.replace(rec + 12, 4, std::string("\0\0\0\x20", 4));
+    PdfBuilder g = Page(k1B, std::string("BT /F1 20 Tf 10 100 Td <") + hex + "> Tj ET");
+    g.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+    g.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/DejaVuSans/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)"
+              "/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap/Identity/W[" + std::to_string(gid_a) + "[" +
+                  std::to_string(width_a) + "]" + std::to_string(gid_b) + "[" + std::to_string(width_b) + "]]>>");
+    g.Set(11, descriptor);
+    g.SetStream(12, "", cut);
+    auto cg = Convert(g.Build(), k1B);
+    EXPECT_EQ(cg->first, "");
+    EXPECT_EQ(cg->again, "");
+    EXPECT_EQ(WordBoxes(cg->out), WordBoxes(cg->in));
+    std::string mended = CopyReader::Decoded(CopyReader(cg->out).Get(11), "FontFile2");
+    auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(mended.begin(), mended.end()));
+    ASSERT_NE(q, nullptr);
+    qvx::Common::Bytes post = q->SFNTTable("post");
+    ASSERT_EQ(post.size(), 32u);
+    EXPECT_EQ(post[1], 3);
+    EXPECT_EQ(q->GlyphCount(), p->GlyphCount());
+
     // A symbolic TrueType font whose program has several cmap subtables and no (3,0) one:
     // only the (1,0) subtable its codes are read through is left. At 2U it also lacks a
     // ToUnicode map, which is written from the program's glyph names.
