@@ -103,14 +103,18 @@ TEST(FontRepair, EmbeddedProgramsRepaired)
     // is what readers assume, and the CIDSet lists the program's glyphs.
     char hex[16];
     std::snprintf(hex, sizeof hex, "%04X%04X", gid_a, gid_b);
-    PdfBuilder t = Page(k1B, std::string("BT /F1 20 Tf 10 100 Td <") + hex + "> Tj ET");
-    t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
-    t.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
-              "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/W[" + std::to_string(gid_a) + "[" +
-                  std::to_string(width_a) + "]" + std::to_string(gid_b) + "[" + std::to_string(width_b) + "]]>>");
-    t.Set(11, descriptor);
-    t.SetStream(12, "", program);
-    auto ct = Convert(t.Build(), k1B);
+    // A DejaVu CIDFontType2 at PDF/A-1 showing A and B, with more entries in the CIDFont.
+    auto cid_font = [&](const std::string& base, const std::string& extra, const std::string& prog) {
+        PdfBuilder f = Page(k1B, std::string("BT /F1 20 Tf 10 100 Td <") + hex + "> Tj ET");
+        f.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/" + base + "/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
+        f.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/" + base + "/CIDSystemInfo<</Registry(Adobe)"
+                  "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R" + extra + "/W[" + std::to_string(gid_a) +
+                  "[" + std::to_string(width_a) + "]" + std::to_string(gid_b) + "[" + std::to_string(width_b) + "]]>>");
+        f.Set(11, descriptor);
+        f.SetStream(12, "", prog);
+        return f;
+    };
+    auto ct = Convert(cid_font("ABCDEF+DejaVuSans", "", program).Build(), k1B);
     EXPECT_EQ(ct->first, "332(13) 354(11)");
     EXPECT_EQ(ct->again, "");
 
@@ -121,13 +125,7 @@ TEST(FontRepair, EmbeddedProgramsRepaired)
     std::string cut = program;
     for (std::size_t rec = 12; rec + 16 <= cut.size() && rec < 12 + 16 * std::size_t(std::uint8_t(cut[5])); rec += 16)
         if (cut.compare(rec, 4, "post") == 0) cut.replace(rec + 12, 4, std::string("\0\0\0\x20", 4));
-    PdfBuilder g = Page(k1B, std::string("BT /F1 20 Tf 10 100 Td <") + hex + "> Tj ET");
-    g.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/DejaVuSans/Encoding/Identity-H/DescendantFonts[13 0 R]>>");
-    g.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/DejaVuSans/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)"
-              "/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap/Identity/W[" + std::to_string(gid_a) + "[" +
-                  std::to_string(width_a) + "]" + std::to_string(gid_b) + "[" + std::to_string(width_b) + "]]>>");
-    g.Set(11, descriptor);
-    g.SetStream(12, "", cut);
+    PdfBuilder g = cid_font("DejaVuSans", "/CIDToGIDMap/Identity", cut);
     auto cg = Convert(g.Build(), k1B);
     EXPECT_EQ(cg->first, "");
     EXPECT_EQ(cg->again, "");
