@@ -106,11 +106,11 @@ namespace {
 
 // The glyph names of TeX's math, symbol and extension fonts that the Adobe list lacks, with
 // the character each glyph draws. Sorted by name.
-struct TeXName {
+struct NamedCharacter {
     const char* name;
     char32_t cp;
 };
-constexpr TeXName kTeXNames[] = {
+constexpr NamedCharacter kTeXNames[] = {
     {"Ifractur", 0x2111},
     {"Rfractur", 0x211C},
     {"angbracketleft", 0x27E8},
@@ -213,13 +213,34 @@ constexpr TeXName kTeXNames[] = {
     {"wreathproduct", 0x2240},
 };
 
+// The names the Adobe list gives a private-use value (Adobe's own codes for the Symbol
+// font's bracket pieces and sans and serif marks, and for the Expert fonts' oldstyle
+// figures), with the character Unicode has for each since. Sorted by name.
+constexpr NamedCharacter kPublicForms[] = {
+    {"arrowhorizex", 0x23AF},   {"arrowvertex", 0x23D0},     {"braceex", 0x23AA},        {"braceleftbt", 0x23A9},
+    {"braceleftmid", 0x23A8},   {"bracelefttp", 0x23A7},     {"bracerightbt", 0x23AD},   {"bracerightmid", 0x23AC},
+    {"bracerighttp", 0x23AB},   {"bracketleftbt", 0x23A3},   {"bracketleftex", 0x23A2},  {"bracketlefttp", 0x23A1},
+    {"bracketrightbt", 0x23A6}, {"bracketrightex", 0x23A5},  {"bracketrighttp", 0x23A4}, {"copyrightsans", 0x00A9},
+    {"copyrightserif", 0x00A9}, {"eightoldstyle", U'8'},     {"fiveoldstyle", U'5'},     {"fouroldstyle", U'4'},
+    {"integralex", 0x23AE},     {"nineoldstyle", U'9'},      {"oneoldstyle", U'1'},      {"parenleftbt", 0x239D},
+    {"parenleftex", 0x239C},    {"parenlefttp", 0x239B},     {"parenrightbt", 0x23A0},   {"parenrightex", 0x239F},
+    {"parenrighttp", 0x239E},   {"registersans", 0x00AE},    {"registerserif", 0x00AE},  {"sevenoldstyle", U'7'},
+    {"sixoldstyle", U'6'},      {"threeoldstyle", U'3'},     {"trademarksans", 0x2122},  {"trademarkserif", 0x2122},
+    {"twooldstyle", U'2'},      {"zerooldstyle", U'0'},
+};
+
+template <std::size_t N>
+char32_t Find(const NamedCharacter (&table)[N], std::string_view name)
+{
+    const auto* it = std::lower_bound(std::begin(table), std::end(table), name,
+                                      [](const NamedCharacter& e, std::string_view n) { return std::string_view(e.name) < n; });
+    return it != std::end(table) && it->name == name ? it->cp : 0;
+}
+
 }  // namespace
 
-char32_t TeXNameToUnicode(std::string_view name)
-{
-    const auto* it = std::lower_bound(std::begin(kTeXNames), std::end(kTeXNames), name,
-                                      [](const TeXName& e, std::string_view n) { return std::string_view(e.name) < n; });
-    return it != std::end(kTeXNames) && it->name == name ? it->cp : 0;
-}
+char32_t TeXNameToUnicode(std::string_view name) { return Find(kTeXNames, name); }
+
+char32_t PublicFormOf(std::string_view name) { return Find(kPublicForms, name); }
 
 }  // namespace qvx::PDF::GlyphList

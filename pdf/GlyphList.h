@@ -17,5 +17,9 @@ std::string_view NameFor(char32_t cp);
 // Adobe list has no entry for (circlecopyrt, lessmuch, mapsto...); 0 for any other name.
 // Readers take no text from such names: this is for writing a ToUnicode map anew.
 char32_t TeXNameToUnicode(std::string_view name);
+// For a name the Adobe list maps into the Private Use Area (braceex, parenlefttp,
+// copyrightsans, oneoldstyle...), the character Unicode has for that glyph since; 0 for any
+// other name. Also for writing a ToUnicode map anew.
+char32_t PublicFormOf(std::string_view name);
 
 }  // namespace qvx::PDF::GlyphList

@@ -69,6 +69,11 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
     // bitmap fonts among them) number their glyphs so, and readers take such text by code.
     if (const std::string_view name = font.GlyphName(c.code); font.GetKind() == Font::e_type3 && !font.GetToUnicode() && IsNumberedName(name))
         return CodeNamedText(name, c.code);
+    // Glyphs the Adobe list gives private-use values have had characters of their own since.
+    if (char32_t cp = font.IsSimple() ? GlyphList::PublicFormOf(font.GlyphName(c.code)) : 0) {
+        Common::AppendUTF16(text, cp);
+        return text;
+    }
     if (CodeText(font, c, text) && Usable(text)) return text;
     text.clear();
     if (font.IsSimple()) {

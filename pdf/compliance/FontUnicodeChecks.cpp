@@ -115,7 +115,11 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
         if (ctx.state.convert) RepairToUnicode(ctx, font);
         return;
     }
-    if (HasPrivateUse(text) && !in_actual_text) ctx.Report(SDF::e_PDFA62117, font.GetSDFObj());
+    if (HasPrivateUse(text) && !in_actual_text) {
+        ctx.Report(SDF::e_PDFA62117, font.GetSDFObj());
+        // Only a glyph whose character Unicode has since can leave the private area.
+        if (ctx.state.convert && font.IsSimple() && GlyphList::PublicFormOf(font.GlyphName(c.code))) RepairToUnicode(ctx, font);
+    }
 }
 
 }  // namespace qvx::PDF::FontRules

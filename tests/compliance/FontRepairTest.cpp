@@ -506,6 +506,25 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     EXPECT_EQ(ct->again, "");
     EXPECT_EQ(text_of(ct->out).substr(0, 2), "AB");
 
+    // A page at 2U showing text in a Type 3 font: codes first to last, named by differences,
+    // each glyph with a procedure in procs (all drawing one box), and more font entries.
+    auto type3 = [](const std::string& text, int first, int last, const std::string& widths, const std::string& differences,
+                    const std::vector<std::string>& procs, const std::string& extra) {
+        PdfBuilder b = Page(k2U, "BT /F1 20 Tf 10 100 Td " + text + " Tj ET");
+        std::string named;
+        for (const std::string& n : procs) named += "/" + n + " 11 0 R";
+        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar " +
+                      std::to_string(first) + "/LastChar " + std::to_string(last) + "/Widths[" + widths +
+                      "]/Encoding<</Type/Encoding/Differences[" + differences + "]>>/CharProcs<<" + named + ">>" + extra + ">>");
+        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        return b;
+    };
+    // The ToUnicode map a copy gives that font, and whether a map holds each of entries.
+    auto written_map = [](const auto& c) { return CopyReader::Decoded(CopyReader(c->out).Get(10), "ToUnicode"); };
+    auto holds = [](const std::string& map, std::initializer_list<const char*> entries) {
+        return std::all_of(entries.begin(), entries.end(), [&](const char* e) { return map.find(e) != std::string::npos; });
+    };
+
     // A Type 3 font whose glyph names are listed names (and uniXXXX forms) but which has no
     // ToUnicode: the map is written from the names; a name that gives no text stays unmapped,
     // and so does a numbered name such as a73 (a dingbat only in ZapfDingbats). A name
@@ -514,11 +533,7 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     // read, is written with the character its glyph draws.
     for (std::string third : {"/uni0043", "/g7", "/a73", "/circlecopyrt", "/a99"}) {
         SCOPED_TRACE(third);
-        PdfBuilder b = Page(k2U, "BT /F1 20 Tf 10 100 Td (abc) Tj ET");
-        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 97"
-                  "/LastChar 99/Widths[300 300 300]/Encoding<</Type/Encoding/Differences[97/A/B" + third + "]>>"
-                  "/CharProcs<</A 11 0 R/B 11 0 R" + third + " 11 0 R>>>>");
-        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        PdfBuilder b = type3("(abc)", 97, 99, "300 300 300", "97/A/B" + third, {"A", "B", third.substr(1)}, "");
         auto c = Convert(b.Build(), k2U);
         bool tex = third == "/circlecopyrt", own = third == "/a99", named = third == "/uni0043" || tex || own, unmapped = third == "/g7";
         EXPECT_EQ(c->first, unmapped || tex ? "381(10) 62116(10)" : "381(10)");
@@ -539,18 +554,32 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     // the letters are read as Latin-1, a code where TeX's encodings and Latin-1 part ways
     // (D7, the multiplication sign) stays unmapped.
     for (bool times : {false, true}) {
-        PdfBuilder b = Page(k2U, times ? "BT /F1 20 Tf 10 100 Td <E0E9D7> Tj ET" : "BT /F1 20 Tf 10 100 Td <E0E9> Tj ET");
-        b.Set(10, "<</Type/Font/Subtype/Type3/FontBBox[0 0 1000 1000]/FontMatrix[0.002 0 0 0.002 0 0]/FirstChar 215"
-                  "/LastChar 233/Widths[300 0 0 0 0 0 0 0 0 300 0 0 0 0 0 0 0 0 300]/Encoding<</Type/Encoding"
-                  "/Differences[215/a215 224/a224 233/a233]>>/CharProcs<</a215 11 0 R/a224 11 0 R/a233 11 0 R>>>>");
-        b.SetStream(11, "", "300 0 0 0 300 400 d1 0 0 300 400 re f");
+        PdfBuilder b = type3(times ? "<E0E9D7>" : "<E0E9>", 215, 233, "300 0 0 0 0 0 0 0 0 300 0 0 0 0 0 0 0 0 300",
+                             "215/a215 224/a224 233/a233", {"a215", "a224", "a233"}, "");
         auto c = Convert(b.Build(), k2U);
         EXPECT_EQ(c->first, "381(10) 62116(10)");
         EXPECT_EQ(c->again, times ? "62116(10)" : "");
-        std::string map = CopyReader::Decoded(CopyReader(c->out).Get(10), "ToUnicode");
-        EXPECT_NE(map.find("<E0> <00E0>"), std::string::npos) << map;
-        EXPECT_NE(map.find("<E9> <00E9>"), std::string::npos) << map;
+        std::string map = written_map(c);
+        EXPECT_TRUE(holds(map, {"<E0> <00E0>", "<E9> <00E9>"})) << map;
         EXPECT_EQ(map.find("<D7>"), std::string::npos) << map;
+    }
+
+    // A map that gives glyphs of the Symbol and Expert fonts Adobe's private-use codes
+    // (braceex F8F4, oneoldstyle F731): the copy gives them the characters Unicode has for
+    // them. A private-use character of the font's own (E000, an icon) has none and stays.
+    for (bool icon : {false, true}) {
+        SCOPED_TRACE(icon);
+        const std::string map = std::string("/CIDInit/ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange "
+                                            "<00><FF> endcodespacerange 4 beginbfchar <61><F8F4> <62><F731> <63><0063> ") +
+                                "<64><E000> endbfchar endcmap CMapName currentdict/CMap defineresource pop end end";
+        PdfBuilder b = type3(icon ? "(abcd)" : "(abc)", 97, 100, "300 300 300 300", "97/braceex/oneoldstyle/c/uniE000",
+                             {"braceex", "oneoldstyle", "c", "uniE000"}, "/ToUnicode 12 0 R");
+        b.SetStream(12, "", map);
+        auto c = Convert(b.Build(), k2U);
+        EXPECT_EQ(c->first, "62117(10)");
+        EXPECT_EQ(c->again, icon ? "62117(10)" : "");
+        std::string written = written_map(c);
+        EXPECT_TRUE(holds(written, {"<61> <23AA>", "<62> <0031>", "<63> <0063>"})) << written;
     }
 }
 
