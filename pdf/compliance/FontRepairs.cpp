@@ -69,12 +69,15 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
     // bitmap fonts among them) number their glyphs so, and readers take such text by code.
     if (const std::string_view name = font.GlyphName(c.code); font.GetKind() == Font::e_type3 && !font.GetToUnicode() && IsNumberedName(name))
         return CodeNamedText(name, c.code);
+    const bool own = CodeText(font, c, text) && Usable(text);
+    if (own && !HasPrivateUse(text)) return text;
     // Glyphs the Adobe list gives private-use values have had characters of their own since.
     if (char32_t cp = font.IsSimple() ? GlyphList::PublicFormOf(font.GlyphName(c.code)) : 0) {
+        text.clear();
         Common::AppendUTF16(text, cp);
         return text;
     }
-    if (CodeText(font, c, text) && Usable(text)) return text;
+    if (own) return text;
     text.clear();
     if (font.IsSimple()) {
         for (char32_t cp : GlyphList::ToUnicode(font.GlyphName(c.code))) Common::AppendUTF16(text, cp);
