@@ -59,9 +59,10 @@ std::optional<std::u16string> CodeNamedText(std::string_view name, unsigned code
     return std::u16string(1, static_cast<char16_t>(code));
 }
 
-// The text a code gets in a ToUnicode map written anew: its own usable mapping, else the
-// name its encoding gives it, else the character its glyph stands for in the program's
-// Unicode cmap (private-use and control characters are no text).
+// The text a code gets in a ToUnicode map written anew: its own usable mapping (unless that
+// is private-use and its glyph's name has a public character), else the name its encoding
+// gives it, else the character its glyph stands for in the program's Unicode cmap
+// (private-use and control characters are no text).
 std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCode& c, const std::map<unsigned, char32_t>& chars)
 {
     std::u16string text;
