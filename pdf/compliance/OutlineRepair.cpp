@@ -15,6 +15,25 @@ namespace {
 // Deeper outlines are not made by people; hostile ones would exhaust the stack.
 constexpr int kMaxDepth = 64;
 
+// A destination whose page is gone (null, missing, or a dictionary that is no page of a page
+// tree), as tools that split documents leave them: readers go nowhere, and readers that check
+// destinations reject the file. Page numbers, which some writers give, stay.
+bool PointsNowhere(Obj* dest)
+{
+    Obj* d = Deref(dest);
+    if (!d || !d->IsArray() || d->Size() == 0) return false;
+    Obj* page = Deref(d->GetAt(0));
+    if (page && page->IsNumber()) return false;
+    return !page || !page->IsDict() || !(FindName(page, "Type") == "Page" || page->FindObj("Parent"));
+}
+
+// An item that leads nowhere keeps its place and title without the destination. (A go-to
+// action that does is an invalid destination, which the action checks remove.)
+void DropDeadEnd(Obj* item)
+{
+    if (PointsNowhere(item->FindObj("Dest"))) item->Erase("Dest");
+}
+
 // The tree as readers walk it, read before anything is changed: a node held directly rather
 // than as an object of its own cannot be linked to, so such a tree is left as it is.
 class OutlineTree {
@@ -60,6 +79,7 @@ private:
         int shown = 0;
         for (std::size_t k = 0; k < kids.size(); ++k) {
             Obj* kid = Deref(m_nodes[kids[k]].ref);
+            DropDeadEnd(kid);
             kid->Put("Parent", m_nodes[i].ref);
             if (k > 0) kid->Put("Prev", m_nodes[kids[k - 1]].ref); else kid->Erase("Prev");
             if (k + 1 < kids.size()) kid->Put("Next", m_nodes[kids[k + 1]].ref); else kid->Erase("Next");

@@ -190,13 +190,15 @@ TEST(CatalogChecks, ConversionLinksOutlinesAsTheyAreWalked)
 {
     // Root 6 without Count; 7, 8, 9 in a list whose Next loops back from 9 to 7, with a Prev
     // and Parents that point elsewhere; open 8 holds 10, closed 9 holds 11 with a wrong Count.
+    // 7 goes to the page; 10 and 11, as a split document leaves them, to a page that is gone
+    // (null, an object not in the file), and 8 to page number 0.
     PdfBuilder b = WithCatalog(k1B, "/Outlines 6 0 R");
     b.Set(6, "<</Type/Outlines/First 7 0 R/Last 7 0 R>>");
-    b.Set(7, "<</Title(a)/Parent 12 0 R/Next 8 0 R>>");
-    b.Set(8, "<</Title(b)/Parent 12 0 R/Prev 9 0 R/Next 9 0 R/First 10 0 R/Count 1>>");
+    b.Set(7, "<</Title(a)/Parent 12 0 R/Next 8 0 R/Dest[3 0 R/Fit]>>");
+    b.Set(8, "<</Title(b)/Parent 12 0 R/Prev 9 0 R/Next 9 0 R/First 10 0 R/Count 1/Dest[0/Fit]>>");
     b.Set(9, "<</Title(c)/Parent 6 0 R/Next 7 0 R/First 11 0 R/Last 10 0 R/Count -5>>");
-    b.Set(10, "<</Title(d)/Parent 8 0 R>>");
-    b.Set(11, "<</Title(e)/Parent 9 0 R/Prev 10 0 R>>");
+    b.Set(10, "<</Title(d)/Parent 8 0 R/Dest[null/XYZ 0 0 0]>>");
+    b.Set(11, "<</Title(e)/Parent 9 0 R/Prev 10 0 R/Dest[99 0 R/Fit]>>");
     b.Set(12, "<<>>");
     EXPECT_EQ(Findings(b, k1B), "");
     qvx::PDF::PDFACompliance run(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
@@ -217,6 +219,10 @@ TEST(CatalogChecks, ConversionLinksOutlinesAsTheyAreWalked)
     EXPECT_EQ(links(9), "6 8 0 11 11 -1");
     EXPECT_EQ(links(10), "8 0 0 0 0 -");
     EXPECT_EQ(links(11), "9 0 0 0 0 -");
+    auto entry = [&](int num, const char* key) { return run.GetDoc().GetObj(num)->FindObj(key) != nullptr; };
+    EXPECT_TRUE(entry(7, "Dest") && entry(8, "Dest"));
+    EXPECT_FALSE(entry(10, "Dest"));
+    EXPECT_FALSE(entry(11, "Dest"));
     EXPECT_EQ(FindingsAfterConversion(b, k1B), "");
     // An item held directly in its parent cannot be linked to: that tree stays as it was.
     b.Set(8, "<</Title(b)/Parent 12 0 R/First<</Title(d)>>/Count 1>>");
