@@ -63,16 +63,6 @@ Obj* ResolveNamedDest(PassContext& ctx, Obj* name)
     return value && value->IsArray() ? value : nullptr;
 }
 
-// A destination that leads to a page of this document.
-bool IsValidDest(PassContext& ctx, Obj* dest)
-{
-    dest = Deref(dest);
-    if (dest && (dest->IsName() || dest->IsString())) dest = ResolveNamedDest(ctx, dest);
-    if (!dest || !dest->IsArray() || dest->Size() == 0) return false;
-    Obj* page = Deref(dest->GetAt(0));
-    return page && page->IsDict() && ctx.Pages().IndexOf(page) >= 0;
-}
-
 // The code an action of this type violates at the run's level, or 0.
 int ForbiddenCode(PassContext& ctx, const Action& action)
 {
@@ -107,6 +97,15 @@ int ForbiddenCode(PassContext& ctx, const Action& action)
 }
 
 }  // namespace
+
+bool IsValidDest(PassContext& ctx, Obj* dest)
+{
+    dest = Deref(dest);
+    if (dest && (dest->IsName() || dest->IsString())) dest = ResolveNamedDest(ctx, dest);
+    if (!dest || !dest->IsArray() || dest->Size() == 0) return false;
+    Obj* page = Deref(dest->GetAt(0));
+    return page && page->IsDict() && ctx.Pages().IndexOf(page) >= 0;
+}
 
 bool CheckAction(PassContext& ctx, Obj* action)
 {

@@ -8,6 +8,10 @@
 
 namespace qvx::PDF {
 
+// A destination (an array, or a name the document's destinations resolve) that leads to a
+// page of this document.
+bool IsValidDest(PassContext& ctx, SDF::Obj* dest);
+
 // Checks an action and the actions after it through Next. Records against the action at
 // fault; true when every action of the chain is permitted. A null or free action passes.
 bool CheckAction(PassContext& ctx, SDF::Obj* action);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "pdf/ObjUtil.h"
+#include "pdf/compliance/ActionChecks.h"
 #include "sdf/Obj.h"
 
 namespace qvx::PDF {
@@ -15,30 +16,24 @@ namespace {
 // Deeper outlines are not made by people; hostile ones would exhaust the stack.
 constexpr int kMaxDepth = 64;
 
-// A destination whose page is gone (null, missing, or a dictionary that is no page of a page
-// tree), as tools that split documents leave them: readers go nowhere, and readers that check
-// destinations reject the file. Page numbers, which some writers give, stay.
-bool PointsNowhere(Obj* dest)
+// An item whose destination's page is gone (null, missing, or no page of this document), as
+// tools that split documents leave them, keeps its place and title without the destination:
+// readers go nowhere, and readers that check destinations reject the file. Named
+// destinations and page numbers, which some writers give, stay. (A go-to action that leads
+// nowhere is an invalid destination, which the action checks remove.)
+void DropDeadEnd(PassContext& ctx, Obj* item)
 {
-    Obj* d = Deref(dest);
-    if (!d || !d->IsArray() || d->Size() == 0) return false;
-    Obj* page = Deref(d->GetAt(0));
-    if (page && page->IsNumber()) return false;
-    return !page || !page->IsDict() || !(FindName(page, "Type") == "Page" || page->FindObj("Parent"));
-}
-
-// An item that leads nowhere keeps its place and title without the destination. (A go-to
-// action that does is an invalid destination, which the action checks remove.)
-void DropDeadEnd(Obj* item)
-{
-    if (PointsNowhere(item->FindObj("Dest"))) item->Erase("Dest");
+    Obj* dest = Deref(item->FindObj("Dest"));
+    if (!dest || !dest->IsArray() || dest->Size() == 0) return;
+    Obj* first = Deref(dest->GetAt(0));
+    if (!(first && first->IsNumber()) && !IsValidDest(ctx, dest)) item->Erase("Dest");
 }
 
 // The tree as readers walk it, read before anything is changed: a node held directly rather
 // than as an object of its own cannot be linked to, so such a tree is left as it is.
 class OutlineTree {
 public:
-    explicit OutlineTree(Obj* root_ref) { Collect(root_ref, 0); }
+    OutlineTree(PassContext& ctx, Obj* root_ref) : m_ctx(ctx) { Collect(root_ref, 0); }
 
     // Links every node; returns the number of items the root shows.
     int Apply() { return m_ok ? Apply(0) : -1; }
@@ -79,7 +74,7 @@ private:
         int shown = 0;
         for (std::size_t k = 0; k < kids.size(); ++k) {
             Obj* kid = Deref(m_nodes[kids[k]].ref);
-            DropDeadEnd(kid);
+            DropDeadEnd(m_ctx, kid);
             kid->Put("Parent", m_nodes[i].ref);
             if (k > 0) kid->Put("Prev", m_nodes[kids[k - 1]].ref); else kid->Erase("Prev");
             if (k + 1 < kids.size()) kid->Put("Next", m_nodes[kids[k + 1]].ref); else kid->Erase("Next");
@@ -91,6 +86,7 @@ private:
         return shown;
     }
 
+    PassContext& m_ctx;
     std::vector<Node> m_nodes;
     std::unordered_set<const Obj*> m_seen;
     bool m_ok = true;
@@ -104,7 +100,7 @@ void RepairOutlines(PassContext& ctx)
     Obj* ref = catalog ? catalog->FindObj("Outlines") : nullptr;
     Obj* root = Deref(ref);
     if (!root || !root->IsDict()) return;
-    int shown = OutlineTree(ref).Apply();
+    int shown = OutlineTree(ctx, ref).Apply();
     if (shown >= 0 && root->FindObj("First")) root->PutNumber("Count", shown);
 }
 

@@ -2,7 +2,7 @@
 // Conversion: the outline tree written as readers walk it, from each node's First along Next.
 // Damaged files give items whose Parent, Prev, Last or Count tell another story; readers that
 // check the links reject such a copy, and viewers show the walked tree anyway. Items whose
-// destination's page is gone (split documents) lose that destination.
+// destination's page is not in the document (split documents) lose that destination.
 
 #include "pdf/compliance/PassContext.h"
 
