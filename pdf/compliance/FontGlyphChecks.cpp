@@ -22,13 +22,7 @@ bool WidthsAgree(double dict_width, double program_width) { return std::fabs(dic
 // TrueType font and a program's own encoding reach glyphs by code instead.
 bool ShowsNotdef(const Font& font, const Font::CharCode& c)
 {
-    if (font.IsComposite()) {
-        if (c.cid == 0) return true;
-        // A CIDToGIDMap entry of 0 sends the CID to .notdef, a glyph every program has; a CID
-        // past the map's end reaches no glyph at all.
-        const std::vector<std::uint16_t>* map = font.GetCIDToGIDTable();
-        return map && c.cid < map->size() && (*map)[c.cid] == 0 && font.GlyphId(c) == 0;
-    }
+    if (font.IsComposite()) return c.cid == 0;
     std::string_view name = font.GlyphName(c.code);
     if (!name.empty()) return name == ".notdef";
     if (font.GetKind() == Font::e_truetype && font.IsSymbolic()) return false;

@@ -3,7 +3,6 @@
 // The embedded programs are system fonts (DejaVu Sans, Nimbus Sans); tests skip without them.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -287,24 +286,6 @@ TEST(FontChecks, CompositeFonts)
     // is not the default width of 1000.
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info + map, "<FFF0> Tj"), "351(10)");
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", info + map, "<0000> Tj"), "361(10) 62118(10)");
-    // A map stream that sends a CID to glyph 0 shows .notdef, which the program has (only
-    // PDF/A-2 on forbids showing it); a CID past the stream's end reaches no glyph.
-    std::string table;
-    for (unsigned cid = 0; cid <= std::max(tt.gid_a, tt.gid_b); ++cid) {
-        unsigned gid = cid == 5 ? 0 : cid;
-        table += static_cast<char>(gid >> 8);
-        table += static_cast<char>(gid & 0xFF);
-    }
-    auto mapped = [&](int level, const std::string& text) {
-        PdfBuilder m;
-        Composite(level, tt, "/Encoding/Identity-H", info + "/CIDToGIDMap 15 0 R", text, "DejaVuSans", "", &m);
-        m.SetStream(15, "", table);
-        return Findings(m.Build(), level);
-    };
-    EXPECT_EQ(mapped(k2B, ab), "");
-    EXPECT_EQ(mapped(k2B, "<0005> Tj"), "361(10) 62118(10)");
-    EXPECT_EQ(mapped(k1B, "<0005> Tj"), "361(10)");
-    EXPECT_EQ(mapped(k2B, "<FFF0> Tj"), "351(10)");
     // CMaps: unknown names, embedded ones (WMode of the dictionary and of the program), and
     // character collections that differ.
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/No-Such-CMap", info + map, ab), "3331");
