@@ -23,6 +23,23 @@ void PutModDateOnlyInfo(SDF::SDFDoc& doc, const DocInfoValues& values)
     info->PutString("ModDate", values.mod_date.Format());
 }
 
+// Ghostscript writes UTC as "Z00'00'". Some validators read the digits after Z as an offset
+// they cannot parse and find the Info and packet dates apart; the same instant is "Z" alone.
+void TidyUTCDates(SDF::SDFDoc& doc)
+{
+    SDF::Obj* info = doc.GetTrailer()->FindObj("Info");
+    if (!info || !info->IsDict()) return;
+    constexpr std::size_t k_full = 17;   // "D:", 14 digits and "Z"
+    for (const char* key : {"CreationDate", "ModDate"}) {
+        SDF::Obj* date = info->FindObj(key);
+        if (!date || !date->IsString()) continue;
+        std::string_view raw = Common::AsChars(date->GetBuffer());
+        if (raw.size() <= k_full || raw.substr(0, 2) != "D:" || raw[k_full - 1] != 'Z') continue;
+        if (raw.substr(2, 14).find_first_not_of("0123456789") != std::string_view::npos) continue;
+        info->PutString(key, std::string(raw.substr(0, k_full)));
+    }
+}
+
 void RunPDFA(SDF::SDFDoc& doc, DocInfoValues& values)
 {
     SDF::CheckState& state = doc.GetCheckState();
@@ -34,6 +51,7 @@ void RunPDFA(SDF::SDFDoc& doc, DocInfoValues& values)
         WriteMetadata(doc, values, holder);
         if (state.Stopped()) return;
     }
+    if (state.convert) TidyUTCDates(doc);
     if (state.level >= e_Level4 && state.level <= e_Level4F) CheckPDFA4Info(doc, values);
 }
 

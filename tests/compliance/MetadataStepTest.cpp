@@ -167,6 +167,25 @@ TEST(MetadataStep, ConversionWritesInfoDatesInTheZoneOfThePacket)
     EXPECT_NE(packet->find("2018-01-02T03:04:05+02:00"), std::string::npos) << *packet;
 }
 
+TEST(MetadataStep, ConversionWritesUTCAsZAlone)
+{
+    // A valid file keeps its packet; only the zone of its Info dates is written the short way.
+    const std::string dates = "<xmp:CreateDate>2026-12-08T19:03:29Z</xmp:CreateDate>"
+                              "<xmp:ModifyDate>2026-12-08T19:03:29Z</xmp:ModifyDate>";
+    for (bool convert : {false, true}) {
+        Doc d(k1B, convert);
+        d.SetMetadata(qvx::Test::Packet(dates));
+        d.Info()->PutString("CreationDate", "D:20261208190329Z00'00'");
+        d.Info()->PutString("ModDate", "D:20261208190329Z00'00'");
+        PDF::RunMetadataStep(d.doc, {});
+        EXPECT_EQ(d.Codes(), Set{});
+        EXPECT_EQ(d.root->FindObj("Metadata")->GetObjNum(), d.metadata->GetObjNum());
+        const char* expected = convert ? "D:20261208190329Z" : "D:20261208190329Z00'00'";
+        EXPECT_EQ(d.Info()->FindObj("CreationDate")->GetAsPDFText().ToUTF8(), expected);
+        EXPECT_EQ(d.Info()->FindObj("ModDate")->GetAsPDFText().ToUTF8(), expected);
+    }
+}
+
 TEST(MetadataStep, PDFA4InfoRules)
 {
     const std::string packet = qvx::Test::Packet("<pdfaid:rev>2020</pdfaid:rev>", "4", "");
