@@ -26,6 +26,11 @@ namespace qvx::PDF {
 // taking it away would change every colour it applies to.
 struct TransferCurvesToRemove : std::set<SDF::Obj*> {};
 void RemoveTransferCurves(PassContext& ctx);
+// Extended graphics states naming a rendering intent no reader knows, found by the page
+// checks in conversion. Readers draw with RelativeColorimetric for such a name, and after the
+// page walk the states name it.
+struct UnknownIntentStates : std::set<SDF::Obj*> {};
+void NameUnknownIntents(PassContext& ctx);
 
 class ColourCheck final : public ContentCheck {
 public:

@@ -242,6 +242,12 @@ void CleanContentStreams(PassContext& ctx)
                 out.append(" /").append(clean.font_name).append(" " + ContentNumber(op[1].number) + " Tf");
                 return true;
             }
+            if (clean.unknown_intents && op.op == Op::e_ri && op.Size() == 1 && op[0].IsName() &&
+                !IsStandardRenderingIntent(op[0].text)) {
+                leading = false;
+                out.append(" /RelativeColorimetric ri");
+                return true;
+            }
             const bool faulty = Listed(clean.faulty, op);
             const bool gone = op.op == Op::e_unknown || faulty ||
                               (op.op == Op::e_Do && op.Size() == 1 && op[0].IsName() && clean.missing.contains(op[0].text));

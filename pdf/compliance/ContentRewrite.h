@@ -40,7 +40,8 @@ void AppendInvisible(std::string& out, std::string_view bytes, int mode);
 // bytes, and the state it was shown in comes back after it. A Tf naming the empty name,
 // which some readers drop from dictionaries, names font_name instead. Operators are known by
 // the offset of their keyword in the stream's data (and the keyword), so every edit of a
-// stream is made in its one rewrite.
+// stream is made in its one rewrite. An ri naming an intent no reader knows names
+// RelativeColorimetric, which readers use in its place.
 struct FontlessText {
     int mode;  // the text state in force
     double char_spacing, word_spacing;
@@ -50,6 +51,7 @@ struct StreamCleaning {
     std::map<std::size_t, std::string> faulty, crowded;
     std::map<std::size_t, FontlessText> fontless;
     std::string font_name;
+    bool unknown_intents = false;
 };
 struct StreamsToClean : std::map<SDF::Obj*, StreamCleaning> {};
 void CleanContentStreams(PassContext& ctx);

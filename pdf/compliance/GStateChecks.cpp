@@ -7,6 +7,7 @@
 #include "pdf/ExtGState.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/ColourChecks.h"
+#include "pdf/compliance/ContentRewrite.h"
 #include "render/FunctionEval.h"
 #include "sdf/Dict.h"
 
@@ -48,8 +49,13 @@ void ColourCheck::CheckGStateChanges(PassContext& ctx, const Element& el)
     const std::uint64_t changed = el.changed;
     // The ExtGState applied last when it holds the entry, else the stream.
     auto where = [&](const char* key) { return gs.ext_gstate && gs.ext_gstate->FindObj(key) ? gs.ext_gstate : el.stream; };
-    if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent))
+    if ((changed & GState::e_rendering_intent) && !IsStandardRenderingIntent(gs.rendering_intent)) {
         ctx.Report(SDF::e_PDFA291, el.stream);
+        // The intent came from the state applied last or from an ri in the stream: both are
+        // looked at, and only unknown names change.
+        if (ctx.state.convert && gs.ext_gstate) ctx.caches.Get<UnknownIntentStates>().insert(gs.ext_gstate);
+        if (ctx.state.convert && el.stream) ctx.caches.Get<StreamsToClean>()[el.stream].unknown_intents = true;
+    }
     if ((changed & GState::e_transfer) && gs.transfer && !IsNameOf(gs.transfer, "Default")) {
         ctx.Report(SDF::e_PDFA281, el.stream);
         if (ctx.state.convert && gs.ext_gstate) ctx.caches.Get<TransferCurvesToRemove>().insert(gs.ext_gstate);
@@ -166,6 +172,15 @@ void RemoveTransferCurves(PassContext& ctx)
     for (Obj* gs : states)
         for (const char* key : {"TR", "TR2"})
             if (Obj* tr = FindIn(gs, key); tr && !IsNameOf(tr, "Default") && IsIdentityCurve(tr)) gs->Erase(key);
+}
+
+void NameUnknownIntents(PassContext& ctx)
+{
+    const std::set<Obj*> states = std::move(ctx.caches.Get<UnknownIntentStates>());
+    ctx.caches.Drop<UnknownIntentStates>();
+    for (Obj* gs : states)
+        if (Obj* ri = FindIn(gs, "RI"); ri && !(ri->IsName() && IsStandardRenderingIntent(ri->GetName())))
+            gs->PutName("RI", "RelativeColorimetric");
 }
 
 void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)

@@ -74,6 +74,7 @@ void RunPagePass(PassContext& ctx)
     ReplaceOutputIntentProfileSpaces(ctx);
     TidyStreams(ctx);
     RemoveTransferCurves(ctx);
+    NameUnknownIntents(ctx);
     CleanContentStreams(ctx);
     RemoveInlineImageEntries(ctx);
     CopyInheritedResources(ctx);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "filters/FilterReader.h"
 #include "pdf/ObjUtil.h"
 #include "tests/compliance/ColourTestSupport.h"
 
@@ -39,6 +40,20 @@ TEST(GraphicsState, TransferFunctionsAndRenderingIntents)
     EXPECT_EQ(WithGState(k2B, "<</RI/Foo>>"), "291(4)");
     EXPECT_EQ(Check(k2B, "<<>>", "/Foo ri 0 0 m 1 1 l n"), "291(4)");
     EXPECT_EQ(Check(k4, "<<>>", "/Foo ri 0 0 m 1 1 l n"), "");
+    // Conversion names the intent readers draw with in place of an unknown one, in the state
+    // and in the stream; a known one stays.
+    PdfBuilder f = ColourFile(k2B, "<</ExtGState<</GS0<</RI/Foo>>>>>>",
+                              "/GS0 gs 0 0 m 10 10 l n /Bar ri 0 0 m 5 5 l n /Perceptual ri 0 0 m 1 1 l n");
+    EXPECT_EQ(Findings(f.Build(), k2B), "291(4)");
+    EXPECT_EQ(FindingsAfterConversion(f.Build(), k2B), "");
+    PDFACompliance run(true, ToBytes(f.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* page = run.GetDoc().GetObj(3);
+    qvx::SDF::Obj* gs = qvx::PDF::FindDict(qvx::PDF::FindDict(qvx::PDF::FindDict(page, "Resources"), "ExtGState"), "GS0");
+    EXPECT_EQ(qvx::PDF::FindName(gs, "RI"), "RelativeColorimetric");
+    qvx::SDF::Obj* content = run.GetDoc().GetObj(4);
+    qvx::Common::Bytes data = qvx::Filters::FilterReader(*content->GetDecodedStream()).ReadAll();
+    std::string text(data.begin(), data.end());
+    EXPECT_NE(text.find("/RelativeColorimetric ri 0 0 m 5 5 l n /Perceptual ri"), std::string::npos) << text;
 }
 
 TEST(GraphicsState, HalftonesInExtGStateResources)
