@@ -93,7 +93,9 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
         dict->Put("FontDescriptor", descriptor);
     }
     descriptor = descriptor->Resolve();
-    for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) descriptor->Erase(key);
+    // The whole program goes in: a CharSet or CIDSet written for another one would not list
+    // its glyphs.
+    for (const char* key : {"FontFile", "FontFile2", "FontFile3", "CharSet", "CIDSet"}) descriptor->Erase(key);
     Type1Program::Lengths lengths = Type1Program::ProgramLengths(*data);
     Obj* stream = ctx.doc.CreateIndirectStream(std::move(*data));
     FontReplace::PutType1Lengths(stream, lengths);

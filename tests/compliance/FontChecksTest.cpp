@@ -482,9 +482,11 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
                  ">>/Contents 4 0 R>>");
     b.SetStream(4, "", "BT /F1 12 Tf 10 10 Td (Hello) Tj /F2 12 Tf (World) Tj ET");
     b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
-    // An Arial TrueType font becomes a Type 1 font with Helvetica's substitute.
+    // An Arial TrueType font becomes a Type 1 font with Helvetica's substitute; the CharSet
+    // its descriptor gives (as groff writes for fonts it does not embed) names other glyphs
+    // than the substitute has, and goes.
     b.Set(11, "<</Type/Font/Subtype/TrueType/BaseFont/Arial,Bold/Encoding/WinAnsiEncoding/FontDescriptor 12 0 R>>");
-    b.Set(12, Descriptor(32, "", "Arial,Bold"));
+    b.Set(12, Descriptor(32, "", "Arial,Bold", "/CharSet(/W/o/r/l/d)"));
     std::string pdf = b.Build();
     EXPECT_EQ(Findings(pdf, k2B), "12(3)");
     qvx::Test::TempDir dir;
