@@ -215,7 +215,8 @@ constexpr NamedCharacter kTeXNames[] = {
 
 // The names the Adobe list gives a private-use value (Adobe's own codes for the Symbol
 // font's bracket pieces and sans and serif marks, and for the Expert fonts' oldstyle
-// figures), with the character Unicode has for each since. Sorted by name.
+// figures), with the character Unicode has for each since (the radical's bar is an
+// overline). Sorted by name.
 constexpr NamedCharacter kPublicForms[] = {
     {"arrowhorizex", 0x23AF},   {"arrowvertex", 0x23D0},     {"braceex", 0x23AA},        {"braceleftbt", 0x23A9},
     {"braceleftmid", 0x23A8},   {"bracelefttp", 0x23A7},     {"bracerightbt", 0x23AD},   {"bracerightmid", 0x23AC},
@@ -224,7 +225,7 @@ constexpr NamedCharacter kPublicForms[] = {
     {"copyrightserif", 0x00A9}, {"eightoldstyle", U'8'},     {"fiveoldstyle", U'5'},     {"fouroldstyle", U'4'},
     {"integralex", 0x23AE},     {"nineoldstyle", U'9'},      {"oneoldstyle", U'1'},      {"parenleftbt", 0x239D},
     {"parenleftex", 0x239C},    {"parenlefttp", 0x239B},     {"parenrightbt", 0x23A0},   {"parenrightex", 0x239F},
-    {"parenrighttp", 0x239E},   {"registersans", 0x00AE},    {"registerserif", 0x00AE},  {"sevenoldstyle", U'7'},
+    {"parenrighttp", 0x239E},   {"radicalex", 0x203E},       {"registersans", 0x00AE},    {"registerserif", 0x00AE},  {"sevenoldstyle", U'7'},
     {"sixoldstyle", U'6'},      {"threeoldstyle", U'3'},     {"trademarksans", 0x2122},  {"trademarkserif", 0x2122},
     {"twooldstyle", U'2'},      {"zerooldstyle", U'0'},
 };
