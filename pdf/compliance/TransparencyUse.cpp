@@ -17,7 +17,21 @@ bool BlendsWithBackdrop(const GState& gs)
 
 bool DrawsTransparently(const Element& el, const TransparencyTest& how)
 {
-    if (BlendsWithBackdrop(*el.gstate)) return true;
+    const GState& gs = *el.gstate;
+    // A path or text paints with the alpha of what it does (fill, stroke, both or neither):
+    // a stroking alpha of 0 left in force over fills, as plotting libraries leave it, changes
+    // nothing drawn. Images and shadings paint with the non-stroking alpha.
+    if (el.Is(Element::e_path) || el.Is(Element::e_text)) {
+        const PaintUse paints = PaintsWith(el);
+        if (!paints.fill && !paints.stroke) return false;
+        if (gs.soft_mask || (gs.blend_mode != "Normal" && gs.blend_mode != "Compatible")) return true;
+        if ((paints.fill && !(gs.fill_alpha == 1.0)) || (paints.stroke && !(gs.stroke_alpha == 1.0))) return true;
+    } else if (el.Is(Element::e_image) || el.Is(Element::e_inline_image) || el.Is(Element::e_shading)) {
+        if (gs.soft_mask || (gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") || !(gs.fill_alpha == 1.0))
+            return true;
+    } else if (BlendsWithBackdrop(gs)) {
+        return true;
+    }
     if (!how.masked_images || !(el.Is(Element::e_image) || el.Is(Element::e_inline_image))) return false;
     return el.image.smask || el.image.smask_in_data != 0;
 }

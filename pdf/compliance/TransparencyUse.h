@@ -2,10 +2,12 @@
 // Whether content draws with transparency: what decides which pages a conversion to PDF/A-1
 // with flattening rewrites, and which elements of such a page the flattener rasterizes.
 //
-// An element uses transparency when it is drawn with a soft mask, a blend mode other than
-// Normal or Compatible, or a stroking or non-stroking alpha other than 1 (a value that is
-// not a number counts as other), or when it draws a form or a tiling pattern whose content
-// does (tested recursively, each pattern once). The walk stops at the first such element.
+// An element uses transparency when it paints with a soft mask, a blend mode other than
+// Normal or Compatible, or an alpha other than 1 (a value that is not a number counts as
+// other) where it applies: the stroking one to strokes, the non-stroking one to fills,
+// images and shadings, both to forms. So does one that draws a form or a tiling pattern
+// whose content does (tested recursively, each pattern once). The walk stops at the first
+// such element.
 
 #include <map>
 

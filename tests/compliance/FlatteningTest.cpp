@@ -205,6 +205,20 @@ TEST(Flattening, WhichPagesUseTransparency)
     // Its group is left to the page pass, which removes it.
     EXPECT_EQ(TransparencyCodes(*ca1), "43");
 
+    // A stroking alpha of 0 left in force over fills (as matplotlib writes its plots) and
+    // over invisible text changes nothing drawn: the page keeps its content, and the page
+    // pass takes the key away. A stroke in that state is flattened.
+    for (const char* paint : {"f", "S"}) {
+        SCOPED_TRACE(paint);
+        PdfBuilder strokes = ColourFile(k1B, "<</ExtGState<</A1<</CA 0/ca 1>>>>/Font<</F1 6 0 R>>>>",
+                                        std::string("/A1 gs 0 0 1 rg 10 10 100 100 re ") + paint +
+                                            " BT 3 Tr /F1 12 Tf 5 5 Td (Hi) Tj ET");
+        strokes.Set(6, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
+        auto a = Convert(strokes.Build(), k1B, true);
+        EXPECT_EQ(FindIn(Page(*a), "Contents")->GetObjNum() == 4u, std::string(paint) == "f") << Content(*a);
+        EXPECT_EQ(CodesAfterSaving(*a, k1B), "");
+    }
+
     // A tiling pattern whose cell is transparent, used as a fill colour.
     PdfBuilder tiled = ColourFile(k1B, "<</Pattern<</P0 6 0 R>>>>", "/Pattern cs /P0 scn 0 0 100 100 re f");
     tiled.SetStream(6, "/PatternType 1/PaintType 1/TilingType 1/BBox[0 0 10 10]/XStep 10/YStep 10"
