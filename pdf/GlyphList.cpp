@@ -135,6 +135,8 @@ constexpr NamedCharacter kTeXNames[] = {
     {"arrowdblbothv", 0x21D5},
     {"arrowdblbt", 0x21D3},
     {"arrowdbltp", 0x21D1},
+    {"arrowhookleft", 0x21AA},
+    {"arrowhookright", 0x21A9},
     {"arrowleftbothalf", 0x21BD},
     {"arrowlefttophalf", 0x21BC},
     {"arrownortheast", 0x2197},
