@@ -109,6 +109,19 @@ struct SharedCIDSets {
     std::set<std::uint32_t> nums;
 };
 
+// Whether the CMap reads every code as two bytes, as Identity does: a map of two-byte codes
+// then serves all the font's text.
+bool ReadsTwoBytes(const CMap& cmap)
+{
+    if (cmap.IsIdentity()) return true;
+    for (unsigned code = 0; code < 0x10000; ++code) {
+        const Common::Byte bytes[2] = {static_cast<Common::Byte>(code >> 8), static_cast<Common::Byte>(code)};
+        std::size_t pos = 0;
+        if (cmap.Next(Common::ByteView(bytes, 2), pos).nbytes != 2) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void PutSystemInfo(Obj* holder, const CMap::SystemInfo& info)
@@ -121,17 +134,19 @@ void PutSystemInfo(Obj* holder, const CMap::SystemInfo& info)
 
 void RepairToUnicode(PassContext& ctx, const Font& font)
 {
-    // Composite fonts are written for the two-byte codes of the Identity CMaps, where code
-    // and CID are one.
+    // Composite fonts are written for CMaps of two-byte codes (Identity, or an embedded one
+    // of the same shape, such as the one the .notdef repair writes), each code read as the
+    // CID its CMap gives.
     const bool composite = font.IsComposite();
-    if (composite && !(font.GetCMap() && font.GetCMap()->IsIdentity())) return;
+    const CMap* font_cmap = font.GetCMap();
+    if (composite && !(font_cmap && ReadsTwoBytes(*font_cmap))) return;
     if (!ctx.caches.Get<ToUnicodeRebuilt>().insert(font.GetSDFObj()->Resolve()).second) return;
     const FontProgram* p = font.GetProgram();
     const std::map<unsigned, char32_t> chars = p ? p->GlyphCharacters() : std::map<unsigned, char32_t>{};
     std::map<unsigned, std::u16string> texts;
     const unsigned count = composite ? 0x10000 : 256;
     for (unsigned code = 0; code < count; ++code) {
-        Font::CharCode c{code, static_cast<std::uint8_t>(composite ? 2 : 1), code};
+        Font::CharCode c{code, static_cast<std::uint8_t>(composite ? 2 : 1), composite ? font_cmap->CID({code, 2}) : code};
         // A CID without a glyph shows nothing, whatever its collection says.
         if (composite && font.GlyphId(c) <= 0) continue;
         if (auto text = RepairedText(font, c, chars)) texts[code] = *text;

@@ -506,6 +506,26 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     EXPECT_EQ(ct->again, "");
     EXPECT_EQ(text_of(ct->out).substr(0, 2), "AB");
 
+    // The same font with an embedded CMap of two-byte codes that sends 0001 and 0002 to
+    // those glyphs, and a ToUnicode given as a name: the map is written for the codes,
+    // through the CIDs the CMap gives them.
+    char cmap[512];
+    std::snprintf(cmap, sizeof cmap,
+                  "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CIDSystemInfo<</Registry(Adobe)"
+                  "/Ordering(Identity)/Supplement 0>> def /CMapName /Own-H def 1 begincodespacerange <0000> <FFFF> "
+                  "endcodespacerange 2 begincidchar <0001> %u <0002> %u endcidchar endcmap CMapName currentdict /CMap "
+                  "defineresource pop end end",
+                  gid_a, gid_b);
+    PdfBuilder own = t;
+    own.SetStream(4, "", "BT /F1 20 Tf 10 100 Td <00010002> Tj ET");
+    own.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding 15 0 R/ToUnicode/Identity-H"
+                "/DescendantFonts[13 0 R]>>");
+    own.SetStream(15, "/Type/CMap/CMapName/Own-H/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>", cmap);
+    auto co = Convert(own.Build(), k2U);
+    EXPECT_EQ(co->again, "");
+    EXPECT_EQ(text_of(co->out).substr(0, 2), "AB");
+    EXPECT_NE(CopyReader::Decoded(CopyReader(co->out).Get(10), "ToUnicode").find("<0001> <0041>"), std::string::npos);
+
     // A page at 2U showing text in a Type 3 font: codes first to last, named by differences,
     // each glyph with a procedure in procs (all drawing one box), and more font entries.
     auto type3 = [](const std::string& text, int first, int last, const std::string& widths, const std::string& differences,
