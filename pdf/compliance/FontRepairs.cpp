@@ -95,17 +95,29 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
     return text;
 }
 
-// Object numbers of the CIDSet streams that more than one descriptor holds: tools that merge
-// equal streams make them, and fonts that shared a right CIDSet need not share the repaired one.
+// Object numbers of the streams that more than one dictionary holds under the keys, or one
+// under two of them: tools that merge equal streams make them, and a repair of one holder's
+// stream must not change what the others read.
+std::set<std::uint32_t> SharedStreams(SDF::SDFDoc& doc, std::initializer_list<const char*> keys)
+{
+    std::set<std::uint32_t> nums;
+    std::map<std::uint32_t, int> holders;
+    ForEachObject(doc, [&](Obj* obj) {
+        if (!obj->IsDict()) return;
+        for (const char* key : keys)
+            if (Obj* s = obj->FindObj(key); s && s->IsIndirect() && ++holders[s->GetObjNum()] == 2) nums.insert(s->GetObjNum());
+    });
+    return nums;
+}
+
 struct SharedCIDSets {
-    explicit SharedCIDSets(SDF::SDFDoc& doc)
-    {
-        std::map<std::uint32_t, int> holders;
-        ForEachObject(doc, [&](Obj* obj) {
-            Obj* cidset = obj->IsDict() ? obj->FindObj("CIDSet") : nullptr;
-            if (cidset && cidset->IsIndirect() && ++holders[cidset->GetObjNum()] == 2) nums.insert(cidset->GetObjNum());
-        });
-    }
+    explicit SharedCIDSets(SDF::SDFDoc& doc) : nums(SharedStreams(doc, {"CIDSet"})) {}
+    std::set<std::uint32_t> nums;
+};
+
+// A ToUnicode map may be another font's too, or even the font's own Encoding CMap.
+struct SharedMaps {
+    explicit SharedMaps(SDF::SDFDoc& doc) : nums(SharedStreams(doc, {"ToUnicode", "Encoding"})) {}
     std::set<std::uint32_t> nums;
 };
 
@@ -154,7 +166,10 @@ void RepairToUnicode(PassContext& ctx, const Font& font)
     // A map that gave only values that are no text is written empty: it said nothing.
     if (texts.empty() && !font.GetToUnicodeObj()) return;
     std::string cmap = WriteToUnicodeCMap(texts, composite ? 2 : 1);
-    FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
+    Obj* dict = font.GetSDFObj()->Resolve();
+    if (Obj* old = dict->FindObj("ToUnicode"); old && old->IsIndirect() && ctx.caches.Get<SharedMaps>(ctx.doc).nums.count(old->GetObjNum()))
+        dict->Erase("ToUnicode");
+    FontReplace::PutStream(ctx, dict, "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
 }
 
 void RepairLongWidths(const Font& font)

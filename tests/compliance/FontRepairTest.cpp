@@ -525,6 +525,16 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     EXPECT_EQ(co->again, "");
     EXPECT_EQ(text_of(co->out).substr(0, 2), "AB");
     EXPECT_NE(CopyReader::Decoded(CopyReader(co->out).Get(10), "ToUnicode").find("<0001> <0041>"), std::string::npos);
+    // One stream as both the Encoding and the ToUnicode, as some writers give it: the map is
+    // a new stream, and the CMap stays the font's Encoding.
+    own.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding 15 0 R/ToUnicode 15 0 R"
+                "/DescendantFonts[13 0 R]>>");
+    auto cs = Convert(own.Build(), k2U);
+    EXPECT_EQ(cs->again, "");
+    EXPECT_EQ(text_of(cs->out).substr(0, 2), "AB");
+    CopyReader shared(cs->out);
+    EXPECT_NE(CopyReader::Decoded(shared.Get(10), "Encoding").find("begincidchar"), std::string::npos);
+    EXPECT_NE(shared.Get(10)->FindObj("ToUnicode")->GetObjNum(), 15u);
 
     // A page at 2U showing text in a Type 3 font: codes first to last, named by differences,
     // each glyph with a procedure in procs (all drawing one box), and more font entries.
