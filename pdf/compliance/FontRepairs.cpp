@@ -95,32 +95,6 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
     return text;
 }
 
-// Object numbers of the streams that more than one dictionary holds under the keys, or one
-// under two of them: tools that merge equal streams make them, and a repair of one holder's
-// stream must not change what the others read.
-std::set<std::uint32_t> SharedStreams(SDF::SDFDoc& doc, std::initializer_list<const char*> keys)
-{
-    std::set<std::uint32_t> nums;
-    std::map<std::uint32_t, int> holders;
-    ForEachObject(doc, [&](Obj* obj) {
-        if (!obj->IsDict()) return;
-        for (const char* key : keys)
-            if (Obj* s = obj->FindObj(key); s && s->IsIndirect() && ++holders[s->GetObjNum()] == 2) nums.insert(s->GetObjNum());
-    });
-    return nums;
-}
-
-struct SharedCIDSets {
-    explicit SharedCIDSets(SDF::SDFDoc& doc) : nums(SharedStreams(doc, {"CIDSet"})) {}
-    std::set<std::uint32_t> nums;
-};
-
-// A ToUnicode map may be another font's too, or even the font's own Encoding CMap.
-struct SharedMaps {
-    explicit SharedMaps(SDF::SDFDoc& doc) : nums(SharedStreams(doc, {"ToUnicode", "Encoding"})) {}
-    std::set<std::uint32_t> nums;
-};
-
 // Whether the CMap reads every code as two bytes, as Identity does: a map of two-byte codes
 // then serves all the font's text.
 bool ReadsTwoBytes(const CMap& cmap)
@@ -166,10 +140,7 @@ void RepairToUnicode(PassContext& ctx, const Font& font)
     // A map that gave only values that are no text is written empty: it said nothing.
     if (texts.empty() && !font.GetToUnicodeObj()) return;
     std::string cmap = WriteToUnicodeCMap(texts, composite ? 2 : 1);
-    Obj* dict = font.GetSDFObj()->Resolve();
-    if (Obj* old = dict->FindObj("ToUnicode"); old && old->IsIndirect() && ctx.caches.Get<SharedMaps>(ctx.doc).nums.count(old->GetObjNum()))
-        dict->Erase("ToUnicode");
-    FontReplace::PutStream(ctx, dict, "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
+    FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
 }
 
 void RepairLongWidths(const Font& font)
@@ -256,9 +227,6 @@ void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info)
         if (present) bits[cid / 8] |= static_cast<Common::Byte>(0x80 >> (cid % 8));
     }
     while (bits.size() > 1 && bits.back() == 0) bits.pop_back();
-    Obj* old = descriptor->Resolve()->FindObj("CIDSet");
-    if (old && old->IsIndirect() && ctx.caches.Get<SharedCIDSets>(ctx.doc).nums.count(old->GetObjNum()))
-        descriptor->Resolve()->Erase("CIDSet");
     FontReplace::PutStream(ctx, descriptor->Resolve(), "CIDSet", bits);
     info.cidset = std::move(bits);
 }

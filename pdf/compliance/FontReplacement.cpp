@@ -5,6 +5,9 @@
 #include "pdf/compliance/FontReplacement.h"
 
 #include <cmath>
+#include <functional>
+#include <map>
+#include <set>
 
 #include "filters/FilterReader.h"
 #include "filters/FlateEncode.h"
@@ -86,6 +89,34 @@ Style StyleOf(const Font& font)
     return s;
 }
 
+namespace {
+
+// Object numbers of the streams referred to more than once in the file (tools that merge
+// equal streams make them: one map or program for several fonts, one stream as a font's
+// Encoding and its ToUnicode). A repair of one holder's stream must not change what the
+// others read.
+struct SharedStreams {
+    explicit SharedStreams(SDF::SDFDoc& doc)
+    {
+        std::map<std::uint32_t, int> refs;
+        std::function<void(Obj*, int)> count = [&](Obj* o, int depth) {
+            if (!o || depth > 16) return;
+            if (o->IsIndirect() && depth > 0) {
+                if (o->IsStream() && ++refs[o->GetObjNum()] == 2) nums.insert(o->GetObjNum());
+                return;
+            }
+            if (o->IsArray())
+                for (std::size_t i = 0; i < o->Size(); ++i) count(o->GetAt(i), depth + 1);
+            else if (o->IsDict() || o->IsStream())
+                for (auto it = o->DictBegin(); it != o->DictEnd(); ++it) count(it.Value(), depth + 1);
+        };
+        ForEachObject(doc, [&](Obj* obj) { count(obj, 0); });
+    }
+    std::set<std::uint32_t> nums;
+};
+
+}  // namespace
+
 SDF::Obj* PutStream(PassContext& ctx, Obj* dict, std::string_view key, const Common::Bytes& data)
 {
     auto sink = std::make_unique<Filters::MemoryFilter>();
@@ -94,9 +125,10 @@ SDF::Obj* PutStream(PassContext& ctx, Obj* dict, std::string_view key, const Com
     Filters::FilterWriter w(enc);
     w.WriteBuffer(data);
     w.Finish();
-    // A stream already there (a damaged program, an old map) keeps its object number.
+    // A stream already there (a damaged program, an old map) keeps its object number, unless
+    // something else reads it too.
     Obj* stream = dict->FindObj(key);
-    if (stream && stream->IsIndirect() && stream->IsStream()) {
+    if (stream && stream->IsIndirect() && stream->IsStream() && !ctx.caches.Get<SharedStreams>(ctx.doc).nums.count(stream->GetObjNum())) {
         for (const char* k : {"DecodeParms", "Subtype", "Length1", "Length2", "Length3", "F", "FFilter", "FDecodeParms"})
             stream->Erase(k);
         stream->SetStreamData(packed->Release());

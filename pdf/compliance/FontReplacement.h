@@ -124,7 +124,9 @@ Style StyleOf(const Font& font);
 bool PutLatinEncoding(SDF::Obj* dict, const Font& font, const std::set<unsigned>& codes);
 // Length1, Length2 and Length3 of a Type 1 program's stream.
 void PutType1Lengths(SDF::Obj* stream, const Type1Program::Lengths& lengths);
-// A new or replaced indirect stream of data, Flate-compressed.
+// The stream under key in dict made data, Flate-compressed: the stream there keeps its object
+// number and takes the data, unless another reference in the file reads it too; then, as
+// when there is none, a new stream takes its place under key.
 SDF::Obj* PutStream(PassContext& ctx, SDF::Obj* dict, std::string_view key, const Common::Bytes& data);
 
 }  // namespace FontReplace
