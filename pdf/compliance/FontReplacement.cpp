@@ -91,7 +91,7 @@ Style StyleOf(const Font& font)
 
 namespace {
 
-// Object numbers of the streams referred to more than once in the file (tools that merge
+// Object numbers of the objects referred to more than once in the file (tools that merge
 // equal streams make them: one map or program for several fonts, one stream as a font's
 // Encoding and its ToUnicode). A repair of one holder's stream must not change what the
 // others read.
@@ -101,8 +101,9 @@ struct SharedStreams {
         std::map<std::uint32_t, int> refs;
         std::function<void(Obj*, int)> count = [&](Obj* o, int depth) {
             if (!o || depth > 16) return;
+            // A reference is counted by its number: the object it names is not loaded.
             if (o->IsIndirect() && depth > 0) {
-                if (o->IsStream() && ++refs[o->GetObjNum()] == 2) nums.insert(o->GetObjNum());
+                if (++refs[o->GetObjNum()] == 2) nums.insert(o->GetObjNum());
                 return;
             }
             if (o->IsArray())

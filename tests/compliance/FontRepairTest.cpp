@@ -526,9 +526,11 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     EXPECT_EQ(text_of(co->out).substr(0, 2), "AB");
     EXPECT_NE(CopyReader::Decoded(CopyReader(co->out).Get(10), "ToUnicode").find("<0001> <0041>"), std::string::npos);
     // One stream as both the Encoding and the ToUnicode, as some writers give it: the map is
-    // a new stream, and the CMap stays the font's Encoding.
+    // a new stream, and the CMap stays the font's Encoding. (The font also refers to a free
+    // object, 16, which the look for shared streams must not try to load.)
     own.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding 15 0 R/ToUnicode 15 0 R"
-                "/DescendantFonts[13 0 R]>>");
+                "/DescendantFonts[13 0 R]/Stray 16 0 R>>");
+    own.Set(17, "<<>>");
     auto cs = Convert(own.Build(), k2U);
     EXPECT_EQ(cs->again, "");
     EXPECT_EQ(text_of(cs->out).substr(0, 2), "AB");
