@@ -129,7 +129,9 @@ SDF::Obj* PutStream(PassContext& ctx, Obj* dict, std::string_view key, const Com
     // A stream already there (a damaged program, an old map) keeps its object number, unless
     // something else reads it too.
     Obj* stream = dict->FindObj(key);
-    if (stream && stream->IsIndirect() && stream->IsStream() && !ctx.caches.Get<SharedStreams>(ctx.doc).nums.count(stream->GetObjNum())) {
+    const bool own = stream && stream->IsIndirect() && stream->IsStream() &&
+                     !ctx.caches.Get<SharedStreams>(ctx.doc).nums.count(stream->GetObjNum());
+    if (own) {
         for (const char* k : {"DecodeParms", "Subtype", "Length1", "Length2", "Length3", "F", "FFilter", "FDecodeParms"})
             stream->Erase(k);
         stream->SetStreamData(packed->Release());

@@ -29,14 +29,14 @@ void TidyUTCDates(SDF::SDFDoc& doc)
 {
     SDF::Obj* info = doc.GetTrailer()->FindObj("Info");
     if (!info || !info->IsDict()) return;
-    constexpr std::size_t k_full = 17;   // "D:", 14 digits and "Z"
+    constexpr std::size_t kFull = 17;  // "D:", 14 digits and "Z"
     for (const char* key : {"CreationDate", "ModDate"}) {
         SDF::Obj* date = info->FindObj(key);
         if (!date || !date->IsString()) continue;
         std::string_view raw = Common::AsChars(date->GetBuffer());
-        if (raw.size() <= k_full || raw.substr(0, 2) != "D:" || raw[k_full - 1] != 'Z') continue;
+        if (raw.size() <= kFull || raw.substr(0, 2) != "D:" || raw[kFull - 1] != 'Z') continue;
         if (raw.substr(2, 14).find_first_not_of("0123456789") != std::string_view::npos) continue;
-        info->PutString(key, std::string(raw.substr(0, k_full)));
+        info->PutString(key, std::string(raw.substr(0, kFull)));
     }
 }
 

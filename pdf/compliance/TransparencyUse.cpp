@@ -9,10 +9,15 @@
 
 namespace qvx::PDF {
 
+namespace {
+
+bool MasksOrBlends(const GState& gs) { return gs.soft_mask || (gs.blend_mode != "Normal" && gs.blend_mode != "Compatible"); }
+
+}  // namespace
+
 bool BlendsWithBackdrop(const GState& gs)
 {
-    return gs.soft_mask || (gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") ||
-           !(gs.stroke_alpha == 1.0) || !(gs.fill_alpha == 1.0);
+    return MasksOrBlends(gs) || !(gs.stroke_alpha == 1.0) || !(gs.fill_alpha == 1.0);
 }
 
 bool DrawsTransparently(const Element& el, const TransparencyTest& how)
@@ -24,11 +29,10 @@ bool DrawsTransparently(const Element& el, const TransparencyTest& how)
     if (el.Is(Element::e_path) || el.Is(Element::e_text)) {
         const PaintUse paints = PaintsWith(el);
         if (!paints.fill && !paints.stroke) return false;
-        if (gs.soft_mask || (gs.blend_mode != "Normal" && gs.blend_mode != "Compatible")) return true;
-        if ((paints.fill && !(gs.fill_alpha == 1.0)) || (paints.stroke && !(gs.stroke_alpha == 1.0))) return true;
-    } else if (el.Is(Element::e_image) || el.Is(Element::e_inline_image) || el.Is(Element::e_shading)) {
-        if (gs.soft_mask || (gs.blend_mode != "Normal" && gs.blend_mode != "Compatible") || !(gs.fill_alpha == 1.0))
+        if (MasksOrBlends(gs) || (paints.fill && !(gs.fill_alpha == 1.0)) || (paints.stroke && !(gs.stroke_alpha == 1.0)))
             return true;
+    } else if (el.Is(Element::e_image) || el.Is(Element::e_inline_image) || el.Is(Element::e_shading)) {
+        if (MasksOrBlends(gs) || !(gs.fill_alpha == 1.0)) return true;
     } else if (BlendsWithBackdrop(gs)) {
         return true;
     }
