@@ -131,20 +131,32 @@ void GiveMissingResources(PassContext& ctx)
 
 void RewritePageTree(PassContext& ctx)
 {
+    // PDF/A-1 takes no array of more than 8,191 elements: a document with more pages than
+    // that has them in nodes of 4,096 under the root, whatever its tree was.
+    constexpr std::size_t kMaxKids = 8191, kPagesPerNode = 4096;
     const PageTree& tree = ctx.Pages();
     Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");
-    if (!root || tree.Count() == 0 || !(tree.WasRepaired() || ListsAPageTwice(tree))) return;
+    const bool many = ctx.Part() == 1 && static_cast<std::size_t>(tree.Count()) > kMaxKids;
+    if (!root || tree.Count() == 0 || !(tree.WasRepaired() || many || ListsAPageTwice(tree))) return;
     Obj* node = NewPagesNode(ctx);
+    Obj* leaf = node;
     std::unordered_set<const Obj*> placed;
     std::unordered_map<const Obj*, Obj*> shared;
+    std::size_t n = 0;
     for (const Page& page : tree.Pages()) {
         Obj* dict = page.GetSDFObj();
         // A page has one parent: a page listed twice, or one held directly in its parent,
         // becomes a page object of its own.
         if (!dict->IsIndirect() || !placed.insert(dict->Resolve()).second) dict = ctx.doc.AddObj(dict->Clone());
         OwnInherited(ctx, dict, page, shared);
-        Adopt(node, dict);
+        if (many && n++ % kPagesPerNode == 0) {
+            leaf = NewPagesNode(ctx);
+            leaf->Put("Parent", node);
+            node->FindObj("Kids")->PushBack(leaf);
+        }
+        Adopt(leaf, dict);
     }
+    if (many) node->PutNumber("Count", static_cast<double>(n));
     root->Put("Pages", node);
 }
 

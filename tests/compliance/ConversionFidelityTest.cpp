@@ -149,6 +149,36 @@ TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
         EXPECT_THROW(Convert(b.Build(), k2B, dir, "no-page.pdf"), qvx::Common::Exception);
         EXPECT_FALSE(fs::exists(dir.Path() / "no-page.pdf"));
     }
+    // 9,000 pages in one Kids array, more than PDF/A-1 takes in an array: at 1B the copy has
+    // them in order in nodes of 4,096 under the root; at 2B the tree stays as it was.
+    {
+        PdfBuilder b = CleanFile(k1B);
+        std::string kids;
+        for (int i = 0; i < 9000; ++i) {
+            b.Set(10 + i, "<</Type/Page/Parent 2 0 R/Contents 4 0 R/Rotate " + std::to_string(90 * (i % 4)) + ">>");
+            kids += std::to_string(10 + i) + " 0 R ";
+        }
+        b.Set(2, "<</Type/Pages/Kids[" + kids + "]/Count 9000/MediaBox[0 0 200 200]>>");
+        EXPECT_NE(Findings(b.Build(), k1B).find("1121"), std::string::npos);
+        fs::path many = Convert(b.Build(), k1B, dir, "many.pdf");
+        PDFACompliance again(false, ToBytes(ReadFile(many)), nullptr, k1B, nullptr, 0, 0, false);
+        EXPECT_EQ(Findings(again), "");
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(many.string());
+        qvx::PDF::PageTree pages(doc);
+        ASSERT_EQ(pages.Count(), 9000u);
+        EXPECT_FALSE(pages.WasRepaired());
+        for (std::size_t i : {0u, 4095u, 4096u, 8998u})
+            EXPECT_EQ(pages.GetPage(i).GetRotation(), static_cast<int>(90 * (i % 4))) << i;
+        EXPECT_EQ(pages.GetPage(8999).GetMediaBox().Width(), 200);
+        qvx::SDF::Obj* top = qvx::PDF::FindArray(qvx::PDF::FindDict(doc.GetRoot(), "Pages"), "Kids");
+        ASSERT_NE(top, nullptr);
+        EXPECT_EQ(top->Size(), 3u);
+        fs::path kept = Convert(b.Build(), k2B, dir, "many-2b.pdf");
+        qvx::SDF::SDFDoc doc2;
+        doc2.OpenFile(kept.string());
+        EXPECT_EQ(qvx::PDF::FindArray(qvx::PDF::FindDict(doc2.GetRoot(), "Pages"), "Kids")->Size(), 9000u);
+    }
     // A sound tree is left as it was written.
     fs::path out = Convert(tree("<</Type/Pages/Kids[3 0 R 7 0 R]/Count 2" + inherit + ">>"), k2B, dir, "sound.pdf");
     qvx::SDF::SDFDoc doc;
