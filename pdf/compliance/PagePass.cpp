@@ -20,6 +20,7 @@
 #include "pdf/compliance/PageTreeRepair.h"
 #include "pdf/compliance/ImageRedraw.h"
 #include "pdf/compliance/OutlineRepair.h"
+#include "pdf/compliance/TreeLeaves.h"
 #include "pdf/compliance/StreamTidy.h"
 
 namespace qvx::PDF {
@@ -84,6 +85,7 @@ void RunPagePass(PassContext& ctx)
     GiveMissingResources(ctx);
     RewritePageTree(ctx);
     RepairOutlines(ctx);
+    SplitLongTreeLeaves(ctx);
 }
 
 }  // namespace qvx::PDF
