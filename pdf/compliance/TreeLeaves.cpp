@@ -41,11 +41,10 @@ void Split(SDF::SDFDoc& doc, Obj* node, const char* key)
         Obj* part = leaf->PutArray(key);
         for (std::size_t i = from; i < to; ++i) part->PushBack(entries->GetAt(i));
         // The last key is that of the last whole pair; an odd element at the end is no key.
-        const std::size_t last = from + ((to - from) / 2 - 1) * 2;
         if (to - from >= 2) {
             Obj* limits = leaf->PutArray("Limits");
             limits->PushBack(entries->GetAt(from));
-            limits->PushBack(entries->GetAt(last));
+            limits->PushBack(entries->GetAt(from + ((to - from) / 2 - 1) * 2));
         }
         kids->PushBack(leaf);
     }
