@@ -10,12 +10,14 @@
 #include <optional>
 #include <set>
 
+#include "common/Exception.h"
 #include "common/Limits.h"
 #include "common/UString.h"
 #include "pdf/CMap.h"
 #include "pdf/FontProgram.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/ResourceCache.h"
 #include "pdf/StreamData.h"
 #include "pdf/SubstituteProgram.h"
 #include "pdf/compliance/FontReplacement.h"
@@ -185,6 +187,19 @@ void RepairLongWidths(const Font& font)
         }
         list->PushBackNumber(widths[i++]);
     }
+}
+
+void RepairLongWidthsOfUnusedFonts(PassContext& ctx)
+{
+    if (ctx.Part() != 1) return;
+    ForEachObject(ctx.doc, [&](Obj* obj) {
+        if (!obj->IsDict() || FindName(obj, "Type") != "Font" || FindName(obj, "Subtype") != "Type0") return;
+        try {
+            if (auto font = ctx.caches.Get<ResourceCache>().GetFont(obj)) RepairLongWidths(*font);
+        } catch (const Common::Exception&) {
+            // A font that cannot be read keeps its widths as they are.
+        }
+    });
 }
 
 void RepairCharSet(const Font& font, SubsetInfo& info)

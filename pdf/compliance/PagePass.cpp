@@ -86,6 +86,7 @@ void RunPagePass(PassContext& ctx)
     RewritePageTree(ctx);
     RepairOutlines(ctx);
     SplitLongTreeLeaves(ctx);
+    FontRules::RepairLongWidthsOfUnusedFonts(ctx);
 }
 
 }  // namespace qvx::PDF

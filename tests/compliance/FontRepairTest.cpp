@@ -661,6 +661,13 @@ TEST(FontRepair, WidthsLongerThanPDFA1ArraysAreWrittenShorter)
     EXPECT_EQ(width(20001), 1000);
     EXPECT_EQ(width(20000 + 2 * 4999), 300 + 4999 % 3);
     EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+
+    // The same font in the page's resources with no text shown in it: its W is written
+    // shorter all the same.
+    b.SetStream(4, "", "0 0 m 10 10 l n");
+    auto unused = Convert(b.Build(), k1B);
+    EXPECT_NE(unused->first.find("1121("), std::string::npos) << unused->first;
+    EXPECT_EQ(unused->again.find("1121("), std::string::npos) << unused->again;
 }
 
 TEST(FontRepair, FontsSharingADescriptorGetTheirOwnPrograms)
