@@ -108,7 +108,6 @@ void CheckComposite(PassContext& ctx, const Font& font)
         if (cmap->MaxCID() > 65535) ctx.Report(SDF::e_PDFA11215);
         if (ctx.state.convert) DescribeEmbeddedCMap(enc->Resolve(), *cmap);
     }
-    if (ctx.state.convert && ctx.Part() == 1) RepairLongWidths(font);
     if (font.GetDescendantKind() == Font::e_cid_type2) {
         Obj* map = font.GetCIDToGIDMapObj();
         if (!map || !(map->IsStream() || IsNameOf(map, "Identity"))) {

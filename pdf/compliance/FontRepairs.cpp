@@ -17,7 +17,6 @@
 #include "pdf/FontProgram.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
-#include "pdf/ResourceCache.h"
 #include "pdf/StreamData.h"
 #include "pdf/SubstituteProgram.h"
 #include "pdf/compliance/FontReplacement.h"
@@ -145,18 +144,28 @@ void RepairToUnicode(PassContext& ctx, const Font& font)
     FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "ToUnicode", Common::Bytes(cmap.begin(), cmap.end()));
 }
 
-void RepairLongWidths(const Font& font)
+namespace {
+
+constexpr std::size_t kMaxArray = 8191;
+
+// W, or a list in it, is longer than PDF/A-1 takes arrays.
+bool HasLongArrays(Obj* w)
 {
-    constexpr std::size_t kMaxArray = 8191, kListChunk = 8000, kLongRun = 64;
-    constexpr std::uint32_t kMaxCIDs = 1u << 16;  // wider spans break the CID limit anyway
-    Obj* w = FindArray(font.GetDescendant(), "W");
-    if (!w) return;
+    if (!w) return false;
     bool longer = w->Size() > kMaxArray;
     for (std::size_t i = 0; i < w->Size() && !longer; ++i) {
         Obj* item = Deref(w->GetAt(i));
         longer = item && item->IsArray() && item->Size() > kMaxArray;
     }
-    if (!longer) return;
+    return longer;
+}
+
+void WriteWidthsShorter(const Font& font)
+{
+    constexpr std::size_t kListChunk = 8000, kLongRun = 64;
+    constexpr std::uint32_t kMaxCIDs = 1u << 16;  // wider spans break the CID limit anyway
+    Obj* w = FindArray(font.GetDescendant(), "W");
+    if (!HasLongArrays(w)) return;
     // The width of every CID from the first W gives to the last, as the font reads them
     // (later entries over earlier ones, DW between them): the CIDs between entries are written
     // with DW, so that lists run on over them and W stays short.
@@ -189,13 +198,19 @@ void RepairLongWidths(const Font& font)
     }
 }
 
-void RepairLongWidthsOfUnusedFonts(PassContext& ctx)
+}  // namespace
+
+void RepairLongWidths(PassContext& ctx)
 {
     if (ctx.Part() != 1) return;
     ForEachObject(ctx.doc, [&](Obj* obj) {
         if (!obj->IsDict() || FindName(obj, "Type") != "Font" || FindName(obj, "Subtype") != "Type0") return;
+        Obj* descendants = FindArray(obj, "DescendantFonts");
+        Obj* descendant = descendants && descendants->Size() > 0 ? Deref(descendants->GetAt(0)) : nullptr;
+        if (!HasLongArrays(FindArray(descendant, "W"))) return;
+        // Read anew: the widths as the file now has them, after every other repair.
         try {
-            if (auto font = ctx.caches.Get<ResourceCache>().GetFont(obj)) RepairLongWidths(*font);
+            if (auto font = Font::Create(obj)) WriteWidthsShorter(*font);
         } catch (const Common::Exception&) {
             // A font that cannot be read keeps its widths as they are.
         }

@@ -95,12 +95,11 @@ void CheckToUnicodeEntry(PassContext& ctx, const Font& font);
 struct ToUnicodeRebuilt : std::set<const SDF::Obj*> {};
 void RepairToUnicode(PassContext& ctx, const Font& font);
 void RepairCharSet(const Font& font, SubsetInfo& info);
-// A CIDFont's W written again with the same widths where it, or a list in it, is longer than
-// PDF/A-1 takes arrays (the reader recorded that as it read W).
-void RepairLongWidths(const Font& font);
-// The same for every composite font of the file at PDF/A-1, after the page walk: a font no
-// text used (one only a flattened form drew, say) is read all the same.
-void RepairLongWidthsOfUnusedFonts(PassContext& ctx);
+// PDF/A-1 conversion, after the page walk: the W of every composite font of the file
+// written again with the same widths where it, or a list in it, is longer than PDF/A-1 takes
+// arrays (the reader recorded that as it read W). Fonts no text used (one only a flattened
+// form drew, say) are among them.
+void RepairLongWidths(PassContext& ctx);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 // False (and the font untouched) when a glyph name has no listed equivalent.
 bool RepairLatinEncoding(const Font& font);

@@ -86,7 +86,7 @@ void RunPagePass(PassContext& ctx)
     RewritePageTree(ctx);
     RepairOutlines(ctx);
     SplitLongTreeLeaves(ctx);
-    FontRules::RepairLongWidthsOfUnusedFonts(ctx);
+    FontRules::RepairLongWidths(ctx);
 }
 
 }  // namespace qvx::PDF
