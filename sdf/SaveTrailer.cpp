@@ -65,14 +65,19 @@ void AddFileIDIfMissing(SDFDocImpl& doc, bool encrypting)
     array->PushBackString(id);
 }
 
+// The dictionary under key, if any: a reference to a free entry is none.
+static Obj* DictAt(Obj* dict, std::string_view key)
+{
+    Obj* v = dict->IsDict() ? dict->FindObj(key) : nullptr;
+    return v && !v->IsFree() && v->IsDict() ? v : nullptr;
+}
+
 void RemoveUsageRights(SDFDocImpl& doc)
 {
-    Obj* trailer = doc.GetTrailer();
-    Obj* root = trailer->IsDict() ? trailer->FindObj("Root") : nullptr;
-    if (!root || !root->IsDict()) return;
-    if (Obj* perms = root->FindObj("Perms"); perms && perms->IsDict() && perms->FindObj("UR3")) perms->Erase("UR3");
-    if (Obj* vp = root->FindObj("ViewerPreferences"); vp && vp->IsDict() && vp->FindObj("Rights"))
-        vp->Erase("Rights");
+    Obj* root = DictAt(doc.GetTrailer(), "Root");
+    if (!root) return;
+    if (Obj* perms = DictAt(root, "Perms"); perms && perms->FindObj("UR3")) perms->Erase("UR3");
+    if (Obj* vp = DictAt(root, "ViewerPreferences"); vp && vp->FindObj("Rights")) vp->Erase("Rights");
 }
 
 static std::unique_ptr<Obj> TrailerDictCopy(const Obj& trailer)

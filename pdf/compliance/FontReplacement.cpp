@@ -129,7 +129,7 @@ SDF::Obj* PutStream(PassContext& ctx, Obj* dict, std::string_view key, const Com
     // A stream already there (a damaged program, an old map) keeps its object number, unless
     // something else reads it too.
     Obj* stream = dict->FindObj(key);
-    const bool own = stream && stream->IsIndirect() && stream->IsStream() &&
+    const bool own = stream && stream->IsIndirect() && !stream->IsFree() && stream->IsStream() &&
                      !ctx.caches.Get<SharedStreams>(ctx.doc).nums.count(stream->GetObjNum());
     if (own) {
         for (const char* k : {"DecodeParms", "Subtype", "Length1", "Length2", "Length3", "F", "FFilter", "FDecodeParms"})
@@ -173,7 +173,7 @@ Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* holder, const std::st
     Obj* old = nullptr;
     for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) {
         Obj* s = descriptor->FindObj(key);
-        if (s && s->IsIndirect() && s->IsStream() && !old) old = s;
+        if (s && s->IsIndirect() && !s->IsFree() && s->IsStream() && !old) old = s;
         descriptor->Erase(key);
     }
     for (const char* key : {"CharSet", "CIDSet"}) descriptor->Erase(key);

@@ -2,6 +2,7 @@
 
 #include "filters/Filter.h"
 #include "filters/FilterReader.h"
+#include "pdf/ObjUtil.h"
 #include "pdf/compliance/XmpPacketScan.h"
 #include "pdf/compliance/XmpWriter.h"
 #include "sdf/Dict.h"
@@ -16,13 +17,13 @@ SDF::Obj* MetadataStream(SDF::SDFDoc& doc)
 {
     // A rebuilt file may be left with a catalog that is no dictionary.
     SDF::Obj* root = doc.GetRoot();
-    SDF::Obj* md = root && root->IsDict() ? root->FindObj("Metadata") : nullptr;
+    SDF::Obj* md = root && root->IsDict() ? Deref(root->FindObj("Metadata")) : nullptr;
     return md && md->IsStream() ? md : nullptr;
 }
 
 SDF::Obj* InfoDict(SDF::SDFDoc& doc)
 {
-    SDF::Obj* info = doc.GetTrailer()->FindObj("Info");
+    SDF::Obj* info = Deref(doc.GetTrailer()->FindObj("Info"));
     return info && info->IsDict() ? info : nullptr;
 }
 
@@ -71,11 +72,8 @@ DocInfoValues ReadDocInfoValues(SDF::SDFDoc& doc)
 {
     DocInfoValues v;
     SDF::Obj* info = InfoDict(doc);
-    // An entry whose value is null (directly or through a reference) is absent.
-    auto find = [&](std::string_view key) -> SDF::Obj* {
-        SDF::Obj* o = info ? info->FindObj(key) : nullptr;
-        return o && !o->IsNull() ? o : nullptr;
-    };
+    // An entry whose value is null, directly or through a reference, or a free entry is absent.
+    auto find = [&](std::string_view key) { return info ? Deref(info->FindObj(key)) : nullptr; };
     auto date = [&](std::string_view key, bool& has) -> std::optional<PDFDate> {
         SDF::Obj* o = find(key);
         has = o != nullptr;

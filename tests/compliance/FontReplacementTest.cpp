@@ -485,3 +485,29 @@ TEST(FontReplacement, TypeZeroFontWithoutDescendant)
     auto r = qvx::Test::Run({"/usr/bin/pdftotext", c->out.string(), "-"});
     EXPECT_NE(r.output.find("AB\xE2\xAD\x90"), std::string::npos) << r.output;
 }
+
+TEST(FontReplacement, ReferencesToFreeEntriesReadAsAbsent)
+{
+    REQUIRE_FONT(kLiberation);
+    REQUIRE_FONT(kNimbusSans);
+    // A damaged table can leave free an entry the file still refers to: here the catalog's
+    // metadata and permissions, the font's program, and the trailer's Info or its title (12
+    // to 15 are free). Each reads as absent, as other readers take it: the run gives a
+    // verdict, and the copy gets a program, new metadata and no dangling permissions.
+    for (const char* info : {"15 0 R", "16 0 R"}) {
+        SCOPED_TRACE(info);
+        PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello World) Tj ET");
+        SetArial(b, "/FontFile2 12 0 R");
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 14 0 R/Perms 13 0 R>>");
+        b.Set(16, "<</Producer(free entries)/Title 15 0 R>>");
+        b.SetTrailer(std::string("/Root 1 0 R/Info ") + info +
+                     "/ID[<00112233445566778899AABBCCDDEEFF><00112233445566778899AABBCCDDEEFF>]");
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->first, "341(10) 721(1)");
+        EXPECT_EQ(c->again, "");
+        EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        EXPECT_EQ(qvx::PDF::FindIn(copy.Get(1), "Perms"), nullptr);
+    }
+}
