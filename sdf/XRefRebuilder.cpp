@@ -171,8 +171,38 @@ void RegisterObjectStreams(SDFDocImpl& doc)
     }
 }
 
+// The last catalog that the object streams hold, or 0. Loads their objects: only for a file
+// whose trailers are all lost, so there is no encryption to know of.
+static std::uint32_t CatalogInObjectStreams(SDFDocImpl& doc)
+{
+    std::uint32_t found = 0;
+    for (auto [stm_num, header] : doc.RebuiltObjStms()) {
+        std::shared_ptr<const ObjStmData> data;
+        try {
+            data = doc.GetObjStm(stm_num);
+        } catch (const std::exception&) {
+            continue;
+        }
+        for (const auto& [num, offset] : data->pairs) {
+            Indirect* e = doc.GetEntry(num);
+            if (!e || e->EntryKind() != Indirect::e_compressed || e->GetOffset() != stm_num) continue;
+            try {
+                Obj* o = e->Resolve();
+                if (o && o->IsDict() && IsNamed(o, "Type", "Catalog")) found = num;
+            } catch (const std::exception&) {
+            }
+        }
+    }
+    return found;
+}
+
 void XRefRebuilderImpl::MakeTrailer()
 {
+    if (!m_catalog) {
+        RegisterObjectStreams(*mp_doc);
+        m_streams_registered = true;
+        m_catalog = CatalogInObjectStreams(*mp_doc);
+    }
     if (!m_catalog) QVX_THROW("m_catalog", "rebuild error");
     auto t = Dict::Create();
     t->Put("Root", mp_doc->GetObj(m_catalog));
@@ -232,7 +262,7 @@ void XRefRebuilderImpl::Rebuild()
     mp_doc->SetTrailer(std::move(mp_trailer));
     // Installing a handler registers the object streams it can now decrypt.
     ReinitSecurityHandler(*mp_doc);
-    if (!mp_doc->GetSecurityHandler()) RegisterObjectStreams(*mp_doc);
+    if (!mp_doc->GetSecurityHandler() && !m_streams_registered) RegisterObjectStreams(*mp_doc);
     mp_doc->GetTrailer()->PutNumber("Size", static_cast<double>(mp_doc->XRefSize()));
 }
 

@@ -39,7 +39,8 @@ private:
     std::size_t ReadObject(std::uint32_t num, std::uint32_t gen, std::size_t header, std::size_t body);
     std::size_t ReadTrailer(std::size_t after_keyword);
     void OfferTrailer(std::unique_ptr<Obj> dict);
-    // When no trailer was found: one naming the last catalog object as Root.
+    // When no trailer was found: one naming the last catalog object as Root, one that an
+    // object stream holds when no plain object is a catalog.
     void MakeTrailer();
 
     // Where keyword next occurs at or after from (the data size when nowhere). The scan
@@ -54,6 +55,7 @@ private:
 
     std::unique_ptr<Obj> mp_trailer;
     std::uint32_t m_catalog = 0;
+    bool m_streams_registered = false;
     NextHit m_next_endobj, m_next_startxref, m_next_trailer;
     std::size_t m_scan_from = 0, m_scan_end = 0;
     std::optional<std::uint64_t> m_scan_found;

@@ -245,6 +245,18 @@ TEST(XRef, RebuildRegistersObjectStreamsUnlessDefinedLater)
     EXPECT_TRUE(doc->HasRepairedXRef());
     EXPECT_EQ(Text(doc->GetObj(7)->Resolve()), "(a7)");
     EXPECT_EQ(Text(doc->GetObj(8)->Resolve()), "(plain eight)");
+
+    // No trailer can be read (the cross-reference stream's dictionary holds a broken string)
+    // and no plain object is a catalog: the catalog an object stream holds becomes Root.
+    std::string cat = "<</Type/Catalog/Pages 2 0 R>> ", head = "1 0 2 " + std::to_string(cat.size()) + " ";
+    std::string packed = head + cat + "<</Type/Pages/Kids[]/Count 0>>";
+    std::string lost = "%PDF-1.7\n5 0 obj\n<</Type/ObjStm/N 2/First " + std::to_string(head.size()) + "/Length " +
+                       std::to_string(packed.size()) + ">>\nstream\n" + packed + "\nendstream\nendobj\n"
+                       "6 0 obj\n<</Type/XRef/Size 7/W[1 2 1]/Root 1 0 R/ID[<0G>]>>\nstream\n\x01\x00\x00\x00"
+                       "\nendstream\nendobj\nstartxref\n9999\n%%EOF\n";
+    auto rebuilt = Open(lost);
+    EXPECT_EQ(rebuilt->GetRoot(), rebuilt->GetObj(1));
+    EXPECT_EQ(rebuilt->GetRoot()->FindObj("Pages")->FindObj("Count")->GetNumber(), 0);
 }
 
 TEST(XRef, FileStructureFindings)
