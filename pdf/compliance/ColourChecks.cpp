@@ -146,7 +146,10 @@ void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
             ctx.Report(SDF::e_PDFA43, group);
             if (ctx.state.convert) dict->Erase("Group");
         }
-        if (m_transparency && ctx.state.convert) RemoveTransparency();
+        // Also where nothing is drawn with them (as after flattening, which resets the state
+        // after each of them): a copy whose resources still hold them looks transparent to
+        // readers and checkers that go by the dictionaries.
+        if (ctx.state.convert) RemoveTransparency();
         return;
     }
     if (AnnotationBlends(page)) MarkTransparency();

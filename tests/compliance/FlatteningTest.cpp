@@ -101,10 +101,13 @@ TEST(Flattening, OnlyConversionToPDFA1WithTheOptionFlattens)
     EXPECT_EQ(TransparencyCodes(check), "43 46");
     EXPECT_EQ(FindIn(Page(check), "Contents")->GetObjNum(), 4u);
 
-    // 1B with it: nothing left to find, before and after saving; the key stays unused.
+    // 1B with it: nothing left to find, before and after saving. The state that the
+    // flattened content no longer draws with loses its alpha all the same, so that no
+    // dictionary of the copy says transparent.
     auto on = Convert(pdf, k1B, true);
     EXPECT_EQ(TransparencyCodes(*on), "");
     EXPECT_EQ(CodesAfterSaving(*on, k1B), "");
+    EXPECT_EQ(FindIn(FindIn(FindIn(FindIn(Page(*on), "Resources"), "ExtGState"), "GS0"), "ca"), nullptr);
     EXPECT_EQ(FindIn(Page(*on), "Group"), nullptr);
     EXPECT_NE(FindIn(Page(*on), "Parent"), nullptr);
     Obj* image = XObject(*on, "Flat0");
