@@ -1,7 +1,7 @@
 // Conversion: a font that names one of the standard 14 fonts without embedding a program
 // receives the metric-compatible URW base35 Type 1 program (the outlines readers draw such a
-// font with), a descriptor when it has none, and, when it has no Widths, widths taken from
-// that program.
+// font with), its glyphs given the font's Widths where they differ, a descriptor when it
+// has none, and, when it has no Widths, widths taken from that program.
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -65,13 +65,25 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
     // A code without a glyph shows .notdef.
     auto advance = [&](unsigned code) { return program->Advance(program->GlyphByName(font.GlyphName(code))); };
     Obj* dict = font.GetSDFObj()->Resolve();
+    Type1Program::Advances advances;
     if (FindArray(dict, "Widths")) {
         // Text stays where the font's Widths put it: the program must draw every code shown
-        // at that width, to the thousandth of an em the width rule allows.
+        // at that width, to the thousandth of an em the width rule allows. Readers draw the
+        // font with this program's glyphs at those widths, so the glyphs are given them:
+        // unless the program lacks one, two codes want one glyph at two widths, or the font
+        // is so narrow that readers squeeze its glyphs (left to the substitutes).
         double upem = program->UnitsPerEm();
-        for (unsigned code : shown)
-            if (std::abs(font.GetWidth({code, 1, code}) * upem / 1000.0 - static_cast<double>(advance(code))) > upem / 1000.0)
-                return false;
+        for (unsigned code : shown) {
+            double want = font.GetWidth({code, 1, code});
+            if (std::abs(want * upem / 1000.0 - static_cast<double>(advance(code))) <= upem / 1000.0) continue;
+            std::string name(font.GlyphName(code));
+            std::optional<long> units = program->CharStringWidth(want);
+            if (name.empty() || program->GlyphByName(name) == 0 || !units) return false;
+            if (!advances.emplace(name, *units).second && advances.at(name) != *units) return false;
+        }
+        double own_m = program->Advance(program->GlyphByName("m")) * 1000.0 / upem;
+        auto width_of = [&](unsigned code) { return font.GetWidth({code, 1, code}); };
+        if (!advances.empty() && FontReplace::NarrowingOf(font, own_m, width_of) != 1) return false;
     } else {
         // The widths readers placed the text with: the standard metrics of the glyph each code
         // names through the font's encoding (taken before the program changes it), and 0 for
@@ -85,6 +97,13 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
         dict->PutNumber("FirstChar", 0);
         dict->PutNumber("LastChar", 255);
     }
+    Type1Program::Lengths lengths = Type1Program::ProgramLengths(*data);
+    if (!advances.empty()) {
+        auto fixed = Type1Program::WithAdvances(*data, advances);
+        if (!fixed || !FontProgram::Open(fixed->data)) return false;
+        data = std::move(fixed->data);
+        lengths = fixed->lengths;
+    }
     if (font.GetKind() == Font::e_truetype) dict->PutName("Subtype", "Type1");
 
     Obj* descriptor = font.GetDescriptor();
@@ -96,7 +115,6 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
     // The whole program goes in: a CharSet or CIDSet written for another one would not list
     // its glyphs.
     for (const char* key : {"FontFile", "FontFile2", "FontFile3", "CharSet", "CIDSet"}) descriptor->Erase(key);
-    Type1Program::Lengths lengths = Type1Program::ProgramLengths(*data);
     Obj* stream = ctx.doc.CreateIndirectStream(std::move(*data));
     FontReplace::PutType1Lengths(stream, lengths);
     descriptor->Put("FontFile", stream);

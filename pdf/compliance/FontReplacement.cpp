@@ -184,6 +184,18 @@ Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* holder, const std::st
     return descriptor;
 }
 
+double NarrowingOf(const Font& font, double own_m, const std::function<double(unsigned)>& width_of)
+{
+    constexpr double kNarrower = 0.9;
+    if (font.IsSymbolic()) return 1;
+    for (unsigned code = 0; code < 256; ++code) {
+        if (font.GlyphName(code) != "m") continue;
+        double w = width_of(code);
+        return w > 10 && own_m > 0 && w < kNarrower * own_m ? w / own_m : 1;
+    }
+    return 1;
+}
+
 namespace {
 
 bool IsWinAnsiName(unsigned code, std::string_view name) { return BaseGlyphName(BaseEncoding::e_win_ansi, code) == name; }
@@ -224,22 +236,6 @@ bool PutLatinEncoding(Obj* dict, const Font& font, const std::set<unsigned>& cod
 }
 
 namespace {
-
-// Readers draw a font they lack with a system font squeezed to the font's width when the
-// font is much narrower (its "m" less than nine tenths of the system font's): the substitute
-// is drawn so too, or the text would run into itself.
-template <class WidthOf>
-double NarrowingOf(const Font& font, const SubstituteProgram& program, WidthOf width_of)
-{
-    constexpr double kNarrower = 0.9;
-    if (font.IsSymbolic()) return 1;
-    for (unsigned code = 0; code < 256; ++code) {
-        if (font.GlyphName(code) != "m") continue;
-        double w = width_of(code), own = program.Advance(U'm');
-        return w > 10 && own > 0 && w < kNarrower * own ? w / own : 1;
-    }
-    return 1;
-}
 
 // The standard font whose metrics readers place text with when a font that is not one of
 // them has no Widths: the fixed-pitch, serif or sans one of the font's weight and slant, the
@@ -289,7 +285,7 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
         if (auto ch = char_of(code)) widths.emplace(*ch, placed(code, c));
         else if (!notdef_width) notdef_width = placed(code, c);
     }
-    auto subset = chosen.program->MakeSubset(widths, notdef_width, NarrowingOf(font, *chosen.program, [&](unsigned code) { return placed(code, {code, 1, code}); }));
+    auto subset = chosen.program->MakeSubset(widths, notdef_width, NarrowingOf(font, chosen.program->Advance(U'm'), [&](unsigned code) { return placed(code, {code, 1, code}); }));
     if (!subset || !FontProgram::Open(subset->data)) return false;
 
     // The widths text was placed with and the names codes show, taken before the

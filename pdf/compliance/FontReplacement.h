@@ -7,6 +7,7 @@
 // A font no substitute fits is left as it was, with its finding.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -122,6 +123,10 @@ Style StyleOf(const Font& font);
 // each of codes the glyph it named before, in names of the glyph list. False (and the
 // dictionary untouched) when a name has no listed equivalent.
 bool PutLatinEncoding(SDF::Obj* dict, const Font& font, const std::set<unsigned>& codes);
+// Readers draw a font they lack with a system font squeezed to the font's width when the
+// font is much narrower (its "m", width_of the code, less than nine tenths of own_m, the
+// system font's in thousandths of an em): the ratio the glyphs are squeezed by, or 1.
+double NarrowingOf(const Font& font, double own_m, const std::function<double(unsigned)>& width_of);
 // Length1, Length2 and Length3 of a Type 1 program's stream.
 void PutType1Lengths(SDF::Obj* stream, const Type1Program::Lengths& lengths);
 // The stream under key in dict made data, Flate-compressed: the stream there keeps its object

@@ -139,6 +139,30 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
     }
 }
 
+TEST(FontReplacement, StandardFontWithOtherWidthsKeepsTheStandardGlyphs)
+{
+    REQUIRE_FONT(kLiberation);
+    REQUIRE_FONT(kNimbusSans);
+    // Arial whose Widths are not Arial's (800 for every code, no narrower than Helvetica's
+    // "m" by a tenth): readers draw Helvetica's URW glyphs at those widths, and so does the
+    // copy, whose URW program gets the widths, rather than a system font's other glyphs.
+    PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello World) Tj ET");
+    std::string widths = "[";
+    for (int i = 0; i < 95; ++i) widths += "800 ";
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Arial/FirstChar 32/LastChar 126/Widths " + widths +
+                  "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/Arial/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+              "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "341(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+    EXPECT_TRUE(SameLook(c->in, c->out));
+    CopyReader copy(c->out);
+    EXPECT_EQ(qvx::PDF::FindName(copy.Get(10), "Subtype"), "Type1");
+    EXPECT_TRUE(ProgramNames(CopyReader::Decoded(copy.Get(11), "FontFile"), "NimbusSans-Regular"));
+}
+
 TEST(FontReplacement, ListedStandardFontsWithoutText)
 {
     REQUIRE_FONT(kNimbusSans);
