@@ -17,14 +17,14 @@ SDF::Obj* MetadataStream(SDF::SDFDoc& doc)
 {
     // A rebuilt file may be left with a catalog that is no dictionary.
     SDF::Obj* root = doc.GetRoot();
-    SDF::Obj* md = root && root->IsDict() ? Deref(root->FindObj("Metadata")) : nullptr;
-    return md && md->IsStream() ? md : nullptr;
+    SDF::Obj* md = root && root->IsDict() ? root->FindObj("Metadata") : nullptr;
+    return Deref(md) && md->IsStream() ? md : nullptr;
 }
 
 SDF::Obj* InfoDict(SDF::SDFDoc& doc)
 {
-    SDF::Obj* info = Deref(doc.GetTrailer()->FindObj("Info"));
-    return info && info->IsDict() ? info : nullptr;
+    SDF::Obj* info = doc.GetTrailer()->FindObj("Info");
+    return Deref(info) && info->IsDict() ? info : nullptr;
 }
 
 std::string ReadPacket(SDF::Obj* stream)

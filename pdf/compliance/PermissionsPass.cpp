@@ -45,8 +45,8 @@ void RunPermissionsPass(PassContext& ctx)
 {
     if (!ctx.Checks()) return;
     SDF::Obj* root = ctx.doc.GetRoot();
-    SDF::Obj* perms = root->IsDict() ? Deref(root->FindObj("Perms")) : nullptr;
-    if (!perms || PermsComply(ctx, *perms)) return;
+    SDF::Obj* perms = root->IsDict() ? root->FindObj("Perms") : nullptr;
+    if (!Deref(perms) || PermsComply(ctx, *perms)) return;
     ctx.Report(SDF::e_PDFA11210, perms);
     if (ctx.state.convert) root->Erase("Perms");
 }
