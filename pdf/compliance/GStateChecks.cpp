@@ -214,7 +214,14 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
 
 void ColourCheck::RemoveTransparency()
 {
-    for (Obj* dict : m_page_resources) {
+    // The forms and patterns the resources list are reached too, also those the page no
+    // longer draws (as after flattening, which draws their look into an image).
+    std::set<Obj*> seen;
+    std::vector<Obj*> todo(m_page_resources.begin(), m_page_resources.end());
+    while (!todo.empty()) {
+        Obj* dict = todo.back();
+        todo.pop_back();
+        if (!dict || !seen.insert(dict).second) continue;
         ForEachEntry(FindDict(dict, "ExtGState"), [](Obj* gs) {
             if (!gs->IsDict()) return;
             if (Obj* mask = FindIn(gs, "SMask"); mask && !IsNameOf(mask, "None")) gs->Erase("SMask");
@@ -223,6 +230,10 @@ void ColourCheck::RemoveTransparency()
             for (const char* key : {"CA", "ca"})
                 if (gs->FindObj(key) && FindNumber(gs, key, 0) != 1.0) gs->Erase(key);
         });
+        for (const char* category : {"XObject", "Pattern"})
+            ForEachEntry(FindDict(dict, category), [&](Obj* x) {
+                if (x->IsStream()) todo.push_back(FindDict(x, "Resources"));
+            });
     }
 }
 

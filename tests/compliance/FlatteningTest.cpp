@@ -174,6 +174,8 @@ TEST(Flattening, TransparentAnnotations)
     EXPECT_NE(content.find("0 0 1 rg 10 10 100 100 re f"), std::string::npos) << content;
     EXPECT_EQ(TransparencyCodes(*masked), "");
     EXPECT_EQ(CodesAfterSaving(*masked, k1B), "");
+    // The page still lists the appearance it no longer draws: its state loses the mask.
+    EXPECT_EQ(FindIn(FindIn(FindIn(merged, "Resources"), "ExtGState"), "G")->Size(), 0u);
 
     // Opaque annotations are left alone and the page is not touched.
     auto opaque = Convert(AnnotatedPage("4", "<</ca 1>>"), k1B, true);
