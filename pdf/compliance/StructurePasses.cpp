@@ -107,7 +107,16 @@ void CheckElements(PassContext& ctx, Obj* tree_root)
             if (fix) node->PutName("Type", "StructElem");
         }
         std::string_view type = FindName(node, "S");
-        if (!type.empty() && !MapsToStandard(map, type)) ctx.Report(SDF::e_PDFA8341, node);
+        if (!type.empty() && !MapsToStandard(map, type)) {
+            ctx.Report(SDF::e_PDFA8341, node);
+            // A type PDF 2.0 added (as browsers tag emphasis) is mapped to the older type
+            // it stands for, when the map says nothing of it.
+            std::string_view old = PDF17EquivalentOf(type);
+            if (fix && !old.empty() && !FindIn(map, type)) {
+                if (!map) map = tree_root->PutDict("RoleMap");
+                map->PutName(type, old);
+            }
+        }
         if (HasPrivateUse(FindIn(node, "ActualText"))) ctx.Report(SDF::e_PDFA4621081, node);
         todo.push_back(node->FindObj("K"));
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 namespace qvx::PDF {
 
@@ -14,6 +15,16 @@ bool IsStandardStructureType(std::string_view type)
         "BibEntry", "Code", "Link", "Annot", "Ruby", "RB", "RT", "RP", "Warichu", "WT", "WP", "Figure",
         "Formula", "Form"};
     return std::find(std::begin(kPDF17), std::end(kPDF17), type) != std::end(kPDF17);
+}
+
+std::string_view PDF17EquivalentOf(std::string_view type)
+{
+    static constexpr std::pair<std::string_view, std::string_view> kPDF20[] = {
+        {"Em", "Span"}, {"Strong", "Span"}, {"Sub", "Span"}, {"Title", "H"},
+        {"FENote", "Note"}, {"Aside", "Div"}, {"DocumentFragment", "Div"}};
+    for (const auto& [added, old] : kPDF20)
+        if (added == type) return old;
+    return {};
 }
 
 }  // namespace qvx::PDF

@@ -7,4 +7,8 @@ namespace qvx::PDF {
 
 bool IsStandardStructureType(std::string_view type);
 
+// The PDF 1.7 type that a structure type PDF 2.0 added stands for (Em and Strong are
+// spans), or empty for any other type.
+std::string_view PDF17EquivalentOf(std::string_view type);
+
 }  // namespace qvx::PDF

@@ -146,6 +146,18 @@ TEST(CatalogChecks, LogicalStructureOfTheALevels)
     };
     EXPECT_EQ(Findings(tree(k1A), k1A), "8332(9) 8341(7 9 10)");
     EXPECT_EQ(Findings(tree(k2B), k2B), "");
+    // Emphasis tagged with the types PDF 2.0 added, as browsers print it: conversion maps
+    // them to Span, the type they stand for, with or without a map to add to; a type of
+    // one's own stays a finding.
+    for (const char* map : {"", "/RoleMap<</Chapter/Sect>>"}) {
+        PdfBuilder b = CleanFile(k2A);
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/MarkInfo<</Marked true>>/StructTreeRoot 7 0 R>>");
+        b.Set(7, std::string("<</Type/StructTreeRoot/K[8 0 R 9 0 R]") + map + ">>");
+        b.Set(8, "<</Type/StructElem/S/P/K[<</Type/StructElem/S/Em/K 0>><</Type/StructElem/S/Strong/K 1>>]>>");
+        b.Set(9, "<</Type/StructElem/S/Rectangle/K 2>>");
+        EXPECT_EQ(Findings(b, k2A), "8341(8 9)") << map;
+        EXPECT_EQ(FindingsAfterConversion(b, k2A), "8341(9)") << map;
+    }
     // PDF/A-4: no private-use characters in ActualText.
     PdfBuilder text = CleanFile(k4);
     text.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/StructTreeRoot<</K 7 0 R>>>>");
