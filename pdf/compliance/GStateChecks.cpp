@@ -214,8 +214,8 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
 
 void ColourCheck::RemoveTransparency()
 {
-    // The forms and patterns the resources list are reached too, also those the page no
-    // longer draws (as after flattening, which draws their look into an image).
+    // The forms, patterns and Type 3 fonts the resources list are reached too, also those
+    // the page no longer draws (as after flattening, which draws their look into an image).
     std::set<Obj*> seen;
     std::vector<Obj*> todo(m_page_resources.begin(), m_page_resources.end());
     while (!todo.empty()) {
@@ -230,9 +230,9 @@ void ColourCheck::RemoveTransparency()
             for (const char* key : {"CA", "ca"})
                 if (gs->FindObj(key) && FindNumber(gs, key, 0) != 1.0) gs->Erase(key);
         });
-        for (const char* category : {"XObject", "Pattern"})
+        for (const char* category : {"XObject", "Pattern", "Font"})
             ForEachEntry(FindDict(dict, category), [&](Obj* x) {
-                if (x->IsStream()) todo.push_back(FindDict(x, "Resources"));
+                if (x->IsStream() || x->IsDict()) todo.push_back(FindDict(x, "Resources"));
             });
     }
 }

@@ -47,6 +47,20 @@ TEST(Transparency, ConversionToPDFA1RemovesIt)
     for (const char* key : {"CA", "BM", "SMask"}) EXPECT_EQ(qvx::PDF::FindIn(gs, key), nullptr) << key;
     for (const char* key : {"ca", "LW"}) EXPECT_NE(qvx::PDF::FindIn(gs, key), nullptr) << key;
     EXPECT_NE(qvx::PDF::FindIn(run.GetDoc().GetObj(7), "BM"), nullptr);
+
+    // So do the states of a Type 3 font and of a form that the page lists but does not draw
+    // (as after flattening): nothing is drawn with them, so they are no finding, yet the copy
+    // should not hold them.
+    PdfBuilder listed = ColourFile(k1B, "<</Font<</T3 9 0 R>>/XObject<</Fm 11 0 R>>>>", "0 0 m 10 10 l n");
+    listed.Set(9, "<</Type/Font/Subtype/Type3/FontBBox[0 0 10 10]/FontMatrix[0.1 0 0 0.1 0 0]/CharProcs<<>>"
+                  "/Encoding<</Differences[]>>/FirstChar 0/LastChar 0/Widths[0]/Resources<</ExtGState<</A 10 0 R>>>>>>");
+    listed.Set(10, "<</ca 0.5>>");
+    listed.SetStream(11, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/Resources<</ExtGState<</B 12 0 R>>>>", "/B gs");
+    listed.Set(12, "<</BM/Multiply/SMask<</S/Luminosity/G 11 0 R>>>>");
+    PDFACompliance unused(true, ToBytes(listed.Build()), nullptr, k1B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(unused), "");
+    EXPECT_EQ(qvx::PDF::FindIn(unused.GetDoc().GetObj(10), "ca"), nullptr);
+    for (const char* key : {"BM", "SMask"}) EXPECT_EQ(qvx::PDF::FindIn(unused.GetDoc().GetObj(12), key), nullptr) << key;
 }
 
 TEST(Transparency, NeedsABlendingSpaceOrAnIntentLater)
