@@ -1,7 +1,11 @@
 #include "pdf/compliance/FlattenPDF.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <iterator>
+#include <set>
+#include <string>
 
 #include "common/Exception.h"
 #include "filters/DCTEncode.h"
@@ -12,6 +16,7 @@
 #include "pdf/compliance/FlattenPlan.h"
 #include "pdf/compliance/OutputIntents.h"
 #include "render/PageRenderer.h"
+#include "sdf/CharClass.h"
 #include "sdf/Objects.h"
 #include "sdf/WriteFlate.h"
 
@@ -61,6 +66,55 @@ Common::Bytes EncodeJpeg(const Render::Bitmap& bm, const PixelBox& box, int qual
     }
     w.Finish();
     return mem->Release();
+}
+
+// The names content shows (a slash and what follows, #hh read as the byte). Names inside
+// strings or image data count too, which only keeps a resource more.
+std::set<std::string, std::less<>> NamesIn(const Common::Bytes& content)
+{
+    std::set<std::string, std::less<>> names;
+    auto hex = [](std::uint8_t c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        if (content[i] != '/') continue;
+        std::string name;
+        std::size_t j = i + 1;
+        for (; j < content.size() && !SDF::CharClass::IsWhite(content[j]) && !SDF::CharClass::IsDelim(content[j]); ++j) {
+            if (content[j] == '#' && j + 2 < content.size() && std::isxdigit(content[j + 1]) && std::isxdigit(content[j + 2])) {
+                name += static_cast<char>(hex(content[j + 1]) * 16 + hex(content[j + 2]));
+                j += 2;
+            } else {
+                name += static_cast<char>(content[j]);
+            }
+        }
+        names.insert(std::move(name));
+        i = j - 1;
+    }
+    return names;
+}
+
+// The page's resources as its flattened content uses them, in a dictionary of the page's
+// own (the one it had may be shared): what transparency touched is drawn into the images
+// now, so the forms, images and states only it used go, and checkers find nothing the page
+// no longer draws. Default colour spaces apply without being named and stay.
+std::unique_ptr<Obj> UsedResources(Obj* resources, const Common::Bytes& content)
+{
+    static constexpr std::string_view kNamed[] = {"XObject", "ExtGState", "Pattern", "Shading", "Font", "ColorSpace", "Properties"};
+    const auto names = NamesIn(content);
+    auto out = SDF::Dict::Create();
+    for (auto it = resources->DictBegin(); it != resources->DictEnd(); ++it) {
+        std::string_view category = it.KeyText();
+        Obj* entries = Deref(it.Value());
+        if (std::find(std::begin(kNamed), std::end(kNamed), category) == std::end(kNamed) || !entries || !entries->IsDict()) {
+            out->Put(category, it.Value());
+            continue;
+        }
+        Obj* kept = out->PutDict(category);
+        for (auto e = entries->DictBegin(); e != entries->DictEnd(); ++e) {
+            std::string_view name = e.KeyText();
+            if (names.count(name) || (category == "ColorSpace" && name.starts_with("Default"))) kept->Put(name, e.Value());
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -149,9 +203,14 @@ void FlattenPDF::Write()
     std::vector<std::string> fonts = FreeResourceNames(m_page, "Font", "FlatF", mp_plan->Fonts().size());
     std::vector<FlattenPlan::Placed> placed;
     for (std::size_t i = 0; i < m_images.size(); ++i) placed.push_back({names[i], m_images[i].rect});
-    Common::Bytes content = SDF::FlateBytes(mp_plan->Rewrite(reset, placed, fonts));
+    const Common::Bytes text = mp_plan->Rewrite(reset, placed, fonts);
+    Common::Bytes content = SDF::FlateBytes(text);
     std::vector<Obj*> font_refs;
     for (Obj* f : mp_plan->Fonts()) font_refs.push_back(IndirectOf(f));
+    Obj* resources = Deref(m_page.GetResourceDict());
+    std::unique_ptr<Obj> used = resources && resources->IsDict() ? UsedResources(resources, text) : SDF::Dict::Create();
+
+    m_page.SetResourceDict(dict->Put("Resources", std::move(used)));
 
     for (std::size_t i = 0; i < m_images.size(); ++i) {
         auto d = SDF::Dict::Create();
