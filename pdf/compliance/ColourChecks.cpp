@@ -147,8 +147,7 @@ void ColourCheck::PageEnd(PassContext& ctx, const Page& page)
             if (ctx.state.convert) dict->Erase("Group");
         }
         // Also where nothing is drawn with them (as after flattening, which resets the state
-        // after each of them): a copy whose resources still hold them looks transparent to
-        // readers and checkers that go by the dictionaries.
+        // after each of them): checkers that go by the dictionaries would still find them.
         if (ctx.state.convert) RemoveTransparency();
         return;
     }

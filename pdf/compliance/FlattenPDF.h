@@ -12,8 +12,9 @@
 //
 // The page is changed only by the last step, when everything is ready, so a page whose
 // content cannot be read or drawn is left exactly as it was (the step throws). The page
-// keeps its other entries (Annots, Parent, ...) and loses Group; objects other than the
-// page, its resource dictionaries and the new streams keep their numbers and contents.
+// keeps its other entries (Annots, Parent, ...), loses Group, and gets resources of its own
+// that list what its new content names; objects other than the page and the new streams
+// keep their numbers and contents.
 
 #include <memory>
 
