@@ -61,8 +61,8 @@ std::optional<std::u16string> CodeNamedText(std::string_view name, unsigned code
 }
 
 // The text a code gets in a ToUnicode map written anew: its own usable mapping (unless that
-// is private-use and its glyph's name has a public character), else the name its encoding
-// gives it, else the character its glyph stands for in the program's Unicode cmap
+// is private-use and its glyph's name stands for a public character), else the name its
+// encoding gives it, else the character its glyph stands for in the program's Unicode cmap
 // (private-use and control characters are no text).
 std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCode& c, const std::map<unsigned, char32_t>& chars)
 {
@@ -73,12 +73,9 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
         return CodeNamedText(name, c.code);
     const bool own = CodeText(font, c, text) && Usable(text);
     if (own && !HasPrivateUse(text)) return text;
-    // Glyphs the Adobe list gives private-use values have had characters of their own since.
-    if (char32_t cp = font.IsSimple() ? GlyphList::PublicFormOf(font.GlyphName(c.code)) : 0) {
-        text.clear();
-        Common::AppendUTF16(text, cp);
-        return text;
-    }
+    // A private-use value (or none) gives way to the public character the glyph's name
+    // stands for.
+    if (std::u16string named = PublicTextOfName(font, c.code); !named.empty()) return named;
     if (own) return text;
     text.clear();
     if (font.IsSimple()) {

@@ -156,6 +156,10 @@ void CheckHiddenCode(PassContext& ctx, const Font& font, const Font::CharCode& c
 void CheckSubsetCode(PassContext& ctx, const Font& font, SubsetInfo& info, const Font::CharCode& c);
 // Text (UTF-16) with a code point of a Private Use Area.
 bool HasPrivateUse(std::u16string_view text);
+// The character outside the Private Use Areas that the name of a simple font's glyph for
+// code stands for (Symbol's bullet, which Office maps to U+F0B7; a name the Adobe list gave
+// a private value that Unicode has since given a character of its own), or empty.
+std::u16string PublicTextOfName(const Font& font, unsigned code);
 void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, bool in_actual_text);
 // Type 3: glyph width (thousandths of text space) against Widths; NaN when the procedure
 // declared none.

@@ -76,6 +76,19 @@ bool HasPrivateUse(std::u16string_view text)
     return false;
 }
 
+std::u16string PublicTextOfName(const Font& font, unsigned code)
+{
+    std::u16string text;
+    if (!font.IsSimple()) return text;
+    const std::string_view name = font.GlyphName(code);
+    if (char32_t cp = GlyphList::PublicFormOf(name)) {
+        Common::AppendUTF16(text, cp);
+        return text;
+    }
+    for (char32_t cp : GlyphList::ToUnicode(name)) Common::AppendUTF16(text, cp);
+    return HasPrivateUse(text) || HasNonText(text) ? std::u16string() : text;
+}
+
 void CheckToUnicodeEntry(PassContext& ctx, const Font& font)
 {
     if (!UnicodeLevel(ctx) || font.GetToUnicodeObj()) return;
@@ -117,8 +130,8 @@ void CheckUnicode(PassContext& ctx, const Font& font, const Font::CharCode& c, b
     }
     if (HasPrivateUse(text) && !in_actual_text) {
         ctx.Report(SDF::e_PDFA62117, font.GetSDFObj());
-        // Only a glyph whose character Unicode has since can leave the private area.
-        if (ctx.state.convert && font.IsSimple() && GlyphList::PublicFormOf(font.GlyphName(c.code))) RepairToUnicode(ctx, font);
+        // Only a glyph whose name stands for a character outside the private area can leave it.
+        if (ctx.state.convert && !PublicTextOfName(font, c.code).empty()) RepairToUnicode(ctx, font);
     }
 }
 

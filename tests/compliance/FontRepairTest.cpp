@@ -600,22 +600,24 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     }
 
     // A map that gives glyphs of the Symbol and Expert fonts Adobe's private-use codes
-    // (radicalex F8E5, oneoldstyle F731): the copy gives them the characters Unicode has for
-    // them, and keeps the text it gives another such glyph (parenlefttp as "("). A
-    // private-use character of the font's own (E000, an icon) has none and stays.
+    // (radicalex F8E5, oneoldstyle F731), and a bullet the private-use code Office gives
+    // Symbol's (F0B7): the copy gives them the characters their names stand for, and keeps
+    // the text it gives another such glyph (parenlefttp as "("). A private-use character
+    // of the font's own (E000, an icon) has none and stays.
     for (bool icon : {false, true}) {
         SCOPED_TRACE(icon);
         const std::string map = std::string("/CIDInit/ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange "
-                                            "<00><FF> endcodespacerange 5 beginbfchar <61><F8E5> <62><F731> <63><0063> ") +
-                                "<64><E000> <65><0028> endbfchar endcmap CMapName currentdict/CMap defineresource pop end end";
-        PdfBuilder b = type3(icon ? "(abcde)" : "(abce)", 97, 101, "300 300 300 300 300", "97/radicalex/oneoldstyle/c/uniE000/parenlefttp",
-                             {"radicalex", "oneoldstyle", "c", "uniE000", "parenlefttp"}, "/ToUnicode 12 0 R");
+                                            "<00><FF> endcodespacerange 6 beginbfchar <61><F8E5> <62><F731> <63><0063> ") +
+                                "<64><E000> <65><0028> <66><F0B7> endbfchar endcmap CMapName currentdict/CMap defineresource pop end end";
+        PdfBuilder b = type3(icon ? "(abcdef)" : "(abcef)", 97, 102, "300 300 300 300 300 300",
+                             "97/radicalex/oneoldstyle/c/uniE000/parenlefttp/bullet",
+                             {"radicalex", "oneoldstyle", "c", "uniE000", "parenlefttp", "bullet"}, "/ToUnicode 12 0 R");
         b.SetStream(12, "", map);
         auto c = Convert(b.Build(), k2U);
         EXPECT_EQ(c->first, "62117(10)");
         EXPECT_EQ(c->again, icon ? "62117(10)" : "");
         std::string written = written_map(c);
-        EXPECT_TRUE(holds(written, {"<61> <203E>", "<62> <0031>", "<63> <0063>", "<65> <0028>"})) << written;
+        EXPECT_TRUE(holds(written, {"<61> <203E>", "<62> <0031>", "<63> <0063>", "<65> <0028>", "<66> <2022>"})) << written;
     }
 }
 
