@@ -1,7 +1,6 @@
 #include "pdf/compliance/FlattenPDF.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <iterator>
 #include <set>
@@ -11,12 +10,12 @@
 #include "filters/DCTEncode.h"
 #include "filters/FilterReader.h"
 #include "filters/MemoryFilter.h"
+#include "pdf/ContentLexer.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageContent.h"
 #include "pdf/compliance/FlattenPlan.h"
 #include "pdf/compliance/OutputIntents.h"
 #include "render/PageRenderer.h"
-#include "sdf/CharClass.h"
 #include "sdf/Objects.h"
 #include "sdf/WriteFlate.h"
 
@@ -68,26 +67,20 @@ Common::Bytes EncodeJpeg(const Render::Bitmap& bm, const PixelBox& box, int qual
     return mem->Release();
 }
 
-// The names content shows (a slash and what follows, #hh read as the byte). Names inside
-// strings or image data count too, which only keeps a resource more.
+// The resource names content can use: the names its operators are given, and those its
+// inline images give as their colour space (alone or in an array).
 std::set<std::string, std::less<>> NamesIn(const Common::Bytes& content)
 {
     std::set<std::string, std::less<>> names;
-    auto hex = [](std::uint8_t c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    for (std::size_t i = 0; i < content.size(); ++i) {
-        if (content[i] != '/') continue;
-        std::string name;
-        std::size_t j = i + 1;
-        for (; j < content.size() && !SDF::CharClass::IsWhite(content[j]) && !SDF::CharClass::IsDelim(content[j]); ++j) {
-            if (content[j] == '#' && j + 2 < content.size() && std::isxdigit(content[j + 1]) && std::isxdigit(content[j + 2])) {
-                name += static_cast<char>(hex(content[j + 1]) * 16 + hex(content[j + 2]));
-                j += 2;
-            } else {
-                name += static_cast<char>(content[j]);
-            }
-        }
-        names.insert(std::move(name));
-        i = j - 1;
+    ContentLexer lexer(content);
+    Operation op;
+    while (lexer.Next(op)) {
+        for (const Operand& operand : op.Operands())
+            if (operand.IsName()) names.insert(operand.text);
+        Obj* space = op.op == Op::e_BI && op.inline_dict ? Deref(op.inline_dict->FindObj("ColorSpace")) : nullptr;
+        if (space && space->IsName()) names.insert(std::string(space->GetName()));
+        for (std::size_t i = 0; space && space->IsArray() && i < space->Size(); ++i)
+            if (Obj* part = Deref(space->GetAt(i)); part && part->IsName()) names.insert(std::string(part->GetName()));
     }
     return names;
 }

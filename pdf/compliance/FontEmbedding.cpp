@@ -70,7 +70,7 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
         // Text stays where the font's Widths put it: the program must draw every code shown
         // at that width, to the thousandth of an em the width rule allows. Readers draw the
         // font with this program's glyphs at those widths, so the glyphs are given them:
-        // unless the program lacks one, two codes want one glyph at two widths, or the font
+        // unless the program lacks one, two codes want one glyph at two new widths, or the font
         // is so narrow that readers squeeze its glyphs (left to the substitutes).
         double upem = program->UnitsPerEm();
         for (unsigned code : shown) {
@@ -79,7 +79,7 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
             std::string name(font.GlyphName(code));
             std::optional<long> units = program->CharStringWidth(want);
             if (name.empty() || program->GlyphByName(name) == 0 || !units) return false;
-            if (!advances.emplace(name, *units).second && advances.at(name) != *units) return false;
+            if (auto [it, fresh] = advances.emplace(name, *units); !fresh && it->second != *units) return false;
         }
         double own_m = program->Advance(program->GlyphByName("m")) * 1000.0 / upem;
         auto width_of = [&](unsigned code) { return font.GetWidth({code, 1, code}); };

@@ -21,11 +21,6 @@ SDF::Obj* MetadataStream(SDF::SDFDoc& doc)
     return Deref(md) && md->IsStream() ? md : nullptr;
 }
 
-SDF::Obj* InfoDict(SDF::SDFDoc& doc)
-{
-    SDF::Obj* info = doc.GetTrailer()->FindObj("Info");
-    return Deref(info) && info->IsDict() ? info : nullptr;
-}
 
 std::string ReadPacket(SDF::Obj* stream)
 {
@@ -67,6 +62,12 @@ SDF::Obj* CreateMetadataStream(SDF::SDFDoc& doc, const std::string& packet)
 }  // namespace
 
 std::uint32_t ObjNumOf(const SDF::Obj* obj) { return obj && obj->IsIndirect() ? obj->GetObjNum() : 0; }
+
+SDF::Obj* InfoDict(SDF::SDFDoc& doc)
+{
+    SDF::Obj* info = doc.GetTrailer()->FindObj("Info");
+    return Deref(info) && info->IsDict() ? info : nullptr;
+}
 
 DocInfoValues ReadDocInfoValues(SDF::SDFDoc& doc)
 {

@@ -36,6 +36,9 @@ void UpdateMetadataUA(SDF::SDFDoc& doc, Common::UString title);
 // when the data cannot be decoded or is larger than the packet limit.
 std::optional<std::string> ReadMetadataPacket(SDF::SDFDoc& doc);
 
+// The trailer's Info when it is a dictionary (a reference to a free entry is none), else null.
+SDF::Obj* InfoDict(SDF::SDFDoc& doc);
+
 // Object number of an indirect object, 0 for a direct one or null.
 std::uint32_t ObjNumOf(const SDF::Obj* obj);
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "pdf/ObjUtil.h"
 #include "pdf/compliance/MetadataDocument.h"
 #include "pdf/compliance/PDFAConformance.h"
 #include "sdf/Dict.h"
@@ -27,11 +28,11 @@ void PutModDateOnlyInfo(SDF::SDFDoc& doc, const DocInfoValues& values)
 // they cannot parse and find the Info and packet dates apart; the same instant is "Z" alone.
 void TidyUTCDates(SDF::SDFDoc& doc)
 {
-    SDF::Obj* info = doc.GetTrailer()->FindObj("Info");
-    if (!info || !info->IsDict()) return;
+    SDF::Obj* info = InfoDict(doc);
+    if (!info) return;
     constexpr std::size_t kFull = 17;  // "D:", 14 digits and "Z"
     for (const char* key : {"CreationDate", "ModDate"}) {
-        SDF::Obj* date = info->FindObj(key);
+        SDF::Obj* date = Deref(info->FindObj(key));
         if (!date || !date->IsString()) continue;
         std::string_view raw = Common::AsChars(date->GetBuffer());
         if (raw.size() <= kFull || raw.substr(0, 2) != "D:" || raw[kFull - 1] != 'Z') continue;
@@ -84,7 +85,7 @@ void CheckPDFA4Info(SDF::SDFDoc& doc, const DocInfoValues& values)
     SDF::Obj* trailer = doc.GetTrailer();
     SDF::Obj* root = doc.GetRoot();
     SDF::Obj* info = trailer->FindObj("Info");
-    if (info && info->IsNull()) info = nullptr;
+    if (!Deref(info)) info = nullptr;  // null, or a reference to a free entry
     SDF::Obj* piece = root->FindObj("PieceInfo");
     if (!info) {
         if (piece && state.convert) PutModDateOnlyInfo(doc, values);

@@ -3,6 +3,7 @@
 #include "common/Exception.h"
 #include "pdf/compliance/PDFACompliance.h"
 #include "tests/compliance/ComplianceTestSupport.h"
+#include "tests/compliance/Levels.h"
 #include "sdf/SDFDoc.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TestEnv.h"
@@ -100,6 +101,24 @@ TEST(PDFACompliance, DamagedCatalogsStillGetAVerdict)
     bool has721 = false;
     for (int i = 0; i < run.GetErrorCount(); ++i) has721 = has721 || run.GetError(i) == 721;
     EXPECT_TRUE(has721);
+}
+
+TEST(PDFACompliance, InfoReferringToAFreeEntryIsAbsent)
+{
+    // A damaged table can leave the trailer's Info a reference to a free entry (7; 8 is
+    // there). In files whose metadata is sound, so that conversion keeps it and its Info, the
+    // run reads no Info, at PDF/A-1 where the Info dates are tidied and at PDF/A-4 where an
+    // Info is a finding of its own.
+    for (int level : {qvx::Test::k1B, qvx::Test::k4}) {
+        SCOPED_TRACE(level);
+        qvx::Test::PdfBuilder b = qvx::Test::CleanFile(level);
+        b.Set(8, "<</Producer(kept)>>");
+        b.SetTrailer("/Root 1 0 R/Info 7 0 R/ID[<00112233445566778899AABBCCDDEEFF><00112233445566778899AABBCCDDEEFF>]");
+        const std::string pdf = b.Build();
+        EXPECT_EQ(qvx::Test::Findings(pdf, level), "");
+        EXPECT_EQ(qvx::Test::Findings(pdf, level, {true}), "");
+        EXPECT_EQ(qvx::Test::FindingsAfterConversion(pdf, level), "");
+    }
 }
 
 TEST(PDFACompliance, SavePlanByLevel)

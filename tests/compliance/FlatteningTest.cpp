@@ -129,13 +129,15 @@ TEST(Flattening, OnlyConversionToPDFA1WithTheOptionFlattens)
 TEST(Flattening, FlattenedPagesListOnlyWhatTheyStillDraw)
 {
     // Pages 3 and 6 share resources 7: page 3 draws the half-transparent form X1 and the
-    // opaque form X2, page 6 only X2. After flattening, page 3 lists what its content still
-    // names (X2, the image, the reset state) and its default space, in resources of its
-    // own; the shared ones, which page 6 also reads, keep every entry.
-    PdfBuilder f = ColourFile(k1B, "7 0 R", "/X1 Do /X2 Do");
+    // opaque form X2 and an inline image in colour space G1, page 6 only X2. After
+    // flattening, page 3 lists what its content still names (X2, G1, the image, the reset
+    // state) and its default space, in resources of its own; the shared ones, which page 6
+    // also reads, keep every entry.
+    PdfBuilder f = ColourFile(k1B, "7 0 R", "/X1 Do /X2 Do q 10 0 0 10 150 20 cm BI /W 1 /H 1 /BPC 8 /CS /G1 ID x EI Q");
     f.Set(2, "<</Type/Pages/Kids[3 0 R 6 0 R]/Count 2>>");
     f.Set(6, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources 7 0 R/Contents 10 0 R>>");
-    f.Set(7, "<</XObject<</X1 8 0 R/X2 9 0 R>>/ColorSpace<</DefaultRGB[/CalRGB<</WhitePoint[0.9505 1 1.089]>>]>>>>");
+    f.Set(7, "<</XObject<</X1 8 0 R/X2 9 0 R>>/ColorSpace<</DefaultRGB[/CalRGB<</WhitePoint[0.9505 1 1.089]>>]"
+             "/G1[/CalGray<</WhitePoint[0.9505 1 1.089]>>]/G2[/CalGray<</WhitePoint[0.9505 1 1.089]>>]>>>>");
     f.SetStream(8, "/Type/XObject/Subtype/Form/BBox[0 0 100 100]/Resources<</ExtGState<</G<</ca 0.5>>>>>>",
                 "/G gs 1 0 0 rg 10 10 50 50 re f");
     f.SetStream(9, "/Type/XObject/Subtype/Form/BBox[0 0 200 200]", "0 0 1 rg 120 120 50 50 re f");
@@ -149,6 +151,8 @@ TEST(Flattening, FlattenedPagesListOnlyWhatTheyStillDraw)
     EXPECT_NE(XObject(*run, "X2"), nullptr);
     EXPECT_NE(XObject(*run, "Flat0"), nullptr);
     EXPECT_NE(FindIn(FindIn(own, "ColorSpace"), "DefaultRGB"), nullptr);
+    EXPECT_NE(FindIn(FindIn(own, "ColorSpace"), "G1"), nullptr);  // the inline image's space
+    EXPECT_EQ(FindIn(FindIn(own, "ColorSpace"), "G2"), nullptr);
     Obj* shared = FindIn(run->GetDoc().GetObj(7), "XObject");
     EXPECT_EQ(shared->Size(), 2u);
 }
