@@ -178,6 +178,18 @@ bool GlyphWidthOperator(std::string_view operands, std::string& out)
 
 // Text shown with no font set, in the invisible mode and moving nothing, with font_name at
 // size 0 when there is one; the rendering mode and spacing come back after it.
+bool IsTextShowing(Op op) { return op == Op::e_Tj || op == Op::e_TJ || op == Op::e_quote || op == Op::e_dquote; }
+
+// A text string in UTF-16 with its byte order mark, written in hex.
+std::string HexText(std::u16string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = "<FEFF";
+    for (char16_t u : text)
+        for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(u >> shift) & 0xF];
+    return out + ">";
+}
+
 void AppendFontless(std::string& out, std::string_view bytes, const FontlessText& state, const std::string& font_name)
 {
     if (font_name.empty()) return AppendInvisible(out, bytes, state.mode);
@@ -230,7 +242,7 @@ void CleanContentStreams(PassContext& ctx)
         // operator comes first, so they are all its operands.
         std::string lead;
         bool leading = true;
-        RewriteContent(entry.first, [&](const Operation& op, std::string_view bytes, std::string& out) {
+        auto edit = [&](const Operation& op, std::string_view bytes, std::string& out) {
             if (auto it = clean.fontless.find(op.offset); it != clean.fontless.end()) {
                 leading = false;
                 AppendFontless(out, bytes, it->second, clean.font_name);
@@ -259,6 +271,16 @@ void CleanContentStreams(PassContext& ctx)
             leading = leading && gone;
             if (gone) out += ' ';
             return gone || (Listed(clean.crowded, op) && WithOperandsTaken(op, out));
+        };
+        RewriteContent(entry.first, [&](const Operation& op, std::string_view bytes, std::string& out) {
+            auto it = clean.actual_text.find(op.offset);
+            if (it == clean.actual_text.end() || !IsTextShowing(op.op)) return edit(op, bytes, out);
+            std::string inner;
+            if (!edit(op, bytes, inner)) inner = bytes;
+            out.append(" /Span <</ActualText ").append(HexText(it->second)).append(">> BDC");
+            if (inner.empty() || !SDF::CharClass::IsWhite(static_cast<unsigned char>(inner[0]))) out += ' ';
+            out.append(inner).append(" EMC");
+            return true;
         });
     }
 }

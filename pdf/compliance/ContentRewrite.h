@@ -41,7 +41,8 @@ void AppendInvisible(std::string& out, std::string_view bytes, int mode);
 // which some readers drop from dictionaries, names font_name instead. Operators are known by
 // the offset of their keyword in the stream's data (and the keyword), so every edit of a
 // stream is made in its one rewrite. An ri naming an intent no reader knows names
-// RelativeColorimetric, which readers use in its place.
+// RelativeColorimetric, which readers use in its place. A text-showing operation listed in
+// actual_text is enclosed in a Span whose ActualText is the text given.
 struct FontlessText {
     int mode;  // the text state in force
     double char_spacing, word_spacing;
@@ -50,6 +51,7 @@ struct StreamCleaning {
     std::set<std::string> missing;
     std::map<std::size_t, std::string> faulty, crowded;
     std::map<std::size_t, FontlessText> fontless;
+    std::map<std::size_t, std::u16string> actual_text;
     std::string font_name;
     bool unknown_intents = false;
 };

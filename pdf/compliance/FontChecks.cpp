@@ -193,14 +193,23 @@ void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reade
     FontState& st = StateOf(ctx, *el.gstate);
     bool drawn = el.gstate->text_render_mode != 3;
     if (drawn && !st.rendered) RenderChecks(ctx, st);
+    // Conversion gives text with private-use values the ActualText the Unicode levels want,
+    // holding the public characters known for it and the values it had otherwise, so that
+    // readers extract the same text as before.
+    const bool enclosed = !m_actual_text.empty() && m_actual_text.back();
+    const bool wrap = ctx.state.convert && !enclosed && ctx.Part() != 4 && FontRules::UnicodeLevel(ctx);
+    std::u16string actual;
+    bool private_use = false;
     std::vector<Font::CharCode> codes;
     for (const Element::Shown& s : el.strings) {
         st.font->Decode(s.bytes, codes);
         for (const Font::CharCode& c : codes) {
             if (ctx.Stopped()) return;
             OnCode(ctx, st, c, drawn, reader.GetResources().GetDict());
+            if (wrap) FontRules::AppendActualText(*st.font, c, actual, private_use);
         }
     }
+    if (private_use) ctx.caches.Get<StreamsToClean>()[el.stream].actual_text[reader.OffsetInStream()] = actual;
 }
 
 void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c, bool drawn, Obj* caller_resources)

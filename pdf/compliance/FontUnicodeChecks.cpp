@@ -1,6 +1,8 @@
 // Text must map to Unicode at the accessible levels: a ToUnicode CMap, or an encoding or
 // character collection whose Unicode values are known; and the values must be usable.
 #include "common/UString.h"
+#include "pdf/EncodingData.h"
+#include "pdf/FontSubstitution.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/compliance/FontRules.h"
@@ -86,7 +88,28 @@ std::u16string PublicTextOfName(const Font& font, unsigned code)
         return text;
     }
     for (char32_t cp : GlyphList::ToUnicode(name)) Common::AppendUTF16(text, cp);
+    if (!text.empty()) return HasPrivateUse(text) || HasNonText(text) ? std::u16string() : text;
+    // Symbol fonts of the Windows kind give code c the value U+F000 + c, as their cmap does;
+    // Symbol's own encoding names the glyph (Office's subsets keep no glyph names).
+    std::u16string own;
+    const std::string family = SplitFontName(font.GetBaseFont()).family;
+    if (code < 256 && (family == "Symbol" || family == "SymbolMT") && font.ToUnicode(Font::CharCode{code, 1, code}, own) &&
+        own == std::u16string(1, static_cast<char16_t>(0xF000 + code)) && EncodingData::kSymbol[code]) {
+        for (char32_t cp : GlyphList::ToUnicode(EncodingData::kSymbol[code])) Common::AppendUTF16(text, cp);
+    }
     return HasPrivateUse(text) || HasNonText(text) ? std::u16string() : text;
+}
+
+void AppendActualText(const Font& font, const Font::CharCode& c, std::u16string& text, bool& private_use)
+{
+    std::u16string own;
+    if (!CodeText(font, c, own) || HasNonText(own)) return;
+    if (HasPrivateUse(own)) {
+        std::u16string named = PublicTextOfName(font, c.code);
+        private_use |= named.empty();
+        if (!named.empty()) own = named;
+    }
+    text += own;
 }
 
 void CheckToUnicodeEntry(PassContext& ctx, const Font& font)

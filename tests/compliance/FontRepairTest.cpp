@@ -603,7 +603,8 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     // (radicalex F8E5, oneoldstyle F731), and a bullet the private-use code Office gives
     // Symbol's (F0B7): the copy gives them the characters their names stand for, and keeps
     // the text it gives another such glyph (parenlefttp as "("). A private-use character
-    // of the font's own (E000, an icon) has none and stays.
+    // of the font's own (E000, an icon) has none and stays, and the text showing it gets
+    // an ActualText of the text it had, with the characters found for the others.
     for (bool icon : {false, true}) {
         SCOPED_TRACE(icon);
         const std::string map = std::string("/CIDInit/ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange "
@@ -615,9 +616,32 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
         b.SetStream(12, "", map);
         auto c = Convert(b.Build(), k2U);
         EXPECT_EQ(c->first, "62117(10)");
-        EXPECT_EQ(c->again, icon ? "62117(10)" : "");
+        EXPECT_EQ(c->again, "");
         std::string written = written_map(c);
         EXPECT_TRUE(holds(written, {"<61> <203E>", "<62> <0031>", "<63> <0063>", "<65> <0028>", "<66> <2022>"})) << written;
+        const std::string content = CopyReader::Decoded(CopyReader(c->out).Get(3), "Contents");
+        EXPECT_EQ(content.find("/Span <</ActualText <FEFF203E00310063E00000282022>>> BDC (abcdef) Tj EMC") != std::string::npos,
+                  icon)
+            << content;
+    }
+
+    // Symbol fonts of the Windows kind whose glyphs have no names the list knows, their codes
+    // mapped to U+F000 + code, as Office writes its bullets: a font named Symbol gives the
+    // bullet the character Symbol's encoding names; another font (Wingdings) keeps its value
+    // in an ActualText.
+    for (const char* name : {"ABCDEF+Symbol", "Wingdings,Bold"}) {
+        SCOPED_TRACE(name);
+        PdfBuilder b = type3("<B7>", 183, 183, "300", "183/g183", {"g183"}, std::string("/ToUnicode 12 0 R/BaseFont/") + name);
+        b.SetStream(12, "", "/CIDInit/ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00><FF> "
+                            "endcodespacerange 1 beginbfchar <B7><F0B7> endbfchar endcmap CMapName currentdict/CMap "
+                            "defineresource pop end end");
+        auto c = Convert(b.Build(), k2U);
+        EXPECT_EQ(c->first, "62117(10)");
+        EXPECT_EQ(c->again, "");
+        const bool symbol = name[7] == 'S';
+        EXPECT_EQ(written_map(c).find("<B7> <2022>") != std::string::npos, symbol) << written_map(c);
+        const std::string content = CopyReader::Decoded(CopyReader(c->out).Get(3), "Contents");
+        EXPECT_EQ(content.find("/ActualText <FEFFF0B7>") != std::string::npos, !symbol) << content;
     }
 }
 
