@@ -81,11 +81,17 @@ public:
             } else if (rest.starts_with("</")) {
                 if (m_depth > 0) --m_depth;
                 next = SkipPast(i + 2, ">");
+                if (m_depth == 0 && m_root_end == 0) m_root_end = next;
             } else next = StartTag(i);
             if (next == std::string_view::npos) return;
             i = next;
         }
     }
+
+    // The outermost element: where it begins and ends (0 when unknown), and its name.
+    std::size_t RootStart() const { return m_root_start; }
+    std::size_t RootEnd() const { return m_root_end; }
+    std::string_view RootName() const { return m_root_name; }
 
 private:
     std::size_t SkipPast(std::size_t from, std::string_view end) const
@@ -120,6 +126,13 @@ private:
             } else if (c == '"' || c == '\'') quote = c;
             else if (c == '>') {
                 Declarations(m_text.substr(at, i - at));
+                if (m_depth == 0 && m_root_name.empty()) {
+                    std::size_t n = at + 1;
+                    while (n < i && !IsSpace(m_text[n]) && m_text[n] != '/') ++n;
+                    m_root_start = at;
+                    m_root_name = m_text.substr(at + 1, n - at - 1);
+                    if (m_text[i - 1] == '/') m_root_end = i + 1;
+                }
                 if (m_text[i - 1] != '/') {
                     ++m_depth;
                     QVX_CHECK(m_depth <= Common::Limits::kXmpMaxNesting, "XMP packet nested too deeply");
@@ -152,6 +165,8 @@ private:
     XmpPacketScan& m_scan;
     std::string_view m_text;
     std::uint32_t m_depth = 0;
+    std::size_t m_root_start = 0, m_root_end = 0;
+    std::string_view m_root_name;
 };
 
 // The XML declaration names the encoding the bytes had; after transcoding it would make
@@ -185,7 +200,15 @@ XmpPacketScan ScanXmpPacket(std::string_view bytes)
     XmpPacketScan scan;
     scan.was_utf8 = Detect(bytes).first == Encoding::e_utf8 && Common::IsValidUTF8(bytes);
     scan.text = XmpToUTF8(bytes);
-    Walker(scan).Run();
+    Walker walker(scan);
+    walker.Run();
+    // The x:xmpmeta element around rdf:RDF is optional, yet the toolkit reads a packet
+    // without it as empty: the element is added for it.
+    std::string_view root = walker.RootName();
+    if (walker.RootEnd() > walker.RootStart() && (root == "RDF" || root.ends_with(":RDF"))) {
+        scan.text.insert(walker.RootEnd(), "</x:xmpmeta>");
+        scan.text.insert(walker.RootStart(), "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">");
+    }
     return scan;
 }
 

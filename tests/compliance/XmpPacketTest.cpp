@@ -238,6 +238,18 @@ TEST(XmpPacket, PDFAIdentification)
     EXPECT_EQ(Codes(k1B, renamed), Set{7112});
     EXPECT_EQ(Codes(k2B, renamed.replace(renamed.find(">1<"), 3, ">2<")), Set{});
 
+    // rdf:RDF may stand without x:xmpmeta around it (WeasyPrint writes such packets, the
+    // identification as attributes); an XML comment or declaration before it changes nothing.
+    auto bare = [](const std::string& before, const std::string& attributes) {
+        return qvx::Test::kBegin + before + "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+               "xmlns:pdfaid=\"http://www.aiim.org/pdfa/ns/id/\"><rdf:Description rdf:about=\"\" " + attributes +
+               "/></rdf:RDF>" + qvx::Test::kEnd;
+    };
+    EXPECT_EQ(Codes(k2B, bare("", "pdfaid:part=\"2\" pdfaid:conformance=\"B\"")), Set{});
+    EXPECT_EQ(Codes(k2B, bare("<!-- made by hand -->", "pdfaid:part=\"2\" pdfaid:conformance=\"B\"")), Set{});
+    EXPECT_EQ(Codes(k1B, bare("", "pdfaid:part=\"2\" pdfaid:conformance=\"B\"")), Set{7114});
+    EXPECT_EQ(Codes(k2B, bare("", "pdfaid:part=\"2\"")), Set{7111});
+
     qvx::Test::XmpRun run = qvx::Test::RunXmp(k2B, Packet("", "2", "B"));
     EXPECT_EQ(run.values.part.ToUTF8(), "2");
     EXPECT_EQ(run.values.conformance.ToUTF8(), "B");
