@@ -113,7 +113,7 @@ private:
     bool SetSource(const PDF::GState& gs, bool fill);
     RGB ColourOf(const PDF::ColorState& c);
     cairo_pattern_t* ShadingPattern(SDF::Obj* shading, const PDF::Matrix& to_user, double alpha);
-    cairo_pattern_t* TilingPattern(const PDF::GState& gs, bool fill);
+    cairo_pattern_t* TilingPattern(const PDF::GState& gs, bool fill, double alpha);
     // Sets a pattern's matrix from its space's map to the device, relative to cairo's user space.
     bool SetPatternMatrix(cairo_pattern_t* pattern, const PDF::Matrix& to_device);
 

@@ -57,7 +57,7 @@ bool ContentDrawer::SetSource(const GState& gs, bool fill)
             // A pattern's space is the default space of the walk.
             source = ShadingPattern(p.shading.obj, p.matrix, alpha);
         } else if (p.type == 1) {
-            source = TilingPattern(gs, fill);
+            source = TilingPattern(gs, fill, alpha);
         }
         if (!source) return false;
         cairo_set_source(mp_cr, source);
@@ -167,7 +167,7 @@ cairo_surface_t* ContentDrawer::SoftMask(SDF::Obj* smask)
     return mask;
 }
 
-cairo_pattern_t* ContentDrawer::TilingPattern(const GState& gs, bool fill)
+cairo_pattern_t* ContentDrawer::TilingPattern(const GState& gs, bool fill, double alpha)
 {
     const PDF::ColorState& colour = fill ? gs.fill : gs.stroke;
     PDF::Pattern p = PDF::Pattern::Read(colour.pattern);
@@ -208,6 +208,12 @@ cairo_pattern_t* ContentDrawer::TilingPattern(const GState& gs, bool fill)
             }
         }
         --m_ctx.depth;
+    }
+    // The constant alpha of the painting applies to the pattern's cells as a whole.
+    if (alpha < 1) {
+        cairo_set_operator(cr, CAIRO_OPERATOR_DEST_IN);
+        cairo_set_source_rgba(cr, 0, 0, 0, alpha);
+        cairo_paint(cr);
     }
     cairo_destroy(cr);
     cairo_pattern_t* pat = cairo_pattern_create_for_surface(surface);

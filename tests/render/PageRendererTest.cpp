@@ -267,6 +267,26 @@ TEST(PageRenderer, ColourSpacesAndShadings)
     EXPECT_NEAR(right[0], 248, 6);
 }
 
+TEST(PageRenderer, TilingPatternsWithTheirColoursAndConstantAlpha)
+{
+    RenderDoc d;
+    // A coloured pattern whose cell is red, an uncoloured one that takes the colour given
+    // with it; the red drawn once more through an ExtGState with ca 0.5.
+    int red = d.b.AddStream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
+                            "/Resources << >>", "1 0 0 rg 0 0 10 10 re f");
+    int plain = d.b.AddStream("/PatternType 1 /PaintType 2 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
+                              "/Resources << >>", "0 0 10 10 re f");
+    d.resources = "<< /Pattern << /R " + std::to_string(red) + " 0 R /U " + std::to_string(plain) + " 0 R >> "
+                  "/ColorSpace << /UP [/Pattern /DeviceRGB] >> /ExtGState << /Half << /ca 0.5 >> >> >>";
+    d.content = "/Pattern cs /R scn 0 0 50 50 re f /UP cs 0 0 1 /U scn 50 0 50 50 re f "
+                "q /Half gs /Pattern cs /R scn 0 50 50 50 re f Q";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(Near(r.bitmap, 25, 75, 0xFF0000u, 3));
+    EXPECT_TRUE(Near(r.bitmap, 75, 75, 0x0000FFu, 3));
+    EXPECT_TRUE(Near(r.bitmap, 25, 25, 0xFF8080u, 3)) << std::hex << Rgb(r.bitmap, 25, 25);
+    EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
+}
+
 TEST(PageRenderer, DamagedInputDrawsWhatItCan)
 {
     RenderDoc d;
