@@ -134,7 +134,10 @@ void FontCheck::RenderChecks(PassContext& ctx, FontState& st)
         ctx.caches.Get<FontReplacements>().MarkSingleCMap(st.font);
     // A subset's descriptor owes its CharSet or CIDSet whatever became of the program;
     // conversion rebuilds them from a usable one only.
-    if (st.program_ok || !ctx.state.convert) st.subset = FontRules::CheckSubset(ctx, f);
+    if ((st.program_ok || !ctx.state.convert) && !st.subset_checked) {
+        st.subset = FontRules::CheckSubset(ctx, f);
+        st.subset_checked = true;
+    }
 }
 
 void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)
@@ -193,6 +196,13 @@ void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reade
     FontState& st = StateOf(ctx, *el.gstate);
     bool drawn = el.gstate->text_render_mode != 3;
     if (drawn && !st.rendered) RenderChecks(ctx, st);
+    // A subset embedded for text that draws nothing still owes its CIDSet or CharSet.
+    const Font& shown = *st.font;
+    if (!drawn && !st.rendered && !st.subset_checked && shown.GetKind() != Font::e_type3 && shown.GetEmbeddedStream() &&
+        !shown.IsProgramDamaged()) {
+        st.subset = FontRules::CheckSubset(ctx, shown);
+        st.subset_checked = true;
+    }
     // Conversion gives text with private-use values the ActualText the Unicode levels want,
     // holding the public characters known for it and the values it had otherwise, so that
     // readers extract the same text as before.

@@ -344,6 +344,9 @@ TEST(FontChecks, CIDSet)
     std::string cid = std::string(kIdentityInfo) + "/CIDToGIDMap/Identity";
     EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "354(11)");
     EXPECT_EQ(Composite(k2B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans"), "");
+    // A subset embedded for invisible text (as flattening leaves text to be found) owes its
+    // CIDSet all the same.
+    EXPECT_EQ(Composite(k1B, tt, "/Encoding/Identity-H", cid, "3 Tr " + ab, "ABCDEF+DejaVuSans"), "354(11)");
     // As is the CIDSet of a subset whose program is damaged.
     PdfBuilder damaged;
     Composite(k1B, tt, "/Encoding/Identity-H", cid, ab, "ABCDEF+DejaVuSans", "", &damaged);
