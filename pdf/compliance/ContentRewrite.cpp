@@ -176,8 +176,6 @@ bool GlyphWidthOperator(std::string_view operands, std::string& out)
     return true;
 }
 
-// Text shown with no font set, in the invisible mode and moving nothing, with font_name at
-// size 0 when there is one; the rendering mode and spacing come back after it.
 bool IsTextShowing(Op op) { return op == Op::e_Tj || op == Op::e_TJ || op == Op::e_quote || op == Op::e_dquote; }
 
 // A text string in UTF-16 with its byte order mark, written in hex.
@@ -190,6 +188,8 @@ std::string HexText(std::u16string_view text)
     return out + ">";
 }
 
+// Text shown with no font set, in the invisible mode and moving nothing, with font_name at
+// size 0 when there is one; the rendering mode and spacing come back after it.
 void AppendFontless(std::string& out, std::string_view bytes, const FontlessText& state, const std::string& font_name)
 {
     if (font_name.empty()) return AppendInvisible(out, bytes, state.mode);

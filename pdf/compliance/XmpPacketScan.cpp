@@ -81,7 +81,7 @@ public:
             } else if (rest.starts_with("</")) {
                 if (m_depth > 0) --m_depth;
                 next = SkipPast(i + 2, ">");
-                if (m_depth == 0 && m_root_end == 0) m_root_end = next;
+                if (m_depth == 0 && !m_root_name.empty() && m_root_end == 0) m_root_end = next;
             } else next = StartTag(i);
             if (next == std::string_view::npos) return;
             i = next;
