@@ -31,25 +31,6 @@ using Codes = std::vector<Font::CharCode>;
 // The name a code's own copy of .notdef takes in a Type 1 program.
 std::string CopyName(std::uint32_t code) { return "notdef.c" + std::to_string(code); }
 
-// The font's own Encoding with Differences giving codes their names; a shared encoding
-// object stays as the other fonts use it.
-void PutDifferences(Obj* dict, const std::map<unsigned, std::string>& names)
-{
-    Obj* old = Deref(FindIn(dict, "Encoding"));
-    std::unique_ptr<Obj> copy = old && old->IsDict() ? old->Clone() : nullptr;
-    Obj* enc = copy ? dict->Put("Encoding", std::move(copy)) : nullptr;
-    if (!enc) {
-        std::string base(old && old->IsName() ? old->GetName() : "");
-        enc = dict->PutDict("Encoding");
-        if (!base.empty()) enc->PutName("BaseEncoding", base);
-    }
-    Obj* diffs = FindArray(enc, "Differences");
-    if (!diffs) diffs = enc->PutArray("Differences");
-    for (const auto& [code, name] : names) {
-        diffs->PushBackNumber(code);
-        diffs->PushBackName(name);
-    }
-}
 
 bool IsFontFile3(const Font& font, std::string_view subtype)
 {
@@ -359,6 +340,24 @@ void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, con
 }
 
 }  // namespace
+
+void PutDifferences(Obj* dict, const std::map<unsigned, std::string>& names)
+{
+    Obj* old = Deref(FindIn(dict, "Encoding"));
+    std::unique_ptr<Obj> copy = old && old->IsDict() ? old->Clone() : nullptr;
+    Obj* enc = copy ? dict->Put("Encoding", std::move(copy)) : nullptr;
+    if (!enc) {
+        std::string base(old && old->IsName() ? old->GetName() : "");
+        enc = dict->PutDict("Encoding");
+        if (!base.empty()) enc->PutName("BaseEncoding", base);
+    }
+    Obj* diffs = FindArray(enc, "Differences");
+    if (!diffs) diffs = enc->PutArray("Differences");
+    for (const auto& [code, name] : names) {
+        diffs->PushBackNumber(code);
+        diffs->PushBackName(name);
+    }
+}
 
 void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program)
 {

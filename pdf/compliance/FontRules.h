@@ -160,6 +160,9 @@ bool HasPrivateUse(std::u16string_view text);
 // code stands for (Symbol's bullet, which Office maps to U+F0B7; a name the Adobe list gave
 // a private value that Unicode has since given a character of its own), or empty.
 std::u16string PublicTextOfName(const Font& font, unsigned code);
+// Gives the font dictionary an Encoding of its own whose Differences give codes their
+// names; a shared encoding object stays as the other fonts use it (FontGlyphRepair.cpp).
+void PutDifferences(SDF::Obj* dict, const std::map<unsigned, std::string>& names);
 // Appends the text of a code for an ActualText that stands for it: its public character
 // where one is known; private_use is set when it keeps a private-use value.
 void AppendActualText(const Font& font, const Font::CharCode& c, std::u16string& text, bool& private_use);

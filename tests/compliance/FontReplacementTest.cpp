@@ -119,6 +119,17 @@ TEST(FontReplacement, StandardFontsAndZeroWidths)
     CopyReader copy(cs->out);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(10), "FontDescriptor"), "FontFile"), nullptr);
     EXPECT_NE(qvx::PDF::FindStream(qvx::PDF::FindDict(copy.Get(11), "FontDescriptor"), "FontFile"), nullptr);
+    // Code 160 is the space of WinAnsiEncoding by a note of the encoding alone: shown, it
+    // gets the name in the font's own encoding.
+    s.SetStream(4, "", "BT /F2 12 Tf 10 100 Td (a\\240b) Tj ET");
+    auto cn = Convert(s.Build(), k2B);
+    EXPECT_EQ(cn->again, "");
+    CopyReader spaced(cn->out);
+    Obj* named = qvx::PDF::FindDict(spaced.Get(11), "Encoding");
+    EXPECT_EQ(qvx::PDF::FindName(named, "BaseEncoding"), "WinAnsiEncoding");
+    Obj* differences = qvx::PDF::FindArray(named, "Differences");
+    ASSERT_NE(differences, nullptr);
+    EXPECT_EQ(qvx::PDF::NumberAt(differences, 0, 0), 160);
 
     // A font that is not a standard one and has no Widths: readers place its text with the
     // metrics of the standard font most like it (Times without a descriptor, Helvetica for a
