@@ -31,6 +31,10 @@ void RemoveTransferCurves(PassContext& ctx);
 // page walk the states name it.
 struct UnknownIntentStates : std::set<SDF::Obj*> {};
 void NameUnknownIntents(PassContext& ctx);
+// Images that resources name but no content draws (left in a pattern that flattening drew
+// into the page, say) are judged by other checkers all the same: conversion takes from
+// them, as from drawn ones, the entries no level allows, which changes nothing drawn.
+void TidyUndrawnImages(PassContext& ctx);
 
 class ColourCheck final : public ContentCheck {
 public:

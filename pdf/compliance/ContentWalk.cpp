@@ -1,5 +1,6 @@
 #include "pdf/compliance/ContentWalk.h"
 
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -158,10 +159,9 @@ void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck*
     for (ContentCheck* c : checks) c->PageEnd(ctx, page);
 }
 
-void WalkUndrawnForms(PassContext& ctx, std::span<ContentCheck* const> checks)
+void ForEachNamedStream(PassContext& ctx, const std::function<void(SDF::Obj* stream)>& fn)
 {
-    const std::set<SDF::Obj*>& walked = ctx.caches.Get<ContentStreamsWalked>();
-    std::vector<SDF::Obj*> resources, undrawn;
+    std::vector<SDF::Obj*> resources;
     std::set<const SDF::Obj*> seen;
     auto search = [&](SDF::Obj* res) {
         res = Deref(res);
@@ -173,16 +173,28 @@ void WalkUndrawnForms(PassContext& ctx, std::span<ContentCheck* const> checks)
     }
     search(FindIn(FindDict(FindDict(ctx.doc.GetTrailer(), "Root"), "AcroForm"), "DR"));
     while (!resources.empty()) {
-        SDF::Obj* xobjects = FindDict(resources.back(), "XObject");
+        SDF::Obj* res = resources.back();
         resources.pop_back();
-        if (!xobjects) continue;
-        for (auto it = xobjects->DictBegin(); it.HasNext(); it.Next()) {
-            SDF::Obj* form = Deref(it.Value());
-            if (!form || !form->IsStream() || FindName(form, "Subtype") != "Form" || !seen.insert(form).second) continue;
-            if (!walked.contains(form)) undrawn.push_back(form);
-            search(FindIn(form, "Resources"));
+        for (const char* category : {"XObject", "Pattern"}) {
+            SDF::Obj* named = FindDict(res, category);
+            if (!named) continue;
+            for (auto it = named->DictBegin(); it.HasNext(); it.Next()) {
+                SDF::Obj* stream = Deref(it.Value());
+                if (!stream || !stream->IsStream() || !seen.insert(stream).second) continue;
+                fn(stream);
+                search(FindIn(stream, "Resources"));
+            }
         }
     }
+}
+
+void WalkUndrawnForms(PassContext& ctx, std::span<ContentCheck* const> checks)
+{
+    const std::set<SDF::Obj*>& walked = ctx.caches.Get<ContentStreamsWalked>();
+    std::vector<SDF::Obj*> undrawn;
+    ForEachNamedStream(ctx, [&](SDF::Obj* stream) {
+        if (FindName(stream, "Subtype") == "Form" && !walked.contains(stream)) undrawn.push_back(stream);
+    });
     // What the checks find there is mended but not recorded: validation reads drawn content
     // only, and a file has the same findings whether it is validated or converted.
     const SDF::ErrorStore found = ctx.state.errors;

@@ -4,6 +4,7 @@
 // of the colour, font and annotation groups in turn. A check sees the element with the
 // graphics state in force and the reader (to ask for resources or the nesting depth).
 
+#include <functional>
 #include <span>
 
 #include "pdf/ElementReader.h"
@@ -37,6 +38,11 @@ std::vector<SDF::Obj*> AppearanceStreams(const Page& page);
 // Walks one page's content (forms entered where painted) for the checks, in order. Stops
 // early when the run's stop flag is set.
 void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks);
+
+// Each stream (XObject or pattern) that the resources of the pages, of their annotations'
+// appearances and of the form fields name, the streams' own resources searched in turn,
+// handed to fn once.
+void ForEachNamedStream(PassContext& ctx, const std::function<void(SDF::Obj* stream)>& fn);
 
 // Conversion keeps the forms that resources name but no content draws (old field
 // appearances left in resources, say), and other readers check those as content too, text

@@ -72,6 +72,7 @@ void RunPagePass(PassContext& ctx)
     ReplaceMarkedFonts(ctx);
     if (ctx.Stopped()) return;
     RedrawImages(ctx);
+    TidyUndrawnImages(ctx);
     ReplaceOutputIntentProfileSpaces(ctx);
     TidyStreams(ctx);
     RemoveTransferCurves(ctx);

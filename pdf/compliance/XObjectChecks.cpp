@@ -9,6 +9,7 @@
 #include "pdf/ResourceCache.h"
 #include "pdf/compliance/ColourChecks.h"
 #include "pdf/compliance/ContentRewrite.h"
+#include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/ImageRedraw.h"
 #include "pdf/compliance/ObjectChecks.h"
 
@@ -77,6 +78,26 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
     SpaceUse use{el.stream, &res, nullptr};
     if (img.image_mask) CheckPaint(ctx, el.gstate->fill, use);
     else CheckSpace(ctx, SpaceOf(ctx, img.color_space, res, img.is_inline).get(), use, 0, !img.is_inline);
+}
+
+void TidyUndrawnImages(PassContext& ctx)
+{
+    ForEachNamedStream(ctx, [](Obj* stream) {
+        if (FindName(stream, "Subtype") != "Image") return;
+        const ImageInfo img = ImageInfo::Read(stream, false);
+        bool found = false;
+        auto drop = [&](bool broken, std::string_view key) {
+            if (!broken) return;
+            stream->Erase(key);
+            found = true;
+        };
+        drop(!img.intent.empty() && !IsStandardRenderingIntent(img.intent), "Intent");
+        drop(img.interpolate, "Interpolate");
+        drop(img.has_alternates, "Alternates");
+        drop(img.has_opi, "OPI");
+        if (found) stream->Erase("Metadata");
+        if (Obj* smask = FindStream(stream, "SMask"); smask && FindBool(smask, "Interpolate", false)) smask->Erase("Interpolate");
+    });
 }
 
 void ColourCheck::PushGroup(PassContext& ctx, Obj* owner, int depth, const Resources& res)

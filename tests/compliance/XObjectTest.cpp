@@ -42,6 +42,22 @@ TEST(XObjects, ImageKeys)
                        nullptr, k2B, nullptr, 0, 0, false);
     qvx::SDF::Obj* image = run.GetDoc().GetObj(6);
     for (const char* key : {"Interpolate", "OPI", "Metadata"}) EXPECT_EQ(qvx::PDF::FindIn(image, key), nullptr) << key;
+
+    // The same image named by the page but never drawn, directly or from a tiling pattern
+    // that is chosen as colour but paints nothing (as flattening leaves one): validation reads
+    // what content draws, and conversion still takes the entries, which others judge anyway.
+    for (bool pattern : {false, true}) {
+        SCOPED_TRACE(pattern);
+        PdfBuilder f = pattern ? ColourFile(k2B, "<</Pattern<</P1 7 0 R>>>>", "/Pattern cs /P1 scn 0 0 10 10 re n")
+                               : ColourFile(k2B, "<</XObject<</X0 6 0 R>>>>", "0 0 10 10 re n");
+        f.AddStream(kImage + "/Interpolate true/Alternates[]/Intent/Foo", "\x80\x80\x80");
+        f.AddStream("/PatternType 1/PaintType 1/TilingType 1/BBox[0 0 1 1]/XStep 1/YStep 1/Resources<</XObject<</X0 6 0 R>>>>",
+                    "/X0 Do");
+        EXPECT_EQ(Findings(f.Build(), k2B), "");
+        PDFACompliance undrawn(true, ToBytes(f.Build()), nullptr, k2B, nullptr, 0, 0, false);
+        qvx::SDF::Obj* kept = undrawn.GetDoc().GetObj(6);
+        for (const char* key : {"Interpolate", "Alternates", "Intent"}) EXPECT_EQ(qvx::PDF::FindIn(kept, key), nullptr) << key;
+    }
 }
 
 TEST(XObjects, InlineImages)
