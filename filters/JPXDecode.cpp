@@ -246,4 +246,10 @@ int JPXDecode::GetBitsPerComponent() { return Decode(), mp_impl->bpc; }
 JPXDecode::ColourSpace JPXDecode::GetColourSpace() { return Decode(), mp_impl->colour; }
 const Common::Bytes& JPXDecode::GetIccProfile() { return Decode(), mp_impl->icc; }
 
+bool JPXDecode::IsOpacity(int c)
+{
+    Decode();
+    return c >= 0 && c < mp_impl->components && mp_impl->image->comps[c].alpha != 0;
+}
+
 }  // namespace qvx::Filters

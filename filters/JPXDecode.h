@@ -42,6 +42,8 @@ public:
     ColourSpace GetColourSpace();
     // The ICC profile a JP2 file carries; empty when none.
     const Common::Bytes& GetIccProfile();
+    // Whether the file's channel definitions make component c an opacity channel.
+    bool IsOpacity(int c);
 
 protected:
     std::size_t Fill(Byte* buf, std::size_t capacity) override;

@@ -1,5 +1,6 @@
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "common/Exception.h"
 #include "common/Limits.h"
@@ -44,9 +45,8 @@ bool DescribesEncoding(std::string_view key)
 
 // The colour space of a JPEG 2000 image without one in its dictionary: the ICC profile the
 // file carries, else the device space of its channels.
-std::unique_ptr<SDF::Obj> DecodedSpace(PassContext& ctx, Filters::JPXDecode& jpx)
+std::unique_ptr<SDF::Obj> DecodedSpace(PassContext& ctx, Filters::JPXDecode& jpx, int n)
 {
-    const int n = jpx.GetComponents();
     const Common::Bytes& icc = jpx.GetIccProfile();
     if (!icc.empty() && (n == 1 || n == 3 || n == 4)) {
         auto dict = SDF::Dict::Create();
@@ -63,6 +63,16 @@ std::unique_ptr<SDF::Obj> DecodedSpace(PassContext& ctx, Filters::JPXDecode& jpx
     if (n == 3) return SDF::Name::Create("DeviceRGB");
     if (n == 4) return SDF::Name::Create("DeviceCMYK");
     QVX_THROW("1, 3 or 4 channels", "Incorrect color space");
+}
+
+// The samples of the given channels of 8-bit pixels with all channels each.
+Common::Bytes Channels(const Common::Bytes& samples, int all, const std::vector<int>& kept)
+{
+    Common::Bytes out;
+    out.reserve(samples.size() / static_cast<std::size_t>(all) * kept.size());
+    for (std::size_t at = 0; at + static_cast<std::size_t>(all) <= samples.size(); at += static_cast<std::size_t>(all))
+        for (int c : kept) out.push_back(samples[at + static_cast<std::size_t>(c)]);
+    return out;
 }
 
 Common::Bytes EncodeDCT(const Common::Bytes& samples, int width, int height, int components)
@@ -86,25 +96,34 @@ void RecompressAsJPEG(PassContext& ctx, SDF::Obj& stream)
 {
     SDF::Obj* filter = Deref(stream.FindObj("Filter"));
     if (filter && filter->IsArray() && filter->Size() == 1) filter = Deref(filter->GetAt(0));
-    if (!filter || !IsNameOf(filter, "JPXDecode") || FindName(&stream, "Subtype") != "Image") return;
+    // JPEG 2000 data is image data: page thumbnails carry it without Type and Subtype.
+    const std::string_view subtype = FindName(&stream, "Subtype");
+    if (!filter || !IsNameOf(filter, "JPXDecode") || !(subtype == "Image" || subtype.empty())) return;
     // Indices keep their depth (scaled they would name other entries); colours become 8-bit.
     SDF::Obj* space = FindIn(&stream, "ColorSpace");
     std::shared_ptr<const ColorSpace> cs = space ? ColorSpace::Create(space) : nullptr;
     const bool indexed = cs && cs->GetFamily() == ColorSpace::e_indexed;
     const int bpc = indexed ? static_cast<int>(FindNumber(&stream, "BitsPerComponent", 8)) : 8;
     Filters::JPXDecode jpx(stream.GetRawStream(), bpc, indexed);
-    const int width = jpx.GetWidth(), height = jpx.GetHeight(), n = jpx.GetComponents();
+    const int width = jpx.GetWidth(), height = jpx.GetHeight(), all = jpx.GetComponents();
     if (jpx.GetBitsPerComponent() != bpc) QVX_THROW("the depth asked for", "Incorrect color space");
+    // Readers ignore the opacity channels the file defines unless SMaskInData asks for them
+    // as a soft mask; the new image keeps the colour channels they draw.
+    std::vector<int> drawn;
+    for (int c = 0; c < all; ++c)
+        if (indexed || FindNumber(&stream, "SMaskInData", 0) != 0 || !jpx.IsOpacity(c)) drawn.push_back(c);
+    const int n = static_cast<int>(drawn.size());
     // An alpha channel beside the colours has no place in the new image.
     if (cs && cs->GetComponentCount() != n) QVX_THROW("as many channels as the colour space", "Incorrect color space");
-    std::unique_ptr<SDF::Obj> new_space = cs ? nullptr : DecodedSpace(ctx, jpx);
+    std::unique_ptr<SDF::Obj> new_space = cs ? nullptr : DecodedSpace(ctx, jpx, n);
     Common::Bytes samples;
-    std::size_t expected = static_cast<std::size_t>(height) * ((static_cast<std::size_t>(width) * n * bpc + 7) / 8);
+    std::size_t expected = static_cast<std::size_t>(height) * ((static_cast<std::size_t>(width) * all * bpc + 7) / 8);
     if (expected > Common::Limits::kMaxRecodedStreamBytes) return;
     samples.resize(expected);
     // Samples the decoder ends short of would come out as black: the image stays as it was.
     if (Filters::FilterReader(jpx).Read(samples.data(), samples.size()) != expected)
         QVX_THROW("every sample", "JPXDecode: An error occurred reading the image");
+    if (n < all) samples = Channels(samples, all, drawn);
     auto dict = SDF::Dict::Create();
     for (auto it = stream.DictBegin(); it != stream.DictEnd(); ++it)
         if (!DescribesEncoding(it.KeyText()) && it.KeyText() != "SMaskInData") dict->Put(it.KeyText(), it.Value());

@@ -209,6 +209,55 @@ TEST(StreamPass, ConversionRecompressesJPEG2000Images)
     }
 }
 
+TEST(StreamPass, JPEG2000OpacityChannelsAndThumbnails)
+{
+    // A grey picture with an opacity channel that the file's channel definitions name as
+    // such (opj_compress writes none: the box is added to the header). Readers ignore it
+    // unless SMaskInData asks for it, so at 1B the image becomes a one-channel JPEG of the
+    // grey alone, as an image and as a page thumbnail (which carries no Subtype); with
+    // SMaskInData 1 the opacity is a soft mask, which PDF/A-1 has no room for: it stays.
+    qvx::Test::TempDir dir;
+    std::string pam = "P7\nWIDTH 16\nHEIGHT 8\nDEPTH 2\nMAXVAL 255\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n";
+    for (int i = 0; i < 16 * 8; ++i) pam += std::string{static_cast<char>(i * 2), static_cast<char>(200)};
+    const std::string out = (dir.Path() / "out.jp2").string();
+    qvx::Test::Run({"/usr/bin/opj_compress", "-n", "2", "-i", dir.Write("in.pam", pam).string(), "-o", out});
+    std::string jp2 = qvx::Test::ReadFile(out);
+    const std::size_t header = jp2.find("jp2h");
+    ASSERT_NE(header, std::string::npos);
+    auto be = [](unsigned v, int bytes) {
+        std::string b;
+        for (int i = bytes - 1; i >= 0; --i) b += static_cast<char>((v >> (8 * i)) & 0xFF);
+        return b;
+    };
+    // Channel 0 the colour of the image (association 1), channel 1 its opacity.
+    const std::string cdef = be(8 + 2 + 12, 4) + "cdef" + be(2, 2) + be(0, 2) + be(0, 2) + be(1, 2) + be(1, 2) + be(1, 2) + be(0, 2);
+    const unsigned box = static_cast<unsigned char>(jp2[header - 4]) << 24 | static_cast<unsigned char>(jp2[header - 3]) << 16 |
+                         static_cast<unsigned char>(jp2[header - 2]) << 8 | static_cast<unsigned char>(jp2[header - 1]);
+    jp2.insert(header - 4 + box, cdef);
+    jp2.replace(header - 4, 4, be(box + static_cast<unsigned>(cdef.size()), 4));
+    for (bool mask : {false, true}) {
+        SCOPED_TRACE(mask);
+        PdfBuilder b = CleanFile(k1B);
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 100 100]/Resources<</XObject<</A 6 0 R>>>>/Contents 4 0 R/Thumb 7 0 R>>");
+        b.SetStream(4, "", "q 50 0 0 50 0 0 cm /A Do Q");
+        const std::string entries = std::string("/Width 16/Height 8/ColorSpace/DeviceGray/BitsPerComponent 8/Filter/JPXDecode") +
+                                    (mask ? "/SMaskInData 1" : "");
+        b.SetStream(6, "/Type/XObject/Subtype/Image" + entries, jp2);
+        b.SetStream(7, entries, jp2);
+        PDFACompliance run(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
+        for (std::uint32_t num : {6u, 7u}) {
+            SCOPED_TRACE(num);
+            qvx::SDF::Obj* image = run.GetDoc().GetObj(num);
+            const bool jpeg = image->FindObj("Filter")->IsName() && image->FindObj("Filter")->GetName() == "DCTDecode";
+            EXPECT_EQ(jpeg, !mask);
+            if (!jpeg) continue;
+            qvx::Common::Bytes samples = qvx::Filters::FilterReader(*image->GetDecodedStream()).ReadAll();
+            ASSERT_EQ(samples.size(), 16u * 8u);
+            for (std::size_t i = 0; i < samples.size(); i += 37) EXPECT_NEAR(samples[i], static_cast<int>(i * 2), 24) << i;
+        }
+    }
+}
+
 TEST(StreamPass, MetadataStreamsUnfilteredInPDFA1)
 {
     std::string packed = WithStream(k1B, "/Type/Metadata/Subtype/XML/Filter/AHx", "3C3F3E>");
