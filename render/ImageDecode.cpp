@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "common/Limits.h"
+#include "filters/FilterReader.h"
+#include "filters/JPXInfo.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
 #include "pdf/Resources.h"
@@ -23,6 +25,20 @@ constexpr double kMaxFineMaskPixels = 1 << 22;
 
 // The decoded data of an image stream, or of inline data through the filters its
 // dictionary names.
+// The channels of a JPEG 2000 image as its header gives them, 0 when it cannot be read.
+int JPXChannels(const SDF::Obj* stream)
+{
+    try {
+        std::unique_ptr<Filters::Filter> raw = stream->GetRawStream();
+        Common::Bytes head(64 * 1024);
+        head.resize(Filters::FilterReader(*raw).Read(head.data(), head.size()));
+        Filters::JPXInfo jpx = Filters::JPXInfo::Read(head);
+        return jpx.IsValid() ? static_cast<int>(jpx.GetComponentCount()) : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 std::optional<Common::Bytes> ImageData(const ImageSource& src, SDF::Obj* dict, std::uint64_t max_bytes)
 {
     if (!src.info->is_inline || dict != src.info->dict) return PDF::ReadDecoded(dict, max_bytes);
@@ -158,7 +174,13 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
         int declared = info.bits_per_component;
         bool packed = declared > 0 && declared < 8 &&
                       data->size() == (static_cast<std::uint64_t>(info.width) * comps * declared + 7) / 8 * info.height;
-        bpc = packed ? declared : per_pixel >= 2u * comps ? 16 : 8;
+        // The header's channel count tells 16-bit samples from 8-bit ones with an extra
+        // channel (grey and opacity), which the size alone does not.
+        const int channels = info.is_inline ? 0 : JPXChannels(info.dict);
+        const bool wide = channels > 0 && per_pixel % static_cast<std::uint64_t>(channels) == 0
+                              ? per_pixel / static_cast<std::uint64_t>(channels) >= 2
+                              : per_pixel >= 2u * comps;
+        bpc = packed ? declared : wide ? 16 : 8;
         if (!cs) cs = PDF::ColorSpace::Device(comps == 4 ? PDF::ColorSpace::e_device_cmyk : comps == 3 ? PDF::ColorSpace::e_device_rgb : PDF::ColorSpace::e_device_gray);
     }
     if (!cs || comps < 1 || comps > Common::Limits::kMaxColorComponents || !ValidDepth(bpc)) return nullptr;
@@ -217,8 +239,12 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
     }
     std::uint8_t* out = cairo_image_surface_get_data(surface);
     int stride = cairo_image_surface_get_stride(surface);
-    // SMaskInData JPEG 2000: the extra component is the alpha.
-    int stored = comps + (jpx && info.smask_in_data && (data->size() / pixel_count) > static_cast<std::size_t>(comps) * (bpc / 8) ? 1 : 0);
+    // JPEG 2000 data may hold more channels than the colour space takes: the first extra one
+    // is the alpha when SMaskInData asks for it; otherwise readers skip them.
+    int stored = comps;
+    if (jpx && bpc >= 8 && data->size() / pixel_count > static_cast<std::size_t>(comps) * (bpc / 8))
+        stored = static_cast<int>(data->size() / pixel_count / static_cast<std::size_t>(bpc / 8));
+    const bool opacity = stored > comps && info.smask_in_data;
     Samples smp(*data, info.width, stored, bpc);
     // Gray and RGB samples that the colour conversion passes through become their bytes
     // here, by a table of every sample value, instead of a conversion per pixel.
@@ -252,7 +278,7 @@ cairo_surface_t* DecodeImage(const ImageSource& src, std::uint64_t& pixels)
             }
             std::uint8_t a = 255;
             if (!alpha.empty()) a = alpha[static_cast<std::size_t>(y) * ow + x];
-            if (stored > comps) a = static_cast<std::uint8_t>(smp.At(sy, sx * stored + comps) >> shift);
+            if (opacity) a = static_cast<std::uint8_t>(smp.At(sy, sx * stored + comps) >> shift);
             if (!key.empty()) {
                 bool inside = true;
                 for (int c = 0; c < comps && inside; ++c) inside = raw[c] >= key[2 * c] && raw[c] <= key[2 * c + 1];

@@ -7,6 +7,7 @@
 #include "filters/FilterReader.h"
 #include "filters/MemoryFilter.h"
 #include "tests/render/RenderTestDoc.h"
+#include "tests/support/TestEnv.h"
 
 using namespace qvx;
 using qvx::Test::Near;
@@ -142,6 +143,31 @@ TEST(PageRenderer, ClippedImage)
     EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
     EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0xFFFFFFu);  // bits 1 0
     EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0x00FF00u);
+}
+
+TEST(PageRenderer, JPEG2000ChannelsBeyondTheColourSpace)
+{
+    // A 2 x 1 grey picture (dark, light) with a second channel, its opacity (0 and 255):
+    // readers skip that channel unless SMaskInData asks for it as the alpha.
+    qvx::Test::TempDir dir;
+    std::string pam = "P7\nWIDTH 2\nHEIGHT 1\nDEPTH 2\nMAXVAL 255\nTUPLTYPE GRAYSCALE_ALPHA\nENDHDR\n";
+    pam += std::string("\x40\x00\xC0\xFF", 4);
+    const std::string out = (dir.Path() / "out.jp2").string();
+    qvx::Test::Run({"/usr/bin/opj_compress", "-n", "1", "-r", "1", "-i", dir.Write("in.pam", pam).string(), "-o", out});
+    const std::string jp2 = qvx::Test::ReadFile(out);
+    ASSERT_FALSE(jp2.empty());
+    for (bool mask : {false, true}) {
+        SCOPED_TRACE(mask);
+        RenderDoc d;
+        int img = d.b.AddStream(std::string("/Type /XObject /Subtype /Image /Width 2 /Height 1 /ColorSpace /DeviceGray "
+                                            "/BitsPerComponent 8 /Filter /JPXDecode") + (mask ? " /SMaskInData 1" : ""),
+                                jp2);
+        d.resources = "<< /XObject << /Im1 " + std::to_string(img) + " 0 R >> >>";
+        d.content = "1 0 0 rg 0 0 100 100 re f q 100 0 0 100 0 0 cm /Im1 Do Q";
+        Render::RenderResult r = d.Draw();
+        EXPECT_TRUE(Near(r.bitmap, 25, 50, mask ? 0xFF0000u : 0x404040u, 3)) << std::hex << Rgb(r.bitmap, 25, 50);
+        EXPECT_TRUE(Near(r.bitmap, 75, 50, 0xC0C0C0u, 3)) << std::hex << Rgb(r.bitmap, 75, 50);
+    }
 }
 
 TEST(PageRenderer, BlendModeGroup)
