@@ -23,9 +23,8 @@ using Common::Limits::kMaxImagePixels;
 // Pixels at most of an image surface sized by a mask finer than the image.
 constexpr double kMaxFineMaskPixels = 1 << 22;
 
-// The decoded data of an image stream, or of inline data through the filters its
-// dictionary names.
-// The channels of a JPEG 2000 image as its header gives them, 0 when it cannot be read.
+// The channels of a JPEG 2000 image as its header gives them, 0 when it cannot be read or
+// a palette makes them depend on the decoding.
 int JPXChannels(const SDF::Obj* stream)
 {
     try {
@@ -33,12 +32,14 @@ int JPXChannels(const SDF::Obj* stream)
         Common::Bytes head(64 * 1024);
         head.resize(Filters::FilterReader(*raw).Read(head.data(), head.size()));
         Filters::JPXInfo jpx = Filters::JPXInfo::Read(head);
-        return jpx.IsValid() ? static_cast<int>(jpx.GetComponentCount()) : 0;
+        return jpx.IsValid() && !jpx.HasPalette() ? static_cast<int>(jpx.GetComponentCount()) : 0;
     } catch (const std::exception&) {
         return 0;
     }
 }
 
+// The decoded data of an image stream, or of inline data through the filters its
+// dictionary names.
 std::optional<Common::Bytes> ImageData(const ImageSource& src, SDF::Obj* dict, std::uint64_t max_bytes)
 {
     if (!src.info->is_inline || dict != src.info->dict) return PDF::ReadDecoded(dict, max_bytes);
