@@ -71,6 +71,13 @@ bool SystemInfoCompatible(const CMap::SystemInfo& font, const CMap::SystemInfo& 
 
 bool HasLatinEncoding(const Font& font) { return NonSymbolicEncodingOk(FindIn(font.GetSDFObj(), "Encoding")); }
 
+bool WantsNamedEncoding(const PassContext& ctx, const Font& font)
+{
+    if (!ctx.state.convert || ctx.Part() != 1 || font.IsSymbolic() || !SymbolCMapFits(font)) return false;
+    const Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
+    return !(enc && enc->IsName() && IsLatinEncodingName(enc->GetName()));
+}
+
 bool WantsUnicodeCMap(const Font& font)
 {
     const FontProgram* p = font.GetProgram();
@@ -125,6 +132,7 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
     const FontProgram* p = font.GetProgram();
     int part = ctx.Part();
     if (!font.IsSymbolic()) {
+        const bool named = WantsNamedEncoding(ctx, font);
         if (!NonSymbolicEncodingOk(enc)) {
             ctx.Report(SDF::e_PDFA371, d);
             // A font without a usable program is given a new encoding by its replacement. One
@@ -134,11 +142,11 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font)
             if (ctx.state.convert && p && !RepairLatinEncoding(font)) return SymbolCMapFits(font) || IsCFFTrueType(font);
         }
         if (!p) return false;
-        if (HasTable(*p, 3, 1) || HasTable(*p, 1, 0)) return false;
+        if (HasTable(*p, 3, 1) || HasTable(*p, 1, 0)) return named;
         ctx.Report(SDF::e_PDFA4621061, d);
         ctx.Report(SDF::e_PDFUA172161, d);
         // The program is given a (3,1) subtable once the codes shown are known.
-        return ctx.state.convert && SDF::InForce(SDF::e_PDFA4621061, ctx.state.level) && WantsUnicodeCMap(font);
+        return named || (ctx.state.convert && SDF::InForce(SDF::e_PDFA4621061, ctx.state.level) && WantsUnicodeCMap(font));
     }
     if (enc) {
         ctx.Report(SDF::e_PDFA372, d);

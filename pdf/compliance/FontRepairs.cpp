@@ -366,11 +366,19 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
 {
     if (!SymbolCMapFits(font)) return;
     // Without the Encoding readers take text from ToUnicode alone: it must map every code.
-    const CMap* to_unicode = font.GetToUnicode();
+    // A map that lacks a code shown (a space, often) is first written anew, with the text
+    // the encoding's names give the codes it lacked.
+    auto maps_shown = [&](const Font& f) {
+        const CMap* to_unicode = f.GetToUnicode();
+        std::u16string text;
+        return to_unicode && std::all_of(shown.begin(), shown.end(), [&](unsigned code) { return to_unicode->ToUnicode(code, text); });
+    };
+    if (!maps_shown(font)) {
+        RepairToUnicode(ctx, font);
+        if (!maps_shown(*Font::Create(font.GetSDFObj()))) return;
+    }
     std::map<unsigned, unsigned> glyphs;
-    std::u16string text;
     for (unsigned code : shown) {
-        if (!to_unicode || !to_unicode->ToUnicode(code, text)) return;
         long gid = font.GlyphId({code, 1, code});
         if (gid > 0 && code < 256) glyphs.emplace(code, static_cast<unsigned>(gid));
     }

@@ -466,7 +466,7 @@ void ReplaceMarkedFonts(PassContext& ctx)
             FontRules::RepairCFFTrueType(ctx, *e.font);
         } else if (auto now = Font::Create(e.font->GetSDFObj()); FontRules::WantsUnicodeCMap(*now)) {
             FontRules::RepairUnicodeCMap(ctx, *now, shown);
-        } else if (!FontRules::HasLatinEncoding(*now)) {
+        } else if (!FontRules::HasLatinEncoding(*now) || FontRules::WantsNamedEncoding(ctx, *now)) {
             // Also when another font of the same program made it symbolic: this one then
             // drops its Encoding too.
             FontRules::RepairSymbolCMap(ctx, *e.font, shown);

@@ -75,6 +75,11 @@ bool CheckTrueTypeEncoding(PassContext& ctx, const Font& font);
 // Whether a font's Encoding is a standard Latin one, or one based on it whose Differences
 // name only listed glyphs.
 bool HasLatinEncoding(const Font& font);
+// Whether conversion gives a non-symbolic TrueType font of a PDF/A-1 copy the symbolic form
+// (RepairSymbolCMap) when its Encoding is not a standard name: the PDF/A-1 rule is read by
+// other checkers as asking for the name alone, Differences or not. Only where the new cmap
+// draws the same glyphs and a ToUnicode map keeps the text.
+bool WantsNamedEncoding(const PassContext& ctx, const Font& font);
 // Whether a non-symbolic TrueType font with a standard encoding has a program without a
 // (3,1) or a (1,0) cmap subtable, which RepairUnicodeCMap gives one.
 bool WantsUnicodeCMap(const Font& font);

@@ -365,14 +365,14 @@ TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
     const std::string& unlisted = font.unlisted;
     unsigned unlisted_gid = font.gid, gid_b = font.program->GlyphByName("B");
     // Code 65 shows that glyph, code 66 shows B through WinAnsiEncoding. With a ToUnicode
-    // map of both codes the font turns symbolic and its program gets a (3,0) cmap reaching
-    // the same glyphs; without one, or with one that lacks a code shown (the text would be
-    // lost), it is left with its finding.
+    // map the font turns symbolic and its program gets a (3,0) cmap reaching the same
+    // glyphs; a map that lacks a code shown is first completed from the glyph's name, which
+    // the text then keeps. Without a map it is left with its finding.
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(qvx::PDF::GlyphList::ToUnicode(unlisted)[0]));
     for (std::string map : {std::string("<41> <") + hex + "> <42> <0042>", std::string("<42> <0042>"), std::string()}) {
         SCOPED_TRACE(map);
-        bool to_unicode = map.size() > 12;
+        bool to_unicode = !map.empty();
         SCOPED_TRACE(to_unicode);
         PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
         b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
@@ -403,6 +403,32 @@ TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
         EXPECT_EQ(q->CMapTables()[0].encoding, 0);
         EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'A'), unlisted_gid);
         EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'B'), gid_b);
+    }
+
+    // Differences of listed names are a Latin encoding the rules accept, yet other checkers
+    // read the PDF/A-1 rule as wanting the encoding's name alone: a PDF/A-1 copy turns the
+    // font symbolic as above (code 65 shows B here), a PDF/A-2 copy keeps the encoding.
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" + font.Width(gid_b) + " " +
+                      font.Width(gid_b) + "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/B]>>"
+                      "/FontDescriptor 11 0 R/ToUnicode 13 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+        b.SetStream(12, "", program);
+        b.SetStream(13, "", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00> <FF> "
+                            "endcodespacerange 2 beginbfchar <41> <0042> <42> <0042> endbfchar endcmap end end");
+        auto c = Convert(b.Build(), level);
+        EXPECT_EQ(c->again, "");
+        EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+        CopyReader copy(c->out);
+        EXPECT_EQ(copy.Get(10)->FindObj("Encoding") == nullptr, level == k1B);
+        if (level != k1B) continue;
+        std::string fixed = CopyReader::Decoded(copy.Get(11), "FontFile2");
+        auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
+        ASSERT_NE(q, nullptr);
+        EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'A'), gid_b);
     }
 }
 
