@@ -2,6 +2,7 @@
 // composite fonts.
 #include "pdf/ObjUtil.h"
 #include "pdf/GlyphList.h"
+#include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
 #include "sdf/Rules.h"
@@ -71,9 +72,12 @@ bool SystemInfoCompatible(const CMap::SystemInfo& font, const CMap::SystemInfo& 
 
 bool HasLatinEncoding(const Font& font) { return NonSymbolicEncodingOk(FindIn(font.GetSDFObj(), "Encoding")); }
 
-bool WantsNamedEncoding(const PassContext& ctx, const Font& font)
+bool WantsNamedEncoding(PassContext& ctx, const Font& font)
 {
-    if (!ctx.state.convert || ctx.Part() != 1 || font.IsSymbolic() || !SymbolCMapFits(font)) return false;
+    // A descriptor another font shares would make that one symbolic too.
+    if (!ctx.state.convert || ctx.Part() != 1 || font.IsSymbolic() || !SymbolOutlinesFit(font) ||
+        FontReplace::IsShared(ctx, font.GetSDFObj()->Resolve()->FindObj("FontDescriptor")))
+        return false;
     const Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
     return !(enc && enc->IsName() && IsLatinEncodingName(enc->GetName()));
 }

@@ -353,21 +353,22 @@ bool RepairLatinEncoding(const Font& font)
     return FontReplace::PutLatinEncoding(font.GetSDFObj()->Resolve(), font, codes);
 }
 
-bool SymbolCMapFits(const Font& font)
+bool SymbolOutlinesFit(const Font& font)
 {
     // Readers take the glyphs of CFF outlines by name whatever the cmap says: only glyf
     // programs in FontFile2 are drawn through the new cmap.
     const FontProgram* p = font.GetProgram();
-    return font.GetEmbeddedKey() == "FontFile2" && p && p->Format() == "TrueType" && font.GetDescriptor() &&
-           FindStream(font.GetSDFObj(), "ToUnicode");
+    return font.GetEmbeddedKey() == "FontFile2" && p && p->Format() == "TrueType" && font.GetDescriptor();
 }
+
+bool SymbolCMapFits(const Font& font) { return SymbolOutlinesFit(font) && FindStream(font.GetSDFObj(), "ToUnicode"); }
 
 void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)
 {
-    if (!SymbolCMapFits(font)) return;
+    if (!SymbolOutlinesFit(font)) return;
     // Without the Encoding readers take text from ToUnicode alone: it must map every code.
-    // A map that lacks a code shown (a space, often) is first written anew, with the text
-    // the encoding's names give the codes it lacked.
+    // A map that lacks a code shown (a space, often), or a missing map, is first written
+    // anew, with the text the encoding's names give the codes it lacked.
     auto maps_shown = [&](const Font& f) {
         const CMap* to_unicode = f.GetToUnicode();
         std::u16string text;

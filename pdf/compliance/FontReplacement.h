@@ -133,6 +133,9 @@ void PutType1Lengths(SDF::Obj* stream, const Type1Program::Lengths& lengths);
 // number and takes the data, unless another reference in the file reads it too; then, as
 // when there is none, a new stream takes its place under key.
 SDF::Obj* PutStream(PassContext& ctx, SDF::Obj* dict, std::string_view key, const Common::Bytes& data);
+// Whether more than one reference in the file reads the object (a descriptor two fonts
+// share, say).
+bool IsShared(PassContext& ctx, const SDF::Obj* obj);
 
 }  // namespace FontReplace
 

@@ -78,8 +78,9 @@ bool HasLatinEncoding(const Font& font);
 // Whether conversion gives a non-symbolic TrueType font of a PDF/A-1 copy the symbolic form
 // (RepairSymbolCMap) when its Encoding is not a standard name: the PDF/A-1 rule is read by
 // other checkers as asking for the name alone, Differences or not. Only where the new cmap
-// draws the same glyphs and a ToUnicode map keeps the text.
-bool WantsNamedEncoding(const PassContext& ctx, const Font& font);
+// draws the same glyphs; the text goes into a ToUnicode map (written from the encoding's
+// names when the font has none), and a font whose text no map can keep stays as it is.
+bool WantsNamedEncoding(PassContext& ctx, const Font& font);
 // Whether a non-symbolic TrueType font with a standard encoding has a program without a
 // (3,1) or a (1,0) cmap subtable, which RepairUnicodeCMap gives one.
 bool WantsUnicodeCMap(const Font& font);
@@ -110,6 +111,8 @@ void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 bool RepairLatinEncoding(const Font& font);
 // Whether RepairSymbolCMap can keep the font's look and text: a TrueType program, a ToUnicode map.
 bool SymbolCMapFits(const Font& font);
+// The outlines part of it: glyf outlines in FontFile2, which readers draw through the cmap.
+bool SymbolOutlinesFit(const Font& font);
 // A descriptor given its Type and the metrics every descriptor carries, where missing.
 void CompleteDescriptor(const Font& font);
 // A TrueType program put under the font's descriptor as its FontFile2, with its Length1.

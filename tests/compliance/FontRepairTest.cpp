@@ -407,13 +407,25 @@ TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
 
     // Differences of listed names are a Latin encoding the rules accept, yet other checkers
     // read the PDF/A-1 rule as wanting the encoding's name alone: a PDF/A-1 copy turns the
-    // font symbolic as above (code 65 shows B here), a PDF/A-2 copy keeps the encoding.
-    for (int level : {k1B, k2B}) {
+    // font symbolic as above (code 65 shows B here), its map written from the names when it
+    // has none; a PDF/A-2 copy keeps the encoding. A descriptor that a font of the standard
+    // encoding shares stays as it is, since that font would turn symbolic with it.
+    for (int level : {k1B, k2B, 0}) {
         SCOPED_TRACE(level);
-        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        const bool shared = level == 0, mapped = shared;
+        if (shared) level = k1B;
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (ABBA) Tj /F2 20 Tf (AB) Tj ET");
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 14 0 R>>" + kGray +
+                     ">>/Contents 4 0 R>>");
         b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" + font.Width(gid_b) + " " +
                       font.Width(gid_b) + "]/Encoding<</Type/Encoding/BaseEncoding/WinAnsiEncoding/Differences[65/B]>>"
-                      "/FontDescriptor 11 0 R/ToUnicode 13 0 R>>");
+                      "/FontDescriptor 11 0 R" + (mapped ? "/ToUnicode 13 0 R" : "") + ">>");
+        b.Set(14, "<</Type/Font/Subtype/TrueType/BaseFont/DejaVuSans/FirstChar 65/LastChar 66/Widths[" +
+                      font.Width(font.program->GlyphByName("A")) + " " + font.Width(gid_b) + "]/Encoding/WinAnsiEncoding" +
+                      "/FontDescriptor " + (shared ? "11" : "15") + " 0 R>>");
+        b.Set(15, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 16 0 R>>");
+        b.SetStream(16, "", program);
         b.Set(11, "<</Type/FontDescriptor/FontName/DejaVuSans/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
                   "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
         b.SetStream(12, "", program);
@@ -423,8 +435,10 @@ TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
         EXPECT_EQ(c->again, "");
         EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
         CopyReader copy(c->out);
-        EXPECT_EQ(copy.Get(10)->FindObj("Encoding") == nullptr, level == k1B);
-        if (level != k1B) continue;
+        EXPECT_EQ(copy.Get(10)->FindObj("Encoding") == nullptr, level == k1B && !shared);
+        EXPECT_NE(copy.Get(14)->FindObj("Encoding"), nullptr);
+        if (level != k1B || shared) continue;
+        EXPECT_NE(CopyReader::Decoded(copy.Get(10), "ToUnicode").find("<41> <0042>"), std::string::npos);
         std::string fixed = CopyReader::Decoded(copy.Get(11), "FontFile2");
         auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
         ASSERT_NE(q, nullptr);
