@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "filters/Filter.h"
+#include "filters/FilterReader.h"
 #include "filters/FlateDecode.h"
 #include "sdf/Dict.h"
 #include "sdf/Obj.h"
@@ -48,6 +49,23 @@ std::optional<Common::Bytes> ReadDecodedInline(const SDF::Obj& dict, Common::Byt
     std::unique_ptr<SDF::Dict> d(static_cast<SDF::Dict*>(copy.release()));
     auto stream = SDF::FileStream::Create(Common::Bytes(data.begin(), data.end()), std::move(d));
     return ReadDecoded(stream.get(), max_bytes);
+}
+
+Filters::JPXInfo ReadJPXHeader(const SDF::Obj& stream)
+{
+    // The header boxes and the codestream's SIZ marker come first; large metadata boxes
+    // before them are rare, and this bounds what is read.
+    constexpr std::size_t kMaxHeaderBytes = 4u << 20;
+    try {
+        std::unique_ptr<Filters::Filter> raw = stream.GetRawStream();
+        if (!raw) return {};
+        Filters::FilterReader r(*raw);
+        Common::Bytes data(kMaxHeaderBytes);
+        data.resize(r.Read(data.data(), data.size()));
+        return Filters::JPXInfo::Read(data);
+    } catch (const std::exception&) {
+        return {};
+    }
 }
 
 }  // namespace qvx::PDF

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/Buffer.h"
+#include "filters/JPXInfo.h"
 
 namespace qvx::SDF {
 class Obj;
@@ -20,5 +21,10 @@ std::optional<Common::Bytes> ReadDecoded(const SDF::Obj* stream, std::uint64_t m
 
 // The same for an inline image's data through the filters its (expanded) dictionary names.
 std::optional<Common::Bytes> ReadDecodedInline(const SDF::Obj& dict, Common::ByteView data, std::uint64_t max_bytes);
+
+// The header of a stream's JPEG 2000 data (its boxes and the codestream's SIZ marker), read
+// from the first bytes of the raw data without decoding; an empty header when the data
+// cannot be read.
+Filters::JPXInfo ReadJPXHeader(const SDF::Obj& stream);
 
 }  // namespace qvx::PDF

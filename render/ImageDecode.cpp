@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "common/Limits.h"
-#include "filters/FilterReader.h"
-#include "filters/JPXInfo.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/ResourceCache.h"
 #include "pdf/Resources.h"
@@ -27,15 +25,8 @@ constexpr double kMaxFineMaskPixels = 1 << 22;
 // a palette makes them depend on the decoding.
 int JPXChannels(const SDF::Obj* stream)
 {
-    try {
-        std::unique_ptr<Filters::Filter> raw = stream->GetRawStream();
-        Common::Bytes head(64 * 1024);
-        head.resize(Filters::FilterReader(*raw).Read(head.data(), head.size()));
-        Filters::JPXInfo jpx = Filters::JPXInfo::Read(head);
-        return jpx.IsValid() && !jpx.HasPalette() ? static_cast<int>(jpx.GetComponentCount()) : 0;
-    } catch (const std::exception&) {
-        return 0;
-    }
+    Filters::JPXInfo jpx = PDF::ReadJPXHeader(*stream);
+    return jpx.IsValid() && !jpx.HasPalette() ? static_cast<int>(jpx.GetComponentCount()) : 0;
 }
 
 // The decoded data of an image stream, or of inline data through the filters its

@@ -208,7 +208,6 @@ void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reade
     // readers extract the same text as before.
     const bool enclosed = !m_actual_text.empty() && m_actual_text.back();
     const bool wrap = ctx.state.convert && !enclosed && ctx.Part() != 4 && FontRules::UnicodeLevel(ctx);
-    std::u16string actual;
     bool private_use = false;
     std::vector<Font::CharCode> codes;
     for (const Element::Shown& s : el.strings) {
@@ -216,10 +215,26 @@ void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reade
         for (const Font::CharCode& c : codes) {
             if (ctx.Stopped()) return;
             OnCode(ctx, st, c, drawn, reader.GetResources().GetDict());
-            if (wrap) FontRules::AppendActualText(*st.font, c, actual, private_use);
+            private_use = private_use || (wrap && KeepsPrivateUse(st, c));
         }
     }
-    if (private_use) ctx.caches.Get<StreamsToClean>()[el.stream].actual_text[reader.OffsetInStream()] = actual;
+    if (!private_use) return;
+    std::u16string actual;
+    for (const Element::Shown& s : el.strings) {
+        st.font->Decode(s.bytes, codes);
+        for (const Font::CharCode& c : codes) FontRules::AppendActualText(*st.font, c, actual, private_use);
+    }
+    ctx.caches.Get<StreamsToClean>()[el.stream].actual_text[reader.OffsetInStream()] = actual;
+}
+
+bool FontCheck::KeepsPrivateUse(FontState& st, const Font::CharCode& c)
+{
+    auto [it, fresh] = st.private_use.try_emplace(st.font->IsComposite() ? c.cid : c.code, false);
+    if (fresh) {
+        std::u16string text;
+        FontRules::AppendActualText(*st.font, c, text, it->second);
+    }
+    return it->second;
 }
 
 void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c, bool drawn, Obj* caller_resources)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -31,6 +32,7 @@ private:
         std::unordered_set<std::uint32_t> seen;      // codes tested for Unicode
         std::unordered_set<std::uint32_t> drawn;     // codes tested against the program
         std::unordered_set<std::uint32_t> hidden;    // codes of invisible text tested for .notdef
+        std::unordered_map<std::uint32_t, bool> private_use;  // codes whose text stays private-use
         FontRules::SubsetInfo subset;
     };
     FontState& StateOf(PassContext& ctx, const GState& gs);
@@ -38,6 +40,8 @@ private:
     void RenderChecks(PassContext& ctx, FontState& st);
     void OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c, bool drawn, SDF::Obj* caller_resources);
     void OnText(PassContext& ctx, const Element& el, ElementReader& reader);
+    // Whether the code's text keeps a private-use value, judged once per code of a font.
+    static bool KeepsPrivateUse(FontState& st, const Font::CharCode& c);
     void TextWithoutFont(PassContext& ctx, const Element& el, ElementReader& reader);
     // False when the code has no glyph procedure, or no name in the Differences, which a
     // Type 3 font's encoding is to list in full (the copy's will).

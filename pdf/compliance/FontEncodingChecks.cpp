@@ -74,12 +74,11 @@ bool HasLatinEncoding(const Font& font) { return NonSymbolicEncodingOk(FindIn(fo
 
 bool WantsNamedEncoding(PassContext& ctx, const Font& font)
 {
-    // A descriptor another font shares would make that one symbolic too.
-    if (!ctx.state.convert || ctx.Part() != 1 || font.IsSymbolic() || !SymbolOutlinesFit(font) ||
-        FontReplace::IsShared(ctx, font.GetSDFObj()->Resolve()->FindObj("FontDescriptor")))
-        return false;
+    if (!ctx.state.convert || ctx.Part() != 1 || font.IsSymbolic() || !SymbolOutlinesFit(font)) return false;
     const Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
-    return !(enc && enc->IsName() && IsLatinEncodingName(enc->GetName()));
+    if (enc && enc->IsName() && IsLatinEncodingName(enc->GetName())) return false;
+    // A descriptor another font shares would make that one symbolic too.
+    return !FontReplace::IsShared(ctx, font.GetSDFObj()->Resolve()->FindObj("FontDescriptor"));
 }
 
 bool WantsUnicodeCMap(const Font& font)

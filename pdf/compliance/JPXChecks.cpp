@@ -2,34 +2,15 @@
 // 38, read from the image dictionary and from the JPEG 2000 header.
 #include <exception>
 
-#include "filters/Filter.h"
-#include "filters/FilterReader.h"
 #include "filters/JPXInfo.h"
 #include "pdf/ColorSpace.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
 #include "pdf/compliance/ObjectChecks.h"
 
 namespace qvx::PDF {
 
 namespace {
-
-// The header boxes and the codestream's SIZ marker come first; large metadata boxes before
-// them are rare, and this bounds what is read.
-constexpr std::size_t kMaxHeaderBytes = 4u << 20;
-
-Filters::JPXInfo ReadHeader(const SDF::Obj& stream)
-{
-    try {
-        std::unique_ptr<Filters::Filter> raw = stream.GetRawStream();
-        if (!raw) return {};
-        Filters::FilterReader r(*raw);
-        Common::Bytes data(kMaxHeaderBytes);
-        data.resize(r.Read(data.data(), data.size()));
-        return Filters::JPXInfo::Read(data);
-    } catch (const std::exception&) {
-        return {};
-    }
-}
 
 bool ValidChannels(int n) { return n == 1 || n == 3 || n == 4; }
 
@@ -46,7 +27,7 @@ bool CheckJPXStream(PassContext& ctx, SDF::Obj& stream)
         } catch (const std::exception&) {
         }
     }
-    Filters::JPXInfo info = ReadHeader(stream);
+    Filters::JPXInfo info = ReadJPXHeader(stream);
     if (!info.IsValid()) return false;
     int data_channels = info.GetColourChannelCount();
     bool bad = false;

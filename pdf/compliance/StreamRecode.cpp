@@ -109,9 +109,10 @@ void RecompressAsJPEG(PassContext& ctx, SDF::Obj& stream)
     if (jpx.GetBitsPerComponent() != bpc) QVX_THROW("the depth asked for", "Incorrect color space");
     // Readers ignore the opacity channels the file defines unless SMaskInData asks for them
     // as a soft mask; the new image keeps the colour channels they draw.
+    const bool keep_all = indexed || FindNumber(&stream, "SMaskInData", 0) != 0;
     std::vector<int> drawn;
     for (int c = 0; c < all; ++c)
-        if (indexed || FindNumber(&stream, "SMaskInData", 0) != 0 || !jpx.IsOpacity(c)) drawn.push_back(c);
+        if (keep_all || !jpx.IsOpacity(c)) drawn.push_back(c);
     const int n = static_cast<int>(drawn.size());
     // An alpha channel beside the colours has no place in the new image.
     if (cs && cs->GetComponentCount() != n) QVX_THROW("as many channels as the colour space", "Incorrect color space");

@@ -24,6 +24,17 @@ bool IsPostScript(const Obj* xobject)
     return FindName(xobject, "Subtype") == "PS" || FindName(xobject, "Subtype2") == "PS";
 }
 
+// The entries of an image XObject that no level allows, each with its finding, in the order
+// they are reported.
+template <typename Fn>
+void ForbiddenImageEntries(const ImageInfo& img, Fn fn)
+{
+    if (!img.intent.empty() && !IsStandardRenderingIntent(img.intent)) fn(SDF::e_PDFA243, "Intent");
+    if (img.interpolate) fn(SDF::e_PDFA244, "Interpolate");
+    if (img.has_alternates) fn(SDF::e_PDFA241, "Alternates");
+    if (img.has_opi) fn(SDF::e_PDFA242, "OPI");
+}
+
 }  // namespace
 
 void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resources& res)
@@ -44,22 +55,17 @@ void ColourCheck::CheckImage(PassContext& ctx, const Element& el, const Resource
         }
     } else if (Obj* image = img.dict) {
         bool found = false;
-        auto rule = [&](bool broken, std::int32_t code, std::string_view key) {
-            if (!broken) return;
+        ForbiddenImageEntries(img, [&](std::int32_t code, std::string_view key) {
             ctx.Report(code, image);
             found = true;
             if (convert) image->Erase(key);
-        };
-        rule(bad_intent, SDF::e_PDFA243, "Intent");
-        rule(img.interpolate, SDF::e_PDFA244, "Interpolate");
+        });
         if (img.interpolate && convert && img.width > 0 && img.height > 0) {
             // Device pixels per sample at 150 dpi, along the image's sparser direction.
             const Matrix& m = el.gstate->ctm;
             const double per_sample = std::min(std::hypot(m.a, m.b) / img.width, std::hypot(m.c, m.d) / img.height) * 150 / 72;
             ctx.caches.Get<ImagesToRedraw>().Smoothed(image, per_sample);
         }
-        rule(img.has_alternates, SDF::e_PDFA241, "Alternates");
-        rule(img.has_opi, SDF::e_PDFA242, "OPI");
         if (found && convert) image->Erase("Metadata");
         if (Obj* smask = FindStream(image, "SMask")) {
             if (FindBool(smask, "Interpolate", false)) {
@@ -84,17 +90,11 @@ void TidyUndrawnImages(PassContext& ctx)
 {
     ForEachNamedStream(ctx, [](Obj* stream) {
         if (FindName(stream, "Subtype") != "Image") return;
-        const ImageInfo img = ImageInfo::Read(stream, false);
         bool found = false;
-        auto drop = [&](bool broken, std::string_view key) {
-            if (!broken) return;
+        ForbiddenImageEntries(ImageInfo::Read(stream, false), [&](std::int32_t, std::string_view key) {
             stream->Erase(key);
             found = true;
-        };
-        drop(!img.intent.empty() && !IsStandardRenderingIntent(img.intent), "Intent");
-        drop(img.interpolate, "Interpolate");
-        drop(img.has_alternates, "Alternates");
-        drop(img.has_opi, "OPI");
+        });
         if (found) stream->Erase("Metadata");
         if (Obj* smask = FindStream(stream, "SMask"); smask && FindBool(smask, "Interpolate", false)) smask->Erase("Interpolate");
     });
