@@ -506,8 +506,12 @@ void ReplaceMarkedFonts(PassContext& ctx)
         bool family = std14 != font.GetBaseFont() && FindIn(font.GetDescriptor(), "FontFamily");
         bool embedded = !std14.empty() && !family && !IsConfigured(font.GetBaseFont()) && FontRules::EmbedStandardFont(ctx, font, shown);
         if (!embedded) embedded = FontReplace::ReplaceSimple(ctx, listed) || (!std14.empty() && FontRules::EmbedStandardFont(ctx, font, {}));
+        if (!embedded) continue;
         // The codes the new program has no glyph for are seen only now.
-        if (embedded) FontRules::RepairGlyphCoverage(ctx, *Font::Create(font.GetSDFObj()), e.codes);
+        FontRules::RepairGlyphCoverage(ctx, *Font::Create(font.GetSDFObj()), e.codes);
+        // A TrueType substitute whose encoding needed Differences takes the symbolic form
+        // where PDF/A-1 is read as wanting a standard encoding name.
+        if (auto now = Font::Create(font.GetSDFObj()); FontRules::WantsNamedEncoding(ctx, *now)) FontRules::RepairSymbolCMap(ctx, *now, shown);
     }
     for (const auto& [dict, e] : replacements.Uncovered()) {
         if (ctx.Stopped()) return;

@@ -173,6 +173,37 @@ TEST(FontReplacement, StandardFontWithOtherWidthsKeepsTheStandardGlyphs)
     EXPECT_TRUE(ProgramNames(CopyReader::Decoded(copy.Get(11), "FontFile"), "NimbusSans-Regular"));
 }
 
+TEST(FontReplacement, PDFA1SubstitutesNeedingDifferencesTurnSymbolic)
+{
+    REQUIRE_FONT(kLiberation);
+    // Verdana whose Differences give code 72 the glyph Eacute. The substitute's encoding
+    // needs Differences too; PDF/A-1 is read as wanting a standard name alone, so there the
+    // font becomes symbolic (no Encoding, a cmap by code, the text in ToUnicode), while a
+    // PDF/A-2 copy keeps the dictionary. Either way the text and its look stay.
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = Page(level, "BT /F1 14 Tf 10 100 Td (Hello World) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/Verdana/FirstChar 32/LastChar 126/Widths " + ArialWidths() +
+                      "/Encoding<</BaseEncoding/WinAnsiEncoding/Differences[72/Eacute]>>/FontDescriptor 11 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/Verdana/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
+                  "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
+        auto c = Convert(b.Build(), level);
+        EXPECT_EQ(c->first, "341(10)");
+        EXPECT_EQ(c->again, "");
+        std::string before = WordBoxes(c->in);
+        EXPECT_NE(before.find("\xC3\x89" "ello"), std::string::npos) << before;
+        EXPECT_EQ(WordBoxes(c->out), before);
+        CopyReader copy(c->out);
+        Obj* font = copy.Get(10);
+        int flags = static_cast<int>(qvx::PDF::FindNumber(qvx::PDF::FindDict(font, "FontDescriptor"), "Flags", 0));
+        EXPECT_EQ(flags & 4, level == k1B ? 4 : 0);
+        EXPECT_EQ(qvx::PDF::FindIn(font, "Encoding") == nullptr, level == k1B);
+        if (level == k1B) {
+            EXPECT_NE(qvx::PDF::FindStream(font, "ToUnicode"), nullptr);
+        }
+    }
+}
+
 TEST(FontReplacement, ListedStandardFontsWithoutText)
 {
     REQUIRE_FONT(kNimbusSans);
