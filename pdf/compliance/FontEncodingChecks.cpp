@@ -76,9 +76,7 @@ bool WantsNamedEncoding(PassContext& ctx, const Font& font)
 {
     if (!ctx.state.convert || ctx.Part() != 1 || font.IsSymbolic() || !SymbolOutlinesFit(font)) return false;
     const Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
-    if (enc && enc->IsName() && IsLatinEncodingName(enc->GetName())) return false;
-    // A descriptor another font shares would make that one symbolic too.
-    return !FontReplace::IsShared(ctx, font.GetSDFObj()->Resolve()->FindObj("FontDescriptor"));
+    return !(enc && enc->IsName() && IsLatinEncodingName(enc->GetName()));
 }
 
 bool WantsUnicodeCMap(const Font& font)

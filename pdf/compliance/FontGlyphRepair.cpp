@@ -359,10 +359,11 @@ void PutDifferences(Obj* dict, const std::map<unsigned, std::string>& names)
     }
 }
 
-void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program)
+void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program, Obj* descriptor)
 {
     double length = static_cast<double>(program.size());
-    FontReplace::PutStream(ctx, font.GetDescriptor()->Resolve(), "FontFile2", program)->PutNumber("Length1", length);
+    if (!descriptor) descriptor = font.GetDescriptor()->Resolve();
+    FontReplace::PutStream(ctx, descriptor, "FontFile2", program)->PutNumber("Length1", length);
 }
 
 void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& shown)

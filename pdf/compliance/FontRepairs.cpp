@@ -387,11 +387,21 @@ void RepairSymbolCMap(PassContext& ctx, const Font& font, const std::set<unsigne
     if (!data) return;
     auto fixed = SubstituteProgram::WithSymbolCMap(*data, glyphs);
     if (!fixed || !FontProgram::Open(*fixed)) return;
-    PutTrueType(ctx, font, *fixed);
+    // A descriptor other fonts share stays as they read it: this font takes its own copy,
+    // holding the new program.
+    Obj* dict = font.GetSDFObj()->Resolve();
     Obj* descriptor = font.GetDescriptor()->Resolve();
+    if (FontReplace::IsShared(ctx, dict->FindObj("FontDescriptor"))) {
+        Obj* own = ctx.doc.CreateIndirectDict();
+        for (auto it = descriptor->DictBegin(); it != descriptor->DictEnd(); ++it)
+            if (it.KeyText() != "FontFile2") own->Put(it.KeyText(), it.Value());
+        dict->Put("FontDescriptor", own);
+        descriptor = own;
+    }
+    PutTrueType(ctx, font, *fixed, descriptor);
     int flags = static_cast<int>(FindNumber(descriptor, "Flags", 0));
     descriptor->PutNumber("Flags", (flags & ~Font::e_nonsymbolic) | Font::e_symbolic);
-    font.GetSDFObj()->Resolve()->Erase("Encoding");
+    dict->Erase("Encoding");
 }
 
 void RepairUnicodeCMap(PassContext& ctx, const Font& font, const std::set<unsigned>& shown)

@@ -79,7 +79,8 @@ bool HasLatinEncoding(const Font& font);
 // (RepairSymbolCMap) when its Encoding is not a standard name: the PDF/A-1 rule is read by
 // other checkers as asking for the name alone, Differences or not. Only where the new cmap
 // draws the same glyphs; the text goes into a ToUnicode map (written from the encoding's
-// names when the font has none), and a font whose text no map can keep stays as it is.
+// names when the font has none), and a font whose text no map can keep stays as it is. A
+// descriptor other fonts share is left to them: the font gets its own.
 bool WantsNamedEncoding(PassContext& ctx, const Font& font);
 // Whether a non-symbolic TrueType font with a standard encoding has a program without a
 // (3,1) or a (1,0) cmap subtable, which RepairUnicodeCMap gives one.
@@ -115,8 +116,9 @@ bool SymbolCMapFits(const Font& font);
 bool SymbolOutlinesFit(const Font& font);
 // A descriptor given its Type and the metrics every descriptor carries, where missing.
 void CompleteDescriptor(const Font& font);
-// A TrueType program put under the font's descriptor as its FontFile2, with its Length1.
-void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program);
+// A TrueType program put under the font's descriptor (or the one given) as its FontFile2,
+// with its Length1.
+void PutTrueType(PassContext& ctx, const Font& font, const Common::Bytes& program, SDF::Obj* descriptor = nullptr);
 // The holder's CIDSystemInfo set to info (a supplement not given written 0).
 void PutSystemInfo(SDF::Obj* holder, const CMap::SystemInfo& info);
 // A CIDFont's CIDSystemInfo made the CMap's where that changes neither glyphs nor text.

@@ -409,7 +409,8 @@ TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
     // read the PDF/A-1 rule as wanting the encoding's name alone: a PDF/A-1 copy turns the
     // font symbolic as above (code 65 shows B here), its map written from the names when it
     // has none; a PDF/A-2 copy keeps the encoding. A descriptor that a font of the standard
-    // encoding shares stays as it is, since that font would turn symbolic with it.
+    // encoding shares stays as that font reads it: the repaired font gets a descriptor and
+    // program of its own.
     for (int level : {k1B, k2B, 0}) {
         SCOPED_TRACE(level);
         const bool shared = level == 0, mapped = shared;
@@ -435,11 +436,18 @@ TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
         EXPECT_EQ(c->again, "");
         EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
         CopyReader copy(c->out);
-        EXPECT_EQ(copy.Get(10)->FindObj("Encoding") == nullptr, level == k1B && !shared);
+        EXPECT_EQ(copy.Get(10)->FindObj("Encoding") == nullptr, level == k1B);
         EXPECT_NE(copy.Get(14)->FindObj("Encoding"), nullptr);
-        if (level != k1B || shared) continue;
+        Obj* own = copy.Get(10)->FindObj("FontDescriptor");
+        EXPECT_EQ(own->GetObjNum() != 11, shared);
+        if (shared) {
+            EXPECT_EQ(qvx::PDF::FindNumber(copy.Get(11), "Flags", 0), 32);
+            EXPECT_EQ(CopyReader::Decoded(copy.Get(11), "FontFile2"), program);
+        }
+        if (level != k1B) continue;
+        EXPECT_EQ(qvx::PDF::FindNumber(own->Resolve(), "Flags", 0), 4);
         EXPECT_NE(CopyReader::Decoded(copy.Get(10), "ToUnicode").find("<41> <0042>"), std::string::npos);
-        std::string fixed = CopyReader::Decoded(copy.Get(11), "FontFile2");
+        std::string fixed = CopyReader::Decoded(own->Resolve(), "FontFile2");
         auto q = qvx::PDF::FontProgram::Open(qvx::Common::Bytes(fixed.begin(), fixed.end()));
         ASSERT_NE(q, nullptr);
         EXPECT_EQ(q->GlyphByCMap(3, 0, 0xF000 + 'A'), gid_b);
