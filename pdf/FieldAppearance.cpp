@@ -362,6 +362,14 @@ std::vector<std::u16string> ListRows(SDF::Obj* dict, std::vector<std::size_t>& m
     return rows;
 }
 
+// The stroking form of a fill colour operation ("1 0 0 rg" gives "1 0 0 RG").
+std::string StrokeOf(std::string colour)
+{
+    if (colour.size() >= 2 && colour.substr(colour.size() - 2) == "rg") return colour.replace(colour.size() - 2, 2, "RG");
+    if (!colour.empty()) colour.back() = static_cast<char>(std::toupper(static_cast<unsigned char>(colour.back())));
+    return colour;
+}
+
 // Background (MK BG) and border (MK BC) of a widget; returns the area inside the border.
 Rect DrawFrame(const Annot& annot, const Rect& rect, AppearanceWriter& w, bool round)
 {
@@ -390,10 +398,7 @@ void DrawMark(AppearanceWriter& w, const Rect& box, char style, const std::strin
     const double s = std::min(box.Width(), box.Height()) * 0.8;
     if (s <= 0) return;
     const double cx = (box.x1 + box.x2) / 2, cy = (box.y1 + box.y2) / 2, h = s / 2;
-    std::string stroke = colour;
-    if (!stroke.empty()) stroke.back() = static_cast<char>(std::toupper(static_cast<unsigned char>(stroke.back())));
-    if (stroke.size() >= 2 && stroke.substr(stroke.size() - 2) == "rG") stroke.replace(stroke.size() - 2, 2, "RG");
-    w.Op(colour).Op(stroke);
+    w.Op(colour).Op(StrokeOf(colour));
     switch (style) {
     case 'l': w.Ellipse({cx - h / 2, cy - h / 2, cx + h / 2, cy + h / 2}); w.Op("f"); break;
     case 'n': w.Rectangle({cx - h * 0.7, cy - h * 0.7, cx + h * 0.7, cy + h * 0.7}); w.Op("f"); break;
@@ -441,14 +446,20 @@ SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
 {
     SDF::Obj* dict = Deref(annot.GetSDFObj());
     AppearanceWriter w;
+    DefaultAppearance da = ParseDA(FindIn(dict, "DA"));
+    // Viewers fill the box with C and frame it in the text's colour, one unit wide unless
+    // BS or Border says otherwise.
+    if (w.Colour(FindArray(dict, "C"), false)) {
+        w.Rectangle(rect);
+        w.Op("f");
+    }
     const double width = BorderWidth(annot);
-    if (width > 0 && FindDict(dict, "BS")) {
-        w.Op("0 G").Num(width).Op("w");
+    if (width > 0) {
+        w.Op(StrokeOf(da.colour)).Num(width).Op("w");
         BorderDash(annot, w);
         w.Rectangle({rect.x1 + width / 2, rect.y1 + width / 2, rect.x2 - width / 2, rect.y2 - width / 2});
         w.Op("S");
     }
-    DefaultAppearance da = ParseDA(FindIn(dict, "DA"));
     da.family = StyleFamily(Deref(FindIn(dict, "DS")));
     if (da.family.empty()) da.family = StyleFamily(Deref(FindIn(dict, "RC")));
     const double q = FindNumber(dict, "Q", 0);

@@ -250,11 +250,12 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
 {
     TempDir dir;
     // A 200 x 200 page: a blue-filled square, a red ink stroke, yellow highlighting over
-    // grey text, a polygon and a note; then form fields, drawn only where the form asked
-    // viewers to draw them (NeedAppearances).
+    // grey text, a polygon, a note and a free text box (filled with its C, framed in its
+    // text's colour); then form fields, drawn only where the form asked viewers to draw
+    // them (NeedAppearances).
     auto file = [](bool need_appearances) {
         PdfBuilder b = ColourFile(k2B, "<</Font<</F1 9 0 R>>>>", "0.5 g 0 0 0 rg BT /F1 20 Tf 105 155 Td (Mark) Tj ET",
-                                  "/Annots[10 0 R 11 0 R 12 0 R 13 0 R 14 0 R 15 0 R 16 0 R]");
+                                  "/Annots[10 0 R 11 0 R 12 0 R 13 0 R 14 0 R 15 0 R 16 0 R 17 0 R]");
         b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[15 0 R 16 0 R]/DA(/Helv 0 Tf 0 g)" +
                      std::string(need_appearances ? "/NeedAppearances true" : "") + ">>>>");
         b.Set(9, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
@@ -267,6 +268,8 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
         b.Set(14, "<</Type/Annot/Subtype/Text/F 4/Rect[170 100 190 120]/C[1 0.5 0]>>");
         b.Set(15, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(name)/V(Hello)/Rect[10 160 90 190]>>");
         b.Set(16, "<</Type/Annot/Subtype/Widget/F 4/FT/Btn/T(ok)/V/Yes/Rect[150 100 165 115]>>");
+        b.Set(17, "<</Type/Annot/Subtype/FreeText/F 4/Rect[100 95 145 145]/C[0 0 1]/Border[0 0 8]"
+                  "/DA(/Helv 10 Tf 1 0 0 rg)/Contents()>>");
         return b.Build();
     };
     fs::path in = dir.Write("annots.pdf", file(true));
@@ -280,12 +283,14 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     };
     for (const Spot& s : {Spot{0.25, 0.75, "square fill"}, Spot{0.05, 0.75, "square border"},
                           Spot{0.725, 0.75, "ink"}, Spot{0.25, 0.35, "polygon"}, Spot{0.9, 0.15, "highlight"},
-                          Spot{0.6, 0.75, "nothing"}}) {
+                          Spot{0.6, 0.75, "nothing"}, Spot{0.61, 0.4, "free text fill"}, Spot{0.51, 0.4, "free text border"}}) {
         std::string before = PixelAt(in, s.x, s.y), after = PixelAt(out, s.x, s.y);
         EXPECT_TRUE(Near(before, after)) << s.what << ": " << before << " became " << after;
     }
     EXPECT_TRUE(Near(PixelAt(out, 0.25, 0.75), "0 0 255")) << PixelAt(out, 0.25, 0.75);
     EXPECT_TRUE(Near(PixelAt(out, 0.725, 0.75), "255 0 0")) << PixelAt(out, 0.725, 0.75);
+    EXPECT_TRUE(Near(PixelAt(out, 0.61, 0.4), "0 0 255")) << PixelAt(out, 0.61, 0.4);
+    EXPECT_TRUE(Near(PixelAt(out, 0.51, 0.4), "255 0 0")) << PixelAt(out, 0.51, 0.4);
 
     // The fields: the text value written with the form's font, the check box in its on state.
     auto appearance = [](const fs::path& pdf, int annot) {
