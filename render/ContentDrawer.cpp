@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
@@ -70,15 +72,26 @@ void ContentDrawer::SetInheritedColour(const RGB& rgb)
     mp_inherited = std::make_unique<RGB>(rgb);
 }
 
-void ContentDrawer::DrawPage(const PDF::Page& page)
+void ContentDrawer::DrawPage(const PDF::Page& page, const std::vector<std::size_t>& stops,
+                             const std::function<void(std::size_t)>& at_stop)
 {
     for (SDF::Obj* s : page.GetContentStreams()) ReadToEndstream(s);
     // A clip the content leaves set at its end must not reach the annotations drawn next.
     cairo_save(mp_cr);
     m_reader.Begin(page);
+    if (at_stop) mp_stops = &stops, mp_at_stop = &at_stop, m_next_stop = 0;
     Walk();
+    ReachStops(std::numeric_limits<std::size_t>::max());
+    mp_stops = nullptr, mp_at_stop = nullptr;
     m_reader.End();
     cairo_restore(mp_cr);
+}
+
+void ContentDrawer::ReachStops(std::size_t offset)
+{
+    if (!mp_stops || m_next_stop >= mp_stops->size() || (*mp_stops)[m_next_stop] > offset) return;
+    cairo_surface_flush(cairo_get_target(mp_cr));
+    for (; m_next_stop < mp_stops->size() && (*mp_stops)[m_next_stop] <= offset; ++m_next_stop) (*mp_at_stop)(m_next_stop);
 }
 
 void ContentDrawer::DrawForm(SDF::Obj* stream, bool own_matrix)
@@ -128,7 +141,14 @@ bool ContentDrawer::SetMatrix(const Matrix& user)
 void ContentDrawer::Walk()
 {
     int saves = 0;
+    // Stops are the page's own: forms and glyphs walked inside it have none.
+    const std::vector<std::size_t>* stops = std::exchange(mp_stops, nullptr);
     while (const Element* e = m_reader.Next()) {
+        if (stops) {
+            mp_stops = stops;
+            ReachStops(m_op_offset);
+            mp_stops = nullptr;
+        }
         if (m_ctx.OverBudget()) {
             m_ctx.complete = false;
             break;
@@ -176,11 +196,13 @@ void ContentDrawer::Walk()
         }
     }
     for (; saves > 0; --saves) cairo_restore(mp_cr);
+    mp_stops = stops;
 }
 
 void ContentDrawer::OnOperator(const PDF::Operation& op)
 {
     ++m_ctx.operators;
+    m_op_offset = op.offset;
     double v[6];
     auto numbers = [&](std::size_t n) {
         if (op.Size() < n) return false;

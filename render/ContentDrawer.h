@@ -6,6 +6,7 @@
 #include <array>
 #include "render/CairoApi.h"
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -63,7 +64,11 @@ public:
     ContentDrawer(const ContentDrawer&) = delete;
     ContentDrawer& operator=(const ContentDrawer&) = delete;
 
-    void DrawPage(const PDF::Page& page);
+    // stops: offsets in the page's content (its streams joined as the element reader joins
+    // them), ascending; at_stop(i) is called when the page's own content reaches the first
+    // element at or after stops[i], or its end, with the target flushed.
+    void DrawPage(const PDF::Page& page, const std::vector<std::size_t>& stops = {},
+                  const std::function<void(std::size_t)>& at_stop = {});
     // A form-like stream (appearance, pattern cell, soft mask group) with its own resources,
     // clipped to its BBox, in the space its Matrix gives (own_matrix) or in the base space.
     void DrawForm(SDF::Obj* stream, bool own_matrix = true);
@@ -82,6 +87,8 @@ private:
     void OnIssue(const PDF::ContentIssue& issue) override;
     // Runs the elements of the innermost stream of the reader.
     void Walk();
+    // Calls at_stop for the stops up to offset (all that are left for the end).
+    void ReachStops(std::size_t offset);
     void OnOperator(const PDF::Operation& op);
     bool SetMatrix(const PDF::Matrix& user);
     void AppendPath();
@@ -147,6 +154,11 @@ private:
     // Inside a knockout group, and its backdrop (device space; null: transparent).
     bool m_knockout = false;
     cairo_pattern_t* mp_knockout_backdrop = nullptr;
+    // The page's stops, while its own content is walked.
+    const std::vector<std::size_t>* mp_stops = nullptr;
+    const std::function<void(std::size_t)>* mp_at_stop = nullptr;
+    std::size_t m_next_stop = 0;
+    std::size_t m_op_offset = 0;  // of the operator read last, in its stream's data
 };
 
 }  // namespace qvx::Render

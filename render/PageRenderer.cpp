@@ -87,6 +87,33 @@ void PackPixels(Bitmap& bm, int stride)
     bm.data.resize(static_cast<std::size_t>(bm.width) * bm.height * bm.channels);
 }
 
+}  // namespace
+
+Bitmap Snapshot::Crop(int x0, int y0, int x1, int y1) const
+{
+    Bitmap out;
+    x0 = std::clamp(x0, 0, width), x1 = std::clamp(x1, x0, width);
+    y0 = std::clamp(y0, 0, height), y1 = std::clamp(y1, y0, height);
+    out.width = x1 - x0, out.height = y1 - y0, out.channels = 3;
+    out.data.resize(static_cast<std::size_t>(out.width) * out.height * 3);
+    std::uint8_t* o = out.data.data();
+    for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* row = data + static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x0) * 4;
+        for (int x = x0; x < x1; ++x, row += 4, o += 3) {
+            std::uint32_t p;
+            std::memcpy(&p, row, 4);
+            // Premultiplied colour over white: what the paper adds where coverage is partial.
+            const std::uint32_t white = 255 - (p >> 24);
+            o[0] = static_cast<std::uint8_t>(((p >> 16) & 255) + white);
+            o[1] = static_cast<std::uint8_t>(((p >> 8) & 255) + white);
+            o[2] = static_cast<std::uint8_t>((p & 255) + white);
+        }
+    }
+    return out;
+}
+
+namespace {
+
 // Where an appearance goes: its BBox (through Matrix) fitted to the annotation's Rect.
 bool AppearancePlacement(SDF::Obj* ap, const Rect& rect, Matrix& out)
 {
@@ -255,7 +282,10 @@ RenderResult RenderPage(SDF::SDFDoc& doc, const PDF::Page& page, const RenderOpt
         ctx.images = options.images ? options.images : &page_images;
         {
             ContentDrawer drawer(cr, ctx, base);
-            drawer.DrawPage(page);
+            std::function<void(std::size_t)> at_stop;
+            if (options.at_stop)
+                at_stop = [&](std::size_t i) { options.at_stop(i, Snapshot{bm.data.data(), w, h, stride}); };
+            drawer.DrawPage(page, options.stops, at_stop);
         }
         if (options.annotations) DrawAnnotations(cr, ctx, page, base);
         result.complete = ctx.complete && !ctx.OverBudget();

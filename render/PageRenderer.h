@@ -12,6 +12,7 @@
 // be drawn is drawn and `complete` says whether anything was left out.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -33,6 +34,16 @@ struct Bitmap {                        // rows top to bottom
     const std::uint8_t* Pixel(int x, int y) const { return data.data() + (static_cast<std::size_t>(y) * width + x) * channels; }
 };
 
+// The drawing while it is under way (cairo's premultiplied ARGB32 rows, stride bytes
+// apart), as it would come out if drawing stopped there.
+struct Snapshot {
+    const std::uint8_t* data = nullptr;
+    int width = 0, height = 0, stride = 0;
+
+    // Pixels x0 <= x < x1, y0 <= y < y1 (clamped to the drawing), RGB on white paper.
+    Bitmap Crop(int x0, int y0, int x1, int y1) const;
+};
+
 struct RenderOptions {
     double dpi = 72;
     bool annotations = true;           // draw the normal appearances of visible annotations
@@ -45,6 +56,12 @@ struct RenderOptions {
     std::shared_ptr<const PDF::ICCProfile> cmyk;
     // Decoded images shared with other drawings (null: each drawing decodes its own).
     ImageCache* images = nullptr;
+    // Offsets in the page's content (its streams joined as the element reader joins them),
+    // ascending: at_stop(i, drawing) is called when the drawing reaches the first element of
+    // the page's own content at or after stops[i], or the content's end; annotations come
+    // after every stop.
+    std::vector<std::size_t> stops;
+    std::function<void(std::size_t, const Snapshot&)> at_stop;
 };
 
 struct RenderResult {

@@ -44,25 +44,19 @@ PixelBox PixelsOf(const Rect& rect, const Rect& area, double ppu, int width, int
     return b;
 }
 
-Common::Bytes EncodeJpeg(const Render::Bitmap& bm, const PixelBox& box, int quality)
+// An RGB bitmap as JPEG data.
+Common::Bytes EncodeJpeg(const Render::Bitmap& rgb, int quality)
 {
     Filters::DCTEncodeParams p;
-    p.width = box.x1 - box.x0;
-    p.height = box.y1 - box.y0;
+    p.width = rgb.width;
+    p.height = rgb.height;
     p.components = 3;
     p.quality = quality;
     auto sink = std::make_unique<Filters::MemoryFilter>();
     Filters::MemoryFilter* mem = sink.get();
     Filters::DCTEncode enc(std::move(sink), p);
     Filters::FilterWriter w(enc);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(p.width) * 3);
-    const std::size_t stride = static_cast<std::size_t>(bm.width) * bm.channels;
-    for (int y = box.y0; y < box.y1; ++y) {
-        const std::uint8_t* src = bm.data.data() + y * stride + static_cast<std::size_t>(box.x0) * bm.channels;
-        for (int x = 0; x < p.width; ++x)
-            for (int c = 0; c < 3; ++c) row[x * 3 + c] = src[x * bm.channels + c];
-        w.WriteBuffer(row.data(), row.size());
-    }
+    w.WriteBuffer(rgb.data.data(), rgb.data.size());
     w.Finish();
     return mem->Release();
 }
@@ -148,7 +142,8 @@ bool FlattenPDF::Step()
 void FlattenPDF::Plan() { mp_plan = std::make_unique<FlattenPlan>(m_shared.cache, m_page); }
 
 // One drawing of the page (without its annotations, which stay annotations) over the
-// area of every region, cut into the images.
+// area of every region; each group's images are cut from it when the drawing reaches the
+// group's stop, so content drawn over them later is not in them too.
 void FlattenPDF::Draw()
 {
     if (mp_plan->ImageCount() == 0) return;
@@ -161,24 +156,32 @@ void FlattenPDF::Draw()
     options.annotations = false;
     options.alpha = false;
     options.region = area;
-    Render::RenderResult drawn = Render::RenderPage(m_doc, m_page, options);
-    const Render::Bitmap& bm = drawn.bitmap;
-    QVX_CHECK(drawn.complete, "The page could not be drawn completely");
-    QVX_CHECK(bm.width > 0 && bm.height > 0 && (bm.channels == 3 || bm.channels == 4) &&
-                  bm.data.size() == static_cast<std::size_t>(bm.width) * bm.height * bm.channels,
-              "The drawing of the page has no usable bitmap");
-    // A capped drawing has fewer pixels than asked for; the images then have fewer too.
-    const double got = bm.width / area.Width();
-    for (const FlattenPlan::Group& g : mp_plan->Groups()) {
-        for (const Rect& r : g.rects) {
-            PixelBox px = PixelsOf(r, area, got, bm.width, bm.height);
+    const std::vector<FlattenPlan::Group>& groups = mp_plan->Groups();
+    // The groups by stop; each stop's images are cut when the drawing reaches it.
+    std::vector<std::size_t> order(groups.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return groups[a].stop < groups[b].stop; });
+    for (std::size_t i : order) options.stops.push_back(groups[i].stop);
+    std::vector<std::vector<Jpeg>> cut(groups.size());
+    options.at_stop = [&](std::size_t stop, const Render::Snapshot& drawing) {
+        // A capped drawing has fewer pixels than asked for; the images then have fewer too.
+        const double got = drawing.width / area.Width();
+        const std::size_t group = order[stop];
+        for (const Rect& r : groups[group].rects) {
+            PixelBox px = PixelsOf(r, area, got, drawing.width, drawing.height);
             Jpeg j;
             j.width = px.x1 - px.x0;
             j.height = px.y1 - px.y0;
             j.rect = {area.x1 + px.x0 / got, area.y2 - px.y1 / got, area.x1 + px.x1 / got, area.y2 - px.y0 / got};
-            j.data = EncodeJpeg(bm, px, m_quality);
-            m_images.push_back(std::move(j));
+            j.data = EncodeJpeg(drawing.Crop(px.x0, px.y0, px.x1, px.y1), m_quality);
+            cut[group].push_back(std::move(j));
         }
+    };
+    Render::RenderResult drawn = Render::RenderPage(m_doc, m_page, options);
+    QVX_CHECK(drawn.complete, "The page could not be drawn completely");
+    for (std::size_t group = 0; group < groups.size(); ++group) {
+        QVX_CHECK(cut[group].size() == groups[group].rects.size(), "The drawing of the page has no usable bitmap");
+        for (Jpeg& j : cut[group]) m_images.push_back(std::move(j));
     }
 }
 

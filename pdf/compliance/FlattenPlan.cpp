@@ -154,8 +154,10 @@ public:
             }
             if (m_reader.NestingDepth() == 1) OnElement(*el);
         }
-        for (Group& g : m_plan.m_groups)
+        for (Group& g : m_plan.m_groups) {
             if (g.at == kPending) g.at = m_plan.m_content.size();
+            g.stop = std::max(g.stop, g.at);
+        }
         for (Edit& e : m_plan.m_edits)
             if (e.kind == Edit::e_images) e.from = e.to = m_plan.m_groups[e.value].at;
     }
@@ -262,9 +264,12 @@ private:
         if (el.Is(Element::e_text) && el.gstate->text_render_mode >= 4) m_text_clip = true;
     }
 
+    // Opaque content over the open group's images would be in them and drawn over them
+    // again: the group ends before it.
     void RememberOpaque(const Rect& area)
     {
-        if (m_opaque.size() >= kMaxOpaqueAreas) {
+        const std::vector<Rect>& rects = m_plan.m_groups[m_group].rects;
+        if (m_opaque.size() >= kMaxOpaqueAreas || std::any_of(rects.begin(), rects.end(), [&](const Rect& r) { return Overlap(r, area); })) {
             m_group = -1;
             return;
         }
@@ -279,10 +284,24 @@ private:
         if (el.Is(Element::e_text)) edit = {Edit::e_invisible, m_op_from, m_op_to, el.gstate->text_render_mode};
         m_plan.m_edits.push_back(edit);
         if (IsEmpty(area)) return;
-        bool joins = m_group >= 0 && m_group_context == m_context &&
-                     std::none_of(m_opaque.begin(), m_opaque.end(), [&](const Rect& r) { return Overlap(r, area); });
-        if (!joins) Open(el);
-        AddRect(m_plan.m_groups[m_group].rects, area);
+        // The images grow by the element's area (and merge): opaque content drawn since the
+        // group opened must stay outside them.
+        std::vector<Rect> rects;
+        if (m_group >= 0 && m_group_context == m_context) {
+            rects = m_plan.m_groups[m_group].rects;
+            AddRect(rects, area);
+        }
+        bool joins = !rects.empty() && std::none_of(m_opaque.begin(), m_opaque.end(), [&](const Rect& o) {
+            return std::any_of(rects.begin(), rects.end(), [&](const Rect& r) { return Overlap(r, o); });
+        });
+        if (!joins) {
+            Open(el);
+            rects.clear();
+            AddRect(rects, area);
+        }
+        Group& g = m_plan.m_groups[m_group];
+        g.rects = std::move(rects);
+        g.stop = m_op_to;
     }
 
     // The visible text of a form taken out, to be shown invisibly in its place: the form is

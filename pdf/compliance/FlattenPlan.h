@@ -5,12 +5,12 @@
 //
 // Every top-level element that draws with transparency is taken out of the content: a
 // path is ended without painting, text is shown invisibly (it stays searchable), an image,
-// form or shading is dropped. Images rendered from the whole page replace what those
-// elements covered. Each image is drawn right after the first element it stands for, in
-// that element's clip (which clipped the element too), so opaque content drawn before lies
-// below it and opaque content drawn after it is drawn again on top, unchanged. Elements
-// share one image while they follow one another in one clip and nothing opaque drawn
-// between them overlaps them.
+// form or shading is dropped. Images of the page as drawn up to the last element they
+// stand for replace what those elements covered. Each image is drawn right after the first
+// element it stands for, in that element's clip (which clipped the element too), so opaque
+// content drawn before lies below it and opaque content drawn after lies on top, drawn
+// once. Elements share one image while they follow one another in one clip and nothing
+// opaque drawn between them overlaps them.
 
 #include <cstddef>
 #include <string>
@@ -27,6 +27,9 @@ public:
     // Images drawn at one place in the content.
     struct Group {
         std::size_t at = 0;          // offset in the content
+        // The content the images show ends here: with the last element they stand for (its
+        // text object) or at `at`, whichever is later. What follows is drawn over them.
+        std::size_t stop = 0;
         Matrix ctm;                  // the transform in force there
         std::vector<Rect> rects;     // default user space, clipped to the page
     };

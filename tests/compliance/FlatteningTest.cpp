@@ -345,3 +345,24 @@ TEST(Flattening, LooksTheSameToPoppler)
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 10) << x << "," << y << " channel " << c;
     }
 }
+
+// Opaque lines drawn over a half-transparent square are not in its image too: drawn once,
+// their anti-aliased edges keep the shade they had (drawn twice they turn darker). Two
+// lines half a pixel off the grid, one over the square and one over a second transparent
+// square drawn after it.
+TEST(Flattening, OpaqueContentOverTransparencyIsDrawnOnce)
+{
+    PdfBuilder f = ColourFile(k1B, "<</ExtGState<</GS0<</ca 0.5>>>>>>",
+                              "q /GS0 gs 0 0 1 rg 20 20 160 70 re f Q 0 G 1 w 30 50 m 170 50 l S "
+                              "q /GS0 gs 1 0 0 rg 20 110 160 70 re f Q 30 150 m 170 150 l S");
+    const std::string pdf = f.Build();
+    auto run = Convert(pdf, k1B, true);
+    qvx::Common::Bytes saved = run->GetDoc().SaveToBuffer(qvx::SDF::SDFDoc::e_prune_unused);
+    TempDir dir;
+    Pixels before = Poppler(dir, "before", pdf), after = Poppler(dir, "after", std::string(saved.begin(), saved.end()));
+    ASSERT_EQ(before.width, after.width);
+    for (int y : {149, 150, 49, 50}) {
+        auto b = before.At(100, y), a = after.At(100, y);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 12) << "row " << y << " channel " << c;
+    }
+}
