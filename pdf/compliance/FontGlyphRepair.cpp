@@ -315,11 +315,13 @@ void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, con
         else if (c.cid <= 0xFFFF && cids.insert(c.cid).second) needs.push_back({c.cid, font.GetWidth(c), truetype ? std::optional<unsigned>(0) : std::nullopt});
     }
     // CID 0 is .notdef whatever glyph it reaches: only the CMap can send its code elsewhere,
-    // to a copy of the glyph drawn. Done for Identity, where every other code keeps its CID.
+    // to a copy of the glyph drawn. Done for Identity, where every other code keeps its CID;
+    // also in PDF/A-1 copies, which other checkers read as wanting every code shown to
+    // reach a glyph of its own.
     const CMap* cmap = font.GetCMap();
     Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
     std::optional<std::uint32_t> moved;
-    if (notdef && NotdefLevel(ctx) && cmap && cmap->IsIdentity() && enc && enc->IsName() && notdef->nbytes == 2) {
+    if (notdef && (NotdefLevel(ctx) || ctx.Part() == 1) && cmap && cmap->IsIdentity() && enc && enc->IsName() && notdef->nbytes == 2) {
         moved = FreeCID(font, shown);
         long drawn = truetype ? font.GlyphId(*notdef) : 0;
         if (*moved > 0xFFFF || drawn < 0) moved.reset();
