@@ -143,7 +143,9 @@ bool DrawMarkup(const Annot& annot, bool blend, AppearanceWriter& w)
             w.Op("f");
             continue;
         }
-        const double lw = std::max(h / 8, 0.5);
+        // Viewers draw these lines about one unit wide on text of common sizes (poppler
+        // always so, MuPDF at a sixteenth of the height).
+        const double lw = std::max(h / 16, 1.0);
         w.Num(lw).Op("w");
         // Along the line's direction, at a fraction t of the height above the bottom edge.
         auto at = [&](double t, double s, double& x, double& y) {
@@ -163,8 +165,9 @@ bool DrawMarkup(const Annot& annot, bool blend, AppearanceWriter& w)
             }
             w.Polyline(xy, false);
         } else {
-            // An underline sits on the bottom edge, a strike-out across the middle of the x-height.
-            const double t = type == Annot::e_StrikeOut ? 0.375 : (h > 0 ? lw / 2 / h : 0);
+            // An underline sits on the bottom edge, a strike-out across the middle, where
+            // viewers draw them.
+            const double t = type == Annot::e_StrikeOut ? 0.5 : (h > 0 ? lw / 2 / h : 0);
             at(t, 0, x0, y0);
             at(t, 1, x1, y1);
             w.Polyline({x0, y0, x1, y1}, false);

@@ -312,6 +312,24 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     EXPECT_EQ(appearance(plain, 15).find("Tj"), std::string::npos) << appearance(plain, 15);
 }
 
+TEST(ConversionFidelity, TextMarkupLinesAreDrawnWhereViewersDrawThem)
+{
+    TempDir dir;
+    // Quads 12 units high on y 100 to 112, as on 12-point text: an underline one unit wide
+    // on the bottom edge, a strike-out across the middle; a quad 48 high gets lines of 3.
+    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R 10 0 R 11 0 R]");
+    const std::string quad = "/QuadPoints[10 112 190 112 10 100 190 100]>>";
+    b.Set(9, "<</Type/Annot/Subtype/Underline/F 4/Rect[10 100 190 112]/C[0 0 1]" + quad);
+    b.Set(10, "<</Type/Annot/Subtype/StrikeOut/F 4/Rect[10 100 190 112]/C[1 0 0]" + quad);
+    b.Set(11, "<</Type/Annot/Subtype/Underline/F 4/Rect[10 20 190 68]/C[0 0 1]/QuadPoints[10 68 190 68 10 20 190 20]>>");
+    fs::path out = ConvertClean(b.Build(), k2B, dir, "markup_pdfa.pdf");
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    EXPECT_NE(NormalAppearance(doc, 9).find("1 w\n10 100.5 m\n190 100.5 l\nS"), std::string::npos) << NormalAppearance(doc, 9);
+    EXPECT_NE(NormalAppearance(doc, 10).find("1 w\n10 106 m\n190 106 l\nS"), std::string::npos) << NormalAppearance(doc, 10);
+    EXPECT_NE(NormalAppearance(doc, 11).find("3 w\n10 21.5 m\n190 21.5 l\nS"), std::string::npos) << NormalAppearance(doc, 11);
+}
+
 TEST(ConversionFidelity, LinesWhoseRectHasNoAreaAreDrawnWhereViewersDrawThem)
 {
     TempDir dir;
