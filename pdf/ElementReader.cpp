@@ -183,7 +183,14 @@ bool ElementReader::EnterStream(Obj* stream, Obj* own_resources, const Matrix& m
     f->data = std::move(*data);
     Push(std::move(f));
     m_gs.ctm = m.Then(m_gs.ctm);
+    m_frames.back()->space = m_gs.ctm;
     return true;
+}
+
+const Matrix& ElementReader::StreamSpace() const
+{
+    static const Matrix kIdentity;
+    return m_frames.empty() ? kIdentity : m_frames.back()->space;
 }
 
 bool ElementReader::FormBegin()

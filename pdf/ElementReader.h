@@ -80,6 +80,9 @@ public:
 
     // q nesting of the innermost stream.
     int SaveDepth() const;
+    // The innermost stream's own space (where its patterns' matrices start: a form's space
+    // as the form is drawn), in the walk's user space; identity for the outermost stream.
+    const Matrix& StreamSpace() const;
     // Called with every operator read (elements or not) after it took effect, for tools
     // that list operators; an empty function removes the hook.
     void SetOperatorHook(std::function<void(const Operation&)> hook) { m_hook = std::move(hook); }

@@ -18,6 +18,8 @@ struct ElementReader::Frame {
     SDF::Obj* resources_owner = nullptr;  // what holds the entered stream's Resources
     std::size_t saved_base = 0;         // q stack size at entry
     GState entry_state;
+    // The entered stream's own space at entry (its Matrix applied), in the walk's user space.
+    Matrix space;
     Matrix tm, tlm;
     int depth = 0;                      // q nesting in this stream
     int compat = 0;                     // BX nesting

@@ -55,7 +55,7 @@ bool ContentDrawer::SetSource(const GState& gs, bool fill)
         cairo_pattern_t* source = nullptr;
         if (p.type == 2) {
             // A pattern's space is the default space of the walk.
-            source = ShadingPattern(p.shading.obj, p.matrix, alpha);
+            source = ShadingPattern(p.shading.obj, p.matrix.Then(m_reader.StreamSpace()), alpha);
         } else if (p.type == 1) {
             source = TilingPattern(gs, fill, alpha);
         }
@@ -177,7 +177,7 @@ cairo_pattern_t* ContentDrawer::TilingPattern(const GState& gs, bool fill, doubl
         return nullptr;
     // One cell drawn at device resolution into a surface that cairo repeats: pattern space
     // scaled so that a step is a whole number of pixels.
-    Matrix to_device = p.matrix.Then(m_base);
+    Matrix to_device = p.matrix.Then(m_reader.StreamSpace()).Then(m_base);
     double sx = std::hypot(to_device.a, to_device.b), sy = std::hypot(to_device.c, to_device.d);
     double w = std::max(1.0, std::ceil(xs * sx - 0.01)), h = std::max(1.0, std::ceil(ys * sy - 0.01));
     double cap = static_cast<double>(Common::Limits::kMaxPatternCellPixels);

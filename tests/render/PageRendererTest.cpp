@@ -313,6 +313,28 @@ TEST(PageRenderer, TilingPatternsWithTheirColoursAndConstantAlpha)
     EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
 }
 
+TEST(PageRenderer, PatternsInAFormStartFromTheFormsSpace)
+{
+    RenderDoc d;
+    // A form drawn 10 units to the right fills its upper half with a tiling pattern (red
+    // then blue cells, 10 units each) and its lower half with an axial shading from black
+    // to white over 80 units: both patterns are laid out in the form's space, not the page's.
+    int cells = d.b.AddStream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 20 20] /XStep 20 /YStep 20 "
+                              "/Resources << >>", "1 0 0 rg 0 0 10 20 re f 0 0 1 rg 10 0 10 20 re f");
+    int form = d.b.AddStream("/Type /XObject /Subtype /Form /BBox [0 0 90 100] /Resources << /Pattern << /T " +
+                                 std::to_string(cells) + " 0 R /S << /PatternType 2 /Shading << /ShadingType 2 "
+                                 "/ColorSpace /DeviceGray /Coords [0 0 80 0] /Function << /FunctionType 2 /Domain [0 1] "
+                                 "/C0 [0] /C1 [1] /N 1 >> /Extend [true true] >> >> >> >>",
+                             "/Pattern cs /T scn 0 50 90 50 re f /S scn 0 0 90 50 re f");
+    d.resources = "<< /XObject << /X " + std::to_string(form) + " 0 R >> >>";
+    d.content = "1 0 0 1 10 0 cm /X Do";
+    Render::RenderResult r = d.Draw();
+    EXPECT_TRUE(Near(r.bitmap, 15, 25, 0xFF0000u, 3)) << std::hex << Rgb(r.bitmap, 15, 25);
+    EXPECT_TRUE(Near(r.bitmap, 25, 25, 0x0000FFu, 3)) << std::hex << Rgb(r.bitmap, 25, 25);
+    EXPECT_NEAR(r.bitmap.Pixel(12, 75)[0], 6, 6);  // t = 2 / 80
+    EXPECT_NEAR(r.bitmap.Pixel(85, 75)[0], 239, 6);  // t = 75 / 80
+}
+
 TEST(PageRenderer, DamagedInputDrawsWhatItCan)
 {
     RenderDoc d;
