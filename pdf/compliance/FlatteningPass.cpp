@@ -1,5 +1,10 @@
 // Pass 0: before anything is checked, a conversion to PDF/A-1 with flattening rewrites every
 // page that uses transparency, so that the later passes see the flattened pages.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
 #include "common/Exception.h"
 #include "pdf/Annot.h"
 #include "pdf/ObjUtil.h"
@@ -7,12 +12,68 @@
 #include "pdf/compliance/FlattenPDF.h"
 #include "pdf/compliance/Flattening.h"
 #include "pdf/compliance/TransparencyUse.h"
+#include "render/PageRenderer.h"
 
 namespace qvx::PDF {
 
 namespace {
 
 constexpr int kJpegQuality = 85;
+// What lies under soft-masked images is looked at this coarsely; a grey this light or
+// lighter counts as white paper.
+constexpr double kPaperDpi = 36;
+constexpr int kPaperWhite = 250;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// Whether the page's own content draws each of its soft-masked images over white paper.
+// The image repairs then draw them on white, keeping their samples; one over other
+// content, or inside a form or pattern, is drawn by the flattener with what lies below it.
+bool MaskedImagesLieOnWhite(PassContext& ctx, ResourceCache& cache, const Page& page)
+{
+    struct Placed {
+        std::size_t offset;
+        Rect area;
+    };
+    std::vector<Placed> images;
+    std::size_t offset = 0;
+    ElementReader reader(cache);
+    reader.SetOperatorHook([&](const Operation& op) { offset = op.offset; });
+    TransparencyWalk nested(cache, {true, false});
+    reader.Begin(page);
+    while (const Element* el = reader.Next()) {
+        if (el->Is(Element::e_image) && (FindStream(el->obj, "SMask") || FindNumber(el->obj, "SMaskInData", 0) != 0)) {
+            Rect area{kInf, kInf, -kInf, -kInf};
+            for (auto [x, y] : {std::pair{0.0, 0.0}, {1.0, 0.0}, {0.0, 1.0}, {1.0, 1.0}}) {
+                el->gstate->ctm.Apply(x, y);
+                area = {std::min(area.x1, x), std::min(area.y1, y), std::max(area.x2, x), std::max(area.y2, y)};
+            }
+            images.push_back({offset, area});
+        } else if ((el->Is(Element::e_form) || el->Is(Element::e_path) || el->Is(Element::e_text)) && nested.ElementUses(reader, *el)) {
+            return false;
+        }
+    }
+    reader.End();
+    if (images.empty()) return true;
+    Render::RenderOptions options;
+    options.dpi = kPaperDpi;
+    options.annotations = false;
+    Rect all{kInf, kInf, -kInf, -kInf};
+    for (const Placed& p : images) {
+        all = {std::min(all.x1, p.area.x1), std::min(all.y1, p.area.y1), std::max(all.x2, p.area.x2), std::max(all.y2, p.area.y2)};
+        options.stops.push_back(p.offset);
+    }
+    if (!(all.x1 < all.x2 && all.y1 < all.y2)) return true;
+    options.region = all;
+    bool white = true;
+    options.at_stop = [&](std::size_t i, const Render::Snapshot& drawing) {
+        const double ppu = drawing.width / all.Width();
+        const Rect& r = images[i].area;
+        Render::Bitmap under = drawing.Crop(static_cast<int>((r.x1 - all.x1) * ppu), static_cast<int>((all.y2 - r.y2) * ppu),
+                                            static_cast<int>(std::ceil((r.x2 - all.x1) * ppu)), static_cast<int>(std::ceil((all.y2 - r.y1) * ppu)));
+        white = white && std::all_of(under.data.begin(), under.data.end(), [](std::uint8_t v) { return v >= kPaperWhite; });
+    };
+    return Render::RenderPage(ctx.doc, page, options).complete && white;
+}
 
 }  // namespace
 
@@ -42,7 +103,9 @@ void RunFlatteningPrePass(PassContext& ctx)
         try {
             // Glyphs of Type 3 fonts are drawn content too; left to the key removals, a
             // soft-masked glyph would paint its whole box.
-            if (!TransparencyWalk(shared.cache, {false, true}).PageUses(page)) continue;
+            if (!TransparencyWalk(shared.cache, {false, true}).PageUses(page) &&
+                (!TransparencyWalk(shared.cache, {true, true}).PageUses(page) || MaskedImagesLieOnWhite(ctx, shared.cache, page)))
+                continue;
         } catch (const Common::Exception&) {
             continue;
         }

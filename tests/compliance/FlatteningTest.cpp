@@ -366,3 +366,27 @@ TEST(Flattening, OpaqueContentOverTransparencyIsDrawnOnce)
         for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 12) << "row " << y << " channel " << c;
     }
 }
+
+// A soft-masked image over a yellow fill is flattened with the fill below it; drawn on white
+// paper, its see-through half would turn white. The same image over white paper keeps its
+// look too. Each image is red, see-through on its left half.
+TEST(Flattening, SoftMaskedImagesOverOtherContentKeepWhatLiesBelow)
+{
+    PdfBuilder f = ColourFile(k1B, "<</XObject<</Im 6 0 R>>>>",
+                              "1 1 0 rg 0 0 200 100 re f q 100 0 0 100 50 0 cm /Im Do Q q 100 0 0 100 50 100 cm /Im Do Q");
+    f.SetStream(6, "/Type/XObject/Subtype/Image/Width 2/Height 1/ColorSpace/DeviceRGB/BitsPerComponent 8/SMask 7 0 R",
+                std::string("\xFF\x00\x00\xFF\x00\x00", 6));
+    f.SetStream(7, "/Type/XObject/Subtype/Image/Width 2/Height 1/ColorSpace/DeviceGray/BitsPerComponent 8",
+                std::string("\x00\xFF", 2));
+    const std::string pdf = f.Build();
+    auto run = Convert(pdf, k1B, true);
+    qvx::Common::Bytes saved = run->GetDoc().SaveToBuffer(qvx::SDF::SDFDoc::e_prune_unused);
+    EXPECT_EQ(CodesAfterSaving(*run, k1B), "");
+    TempDir dir;
+    Pixels before = Poppler(dir, "before", pdf), after = Poppler(dir, "after", std::string(saved.begin(), saved.end()));
+    ASSERT_EQ(before.width, after.width);
+    for (auto [x, y] : {std::pair{75, 150}, {125, 150}, {75, 50}, {125, 50}}) {
+        auto b = before.At(x, y), a = after.At(x, y);
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(a[c], b[c], 12) << x << "," << y << " channel " << c;
+    }
+}
