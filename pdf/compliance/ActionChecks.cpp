@@ -98,6 +98,14 @@ int ForbiddenCode(PassContext& ctx, const Action& action)
 
 }  // namespace
 
+void DropDeadDest(PassContext& ctx, Obj* holder)
+{
+    Obj* dest = Deref(holder->FindObj("Dest"));
+    if (!dest || !dest->IsArray() || dest->Size() == 0) return;
+    Obj* first = Deref(dest->GetAt(0));
+    if (!(first && first->IsNumber()) && !IsValidDest(ctx, dest)) holder->Erase("Dest");
+}
+
 bool IsValidDest(PassContext& ctx, Obj* dest)
 {
     dest = Deref(dest);

@@ -12,6 +12,13 @@ namespace qvx::PDF {
 // page of this document.
 bool IsValidDest(PassContext& ctx, SDF::Obj* dest);
 
+// A Dest whose page is gone (null, missing, or no page of this document), as tools that
+// split documents leave them, taken from holder (an outline item, a link): readers go
+// nowhere, and readers that check destinations reject the file. Named destinations and page
+// numbers, which some writers give, stay. (A go-to action that leads nowhere is an invalid
+// destination, which the action checks remove.)
+void DropDeadDest(PassContext& ctx, SDF::Obj* holder);
+
 // Checks an action and the actions after it through Next. Records against the action at
 // fault; true when every action of the chain is permitted. A null or free action passes.
 bool CheckAction(PassContext& ctx, SDF::Obj* action);

@@ -200,6 +200,7 @@ void CheckAnnotActions(PassContext& ctx, const Annot& annot, Obj* dict)
         if (fix) dict->Erase("AA");
     }
     if (type != Annot::e_Link) return;
+    if (fix) DropDeadDest(ctx, dict);
     if (!CheckAction(ctx, dict->FindObj("A")) && fix) dict->Erase("A");
     if (!CheckAdditionalActions(ctx, annot.GetAdditionalActions()) && fix) dict->Erase("AA");
 }

@@ -16,19 +16,6 @@ namespace {
 // Deeper outlines are not made by people; hostile ones would exhaust the stack.
 constexpr int kMaxDepth = 64;
 
-// An item whose destination's page is gone (null, missing, or no page of this document), as
-// tools that split documents leave them, keeps its place and title without the destination:
-// readers go nowhere, and readers that check destinations reject the file. Named
-// destinations and page numbers, which some writers give, stay. (A go-to action that leads
-// nowhere is an invalid destination, which the action checks remove.)
-void DropDeadEnd(PassContext& ctx, Obj* item)
-{
-    Obj* dest = Deref(item->FindObj("Dest"));
-    if (!dest || !dest->IsArray() || dest->Size() == 0) return;
-    Obj* first = Deref(dest->GetAt(0));
-    if (!(first && first->IsNumber()) && !IsValidDest(ctx, dest)) item->Erase("Dest");
-}
-
 // The tree as readers walk it, read before anything is changed: a node held directly rather
 // than as an object of its own cannot be linked to, so such a tree is left as it is.
 class OutlineTree {
@@ -74,7 +61,7 @@ private:
         int shown = 0;
         for (std::size_t k = 0; k < kids.size(); ++k) {
             Obj* kid = Deref(m_nodes[kids[k]].ref);
-            DropDeadEnd(m_ctx, kid);
+            DropDeadDest(m_ctx, kid);
             kid->Put("Parent", m_nodes[i].ref);
             if (k > 0) kid->Put("Prev", m_nodes[kids[k - 1]].ref); else kid->Erase("Prev");
             if (k + 1 < kids.size()) kid->Put("Next", m_nodes[kids[k + 1]].ref); else kid->Erase("Next");

@@ -62,6 +62,18 @@ TEST(ActionChecks, DestinationsAndChains)
     EXPECT_EQ(Findings(chain, k2B), "611(9)");
     // Conversion removes a failing action.
     EXPECT_EQ(FindingsAfterConversion(chain, k2B), "");
+    // Links whose Dest page is gone (null, an object not in the file), as split documents
+    // leave them, lose the destination in conversion; one to the page and one by page
+    // number keep theirs.
+    PdfBuilder dests = WithAnnots(k1B, {"<</Subtype/Link/Rect[0 0 10 10]/F 4/Dest[null/Fit]>>",
+                                        "<</Subtype/Link/Rect[0 0 10 10]/F 4/Dest[99 0 R/XYZ 0 0 0]>>",
+                                        "<</Subtype/Link/Rect[0 0 10 10]/F 4/Dest[3 0 R/Fit]>>",
+                                        "<</Subtype/Link/Rect[0 0 10 10]/F 4/Dest[0/Fit]>>"});
+    EXPECT_EQ(Findings(dests, k1B), "");
+    qvx::PDF::PDFACompliance run(true, ToBytes(dests.Build()), nullptr, k1B, nullptr, 0, 0, false);
+    std::string kept;
+    for (int num : {6, 7, 8, 9}) kept += run.GetDoc().GetObj(num)->FindObj("Dest") ? "1" : "0";
+    EXPECT_EQ(kept, "0011");
 }
 
 TEST(ActionChecks, WidgetsFieldsAndPages)
