@@ -230,7 +230,11 @@ bool ElementReader::Type3GlyphBegin(std::uint32_t code, const Matrix& text_matri
     if (!proc) return false;
     m_glyph_width = std::numeric_limits<double>::quiet_NaN();
     Matrix m = m_gs.font->GetFontMatrix().Then(Matrix{m_gs.font_size * m_gs.horiz_scale / 100, 0, 0, m_gs.font_size, 0, m_gs.text_rise}).Then(text_matrix);
-    return EnterStream(proc, m_gs.font->GetType3Resources(), m, m_gs.font->GetSDFObj());
+    const Matrix space = m_frames.back()->space;
+    if (!EnterStream(proc, m_gs.font->GetType3Resources(), m, m_gs.font->GetSDFObj())) return false;
+    // Patterns in a glyph are laid out as in the stream that shows the glyph.
+    m_frames.back()->space = space;
+    return true;
 }
 
 bool ElementReader::AppearanceBegin(Obj* stream)

@@ -81,7 +81,8 @@ public:
     // q nesting of the innermost stream.
     int SaveDepth() const;
     // The innermost stream's own space (where its patterns' matrices start: a form's space
-    // as the form is drawn), in the walk's user space; identity for the outermost stream.
+    // as the form is drawn; a glyph's is that of the stream showing it), in the walk's user
+    // space; identity for the outermost stream.
     const Matrix& StreamSpace() const;
     // Called with every operator read (elements or not) after it took effect, for tools
     // that list operators; an empty function removes the hook.

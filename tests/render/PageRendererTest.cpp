@@ -326,13 +326,22 @@ TEST(PageRenderer, PatternsInAFormStartFromTheFormsSpace)
                                  "/ColorSpace /DeviceGray /Coords [0 0 80 0] /Function << /FunctionType 2 /Domain [0 1] "
                                  "/C0 [0] /C1 [1] /N 1 >> /Extend [true true] >> >> >> >>",
                              "/Pattern cs /T scn 0 50 90 50 re f /S scn 0 0 90 50 re f");
-    d.resources = "<< /XObject << /X " + std::to_string(form) + " 0 R >> >>";
-    d.content = "1 0 0 1 10 0 cm /X Do";
+    // A Type 3 glyph filled with a shading over 100 units lays it out in the page's space,
+    // where it shows the glyph: the glyph at x 80 to 90 is 0.85 grey in its middle.
+    int glyph = d.b.AddStream("", "100 0 d0 /Pattern cs /S scn 0 0 100 100 re f");
+    std::string shading = "/S << /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] "
+                          "/Function << /FunctionType 2 /Domain [0 1] /C0 [0] /C1 [1] /N 1 >> >> >>";
+    d.resources = "<< /XObject << /X " + std::to_string(form) + " 0 R >> /Font << /T3 << /Type /Font /Subtype /Type3 "
+                  "/FontBBox [0 0 100 100] /FontMatrix [0.01 0 0 0.01 0 0] /CharProcs << /a " + std::to_string(glyph) +
+                  " 0 R >> /Encoding << /Differences [97 /a] >> /FirstChar 97 /LastChar 97 /Widths [100] "
+                  "/Resources << /Pattern << " + shading + " >> >> >> >> >>";
+    d.content = "q 1 0 0 1 10 0 cm /X Do Q BT /T3 10 Tf 80 60 Td (a) Tj ET";
     Render::RenderResult r = d.Draw();
     EXPECT_TRUE(Near(r.bitmap, 15, 25, 0xFF0000u, 3)) << std::hex << Rgb(r.bitmap, 15, 25);
     EXPECT_TRUE(Near(r.bitmap, 25, 25, 0x0000FFu, 3)) << std::hex << Rgb(r.bitmap, 25, 25);
     EXPECT_NEAR(r.bitmap.Pixel(12, 75)[0], 6, 6);  // t = 2 / 80
     EXPECT_NEAR(r.bitmap.Pixel(85, 75)[0], 239, 6);  // t = 75 / 80
+    EXPECT_NEAR(r.bitmap.Pixel(85, 35)[0], 217, 8);  // t = 85 / 100
 }
 
 TEST(PageRenderer, DamagedInputDrawsWhatItCan)
