@@ -20,14 +20,22 @@ namespace {
 
 constexpr int kJpegQuality = 85;
 // What lies under soft-masked images is looked at this coarsely; a grey this light or
-// lighter counts as white paper.
+// lighter counts as white paper, a pixel the image changes by no more than this is one it
+// leaves showing, and an image lies on white paper when no more than this share of its
+// area (or of pixels) leaves darker content showing (a neighbour's edge, a thin rule):
+// drawn on white it then changes less than a drawing of the area in pixels would.
 constexpr double kPaperDpi = 36;
 constexpr int kPaperWhite = 250;
+constexpr int kUnchanged = 6;
+constexpr double kPaperShare = 0.03;
+constexpr double kPaperPixels = 16;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-// Whether the page's own content draws each of its soft-masked images over white paper.
-// The image repairs then draw them on white, keeping their samples; one over other
-// content, or inside a form or pattern, is drawn by the flattener with what lies below it.
+// Whether the page's content draws each of its soft-masked images over white paper, where
+// they let what lies below show. The image repairs then draw them on white, keeping their
+// samples; one that shows other content through, or one in a pattern, is drawn by the
+// flattener with what lies below it. The page is drawn up to each image (or the form
+// holding it) and past it, and the two compared.
 bool MaskedImagesLieOnWhite(PassContext& ctx, ResourceCache& cache, const Page& page)
 {
     struct Placed {
@@ -35,24 +43,34 @@ bool MaskedImagesLieOnWhite(PassContext& ctx, ResourceCache& cache, const Page& 
         Rect area;
     };
     std::vector<Placed> images;
-    std::size_t offset = 0;
+    std::size_t offset = 0, top = 0;
     ElementReader reader(cache);
-    reader.SetOperatorHook([&](const Operation& op) { offset = op.offset; });
+    reader.SetOperatorHook([&](const Operation& op) {
+        if (reader.NestingDepth() == 1) offset = op.offset;
+    });
     TransparencyWalk nested(cache, {true, false});
     reader.Begin(page);
-    while (const Element* el = reader.Next()) {
-        if (el->Is(Element::e_image) && (FindStream(el->obj, "SMask") || FindNumber(el->obj, "SMaskInData", 0) != 0)) {
+    while (reader.NestingDepth() > 0) {
+        const Element* el = reader.Next();
+        if (!el) {
+            reader.End();
+            continue;
+        }
+        const bool outer = reader.NestingDepth() == 1;
+        if (el->Is(Element::e_form)) {
+            if (outer) top = offset;
+            reader.FormBegin();
+        } else if (el->Is(Element::e_image) && (FindStream(el->obj, "SMask") || FindNumber(el->obj, "SMaskInData", 0) != 0)) {
             Rect area{kInf, kInf, -kInf, -kInf};
             for (auto [x, y] : {std::pair{0.0, 0.0}, {1.0, 0.0}, {0.0, 1.0}, {1.0, 1.0}}) {
                 el->gstate->ctm.Apply(x, y);
                 area = {std::min(area.x1, x), std::min(area.y1, y), std::max(area.x2, x), std::max(area.y2, y)};
             }
-            images.push_back({offset, area});
-        } else if ((el->Is(Element::e_form) || el->Is(Element::e_path) || el->Is(Element::e_text)) && nested.ElementUses(reader, *el)) {
+            images.push_back({outer ? offset : top, area});
+        } else if ((el->Is(Element::e_path) || el->Is(Element::e_text)) && nested.ElementUses(reader, *el)) {
             return false;
         }
     }
-    reader.End();
     if (images.empty()) return true;
     Render::RenderOptions options;
     options.dpi = kPaperDpi;
@@ -60,17 +78,35 @@ bool MaskedImagesLieOnWhite(PassContext& ctx, ResourceCache& cache, const Page& 
     Rect all{kInf, kInf, -kInf, -kInf};
     for (const Placed& p : images) {
         all = {std::min(all.x1, p.area.x1), std::min(all.y1, p.area.y1), std::max(all.x2, p.area.x2), std::max(all.y2, p.area.y2)};
+        // Before the image (or its form) and after it.
         options.stops.push_back(p.offset);
+        options.stops.push_back(p.offset + 1);
     }
     if (!(all.x1 < all.x2 && all.y1 < all.y2)) return true;
     options.region = all;
     bool white = true;
+    Render::Bitmap before;
     options.at_stop = [&](std::size_t i, const Render::Snapshot& drawing) {
         const double ppu = drawing.width / all.Width();
-        const Rect& r = images[i].area;
-        Render::Bitmap under = drawing.Crop(static_cast<int>((r.x1 - all.x1) * ppu), static_cast<int>((all.y2 - r.y2) * ppu),
-                                            static_cast<int>(std::ceil((r.x2 - all.x1) * ppu)), static_cast<int>(std::ceil((all.y2 - r.y1) * ppu)));
-        white = white && std::all_of(under.data.begin(), under.data.end(), [](std::uint8_t v) { return v >= kPaperWhite; });
+        const Rect& r = images[i / 2].area;
+        Render::Bitmap now = drawing.Crop(static_cast<int>((r.x1 - all.x1) * ppu), static_cast<int>((all.y2 - r.y2) * ppu),
+                                          static_cast<int>(std::ceil((r.x2 - all.x1) * ppu)), static_cast<int>(std::ceil((all.y2 - r.y1) * ppu)));
+        if (i % 2 == 0) {
+            before = std::move(now);
+            return;
+        }
+        // Where the image left what lay below it showing, drawing it on white would turn
+        // that white: it must have been white already.
+        std::size_t exposed = 0;
+        for (std::size_t p = 0; p + 2 < now.data.size() && p + 2 < before.data.size(); p += 3) {
+            bool same = true, paper = true;
+            for (std::size_t c = p; c < p + 3; ++c) {
+                same = same && std::abs(now.data[c] - before.data[c]) <= kUnchanged;
+                paper = paper && before.data[c] >= kPaperWhite;
+            }
+            exposed += same && !paper;
+        }
+        white = white && exposed <= std::max(kPaperShare * static_cast<double>(now.data.size() / 3), kPaperPixels);
     };
     return Render::RenderPage(ctx.doc, page, options).complete && white;
 }
