@@ -78,35 +78,43 @@ bool MaskedImagesLieOnWhite(PassContext& ctx, ResourceCache& cache, const Page& 
     Rect all{kInf, kInf, -kInf, -kInf};
     for (const Placed& p : images) {
         all = {std::min(all.x1, p.area.x1), std::min(all.y1, p.area.y1), std::max(all.x2, p.area.x2), std::max(all.y2, p.area.y2)};
-        // Before the image (or its form) and after it.
-        options.stops.push_back(p.offset);
-        options.stops.push_back(p.offset + 1);
+        // Before the image (or its form) and after it; images of one form share them.
+        if (options.stops.empty() || options.stops.back() != p.offset + 1) {
+            options.stops.push_back(p.offset);
+            options.stops.push_back(p.offset + 1);
+        }
     }
     if (!(all.x1 < all.x2 && all.y1 < all.y2)) return true;
     options.region = all;
     bool white = true;
     Render::Bitmap before;
     options.at_stop = [&](std::size_t i, const Render::Snapshot& drawing) {
-        const double ppu = drawing.width / all.Width();
-        const Rect& r = images[i / 2].area;
-        Render::Bitmap now = drawing.Crop(static_cast<int>((r.x1 - all.x1) * ppu), static_cast<int>((all.y2 - r.y2) * ppu),
-                                          static_cast<int>(std::ceil((r.x2 - all.x1) * ppu)), static_cast<int>(std::ceil((all.y2 - r.y1) * ppu)));
         if (i % 2 == 0) {
-            before = std::move(now);
+            before = drawing.Crop(0, 0, drawing.width, drawing.height);
             return;
         }
-        // Where the image left what lay below it showing, drawing it on white would turn
-        // that white: it must have been white already.
-        std::size_t exposed = 0;
-        for (std::size_t p = 0; p + 2 < now.data.size() && p + 2 < before.data.size(); p += 3) {
-            bool same = true, paper = true;
-            for (std::size_t c = p; c < p + 3; ++c) {
-                same = same && std::abs(now.data[c] - before.data[c]) <= kUnchanged;
-                paper = paper && before.data[c] >= kPaperWhite;
+        const double ppu = drawing.width / all.Width();
+        for (const Placed& p : images) {
+            if (p.offset + 1 != options.stops[i]) continue;
+            const int x0 = static_cast<int>((p.area.x1 - all.x1) * ppu), y0 = static_cast<int>((all.y2 - p.area.y2) * ppu);
+            Render::Bitmap now = drawing.Crop(x0, y0, static_cast<int>(std::ceil((p.area.x2 - all.x1) * ppu)),
+                                              static_cast<int>(std::ceil((all.y2 - p.area.y1) * ppu)));
+            // Where the image left what lay below it showing, drawing it on white would
+            // turn that white: it must have been white already.
+            std::size_t exposed = 0;
+            for (int y = 0; y < now.height && y0 + y < before.height; ++y) {
+                for (int x = 0; x < now.width && x0 + x < before.width; ++x) {
+                    const std::uint8_t *a = now.Pixel(x, y), *b = before.Pixel(x0 + x, y0 + y);
+                    bool same = true, paper = true;
+                    for (int c = 0; c < 3; ++c) {
+                        same = same && std::abs(a[c] - b[c]) <= kUnchanged;
+                        paper = paper && b[c] >= kPaperWhite;
+                    }
+                    exposed += same && !paper;
+                }
             }
-            exposed += same && !paper;
+            white = white && exposed <= std::max(kPaperShare * now.width * now.height, kPaperPixels);
         }
-        white = white && exposed <= std::max(kPaperShare * static_cast<double>(now.data.size() / 3), kPaperPixels);
     };
     return Render::RenderPage(ctx.doc, page, options).complete && white;
 }
