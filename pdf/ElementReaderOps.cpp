@@ -1,4 +1,5 @@
 // The operators: graphics state, colour, text state, paths, XObjects and marked content.
+#include <algorithm>
 #include <cmath>
 
 #include "common/Limits.h"
@@ -402,7 +403,13 @@ bool ElementReader::Dispatch()
     case Op::e_Tz: if (Numbers(1, v)) { s.horiz_scale = v[0]; m_dirty = true; } return false;
     case Op::e_TL: if (Numbers(1, v)) { s.leading = v[0]; m_dirty = true; } return false;
     case Op::e_Ts: if (Numbers(1, v)) { s.text_rise = v[0]; m_dirty = true; } return false;
-    case Op::e_Tr: if (Numbers(1, v)) { s.text_render_mode = static_cast<int>(v[0]); m_dirty = true; } return false;
+    case Op::e_Tr:
+        // Modes beyond 0 to 7 stay beyond them, without leaving the int range.
+        if (Numbers(1, v) && std::isfinite(v[0])) {
+            s.text_render_mode = static_cast<int>(std::clamp(v[0], -1.0, 8.0));
+            m_dirty = true;
+        }
+        return false;
     case Op::e_Tf: SetFont(); return false;
     case Op::e_Td:
     case Op::e_TD:
