@@ -14,18 +14,6 @@ using SDF::Obj;
 
 namespace {
 
-// The smallest rectangle holding r transformed by m.
-Rect Transformed(const Rect& r, const Matrix& m)
-{
-    double xs[4] = {r.x1, r.x2, r.x1, r.x2}, ys[4] = {r.y1, r.y1, r.y2, r.y2};
-    Rect out{INFINITY, INFINITY, -INFINITY, -INFINITY};
-    for (int i = 0; i < 4; ++i) {
-        m.Apply(xs[i], ys[i]);
-        out = {std::min(out.x1, xs[i]), std::min(out.y1, ys[i]), std::max(out.x2, xs[i]), std::max(out.y2, ys[i])};
-    }
-    return out;
-}
-
 // Where a form lands on the page: its BBox, transformed by its Matrix, scaled and moved
 // onto the annotation's rectangle (the form's Matrix is applied by Do itself).
 Matrix Placement(Obj* form, const Rect& rect)

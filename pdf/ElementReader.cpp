@@ -206,10 +206,10 @@ bool ElementReader::PatternBegin(bool fill)
     if (m_frames.empty()) return false;
     Pattern p = Pattern::Read((fill ? m_gs.fill : m_gs.stroke).pattern);
     if (p.type != 1) return false;
-    // A pattern's space is the default space of the page it is drawn on.
-    Matrix page_ctm = m_frames.front()->entry_state.ctm;
+    // A pattern's space is that of the stream using it: the page's, or a form's as the
+    // form is drawn.
     GState keep = m_gs;
-    m_gs.ctm = page_ctm;
+    m_gs.ctm = StreamSpace();
     if (!EnterStream(p.obj, p.resources, p.matrix)) {
         m_gs = keep;
         return false;

@@ -38,6 +38,9 @@ struct Matrix {
     bool operator==(const Matrix&) const = default;
 };
 
+// The smallest rectangle holding r transformed by m.
+Rect Transformed(const Rect& r, const Matrix& m);
+
 // A rectangle from an array of four numbers; false when obj is not one.
 bool ReadRect(const SDF::Obj* obj, Rect& out);
 // A matrix from an array of six numbers; false when obj is not one.

@@ -1,5 +1,8 @@
 #include "pdf/ObjUtil.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "pdf/Geometry.h"
 
 namespace qvx::PDF {
@@ -90,6 +93,17 @@ bool ReadNumbers(const Obj* obj, std::size_t n, double* v)
 }
 
 }  // namespace
+
+Rect Transformed(const Rect& r, const Matrix& m)
+{
+    double xs[4] = {r.x1, r.x2, r.x1, r.x2}, ys[4] = {r.y1, r.y1, r.y2, r.y2};
+    Rect out{INFINITY, INFINITY, -INFINITY, -INFINITY};
+    for (int i = 0; i < 4; ++i) {
+        m.Apply(xs[i], ys[i]);
+        out = {std::min(out.x1, xs[i]), std::min(out.y1, ys[i]), std::max(out.x2, xs[i]), std::max(out.y2, ys[i])};
+    }
+    return out;
+}
 
 bool ReadRect(const Obj* obj, Rect& out)
 {

@@ -54,7 +54,7 @@ bool ContentDrawer::SetSource(const GState& gs, bool fill)
         PDF::Pattern p = PDF::Pattern::Read(c.pattern);
         cairo_pattern_t* source = nullptr;
         if (p.type == 2) {
-            // A pattern's space is the default space of the walk.
+            // A pattern's space is that of the stream using it.
             source = ShadingPattern(p.shading.obj, p.matrix.Then(m_reader.StreamSpace()), alpha);
         } else if (p.type == 1) {
             source = TilingPattern(gs, fill, alpha);

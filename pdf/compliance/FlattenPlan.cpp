@@ -54,17 +54,6 @@ bool Overlap(const Rect& a, const Rect& b) { return !IsEmpty(Intersect(a, b)); }
 
 Rect Grown(const Rect& r, double by) { return IsEmpty(r) ? r : Rect{r.x1 - by, r.y1 - by, r.x2 + by, r.y2 + by}; }
 
-Rect Transformed(const Rect& r, const Matrix& m)
-{
-    Rect out = EmptyRect();
-    double xs[4] = {r.x1, r.x2, r.x1, r.x2}, ys[4] = {r.y1, r.y1, r.y2, r.y2};
-    for (int i = 0; i < 4; ++i) {
-        m.Apply(xs[i], ys[i]);
-        Include(out, xs[i], ys[i]);
-    }
-    return out;
-}
-
 // How far one unit of user space reaches on the page, on average.
 double Scale(const Matrix& m) { return std::sqrt(std::fabs(m.a * m.d - m.b * m.c)); }
 

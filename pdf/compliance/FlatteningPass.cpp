@@ -61,12 +61,7 @@ bool MaskedImagesLieOnWhite(PassContext& ctx, ResourceCache& cache, const Page& 
             if (outer) top = offset;
             reader.FormBegin();
         } else if (el->Is(Element::e_image) && (FindStream(el->obj, "SMask") || FindNumber(el->obj, "SMaskInData", 0) != 0)) {
-            Rect area{kInf, kInf, -kInf, -kInf};
-            for (auto [x, y] : {std::pair{0.0, 0.0}, {1.0, 0.0}, {0.0, 1.0}, {1.0, 1.0}}) {
-                el->gstate->ctm.Apply(x, y);
-                area = {std::min(area.x1, x), std::min(area.y1, y), std::max(area.x2, x), std::max(area.y2, y)};
-            }
-            images.push_back({outer ? offset : top, area});
+            images.push_back({outer ? offset : top, Transformed({0, 0, 1, 1}, el->gstate->ctm)});
         } else if ((el->Is(Element::e_path) || el->Is(Element::e_text)) && nested.ElementUses(reader, *el)) {
             return false;
         }

@@ -31,7 +31,6 @@ using Codes = std::vector<Font::CharCode>;
 // The name a code's own copy of .notdef takes in a Type 1 program.
 std::string CopyName(std::uint32_t code) { return "notdef.c" + std::to_string(code); }
 
-
 bool IsFontFile3(const Font& font, std::string_view subtype)
 {
     return font.GetEmbeddedKey() == "FontFile3" && font.GetEmbeddedSubtype() == subtype;
