@@ -359,6 +359,8 @@ std::uint32_t Parser::PopReference(const char* too_few)
 void Parser::PushTableReference(std::uint32_t num, std::uint32_t limit)
 {
     if (num > limit) QVX_THROW("num <= limit", "Bad obj num");
+    // Object 0 is the head of the free list (the table keeps the trailer there): never a target.
+    if (num == 0) return PushObj(ObjSlot(MakeNull()));
     Indirect* e = mp_doc->GetEntry(num);
     if (!e) {
         e = mp_doc->SetEntry(num, Indirect::e_in_use, Indirect::kPlaceholder, 0);
@@ -377,7 +379,7 @@ bool Parser::HandleKeyword(std::string_view keyword)
 {
     if (keyword != "R") return false;
     std::uint32_t num = PopReference("Reference expects two arguments");
-    Obj* target = mp_doc ? mp_doc->GetObj(num) : nullptr;
+    Obj* target = mp_doc && num != 0 ? mp_doc->GetObj(num) : nullptr;
     if (target && target->IsIndirect()) PushObj(ObjSlot::Borrow(target));
     else PushObj(ObjSlot(MakeNull()));  // an empty slot of the table
     return true;

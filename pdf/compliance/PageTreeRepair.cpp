@@ -89,12 +89,18 @@ void FindPageObjects(PassContext& ctx, std::vector<Obj*>& found)
 void GiveCatalog(PassContext& ctx)
 {
     Obj* trailer = ctx.doc.GetTrailer();
-    if (!trailer->IsDict() || FindDict(trailer, "Root")) return;
+    if (!trailer->IsDict()) return;
+    Obj* root = FindDict(trailer, "Root");
+    // A tree that is there, even an empty one, is the document's own; the passes keep it.
+    if (root && (ctx.Pages().Count() != 0 || FindArray(FindDict(root, "Pages"), "Kids"))) return;
     // A copy without a page would lose the document rather than keep it.
     std::vector<Obj*> pages;
     FindPageObjects(ctx, pages);
-    if (pages.empty()) QVX_THROW("a page object", "The document catalog cannot be read and no page was found");
-    Obj* root = ctx.doc.CreateIndirectDict();
+    if (pages.empty())
+        QVX_THROW("a page object", root ? "The page tree cannot be read and no page was found"
+                                        : "The document catalog cannot be read and no page was found");
+    if (root) return;
+    root = ctx.doc.CreateIndirectDict();
     root->PutName("Type", "Catalog");
     trailer->Put("Root", root);
     ctx.caches.Drop<PageTree>();

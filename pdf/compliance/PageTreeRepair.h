@@ -11,7 +11,8 @@ namespace qvx::PDF {
 // Conversion, before any pass: a catalog that could not be read (the trailer's Root missing,
 // not a dictionary, or an object the parser gave up on) is replaced by a new, empty one, so
 // the passes can fill it and the pages the file holds are found by RecoverLostPages. Throws
-// when the file holds no page object either: there is nothing to convert.
+// when neither the catalog's page tree nor the file's page objects yield a page: there is
+// nothing to convert, and a copy would only look like one. A tree that reads as empty is kept.
 void GiveCatalog(PassContext& ctx);
 
 // Conversion, before the page checks: when the tree yields no page although the file holds

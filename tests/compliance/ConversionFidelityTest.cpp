@@ -148,6 +148,30 @@ TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
         b.Set(3, "<</Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R>>");
         EXPECT_THROW(Convert(b.Build(), k2B, dir, "no-page.pdf"), qvx::Common::Exception);
         EXPECT_FALSE(fs::exists(dir.Path() / "no-page.pdf"));
+        // A catalog that reads but whose tree yields nothing, and no page object: the same.
+        b.Set(1, CatalogFor(k2B));
+        b.Set(2, "<</Type/Pages/Count 4>>");
+        EXPECT_THROW(Convert(b.Build(), k2B, dir, "no-tree.pdf"), qvx::Common::Exception);
+        EXPECT_FALSE(fs::exists(dir.Path() / "no-tree.pdf"));
+        // A tree that is there but empty is the document's own, and is kept.
+        b.Set(2, "<</Type/Pages/Kids[]/Count 0>>");
+        EXPECT_EQ(QpdfPages(Convert(b.Build(), k2B, dir, "empty.pdf")), "0\n");
+    }
+    // Object 0 heads the free list and never stands for an object: a trailer whose Root is
+    // 0 0 R has no catalog (rather than being its own), and the copy gets one holding the
+    // page, which qpdf reads.
+    {
+        PdfBuilder b = CleanFile(k2B);
+        b.SetTrailer("/Root 0 0 R/ID[<00112233445566778899AABBCCDDEEFF><00112233445566778899AABBCCDDEEFF>]");
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R/Resources 0 0 R>>");
+        qvx::SDF::SDFDoc doc;
+        doc.OpenBuffer(ToBytes(b.Build()));
+        EXPECT_EQ(qvx::PDF::FindDict(doc.GetTrailer(), "Root"), nullptr);
+        EXPECT_EQ(qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(3)), "Resources"), nullptr);
+        fs::path zero = ConvertClean(b.Build(), k2B, dir, "root-zero.pdf");
+        EXPECT_EQ(QpdfPages(zero), "1\n");
+        RunResult check = qvx::Test::Run({"/usr/bin/qpdf", "--check", zero.string()});
+        EXPECT_EQ(check.status, 0) << check.output;
     }
     // 9,000 pages in one Kids array, more than PDF/A-1 takes in an array: at 1B the copy has
     // them in order in nodes of 4,096 under the root; at 2B the tree stays as it was.
