@@ -107,23 +107,17 @@ std::string AddPageResource(Page& page, std::string_view category, std::string_v
     return name;
 }
 
-void AppendPageContent(const Page& page, std::string_view content)
+namespace {
+
+// The page's content between a new first stream (before) and a new last one (after); the
+// page's own streams keep their numbers.
+void WrapPageContent(const Page& page, std::string_view before, std::string_view after)
 {
     SDF::SDFDoc& doc = DocOf(page);
     Obj* dict = Deref(page.GetSDFObj());
-    std::vector<Obj*> streams = page.GetContentStreams();
     Obj* contents = FindIn(dict, "Contents");
-    if (streams.size() >= 2 && contents && contents->IsArray() && HasData(streams.front(), kOpen, true) &&
-        HasData(streams.back(), kClose, false)) {
-        auto data = ReadDecoded(streams.back(), 1ull << 30);
-        QVX_CHECK(data, "The closing content stream cannot be read");
-        data->insert(data->end(), content.begin(), content.end());
-        streams.back()->SetStreamData(std::move(*data));
-        return;
-    }
     auto array = SDF::Array::Create();
-    array->PushBack(doc.CreateIndirectStream(BytesOf(kOpen)));
-    // The references themselves, so the streams keep their numbers.
+    array->PushBack(doc.CreateIndirectStream(BytesOf(before)));
     if (contents && contents->IsStream()) {
         array->PushBack(dict->FindObj("Contents"));
     } else if (contents && contents->IsArray()) {
@@ -132,8 +126,31 @@ void AppendPageContent(const Page& page, std::string_view content)
             if (s && s->IsStream()) array->PushBack(contents->GetAt(i));
         }
     }
-    array->PushBack(doc.CreateIndirectStream(BytesOf(kClose, content)));
+    array->PushBack(doc.CreateIndirectStream(BytesOf(after)));
     dict->Put("Contents", std::move(array));
+}
+
+}  // namespace
+
+void AppendPageContent(const Page& page, std::string_view content)
+{
+    std::vector<Obj*> streams = page.GetContentStreams();
+    Obj* contents = FindIn(Deref(page.GetSDFObj()), "Contents");
+    if (streams.size() >= 2 && contents && contents->IsArray() && HasData(streams.front(), kOpen, true) &&
+        HasData(streams.back(), kClose, false)) {
+        auto data = ReadDecoded(streams.back(), 1ull << 30);
+        QVX_CHECK(data, "The closing content stream cannot be read");
+        data->insert(data->end(), content.begin(), content.end());
+        streams.back()->SetStreamData(std::move(*data));
+        return;
+    }
+    WrapPageContent(page, kOpen, std::string(kClose) + std::string(content));
+}
+
+void TransformPageContent(const Page& page, const Matrix& m)
+{
+    // The line break before Q ends a last operator the page's own stream left unterminated.
+    WrapPageContent(page, "q " + ContentMatrix(m) + " cm\n", "\nQ\n");
 }
 
 }  // namespace qvx::PDF

@@ -25,6 +25,9 @@ std::string AddPageResource(Page& page, std::string_view category, std::string_v
 // between q and Q once, so the state it leaves behind (a transform, a clip) does not reach
 // the addition, and later additions go into the same closing stream.
 void AppendPageContent(const Page& page, std::string_view content);
+// Draws the page's content through m (between q and Q), in streams of its own before and
+// after the page's.
+void TransformPageContent(const Page& page, const Matrix& m);
 
 // The table entry of an indirect object given resolved (as Deref gives it), so that it can
 // be referred to; a direct object is made indirect as a copy.

@@ -17,6 +17,7 @@
 #include "pdf/compliance/FontChecks.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/OutputIntents.h"
+#include "pdf/compliance/PageSize.h"
 #include "pdf/compliance/PageTreeRepair.h"
 #include "pdf/compliance/ImageRedraw.h"
 #include "pdf/compliance/OutlineRepair.h"
@@ -25,23 +26,12 @@
 
 namespace qvx::PDF {
 
-namespace {
-
-// MediaBox and CropBox 3 to 14400 units wide and high (PDF/A-2 and -3: the rule's levels).
-void CheckPageSize(PassContext& ctx, const Page& page)
-{
-    auto outside = [](double d) { return !(d >= 3 && d <= 14400); };
-    for (const Rect& box : {page.GetMediaBox(), page.GetCropBox()})
-        if (outside(box.Width()) || outside(box.Height())) ctx.Report(SDF::e_PDFA1135, page.GetSDFObj());
-}
-
-}  // namespace
-
 void RunPagePass(PassContext& ctx)
 {
     if (!ctx.Checks() && !ctx.state.is_pdfua) return;
     ctx.state.errors.ClearPresent();
     if (ctx.state.convert) RecoverLostPages(ctx);
+    if (ctx.state.convert) FitPageSizes(ctx);
     CheckOutputIntents(ctx, FindDict(ctx.doc.GetTrailer(), "Root"));
     CheckCatalogEntries(ctx);
     if (ctx.Stopped()) return;

@@ -889,3 +889,51 @@ TEST(ConversionFidelity, StreamsReadersCheckOneByOne)
     // Later parts allow them; the image mask keeps its entries too.
     EXPECT_EQ(keys(k2B), "7ColorSpace 7Mask 8Group 9SMask 12Resources 14LastModified ");
 }
+
+TEST(ConversionFidelity, PagesBeyondTheSizeLimitsKeepTheirSizeInOtherUnits)
+{
+    TempDir dir;
+    // A 20000 x 10000 page: black in its lower right quarter, a square annotation (with an
+    // appearance) in its upper left one. At 2B the copy states it in larger units.
+    auto page = [](const std::string& box, const std::string& content, const std::string& extra) {
+        PdfBuilder b = CleanFile(k2B);
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox" + box + "/Contents 4 0 R/Resources<<>>" + extra + ">>");
+        b.SetStream(4, "", content);
+        b.Set(8, "<</Type/Annot/Subtype/Square/F 4/Rect[0 5000 10000 10000]/BS<</W 100>>/AP<</N 9 0 R>>>>");
+        b.SetStream(9, "/Type/XObject/Subtype/Form/BBox[0 0 1 1]", "0 0 1 1 re f");
+        return b.Build();
+    };
+    const std::string big = page("[0 0 20000 10000]", "10000 0 10000 5000 re f", "/Annots[8 0 R]/TrimBox[0 0 20000 10000]");
+    EXPECT_NE(Findings(big, k2B).find("1135(3)"), std::string::npos);
+    fs::path out = ConvertClean(big, k2B, dir, "big.pdf");
+    {
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(out.string());
+        qvx::PDF::PageTree pages(doc);
+        const double k = pages.GetPage(0).GetMediaBox().Width() / 20000;
+        EXPECT_LT(k, 0.7201);
+        EXPECT_GT(k, 0.7199);
+        qvx::SDF::Obj* dict = pages.GetPage(0).GetSDFObj();
+        EXPECT_NEAR(qvx::PDF::FindNumber(dict, "UserUnit", 0), 1 / k, 1e-4);
+        EXPECT_NEAR(qvx::PDF::NumberAt(qvx::PDF::FindArray(dict, "TrimBox"), 2, 0), 20000 * k, 0.05);
+        qvx::SDF::Obj* annot = qvx::PDF::Deref(qvx::PDF::FindArray(dict, "Annots")->GetAt(0));
+        EXPECT_NEAR(qvx::PDF::NumberAt(qvx::PDF::FindArray(annot, "Rect"), 3, 0), 10000 * k, 0.05);
+        EXPECT_NEAR(qvx::PDF::FindNumber(qvx::PDF::FindDict(annot, "BS"), "W", 0), 100 * k, 1e-3);
+    }
+    fs::path in = dir.Write("big-in.pdf", big);
+    for (auto [fx, fy] : {std::pair{0.75, 0.75}, {0.6, 0.75}, {0.9, 0.35}, {0.25, 0.75}, {0.25, 0.25}, {0.75, 0.25}})
+        EXPECT_EQ(PixelAt(out, fx, fy), PixelAt(in, fx, fy)) << fx << " " << fy;
+    // A page of 1 x 2 units grows into larger ones' place: 3 x 6 in units of a third.
+    fs::path small = ConvertClean(page("[0 0 1 2]", "0 0 1 1 re f", ""), k2B, dir, "small.pdf");
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(small.string());
+    qvx::PDF::PageTree pages(doc);
+    EXPECT_NEAR(pages.GetPage(0).GetMediaBox().Width(), 3, 0.01);
+    EXPECT_NEAR(qvx::PDF::FindNumber(pages.GetPage(0).GetSDFObj(), "UserUnit", 0), 1 / 3.0, 0.001);
+    // A side too long while another is too short: no unit serves, the finding stays; at 1B,
+    // where the size is not a rule, the page is left as it was.
+    PDFACompliance thin(true, ToBytes(page("[0 0 1 20000]", "", "")), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(qvx::PDF::FindNumber(thin.GetDoc().GetObj(3), "UserUnit", 0), 0);
+    PDFACompliance one(true, ToBytes(page("[0 0 20000 10000]", "", "")), nullptr, k1B, nullptr, 0, 0, false);
+    EXPECT_EQ(qvx::PDF::FindNumber(one.GetDoc().GetObj(3), "UserUnit", 0), 0);
+}

@@ -1,0 +1,117 @@
+#include "pdf/compliance/PageSize.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <unordered_set>
+
+#include "pdf/ObjUtil.h"
+#include "pdf/PageContent.h"
+#include "pdf/PageTree.h"
+#include "sdf/Objects.h"
+
+namespace qvx::PDF {
+
+using SDF::Obj;
+
+namespace {
+
+constexpr double kMinSide = 3, kMaxSide = 14400;
+
+bool Outside(const Rect& box)
+{
+    auto outside = [](double d) { return !(d >= kMinSide && d <= kMaxSide); };
+    return outside(box.Width()) || outside(box.Height());
+}
+
+// The factor nearest 1 that brings every side within the limits, or 0 when none does. The
+// margins keep the sides within them once the boxes are written with fewer digits.
+double FitFactor(const Rect& media, const Rect& crop)
+{
+    double least = kMaxSide, most = 0;
+    for (const Rect& r : {media, crop}) {
+        for (double d : {std::fabs(r.Width()), std::fabs(r.Height())}) {
+            if (!std::isfinite(d) || d <= 0) return 0;
+            least = std::min(least, d), most = std::max(most, d);
+        }
+    }
+    const double lo = kMinSide / least * 1.0001, hi = kMaxSide / most * 0.9999;
+    return lo <= hi ? std::clamp(1.0, lo, hi) : 0;
+}
+
+// A copy of a number array with every number (in nested arrays too) multiplied by k.
+std::unique_ptr<Obj> Scaled(const Obj* array, double k, int depth = 0)
+{
+    auto out = SDF::Array::Create();
+    for (std::size_t i = 0, n = array->Size(); i < n; ++i) {
+        const Obj* v = Deref(array->GetAt(i));
+        if (v && v->IsNumber()) out->PushBackNumber(v->GetNumber() * k);
+        else if (v && v->IsArray() && depth < 2) out->PushBack(Scaled(v, k, depth + 1));
+        else out->PushBackNull();
+    }
+    return out;
+}
+
+void PutScaledRect(Obj* dict, std::string_view key, const Rect& r, double k)
+{
+    Obj* a = dict->PutArray(key);
+    for (double v : {r.x1, r.y1, r.x2, r.y2}) a->PushBackNumber(v * k);
+}
+
+// Every length an annotation states in the page's space; its appearance follows its Rect.
+void ScaleAnnotation(Obj* annot, double k)
+{
+    for (std::string_view key : {"Rect", "QuadPoints", "InkList", "Vertices", "L", "CL", "RD", "Border"})
+        if (Obj* a = FindArray(annot, key)) annot->Put(key, Scaled(a, k));
+    if (Obj* bs = FindDict(annot, "BS"); bs && FindIn(bs, "W")) {
+        std::unique_ptr<Obj> copy = bs->Clone();
+        copy->PutNumber("W", FindNumber(bs, "W", 1) * k);
+        annot->Put("BS", std::move(copy));
+    }
+}
+
+void ScalePage(const Page& page, double k, std::unordered_set<const Obj*>& annots_done)
+{
+    Obj* dict = Deref(page.GetSDFObj());
+    const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
+    TransformPageContent(page, Matrix{k, 0, 0, k, 0, 0});
+    PutScaledRect(dict, "MediaBox", media, k);
+    if (crop != media) PutScaledRect(dict, "CropBox", crop, k);
+    for (std::string_view key : {"BleedBox", "TrimBox", "ArtBox"})
+        if (Rect r; ReadRect(FindIn(dict, key), r)) PutScaledRect(dict, key, r, k);
+    const double unit = FindNumber(dict, "UserUnit", 1);
+    dict->PutNumber("UserUnit", (unit > 0 && std::isfinite(unit) ? unit : 1) / k);
+    if (Obj* annots = page.GetAnnots()) {
+        for (std::size_t i = 0, n = annots->Size(); i < n; ++i) {
+            Obj* a = Deref(annots->GetAt(i));
+            if (a && a->IsDict() && annots_done.insert(a).second) ScaleAnnotation(a, k);
+        }
+    }
+}
+
+}  // namespace
+
+void CheckPageSize(PassContext& ctx, const Page& page)
+{
+    for (const Rect& box : {page.GetMediaBox(), page.GetCropBox()})
+        if (Outside(box)) ctx.Report(SDF::e_PDFA1135, page.GetSDFObj());
+}
+
+void FitPageSizes(PassContext& ctx)
+{
+    if (!ctx.Checks() || (ctx.Part() != 2 && ctx.Part() != 3)) return;
+    std::unordered_set<const Obj*> pages_done, annots_done;
+    for (const Page& page : ctx.Pages().Pages()) {
+        const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
+        if (!Outside(media) && !Outside(crop)) continue;
+        const double k = FitFactor(media, crop);
+        Obj* dict = Deref(page.GetSDFObj());
+        if (k == 0 || !dict || !pages_done.insert(dict).second) continue;
+        CheckPageSize(ctx, page);
+        ScalePage(page, k, annots_done);
+    }
+    // The tree read the boxes the pages had.
+    if (!pages_done.empty()) ctx.caches.Drop<PageTree>();
+}
+
+}  // namespace qvx::PDF
