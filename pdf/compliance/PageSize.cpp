@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "pdf/ObjUtil.h"
@@ -89,6 +90,37 @@ void ScalePage(const Page& page, double k, std::unordered_set<const Obj*>& annot
     }
 }
 
+// Scales the position a destination gives on a page scaled by k: [page /XYZ left top zoom],
+// /FitH top, /FitV left, /FitR left bottom right top (and the bounding-box kinds).
+void ScaleDestination(Obj* dest, const std::unordered_map<const Obj*, double>& scaled)
+{
+    if (dest->Size() < 2) return;
+    const Obj* page = Deref(dest->GetAt(0));
+    const Obj* kind = Deref(dest->GetAt(1));
+    auto it = page ? scaled.find(page) : scaled.end();
+    if (it == scaled.end() || !kind || !kind->IsName()) return;
+    const std::string_view k = kind->GetName();
+    const std::size_t count = k == "XYZ" ? 2 : k == "FitR" ? 4 : (k == "FitH" || k == "FitV" || k == "FitBH" || k == "FitBV") ? 1 : 0;
+    for (std::size_t i = 2; i < 2 + count && i < dest->Size(); ++i) {
+        Obj* v = dest->GetAt(i);
+        if (v && !v->IsIndirect() && v->IsNumber()) v->SetNumber(v->GetNumber() * it->second);
+    }
+}
+
+// Every destination held in obj, in its direct arrays and dictionaries.
+void ScaleDestinationsIn(Obj* obj, const std::unordered_map<const Obj*, double>& scaled, int depth = 0)
+{
+    if (!obj || depth > 16) return;
+    if (obj->IsArray()) {
+        ScaleDestination(obj, scaled);
+        for (std::size_t i = 0, n = obj->Size(); i < n; ++i)
+            if (Obj* v = obj->GetAt(i); v && !v->IsIndirect()) ScaleDestinationsIn(v, scaled, depth + 1);
+    } else if (obj->IsDict() || obj->IsStream()) {
+        for (auto it = obj->DictBegin(); it != obj->DictEnd(); ++it)
+            if (Obj* v = it.Value(); v && !v->IsIndirect()) ScaleDestinationsIn(v, scaled, depth + 1);
+    }
+}
+
 }  // namespace
 
 void CheckPageSize(PassContext& ctx, const Page& page)
@@ -100,18 +132,22 @@ void CheckPageSize(PassContext& ctx, const Page& page)
 void FitPageSizes(PassContext& ctx)
 {
     if (!ctx.Checks() || (ctx.Part() != 2 && ctx.Part() != 3)) return;
-    std::unordered_set<const Obj*> pages_done, annots_done;
+    std::unordered_map<const Obj*, double> scaled;
+    std::unordered_set<const Obj*> annots_done;
     for (const Page& page : ctx.Pages().Pages()) {
         const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
         if (!Outside(media) && !Outside(crop)) continue;
         const double k = FitFactor(media, crop);
         Obj* dict = Deref(page.GetSDFObj());
-        if (k == 0 || !dict || !pages_done.insert(dict).second) continue;
+        if (k == 0 || !dict || !scaled.emplace(dict, k).second) continue;
         CheckPageSize(ctx, page);
         ScalePage(page, k, annots_done);
     }
+    if (scaled.empty()) return;
+    // Links, outline items and named destinations go on showing the same place.
+    for (std::uint32_t i = 1; i < ctx.doc.XRefSize() && !ctx.Stopped(); ++i) ScaleDestinationsIn(Deref(ctx.doc.GetObj(i)), scaled);
     // The tree read the boxes the pages had.
-    if (!pages_done.empty()) ctx.caches.Drop<PageTree>();
+    ctx.caches.Drop<PageTree>();
 }
 
 }  // namespace qvx::PDF

@@ -903,7 +903,9 @@ TEST(ConversionFidelity, PagesBeyondTheSizeLimitsKeepTheirSizeInOtherUnits)
         b.SetStream(9, "/Type/XObject/Subtype/Form/BBox[0 0 1 1]", "0 0 1 1 re f");
         return b.Build();
     };
-    const std::string big = page("[0 0 20000 10000]", "10000 0 10000 5000 re f", "/Annots[8 0 R]/TrimBox[0 0 20000 10000]");
+    const std::string big = page("[0 0 20000 10000]", "10000 0 10000 5000 re f",
+                                 "/Annots[8 0 R<</Type/Annot/Subtype/Link/Rect[0 0 10 10]/F 4/Dest[3 0 R/XYZ 10000 5000 0]>>]"
+                                 "/TrimBox[0 0 20000 10000]");
     EXPECT_NE(Findings(big, k2B).find("1135(3)"), std::string::npos);
     fs::path out = ConvertClean(big, k2B, dir, "big.pdf");
     {
@@ -919,6 +921,11 @@ TEST(ConversionFidelity, PagesBeyondTheSizeLimitsKeepTheirSizeInOtherUnits)
         qvx::SDF::Obj* annot = qvx::PDF::Deref(qvx::PDF::FindArray(dict, "Annots")->GetAt(0));
         EXPECT_NEAR(qvx::PDF::NumberAt(qvx::PDF::FindArray(annot, "Rect"), 3, 0), 10000 * k, 0.05);
         EXPECT_NEAR(qvx::PDF::FindNumber(qvx::PDF::FindDict(annot, "BS"), "W", 0), 100 * k, 1e-3);
+        // A link to a place on the page goes on pointing there.
+        qvx::SDF::Obj* dest = qvx::PDF::FindArray(qvx::PDF::Deref(qvx::PDF::FindArray(dict, "Annots")->GetAt(1)), "Dest");
+        EXPECT_NEAR(qvx::PDF::NumberAt(dest, 2, 0), 10000 * k, 0.05);
+        EXPECT_NEAR(qvx::PDF::NumberAt(dest, 3, 0), 5000 * k, 0.05);
+        EXPECT_EQ(qvx::PDF::NumberAt(dest, 4, -1), 0);
     }
     fs::path in = dir.Write("big-in.pdf", big);
     for (auto [fx, fy] : {std::pair{0.75, 0.75}, {0.6, 0.75}, {0.9, 0.35}, {0.25, 0.75}, {0.25, 0.25}, {0.75, 0.25}})
