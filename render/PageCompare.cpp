@@ -1,6 +1,8 @@
 #include "render/PageCompare.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 
@@ -13,14 +15,44 @@ namespace qvx::Render {
 
 namespace {
 
-std::optional<Bitmap> Draw(SDF::SDFDoc& doc, const PDF::PageTree& pages, std::size_t i, const RenderOptions& options)
+std::optional<RenderResult> Draw(SDF::SDFDoc& doc, const PDF::PageTree& pages, std::size_t i, const RenderOptions& options)
 {
     try {
-        return RenderPage(doc, pages.GetPage(i), options).bitmap;
+        return RenderPage(doc, pages.GetPage(i), options);
     } catch (...) {
         // A page that cannot be drawn at all is counted, not compared.
         return std::nullopt;
     }
+}
+
+// The size of the page's unit of space in points (UserUnit, 1 when missing or unusable).
+double UnitOf(const PDF::Page& page)
+{
+    double u = PDF::FindNumber(PDF::Deref(page.GetSDFObj()), "UserUnit", 1);
+    return u > 0 && std::isfinite(u) ? u : 1;
+}
+
+// The top left w x h pixels of b.
+Bitmap Cropped(const Bitmap& b, int w, int h)
+{
+    Bitmap out{w, h, b.channels, {}};
+    const std::size_t row = static_cast<std::size_t>(w) * b.channels;
+    out.data.reserve(row * h);
+    for (int y = 0; y < h; ++y) out.data.insert(out.data.end(), b.Pixel(0, y), b.Pixel(0, y) + row);
+    return out;
+}
+
+// A page restated in other units is drawn at its own resolution, and the boxes written with
+// fewer digits may round to one pixel more or less: such drawings are compared where both are.
+double PSNROfDrawings(Bitmap a, Bitmap b)
+{
+    const int w = std::min(a.width, b.width), h = std::min(a.height, b.height);
+    if ((a.width != b.width || a.height != b.height) && std::abs(a.width - b.width) <= 1 &&
+        std::abs(a.height - b.height) <= 1 && w > 0 && h > 0 && a.channels == b.channels) {
+        a = Cropped(a, w, h);
+        b = Cropped(b, w, h);
+    }
+    return PSNR(a, b);
 }
 
 // The page's fingerprint, with its inherited attributes; empty when too large.
@@ -98,15 +130,18 @@ LookResult CompareLook(SDF::SDFDoc& original, SDF::SDFDoc& copy, const LookOptio
         // The images both versions share are decoded once.
         ImageCache images;
         original_options.images = copy_options.images = &images;
-        std::optional<Bitmap> a = Draw(original, before, i, original_options);
-        std::optional<Bitmap> b = Draw(copy, after, i, copy_options);
+        std::optional<RenderResult> a = Draw(original, before, i, original_options);
+        // A copy that states the page in other units (UserUnit) shows it at the same size.
+        RenderOptions page_options = copy_options;
+        if (a) page_options.dpi = a->dpi * UnitOf(after.GetPage(i)) / UnitOf(before.GetPage(i));
+        std::optional<RenderResult> b = Draw(copy, after, i, page_options);
         if (!a || !b) {
             ++result.undrawn;
             continue;
         }
         ++result.compared;
         ++result.drawn;
-        double psnr = PSNR(*a, *b);
+        double psnr = PSNROfDrawings(std::move(a->bitmap), std::move(b->bitmap));
         if (psnr < options.threshold) result.changed.push_back({page, psnr});
     }
     return result;

@@ -21,6 +21,7 @@ namespace {
 struct Version {
     std::string content = "0 0 1 rg 10 10 80 80 re f";
     std::string page_extra;
+    std::string media = "[0 0 100 100]";
     std::string resources = "<< >>";
     std::string catalog_extra;
     std::string annots;       // objects 6 on, each "<< ... >>" as written
@@ -38,7 +39,7 @@ std::unique_ptr<SDF::SDFDoc> Open(const Version& v)
     for (int i = 0; i < v.pages; ++i) kids += ref(i == 0 ? 3 : 20 + i) + " ";
     b.Set(1 + s, "<< /Type /Catalog /Pages " + ref(2) + " " + v.catalog_extra + " >>");
     b.Set(2 + s, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(v.pages) + " >>");
-    std::string page = "<< /Type /Page /Parent " + ref(2) + " /MediaBox [0 0 100 100] /Resources " + v.resources +
+    std::string page = "<< /Type /Page /Parent " + ref(2) + " /MediaBox " + v.media + " /Resources " + v.resources +
                        " /Contents " + ref(4) + (v.annots.empty() ? "" : " /Annots [" + ref(6) + "]") + " " +
                        v.page_extra + " >>";
     b.Set(3 + s, page);
@@ -124,6 +125,15 @@ TEST(PageCompare, ChangedInputsAreDrawnAndJudged)
     r = Compare(hidden, shown);
     EXPECT_EQ(r.drawn, 1u);
     EXPECT_EQ(r.changed.size(), 1u);
+    // The page restated in units of three points (a third of its numbers) shows the same
+    // at the same size, though its box rounds to a pixel more.
+    Version thirds = v;
+    thirds.media = "[0 0 33.34 33.34]";
+    thirds.page_extra = "/UserUnit 3";
+    thirds.content = "0.333333 0 0 0.333333 0 0 cm 0 0 1 rg 10 10 80 80 re f";
+    r = Compare(v, thirds);
+    EXPECT_EQ(r.drawn, 1u);
+    EXPECT_TRUE(r.changed.empty()) << r.changed[0].psnr;
     // A page the copy lacks or adds.
     Version two = v;
     two.pages = 2;
