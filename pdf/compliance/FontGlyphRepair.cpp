@@ -6,6 +6,7 @@
 // (3,0) cmap; in a CIDFontType2 a copy of glyph 0 reached through CIDToGIDMap; in a CID-keyed
 // CFF program an empty glyph under the CID, as readers draw nothing for a CID it lacks. A
 // code of CID 0 through Identity moves to a CID of its own that draws what CID 0 drew.
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <vector>
@@ -28,8 +29,7 @@ namespace {
 
 using Codes = std::vector<Font::CharCode>;
 
-// The name a code's own copy of .notdef takes in a Type 1 program.
-std::string CopyName(std::uint32_t code) { return "notdef.c" + std::to_string(code); }
+constexpr std::string_view kNotdefCopyPrefix = "notdef.c";
 
 bool IsFontFile3(const Font& font, std::string_view subtype)
 {
@@ -79,7 +79,7 @@ bool RepairType1(PassContext& ctx, const Font& font, const Codes& codes)
         // .notdef, gets one of its own.
         std::string name(font.GlyphName(c.code));
         if (name.empty() || name == ".notdef") {
-            name = CopyName(c.code);
+            name = NotdefCopyName(c.code);
             names.emplace(c.code, name);
         }
         std::optional<long> units = p->CharStringWidth(font.GetWidth(c));
@@ -378,8 +378,19 @@ void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std:
     } else if (font.GetKind() == Font::e_truetype) {
         RepairTrueType(ctx, font, codes);
     } else if (font.GetKind() == Font::e_type1 || font.GetKind() == Font::e_mmtype1) {
-        RepairType1(ctx, font, codes);
+        // A Unicode map made before the codes had glyphs of their own is made again, now
+        // that their names say they show .notdef.
+        if (RepairType1(ctx, font, codes) && ctx.caches.Get<ToUnicodeRebuilt>().erase(font.GetSDFObj()->Resolve()))
+            RepairToUnicode(ctx, *Font::Create(font.GetSDFObj()));
     }
+}
+
+std::string NotdefCopyName(std::uint32_t code) { return std::string(kNotdefCopyPrefix) + std::to_string(code); }
+
+bool IsNotdefCopyName(std::string_view name)
+{
+    if (!name.starts_with(kNotdefCopyPrefix) || name.size() == kNotdefCopyPrefix.size()) return false;
+    return std::all_of(name.begin() + kNotdefCopyPrefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace qvx::PDF::FontRules

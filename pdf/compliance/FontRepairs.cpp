@@ -84,6 +84,11 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
         if (char32_t cp = text.empty() ? GlyphList::TeXNameToUnicode(font.GlyphName(c.code)) : 0) Common::AppendUTF16(text, cp);
     }
     if (Usable(text)) return text;
+    // A code the .notdef repair gave its own copy of .notdef shows the blank .notdef of a
+    // Type 1 or CFF program: with an advance it is a gap in the text, which readers take as
+    // a space; without one it is nothing, and no value can say so.
+    if (font.IsSimple() && IsNotdefCopyName(font.GlyphName(c.code)))
+        return font.GetWidth(c) > 0 ? std::optional<std::u16string>(u" ") : std::nullopt;
     long gid = font.GlyphId(c, Font::e_as_viewers);
     auto it = gid > 0 ? chars.find(static_cast<unsigned>(gid)) : chars.end();
     if (it == chars.end() || it->second < 0x20) return std::nullopt;

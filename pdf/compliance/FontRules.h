@@ -152,6 +152,10 @@ void RepairType3Procedures(PassContext& ctx, const Font& font, const std::map<st
 // Codes shown that reach no glyph of the program, or .notdef (LacksGlyph), each given a copy
 // of the glyph readers drew for it, at its width (FontGlyphRepair.cpp).
 void RepairGlyphCoverage(PassContext& ctx, const Font& font, const std::map<std::uint32_t, Font::CharCode>& shown);
+// The name a code's own copy of .notdef takes in a Type 1 or CFF program, and whether a name
+// is one of those.
+std::string NotdefCopyName(std::uint32_t code);
+bool IsNotdefCopyName(std::string_view name);
 // The text of a code: the font's mapping, else the name of the glyph the program shows.
 bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text);
 

@@ -263,6 +263,39 @@ TEST(FontRepair, CodesWithoutGlyphGetOneOfTheirOwn)
         EXPECT_EQ(p->Advance(p->GlyphByName("notdef.c1")), 0);
         EXPECT_EQ(copy.Get(11)->FindObj("FontFile")->GetObjNum(), 12u);
     }
+    // At 2U that code has no character either (62116). With an advance its copy of the
+    // blank .notdef is a gap, which the copy's Unicode map calls a space: the words come out
+    // as before. Without one no value says what it is, and the finding stays.
+    {
+        auto nimbus = open(type1);
+        ASSERT_NE(nimbus, nullptr);
+        std::string text = "Words\001that";
+        for (const char* gap : {"278", "0"}) {
+            SCOPED_TRACE(gap);
+            std::string w = "[";
+            // The letters' glyphs are named by the letters.
+            for (int code = 1; code <= 'w'; ++code) {
+                const std::string letter(1, static_cast<char>(code));
+                const bool shown = std::string_view("Wordstha").find(letter) != std::string_view::npos;
+                w += code == 1 ? std::string(gap) : shown ? std::to_string(nimbus->Advance(nimbus->GlyphByName(letter))) : "0";
+                w += ' ';
+            }
+            PdfBuilder b = Page(k2U, "BT /F1 20 Tf 10 100 Td (" + text + ") Tj ET");
+            b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 1/LastChar 119/Widths" + w +
+                          "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+            std::string d = descriptor;
+            b.Set(11, d.replace(d.find("FontFile2"), 9, "FontFile"));
+            b.SetStream(12, "/Length1 " + std::to_string(clear), type1);
+            auto c = Convert(b.Build(), k2U);
+            const bool blank = std::string(gap) == "0";
+            // .notdef's own advance is the gap's, not 0.
+            EXPECT_EQ(c->first, blank ? "361(10) 62116(10) 62118(10)" : "62116(10) 62118(10)");
+            EXPECT_EQ(c->again, blank ? "62116(10)" : "");
+            if (!blank) {
+                EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+            }
+        }
+    }
 
     // A symbolic TrueType font whose program has only a (3,1) cmap (353: no symbolic
     // subtable reads the code), and a non-symbolic one showing code 0, which names no glyph
