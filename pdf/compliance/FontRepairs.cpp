@@ -60,6 +60,14 @@ std::optional<std::u16string> CodeNamedText(std::string_view name, unsigned code
     return std::u16string(1, static_cast<char16_t>(code));
 }
 
+// A composite font whose ToUnicode is the name Identity-H or Identity-V: readers take each
+// two-byte code for its own Unicode value.
+bool HasIdentityToUnicode(const Font& font)
+{
+    const Obj* t = FindIn(font.GetSDFObj(), "ToUnicode");
+    return font.IsComposite() && t && t->IsName() && (t->GetName() == "Identity-H" || t->GetName() == "Identity-V");
+}
+
 // The text a code gets in a ToUnicode map written anew: its own usable mapping (unless that
 // is private-use and its glyph's name stands for a public character), else the name its
 // encoding gives it, else the character its glyph stands for in the program's Unicode cmap
@@ -91,10 +99,14 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
         return font.GetWidth(c) > 0 ? std::optional<std::u16string>(u" ") : std::nullopt;
     long gid = font.GlyphId(c, Font::e_as_viewers);
     auto it = gid > 0 ? chars.find(static_cast<unsigned>(gid)) : chars.end();
-    if (it == chars.end() || it->second < 0x20) return std::nullopt;
     text.clear();
-    Common::AppendUTF16(text, it->second);
-    if (HasPrivateUse(text)) return std::nullopt;
+    if (it != chars.end() && it->second >= 0x20) {
+        Common::AppendUTF16(text, it->second);
+    } else if (HasIdentityToUnicode(font) && c.code >= 0x20 && c.code <= 0xFFFF && (c.code < 0xD800 || c.code > 0xDFFF)) {
+        // What the program cannot say, the code says as readers read it.
+        text = std::u16string(1, static_cast<char16_t>(c.code));
+    }
+    if (!Usable(text) || HasPrivateUse(text)) return std::nullopt;
     return text;
 }
 

@@ -619,6 +619,39 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
     EXPECT_NE(CopyReader::Decoded(shared.Get(10), "Encoding").find("begincidchar"), std::string::npos);
     EXPECT_NE(shared.Get(10)->FindObj("ToUnicode")->GetObjNum(), 15u);
 
+    // A program without a Unicode cmap, CIDs that are the characters' own values (0041 for A,
+    // sent to A's glyph by a CIDToGIDMap) and ToUnicode given as the name Identity-H, which
+    // readers take at its word: the map written says so. Without that name nothing says what
+    // the glyphs are, and the text stays unmapped.
+    auto mac_only = qvx::PDF::SubstituteProgram::WithOneCMap(qvx::Test::ToBytes(program), 1, 0);
+    ASSERT_TRUE(mac_only);
+    // Its glyphs lose their names too: a post table of version 3 has none.
+    std::string no_names(mac_only->begin(), mac_only->end());
+    for (std::size_t i = 12; i + 16 <= no_names.size() && i < 12 + 16 * 64; i += 16) {
+        if (no_names.compare(i, 4, "post") != 0) continue;
+        std::size_t at = (static_cast<unsigned char>(no_names[i + 8]) << 24) | (static_cast<unsigned char>(no_names[i + 9]) << 16) |
+                         (static_cast<unsigned char>(no_names[i + 10]) << 8) | static_cast<unsigned char>(no_names[i + 11]);
+        no_names.replace(at, 4, std::string("\0\3\0\0", 4));
+    }
+    std::string gids(0x43 * 2, '\0');
+    for (auto [cid, gid] : {std::pair{0x41u, gid_a}, {0x42u, gid_b}}) gids[2 * cid] = static_cast<char>(gid >> 8), gids[2 * cid + 1] = static_cast<char>(gid & 0xFF);
+    for (const char* to_unicode : {"/ToUnicode/Identity-H", ""}) {
+        PdfBuilder named = t;
+        named.SetStream(4, "", "BT /F1 20 Tf 10 100 Td <00410042> Tj ET");
+        named.Set(10, std::string("<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+DejaVuSans/Encoding/Identity-H") + to_unicode +
+                          "/DescendantFonts[13 0 R]>>");
+        named.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+DejaVuSans/CIDSystemInfo<</Registry(Adobe)"
+                      "/Ordering(Identity)/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap 16 0 R/DW 700>>");
+        named.SetStream(12, "", no_names);
+        named.SetStream(16, "", gids);
+        auto cn = Convert(named.Build(), k2U);
+        EXPECT_NE(cn->first.find("381(10)"), std::string::npos) << cn->first;
+        EXPECT_EQ(cn->again, *to_unicode ? "" : "381(10) 62116(10)");
+        if (*to_unicode) {
+            EXPECT_EQ(text_of(cn->out).substr(0, 2), "AB");
+        }
+    }
+
     // A page at 2U showing text in a Type 3 font: codes first to last, named by differences,
     // each glyph with a procedure in procs (all drawing one box), and more font entries.
     auto type3 = [](const std::string& text, int first, int last, const std::string& widths, const std::string& differences,
