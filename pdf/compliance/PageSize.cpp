@@ -76,8 +76,9 @@ void ScalePage(const Page& page, double k, std::unordered_set<const Obj*>& annot
     Obj* dict = Deref(page.GetSDFObj());
     const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
     TransformPageContent(page, Matrix{k, 0, 0, k, 0, 0});
+    // Both boxes become the page's own: an inherited one would keep the old numbers.
     PutScaledRect(dict, "MediaBox", media, k);
-    if (crop != media) PutScaledRect(dict, "CropBox", crop, k);
+    PutScaledRect(dict, "CropBox", crop, k);
     for (std::string_view key : {"BleedBox", "TrimBox", "ArtBox"})
         if (Rect r; ReadRect(FindIn(dict, key), r)) PutScaledRect(dict, key, r, k);
     const double unit = FindNumber(dict, "UserUnit", 1);

@@ -91,8 +91,13 @@ void GiveCatalog(PassContext& ctx)
     Obj* trailer = ctx.doc.GetTrailer();
     if (!trailer->IsDict()) return;
     Obj* root = FindDict(trailer, "Root");
-    // A tree that is there, even an empty one, is the document's own; the passes keep it.
-    if (root && (ctx.Pages().Count() != 0 || FindArray(FindDict(root, "Pages"), "Kids"))) return;
+    if (root) {
+        // A tree that is there, even an empty one, is the document's own; the passes keep it
+        // and read it afresh, after their own repairs.
+        const bool tree = ctx.Pages().Count() != 0 || FindArray(FindDict(root, "Pages"), "Kids");
+        ctx.caches.Drop<PageTree>();
+        if (tree) return;
+    }
     // A copy without a page would lose the document rather than keep it.
     std::vector<Obj*> pages;
     FindPageObjects(ctx, pages);

@@ -894,9 +894,11 @@ TEST(ConversionFidelity, PagesBeyondTheSizeLimitsKeepTheirSizeInOtherUnits)
 {
     TempDir dir;
     // A 20000 x 10000 page: black in its lower right quarter, a square annotation (with an
-    // appearance) in its upper left one. At 2B the copy states it in larger units.
+    // appearance) in its upper left one. At 2B the copy states it in larger units. Its parent
+    // gives it a CropBox as large.
     auto page = [](const std::string& box, const std::string& content, const std::string& extra) {
         PdfBuilder b = CleanFile(k2B);
+        b.Set(2, "<</Type/Pages/Kids[3 0 R]/Count 1/CropBox" + box + ">>");
         b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox" + box + "/Contents 4 0 R/Resources<<>>" + extra + ">>");
         b.SetStream(4, "", content);
         b.Set(8, "<</Type/Annot/Subtype/Square/F 4/Rect[0 5000 10000 10000]/BS<</W 100>>/AP<</N 9 0 R>>>>");
