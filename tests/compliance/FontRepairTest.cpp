@@ -244,14 +244,18 @@ TEST(FontRepair, CodesWithoutGlyphGetOneOfTheirOwn)
     std::string widths = "[";
     for (int code = 1; code <= 64; ++code) widths += "0 ";
     widths += "667 640]";
-    for (int level : {k1B, k2B}) {
-        SCOPED_TRACE(level);
-        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (A\001B) Tj ET");
-        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 1/LastChar 66/Widths" + widths +
-                      "/Encoding<</Differences[66/nosuchglyph]>>/FontDescriptor 11 0 R>>");
+    // A page showing text in the program as an embedded Type 1 font with these entries.
+    auto nimbus_page = [&](int level, const std::string& text, const std::string& entries) {
+        PdfBuilder b = Page(level, "BT /F1 20 Tf 10 100 Td (" + text + ") Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular" + entries + "/FontDescriptor 11 0 R>>");
         std::string d = descriptor;
         b.Set(11, d.replace(d.find("FontFile2"), 9, "FontFile"));
         b.SetStream(12, "/Length1 " + std::to_string(clear), type1);
+        return b;
+    };
+    for (int level : {k1B, k2B}) {
+        SCOPED_TRACE(level);
+        PdfBuilder b = nimbus_page(level, "A\001B", "/FirstChar 1/LastChar 66/Widths" + widths + "/Encoding<</Differences[66/nosuchglyph]>>");
         auto c = Convert(b.Build(), level);
         EXPECT_EQ(c->first, "352(10)");
         EXPECT_EQ(c->again, "");
@@ -269,7 +273,6 @@ TEST(FontRepair, CodesWithoutGlyphGetOneOfTheirOwn)
     {
         auto nimbus = open(type1);
         ASSERT_NE(nimbus, nullptr);
-        std::string text = "Words\001that";
         for (const char* gap : {"278", "0"}) {
             SCOPED_TRACE(gap);
             std::string w = "[";
@@ -280,12 +283,7 @@ TEST(FontRepair, CodesWithoutGlyphGetOneOfTheirOwn)
                 w += code == 1 ? std::string(gap) : shown ? std::to_string(nimbus->Advance(nimbus->GlyphByName(letter))) : "0";
                 w += ' ';
             }
-            PdfBuilder b = Page(k2U, "BT /F1 20 Tf 10 100 Td (" + text + ") Tj ET");
-            b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 1/LastChar 119/Widths" + w +
-                          "]/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
-            std::string d = descriptor;
-            b.Set(11, d.replace(d.find("FontFile2"), 9, "FontFile"));
-            b.SetStream(12, "/Length1 " + std::to_string(clear), type1);
+            PdfBuilder b = nimbus_page(k2U, "Words\001that", "/FirstChar 1/LastChar 119/Widths" + w + "]/Encoding/WinAnsiEncoding");
             auto c = Convert(b.Build(), k2U);
             const bool blank = std::string(gap) == "0";
             // .notdef's own advance is the gap's, not 0.
