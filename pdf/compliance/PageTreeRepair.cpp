@@ -84,6 +84,20 @@ void FindPageObjects(PassContext& ctx, std::vector<Obj*>& found)
     }
 }
 
+// The pages of a tree that yields none: the single kid of its root (a Kids entry that is one
+// page rather than an array of them), then every page object of the table.
+std::vector<Obj*> LostPages(PassContext& ctx, Obj* pages)
+{
+    std::vector<Obj*> found;
+    if (pages) {
+        Obj* kid = pages->FindObj("Kids");
+        Obj* dict = Deref(kid);
+        if (dict && dict->IsDict() && !dict->IsStream() && !FindArray(dict, "Kids")) found.push_back(kid);
+    }
+    FindPageObjects(ctx, found);
+    return found;
+}
+
 }  // namespace
 
 void GiveCatalog(PassContext& ctx)
@@ -99,9 +113,7 @@ void GiveCatalog(PassContext& ctx)
         if (tree) return;
     }
     // A copy without a page would lose the document rather than keep it.
-    std::vector<Obj*> pages;
-    FindPageObjects(ctx, pages);
-    if (pages.empty())
+    if (LostPages(ctx, FindDict(root, "Pages")).empty())
         QVX_THROW("a page object", root ? "The page tree cannot be read and no page was found"
                                         : "The document catalog cannot be read and no page was found");
     if (root) return;
@@ -115,15 +127,8 @@ void RecoverLostPages(PassContext& ctx)
 {
     Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");
     if (!root || ctx.Pages().Count() != 0) return;
-    std::vector<Obj*> found;
     Obj* pages = FindDict(root, "Pages");
-    // Kids given as one page rather than an array of them.
-    if (pages) {
-        Obj* kid = pages->FindObj("Kids");
-        Obj* dict = Deref(kid);
-        if (dict && dict->IsDict() && !dict->IsStream() && !FindArray(dict, "Kids")) found.push_back(kid);
-    }
-    FindPageObjects(ctx, found);
+    const std::vector<Obj*> found = LostPages(ctx, pages);
     if (found.empty()) return;
     Obj* node = NewPagesNode(ctx);
     // What the old node passed down, the new one passes down.

@@ -153,6 +153,9 @@ TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
         b.Set(2, "<</Type/Pages/Count 4>>");
         EXPECT_THROW(Convert(b.Build(), k2B, dir, "no-tree.pdf"), qvx::Common::Exception);
         EXPECT_FALSE(fs::exists(dir.Path() / "no-tree.pdf"));
+        // The one kid given as the Kids entry itself is a page, even without a Type: it is kept.
+        b.Set(2, "<</Type/Pages/Kids 3 0 R/Count 1>>");
+        EXPECT_EQ(QpdfPages(Convert(b.Build(), k2B, dir, "one-kid.pdf")), "1\n");
         // A tree that is there but empty is the document's own, and is kept.
         b.Set(2, "<</Type/Pages/Kids[]/Count 0>>");
         EXPECT_EQ(QpdfPages(Convert(b.Build(), k2B, dir, "empty.pdf")), "0\n");
