@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <utility>
 
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
@@ -141,14 +140,9 @@ bool ContentDrawer::SetMatrix(const Matrix& user)
 void ContentDrawer::Walk()
 {
     int saves = 0;
-    // Stops are the page's own: forms and glyphs walked inside it have none.
-    const std::vector<std::size_t>* stops = std::exchange(mp_stops, nullptr);
     while (const Element* e = m_reader.Next()) {
-        if (stops) {
-            mp_stops = stops;
-            ReachStops(m_op_offset);
-            mp_stops = nullptr;
-        }
+        // Stops are the page's own: forms and glyphs walked inside it have none.
+        if (m_reader.NestingDepth() == 1) ReachStops(m_op_offset);
         if (m_ctx.OverBudget()) {
             m_ctx.complete = false;
             break;
@@ -196,7 +190,6 @@ void ContentDrawer::Walk()
         }
     }
     for (; saves > 0; --saves) cairo_restore(mp_cr);
-    mp_stops = stops;
 }
 
 void ContentDrawer::OnOperator(const PDF::Operation& op)
