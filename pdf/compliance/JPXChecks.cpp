@@ -19,7 +19,7 @@ bool ValidChannels(int n) { return n == 1 || n == 3 || n == 4; }
 bool CheckJPXStream(PassContext& ctx, SDF::Obj& stream)
 {
     if (FindName(&stream, "Subtype") != "Image") return false;
-    // The image dictionary's colour space overrides the data's own.
+    // The dictionary's colour space and the data's own channels must both be 1, 3 or 4.
     int dict_channels = 0;
     if (SDF::Obj* cs = FindIn(&stream, "ColorSpace")) {
         try {
@@ -31,7 +31,7 @@ bool CheckJPXStream(PassContext& ctx, SDF::Obj& stream)
     if (!info.IsValid()) return false;
     int data_channels = info.GetColourChannelCount();
     bool bad = false;
-    if ((dict_channels > 0 && !ValidChannels(dict_channels)) || (dict_channels == 0 && !ValidChannels(data_channels))) {
+    if ((dict_channels > 0 && !ValidChannels(dict_channels)) || !ValidChannels(data_channels)) {
         ctx.Report(SDF::e_PDFA2832, &stream);
         bad = true;
     }

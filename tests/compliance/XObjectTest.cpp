@@ -145,8 +145,9 @@ TEST(XObjects, JPEG2000Channels)
     EXPECT_EQ(run(k2B, {8, 8, 8}), "");
     EXPECT_EQ(run(k2B, {8}), "");
     EXPECT_EQ(run(k2B, {8, 8}), "2832(6)");
-    // The dictionary's colour space decides when present.
-    EXPECT_EQ(run(k2B, {8, 8}, "/ColorSpace/DeviceRGB"), "");
+    // Both counts are judged: a dictionary colour space does not make two channels of data good.
+    EXPECT_EQ(run(k2B, {8, 8}, "/ColorSpace/DeviceRGB"), "2832(6)");
+    EXPECT_EQ(run(k2B, {8, 8, 8}, "/ColorSpace/DeviceRGB"), "");
     EXPECT_EQ(run(k2B, {8, 8, 8}, "/ColorSpace[/DeviceN[/A/B]/DeviceRGB 7 0 R]"), "2832(6) 24211(6)");
     EXPECT_EQ(run(k2B, {40, 40, 40}), "2834(6)");
     EXPECT_EQ(run(k2B, {8, 8, 8, 8, 8}), "2832(6)");
