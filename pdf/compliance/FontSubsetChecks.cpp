@@ -53,16 +53,23 @@ void CheckCharSet(PassContext& ctx, const Font& font, SubsetInfo& info)
     const FontProgram* p = font.GetProgram();
     // PDF/A-1 compares the glyphs shown (CheckSubsetCode).
     if (!p || !p->HasGlyphNames() || ctx.Part() == 1) return;
-    long n = std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
-    for (long gid = 0; gid < n; ++gid) {
+    // The CharSet names the program's glyphs, no fewer and no more.
+    const long count = p->GlyphCount();
+    long n = std::min(count, Common::Limits::kMaxFontGlyphsScanned);
+    SubsetInfo::Names present;
+    bool mismatch = false;
+    for (long gid = 0; gid < n && !mismatch; ++gid) {
         std::string name = p->GlyphName(static_cast<unsigned>(gid));
         if (name.empty() || name == ".notdef") continue;
-        if (!info.charset->count(name)) {
-            ctx.Report(SDF::e_PDFA357, descriptor);
-            if (ctx.state.convert) RepairCharSet(font, info);
-            return;
-        }
+        mismatch = !info.charset->count(name);
+        present.insert(std::move(name));
     }
+    if (!mismatch && n == count)
+        for (const auto& name : *info.charset)
+            if (name != ".notdef" && !present.count(name)) mismatch = true;
+    if (!mismatch) return;
+    ctx.Report(SDF::e_PDFA357, descriptor);
+    if (ctx.state.convert) RepairCharSet(font, info);
 }
 
 bool BitSet(const Common::Bytes& bits, std::uint32_t cid)

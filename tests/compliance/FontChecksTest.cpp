@@ -11,6 +11,7 @@
 #include "pdf/Font.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
+#include "tests/support/CFFBuilder.h"
 #include "tests/support/TestEnv.h"
 #include "tests/compliance/ComplianceTestSupport.h"
 #include "tests/compliance/Levels.h"
@@ -229,6 +230,19 @@ TEST(FontChecks, Type1GlyphsAndCharSet)
     EXPECT_EQ(run(k1B, "", "ABCDEF+NimbusSans", "/CharSet(/A)"), "357(11)");
     EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet(/A/B)"), "357(11)");
     EXPECT_EQ(run(k2B, "", "ABCDEF+NimbusSans", "/CharSet 5"), "11(11)");
+    // Nor may it name glyphs the program lacks.
+    auto compact = [](int level, const std::string& charset) {
+        std::string font = "<</Type/Font/Subtype/Type1/BaseFont/ABCDEF+Mini/FirstChar 65/LastChar 66/Widths[600 640]/Encoding/WinAnsiEncoding"
+                           "/FontDescriptor 11 0 R>>";
+        std::string program = qvx::Test::MakeCFF({{"A", 0, 600}, {"B", 0, 640}}, false);
+        PdfBuilder b = WithFont(level, font, Descriptor(32, "FontFile3", "ABCDEF+Mini", "/CharSet(" + charset + ")"),
+                                "/Subtype/Type1C", program);
+        return Findings(b.Build(), level);
+    };
+    EXPECT_EQ(compact(k2B, "/A/B"), "");
+    EXPECT_EQ(compact(k2B, "/A/B/.notdef"), "");
+    EXPECT_EQ(compact(k2B, "/A/B/d"), "357(11)");
+    EXPECT_EQ(compact(k2B, "/A"), "357(11)");
     // PDF/A-4 wants no CharSet, yet one given is a string.
     EXPECT_EQ(run(k4, "", "ABCDEF+NimbusSans", "/CharSet 5"), "11(11)");
     EXPECT_EQ(run(k4, "", "ABCDEF+NimbusSans", "/CharSet(/A)"), "");
