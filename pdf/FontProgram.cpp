@@ -307,4 +307,22 @@ unsigned FontProgram::GlyphByBuiltinCode(unsigned code) const
     return 0;
 }
 
+std::string FontProgram::BuiltinCodeName(unsigned code) const
+{
+    FT_Face f = mp->face;
+    if (code > 255) return {};
+    std::lock_guard<std::mutex> lock(Lib().mutex);
+    // Other programs answer with an error: only a Type 1 Encoding array has entries to read.
+    T1_EncodingType type = T1_ENCODING_TYPE_NONE;
+    if (FT_Get_PS_Font_Value(f, PS_DICT_ENCODING_TYPE, 0, &type, sizeof type) != static_cast<FT_Long>(sizeof type) ||
+        type != T1_ENCODING_TYPE_ARRAY)
+        return {};
+    FT_Long size = FT_Get_PS_Font_Value(f, PS_DICT_ENCODING_ENTRY, code, nullptr, 0);
+    if (size <= 1) return {};
+    std::string name(static_cast<std::size_t>(size), '\0');
+    if (FT_Get_PS_Font_Value(f, PS_DICT_ENCODING_ENTRY, code, name.data(), size) != size) return {};
+    name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
+    return name;
+}
+
 }  // namespace qvx::PDF

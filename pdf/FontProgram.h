@@ -62,6 +62,9 @@ public:
     std::map<unsigned, char32_t> GlyphCharacters() const;
     // The glyph of code through the built-in encoding of a Type 1 or CFF program.
     unsigned GlyphByBuiltinCode(unsigned code) const;
+    // The name a Type 1 program's own Encoding array gives code (".notdef" for the codes it
+    // leaves alone); empty for other programs and encodings.
+    std::string BuiltinCodeName(unsigned code) const;
 
 private:
     FontProgram() = default;

@@ -75,9 +75,12 @@ std::string_view Font::GlyphName(std::uint32_t code) const
     const FontProgram* p = GetProgram();
     if (!p || !p->HasGlyphNames()) return {};
     unsigned gid = p->GlyphByBuiltinCode(code);
-    if (!gid) return {};
+    // A code the program's Encoding array leaves at .notdef draws .notdef; one whose name
+    // the program lacks has no glyph at all.
+    std::string name_of_code = gid ? p->GlyphName(gid) : p->BuiltinCodeName(code);
+    if (name_of_code != ".notdef" && !gid) return {};
     auto& cache = const_cast<SimpleEncoding&>(m_encoding);
-    cache.Set(code, p->GlyphName(gid));
+    cache.Set(code, name_of_code);
     return m_encoding.GlyphName(code);
 }
 

@@ -219,6 +219,18 @@ TEST(FontChecks, Type1GlyphsAndCharSet)
         PdfBuilder b = WithFont(level, font, Descriptor(32, "FontFile", "NimbusSans-Regular"), "", t1, "3 Tr (A) Tj");
         return Findings(b.Build(), level);
     };
+    // A code the program's own Encoding array leaves at .notdef shows .notdef too: no glyph
+    // is missing, and PDF/A-1 allows it.
+    std::string own = t1;
+    own.replace(own.find("/Encoding StandardEncoding def"), 30,
+                "/Encoding 256 array 0 1 255 {1 index exch /.notdef put} for dup 65 /A put readonly def");
+    auto builtin = [&](int level) {
+        std::string font = "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66"
+                           "/Widths[667 667]/FontDescriptor 11 0 R>>";
+        return Findings(WithFont(level, font, Descriptor(4, "FontFile", "NimbusSans-Regular"), "", own).Build(), level);
+    };
+    EXPECT_EQ(builtin(k1B), "361(10)");
+    EXPECT_EQ(builtin(k2B), "361(10) 62118(10)");
     EXPECT_EQ(invisible(k2B, ".notdef"), "62118(10)");
     EXPECT_EQ(invisible(k2B, "A"), "");
     EXPECT_EQ(invisible(k1B, ".notdef"), "");
