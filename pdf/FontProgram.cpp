@@ -52,6 +52,19 @@ Common::Bytes SfntTable(FT_Face face, FT_ULong tag)
 
 std::size_t U16At(const Common::Bytes& b, std::size_t at) { return at + 2 <= b.size() ? std::size_t{b[at]} << 8 | b[at + 1] : 0; }
 
+// Where each glyph's data begins in glyf, read from loca in the format head names; glyph g
+// spans [Offset(g), Offset(g + 1)) for g + 1 < Entries().
+struct LocaTable {
+    const Common::Bytes& loca;
+    bool long_offsets;
+    std::size_t Entries() const { return loca.size() / (long_offsets ? 4 : 2); }
+    std::size_t Offset(std::size_t g) const
+    {
+        return long_offsets ? U16At(loca, 4 * g) << 16 | U16At(loca, 4 * g + 2) : 2 * U16At(loca, 2 * g);
+    }
+};
+constexpr std::size_t kHeadSize = 54, kLocaFormat = 50;
+
 // Whether the data of a simple glyph, glyf[at, end), holds what its header announces: contour
 // ends that rise, its instructions, a flag for each point (repeats included) and the
 // coordinates the flags ask for. Such a glyph is one FreeType reads.
@@ -112,15 +125,13 @@ bool TrueTypeIntact(FT_Face face)
     Common::Bytes glyf = SfntTable(face, TTAG_glyf);
     if (glyf.empty()) return true;
     Common::Bytes maxp = SfntTable(face, TTAG_maxp), head = SfntTable(face, TTAG_head), loca = SfntTable(face, TTAG_loca);
-    constexpr std::size_t kMaxpSize = 32, kHeadSize = 54, kLocaFormat = 50;
+    constexpr std::size_t kMaxpSize = 32;
     if (maxp.size() < kMaxpSize || maxp[0] != 0 || maxp[1] != 1 || maxp[2] != 0 || maxp[3] != 0) return false;
     if (head.size() < kHeadSize || head[kLocaFormat] != 0 || head[kLocaFormat + 1] > 1) return false;
-    const bool long_offsets = head[kLocaFormat + 1] == 1;
+    const LocaTable table{loca, head[kLocaFormat + 1] == 1};
     const std::size_t count = static_cast<std::size_t>(face->num_glyphs);
-    const std::size_t entries = loca.size() / (long_offsets ? 4 : 2);
-    auto offset = [&](std::size_t g) {
-        return long_offsets ? U16At(loca, 4 * g) << 16 | U16At(loca, 4 * g + 2) : 2 * U16At(loca, 2 * g);
-    };
+    const std::size_t entries = table.Entries();
+    auto offset = [&](std::size_t g) { return table.Offset(g); };
     enum : std::uint8_t { e_unknown, e_visiting, e_plain, e_doubtful };
     std::vector<std::uint8_t> state(count, e_unknown);
     auto plain = [&](auto& self, std::size_t g, unsigned depth) -> bool {
@@ -305,6 +316,28 @@ unsigned FontProgram::GlyphByBuiltinCode(unsigned code) const
         }
     }
     return 0;
+}
+
+std::vector<bool> FontProgram::GlyphsDrawnAlone() const
+{
+    FT_Face f = mp->face;
+    std::vector<bool> out;
+    if (!FT_IS_SFNT(f)) return out;
+    std::lock_guard<std::mutex> lock(Lib().mutex);
+    Common::Bytes head = SfntTable(f, TTAG_head), loca = SfntTable(f, TTAG_loca), glyf = SfntTable(f, TTAG_glyf);
+    if (head.size() < kHeadSize || loca.empty() || glyf.empty()) return out;
+    const LocaTable table{loca, head[kLocaFormat + 1] == 1};
+    out.assign(static_cast<std::size_t>(f->num_glyphs), false);
+    std::vector<std::size_t> parts;
+    for (std::size_t g = 0; g < out.size() && g + 1 < table.Entries(); ++g) {
+        const std::size_t at = table.Offset(g), end = table.Offset(g + 1);
+        out[g] = end > at;
+        if (end < at + 10 || end > glyf.size() || static_cast<std::int16_t>(U16At(glyf, at)) >= 0) continue;
+        if (auto named = Components(glyf, at, end)) parts.insert(parts.end(), named->begin(), named->end());
+    }
+    for (std::size_t part : parts)
+        if (part < out.size()) out[part] = false;
+    return out;
 }
 
 std::string FontProgram::BuiltinCodeName(unsigned code) const

@@ -60,6 +60,11 @@ public:
     // The character each glyph stands for in the program's Unicode cmap subtables (the
     // lowest when several reach it); empty for programs without them.
     std::map<unsigned, char32_t> GlyphCharacters() const;
+    // For each glyph of a program with TrueType outlines, whether it has an outline of its
+    // own that no composite glyph takes as a part: the glyphs a subset holds for the text, not
+    // the empty slots it keeps for glyphs left out nor the parts of its composites. Empty for
+    // other programs.
+    std::vector<bool> GlyphsDrawnAlone() const;
     // The glyph of code through the built-in encoding of a Type 1 or CFF program.
     unsigned GlyphByBuiltinCode(unsigned code) const;
     // The name a Type 1 program's own Encoding array gives code (".notdef" for the codes it

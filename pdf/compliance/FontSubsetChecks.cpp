@@ -77,22 +77,40 @@ bool BitSet(const Common::Bytes& bits, std::uint32_t cid)
     return cid / 8 < bits.size() && (bits[cid / 8] & (0x80 >> (cid % 8)));
 }
 
-// A CFF program: every CID it holds must be in the CIDSet.
+// The CIDs a TrueType program holds: those whose glyph, through the CIDToGIDMap, has an
+// outline of its own (producers list a composite's parts under no CID).
+bool TrueTypeCIDsCovered(const Font& font, const FontProgram& p, const Common::Bytes& cidset)
+{
+    const std::vector<bool> drawn = p.GlyphsDrawnAlone();
+    auto held = [&](std::size_t gid) { return gid > 0 && gid < drawn.size() && drawn[gid]; };
+    if (const std::vector<std::uint16_t>* map = font.GetCIDToGIDTable()) {
+        for (std::size_t cid = 1; cid < map->size(); ++cid)
+            if (held((*map)[cid]) && !BitSet(cidset, static_cast<std::uint32_t>(cid))) return false;
+        return true;
+    }
+    for (std::size_t cid = 1; cid < drawn.size(); ++cid)
+        if (held(cid) && !BitSet(cidset, static_cast<std::uint32_t>(cid))) return false;
+    return true;
+}
+
+// Every CID the program holds must be in the CIDSet.
 void CheckCIDSetCoverage(PassContext& ctx, const Font& font, SubsetInfo& info)
 {
     const FontProgram* p = font.GetProgram();
-    if (!p || font.GetDescendantKind() != Font::e_cid_type0) return;
-    long n = std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
-    bool keyed = p->IsCIDKeyed();
-    for (long cid = 1; cid < n; ++cid) {
+    if (!p) return;
+    bool covered = true;
+    if (font.GetDescendantKind() == Font::e_cid_type2) {
+        covered = TrueTypeCIDsCovered(font, *p, *info.cidset);
+    } else if (font.GetDescendantKind() == Font::e_cid_type0) {
+        long n = std::min(p->GlyphCount(), Common::Limits::kMaxFontGlyphsScanned);
+        bool keyed = p->IsCIDKeyed();
         // In a CID-keyed program the glyph index is the CID and absent CIDs do not load.
-        if (keyed && p->Advance(static_cast<unsigned>(cid)) < 0) continue;
-        if (!BitSet(*info.cidset, static_cast<std::uint32_t>(cid))) {
-            ctx.Report(SDF::e_PDFA356, font.GetDescriptor());
-            if (ctx.state.convert) RepairCIDSet(ctx, font, info);
-            return;
-        }
+        for (long cid = 1; cid < n && covered; ++cid)
+            covered = (keyed && p->Advance(static_cast<unsigned>(cid)) < 0) || BitSet(*info.cidset, static_cast<std::uint32_t>(cid));
     }
+    if (covered) return;
+    ctx.Report(SDF::e_PDFA356, font.GetDescriptor());
+    if (ctx.state.convert) RepairCIDSet(ctx, font, info);
 }
 
 }  // namespace
