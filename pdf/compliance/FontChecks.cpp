@@ -257,10 +257,11 @@ void FontCheck::OnCode(PassContext& ctx, FontState& st, const Font::CharCode& c,
     if (!drawn && f.GetKind() != Font::e_type3 && st.hidden.size() < Common::Limits::kMaxFontCodesChecked &&
         st.hidden.insert(key).second)
         FontRules::CheckHiddenCode(ctx, f, c);
-    if (st.seen.size() < Common::Limits::kMaxFontCodesChecked && st.seen.insert(key).second) {
-        bool in_actual_text = !m_actual_text.empty() && m_actual_text.back();
+    // A code shown both inside and outside ActualText is judged in each.
+    const bool in_actual_text = !m_actual_text.empty() && m_actual_text.back();
+    const std::uint64_t seen_key = std::uint64_t{key} | (std::uint64_t{in_actual_text} << 32);
+    if (st.seen.size() < Common::Limits::kMaxFontCodesChecked && st.seen.insert(seen_key).second)
         FontRules::CheckUnicode(ctx, f, c, in_actual_text);
-    }
 }
 
 bool FontCheck::Type3Glyph(PassContext& ctx, const Font& font, const Font::CharCode& c, Obj* caller_resources)

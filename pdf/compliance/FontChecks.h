@@ -29,7 +29,7 @@ private:
         bool rendered = false;                       // the rules of drawn text have run
         bool program_ok = false;                     // the glyph rules can use the program
         bool subset_checked = false;                 // CIDSet or CharSet looked at
-        std::unordered_set<std::uint32_t> seen;      // codes tested for Unicode
+        std::unordered_set<std::uint64_t> seen;      // codes tested for Unicode, in and out of ActualText
         std::unordered_set<std::uint32_t> drawn;     // codes tested against the program
         std::unordered_set<std::uint32_t> hidden;    // codes of invisible text tested for .notdef
         std::unordered_map<std::uint32_t, bool> private_use;  // codes whose text stays private-use

@@ -439,6 +439,9 @@ TEST(FontChecks, Unicode)
     EXPECT_EQ(with_unicode("0042", ab), "");
     EXPECT_EQ(with_unicode("E000", ab), "62117(10)");
     EXPECT_EQ(with_unicode("E000", "/Span<</ActualText(AB)>>BDC " + ab + " EMC"), "");
+    // Each showing is judged, whichever comes first.
+    EXPECT_EQ(with_unicode("E000", "/Span<</ActualText(AB)>>BDC " + ab + " EMC " + ab), "62117(10)");
+    EXPECT_EQ(with_unicode("E000", ab + " /Span<</ActualText(AB)>>BDC " + ab + " EMC"), "62117(10)");
     EXPECT_EQ(with_unicode("FFFE", ab), "62115(10)");
 
     // Conversion writes a simple font's map again: the code that maps to no text takes the
