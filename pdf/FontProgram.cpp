@@ -131,7 +131,6 @@ bool TrueTypeIntact(FT_Face face)
     const LocaTable table{loca, head[kLocaFormat + 1] == 1};
     const std::size_t count = static_cast<std::size_t>(face->num_glyphs);
     const std::size_t entries = table.Entries();
-    auto offset = [&](std::size_t g) { return table.Offset(g); };
     enum : std::uint8_t { e_unknown, e_visiting, e_plain, e_doubtful };
     std::vector<std::uint8_t> state(count, e_unknown);
     auto plain = [&](auto& self, std::size_t g, unsigned depth) -> bool {
@@ -140,7 +139,7 @@ bool TrueTypeIntact(FT_Face face)
         state[g] = e_visiting;
         bool ok = false;
         if (g + 1 < entries) {
-            const std::size_t at = offset(g), end = offset(g + 1);
+            const std::size_t at = table.Offset(g), end = table.Offset(g + 1);
             if (at == end) {
                 ok = end <= glyf.size();  // no outline
             } else if (at + 10 <= end && end <= glyf.size()) {
