@@ -132,7 +132,7 @@ void CheckPageSize(PassContext& ctx, const Page& page)
 
 void FitPageSizes(PassContext& ctx)
 {
-    if (!ctx.Checks() || (ctx.Part() != 2 && ctx.Part() != 3)) return;
+    if (!ctx.Checks() || !SDF::InForce(SDF::e_PDFA1135, ctx.state.level)) return;
     std::unordered_map<const Obj*, double> scaled;
     std::unordered_set<const Obj*> annots_done;
     for (const Page& page : ctx.Pages().Pages()) {
