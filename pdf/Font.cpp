@@ -31,7 +31,23 @@ Font::Kind KindOf(std::string_view subtype)
     return Font::e_unknown;
 }
 
+// The ITC Zapf Dingbats glyph names a1 to a191. TeX's bitmap fonts name their glyphs the
+// same way after their codes, so the names stand for dingbats only in a dingbats font.
+bool IsDingbatName(std::string_view name)
+{
+    return name.size() >= 2 && name.size() <= 4 && name[0] == 'a' &&
+           name.find_first_not_of("0123456789", 1) == std::string_view::npos;
+}
+
 }  // namespace
+
+bool Font::IsDingbatsFont() const
+{
+    if (m_std14 == "ZapfDingbats" || m_encoding.GetBase() == BaseEncoding::e_zapf_dingbats) return true;
+    std::string_view name = m_base_font;
+    if (std::size_t plus = name.find('+'); plus != std::string_view::npos) name.remove_prefix(plus + 1);
+    return name.find("Dingbat") != std::string_view::npos || name.starts_with("D050000L");
+}
 
 std::shared_ptr<Font> Font::Create(Obj* dict)
 {
@@ -131,7 +147,9 @@ bool Font::ToUnicode(const CharCode& c, std::u16string& out) const
         if (!m_uni_done[c.code]) {
             m_uni_done.set(c.code);
             std::string_view name = GlyphName(c.code);
-            for (char32_t cp : GlyphList::ToUnicode(name)) Common::AppendUTF16(m_uni[c.code], cp);
+            if (!IsDingbatName(name) || IsDingbatsFont()) {
+                for (char32_t cp : GlyphList::ToUnicode(name)) Common::AppendUTF16(m_uni[c.code], cp);
+            }
             m_uni_ok[c.code] = !m_uni[c.code].empty();
         }
         out = m_uni[c.code];

@@ -63,6 +63,8 @@ public:
     // that tag only the one still embed a subset.
     bool IsSubset() const;
     // The standard 14 font this font names when it has no embedded program, or empty.
+    // A font whose glyph names a1 to a191 are the ITC Zapf Dingbats ones.
+    bool IsDingbatsFont() const;
     std::string_view GetStandardName() const { return m_std14; }
 
     int GetFlags() const { return m_flags; }

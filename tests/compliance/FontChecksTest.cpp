@@ -516,6 +516,16 @@ TEST(FontChecks, Type3)
               "/CharProcs<</a 12 0 R/b 12 0 R>>/Encoding<</Differences[65/a 66/b]>>/FirstChar 65/LastChar 66"
               "/Widths[50 50]>>");
     EXPECT_EQ(Findings(b.Build(), k2B), "");
+    // TeX's bitmap fonts name glyphs after their codes (a65), as ZapfDingbats names its
+    // dingbats: such a name gives no text at level U; conversion reads the code instead.
+    std::string tex = WithFont(k2U,
+                               "<</Type/Font/Subtype/Type3/FontBBox[0 0 100 100]/FontMatrix[0.01 0 0 0.01 0 0]"
+                               "/CharProcs<</a65 12 0 R/a66 12 0 R>>/Encoding<</Differences[65/a65/a66]>>"
+                               "/FirstChar 65/LastChar 66/Widths[50 50]>>",
+                               "", "", "50 0 d0", "(AB) Tj")
+                          .Build();
+    EXPECT_EQ(Findings(tex, k2U), "381(10) 62116(10)");
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(tex, k2U), "");
 }
 
 TEST(FontChecks, ConversionEmbedsStandardFonts)
