@@ -49,6 +49,12 @@ bool Font::IsDingbatsFont() const
     return name.find("Dingbat") != std::string_view::npos || name.starts_with("D050000L");
 }
 
+std::u32string Font::NameText(std::string_view name) const
+{
+    if (IsDingbatName(name) && !IsDingbatsFont()) return {};
+    return GlyphList::ToUnicode(name);
+}
+
 std::shared_ptr<Font> Font::Create(Obj* dict)
 {
     std::shared_ptr<Font> f(new Font);
@@ -147,9 +153,7 @@ bool Font::ToUnicode(const CharCode& c, std::u16string& out) const
         if (!m_uni_done[c.code]) {
             m_uni_done.set(c.code);
             std::string_view name = GlyphName(c.code);
-            if (!IsDingbatName(name) || IsDingbatsFont()) {
-                for (char32_t cp : GlyphList::ToUnicode(name)) Common::AppendUTF16(m_uni[c.code], cp);
-            }
+            for (char32_t cp : NameText(name)) Common::AppendUTF16(m_uni[c.code], cp);
             m_uni_ok[c.code] = !m_uni[c.code].empty();
         }
         out = m_uni[c.code];

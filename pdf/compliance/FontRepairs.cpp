@@ -87,7 +87,7 @@ std::optional<std::u16string> RepairedText(const Font& font, const Font::CharCod
     if (own) return text;
     text.clear();
     if (font.IsSimple()) {
-        for (char32_t cp : GlyphList::ToUnicode(font.GlyphName(c.code))) Common::AppendUTF16(text, cp);
+        for (char32_t cp : font.NameText(font.GlyphName(c.code))) Common::AppendUTF16(text, cp);
         // TeX's math fonts name glyphs the Adobe list does not know (circlecopyrt).
         if (char32_t cp = text.empty() ? GlyphList::TeXNameToUnicode(font.GlyphName(c.code)) : 0) Common::AppendUTF16(text, cp);
     }

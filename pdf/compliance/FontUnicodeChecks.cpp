@@ -67,7 +67,7 @@ bool CodeText(const Font& font, const Font::CharCode& c, std::u16string& text)
     long gid = font.GlyphId(c);
     if (gid <= 0) return false;
     text.clear();
-    for (char32_t cp : GlyphList::ToUnicode(p->GlyphName(static_cast<unsigned>(gid)))) Common::AppendUTF16(text, cp);
+    for (char32_t cp : font.NameText(p->GlyphName(static_cast<unsigned>(gid)))) Common::AppendUTF16(text, cp);
     return !text.empty();
 }
 
@@ -87,7 +87,7 @@ std::u16string PublicTextOfName(const Font& font, unsigned code)
         Common::AppendUTF16(text, cp);
         return text;
     }
-    for (char32_t cp : GlyphList::ToUnicode(name)) Common::AppendUTF16(text, cp);
+    for (char32_t cp : font.NameText(name)) Common::AppendUTF16(text, cp);
     if (!text.empty()) return HasPrivateUse(text) || HasNonText(text) ? std::u16string() : text;
     // Symbol fonts of the Windows kind give code c the value U+F000 + c, as their cmap does;
     // Symbol's own encoding names the glyph (Office's subsets keep no glyph names).

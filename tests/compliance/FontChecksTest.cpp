@@ -463,6 +463,18 @@ TEST(FontChecks, Unicode)
     b.SetStream(13, "", "1 begincodespacerange <00> <FF> endcodespacerange\n1 beginbfchar <41> <0000> endbfchar\n");
     EXPECT_EQ(Findings(b.Build(), k4), "62115(10)");
     EXPECT_EQ(qvx::Test::FindingsAfterConversion(b.Build(), k4), "");
+
+    // A glyph named a73 is a dingbat only in a dingbats font; elsewhere the name gives no text.
+    auto named_a73 = [](const std::string& base) {
+        std::string font = "<</Type/Font/Subtype/Type1/BaseFont/" + base +
+                           "/FirstChar 65/LastChar 65/Widths[600]/Encoding<</Differences[65/a73]>>/FontDescriptor 11 0 R>>";
+        return Findings(WithFont(k2U, font, Descriptor(4, "FontFile3", base), "/Subtype/Type1C",
+                                 qvx::Test::MakeCFF({{"a73", 0, 600}}, false), "(A) Tj")
+                            .Build(),
+                        k2U);
+    };
+    EXPECT_EQ(named_a73("ABCDEF+Mini"), "381(10) 62116(10)");
+    EXPECT_EQ(named_a73("ABCDEF+ZapfDingbatsITC"), "");
 }
 
 TEST(FontChecks, UnicodeInPdfA4)
