@@ -47,7 +47,8 @@ bool IsNumberedName(std::string_view name)
 // The text of a code whose glyph is named by that code's own number (a224 at 224, G065 at
 // 65), as TeX's bitmap fonts name theirs: the name says nothing but the code, and readers
 // take the code for a Latin-1 character. Only the codes where Latin-1 and TeX's text
-// encodings agree on a letter, digit or sign are so read; the rest stay unmapped.
+// encodings agree on a letter, digit or sign are so read; the rest stay unmapped (the Cork
+// encoding has OE and oe at D7 and F7, SS at DF and germandbls at FF).
 std::optional<std::u16string> CodeNamedText(std::string_view name, unsigned code)
 {
     unsigned number = 0;
@@ -55,7 +56,7 @@ std::optional<std::u16string> CodeNamedText(std::string_view name, unsigned code
         number = number * 10 + static_cast<unsigned>(ch - '0');
         if (number > 0xFF) return std::nullopt;
     }
-    const bool latin = (code >= 0x20 && code <= 0x7E) || (code >= 0xC0 && code != 0xD7 && code != 0xF7);
+    const bool latin = (code >= 0x20 && code <= 0x7E) || (code >= 0xC0 && code != 0xD7 && code != 0xF7 && code != 0xDF && code != 0xFF);
     if (number != code || !latin) return std::nullopt;
     return std::u16string(1, static_cast<char16_t>(code));
 }

@@ -701,16 +701,20 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
 
     // Codes above the dingbats' numbers, named by themselves as a French TeX font's are:
     // the letters are read as Latin-1, a code where TeX's encodings and Latin-1 part ways
-    // (D7, the multiplication sign) stays unmapped.
-    for (bool times : {false, true}) {
-        PdfBuilder b = type3(times ? "<E0E9D7>" : "<E0E9>", 215, 233, "300 0 0 0 0 0 0 0 0 300 0 0 0 0 0 0 0 0 300",
-                             "215/a215 224/a224 233/a233", {"a215", "a224", "a233"}, "");
+    // (D7, the multiplication sign; FF, y with dieresis) stays unmapped.
+    for (const char* apart : {"", "D7", "FF"}) {
+        SCOPED_TRACE(apart);
+        std::string widths = "300";
+        for (int code = 216; code <= 255; ++code) widths += code == 224 || code == 233 || code == 255 ? " 300" : " 0";
+        PdfBuilder b = type3("<E0E9" + std::string(apart) + ">", 215, 255, widths, "215/a215 224/a224 233/a233 255/a255",
+                             {"a215", "a224", "a233", "a255"}, "");
         auto c = Convert(b.Build(), k2U);
         EXPECT_EQ(c->first, "381(10) 62116(10)");
-        EXPECT_EQ(c->again, times ? "62116(10)" : "");
+        EXPECT_EQ(c->again, *apart ? "62116(10)" : "");
         std::string map = written_map(c);
         EXPECT_TRUE(holds(map, {"<E0> <00E0>", "<E9> <00E9>"})) << map;
         EXPECT_EQ(map.find("<D7>"), std::string::npos) << map;
+        EXPECT_EQ(map.find("<FF> <"), std::string::npos) << map;
     }
 
     // A map that gives glyphs of the Symbol and Expert fonts Adobe's private-use codes
