@@ -31,7 +31,7 @@ Font::Kind KindOf(std::string_view subtype)
     return Font::e_unknown;
 }
 
-// The ITC Zapf Dingbats glyph names a1 to a191. TeX's bitmap fonts name their glyphs the
+// The ITC Zapf Dingbats glyph names: a1, a2... TeX's bitmap fonts name their glyphs the
 // same way after their codes, so the names stand for dingbats only in a dingbats font.
 bool IsDingbatName(std::string_view name)
 {

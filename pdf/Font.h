@@ -62,12 +62,12 @@ public:
     // BaseFont, or the descriptor's FontName, starts with a subset tag ("ABCDEF+"): producers
     // that tag only the one still embed a subset.
     bool IsSubset() const;
-    // The standard 14 font this font names when it has no embedded program, or empty.
-    // A font whose glyph names a1 to a191 are the ITC Zapf Dingbats ones.
+    // A font whose glyph names a1, a2... are the ITC Zapf Dingbats ones.
     bool IsDingbatsFont() const;
     // The characters a glyph name of this font stands for (none for a dingbat's name
     // outside a dingbats font).
     std::u32string NameText(std::string_view name) const;
+    // The standard 14 font this font names when it has no embedded program, or empty.
     std::string_view GetStandardName() const { return m_std14; }
 
     int GetFlags() const { return m_flags; }

@@ -56,7 +56,8 @@ std::optional<std::u16string> CodeNamedText(std::string_view name, unsigned code
         number = number * 10 + static_cast<unsigned>(ch - '0');
         if (number > 0xFF) return std::nullopt;
     }
-    const bool latin = (code >= 0x20 && code <= 0x7E) || (code >= 0xC0 && code != 0xD7 && code != 0xF7 && code != 0xDF && code != 0xFF);
+    const bool latin =
+        (code >= 0x20 && code <= 0x7E) || (code >= 0xC0 && code != 0xD7 && code != 0xF7 && code != 0xDF && code != 0xFF);
     if (number != code || !latin) return std::nullopt;
     return std::u16string(1, static_cast<char16_t>(code));
 }

@@ -671,12 +671,11 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
 
     // A Type 3 font whose glyph names are listed names (and uniXXXX forms) but which has no
     // ToUnicode: the map is written from the names; a name that gives no text stays unmapped,
-    // and so does a numbered name such as a73 (a dingbat only in ZapfDingbats, so no text
-    // here for validation either). A name
-    // numbered with its own code (a99 at 99, as TeX's bitmap fonts have) is read as that
-    // code. A name of TeX's symbol fonts that the Adobe list lacks, which validation cannot
-    // read, is written with the character its glyph draws.
-    // (circlecopyrt of cmsy, parenleftbigg of cmex, notsubseteql of msbm.)
+    // and so does a numbered name such as a73 (a dingbat only in ZapfDingbats, so validation
+    // finds no text for it either). A name numbered with its own code (a99 at 99, as TeX's
+    // bitmap fonts have) is read as that code. A name of TeX's symbol fonts that the Adobe
+    // list lacks, which validation cannot read, is written with the character its glyph
+    // draws (circlecopyrt of cmsy, parenleftbigg of cmex, notsubseteql of msbm).
     for (std::string third : {"/uni0043", "/g7", "/a73", "/circlecopyrt", "/parenleftbigg", "/notsubseteql", "/a99"}) {
         SCOPED_TRACE(third);
         PdfBuilder b = type3("(abc)", 97, 99, "300 300 300", "97/A/B" + third, {"A", "B", third.substr(1)}, "");
