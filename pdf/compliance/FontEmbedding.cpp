@@ -109,9 +109,10 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
     // lack: shown, it is named in the font's own encoding.
     if (shown.count(160) && FindName(dict, "Encoding") == "WinAnsiEncoding") PutDifferences(dict, {{160, "space"}});
 
+    const bool symbolic = standard == "Symbol" || standard == "ZapfDingbats";
     Obj* descriptor = font.GetDescriptor();
     if (!descriptor) {
-        descriptor = NewDescriptor(ctx.doc, font, standard == "Symbol" || standard == "ZapfDingbats");
+        descriptor = NewDescriptor(ctx.doc, font, symbolic);
         dict->Put("FontDescriptor", descriptor);
     }
     descriptor = descriptor->Resolve();
@@ -121,6 +122,10 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
     Obj* stream = ctx.doc.CreateIndirectStream(std::move(*data));
     FontReplace::PutType1Lengths(stream, lengths);
     descriptor->Put("FontFile", stream);
+    // Readers know the characters of Symbol's and ZapfDingbats' codes only while the font is
+    // the standard one; once a program is embedded they read its glyph names, which for the
+    // dingbats are no text. The names the codes had say what the text is.
+    if (symbolic && !font.GetToUnicodeObj()) RepairToUnicode(ctx, font);
     return true;
 }
 

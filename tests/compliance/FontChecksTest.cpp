@@ -566,6 +566,17 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
     qvx::PDF::PDFACompliance again(false, qvx::Common::UString::FromFileName(out.string()), nullptr, k2B, nullptr, 0, 0,
                                    false);
     EXPECT_EQ(Findings(again), "");
+
+    // ZapfDingbats embedded keeps its text: readers know a71 at code l as a black circle only
+    // in the standard font, so the copy says it in a ToUnicode map.
+    PdfBuilder z = WithFont(k2B, "<</Type/Font/Subtype/Type1/BaseFont/ZapfDingbats>>", "", "", "", "(l4) Tj");
+    qvx::PDF::PDFACompliance dingbats(true, qvx::Test::ToBytes(z.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_EQ(Findings(dingbats), "341(10)");
+    auto embedded = qvx::PDF::Font::Create(dingbats.GetDoc().GetObj(10));
+    std::u16string circle, check;
+    EXPECT_TRUE(embedded->GetProgram() && embedded->GetToUnicodeObj());
+    EXPECT_TRUE(embedded->ToUnicode({'l', 1, 'l'}, circle) && circle == u"\u25CF");
+    EXPECT_TRUE(embedded->ToUnicode({'4', 1, '4'}, check) && check == u"\u2714");
 }
 
 TEST(FontChecks, ConversionCompletesDescriptors)
