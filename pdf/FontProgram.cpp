@@ -353,7 +353,7 @@ std::string FontProgram::BuiltinCodeName(unsigned code) const
     if (size <= 1) return {};
     std::string name(static_cast<std::size_t>(size), '\0');
     if (FT_Get_PS_Font_Value(f, PS_DICT_ENCODING_ENTRY, code, name.data(), size) != size) return {};
-    name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
+    if (std::size_t end = name.find('\0'); end != std::string::npos) name.resize(end);
     return name;
 }
 

@@ -82,14 +82,12 @@ bool BitSet(const Common::Bytes& bits, std::uint32_t cid)
 bool TrueTypeCIDsCovered(const Font& font, const FontProgram& p, const Common::Bytes& cidset)
 {
     const std::vector<bool> drawn = p.GlyphsDrawnAlone();
-    auto held = [&](std::size_t gid) { return gid > 0 && gid < drawn.size() && drawn[gid]; };
-    if (const std::vector<std::uint16_t>* map = font.GetCIDToGIDTable()) {
-        for (std::size_t cid = 1; cid < map->size(); ++cid)
-            if (held((*map)[cid]) && !BitSet(cidset, static_cast<std::uint32_t>(cid))) return false;
-        return true;
+    const std::vector<std::uint16_t>* map = font.GetCIDToGIDTable();  // none: Identity
+    const std::size_t cids = map ? map->size() : drawn.size();
+    for (std::size_t cid = 1; cid < cids; ++cid) {
+        const std::size_t gid = map ? (*map)[cid] : cid;
+        if (gid > 0 && gid < drawn.size() && drawn[gid] && !BitSet(cidset, static_cast<std::uint32_t>(cid))) return false;
     }
-    for (std::size_t cid = 1; cid < drawn.size(); ++cid)
-        if (held(cid) && !BitSet(cidset, static_cast<std::uint32_t>(cid))) return false;
     return true;
 }
 
