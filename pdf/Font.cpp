@@ -96,10 +96,7 @@ void Font::ReadDescriptor(Obj* descriptor)
 
 bool Font::IsSubset() const
 {
-    auto tagged = [](std::string_view name) {
-        return name.size() > 7 && name[6] == '+' &&
-               std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; });
-    };
+    auto tagged = [](std::string_view name) { return Std14::Untagged(name).size() != name.size(); };
     return tagged(m_base_font) || tagged(FindName(mp_descriptor, "FontName"));
 }
 

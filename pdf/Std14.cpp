@@ -51,15 +51,19 @@ const Std14Data::Font* FindFont(std::string_view name)
 
 }  // namespace
 
+std::string_view Untagged(std::string_view name)
+{
+    if (name.size() > 7 && name[6] == '+' &&
+        std::all_of(name.begin(), name.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; })) {
+        name.remove_prefix(7);
+    }
+    return name;
+}
+
 std::string_view Canonical(std::string_view base_font)
 {
-    // "ABCDEF+Name": a subset tag of six capitals.
-    if (base_font.size() > 7 && base_font[6] == '+' &&
-        std::all_of(base_font.begin(), base_font.begin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; })) {
-        base_font.remove_prefix(7);
-    }
     std::string name;
-    for (char c : base_font) {
+    for (char c : Untagged(base_font)) {
         if (c != ' ') name += c;
     }
     if (const Std14Data::Font* f = FindFont(name)) return f->name;

@@ -117,8 +117,13 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
     }
     descriptor = descriptor->Resolve();
     // The whole program goes in: a CharSet or CIDSet written for another one would not list
-    // its glyphs.
+    // its glyphs, and a name tagged as a subset's would ask for a CharSet of this one.
     for (const char* key : {"FontFile", "FontFile2", "FontFile3", "CharSet", "CIDSet"}) descriptor->Erase(key);
+    if (font.IsSubset()) {
+        const std::string name(Std14::Untagged(font.GetBaseFont()));
+        dict->PutName("BaseFont", name);
+        descriptor->PutName("FontName", name);
+    }
     Obj* stream = ctx.doc.CreateIndirectStream(std::move(*data));
     FontReplace::PutType1Lengths(stream, lengths);
     descriptor->Put("FontFile", stream);

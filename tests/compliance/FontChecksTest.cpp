@@ -566,6 +566,12 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
     qvx::PDF::PDFACompliance again(false, qvx::Common::UString::FromFileName(out.string()), nullptr, k2B, nullptr, 0, 0,
                                    false);
     EXPECT_EQ(Findings(again), "");
+    // A name tagged as a subset's, its program gone: the whole substitute goes in under the
+    // untagged name, so PDF/A-1 asks no CharSet of it.
+    b.Set(11, "<</Type/Font/Subtype/TrueType/BaseFont/ASJKFO+Arial-BoldMT/Encoding/WinAnsiEncoding"
+              "/FontDescriptor 12 0 R>>");
+    b.Set(12, Descriptor(32, "", "ASJKFO+Arial-BoldMT"));
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(b.Build(), k1B), "");
 
     // ZapfDingbats embedded keeps its text: readers know a71 at code l as a black circle only
     // in the standard font, so the copy says it in a ToUnicode map.
