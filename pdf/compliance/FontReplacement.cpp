@@ -207,20 +207,34 @@ bool IsWinAnsiName(unsigned code, std::string_view name) { return BaseGlyphName(
 
 }  // namespace
 
+std::optional<char32_t> CharOfCode(const Font& font, unsigned code)
+{
+    std::u32string u = GlyphList::ToUnicode(font.GlyphName(code));
+    if (u.size() == 1) return u[0];
+    std::u16string text;
+    if (!font.GetToUnicodeObj() || !font.ToUnicode({code, 1, code}, text) || text.size() != 1) return std::nullopt;
+    // Controls, private use and halves of pairs name no character a substitute draws.
+    const char16_t c = text[0];
+    if (c < 0x20 || (c >= 0xD800 && c < 0xF900) || c == 0xFFFD) return std::nullopt;
+    return c;
+}
+
 bool PutLatinEncoding(Obj* dict, const Font& font, const std::set<unsigned>& codes)
 {
-    // Per code a name of the glyph list for the character its glyph name stands for (the
-    // Differences of a non-symbolic TrueType font may use no other).
+    // Per code a name of the glyph list for the character it shows (the Differences of a
+    // non-symbolic TrueType font may use no other).
     std::map<unsigned, std::string> names;
     for (unsigned code : codes) {
-        std::string_view name = font.GlyphName(code);
-        std::u32string u = GlyphList::ToUnicode(name);
-        if (u.size() != 1) {
+        std::optional<char32_t> ch = CharOfCode(font, code);
+        if (!ch) {
             // A code that named no glyph stays so where WinAnsiEncoding names none either.
             if (!BaseGlyphName(BaseEncoding::e_win_ansi, code).empty()) names[code] = ".notdef";
             continue;
         }
-        std::string listed(GlyphList::IsListed(name) ? name : GlyphList::NameFor(u[0]));
+        std::string_view name = font.GlyphName(code);
+        std::string listed(GlyphList::IsListed(name) && GlyphList::ToUnicode(name) == std::u32string(1, *ch)
+                               ? name
+                               : GlyphList::NameFor(*ch));
         if (listed.empty()) return false;
         names[code] = listed;
     }
@@ -259,17 +273,16 @@ std::string StandardLookalike(const Font& font, const Style& style)
 bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
 {
     const Font& font = *e.font;
+    auto char_of = [&](unsigned code) { return CharOfCode(font, code); };
     // A symbolic font without Encoding shows glyphs by code through its own program: with
-    // the program gone nothing says what the codes were.
-    if (font.IsSymbolic() && !font.GetEncodingObj() && font.GetStandardName().empty()) return false;
-    auto char_of = [&](unsigned code) -> std::optional<char32_t> {
-        std::u32string u = GlyphList::ToUnicode(font.GlyphName(code));
-        return u.size() == 1 ? std::optional<char32_t>(u[0]) : std::nullopt;
-    };
+    // the program gone only a ToUnicode map that names every code shown says what they were.
+    const bool by_code = font.IsSymbolic() && !font.GetEncodingObj() && font.GetStandardName().empty();
     Style style = StyleOf(font);
     SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.fixed, {}};
-    for (const auto& [code, c] : e.codes)
+    for (const auto& [code, c] : e.codes) {
         if (auto ch = char_of(code)) request.chars.push_back(*ch);
+        else if (by_code) return false;
+    }
     if (request.chars.empty()) return false;
     ChosenSubstitute chosen = FindSubstitute(request);
     if (!chosen.program) return false;

@@ -119,9 +119,12 @@ struct Style {
     bool bold, italic, fixed;
 };
 Style StyleOf(const Font& font);
+// The character a code shows: its glyph name's, else, for a name that says none, the one
+// character the font's own ToUnicode map gives it.
+std::optional<char32_t> CharOfCode(const Font& font, unsigned code);
 // Non-symbolic TrueType fonts: Encoding becomes WinAnsiEncoding with Differences that give
-// each of codes the glyph it named before, in names of the glyph list. False (and the
-// dictionary untouched) when a name has no listed equivalent.
+// each of codes the glyph of the character it shows, in names of the glyph list. False (and
+// the dictionary untouched) when a name has no listed equivalent.
 bool PutLatinEncoding(SDF::Obj* dict, const Font& font, const std::set<unsigned>& codes);
 // Readers draw a font they lack with a system font squeezed to the font's width when the
 // font is much narrower (its "m", width_of the code, less than nine tenths of own_m, the
