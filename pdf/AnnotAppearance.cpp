@@ -316,7 +316,7 @@ void BorderDash(const Annot& annot, AppearanceWriter& w)
     w.Op(pattern + "] 0 d");
 }
 
-DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend, bool fields)
+DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend)
 {
     std::optional<Rect> rect = DrawnRect(annot);
     // Lines, polygons and ink whose Rect has no area are drawn where their vertices are,
@@ -343,7 +343,7 @@ DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend,
         break;
     case Annot::e_Text: DrawNote(annot, *rect, w); break;
     case Annot::e_FreeText: return {DrawFreeText(doc, annot, *rect), {}, {}};
-    case Annot::e_Widget: return fields ? DrawWidget(doc, annot, *rect) : DrawnAppearance{};
+    case Annot::e_Widget: return DrawWidget(doc, annot, *rect);
     default: return {};
     }
     return {w.Finish(doc, *rect), {}, {}};

@@ -4,7 +4,7 @@
 // quadrilaterals, a note icon, free text, and form fields from their values, close to
 // what viewers show for such annotations.
 //
-//     DrawnAppearance drawn = DrawAppearance(doc, annot, /*blend=*/true, /*fields=*/false);
+//     DrawnAppearance drawn = DrawAppearance(doc, annot, /*blend=*/true);
 //     if (drawn.normal) { ...AP N = drawn.normal, AS = drawn.state when not empty... }
 
 #include <optional>
@@ -34,9 +34,8 @@ struct DrawnAppearance {
 };
 
 // blend: whether the file may use blend modes; text highlighting multiplies with the text
-// under it, and is not drawn without. fields: whether form fields are drawn from their
-// values (the form asked viewers to, with NeedAppearances); without it a widget that has
-// no appearance shows nothing in a viewer, and nothing is drawn for it here either.
-DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend, bool fields);
+// under it, and is not drawn without. A form field is drawn from its value, as viewers
+// draw a widget that has no appearance.
+DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend);
 
 }  // namespace qvx::PDF

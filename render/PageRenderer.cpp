@@ -164,13 +164,12 @@ void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, con
         if (a.GetType() == PDF::Annot::e_Popup || !ctx.oc.Visible(PDF::FindIn(a.GetSDFObj(), "OC"))) continue;
         SDF::Obj* ap = a.GetAppearance();
         std::optional<Rect> rect = a.GetRect();
-        // Without an appearance of its own, as viewers draw it from its entries (form
-        // fields excepted: without NeedAppearances they show nothing), in the rectangle the
-        // drawing needs where the annotation's has no area. The drawing is added to the
-        // document unreferenced.
+        // Without an appearance of its own, as viewers draw it from its entries (a form
+        // field from its value), in the rectangle the drawing needs where the annotation's
+        // has no area. The drawing is added to the document unreferenced.
         if (!ap && !a.GetAppearanceDict()) {
             try {
-                PDF::DrawnAppearance drawn = PDF::DrawAppearance(PDF::DocOf(page), a, true, false);
+                PDF::DrawnAppearance drawn = PDF::DrawAppearance(PDF::DocOf(page), a, true);
                 ap = drawn.normal;
                 if (drawn.rect) rect = drawn.rect;
             } catch (const Common::Exception&) {

@@ -49,18 +49,20 @@ void CheckPageEntries(PassContext& ctx, Obj* page)
     if (!CheckAdditionalActions(ctx, aa) && ctx.state.convert) page->Erase("AA");
 }
 
-// The colour entries need an RGB output intent to be shown the same everywhere.
-void CheckColors(PassContext& ctx, const Annot& annot, Obj* dict)
+// The colour entries need an RGB output intent to be shown the same everywhere. True when
+// the file's output intent is of another kind, which conversion keeps for the content.
+bool CheckColors(PassContext& ctx, const Annot& annot, Obj* dict)
 {
     // A null entry is no entry.
     bool c = FindIn(dict, "C") != nullptr, ic = FindIn(dict, "IC") != nullptr;
-    if (!c && !ic) return;
+    if (!c && !ic) return false;
     // A PDF/A-4 projection has no appearance of its own, so its colours are never shown.
-    if (annot.GetType() == Annot::e_Projection && ctx.Part() == 4) return;
+    if (annot.GetType() == Annot::e_Projection && ctx.Part() == 4) return false;
     int n = ctx.caches.Get<OutputIntentState>().components;
-    if (n == 3) return;
+    if (n == 3) return false;
     if (c) ctx.Report(n == 0 ? SDF::e_PDFA5331 : SDF::e_PDFA5332, annot.GetSDFObj());
     if (ic) ctx.Report(n == 0 ? SDF::e_PDFA5333 : SDF::e_PDFA5334, annot.GetSDFObj());
+    return n != 0;
 }
 
 void CheckFlags(PassContext& ctx, const Annot& annot, Obj* dict)
@@ -136,7 +138,7 @@ std::size_t EntryCount(Obj* dict)
 
 void Repair(PassContext& ctx, const Annot& annot, bool button)
 {
-    GiveAppearance(ctx.doc, annot, button, ctx.Part() >= 2, ctx.caches.Get<FieldsDrawnByViewer>().value);
+    GiveAppearance(ctx.doc, annot, button, ctx.Part() >= 2);
 }
 
 // Missing appearances (95, 334) and appearance dictionaries with more than N (5341), no N
@@ -242,7 +244,7 @@ bool MergeIntoPage(PassContext& ctx, const Page& page, const Annot& annot)
     if (!page.GetResourceDict() || FindDict(page.GetSDFObj(), "Resources") != page.GetResourceDict()) return false;
     try {
         if (!annot.GetAppearance()) {
-            DrawnAppearance drawn = DrawAppearance(ctx.doc, annot, ctx.Part() >= 2, false);
+            DrawnAppearance drawn = DrawAppearance(ctx.doc, annot, ctx.Part() >= 2);
             if (!drawn.normal || !drawn.state.empty()) return false;
             Deref(annot.GetSDFObj())->PutDict("AP")->Put("N", drawn.normal);
             if (drawn.rect) Annot(annot).SetRect(*drawn.rect);
@@ -275,10 +277,13 @@ bool CheckAnnot(PassContext& ctx, const Page& page, const Annot& annot)
     const bool unseen = ctx.state.convert && ShownNowhere(annot);
     CheckFlags(ctx, annot, dict);
     if (ctx.state.convert && annot.GetType() == Annot::e_Popup && !annot.GetRect()) GivePopupRect(dict);
-    CheckColors(ctx, annot, dict);
+    const bool colours_misfit = CheckColors(ctx, annot, dict);
     if (ctx.Part() >= 2) CheckBlendMode(ctx, annot, dict);
     CheckAppearance(ctx, annot, dict);
     if (unseen) GiveEmptyAppearance(ctx.doc, annot, annot.GetType() == Annot::e_Widget && IsButtonWidget(dict));
+    // The appearance, drawn with them where it was missing, shows the colours from now on.
+    if (colours_misfit && ctx.state.convert)
+        for (const char* key : {"C", "IC"}) dict->Erase(key);
     CheckAnnotActions(ctx, annot, dict);
     return true;
 }

@@ -43,7 +43,7 @@ void PutNormal(SDF::Obj* dict, const Annot& annot, SDF::Obj* stream, bool button
 
 }  // namespace
 
-void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blend, bool fields)
+void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blend)
 {
     SDF::Obj* dict = Deref(annot.GetSDFObj());
     if (!dict || !dict->IsDict()) return;
@@ -56,7 +56,7 @@ void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blen
     }
     if (!stream) {
         // What a viewer would draw from the annotation's entries; an empty form otherwise.
-        DrawnAppearance drawn = DrawAppearance(doc, annot, blend, fields);
+        DrawnAppearance drawn = DrawAppearance(doc, annot, blend);
         if (drawn.normal && drawn.rect) Annot(annot).SetRect(*drawn.rect);
         if (drawn.normal && !drawn.state.empty() && button) {
             dict->PutDict("AP")->Put("N", drawn.normal);
@@ -80,7 +80,7 @@ void RedrawFieldFromValue(SDF::SDFDoc& doc, const Annot& annot, bool blend)
     if (!dict || !dict->IsDict()) return;
     SDF::Obj* ft = FieldEntry(dict, "FT");
     if (!IsNameOf(ft, "Tx") && !IsNameOf(ft, "Ch")) return;
-    DrawnAppearance drawn = DrawAppearance(doc, annot, blend, true);
+    DrawnAppearance drawn = DrawAppearance(doc, annot, blend);
     if (drawn.normal && drawn.state.empty()) PutNormal(dict, annot, drawn.normal, false);
 }
 

@@ -15,8 +15,8 @@ namespace qvx::PDF {
 // annotation's size; for a widget of a button field, N is a dictionary of states (a check
 // box's or radio button's drawn on and Off states, else the form or the button's own
 // appearance stream under the current state, AS, else Off). blend: whether the file may
-// use blend modes; fields: whether form fields are drawn from their values.
-void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blend, bool fields);
+// use blend modes.
+void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blend);
 
 // An annotation that no viewer showed gets a normal appearance that draws nothing, so
 // that the flags conversion must set, which make it visible, show nothing new.

@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
+#include "pdf/compliance/ColourRepair.h"
 
 #include "tests/compliance/AnnotationCheckSupport.h"
 #include "tests/compliance/ColourTestSupport.h"
@@ -137,6 +139,24 @@ TEST(AnnotationChecks, ColoursNeedAnRGBOutputIntent)
     EXPECT_EQ(Findings(WithAnnots(k2B, {Annot("Square", "/F 4/IC[1 0 0]" + kAP)}), k2B), "5333(6)");
     EXPECT_EQ(Findings(with_intent(4), k2B), "5332(6) 5334(6)");
     EXPECT_EQ(Findings(with_intent(3), k2B), "");
+    // Conversion keeps the file's CMYK intent: a square without appearance gets one drawn
+    // with its colours, and the entries go.
+    PdfBuilder cmyk = with_intent(4);
+    // The engine's CMYK profile, of the output class an output intent's must be.
+    std::string profile(qvx::PDF::CMYKProfileBytes().begin(), qvx::PDF::CMYKProfileBytes().end());
+    profile.replace(12, 4, "prtr");
+    cmyk.SetStream(8, "/N 4", profile);
+    cmyk.Set(6, Annot("Square", "/F 4/C[1 0 0]/IC[0 0 1]"));
+    EXPECT_EQ(FindingsAfterConversion(cmyk.Build(), k2B), "");
+    qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(cmyk.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* square = run.GetDoc().GetObj(6)->Resolve();
+    EXPECT_EQ(Findings(run), "334 2332(21) 5332(6) 5334(6)");
+    EXPECT_FALSE(square->FindObj("C") || square->FindObj("IC"));
+    auto drawn = qvx::PDF::ReadDecoded(qvx::PDF::FindStream(qvx::PDF::FindDict(square, "AP"), "N"), 1 << 16);
+    ASSERT_TRUE(drawn);
+    std::string ops(drawn->begin(), drawn->end());
+    EXPECT_NE(ops.find("1 0 0 RG"), std::string::npos) << ops;
+    EXPECT_NE(ops.find("0 0 1 rg"), std::string::npos) << ops;
 }
 
 TEST(AnnotationChecks, Appearances)

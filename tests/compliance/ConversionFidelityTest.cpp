@@ -278,8 +278,8 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     TempDir dir;
     // A 200 x 200 page: a blue-filled square, a red ink stroke, yellow highlighting over
     // grey text, a polygon, a note and a free text box (filled with its C, framed in its
-    // text's colour); then form fields, drawn only where the form asked viewers to draw
-    // them (NeedAppearances).
+    // text's colour); then form fields, drawn from their values as viewers draw fields
+    // that have no appearance, whether or not the form asks them to (NeedAppearances).
     auto file = [](bool need_appearances) {
         PdfBuilder b = ColourFile(k2B, "<</Font<</F1 9 0 R>>>>", "0.5 g 0 0 0 rg BT /F1 20 Tf 105 155 Td (Mark) Tj ET",
                                   "/Annots[10 0 R 11 0 R 12 0 R 13 0 R 14 0 R 15 0 R 16 0 R 17 0 R]");
@@ -335,8 +335,15 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     };
     EXPECT_NE(appearance(out, 15).find("(Hello) Tj"), std::string::npos) << appearance(out, 15);
     EXPECT_EQ(appearance(out, 16), "states: Off Yes AS=Yes");
+    fs::path plain_in = dir.Write("plain.pdf", file(false));
     fs::path plain = Convert(file(false), k2B, dir, "plain_pdfa.pdf");
-    EXPECT_EQ(appearance(plain, 15).find("Tj"), std::string::npos) << appearance(plain, 15);
+    EXPECT_NE(appearance(plain, 15).find("(Hello) Tj"), std::string::npos) << appearance(plain, 15);
+    EXPECT_EQ(appearance(plain, 16), "states: Off Yes AS=Yes");
+    // pdftotext reads the value in the original (poppler draws the field itself) and in the copy.
+    for (const fs::path& pdf : {plain_in, plain}) {
+        RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", pdf.string(), "-"});
+        EXPECT_NE(text.output.find("Hello"), std::string::npos) << pdf << ": " << text.output;
+    }
 }
 
 TEST(ConversionFidelity, TextMarkupLinesAreDrawnWhereViewersDrawThem)
