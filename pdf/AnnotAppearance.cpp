@@ -180,7 +180,10 @@ bool DrawMarkup(const Annot& annot, bool blend, AppearanceWriter& w)
 // A note: a sheet in the annotation's colour with lines of text, fitted to its rectangle.
 void DrawNote(const Annot& annot, const Rect& rect, AppearanceWriter& w)
 {
-    const double s = std::min(rect.Width(), rect.Height());
+    // Viewers draw the icon 20 units wide at the rectangle's top left corner, however large
+    // the rectangle.
+    constexpr double kIcon = 20;
+    const double s = std::min({kIcon, rect.Width(), rect.Height()});
     const double x = rect.x1, y = rect.y2 - s;
     if (!annot.GetColor() || !w.Colour(annot.GetColor(), false)) w.Op("1 1 0 rg");
     w.Op("0 G").Num(s / 20).Op("w 1 j");

@@ -335,6 +335,16 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     };
     EXPECT_NE(appearance(out, 15).find("(Hello) Tj"), std::string::npos) << appearance(out, 15);
     EXPECT_EQ(appearance(out, 16), "states: Off Yes AS=Yes");
+    // A note's icon keeps the size viewers give it, 20 units from the top left corner of
+    // its rectangle, however large the rectangle.
+    PdfBuilder note = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R]");
+    note.Set(10, "<</Type/Annot/Subtype/Text/F 4/Rect[20 20 180 180]/C[1 0 0]>>");
+    fs::path note_in = dir.Write("note.pdf", note.Build());
+    fs::path note_out = Convert(note.Build(), k2B, dir, "note_pdfa.pdf");
+    EXPECT_TRUE(Near(PixelAt(note_in, 0.5, 0.5), "255 255 255")) << PixelAt(note_in, 0.5, 0.5);
+    EXPECT_TRUE(Near(PixelAt(note_out, 0.5, 0.5), "255 255 255")) << PixelAt(note_out, 0.5, 0.5);
+    EXPECT_FALSE(Near(PixelAt(note_out, 0.14, 0.14), "255 255 255")) << PixelAt(note_out, 0.14, 0.14);
+
     fs::path plain_in = dir.Write("plain.pdf", file(false));
     fs::path plain = Convert(file(false), k2B, dir, "plain_pdfa.pdf");
     EXPECT_NE(appearance(plain, 15).find("(Hello) Tj"), std::string::npos) << appearance(plain, 15);
