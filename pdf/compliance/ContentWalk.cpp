@@ -172,19 +172,23 @@ void ForEachNamedStream(PassContext& ctx, const std::function<void(SDF::Obj* str
         for (SDF::Obj* appearance : AppearanceStreams(page)) search(FindIn(appearance, "Resources"));
     }
     search(FindIn(FindDict(FindDict(ctx.doc.GetTrailer(), "Root"), "AcroForm"), "DR"));
+    auto visit = [&](SDF::Obj* stream) {
+        stream = Deref(stream);
+        if (!stream || !stream->IsStream() || !seen.insert(stream).second) return;
+        fn(stream);
+        search(FindIn(stream, "Resources"));
+    };
     while (!resources.empty()) {
         SDF::Obj* res = resources.back();
         resources.pop_back();
-        for (const char* category : {"XObject", "Pattern"}) {
-            SDF::Obj* named = FindDict(res, category);
-            if (!named) continue;
-            for (auto it = named->DictBegin(); it.HasNext(); it.Next()) {
-                SDF::Obj* stream = Deref(it.Value());
-                if (!stream || !stream->IsStream() || !seen.insert(stream).second) continue;
-                fn(stream);
-                search(FindIn(stream, "Resources"));
-            }
-        }
+        for (const char* category : {"XObject", "Pattern"})
+            if (SDF::Obj* named = FindDict(res, category))
+                for (auto it = named->DictBegin(); it.HasNext(); it.Next()) visit(it.Value());
+        // The group of a soft mask is a form too, drawn where the mask applies.
+        if (SDF::Obj* states = FindDict(res, "ExtGState"))
+            for (auto it = states->DictBegin(); it.HasNext(); it.Next())
+                if (SDF::Obj* state = Deref(it.Value()); state && state->IsDict())
+                    visit(FindIn(FindDict(state, "SMask"), "G"));
     }
 }
 

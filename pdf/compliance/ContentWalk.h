@@ -39,9 +39,9 @@ std::vector<SDF::Obj*> AppearanceStreams(const Page& page);
 // early when the run's stop flag is set.
 void WalkPageContent(PassContext& ctx, const Page& page, std::span<ContentCheck* const> checks);
 
-// Each stream (XObject or pattern) that the resources of the pages, of their annotations'
-// appearances and of the form fields name, the streams' own resources searched in turn,
-// handed to fn once.
+// Each stream (XObject, pattern or soft-mask group) that the resources of the pages, of
+// their annotations' appearances and of the form fields name, the streams' own resources
+// searched in turn, handed to fn once.
 void ForEachNamedStream(PassContext& ctx, const std::function<void(SDF::Obj* stream)>& fn);
 
 // Conversion keeps the forms that resources name but no content draws (old field

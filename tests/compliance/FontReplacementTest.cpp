@@ -110,6 +110,18 @@ TEST(FontReplacement, FontsOfInvisibleTextAreEmbeddedToo)
     EXPECT_EQ(c->again, "");
     EXPECT_TRUE(PdffontsAllEmbedded(c->out));
     EXPECT_EQ(WordBoxes(c->out), WordBoxes(c->in));
+
+    // Text that shapes a soft mask: the mask's group is a form no content draws by name.
+    PdfBuilder mask = Page(k2B, "q /M gs 0 0 300 200 re f Q");
+    SetArial(mask);
+    mask.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</ExtGState<</M<</SMask<</S/Luminosity"
+                "/G 12 0 R>>>>>>" + kGray + ">>/Contents 4 0 R>>");
+    mask.SetStream(12, "/Type/XObject/Subtype/Form/BBox[0 0 300 200]/Group<</S/Transparency/CS/DeviceGray>>"
+                       "/Resources<</Font<</F1 10 0 R>>>>", "1 g BT /F1 40 Tf 10 100 Td (Mask) Tj ET");
+    auto m = Convert(mask.Build(), k2B);
+    EXPECT_EQ(m->again, "");
+    CopyReader copy(m->out);
+    EXPECT_TRUE(qvx::PDF::FindIn(copy.Get(11), "FontFile") || qvx::PDF::FindIn(copy.Get(11), "FontFile2"));
 }
 
 TEST(FontReplacement, StandardFontsAndZeroWidths)
