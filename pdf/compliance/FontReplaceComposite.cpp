@@ -266,8 +266,18 @@ bool ReplaceComposite(PassContext& ctx, const FontReplacements::Entry& e)
     }
     const Font& font = *e.font;
     Obj* desc = font.GetDescendant();
+    if (!ctx.caches.Get<FontReplacements>().Claim(desc->Resolve())) {
+        // A CIDFont another Type 0 font shares and that holds that font's substitute already:
+        // this font gets a copy of its own, its CIDs led to glyphs of their own.
+        font.GetSDFObj()->Resolve()->PutArray("DescendantFonts")->PushBack(ctx.doc.AddObj(desc->Resolve()->Clone()));
+        FontReplacements::Entry own{Font::Create(font.GetSDFObj()), e.codes};
+        return own.font && own.font->GetDescendant() && ReplaceComposite(ctx, own);
+    }
     if (!font.GetCMap()) return false;
     std::string collection = CollectionOf(font.GetCIDSystemInfo());
+    // A collection no configuration knows (Adobe-UCS, say) tells nothing the font's ToUnicode
+    // map does not: the CIDs are read through the map, as an Identity font's are.
+    if (collection.empty() && font.GetToUnicodeObj()) collection = "identity";
     if (collection.empty()) return false;
 
     std::map<std::uint32_t, char32_t> chars;  // by CID

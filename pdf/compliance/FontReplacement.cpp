@@ -48,7 +48,7 @@ void FontReplacements::AddUncovered(const std::shared_ptr<const Font>& font, con
     it->second.codes.emplace(font->IsComposite() ? c.cid : c.code, c);
 }
 
-bool FontReplacements::ClaimDescriptor(const SDF::Obj* descriptor) { return m_claimed.insert(descriptor).second; }
+bool FontReplacements::Claim(const SDF::Obj* shared) { return m_claimed.insert(shared).second; }
 
 void FontReplacements::MarkSingleCMap(const std::shared_ptr<const Font>& font)
 {
@@ -164,7 +164,7 @@ Obj* EmbedProgram(PassContext& ctx, const Font& font, Obj* holder, const std::st
         descriptor->PutName("Type", "FontDescriptor");
         descriptor->PutNumber("Flags", font.GetFlags() ? font.GetFlags() : Font::e_nonsymbolic);
         holder->Put("FontDescriptor", descriptor);
-    } else if (!ctx.caches.Get<FontReplacements>().ClaimDescriptor(descriptor->Resolve())) {
+    } else if (!ctx.caches.Get<FontReplacements>().Claim(descriptor->Resolve())) {
         // A descriptor another font shares and that already holds that font's substitute:
         // this font gets a copy with its own program.
         descriptor = ctx.doc.AddObj(descriptor->Resolve()->Clone());

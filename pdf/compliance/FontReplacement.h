@@ -57,9 +57,9 @@ public:
     void AddUncovered(const std::shared_ptr<const Font>& font, const Font::CharCode& c);
     const std::map<const SDF::Obj*, Entry>& Uncovered() const { return m_uncovered; }
 
-    // Whether a descriptor is first given a substitute's program by this font (false when a
-    // font sharing it already has).
-    bool ClaimDescriptor(const SDF::Obj* descriptor);
+    // Whether an object a substitute is written into (a descriptor, a CIDFont) is first
+    // claimed by this font (false when a font sharing it already has).
+    bool Claim(const SDF::Obj* shared);
     const std::map<const SDF::Obj*, Entry>& SingleCMaps() const { return m_single_cmap; }
 
 private:

@@ -813,7 +813,7 @@ TEST(FontRepair, WidthsLongerThanPDFA1ArraysAreWrittenShorter)
     EXPECT_EQ(unused->again.find("1121("), std::string::npos) << unused->again;
 }
 
-TEST(FontRepair, FontsSharingADescriptorGetTheirOwnPrograms)
+TEST(FontRepair, FontsSharingADescriptorOrCIDFontGetTheirOwnPrograms)
 {
     REQUIRE_FONT(kDejaVuSansBold);
     // Two unembedded fonts of one descriptor, each showing other characters: the first keeps
@@ -841,6 +841,31 @@ TEST(FontRepair, FontsSharingADescriptorGetTheirOwnPrograms)
         ASSERT_NE(p, nullptr);
         for (char ch : text) EXPECT_NE(p->GlyphByCMap(3, 1, static_cast<unsigned char>(ch)), 0u) << text << " " << ch;
     }
+
+    // Two Type 0 fonts of one CIDFont, each with its own ToUnicode map (subsets a producer
+    // merged) and a collection no configuration knows: each gets a CIDFont of its own.
+    PdfBuilder t = Page(k2B, "BT /F1 14 Tf 10 100 Td <00010002> Tj /F2 14 Tf 0 -20 Td <00030004> Tj ET");
+    t.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 200]/Resources<</Font<</F1 10 0 R/F2 13 0 R>>" + kGray +
+                 ">>/Contents 4 0 R>>");
+    t.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+Calibri/Encoding/Identity-H/DescendantFonts[12 0 R]"
+              "/ToUnicode 14 0 R>>");
+    t.Set(13, "<</Type/Font/Subtype/Type0/BaseFont/GHIJKL+Calibri/Encoding/Identity-H/DescendantFonts[12 0 R]"
+              "/ToUnicode 15 0 R>>");
+    t.Set(12, "<</Type/Font/Subtype/CIDFontType2/BaseFont/Calibri/CIDSystemInfo<</Registry(Adobe)/Ordering(UCS)"
+              "/Supplement 0>>/CIDToGIDMap/Identity/FontDescriptor 11 0 R/DW 600>>");
+    t.Set(11, "<</Type/FontDescriptor/FontName/Calibri/Flags 32/FontBBox[-503 -312 1240 1026]/ItalicAngle 0"
+              "/Ascent 952/Descent -269/CapHeight 632/StemV 80>>");
+    const std::string space = "1 begincodespacerange <0000> <FFFF> endcodespacerange\n";
+    t.SetStream(14, "", space + "2 beginbfchar <0001> <0048> <0002> <0065> endbfchar\n");
+    t.SetStream(15, "", space + "2 beginbfchar <0003> <0057> <0004> <0078> endbfchar\n");
+    auto composite = Convert(t.Build(), k2B);
+    ExpectAllEmbedded(*composite, "341(10 13)");
+    EXPECT_EQ(WordBoxes(composite->out), WordBoxes(composite->in));
+    CopyReader shared(composite->out);
+    Obj* one = qvx::PDF::FindArray(shared.Get(10), "DescendantFonts");
+    Obj* two = qvx::PDF::FindArray(shared.Get(13), "DescendantFonts");
+    ASSERT_TRUE(one && two && one->Size() == 1 && two->Size() == 1);
+    EXPECT_NE(one->GetAt(0)->GetObjNum(), two->GetAt(0)->GetObjNum());
 }
 
 TEST(FontRepair, Type3CodesWithoutProceduresGetEmptyOnes)
