@@ -13,6 +13,7 @@
 #include "filters/FlateEncode.h"
 #include "filters/MemoryFilter.h"
 #include "pdf/CFFProgram.h"
+#include "pdf/CMap.h"
 #include "pdf/Encoding.h"
 #include "pdf/FontProgram.h"
 #include "pdf/FontSubstitution.h"
@@ -207,12 +208,24 @@ bool IsWinAnsiName(unsigned code, std::string_view name) { return BaseGlyphName(
 
 }  // namespace
 
+namespace {
+
+// A symbolic font without Encoding shows glyphs by code through its own program.
+bool DrawsByCode(const Font& font) { return font.IsSymbolic() && !font.GetEncodingObj() && font.GetStandardName().empty(); }
+
+}  // namespace
+
 std::optional<char32_t> CharOfCode(const Font& font, unsigned code)
 {
-    std::u32string u = GlyphList::ToUnicode(font.GlyphName(code));
-    if (u.size() == 1) return u[0];
+    if (!DrawsByCode(font)) {
+        std::u32string u = GlyphList::ToUnicode(font.GlyphName(code));
+        return u.size() == 1 ? std::optional<char32_t>(u[0]) : std::nullopt;
+    }
+    // With the program gone, only the ToUnicode map tells what such a code was (the names
+    // of a standard encoding that the font's codes would get say nothing of its glyphs).
     std::u16string text;
-    if (!font.GetToUnicodeObj() || !font.ToUnicode({code, 1, code}, text) || text.size() != 1) return std::nullopt;
+    const CMap* map = font.GetToUnicode();
+    if (!map || !map->ToUnicode(code, text) || text.size() != 1) return std::nullopt;
     // Controls, private use and halves of pairs name no character a substitute draws.
     const char16_t c = text[0];
     if (c < 0x20 || (c >= 0xD800 && c < 0xF900) || c == 0xFFFD) return std::nullopt;
@@ -274,9 +287,9 @@ bool ReplaceSimple(PassContext& ctx, const FontReplacements::Entry& e)
 {
     const Font& font = *e.font;
     auto char_of = [&](unsigned code) { return CharOfCode(font, code); };
-    // A symbolic font without Encoding shows glyphs by code through its own program: with
-    // the program gone only a ToUnicode map that names every code shown says what they were.
-    const bool by_code = font.IsSymbolic() && !font.GetEncodingObj() && font.GetStandardName().empty();
+    // With the program gone, a font that draws by code is replaced only where its ToUnicode
+    // map names every code shown.
+    const bool by_code = DrawsByCode(font);
     Style style = StyleOf(font);
     SubstituteRequest request{font.GetBaseFont(), "", style.bold, style.italic, style.fixed, {}};
     for (const auto& [code, c] : e.codes) {

@@ -3,6 +3,7 @@
 // advances set to the file's widths, and the converted copy passes revalidation with the
 // text where it was. The substitutes are the Liberation, DejaVu and Droid fonts; tests
 // skip without them.
+#include "pdf/Font.h"
 #include "tests/compliance/FontReplacementSupport.h"
 
 using namespace qvx::Test::FontReplacement;
@@ -66,26 +67,32 @@ TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
 TEST(FontReplacement, SymbolicFontWithoutItsProgramDrawnByItsToUnicode)
 {
     REQUIRE_FONT(kLiberation);
-    // A symbolic subset without Encoding whose program has gone shows glyphs by code, 1 to 4
-    // here: only its ToUnicode map says they were F, o, n and t. The substitute is reached
-    // through those characters and the words stay where they were.
-    PdfBuilder b = Page(k2U, "BT /F1 18 Tf 10 100 Td [<01>42<02>-2<0304>]TJ ET");
-    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/BAAAAA+Cambria/FirstChar 1/LastChar 4/Widths[611 556 556 278]"
+    // A symbolic subset without Encoding whose program has gone shows glyphs by code, A to D
+    // here: only its ToUnicode map says they were F, o, n and t (the names a standard
+    // encoding gives the codes say nothing of its glyphs). The substitute is reached through
+    // those characters and the words stay where they were.
+    PdfBuilder b = Page(k2U, "BT /F1 18 Tf 10 100 Td [(A)42(B)-2(CD)]TJ ET");
+    b.Set(10, "<</Type/Font/Subtype/TrueType/BaseFont/BAAAAA+Cambria/FirstChar 65/LastChar 68/Widths[611 556 556 278]"
               "/ToUnicode 12 0 R/FontDescriptor 11 0 R>>");
     b.Set(11, "<</Type/FontDescriptor/FontName/BAAAAA+Cambria/Flags 6/FontBBox[-665 -325 2000 1006]/ItalicAngle 0"
               "/Ascent 905/Descent -212/CapHeight 716/StemV 80>>");
     auto to_unicode = [&](const std::string& chars) {
         b.SetStream(12, "", "1 begincodespacerange <00> <FF> endcodespacerange\n" + chars);
     };
-    to_unicode("4 beginbfchar <01> <0046> <02> <006F> <03> <006E> <04> <0074> endbfchar\n");
+    to_unicode("4 beginbfchar <41> <0046> <42> <006F> <43> <006E> <44> <0074> endbfchar\n");
     auto c = Convert(b.Build(), k2U);
     EXPECT_EQ(c->first, "341(10)");
     EXPECT_EQ(c->again, "");
     EXPECT_TRUE(PdffontsAllEmbedded(c->out));
     EXPECT_EQ(WordBoxes(c->in), WordBoxes(c->out));
     EXPECT_NE(WordBoxes(c->out).find("Font "), std::string::npos);
+    CopyReader copy(c->out);
+    auto font = qvx::PDF::Font::Create(copy.run.GetDoc().GetObj(10));
+    std::string drawn;
+    for (unsigned code = 'A'; code <= 'D'; ++code) drawn += std::string(font->GlyphName(code)) + " ";
+    EXPECT_EQ(drawn, "F o n t ");
     // A code the map leaves out could be anything: the font stays as it was.
-    to_unicode("3 beginbfchar <01> <0046> <02> <006F> <03> <006E> endbfchar\n");
+    to_unicode("3 beginbfchar <41> <0046> <42> <006F> <43> <006E> endbfchar\n");
     EXPECT_EQ(Convert(b.Build(), k2B)->again, "341(10)");
 }
 
