@@ -206,15 +206,11 @@ namespace {
 
 bool IsWinAnsiName(unsigned code, std::string_view name) { return BaseGlyphName(BaseEncoding::e_win_ansi, code) == name; }
 
-}  // namespace
-
-namespace {
-
 // A symbolic font without Encoding shows glyphs by code through its own program.
 bool DrawsByCode(const Font& font) { return font.IsSymbolic() && !font.GetEncodingObj() && font.GetStandardName().empty(); }
 
-}  // namespace
-
+// The character a code shows: its glyph name's; for a font that draws by code, the one
+// character the font's ToUnicode map gives it.
 std::optional<char32_t> CharOfCode(const Font& font, unsigned code)
 {
     if (!DrawsByCode(font)) {
@@ -231,6 +227,8 @@ std::optional<char32_t> CharOfCode(const Font& font, unsigned code)
     if (c < 0x20 || (c >= 0xD800 && c < 0xF900) || c == 0xFFFD) return std::nullopt;
     return c;
 }
+
+}  // namespace
 
 bool PutLatinEncoding(Obj* dict, const Font& font, const std::set<unsigned>& codes)
 {

@@ -119,9 +119,6 @@ struct Style {
     bool bold, italic, fixed;
 };
 Style StyleOf(const Font& font);
-// The character a code shows: its glyph name's; for a symbolic font without Encoding (which
-// draws by code), the one character the font's ToUnicode map gives it.
-std::optional<char32_t> CharOfCode(const Font& font, unsigned code);
 // Non-symbolic TrueType fonts: Encoding becomes WinAnsiEncoding with Differences that give
 // each of codes the glyph of the character it shows, in names of the glyph list. False (and
 // the dictionary untouched) when a name has no listed equivalent.
