@@ -305,7 +305,8 @@ double BorderWidth(const Annot& annot)
     SDF::Obj* dict = Deref(annot.GetSDFObj());
     if (SDF::Obj* bs = FindDict(dict, "BS"); bs && bs->FindObj("W")) return std::max(FindNumber(bs, "W", 1), 0.0);
     std::vector<double> border = Numbers(FindArray(dict, "Border"));
-    return border.size() >= 3 ? std::max(border[2], 0.0) : 1.0;
+    if (border.size() >= 3) return std::max(border[2], 0.0);
+    return annot.GetType() == Annot::e_Widget ? 0.0 : 1.0;
 }
 
 void BorderDash(const Annot& annot, AppearanceWriter& w)

@@ -293,7 +293,7 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
         b.Set(13, "<</Type/Annot/Subtype/Polygon/F 4/Rect[10 100 90 140]/C[0 1 0]/IC[0 1 0]"
                   "/Vertices[10 100 90 100 50 140]>>");
         b.Set(14, "<</Type/Annot/Subtype/Text/F 4/Rect[170 100 190 120]/C[1 0.5 0]>>");
-        b.Set(15, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(name)/V(Hello)/Rect[10 160 90 190]>>");
+        b.Set(15, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(name)/V(Hello)/Rect[10 160 90 190]/MK<</BC[0 0 0]>>>>");
         b.Set(16, "<</Type/Annot/Subtype/Widget/F 4/FT/Btn/T(ok)/V/Yes/Rect[150 100 165 115]>>");
         b.Set(17, "<</Type/Annot/Subtype/FreeText/F 4/Rect[100 95 145 145]/C[0 0 1]/Border[0 0 8]"
                   "/DA(/Helv 10 Tf 1 0 0 rg)/Contents()>>");
@@ -334,6 +334,9 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
         return out + " AS=" + std::string(qvx::PDF::FindName(qvx::PDF::Deref(doc.GetObj(annot)), "AS"));
     };
     EXPECT_NE(appearance(out, 15).find("(Hello) Tj"), std::string::npos) << appearance(out, 15);
+    // A border colour without a border width frames nothing in viewers (a free text box
+    // keeps its one unit).
+    EXPECT_EQ(appearance(out, 15).find(" RG"), std::string::npos) << appearance(out, 15);
     EXPECT_EQ(appearance(out, 16), "states: Off Yes AS=Yes");
     // A note's icon keeps the size viewers give it, 20 units from the top left corner of
     // its rectangle, however large the rectangle.
