@@ -320,6 +320,23 @@ void BorderDash(const Annot& annot, AppearanceWriter& w)
     w.Op(pattern + "] 0 d");
 }
 
+namespace {
+
+// Viewers paint what they draw for an annotation at its opacity (CA), where the file may
+// use transparency.
+void Opacity(const Annot& annot, bool blend, AppearanceWriter& w)
+{
+    std::optional<double> ca = annot.GetOpacity();
+    if (!blend || !ca || !(*ca >= 0 && *ca < 1)) return;
+    auto gs = SDF::Dict::Create();
+    gs->PutName("Type", "ExtGState");
+    gs->PutNumber("CA", *ca);
+    gs->PutNumber("ca", *ca);
+    w.Op("/" + w.Resource("ExtGState", "GS", std::move(gs)) + " gs");
+}
+
+}  // namespace
+
 DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend)
 {
     std::optional<Rect> rect = DrawnRect(annot);
@@ -327,11 +344,13 @@ DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend)
     // as viewers draw them; the caller gives the annotation that Rect.
     if (std::optional<Rect> bounds = rect ? std::nullopt : VertexBounds(annot)) {
         AppearanceWriter w;
+        Opacity(annot, blend, w);
         DrawVertices(annot, w);
         return {w.Finish(doc, *bounds), {}, bounds};
     }
     if (!rect) return {};
     AppearanceWriter w;
+    Opacity(annot, blend, w);
     switch (annot.GetType()) {
     case Annot::e_Square:
     case Annot::e_Circle: DrawShape(annot, *rect, w); break;

@@ -348,6 +348,15 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     EXPECT_TRUE(Near(PixelAt(note_out, 0.5, 0.5), "255 255 255")) << PixelAt(note_out, 0.5, 0.5);
     EXPECT_FALSE(Near(PixelAt(note_out, 0.14, 0.14), "255 255 255")) << PixelAt(note_out, 0.14, 0.14);
 
+    // An annotation's opacity: viewers paint what they draw for it at CA.
+    PdfBuilder faint = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R]");
+    faint.Set(10, "<</Type/Annot/Subtype/Square/F 4/Rect[20 20 180 180]/C[0 0 1]/IC[0 0 1]/CA 0.5>>");
+    fs::path faint_in = dir.Write("faint.pdf", faint.Build());
+    fs::path faint_out = Convert(faint.Build(), k2B, dir, "faint_pdfa.pdf");
+    EXPECT_TRUE(Near(PixelAt(faint_in, 0.5, 0.5), PixelAt(faint_out, 0.5, 0.5)))
+        << PixelAt(faint_in, 0.5, 0.5) << " became " << PixelAt(faint_out, 0.5, 0.5);
+    EXPECT_TRUE(Near(PixelAt(faint_out, 0.5, 0.5), "128 128 255")) << PixelAt(faint_out, 0.5, 0.5);
+
     fs::path plain_in = dir.Write("plain.pdf", file(false));
     fs::path plain = Convert(file(false), k2B, dir, "plain_pdfa.pdf");
     EXPECT_NE(appearance(plain, 15).find("(Hello) Tj"), std::string::npos) << appearance(plain, 15);
