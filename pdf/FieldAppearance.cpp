@@ -324,6 +324,24 @@ void WriteText(SDF::SDFDoc& doc, AppearanceWriter& w, const DefaultAppearance& d
 // A list box's rows from its top index (TI): the display texts of its options, and in marked
 // the rows its value selects (by export value, or by index through I). Rows past what any
 // box shows are not read.
+// The text a combo box shows for its value: the display text Opt pairs with the value
+// exported, else the value itself.
+SDF::Obj* ShownChoice(SDF::Obj* dict, SDF::Obj* value)
+{
+    SDF::Obj* opt = Inherited(dict, "Opt");
+    if (!value || !value->IsString() || !opt || !opt->IsArray()) return value;
+    const std::u16string wanted = value->GetAsPDFText().Units();
+    for (std::size_t i = 0; i < opt->Size(); ++i) {
+        SDF::Obj* pair = Deref(opt->GetAt(i));
+        if (!pair || !pair->IsArray() || pair->Size() < 2) continue;
+        SDF::Obj* exported = Deref(pair->GetAt(0));
+        SDF::Obj* shown = Deref(pair->GetAt(1));
+        if (exported && exported->IsString() && shown && shown->IsString() && exported->GetAsPDFText().Units() == wanted)
+            return shown;
+    }
+    return value;
+}
+
 std::vector<std::u16string> ListRows(SDF::Obj* dict, std::vector<std::size_t>& marked)
 {
     constexpr std::size_t kMaxRows = 1000;
@@ -501,7 +519,7 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
     } else if (ft && ft->IsName() && ft->GetName() == "Ch" && (ff >> Field::e_combo) & 1) {
         SDF::Obj* v = Inherited(dict, "V");
         if (v && v->IsArray() && v->Size() > 0) v = Deref(v->GetAt(0));
-        lines = Lines(v);
+        lines = Lines(ShownChoice(dict, v));
     } else if (ft && ft->IsName() && ft->GetName() == "Ch") {
         lines = ListRows(dict, marked);
         layout = Layout::e_rows;

@@ -282,8 +282,8 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     // that have no appearance, whether or not the form asks them to (NeedAppearances).
     auto file = [](bool need_appearances) {
         PdfBuilder b = ColourFile(k2B, "<</Font<</F1 9 0 R>>>>", "0.5 g 0 0 0 rg BT /F1 20 Tf 105 155 Td (Mark) Tj ET",
-                                  "/Annots[10 0 R 11 0 R 12 0 R 13 0 R 14 0 R 15 0 R 16 0 R 17 0 R]");
-        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[15 0 R 16 0 R]/DA(/Helv 0 Tf 0 g)" +
+                                  "/Annots[10 0 R 11 0 R 12 0 R 13 0 R 14 0 R 15 0 R 16 0 R 17 0 R 18 0 R]");
+        b.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[15 0 R 16 0 R 18 0 R]/DA(/Helv 0 Tf 0 g)" +
                      std::string(need_appearances ? "/NeedAppearances true" : "") + ">>>>");
         b.Set(9, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
         b.Set(10, "<</Type/Annot/Subtype/Square/F 4/Rect[10 10 90 90]/C[0 0 0]/IC[0 0 1]/BS<</W 4>>>>");
@@ -295,6 +295,8 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
         b.Set(14, "<</Type/Annot/Subtype/Text/F 4/Rect[170 100 190 120]/C[1 0.5 0]>>");
         b.Set(15, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(name)/V(Hello)/Rect[10 160 90 190]/MK<</BC[0 0 0]>>>>");
         b.Set(16, "<</Type/Annot/Subtype/Widget/F 4/FT/Btn/T(ok)/V/Yes/Rect[150 100 165 115]>>");
+        b.Set(18, "<</Type/Annot/Subtype/Widget/F 4/FT/Ch/Ff 131072/T(colour)/Opt[[(r)(Red)][(g)(Green)]]/V(g)"
+                  "/DA(/Helv 8 Tf 0 g)/Rect[100 185 190 198]>>");
         b.Set(17, "<</Type/Annot/Subtype/FreeText/F 4/Rect[100 95 145 145]/C[0 0 1]/Border[0 0 8]"
                   "/DA(/Helv 10 Tf 1 0 0 rg)/Contents()>>");
         return b.Build();
@@ -361,6 +363,8 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     fs::path plain = Convert(file(false), k2B, dir, "plain_pdfa.pdf");
     EXPECT_NE(appearance(plain, 15).find("(Hello) Tj"), std::string::npos) << appearance(plain, 15);
     EXPECT_EQ(appearance(plain, 16), "states: Off Yes AS=Yes");
+    // A combo box shows the text its options pair with the value exported.
+    EXPECT_NE(appearance(plain, 18).find("(Green) Tj"), std::string::npos) << appearance(plain, 18);
     // pdftotext reads the value in the original (poppler draws the field itself) and in the copy.
     for (const fs::path& pdf : {plain_in, plain}) {
         RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", pdf.string(), "-"});
