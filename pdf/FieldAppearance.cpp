@@ -321,9 +321,6 @@ void WriteText(SDF::SDFDoc& doc, AppearanceWriter& w, const DefaultAppearance& d
     if (shaped.CanShow()) LayText(w, shaped, da, box, side, lines, q, layout, marked);
 }
 
-// A list box's rows from its top index (TI): the display texts of its options, and in marked
-// the rows its value selects (by export value, or by index through I). Rows past what any
-// box shows are not read.
 // The text a combo box shows for its value: the display text Opt pairs with the value
 // exported, else the value itself.
 SDF::Obj* ShownChoice(SDF::Obj* dict, SDF::Obj* value)
@@ -342,6 +339,9 @@ SDF::Obj* ShownChoice(SDF::Obj* dict, SDF::Obj* value)
     return value;
 }
 
+// A list box's rows from its top index (TI): the display texts of its options, and in marked
+// the rows its value selects (by export value, or by index through I). Rows past what any
+// box shows are not read.
 std::vector<std::u16string> ListRows(SDF::Obj* dict, std::vector<std::size_t>& marked)
 {
     constexpr std::size_t kMaxRows = 1000;
