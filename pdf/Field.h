@@ -22,7 +22,8 @@ public:
     enum Type { e_button, e_text, e_choice, e_signature, e_unknown };
     // Ff bits (value 1 << index).
     enum FlagBit { e_read_only = 0, e_required = 1, e_no_export = 2, e_multiline = 12, e_password = 13,
-                   e_no_toggle_to_off = 14, e_radio = 15, e_push_button = 16, e_combo = 17 };
+                   e_no_toggle_to_off = 14, e_radio = 15, e_push_button = 16, e_combo = 17, e_file_select = 20,
+                   e_comb = 24 };
 
     // Every terminal field of the document's AcroForm (fields without field kids), in tree
     // order. Loops, bad kids and excessive depth are skipped.

@@ -252,17 +252,35 @@ std::vector<std::u16string> Wrap(TextSetter& font, double size, const std::vecto
 }
 
 // How field text is laid out: one line centred in the height, lines broken to the width
-// from the top, or a list box's rows from the top, one per line.
-enum class Layout { e_line, e_wrapped, e_rows };
+// from the top, a list box's rows from the top, one per line, or one line whose characters
+// each take one of the equal cells of a comb field, centred in it.
+enum class Layout { e_line, e_wrapped, e_rows, e_comb };
+
+// The characters of a line, a surrogate pair kept whole.
+std::vector<std::u16string_view> Characters(std::u16string_view line)
+{
+    std::vector<std::u16string_view> out;
+    for (std::size_t i = 0; i < line.size();) {
+        const std::size_t n = i + 1 < line.size() && line[i] >= 0xD800 && line[i] < 0xDC00 && line[i + 1] >= 0xDC00 &&
+                                      line[i + 1] < 0xE000
+                                  ? 2
+                                  : 1;
+        out.push_back(line.substr(i, n));
+        i += n;
+    }
+    return out;
+}
 
 // Writes lines of text into box as layout says, aligned by q (0 left, 1 centre, 2 right),
-// side points in from its left and right edges; the rows marked are shown selected.
+// side points in from its left and right edges; the rows marked are shown selected; a comb
+// has cells cells.
 void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da, const Rect& box, double side,
-             const std::vector<std::u16string>& lines, int q, Layout layout, const std::vector<std::size_t>& marked = {})
+             const std::vector<std::u16string>& lines, int q, Layout layout, const std::vector<std::size_t>& marked = {},
+             std::size_t cells = 0)
 {
     const double pad = 2;
     const double width = box.Width() - 2 * side;
-    const bool from_top = layout != Layout::e_line;
+    const bool from_top = layout == Layout::e_wrapped || layout == Layout::e_rows;
     double size = da.size;
     if (size <= 0) size = from_top ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
     std::vector<std::u16string> shown;
@@ -270,7 +288,12 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
         shown = Wrap(font, size, lines, width);
     } else if (layout == Layout::e_rows) {
         shown = lines;
-    } else if (!lines.empty()) {
+    } else if (layout == Layout::e_comb && !lines.empty() && cells > 0) {
+        std::vector<std::u16string_view> chars = Characters(lines.front());
+        chars.resize(std::min(chars.size(), cells));
+        shown.emplace_back();
+        for (std::u16string_view c : chars) shown[0] += c;
+    } else if (!lines.empty() && layout != Layout::e_comb) {
         shown.push_back(lines.front());
         const double line_width = font.Width(shown[0]);
         if (da.size <= 0 && line_width * size > width && line_width > 0) size = std::max(width / line_width, 4.0);
@@ -292,6 +315,16 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
     w.Op("/Tx BMC q BT");
     w.Op(da.colour);
     for (const std::u16string& line : shown) {
+        if (layout == Layout::e_comb) {
+            const double cell = box.Width() / static_cast<double>(cells);
+            double x = box.x1;
+            for (std::u16string_view c : Characters(line)) {
+                w.Op("1 0 0 1 " + ContentNumber(x + (cell - font.Width(c) * size) / 2) + " " + ContentNumber(y) + " Tm");
+                font.Show(w, c, size);
+                x += cell;
+            }
+            break;
+        }
         const double lw = font.Width(line) * size;
         double x = box.x1 + side;
         if (q == 1) x = box.x1 + (box.Width() - lw) / 2;
@@ -309,16 +342,17 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
 // Writes the text in the font da names when it can show every character, else in the
 // system fonts that have them.
 void WriteText(SDF::SDFDoc& doc, AppearanceWriter& w, const DefaultAppearance& da, const Rect& box, double side,
-               const std::vector<std::u16string>& lines, int q, Layout layout, const std::vector<std::size_t>& marked = {})
+               const std::vector<std::u16string>& lines, int q, Layout layout, const std::vector<std::size_t>& marked = {},
+               std::size_t cells = 0)
 {
     TextFont font(doc, da.font);
     std::string codes;
     if (std::all_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return font.Encode(l, codes); })) {
-        LayText(w, font, da, box, side, lines, q, layout, marked);
+        LayText(w, font, da, box, side, lines, q, layout, marked, cells);
         return;
     }
     ShapedText shaped(doc, da.family.empty() ? font.Family() : da.family, lines);
-    if (shaped.CanShow()) LayText(w, shaped, da, box, side, lines, q, layout, marked);
+    if (shaped.CanShow()) LayText(w, shaped, da, box, side, lines, q, layout, marked, cells);
 }
 
 // The text a combo box shows for its value: the display text Opt pairs with the value
@@ -506,6 +540,7 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
     int q = q_obj && q_obj->IsNumber() ? static_cast<int>(q_obj->GetNumber()) : 0;
     std::vector<std::u16string> lines;
     std::vector<std::size_t> marked;
+    std::size_t cells = 0;
     Layout layout = Layout::e_line;
     if (push) {
         lines = Lines(FindIn(FindDict(dict, "MK"), "CA"));
@@ -516,6 +551,14 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
         // Passwords show as bullets.
         if ((ff >> Field::e_password) & 1)
             for (std::u16string& l : lines) l.assign(l.size(), u'*');
+        // A comb spreads the characters over MaxLen cells, one each.
+        SDF::Obj* max_len = Inherited(dict, "MaxLen");
+        const double n = max_len && max_len->IsNumber() ? max_len->GetNumber() : 0;
+        const int plain = (1 << Field::e_multiline) | (1 << Field::e_password) | (1 << Field::e_file_select);
+        if ((ff >> Field::e_comb) & 1 && !(ff & plain) && n >= 1 && n <= 10000) {
+            layout = Layout::e_comb;
+            cells = static_cast<std::size_t>(n);
+        }
     } else if (ft && ft->IsName() && ft->GetName() == "Ch" && (ff >> Field::e_combo) & 1) {
         SDF::Obj* v = Inherited(dict, "V");
         if (v && v->IsArray() && v->Size() > 0) v = Deref(v->GetAt(0));
@@ -530,7 +573,7 @@ DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rec
         // Form writers and viewers start field text two border widths in from the field's
         // edge, and 2 points in where the border is thinner than a point.
         const double border = BorderWidth(annot);
-        WriteText(doc, w, da, inside, std::max(2.0, 2 * border) - border, lines, q, layout, marked);
+        WriteText(doc, w, da, inside, std::max(2.0, 2 * border) - border, lines, q, layout, marked, cells);
     }
     return {w.Finish(doc, box), {}, {}};
 }

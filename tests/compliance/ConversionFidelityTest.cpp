@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include "common/Exception.h"
@@ -365,6 +366,21 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     EXPECT_EQ(appearance(plain, 16), "states: Off Yes AS=Yes");
     // A combo box shows the text its options pair with the value exported.
     EXPECT_NE(appearance(plain, 18).find("(Green) Tj"), std::string::npos) << appearance(plain, 18);
+
+    // A comb field: each character centred in one of MaxLen equal cells, 40 units wide here.
+    PdfBuilder comb = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R]");
+    comb.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R]/DA(/Helv 0 Tf 0 g)>>>>");
+    comb.Set(10, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/Ff 16777216/MaxLen 4/T(pin)/V(1234)/DA(/Helv 10 Tf 0 g)"
+                 "/Rect[20 90 180 110]>>");
+    fs::path comb_out = Convert(comb.Build(), k2B, dir, "comb_pdfa.pdf");
+    std::string cells = appearance(comb_out, 10);
+    std::vector<double> xs;
+    std::regex tm(R"re(1 0 0 1 ([0-9.]+) [0-9.]+ Tm)re");
+    for (auto it = std::sregex_iterator(cells.begin(), cells.end(), tm); it != std::sregex_iterator(); ++it)
+        xs.push_back(std::stod((*it)[1].str()));
+    ASSERT_EQ(xs.size(), 4u) << cells;
+    for (std::size_t i = 1; i < xs.size(); ++i) EXPECT_NEAR(xs[i] - xs[i - 1], 40, 0.01) << cells;
+    EXPECT_NEAR(xs[0], 20 - 2.78, 0.1) << cells;  // a digit of Helvetica is 0.556 em wide
     // pdftotext reads the value in the original (poppler draws the field itself) and in the copy.
     for (const fs::path& pdf : {plain_in, plain}) {
         RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", pdf.string(), "-"});
