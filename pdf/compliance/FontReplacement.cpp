@@ -242,10 +242,9 @@ bool PutLatinEncoding(Obj* dict, const Font& font, const std::set<unsigned>& cod
             if (!BaseGlyphName(BaseEncoding::e_win_ansi, code).empty()) names[code] = ".notdef";
             continue;
         }
-        std::string_view name = font.GlyphName(code);
-        std::string listed(GlyphList::IsListed(name) && GlyphList::ToUnicode(name) == std::u32string(1, *ch)
-                               ? name
-                               : GlyphList::NameFor(*ch));
+        // A font that draws by code has no names of its own to keep.
+        std::string_view name = DrawsByCode(font) ? std::string_view() : font.GlyphName(code);
+        std::string listed(GlyphList::IsListed(name) ? name : GlyphList::NameFor(*ch));
         if (listed.empty()) return false;
         names[code] = listed;
     }
