@@ -138,34 +138,6 @@ TEST(FontRepair, CodesWithoutGlyphGetOneOfTheirOwn)
     }
 }
 
-// A system font program with a glyph of one character that the glyph list has no name for
-// (Differences naming it cannot become names of the list); unlisted is empty when there is
-// none.
-struct UnlistedGlyph {
-    std::string bytes;
-    std::unique_ptr<qvx::PDF::FontProgram> program;
-    std::string unlisted;
-    unsigned gid = 0;
-
-    explicit UnlistedGlyph(const char* path)
-        : bytes(qvx::Test::ReadFile(path)), program(qvx::PDF::FontProgram::Open(qvx::Common::Bytes(bytes.begin(), bytes.end())))
-    {
-        for (unsigned g = 1; program && g < static_cast<unsigned>(program->GlyphCount()) && unlisted.empty(); ++g) {
-            std::string name = program->GlyphName(g);
-            std::u32string u = qvx::PDF::GlyphList::ToUnicode(name);
-            if (u.size() == 1 && !qvx::PDF::GlyphList::IsListed(name) && qvx::PDF::GlyphList::NameFor(u[0]).empty()) {
-                unlisted = name;
-                gid = g;
-            }
-        }
-    }
-    // The advance of glyph g in thousandths of an em, as a Widths entry.
-    std::string Width(unsigned g) const
-    {
-        return std::to_string(std::lround(program->Advance(g) * 1000.0 / program->UnitsPerEm()));
-    }
-};
-
 TEST(FontRepair, NonSymbolicTrueTypeWithUnlistedNamesTurnsSymbolic)
 {
     const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
