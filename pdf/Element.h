@@ -73,6 +73,7 @@ struct ContentIssue {
         e_unbalanced_restore,  // Q without q in the same stream
         e_recursion,           // a stream entered inside itself
         e_nesting_limit,       // too many streams entered inside one another
+        e_reread_limit,        // a stream drawn again after the walk re-read its share
         e_unreadable_stream,   // a content stream whose data cannot be decoded
         e_inherited_resource,  // a name defined only by an invoking stream's resources
     };

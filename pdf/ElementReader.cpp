@@ -18,6 +18,10 @@ using SDF::Obj;
 namespace {
 // Decoded content of one stream or page; larger data is cut (and reported as damaged).
 constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
+// What a walk may spend on drawing streams again: their sizes, each entry counted as at
+// least a kilobyte (the reading of a stream costs more than its bytes).
+constexpr std::uint64_t kMaxRereadBytes = 1ull << 30;
+constexpr std::uint64_t kRereadEntryBytes = 1024;
 
 // A lexer that records the token findings of a compliance run against the content stream
 // (nothing is recorded outside a run: the document's hooks are off then).
@@ -96,11 +100,20 @@ void ElementReader::Push(std::unique_ptr<Frame> f)
     m_dirty = true;
 }
 
-void ElementReader::Begin(const Page& page)
+void ElementReader::Restart()
 {
     while (!m_frames.empty()) End();
     m_gs = m_last = GState();
     m_saved.clear();
+}
+
+void ElementReader::Begin(const Page& page)
+{
+    Restart();
+    // A page starts a new share of drawing again; the streams it is followed by (its
+    // annotations' appearances) share the page's.
+    m_drawn.clear();
+    m_reread = 0;
     auto f = std::make_unique<Frame>();
     f->resources = Resources(page.GetResourceDict());
     for (Obj* s : page.GetContentStreams()) {
@@ -111,7 +124,9 @@ void ElementReader::Begin(const Page& page)
             if (mp_observer) mp_observer->OnIssue({ContentIssue::e_unreadable_stream, {}, {}, {}, s, 0, false});
             continue;
         }
-        f->data.insert(f->data.end(), data->begin(), data->end());
+        // The first stream is taken as it is: content of a gigabyte is not copied.
+        if (f->data.empty()) f->data = std::move(*data);
+        else f->data.insert(f->data.end(), data->begin(), data->end());
         // Streams of an array are one content; a separator keeps tokens apart.
         f->data.push_back('\n');
     }
@@ -120,9 +135,7 @@ void ElementReader::Begin(const Page& page)
 
 void ElementReader::Begin(Obj* stream, Obj* resources)
 {
-    while (!m_frames.empty()) End();
-    m_gs = m_last = GState();
-    m_saved.clear();
+    Restart();
     auto f = std::make_unique<Frame>();
     Obj* own = FindDict(stream, "Resources");
     f->resources = Resources(own ? own : resources);
@@ -137,9 +150,7 @@ void ElementReader::Begin(Obj* stream, Obj* resources)
 
 void ElementReader::Begin(Common::ByteView content, Obj* resources, Obj* stream)
 {
-    while (!m_frames.empty()) End();
-    m_gs = m_last = GState();
-    m_saved.clear();
+    Restart();
     auto f = std::make_unique<Frame>();
     f->resources = Resources(resources);
     f->entered = stream;
@@ -170,6 +181,11 @@ bool ElementReader::CanEnter(Obj* stream)
 bool ElementReader::EnterStream(Obj* stream, Obj* own_resources, const Matrix& m, Obj* owner)
 {
     if (!CanEnter(stream)) return false;
+    const bool again = !m_drawn.insert(Deref(stream)).second;
+    if (again && m_reread > kMaxRereadBytes) {
+        Issue(ContentIssue::e_reread_limit);
+        return false;
+    }
     auto f = std::make_unique<Frame>();
     f->entered = Deref(stream);
     f->resources_owner = owner ? owner : f->entered;
@@ -180,6 +196,7 @@ bool ElementReader::EnterStream(Obj* stream, Obj* own_resources, const Matrix& m
         Issue(ContentIssue::e_unreadable_stream);
         return false;
     }
+    if (again) m_reread += std::max<std::uint64_t>(data->size(), kRereadEntryBytes);
     f->data = std::move(*data);
     Push(std::move(f));
     m_gs.ctm = m.Then(m_gs.ctm);

@@ -16,12 +16,17 @@
 // state of the stream that entered it. Forms, tiling patterns, Type 3 glyph procedures and
 // annotation appearances are entered only on request, each with its own resources (the
 // caller's when it has none) and its own q/Q count. Entering a stream that is already
-// being read, or going deeper than the nesting limit, is refused and reported.
+// being read, or going deeper than the nesting limit, is refused and reported. A stream is
+// always read the first time it is drawn; drawing it again costs its size, and once the
+// reader has re-read a gigabyte that way since it began on a page (forms that draw each
+// other ten times over, a dozen deep, would take days) no stream is read a second time:
+// that too is reported.
 //
 // Nothing throws on damaged content: problems go to the observer and reading goes on.
 
 #include <functional>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "pdf/ContentLexer.h"
@@ -90,6 +95,8 @@ public:
 
 private:
     struct Frame;
+    // Leaves every stream and starts again from the initial state.
+    void Restart();
     void Push(std::unique_ptr<Frame> f);
     bool CanEnter(SDF::Obj* stream);
     // owner: what holds the stream's Resources when not the stream itself (a Type 3 font).
@@ -125,6 +132,8 @@ private:
     Element m_el;
     double m_glyph_width;
     std::size_t m_op_count = 0;
+    std::unordered_set<const SDF::Obj*> m_drawn;  // streams entered since the page began
+    std::uint64_t m_reread = 0;                   // what entering them again has cost
     std::function<void(const Operation&)> m_hook;
 };
 

@@ -234,6 +234,61 @@ TEST(ElementReader, DeeplyNestedFormsStopAtTheLimit)
     EXPECT_EQ(issues.Count(PDF::ContentIssue::e_nesting_limit), 1);
 }
 
+TEST(ElementReader, FormsDrawnOverAndOverAreReadAgainOnlyUpToAShare)
+{
+    // Each form draws the next one ten times, eight deep: 10^8 forms drawn. A form drawn
+    // again is read again (its state may differ), until the page has re-read its share.
+    TestDoc t(40);
+    PageDoc(t, "/X Do /Y Do /Y Do", "<< /XObject << /X @10 /Y @30 >> >>");
+    std::string ten;
+    for (int k = 0; k < 10; ++k) ten += "/X Do ";
+    for (int i = 10; i < 18; ++i)
+        t.SetStream(i, "<< /Subtype /Form /BBox [0 0 9 9] /Resources << /XObject << /X @" + std::to_string(i + 1) + " >> >> >>", ten);
+    t.SetStream(18, "<< /Subtype /Form /BBox [0 0 9 9] >>", "0 0 m 1 1 l S");
+    t.SetStream(30, "<< /Subtype /Form /BBox [0 0 9 9] >>", "0 0 1 1 re f");
+    PDF::PageTree pages(t.doc);
+    PDF::ResourceCache cache;
+    Issues issues;
+    PDF::ElementReader r(cache, &issues);
+    auto walk = [&](int& fills) {
+        std::uint64_t entered = 0;
+        while (r.NestingDepth() > 0) {
+            const Element* e = r.Next();
+            if (!e) {
+                r.End();
+            } else if (e->kind == Element::e_form) {
+                entered += r.FormBegin();
+            } else if (e->kind == Element::e_path) {
+                fills += e->fill;
+            }
+        }
+        return entered;
+    };
+    int filled = 0;
+    r.Begin(pages.GetPage(0));
+    const std::uint64_t entered = walk(filled);
+    EXPECT_GT(entered, 100000u);
+    EXPECT_LT(entered, 2000000u);
+    EXPECT_GT(issues.Count(PDF::ContentIssue::e_reread_limit), 0);
+    // Y, first drawn after the share ran out, is still read once; the page began anew
+    // reads its forms again.
+    EXPECT_EQ(filled, 1);
+    filled = 0;
+    r.Begin(pages.GetPage(0));
+    EXPECT_EQ(walk(filled), entered);
+    EXPECT_EQ(filled, 1);
+
+    // An ordinary page reads a form as often as it is drawn.
+    TestDoc small(20);
+    PageDoc(small, "/Y Do /Y Do /Y Do", "<< /XObject << /Y @6 >> >>");
+    small.SetStream(6, "<< /Subtype /Form /BBox [0 0 9 9] >>", "0 0 1 1 re f");
+    PDF::PageTree small_pages(small.doc);
+    r.Begin(small_pages.GetPage(0));
+    filled = 0;
+    EXPECT_EQ(walk(filled), 3u);
+    EXPECT_EQ(filled, 3);
+}
+
 TEST(ElementReader, PatternsGlyphsAndAppearancesAreEntered)
 {
     TestDoc t(40);
