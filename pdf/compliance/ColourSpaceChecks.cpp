@@ -28,6 +28,27 @@ constexpr std::uint64_t kMaxCompareBytes = 1u << 20;
 
 bool SameObj(const Obj* a, const Obj* b, int depth = 0);
 
+// Readers take the colour operands as N says where it is given, and as the profile says
+// where it is not. A missing N becomes the profile's; an N of 3 or 4 that the profile does
+// not have gets the stock profile of that many components (sRGB, or the CMYK profile of the
+// device colour repairs), which draws as the device space readers fall back to. True when
+// the profile was replaced.
+bool RepairComponentCount(PassContext& ctx, const ColorSpace& cs, const ICCProfile& icc)
+{
+    Obj* stream = cs.GetICCStream();
+    Obj* n = FindIn(stream, "N");
+    if (!n || !n->IsNumber()) {
+        stream->PutNumber("N", icc.GetComponentCount());
+        return false;
+    }
+    const double want = n->GetNumber();
+    Obj* space = Deref(cs.GetSDFObj());
+    if ((want != 3 && want != 4) || !space || !space->IsArray() || space->Size() < 2) return false;
+    Obj* stock = Deref(ProfileSpace(ctx, want == 4 ? ColorSpace::e_device_cmyk : ColorSpace::e_device_rgb));
+    space->Replace(1, stock->GetAt(1));
+    return true;
+}
+
 // Equal dictionary entries, those skip names aside.
 template <class Skip>
 bool SameEntries(const Obj* a, const Obj* b, int depth, Skip skip)
@@ -244,6 +265,11 @@ void ColourCheck::CheckICC(PassContext& ctx, const ColorSpace& cs, const SpaceUs
         return;
     }
     const ICCProfile* icc = cs.GetICCProfile();
+    if (icc && FindNumber(stream, "N", 0) != icc->GetComponentCount()) {
+        ctx.Report(SDF::e_PDFA233, stream);
+        // A replaced profile is none of the later rules' concern.
+        if (ctx.state.convert && RepairComponentCount(ctx, cs, *icc)) return;
+    }
     // PDF/A-1 rests on a version whose readers know profiles of version 2 only; conversion
     // writes a later one again at 2.1, its transforms kept.
     if (ctx.Part() == 1 && icc && (icc->GetVersion() >> 24) > 2) {

@@ -58,14 +58,16 @@ void CheckOutputIntents(PassContext& ctx, Obj* holder)
             if (!icc || !UsableDestination(*icc, ctx.Part())) {
                 ctx.Report(SDF::e_PDFA232, profile);
                 faulty = true;
-            } else if (oi.components == 0) {
-                // N is the profile's to say; readers that check it against the profile reject
-                // a copy where they differ, and no colour depends on it.
-                if (ctx.state.convert && FindNumber(profile, "N", 0) != icc->GetComponentCount())
-                    profile->PutNumber("N", icc->GetComponentCount());
-                oi.components = icc->GetComponentCount();
-                oi.profile = profile;
-                oi.icc = std::move(icc);
+            } else {
+                if (FindNumber(profile, "N", 0) != icc->GetComponentCount()) {
+                    ctx.Report(SDF::e_PDFA233, profile);
+                    faulty = true;
+                }
+                if (oi.components == 0) {
+                    oi.components = icc->GetComponentCount();
+                    oi.profile = profile;
+                    oi.icc = std::move(icc);
+                }
             }
         }
         // A null value names no condition, as a missing entry does.

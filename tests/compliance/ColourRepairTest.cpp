@@ -62,6 +62,8 @@ int MaxDifference(const Render::Bitmap& a, const Render::Bitmap& b)
 
 Obj* PageResources(qvx::SDF::SDFDoc& doc) { return PDF::PageTree(doc).GetPage(0).GetResourceDict(); }
 
+std::string ToString(const qvx::Common::Bytes& b) { return std::string(b.begin(), b.end()); }
+
 }  // namespace
 
 TEST(ColourRepair, CMYKProfileHoldsTheRenderersColours)
@@ -265,4 +267,44 @@ TEST(ColourRepair, DeviceRGBUnderACMYKIntentTakesSRGB)
     qvx::SDF::SDFDoc original;
     original.OpenBuffer(ToBytes(g.Build()));
     EXPECT_LE(MaxDifference(Draw(original), Draw(*doc)), 1);
+}
+
+TEST(ColourRepair, ProfilesGetTheComponentsTheirNSays)
+{
+    const std::string cmyk = ToString(PDF::CMYKProfileBytes());
+    struct Case {
+        std::string n;  // the profile stream's N entry
+        std::string profile, content;
+        std::string copy;  // the converted copy's findings
+    };
+    // N 3 over a CMYK profile and N 4 over an RGB one: readers take the operands as N says,
+    // so the profile becomes the stock one of N components. No N: the profile's own count is
+    // written. N 1 over an RGB profile has no stock profile to take and keeps its finding.
+    const Case cases[] = {{"/N 3", cmyk, "/CS0 cs 1 0 0 sc 0 0 10 10 re f", ""},
+                          {"/N 4", Profile(), "/CS0 cs 0 0 0 1 sc 0 0 10 10 re f", ""},
+                          {"", Profile(), "/CS0 cs 1 0 0 sc 0 0 10 10 re f", ""},
+                          {"/N 1", Profile(), "/CS0 cs 1 sc 0 0 10 10 re f", "233(6)"}};
+    for (const Case& c : cases) {
+        PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased 6 0 R]>>>>", c.content);
+        ASSERT_EQ(f.AddStream(c.n, c.profile), 6);
+        SetIntents(f, {Intent(AddProfile(f, 3, Profile()))});
+        const std::string pdf = f.Build();
+        EXPECT_EQ(Findings(pdf, k2B), "233(6)") << c.n;
+        std::string bytes;
+        auto doc = Converted(pdf, k2B, bytes);
+        EXPECT_EQ(Findings(bytes, k2B), c.copy) << c.n;
+        Obj* space = PDF::FindIn(PDF::FindDict(PageResources(*doc), "ColorSpace"), "CS0");
+        ASSERT_TRUE(space && space->IsArray() && space->Size() == 2);
+        Obj* profile = PDF::Deref(space->GetAt(1));
+        auto data = PDF::ReadDecoded(profile, 1 << 22);
+        ASSERT_TRUE(data);
+        const std::string kept = ToString(*data);
+        if (c.n == "/N 3") EXPECT_EQ(kept, ToString(PDF::SRGBProfileBytes()));
+        if (c.n == "/N 4") EXPECT_EQ(kept, cmyk);
+        if (c.n.empty()) {
+            EXPECT_EQ(kept, c.profile);
+            EXPECT_EQ(PDF::FindNumber(profile, "N", 0), 3);
+        }
+    }
+
 }

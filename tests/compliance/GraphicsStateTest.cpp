@@ -152,8 +152,8 @@ TEST(GraphicsState, OverprintModeWithCMYKICCColour)
     // Conversion sets mode 0: screens draw the same, and the copy passes.
     PdfBuilder f = ColourFile(k2B, "<</ColorSpace<</CS0[/ICCBased 6 0 R]>>/ExtGState<</GS0 8 0 R>>>>",
                               "/GS0 gs /CS0 cs 0 0 0 1 sc 0 0 10 10 re f");
-    AddProfile(f, 6, Profile("CMYK"));
-    SetIntents(f, {Intent(AddProfile(f, 10, Profile("CMYK")))});
+    AddProfile(f, 4, Profile("CMYK"));
+    SetIntents(f, {Intent(AddProfile(f, 4, Profile("CMYK")))});
     f.Set(8, "<</OPM 1/op true>>");
     EXPECT_EQ(FindingsAfterConversion(f.Build(), k2B), "");
 }

@@ -5,10 +5,12 @@
 
 #include "pdf/ICCProfile.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
 #include "tests/compliance/ColourTestSupport.h"
 
 using namespace qvx::Test;
 using qvx::PDF::PDFACompliance;
+using qvx::SDF::Obj;
 
 namespace {
 
@@ -131,16 +133,21 @@ TEST(OutputIntents, ConversionLeavesOneSRGBIntent)
     }
 }
 
-TEST(OutputIntents, ConversionGivesTheProfileItsOwnComponentCount)
+TEST(OutputIntents, ProfileWhoseNDiffersFromItsComponentsIsNoUsableIntent)
 {
-    // An sRGB profile declared with N 4, then one without N: both leave with N 3, and the
-    // content is judged against RGB before and after.
+    // An sRGB profile declared with N 4, then one without N: 233 against the profile, the
+    // content still judged against RGB; the copy takes the stored sRGB intent and passes.
     for (const std::string& n : {std::string("/N 4"), std::string()}) {
         PdfBuilder b = ColourFile(k1B, "<<>>", kFillRGB);
         int p = b.AddStream(n, Profile());
         SetIntents(b, {Intent(p)});
-        EXPECT_EQ(Findings(b.Build(), k1B), "") << n;
+        EXPECT_EQ(Findings(b.Build(), k1B), "233(" + std::to_string(p) + ")") << n;
         PDFACompliance run(true, ToBytes(b.Build()), nullptr, k1B, nullptr, 0, 0, false);
-        EXPECT_EQ(qvx::PDF::FindNumber(run.GetDoc().GetObj(p), "N", 0), 3) << n;
+        Obj* intents = qvx::PDF::FindArray(qvx::PDF::FindDict(run.GetDoc().GetTrailer(), "Root"), "OutputIntents");
+        ASSERT_TRUE(intents && intents->Size() == 1) << n;
+        Obj* profile = qvx::PDF::FindIn(qvx::PDF::Deref(intents->GetAt(0)), "DestOutputProfile");
+        EXPECT_EQ(qvx::PDF::FindNumber(profile, "N", 0), 3) << n;
+        EXPECT_EQ(*qvx::PDF::ReadDecoded(profile, 1 << 20), qvx::PDF::SRGBProfileBytes()) << n;
+        EXPECT_EQ(FindingsAfterConversion(b.Build(), k1B), "") << n;
     }
 }
