@@ -185,14 +185,14 @@ const FontFaces::Face& FontFaces::Get(const PDF::Font& font)
     if (it != m_faces.end()) return it->second;
     Face& face = m_faces[&font] = Open(font);
     // A substitute much wider than the font it stands for is narrowed as pdftoppm narrows it:
-    // by the ratio of the widths of "m".
-    if (face.substitute && font.GetStandardName().empty() && font.IsSimple() && !font.IsSymbolic()) {
+    // by the ratio of the widths of "m", where "m" is wider than the font's MissingWidth.
+    if (face.substitute && font.IsSimple() && !font.IsSymbolic()) {
         for (std::uint32_t code = 0; code < 256; ++code) {
             if (font.GlyphName(code) != "m") continue;
             PDF::Font::CharCode c;
             c.code = c.cid = code;
             double pdf = font.GetWidth(c) / 1000, own = Advance(face, Glyph(face, font, c)) / 1000;
-            if (pdf > 0.01 && pdf < 0.9 * own) face.width_scale = pdf / own;
+            if (pdf > 0.01 && pdf > font.GetMissingWidth() / 1000 && pdf < 0.9 * own) face.width_scale = pdf / own;
             break;
         }
     }

@@ -197,7 +197,7 @@ double NarrowingOf(const Font& font, double own_m, const std::function<double(un
     for (unsigned code = 0; code < 256; ++code) {
         if (font.GlyphName(code) != "m") continue;
         double w = width_of(code);
-        return w > 10 && own_m > 0 && w < kNarrower * own_m ? w / own_m : 1;
+        return w > 10 && w > font.GetMissingWidth() && own_m > 0 && w < kNarrower * own_m ? w / own_m : 1;
     }
     return 1;
 }

@@ -125,7 +125,8 @@ Style StyleOf(const Font& font);
 bool PutLatinEncoding(SDF::Obj* dict, const Font& font, const std::set<unsigned>& codes);
 // Readers draw a font they lack with a system font squeezed to the font's width when the
 // font is much narrower (its "m", width_of the code, less than nine tenths of own_m, the
-// system font's in thousandths of an em): the ratio the glyphs are squeezed by, or 1.
+// system font's in thousandths of an em, and more than the font's MissingWidth): the ratio
+// the glyphs are squeezed by, or 1.
 double NarrowingOf(const Font& font, double own_m, const std::function<double(unsigned)>& width_of);
 // Length1, Length2 and Length3 of a Type 1 program's stream.
 void PutType1Lengths(SDF::Obj* stream, const Type1Program::Lengths& lengths);

@@ -61,6 +61,16 @@ TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
         std::ifstream in(kDejaVuSansBold, std::ios::binary);
         std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_NEAR(ProgramXMax(program) / ProgramXMax(whole), 649.0 / 1042, 0.01);
+        // Readers leave the glyphs as they are when the descriptor's MissingWidth is no less
+        // than the width of "m".
+        b.Set(11, "<</Type/FontDescriptor/FontName/" + std::string(base) +
+                      "/Flags 32/FontBBox[-665 -325 2000 1006]/ItalicAngle 0/Ascent 905/Descent -212/CapHeight 716"
+                      "/StemV 80/MissingWidth 650>>");
+        auto wide = Convert(b.Build(), k2B);
+        EXPECT_EQ(wide->again, "");
+        EXPECT_EQ(WordBoxes(wide->out), before);
+        std::string unsqueezed = CopyReader::Decoded(CopyReader(wide->out).Get(11), "FontFile2");
+        EXPECT_NEAR(ProgramXMax(unsqueezed) / ProgramXMax(whole), 1, 0.01);
     }
 }
 

@@ -59,27 +59,34 @@ TEST(TextPlacement, FilledGlyphsSnapToThePixelGrid)
 
 TEST(TextPlacement, SubstituteNarrowedToTheFontsWidths)
 {
-    // A font that embeds no program and names none on the system: its substitute's "m" is
-    // far wider than the 300 units Widths gives it, so the glyphs are narrowed to fit.
-    auto font = [](int m_width) {
-        return "<< /Font << /F1 << /Type /Font /Subtype /TrueType /BaseFont /QvxNoSuchFace /FirstChar 109 "
-               "/LastChar 109 /Widths [" + std::to_string(m_width) + "] /Encoding /WinAnsiEncoding "
-               "/FontDescriptor << /Type /FontDescriptor /FontName /QvxNoSuchFace /Flags 32 "
-               "/FontBBox [0 0 1000 1000] /ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 >> >> >> >>";
-    };
-    auto extent = [](const Render::Bitmap& bm) {
-        std::vector<int> dark = DarkColumns(bm, 80);
-        return dark.empty() ? 0 : dark.back() - dark.front() + 1;
-    };
-    int narrow = extent(DrawText("BT /F1 60 Tf 10 10 Td (m) Tj ET", font(300)));
-    EXPECT_GT(narrow, 10);
-    EXPECT_LE(narrow, 20);  // 300/1000 of 60 points, less the side bearings
-    // With a width close to the substitute's own the glyph keeps its shape.
-    int own = extent(DrawText("BT /F1 60 Tf 10 10 Td (m) Tj ET", font(1000)));
-    EXPECT_GT(own, 30);
-    // The advances still come from Widths: two glyphs sit 300 units apart.
-    Render::Bitmap two = DrawText("BT /F1 60 Tf 10 10 Td (mm) Tj ET", font(300));
-    EXPECT_NEAR(extent(two), narrow + 18, 2);
+    // A font that embeds no program, whether it names none on the system or a standard one:
+    // its substitute's "m" is far wider than the 300 units Widths gives it, so the glyphs
+    // are narrowed to fit.
+    for (std::string name : {"QvxNoSuchFace", "Helvetica", "Arial"}) {
+        auto font = [&](int m_width) {
+            return "<< /Font << /F1 << /Type /Font /Subtype /TrueType /BaseFont /" + name + " /FirstChar 109 "
+                   "/LastChar 109 /Widths [" + std::to_string(m_width) + "] /Encoding /WinAnsiEncoding "
+                   "/FontDescriptor << /Type /FontDescriptor /FontName /" + name + " /Flags 32 "
+                   "/FontBBox [0 0 1000 1000] /ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 >> >> >> >>";
+        };
+        auto extent = [](const Render::Bitmap& bm) {
+            std::vector<int> dark = DarkColumns(bm, 80);
+            return dark.empty() ? 0 : dark.back() - dark.front() + 1;
+        };
+        int narrow = extent(DrawText("BT /F1 60 Tf 10 10 Td (m) Tj ET", font(300)));
+        EXPECT_GT(narrow, 10) << name;
+        EXPECT_LE(narrow, 20) << name;  // 300/1000 of 60 points, less the side bearings
+        // With a width close to the substitute's own the glyph keeps its shape.
+        int own = extent(DrawText("BT /F1 60 Tf 10 10 Td (m) Tj ET", font(1000)));
+        EXPECT_GT(own, 30) << name;
+        // The advances still come from Widths: two glyphs sit 300 units apart.
+        Render::Bitmap two = DrawText("BT /F1 60 Tf 10 10 Td (mm) Tj ET", font(300));
+        EXPECT_NEAR(extent(two), narrow + 18, 2) << name;
+        // pdftoppm narrows only where "m" is wider than the MissingWidth.
+        std::string missing = font(300);
+        missing.replace(missing.find("/StemV 80"), 9, "/StemV 80 /MissingWidth 300");
+        EXPECT_GT(extent(DrawText("BT /F1 60 Tf 10 10 Td (m) Tj ET", missing)), 30) << name;
+    }
 }
 
 TEST(TextPlacement, VerticalWritingFollowsW2AndDW2)
