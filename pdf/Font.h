@@ -68,9 +68,9 @@ public:
     // outside a dingbats font).
     std::u32string NameText(std::string_view name) const;
     // The standard 14 font this font names when it has no embedded program, or empty.
+    std::string_view GetStandardName() const { return m_std14; }
     // The descriptor's MissingWidth (0 when it gives none).
     double GetMissingWidth() const { return m_missing_width; }
-    std::string_view GetStandardName() const { return m_std14; }
 
     int GetFlags() const { return m_flags; }
     bool IsSymbolic() const { return m_flags & e_symbolic; }
