@@ -26,7 +26,10 @@ OptionalContent::OptionalContent(SDF::SDFDoc& doc)
     } catch (...) {
         return;
     }
-    SDF::Obj* d = PDF::FindDict(PDF::FindDict(root, "OCProperties"), "D");
+    SDF::Obj* properties = PDF::FindDict(root, "OCProperties");
+    // Without OCProperties the document has no optional content: marks show what they mark.
+    m_none = !properties;
+    SDF::Obj* d = PDF::FindDict(properties, "D");
     if (!d) return;
     m_base_off = PDF::FindName(d, "BaseState") == "OFF";
     Collect(PDF::FindArray(d, "OFF"), m_off);
@@ -42,7 +45,7 @@ bool OptionalContent::GroupOn(const SDF::Obj* group) const
 bool OptionalContent::Visible(SDF::Obj* oc, int depth) const
 {
     SDF::Obj* o = PDF::Deref(oc);
-    if (!o || !o->IsDict() || depth > Common::Limits::kMaxColorSpaceNesting) return true;
+    if (m_none || !o || !o->IsDict() || depth > Common::Limits::kMaxColorSpaceNesting) return true;
     if (PDF::FindName(o, "Type") != "OCMD") return GroupOn(o);
     // A membership dictionary: its visibility expression when it has one, else its groups
     // combined by its policy P (AnyOn by default).

@@ -1,6 +1,7 @@
 #pragma once
 // Optional content as a viewer shows it by default: the groups the default configuration
-// (OCProperties /D) turns off, and whether a group or membership dictionary is visible.
+// (OCProperties /D) turns off, and whether a group or membership dictionary is visible. A
+// document without OCProperties has none, and shows all it marks.
 
 #include <set>
 
@@ -24,6 +25,7 @@ private:
 
     std::set<const SDF::Obj*> m_off, m_on;
     bool m_base_off = false;
+    bool m_none = true;  // no OCProperties: nothing is optional
 };
 
 }  // namespace qvx::Render

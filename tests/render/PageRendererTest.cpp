@@ -425,6 +425,11 @@ TEST(PageRenderer, OptionalContentVisibilityExpressions)
     Render::Bitmap bm = d.Draw().bitmap;
     const unsigned want[] = {0xFFFFFFu, 0x0000FFu, 0x0000FFu, 0x0000FFu, 0xFFFFFFu};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Rgb(bm, 50, 10 + 20 * i), want[i]) << "strip " << i;
+    // A document without OCProperties has no optional content: every strip shows, whatever
+    // its expression says (PDF/A-1 conversion takes OCProperties away).
+    d.catalog_extra.clear();
+    bm = d.Draw().bitmap;
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Rgb(bm, 50, 10 + 20 * i), 0x0000FFu) << "strip " << i;
 }
 
 TEST(PageRenderer, ImageDrawnManyTimesIsDecodedTwiceAtMost)
