@@ -115,8 +115,10 @@ void ContentDrawer::DrawImage(const PDF::Element& e)
         cairo_matrix_init(&cm, (x1 - x0) / width * (m.a < 0 ? -1 : 1), 0, 0, (y1 - y0) / height * (m.d < 0 ? -1 : 1),
                           m.a < 0 ? x1 : x0, m.d < 0 ? y1 : y0);
         cairo_set_matrix(mp_cr, &cm);
-        const int dw = static_cast<int>(x1 - x0), dh = static_cast<int>(y1 - y0);
-        if (!nearest && !glyph && dw <= width && dh <= height && (dw < width || dh < height)) {
+        // Compared as reals: a drawing far larger than any int is no smaller image.
+        const double sw = x1 - x0, sh = y1 - y0;
+        if (!nearest && !glyph && sw <= width && sh <= height && (sw < width || sh < height)) {
+            const int dw = static_cast<int>(sw), dh = static_cast<int>(sh);
             if (cairo_surface_t* small = BoxScaled(surface, dw, dh)) {
                 // One sample a pixel: the pattern maps image space onto the smaller image.
                 cairo_pattern_destroy(p);

@@ -122,6 +122,13 @@ TEST(PageRenderer, ClippedImage)
     EXPECT_EQ(Rgb(r.bitmap, 25, 75), 0x0000FFu);
     EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);  // green, clipped away
     EXPECT_EQ(Rgb(r.bitmap, 75, 75), 0xFFFFFFu);
+    // Stretched far beyond any pixel count (found by fuzzing: the span in pixels was cast
+    // to int, which the sanitizer build reports), the image is too large to draw and the
+    // page is drawn without it.
+    d.content = "q 0 0 50 100 re W n 1e22 0 0 100 -5e21 0 cm /Im1 Do Q 0 0 1 rg 60 0 40 40 re f";
+    r = d.Draw();
+    EXPECT_TRUE(r.complete);
+    EXPECT_EQ(Rgb(r.bitmap, 80, 80), 0x0000FFu);
 
     // The same as an inline image with a Decode array that inverts it, and a stencil mask
     // painting the fill colour where its samples are 0.
