@@ -125,7 +125,7 @@ TEST(PageRenderer, ClippedImage)
     // Stretched far beyond any pixel count (found by fuzzing: the span in pixels was cast
     // to int, which the sanitizer build reports), the image is too large to draw and the
     // page is drawn without it.
-    d.content = "q 0 0 50 100 re W n 1e22 0 0 100 -5e21 0 cm /Im1 Do Q 0 0 1 rg 60 0 40 40 re f";
+    d.content = "q 0 0 50 100 re W n 89000000000000000000 0 0 0.7 10.2 50.2 cm /Im1 Do Q 0 0 1 rg 60 0 40 40 re f";
     r = d.Draw();
     EXPECT_TRUE(r.complete);
     EXPECT_EQ(Rgb(r.bitmap, 80, 80), 0x0000FFu);
