@@ -306,5 +306,4 @@ TEST(ColourRepair, ProfilesGetTheComponentsTheirNSays)
             EXPECT_EQ(PDF::FindNumber(profile, "N", 0), 3);
         }
     }
-
 }
