@@ -299,8 +299,12 @@ TEST(ColourRepair, ProfilesGetTheComponentsTheirNSays)
         auto data = PDF::ReadDecoded(profile, 1 << 22);
         ASSERT_TRUE(data);
         const std::string kept = ToString(*data);
-        if (c.n == "/N 3") EXPECT_EQ(kept, ToString(PDF::SRGBProfileBytes()));
-        if (c.n == "/N 4") EXPECT_EQ(kept, cmyk);
+        if (c.n == "/N 3") {
+            EXPECT_EQ(kept, ToString(PDF::SRGBProfileBytes()));
+        }
+        if (c.n == "/N 4") {
+            EXPECT_EQ(kept, cmyk);
+        }
         if (c.n.empty()) {
             EXPECT_EQ(kept, c.profile);
             EXPECT_EQ(PDF::FindNumber(profile, "N", 0), 3);
