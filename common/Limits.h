@@ -74,6 +74,9 @@ namespace qvx::Common::Limits {
 inline constexpr int kMaxPageTreeDepth = 256;
 // Content streams entered inside one another (forms, patterns, glyphs, appearances).
 inline constexpr int kMaxContentNesting = 32;
+// Decoded bytes of one content stream, or of a page's streams joined; larger content is
+// cut where it is read and left as it is where it would be rewritten.
+inline constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
 // Arrays and dictionaries open at once inside a content-stream operand.
 inline constexpr int kMaxOperandNesting = 64;
 // Operands kept for one operator; more are dropped and the operator reported.

@@ -16,8 +16,6 @@ namespace qvx::PDF {
 using SDF::Obj;
 
 namespace {
-// Decoded content of one stream or page; larger data is cut (and reported as damaged).
-constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
 // What a walk may spend on drawing streams again: their sizes, each entry counted as at
 // least a kilobyte (the reading of a stream costs more than its bytes).
 constexpr std::uint64_t kMaxRereadBytes = 1ull << 30;
@@ -118,7 +116,7 @@ void ElementReader::Begin(const Page& page)
     f->resources = Resources(page.GetResourceDict());
     for (Obj* s : page.GetContentStreams()) {
         f->streams.emplace_back(f->data.size(), s);
-        auto data = ReadDecoded(s, kMaxContentBytes - f->data.size());
+        auto data = ReadDecoded(s, Common::Limits::kMaxContentBytes - f->data.size());
         if (!data) {
             m_op = Operation();
             if (mp_observer) mp_observer->OnIssue({ContentIssue::e_unreadable_stream, {}, {}, {}, s, 0, false});
@@ -140,7 +138,7 @@ void ElementReader::Begin(Obj* stream, Obj* resources)
     Obj* own = FindDict(stream, "Resources");
     f->resources = Resources(own ? own : resources);
     f->entered = Deref(stream);
-    if (auto data = ReadDecoded(stream, kMaxContentBytes)) {
+    if (auto data = ReadDecoded(stream, Common::Limits::kMaxContentBytes)) {
         f->data = std::move(*data);
     } else if (mp_observer) {
         mp_observer->OnIssue({ContentIssue::e_unreadable_stream, {}, {}, {}, f->entered, 0, false});
@@ -191,7 +189,7 @@ bool ElementReader::EnterStream(Obj* stream, Obj* own_resources, const Matrix& m
     f->resources_owner = owner ? owner : f->entered;
     const Resources* parent = &m_frames.back()->resources;
     f->resources = Resources(own_resources, parent);
-    auto data = ReadDecoded(f->entered, kMaxContentBytes);
+    auto data = ReadDecoded(f->entered, Common::Limits::kMaxContentBytes);
     if (!data) {
         Issue(ContentIssue::e_unreadable_stream);
         return false;

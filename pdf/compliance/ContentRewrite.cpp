@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "common/Limits.h"
 #include "common/UString.h"
 #include "filters/ASCIIHexEncode.h"
 #include "filters/FilterReader.h"
@@ -23,9 +24,6 @@
 namespace qvx::PDF {
 
 namespace {
-
-// Content streams bigger than this are left as they are.
-constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
 
 // A dictionary's entries as content syntax, without the brackets around them.
 std::string EntriesText(const SDF::Obj& dict)
@@ -118,7 +116,7 @@ bool HasForbiddenFilter(const SDF::Obj* dict)
 // small); dict is given the new filters. Null when the data does not decode.
 std::optional<Common::Bytes> ReencodedInlineData(SDF::Obj& dict, Common::ByteView data)
 {
-    std::optional<Common::Bytes> samples = ReadDecodedInline(dict, data, kMaxContentBytes);
+    std::optional<Common::Bytes> samples = ReadDecodedInline(dict, data, Common::Limits::kMaxContentBytes);
     if (!samples) return std::nullopt;
     auto sink = std::make_unique<Filters::MemoryFilter>();
     Filters::MemoryFilter* mem = sink.get();
@@ -203,7 +201,7 @@ void AppendFontless(std::string& out, std::string_view bytes, const FontlessText
 bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit)
 {
     if (!stream || !stream->IsStream()) return false;
-    std::optional<Common::Bytes> data = ReadDecoded(stream, kMaxContentBytes);
+    std::optional<Common::Bytes> data = ReadDecoded(stream, Common::Limits::kMaxContentBytes);
     if (!data) return false;
     const std::string_view all(reinterpret_cast<const char*>(data->data()), data->size());
     ContentLexer lexer(*data);

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/Exception.h"
+#include "common/Limits.h"
 #include "pdf/ElementReader.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageContent.h"
@@ -17,8 +18,6 @@ namespace qvx::PDF {
 
 namespace {
 
-// The page's content read whole, as the element reader joins its streams.
-constexpr std::uint64_t kMaxContentBytes = 1ull << 30;
 // Rectangles one image group keeps apart before they become their union.
 constexpr std::size_t kMaxRectsPerGroup = 8;
 // Text elements of the forms taken out that are kept as invisible text.
@@ -436,7 +435,7 @@ private:
 FlattenPlan::FlattenPlan(ResourceCache& cache, const Page& page)
 {
     for (SDF::Obj* s : page.GetContentStreams()) {
-        auto data = ReadDecoded(s, kMaxContentBytes - m_content.size());
+        auto data = ReadDecoded(s, Common::Limits::kMaxContentBytes - m_content.size());
         QVX_CHECK(data, "A content stream of the page cannot be read");
         m_content.insert(m_content.end(), data->begin(), data->end());
         m_content.push_back('\n');
