@@ -179,13 +179,14 @@ bool ElementReader::CanEnter(Obj* stream)
 bool ElementReader::EnterStream(Obj* stream, Obj* own_resources, const Matrix& m, Obj* owner)
 {
     if (!CanEnter(stream)) return false;
-    const bool again = !m_drawn.insert(Deref(stream)).second;
+    Obj* entered = Deref(stream);
+    const bool again = !m_drawn.insert(entered).second;
     if (again && m_reread > kMaxRereadBytes) {
         Issue(ContentIssue::e_reread_limit);
         return false;
     }
     auto f = std::make_unique<Frame>();
-    f->entered = Deref(stream);
+    f->entered = entered;
     f->resources_owner = owner ? owner : f->entered;
     const Resources* parent = &m_frames.back()->resources;
     f->resources = Resources(own_resources, parent);

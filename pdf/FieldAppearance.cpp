@@ -284,16 +284,19 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
     double size = da.size;
     if (size <= 0) size = from_top ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
     std::vector<std::u16string> shown;
+    std::vector<std::u16string_view> comb;  // the characters of a comb, one a cell
     if (layout == Layout::e_wrapped) {
         shown = Wrap(font, size, lines, width);
     } else if (layout == Layout::e_rows) {
         shown = lines;
-    } else if (layout == Layout::e_comb && !lines.empty() && cells > 0) {
-        std::vector<std::u16string_view> chars = Characters(lines.front());
-        chars.resize(std::min(chars.size(), cells));
-        shown.emplace_back();
-        for (std::u16string_view c : chars) shown[0] += c;
-    } else if (!lines.empty() && layout != Layout::e_comb) {
+    } else if (layout == Layout::e_comb) {
+        if (!lines.empty() && cells > 0) {
+            comb = Characters(lines.front());
+            comb.resize(std::min(comb.size(), cells));
+            shown.emplace_back();
+            for (std::u16string_view c : comb) shown[0] += c;
+        }
+    } else if (!lines.empty()) {
         shown.push_back(lines.front());
         const double line_width = font.Width(shown[0]);
         if (da.size <= 0 && line_width * size > width && line_width > 0) size = std::max(width / line_width, 4.0);
@@ -314,27 +317,27 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
     if (!marked.empty()) w.Op("Q");
     w.Op("/Tx BMC q BT");
     w.Op(da.colour);
-    for (const std::u16string& line : shown) {
-        if (layout == Layout::e_comb) {
-            const double cell = box.Width() / static_cast<double>(cells);
-            double x = box.x1;
-            for (std::u16string_view c : Characters(line)) {
-                w.Op("1 0 0 1 " + ContentNumber(x + (cell - font.Width(c) * size) / 2) + " " + ContentNumber(y) + " Tm");
-                font.Show(w, c, size);
-                x += cell;
+    if (!comb.empty()) {
+        const double cell = box.Width() / static_cast<double>(cells);
+        double x = box.x1;
+        for (std::u16string_view c : comb) {
+            w.Op("1 0 0 1 " + ContentNumber(x + (cell - font.Width(c) * size) / 2) + " " + ContentNumber(y) + " Tm");
+            font.Show(w, c, size);
+            x += cell;
+        }
+    } else {
+        for (const std::u16string& line : shown) {
+            const double lw = font.Width(line) * size;
+            double x = box.x1 + side;
+            if (q == 1) x = box.x1 + (box.Width() - lw) / 2;
+            if (q == 2) x = box.x2 - side - lw;
+            if (!line.empty()) {
+                w.Op("1 0 0 1 " + ContentNumber(x) + " " + ContentNumber(y) + " Tm");
+                font.Show(w, line, size);
             }
-            break;
+            y -= size * 1.15;
+            if (y < box.y1 - size) break;
         }
-        const double lw = font.Width(line) * size;
-        double x = box.x1 + side;
-        if (q == 1) x = box.x1 + (box.Width() - lw) / 2;
-        if (q == 2) x = box.x2 - side - lw;
-        if (!line.empty()) {
-            w.Op("1 0 0 1 " + ContentNumber(x) + " " + ContentNumber(y) + " Tm");
-            font.Show(w, line, size);
-        }
-        y -= size * 1.15;
-        if (y < box.y1 - size) break;
     }
     w.Op("ET Q EMC");
 }
