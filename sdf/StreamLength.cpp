@@ -81,19 +81,34 @@ std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t 
     QVX_THROW("Length or a scan finds endstream", "Unexpected end of stream");
 }
 
+// Viewers end data whose Length does not serve at the first endstream, whether endobj
+// follows it or not.
+static std::optional<std::uint64_t> FirstEndstream(Common::ByteView file, std::uint64_t data_offset)
+{
+    static constexpr std::string_view kEnd = "endstream";
+    const char* base = reinterpret_cast<const char*>(file.data());
+    const auto start = static_cast<std::size_t>(data_offset);
+    const void* hit = memmem(base + start, file.size() - start, kEnd.data(), kEnd.size());
+    if (!hit) return std::nullopt;
+    auto end = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+    while (end > start && IsWhite(file[end - 1])) --end;
+    return end - start;
+}
+
 void ReadToEndstream(SDFDocImpl& doc, FileStream& stream)
 {
-    if (stream.IsNewStream() || stream.FindObj("Filter") || doc.GetSecurityHandler()) return;
+    if (stream.IsNewStream() || doc.GetSecurityHandler()) return;
     Common::ByteView file = doc.GetFileView();
     const std::uint64_t start = stream.GetDataOffset();
+    if (start > file.size()) return;
     std::optional<std::uint64_t> length = StreamLengthValue(doc, *stream.GetDict());
     if (length && start + *length <= file.size() &&
         KeywordAt(file, SkipWhiteAndComments(file, static_cast<std::size_t>(start + *length)), "endstream"))
         return;
-    std::optional<std::uint64_t> scanned = CalcStmLength(file, start);
-    if (!scanned || scanned == length) return;
+    std::optional<std::uint64_t> found = FirstEndstream(file, start);
+    if (!found || found == length) return;
     const auto* data = file.data() + start;
-    stream.SetStreamData(Common::Bytes(data, data + *scanned));
+    stream.SetStreamData(Common::Bytes(data, data + *found));
 }
 
 }  // namespace qvx::SDF

@@ -27,10 +27,11 @@ std::optional<std::uint64_t> CalcStmLength(Common::ByteView file, std::uint64_t 
 // the cross-reference data is still being read).
 std::optional<std::uint64_t> StreamLengthValue(SDFDocImpl& doc, const Dict& dict);
 
-// The reader takes an unfiltered stream's Length as it stands; viewers read such data up to
-// the endstream that closes the object when Length does not end there. This gives the
-// stream that data in memory, as viewers read it (a short Length would cut text off the
-// page).
+// The reader takes an unfiltered stream's Length as it stands, and ends a filtered one whose
+// Length does not serve at an endstream followed by endobj; viewers read any stream whose
+// Length does not end at endstream up to the first endstream. This gives the stream that
+// data in memory, as viewers read it (a short Length would cut text off the page, a
+// damaged endobj would lose the stream).
 void ReadToEndstream(SDFDocImpl& doc, FileStream& stream);
 
 }  // namespace qvx::SDF

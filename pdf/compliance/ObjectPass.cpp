@@ -121,6 +121,9 @@ void RunObjectPass(PassContext& ctx)
             if (ctx.state.convert && SDF::NumberLimitsBroken(ctx.state.errors)) PutNumbersWithinLimits(*obj, ctx.Part());
             if (obj->IsStream()) {
                 if (ctx.Checks()) CheckStream(ctx, *entry);
+                // The copy is written whole: data whose end cannot be found even by the
+                // repair above would stop the save.
+                if (ctx.state.convert) obj->GetRawStreamLength();
             } else if (obj->IsDict()) {
                 CheckNonStreamDict(ctx, *entry);
             }

@@ -2,6 +2,7 @@
 // of each stream in the file, with the repairs of conversion and the null that replaces an
 // object that cannot be read.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "filters/Filter.h"
 #include "filters/FilterReader.h"
@@ -292,6 +293,43 @@ TEST(StreamPass, StreamBytesInTheFile)
     EXPECT_EQ(Findings(b.Build(), k2B), "");
     b.Set(7, "5");
     EXPECT_EQ(Findings(b.Build(), k2B), "173(6)");
+}
+
+TEST(StreamPass, ConversionReadsDataWhoseEndIsDamagedAsViewersDo)
+{
+    // The page's content (object 4) without a usable Length, its endobj damaged, so the
+    // scan for endstream followed by endobj finds nothing: the copy takes the data up to
+    // endstream, filtered or not.
+    const std::string content = "0 0 1 rg 0 0 200 200 re f";
+    auto saved_content = [&](const std::string& pdf) {
+        PDFACompliance run(true, ToBytes(pdf), nullptr, k2B, nullptr, 0, 0, false);
+        qvx::Common::Bytes saved = run.GetDoc().SaveToBuffer(qvx::SDF::SDFDoc::e_classic_xref, "%PDF-1.7");
+        PDFACompliance copy(false, saved, nullptr, k2B, nullptr, 0, 0, false);
+        auto data = qvx::PDF::ReadDecoded(copy.GetDoc().GetObj(4), 1 << 20);
+        return data ? std::string(data->begin(), data->end()) : std::string("(unreadable)");
+    };
+    auto damaged = [](PdfBuilder b, const std::string& dict, const std::string& data, const std::string& tail) {
+        b.Set(4, dict + "\nstream\n" + data + tail);
+        std::string pdf = b.Build();
+        std::size_t at = pdf.find("\nendobj", pdf.find("4 0 obj"));
+        pdf.replace(at, 7, "\n\xbfndobj");
+        return pdf;
+    };
+    const PdfBuilder clean = CleanFile(k2B);
+    EXPECT_EQ(saved_content(damaged(clean, "<</Lxngth 25>>", content, "\nendstream")), content);
+    EXPECT_EQ(saved_content(damaged(clean, "<</Length 5>>", content, "\r\nendstream")), content);
+    std::string flate(compressBound(content.size()), '\0');
+    uLongf size = flate.size();
+    compress(reinterpret_cast<Bytef*>(flate.data()), &size, reinterpret_cast<const Bytef*>(content.data()), content.size());
+    flate.resize(size);
+    EXPECT_EQ(saved_content(damaged(clean, "<</Filter/FlateDecode/Length 5>>", flate, "\nendstream")), content);
+    // No endstream anywhere after the data: the copy is written all the same, the stream
+    // that cannot be read being null.
+    const std::string endless = WithObject(k2B, "<</Filter/FlateDecode>>\nstream\n" + flate);
+    PDFACompliance run(true, ToBytes(endless), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_TRUE(run.GetDoc().GetObj(6)->IsNull());
+    qvx::Common::Bytes saved = run.GetDoc().SaveToBuffer(qvx::SDF::SDFDoc::e_classic_xref, "%PDF-1.7");
+    EXPECT_EQ(Findings(std::string(saved.begin(), saved.end()), k2B), "");
 }
 
 TEST(StreamPass, UnreadableObjectBecomesNull)
