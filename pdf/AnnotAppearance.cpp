@@ -366,6 +366,7 @@ DrawnAppearance DrawAppearance(SDF::SDFDoc& doc, const Annot& annot, bool blend)
         break;
     case Annot::e_Text: DrawNote(annot, *rect, w); break;
     case Annot::e_FreeText: return {DrawFreeText(doc, annot, *rect), {}, {}};
+    case Annot::e_Stamp: return {DrawStamp(doc, annot, *rect), {}, {}};
     case Annot::e_Widget: return DrawWidget(doc, annot, *rect);
     default: return {};
     }

@@ -1,7 +1,7 @@
 #pragma once
 // Appearances drawn from an annotation's own entries, for annotations that came without
 // one: shapes, lines, polygons and ink from their geometry, text markup over its
-// quadrilaterals, a note icon, free text, and form fields from their values, close to
+// quadrilaterals, a note icon, free text, stamps, and form fields from their values, close to
 // what viewers show for such annotations.
 //
 //     DrawnAppearance drawn = DrawAppearance(doc, annot, /*blend=*/true);

@@ -50,8 +50,9 @@ private:
 double BorderWidth(const Annot& annot);
 void BorderDash(const Annot& annot, AppearanceWriter& w);
 
-// The appearances of widgets and free text, which write text (FieldAppearance.cpp).
+// The appearances of widgets, free text and stamps, which write text (FieldAppearance.cpp).
 SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect);
+SDF::Obj* DrawStamp(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect);
 DrawnAppearance DrawWidget(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect);
 
 }  // namespace qvx::PDF

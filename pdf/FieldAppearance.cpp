@@ -316,7 +316,7 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
     }
     if (!marked.empty()) w.Op("Q");
     w.Op("/Tx BMC q BT");
-    w.Op(da.colour);
+    if (!da.colour.empty()) w.Op(da.colour);
     if (!comb.empty()) {
         const double cell = box.Width() / static_cast<double>(cells);
         double x = box.x1;
@@ -520,6 +520,41 @@ SDF::Obj* DrawFreeText(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
     const double q = FindNumber(dict, "Q", 0);
     WriteText(doc, w, da, {rect.x1 + width, rect.y1 + width, rect.x2 - width, rect.y2 - width}, 2,
               Lines(Deref(FindIn(dict, "Contents"))), static_cast<int>(q), Layout::e_wrapped);
+    return w.Finish(doc, rect);
+}
+
+SDF::Obj* DrawStamp(SDF::SDFDoc& doc, const Annot& annot, const Rect& rect)
+{
+    SDF::Obj* dict = Deref(annot.GetSDFObj());
+    // The name in capitals, a word for each capital of the name (NotApproved reads NOT
+    // APPROVED); a name that is no such word (the hexadecimal ones of custom stamps, which
+    // come with their appearance) and none at all read DRAFT, as viewers show them.
+    std::string_view name = FindName(dict, "Name");
+    const bool word = !name.empty() && name.size() <= 64 &&
+                      std::all_of(name.begin(), name.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+    if (!word) name = "Draft";
+    std::u16string text;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        if (i > 0 && std::isupper(c) && std::islower(static_cast<unsigned char>(name[i - 1]))) text += u' ';
+        text += static_cast<char16_t>(std::toupper(c));
+    }
+    // A frame a twelfth of the stamp's smaller side wide, in the annotation's colour (dark grey
+    // when it has none), and the name as large as the frame holds it, centred.
+    AppearanceWriter w;
+    const double line = std::min(rect.Width(), rect.Height()) / 12;
+    SDF::Obj* colour = FindArray(dict, "C");
+    if (!w.Colour(colour, true)) w.Op("0.25 G");
+    if (!w.Colour(colour, false)) w.Op("0.25 g");
+    w.Num(line).Op("w");
+    w.Rectangle({rect.x1 + line / 2, rect.y1 + line / 2, rect.x2 - line / 2, rect.y2 - line / 2});
+    w.Op("S");
+    DefaultAppearance da;
+    da.colour.clear();  // the fill set above
+    TextFont font(doc, "");
+    const double side = 2 * line, width = font.Width(text);
+    if (width > 0) da.size = std::min(rect.Height() * 0.6, (rect.Width() - 2 * side) / width);
+    if (da.size > 0) LayText(w, font, da, rect, side, {text}, 1, Layout::e_line);
     return w.Finish(doc, rect);
 }
 

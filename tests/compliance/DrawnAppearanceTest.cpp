@@ -1,5 +1,5 @@
 // Annotations that came without an appearance get one drawn from their entries, as viewers
-// draw them: shapes, ink, text markup, notes, free text and form fields, with text
+// draw them: shapes, ink, text markup, notes, free text, stamps and form fields, with text
 // in any script.
 #include <gtest/gtest.h>
 
@@ -343,5 +343,31 @@ TEST(ConversionFidelity, TextInOtherScriptsIsDrawnInEmbeddedSubsets)
                 }
             }
         }
+    }
+}
+
+TEST(DrawnAppearance, StampsShowTheirNameInAFrame)
+{
+    // A red NotApproved stamp, one without a name, and one whose name is no word (a custom
+    // stamp's): viewers show the name in capitals in a frame, DRAFT for the other two. (PDF/A-1
+    // asks no appearance of them.)
+    TempDir dir;
+    PdfBuilder b = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R 11 0 R 12 0 R]");
+    b.Set(10, "<</Type/Annot/Subtype/Stamp/F 4/Rect[20 60 180 140]/Name/NotApproved/C[1 0 0]>>");
+    b.Set(11, "<</Type/Annot/Subtype/Stamp/F 4/Rect[20 10 100 50]>>");
+    b.Set(12, "<</Type/Annot/Subtype/Stamp/F 4/Rect[110 10 190 50]/Name/#23D7a6E2F0>>");
+    for (int level : {k2B, k4}) {
+        const std::string name = "stamps" + std::to_string(level) + "_pdfa.pdf";
+        fs::path out = ConvertClean(b.Build(), level, dir, name);
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(out.string());
+        EXPECT_NE(NormalAppearance(doc, 10).find("(NOT APPROVED) Tj"), std::string::npos) << NormalAppearance(doc, 10);
+        EXPECT_NE(NormalAppearance(doc, 11).find("(DRAFT) Tj"), std::string::npos) << NormalAppearance(doc, 11);
+        EXPECT_NE(NormalAppearance(doc, 12).find("(DRAFT) Tj"), std::string::npos) << NormalAppearance(doc, 12);
+        // The frame in the stamp's colour, its inside left white; readers read the name.
+        EXPECT_TRUE(Near(PixelAt(out, 0.11, 0.5), "255 0 0")) << PixelAt(out, 0.11, 0.5);
+        EXPECT_TRUE(Near(PixelAt(out, 0.2, 0.35), "255 255 255")) << PixelAt(out, 0.2, 0.35);
+        RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", out.string(), "-"});
+        EXPECT_NE(text.output.find("NOT APPROVED"), std::string::npos) << text.output;
     }
 }
