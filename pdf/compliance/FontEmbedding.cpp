@@ -5,6 +5,8 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <string>
 
 #include "common/Limits.h"
 #include "pdf/FontProgram.h"
@@ -33,6 +35,10 @@ std::optional<Common::Bytes> ReadProgram(std::string_view standard)
     if (!in.read(reinterpret_cast<char*>(data.data()), size)) return std::nullopt;
     return data;
 }
+
+// The standard programs embedded as they stand, by name: one stream that every font embedding
+// the same program shares (producers may give each page a Helvetica dictionary of its own).
+struct StandardPrograms : std::map<std::string, Obj*, std::less<>> {};
 
 Obj* NewDescriptor(SDF::SDFDoc& doc, const Font& font, bool symbolic)
 {
@@ -124,8 +130,16 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
         dict->PutName("BaseFont", name);
         descriptor->PutName("FontName", name);
     }
-    Obj* stream = ctx.doc.CreateIndirectStream(std::move(*data));
-    FontReplace::PutType1Lengths(stream, lengths);
+    StandardPrograms& programs = ctx.caches.Get<StandardPrograms>();
+    auto same = advances.empty() ? programs.find(standard) : programs.end();
+    Obj* stream = same != programs.end() ? same->second : nullptr;
+    if (stream) {
+        FontReplace::MarkShared(ctx, stream);
+    } else {
+        stream = ctx.doc.CreateIndirectStream(std::move(*data));
+        FontReplace::PutType1Lengths(stream, lengths);
+        if (advances.empty()) programs.emplace(standard, stream);
+    }
     descriptor->Put("FontFile", stream);
     // Readers know the characters of Symbol's and ZapfDingbats' codes only while the font is
     // the standard one; once a program is embedded they read its glyph names, which for the

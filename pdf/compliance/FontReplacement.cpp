@@ -124,6 +124,11 @@ bool IsShared(PassContext& ctx, const Obj* obj)
     return obj && obj->IsIndirect() && ctx.caches.Get<SharedStreams>(ctx.doc).nums.count(obj->GetObjNum());
 }
 
+void MarkShared(PassContext& ctx, const Obj* obj)
+{
+    if (obj && obj->IsIndirect()) ctx.caches.Get<SharedStreams>(ctx.doc).nums.insert(obj->GetObjNum());
+}
+
 SDF::Obj* PutStream(PassContext& ctx, Obj* dict, std::string_view key, const Common::Bytes& data)
 {
     auto sink = std::make_unique<Filters::MemoryFilter>();

@@ -137,6 +137,8 @@ SDF::Obj* PutStream(PassContext& ctx, SDF::Obj* dict, std::string_view key, cons
 // Whether more than one reference in the file reads the object (a descriptor two fonts
 // share, say).
 bool IsShared(PassContext& ctx, const SDF::Obj* obj);
+// Counts the (indirect) object as shared from now on: conversion gave it a second reader.
+void MarkShared(PassContext& ctx, const SDF::Obj* obj);
 
 }  // namespace FontReplace
 

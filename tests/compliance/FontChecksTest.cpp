@@ -573,6 +573,28 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
     b.Set(12, Descriptor(32, "", "ASJKFO+Arial-BoldMT"));
     EXPECT_EQ(qvx::Test::FindingsAfterConversion(b.Build(), k1B), "");
 
+    // Two dictionaries of Helvetica (producers may give each page its own) share one
+    // program; a third, whose Widths the glyphs are given, has a program of its own.
+    PdfBuilder three = CleanFile(k2B);
+    three.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R/F2 11 0 R/F3 13 0 R>>" +
+                     kGray + ">>/Contents 4 0 R>>");
+    three.SetStream(4, "", "BT /F1 12 Tf 10 10 Td (Hello) Tj /F2 12 Tf (Hello) Tj /F3 12 Tf (H) Tj ET");
+    three.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
+    three.Set(11, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
+    three.Set(13, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding/FirstChar 72/LastChar 72"
+                  "/Widths[700]>>");
+    qvx::PDF::PDFACompliance shared(true, qvx::Test::ToBytes(three.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    auto program = [&](int font) {
+        qvx::SDF::Obj* d = qvx::PDF::FindDict(shared.GetDoc().GetObj(font), "FontDescriptor");
+        qvx::SDF::Obj* file = d ? d->FindObj("FontFile") : nullptr;
+        return file && file->IsIndirect() ? file->GetObjNum() : 0u;
+    };
+    EXPECT_NE(program(10), 0u);
+    EXPECT_EQ(program(10), program(11));
+    EXPECT_NE(program(13), 0u);
+    EXPECT_NE(program(13), program(10));
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(three.Build(), k2B), "");
+
     // ZapfDingbats embedded keeps its text: readers know a71 at code l as a black circle only
     // in the standard font, so the copy says it in a ToUnicode map.
     PdfBuilder z = WithFont(k2B, "<</Type/Font/Subtype/Type1/BaseFont/ZapfDingbats>>", "", "", "", "(l4) Tj");
