@@ -10,6 +10,7 @@
 
 using qvx::Test::CleanFile;
 using qvx::Test::Findings;
+using qvx::Test::FindingsAfterConversion;
 using qvx::Test::PdfBuilder;
 
 namespace {
@@ -233,6 +234,14 @@ TEST(FileSyntax, RebuiltFilesReportEachFindingOnce)
     std::snprintf(right, sizeof right, "%010zu", shifted.find("1 0 obj"));
     std::snprintf(wrong, sizeof wrong, "%010zu", shifted.find("1 0 obj") + 2);
     EXPECT_EQ(Findings(Patch(shifted, std::string(right) + " 00000 n", std::string(wrong) + " 00000 n"), k2B), "11");
+    // A rebuilt trailer is read without the name checks; its copy writes a key and a name
+    // that are no UTF-8 as text, as conversion writes every other name.
+    PdfBuilder odd = CleanFile(k2B);
+    odd.SetTrailer("/Root 1 0 R/Extra#e9 1/Kind/Caf#e9" + std::string("/ID[<0011><0011>]"));
+    std::string rebuilt = odd.Build();
+    rebuilt.replace(rebuilt.rfind("startxref\n") + 10, rebuilt.rfind("\n%%EOF") - rebuilt.rfind("startxref\n") - 10, "7");
+    EXPECT_EQ(Findings(rebuilt, k2B), "11");
+    EXPECT_EQ(FindingsAfterConversion(rebuilt, k2B), "");
 }
 
 TEST(FileSyntax, ObjectCountLimitExceptInPDFA4)
