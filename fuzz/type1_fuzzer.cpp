@@ -1,6 +1,7 @@
 // Conversion's rewrite of the widths in an embedded Type 1 program (eexec and charstring
-// decryption, hsbw and sbw) on arbitrary bytes. The three lengths must add up to the bytes
-// they measure, and what the rewrite returns must open again.
+// decryption, hsbw and sbw), and its cut to a subset of glyphs, on arbitrary bytes. The
+// three lengths must add up to the bytes they measure, and what a rewrite returns must open
+// again.
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -17,9 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Common::ByteView bytes(data, size);
     auto lengths = PDF::Type1Program::ProgramLengths(bytes);
     if (lengths.clear + lengths.encrypted + lengths.tail != size) std::abort();
-    auto out = PDF::Type1Program::WithAdvances(bytes, widths);
-    if (!out) return 0;
-    if (out->lengths.clear + out->lengths.encrypted + out->lengths.tail != out->data.size()) std::abort();
-    PDF::FontProgram::Open(std::move(out->data));
+    const PDF::Type1Program::Keep keep = {"A", "space"};
+    for (auto out : {PDF::Type1Program::WithAdvances(bytes, widths), PDF::Type1Program::WithAdvances(bytes, {}, {}, &keep)}) {
+        if (!out) continue;
+        if (out->lengths.clear + out->lengths.encrypted + out->lengths.tail != out->data.size()) std::abort();
+        PDF::FontProgram::Open(std::move(out->data));
+    }
     return 0;
 }

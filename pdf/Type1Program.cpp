@@ -109,6 +109,23 @@ std::optional<Common::Bytes> SetWidth(Common::ByteView cs, long width)
     return out;
 }
 
+// Whether a decrypted charstring (without its lead bytes) builds its glyph of two others
+// (seac), which a subset must then keep too.
+bool UsesSeac(Common::ByteView cs)
+{
+    constexpr Common::Byte kEscape = 12, kSeac = 6;
+    for (std::size_t at = 0; at < cs.size();) {
+        const Common::Byte b = cs[at];
+        if (b == kEscape) {
+            if (at + 1 < cs.size() && cs[at + 1] == kSeac) return true;
+            at += 2;
+        } else {
+            at += b < 32 || b <= 246 ? 1 : b <= 254 ? 2 : 5;
+        }
+    }
+    return false;
+}
+
 void Append(Common::Bytes& out, std::string_view s) { out.insert(out.end(), s.begin(), s.end()); }
 
 std::size_t SkipSpace(const Common::Bytes& s, std::size_t at)
@@ -221,9 +238,10 @@ bool HasDamagedEntries(Common::ByteView data)
     }
 }
 
-std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advances, const Copies& copies)
+std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advances, const Copies& copies,
+                                    const Keep* keep)
 {
-    if (data.size() < 2 || data[0] != '%' || data[1] != '!') return std::nullopt;
+    if (data.size() < 2 || data[0] != '%' || data[1] != '!' || (keep && !copies.empty())) return std::nullopt;
     Lengths lengths = ProgramLengths(data);
     if (lengths.encrypted <= kEexecLead) return std::nullopt;
     Common::Bytes priv = Decrypt(Binary(data.subspan(lengths.clear, lengths.encrypted)), kEexecKey);
@@ -263,7 +281,10 @@ std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advan
         out.insert(out.end(), rd.begin(), rd.end());
         out.insert(out.end(), body.begin(), body.end());
     };
-    std::size_t changed = 0;
+    std::size_t changed = 0, dropped = 0;
+    // Each entry's closing words (ND) are copied before the next entry, and only when the
+    // entry they close is kept.
+    bool kept = true;
     std::map<std::string_view, std::pair<std::size_t, std::size_t>> sources;  // charstring: start, length
     Common::ByteView last_rd;
     std::set<std::string_view> names;
@@ -292,8 +313,18 @@ std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advan
         std::string_view glyph = Common::AsChars(priv).substr(name + 1, name_end - name - 1);
         names.insert(glyph);
         sources.emplace(glyph, std::pair{body, length});
-        out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(at), priv.begin() + static_cast<std::ptrdiff_t>(len_at));
+        if (kept) out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(at), priv.begin() + static_cast<std::ptrdiff_t>(name));
         Common::ByteView cs(priv.data() + body, length);
+        kept = !keep || glyph == ".notdef" || keep->count(glyph);
+        if (!kept) {
+            ++dropped;
+            at = body + length;
+            continue;
+        }
+        if (keep && lead >= 0 && cs.size() >= static_cast<std::size_t>(lead) &&
+            UsesSeac(Common::ByteView(Decrypt(cs, kCharStringKey)).subspan(static_cast<std::size_t>(lead))))
+            return std::nullopt;
+        out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(name), priv.begin() + static_cast<std::ptrdiff_t>(len_at));
         Common::ByteView rd_token(priv.data() + rd, body - rd);
         auto wanted = advances.find(glyph);
         if (wanted != advances.end()) {
@@ -327,8 +358,8 @@ std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advan
         }
         at = tail_end;
     }
-    if (changed + copied == 0) return std::nullopt;
-    out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(at), priv.end());
+    if (changed + copied + dropped == 0) return std::nullopt;
+    out.insert(out.end(), priv.begin() + static_cast<std::ptrdiff_t>(kept ? at : close), priv.end());
 
     Program p;
     Common::Bytes encrypted = Encrypt(out, kEexecKey);

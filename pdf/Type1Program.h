@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "common/Buffer.h"
@@ -45,11 +46,16 @@ struct Copy {
 };
 using Copies = std::map<std::string, Copy, std::less<>>;
 
+// The glyphs a subset keeps besides .notdef.
+using Keep = std::set<std::string, std::less<>>;
+
 // The program with each named glyph's advance set (in the program's units) and each copy
-// added under its new name; the encrypted part is written in binary. Nullopt when the
-// program is not a Type 1 program in PFA form, when a named glyph's charstring does not
-// begin with its width, when a copy's source is missing or its name taken, or when nothing
-// changes.
-std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advances, const Copies& copies = {});
+// added under its new name, and, given keep, without the glyphs it does not name; the
+// encrypted part is written in binary. Nullopt when the program is not a Type 1 program in
+// PFA form, when a named glyph's charstring does not begin with its width, when a copy's
+// source is missing or its name taken, when a kept glyph is built of others (seac) or keep
+// comes with copies, or when nothing changes.
+std::optional<Program> WithAdvances(Common::ByteView data, const Advances& advances, const Copies& copies = {},
+                                    const Keep* keep = nullptr);
 
 }  // namespace qvx::PDF::Type1Program

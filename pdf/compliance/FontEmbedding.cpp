@@ -7,10 +7,13 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/Limits.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/StreamData.h"
 #include "pdf/Std14.h"
 #include "pdf/Type1Program.h"
 #include "pdf/compliance/FontReplacement.h"
@@ -39,6 +42,10 @@ std::optional<Common::Bytes> ReadProgram(std::string_view standard)
 // The standard programs embedded as they stand, by name: one stream that every font embedding
 // the same program shares (producers may give each page a Helvetica dictionary of its own).
 struct StandardPrograms : std::map<std::string, Obj*, std::less<>> {};
+
+// Each standard program embedded, by its stream: the fonts that embed it with the codes
+// their text shows (none for a font that shows no text).
+struct StandardUses : std::map<Obj*, std::vector<std::pair<Obj*, std::set<unsigned>>>> {};
 
 Obj* NewDescriptor(SDF::SDFDoc& doc, const Font& font, bool symbolic)
 {
@@ -141,11 +148,58 @@ bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsign
         if (advances.empty()) programs.emplace(standard, stream);
     }
     descriptor->Put("FontFile", stream);
+    if (!symbolic) ctx.caches.Get<StandardUses>()[stream].emplace_back(dict, shown);
     // Readers know the characters of Symbol's and ZapfDingbats' codes only while the font is
     // the standard one; once a program is embedded they read its glyph names, which for the
     // dingbats are no text. The names the codes had say what the text is.
     if (symbolic && !font.GetToUnicodeObj()) RepairToUnicode(ctx, font);
     return true;
+}
+
+void SubsetStandardPrograms(PassContext& ctx)
+{
+    for (auto& [stream, uses] : ctx.caches.Get<StandardUses>()) {
+        // The fonts that still embed it (a repair may have given one a program of its own),
+        // and the glyphs their codes shown name now, after any repair gave a code a glyph of
+        // its own.
+        std::vector<std::pair<Obj*, std::set<unsigned>>> fonts;
+        for (auto& use : uses) {
+            Obj* file = FindDict(use.first, "FontDescriptor") ? FindDict(use.first, "FontDescriptor")->FindObj("FontFile") : nullptr;
+            if (file && file->IsIndirect() && file->GetObjNum() == stream->GetObjNum()) fonts.push_back(std::move(use));
+        }
+        Type1Program::Keep keep{"space"};
+        bool whole = fonts.empty();
+        for (const auto& [dict, shown] : fonts) {
+            auto font = Font::Create(dict);
+            whole |= shown.empty() || !font;
+            for (unsigned code : shown)
+                if (font) keep.emplace(font->GlyphName(code));
+        }
+        Obj* program = stream->Resolve();
+        auto data = whole ? std::nullopt : ReadDecoded(program, Common::Limits::kMaxSubstituteFontBytes);
+        auto cut = data ? Type1Program::WithAdvances(*data, {}, {}, &keep) : std::nullopt;
+        auto opened = cut ? FontProgram::Open(cut->data) : nullptr;
+        if (!opened) continue;
+        program->SetStreamData(std::move(cut->data));
+        program->Erase("Filter");
+        program->Erase("DecodeParms");
+        FontReplace::PutType1Lengths(program, cut->lengths);
+        std::string charset;
+        for (long gid = 0; gid < opened->GlyphCount(); ++gid)
+            if (std::string name = opened->GlyphName(static_cast<unsigned>(gid)); !name.empty() && name != ".notdef") charset += "/" + name;
+        std::uint32_t h = 2166136261u;
+        for (char c : charset) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+        std::string tag;
+        for (int i = 0; i < 6; ++i, h /= 26) tag += static_cast<char>('A' + h % 26);
+        for (const auto& [dict, shown] : fonts) {
+            const std::string name = tag + "+" + std::string(Std14::Untagged(FindName(dict, "BaseFont")));
+            dict->PutName("BaseFont", name);
+            Obj* descriptor = FindDict(dict, "FontDescriptor");
+            descriptor->PutName("FontName", name);
+            if (ctx.Part() == 1) descriptor->PutString("CharSet", charset);
+        }
+    }
+    ctx.caches.Drop<StandardUses>();
 }
 
 }  // namespace qvx::PDF::FontRules

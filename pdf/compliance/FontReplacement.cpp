@@ -545,6 +545,7 @@ void ReplaceMarkedFonts(PassContext& ctx)
         if (ctx.Stopped()) return;
         FontRules::RepairGlyphCoverage(ctx, *e.font, e.codes);
     }
+    FontRules::SubsetStandardPrograms(ctx);
 }
 
 }  // namespace qvx::PDF

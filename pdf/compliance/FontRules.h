@@ -65,6 +65,11 @@ bool MendPostTable(PassContext& ctx, const Font& font);
 // Conversion: embeds the URW program of a standard 14 font; false when there is none or
 // when the font's Widths disagree with the program for a code shown.
 bool EmbedStandardFont(PassContext& ctx, const Font& font, const std::set<unsigned>& shown);
+// Conversion, once every font is embedded: each standard program embedded keeps only the
+// glyphs the text of the fonts that embed it shows, under a subset's tagged name (with the
+// CharSet PDF/A-1 asks of a subset); whole where one of them shows no text (a form's default
+// font, which text typed later may need) or where the program will not be cut.
+void SubsetStandardPrograms(PassContext& ctx);
 void CheckComposite(PassContext& ctx, const Font& font);
 // True when the program's cmap is to be rebuilt once the codes shown are known: a symbolic
 // font's program keeps one subtable or gets a (3,0) one (373, 4621064, RepairSingleCMap); a non-symbolic font whose

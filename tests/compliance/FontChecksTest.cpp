@@ -594,6 +594,33 @@ TEST(FontChecks, ConversionEmbedsStandardFonts)
     EXPECT_NE(program(13), 0u);
     EXPECT_NE(program(13), program(10));
     EXPECT_EQ(qvx::Test::FindingsAfterConversion(three.Build(), k2B), "");
+    // The shared program keeps the glyphs the two fonts show, under one subset's tagged name;
+    // PDF/A-1 asks its CharSet.
+    auto glyphs = [](qvx::PDF::PDFACompliance& run, int font) {
+        auto f = qvx::PDF::Font::Create(run.GetDoc().GetObj(font));
+        const qvx::PDF::FontProgram* p = f ? f->GetProgram() : nullptr;
+        std::string names;
+        for (long gid = 0; p && gid < p->GlyphCount(); ++gid) names += " " + p->GlyphName(static_cast<unsigned>(gid));
+        return names;
+    };
+    EXPECT_EQ(glyphs(shared, 10), " .notdef e l o space H") << glyphs(shared, 10);
+    const std::string tagged(qvx::PDF::FindName(shared.GetDoc().GetObj(10), "BaseFont"));
+    EXPECT_EQ(tagged.substr(6), "+Helvetica");
+    EXPECT_EQ(qvx::PDF::FindName(shared.GetDoc().GetObj(11), "BaseFont"), tagged);
+    EXPECT_EQ(qvx::PDF::FindIn(qvx::PDF::FindDict(shared.GetDoc().GetObj(10), "FontDescriptor"), "CharSet"), nullptr);
+    qvx::PDF::PDFACompliance pdfa1(true, qvx::Test::ToBytes(three.Build()), nullptr, k1B, nullptr, 0, 0, false);
+    qvx::SDF::Obj* charset = qvx::PDF::FindIn(qvx::PDF::FindDict(pdfa1.GetDoc().GetObj(10), "FontDescriptor"), "CharSet");
+    ASSERT_NE(charset, nullptr);
+    EXPECT_EQ(std::string(qvx::Common::AsChars(charset->GetBuffer())), "/e/l/o/space/H");
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(three.Build(), k1B), "");
+    // A font the page lists but no text shows keeps the whole program, for text that may be
+    // set with it later.
+    PdfBuilder unused = CleanFile(k2B);
+    unused.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</Font<</F1 10 0 R>>>>/Contents 4 0 R>>");
+    unused.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/Encoding/WinAnsiEncoding>>");
+    qvx::PDF::PDFACompliance listed(true, qvx::Test::ToBytes(unused.Build()), nullptr, k2B, nullptr, 0, 0, false);
+    EXPECT_GT(glyphs(listed, 10).size(), 2000u);
+    EXPECT_EQ(qvx::PDF::FindName(listed.GetDoc().GetObj(10), "BaseFont"), "Helvetica");
 
     // ZapfDingbats embedded keeps its text: readers know a71 at code l as a black circle only
     // in the standard font, so the copy says it in a ToUnicode map.
