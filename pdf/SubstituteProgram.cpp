@@ -664,13 +664,28 @@ std::optional<SubstituteProgram::GlyphSubset> SubstituteProgram::SubsetGlyphs(co
     return out;
 }
 
-std::string SubstituteProgram::SubsetTag(const Widths& widths)
+// A subset's tag of six capitals, from a hash (FNV-1a) of what the subset keeps.
+static constexpr std::uint32_t kTagBasis = 2166136261u, kTagPrime = 16777619u;
+
+static std::string TagOf(std::uint32_t h)
 {
-    std::uint32_t h = 2166136261u;
-    for (const auto& [c, w] : widths) h = (h ^ static_cast<std::uint32_t>(c)) * 16777619u;
     std::string tag;
     for (int i = 0; i < 6; ++i, h /= 26) tag += static_cast<char>('A' + h % 26);
     return tag + "+";
+}
+
+std::string SubstituteProgram::SubsetTag(const Widths& widths)
+{
+    std::uint32_t h = kTagBasis;
+    for (const auto& [c, w] : widths) h = (h ^ static_cast<std::uint32_t>(c)) * kTagPrime;
+    return TagOf(h);
+}
+
+std::string SubstituteProgram::SubsetTag(std::string_view kept)
+{
+    std::uint32_t h = kTagBasis;
+    for (char c : kept) h = (h ^ static_cast<unsigned char>(c)) * kTagPrime;
+    return TagOf(h);
 }
 
 std::optional<Common::Bytes> SubstituteProgram::KeepGlyphs(const std::map<unsigned, double>& widths) const

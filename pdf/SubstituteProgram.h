@@ -85,8 +85,10 @@ public:
     };
     std::optional<GlyphSubset> SubsetGlyphs(const std::map<unsigned, double>& widths) const;
 
-    // A subset tag made from the characters kept ("ABCDEF+").
+    // A subset tag made from the characters kept ("ABCDEF+"), or from the text that lists
+    // what a subset keeps (the names of its glyphs, say).
     static std::string SubsetTag(const Widths& widths);
+    static std::string SubsetTag(std::string_view kept);
 
     // The subset that keeps glyph numbers: each glyph of widths (a glyph number with the
     // advance it is to have, in thousandths of an em) stays at its number, with .notdef and

@@ -14,6 +14,7 @@
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/StreamData.h"
+#include "pdf/SubstituteProgram.h"
 #include "pdf/Std14.h"
 #include "pdf/Type1Program.h"
 #include "pdf/compliance/FontReplacement.h"
@@ -164,7 +165,8 @@ void SubsetStandardPrograms(PassContext& ctx)
         // its own.
         std::vector<std::pair<Obj*, std::set<unsigned>>> fonts;
         for (auto& use : uses) {
-            Obj* file = FindDict(use.first, "FontDescriptor") ? FindDict(use.first, "FontDescriptor")->FindObj("FontFile") : nullptr;
+            Obj* descriptor = FindDict(use.first, "FontDescriptor");
+            Obj* file = descriptor ? descriptor->FindObj("FontFile") : nullptr;
             if (file && file->IsIndirect() && file->GetObjNum() == stream->GetObjNum()) fonts.push_back(std::move(use));
         }
         Type1Program::Keep keep{"space"};
@@ -187,12 +189,9 @@ void SubsetStandardPrograms(PassContext& ctx)
         std::string charset;
         for (long gid = 0; gid < opened->GlyphCount(); ++gid)
             if (std::string name = opened->GlyphName(static_cast<unsigned>(gid)); !name.empty() && name != ".notdef") charset += "/" + name;
-        std::uint32_t h = 2166136261u;
-        for (char c : charset) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-        std::string tag;
-        for (int i = 0; i < 6; ++i, h /= 26) tag += static_cast<char>('A' + h % 26);
+        const std::string tag = SubstituteProgram::SubsetTag(charset);
         for (const auto& [dict, shown] : fonts) {
-            const std::string name = tag + "+" + std::string(Std14::Untagged(FindName(dict, "BaseFont")));
+            const std::string name = tag + std::string(Std14::Untagged(FindName(dict, "BaseFont")));
             dict->PutName("BaseFont", name);
             Obj* descriptor = FindDict(dict, "FontDescriptor");
             descriptor->PutName("FontName", name);
