@@ -67,9 +67,14 @@ StdSecurityHandler::StdSecurityHandler(const Obj& encrypt, Common::ByteView id0,
     m_params.id0.assign(id0.begin(), id0.end());
     mp_encrypt = encrypt.Resolve()->Clone();
     bool ok = Authorize(password);
-    if (!ok && m_params.revision >= 3 && m_params.revision <= 4 && !encrypt.Resolve()->FindObj("Length") &&
-        m_params.key_length != 16) {
-        // Writers that leave Length out mostly mean 128 bits rather than the default 40.
+    // Writers that leave Length out mostly mean 128 bits rather than the default 40, and AES-128
+    // crypt filters (AESV2) have 128-bit keys whatever Length says.
+    const auto aes128 = [&](const std::string& filter) {
+        auto it = m_cf_methods.find(filter);
+        return it != m_cf_methods.end() && it->second == "AESV2";
+    };
+    if (!ok && m_params.revision >= 3 && m_params.revision <= 4 && m_params.key_length != 16 &&
+        (!encrypt.Resolve()->FindObj("Length") || aes128(m_stmf) || aes128(m_strf))) {
         m_params.key_length = 16;
         ok = Authorize(password);
     }

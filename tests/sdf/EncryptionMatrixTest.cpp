@@ -213,4 +213,22 @@ TEST(EncryptionMatrix, QpdfEncryptedFilesReadAsQpdfDecryptsThem)
         }
     }
     EXPECT_EQ(checked, 36);
+
+    // AES-128 (AESV2) keys have 128 bits whatever the dictionary's Length says: a file whose
+    // Length was written 40 opens with the empty user password, as qpdf opens it.
+    fs::path aes = tmp.Path() / "aes.pdf";
+    ASSERT_EQ(Qpdf({"--stream-data=preserve", "--object-streams=disable", plain.string(), "--encrypt", "", "owner pw", "128",
+                    "--use-aes=y", "--", aes.string()}).status, 0);
+    std::string bytes = qvx::Test::ReadFile(aes);
+    const std::size_t length = bytes.find("/Filter /Standard /Length 128");
+    ASSERT_NE(length, std::string::npos);
+    bytes.replace(length, 29, "/Filter /Standard /Length  40");
+    fs::path forty = tmp.Write("forty.pdf", bytes);
+    ASSERT_EQ(Qpdf({"--check", forty.string()}).status, 0);
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(forty.string());
+    EXPECT_TRUE(doc.InitSecurityHandler());
+    fs::path clear = tmp.Path() / "clear.pdf";
+    ASSERT_EQ(Qpdf({"--stream-data=preserve", "--decrypt", aes.string(), clear.string()}).status, 0);
+    ExpectSameContent(Dump(forty, ""), Dump(clear, ""));
 }
