@@ -22,6 +22,7 @@ Parser::Parser(Common::ByteView data, SDFDocImpl* doc)
     if (doc) {
         m_level = doc->HookLevel();
         m_part = CheckState::PartOf(m_level);
+        m_utf8_names = m_level >= 1 && m_level <= 11 && m_part >= 2 && doc->GetCheckState().convert;
     }
 }
 

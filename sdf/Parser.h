@@ -110,7 +110,8 @@ protected:
     // Records code against the object being read (or with no object) when its rule is in
     // force at the hooks' level; callers test that the hooks are on.
     void Report(std::int32_t code);
-    // Turns the token checks off for a reader whose objects are read again later.
+    // Turns the token checks off for a reader whose objects are read again later (the
+    // conversion's rewriting of names stays: the rebuilt trailer is kept as read).
     void DisableHooks() { m_level = m_part = 0; }
 
     SDFDocImpl* mp_doc;
@@ -164,6 +165,8 @@ private:
 
     std::int32_t m_level = 0;
     int m_part = 0;
+    // Conversion to PDF/A-2 and later: names that are no UTF-8 are read as Latin-1 text.
+    bool m_utf8_names = false;
 };
 
 }  // namespace qvx::SDF

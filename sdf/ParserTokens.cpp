@@ -39,13 +39,14 @@ void Parser::ReadName()
         AppendDecodedName(text, m_namebuf);
         text = m_namebuf;
     }
-    if (m_level >= 1 && m_level <= 11) {
-        if (text.size() > 127) Report(e_PDFA1123);
-        if (m_part >= 2 && !text.empty() && !Common::IsValidUTF8(text)) {
-            Report(e_PDFA187);
+    const bool hooks = m_level >= 1 && m_level <= 11;
+    if (hooks && text.size() > 127) Report(e_PDFA1123);
+    if ((hooks && m_part >= 2) || m_utf8_names) {
+        if (!text.empty() && !Common::IsValidUTF8(text)) {
+            if (hooks) Report(e_PDFA187);
             // Conversion reads such a name as Latin-1 text wherever it stands (resource keys
-            // and the content naming them alike), and writes it so.
-            if (mp_doc->GetCheckState().convert) {
+            // and the content naming them alike, a rebuilt trailer too), and writes it so.
+            if (m_utf8_names) {
                 m_namebuf = Common::AsValidUTF8(text);
                 text = m_namebuf;
             }

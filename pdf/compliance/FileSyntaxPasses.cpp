@@ -1,10 +1,6 @@
 // The document-level file-syntax passes that precede the object pass: 1 (Encrypt),
 // 2 (the file identifier) and 3 (the linearization identifier).
-#include <string>
-#include <vector>
-
 #include "common/Exception.h"
-#include "common/UString.h"
 #include "pdf/compliance/DriverPasses.h"
 #include "pdf/compliance/FileIdentifier.h"
 #include "sdf/Objects.h"
@@ -42,19 +38,6 @@ bool IsLinearized(SDF::SDFDoc& doc)
     }
 }
 
-// A trailer the reader rebuilt was read without the checks, and so without the repair
-// conversion gives every other name that is no UTF-8: read as Latin-1 text, written so.
-void WriteTrailerNamesAsUTF8(SDF::Obj& trailer)
-{
-    std::vector<std::string> keys;
-    for (auto it = trailer.DictBegin(); it != trailer.DictEnd(); ++it) {
-        if (!Common::IsValidUTF8(it.KeyText())) keys.emplace_back(it.KeyText());
-        SDF::Obj* v = it.Value();
-        if (!v->IsIndirect() && v->IsName() && !Common::IsValidUTF8(v->GetName())) v->SetName(Common::AsValidUTF8(v->GetName()));
-    }
-    for (const std::string& key : keys) trailer.Rename(key, Common::AsValidUTF8(key));
-}
-
 }  // namespace
 
 void RunEncryptionPass(PassContext& ctx)
@@ -73,11 +56,9 @@ void RunEncryptionPass(PassContext& ctx)
 
 void RunFileIdentifierPass(PassContext& ctx)
 {
-    SDF::Obj* trailer = ctx.doc.GetTrailer();
-    if (!ctx.Checks()) return;
-    if (ctx.state.convert && ctx.Part() >= 2 && trailer->IsDict()) WriteTrailerNamesAsUTF8(*trailer);
     // The parser has recorded 131 or 135 for this trailer; here it is repaired.
-    if (HasUsableFileID(*trailer)) return;
+    SDF::Obj* trailer = ctx.doc.GetTrailer();
+    if (!ctx.Checks() || HasUsableFileID(*trailer)) return;
     if (ctx.state.convert) trailer->Put("ID", MakeNewFileID(ctx.doc));
     else ctx.state.RequestStop();
 }
