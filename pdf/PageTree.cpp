@@ -5,6 +5,7 @@
 #include "common/Exception.h"
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
+#include "sdf/Indirect.h"
 
 namespace qvx::PDF {
 
@@ -38,6 +39,16 @@ Inherited Merge(const Inherited& up, Obj* node)
     return r;
 }
 
+// The highest number of an object the file defines (a reference alone makes no object).
+std::uint32_t HighestDefined(SDF::SDFDoc& doc)
+{
+    for (std::size_t i = doc.XRefSize(); i-- > 1;) {
+        const auto* e = dynamic_cast<const SDF::Indirect*>(doc.GetObj(static_cast<std::uint32_t>(i)));
+        if (e && !e->IsFree() && !e->IsPlaceholder()) return static_cast<std::uint32_t>(i);
+    }
+    return 0;
+}
+
 bool IsTreeNode(Obj* node)
 {
     std::string_view type = FindName(node, "Type");
@@ -48,7 +59,7 @@ bool IsTreeNode(Obj* node)
 
 }  // namespace
 
-PageTree::PageTree(SDF::SDFDoc& doc)
+PageTree::PageTree(SDF::SDFDoc& doc) : mp_doc(&doc)
 {
     Obj* root = nullptr;
     try {
@@ -95,6 +106,8 @@ void PageTree::Read(Obj* root)
         Obj* kid = Deref(kid_ref);
         if (!kid || !kid->IsDict() || on_stack(kid)) {
             m_repaired = true;
+            // Viewers show a blank page there; a readable object of another kind is no page.
+            if ((!kid || kid->IsNull()) && LostToDamage(kid_ref)) m_lost.push_back({m_pages.size(), f.inh.media_box});
             continue;
         }
         // Kids refer to pages through their table entry; keep that handle.
@@ -105,10 +118,25 @@ void PageTree::Read(Obj* root)
         } else {
             Inherited inh = Merge(f.inh, kid);
             m_pages.emplace_back(handle, inh.resources, inh.media_box, inh.crop_box, inh.rotate);
+            // A leaf that lost its Type (damage) is a page only to readers that guess.
+            if (FindName(kid, "Type") != "Page") m_repaired = true;
         }
     }
     Obj* count = FindIn(root, "Count");
     if (!count || !count->IsNumber() || count->GetNumber() != static_cast<double>(m_pages.size())) m_repaired = true;
+}
+
+bool PageTree::LostToDamage(const Obj* kid_ref)
+{
+    const auto* e = dynamic_cast<const SDF::Indirect*>(kid_ref);
+    if (!e || e->IsFree()) return false;
+    // Its object was defined and could not be read.
+    if (!e->IsPlaceholder()) return true;
+    // Or the table had to be rebuilt and the object's header could not be found: a number
+    // among those of the objects the scan found.
+    if (!mp_doc->HasRepairedXRef()) return false;
+    if (!m_highest_defined) m_highest_defined = HighestDefined(*mp_doc);
+    return e->GetObjNum() < *m_highest_defined;
 }
 
 const Page& PageTree::GetPage(std::size_t i) const

@@ -54,7 +54,7 @@ bool VisitSignatures(Obj& obj, const Obj* raw, int depth)
 
 }  // namespace
 
-ObjParser::ObjParser(SDFDocImpl& doc) : Parser(doc.GetFileView(), &doc) {}
+ObjParser::ObjParser(SDFDocImpl& doc) : Parser(doc.GetFileView(), &doc) { SalvageInConversion(); }
 
 std::unique_ptr<Obj> ObjParser::LoadObject(Indirect& entry)
 {

@@ -41,7 +41,10 @@ std::shared_ptr<const ObjStmData> ReadObjStm(const Obj& stream)
     return stm;
 }
 
-ObjStmParser::ObjStmParser(const ObjStmData& stm, SDFDocImpl& doc) : Parser(stm.data, &doc), m_stm(stm) {}
+ObjStmParser::ObjStmParser(const ObjStmData& stm, SDFDocImpl& doc) : Parser(stm.data, &doc), m_stm(stm)
+{
+    SalvageInConversion();
+}
 
 std::unique_ptr<Obj> ObjStmParser::ReadObject(std::uint32_t num, std::uint32_t hint)
 {

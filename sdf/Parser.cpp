@@ -127,13 +127,16 @@ bool Parser::GetObj()
         if (kind == e_delim) {
             switch (c) {
             case '(': ReadLiteralString(); break;
-            case ')': QVX_THROW("matched )", "')' is not matched");
+            case ')':
+                if (!m_salvage) QVX_THROW("matched )", "')' is not matched");
+                Mended();
+                break;
             case '<':
                 if (PeekByte() == '<') {
                     ++m_cur;
                     OpenFrame(true);
-                } else {
-                    ReadHexString();
+                } else if (!ReadHexString()) {
+                    OpenFrame(true);
                 }
                 break;
             case '>':
@@ -142,7 +145,12 @@ bool Parser::GetObj()
                     CloseDict();
                     break;
                 }
-                QVX_THROW_PARSE("PeekByte() == '>' && CloseArraysInDict(depth)", "'<<' is not matched");
+                if (!m_salvage) QVX_THROW_PARSE("PeekByte() == '>' && CloseArraysInDict(depth)", "'<<' is not matched");
+                // A lone > or a >> with no dictionary open is a damaged byte: closing on it
+                // would cut off the entries after it.
+                if (PeekByte() == '>') ++m_cur;
+                Mended();
+                break;
             case '[': OpenFrame(false); break;
             case '/': ReadName(); break;
             case ']':
@@ -207,25 +215,58 @@ void Parser::CloseDict()
 {
     std::size_t start = m_frames.back().start;
     m_frames.pop_back();
-    std::size_t n = m_stack.size() - start;
-    if (n % 2 != 0) {
-        if (m_level >= 1) Report(e_PDFA11);
-        m_stack.pop_back();
-        --n;
-    }
-    if (m_level >= 1 && n / 2 > 4095) Report(e_PDFA1122);
     std::vector<DictEntry> entries;
-    entries.reserve(n / 2);
-    for (std::size_t i = start; i < m_stack.size(); i += 2) {
-        Item& k = m_stack[i];
-        if (k.kind != Item::e_name) QVX_THROW_PARSE("k.kind == Item::e_name", "Bad key");
-        entries.push_back({std::move(m_names[k.name]), Box(m_stack[i + 1])});
+    if (m_salvage && HasBadKey(start)) {
+        PairSalvaged(start, entries);
+    } else {
+        std::size_t n = m_stack.size() - start;
+        if (n % 2 != 0) {
+            if (m_level >= 1) Report(e_PDFA11);
+            m_stack.pop_back();
+            --n;
+        }
+        if (m_level >= 1 && n / 2 > 4095) Report(e_PDFA1122);
+        entries.reserve(n / 2);
+        for (std::size_t i = start; i < m_stack.size(); i += 2) {
+            Item& k = m_stack[i];
+            if (k.kind != Item::e_name) QVX_THROW_PARSE("k.kind == Item::e_name", "Bad key");
+            entries.push_back({std::move(m_names[k.name]), Box(m_stack[i + 1])});
+        }
     }
     m_stack.resize(start);
     auto d = Dict::Create();
     d->Assign(std::move(entries));
     PushObj(ObjSlot(std::move(d)));
 }
+
+bool Parser::HasBadKey(std::size_t start) const
+{
+    // The odd last item is dropped before pairing: it is never a key.
+    const std::size_t end = start + (m_stack.size() - start) / 2 * 2;
+    for (std::size_t i = start; i < end; i += 2)
+        if (m_stack[i].kind != Item::e_name) return true;
+    return false;
+}
+
+void Parser::PairSalvaged(std::size_t start, std::vector<DictEntry>& entries)
+{
+    Mended();
+    for (std::size_t i = start; i < m_stack.size();) {
+        if (m_stack[i].kind == Item::e_name && i + 1 < m_stack.size()) {
+            entries.push_back({std::move(m_names[m_stack[i].name]), Box(m_stack[i + 1])});
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+}
+
+void Parser::Mended()
+{
+    if (m_level >= 1) Report(e_PDFA11);
+}
+
+void Parser::SalvageInConversion() { m_salvage = mp_doc && mp_doc->GetCheckState().convert; }
 
 bool Parser::CloseArraysInDict(std::size_t depth)
 {
@@ -350,7 +391,20 @@ std::string_view Parser::GetNameAt(std::size_t i) const
 std::uint32_t Parser::PopReference(const char* too_few)
 {
     std::size_t floor = m_frames.empty() ? 0 : m_frames.back().start;
-    if (m_stack.size() < floor + 2) QVX_THROW("m_stack.size() >= floor + 2", too_few);
+    const std::size_t n = m_stack.size();
+    auto usable = [&](std::size_t i) {
+        return i >= floor && i < n && IsNumberAt(i) && NumberAt(i) >= 0 && NumberAt(i) <= 2147483647.0;
+    };
+    if (m_salvage && !(n >= floor + 2 && usable(n - 2))) {
+        // A reference that lost its generation ("12 R") still names its object; one that
+        // lost its number reads as null (0 is never a target).
+        Mended();
+        if (!usable(n - 1)) return 0;
+        const std::uint32_t num = ToNonNegativeInt(NumberAt(n - 1));
+        m_stack.pop_back();
+        return num;
+    }
+    if (n < floor + 2) QVX_THROW("m_stack.size() >= floor + 2", too_few);
     std::uint32_t num = GetNonNegativeIntAt(m_stack.size() - 2);
     m_stack.pop_back();
     m_stack.pop_back();

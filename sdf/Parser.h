@@ -28,6 +28,7 @@ class Filter;
 namespace qvx::SDF {
 
 class SDFDocImpl;
+struct DictEntry;
 using Common::Byte;
 
 class Parser {
@@ -113,6 +114,13 @@ protected:
     // Turns the token checks off for a reader whose objects are read again later (the
     // conversion's rewriting of names stays: the rebuilt trailer is kept as read).
     void DisableHooks() { m_level = m_part = 0; }
+    // Conversion reads the objects of a damaged file as far as their bytes allow rather than
+    // losing them (a page whose dictionary lost a byte would drop out of the copy): where the
+    // reader would give up on an object, it skips or mends the damaged token and goes on.
+    // Only for readers of indirect objects; content and cross-reference tables keep the
+    // strict reading. Every mend is a syntax finding (11).
+    void SalvageInConversion();
+    bool Salvaging() const { return m_salvage; }
 
     SDFDocImpl* mp_doc;
     // The indirect object being read, for decryption and findings (0: none).
@@ -137,7 +145,8 @@ private:
     void ReadNumber();
     void ReadName();
     void ReadLiteralString();
-    void ReadHexString();
+    // False when salvage reads the < as a damaged << instead.
+    bool ReadHexString();
     void FinishString();
     void OpenFrame(bool dict);
     void CloseArray();
@@ -145,6 +154,12 @@ private:
     // At >>: closes the arrays left open inside the innermost dictionary (code 11);
     // false when no dictionary is open.
     bool CloseArraysInDict(std::size_t depth);
+    // Salvage: whether an item in a key's place is no name; then the dictionary's entries in
+    // order, each name taking the item after it, an item in a key's place that is no name
+    // dropped (so the entries after a lost slash or a value missing its key stay).
+    bool HasBadKey(std::size_t start) const;
+    void PairSalvaged(std::size_t start, std::vector<DictEntry>& entries);
+    void Mended();
     // Closes every container opened since depth (a keyword or the end of data ended them).
     void CloseEarly(std::size_t depth);
     ObjSlot Box(Item& it);
@@ -167,6 +182,7 @@ private:
     int m_part = 0;
     // Conversion to PDF/A-2 and later: names that are no UTF-8 are read as Latin-1 text.
     bool m_utf8_names = false;
+    bool m_salvage = false;
 };
 
 }  // namespace qvx::SDF

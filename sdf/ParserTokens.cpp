@@ -108,7 +108,7 @@ void Parser::ReadLiteralString()
     FinishString();
 }
 
-void Parser::ReadHexString()
+bool Parser::ReadHexString()
 {
     m_strbuf.clear();
     const Byte* p = m_cur;
@@ -128,8 +128,18 @@ void Parser::ReadHexString()
         }
         int h = HexValue(c);
         if (h < 0) {
-            m_cur = p;
-            QVX_THROW("h >= 0", "Bad String");
+            if (!m_salvage) {
+                m_cur = p;
+                QVX_THROW("h >= 0", "Bad String");
+            }
+            Mended();
+            // A name right after the < means a << lost a byte; otherwise the string ends
+            // at the damage and what follows is read as objects again.
+            m_cur = p - 1;
+            if (c == '/' && high < 0 && m_strbuf.empty()) return false;
+            if (high >= 0) m_strbuf.push_back(static_cast<Byte>(high * 16));
+            FinishString();
+            return true;
         }
         if (high < 0) {
             high = h;
@@ -144,6 +154,7 @@ void Parser::ReadHexString()
         if (m_level >= 1) Report(e_PDFA161);
     }
     FinishString();
+    return true;
 }
 
 void Parser::FinishString()

@@ -33,6 +33,7 @@ XRefRebuilderImpl::XRefRebuilderImpl(SDFDocImpl& doc) : Parser(doc.GetFileView()
     // objects; the object pass reads every object of the rebuilt table again with the
     // checks on, so findings here would only be false or repeated.
     DisableHooks();
+    SalvageInConversion();
 }
 
 bool XRefRebuilderImpl::HandleKeyword(std::string_view keyword)
@@ -115,7 +116,12 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
         const std::int32_t level = mp_doc->HookLevel();
         if (!direct && !(len_obj && len_obj->IsIndirect()) && level >= 1 && level <= 11)
             mp_doc->GetCheckState().ReportAt(level, e_PDFA173, num);
-        if (IsNamed(dict.get(), "Type", "ObjStm")) mp_doc->RebuiltObjStms().emplace_back(num, header);
+        // Conversion also reads a stream whose Type damage changed but which has the N and
+        // First an object stream's pairs need: the objects it holds are the document.
+        auto number = [&](std::string_view key) { Obj* v = dict->FindObj(key); return v && !v->IsIndirect() && v->IsNumber(); };
+        const bool packed = IsNamed(dict.get(), "Type", "ObjStm") ||
+                            (Salvaging() && !IsNamed(dict.get(), "Type", "XRef") && number("N") && number("First"));
+        if (packed) mp_doc->RebuiltObjStms().emplace_back(num, header);
         mp_doc->SetEntry(num, Indirect::e_in_use, header, gen % 65536);
         std::size_t end = SkipWhiteAndComments(d, data + static_cast<std::size_t>(*len));
         if (KeywordAt(d, end, "endstream")) end = SkipWhiteAndComments(d, end + 9);

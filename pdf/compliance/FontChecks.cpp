@@ -26,10 +26,18 @@ bool UnicodeLevel(const PassContext& ctx)
 
 bool NotdefLevel(const PassContext& ctx) { return ctx.state.level >= 1 && SDF::InForce(SDF::e_PDFA62118, ctx.state.level); }
 
+// A dictionary used as a font whose Type was lost or damaged: conversion names it a font.
+static void CheckType(PassContext& ctx, Obj* d)
+{
+    if (FindName(d, "Type") == "Font") return;
+    ctx.Report(SDF::e_PDFA322, d);
+    if (Obj* dict = Deref(d); ctx.state.convert && dict) dict->PutName("Type", "Font");
+}
+
 void CheckDictionary(PassContext& ctx, const Font& font)
 {
     Obj* d = font.GetSDFObj();
-    if (FindName(d, "Type") != "Font") ctx.Report(SDF::e_PDFA322, d);
+    CheckType(ctx, d);
     static constexpr std::string_view kSimple[] = {"Type1", "MMType1", "TrueType", "Type3", "Type0"};
     bool known = false;
     for (std::string_view s : kSimple) known |= font.GetSubtype() == s;
@@ -37,7 +45,7 @@ void CheckDictionary(PassContext& ctx, const Font& font)
     Obj* base = FindIn(d, "BaseFont");
     if (font.GetKind() != Font::e_type3 && (!base || !base->IsName())) ctx.Report(SDF::e_PDFA324, d);
     if (Obj* desc = font.GetDescendant()) {
-        if (FindName(desc, "Type") != "Font") ctx.Report(SDF::e_PDFA322, desc);
+        CheckType(ctx, desc);
         if (font.GetDescendantKind() == Font::e_unknown) ctx.Report(SDF::e_PDFA323, desc);
         Obj* dbase = FindIn(desc, "BaseFont");
         if (!dbase || !dbase->IsName()) ctx.Report(SDF::e_PDFA324, desc);

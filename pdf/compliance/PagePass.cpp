@@ -32,6 +32,7 @@ void RunPagePass(PassContext& ctx)
     ctx.state.errors.ClearPresent();
     if (ctx.state.convert) RecoverLostPages(ctx);
     if (ctx.state.convert) FitPageSizes(ctx);
+    if (ctx.state.convert) GiveMissingResources(ctx);
     CheckOutputIntents(ctx, FindDict(ctx.doc.GetTrailer(), "Root"));
     CheckCatalogEntries(ctx);
     if (ctx.Stopped()) return;
@@ -73,7 +74,6 @@ void RunPagePass(PassContext& ctx)
     WriteNumbersWithinLimits(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
-    GiveMissingResources(ctx);
     RewritePageTree(ctx);
     RepairOutlines(ctx);
     SplitLongTreeLeaves(ctx);

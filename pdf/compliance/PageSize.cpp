@@ -53,6 +53,25 @@ std::unique_ptr<Obj> Scaled(const Obj* array, double k, int depth = 0)
     return out;
 }
 
+bool Degenerate(const Rect& r)
+{
+    const double w = std::fabs(r.Width()), h = std::fabs(r.Height());
+    return !std::isfinite(w) || !std::isfinite(h) || w == 0 || h == 0;
+}
+
+// A box with no area (a damaged number in it) shows no page at any scale: it reads as a
+// missing one does, the media box as US Letter (or the crop box when that one is sound) and
+// the crop box as the media box.
+void ReplaceDegenerateBoxes(Obj* dict, const Rect& media, const Rect& crop)
+{
+    if (Degenerate(media)) {
+        const Rect r = Degenerate(crop) ? Rect{0, 0, 612, 792} : crop;
+        Obj* a = dict->PutArray("MediaBox");
+        for (double v : {r.x1, r.y1, r.x2, r.y2}) a->PushBackNumber(v);
+    }
+    if (Degenerate(crop)) dict->Erase("CropBox");
+}
+
 void PutScaledRect(Obj* dict, std::string_view key, const Rect& r, double k)
 {
     Obj* a = dict->PutArray(key);
@@ -133,6 +152,16 @@ void CheckPageSize(PassContext& ctx, const Page& page)
 void FitPageSizes(PassContext& ctx)
 {
     if (!ctx.Checks() || !SDF::InForce(SDF::e_PDFA1135, ctx.state.level)) return;
+    bool mended = false;
+    for (const Page& page : ctx.Pages().Pages()) {
+        const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
+        Obj* dict = Deref(page.GetSDFObj());
+        if (!dict || (!Degenerate(media) && !Degenerate(crop))) continue;
+        CheckPageSize(ctx, page);
+        ReplaceDegenerateBoxes(dict, media, crop);
+        mended = true;
+    }
+    if (mended) ctx.caches.Drop<PageTree>();
     std::unordered_map<const Obj*, double> scaled;
     std::unordered_set<const Obj*> annots_done;
     for (const Page& page : ctx.Pages().Pages()) {

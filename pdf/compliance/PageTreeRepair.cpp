@@ -63,6 +63,15 @@ void Adopt(Obj* node, Obj* page)
     node->PutNumber("Count", static_cast<double>(kids->Size()));
 }
 
+// The page shown where a kid could not be read: empty, of the size its ancestors give.
+Obj* BlankPage(PassContext& ctx, Obj* media_box)
+{
+    Obj* page = ctx.doc.CreateIndirectDict();
+    if (Rect r; ReadRect(Deref(media_box), r)) PutRect(page, "MediaBox", r);
+    page->PutDict("Resources");
+    return page;
+}
+
 // A page object listed twice: readers disagree on whether both places show it.
 bool ListsAPageTwice(const PageTree& tree)
 {
@@ -141,8 +150,14 @@ void RecoverLostPages(PassContext& ctx)
 
 void GiveMissingResources(PassContext& ctx)
 {
-    for (const Page& page : ctx.Pages().Pages())
-        if (!page.GetResourceDict()) page.GetSDFObj()->Resolve()->PutDict("Resources");
+    bool given = false;
+    for (const Page& page : ctx.Pages().Pages()) {
+        if (page.GetResourceDict()) continue;
+        page.GetSDFObj()->Resolve()->PutDict("Resources");
+        given = true;
+    }
+    // The pages read their resources when the tree was read.
+    if (given) ctx.caches.Drop<PageTree>();
 }
 
 void RewritePageTree(PassContext& ctx)
@@ -151,27 +166,40 @@ void RewritePageTree(PassContext& ctx)
     // that has them in nodes of 4,096 under the root, whatever its tree was.
     constexpr std::size_t kMaxKids = 8191, kPagesPerNode = 4096;
     const PageTree& tree = ctx.Pages();
+    const std::vector<PageTree::LostKid>& lost = tree.LostKids();
     Obj* root = FindDict(ctx.doc.GetTrailer(), "Root");
-    const bool many = ctx.Part() == 1 && static_cast<std::size_t>(tree.Count()) > kMaxKids;
-    if (!root || tree.Count() == 0 || !(tree.WasRepaired() || many || ListsAPageTwice(tree))) return;
+    const std::size_t total = tree.Count() + lost.size();
+    const bool many = ctx.Part() == 1 && total > kMaxKids;
+    if (!root || total == 0 || !(tree.WasRepaired() || many || ListsAPageTwice(tree))) return;
     Obj* node = NewPagesNode(ctx);
     Obj* leaf = node;
-    std::unordered_set<const Obj*> placed;
-    std::unordered_map<const Obj*, Obj*> shared;
     std::size_t n = 0;
-    for (const Page& page : tree.Pages()) {
-        Obj* dict = page.GetSDFObj();
-        // A page has one parent: a page listed twice, or one held directly in its parent,
-        // becomes a page object of its own.
-        if (!dict->IsIndirect() || !placed.insert(dict->Resolve()).second) dict = ctx.doc.AddObj(dict->Clone());
-        OwnInherited(ctx, dict, page, shared);
+    auto place = [&](Obj* dict) {
         if (many && n++ % kPagesPerNode == 0) {
             leaf = NewPagesNode(ctx);
             leaf->Put("Parent", node);
             node->FindObj("Kids")->PushBack(leaf);
         }
         Adopt(leaf, dict);
+    };
+    std::size_t next_lost = 0;
+    auto place_lost = [&](std::size_t before) {
+        for (; next_lost < lost.size() && lost[next_lost].before == before; ++next_lost)
+            place(BlankPage(ctx, lost[next_lost].media_box));
+    };
+    std::unordered_set<const Obj*> placed;
+    std::unordered_map<const Obj*, Obj*> shared;
+    for (std::size_t i = 0; i < tree.Count(); ++i) {
+        place_lost(i);
+        const Page& page = tree.GetPage(i);
+        Obj* dict = page.GetSDFObj();
+        // A page has one parent: a page listed twice, or one held directly in its parent,
+        // becomes a page object of its own.
+        if (!dict->IsIndirect() || !placed.insert(dict->Resolve()).second) dict = ctx.doc.AddObj(dict->Clone());
+        OwnInherited(ctx, dict, page, shared);
+        place(dict);
     }
+    place_lost(tree.Count());
     if (many) node->PutNumber("Count", static_cast<double>(n));
     root->Put("Pages", node);
 }

@@ -21,13 +21,16 @@ void GiveCatalog(PassContext& ctx);
 // Page objects are the catalog's single kid and every object whose Type is Page.
 void RecoverLostPages(PassContext& ctx);
 
-// A page that has no resources, of its own or inherited, gets an empty dictionary: readers
-// that follow the page's rules to the letter reject the copy without one, and it draws
-// nothing different.
+// Conversion, before the page checks: a page that has no resources, of its own or inherited,
+// gets an empty dictionary: readers that follow the page's rules to the letter reject the
+// copy without one, it draws nothing different, and the fonts its text lacks (a damaged
+// Resources key) are defined in it.
 void GiveMissingResources(PassContext& ctx);
 
-// Runs after the page checks, so the pages it moves carry their repairs. Does nothing when
-// the tree was read as it stands or when no page was found.
+// Runs after the page checks, so the pages it moves carry their repairs. A kid that refers to
+// an object no reader can read becomes a blank page of its ancestors' size, as viewers show
+// it, so the copy keeps the page numbering. Does nothing when the tree was read as it stands
+// or when it holds no page at all.
 void RewritePageTree(PassContext& ctx);
 
 }  // namespace qvx::PDF

@@ -159,6 +159,82 @@ TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
     EXPECT_NE(qvx::PDF::FindArray(qvx::PDF::Deref(kids->GetAt(1)), "Kids"), nullptr);
 }
 
+// Damage that makes the reader give up on a page dictionary (a byte changed in a key, a <<
+// or a reference) would drop the page from the copy, or leave a null in its tree that fails
+// revalidation. Conversion reads such objects as far as their bytes allow, completes what the
+// damage took (a font's Type, a page's box, resources), and shows a page it still cannot read
+// as a blank one of its ancestors' size, as qpdf and viewers count it.
+TEST(ConversionFidelity, DamagedObjectsKeepTheirPages)
+{
+    TempDir dir;
+    const std::string res = "/Resources<</Font<</F1 6 0 R>>>>";
+    auto file = [&](const std::string& page) {
+        PdfBuilder b = CleanFile(k2B);
+        b.Set(2, "<</Type/Pages/Kids[3 0 R]/Count 1/MediaBox[0 0 500 600]>>");
+        b.Set(3, page);
+        b.SetStream(4, "", "BT /F1 24 Tf 20 300 Td (Salvaged) Tj ET");
+        b.Set(6, "<</Subtype/Type1/BaseFont/Helvetica>>");  // a font whose Type the damage took
+        return b.Build();
+    };
+    const std::vector<std::string> damaged = {
+        "<</Type/Page/Parent 2 0 R 7/Contents 4 0 R" + res + ">>",                 // a number for a key
+        "<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resources <\n/Font<</F1 6 0 R>>>>>>",  // << lost a byte
+        "<</Type/Page/Parent 2 0 R/Contents 4 R" + res + ">>",                     // a reference lost its generation
+        "<</Type/Page/Parent 2 0 R/Contents 4 0 R)" + res + ">>",                  // a stray )
+        "<</Type/Page/Parent 2 0 R/X <4142/Contents 4 0 R" + res + ">>",           // a hex string cut short
+        "<</Type/Page/Parent 2 0 R > /Contents 4 0 R" + res + ">>",                // a lone >
+        "<</Ty<e/Page/Parent 2 0 R/Contents 4 0 R" + res + ">>",                   // the page lost its Type
+        "<</Type/Page/Parent 2 0 R/MediaBox[0 0 0 600]/Contents 4 0 R" + res + ">>",  // a box with no width
+        "<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resourc;s<</Font<</F1 6 0 R>>>>>>",  // resources lost
+    };
+    int n = 0;
+    for (const std::string& page : damaged) {
+        const std::string name = "damaged" + std::to_string(n++) + ".pdf";
+        fs::path out = ConvertClean(file(page), k2B, dir, name);
+        EXPECT_EQ(QpdfPages(out), "1\n") << page;
+        RunResult check = qvx::Test::Run({"/usr/bin/qpdf", "--check", out.string()});
+        EXPECT_EQ(check.status, 0) << page << check.output;
+        RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", out.string(), "-"});
+        EXPECT_NE(text.output.find("Salvaged"), std::string::npos) << page;
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(out.string());
+        qvx::PDF::PageTree pages(doc);
+        ASSERT_EQ(pages.Count(), 1u) << page;
+        // The inherited box, or US Letter where the page's own box has no area.
+        EXPECT_EQ(pages.GetPage(0).GetMediaBox().Width(), n == 8 ? 612 : 500) << page;
+    }
+    // A kid whose object cannot be read at all (nested beyond any reader's limit): a blank
+    // page of the size its parent gives stands in its place, between the pages around it.
+    PdfBuilder b = CleanFile(k2B);
+    b.Set(2, "<</Type/Pages/Kids[3 0 R 7 0 R 8 0 R]/Count 3/MediaBox[0 0 500 600]>>");
+    b.Set(3, "<</Type/Page/Parent 2 0 R/Contents 4 0 R>>");
+    b.Set(7, std::string(1200, '[') + std::string(1200, ']'));
+    b.Set(8, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R>>");
+    fs::path out = ConvertClean(b.Build(), k2B, dir, "unreadable-kid.pdf");
+    EXPECT_EQ(QpdfPages(out), "3\n");
+    qvx::SDF::SDFDoc doc;
+    doc.OpenFile(out.string());
+    qvx::PDF::PageTree pages(doc);
+    ASSERT_EQ(pages.Count(), 3u);
+    EXPECT_EQ(pages.GetPage(1).GetMediaBox().Width(), 500);
+    EXPECT_EQ(qvx::PDF::FindIn(qvx::PDF::Deref(pages.GetPage(1).GetSDFObj()), "Contents"), nullptr);
+    EXPECT_EQ(pages.GetPage(2).GetMediaBox().Width(), 300);
+    // A file whose table must be rebuilt and whose catalog and pages sit in an object stream
+    // whose Type lost a byte: the stream still has its N and First, and its objects are read.
+    PdfBuilder packed = CleanFile(k2B);
+    packed.SetStream(4, "", "BT /F1 24 Tf 20 300 Td (Salvaged) Tj ET");
+    packed.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R" + res + ">>");
+    packed.Set(6, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
+    packed.Pack(9, {1, 2, 3});
+    std::string bytes = packed.Build(PdfBuilder::XRef::e_stream);
+    for (auto [from, to] : {std::pair{"/Type/ObjStm", "/Type/ObjSt#"}, std::pair{"startxref", "startxreX"}})
+        bytes.replace(bytes.find(from), std::string(from).size(), to);
+    fs::path copy = ConvertClean(bytes, k2B, dir, "packed.pdf");
+    EXPECT_EQ(QpdfPages(copy), "1\n");
+    RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", copy.string(), "-"});
+    EXPECT_NE(text.output.find("Salvaged"), std::string::npos);
+}
+
 TEST(ConversionFidelity, CalibratedColourKeepsItsLook)
 {
     TempDir dir;
