@@ -6,7 +6,8 @@
 //   pagedump --counts FILE      the number of operators of each page, "page N: count"
 //   pagedump --text FILE        the text of each page, pages ended by a form feed
 //   pagedump --walk FILE        walk every page, entering forms, patterns, Type 3 glyphs and
-//                               annotation appearances; print elements and issues per page
+//                               annotation appearances; print each issue (its ContentIssue
+//                               kind number) and the elements and issues per page
 //   pagedump --npages FILE      the page count
 
 #include <cstdio>
@@ -119,9 +120,16 @@ int Text(PDF::PageTree& pages)
     return 0;
 }
 
+// Counts the issues of a page and lists each: "  issue KIND op name in stream N at OFFSET".
 struct Counter : PDF::ContentObserver {
     std::size_t issues = 0;
-    void OnIssue(const PDF::ContentIssue&) override { ++issues; }
+    void OnIssue(const PDF::ContentIssue& issue) override
+    {
+        ++issues;
+        std::cout << "  issue " << issue.kind << ' ' << (issue.op.empty() ? "-" : std::string(issue.op)) << ' '
+                  << (issue.name.empty() ? "-" : issue.name) << " in stream "
+                  << (issue.stream ? issue.stream->GetObjNum() : 0) << " at " << issue.offset << '\n';
+    }
 };
 
 std::size_t WalkAll(PDF::ElementReader& r)
