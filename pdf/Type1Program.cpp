@@ -216,8 +216,12 @@ bool HasDamagedEntries(Common::ByteView data)
     static constexpr std::string_view kClosers[] = {"NP", "ND", "|", "|-", "noaccess", "def", "put", "readonly"};
     // Each entry is: length RD <length bytes> closer (RD may be spelt -|). Bodies are binary,
     // so the scan steps over each one rather than searching through it.
+    // A program spells RD one way: the other spelling is searched for once, not per entry.
+    std::size_t next_rd = text.find(" RD "), next_dash = text.find(" -| ");
     for (std::size_t at = 0;;) {
-        std::size_t rd = std::min(text.find(" RD ", at), text.find(" -| ", at));
+        if (next_rd != std::string_view::npos && next_rd < at) next_rd = text.find(" RD ", at);
+        if (next_dash != std::string_view::npos && next_dash < at) next_dash = text.find(" -| ", at);
+        std::size_t rd = std::min(next_rd, next_dash);
         if (rd == std::string_view::npos) return false;
         std::size_t len_end = rd;
         while (len_end > at && IsWhite(priv[len_end - 1])) --len_end;
