@@ -1,6 +1,9 @@
 #include "pdf/Font.h"
 
 #include <algorithm>
+#include <cstring>
+#include <deque>
+#include <functional>
 
 #include "common/Limits.h"
 #include "common/UString.h"
@@ -18,6 +21,32 @@ namespace {
 
 // Embedded font programs larger than this are not opened.
 constexpr std::uint64_t kMaxProgramBytes = 64ull << 20;
+
+// Programs opened on this thread, by their bytes: the fonts that embed one program (a font
+// dictionary per page all holding one stream, or one subset embedded again and again) share
+// one opening, which FreeType and the damage checks make once. Few and small enough to keep
+// between documents without a lock; bytes that do not open are not kept.
+std::shared_ptr<const FontProgram> OpenShared(Common::Bytes data)
+{
+    constexpr std::size_t kEntries = 8, kMaxEntryBytes = 4u << 20;
+    struct Entry {
+        std::size_t hash;
+        std::shared_ptr<const FontProgram> program;
+    };
+    thread_local std::deque<Entry> recent;
+    if (data.size() > kMaxEntryBytes) return FontProgram::Open(std::move(data));
+    const std::size_t hash = std::hash<std::string_view>{}(Common::AsChars(data));
+    for (const Entry& e : recent) {
+        Common::ByteView kept = e.program->Data();
+        if (e.hash == hash && kept.size() == data.size() && std::memcmp(kept.data(), data.data(), data.size()) == 0)
+            return e.program;
+    }
+    std::shared_ptr<const FontProgram> opened = FontProgram::Open(std::move(data));
+    if (!opened) return nullptr;
+    recent.push_front({hash, opened});
+    if (recent.size() > kEntries) recent.pop_back();
+    return opened;
+}
 
 Font::Kind KindOf(std::string_view subtype)
 {
@@ -105,7 +134,7 @@ const FontProgram* Font::GetProgram() const
     if (!m_program_tried) {
         m_program_tried = true;
         if (mp_file) {
-            if (auto data = ReadDecoded(mp_file, kMaxProgramBytes)) mp_program = FontProgram::Open(std::move(*data));
+            if (auto data = ReadDecoded(mp_file, kMaxProgramBytes)) mp_program = OpenShared(std::move(*data));
         }
     }
     return mp_program.get();

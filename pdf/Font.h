@@ -193,7 +193,7 @@ private:
     mutable std::u16string m_uni[256];
     mutable std::bitset<256> m_uni_done, m_uni_ok;
 
-    mutable std::unique_ptr<FontProgram> mp_program;
+    mutable std::shared_ptr<const FontProgram> mp_program;
     mutable bool m_program_tried = false;
     mutable std::optional<std::vector<std::uint16_t>> m_cid_to_gid;  // decoded CIDToGIDMap stream
     mutable bool m_cid_to_gid_read = false;

@@ -174,6 +174,8 @@ struct FontProgram::Impl {
     }
 };
 
+Common::ByteView FontProgram::Data() const { return mp->data; }
+
 std::unique_ptr<FontProgram> FontProgram::Open(Common::Bytes data)
 {
     Library& lib = Lib();

@@ -29,6 +29,8 @@ public:
     FontProgram(const FontProgram&) = delete;
     FontProgram& operator=(const FontProgram&) = delete;
 
+    // The program's bytes.
+    Common::ByteView Data() const;
     // FreeType's format name: "TrueType", "Type 1", "CFF", "CID Type 1", ...
     std::string Format() const;
     int UnitsPerEm() const;
