@@ -6,8 +6,9 @@
 //
 // Damaged trees are read as viewers read them: a node is a page tree node when its Type
 // is Pages or it has Kids, otherwise a page; Count is not trusted; kids that are not
-// dictionaries are skipped (LostKids keeps where the references among them stood); a node reached a second time along its own ancestry (a loop)
-// is skipped, while a page listed twice appears twice.
+// dictionaries are skipped (LostKids keeps where the references among them stood); a node
+// reached a second time along its own ancestry (a loop) is skipped, while a page listed
+// twice appears twice.
 
 #include <cstdint>
 #include <optional>
@@ -32,8 +33,9 @@ public:
     long IndexOf(const SDF::Obj* obj) const;
 
     // A kid that refers to an object which damage made unreadable (one the table defines, or
-    // any in a table rebuilt from a damaged file): viewers show a blank page in its place. before: the index of the page
-    // it precedes; media_box: the box its ancestors pass down (may be null).
+    // any in a table rebuilt from a damaged file): viewers show a blank page in its place.
+    // before: the index of the page it precedes; media_box: the box its ancestors pass down
+    // (may be null).
     struct LostKid {
         std::size_t before;
         SDF::Obj* media_box;
