@@ -2,6 +2,8 @@
 // and the page group.
 #include "pdf/compliance/ColourChecks.h"
 
+#include "pdf/ContentOps.h"
+
 #include "pdf/ExtGState.h"
 #include "pdf/Group.h"
 #include "pdf/ObjUtil.h"
@@ -128,8 +130,14 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
         if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream].crowded.emplace(issue.offset, issue.op);
         break;
     // Damaged content syntax (a bad string, an unterminated object) is what would end the
-    // page's walk in a strict reader: the page's corrupt content finding.
-    case ContentIssue::e_syntax: ctx.Report(SDF::e_PDFA12, mp_page); break;
+    // page's walk in a strict reader: the page's corrupt content finding. A damaged token
+    // among the operands of an operator that takes only numbers is passed over by readers,
+    // which draw with the numbers: conversion writes the operator with those alone.
+    case ContentIssue::e_syntax:
+        ctx.Report(SDF::e_PDFA12, mp_page);
+        if (ctx.state.convert && issue.stream && TakesOnlyNumbers(OpFromKeyword(issue.op)))
+            ctx.caches.Get<StreamsToClean>()[issue.stream].crowded.emplace(issue.offset, issue.op);
+        break;
     // A content stream that cannot be decoded cannot be checked, nor drawn.
     case ContentIssue::e_unreadable_stream: ctx.Report(SDF::e_PDFA12, mp_page); break;
     default: break;

@@ -404,14 +404,15 @@ TEST(ConversionFidelity, OperatorsGetTheOperandsTheyTake)
 {
     // An operator with too few operands is skipped by viewers (poppler gives up the rest of
     // the stream, so it comes last here), and goes from the copy with them; a number
-    // operator with too many keeps its last ones, as it was drawn. Image data markers with no
-    // inline image go as well. The copy looks the same: blue below, red above.
-    PdfBuilder b = ColourFile(k1B, "<<>>", "0 0 1 rg ID 9 0 0 200 100 re 3 f /N EI 1 0 0 rg 0 100 200 100 re f 0 1 0 rg 7 m");
+    // operator with too many keeps its last ones, as it was drawn, and one with a damaged
+    // token among its operands (a stray brace) is written with its numbers. Image data
+    // markers with no inline image go as well. The copy looks the same: blue below, red above.
+    PdfBuilder b = ColourFile(k1B, "<<>>", "0 0 1 rg ID 9 0 0 200 100 re 3 f /N EI 1 0 0 rg } 0 100 200 100 re f 0 1 0 rg 7 m");
     EXPECT_EQ(Findings(b.Build(), k1B), "12(3) 2331(4)");
     const std::string content = CleanedContents(b, k1B, {4}).at(0);
     for (const char* kept : {"0 0 200 100 re f", "0 1 0 rg", "1 0 0 rg 0 100 200 100 re f"})
         EXPECT_NE(content.find(kept), std::string::npos) << kept << " not in " << content;
-    for (const char* gone : {"9 ", "3 f", "7", "m", "/N", "ID", "EI"})
+    for (const char* gone : {"9 ", "3 f", "7", "m", "/N", "ID", "EI", "}"})
         EXPECT_EQ(content.find(gone), std::string::npos) << gone << " in " << content;
 }
 
