@@ -152,24 +152,28 @@ void CheckPageSize(PassContext& ctx, const Page& page)
 void FitPageSizes(PassContext& ctx)
 {
     if (!ctx.Checks() || !SDF::InForce(SDF::e_PDFA1135, ctx.state.level)) return;
-    bool mended = false;
+    // A page listed twice is mended once: its boxes are replaced by then, and the second
+    // place would read the ones replaced.
+    std::unordered_set<const Obj*> mended;
     for (const Page& page : ctx.Pages().Pages()) {
-        const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
         Obj* dict = Deref(page.GetSDFObj());
-        if (!dict || (!Degenerate(media) && !Degenerate(crop))) continue;
+        if (!dict || mended.contains(dict)) continue;
+        const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
+        if (!Degenerate(media) && !Degenerate(crop)) continue;
         CheckPageSize(ctx, page);
         ReplaceDegenerateBoxes(dict, media, crop);
-        mended = true;
+        mended.insert(dict);
     }
-    if (mended) ctx.caches.Drop<PageTree>();
+    if (!mended.empty()) ctx.caches.Drop<PageTree>();
     std::unordered_map<const Obj*, double> scaled;
     std::unordered_set<const Obj*> annots_done;
     for (const Page& page : ctx.Pages().Pages()) {
+        Obj* dict = Deref(page.GetSDFObj());
+        if (!dict || scaled.contains(dict)) continue;
         const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
         if (!Outside(media) && !Outside(crop)) continue;
         const double k = FitFactor(media, crop);
-        Obj* dict = Deref(page.GetSDFObj());
-        if (k == 0 || !dict || !scaled.emplace(dict, k).second) continue;
+        if (k == 0 || !scaled.emplace(dict, k).second) continue;
         CheckPageSize(ctx, page);
         ScalePage(page, k, annots_done);
     }

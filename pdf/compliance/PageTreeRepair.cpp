@@ -21,21 +21,26 @@ void PutRect(Obj* dict, std::string_view key, const Rect& r)
     for (double v : {r.x1, r.y1, r.x2, r.y2}) a->PushBackNumber(v);
 }
 
+// What a page inherits, read for every page before any changes: a page listed twice shares
+// its entries with its other place, whose box may be replaced first.
+struct Inherits {
+    Rect media, crop;
+    int rotation;
+    Obj* resources;
+};
+
 // The old ancestors go, so what the page inherited from them becomes its own. Inherited
 // resources are read resolved; one indirect copy of each is shared by its pages.
-void OwnInherited(PassContext& ctx, Obj* dict, const Page& page, std::unordered_map<const Obj*, Obj*>& shared)
+void OwnInherited(PassContext& ctx, Obj* dict, const Inherits& from, std::unordered_map<const Obj*, Obj*>& shared)
 {
-    // Read before the page's own entries change: the page may point at the one replaced.
-    const Rect media = page.GetMediaBox(), crop = page.GetCropBox();
-    const int rotation = page.GetRotation();
-    if (Obj* res = page.GetResourceDict(); res && !dict->FindObj("Resources")) {
+    if (Obj* res = from.resources; res && !dict->FindObj("Resources")) {
         Obj*& copy = shared[res];
         if (!copy) copy = ctx.doc.AddObj(res->Clone());
         dict->Put("Resources", copy);
     }
-    if (Rect r; !ReadRect(Deref(dict->FindObj("MediaBox")), r)) PutRect(dict, "MediaBox", media);
-    if (!dict->FindObj("CropBox") && crop != media) PutRect(dict, "CropBox", crop);
-    if (!dict->FindObj("Rotate") && rotation != 0) dict->PutNumber("Rotate", rotation);
+    if (Rect r; !ReadRect(Deref(dict->FindObj("MediaBox")), r)) PutRect(dict, "MediaBox", from.media);
+    if (!dict->FindObj("CropBox") && from.crop != from.media) PutRect(dict, "CropBox", from.crop);
+    if (!dict->FindObj("Rotate") && from.rotation != 0) dict->PutNumber("Rotate", from.rotation);
 }
 
 // A new, empty Pages node. It becomes the catalog's Pages only once filled: the old tree may
@@ -187,16 +192,18 @@ void RewritePageTree(PassContext& ctx)
         for (; next_lost < lost.size() && lost[next_lost].before == before; ++next_lost)
             place(BlankPage(ctx, lost[next_lost].media_box));
     };
+    std::vector<Inherits> inherits;
+    for (const Page& page : tree.Pages())
+        inherits.push_back({page.GetMediaBox(), page.GetCropBox(), page.GetRotation(), page.GetResourceDict()});
     std::unordered_set<const Obj*> placed;
     std::unordered_map<const Obj*, Obj*> shared;
     for (std::size_t i = 0; i < tree.Count(); ++i) {
         place_lost(i);
-        const Page& page = tree.GetPage(i);
-        Obj* dict = page.GetSDFObj();
+        Obj* dict = tree.GetPage(i).GetSDFObj();
         // A page has one parent: a page listed twice, or one held directly in its parent,
         // becomes a page object of its own.
         if (!dict->IsIndirect() || !placed.insert(dict->Resolve()).second) dict = ctx.doc.AddObj(dict->Clone());
-        OwnInherited(ctx, dict, page, shared);
+        OwnInherited(ctx, dict, inherits[i], shared);
         place(dict);
     }
     place_lost(tree.Count());
