@@ -12,6 +12,7 @@ libboost-date-time-dev libboost-regex-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 poppler-data aglfn fonts-urw-base35 fonts-dejavu-core
 fonts-liberation fonts-liberation2 fonts-droid-fallback
+fonts-crosextra-carlito fonts-crosextra-caladea
 qpdf poppler-utils libtiff-tools jbig2dec xsltproc libxml2-utils exempi
 mupdf-tools libopenjp2-tools libjpeg-turbo-progs python3 time bc jq
 python3-distributed"

@@ -41,6 +41,8 @@ const char* const kNimbusSans = "/usr/share/fonts/type1/urw-base35/NimbusSans-Re
 const char* const kNimbusSansOTF = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
 const char* const kDejaVuSansBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 const char* const kDroid = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
+const char* const kCarlito = "/usr/share/fonts/truetype/crosextra/Carlito-Regular.ttf";
+const char* const kCaladea = "/usr/share/fonts/truetype/crosextra/Caladea-Regular.ttf";
 
 #define REQUIRE_FONT(path) \
     if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " not installed"

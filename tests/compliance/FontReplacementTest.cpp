@@ -1,8 +1,8 @@
 // Conversion of fonts a file does not embed (or embeds damaged): a substitute program is
 // chosen (configuration first, then the system's fonts), cut to the glyphs shown, its
 // advances set to the file's widths, and the converted copy passes revalidation with the
-// text where it was. The substitutes are the Liberation, DejaVu and Droid fonts; tests
-// skip without them.
+// text where it was. The substitutes are the Liberation, DejaVu, Droid, Carlito and Caladea
+// fonts; tests skip without them.
 #include "pdf/Font.h"
 #include "tests/compliance/FontReplacementSupport.h"
 
@@ -71,6 +71,28 @@ TEST(FontReplacement, UnembeddedArialAndVerdanaKeepTheirWidths)
         EXPECT_EQ(WordBoxes(wide->out), before);
         std::string unsqueezed = CopyReader::Decoded(CopyReader(wide->out).Get(11), "FontFile2");
         EXPECT_NEAR(ProgramXMax(unsqueezed) / ProgramXMax(whole), 1, 0.01);
+    }
+}
+
+TEST(FontReplacement, OfficeFontsTakeTheirMetricTwins)
+{
+    REQUIRE_FONT(kCarlito);
+    REQUIRE_FONT(kCaladea);
+    // Calibri and Cambria, the fonts office documents leave unembedded most, are drawn by
+    // readers with Carlito and Caladea, made to their metrics: the copy embeds those.
+    for (auto [base, twin] : {std::pair{"Calibri", "Carlito"}, std::pair{"Cambria,Bold", "Caladea"}}) {
+        SCOPED_TRACE(base);
+        PdfBuilder b = Page(k2B, "BT /F1 14 Tf 10 100 Td (Hello World) Tj 0 -20 Td (Quick brown fox) Tj ET");
+        b.Set(10, std::string("<</Type/Font/Subtype/TrueType/BaseFont/") + base +
+                      "/FirstChar 32/LastChar 126/Widths " + ArialWidths() + "/Encoding/WinAnsiEncoding/FontDescriptor 11 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/" + std::string(base) +
+                      "/Flags 32/FontBBox[-503 -313 1240 1026]/ItalicAngle 0/Ascent 750/Descent -250/CapHeight 632/StemV 80>>");
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->again, "");
+        EXPECT_TRUE(PdffontsAllEmbedded(c->out));
+        std::string before = WordBoxes(c->in);
+        EXPECT_EQ(WordBoxes(c->out), before);
+        EXPECT_TRUE(ProgramNames(CopyReader::Decoded(CopyReader(c->out).Get(11), "FontFile2"), twin));
     }
 }
 
