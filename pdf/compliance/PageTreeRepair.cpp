@@ -21,8 +21,9 @@ void PutRect(Obj* dict, std::string_view key, const Rect& r)
     for (double v : {r.x1, r.y1, r.x2, r.y2}) a->PushBackNumber(v);
 }
 
-// What a page inherits, read for every page before any changes: a page listed twice shares
-// its entries with its other place, whose box may be replaced first.
+// What a page inherits, read for every page (and the boxes of the blank ones) before any
+// changes: a page listed twice shares its entries with its other place, whose box may be
+// replaced first.
 struct Inherits {
     Rect media, crop;
     int rotation;
@@ -187,14 +188,15 @@ void RewritePageTree(PassContext& ctx)
         }
         Adopt(leaf, dict);
     };
-    std::size_t next_lost = 0;
-    auto place_lost = [&](std::size_t before) {
-        for (; next_lost < lost.size() && lost[next_lost].before == before; ++next_lost)
-            place(BlankPage(ctx, lost[next_lost].media_box));
-    };
     std::vector<Inherits> inherits;
     for (const Page& page : tree.Pages())
         inherits.push_back({page.GetMediaBox(), page.GetCropBox(), page.GetRotation(), page.GetResourceDict()});
+    std::vector<Obj*> blanks;
+    for (const PageTree::LostKid& kid : lost) blanks.push_back(BlankPage(ctx, kid.media_box));
+    std::size_t next_lost = 0;
+    auto place_lost = [&](std::size_t before) {
+        for (; next_lost < lost.size() && lost[next_lost].before == before; ++next_lost) place(blanks[next_lost]);
+    };
     std::unordered_set<const Obj*> placed;
     std::unordered_map<const Obj*, Obj*> shared;
     for (std::size_t i = 0; i < tree.Count(); ++i) {
