@@ -183,7 +183,7 @@ bool Parser::GetObj()
             // A stray word inside a dictionary or array (a name with a space in it, a lost
             // slash): the entries after it stay. In a key's place it is dropped, in a
             // value's place it reads as null.
-            if (m_level >= 1) Report(e_PDFA11);
+            Mended();
             const Frame& f = m_frames.back();
             if (!f.dict || (m_stack.size() - f.start) % 2 == 1) PushObj(ObjSlot(MakeNull()));
         }
@@ -221,7 +221,7 @@ void Parser::CloseDict()
     } else {
         std::size_t n = m_stack.size() - start;
         if (n % 2 != 0) {
-            if (m_level >= 1) Report(e_PDFA11);
+            Mended();
             m_stack.pop_back();
             --n;
         }
@@ -274,7 +274,7 @@ bool Parser::CloseArraysInDict(std::size_t depth)
     while (i > depth && !m_frames[i - 1].dict) --i;
     if (i == depth) return false;
     if (i < m_frames.size()) {
-        if (m_level >= 1) Report(e_PDFA11);
+        Mended();
         while (m_frames.size() > i) CloseArray();
     }
     return true;
@@ -282,7 +282,7 @@ bool Parser::CloseArraysInDict(std::size_t depth)
 
 void Parser::CloseEarly(std::size_t depth)
 {
-    if (m_level >= 1) Report(e_PDFA11);
+    Mended();
     while (m_frames.size() > depth) {
         if (m_frames.back().dict) CloseDict();
         else CloseArray();
@@ -353,11 +353,18 @@ std::unique_ptr<Obj> Parser::TakeAt(std::size_t i)
     return s.Release();
 }
 
-std::uint32_t Parser::ToNonNegativeInt(double v)
+std::optional<std::uint32_t> Parser::NonNegativeInt(double v)
 {
     double r = std::nearbyint(v);
-    if (!(r >= 0 && r <= 2147483647.0)) QVX_THROW("r >= 0 && r <= 2147483647.0", "Non-negative integer outside allowed range");
+    if (!(r >= 0 && r <= 2147483647.0)) return std::nullopt;
     return static_cast<std::uint32_t>(r);
+}
+
+std::uint32_t Parser::ToNonNegativeInt(double v)
+{
+    std::optional<std::uint32_t> r = NonNegativeInt(v);
+    if (!r) QVX_THROW("r >= 0 && r <= 2147483647.0", "Non-negative integer outside allowed range");
+    return *r;
 }
 
 std::uint32_t Parser::ToPositiveInt(double v)
@@ -392,17 +399,17 @@ std::uint32_t Parser::PopReference(const char* too_few)
 {
     std::size_t floor = m_frames.empty() ? 0 : m_frames.back().start;
     const std::size_t n = m_stack.size();
-    auto usable = [&](std::size_t i) {
-        return i >= floor && i < n && IsNumberAt(i) && NumberAt(i) >= 0 && NumberAt(i) <= 2147483647.0;
+    auto number = [&](std::size_t i) {
+        return i >= floor && i < n && IsNumberAt(i) ? NonNegativeInt(NumberAt(i)) : std::nullopt;
     };
-    if (m_salvage && !(n >= floor + 2 && usable(n - 2))) {
+    if (m_salvage && !(n >= floor + 2 && number(n - 2))) {
         // A reference that lost its generation ("12 R") still names its object; one that
         // lost its number reads as null (0 is never a target).
         Mended();
-        if (!usable(n - 1)) return 0;
-        const std::uint32_t num = ToNonNegativeInt(NumberAt(n - 1));
+        const std::optional<std::uint32_t> num = number(n - 1);
+        if (!num) return 0;
         m_stack.pop_back();
-        return num;
+        return *num;
     }
     if (n < floor + 2) QVX_THROW("m_stack.size() >= floor + 2", too_few);
     std::uint32_t num = GetNonNegativeIntAt(m_stack.size() - 2);

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,8 @@ public:
     std::string_view GetNameAt(std::size_t i) const;
     // Round to nearest (ties to even), then 0 .. 2^31 - 1 (or 1 .. 2^31 - 1).
     static std::uint32_t ToNonNegativeInt(double v);
+    // The same conversion, nullopt where ToNonNegativeInt throws.
+    static std::optional<std::uint32_t> NonNegativeInt(double v);
     static std::uint32_t ToPositiveInt(double v);
 
     // Position in the data.

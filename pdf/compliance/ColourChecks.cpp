@@ -3,7 +3,6 @@
 #include "pdf/compliance/ColourChecks.h"
 
 #include "pdf/ContentOps.h"
-
 #include "pdf/ExtGState.h"
 #include "pdf/Group.h"
 #include "pdf/ObjUtil.h"

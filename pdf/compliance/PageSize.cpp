@@ -59,23 +59,19 @@ bool Degenerate(const Rect& r)
     return !std::isfinite(w) || !std::isfinite(h) || w == 0 || h == 0;
 }
 
+void PutScaledRect(Obj* dict, std::string_view key, const Rect& r, double k)
+{
+    Obj* a = dict->PutArray(key);
+    for (double v : {r.x1, r.y1, r.x2, r.y2}) a->PushBackNumber(v * k);
+}
+
 // A box with no area (a damaged number in it) shows no page at any scale: it reads as a
 // missing one does, the media box as US Letter (or the crop box when that one is sound) and
 // the crop box as the media box.
 void ReplaceDegenerateBoxes(Obj* dict, const Rect& media, const Rect& crop)
 {
-    if (Degenerate(media)) {
-        const Rect r = Degenerate(crop) ? Rect{0, 0, 612, 792} : crop;
-        Obj* a = dict->PutArray("MediaBox");
-        for (double v : {r.x1, r.y1, r.x2, r.y2}) a->PushBackNumber(v);
-    }
+    if (Degenerate(media)) PutScaledRect(dict, "MediaBox", Degenerate(crop) ? Rect{0, 0, 612, 792} : crop, 1);
     if (Degenerate(crop)) dict->Erase("CropBox");
-}
-
-void PutScaledRect(Obj* dict, std::string_view key, const Rect& r, double k)
-{
-    Obj* a = dict->PutArray(key);
-    for (double v : {r.x1, r.y1, r.x2, r.y2}) a->PushBackNumber(v * k);
 }
 
 // Every length an annotation states in the page's space; its appearance follows its Rect.
