@@ -123,6 +123,7 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
                             (Salvaging() && !IsNamed(dict.get(), "Type", "XRef") && number("N") && number("First"));
         if (packed) mp_doc->RebuiltObjStms().emplace_back(num, header);
         mp_doc->SetEntry(num, Indirect::e_in_use, header, gen % 65536);
+        ++m_objects;
         std::size_t end = SkipWhiteAndComments(d, data + static_cast<std::size_t>(*len));
         if (KeywordAt(d, end, "endstream")) end = SkipWhiteAndComments(d, end + 9);
         if (KeywordAt(d, end, "endobj")) end += 6;
@@ -134,6 +135,7 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
         if (IsNamed(first.get(), "Type", "Catalog")) m_catalog = num;
     }
     mp_doc->SetEntry(num, Indirect::e_in_use, header, gen % 65536);
+    ++m_objects;
     // Without endobj the next header may already have been read as part of the body.
     return kw == "endobj" ? static_cast<std::size_t>(Tell()) : after_first;
 }
@@ -209,9 +211,11 @@ void XRefRebuilderImpl::MakeTrailer()
         m_streams_registered = true;
         m_catalog = CatalogInObjectStreams(*mp_doc);
     }
-    if (!m_catalog) QVX_THROW("m_catalog", "rebuild error");
+    // A file cut before its catalog (a download that stopped) still has the objects before
+    // the cut: the trailer goes without Root, and conversion makes a catalog for the pages.
+    if (!m_catalog && !m_objects) QVX_THROW("m_objects", "rebuild error");
     auto t = Dict::Create();
-    t->Put("Root", mp_doc->GetObj(m_catalog));
+    if (m_catalog) t->Put("Root", mp_doc->GetObj(m_catalog));
     mp_trailer = std::move(t);
 }
 

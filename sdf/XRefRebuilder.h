@@ -55,6 +55,7 @@ private:
 
     std::unique_ptr<Obj> mp_trailer;
     std::uint32_t m_catalog = 0;
+    std::size_t m_objects = 0;  // the objects the scan found
     bool m_streams_registered = false;
     NextHit m_next_endobj, m_next_startxref, m_next_trailer;
     std::size_t m_scan_from = 0, m_scan_end = 0;

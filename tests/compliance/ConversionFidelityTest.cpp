@@ -233,6 +233,16 @@ TEST(ConversionFidelity, DamagedObjectsKeepTheirPages)
     EXPECT_EQ(QpdfPages(copy), "1\n");
     RunResult text = qvx::Test::Run({"/usr/bin/pdftotext", copy.string(), "-"});
     EXPECT_NE(text.output.find("Salvaged"), std::string::npos);
+    // A download cut before its catalog and trailer: the page objects before the cut are the
+    // document, under a catalog the copy makes for them.
+    std::string cut = file("<</Type/Page/Parent 2 0 R/Contents 4 0 R" + res + ">>");
+    const std::size_t catalog = cut.find("1 0 obj");
+    cut.erase(catalog, cut.find("endobj", catalog) + 6 - catalog);
+    cut.erase(cut.find("xref"));
+    fs::path rescued = ConvertClean(cut, k2B, dir, "cut.pdf");
+    EXPECT_EQ(QpdfPages(rescued), "1\n");
+    text = qvx::Test::Run({"/usr/bin/pdftotext", rescued.string(), "-"});
+    EXPECT_NE(text.output.find("Salvaged"), std::string::npos);
 }
 
 TEST(ConversionFidelity, CalibratedColourKeepsItsLook)

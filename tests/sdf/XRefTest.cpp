@@ -213,6 +213,11 @@ TEST(XRef, RebuildTakesTheLastDefinitionAndRecords11And173)
     auto found = Open(bare);
     EXPECT_EQ(found->GetRoot(), found->GetObj(1));
     EXPECT_EQ(Thrown([] { Open("%PDF-1.7\n(nothing)\n"); }).GetMessage(), "rebuild error");
+    // Cut before the catalog too: the objects before the cut open, without a Root.
+    std::string uncataloged = bare.substr(bare.find("2 0 obj"));
+    auto rootless = Open("%PDF-1.7\n" + uncataloged);
+    EXPECT_TRUE(rootless->GetObj(2)->IsDict());
+    EXPECT_EQ(Thrown([&] { rootless->GetRoot(); }).GetMessage(), "Doc root not found");
     EXPECT_EQ(Thrown([] { Open(std::string(5000, ' ') + "%PDF-1.7\n1 0 obj\n<<>>\nendobj\n"); }).GetMessage(),
               "PDF header not found. The file is not a valid PDF document.");
     // A file that lost its header line still has its objects: they are found, and a PDF/A
