@@ -25,15 +25,17 @@ constexpr std::uint64_t kMaxProgramBytes = 64ull << 20;
 // Programs opened on this thread, by their bytes: the fonts that embed one program (a font
 // dictionary per page all holding one stream, or one subset embedded again and again) share
 // one opening, which FreeType and the damage checks make once. Few and small enough to keep
-// between documents without a lock; bytes that do not open are not kept.
+// between documents without a lock (a batch runs one such list per worker); bytes that do
+// not open are not kept.
 std::shared_ptr<const FontProgram> OpenShared(Common::Bytes data)
 {
-    constexpr std::size_t kEntries = 8, kMaxEntryBytes = 4u << 20;
+    constexpr std::size_t kEntries = 8, kMaxEntryBytes = 4u << 20, kMaxKeptBytes = 8u << 20;
     struct Entry {
         std::size_t hash;
         std::shared_ptr<const FontProgram> program;
     };
     thread_local std::deque<Entry> recent;
+    thread_local std::size_t keptBytes = 0;
     if (data.size() > kMaxEntryBytes) return FontProgram::Open(std::move(data));
     const std::size_t hash = std::hash<std::string_view>{}(Common::AsChars(data));
     for (const Entry& e : recent) {
@@ -44,7 +46,11 @@ std::shared_ptr<const FontProgram> OpenShared(Common::Bytes data)
     std::shared_ptr<const FontProgram> opened = FontProgram::Open(std::move(data));
     if (!opened) return nullptr;
     recent.push_front({hash, opened});
-    if (recent.size() > kEntries) recent.pop_back();
+    keptBytes += opened->Data().size();
+    while (recent.size() > kEntries || keptBytes > kMaxKeptBytes) {
+        keptBytes -= recent.back().program->Data().size();
+        recent.pop_back();
+    }
     return opened;
 }
 
