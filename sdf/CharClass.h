@@ -1,8 +1,10 @@
 #pragma once
 // Byte classes of the PDF lexer and the small scanning helpers built on them.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -90,6 +92,30 @@ inline bool KeywordAt(Common::ByteView d, std::size_t pos, std::string_view kw)
     if (!BytesAt(d, pos, kw)) return false;
     std::size_t after = pos + kw.size();
     return after == d.size() || EndsToken(d[after]);
+}
+
+// An object header "num gen obj" at pos, three tokens apart by white space: the numbers (each
+// held at 2^40) and the position after "obj".
+struct ObjectHeader {
+    std::uint64_t num = 0, gen = 0;
+    std::size_t body = 0;
+};
+inline std::optional<ObjectHeader> ObjectHeaderAt(Common::ByteView d, std::size_t pos)
+{
+    const std::size_t n = d.size();
+    ObjectHeader h;
+    std::size_t p = pos;
+    for (; p < n && IsDigit(d[p]); ++p) h.num = std::min<std::uint64_t>(h.num * 10 + (d[p] - '0'), 1ull << 40);
+    if (p == pos) return std::nullopt;
+    std::size_t q = p;
+    while (q < n && IsWhite(d[q])) ++q;
+    if (q == p || q >= n || !IsDigit(d[q])) return std::nullopt;
+    for (; q < n && IsDigit(d[q]); ++q) h.gen = std::min<std::uint64_t>(h.gen * 10 + (d[q] - '0'), 1ull << 40);
+    std::size_t r = q;
+    while (r < n && IsWhite(d[r])) ++r;
+    if (r == q || !KeywordAt(d, r, "obj")) return std::nullopt;
+    h.body = r + 3;
+    return h;
 }
 
 }  // namespace qvx::SDF::CharClass

@@ -81,6 +81,13 @@ void XRefParser::ReadHeader()
     if (digits > 0 && first <= Common::Limits::kMaxXRefObjNum) mp_doc->SetFirstObjNum(static_cast<std::uint32_t>(first));
 }
 
+static bool HasObjectAfter(Common::ByteView d, std::size_t pos)
+{
+    for (; pos < d.size(); ++pos)
+        if (IsDigit(d[pos]) && (pos == 0 || !IsDigit(d[pos - 1])) && ObjectHeaderAt(d, pos)) return true;
+    return false;
+}
+
 std::uint64_t XRefParser::FindXRefOffset()
 {
     static constexpr std::string_view kKey = "startxref";
@@ -111,6 +118,11 @@ std::uint64_t XRefParser::FindXRefOffset()
         std::size_t p = SkipEOLMarker(d, static_cast<std::size_t>(Tell()));
         if (!BytesAt(d, p, "%%EOF") || SkipEOLMarker(d, p + 5) != d.size()) Report(e_PDFA133);
     }
+    // Objects after the last startxref are an update whose own table was cut off (a
+    // download that stopped): the table found describes an older revision, and conversion
+    // rebuilds from the objects instead of losing the update's pages.
+    if (mp_doc->GetCheckState().convert && HasObjectAfter(d, static_cast<std::size_t>(Tell())))
+        QVX_THROW("no object after startxref", "An update follows the last cross-reference table");
     if (!(v >= 0 && v < 1e18)) QVX_THROW("v >= 0 && v < 1e18", "Bad xref");
     return static_cast<std::uint64_t>(v) + m_header_offset;
 }

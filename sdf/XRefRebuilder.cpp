@@ -235,21 +235,16 @@ void XRefRebuilderImpl::Rebuild()
         } else if (c == '%') {
             while (pos < n && !IsEOL(d[pos])) ++pos;
         } else if (IsDigit(c)) {
-            // "num gen obj" as three tokens separated by white space.
-            std::size_t start = pos;
-            std::uint64_t num = 0, gen = 0;
-            for (; pos < n && IsDigit(d[pos]); ++pos) num = std::min<std::uint64_t>(num * 10 + (d[pos] - '0'), 1ull << 40);
-            std::size_t p = pos;
-            while (p < n && IsWhite(d[p])) ++p;
-            if (p == pos || p >= n || !IsDigit(d[p])) continue;
-            for (; p < n && IsDigit(d[p]); ++p) gen = std::min<std::uint64_t>(gen * 10 + (d[p] - '0'), 1ull << 40);
-            std::size_t q = p;
-            while (q < n && IsWhite(d[q])) ++q;
-            if (q == p || !KeywordAt(d, q, "obj") || num > kMaxNum || num == 0) continue;
+            const std::size_t start = pos;
+            std::optional<ObjectHeader> h = ObjectHeaderAt(d, pos);
+            if (!h || h->num > kMaxNum || h->num == 0) {
+                while (pos < n && IsDigit(d[pos])) ++pos;
+                continue;
+            }
             try {
-                pos = ReadObject(static_cast<std::uint32_t>(num), static_cast<std::uint32_t>(gen % 65536), start, q + 3);
+                pos = ReadObject(static_cast<std::uint32_t>(h->num), static_cast<std::uint32_t>(h->gen % 65536), start, h->body);
             } catch (const std::exception&) {
-                pos = q + 3;  // the object is dropped; look for headers inside it
+                pos = h->body;  // the object is dropped; look for headers inside it
             }
         } else if (c == 't' && KeywordAt(d, pos, "trailer")) {
             try {
