@@ -78,6 +78,9 @@ std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t 
     }
     if (auto scanned = CalcStmLength(file, data_offset)) return *scanned;
     if (len && *len == 0) return 0;
+    // A file cut inside the stream (a download that stopped): conversion takes what arrived,
+    // as viewers draw it.
+    if (given > avail && doc.GetCheckState().convert) return avail;
     QVX_THROW("Length or a scan finds endstream", "Unexpected end of stream");
 }
 

@@ -1,6 +1,7 @@
 // Converted copies keep what the original shows: the pages the reader found (qpdf counts the
 // same), calibrated colour, and the sRGB output intent with its fixed profile.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -263,6 +264,34 @@ TEST(ConversionFidelity, CutFilesKeepThePagesBeforeTheCut)
     fs::path updated = ConvertClean(whole + update, k2B, dir, "update.pdf");
     EXPECT_EQ(QpdfPages(updated), "2\n");
     EXPECT_NE(text(updated).find("Added"), std::string::npos);
+    // Cut inside the compressed object stream that holds the catalog and the pages: what
+    // arrived of it decodes, and the objects in that part are the document.
+    std::vector<std::string> packed = {"<</Type/Catalog/Pages 2 0 R>>",
+                                       "<</Type/Pages/Kids[3 0 R]/Count 1/MediaBox[0 0 500 600]>>",
+                                       "<</Type/Page/Parent 2 0 R/Contents 4 0 R/Resources<</Font<</F1 6 0 R>>>>>>", "<"};
+    std::srand(7);
+    for (int i = 0; i < 20000; ++i) packed.back() += "0123456789ABCDEF"[std::rand() % 16];
+    packed.back() += ">";
+    std::string pairs, body;
+    for (std::size_t i = 0; i < packed.size(); ++i) {
+        pairs += std::to_string(i < 3 ? i + 1 : 7) + " " + std::to_string(body.size()) + " ";
+        body += packed[i] + "\n";
+    }
+    std::string data = pairs + body;
+    uLongf size = compressBound(data.size());
+    std::string deflated(size, '\0');
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(deflated.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 9), Z_OK);
+    deflated.resize(size);
+    auto object = [&](const std::string& header) {
+        const std::size_t at = whole.find(header);
+        return whole.substr(at, whole.find("endobj", at) + 7 - at);
+    };
+    std::string stream_cut = whole.substr(0, whole.find("1 0 obj")) + object("4 0 obj") + object("6 0 obj");
+    stream_cut += "9 0 obj\n<</Type/ObjStm/N 4/First " + std::to_string(pairs.size()) + "/Filter/FlateDecode/Length " +
+                  std::to_string(deflated.size()) + ">>\nstream\n" + deflated.substr(0, deflated.size() / 2);
+    fs::path partial = ConvertClean(stream_cut, k2B, dir, "objstm-cut.pdf");
+    EXPECT_EQ(QpdfPages(partial), "1\n");
+    EXPECT_NE(text(partial).find("Arrived"), std::string::npos);
 }
 
 TEST(ConversionFidelity, CalibratedColourKeepsItsLook)
