@@ -35,7 +35,7 @@ std::shared_ptr<const FontProgram> OpenShared(Common::Bytes data)
         std::shared_ptr<const FontProgram> program;
     };
     thread_local std::deque<Entry> recent;
-    thread_local std::size_t keptBytes = 0;
+    thread_local std::size_t kept_bytes = 0;
     if (data.size() > kMaxEntryBytes) return FontProgram::Open(std::move(data));
     const std::size_t hash = std::hash<std::string_view>{}(Common::AsChars(data));
     for (const Entry& e : recent) {
@@ -46,9 +46,9 @@ std::shared_ptr<const FontProgram> OpenShared(Common::Bytes data)
     std::shared_ptr<const FontProgram> opened = FontProgram::Open(std::move(data));
     if (!opened) return nullptr;
     recent.push_front({hash, opened});
-    keptBytes += opened->Data().size();
-    while (recent.size() > kEntries || keptBytes > kMaxKeptBytes) {
-        keptBytes -= recent.back().program->Data().size();
+    kept_bytes += opened->Data().size();
+    while (recent.size() > kEntries || kept_bytes > kMaxKeptBytes) {
+        kept_bytes -= recent.back().program->Data().size();
         recent.pop_back();
     }
     return opened;
