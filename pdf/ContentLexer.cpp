@@ -34,7 +34,10 @@ bool ContentLexer::ReadUntilKeyword(std::uint8_t& flags)
             flags |= Operation::e_bad_token;
             r.ClearStack();
             if (r.Tell() <= before) r.Seek(before + 1);
-            if (r.Tell() >= m_data.size()) return false;
+            if (r.Tell() >= m_data.size()) {
+                m_ended_inside = true;
+                return false;
+            }
             continue;
         }
         if (got) {
@@ -45,7 +48,10 @@ bool ContentLexer::ReadUntilKeyword(std::uint8_t& flags)
             continue;
         }
         std::string_view tok = r.Token();
-        if (tok.empty()) return false;
+        if (tok.empty()) {
+            if (r.StackSize() > 0) m_ended_inside = true;
+            return false;
+        }
         if (tok == "{" || tok == "}" || tok == "]") {
             flags |= Operation::e_bad_token;
             continue;
@@ -113,6 +119,7 @@ bool ContentLexer::Next(Operation& out)
     out.offset = static_cast<std::size_t>(mp_reader->Tell()) - m_keyword.size();
     out.op = OpFromKeyword(m_op_keyword);
     if (out.op == Op::e_BI) ReadInlineImage(out);
+    if (out.flags & Operation::e_unterminated) m_ended_inside = true;
     return true;
 }
 

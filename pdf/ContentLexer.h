@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Buffer.h"
@@ -74,6 +75,9 @@ public:
     // Reads the next operation; false at the end of the data (operands left without an
     // operator are dropped). The operation and its operands stay valid until the next call.
     bool Next(Operation& out);
+    // Whether the data ended inside an operation: operands without their operator, an object
+    // left open, or an operation flagged e_unterminated (what a cut file leaves). Told once.
+    bool TakeEndedInside() { return std::exchange(m_ended_inside, false); }
     std::size_t Position() const;
     Common::ByteView Data() const { return m_data; }
 
@@ -93,6 +97,7 @@ private:
     std::string m_op_keyword;  // the keyword of the operation handed out
     std::vector<Operand> m_operands;
     std::unique_ptr<SDF::Obj> mp_inline_dict;
+    bool m_ended_inside = false;
 };
 
 }  // namespace qvx::PDF

@@ -76,6 +76,7 @@ struct ContentIssue {
         e_reread_limit,        // a stream drawn again after the walk re-read its share
         e_unreadable_stream,   // a content stream whose data cannot be decoded
         e_inherited_resource,  // a name defined only by an invoking stream's resources
+        e_ended_inside,        // the stream ended inside an operation (offset: its end)
     };
     Kind kind;
     std::string_view op;        // the operator keyword (may be empty)

@@ -321,6 +321,11 @@ const Element* ElementReader::Next()
             return e;
         }
     }
+    if (lex.TakeEndedInside()) {
+        m_op = Operation();
+        m_op.offset = lex.Position() - 1;  // within the stream that ended so
+        Issue(ContentIssue::e_ended_inside);
+    }
     return nullptr;
 }
 

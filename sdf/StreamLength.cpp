@@ -65,6 +65,20 @@ std::optional<std::uint64_t> CalcStmLength(Common::ByteView file, std::uint64_t 
     return std::nullopt;
 }
 
+bool UsableWhenCut(const Obj& dict)
+{
+    auto name = [&](std::string_view key) {
+        Obj* v = dict.FindObj(key);
+        return v && v->IsName() ? v->GetName() : std::string_view();
+    };
+    if (name("Type") == "ObjStm") return true;
+    if (dict.FindObj("Subtype")) return name("Subtype") == "Image" || name("Subtype") == "Form";
+    // Content has no keys of its own but its length and filters.
+    for (std::string_view key : {"Type", "N", "Length1", "Length2", "Length3", "FunctionType", "ShadingType"})
+        if (dict.FindObj(key)) return false;
+    return true;
+}
+
 std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t data_offset)
 {
     Common::ByteView file = doc.GetFileView();
@@ -80,7 +94,7 @@ std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t 
     if (len && *len == 0) return 0;
     // A file cut inside the stream (a download that stopped): conversion takes what arrived,
     // as viewers draw it.
-    if (given > avail && doc.GetCheckState().convert) return avail;
+    if (given > avail && doc.GetCheckState().convert && UsableWhenCut(dict)) return avail;
     QVX_THROW("Length or a scan finds endstream", "Unexpected end of stream");
 }
 

@@ -10,13 +10,20 @@ namespace qvx::SDF {
 
 class Dict;
 class FileStream;
+class Obj;
 class SDFDocImpl;
 
 // The data length of a stream whose data starts at data_offset in the document's file:
 // Length, verified against a following endstream when the stream has a filter or Length
 // is missing, zero or not a number; found by CalcStmLength when that fails. Throws
-// "Unexpected end of stream" when no end can be found (unless Length was 0).
+// "Unexpected end of stream" when no end can be found (unless Length was 0); in conversion a
+// stream usable when cut whose Length runs past the end of the file ends there.
 std::uint64_t FindStreamLength(SDFDocImpl& doc, const Dict& dict, std::uint64_t data_offset);
+
+// Whether the part of a stream that arrived before the file was cut still serves: the objects
+// of an object stream, content (a page's, a form's or a glyph's) and an image's rows. A font
+// program, a colour profile, metadata, a CMap or a function cut short serves no reader.
+bool UsableWhenCut(const Obj& dict);
 
 // Scans from data_offset for endstream followed (after white space and comments) by
 // endobj; the length excludes the white space just before endstream. Empty when the data

@@ -109,7 +109,8 @@ std::size_t XRefRebuilderImpl::ReadObject(std::uint32_t num, std::uint32_t gen, 
             if (given <= d.size() - data && KeywordAt(d, SkipWhiteAndComments(d, data + given), "endstream")) len = given;
         }
         if (!len) len = ScanStreamLength(data);
-        if (!len && Salvaging() && direct && len_obj->GetNumber() > static_cast<double>(d.size() - data)) len = d.size() - data;
+        if (!len && Salvaging() && direct && len_obj->GetNumber() > static_cast<double>(d.size() - data) && UsableWhenCut(*dict))
+            len = d.size() - data;
         // A cross-reference stream's dictionary serves as the trailer even when its data is
         // damaged: it is all a file without a trailer keyword has to find its catalog by.
         if (IsNamed(dict.get(), "Type", "XRef")) OfferTrailer(dict->Clone());

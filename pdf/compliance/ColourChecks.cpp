@@ -139,6 +139,12 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
         break;
     // A content stream that cannot be decoded cannot be checked, nor drawn.
     case ContentIssue::e_unreadable_stream: ctx.Report(SDF::e_PDFA12, mp_page); break;
+    // What a cut stream leaves at its end (operands without their operator, an object or an
+    // inline image left open) draws nothing in any reader: conversion ends the stream after
+    // its last whole operation.
+    case ContentIssue::e_ended_inside:
+        if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream].ended_inside = true;
+        break;
     default: break;
     }
 }

@@ -198,7 +198,7 @@ void AppendFontless(std::string& out, std::string_view bytes, const FontlessText
 
 }  // namespace
 
-bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit)
+bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit, bool whole_only)
 {
     if (!stream || !stream->IsStream()) return false;
     std::optional<Common::Bytes> data = ReadDecoded(stream, Common::Limits::kMaxContentBytes);
@@ -212,12 +212,14 @@ bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit)
     while (lexer.Next(op)) {
         const std::size_t to = lexer.Position();
         const std::string_view bytes = all.substr(from, to - from);
-        if (edit(op, bytes, out)) changed = true;
+        if (whole_only && (op.flags & Operation::e_unterminated)) changed = true;
+        else if (edit(op, bytes, out)) changed = true;
         else out += bytes;
         from = to;
     }
+    if (whole_only && lexer.TakeEndedInside()) changed = true;
+    else out += all.substr(from);
     if (!changed) return false;
-    out += all.substr(from);
     stream->SetStreamData(SDF::FlateBytes(Common::AsBytes(out)));
     stream->PutName("Filter", "FlateDecode");
     stream->Erase("DecodeParms");
@@ -279,7 +281,7 @@ void CleanContentStreams(PassContext& ctx)
             if (inner.empty() || !SDF::CharClass::IsWhite(static_cast<unsigned char>(inner[0]))) out += ' ';
             out.append(inner).append(" EMC");
             return true;
-        });
+        }, clean.ended_inside);
     }
 }
 

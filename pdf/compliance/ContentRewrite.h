@@ -19,8 +19,10 @@ namespace qvx::PDF {
 // and returns true, or returns false to keep them. When anything was replaced the stream
 // gets the new content, Flate-compressed; returns whether it did. A stream whose data
 // cannot be read is left alone.
+// With whole_only, an operation the data ended inside and the operands after the last
+// operation are left out too.
 using OperationEdit = std::function<bool(const Operation& op, std::string_view bytes, std::string& out)>;
-bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit);
+bool RewriteContent(SDF::Obj* stream, const OperationEdit& edit, bool whole_only = false);
 // Appends the bytes of a text-showing operation shown in the invisible mode, with the
 // rendering mode `mode` set again after it.
 void AppendInvisible(std::string& out, std::string_view bytes, int mode);
@@ -54,6 +56,7 @@ struct StreamCleaning {
     std::map<std::size_t, std::u16string> actual_text;
     std::string font_name;
     bool unknown_intents = false;
+    bool ended_inside = false;  // the stream ends after its last whole operation
 };
 struct StreamsToClean : std::map<SDF::Obj*, StreamCleaning> {};
 void CleanContentStreams(PassContext& ctx);

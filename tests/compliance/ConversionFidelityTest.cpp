@@ -277,11 +277,14 @@ TEST(ConversionFidelity, CutFilesKeepThePagesBeforeTheCut)
         pairs += std::to_string(i < 3 ? i + 1 : 7) + " " + std::to_string(body.size()) + " ";
         body += packed[i] + "\n";
     }
-    std::string data = pairs + body;
-    uLongf size = compressBound(data.size());
-    std::string deflated(size, '\0');
-    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(deflated.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 9), Z_OK);
-    deflated.resize(size);
+    auto deflate = [](const std::string& data) {
+        uLongf size = compressBound(data.size());
+        std::string out(size, '\0');
+        EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 9), Z_OK);
+        out.resize(size);
+        return out;
+    };
+    const std::string deflated = deflate(pairs + body);
     auto object = [&](const std::string& header) {
         const std::size_t at = whole.find(header);
         return whole.substr(at, whole.find("endobj", at) + 7 - at);
@@ -292,6 +295,35 @@ TEST(ConversionFidelity, CutFilesKeepThePagesBeforeTheCut)
     fs::path partial = ConvertClean(stream_cut, k2B, dir, "objstm-cut.pdf");
     EXPECT_EQ(QpdfPages(partial), "1\n");
     EXPECT_NE(text(partial).find("Arrived"), std::string::npos);
+    // Cut inside a font program: half a program serves no reader, which draws the font as
+    // one not embedded; so does the copy, which embeds the standard font its name gives.
+    PdfBuilder with_font = b;
+    with_font.Set(6, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica/FontDescriptor 10 0 R>>");
+    with_font.Set(10, "<</Type/FontDescriptor/FontName/Helvetica/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0/Ascent 900"
+                      "/Descent -200/CapHeight 700/StemV 80/FontFile 11 0 R>>");
+    std::string program = "%!PS-AdobeFont-1.0: Helvetica 001.000\n/FontName /Helvetica def\n";
+    for (int i = 0; i < 4000; ++i) program += "0123456789ABCDEF"[std::rand() % 16];
+    const std::string packed_program = deflate(program);
+    std::string font_cut = with_font.Build();
+    font_cut.erase(font_cut.find("xref"));
+    font_cut += "11 0 obj\n<</Length1 60/Length2 4000/Length3 0/Filter/FlateDecode/Length " +
+                std::to_string(packed_program.size()) + ">>\nstream\n" + packed_program.substr(0, packed_program.size() / 2);
+    fs::path font_copy = ConvertClean(font_cut, k2B, dir, "font-cut.pdf");
+    EXPECT_NE(text(font_copy).find("Arrived"), std::string::npos);
+    // Cut inside the page's content, within an inline image: what was drawn before it stays,
+    // and the copy's content ends after its last whole operation.
+    PdfBuilder drawn = b;
+    drawn.Set(3, "<</Type/Page/Parent 2 0 R/Contents 12 0 R/Resources<</Font<</F1 6 0 R>>>>>>");
+    std::string content = "BT /F1 24 Tf 20 300 Td (Arrived) Tj ET\nq 40 0 0 40 100 100 cm BI /W 40 /H 40 /BPC 8 /CS /G ID ";
+    for (int i = 0; i < 1600; ++i) content += static_cast<char>(std::rand() % 256);
+    content += "\nEI Q\n";
+    const std::string packed_content = deflate(content);
+    std::string content_cut = drawn.Build();
+    content_cut.erase(content_cut.find("xref"));
+    content_cut += "12 0 obj\n<</Filter/FlateDecode/Length " + std::to_string(packed_content.size()) + ">>\nstream\n" +
+                   packed_content.substr(0, packed_content.size() * 2 / 3);
+    fs::path content_copy = ConvertClean(content_cut, k2B, dir, "content-cut.pdf");
+    EXPECT_NE(text(content_copy).find("Arrived"), std::string::npos);
 }
 
 TEST(ConversionFidelity, CalibratedColourKeepsItsLook)
