@@ -1,7 +1,6 @@
 #include "pdf/Field.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "common/Exception.h"
 #include "common/Limits.h"
@@ -63,9 +62,7 @@ std::vector<Field> Field::ReadAll(SDF::SDFDoc& doc)
             inh.name = inh.name.empty() ? part : inh.name + "." + part;
         }
         if (std::string_view ft = FindName(it.dict, "FT"); !ft.empty()) inh.ft = std::string(ft);
-        if (Obj* ff = FindIn(it.dict, "Ff"); ff && ff->IsNumber() && std::isfinite(ff->GetNumber())) {
-            inh.flags = static_cast<int>(static_cast<long long>(ff->GetNumber()) & 0x7FFFFFFF);
-        }
+        if (Obj* ff = FindIn(it.dict, "Ff"); ff && ff->IsNumber()) inh.flags = FindFlags(it.dict, "Ff");
         if (Obj* v = FindIn(it.dict, "V")) inh.v = v;
         if (Obj* da = FindIn(it.dict, "DA")) inh.da = da;
         Obj* kids = FindArray(it.dict, "Kids");

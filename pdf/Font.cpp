@@ -118,7 +118,7 @@ void Font::ReadDescriptor(Obj* descriptor)
     mp_descriptor = descriptor;
     if (!descriptor) return;
     Obj* flags = FindIn(descriptor, "Flags");
-    if (flags && flags->IsNumber()) m_flags = static_cast<int>(static_cast<long long>(flags->GetNumber()) & 0x7FFFFFFF);
+    if (flags && flags->IsNumber()) m_flags = FindFlags(descriptor, "Flags");
     for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) {
         if (Obj* s = FindStream(descriptor, key)) {
             mp_file = s;

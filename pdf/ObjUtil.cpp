@@ -58,6 +58,13 @@ double FindNumber(const Obj* dict, std::string_view key, double def)
     return v && v->IsNumber() ? v->GetNumber() : def;
 }
 
+int FindFlags(const Obj* dict, std::string_view key)
+{
+    const double v = FindNumber(dict, key, 0);
+    if (!(std::abs(v) < 9.2e18)) return 0;
+    return static_cast<int>(static_cast<long long>(v) & 0x7FFFFFFF);
+}
+
 bool FindBool(const Obj* dict, std::string_view key, bool def)
 {
     Obj* v = FindIn(dict, key);

@@ -21,6 +21,9 @@ SDF::Obj* FindStream(const SDF::Obj* dict, std::string_view key);
 std::string_view FindName(const SDF::Obj* dict, std::string_view key);
 // A number value, or def.
 double FindNumber(const SDF::Obj* dict, std::string_view key, double def);
+// The low 31 bits of a flags entry (Ff, Flags) written as an integer; 0 when it is missing or
+// no number an integer can hold.
+int FindFlags(const SDF::Obj* dict, std::string_view key);
 // A boolean value, or def.
 bool FindBool(const SDF::Obj* dict, std::string_view key, bool def);
 // Whether obj is a name with that text.
