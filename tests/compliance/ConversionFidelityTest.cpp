@@ -247,6 +247,13 @@ TEST(ConversionFidelity, CutFilesKeepThePagesBeforeTheCut)
     b.Set(6, "<</Type/Font/Subtype/Type1/BaseFont/Helvetica>>");
     const std::string whole = b.Build();
     auto text = [](const fs::path& pdf) { return qvx::Test::Run({"/usr/bin/pdftotext", pdf.string(), "-"}).output; };
+    auto deflate = [](const std::string& data) {
+        uLongf size = compressBound(data.size());
+        std::string out(size, '\0');
+        EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 9), Z_OK);
+        out.resize(size);
+        return out;
+    };
     // Cut before the catalog and the trailer: the page objects are the document, under a
     // catalog the copy makes for them.
     std::string cut = whole;
@@ -277,13 +284,6 @@ TEST(ConversionFidelity, CutFilesKeepThePagesBeforeTheCut)
         pairs += std::to_string(i < 3 ? i + 1 : 7) + " " + std::to_string(body.size()) + " ";
         body += packed[i] + "\n";
     }
-    auto deflate = [](const std::string& data) {
-        uLongf size = compressBound(data.size());
-        std::string out(size, '\0');
-        EXPECT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 9), Z_OK);
-        out.resize(size);
-        return out;
-    };
     const std::string deflated = deflate(pairs + body);
     auto object = [&](const std::string& header) {
         const std::size_t at = whole.find(header);
