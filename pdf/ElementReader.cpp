@@ -321,9 +321,11 @@ const Element* ElementReader::Next()
             return e;
         }
     }
-    if (lex.TakeEndedInside()) {
+    // Told of a stream drawn alone: the streams of a page's array are one content, which an
+    // operation may span, so the end of the last says nothing of that stream by itself.
+    if (lex.TakeEndedInside() && m_frames.back()->streams.size() <= 1) {
         m_op = Operation();
-        m_op.offset = lex.Position() - 1;  // within the stream that ended so
+        m_op.offset = lex.Position() - 1;
         Issue(ContentIssue::e_ended_inside);
     }
     return nullptr;

@@ -324,6 +324,14 @@ TEST(ConversionFidelity, CutFilesKeepThePagesBeforeTheCut)
                    packed_content.substr(0, packed_content.size() * 2 / 3);
     fs::path content_copy = ConvertClean(content_cut, k2B, dir, "content-cut.pdf");
     EXPECT_NE(text(content_copy).find("Arrived"), std::string::npos);
+    // Operands a page's second content stream closes are no cut in either stream: the
+    // streams are one content, and the copy keeps them as they were.
+    PdfBuilder split = b;
+    split.Set(3, "<</Type/Page/Parent 2 0 R/Contents[4 0 R 13 0 R 14 0 R]/Resources<</Font<</F1 6 0 R>>>>>>");
+    split.SetStream(13, "", "0 0 1 rg [ /one");
+    split.SetStream(14, "", "/two ]");
+    fs::path split_copy = ConvertClean(split.Build(), k2B, dir, "split.pdf");
+    EXPECT_NE(text(split_copy).find("Arrived"), std::string::npos);
 }
 
 TEST(ConversionFidelity, CalibratedColourKeepsItsLook)
