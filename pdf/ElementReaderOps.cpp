@@ -44,6 +44,10 @@ bool ElementReader::Numbers(std::size_t n, double* out)
 }
 
 // The last operand when it is of kind k, else null (and the operator is reported).
+// A line cap or join style: its integer part, a value out of range held just outside the
+// styles so that it stays one none of them.
+static int LineStyle(double v) { return static_cast<int>(std::clamp(v, -1.0, 3.0)); }
+
 static const Operand* Last(const Operation& op, Operand::Kind k)
 {
     if (op.Size() == 0 || op[op.Size() - 1].kind != k) return nullptr;
@@ -328,8 +332,8 @@ bool ElementReader::Dispatch()
     switch (m_op.op) {
     case Op::e_unknown: Issue(ContentIssue::e_unknown_operator, m_op.keyword); return false;
     case Op::e_w: if (Numbers(1, v)) { s.line_width = v[0]; m_dirty = true; } return false;
-    case Op::e_J: if (Numbers(1, v)) { s.line_cap = static_cast<int>(v[0]); m_dirty = true; } return false;
-    case Op::e_j: if (Numbers(1, v)) { s.line_join = static_cast<int>(v[0]); m_dirty = true; } return false;
+    case Op::e_J: if (Numbers(1, v)) { s.line_cap = LineStyle(v[0]); m_dirty = true; } return false;
+    case Op::e_j: if (Numbers(1, v)) { s.line_join = LineStyle(v[0]); m_dirty = true; } return false;
     case Op::e_M: if (Numbers(1, v)) { s.miter_limit = v[0]; m_dirty = true; } return false;
     case Op::e_i: if (Numbers(1, v)) { s.flatness = v[0]; m_dirty = true; } return false;
     case Op::e_d: {

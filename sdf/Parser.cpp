@@ -329,8 +329,9 @@ void Parser::ClearStack()
 bool Parser::IsNumberAt(std::size_t i) const
 {
     const Item& it = m_stack.at(i);
-    return it.kind == Item::e_number || (it.kind == Item::e_obj && it.obj && it.obj->GetType() == Obj::e_number &&
-                                          !it.obj->IsIndirect());
+    // IsIndirect first: the type of an indirect object would load it, through this parser.
+    return it.kind == Item::e_number || (it.kind == Item::e_obj && it.obj && !it.obj->IsIndirect() &&
+                                          it.obj->GetType() == Obj::e_number);
 }
 
 double Parser::NumberAt(std::size_t i) const

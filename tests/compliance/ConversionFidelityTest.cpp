@@ -79,11 +79,11 @@ TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
         PDFACompliance again(false, ToBytes(ReadFile(out)), nullptr, k2B, nullptr, 0, 0, false);
         EXPECT_EQ(Findings(again), "") << c.pages;
     }
-    // A catalog the parser gives up on (a reference whose numbers are not two integers): the
-    // copy gets a new catalog holding the page objects the file has, and passes.
+    // A catalog the parser gives up on (nested deeper than any reader goes): the copy gets a
+    // new catalog holding the page objects the file has, and passes.
     {
         PdfBuilder b = CleanFile(k2B);
-        b.Set(1, "<</Type/Catalog/X 1 0 R 0 R/Pages 2 0 R/Metadata 5 0 R>>");
+        b.Set(1, "<</Type/Catalog/X " + std::string(1200, '[') + std::string(1200, ']') + "/Pages 2 0 R/Metadata 5 0 R>>");
         b.Set(2, "<</Type/Pages/Kids[3 0 R]/Count 1>>");
         b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 300 400]/Contents 4 0 R>>");
         fs::path lost = ConvertClean(b.Build(), k2B, dir, "lost-catalog.pdf");
