@@ -43,11 +43,11 @@ bool ElementReader::Numbers(std::size_t n, double* out)
     return true;
 }
 
-// The last operand when it is of kind k, else null (and the operator is reported).
 // A line cap or join style: its integer part, a value out of range held just outside the
 // styles so that it stays one none of them.
 static int LineStyle(double v) { return static_cast<int>(std::clamp(v, -1.0, 3.0)); }
 
+// The last operand when it is of kind k, else null (and the operator is reported).
 static const Operand* Last(const Operation& op, Operand::Kind k)
 {
     if (op.Size() == 0 || op[op.Size() - 1].kind != k) return nullptr;

@@ -117,8 +117,7 @@ void Font::ReadDescriptor(Obj* descriptor)
 {
     mp_descriptor = descriptor;
     if (!descriptor) return;
-    Obj* flags = FindIn(descriptor, "Flags");
-    if (flags && flags->IsNumber()) m_flags = FindFlags(descriptor, "Flags");
+    m_flags = FindFlags(descriptor, "Flags");
     for (const char* key : {"FontFile", "FontFile2", "FontFile3"}) {
         if (Obj* s = FindStream(descriptor, key)) {
             mp_file = s;
