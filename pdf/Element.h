@@ -90,6 +90,8 @@ struct ContentIssue {
     // stream, or a Type 3 font).
     SDF::Obj* resource = nullptr;
     SDF::Obj* resources_owner = nullptr;
+    // The resource dictionary the innermost stream draws with (null when it has none).
+    SDF::Obj* resources = nullptr;
 };
 
 class ContentObserver {

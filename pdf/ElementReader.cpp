@@ -77,8 +77,10 @@ std::size_t ElementReader::OffsetInStream() const
 
 ContentIssue ElementReader::MakeIssue(ContentIssue::Kind kind, std::string_view name, std::string_view category) const
 {
-    return {kind, m_op.keyword, category, std::string(name), CurrentStream(), OffsetInStream(),
-            !m_frames.empty() && m_frames.back()->compat > 0};
+    ContentIssue issue{kind, m_op.keyword, category, std::string(name), CurrentStream(), OffsetInStream(),
+                       !m_frames.empty() && m_frames.back()->compat > 0};
+    issue.resources = GetResources().GetDict();
+    return issue;
 }
 
 void ElementReader::Issue(ContentIssue::Kind kind, std::string_view name, std::string_view category)

@@ -170,12 +170,18 @@ void FontCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& re
     }
 }
 
-void FontCheck::OnIssue(PassContext& /*ctx*/, const ContentIssue& issue)
+void FontCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
 {
     if (issue.op != "Tf" || issue.category != "Font") return;
     if (issue.kind != ContentIssue::e_missing_resource && issue.kind != ContentIssue::e_bad_resource) return;
     m_missing_font = issue.name;
     mp_missing_font_stream = issue.stream;
+    // PDF/A-4 wants every name a stream sets defined, whether text follows or not (an empty
+    // field's appearance sets its font and shows nothing): conversion defines it as it does
+    // a missing font that shows text.
+    if (ctx.Checks() && ctx.state.convert && issue.kind == ContentIssue::e_missing_resource &&
+        SDF::InForce(SDF::e_PDFA46223, ctx.state.level))
+        ctx.caches.Get<MissingFonts>().Add(issue.resources, issue.stream, issue.name, {});
 }
 
 // Text with no font to draw it: no program of it is embedded. As for fonts without their

@@ -589,6 +589,20 @@ TEST(FontRepair, TextWithoutItsFontGetsOne)
     EXPECT_TRUE(qvx::PDF::FindName(page_font, "BaseFont").ends_with("Helvetica"));
     for (Obj* font : {form_font, page_font})
         EXPECT_FALSE(CopyReader::Decoded(qvx::PDF::FindDict(font, "FontDescriptor"), "FontFile").empty());
+
+    // PDF/A-4 wants the name defined even where no text follows (an empty field's
+    // appearance sets its font and shows nothing); at the other levels that breaks no rule.
+    const std::string no_text = "q 0 g 10 10 50 50 re f Q BT /F9 12 Tf ET";
+    EXPECT_EQ(Findings(Page(k2B, no_text).Build(), k2B), "");
+    PdfBuilder unused = Page(k4, no_text);
+    auto u = Convert(unused.Build(), k4);
+    EXPECT_EQ(u->first, "46223(4)");
+    EXPECT_EQ(u->again, "");
+    CopyReader unused_copy(u->out);
+    Obj* defined = qvx::PDF::FindDict(
+        qvx::PDF::FindDict(qvx::PDF::FindDict(unused_copy.Get(3), "Resources"), "Font"), "F9");
+    ASSERT_NE(defined, nullptr);
+    EXPECT_TRUE(qvx::PDF::FindName(defined, "BaseFont").ends_with("Helvetica"));
 }
 
 TEST(FontRepair, TextWithNoFontSetStaysUndrawn)

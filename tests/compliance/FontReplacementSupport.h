@@ -30,7 +30,7 @@ namespace qvx::Test::FontReplacement {
 using qvx::Test::CleanFile;
 using qvx::Test::Findings;
 using qvx::Test::PdfBuilder;
-using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U;
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k2U, qvx::Test::k4;
 using qvx::SDF::Obj;
 
 const char* const kLiberation = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
