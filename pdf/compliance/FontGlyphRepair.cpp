@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "common/Limits.h"
 #include "pdf/CFFProgram.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
@@ -290,6 +291,31 @@ void PutMovedIdentity(PassContext& ctx, const Font& font, std::uint32_t code, st
     if (vertical) stream->PutNumber("WMode", 1);
 }
 
+// An embedded CMap's text with one mapping more, code to cid, after its own: the later
+// mapping of a code wins in readers, as in this one. Nothing when the text cannot be read.
+std::optional<Common::Bytes> WithMovedCode(Obj* cmap_stream, const Font::CharCode& code, std::uint32_t cid)
+{
+    auto data = ReadDecoded(cmap_stream, Common::Limits::kMaxCMapBytes);
+    if (!data) return std::nullopt;
+    std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
+    std::size_t end = text.rfind("endcmap");
+    if (end == std::string_view::npos) return std::nullopt;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "<%0*X>", 2 * code.nbytes, code.code);
+    const std::string mapping = "1 begincidchar\n" + std::string(hex) + " " + std::to_string(cid) + "\nendcidchar\n";
+    data->insert(data->begin() + static_cast<std::ptrdiff_t>(end), mapping.begin(), mapping.end());
+    return data;
+}
+
+void PutMovedEmbedded(PassContext& ctx, const Font& font, Obj* cmap_stream, const Common::Bytes& text)
+{
+    Obj* stream = FontReplace::PutStream(ctx, font.GetSDFObj()->Resolve(), "Encoding", text);
+    if (stream == cmap_stream) return;
+    // A CMap that other fonts share stays theirs; the new one takes its dictionary.
+    for (const char* key : {"Type", "CMapName", "CIDSystemInfo", "WMode", "UseCMap"})
+        if (Obj* v = cmap_stream->FindObj(key)) stream->Put(key, v);
+}
+
 // The CID a code of CID 0 moves to: one the program lacks that no code shown reaches.
 std::uint32_t FreeCID(const Font& font, const std::map<std::uint32_t, Font::CharCode>& shown)
 {
@@ -314,22 +340,27 @@ void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, con
         else if (c.cid <= 0xFFFF && cids.insert(c.cid).second) needs.push_back({c.cid, font.GetWidth(c), truetype ? std::optional<unsigned>(0) : std::nullopt});
     }
     // CID 0 is .notdef whatever glyph it reaches: only the CMap can send its code elsewhere,
-    // to a copy of the glyph drawn. Done for Identity, where every other code keeps its CID;
-    // also in PDF/A-1 copies, which other checkers read as wanting every code shown to
-    // reach a glyph of its own.
+    // to a copy of the glyph drawn. Done for Identity, where every other code keeps its CID,
+    // and for an embedded CMap, which takes one mapping more; also in PDF/A-1 copies, which
+    // other checkers read as wanting every code shown to reach a glyph of its own.
     const CMap* cmap = font.GetCMap();
     Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
+    const bool identity = cmap && cmap->IsIdentity() && enc && enc->IsName() && notdef && notdef->nbytes == 2;
+    const bool embedded = cmap && enc && enc->IsStream();
     std::optional<std::uint32_t> moved;
-    if (notdef && (NotdefLevel(ctx) || ctx.Part() == 1) && cmap && cmap->IsIdentity() && enc && enc->IsName() && notdef->nbytes == 2) {
+    std::optional<Common::Bytes> moved_cmap;
+    if (notdef && (NotdefLevel(ctx) || ctx.Part() == 1) && (identity || embedded)) {
         moved = FreeCID(font, shown);
+        if (embedded && *moved <= 0xFFFF) moved_cmap = WithMovedCode(enc, *notdef, *moved);
         long drawn = truetype ? font.GlyphId(*notdef) : 0;
-        if (*moved > 0xFFFF || drawn < 0) moved.reset();
+        if (*moved > 0xFFFF || drawn < 0 || (embedded && !moved_cmap)) moved.reset();
         else needs.push_back({*moved, font.GetWidth(*notdef), static_cast<unsigned>(drawn)});
     }
     if (needs.empty()) return;
     if (!(truetype ? RepairCIDFontType2(ctx, font, needs) : RepairCIDFontType0(ctx, font, needs))) return;
     if (moved) {
-        PutMovedIdentity(ctx, font, notdef->code, *moved);
+        if (moved_cmap) PutMovedEmbedded(ctx, font, enc, *moved_cmap);
+        else PutMovedIdentity(ctx, font, notdef->code, *moved);
         Obj* desc = font.GetDescendant()->Resolve();
         Obj* w = FindArray(desc, "W");
         if (!w) w = desc->PutArray("W");

@@ -2,6 +2,7 @@
 // one of their own (in Type 1, TrueType and bare CFF programs, and CID 0 of composites),
 // symbolic TrueType cmaps, and ToUnicode maps written from what the program knows; the copy
 // passes revalidation and draws and reads as the original did.
+#include "pdf/CMap.h"
 #include "tests/compliance/FontReplacementSupport.h"
 #include "tests/support/CFFBuilder.h"
 
@@ -638,4 +639,36 @@ TEST(FontRepair, CodeOfCIDZeroMovesToACIDOfItsOwn)
             EXPECT_EQ(std::lround(p->Advance(static_cast<unsigned>(gid)) * 1000.0 / p->UnitsPerEm()), 700);
         }
     }
+
+    // An embedded one-byte CMap sending every code to its own value (as Ghostscript writes
+    // them): code 00 is CID 0. The same CMap stream takes one mapping more, 00 to a CID of
+    // its own; code 41 keeps CID 65.
+    const std::string dejavu = qvx::Test::ReadFile(kDejaVu);
+    auto program = open(dejavu);
+    ASSERT_NE(program, nullptr);
+    auto width = [&](unsigned g) { return std::to_string(std::lround(program->Advance(g) * 1000.0 / program->UnitsPerEm())); };
+    PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td <0041> Tj ET");
+    b.Set(10, "<</Type/Font/Subtype/Type0/BaseFont/ABCDEF+Test/Encoding 15 0 R/DescendantFonts[13 0 R]>>");
+    b.SetStream(15, "/Type/CMap/CMapName/OneByteIdentityH/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>",
+                "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /OneByteIdentityH def "
+                "1 begincodespacerange <00> <FF> endcodespacerange 1 begincidrange <00> <FF> 0 endcidrange endcmap "
+                "CMapName currentdict /CMap defineresource pop end end");
+    b.Set(13, "<</Type/Font/Subtype/CIDFontType2/BaseFont/ABCDEF+Test/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)"
+              "/Supplement 0>>/FontDescriptor 11 0 R/CIDToGIDMap/Identity/W[0[" + width(0) + "] 65[" + width(65) + "]]>>");
+    b.Set(11, "<</Type/FontDescriptor/FontName/ABCDEF+Test/Flags 4/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+              "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile2 12 0 R>>");
+    b.SetStream(12, "", dejavu);
+    auto c = Convert(b.Build(), k2B);
+    EXPECT_EQ(c->first, "62118(10)");
+    EXPECT_EQ(c->again, "");
+    EXPECT_TRUE(SameLook(c->in, c->out));
+    CopyReader copy(c->out);
+    Obj* enc = copy.Get(10)->FindObj("Encoding");
+    ASSERT_TRUE(enc->IsIndirect());
+    EXPECT_EQ(enc->GetObjNum(), 15u);
+    auto cmap = qvx::PDF::CMap::FromObj(enc->Resolve());
+    ASSERT_NE(cmap, nullptr);
+    EXPECT_GE(cmap->CID({0x00, 1}), 3u);
+    EXPECT_EQ(cmap->CID({0x41, 1}), 65u);
+    EXPECT_EQ(qvx::PDF::FindName(enc->Resolve(), "CMapName"), "OneByteIdentityH");
 }
