@@ -1,6 +1,7 @@
 #include "pdf/CMap.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -98,6 +99,23 @@ std::shared_ptr<const CMap> CMap::Predefined(std::string_view name, int depth)
     return cache.emplace(std::string(name), cmap).first->second;
 }
 
+CMap::SystemInfo CMap::ReadSystemInfo(SDF::Obj* dict)
+{
+    CMap::SystemInfo info;
+    SDF::Obj* si = FindDict(dict, "CIDSystemInfo");
+    if (!si) return info;
+    info.present = true;
+    auto text = [&](std::string_view key) {
+        SDF::Obj* v = FindIn(si, key);
+        return v && v->IsString() ? std::string(Common::AsChars(v->GetBuffer())) : std::string();
+    };
+    info.registry = text("Registry");
+    info.ordering = text("Ordering");
+    double sup = FindNumber(si, "Supplement", -1);
+    info.supplement = std::isfinite(sup) && sup >= 0 && sup < 1e6 ? static_cast<int>(sup) : -1;
+    return info;
+}
+
 std::shared_ptr<const CMap> CMap::FromObj(SDF::Obj* obj)
 {
     SDF::Obj* o = Deref(obj);
@@ -107,6 +125,8 @@ std::shared_ptr<const CMap> CMap::FromObj(SDF::Obj* obj)
     auto data = ReadDecoded(o, Common::Limits::kMaxCMapBytes);
     if (!data) return nullptr;
     auto cmap = std::const_pointer_cast<CMap>(Parse(*data));
+    // Its dictionary describes the collection when the program does not.
+    if (!cmap->m_info.present) cmap->m_info = ReadSystemInfo(o);
     // An embedded CMap may name its parent in the dictionary rather than the program.
     if (!cmap->mp_use) {
         if (SDF::Obj* use = FindIn(o, "UseCMap"); use && use->IsName()) {

@@ -39,6 +39,8 @@ public:
     static std::shared_ptr<const CMap> Predefined(std::string_view name, int depth = 0);
     // A name (predefined) or stream (embedded) Encoding; null when neither can be read.
     static std::shared_ptr<const CMap> FromObj(SDF::Obj* obj);
+    // The CIDSystemInfo entry of a font or CMap dictionary (not present when missing).
+    static SystemInfo ReadSystemInfo(SDF::Obj* dict);
     // Whether a predefined CMap of that name exists.
     static bool IsPredefinedName(std::string_view name);
 

@@ -12,27 +12,6 @@ namespace qvx::PDF {
 
 using SDF::Obj;
 
-namespace {
-
-CMap::SystemInfo ReadSystemInfo(Obj* dict)
-{
-    CMap::SystemInfo info;
-    Obj* si = FindDict(dict, "CIDSystemInfo");
-    if (!si) return info;
-    info.present = true;
-    auto text = [&](std::string_view key) {
-        Obj* v = FindIn(si, key);
-        return v && v->IsString() ? std::string(Common::AsChars(v->GetBuffer())) : std::string();
-    };
-    info.registry = text("Registry");
-    info.ordering = text("Ordering");
-    double sup = FindNumber(si, "Supplement", -1);
-    info.supplement = std::isfinite(sup) && sup >= 0 && sup < 1e6 ? static_cast<int>(sup) : -1;
-    return info;
-}
-
-}  // namespace
-
 void Font::ReadComposite()
 {
     Obj* d = mp_dict->Resolve();
@@ -44,7 +23,7 @@ void Font::ReadComposite()
                           : std::string_view(FindName(desc, "Subtype")) == "CIDFontType0" ? e_cid_type0
                                                                                            : e_unknown;
             ReadDescriptor(FindDict(desc, "FontDescriptor"));
-            m_cid_info = ReadSystemInfo(desc);
+            m_cid_info = CMap::ReadSystemInfo(desc);
         }
     }
     mp_encoding = FindIn(d, "Encoding");

@@ -322,10 +322,17 @@ void RepairSystemInfo(const Font& font, const CMap::SystemInfo& cmap)
     // become the CMap's when it names the same collection (with a later supplement), or when
     // the font embeds its program and maps its codes to Unicode.
     const CMap::SystemInfo& own = font.GetCIDSystemInfo();
+    // An embedded CMap naming no collection (empty strings) only maps codes: it takes the
+    // font's.
+    if (cmap.registry.empty() || cmap.ordering.empty()) {
+        Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
+        if (enc && enc->IsStream() && !own.registry.empty() && !own.ordering.empty()) PutSystemInfo(enc, own);
+        return;
+    }
     bool same = own.registry == cmap.registry && own.ordering == cmap.ordering;
     bool self_contained = font.GetEmbeddedStream() && FindIn(font.GetSDFObj(), "ToUnicode");
     Obj* desc = font.GetDescendant();
-    if (!desc || cmap.registry.empty() || cmap.ordering.empty() || !(same || self_contained)) return;
+    if (!desc || !(same || self_contained)) return;
     PutSystemInfo(desc->Resolve(), cmap);
 }
 

@@ -361,6 +361,16 @@ TEST(FontChecks, CompositeFonts)
     qvx::SDF::Obj* registry = qvx::PDF::FindIn(qvx::PDF::FindDict(stream, "CIDSystemInfo"), "Registry");
     ASSERT_NE(registry, nullptr);
     EXPECT_EQ(registry->GetAsPDFText().ToUTF8(), "Adobe");
+    // A program that states no collection is described by its dictionary: one of empty
+    // strings is not the font's (331), and conversion gives it the font's.
+    const std::string stated = "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> def";
+    std::string unstated = cmap;
+    unstated.replace(unstated.find(stated), stated.size(), "/CIDSystemInfo null def");
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H" + info, unstated);
+    EXPECT_EQ(Findings(b.Build(), k2B), "");
+    b.SetStream(14, "/Type/CMap/CMapName/Test-H/CIDSystemInfo<</Registry()/Ordering()/Supplement 0>>", unstated);
+    EXPECT_EQ(Findings(b.Build(), k2B), "331");
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(b.Build(), k2B), "");
 }
 
 TEST(FontChecks, CIDSet)
