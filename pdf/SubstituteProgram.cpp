@@ -832,6 +832,8 @@ std::optional<Common::Bytes> SubstituteProgram::WithGlyphCopies(Common::ByteView
         }
         Put16(loca, 4ull * total, static_cast<unsigned>(glyf.size() >> 16));
         Put16(loca, 4ull * total + 2, static_cast<unsigned>(glyf.size()));
+        // Glyphs that are all empty still stand in a glyf table: readers look for one.
+        if (glyf.empty()) glyf.resize(4, 0);
         Put16(glyphs->head, 50, 1);
         Put16(maxp, 4, total);
         Put16(metrics->hhea, 10, widest);

@@ -156,6 +156,18 @@ TEST(FontProgram, TrueTypeCMapTables)
     EXPECT_EQ(q->Advance(g), p->Advance(g));
     EXPECT_EQ(q->GlyphName(n), p->GlyphName(g));
     EXPECT_FALSE(PDF::SubstituteProgram::WithGlyphCopies(Common::ToBytes(bytes), {{n + 5, 300}}));
+
+    // A program of empty glyphs keeps its glyf table when a copy is added, which some
+    // readers cannot open a TrueType program without.
+    auto blank = PDF::SubstituteProgram::WithGlyphCopies(Common::ToBytes(qvx::Test::MakeTrueType({.empty_glyphs = true})), {{0, 300}});
+    ASSERT_TRUE(blank);
+    ASSERT_GE(blank->size(), 12u);
+    const std::size_t tables = (std::size_t{(*blank)[4]} << 8) | (*blank)[5];
+    bool glyf = false;
+    for (std::size_t i = 0; i < tables && 12 + 16 * i + 4 <= blank->size(); ++i)
+        glyf = glyf || std::string_view(reinterpret_cast<const char*>(blank->data()) + 12 + 16 * i, 4) == "glyf";
+    EXPECT_TRUE(glyf);
+    EXPECT_EQ(PDF::FontProgram::Open(*blank)->GlyphCount(), 4u);
 }
 
 TEST(FontProgram, CompositeGlyphsStayWhereTheirComponentPutThem)

@@ -13,6 +13,7 @@ struct TrueTypeOptions {
     unsigned component = 1;       // the glyph the composite glyph (glyph 2) draws
     bool short_maxp = false;      // maxp version 0.5, six bytes (as for CFF outlines)
     int loca_format = 0;          // head's indexToLocFormat: 0 (short) and 1 (long) are defined
+    bool empty_glyphs = false;    // no outlines at all: a glyf table of one byte (as Ghostscript writes)
 };
 
 namespace ttf_detail {
@@ -34,9 +35,10 @@ inline std::string MakeTrueType(const TrueTypeOptions& o = {})
                             U16(0) + U16(0);
     for (std::string* g : {&square, &composite})
         if (g->size() % 2) *g += '\0';
-    std::string glyf = square + composite;
-    std::string loca = U16(0) + U16(0) + U16(static_cast<unsigned>(square.size() / 2)) +
-                       U16(static_cast<unsigned>(glyf.size() / 2));
+    std::string glyf = o.empty_glyphs ? std::string(1, '\0') : square + composite;
+    std::string loca = o.empty_glyphs ? std::string(8, '\0')
+                                      : U16(0) + U16(0) + U16(static_cast<unsigned>(square.size() / 2)) +
+                                            U16(static_cast<unsigned>(glyf.size() / 2));
     const unsigned glyphs = 3;
     std::string head = U32(0x00010000) + U32(0x00010000) + U32(0) + U32(0x5F0F3CF5) + U16(0) + U16(1000) +
                        std::string(16, '\0') + U16(0) + U16(0) + U16(500) + U16(500) + U16(0) + U16(8) + U16(2) +
