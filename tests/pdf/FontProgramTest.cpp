@@ -167,7 +167,9 @@ TEST(FontProgram, TrueTypeCMapTables)
     for (std::size_t i = 0; i < tables && 12 + 16 * i + 4 <= blank->size(); ++i)
         glyf = glyf || std::string_view(reinterpret_cast<const char*>(blank->data()) + 12 + 16 * i, 4) == "glyf";
     EXPECT_TRUE(glyf);
-    EXPECT_EQ(PDF::FontProgram::Open(*blank)->GlyphCount(), 4u);
+    auto opened = PDF::FontProgram::Open(*blank);
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(opened->GlyphCount(), 4u);
 }
 
 TEST(FontProgram, CompositeGlyphsStayWhereTheirComponentPutThem)
