@@ -299,7 +299,9 @@ std::optional<Common::Bytes> WithMovedCode(Obj* cmap_stream, const Font::CharCod
     if (!data) return std::nullopt;
     std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
     std::size_t end = text.rfind("endcmap");
-    if (end == std::string_view::npos) return std::nullopt;
+    // Codes mapped only in bfchar sections, which some readers take for CIDs and others only
+    // while the CMap has no CID section: a section added would change what those others read.
+    if (end == std::string_view::npos || text.find("begincid") == std::string_view::npos) return std::nullopt;
     char hex[16];
     std::snprintf(hex, sizeof hex, "<%0*X>", 2 * code.nbytes, code.code);
     const std::string mapping = "1 begincidchar\n" + std::string(hex) + " " + std::to_string(cid) + "\nendcidchar\n";
@@ -335,8 +337,9 @@ void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, con
     std::vector<CIDGlyph> needs;
     std::set<std::uint32_t> cids;
     std::optional<Font::CharCode> notdef;
+    std::set<std::uint32_t> notdef_codes;
     for (const Font::CharCode& c : codes) {
-        if (c.cid == 0) notdef = c;
+        if (c.cid == 0) notdef = c, notdef_codes.insert(c.code);
         else if (c.cid <= 0xFFFF && cids.insert(c.cid).second) needs.push_back({c.cid, font.GetWidth(c), truetype ? std::optional<unsigned>(0) : std::nullopt});
     }
     // CID 0 is .notdef whatever glyph it reaches: only the CMap can send its code elsewhere,
@@ -346,27 +349,31 @@ void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, con
     const CMap* cmap = font.GetCMap();
     Obj* enc = Deref(FindIn(font.GetSDFObj(), "Encoding"));
     const bool identity = cmap && cmap->IsIdentity() && enc && enc->IsName() && notdef && notdef->nbytes == 2;
-    const bool embedded = cmap && enc && enc->IsStream();
-    std::optional<std::uint32_t> moved;
+    // An embedded CMap that sends several codes shown to CID 0 is left as it is: one copy
+    // cannot stand for them all.
+    const bool embedded = cmap && enc && enc->IsStream() && notdef_codes.size() == 1;
+    std::uint32_t moved = 0;  // the CID the code moves to; 0 when it stays (CID 0 is shown)
     std::optional<Common::Bytes> moved_cmap;
     if (notdef && (NotdefLevel(ctx) || ctx.Part() == 1) && (identity || embedded)) {
-        moved = FreeCID(font, shown);
-        if (embedded && *moved <= 0xFFFF) moved_cmap = WithMovedCode(enc, *notdef, *moved);
+        const std::uint32_t cid = FreeCID(font, shown);
+        if (embedded && cid <= 0xFFFF) moved_cmap = WithMovedCode(enc, *notdef, cid);
         long drawn = truetype ? font.GlyphId(*notdef) : 0;
-        if (*moved > 0xFFFF || drawn < 0 || (embedded && !moved_cmap)) moved.reset();
-        else needs.push_back({*moved, font.GetWidth(*notdef), static_cast<unsigned>(drawn)});
+        if (cid <= 0xFFFF && drawn >= 0 && (!embedded || moved_cmap)) {
+            moved = cid;
+            needs.push_back({cid, font.GetWidth(*notdef), static_cast<unsigned>(drawn)});
+        }
     }
     if (needs.empty()) return;
     if (!(truetype ? RepairCIDFontType2(ctx, font, needs) : RepairCIDFontType0(ctx, font, needs))) return;
     if (moved) {
         if (moved_cmap) PutMovedEmbedded(ctx, font, enc, *moved_cmap);
-        else PutMovedIdentity(ctx, font, notdef->code, *moved);
+        else PutMovedIdentity(ctx, font, notdef->code, moved);
         Obj* desc = font.GetDescendant()->Resolve();
         Obj* w = FindArray(desc, "W");
         if (!w) w = desc->PutArray("W");
-        w->PushBackNumber(*moved);
+        w->PushBackNumber(moved);
         w->PushBackArray()->PushBackNumber(font.GetWidth(*notdef));
-        cids.insert(*moved);
+        cids.insert(moved);
     }
     AddToCIDSet(ctx, font, cids);
 }

@@ -671,4 +671,14 @@ TEST(FontRepair, CodeOfCIDZeroMovesToACIDOfItsOwn)
     EXPECT_GE(cmap->CID({0x00, 1}), 3u);
     EXPECT_EQ(cmap->CID({0x41, 1}), 65u);
     EXPECT_EQ(qvx::PDF::FindName(enc->Resolve(), "CMapName"), "OneByteIdentityH");
+
+    // A CMap giving its codes in a bfchar section only, which some readers take for CIDs
+    // only while no CID section exists, gets none: its text stays as it was.
+    const std::string bf_only = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Bf def "
+                                "1 begincodespacerange <00> <FF> endcodespacerange 2 beginbfchar <00> <0000> <41> <0041> "
+                                "endbfchar endcmap CMapName currentdict /CMap defineresource pop end end";
+    b.SetStream(15, "/Type/CMap/CMapName/Bf/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>", bf_only);
+    auto kept = Convert(b.Build(), k2B);
+    CopyReader kept_copy(kept->out);
+    EXPECT_EQ(CopyReader::Decoded(kept_copy.Get(10), "Encoding"), bf_only);
 }
