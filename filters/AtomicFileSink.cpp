@@ -33,7 +33,7 @@ void SyncPath(const std::string& path, int flags)
 
 std::string AtomicFileSink::CreateTemporary(const std::string& dest)
 {
-    QVX_CHECK(!dest.empty(), "Filename was not specified");
+    QVX_CHECK(!dest.empty(), "Filename was not given");
     auto slash = dest.find_last_of('/');
     std::string prefix = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? dest : dest.substr(slash + 1);

@@ -41,7 +41,7 @@ StdFile::StdFile(std::string path, OpenMode mode, std::size_t buf_size)
       mp_file(std::make_shared<Handle>()), m_path(std::move(path)), m_mode(mode),
       m_buf(std::max<std::size_t>(buf_size, 16))
 {
-    QVX_CHECK(!m_path.empty(), "Filename was not specified");
+    QVX_CHECK(!m_path.empty(), "Filename was not given");
     mp_file->fd = open(m_path.c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
     if (mp_file->fd < 0)
         QVX_THROW("fd >= 0", "Error opening file: " + m_path + "\n" + std::strerror(errno));

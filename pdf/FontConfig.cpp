@@ -156,7 +156,7 @@ void FontConfig::Clear()
 void LoadConfigFile(const std::string& path)
 {
     if (!boost::filesystem::exists(path))
-        QVX_THROW("boost::filesystem::exists(path)", "Failed to find specified Lumbra configuration file.");
+        QVX_THROW("boost::filesystem::exists(path)", "Failed to find the given Lumbra configuration file.");
     std::ifstream in(path, std::ios::binary);
     QVX_CHECK(in, "Cannot read configuration file " + path);
     FontConfig::Instance().Load(in);

@@ -98,7 +98,7 @@ int RunParsed(ToolSettings& s, const po::variables_map& vm, const po::options_de
     if (s.jobs == 0 || s.jobs > kMaxJobs)
         throw po::validation_error(po::validation_error::invalid_option_value, "jobs", std::to_string(s.jobs));
     if (!vm.count("file...") && !vm.count("html-from")) {
-        if (s.verbosity > 0) Log(s, e_LogInfo, "No input files specified.\n");
+        if (s.verbosity > 0) Log(s, e_LogInfo, "No input files given.\n");
         return 0;
     }
     // Standard output carries the JSON report; everything else moves aside.
@@ -159,7 +159,7 @@ po::options_description BuildOptions(ToolSettings& s)
         ("file...", po::value<std::vector<std::string>>(), "A list of folders and/or file names to process.")
         ("pass,p", po::value<std::string>(), "The password to process the input file. The password is required only in the conversion mode and when the input document is encrypted.")
         ("noxml,x", "Disable XML report generation.")
-        ("outdir,o", po::value<std::string>(), "The output directory. The folder can be relative to the current working folder. If the folder does not exist TOLVA will attempt to create the required path. If this parameter is not specified all files will be saved relative to the current working folder.")
+        ("outdir,o", po::value<std::string>(), "The output directory. The folder can be relative to the current working folder. If the folder does not exist TOLVA will attempt to create the required path. If this parameter is not given all files will be saved relative to the current working folder.")
         ("fname,f", po::value<std::string>(), "The explicit name for the converted file. The parameter is used only when converting one file at a time. The output file will be stored in the 'outdir' folder.")
         ("suffix", po::value<std::string>()->default_value("_pdfa"), "A string to append to all output filenames. This option is typically used to tag output filenames during multi-file or batch conversion. For example, if input file is \"my.pdf\" and suffix is \"_pdfa\" the output filename will be \"my_pdfa.pdf\".\n")
         ("level,l", po::value<std::string>()->default_value("2B"), kLevelHelp)

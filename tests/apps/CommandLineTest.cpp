@@ -55,7 +55,7 @@ TEST(CommandLine, HelpVersionAndBadOptions)
 
     RunResult none = Tolva({"--verb", "1"}, dir.Path());
     EXPECT_EQ(none.status, 0);
-    EXPECT_EQ(none.output, "No input files specified.\n");
+    EXPECT_EQ(none.output, "No input files given.\n");
     EXPECT_EQ(Tolva({"--verb", "0"}, dir.Path()).output, "");
 }
 

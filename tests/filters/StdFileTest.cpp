@@ -66,7 +66,7 @@ TEST(StdFile, WriteThenReadAcrossBuffersWithSeeks)
 TEST(StdFile, ModesAndTheirRefusals)
 {
     TempDir dir;
-    EXPECT_EQ(MessageOf([] { StdFile f("", StdFile::e_read_mode); }), "Filename was not specified");
+    EXPECT_EQ(MessageOf([] { StdFile f("", StdFile::e_read_mode); }), "Filename was not given");
     std::string missing = (dir.Path() / "missing.pdf").string();
     EXPECT_EQ(MessageOf([&] { StdFile f(missing, StdFile::e_read_mode); }).rfind("Error opening file: " + missing + "\n", 0), 0u);
     EXPECT_NE(MessageOf([&] { StdFile f(dir.Path().string(), StdFile::e_read_mode); }), "(no exception)");

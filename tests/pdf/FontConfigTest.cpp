@@ -68,7 +68,7 @@ TEST(FontConfig, RefusesMissingFilesAndHostileInput)
         LoadConfigFile("/nonexistent/config.xml");
         FAIL();
     } catch (const Exception& e) {
-        EXPECT_EQ(e.GetMessage(), "Failed to find specified Lumbra configuration file.");
+        EXPECT_EQ(e.GetMessage(), "Failed to find the given Lumbra configuration file.");
         EXPECT_EQ(e.GetCondition(), "boost::filesystem::exists(path)");
     }
     std::string deep;
