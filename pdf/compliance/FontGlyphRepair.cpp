@@ -339,8 +339,12 @@ void RepairComposite(PassContext& ctx, const Font& font, const Codes& codes, con
     std::optional<Font::CharCode> notdef;
     std::set<std::uint32_t> notdef_codes;
     for (const Font::CharCode& c : codes) {
-        if (c.cid == 0) notdef = c, notdef_codes.insert(c.code);
-        else if (c.cid <= 0xFFFF && cids.insert(c.cid).second) needs.push_back({c.cid, font.GetWidth(c), truetype ? std::optional<unsigned>(0) : std::nullopt});
+        if (c.cid == 0) {
+            notdef = c;
+            notdef_codes.insert(c.code);
+        } else if (c.cid <= 0xFFFF && cids.insert(c.cid).second) {
+            needs.push_back({c.cid, font.GetWidth(c), truetype ? std::optional<unsigned>(0) : std::nullopt});
+        }
     }
     // CID 0 is .notdef whatever glyph it reaches: only the CMap can send its code elsewhere,
     // to a copy of the glyph drawn. Done for Identity, where every other code keeps its CID,
