@@ -36,7 +36,8 @@ struct PixelBox {
 };
 PixelBox PixelsOf(const Rect& rect, const Rect& area, double ppu, int width, int height)
 {
-    auto clamp = [](double v, int hi) { return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(hi))); };
+    // A region of no width draws at an infinite scale, whose products can be NaN: taken as 0.
+    auto clamp = [](double v, int hi) { return v > 0 ? static_cast<int>(std::min(v, static_cast<double>(hi))) : 0; };
     PixelBox b{clamp(std::floor((rect.x1 - area.x1) * ppu), width), clamp(std::floor((area.y2 - rect.y2) * ppu), height),
                clamp(std::ceil((rect.x2 - area.x1) * ppu), width), clamp(std::ceil((area.y2 - rect.y1) * ppu), height)};
     if (b.x1 <= b.x0) b.x0 > 0 ? --b.x0 : ++b.x1;
