@@ -20,12 +20,15 @@ private:
     void CidSection(std::vector<CMap::Range>& into, bool ranges);
     void BfChar();
     void BfRange();
-    void AddUni(std::uint32_t lo, std::uint32_t hi, std::u16string base);
+    void AddUni(std::uint32_t lo, std::uint32_t hi, int nbytes, const PSToken& value);
 
     CMap& m_cmap;
     PSLexer m_lex;
     int m_depth;
     std::size_t m_entries = 0;
+    // bf mappings whose value is one code of one or two bytes, read as CIDs when the CMap
+    // has no CID section of its own.
+    std::vector<CMap::Range> m_bf_cids;
 };
 
 namespace {
@@ -102,10 +105,14 @@ void CMapParser::CidSection(std::vector<CMap::Range>& into, bool ranges)
     }
 }
 
-void CMapParser::AddUni(std::uint32_t lo, std::uint32_t hi, std::u16string base)
+void CMapParser::AddUni(std::uint32_t lo, std::uint32_t hi, int nbytes, const PSToken& value)
 {
     if (++m_entries > kMaxEntries) return;
-    m_cmap.m_uni.push_back({lo, hi, std::move(base)});
+    m_cmap.m_uni.push_back({lo, hi, Utf16Of(value)});
+    std::uint32_t cid;
+    int cid_bytes;
+    if (value.kind == PSToken::e_string && value.text.size() <= 2 && CodeOf(value, cid, cid_bytes))
+        m_bf_cids.push_back({lo, hi, static_cast<std::uint8_t>(nbytes), cid});
 }
 
 void CMapParser::BfChar()
@@ -117,7 +124,7 @@ void CMapParser::BfChar()
         std::uint32_t code;
         int n;
         if (!CodeOf(a, code, n)) continue;
-        if (v.kind == PSToken::e_string || v.kind == PSToken::e_name) AddUni(code, code, Utf16Of(v));
+        if (v.kind == PSToken::e_string || v.kind == PSToken::e_name) AddUni(code, code, n, v);
         else if (v.kind == PSToken::e_keyword) return;
     }
 }
@@ -135,11 +142,11 @@ void CMapParser::BfRange()
         if (v.kind == PSToken::e_open_array) {
             std::uint32_t code = lo;
             for (PSToken e = m_lex.Next(); e.kind != PSToken::e_close_array && e.kind != PSToken::e_end; e = m_lex.Next()) {
-                if (ok && code <= hi && (e.kind == PSToken::e_string || e.kind == PSToken::e_name)) AddUni(code, code, Utf16Of(e));
+                if (ok && code <= hi && (e.kind == PSToken::e_string || e.kind == PSToken::e_name)) AddUni(code, code, n1, e);
                 ++code;
             }
         } else if (ok && v.kind == PSToken::e_string) {
-            AddUni(lo, hi, Utf16Of(v));
+            AddUni(lo, hi, n1, v);
         } else if (v.kind == PSToken::e_keyword) {
             return;
         }
@@ -180,6 +187,13 @@ void CMapParser::Run()
             m_cmap.m_use = prev.text;
             if (m_depth < Common::Limits::kMaxCMapChain) m_cmap.mp_use = CMap::Predefined(prev.text, m_depth + 1);
         }
+    }
+    // Some producers give an encoding CMap's codes to CIDs in bf sections. Most readers take
+    // them for CIDs while the CMap has no CID section and builds on no other; so do we.
+    if (m_cmap.m_cid.empty() && m_cmap.m_use.empty() && !m_bf_cids.empty()) {
+        for (const CMap::Range& r : m_bf_cids)
+            m_cmap.m_max_cid = std::max<std::uint64_t>(m_cmap.m_max_cid, std::uint64_t{r.value} + (r.hi - r.lo));
+        m_cmap.m_cid = std::move(m_bf_cids);
     }
 }
 

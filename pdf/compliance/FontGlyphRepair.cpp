@@ -299,12 +299,16 @@ std::optional<Common::Bytes> WithMovedCode(Obj* cmap_stream, const Font::CharCod
     if (!data) return std::nullopt;
     std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
     std::size_t end = text.rfind("endcmap");
-    // Codes mapped only in bfchar sections, which some readers take for CIDs and others only
-    // while the CMap has no CID section: a section added would change what those others read.
-    if (end == std::string_view::npos || text.find("begincid") == std::string_view::npos) return std::nullopt;
-    char hex[16];
+    if (end == std::string_view::npos) return std::nullopt;
+    // A CMap that gives its CIDs in bf sections is read so only while it has no CID section:
+    // the mapping goes into one of its own kind.
+    const bool bf = text.find("begincid") == std::string_view::npos && text.find("usecmap") == std::string_view::npos;
+    char hex[16], value[16];
     std::snprintf(hex, sizeof hex, "<%0*X>", 2 * code.nbytes, code.code);
-    const std::string mapping = "1 begincidchar\n" + std::string(hex) + " " + std::to_string(cid) + "\nendcidchar\n";
+    if (bf) std::snprintf(value, sizeof value, "<%04X>", cid);
+    else std::snprintf(value, sizeof value, "%u", cid);
+    const std::string section = bf ? "bfchar" : "cidchar";
+    const std::string mapping = "1 begin" + section + "\n" + hex + " " + value + "\nend" + section + "\n";
     data->insert(data->begin() + static_cast<std::ptrdiff_t>(end), mapping.begin(), mapping.end());
     return data;
 }

@@ -672,13 +672,21 @@ TEST(FontRepair, CodeOfCIDZeroMovesToACIDOfItsOwn)
     EXPECT_EQ(cmap->CID({0x41, 1}), 65u);
     EXPECT_EQ(qvx::PDF::FindName(enc->Resolve(), "CMapName"), "OneByteIdentityH");
 
-    // A CMap giving its codes in a bfchar section only, which some readers take for CIDs
-    // only while no CID section exists, gets none: its text stays as it was.
-    const std::string bf_only = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Bf def "
-                                "1 begincodespacerange <00> <FF> endcodespacerange 2 beginbfchar <00> <0000> <41> <0041> "
-                                "endbfchar endcmap CMapName currentdict /CMap defineresource pop end end";
-    b.SetStream(15, "/Type/CMap/CMapName/Bf/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>", bf_only);
-    auto kept = Convert(b.Build(), k2B);
-    CopyReader kept_copy(kept->out);
-    EXPECT_EQ(CopyReader::Decoded(kept_copy.Get(10), "Encoding"), bf_only);
+    // A CMap giving its CIDs in a bfchar section, as some producers write them: read as CIDs
+    // while it has no CID section, so the code moves through a bfchar mapping of its own and
+    // code 41 stays CID 65 (a CID section would turn the bfchar mappings into text).
+    b.SetStream(15, "/Type/CMap/CMapName/Bf/CIDSystemInfo<</Registry(Adobe)/Ordering(Identity)/Supplement 0>>",
+                "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Bf def "
+                "1 begincodespacerange <00> <FF> endcodespacerange 2 beginbfchar <00> <0000> <41> <0041> "
+                "endbfchar endcmap CMapName currentdict /CMap defineresource pop end end");
+    auto bf = Convert(b.Build(), k2B);
+    EXPECT_EQ(bf->first, "62118(10)");
+    EXPECT_EQ(bf->again, "");
+    EXPECT_TRUE(SameLook(bf->in, bf->out));
+    CopyReader bf_copy(bf->out);
+    const std::string bf_text = CopyReader::Decoded(bf_copy.Get(10), "Encoding");
+    EXPECT_EQ(bf_text.find("begincid"), std::string::npos);
+    auto bf_cmap = qvx::PDF::CMap::Parse(qvx::Common::AsBytes(bf_text));
+    EXPECT_GE(bf_cmap->CID({0x00, 1}), 3u);
+    EXPECT_EQ(bf_cmap->CID({0x41, 1}), 65u);
 }

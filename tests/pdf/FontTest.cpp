@@ -222,4 +222,23 @@ TEST(CMap, EmbeddedProgramsAndDamage)
     auto huge = PDF::CMap::Parse(Common::AsBytes(std::string(
         "1 begincodespacerange <00> <FF> endcodespacerange 1 begincidchar <41> 5000000000 endcidchar")));
     EXPECT_GT(huge->MaxCID(), 65535u);
+
+    // Codes given to CIDs in bf sections (some producers write encoding CMaps so): CIDs
+    // while the CMap has no CID section and builds on no other; a value of more than two
+    // bytes is text, not a CID.
+    const std::string bf = "1 begincodespacerange <0000> <FFFF> endcodespacerange "
+                           "2 beginbfchar <0020> <0003> <0021> <00010002> endbfchar "
+                           "2 beginbfrange <0030> <0032> <0010> <0040> <0041> [<0050> <0051>] endbfrange ";
+    auto as_cids = [](const std::string& text) {
+        auto m = PDF::CMap::Parse(Common::AsBytes(text));
+        std::vector<std::uint32_t> out;
+        for (std::uint32_t code : {0x20u, 0x21u, 0x31u, 0x41u}) out.push_back(m->CID({code, 2}));
+        return out;
+    };
+    EXPECT_EQ(as_cids(bf), (std::vector<std::uint32_t>{3, 0, 0x11, 0x51}));
+    EXPECT_EQ(as_cids(bf + "1 begincidchar <0022> 9 endcidchar"), (std::vector<std::uint32_t>{0, 0, 0, 0}));
+    EXPECT_EQ(as_cids("/Identity-H usecmap " + bf), (std::vector<std::uint32_t>{0x20, 0x21, 0x31, 0x41}));
+    std::u16string text;
+    ASSERT_TRUE(PDF::CMap::Parse(Common::AsBytes(bf))->ToUnicode(0x21, text));
+    EXPECT_EQ(text, u"\u0001\u0002");
 }
