@@ -23,6 +23,10 @@ bool Clips(int mode) { return mode >= 4 && mode <= 7; }
 bool Fills(int mode) { return mode == 0 || mode == 2 || mode == 4 || mode == 6; }
 bool Strokes(int mode) { return mode == 1 || mode == 2 || mode == 5 || mode == 6; }
 
+// An em of more device pixels than FreeType sizes a font to, with room for the em's slant:
+// cairo cannot scale a font to it (and loses the objects it made trying).
+constexpr double kMaxEmPixels = 32768;
+
 }  // namespace
 
 bool ContentDrawer::ColouredGlyph(SDF::Obj* proc)
@@ -87,9 +91,16 @@ void ContentDrawer::DrawText(const Element& e)
         }
     }
     if (glyphs.empty()) return;
-    cairo_set_font_face(mp_cr, face.face);
-    cairo_matrix_t fm;
+    cairo_matrix_t fm, ctm, em;
     cairo_matrix_init(&fm, tfs * th * face.width_scale, 0, 0, -tfs, 0, 0);
+    cairo_get_matrix(mp_cr, &ctm);
+    cairo_matrix_multiply(&em, &fm, &ctm);
+    if (!(std::max({std::abs(em.xx), std::abs(em.xy), std::abs(em.yx), std::abs(em.yy)}) < kMaxEmPixels)) {
+        // Left undrawn, and the drawing says so: a flattening must not take it for the page.
+        if (Fills(mode) || Strokes(mode)) m_ctx.complete = false;
+        return;
+    }
+    cairo_set_font_face(mp_cr, face.face);
     cairo_set_font_matrix(mp_cr, &fm);
     // Glyph y positions: text space runs up, and the flip is in the font matrix only.
     if (Fills(mode)) {
@@ -107,9 +118,7 @@ void ContentDrawer::DrawText(const Element& e)
                 // Small glyphs are filled from the masks kept of them, unless their outlines
                 // are wanted: for a clip, or for the area a knockout group clears first.
                 if (!Clips(mode) && !m_knockout) {
-                    cairo_matrix_t ctm, scale;
-                    cairo_get_matrix(mp_cr, &ctm);
-                    cairo_matrix_multiply(&scale, &fm, &ctm);
+                    cairo_matrix_t scale = em;
                     scale.x0 = scale.y0 = 0;
                     m_ctx.glyph_masks.Fill(mp_cr, face.face, scale, snapped);
                 }

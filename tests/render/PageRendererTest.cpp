@@ -275,6 +275,14 @@ TEST(PageRenderer, TextWithStandardFontAndClipModes)
     d.content = "BT /F1 100 Tf 3 Tr 30 10 Td (I) Tj ET";
     r = d.Draw();
     for (int x = 0; x < 100; ++x) ASSERT_EQ(Rgb(r.bitmap, x, 50), 0xFFFFFFu);
+    EXPECT_TRUE(r.complete);
+    // An em of a hundred thousand pixels is beyond what the font can be sized to (found by
+    // fuzzing: cairo lost the fonts it failed to scale). The rest of the page is drawn, and
+    // the drawing says it is not the whole page.
+    d.content = "BT /F1 100000 Tf 30 10 Td (I) Tj ET 0 0 1 rg 60 0 40 40 re f";
+    r = d.Draw();
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(Rgb(r.bitmap, 80, 80), 0x0000FFu);
 }
 
 TEST(PageRenderer, ColourSpacesAndShadings)
