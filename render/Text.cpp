@@ -97,7 +97,7 @@ void ContentDrawer::DrawText(const Element& e)
     cairo_matrix_multiply(&em, &fm, &ctm);
     if (!(std::max({std::abs(em.xx), std::abs(em.xy), std::abs(em.yx), std::abs(em.yy)}) < kMaxEmPixels)) {
         // Left undrawn, and the drawing says so: a flattening must not take it for the page.
-        if (Fills(mode) || Strokes(mode)) m_ctx.complete = false;
+        if (Fills(mode) || Strokes(mode) || Clips(mode)) m_ctx.complete = false;
         return;
     }
     cairo_set_font_face(mp_cr, face.face);

@@ -283,6 +283,11 @@ TEST(PageRenderer, TextWithStandardFontAndClipModes)
     r = d.Draw();
     EXPECT_FALSE(r.complete);
     EXPECT_EQ(Rgb(r.bitmap, 80, 80), 0x0000FFu);
+    // As a clip it is missing from the clip too; invisible, it is missing from nothing.
+    d.content = "BT /F1 100000 Tf 7 Tr 30 10 Td (I) Tj ET";
+    EXPECT_FALSE(d.Draw().complete);
+    d.content = "BT /F1 100000 Tf 3 Tr 30 10 Td (I) Tj ET";
+    EXPECT_TRUE(d.Draw().complete);
 }
 
 TEST(PageRenderer, ColourSpacesAndShadings)
