@@ -110,8 +110,10 @@ void PageTree::Read(Obj* root)
             if ((!kid || kid->IsNull()) && LostToDamage(kid_ref)) m_lost.push_back({m_pages.size(), f.inh.media_box});
             continue;
         }
-        // Kids refer to pages through their table entry; keep that handle.
+        // Kids refer to pages through their table entry; keep that handle. A kid held
+        // directly in the array has none, which readers put up with and the format forbids.
         Obj* handle = kid_ref->IsIndirect() ? kid_ref : kid;
+        if (!kid_ref->IsIndirect()) m_repaired = true;
         if (IsTreeNode(kid)) {
             Inherited inh = f.inh;
             enter(kid, inh);

@@ -27,7 +27,8 @@ public:
     // 0-based index; throws "Page index is out of range" past the end.
     const Page& GetPage(std::size_t i) const;
     const std::vector<Page>& Pages() const { return m_pages; }
-    // Whether anything was skipped or repaired while reading (loops, bad kids, Count).
+    // Whether anything was skipped or repaired while reading (loops, bad kids, kids held
+    // directly in Kids, Count).
     bool WasRepaired() const { return m_repaired; }
     // The 0-based index of the page whose dictionary is obj, or -1.
     long IndexOf(const SDF::Obj* obj) const;

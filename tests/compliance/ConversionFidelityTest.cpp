@@ -58,6 +58,9 @@ TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
                           Case{"<</Type/Pages/Kids[3 0 R 6 0 R 3 0 R]/Count 3" + inherit + ">>", 3},
                           Case{"<</Type/Pages/Kids[3 0 R 8 0 R 7 0 R 9 0 R]/Count 2" + inherit + ">>", 2},
                           Case{"<</Type/Pages/Kids[2 0 R 3 0 R]/Count 1" + inherit + ">>", 1},
+                          // Kids held directly in the array rather than referred to.
+                          Case{"<</Type/Pages/Kids[<</Type/Page/Contents 4 0 R>> 6 0 R]/Count 2" + inherit + ">>", 2},
+                          Case{"<</Type/Pages/Kids[3 0 R <</Type/Pages/Kids[6 0 R]/Count 1>>]/Count 2" + inherit + ">>", 2},
                           // No page reachable: the page objects found in the file make the tree.
                           Case{"<</Type/Pages/Kids 3 0 R/Count 1" + inherit + ">>", 2},
                           Case{"<</Type/Pages/Count 2" + inherit + ">>", 2}}) {
