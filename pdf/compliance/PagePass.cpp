@@ -33,6 +33,7 @@ void RunPagePass(PassContext& ctx)
     if (ctx.state.convert) RecoverLostPages(ctx);
     if (ctx.state.convert) FitPageSizes(ctx);
     if (ctx.state.convert) GiveMissingResources(ctx);
+    if (ctx.state.convert) KeepReadableContents(ctx);
     CheckOutputIntents(ctx, FindDict(ctx.doc.GetTrailer(), "Root"));
     CheckCatalogEntries(ctx);
     if (ctx.Stopped()) return;

@@ -166,6 +166,26 @@ void GiveMissingResources(PassContext& ctx)
     if (given) ctx.caches.Drop<PageTree>();
 }
 
+void KeepReadableContents(PassContext& ctx)
+{
+    for (const Page& page : ctx.Pages().Pages()) {
+        Obj* dict = page.GetSDFObj()->Resolve();
+        if (!dict->FindObj("Contents")) continue;
+        Obj* contents = FindIn(dict, "Contents");
+        if (contents && contents->IsStream()) continue;
+        if (!contents || !contents->IsArray()) {
+            dict->Erase("Contents");
+            continue;
+        }
+        std::vector<Obj*> streams;
+        for (std::size_t i = 0, n = contents->Size(); i < n; ++i)
+            if (Obj* e = contents->GetAt(i); e->IsIndirect() && Deref(e) && Deref(e)->IsStream()) streams.push_back(e);
+        if (streams.size() == contents->Size()) continue;
+        Obj* kept = dict->PutArray("Contents");
+        for (Obj* s : streams) kept->PushBack(s);
+    }
+}
+
 void RewritePageTree(PassContext& ctx)
 {
     // PDF/A-1 takes no array of more than 8,191 elements: a document with more pages than

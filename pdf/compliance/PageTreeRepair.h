@@ -27,6 +27,12 @@ void RecoverLostPages(PassContext& ctx);
 // Resources key) are defined in it.
 void GiveMissingResources(PassContext& ctx);
 
+// Conversion, before the page checks: a Contents entry that is neither a stream nor an array
+// of streams (damage left a dictionary, a number or a missing object) is dropped, and so are
+// the entries of an array that are not streams. Readers draw nothing for them, and strict
+// ones reject the copy that keeps them.
+void KeepReadableContents(PassContext& ctx);
+
 // Runs after the page checks, so the pages it moves carry their repairs. A kid that refers to
 // an object no reader can read becomes a blank page of its ancestors' size, as viewers show
 // it, so the copy keeps the page numbering. Does nothing when the tree was read as it stands

@@ -37,6 +37,25 @@ std::string MiddlePixel(const fs::path& pdf) { return PixelAt(pdf, 0.5, 0.5); }
 
 }  // namespace
 
+// Damage can leave a page's Contents a dictionary whose stream keyword was lost, a number, or
+// a reference to nothing. Readers draw nothing for those; the copy drops them and keeps every
+// stream, so strict readers accept it and the page looks the same.
+TEST(ConversionFidelity, ContentsThatAreNoStreamsAreDropped)
+{
+    TempDir dir;
+    for (const std::string contents : {"8 0 R", "99 0 R", "42", "[8 0 R 7 0 R 42 99 0 R]", "[4 0 R 8 0 R 7 0 R]"}) {
+        PdfBuilder b = CleanFile(k2B);
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<<>>/Contents " + contents + ">>");
+        b.Set(8, "<</Length 3/Filter/FlateDecode>>");
+        b.SetStream(7, "", "1 0 0 rg 0 0 200 200 re f");
+        fs::path out = ConvertClean(b.Build(), k2B, dir, "contents.pdf");
+        RunResult check = qvx::Test::Run({"/usr/bin/qpdf", "--check", out.string()});
+        EXPECT_EQ(check.status, 0) << contents << check.output;
+        const bool red = contents.find("7 0 R") != std::string::npos;
+        EXPECT_EQ(MiddlePixel(out), red ? "255 0 0" : "255 255 255") << contents;
+    }
+}
+
 TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
 {
     TempDir dir;
