@@ -90,8 +90,11 @@ void WriteXRefStream(DocWriter& w, XRefEntries entries, const Obj& trailer, std:
         put(e.field3, w3);
     }
 
-    std::unique_ptr<Obj> dict_obj = trailer.Clone();
-    auto dict = std::unique_ptr<Dict>(static_cast<Dict*>(dict_obj.release()));
+    // Only the keys a trailer has a use for: others (private ones, damaged names) would be
+    // parsed with the stream that every reader needs.
+    auto dict = Dict::Create();
+    for (const char* key : {"Root", "Info", "ID", "Encrypt", "Prev"})
+        if (Obj* v = trailer.FindObj(key)) dict->Put(key, v);
     dict->PutName("Type", "XRef");
     dict->PutNumber("Size", size);
     Obj* widths = dict->PutArray("W");

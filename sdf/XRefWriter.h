@@ -35,7 +35,8 @@ std::string XRefLine(const XRefEntry& e);
 void WriteXRefTable(DocWriter& w, const XRefEntries& entries, const Obj& trailer);
 
 // The cross-reference stream as object num (generation 0, never encrypted): the trailer's
-// keys plus Type, Size, W, Index and the Flate-compressed entries, including its own.
+// Root, Info, ID, Encrypt and Prev plus Type, Size, W, Index and the Flate-compressed
+// entries, including its own.
 // size is the Size to write.
 void WriteXRefStream(DocWriter& w, XRefEntries entries, const Obj& trailer, std::uint32_t num, std::uint32_t size);
 

@@ -132,6 +132,9 @@ TEST(Save, CrossReferenceStreamAndObjectStreams)
     SDFDoc doc;
     BuildDoc(doc, 3);  // 11 objects: 3 content streams, 8 others
     doc.GetRoot()->PutString("Binary", std::string_view("\0\xFF(\\", 4));
+    // A private trailer key, here one whose name holds a NUL byte that strict readers cannot
+    // parse, stays out of the stream every reader needs.
+    doc.GetTrailer()->PutNumber(std::string_view("Som\0thing", 9), 1);
     std::string pdf = Save(doc, 0);
     EXPECT_EQ(QpdfCheck(Common::AsBytes(pdf)).status, 0) << QpdfCheck(Common::AsBytes(pdf)).output;
 
@@ -142,6 +145,7 @@ TEST(Save, CrossReferenceStreamAndObjectStreams)
     for (const char* key : {"/Filter/FlateDecode", "/Info 11 0 R", "/Root 1 0 R", "/Size 16", "/Type/XRef", "/W[1 "})
         EXPECT_NE(dict.find(key), std::string::npos) << key << " in " << dict;
     EXPECT_EQ(dict.find("/Index"), std::string::npos);
+    EXPECT_EQ(dict.find("/Som"), std::string::npos) << dict;
 
     TempDir dir;
     auto p = WriteTemp(dir, "c.pdf", Common::AsBytes(pdf));
