@@ -40,15 +40,23 @@ int Page::GetRotation() const
 
 std::vector<Obj*> Page::GetContentStreams() const
 {
+    std::vector<Obj*> out = GetContentStreamEntries();
+    for (Obj*& s : out) s = Deref(s);
+    return out;
+}
+
+std::vector<Obj*> Page::GetContentStreamEntries() const
+{
     std::vector<Obj*> out;
-    Obj* c = FindIn(mp_dict, "Contents");
+    Obj* entry = mp_dict->FindObj("Contents");
+    Obj* c = Deref(entry);
     if (!c) return out;
     if (c->IsStream()) {
-        out.push_back(c);
+        out.push_back(entry);
     } else if (c->IsArray()) {
         for (std::size_t i = 0, n = c->Size(); i < n; ++i) {
             Obj* s = Deref(c->GetAt(i));
-            if (s && s->IsStream()) out.push_back(s);
+            if (s && s->IsStream()) out.push_back(c->GetAt(i));
         }
     }
     return out;

@@ -31,6 +31,9 @@ public:
     // The content streams in drawing order: Contents as one stream or an array of
     // streams; elements that are not streams are skipped.
     std::vector<SDF::Obj*> GetContentStreams() const;
+    // The same streams as the page's Contents holds them (references, which another array
+    // may list too).
+    std::vector<SDF::Obj*> GetContentStreamEntries() const;
     // Annots when it is an array, else null.
     SDF::Obj* GetAnnots() const;
     // Group when it is a dictionary, else null.

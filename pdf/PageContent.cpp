@@ -114,20 +114,11 @@ namespace {
 void WrapPageContent(const Page& page, std::string_view before, std::string_view after)
 {
     SDF::SDFDoc& doc = DocOf(page);
-    Obj* dict = Deref(page.GetSDFObj());
-    Obj* contents = FindIn(dict, "Contents");
     auto array = SDF::Array::Create();
     array->PushBack(doc.CreateIndirectStream(BytesOf(before)));
-    if (contents && contents->IsStream()) {
-        array->PushBack(dict->FindObj("Contents"));
-    } else if (contents && contents->IsArray()) {
-        for (std::size_t i = 0, n = contents->Size(); i < n; ++i) {
-            Obj* s = Deref(contents->GetAt(i));
-            if (s && s->IsStream()) array->PushBack(contents->GetAt(i));
-        }
-    }
+    for (Obj* s : page.GetContentStreamEntries()) array->PushBack(s);
     array->PushBack(doc.CreateIndirectStream(BytesOf(after)));
-    dict->Put("Contents", std::move(array));
+    Deref(page.GetSDFObj())->Put("Contents", std::move(array));
 }
 
 }  // namespace

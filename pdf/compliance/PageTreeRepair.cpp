@@ -8,6 +8,7 @@
 #include "common/Exception.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageTree.h"
+#include "sdf/Objects.h"
 
 namespace qvx::PDF {
 
@@ -170,19 +171,18 @@ void KeepReadableContents(PassContext& ctx)
 {
     for (const Page& page : ctx.Pages().Pages()) {
         Obj* dict = page.GetSDFObj()->Resolve();
-        if (!dict->FindObj("Contents")) continue;
-        Obj* contents = FindIn(dict, "Contents");
-        if (contents && contents->IsStream()) continue;
+        Obj* entry = dict->FindObj("Contents");
+        Obj* contents = Deref(entry);
+        if (!entry || (contents && contents->IsStream())) continue;
         if (!contents || !contents->IsArray()) {
             dict->Erase("Contents");
             continue;
         }
-        std::vector<Obj*> streams;
-        for (std::size_t i = 0, n = contents->Size(); i < n; ++i)
-            if (Obj* e = contents->GetAt(i); e->IsIndirect() && Deref(e) && Deref(e)->IsStream()) streams.push_back(e);
+        const std::vector<Obj*> streams = page.GetContentStreamEntries();
         if (streams.size() == contents->Size()) continue;
-        Obj* kept = dict->PutArray("Contents");
+        auto kept = SDF::Array::Create();
         for (Obj* s : streams) kept->PushBack(s);
+        dict->Put("Contents", std::move(kept));
     }
 }
 
