@@ -121,6 +121,12 @@ void GiveCatalog(PassContext& ctx)
     Obj* trailer = ctx.doc.GetTrailer();
     if (!trailer->IsDict()) return;
     Obj* root = FindDict(trailer, "Root");
+    // Readers find the catalog by reference; one held in the trailer itself is moved into an
+    // object of its own.
+    if (root && !trailer->FindObj("Root")->IsIndirect()) {
+        root = ctx.doc.AddObj(root->Clone());
+        trailer->Put("Root", root);
+    }
     if (root) {
         // A tree that is there, even an empty one, is the document's own; the passes keep it
         // and read it afresh, after their own repairs.

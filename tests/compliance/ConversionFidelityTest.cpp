@@ -141,6 +141,13 @@ TEST(ConversionFidelity, BrokenPageTreesAreWrittenFromThePagesFound)
         EXPECT_EQ(QpdfPages(zero), "1\n");
         RunResult check = qvx::Test::Run({"/usr/bin/qpdf", "--check", zero.string()});
         EXPECT_EQ(check.status, 0) << check.output;
+        // A catalog held in the trailer itself rather than referred to: the copy refers to it.
+        b.SetTrailer("/Root " + CatalogFor(k2B) + "/ID[<00112233445566778899AABBCCDDEEFF><00112233445566778899AABBCCDDEEFF>]");
+        fs::path direct = ConvertClean(b.Build(), k2B, dir, "root-direct.pdf");
+        EXPECT_EQ(QpdfPages(direct), "1\n");
+        qvx::SDF::SDFDoc copy;
+        copy.OpenFile(direct.string());
+        EXPECT_TRUE(copy.GetTrailer()->FindObj("Root")->IsIndirect());
     }
     // 9,000 pages in one Kids array, more than PDF/A-1 takes in an array: at 1B the copy has
     // them in order in nodes of 4,096 under the root; at 2B the tree stays as it was.
