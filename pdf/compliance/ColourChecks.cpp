@@ -106,11 +106,12 @@ void ColourCheck::OnIssue(PassContext& ctx, const ContentIssue& issue)
         ctx.Report(SDF::e_PDFA271);
         if (ctx.state.convert && issue.stream) ctx.caches.Get<StreamsToClean>()[issue.stream].missing.insert(issue.name);
         break;
-    // PDF/A-4 wants every stream's names in its own resources, not its caller's.
+    // PDF/A-4 wants every stream's names in its own resources, not its caller's. Older
+    // levels allow inheriting, but strict readers do not draw such names (PDFBox leaves the
+    // text out), so conversion copies them at every level.
     case ContentIssue::e_inherited_resource:
         ctx.Report(SDF::e_PDFA46223, issue.stream);
-        if (ctx.state.convert && issue.resource && issue.resources_owner &&
-            SDF::InForce(SDF::e_PDFA46223, ctx.state.level))
+        if (ctx.state.convert && issue.resource && issue.resources_owner)
             ctx.caches.Get<InheritedResources>().push_back(
                 {issue.resources_owner, std::string(issue.category), issue.name, issue.resource});
         break;
