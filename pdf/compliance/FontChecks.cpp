@@ -50,7 +50,10 @@ void CheckDictionary(PassContext& ctx, const Font& font)
         Obj* dbase = FindIn(desc, "BaseFont");
         if (!dbase || !dbase->IsName()) ctx.Report(SDF::e_PDFA324, desc);
     }
-    if (ctx.state.convert) CompleteDescriptor(font);
+    if (ctx.state.convert) {
+        CompleteDescriptor(font);
+        NoteUnknownBaseEncoding(ctx, font);
+    }
 }
 
 Embedding CheckEmbedding(PassContext& ctx, const Font& font)

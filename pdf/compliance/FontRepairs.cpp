@@ -14,9 +14,11 @@
 #include "common/Limits.h"
 #include "common/UString.h"
 #include "pdf/CMap.h"
+#include "pdf/Encoding.h"
 #include "pdf/FontProgram.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/ResourceCache.h"
 #include "pdf/StreamData.h"
 #include "pdf/SubstituteProgram.h"
 #include "pdf/compliance/FontReplacement.h"
@@ -231,6 +233,45 @@ void RepairLongWidths(PassContext& ctx)
             // A font that cannot be read keeps its widths as they are.
         }
     });
+}
+
+namespace {
+
+// Where the font's encoding names a base encoding no reader knows: the entry that names it.
+// Type 3 fonts need their Encoding dictionary and keep it.
+Obj* UnknownBaseEncodingHolder(Obj* font)
+{
+    const std::string_view subtype = FindName(font, "Subtype");
+    if (subtype != "Type1" && subtype != "MMType1" && subtype != "TrueType" && subtype != "Type3") return nullptr;
+    Obj* enc = Deref(FindIn(font, "Encoding"));
+    Obj* holder = enc && enc->IsDict() ? enc : subtype != "Type3" ? font : nullptr;
+    Obj* name = enc && enc->IsDict() ? Deref(FindIn(enc, "BaseEncoding")) : enc;
+    BaseEncoding base;
+    return holder && name && name->IsName() && !BaseEncodingFromName(name->GetName(), base) ? holder : nullptr;
+}
+
+}  // namespace
+
+void NoteUnknownBaseEncoding(PassContext& ctx, const Font& font)
+{
+    if (UnknownBaseEncodingHolder(font.GetSDFObj()->Resolve()))
+        ctx.caches.Get<UnknownBaseEncodings>().insert(font.GetSDFObj()->Resolve());
+}
+
+void ForgetUnknownBaseEncodings(PassContext& ctx)
+{
+    const std::set<Obj*> fonts = std::move(ctx.caches.Get<UnknownBaseEncodings>());
+    ctx.caches.Drop<UnknownBaseEncodings>();
+    // Other repairs may have given the font a new encoding since.
+    bool erased = false;
+    for (Obj* font : fonts) {
+        Obj* holder = UnknownBaseEncodingHolder(font);
+        if (!holder) continue;
+        holder->Erase(holder == font ? "Encoding" : "BaseEncoding");
+        erased = true;
+    }
+    // The fonts read so far hold the names just erased.
+    if (erased) ctx.caches.Drop<ResourceCache>();
 }
 
 void RepairCharSet(const Font& font, SubsetInfo& info)

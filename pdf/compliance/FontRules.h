@@ -112,6 +112,13 @@ void RepairCharSet(const Font& font, SubsetInfo& info);
 // arrays (the reader recorded that as it read W). Fonts no text used (one only a flattened
 // form drew, say) are among them.
 void RepairLongWidths(PassContext& ctx);
+// A simple font's Encoding (or its BaseEncoding) naming no encoding readers know, such as
+// PDFDocEncoding or a misspelt name: the font reads as its own encoding. Conversion notes
+// the font as the page walk meets it and, after the walk, leaves the name out, so the copy
+// says what the text was read as.
+struct UnknownBaseEncodings : std::set<SDF::Obj*> {};
+void NoteUnknownBaseEncoding(PassContext& ctx, const Font& font);
+void ForgetUnknownBaseEncodings(PassContext& ctx);
 void RepairCIDSet(PassContext& ctx, const Font& font, SubsetInfo& info);
 // False (and the font untouched) when a glyph name has no listed equivalent.
 bool RepairLatinEncoding(const Font& font);

@@ -79,6 +79,7 @@ void RunPagePass(PassContext& ctx)
     RepairOutlines(ctx);
     SplitLongTreeLeaves(ctx);
     FontRules::RepairLongWidths(ctx);
+    FontRules::ForgetUnknownBaseEncodings(ctx);
 }
 
 }  // namespace qvx::PDF

@@ -227,6 +227,39 @@ TEST(FontRepair, CFFAndType1AdvancesSetToWidths)
     }
 }
 
+TEST(FontRepair, EncodingNamesNoReaderKnowsAreLeftOut)
+{
+    REQUIRE_FONT(kNimbusSansOTF);
+    // A name that is no base encoding reads as the program's own encoding: the copy leaves it
+    // out and says the same, keeping the Differences; known names stay.
+    struct Case {
+        std::string encoding, kept;  // kept: the copy's Encoding as "name" or "BaseEncoding+Differences"
+    };
+    for (const Case& k : {Case{"/PDFDocEncoding", ""}, Case{"<</BaseEncoding/Winng/Differences[66/C]>>", "-C"},
+                          Case{"<</BaseEncoding/MacRomanEncoding/Differences[66/C]>>", "MacRomanEncoding-C"},
+                          Case{"/WinAnsiEncoding", "WinAnsiEncoding"}}) {
+        SCOPED_TRACE(k.encoding);
+        PdfBuilder b = Page(k2B, "BT /F1 20 Tf 10 100 Td (ABBA) Tj ET");
+        b.Set(10, "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FirstChar 65/LastChar 66/Widths[667 667]"
+                  "/Encoding " + k.encoding + "/FontDescriptor 11 0 R>>");
+        b.Set(11, "<</Type/FontDescriptor/FontName/NimbusSans-Regular/Flags 32/FontBBox[0 0 1000 1000]/ItalicAngle 0"
+                  "/Ascent 800/Descent -200/CapHeight 700/StemV 80/FontFile3 12 0 R>>");
+        b.SetStream(12, "/Subtype/OpenType", qvx::Test::ReadFile(kNimbusSansOTF));
+        auto c = Convert(b.Build(), k2B);
+        EXPECT_EQ(c->again, "");
+        CopyReader copy(c->out);
+        Obj* enc = qvx::PDF::Deref(qvx::PDF::FindIn(copy.Get(10), "Encoding"));
+        std::string kept;
+        if (enc && enc->IsName()) kept = enc->GetName();
+        if (enc && enc->IsDict()) {
+            Obj* diffs = qvx::PDF::FindArray(enc, "Differences");
+            Obj* last = diffs ? qvx::PDF::Deref(diffs->GetAt(diffs->Size() - 1)) : nullptr;
+            kept = std::string(qvx::PDF::FindName(enc, "BaseEncoding")) + "-" + std::string(last && last->IsName() ? last->GetName() : "");
+        }
+        EXPECT_EQ(kept, k.kept);
+    }
+}
+
 TEST(FontRepair, WidthsLongerThanPDFA1ArraysAreWrittenShorter)
 {
     const char* const kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
