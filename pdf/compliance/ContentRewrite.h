@@ -69,8 +69,9 @@ struct StreamsWithInlineImageEntries : std::set<SDF::Obj*> {};
 void RemoveInlineImageEntries(PassContext& ctx);
 
 // Names that a form, pattern, appearance stream or Type 3 glyph draws with from its
-// caller's resources, found by the page checks in conversion. The repair copies each entry into the stream's own
-// resources (made when missing), so it draws the same objects as before.
+// caller's resources, found by the page checks in conversion. The repair copies each entry
+// into the stream's own resources (made when missing), so it draws the same objects as
+// before.
 struct InheritedResource {
     SDF::Obj* owner;     // holds the stream's Resources
     std::string category;

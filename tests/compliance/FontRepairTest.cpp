@@ -233,7 +233,7 @@ TEST(FontRepair, EncodingNamesNoReaderKnowsAreLeftOut)
     // A name that is no base encoding reads as the program's own encoding: the copy leaves it
     // out and says the same, keeping the Differences; known names stay.
     struct Case {
-        std::string encoding, kept;  // kept: the copy's Encoding as "name" or "BaseEncoding+Differences"
+        std::string encoding, kept;  // the copy's Encoding name, or its BaseEncoding "-" last Differences name
     };
     for (const Case& k : {Case{"/PDFDocEncoding", ""}, Case{"<</BaseEncoding/Winng/Differences[66/C]>>", "-C"},
                           Case{"<</BaseEncoding/MacRomanEncoding/Differences[66/C]>>", "MacRomanEncoding-C"},
@@ -254,7 +254,8 @@ TEST(FontRepair, EncodingNamesNoReaderKnowsAreLeftOut)
         if (enc && enc->IsDict()) {
             Obj* diffs = qvx::PDF::FindArray(enc, "Differences");
             Obj* last = diffs ? qvx::PDF::Deref(diffs->GetAt(diffs->Size() - 1)) : nullptr;
-            kept = std::string(qvx::PDF::FindName(enc, "BaseEncoding")) + "-" + std::string(last && last->IsName() ? last->GetName() : "");
+            kept = std::string(qvx::PDF::FindName(enc, "BaseEncoding")) + "-";
+            if (last && last->IsName()) kept += last->GetName();
         }
         EXPECT_EQ(kept, k.kept);
     }
