@@ -36,6 +36,7 @@ RenderContext::~RenderContext()
 {
     for (auto& [key, surface] : masks)
         if (surface) cairo_surface_destroy(surface);
+    for (auto& [key, surface] : sampled_shadings) cairo_surface_destroy(surface);
 }
 
 bool RenderContext::OverBudget() const

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 #include "pdf/ElementReader.h"
@@ -43,6 +44,10 @@ struct RenderContext {
     using MaskKey = std::pair<const SDF::Obj*, std::array<double, 6>>;
     std::map<MaskKey, cairo_surface_t*> masks;
     std::map<const SDF::Obj*, PDF::Matrix> mask_ctm;
+    // Function-based shadings sampled into images, by shading, colour space and alpha (in
+    // 255ths): drawn again, in patterns and groups, without evaluating the function anew.
+    using SampledShadingKey = std::tuple<const SDF::Obj*, const void*, int>;
+    std::map<SampledShadingKey, cairo_surface_t*> sampled_shadings;
     // Type 3 glyph procedures declared with d0 (they set their own colours).
     std::map<const SDF::Obj*, bool> coloured_glyphs;
     GlyphMasks glyph_masks;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
@@ -51,30 +52,34 @@ std::vector<double> Numbers(SDF::Obj* arr, std::size_t n, std::vector<double> de
 
 double Alpha(double a) { return std::isfinite(a) ? std::clamp(a, 0.0, 1.0) : 1; }
 
-// A function-based shading sampled into an image over its Domain; inner: image pixels to
-// shading space.
-cairo_pattern_t* FunctionShading(SDF::Obj* sh, ShadingColours& sc, double alpha, Matrix& inner)
+// A function-based shading sampled into an image over its Domain, once per shading, colour
+// space and alpha for the page (samples); inner: image pixels to shading space.
+cairo_pattern_t* FunctionShading(SDF::Obj* sh, ShadingColours& sc, double alpha, Matrix& inner,
+                                 std::map<RenderContext::SampledShadingKey, cairo_surface_t*>& samples)
 {
     if (!sc.function) return nullptr;
     std::vector<double> d = Numbers(PDF::FindArray(sh, "Domain"), 4, {0, 1, 0, 1});
     Matrix m;
     PDF::ReadMatrix(PDF::FindIn(sh, "Matrix"), m);
     const int n = 128;
-    cairo_surface_t* img = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, n, n);
-    std::uint8_t* data = cairo_image_surface_get_data(img);
-    int stride = cairo_image_surface_get_stride(img);
-    for (int y = 0; y < n; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
-        for (int x = 0; x < n; ++x) {
-            double in[2] = {d[0] + (d[1] - d[0]) * (x + 0.5) / n, d[2] + (d[3] - d[2]) * (y + 0.5) / n};
-            RGB c = sc.At(in, 2);
-            auto ch = [alpha](double v) { return static_cast<std::uint32_t>(v * alpha * 255 + 0.5); };
-            row[x] = (static_cast<std::uint32_t>(alpha * 255 + 0.5) << 24) | (ch(c.r) << 16) | (ch(c.g) << 8) | ch(c.b);
+    const auto a = static_cast<std::uint32_t>(alpha * 255 + 0.5);
+    cairo_surface_t*& img = samples[{sh, sc.space.get(), static_cast<int>(a)}];
+    if (!img) {
+        img = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, n, n);
+        std::uint8_t* data = cairo_image_surface_get_data(img);
+        int stride = cairo_image_surface_get_stride(img);
+        for (int y = 0; y < n; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+            for (int x = 0; x < n; ++x) {
+                double in[2] = {d[0] + (d[1] - d[0]) * (x + 0.5) / n, d[2] + (d[3] - d[2]) * (y + 0.5) / n};
+                RGB c = sc.At(in, 2);
+                auto ch = [alpha](double v) { return static_cast<std::uint32_t>(v * alpha * 255 + 0.5); };
+                row[x] = (a << 24) | (ch(c.r) << 16) | (ch(c.g) << 8) | ch(c.b);
+            }
         }
+        cairo_surface_mark_dirty(img);
     }
-    cairo_surface_mark_dirty(img);
     cairo_pattern_t* p = cairo_pattern_create_for_surface(img);
-    cairo_surface_destroy(img);
     cairo_pattern_set_extend(p, CAIRO_EXTEND_NONE);
     cairo_pattern_set_filter(p, CAIRO_FILTER_BILINEAR);
     inner = Matrix{(d[1] - d[0]) / n, 0, 0, (d[3] - d[2]) / n, d[0], d[2]}.Then(m);
@@ -135,7 +140,7 @@ cairo_pattern_t* ContentDrawer::ShadingPattern(SDF::Obj* shading_obj, const Matr
         }
         cairo_pattern_set_extend(p, e0 || e1 ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
     } else if (sh.type == 1) {
-        p = FunctionShading(sh.obj, sc, alpha, inner);
+        p = FunctionShading(sh.obj, sc, alpha, inner, m_ctx.sampled_shadings);
     } else {
         p = MeshPattern(sh.obj, sh.type, sc.space.get(), sc.function.get(), alpha, m_ctx.colours);
     }

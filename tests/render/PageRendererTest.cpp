@@ -313,6 +313,22 @@ TEST(PageRenderer, ColourSpacesAndShadings)
     EXPECT_NEAR(right[0], 248, 6);
 }
 
+TEST(PageRenderer, FunctionShadingDrawnAgainWithAnotherAlpha)
+{
+    // A function-based shading (grey = x over the unit square, stretched over 100 x 50) drawn
+    // opaque in the lower half, then at half alpha in the upper half: the second drawing
+    // gets its own alpha, although the function's samples are kept for the page.
+    RenderDoc d;
+    int x = d.b.AddStream("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1] ", "{ pop }");
+    d.resources = "<< /ExtGState << /Half << /ca 0.5 >> >> /Shading << /F << /ShadingType 1 /ColorSpace /DeviceGray "
+                  "/Domain [0 1 0 1] /Matrix [100 0 0 50 0 0] /Function " + std::to_string(x) + " 0 R >> >> >>";
+    d.content = "q 0 0 100 50 re W n /F sh Q q /Half gs 1 0 0 1 0 50 cm 0 0 100 50 re W n /F sh Q";
+    Render::RenderResult r = d.Draw();
+    EXPECT_NEAR(r.bitmap.Pixel(25, 75)[0], 64, 4);   // x = 0.25, opaque
+    EXPECT_NEAR(r.bitmap.Pixel(25, 25)[0], 160, 4);  // half of it over white
+    EXPECT_NEAR(r.bitmap.Pixel(75, 25)[0], 223, 4);
+}
+
 TEST(PageRenderer, TilingPatternsWithTheirColoursAndConstantAlpha)
 {
     RenderDoc d;
