@@ -97,8 +97,9 @@ void Triangle(cairo_pattern_t* p, const Vertex& a, const Vertex& b, const Vertex
 }  // namespace
 
 cairo_pattern_t* MeshPattern(SDF::Obj* sh, int type, const PDF::ColorSpace* cs, const FunctionEval* function,
-                             double alpha, ColourConvert& colours)
+                             double alpha, ColourConvert& colours, std::size_t& patches)
 {
+    patches = 0;
     if (!sh || !sh->IsStream() || type < 4 || type > 7) return nullptr;
     MeshInput in{static_cast<int>(PDF::FindNumber(sh, "BitsPerCoordinate", 0)),
                  static_cast<int>(PDF::FindNumber(sh, "BitsPerComponent", 0)),
@@ -115,7 +116,6 @@ cairo_pattern_t* MeshPattern(SDF::Obj* sh, int type, const PDF::ColorSpace* cs, 
     if (!data) return nullptr;
     BitReader r(*data);
     cairo_pattern_t* p = cairo_pattern_create_mesh();
-    std::size_t patches = 0;
     if (type == 4) {
         Vertex va, vb, vc;
         bool have = false;

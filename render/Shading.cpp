@@ -142,7 +142,11 @@ cairo_pattern_t* ContentDrawer::ShadingPattern(SDF::Obj* shading_obj, const Matr
     } else if (sh.type == 1) {
         p = FunctionShading(sh.obj, sc, alpha, inner, m_ctx.sampled_shadings);
     } else {
-        p = MeshPattern(sh.obj, sh.type, sc.space.get(), sc.function.get(), alpha, m_ctx.colours);
+        // Each patch is work of its own, like an operator: a mesh drawn again and again (in
+        // a pattern cell, a nested form) counts against the page's cap every time.
+        std::size_t patches = 0;
+        p = MeshPattern(sh.obj, sh.type, sc.space.get(), sc.function.get(), alpha, m_ctx.colours, patches);
+        m_ctx.operators += patches;
     }
     if (!p) return nullptr;
     // Shading space (inner, to_user, then the walk's base) to the device.

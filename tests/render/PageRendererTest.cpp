@@ -329,6 +329,30 @@ TEST(PageRenderer, FunctionShadingDrawnAgainWithAnotherAlpha)
     EXPECT_NEAR(r.bitmap.Pixel(75, 25)[0], 223, 4);
 }
 
+TEST(PageRenderer, MeshPatchesCountAgainstTheWorkCap)
+{
+    // A free-form mesh of the most triangles one shading draws (a strip: each vertex after
+    // the first three adds one), drawn under an empty clip until its triangles pass the page's
+    // work cap: the red fill that follows is past the cap and not drawn.
+    RenderDoc d;
+    std::string mesh;
+    for (std::size_t i = 0; i < Common::Limits::kMaxMeshPatches + 2; ++i) {
+        const char v[4] = {static_cast<char>(i < 3 ? 0 : 2), static_cast<char>(i % 2 ? 200 : 10),
+                           static_cast<char>(i % 200), static_cast<char>(i % 256)};
+        mesh.append(v, 4);
+    }
+    int m = d.b.AddStream("/ShadingType 4 /ColorSpace /DeviceGray /BitsPerCoordinate 8 /BitsPerComponent 8 "
+                          "/BitsPerFlag 8 /Decode [0 100 0 100 0 1] ", mesh);
+    d.resources = "<< /Shading << /M " + std::to_string(m) + " 0 R >> >>";
+    d.content = "q 0 0 0 0 re W n";
+    for (std::size_t drawn = 0; drawn <= Common::Limits::kMaxRenderOperators; drawn += Common::Limits::kMaxMeshPatches)
+        d.content += " /M sh";
+    d.content += " Q 1 0 0 rg 0 0 100 100 re f";
+    Render::RenderResult r = d.Draw();
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(Rgb(r.bitmap, 50, 50), 0xFFFFFFu);
+}
+
 TEST(PageRenderer, TilingPatternsWithTheirColoursAndConstantAlpha)
 {
     RenderDoc d;
