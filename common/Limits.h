@@ -139,6 +139,8 @@ inline constexpr std::uint64_t kMaxPatternCellPixels = 1ull << 24;
 inline constexpr std::uint64_t kMaxFunctionSamples = 1ull << 24;
 inline constexpr std::size_t kMaxCalculatorBytes = 1u << 16;
 inline constexpr long kMaxCalculatorSteps = 100000;
+// Function-based shadings whose samples (64 KB each) a page keeps for drawing them again.
+inline constexpr std::size_t kMaxSampledShadings = 256;
 // Patches or triangles of one mesh shading.
 inline constexpr std::size_t kMaxMeshPatches = 1u << 18;
 // Bytes of one embedded font program drawn with.

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 #include "common/Limits.h"
 #include "pdf/ObjUtil.h"
@@ -53,17 +52,20 @@ std::vector<double> Numbers(SDF::Obj* arr, std::size_t n, std::vector<double> de
 double Alpha(double a) { return std::isfinite(a) ? std::clamp(a, 0.0, 1.0) : 1; }
 
 // A function-based shading sampled into an image over its Domain, once per shading, colour
-// space and alpha for the page (samples); inner: image pixels to shading space.
-cairo_pattern_t* FunctionShading(SDF::Obj* sh, ShadingColours& sc, double alpha, Matrix& inner,
-                                 std::map<RenderContext::SampledShadingKey, cairo_surface_t*>& samples)
+// space and alpha for the page (kept in the context, up to a number of them; the samples
+// count against its cap like image pixels); inner: image pixels to shading space.
+cairo_pattern_t* FunctionShading(SDF::Obj* sh, ShadingColours& sc, double alpha, Matrix& inner, RenderContext& ctx)
 {
+    auto& samples = ctx.sampled_shadings;
     if (!sc.function) return nullptr;
     std::vector<double> d = Numbers(PDF::FindArray(sh, "Domain"), 4, {0, 1, 0, 1});
     Matrix m;
     PDF::ReadMatrix(PDF::FindIn(sh, "Matrix"), m);
     const int n = 128;
     const auto a = static_cast<std::uint32_t>(alpha * 255 + 0.5);
-    cairo_surface_t*& img = samples[{sh, sc.space.get(), static_cast<int>(a)}];
+    const RenderContext::SampledShadingKey key{sh, sc.space.get(), static_cast<int>(a)};
+    auto kept = samples.find(key);
+    cairo_surface_t* img = kept != samples.end() ? cairo_surface_reference(kept->second) : nullptr;
     if (!img) {
         img = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, n, n);
         std::uint8_t* data = cairo_image_surface_get_data(img);
@@ -78,8 +80,12 @@ cairo_pattern_t* FunctionShading(SDF::Obj* sh, ShadingColours& sc, double alpha,
             }
         }
         cairo_surface_mark_dirty(img);
+        ctx.image_pixels += static_cast<std::uint64_t>(n) * n;
+        // A page of countless shadings keeps only the first ones' samples.
+        if (samples.size() < Common::Limits::kMaxSampledShadings) samples.emplace(key, cairo_surface_reference(img));
     }
     cairo_pattern_t* p = cairo_pattern_create_for_surface(img);
+    cairo_surface_destroy(img);
     cairo_pattern_set_extend(p, CAIRO_EXTEND_NONE);
     cairo_pattern_set_filter(p, CAIRO_FILTER_BILINEAR);
     inner = Matrix{(d[1] - d[0]) / n, 0, 0, (d[3] - d[2]) / n, d[0], d[2]}.Then(m);
@@ -140,7 +146,7 @@ cairo_pattern_t* ContentDrawer::ShadingPattern(SDF::Obj* shading_obj, const Matr
         }
         cairo_pattern_set_extend(p, e0 || e1 ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
     } else if (sh.type == 1) {
-        p = FunctionShading(sh.obj, sc, alpha, inner, m_ctx.sampled_shadings);
+        p = FunctionShading(sh.obj, sc, alpha, inner, m_ctx);
     } else {
         // Each patch is work of its own, like an operator: a mesh drawn again and again (in
         // a pattern cell, a nested form) counts against the page's cap every time.
