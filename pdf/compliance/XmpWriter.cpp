@@ -59,6 +59,18 @@ void Fill(XmpMeta& meta, std::int32_t level, const DocInfoValues& v)
     if (id.rev) meta.SetProperty(XmpNs::kPDFAId, "rev", id.rev);
 }
 
+// XML 1.0 has no form for these, not even a character reference, and the toolkit ends
+// its text at a NUL: left in, the packet would say less than the Info dictionary.
+bool XmlCannotHold(char16_t c)
+{
+    return c < 0x20 ? c != 0x09 && c != 0x0A && c != 0x0D : c == 0xFFFE || c == 0xFFFF;
+}
+
+void DropUnitsXmlCannotHold(Common::UString& text)
+{
+    std::erase_if(text.Units(), XmlCannotHold);
+}
+
 }  // namespace
 
 void CleanXmpText(Common::UString& text)
@@ -83,6 +95,9 @@ std::string WriteXmpPacket(std::int32_t level, DocInfoValues& values, const XmpM
 {
     CleanXmpText(values.title);
     CleanXmpText(values.subject);
+    for (Common::UString* text : {&values.title, &values.author, &values.subject, &values.keywords, &values.creator,
+                                  &values.producer})
+        DropUnitsXmlCannotHold(*text);
     XmpLock lock;
     if (!lock.Initialised()) return {};
     if (holder) {
@@ -105,6 +120,7 @@ std::string WriteXmpPacket(std::int32_t level, DocInfoValues& values, const XmpM
 std::string WriteXmpPacketUA(std::string_view existing, Common::UString& title)
 {
     CleanXmpText(title);
+    DropUnitsXmlCannotHold(title);
     XmpLock lock;
     if (!lock.Initialised()) return {};
     try {

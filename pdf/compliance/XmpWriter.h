@@ -20,12 +20,15 @@ void CleanXmpText(Common::UString& text);
 // Starts from the holder's object when there is one (the packet passed the structural
 // checks, so its other properties stay), else from an empty one; sets the dates, title,
 // author, subject, keywords, creator tool, producer and the identification of level, and
-// serialises. values.title and values.subject are cleaned in place. A toolkit failure on
+// serialises. values.title and values.subject are cleaned in place, and the code units XML
+// cannot hold (U+0000, other controls but tab and line ends, U+FFFE, U+FFFF) are left out of
+// all six texts, so that the Info dictionary written from them says what the packet says. A toolkit failure on
 // the holder's object starts over from an empty one; returns empty when that fails too.
 std::string WriteXmpPacket(std::int32_t level, DocInfoValues& values, const XmpMetaHolder& holder);
 
 // PDF/UA: keeps the properties of the existing packet (empty when there is none), sets
-// the cleaned title (cleaned in place) and pdfuaid:part "1". Empty on a toolkit failure.
+// the cleaned title (cleaned in place, and without the units XML cannot hold) and
+// pdfuaid:part "1". Empty on a toolkit failure.
 std::string WriteXmpPacketUA(std::string_view existing, Common::UString& title);
 
 // The toolkit's serialisation with "Lumbra" as the value of x:xmptk.

@@ -151,6 +151,31 @@ TEST(MetadataStep, ConversionRewritesMetadataAndInfo)
     EXPECT_EQ(v.doc.GetTrailer()->FindObj("Info"), nullptr);
 }
 
+TEST(MetadataStep, ConversionLeavesOutCharactersXmlCannotHold)
+{
+    // An image tool writes UTF-16 without its byte order mark, so the title reads as
+    // PDFDocEncoding with a NUL before every letter; XML has no form for a NUL or most
+    // other controls, so the copy says what the packet can say, in both places.
+    Doc d(k1B, true);
+    d.Info()->PutString("Title", std::string("\0i\0m\0-\0g\0" "4\0\0", 12));
+    d.Info()->PutString("Author", "A\x01nn\x05");
+    d.Info()->PutString("Producer", "tool\tone");
+    PDF::RunMetadataStep(d.doc, {});
+    Obj* info = d.doc.GetTrailer()->FindObj("Info");
+    EXPECT_EQ(info->FindObj("Title")->GetAsPDFText().ToUTF8(), "im-g4");
+    EXPECT_EQ(info->FindObj("Author")->GetAsPDFText().ToUTF8(), "Ann");
+    EXPECT_EQ(info->FindObj("Producer")->GetAsPDFText().ToUTF8(), "tool\tone");
+    std::optional<std::string> packet = PDF::ReadMetadataPacket(d.doc);
+    ASSERT_TRUE(packet);
+    EXPECT_NE(packet->find(">im-g4<"), std::string::npos) << *packet;
+
+    SDF::CheckState& s = d.doc.GetCheckState();
+    s.errors = SDF::ErrorStore();
+    s.convert = false;
+    PDF::RunMetadataStep(d.doc, {});
+    EXPECT_EQ(d.Codes(), Set{});
+}
+
 TEST(MetadataStep, ConversionWritesInfoDatesInTheZoneOfThePacket)
 {
     Doc d(k1B, true);
