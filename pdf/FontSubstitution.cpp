@@ -213,13 +213,16 @@ NameStyle SplitFontName(std::string_view name)
     out.italic = style.find("italic") != std::string::npos || style.find("oblique") != std::string::npos;
     // Names written back into a file are PostScript names: printable ASCII without blanks.
     std::erase_if(out.family, [](char c) { return c <= ' ' || c > '~' || std::string_view("()<>[]{}/%#").find(c) != std::string_view::npos; });
+    out.family = std::string(WithoutFoundrySuffix(out.family));
+    return out;
+}
+
+std::string_view WithoutFoundrySuffix(std::string_view family)
+{
     // PostScript names of Monotype families end in MT or PSMT ("Arial-BoldMT", "TimesNewRomanPSMT").
     for (std::string_view suffix : {"PSMT", "MT", "PS"})
-        if (out.family.size() > suffix.size() + 2 && out.family.ends_with(suffix)) {
-            out.family.resize(out.family.size() - suffix.size());
-            break;
-        }
-    return out;
+        if (family.size() > suffix.size() + 2 && family.ends_with(suffix)) return family.substr(0, family.size() - suffix.size());
+    return family;
 }
 
 bool IsConfigured(std::string_view name)

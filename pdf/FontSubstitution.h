@@ -49,5 +49,8 @@ struct NameStyle {
     bool bold = false, italic = false;
 };
 NameStyle SplitFontName(std::string_view name);
+// The family without the MT, PSMT or PS that PostScript names of Monotype families end in:
+// "ArialMT" gives "Arial", the name fontconfig knows.
+std::string_view WithoutFoundrySuffix(std::string_view family);
 
 }  // namespace qvx::PDF

@@ -8,6 +8,7 @@
 
 #include "common/Limits.h"
 #include "pdf/FontLibraries.h"
+#include "pdf/FontSubstitution.h"
 #include "pdf/GlyphList.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/Std14.h"
@@ -111,6 +112,7 @@ std::string SubstituteFile(const PDF::Font& font)
     if (name.size() > 7 && name[6] == '+') name = name.substr(7);
     std::string family = name.substr(0, name.find_first_of(",-"));
     std::string style = name.size() > family.size() ? name.substr(family.size()) : "";
+    family = PDF::WithoutFoundrySuffix(family);
     int flags = font.GetFlags();
     double weight = PDF::FindNumber(font.GetDescriptor(), "FontWeight", 400);
     bool bold = Contains(style, "bold") || Contains(style, "black") || Contains(style, "heavy") || weight >= 600;
@@ -164,7 +166,8 @@ std::string SubstituteFile(const PDF::Font& font)
         if (match) FcPatternDestroy(match);
         FcPatternDestroy(pat);
         if (same || (&fam != &family && !path.empty())) break;
-        if (fam == family && font.IsComposite() && !path.empty()) break;
+        // A CJK collection's own match has its script; the generic families do not.
+        if (fam == family && script && !path.empty()) break;
     }
     return path;
 }

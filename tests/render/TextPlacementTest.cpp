@@ -175,6 +175,26 @@ TEST(TextPlacement, CidsOfAnUnmappedSubstituteAreCharacters)
     EXPECT_GT(hw, 2 * hh);
 }
 
+TEST(TextPlacement, UnembeddedFontsDrawWithTheFamilyTheirNameGives)
+{
+    // PostScript names of Monotype families end in MT or PSMT: an unembedded Type 0
+    // "ArialMT" draws with the program "Arial" gives (the one conversion embeds for it),
+    // not with the system's default face.
+    auto draw = [](const std::string& name) {
+        RenderDoc d;
+        int desc = d.b.Add("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + name +
+                           " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> /DW 600 >>");
+        int font = d.b.Add("<< /Type /Font /Subtype /Type0 /BaseFont /" + name + " /Encoding /Identity-H /DescendantFonts [" +
+                           std::to_string(desc) + " 0 R] >>");
+        d.resources = "<< /Font << /F1 " + std::to_string(font) + " 0 R >> >>";
+        d.content = "BT /F1 40 Tf 10 30 Td <00530032> Tj ET";
+        return d.Draw().bitmap;
+    };
+    Render::Bitmap arial = draw("Arial");
+    EXPECT_TRUE(draw("ArialMT").data == arial.data);
+    EXPECT_TRUE(draw("Arial-BoldMT").data != arial.data);
+}
+
 TEST(TextPlacement, CidsOfAProgramTheCheckRefusesFollowCIDToGIDMap)
 {
     // An embedded TrueType program whose composite glyph draws itself: the checks refuse
