@@ -62,6 +62,33 @@ std::string PDFDate::Format() const
     return s;
 }
 
+PDFDate PDFDate::Normalised() const
+{
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool in_range = month >= 1 && month <= 12 && day >= 1 && day <= kDays[month - 1] && hour <= 23 && minute <= 59 &&
+                          second <= 59 && !(month == 2 && day == 29 && (year % 4 != 0 || (year % 100 == 0 && year % 400 != 0)));
+    if (year == 0 || in_range) return *this;
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    std::time_t seconds = timegm(&t);
+    std::tm n{};
+    if (seconds == static_cast<std::time_t>(-1) || !gmtime_r(&seconds, &n) || n.tm_year + 1900 < 1 || n.tm_year + 1900 > 9999)
+        return *this;
+    PDFDate d = *this;
+    d.year = static_cast<std::uint16_t>(n.tm_year + 1900);
+    d.month = static_cast<std::uint8_t>(n.tm_mon + 1);
+    d.day = static_cast<std::uint8_t>(n.tm_mday);
+    d.hour = static_cast<std::uint8_t>(n.tm_hour);
+    d.minute = static_cast<std::uint8_t>(n.tm_min);
+    d.second = static_cast<std::uint8_t>(n.tm_sec);
+    return d;
+}
+
 PDFDate PDFDate::Now()
 {
     std::time_t t = std::time(nullptr);

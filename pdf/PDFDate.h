@@ -21,6 +21,10 @@ struct PDFDate {
     static std::optional<PDFDate> Parse(std::string_view text);
     // "D:YYYYMMDDHHmmSS" and "Z", or the offset as +HH'mm'.
     std::string Format() const;
+    // A date with a field out of its range (month 13, hour 24, second 60, 30 February)
+    // carried over as a calendar does: 24:00 is the next day's 00:00. The zone is kept;
+    // a date of year 0, which stands for no date, is returned as it is.
+    PDFDate Normalised() const;
     // The current time in UTC.
     static PDFDate Now();
 };

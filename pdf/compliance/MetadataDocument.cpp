@@ -147,6 +147,10 @@ XmpUAResult ProcessMetadataUA(SDF::SDFDoc& doc)
 
 void WriteMetadata(SDF::SDFDoc& doc, DocInfoValues values, const XmpMetaHolder& holder)
 {
+    // The packet cannot say 24:00 or the 13th month: readers of it carry such a date over,
+    // and the Info date, left as it was, would then say another time.
+    values.mod_date = values.mod_date.Normalised();
+    values.creation_date = values.creation_date.Normalised();
     std::string packet = WriteXmpPacket(doc.GetCheckState().level, values, holder);
     if (!packet.empty()) CreateMetadataStream(doc, packet);
     SDF::Obj* info = InfoDict(doc);

@@ -192,6 +192,30 @@ TEST(MetadataStep, ConversionWritesInfoDatesInTheZoneOfThePacket)
     EXPECT_NE(packet->find("2018-01-02T03:04:05+02:00"), std::string::npos) << *packet;
 }
 
+TEST(MetadataStep, ConversionCarriesOverDatesOutOfRange)
+{
+    // Hour 24, second 60, the 13th month and 30 February are carried over in both places;
+    // written as they were, the packet's readers carried them over and the dates disagreed.
+    const std::pair<const char*, const char*> dates[] = {{"D:2020010124", "D:20200102000000Z"},
+                                                         {"D:19991231235960", "D:20000101000000Z"},
+                                                         {"D:20201301", "D:20210101000000Z"},
+                                                         {"D:20200230", "D:20200301000000Z"},
+                                                         {"D:20200229", "D:20200229000000Z"}};
+    for (const auto& [given, written] : dates) {
+        Doc d(k1B, true);
+        d.Info()->PutString("CreationDate", given);
+        d.Info()->PutString("ModDate", given);
+        PDF::RunMetadataStep(d.doc, {});
+        EXPECT_EQ(d.Info()->FindObj("ModDate")->GetAsPDFText().ToUTF8(), written) << given;
+        EXPECT_EQ(d.Info()->FindObj("CreationDate")->GetAsPDFText().ToUTF8(), written) << given;
+        SDF::CheckState& s = d.doc.GetCheckState();
+        s.errors = SDF::ErrorStore();
+        s.convert = false;
+        PDF::RunMetadataStep(d.doc, {});
+        EXPECT_EQ(d.Codes(), Set{}) << given;
+    }
+}
+
 TEST(MetadataStep, ConversionWritesUTCAsZAlone)
 {
     // A valid file keeps its packet; only the zone of its Info dates is written the short way.
