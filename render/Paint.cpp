@@ -192,9 +192,12 @@ cairo_pattern_t* ContentDrawer::TilingPattern(const GState& gs, bool fill, doubl
     cairo_t* cr = cairo_create(surface);
     {
         ++m_ctx.depth;
-        // The parts of the BBox beyond one step show in the cells before it.
-        int nx = std::clamp(static_cast<int>(std::ceil(bbox.Width() / xs - 1e-6)) - 1, 0, 2);
-        int ny = std::clamp(static_cast<int>(std::ceil(bbox.Height() / ys - 1e-6)) - 1, 0, 2);
+        // The parts of the BBox beyond one step show in the cells before it: a BBox five
+        // steps wide is drawn six times into the cell. Each drawing counts against the
+        // page's work cap; past 16 steps each way the rest of a BBox is left out.
+        constexpr double kMaxCopies = 15;
+        int nx = static_cast<int>(std::clamp(std::ceil(bbox.Width() / xs - 1e-6) - 1, 0.0, kMaxCopies));
+        int ny = static_cast<int>(std::clamp(std::ceil(bbox.Height() / ys - 1e-6) - 1, 0.0, kMaxCopies));
         for (int dy = -ny; dy <= 0; ++dy) {
             for (int dx = -nx; dx <= 0; ++dx) {
                 ContentDrawer inner(cr, m_ctx, Matrix{1, 0, 0, 1, dx * xs, dy * ys}.Then(cell));

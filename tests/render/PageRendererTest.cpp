@@ -373,6 +373,22 @@ TEST(PageRenderer, TilingPatternsWithTheirColoursAndConstantAlpha)
     EXPECT_EQ(Rgb(r.bitmap, 75, 25), 0xFFFFFFu);
 }
 
+TEST(PageRenderer, TilingPatternWhoseBBoxSpansSeveralSteps)
+{
+    // Cells every 10 units with a BBox of 60: what the BBox holds beyond the first step
+    // shows in the cells before it, so the square at 40 to 45 lands in every cell.
+    RenderDoc d;
+    int wide = d.b.AddStream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 60 60] /XStep 10 /YStep 10 "
+                             "/Resources << >>", "0 0 1 rg 40 40 5 5 re f");
+    d.resources = "<< /Pattern << /P " + std::to_string(wide) + " 0 R >> >>";
+    d.content = "/Pattern cs /P scn 0 0 100 100 re f";
+    Render::RenderResult r = d.Draw();
+    for (int at : {2, 52, 92}) {
+        EXPECT_TRUE(Near(r.bitmap, at, 99 - at, 0x0000FFu, 3)) << at << " " << std::hex << Rgb(r.bitmap, at, 99 - at);
+        EXPECT_TRUE(Near(r.bitmap, at + 5, 94 - at, 0xFFFFFFu, 3)) << at;
+    }
+}
+
 TEST(PageRenderer, PatternsInAFormStartFromTheFormsSpace)
 {
     RenderDoc d;
