@@ -266,7 +266,8 @@ bool CheckAnnot(PassContext& ctx, const Page& page, const Annot& annot)
         // Merged into the page, it is off the page already.
         return ctx.state.convert && MergeIntoPage(ctx, page, annot);
     }
-    if (annot.GetType() == Annot::e_3D && !Check3DData(ctx, annot)) return false;
+    // A 3D annotation that goes leaves the view it showed (its appearance) on the page.
+    if (annot.GetType() == Annot::e_3D && !Check3DData(ctx, annot)) return ctx.state.convert && MergeIntoPage(ctx, page, annot);
     if (ctx.Part() == 1) {
         std::optional<double> ca = annot.GetOpacity();
         if (ca && *ca != 1.0) {

@@ -459,6 +459,14 @@ TEST(ConversionFidelity, ForbiddenAnnotationsAreMergedIntoThePage)
     doc.OpenFile(out.string());
     qvx::SDF::Obj* annots = qvx::PDF::FindArray(qvx::PDF::Deref(doc.GetObj(3)), "Annots");
     EXPECT_TRUE(!annots || annots->Size() == 0);
+
+    // PDF/A-2 knows no 3D annotations: the view the annotation showed, its appearance, stays.
+    PdfBuilder c = ColourFile(k2B, "<<>>", "", "/Annots[9 0 R]");
+    c.Set(9, "<</Type/Annot/Subtype/3D/F 4/Rect[10 10 190 190]/AP<</N 10 0 R>>/3DD 11 0 R>>");
+    c.SetStream(10, "/Type/XObject/Subtype/Form/BBox[0 0 180 180]", "0 0 1 rg 0 0 180 180 re f");
+    c.SetStream(11, "/Type/3D/Subtype/U3D", std::string("U3D\0\0\0\0\0", 8));
+    fs::path view = ConvertClean(c.Build(), k2B, dir, "view_pdfa.pdf");
+    EXPECT_TRUE(Near(MiddlePixel(view), "0 0 255")) << MiddlePixel(view);
 }
 
 TEST(ConversionFidelity, ContentOfLayersThatWereOffStaysHidden)
