@@ -23,6 +23,22 @@ bool Digits(std::string_view s, std::size_t& pos, int n, int& value)
     return true;
 }
 
+// The moment in UTC as a date with zone tz.
+PDFDate FromUTC(std::time_t moment, char tz)
+{
+    std::tm utc{};
+    gmtime_r(&moment, &utc);
+    PDFDate d;
+    d.year = static_cast<std::uint16_t>(utc.tm_year + 1900);
+    d.month = static_cast<std::uint8_t>(utc.tm_mon + 1);
+    d.day = static_cast<std::uint8_t>(utc.tm_mday);
+    d.hour = static_cast<std::uint8_t>(utc.tm_hour);
+    d.minute = static_cast<std::uint8_t>(utc.tm_min);
+    d.second = static_cast<std::uint8_t>(utc.tm_sec);
+    d.tz = tz;
+    return d;
+}
+
 }  // namespace
 
 std::optional<PDFDate> PDFDate::Parse(std::string_view text)
@@ -75,34 +91,16 @@ PDFDate PDFDate::Normalised() const
     t.tm_hour = hour;
     t.tm_min = minute;
     t.tm_sec = second;
+    // The fields are read as UTC only to carry them over; the zone stays as it was.
     std::time_t seconds = timegm(&t);
-    std::tm n{};
-    if (seconds == static_cast<std::time_t>(-1) || !gmtime_r(&seconds, &n) || n.tm_year + 1900 < 1 || n.tm_year + 1900 > 9999)
-        return *this;
-    PDFDate d = *this;
-    d.year = static_cast<std::uint16_t>(n.tm_year + 1900);
-    d.month = static_cast<std::uint8_t>(n.tm_mon + 1);
-    d.day = static_cast<std::uint8_t>(n.tm_mday);
-    d.hour = static_cast<std::uint8_t>(n.tm_hour);
-    d.minute = static_cast<std::uint8_t>(n.tm_min);
-    d.second = static_cast<std::uint8_t>(n.tm_sec);
+    if (seconds == static_cast<std::time_t>(-1)) return *this;
+    PDFDate d = FromUTC(seconds, tz);
+    if (d.year < 1 || d.year > 9999) return *this;
+    d.tz_hour = tz_hour;
+    d.tz_minute = tz_minute;
     return d;
 }
 
-PDFDate PDFDate::Now()
-{
-    std::time_t t = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    PDFDate d;
-    d.year = static_cast<std::uint16_t>(utc.tm_year + 1900);
-    d.month = static_cast<std::uint8_t>(utc.tm_mon + 1);
-    d.day = static_cast<std::uint8_t>(utc.tm_mday);
-    d.hour = static_cast<std::uint8_t>(utc.tm_hour);
-    d.minute = static_cast<std::uint8_t>(utc.tm_min);
-    d.second = static_cast<std::uint8_t>(utc.tm_sec);
-    d.tz = 'Z';
-    return d;
-}
+PDFDate PDFDate::Now() { return FromUTC(std::time(nullptr), 'Z'); }
 
 }  // namespace qvx::PDF
