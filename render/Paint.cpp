@@ -195,9 +195,11 @@ cairo_pattern_t* ContentDrawer::TilingPattern(const GState& gs, bool fill, doubl
         // The parts of the BBox beyond one step show in the cells before it: a BBox five
         // steps wide is drawn six times into the cell. Each drawing counts against the
         // page's work cap; past 16 steps each way the rest of a BBox is left out.
-        constexpr double kMaxCopies = 15;
-        int nx = static_cast<int>(std::clamp(std::ceil(bbox.Width() / xs - 1e-6) - 1, 0.0, kMaxCopies));
-        int ny = static_cast<int>(std::clamp(std::ceil(bbox.Height() / ys - 1e-6) - 1, 0.0, kMaxCopies));
+        auto copies = [](double extent, double step) {
+            double n = std::ceil(extent / step - 1e-6) - 1;   // NaN for a BBox of no number
+            return !(n > 0) ? 0 : static_cast<int>(std::min(n, 15.0));
+        };
+        int nx = copies(bbox.Width(), xs), ny = copies(bbox.Height(), ys);
         for (int dy = -ny; dy <= 0; ++dy) {
             for (int dx = -nx; dx <= 0; ++dx) {
                 ContentDrawer inner(cr, m_ctx, Matrix{1, 0, 0, 1, dx * xs, dy * ys}.Then(cell));

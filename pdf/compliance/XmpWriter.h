@@ -22,8 +22,9 @@ void CleanXmpText(Common::UString& text);
 // author, subject, keywords, creator tool, producer and the identification of level, and
 // serialises. values.title and values.subject are cleaned in place, and the code units XML
 // cannot hold (U+0000, other controls but tab and line ends, U+FFFE, U+FFFF) are left out of
-// all six texts, so that the Info dictionary written from them says what the packet says. A toolkit failure on
-// the holder's object starts over from an empty one; returns empty when that fails too.
+// all six texts, so that the Info dictionary written from them says what the packet says.
+// A toolkit failure on the holder's object starts over from an empty one; returns empty
+// when that fails too.
 std::string WriteXmpPacket(std::int32_t level, DocInfoValues& values, const XmpMetaHolder& holder);
 
 // PDF/UA: keeps the properties of the existing packet (empty when there is none), sets
