@@ -186,6 +186,24 @@ std::string HexText(std::u16string_view text)
     return out + ">";
 }
 
+// The operation as TJ operations over its runs (a quote first moves to the next line, as
+// it would), only the runs that need it in a Span: readers extract the rest as before.
+bool AppendRuns(const Operation& op, const std::vector<ActualTextRun>& runs, std::string& out)
+{
+    if (runs.empty()) return false;
+    if (op.op == Op::e_dquote) {
+        if (op.Size() != 3 || !op[0].IsNumber() || !op[1].IsNumber()) return false;
+        out.append(" " + ContentNumber(op[0].number) + " Tw " + ContentNumber(op[1].number) + " Tc");
+    }
+    if (op.op == Op::e_quote || op.op == Op::e_dquote) out += " T*";
+    for (const ActualTextRun& r : runs) {
+        if (!r.text.empty()) out.append(" /Span <</ActualText ").append(HexText(r.text)).append(">> BDC");
+        out.append(" [").append(r.shown).append("] TJ");
+        if (!r.text.empty()) out.append(" EMC");
+    }
+    return true;
+}
+
 // Text shown with no font set, in the invisible mode and moving nothing, with font_name at
 // size 0 when there is one; the rendering mode and spacing come back after it.
 void AppendFontless(std::string& out, std::string_view bytes, const FontlessText& state, const std::string& font_name)
@@ -276,8 +294,10 @@ void CleanContentStreams(PassContext& ctx)
             auto it = clean.actual_text.find(op.offset);
             if (it == clean.actual_text.end() || !IsTextShowing(op.op)) return edit(op, bytes, out);
             std::string inner;
-            if (!edit(op, bytes, inner)) inner = bytes;
-            out.append(" /Span <</ActualText ").append(HexText(it->second)).append(">> BDC");
+            const bool edited = edit(op, bytes, inner);
+            if (!edited && AppendRuns(op, it->second.runs, out)) return true;
+            if (!edited) inner = bytes;
+            out.append(" /Span <</ActualText ").append(HexText(it->second.whole)).append(">> BDC");
             if (inner.empty() || !SDF::CharClass::IsWhite(static_cast<unsigned char>(inner[0]))) out += ' ';
             out.append(inner).append(" EMC");
             return true;

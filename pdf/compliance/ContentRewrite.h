@@ -44,16 +44,25 @@ void AppendInvisible(std::string& out, std::string_view bytes, int mode);
 // the offset of their keyword in the stream's data (and the keyword), so every edit of a
 // stream is made in its one rewrite. An ri naming an intent no reader knows names
 // RelativeColorimetric, which readers use in its place. A text-showing operation listed in
-// actual_text is enclosed in a Span whose ActualText is the text given.
+// actual_text is cut into its runs, each run of codes that keeps private-use values
+// enclosed in a Span with their ActualText; one the other edits change is enclosed whole.
 struct FontlessText {
     int mode;  // the text state in force
     double char_spacing, word_spacing;
+};
+struct ActualTextRun {
+    std::u16string text;  // empty for a run of codes that need no ActualText
+    std::string shown;    // the body of the run's TJ array
+};
+struct ActualTextFix {
+    std::u16string whole;              // the text of the whole operation
+    std::vector<ActualTextRun> runs;   // empty when its strings could not be cut into codes
 };
 struct StreamCleaning {
     std::set<std::string> missing;
     std::map<std::size_t, std::string> faulty, crowded;
     std::map<std::size_t, FontlessText> fontless;
-    std::map<std::size_t, std::u16string> actual_text;
+    std::map<std::size_t, ActualTextFix> actual_text;
     std::string font_name;
     bool unknown_intents = false;
     bool ended_inside = false;  // the stream ends after its last whole operation

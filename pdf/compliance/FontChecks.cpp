@@ -7,10 +7,12 @@
 #include "common/Limits.h"
 #include "pdf/FontProgram.h"
 #include "pdf/ObjUtil.h"
+#include "pdf/PageContent.h"
 #include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/FontReplacement.h"
 #include "pdf/compliance/FontRules.h"
 #include "sdf/Obj.h"
+#include "sdf/ObjWriter.h"
 
 namespace qvx::PDF {
 
@@ -235,13 +237,50 @@ void FontCheck::OnText(PassContext& ctx, const Element& el, ElementReader& reade
             private_use = private_use || (wrap && KeepsPrivateUse(st, c));
         }
     }
-    if (!private_use) return;
-    std::u16string actual;
+    if (private_use) ctx.caches.Get<StreamsToClean>()[el.stream].actual_text[reader.OffsetInStream()] = ActualTextOf(st, el);
+}
+
+ActualTextFix FontCheck::ActualTextOf(FontState& st, const Element& el)
+{
+    ActualTextFix fix;
+    std::vector<ActualTextRun>& runs = fix.runs;
+    Common::Bytes pending;  // codes of the last run not yet written
+    auto flush = [&] {
+        if (!pending.empty()) SDF::ObjWriter::AppendHexString(runs.back().shown, pending);
+        pending.clear();
+    };
+    auto adjust = [&](double v) {
+        if (v == 0) return;
+        if (runs.empty()) runs.emplace_back();
+        flush();
+        runs.back().shown += ContentNumber(v);
+    };
+    bool cut = true;
+    std::vector<Font::CharCode> codes;
     for (const Element::Shown& s : el.strings) {
+        adjust(s.adjust_before);
         st.font->Decode(s.bytes, codes);
-        for (const Font::CharCode& c : codes) FontRules::AppendActualText(*st.font, c, actual, private_use);
+        std::size_t at = 0;
+        for (const Font::CharCode& c : codes) {
+            bool private_use = false;
+            FontRules::AppendActualText(*st.font, c, fix.whole, private_use);
+            const bool kept = KeepsPrivateUse(st, c);
+            if (runs.empty() || runs.back().text.empty() == kept) {
+                flush();
+                runs.emplace_back();
+            }
+            if (kept) FontRules::AppendActualText(*st.font, c, runs.back().text, private_use);
+            cut = cut && at + c.nbytes <= s.bytes.size();
+            if (cut) pending.insert(pending.end(), s.bytes.begin() + at, s.bytes.begin() + at + c.nbytes);
+            at += c.nbytes;
+        }
+        cut = cut && at == s.bytes.size();
+        flush();
     }
-    ctx.caches.Get<StreamsToClean>()[el.stream].actual_text[reader.OffsetInStream()] = actual;
+    adjust(el.adjust_after);
+    flush();
+    if (!cut) runs.clear();
+    return fix;
 }
 
 bool FontCheck::KeepsPrivateUse(FontState& st, const Font::CharCode& c)

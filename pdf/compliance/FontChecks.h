@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "pdf/compliance/ContentRewrite.h"
 #include "pdf/compliance/ContentWalk.h"
 #include "pdf/compliance/FontRules.h"
 
@@ -42,6 +43,8 @@ private:
     void OnText(PassContext& ctx, const Element& el, ElementReader& reader);
     // Whether the code's text keeps a private-use value, judged once per code of a font.
     static bool KeepsPrivateUse(FontState& st, const Font::CharCode& c);
+    // The repair of an operation whose codes keep private-use values.
+    static ActualTextFix ActualTextOf(FontState& st, const Element& el);
     void TextWithoutFont(PassContext& ctx, const Element& el, ElementReader& reader);
     // False when the code has no glyph procedure, or no name in the Differences, which a
     // Type 3 font's encoding is to list in full (the copy's will).

@@ -3,6 +3,9 @@
 // symbolic TrueType cmaps, and ToUnicode maps written from what the program knows; the copy
 // passes revalidation and draws and reads as the original did.
 #include "pdf/CMap.h"
+#include "pdf/PageTree.h"
+#include "render/PageRenderer.h"
+#include "sdf/SDFDoc.h"
 #include "tests/compliance/FontReplacementSupport.h"
 #include "tests/support/CFFBuilder.h"
 
@@ -490,9 +493,39 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
         std::string written = written_map(c);
         EXPECT_TRUE(holds(written, {"<61> <203E>", "<62> <0031>", "<63> <0063>", "<65> <0028>", "<66> <2022>"})) << written;
         const std::string content = CopyReader::Decoded(CopyReader(c->out).Get(3), "Contents");
-        EXPECT_EQ(content.find("/Span <</ActualText <FEFF203E00310063E00000282022>>> BDC (abcdef) Tj EMC") != std::string::npos,
+        EXPECT_EQ(content.find("[<616263>] TJ /Span <</ActualText <FEFFE000>>> BDC [<64>] TJ EMC [<6566>] TJ") !=
+                      std::string::npos,
                   icon)
             << content;
+    }
+
+    // Only the codes that keep a private-use value go into the Span: words the kerning of a
+    // TJ array or a quote's line keeps apart stay apart for extraction, and each glyph
+    // stays where it was.
+    {
+        PdfBuilder b = type3("", 97, 102, "300 300 300 300 300 300", "97/a/b/c/uniE000/e/f", {"a", "b", "c", "uniE000", "e", "f"},
+                             "/ToUnicode 12 0 R");
+        b.SetStream(4, "", "BT /F1 20 Tf 14 TL 10 150 Td [(ab)-900(cd)-900(ef)] TJ (abd) ' 2 1 (adb) \" ET");
+        b.SetStream(12, "", "/CIDInit/ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00><FF> "
+                            "endcodespacerange 1 beginbfrange <61><66><0061> endbfrange 1 beginbfchar <64><E000> endbfchar "
+                            "endcmap CMapName currentdict/CMap defineresource pop end end");
+        const std::string original = b.Build();
+        auto c = Convert(original, k2U);
+        EXPECT_EQ(c->first, "62117(10)");
+        EXPECT_EQ(c->again, "");
+        const std::filesystem::path before = c->out.parent_path() / "before.pdf";
+        std::ofstream(before, std::ios::binary) << original;
+        EXPECT_EQ(text_of(c->out), text_of(before));
+        EXPECT_NE(text_of(before).find("ab c"), std::string::npos) << text_of(before);
+        auto drawn = [](const std::filesystem::path& pdf) {
+            qvx::SDF::SDFDoc doc;
+            doc.OpenFile(pdf.string());
+            qvx::PDF::PageTree pages(doc);
+            qvx::Render::RenderOptions opt;
+            opt.dpi = 72;
+            return qvx::Render::RenderPage(doc, pages.GetPage(0), opt).bitmap.data;
+        };
+        EXPECT_EQ(drawn(c->out), drawn(before));
     }
 
     // Symbol fonts of the Windows kind whose glyphs have no names the list knows, their codes
