@@ -19,11 +19,15 @@ using PDF::NumberAt;
 
 namespace {
 
-std::vector<double> Numbers(const SDF::Obj* arr)
+// A stitching function joins at most this many functions.
+constexpr std::size_t kMaxStitched = 256;
+
+// The numbers of an array of per-component entries, or of up to limit entries.
+std::vector<double> Numbers(const SDF::Obj* arr, std::size_t limit = 2 * Common::Limits::kMaxColorComponents + 2)
 {
     std::vector<double> v;
     if (!arr) return v;
-    std::size_t n = std::min<std::size_t>(arr->Size(), 2 * Common::Limits::kMaxColorComponents + 2);
+    std::size_t n = std::min<std::size_t>(arr->Size(), limit);
     for (std::size_t i = 0; i < n; ++i) v.push_back(NumberAt(arr, i, 0));
     return v;
 }
@@ -149,7 +153,7 @@ public:
     bool Read(SDF::Obj* o, int depth)
     {
         SDF::Obj* fs = FindArray(o, "Functions");
-        if (!fs || fs->Size() == 0 || fs->Size() > 256) return false;
+        if (!fs || fs->Size() == 0 || fs->Size() > kMaxStitched) return false;
         for (std::size_t i = 0; i < fs->Size(); ++i) {
             auto f = Create(fs->GetAt(i), depth + 1);
             if (!f) return false;
@@ -157,8 +161,8 @@ public:
             if (f->Outputs() < m_outputs) return false;
             m_parts.push_back(std::move(f));
         }
-        m_bounds = Numbers(FindArray(o, "Bounds"));
-        m_encode = Numbers(FindArray(o, "Encode"));
+        m_bounds = Numbers(FindArray(o, "Bounds"), kMaxStitched);
+        m_encode = Numbers(FindArray(o, "Encode"), 2 * kMaxStitched);
         if (m_domain.size() < 2 || m_bounds.size() + 1 < m_parts.size() || m_encode.size() < 2 * m_parts.size()) return false;
         return true;
     }

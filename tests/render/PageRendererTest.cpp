@@ -313,6 +313,27 @@ TEST(PageRenderer, ColourSpacesAndShadings)
     EXPECT_NEAR(right[0], 248, 6);
 }
 
+TEST(PageRenderer, StitchingFunctionOfManyParts)
+{
+    // An axial shading whose stitching function joins 50 constant parts, grey k/50 for
+    // part k, as TeX's colour spectra are drawn: its Encode array holds 100 numbers.
+    RenderDoc d;
+    std::string bounds, encode, parts;
+    for (int k = 0; k < 50; ++k) {
+        if (k > 0) bounds += std::to_string(2 * k) + " ";
+        encode += "0 1 ";
+        const std::string grey = std::to_string(k / 50.0);
+        parts += "<< /FunctionType 2 /Domain [0 100] /C0 [" + grey + "] /C1 [" + grey + "] /N 1 >> ";
+    }
+    d.resources = "<< /Shading << /Sh << /ShadingType 2 /ColorSpace /DeviceGray /Coords [0 0 100 0] /Domain [0 100] "
+                  "/Function << /FunctionType 3 /Domain [0 100] /Bounds [" + bounds + "] /Encode [" + encode +
+                  "] /Functions [" + parts + "] >> >> >> >>";
+    d.content = "/Sh sh";
+    Render::RenderResult r = d.Draw();
+    EXPECT_NEAR(r.bitmap.Pixel(25, 50)[0], 64, 4);  // part 12: 0.24
+    EXPECT_NEAR(r.bitmap.Pixel(75, 50)[0], 189, 4);  // part 37: 0.74
+}
+
 TEST(PageRenderer, FunctionShadingDrawnAgainWithAnotherAlpha)
 {
     // A function-based shading (grey = x over the unit square, stretched over 100 x 50) drawn
