@@ -304,8 +304,12 @@ double BorderWidth(const Annot& annot)
 {
     SDF::Obj* dict = Deref(annot.GetSDFObj());
     if (SDF::Obj* bs = FindDict(dict, "BS"); bs && bs->FindObj("W")) return std::max(FindNumber(bs, "W", 1), 0.0);
-    std::vector<double> border = Numbers(FindArray(dict, "Border"));
-    if (border.size() >= 3) return std::max(border[2], 0.0);
+    // A Border of fewer than three numbers ([0], as XeTeX's links have) gives no width, and
+    // viewers draw no border for it.
+    if (SDF::Obj* border = FindArray(dict, "Border")) {
+        std::vector<double> numbers = Numbers(border);
+        return numbers.size() >= 3 ? std::max(numbers[2], 0.0) : 0.0;
+    }
     return annot.GetType() == Annot::e_Widget ? 0.0 : 1.0;
 }
 

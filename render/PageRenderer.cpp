@@ -12,6 +12,7 @@
 #include "common/Limits.h"
 #include "pdf/Annot.h"
 #include "pdf/AnnotAppearance.h"
+#include "pdf/AppearanceWriter.h"
 #include "pdf/ICCProfile.h"
 #include "pdf/ObjUtil.h"
 #include "pdf/PageContent.h"
@@ -138,9 +139,7 @@ bool AppearancePlacement(SDF::Obj* ap, const Rect& rect, Matrix& out)
 void DrawLinkBorder(cairo_t* cr, RenderContext& ctx, const PDF::Annot& link, const Rect& rect, const Matrix& base)
 {
     SDF::Obj* dict = link.GetSDFObj();
-    double width = 1;
-    if (SDF::Obj* bs = PDF::FindDict(dict, "BS")) width = PDF::FindNumber(bs, "W", 1);
-    else if (SDF::Obj* border = PDF::FindArray(dict, "Border")) width = PDF::NumberAt(border, 2, 1);
+    const double width = PDF::BorderWidth(link);
     if (!std::isfinite(width) || width <= 0) return;
     std::ostringstream content;
     content.imbue(std::locale::classic());

@@ -44,7 +44,8 @@ TEST(Annotations, LinkBordersAndAppearances)
                        std::to_string(ap) + " 0 R >> >>");
     d.page_extra = "/Annots [" + std::to_string(link) + " 0 R]";
     EXPECT_EQ(Rgb(d.Draw().bitmap, 10, 80), 0x00FF00u);
-    for (const char* off : {"/Border [0 0 0]", "/C []"}) {
+    // A malformed Border (fewer than three numbers, as XeTeX writes [0]) states no width.
+    for (const char* off : {"/Border [0 0 0]", "/C []", "/Border [0]", "/Border [0 0 /W]"}) {
         bm = DrawWithAnnot(std::string("<< /Type /Annot /Subtype /Link /Rect [10.3 10.3 50.6 30.6] ") + off + " >>");
         EXPECT_EQ(Rgb(bm, 10, 80), 0xFFFFFFu) << off;
     }
