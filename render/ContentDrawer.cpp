@@ -297,7 +297,7 @@ void ContentDrawer::DrawPath(const Element& e)
                     Knockout(e_fill_area);
                     cairo_fill(mp_cr);
                 } else {
-                    Stroke(gs);
+                    Stroke(gs, AlongPixelGrid(gs.ctm));
                 }
             }
             EndPaint(gs);
@@ -321,7 +321,7 @@ void ContentDrawer::DrawPath(const Element& e)
     m_path.clear();
 }
 
-void ContentDrawer::Stroke(const GState& gs)
+void ContentDrawer::Stroke(const GState& gs, bool along_grid)
 {
     static const cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_ROUND, CAIRO_LINE_CAP_SQUARE};
     static const cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_BEVEL};
@@ -329,13 +329,15 @@ void ContentDrawer::Stroke(const GState& gs)
     cairo_set_line_join(mp_cr, joins[std::clamp(gs.line_join, 0, 2)]);
     cairo_set_miter_limit(mp_cr, std::max(1.0, gs.miter_limit));
     cairo_set_dash(mp_cr, gs.dash.data(), static_cast<int>(gs.dash.size()), gs.dash_phase);
-    // Lines thinner than a pixel are drawn one pixel wide, as screen renderers do. The
-    // width is in the space cairo draws in (text space for glyph outlines).
+    // A line of width 0, and a thinner than a pixel whose segments all run along the pixel
+    // grid, is drawn one pixel wide, as pdftoppm's stroke adjustment draws it; other thin
+    // lines keep their width and draw fainter, as there. The width is in the space cairo
+    // draws in (text space for glyph outlines, which are never along the grid).
     cairo_matrix_t m;
     cairo_get_matrix(mp_cr, &m);
     double scale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
     double w = gs.line_width;
-    if (!std::isfinite(w) || w * scale < 1) w = 1 / scale;
+    if (!std::isfinite(w) || w <= 0 || (w * scale < 1 && along_grid)) w = 1 / scale;
     cairo_set_line_width(mp_cr, w);
     Knockout(e_stroke_area);
     cairo_stroke(mp_cr);

@@ -98,7 +98,7 @@ private:
     bool SetMatrix(const PDF::Matrix& user);
     void AppendPath();
     void DrawPath(const PDF::Element& e);
-    void Stroke(const PDF::GState& gs);
+    void Stroke(const PDF::GState& gs, bool along_grid = false);
     // Rectangles and straight lines along the pixel grid drawn with whole-pixel edges: the
     // current path replaced by the area to fill; false when the path is not such a shape.
     // A rectangle without area becomes the row or column of pixels it lies in, to be painted
@@ -109,6 +109,8 @@ private:
     // A clip to such a rectangle keeps whole every pixel row it enters, as pdftoppm clips.
     void SnapRectangleClip(const PDF::Matrix& ctm);
     bool SnapLineStroke(const PDF::GState& gs);
+    // Whether the path is of straight segments only, each horizontal or vertical on the device.
+    bool AlongPixelGrid(const PDF::Matrix& ctm) const;
     void ReplacePath(const std::vector<std::array<double, 4>>& device_rects);
     void EnterForm(const PDF::Element& e);
     // A transparency group drawn and composited with the state gs it was drawn in.

@@ -91,6 +91,26 @@ bool ContentDrawer::SnapRectangleFill(const Matrix& ctm, double& coverage)
     return true;
 }
 
+bool ContentDrawer::AlongPixelGrid(const Matrix& ctm) const
+{
+    const Matrix m = ctm.Then(m_base);
+    Point last{0, 0}, start{0, 0};
+    bool any = false;
+    for (const Segment& s : m_path) {
+        if (s.kind == Segment::e_curve) return false;
+        Point p = start;
+        if (s.kind != Segment::e_close) {
+            p = {s.p[0], s.p[1]};
+            m.Apply(p.x, p.y);
+        }
+        if (s.kind == Segment::e_move) start = p;
+        else if (!Same(p.x, last.x) && !Same(p.y, last.y)) return false;
+        else any = true;
+        last = p;
+    }
+    return any;
+}
+
 bool ContentDrawer::SnapLineStroke(const GState& gs)
 {
     if (!gs.dash.empty() || gs.line_cap == 1 || gs.line_join == 1 || !std::isfinite(gs.line_width)) return false;

@@ -166,3 +166,18 @@ TEST(PixelSnap, Type3GlyphBitmapsRoundToTheNearestPixelEdges)
     EXPECT_EQ(Rgb(bm, 10, 80), 0u);
     EXPECT_EQ(Rgb(bm, 30, 80), 0u);
 }
+
+TEST(PixelSnap, ThinLinesAlongTheGridStayAPixelWideOthersDrawFaint)
+{
+    // 0.1 units wide at 72 dpi: a diagonal draws a tenth of its colour at most; a vertical
+    // line, here with round caps that the snapping of rules leaves alone, one whole pixel;
+    // a line of width 0 one pixel, whatever its direction.
+    auto darkest = [](const Render::Bitmap& bm, int y) {
+        int least = 255;
+        for (int x = 0; x < bm.width; ++x) least = std::min<int>(least, bm.Pixel(x, y)[0]);
+        return least;
+    };
+    EXPECT_GT(darkest(Draw("0 G 0.1 w 10 10 m 90 90 l S"), 50), 200);
+    EXPECT_EQ(darkest(Draw("0 G 0.1 w 1 J 30.5 10 m 30.5 90 l S"), 50), 0);
+    EXPECT_LT(darkest(Draw("0 G 0 w 10 10 m 90 90 l S"), 50), 128);
+}
