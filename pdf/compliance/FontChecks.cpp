@@ -249,10 +249,11 @@ ActualTextFix FontCheck::ActualTextOf(FontState& st, const Element& el)
         if (!pending.empty()) SDF::ObjWriter::AppendHexString(runs.back().shown, pending);
         pending.clear();
     };
+    // A gap between codes goes outside every Span: readers see the space it makes.
     auto adjust = [&](double v) {
         if (v == 0) return;
-        if (runs.empty()) runs.emplace_back();
         flush();
+        if (runs.empty() || !runs.back().text.empty()) runs.emplace_back();
         runs.back().shown += ContentNumber(v);
     };
     bool cut = true;

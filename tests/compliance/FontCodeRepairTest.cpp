@@ -499,13 +499,13 @@ TEST(FontRepair, ToUnicodeWrittenFromGlyphNamesAndTheProgramsUnicodeCMap)
             << content;
     }
 
-    // Only the codes that keep a private-use value go into the Span: words the kerning of a
-    // TJ array or a quote's line keeps apart stay apart for extraction, and each glyph
-    // stays where it was.
+    // Only the codes that keep a private-use value go into a Span, and no Span holds a
+    // gap: words the kerning of a TJ array or a quote's line keeps apart stay apart for
+    // extraction, and each glyph stays where it was.
     {
         PdfBuilder b = type3("", 97, 102, "300 300 300 300 300 300", "97/a/b/c/uniE000/e/f", {"a", "b", "c", "uniE000", "e", "f"},
                              "/ToUnicode 12 0 R");
-        b.SetStream(4, "", "BT /F1 20 Tf 14 TL 10 150 Td [(ab)-900(cd)-900(ef)] TJ (abd) ' 2 1 (adb) \" ET");
+        b.SetStream(4, "", "BT /F1 20 Tf 14 TL 10 150 Td [(ab)-900(cd)-900(d)-900(def)] TJ (abd) ' 2 1 (adb) \" ET");
         b.SetStream(12, "", "/CIDInit/ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <00><FF> "
                             "endcodespacerange 1 beginbfrange <61><66><0061> endbfrange 1 beginbfchar <64><E000> endbfchar "
                             "endcmap CMapName currentdict/CMap defineresource pop end end");
