@@ -46,8 +46,7 @@ private:
 
 // The border width of an annotation (BS W, else the third number of Border, 0 when Border
 // is malformed; 1 by default, but 0 for a widget: viewers frame a field only where its
-// entries give a width) and, when
-// its style is dashed, writes the dash pattern.
+// entries give a width) and, when its style is dashed, writes the dash pattern.
 double BorderWidth(const Annot& annot);
 void BorderDash(const Annot& annot, AppearanceWriter& w);
 

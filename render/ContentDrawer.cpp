@@ -329,9 +329,9 @@ void ContentDrawer::Stroke(const GState& gs, bool along_grid)
     cairo_set_line_join(mp_cr, joins[std::clamp(gs.line_join, 0, 2)]);
     cairo_set_miter_limit(mp_cr, std::max(1.0, gs.miter_limit));
     cairo_set_dash(mp_cr, gs.dash.data(), static_cast<int>(gs.dash.size()), gs.dash_phase);
-    // A line of width 0, and a thinner than a pixel whose segments all run along the pixel
-    // grid, is drawn one pixel wide, as pdftoppm's stroke adjustment draws it; other thin
-    // lines keep their width and draw fainter, as there. The width is in the space cairo
+    // A line of width 0, and one thinner than a pixel whose segments all run along the
+    // pixel grid, is drawn one pixel wide, as pdftoppm's stroke adjustment draws it; other
+    // thin lines keep their width and draw fainter, as there. The width is in the space cairo
     // draws in (text space for glyph outlines, which are never along the grid).
     cairo_matrix_t m;
     cairo_get_matrix(mp_cr, &m);
