@@ -315,8 +315,8 @@ TEST(PageRenderer, ColourSpacesAndShadings)
 
 TEST(PageRenderer, StitchingFunctionOfManyParts)
 {
-    // An axial shading whose stitching function joins 50 constant parts, grey k/50 for
-    // part k, as TeX's colour spectra are drawn: its Encode array holds 100 numbers.
+    // An axial shading whose stitching function joins 50 constant pieces, grey k/50 for
+    // piece k, as TeX's colour spectra are drawn: its Encode array holds 100 numbers.
     RenderDoc d;
     std::string bounds, encode, parts;
     for (int k = 0; k < 50; ++k) {
@@ -330,8 +330,8 @@ TEST(PageRenderer, StitchingFunctionOfManyParts)
                   "] /Functions [" + parts + "] >> >> >> >>";
     d.content = "/Sh sh";
     Render::RenderResult r = d.Draw();
-    EXPECT_NEAR(r.bitmap.Pixel(25, 50)[0], 64, 4);  // part 12: 0.24
-    EXPECT_NEAR(r.bitmap.Pixel(75, 50)[0], 189, 4);  // part 37: 0.74
+    EXPECT_NEAR(r.bitmap.Pixel(25, 50)[0], 64, 4);  // piece 12: 0.24
+    EXPECT_NEAR(r.bitmap.Pixel(75, 50)[0], 189, 4);  // piece 37: 0.74
 }
 
 TEST(PageRenderer, FunctionShadingDrawnAgainWithAnotherAlpha)
