@@ -297,7 +297,7 @@ void ContentDrawer::DrawPath(const Element& e)
                     Knockout(e_fill_area);
                     cairo_fill(mp_cr);
                 } else {
-                    Stroke(gs, AlongPixelGrid(gs.ctm));
+                    Stroke(gs, true);
                 }
             }
             EndPaint(gs);
@@ -321,7 +321,7 @@ void ContentDrawer::DrawPath(const Element& e)
     m_path.clear();
 }
 
-void ContentDrawer::Stroke(const GState& gs, bool along_grid)
+void ContentDrawer::Stroke(const GState& gs, bool current_path)
 {
     static const cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_ROUND, CAIRO_LINE_CAP_SQUARE};
     static const cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_BEVEL};
@@ -337,7 +337,7 @@ void ContentDrawer::Stroke(const GState& gs, bool along_grid)
     cairo_get_matrix(mp_cr, &m);
     double scale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
     double w = gs.line_width;
-    if (!std::isfinite(w) || w <= 0 || (w * scale < 1 && along_grid)) w = 1 / scale;
+    if (!std::isfinite(w) || w <= 0 || (w * scale < 1 && current_path && AlongPixelGrid(gs.ctm))) w = 1 / scale;
     cairo_set_line_width(mp_cr, w);
     Knockout(e_stroke_area);
     cairo_stroke(mp_cr);

@@ -98,7 +98,8 @@ private:
     bool SetMatrix(const PDF::Matrix& user);
     void AppendPath();
     void DrawPath(const PDF::Element& e);
-    void Stroke(const PDF::GState& gs, bool along_grid = false);
+    // current_path: what is stroked is m_path (not a glyph outline), looked at for thin lines.
+    void Stroke(const PDF::GState& gs, bool current_path = false);
     // Rectangles and straight lines along the pixel grid drawn with whole-pixel edges: the
     // current path replaced by the area to fill; false when the path is not such a shape.
     // A rectangle without area becomes the row or column of pixels it lies in, to be painted
