@@ -47,9 +47,9 @@ void ColourCheck::PageBegin(PassContext& ctx, const Page& page)
     Resources res = page.GetResources();
     PushGroup(ctx, page.GetSDFObj(), 0, res);
     CheckResourceDicts(ctx, res);
-    // An appearance's own resources count even where its content uses none of them.
-    for (SDF::Obj* appearance : AppearanceStreams(page))
-        if (SDF::Obj* own = FindDict(appearance, "Resources")) CheckResourceDicts(ctx, Resources(own));
+    // An appearance is a form XObject that the annotation draws: its dictionary and its own
+    // resources count as a painted form's do.
+    for (SDF::Obj* appearance : AppearanceStreams(page)) CheckFormDict(ctx, appearance, nullptr);
 }
 
 void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& reader)

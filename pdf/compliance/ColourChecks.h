@@ -94,6 +94,10 @@ private:
     // XObjectChecks.cpp
     void CheckImage(PassContext& ctx, const Element& el, const Resources& res);
     void CheckForm(PassContext& ctx, const Element& el, ElementReader& reader);
+    // The entries of a form's dictionary; false when its transparency group was found where
+    // none may be, which ends the form's checks. painted: the element that paints the form,
+    // none for an annotation's appearance.
+    bool CheckFormDict(PassContext& ctx, SDF::Obj* form, const Element* painted);
     void CheckOtherXObject(PassContext& ctx, const Element& el);
     void PushGroup(PassContext& ctx, SDF::Obj* owner, int depth, const Resources& res);
 

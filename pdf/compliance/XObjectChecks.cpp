@@ -107,24 +107,22 @@ void ColourCheck::PushGroup(PassContext& ctx, Obj* owner, int depth, const Resou
     m_groups.push_back({depth, g.color_space ? SpaceOf(ctx, g.color_space, res, false) : nullptr, g.isolated});
 }
 
-void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& reader)
+bool ColourCheck::CheckFormDict(PassContext& ctx, Obj* form, const Element* painted)
 {
-    Obj* form = el.obj;
-    if (!form) return;
     const bool convert = ctx.state.convert;
     const bool pdfa4 = ctx.Part() == 4;
     if (form->FindObj("OPI")) {
         ctx.Report(SDF::e_PDFA251, form);
         if (convert) form->Erase("OPI");
     }
-    // Viewers draw nothing for PostScript; neither does the copy.
+    // Viewers draw nothing for PostScript; neither does the copy. An appearance is drawn as
+    // a form whatever it says, so it only loses the mark.
     if (!pdfa4 && IsPostScript(form)) {
         ctx.Report(SDF::e_PDFA252, form);
         // Readers that judge every XObject of the resources would still see one left unused.
-        if (convert && el.stream) {
-            ctx.caches.Get<StreamsToClean>()[el.stream].missing.emplace(el.name);
-            form->Erase("Subtype2");
-        }
+        if (convert && painted && painted->stream)
+            ctx.caches.Get<StreamsToClean>()[painted->stream].missing.emplace(painted->name);
+        if (convert) form->Erase("Subtype2");
     }
     // PostScript for printers beside the form's own content, which draws without it.
     if (!pdfa4 && FindIn(form, "PS")) {
@@ -141,8 +139,16 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
     if (g.dict && g.is_transparency && ctx.Part() == 1) {
         ctx.Report(SDF::e_PDFA43, g.dict);
         if (convert) form->Erase("Group");
-        return;
+        return false;
     }
+    return true;
+}
+
+void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& reader)
+{
+    Obj* form = el.obj;
+    if (!form || !CheckFormDict(ctx, form, &el)) return;
+    Group g = Group::Of(form);
     // The form's own streams are read one level deeper than the element that paints it.
     PushGroup(ctx, form, reader.NestingDepth() + 1, reader.GetResources());
     if (g.is_transparency && !m_groups.empty() && m_groups.back().space && m_groups.back().space->IsDevice()) {

@@ -105,6 +105,29 @@ TEST(XObjects, FormsAndUnusableXObjects)
                        0, 0, false);
     EXPECT_EQ(qvx::PDF::FindIn(run.GetDoc().GetObj(6), "Ref"), nullptr);
     EXPECT_EQ(qvx::PDF::FindIn(run.GetDoc().GetObj(6), "OPI"), nullptr);
+
+    // An annotation's appearance is a form the annotation draws, as an appearance stream or as
+    // a check box's state; its dictionary is judged like a painted form's, and conversion
+    // takes out what it may not carry.
+    struct Case {
+        int level;
+        std::string keys, found;
+    };
+    for (const Case& c : {Case{k1B, "/Group 8 0 R", "43(8)"}, Case{k2B, "/OPI<<>>", "251(6)"},
+                          Case{k2B, "/Ref<</F(x.pdf)/Page 0>>", "261(6)"}, Case{k2B, "/Subtype2/PS", "252(6)"},
+                          Case{k2B, "/Group 8 0 R", ""}}) {
+        for (bool states : {false, true}) {
+            SCOPED_TRACE(c.keys + (states ? " as a state" : ""));
+            PdfBuilder f = ColourFile(c.level, "<<>>", "", "/Annots[7 0 R]");
+            f.AddStream(kForm + c.keys, "0 0 m 1 1 l n");
+            f.Add(states ? "<</Type/Annot/Subtype/Widget/FT/Btn/T(c)/Rect[0 0 10 10]/F 4/AS/Yes/AP<</N<</Yes 6 0 R>>>>>>"
+                         : "<</Type/Annot/Subtype/Square/Rect[0 0 10 10]/F 4/AP<</N 6 0 R>>>>");
+            f.Add("<</S/Transparency>>");
+            const std::string pdf = f.Build();
+            EXPECT_EQ(Findings(pdf, c.level), c.found);
+            EXPECT_EQ(FindingsAfterConversion(pdf, c.level), "");
+        }
+    }
 }
 
 namespace {
