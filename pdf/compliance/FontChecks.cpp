@@ -78,15 +78,18 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
                 (sub == "CIDFontType0C" && k == Font::e_cid_type0);
         // Type1C and CIDFontType0C programs are bare CFF, not wrapped in OpenType.
         const FontProgram* p = font.GetProgram();
-        if (sub != "OpenType" && p && p->IsSFNT()) suits = false;
+        if (sub != "OpenType" && p && (p->IsSFNT() || p->Format() != "CFF")) suits = false;
     }
-    // FontFile2 holds TrueType outlines; a CIDFont with CFF ones is a CIDFontType0.
-    if (suits && font.GetEmbeddedKey() == "FontFile2" && font.IsComposite()) {
+    // FontFile holds a Type 1 program, which only a Type 1 font takes; FontFile2 TrueType
+    // outlines, for a TrueType font or a CIDFontType2 (one with CFF outlines is a
+    // CIDFontType0). A program that FreeType cannot open is judged as damaged below.
+    if (suits && (font.GetEmbeddedKey() == "FontFile" || font.GetEmbeddedKey() == "FontFile2")) {
+        const bool type1 = font.GetEmbeddedKey() == "FontFile";
+        Font::Kind k = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
         const FontProgram* p = font.GetProgram();
-        if (p && p->Format() == "CFF") suits = false;
+        suits = type1 ? (k == Font::e_type1 || k == Font::e_mmtype1) && (!p || p->Format() == "Type 1")
+                      : (k == Font::e_truetype || k == Font::e_cid_type2) && (!p || p->Format() == "TrueType");
     }
-    // FontFile holds a Type 1 program, which no CIDFont takes.
-    if (suits && font.GetEmbeddedKey() == "FontFile" && font.IsComposite()) suits = false;
     if (!suits) {
         ctx.Report(SDF::e_PDFA341, font.GetSDFObj());
         return ctx.state.convert && RefileProgram(ctx, font) ? Embedding::e_refiled : unusable;

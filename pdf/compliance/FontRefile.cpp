@@ -101,6 +101,22 @@ bool PutBareCFF(PassContext& ctx, const Font& font, Obj* stream, const Common::B
     return true;
 }
 
+// A simple font's CFF program (stream, data) under FontFile3: an OpenType one as it is, or as
+// the bare CFF program where the PDF/A part knows no OpenType. A font that says TrueType
+// becomes the Type 1 font readers draw.
+bool FileCFFProgram(PassContext& ctx, const Font& font, Obj* stream, const Common::Bytes& data)
+{
+    if (ctx.Part() == 1 || !IsOpenType(data)) return PutBareCFF(ctx, font, stream, data, font.GetKind());
+    if (!IsType1Kind(font.GetKind()) && font.GetKind() != Font::e_truetype) return false;
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    descriptor->Erase(font.GetEmbeddedKey());
+    descriptor->Put("FontFile3", stream);
+    for (const char* k : {"Length1", "Length2", "Length3"}) stream->Erase(k);
+    stream->PutName("Subtype", "OpenType");
+    if (font.GetKind() == Font::e_truetype) font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
+    return true;
+}
+
 // A CIDFontType2 whose FontFile2 holds CFF outlines in OpenType tables: a CIDFontType0 with
 // the bare program, CID-keyed, each CID drawing the glyph it reached through CIDToGIDMap.
 bool RefileCFFCIDFont(PassContext& ctx, const Font& font)
@@ -125,10 +141,46 @@ bool RefileCFFFontFile(PassContext& ctx, const Font& font)
     return PutBareCFF(ctx, font, stream, *data, Font::e_cid_type0);
 }
 
+// A simple font's program filed under the key of another kind of program (TrueType outlines
+// under FontFile, a Type 1 or CFF program under FontFile2, a Type 1 program under FontFile3):
+// filed under its own key. A Type 1 or CFF program of a font that says TrueType makes it the
+// Type 1 font readers draw.
+bool RefileByFormat(PassContext& ctx, const Font& font)
+{
+    const std::string key = font.GetEmbeddedKey();
+    const FontProgram* program = font.GetProgram();
+    Obj* stream = FiledStream(font.GetDescriptor(), key);
+    if (font.IsComposite() || !program || !stream) return false;
+    const std::string format = program->Format();
+    if (key != "FontFile" && key != "FontFile2" && (key != "FontFile3" || format != "Type 1")) return false;
+    auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
+    if (!data) return false;
+    const Font::Kind kind = font.GetKind();
+    Obj* descriptor = font.GetDescriptor()->Resolve();
+    auto file_under = [&](const char* new_key) {
+        descriptor->Erase(key);
+        descriptor->Put(new_key, stream);
+        for (const char* k : {"Length2", "Length3", "Subtype"}) stream->Erase(k);
+    };
+    if (format == "TrueType" && kind == Font::e_truetype) {
+        file_under("FontFile2");
+        stream->PutNumber("Length1", static_cast<double>(data->size()));
+        return true;
+    }
+    if (format == "Type 1" && (IsType1Kind(kind) || kind == Font::e_truetype)) {
+        file_under("FontFile");
+        FontReplace::PutType1Lengths(stream, Type1Program::ProgramLengths(*data));
+        if (kind == Font::e_truetype) font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
+        return true;
+    }
+    return format == "CFF" && FileCFFProgram(ctx, font, stream, *data);
+}
+
 }  // namespace
 
 bool RefileProgram(PassContext& ctx, const Font& font)
 {
+    if (RefileByFormat(ctx, font)) return true;
     Obj* descriptor = font.GetDescriptor();
     if (descriptor && font.IsComposite() && font.GetDescendantKind() == Font::e_cid_type2 && font.GetEmbeddedKey() == "FontFile2")
         return RefileCFFCIDFont(ctx, font);
@@ -265,19 +317,9 @@ bool IsCFFTrueType(const Font& font)
 void RepairCFFTrueType(PassContext& ctx, const Font& font)
 {
     if (!IsCFFTrueType(font)) return;
-    Obj* descriptor = font.GetDescriptor()->Resolve();
-    Obj* stream = FiledStream(descriptor, font.GetEmbeddedKey());
-    if (!stream) return;
-    if (ctx.Part() == 1) {
-        auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
-        if (data) PutBareCFF(ctx, font, stream, *data, font.GetKind());
-        return;
-    }
-    stream->Erase("Length1");
-    stream->PutName("Subtype", "OpenType");
-    descriptor->Erase(font.GetEmbeddedKey());
-    descriptor->Put("FontFile3", stream);
-    font.GetSDFObj()->Resolve()->PutName("Subtype", "Type1");
+    Obj* stream = FiledStream(font.GetDescriptor(), font.GetEmbeddedKey());
+    auto data = stream ? ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes) : std::nullopt;
+    if (data) FileCFFProgram(ctx, font, stream, *data);
 }
 
 }  // namespace qvx::PDF::FontRules

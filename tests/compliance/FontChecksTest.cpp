@@ -294,6 +294,40 @@ const char* const kIdentityInfo = "/CIDSystemInfo<</Registry(Adobe)/Ordering(Ide
 
 }  // namespace
 
+// Each key takes one kind of program, for the kinds of font it names; conversion files a
+// program that sits under another key under its own, keeping the outlines drawn.
+TEST(FontChecks, ProgramsUnderTheKeyOfTheirKind)
+{
+    REQUIRE_FONT(kDejaVu);
+    REQUIRE_FONT(kNimbus);
+    TrueType tt;
+    const std::string t1 = ReadFile(kNimbus);
+    const std::string tt_font = SimpleTrueType("/Encoding/WinAnsiEncoding/Widths" + tt.Widths());
+    const std::string t1_font = "<</Type/Font/Subtype/Type1/BaseFont/NimbusSans-Regular/FontDescriptor 11 0 R>>";
+    struct Case {
+        std::string font, key, program_dict, program, found, key_after;
+    };
+    for (const Case& c : {Case{tt_font, "FontFile2", "", tt.data, "", "FontFile2"},
+                          Case{t1_font, "FontFile", "", t1, "", "FontFile"},
+                          Case{tt_font, "FontFile", "", tt.data, "341(10)", "FontFile2"},
+                          Case{t1_font, "FontFile2", "", t1, "341(10)", "FontFile"},
+                          Case{t1_font, "FontFile3", "/Subtype/Type1C", t1, "341(10)", "FontFile"},
+                          Case{tt_font, "FontFile2", "", t1, "341(10)", "FontFile"}}) {
+        SCOPED_TRACE(c.key + c.program_dict + (c.program == t1 ? " Type 1" : " TrueType") +
+                     (c.font == t1_font ? " in a Type 1 font" : " in a TrueType font"));
+        const std::string pdf =
+            WithFont(k2B, c.font, Descriptor(32, c.key, "NimbusSans-Regular"), c.program_dict, c.program).Build();
+        EXPECT_EQ(Findings(pdf, k2B), c.found);
+        qvx::PDF::PDFACompliance run(true, qvx::Test::ToBytes(pdf), nullptr, k2B, nullptr, 0, 0, false);
+        qvx::SDF::Obj* descriptor = run.GetDoc().GetObj(11);
+        qvx::SDF::Obj* program = qvx::PDF::FindIn(descriptor, c.key_after);
+        ASSERT_NE(program, nullptr);
+        // The program itself, not a substitute.
+        EXPECT_EQ(program->GetObjNum(), 12u);
+        EXPECT_EQ(qvx::Test::FindingsAfterConversion(pdf, k2B), "");
+    }
+}
+
 TEST(FontChecks, CompositeFonts)
 {
     REQUIRE_FONT(kDejaVu);
