@@ -65,6 +65,18 @@ std::unique_ptr<SDF::Obj> DecodedSpace(PassContext& ctx, Filters::JPXDecode& jpx
     QVX_THROW("1, 3 or 4 channels", "Incorrect color space");
 }
 
+// The number of channels the colour space of a JPEG 2000 file names; 0 when it names none
+// that says.
+int NamedChannels(Filters::JPXDecode::ColourSpace space)
+{
+    switch (space) {
+    case Filters::JPXDecode::e_gray: return 1;
+    case Filters::JPXDecode::e_rgb: return 3;
+    case Filters::JPXDecode::e_cmyk: return 4;
+    default: return 0;
+    }
+}
+
 // The samples of the given channels of 8-bit pixels with all channels each.
 Common::Bytes Channels(const Common::Bytes& samples, int all, const std::vector<int>& kept)
 {
@@ -110,9 +122,12 @@ void RecompressAsJPEG(PassContext& ctx, SDF::Obj& stream)
     // Readers ignore the opacity channels the file defines unless SMaskInData asks for them
     // as a soft mask; the new image keeps the colour channels they draw.
     const bool keep_all = indexed || FindNumber(&stream, "SMaskInData", 0) != 0;
+    // Channels after those the file's colour space names (a grey picture's second, which
+    // no channel definition calls opacity) carry no colour either.
+    const int named = NamedChannels(jpx.GetColourSpace());
     std::vector<int> drawn;
     for (int c = 0; c < all; ++c)
-        if (keep_all || !jpx.IsOpacity(c)) drawn.push_back(c);
+        if (keep_all || (!jpx.IsOpacity(c) && (named == 0 || c < named))) drawn.push_back(c);
     const int n = static_cast<int>(drawn.size());
     // An alpha channel beside the colours has no place in the new image.
     if (cs && cs->GetComponentCount() != n) QVX_THROW("as many channels as the colour space", "Incorrect color space");

@@ -223,6 +223,24 @@ TEST(StreamPass, JPEG2000OpacityChannelsAndThumbnails)
     const std::string out = (dir.Path() / "out.jp2").string();
     qvx::Test::Run({"/usr/bin/opj_compress", "-n", "2", "-i", dir.Write("in.pam", pam).string(), "-o", out});
     std::string jp2 = qvx::Test::ReadFile(out);
+    // As opj_compress writes it, without channel definitions, the grey picture still has its
+    // second channel, which carries no colour either; at 2B two channels are too many, and
+    // the new image keeps the grey, taking its space from the file.
+    {
+        PdfBuilder b = CleanFile(k2B);
+        b.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 100 100]/Resources<</XObject<</A 6 0 R>>>>/Contents 4 0 R>>");
+        b.SetStream(4, "", "q 50 0 0 50 0 0 cm /A Do Q");
+        b.SetStream(6, "/Type/XObject/Subtype/Image/Width 16/Height 8/Filter/JPXDecode", jp2);
+        EXPECT_EQ(Findings(b.Build(), k2B), "2832(6)");
+        PDFACompliance run(true, ToBytes(b.Build()), nullptr, k2B, nullptr, 0, 0, false);
+        qvx::SDF::Obj* image = run.GetDoc().GetObj(6);
+        EXPECT_EQ(image->FindObj("Filter")->GetName(), "DCTDecode");
+        EXPECT_EQ(image->FindObj("ColorSpace")->GetName(), "DeviceGray");
+        qvx::Common::Bytes samples = qvx::Filters::FilterReader(*image->GetDecodedStream()).ReadAll();
+        ASSERT_EQ(samples.size(), 16u * 8u);
+        for (std::size_t i = 0; i < samples.size(); i += 37) EXPECT_NEAR(samples[i], static_cast<int>(i * 2), 24) << i;
+        EXPECT_EQ(qvx::Test::FindingsAfterConversion(b.Build(), k2B), "");
+    }
     const std::size_t header = jp2.find("jp2h");
     ASSERT_NE(header, std::string::npos);
     auto be = [](unsigned v, int bytes) {
