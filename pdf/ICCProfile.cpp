@@ -2,6 +2,9 @@
 
 #include <lcms2.h>
 
+#include <string_view>
+
+#include "common/Buffer.h"
 #include "pdf/StreamData.h"
 
 namespace qvx::PDF {
@@ -11,11 +14,17 @@ namespace {
 // ICC profiles bigger than this are not read (real ones are far smaller).
 constexpr std::uint64_t kMaxProfileBytes = 64ull << 20;
 
-std::string Sig(cmsUInt32Number s)
+// The number of channels of an ICC colour space signature; 3 for one that is not known, as
+// lcms2 takes it.
+int ChannelsOf(std::string_view space)
 {
-    std::string out(4, ' ');
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((s >> (24 - 8 * i)) & 0xFF);
-    return out;
+    if (space == "GRAY") return 1;
+    if (space == "CMYK") return 4;
+    // Multi-channel spaces: "2CLR" to "FCLR", and "MCH1" to "MCHF".
+    auto hex = [](char c) { return c >= '1' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 0; };
+    if (space.size() == 4 && space.substr(1) == "CLR" && hex(space[0]) >= 2) return hex(space[0]);
+    if (space.size() == 4 && space.substr(0, 3) == "MCH" && hex(space[3]) >= 1) return hex(space[3]);
+    return 3;
 }
 
 void Quiet(cmsContext, cmsUInt32Number, const char*) {}
@@ -31,10 +40,11 @@ std::shared_ptr<const ICCProfile> ICCProfile::FromBytes(Common::Bytes data)
     cmsHPROFILE h = cmsOpenProfileFromMem(data.data(), static_cast<cmsUInt32Number>(data.size()));
     if (!h) return nullptr;
     auto p = std::make_shared<ICCProfile>();
-    cmsColorSpaceSignature cs = cmsGetColorSpace(h);
-    p->m_channels = static_cast<int>(cmsChannelsOf(cs));
-    p->m_space = Sig(cs);
-    p->m_class = Sig(cmsGetDeviceClass(h));
+    // The signatures are read from the header: lcms2 returns them as enumerations, which a
+    // value it does not know would overflow.
+    p->m_space = Common::AsChars(data).substr(16, 4);
+    p->m_class = Common::AsChars(data).substr(12, 4);
+    p->m_channels = ChannelsOf(p->m_space);
     p->m_version = cmsGetEncodedICCversion(h);
     cmsCloseProfile(h);
     p->m_bytes = std::move(data);

@@ -163,7 +163,9 @@ ColourConvert::Transform* ColourConvert::IccTransform(const PDF::ICCProfile* pro
     if (channels == 1) f16 = TYPE_GRAY_16, f8 = TYPE_GRAY_8;
     else if (channels == 3) f16 = TYPE_RGB_16, f8 = TYPE_RGB_8;
     else if (channels == 4) f16 = TYPE_CMYK_16, f8 = TYPE_CMYK_8;
-    if (in && out && f16 && cmsGetColorSpace(in) != cmsSigLabData) {
+    // The space as the header names it: lcms2 returns it as an enumeration, which a value it
+    // does not know would overflow.
+    if (in && out && f16 && profile->GetColorSpace() != "Lab ") {
         t->h16 = cmsCreateTransform(in, f16, out, TYPE_RGB_16, INTENT_RELATIVE_COLORIMETRIC, 0);
         t->h8 = cmsCreateTransform(in, f8, out, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
         t->channels = channels;
