@@ -132,7 +132,18 @@ void RunMarkInfoPass(PassContext& ctx)
     if (FindBool(mark_info, "Suspects", false)) ctx.Report(SDF::e_PDFUA1714, mark_info);
     if (!ctx.Checks()) return;
     Obj* marked = FindIn(mark_info, "Marked");
-    if (!(marked && marked->IsBool() && marked->GetBool())) ctx.Report(SDF::e_PDFA822);
+    if (marked && marked->IsBool() && marked->GetBool()) return;
+    ctx.Report(SDF::e_PDFA822);
+    // A structure tree whose elements the content's marks are tied to (through its parent
+    // tree) is what the flag says; only the flag was lost. Without one, nothing says the
+    // content is tagged, and the copy does not claim it.
+    Obj* tree_root = FindDict(root, "StructTreeRoot");
+    Obj* kids = FindIn(tree_root, "K");
+    const bool tagged = kids && !(kids->IsArray() && kids->Size() == 0) && FindDict(tree_root, "ParentTree");
+    if (ctx.state.convert && tagged) {
+        if (!mark_info) mark_info = root->PutDict("MarkInfo");
+        mark_info->PutBool("Marked", true);
+    }
 }
 
 void RunStructTreePass(PassContext& ctx)

@@ -134,6 +134,17 @@ TEST(CatalogChecks, LogicalStructureOfTheALevels)
         bare.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/MarkInfo<</Marked false>>>>");
         EXPECT_EQ(Findings(bare, level), level == k1A ? "822 8331" : "") << level;
     }
+    // A structure tree tied to the content through its parent tree is kept marked by
+    // conversion; an empty one, or one without parent tree, says nothing of the content.
+    for (const char* tree : {"<</Type/StructTreeRoot/K 7 0 R/ParentTree<</Nums[0[7 0 R]]>>>>",
+                             "<</Type/StructTreeRoot/K 7 0 R>>", "<</Type/StructTreeRoot/K[]/ParentTree<</Nums[]>>>>"}) {
+        SCOPED_TRACE(tree);
+        PdfBuilder b = CleanFile(k2A);
+        b.Set(1, std::string("<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/StructTreeRoot ") + tree + ">>");
+        b.Set(7, "<</Type/StructElem/S/P/K 0>>");
+        EXPECT_EQ(Findings(b, k2A), "822");
+        EXPECT_EQ(FindingsAfterConversion(b, k2A), std::string(tree).find("Nums[0") != std::string::npos ? "" : "822");
+    }
     // Elements: Type StructElem, types that are standard or mapped to standard ones.
     auto tree = [](int level) {
         PdfBuilder b = CleanFile(level);
