@@ -72,6 +72,7 @@ void CheckRoleMap(PassContext& ctx, Obj* tree_root)
     Obj* map = FindDict(tree_root, "RoleMap");
     if (!map) return;
     const bool ua = ctx.state.is_pdfua;
+    std::vector<std::string> unmapped;
     for (auto it = map->DictBegin(); it != map->DictEnd(); ++it) {
         std::string_view type = it.KeyText();
         if (ua && IsStandardStructureType(type)) {
@@ -80,7 +81,12 @@ void CheckRoleMap(PassContext& ctx, Obj* tree_root)
         }
         if (MapsToStandard(map, type)) continue;
         ctx.Report(ua && MapsInCircle(map, type) ? SDF::e_PDFUA1716 : SDF::e_PDFA8341, map);
+        unmapped.emplace_back(type);
     }
+    // As for the elements' types: an entry that leads nowhere (or round in a circle) leads
+    // to NonStruct.
+    if (ctx.state.convert && !ua && SDF::InForce(SDF::e_PDFA8341, ctx.state.level))
+        for (const std::string& type : unmapped) map->PutName(type, "NonStruct");
 }
 
 // Every structure element below the root: at the A levels its Type (8332) and its type's
@@ -111,10 +117,12 @@ void CheckElements(PassContext& ctx, Obj* tree_root)
             ctx.Report(SDF::e_PDFA8341, node);
             // A type PDF 2.0 added (as browsers tag emphasis) is mapped to the older type
             // it stands for, when the map says nothing of it.
+            // Any other is mapped to NonStruct, the grouping of no meaning of its own: what
+            // it holds keeps its types, and readers that know no better read it through.
             std::string_view old = PDF17EquivalentOf(type);
-            if (fix && !old.empty() && !FindIn(map, type)) {
+            if (fix && SDF::InForce(SDF::e_PDFA8341, ctx.state.level)) {
                 if (!map) map = tree_root->PutDict("RoleMap");
-                map->PutName(type, old);
+                map->PutName(type, !old.empty() && !FindIn(map, type) ? old : "NonStruct");
             }
         }
         if (HasPrivateUse(FindIn(node, "ActualText"))) ctx.Report(SDF::e_PDFA4621081, node);
