@@ -27,10 +27,12 @@ private:
 };
 
 // A stream an element draws through, entered after the element: a tiling pattern of its
-// fill or stroke colour, or the glyph procedure of a Type 3 character code.
+// fill or stroke colour, the glyph procedure of a Type 3 character code, or the group of
+// its soft mask, which is drawn to make the mask.
 struct Inner {
-    enum Kind { e_fill_pattern, e_stroke_pattern, e_glyph } kind;
+    enum Kind { e_fill_pattern, e_stroke_pattern, e_glyph, e_soft_mask } kind;
     std::uint32_t code = 0;
+    SDF::Obj* group = nullptr;
 };
 
 // What an element draws through that this page has not entered yet: each tiling pattern
@@ -49,6 +51,8 @@ public:
         };
         if (paints.fill) want(el.gstate->fill, Inner::e_fill_pattern);
         if (paints.stroke) want(el.gstate->stroke, Inner::e_stroke_pattern);
+        SDF::Obj* group = FindStream(el.gstate->soft_mask, "G");
+        if (group && m_masks.insert(group).second) out.push_back({Inner::e_soft_mask, 0, group});
         return out;
     }
 
@@ -62,7 +66,7 @@ private:
                 if (m_glyphs.insert({font, code}).second) out.push_back({Inner::e_glyph, code});
     }
 
-    std::set<const SDF::Obj*> m_patterns;
+    std::set<const SDF::Obj*> m_patterns, m_masks;
     std::set<std::pair<const Font*, std::uint32_t>> m_glyphs;
 };
 
@@ -81,9 +85,9 @@ namespace {
 
 // Reads what the reader was started on to its end, handing each element to the checks.
 // The reader refuses a form inside itself and bounds the nesting; a form painted twice is
-// read twice because the state it inherits may differ. Tiling patterns and Type 3 glyphs
-// are read once per page, where first drawn; when an element draws through several, each
-// is entered once the one before it is left.
+// read twice because the state it inherits may differ. Tiling patterns, Type 3 glyphs and
+// soft-mask groups are read once per page, where first drawn; when an element draws through
+// several, each is entered once the one before it is left.
 void Drain(PassContext& ctx, ElementReader& reader, std::span<ContentCheck* const> checks, InnerStreams& inner)
 {
     struct Pending {
@@ -95,8 +99,9 @@ void Drain(PassContext& ctx, ElementReader& reader, std::span<ContentCheck* cons
         while (!pending.empty() && pending.back().depth == reader.NestingDepth()) {
             Inner next = pending.back().inner;
             pending.pop_back();
-            bool entered = next.kind == Inner::e_glyph ? reader.Type3GlyphBegin(next.code)
-                                                       : reader.PatternBegin(next.kind == Inner::e_fill_pattern);
+            bool entered = next.kind == Inner::e_glyph       ? reader.Type3GlyphBegin(next.code)
+                           : next.kind == Inner::e_soft_mask ? reader.AppearanceBegin(next.group)
+                                                             : reader.PatternBegin(next.kind == Inner::e_fill_pattern);
             if (entered) return;
         }
     };

@@ -197,6 +197,18 @@ TEST(FontChecks, EachFontOnceEachCodeAsShown)
     // With first-stop the run ends at the first finding.
     b.SetStream(4, "", "BT /F1 12 Tf (B) Tj ET");
     EXPECT_EQ(Findings(b.Build(), k2B, {.first_stop = true}), "352(10)");
+
+    // Text drawn into a soft mask shows its font as any other text does.
+    PdfBuilder mask = WithFont(k2B, SimpleTrueType("/Encoding/WinAnsiEncoding/Widths[600 600]"), Descriptor(32, ""), "", "");
+    mask.Set(3, "<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]/Resources<</ExtGState<</M 13 0 R>>" + kGray +
+                    ">>/Contents 4 0 R>>");
+    mask.SetStream(4, "", "/M gs 0 0 10 10 re f");
+    mask.Set(13, "<</Type/ExtGState/SMask<</S/Luminosity/G 14 0 R>>>>");
+    mask.SetStream(14, "/Type/XObject/Subtype/Form/BBox[0 0 10 10]/Group<</S/Transparency/CS/DeviceGray>>"
+                       "/Resources<</Font<</F1 10 0 R>>" + kGray + ">>",
+                   "BT /F1 12 Tf 0 0 Td (AB) Tj ET");
+    // (The mask is transparency, on a page without group or output intent: 21020.)
+    EXPECT_EQ(Findings(mask.Build(), k2B), "341(10) 21020(3)");
 }
 
 TEST(FontChecks, Type1GlyphsAndCharSet)
