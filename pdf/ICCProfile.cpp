@@ -20,9 +20,9 @@ int ChannelsOf(std::string_view space)
 {
     if (space == "GRAY") return 1;
     if (space == "CMYK") return 4;
-    // Multi-channel spaces: "2CLR" to "FCLR", and "MCH1" to "MCHF".
+    // Multi-channel spaces: "1CLR" to "FCLR", and "MCH1" to "MCHF".
     auto hex = [](char c) { return c >= '1' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 0; };
-    if (space.size() == 4 && space.substr(1) == "CLR" && hex(space[0]) >= 2) return hex(space[0]);
+    if (space.size() == 4 && space.substr(1) == "CLR" && hex(space[0]) >= 1) return hex(space[0]);
     if (space.size() == 4 && space.substr(0, 3) == "MCH" && hex(space[3]) >= 1) return hex(space[3]);
     return 3;
 }
