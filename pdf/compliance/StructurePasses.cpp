@@ -116,9 +116,9 @@ void CheckElements(PassContext& ctx, Obj* tree_root)
         if (!type.empty() && !MapsToStandard(map, type)) {
             ctx.Report(SDF::e_PDFA8341, node);
             // A type PDF 2.0 added (as browsers tag emphasis) is mapped to the older type
-            // it stands for, when the map says nothing of it.
-            // Any other is mapped to NonStruct, the grouping of no meaning of its own: what
-            // it holds keeps its types, and readers that know no better read it through.
+            // it stands for, when the map says nothing of it; any other to NonStruct, the
+            // grouping of no meaning of its own: what it holds keeps its types, and readers
+            // that know no better read it through.
             std::string_view old = PDF17EquivalentOf(type);
             if (fix && SDF::InForce(SDF::e_PDFA8341, ctx.state.level)) {
                 if (!map) map = tree_root->PutDict("RoleMap");
@@ -148,7 +148,7 @@ void RunMarkInfoPass(PassContext& ctx)
     Obj* tree_root = FindDict(root, "StructTreeRoot");
     Obj* kids = FindIn(tree_root, "K");
     const bool tagged = kids && !(kids->IsArray() && kids->Size() == 0) && FindDict(tree_root, "ParentTree");
-    if (ctx.state.convert && tagged) {
+    if (ctx.state.convert && tagged && SDF::InForce(SDF::e_PDFA822, ctx.state.level)) {
         if (!mark_info) mark_info = root->PutDict("MarkInfo");
         mark_info->PutBool("Marked", true);
     }

@@ -145,6 +145,9 @@ TEST(CatalogChecks, LogicalStructureOfTheALevels)
         b.Set(7, "<</Type/StructElem/S/P/K 0>>");
         EXPECT_EQ(Findings(b, k2A), "822");
         EXPECT_EQ(FindingsAfterConversion(b, k2A), std::string(tree).find("Nums[0") != std::string::npos ? "" : "822");
+        // The B levels do not ask for the flag, and their copies do not claim it.
+        qvx::PDF::PDFACompliance run(true, ToBytes(b.Build()), nullptr, k2B, nullptr, 0, 0, false);
+        EXPECT_EQ(qvx::PDF::FindDict(run.GetDoc().GetObj(1), "MarkInfo"), nullptr);
     }
     // Elements: Type StructElem, types that are standard or mapped to standard ones.
     auto tree = [](int level) {
