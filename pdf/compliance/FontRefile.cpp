@@ -141,28 +141,30 @@ bool RefileCFFFontFile(PassContext& ctx, const Font& font)
     return PutBareCFF(ctx, font, stream, *data, Font::e_cid_type0);
 }
 
-// A simple font's program filed under the key of another kind of program (TrueType outlines
-// under FontFile, a Type 1 or CFF program under FontFile2, a Type 1 program under FontFile3):
-// filed under its own key. A Type 1 or CFF program of a font that says TrueType makes it the
-// Type 1 font readers draw.
+// A program filed under the key of another kind of program: TrueType outlines under FontFile
+// or FontFile3 (of a TrueType font or a CIDFontType2), and, for a simple font, a Type 1 or
+// CFF program under FontFile2 or a Type 1 program under FontFile3. It is filed under its
+// own key; a Type 1 or CFF program of a font that says TrueType makes it the Type 1 font
+// readers draw.
 bool RefileByFormat(PassContext& ctx, const Font& font)
 {
     const std::string key = font.GetEmbeddedKey();
     const FontProgram* program = font.GetProgram();
     Obj* stream = FiledStream(font.GetDescriptor(), key);
-    if (font.IsComposite() || !program || !stream) return false;
+    if (!program || !stream) return false;
     const std::string format = program->Format();
-    if (key != "FontFile" && key != "FontFile2" && (key != "FontFile3" || format != "Type 1")) return false;
+    const Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
+    const bool truetype = format == "TrueType" && (kind == Font::e_truetype || kind == Font::e_cid_type2);
+    if (truetype ? key == "FontFile2" : font.IsComposite() || (key == "FontFile3" && format != "Type 1")) return false;
     auto data = ReadDecoded(stream, FontReplace::kMaxEmbeddedProgramBytes);
     if (!data) return false;
-    const Font::Kind kind = font.GetKind();
     Obj* descriptor = font.GetDescriptor()->Resolve();
     auto file_under = [&](const char* new_key) {
         descriptor->Erase(key);
         descriptor->Put(new_key, stream);
         for (const char* k : {"Length2", "Length3", "Subtype"}) stream->Erase(k);
     };
-    if (format == "TrueType" && kind == Font::e_truetype) {
+    if (truetype) {
         file_under("FontFile2");
         stream->PutNumber("Length1", static_cast<double>(data->size()));
         return true;
@@ -197,7 +199,6 @@ bool RefileProgram(PassContext& ctx, const Font& font)
     const bool opentype = IsOpenType(*data);
     Font::Kind kind = font.IsComposite() ? font.GetDescendantKind() : font.GetKind();
     if (opentype && ctx.Part() == 1) return PutBareCFF(ctx, font, stream, *data, kind);
-    double length = static_cast<double>(data->size());
     auto program = FontProgram::Open(std::move(*data));
     if (!program) return false;
     std::string format = program->Format();
@@ -205,16 +206,8 @@ bool RefileProgram(PassContext& ctx, const Font& font)
     if (opentype) subtype = "OpenType";
     else if (format == "CFF" && !sfnt && IsType1Kind(kind)) subtype = "Type1C";
     else if (format == "CFF" && !sfnt && kind == Font::e_cid_type0 && program->IsCIDKeyed()) subtype = "CIDFontType0C";
-    bool truetype = sfnt && format == "TrueType" && (kind == Font::e_truetype || kind == Font::e_cid_type2);
-    if (!subtype && !truetype) return false;
-    if (truetype) {
-        stream->Erase("Subtype");
-        stream->PutNumber("Length1", length);
-        descriptor->Erase("FontFile3");
-        descriptor->Put("FontFile2", stream);
-    } else {
-        stream->PutName("Subtype", subtype);
-    }
+    if (!subtype) return false;
+    stream->PutName("Subtype", subtype);
     return true;
 }
 
