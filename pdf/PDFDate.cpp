@@ -51,7 +51,7 @@ std::optional<PDFDate> PDFDate::Parse(std::string_view text)
     d.month = d.day = 1;
     std::uint8_t* fields[] = {&d.month, &d.day, &d.hour, &d.minute, &d.second};
     for (std::uint8_t* f : fields) {
-        if (!Digits(text, pos, 2, v)) return d;
+        if (!Digits(text, pos, 2, v)) break;
         *f = static_cast<std::uint8_t>(v);
     }
     if (pos >= text.size()) return d;

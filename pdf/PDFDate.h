@@ -16,8 +16,9 @@ struct PDFDate {
 
     friend bool operator==(const PDFDate&, const PDFDate&) = default;
 
-    // Reads the fields present, in order; missing month and day are 1, the rest 0. The
-    // "D:" prefix is optional. Nullopt when the text does not begin with four digits.
+    // Reads the fields present, in order; missing month and day are 1, the rest 0. A zone
+    // may follow the last field present ("D:202403051020+01'00'"). The "D:" prefix is
+    // optional. Nullopt when the text does not begin with four digits.
     static std::optional<PDFDate> Parse(std::string_view text);
     // "D:YYYYMMDDHHmmSS" and "Z", or the offset as +HH'mm'.
     std::string Format() const;

@@ -56,11 +56,19 @@ void Absent(const XmpCheckContext& ctx, const Common::UString& info, std::int32_
     if (!info.IsEmpty()) ctx.Report(code);
 }
 
-void CheckLangAlt(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& values, std::string_view name,
-                  bool has_key, Common::UString& info, std::int32_t code)
+bool WrittenAsAlt(std::span<const XmpRawProperty> raw, std::string_view name)
+{
+    for (const XmpRawProperty& p : raw)
+        if (p.ns == XmpNs::kDC && p.name == name && p.form != XmpRawProperty::e_alt) return false;
+    return true;
+}
+
+void CheckLangAlt(const XmpCheckContext& ctx, const XmpMeta& meta, std::span<const XmpRawProperty> raw,
+                  DocInfoValues& values, std::string_view name, bool has_key, Common::UString& info, std::int32_t code)
 {
     std::optional<XmpProperty> prop = meta.GetProperty(XmpNs::kDC, name);
     if (!prop) return Absent(ctx, info, code);
+    if (!WrittenAsAlt(raw, name)) return ctx.Report(SDF::e_PDFA739);
     // The toolkit falls back on the first item when no item is x-default; that is not the
     // form Info's text is compared with.
     std::optional<std::string> text;
@@ -108,11 +116,12 @@ void CheckXmpDates(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValue
     });
 }
 
-void CheckXmpTexts(const XmpCheckContext& ctx, const XmpMeta& meta, DocInfoValues& v)
+void CheckXmpTexts(const XmpCheckContext& ctx, const XmpMeta& meta, std::span<const XmpRawProperty> raw,
+                   DocInfoValues& v)
 {
-    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, v, "title", v.has_title, v.title, SDF::e_PDFA731); });
+    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, raw, v, "title", v.has_title, v.title, SDF::e_PDFA731); });
     Guarded(ctx, [&] { CheckAuthor(ctx, meta, v); });
-    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, v, "description", v.has_subject, v.subject, SDF::e_PDFA733); });
+    Guarded(ctx, [&] { CheckLangAlt(ctx, meta, raw, v, "description", v.has_subject, v.subject, SDF::e_PDFA733); });
     Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kPDF, "Keywords", v.has_keywords, v.keywords, SDF::e_PDFA734); });
     Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kXMP, "CreatorTool", v.has_creator, v.creator, SDF::e_PDFA735); });
     Guarded(ctx, [&] { CheckSimple(ctx, meta, v, XmpNs::kPDF, "Producer", v.has_producer, v.producer, SDF::e_PDFA736); });

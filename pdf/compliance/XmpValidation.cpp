@@ -36,13 +36,15 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
     if (!lock.Initialised()) return false;
     std::shared_ptr<XmpMeta> meta;
     XmpPacketScan scan;
+    std::vector<XmpRawProperty> raw;
     try {
         scan = ScanXmpPacket(packet);
+        raw = ReadXmpRawProperties(scan.text);
         meta = Parse(ctx, scan, true);
         if (!ctx.IsPDFA4()) CheckXmpBasicNames(ctx, *meta);
         CheckXmpDates(ctx, *meta, values);
         CheckXmpIdentifier(ctx, *meta);
-        CheckXmpTexts(ctx, *meta, values);
+        CheckXmpTexts(ctx, *meta, raw, values);
     } catch (const std::exception&) {
         ctx.Report(SDF::e_PDFA723);
         meta.reset();
@@ -53,7 +55,7 @@ bool ValidateXmpPacket(const XmpCheckContext& ctx, std::string_view packet, DocI
         try {
             if (!ctx.IsPDFA4()) {
                 XmpPredefinedResult found =
-                    CheckPredefinedProperties(ctx, *meta, ReadXmpRawProperties(scan.text));
+                    CheckPredefinedProperties(ctx, *meta, raw);
                 ValidateExtensionSchemas(ctx, *meta, found, scan.declared_prefixes);
             }
         } catch (const std::exception&) {

@@ -10,7 +10,7 @@ using Set = std::set<int>;
 
 namespace {
 
-using qvx::Test::k1B, qvx::Test::k2B;
+using qvx::Test::k1B, qvx::Test::k2B, qvx::Test::k4;
 
 PDF::DocInfoValues Info()
 {
@@ -108,6 +108,14 @@ TEST(XmpSync, TextForms)
     v.has_keywords = true;
     EXPECT_EQ(codes(k1B, Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li>"), v), Set{734});
     EXPECT_EQ(codes(k1B, Title("Title") + Creator("Seq", "<rdf:li>Ann</rdf:li>") + "<pdf:Keywords>k</pdf:Keywords>", v), Set{});
+    // A title or description written as plain text is no language alternative, though the
+    // toolkit reads it as one; at PDF/A-4 too, where no type table is consulted.
+    EXPECT_EQ(codes(k1B, "<dc:title>Title</dc:title>" + Creator("Seq", "<rdf:li>Ann</rdf:li>"), Info()), (Set{739, 781}));
+    const std::string rev = "<pdfaid:rev>2020</pdfaid:rev>";
+    EXPECT_EQ(qvx::Test::Codes(k4, Packet(rev + "<dc:description>d</dc:description>", "4", "")), Set{739});
+    EXPECT_EQ(qvx::Test::Codes(k4, Packet(rev + "<dc:description><rdf:Alt><rdf:li xml:lang=\"x-default\">d</rdf:li>"
+                                                "</rdf:Alt></dc:description>", "4", "")),
+              Set{});
     // PDF/A-2 and later: no comparison, the packet's text is taken.
     qvx::Test::XmpRun run = qvx::Test::RunXmp(k2B, Packet(dates + Title("Other"), "2", "B"), Info());
     EXPECT_EQ(run.codes, Set{});
@@ -133,6 +141,9 @@ TEST(XmpSync, DateConversions)
     EXPECT_EQ(PDF::XmpDateText(zero_offset), "2020-01-02T11:00:00Z");
     early.nanoSecond = 250000000;
     EXPECT_EQ(PDF::XmpDateText(early), "2020-02-01T00:30:00.25Z");
+    // A zone may follow fewer fields than all six.
+    EXPECT_EQ(PDF::CompareXmpDates(eleven_utc, PDF::InfoDateToXmp(*PDF::PDFDate::Parse("D:202001021200+01'00'"))), 0);
+    EXPECT_EQ(PDF::PDFDate::Parse("D:2020010211Z")->Format(), "D:20200102110000Z");
     EXPECT_FALSE(PDF::PDFDate::Parse("D:20x0"));
     EXPECT_EQ(PDF::PDFDate::Parse("D:2020")->Format(), "D:20200101000000");
 }
