@@ -25,6 +25,9 @@ namespace qvx::PDF {
 
 namespace {
 
+// The longest strings PDF/A allows, in bytes: PDF/A-1, and PDF/A-2 and -3.
+constexpr std::size_t kLongestStringPart1 = 65535, kLongestString = 32767;
+
 // A dictionary's entries as content syntax, without the brackets around them.
 std::string EntriesText(const SDF::Obj& dict)
 {
@@ -43,10 +46,34 @@ bool IsTokenEnd(char c)
     return SDF::CharClass::IsWhite(u) || SDF::CharClass::IsDelim(u) || c == '%';
 }
 
-// Appends bytes to out with every number token beyond the limits of part written again, and
-// with names, when names is set, that are not UTF-8 written as conversion read them; strings
-// and comments are passed over. Returns whether it appended.
-bool TokensWithinLimits(std::string_view bytes, int part, bool names, std::string& out)
+// What a content stream's tokens may break, as the run found it.
+struct TokenRepairs {
+    int part = 0;
+    bool numbers = false;     // numbers beyond the limits of part
+    bool names = false;       // names that are not UTF-8
+    bool odd_hex = false;     // hexadecimal strings with an odd number of digits
+    std::size_t longest = 0;  // longest string allowed in a text-showing operation, or 0
+};
+
+// A hexadecimal string token ("<...>") whose digits are odd in number, written with the zero
+// that readers take as its last digit; empty when the token is even or holds anything but
+// digits and white space.
+std::string EvenHexString(std::string_view token)
+{
+    std::string digits;
+    for (char c : token.substr(1, token.size() >= 2 ? token.size() - 2 : 0)) {
+        if (SDF::CharClass::IsWhite(static_cast<unsigned char>(c))) continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
+        digits += c;
+    }
+    if (digits.size() % 2 == 0 || token.back() != '>') return {};
+    return "<" + digits + "0>";
+}
+
+// Appends bytes to out with every number token beyond the limits of part written again, with
+// names that are not UTF-8 written as conversion read them, and with odd hexadecimal strings
+// made even, each when fix asks for it; comments are passed over. Returns whether it appended.
+bool TokensWithinLimits(std::string_view bytes, const TokenRepairs& fix, std::string& out)
 {
     std::string written;
     bool changed = false;
@@ -66,13 +93,20 @@ bool TokensWithinLimits(std::string_view bytes, int part, bool names, std::strin
         } else if (c == '<') {
             while (j < n && bytes[j] != '>') ++j;
             ++j;
+            const std::string even = fix.odd_hex ? EvenHexString(bytes.substr(i, std::min(j, n) - i)) : std::string();
+            if (!even.empty()) {
+                written += even;
+                changed = true;
+                i = j;
+                continue;
+            }
         } else if (c == '%') {
             while (j < n && bytes[j] != '\n' && bytes[j] != '\r') ++j;
         } else if (c == '/') {
             while (j < n && !IsTokenEnd(bytes[j])) ++j;
             std::string name;
-            if (names) SDF::CharClass::AppendDecodedName(bytes.substr(i + 1, j - i - 1), name);
-            if (names && !Common::IsValidUTF8(name)) {
+            if (fix.names) SDF::CharClass::AppendDecodedName(bytes.substr(i + 1, j - i - 1), name);
+            if (fix.names && !Common::IsValidUTF8(name)) {
                 SDF::ObjWriter::AppendName(written, Common::AsValidUTF8(name));
                 changed = true;
                 i = j;
@@ -82,9 +116,9 @@ bool TokensWithinLimits(std::string_view bytes, int part, bool names, std::strin
             while (j < n && !IsTokenEnd(bytes[j])) ++j;
             const std::string_view token = bytes.substr(i, j - i);
             const bool numeric = SDF::CharClass::IsDigit(c) || c == '+' || c == '-' || c == '.';
-            const SDF::NumberToken number = numeric ? SDF::ReadNumberToken(token, part) : SDF::NumberToken{};
-            if (SDF::NumberLimitCode(number, part)) {
-                written += SDF::NumberWithinLimits(number, part);
+            const SDF::NumberToken number = numeric ? SDF::ReadNumberToken(token, fix.part) : SDF::NumberToken{};
+            if (fix.numbers && SDF::NumberLimitCode(number, fix.part)) {
+                written += SDF::NumberWithinLimits(number, fix.part);
                 changed = true;
                 i = j;
                 continue;
@@ -96,6 +130,40 @@ bool TokensWithinLimits(std::string_view bytes, int part, bool names, std::strin
     }
     if (changed) out += written;
     return changed;
+}
+
+// A Tj or TJ showing a string longer than longest, written as a TJ whose strings are cut
+// into pieces within it: pieces side by side in one array show as the whole string does. The
+// cuts fall at even offsets, between the codes of one- and two-byte encodings alike.
+bool LongStringsCut(const Operation& op, std::size_t longest, std::string& out)
+{
+    if (op.flags || (op.op != Op::e_Tj && op.op != Op::e_TJ) || op.Size() != 1) return false;
+    const std::size_t piece = longest - longest % 2;
+    std::string shown;
+    bool cut = false;
+    auto add_string = [&](Common::ByteView bytes) {
+        cut = cut || bytes.size() > longest;
+        for (std::size_t at = 0; at < bytes.size() || at == 0; at += piece) {
+            SDF::ObjWriter::AppendHexString(shown, bytes.subspan(at, std::min(piece, bytes.size() - at)));
+            if (bytes.empty()) break;
+        }
+    };
+    if (op.op == Op::e_Tj) {
+        if (!op[0].IsString()) return false;
+        add_string(op[0].Bytes());
+    } else {
+        const SDF::Obj* array = op[0].obj.get();
+        if (!array || !array->IsArray()) return false;
+        for (std::size_t i = 0; i < array->Size(); ++i) {
+            const SDF::Obj* item = array->GetAt(i);
+            if (item->IsString()) add_string(item->GetBuffer());
+            else if (item->IsNumber()) shown.append(" ").append(ContentNumber(item->GetNumber())).append(" ");
+            else return false;
+        }
+    }
+    if (!cut) return false;
+    out.append(" [").append(shown).append("] TJ");
+    return true;
 }
 
 // Whether a dictionary's Filter entry (a name or an array of names) holds a filter PDF/A
@@ -323,13 +391,20 @@ void WriteNumbersWithinLimits(PassContext& ctx)
 {
     const std::set<SDF::Obj*> streams = std::move(ctx.caches.Get<ContentStreamsWalked>());
     ctx.caches.Drop<ContentStreamsWalked>();
-    const bool names = ctx.state.errors.Has(SDF::e_PDFA187);
-    if (!SDF::NumberLimitsBroken(ctx.state.errors) && !names) return;
-    const int part = ctx.Part();
+    const SDF::ErrorStore& errors = ctx.state.errors;
+    TokenRepairs fix;
+    fix.part = ctx.Part();
+    fix.numbers = SDF::NumberLimitsBroken(errors);
+    fix.names = errors.Has(SDF::e_PDFA187);
+    fix.odd_hex = errors.Has(SDF::e_PDFA161);
+    if (fix.part == 1 && errors.Has(SDF::e_PDFA11211)) fix.longest = kLongestStringPart1;
+    if ((fix.part == 2 || fix.part == 3) && errors.Has(SDF::e_PDFA11212)) fix.longest = kLongestString;
+    if (!fix.numbers && !fix.names && !fix.odd_hex && !fix.longest) return;
     for (SDF::Obj* stream : streams) {
         if (ctx.Stopped()) return;
-        RewriteContent(stream, [part, names](const Operation& op, std::string_view bytes, std::string& out) {
-            return op.op != Op::e_BI && TokensWithinLimits(bytes, part, names, out);
+        RewriteContent(stream, [&fix](const Operation& op, std::string_view bytes, std::string& out) {
+            if (fix.longest && LongStringsCut(op, fix.longest, out)) return true;
+            return op.op != Op::e_BI && TokensWithinLimits(bytes, fix, out);
         });
     }
 }

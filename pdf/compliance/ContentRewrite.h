@@ -96,6 +96,8 @@ void CopyInheritedResources(PassContext& ctx);
 // range as the nearest one within it, and a token that is no number as the 0 it was read as.
 // When it found names that are not UTF-8, it writes those in the streams as conversion read
 // them (each byte a Latin-1 character), the form the resource keys they name are written in.
+// Hexadecimal strings of an odd number of digits get the last zero readers assume, and text
+// shown with strings beyond the level's length limit is shown with the strings cut.
 struct ContentStreamsWalked : std::set<SDF::Obj*> {};
 void WriteNumbersWithinLimits(PassContext& ctx);
 

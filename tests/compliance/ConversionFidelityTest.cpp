@@ -35,6 +35,16 @@ std::string QpdfPages(const fs::path& p)
 
 std::string MiddlePixel(const fs::path& pdf) { return PixelAt(pdf, 0.5, 0.5); }
 
+// The word lines of pdftotext -bbox: each word with its box.
+std::string WordLines(const fs::path& pdf)
+{
+    std::istringstream text(qvx::Test::Run({"/usr/bin/pdftotext", "-bbox", pdf.string(), "-"}).output);
+    std::string words;
+    for (std::string line; std::getline(text, line);)
+        if (line.find("<word ") != std::string::npos) words += line + "\n";
+    return words;
+}
+
 }  // namespace
 
 // Damage can leave a page's Contents a dictionary whose stream keyword was lost, a number, or
@@ -584,6 +594,35 @@ TEST(ConversionFidelity, NumbersBeyondTheLimitsAreWrittenWithinThem)
         const std::string written(data->begin(), data->end());
         for (const char* kept : {"/1e2 BMC", "% 1e2", "(2157483648)"}) EXPECT_NE(written.find(kept), std::string::npos) << written;
         EXPECT_NE(written.find(c.after), std::string::npos) << written;
+    }
+}
+
+TEST(ConversionFidelity, StringsBeyondTheLimitsShowTheSameText)
+{
+    // An odd hexadecimal string (readers take a last 0) and strings longer than the level
+    // allows, shown by Tj and within a TJ: the copy shows the same words at the same places.
+    TempDir dir;
+    struct Case {
+        int level;
+        std::size_t length;
+        std::vector<const char*> found;
+    };
+    for (const Case& c : {Case{k2B, 32770, {"161(4)", "11212(4)"}}, Case{k1B, 65540, {"161(4)", "11211(4)"}}}) {
+        const std::string run(c.length, 'H');
+        const std::string content = "BT /F 24 Tf 20 150 Td <48455> Tj ET BT /F 0.004 Tf 20 100 Td (" + run +
+                                    ") Tj ET BT /F 0.004 Tf 20 50 Td [(AB) -200 (" + run + ")] TJ ET";
+        PdfBuilder b = ColourFile(c.level, "<</Font<</F 6 0 R>>>>", content);
+        b.Add("<</Type/Font/Subtype/Type1/BaseFont/Helvetica/FontDescriptor 7 0 R>>");
+        b.Add("<</Type/FontDescriptor/FontName/Helvetica/Flags 32/FontBBox[-166 -225 1000 931]/ItalicAngle 0"
+              "/Ascent 718/Descent -207/CapHeight 718/StemV 88>>");
+        const std::string found = Findings(b.Build(), c.level);
+        for (const char* code : c.found) EXPECT_NE(found.find(code), std::string::npos) << found;
+        const fs::path in = dir.Write("strings.pdf", b.Build());
+        const fs::path out = ConvertClean(b.Build(), c.level, dir, "strings_pdfa.pdf");
+        const std::string words = WordLines(in);
+        EXPECT_NE(words.find(">HEP<"), std::string::npos) << words.substr(0, 300);
+        EXPECT_NE(words.find(std::string(1000, 'H')), std::string::npos);
+        EXPECT_EQ(WordLines(out), words);
     }
 }
 
