@@ -86,7 +86,9 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
     case Element::e_form: CheckForm(ctx, el, reader); break;
     case Element::e_xobject: CheckOtherXObject(ctx, el); break;
     case Element::e_save:
-        if (el.depth == kMaxSaveDepth + 1) ctx.Report(SDF::e_PDFA1126, el.stream);
+        if (el.depth != kMaxSaveDepth + 1) break;
+        ctx.Report(SDF::e_PDFA1126, el.stream);
+        if (ctx.state.convert && el.stream) ctx.caches.Get<DeepNesting>()[el.stream] = res.GetDict();
         break;
     default: break;
     }

@@ -101,4 +101,11 @@ void CopyInheritedResources(PassContext& ctx);
 struct ContentStreamsWalked : std::set<SDF::Obj*> {};
 void WriteNumbersWithinLimits(PassContext& ctx);
 
+// Content streams whose q operations nest deeper than the level allows, each with the
+// resources it draws with, found by the page checks in conversion. The repair draws what each
+// q at the deepest allowed level saves as a form XObject in its place: a form saves and
+// restores the graphics state as q and Q do, and its content counts its own nesting.
+struct DeepNesting : std::map<SDF::Obj*, SDF::Obj*> {};
+void MoveDeepNestingIntoForms(PassContext& ctx);
+
 }  // namespace qvx::PDF

@@ -73,6 +73,7 @@ void RunPagePass(PassContext& ctx)
     RemoveInlineImageEntries(ctx);
     CopyInheritedResources(ctx);
     WriteNumbersWithinLimits(ctx);
+    MoveDeepNestingIntoForms(ctx);
     // A converted file always leaves with an output intent.
     if (ctx.Checks()) AddSRGBOutputIntent(ctx);
     RewritePageTree(ctx);

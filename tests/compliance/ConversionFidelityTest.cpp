@@ -626,6 +626,34 @@ TEST(ConversionFidelity, StringsBeyondTheLimitsShowTheSameText)
     }
 }
 
+TEST(ConversionFidelity, DeepNestingIsDrawnThroughForms)
+{
+    // q nested 30 and 60 deep, a transformation and a colour set deep inside, text inside and
+    // outside: the copy draws the blue square where the original does, and the red band
+    // after the nesting with the state restored.
+    TempDir dir;
+    for (int deep : {30, 60}) {
+        std::string saves, restores;
+        for (int i = 0; i < deep; ++i) saves += "q ", restores += "Q ";
+        const std::string content = "1 0 0 rg " + saves + "1 0 0 1 100 100 cm 0 0 1 rg 0 0 50 50 re f " +
+                                    "BT /F 10 Tf 0 60 Td (deep) Tj ET " + restores + "0 0 200 40 re f " +
+                                    "BT /F 10 Tf 10 180 Td (top) Tj ET";
+        PdfBuilder b = ColourFile(k1B, "<</Font<</F 6 0 R>>>>", content);
+        b.Add("<</Type/Font/Subtype/Type1/BaseFont/Helvetica/FontDescriptor 7 0 R>>");
+        b.Add("<</Type/FontDescriptor/FontName/Helvetica/Flags 32/FontBBox[-166 -225 1000 931]/ItalicAngle 0"
+              "/Ascent 718/Descent -207/CapHeight 718/StemV 88>>");
+        EXPECT_NE(Findings(b.Build(), k1B).find("1126(4)"), std::string::npos) << Findings(b.Build(), k1B);
+        const fs::path in = dir.Write("deep.pdf", b.Build());
+        const fs::path out = ConvertClean(b.Build(), k1B, dir, "deep_pdfa.pdf");
+        EXPECT_EQ(qvx::Test::Run({"/usr/bin/qpdf", "--check", out.string()}).status, 0);
+        for (auto [x, y] : {std::pair{0.625, 0.375}, {0.5, 0.9}, {0.25, 0.25}})
+            EXPECT_EQ(PixelAt(out, x, y), PixelAt(in, x, y)) << deep << " " << x << " " << y;
+        EXPECT_TRUE(Near(PixelAt(out, 0.625, 0.375), "0 0 255"));
+        EXPECT_TRUE(Near(PixelAt(out, 0.5, 0.9), "255 0 0"));
+        EXPECT_EQ(WordLines(out), WordLines(in));
+    }
+}
+
 TEST(ConversionFidelity, NamesThatAreNotUTF8KeepWhatTheyName)
 {
     // Two forms named by bytes that are not UTF-8 (a finding from PDF/A-2 on): the copy
