@@ -79,7 +79,8 @@ void MoveDeepNestingIntoForms(PassContext& ctx)
     const double reach = ctx.Part() == 1 ? 32767 : 1e7;
     std::deque<std::pair<SDF::Obj*, SDF::Obj*>> pending(found.begin(), found.end());
     while (!pending.empty() && !ctx.Stopped()) {
-        auto [stream, resources] = pending.front();
+        SDF::Obj* stream = pending.front().first;
+        SDF::Obj* resources = pending.front().second;
         pending.pop_front();
         std::optional<Common::Bytes> data = ReadDecoded(stream, Common::Limits::kMaxContentBytes);
         if (!data || !resources || !resources->IsDict()) continue;
