@@ -209,7 +209,11 @@ void ColourCheck::CheckExtGState(PassContext& ctx, Obj* gs)
         Obj* first = bm->IsArray() && bm->Size() > 0 ? Deref(bm->GetAt(0)) : bm;
         if (!(first && first->IsName() && IsStandardBlendMode(first->GetName()))) gs->PutName("BM", BlendModeDrawn(bm));
     }
-    if (gs->FindObj("HTO")) ctx.Report(SDF::e_PDFA46253, gs);
+    if (gs->FindObj("HTO")) {
+        ctx.Report(SDF::e_PDFA46253, gs);
+        // The origin of halftone screens shapes printed output only.
+        if (convert) gs->Erase("HTO");
+    }
 }
 
 void ColourCheck::RemoveTransparency()

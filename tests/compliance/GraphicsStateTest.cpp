@@ -100,6 +100,7 @@ TEST(GraphicsState, HalftonesInExtGStateResources)
         return FindingsAfterConversion(ColourFile(level, "<</ExtGState<</GS0 " + gs + ">>>>", "/GS0 gs").Build(), level);
     };
     EXPECT_EQ(converted(k2B, "<</HT<</HalftoneType 6/Width 1/Height 1>>>>"), "");
+    EXPECT_EQ(converted(k4, "<</HTO[1 2]>>"), "");
     EXPECT_EQ(converted(k2B, "<</HT" + screen + "/TransferFunction/Identity>>>>"), "");
     EXPECT_EQ(converted(k4, "<</HT<</HalftoneType 5/Default " + screen + ">>/Cyan " + screen +
                                 "/TransferFunction/Identity>>>>>>"),
