@@ -223,6 +223,28 @@ Common::Bytes FontProgram::SFNTTable(std::string_view tag) const
     return SfntTable(mp->face, FT_MAKE_TAG(tag[0], tag[1], tag[2], tag[3]));
 }
 
+bool FontProgram::HasGlyphTablesBeyondEnd() const
+{
+    const Common::ByteView d = Data();
+    if (!IsSFNT() || d.size() < 12 || (d[0] == 't' && d[1] == 't' && d[2] == 'c' && d[3] == 'f')) return false;
+    auto read = [&](std::size_t at, int n) {
+        std::uint64_t v = 0;
+        for (int i = 0; i < n; ++i) v = v << 8 | d[at + static_cast<std::size_t>(i)];
+        return v;
+    };
+    const std::uint64_t tables = read(4, 2);
+    // Writers may leave out the padding after the last table: up to three bytes.
+    constexpr std::uint64_t kPadding = 3;
+    for (std::uint64_t i = 0; i < tables; ++i) {
+        const std::size_t record = 12 + 16 * static_cast<std::size_t>(i);
+        if (record + 16 > d.size()) return true;
+        const std::string_view tag(reinterpret_cast<const char*>(d.data() + record), 4);
+        const bool glyphs = tag == "glyf" || tag == "loca" || tag == "hmtx" || tag == "cmap" || tag == "CFF " || tag == "CFF2";
+        if (glyphs && read(record + 8, 4) + read(record + 12, 4) > d.size() + kPadding) return true;
+    }
+    return false;
+}
+
 bool FontProgram::IsCIDKeyed() const
 {
     FT_Bool cid = 0;

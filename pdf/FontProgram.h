@@ -41,6 +41,10 @@ public:
     bool IsSFNT() const;
     // The bytes of one of those tables by its four-letter tag; empty when there is none.
     Common::Bytes SFNTTable(std::string_view tag) const;
+    // Whether the table directory places a table of glyphs, their metrics or their mapping
+    // beyond the end of the data, as in a file cut short: FreeType opens such a program and
+    // fails on the glyphs that were lost.
+    bool HasGlyphTablesBeyondEnd() const;
 
     // 0 when the glyph has no name or the program has none.
     std::string GlyphName(unsigned gid) const;

@@ -98,6 +98,10 @@ Embedding CheckEmbedding(PassContext& ctx, const Font& font)
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
         return ctx.state.convert && (RepairLocaFormat(ctx, font) || MendCFF(ctx, font)) ? Embedding::e_refiled : unusable;
     }
+    if (font.GetProgram() && font.GetProgram()->HasGlyphTablesBeyondEnd()) {
+        ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
+        return unusable;
+    }
     if (IsSegmentedType1(font)) {
         ctx.Report(SDF::e_PDFA321, font.GetSDFObj());
         return ctx.state.convert && JoinType1Segments(ctx, font) ? Embedding::e_refiled : unusable;

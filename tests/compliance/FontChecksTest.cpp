@@ -127,6 +127,18 @@ TEST(FontChecks, DictionaryAndEmbedding)
     std::string bad_sub = dict;
     bad_sub.replace(bad_sub.find("TrueType"), 8, "TrueTypo");
     EXPECT_NE(Findings(WithFont(k2B, bad_sub, Descriptor(32), "", tt.data).Build(), k2B).find("323(10)"), std::string::npos);
+    // One that FreeType opens though it was cut short (Liberation Sans keeps its glyphs in
+    // the middle of the file): its glyphs are lost. Conversion replaces it like a program
+    // that does not open. A cut that leaves the glyphs whole is no damage to them.
+    const char* const sans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+    REQUIRE_FONT(sans);
+    const std::string liberation = ReadFile(sans);
+    auto cut = [&](std::size_t size) {
+        return WithFont(k1B, SimpleTrueType(w), Descriptor(32), "", liberation.substr(0, size)).Build();
+    };
+    EXPECT_EQ(Findings(cut(liberation.size() / 3), k1B), "321(10)");
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(cut(liberation.size() / 3), k1B), "");
+    EXPECT_EQ(Findings(cut(liberation.size() - 1000), k1B).find("321"), std::string::npos);
 }
 
 TEST(FontChecks, TrueTypeEncodings)
