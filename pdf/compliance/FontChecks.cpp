@@ -36,6 +36,17 @@ static void CheckType(PassContext& ctx, Obj* d)
     if (Obj* dict = Deref(d); ctx.state.convert && dict) dict->PutName("Type", "Font");
 }
 
+// A font without a BaseFont name: conversion names it as its descriptor does, which is the
+// name readers look the font up by when they have no better one.
+static void CheckBaseFont(PassContext& ctx, Obj* d, Obj* descriptor)
+{
+    ctx.Report(SDF::e_PDFA324, d);
+    Obj* dict = Deref(d);
+    if (!ctx.state.convert || !dict) return;
+    const std::string_view name = FindName(descriptor, "FontName");
+    dict->PutName("BaseFont", name.empty() ? std::string_view("Unnamed") : name);
+}
+
 void CheckDictionary(PassContext& ctx, const Font& font)
 {
     Obj* d = font.GetSDFObj();
@@ -45,12 +56,12 @@ void CheckDictionary(PassContext& ctx, const Font& font)
     for (std::string_view s : kSimple) known |= font.GetSubtype() == s;
     if (!known) ctx.Report(SDF::e_PDFA323, d);
     Obj* base = FindIn(d, "BaseFont");
-    if (font.GetKind() != Font::e_type3 && (!base || !base->IsName())) ctx.Report(SDF::e_PDFA324, d);
+    if (font.GetKind() != Font::e_type3 && (!base || !base->IsName())) CheckBaseFont(ctx, d, font.GetDescriptor());
     if (Obj* desc = font.GetDescendant()) {
         CheckType(ctx, desc);
         if (font.GetDescendantKind() == Font::e_unknown) ctx.Report(SDF::e_PDFA323, desc);
         Obj* dbase = FindIn(desc, "BaseFont");
-        if (!dbase || !dbase->IsName()) ctx.Report(SDF::e_PDFA324, desc);
+        if (!dbase || !dbase->IsName()) CheckBaseFont(ctx, desc, FindDict(desc, "FontDescriptor"));
     }
     if (ctx.state.convert) {
         CompleteDescriptor(font);

@@ -124,6 +124,8 @@ TEST(FontChecks, DictionaryAndEmbedding)
     std::string no_base = dict;
     no_base.erase(no_base.find("/BaseFont/DejaVuSans"), std::string("/BaseFont/DejaVuSans").size());
     EXPECT_EQ(Findings(WithFont(k2B, no_base, Descriptor(32), "", tt.data).Build(), k2B), "324(10)");
+    EXPECT_EQ(qvx::Test::FindingsAfterConversion(WithFont(k2B, no_base, Descriptor(32), "", tt.data).Build(), k2B), "")
+        << "the copy names the font as its descriptor does";
     std::string bad_sub = dict;
     bad_sub.replace(bad_sub.find("TrueType"), 8, "TrueTypo");
     EXPECT_NE(Findings(WithFont(k2B, bad_sub, Descriptor(32), "", tt.data).Build(), k2B).find("323(10)"), std::string::npos);
