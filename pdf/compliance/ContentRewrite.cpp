@@ -143,10 +143,11 @@ bool LongStringsCut(const Operation& op, std::size_t longest, std::string& out)
     bool cut = false;
     auto add_string = [&](Common::ByteView bytes) {
         cut = cut || bytes.size() > longest;
-        for (std::size_t at = 0; at < bytes.size() || at == 0; at += piece) {
+        std::size_t at = 0;
+        do {
             SDF::ObjWriter::AppendHexString(shown, bytes.subspan(at, std::min(piece, bytes.size() - at)));
-            if (bytes.empty()) break;
-        }
+            at += piece;
+        } while (at < bytes.size());
     };
     if (op.op == Op::e_Tj) {
         if (!op[0].IsString()) return false;

@@ -45,6 +45,14 @@ std::string WordLines(const fs::path& pdf)
     return words;
 }
 
+// Font 6 (Helvetica, not embedded) with its descriptor 7.
+void AddHelvetica(PdfBuilder& b)
+{
+    b.Add("<</Type/Font/Subtype/Type1/BaseFont/Helvetica/FontDescriptor 7 0 R>>");
+    b.Add("<</Type/FontDescriptor/FontName/Helvetica/Flags 32/FontBBox[-166 -225 1000 931]/ItalicAngle 0"
+          "/Ascent 718/Descent -207/CapHeight 718/StemV 88>>");
+}
+
 }  // namespace
 
 // Damage can leave a page's Contents a dictionary whose stream keyword was lost, a number, or
@@ -612,9 +620,7 @@ TEST(ConversionFidelity, StringsBeyondTheLimitsShowTheSameText)
         const std::string content = "BT /F 24 Tf 20 150 Td <48455> Tj ET BT /F 0.004 Tf 20 100 Td (" + run +
                                     ") Tj ET BT /F 0.004 Tf 20 50 Td [(AB) -200 (" + run + ")] TJ ET";
         PdfBuilder b = ColourFile(c.level, "<</Font<</F 6 0 R>>>>", content);
-        b.Add("<</Type/Font/Subtype/Type1/BaseFont/Helvetica/FontDescriptor 7 0 R>>");
-        b.Add("<</Type/FontDescriptor/FontName/Helvetica/Flags 32/FontBBox[-166 -225 1000 931]/ItalicAngle 0"
-              "/Ascent 718/Descent -207/CapHeight 718/StemV 88>>");
+        AddHelvetica(b);
         const std::string found = Findings(b.Build(), c.level);
         for (const char* code : c.found) EXPECT_NE(found.find(code), std::string::npos) << found;
         const fs::path in = dir.Write("strings.pdf", b.Build());
@@ -639,9 +645,7 @@ TEST(ConversionFidelity, DeepNestingIsDrawnThroughForms)
                                     "BT /F 10 Tf 0 60 Td (deep) Tj ET " + restores + "0 0 200 40 re f " +
                                     "BT /F 10 Tf 10 180 Td (top) Tj ET";
         PdfBuilder b = ColourFile(k1B, "<</Font<</F 6 0 R>>>>", content);
-        b.Add("<</Type/Font/Subtype/Type1/BaseFont/Helvetica/FontDescriptor 7 0 R>>");
-        b.Add("<</Type/FontDescriptor/FontName/Helvetica/Flags 32/FontBBox[-166 -225 1000 931]/ItalicAngle 0"
-              "/Ascent 718/Descent -207/CapHeight 718/StemV 88>>");
+        AddHelvetica(b);
         EXPECT_NE(Findings(b.Build(), k1B).find("1126(4)"), std::string::npos) << Findings(b.Build(), k1B);
         const fs::path in = dir.Write("deep.pdf", b.Build());
         const fs::path out = ConvertClean(b.Build(), k1B, dir, "deep_pdfa.pdf");
