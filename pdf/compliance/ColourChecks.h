@@ -60,6 +60,7 @@ private:
         SDF::Obj* stream = nullptr;
         const Resources* res = nullptr;
         const ColorSpace* alt_owner = nullptr;
+        bool colorant = false;  // a Separation that describes a DeviceN colorant
     };
 
     // ColourSpaceChecks.cpp

@@ -13,6 +13,7 @@
 #include "pdf/compliance/ColourRepair.h"
 #include "pdf/compliance/OutputIntents.h"
 #include "sdf/Dict.h"
+#include "sdf/Name.h"
 
 namespace qvx::PDF {
 
@@ -196,12 +197,25 @@ void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const 
     CheckSpace(ctx, cs.GetAlternate(), inner, depth + 1);
     if (cs.GetColorants().empty()) return;
     Obj* arr = cs.GetSDFObj();
-    Obj* alt = arr && arr->IsArray() ? Deref(arr->GetAt(2)) : nullptr;
-    auto [it, fresh] = m_separations.try_emplace(cs.GetColorants().front(), Separation{cs.GetTintTransform(), alt, arr});
-    if (!fresh) {
-        if (!SameObj(it->second.tint, cs.GetTintTransform())) ctx.Report(SDF::e_PDFA24212, arr);
-        if (!SameObj(it->second.alt, alt)) ctx.Report(SDF::e_PDFA24213, arr);
-    }
+    const bool array = arr && arr->IsArray() && arr->Size() > 2;
+    Obj* alt = array ? Deref(arr->GetAt(2)) : nullptr;
+    // The array's own name: conversion may have renamed the colorant since the space was read.
+    Obj* own = array ? Deref(arr->GetAt(1)) : nullptr;
+    const std::string name = own && own->IsName() ? std::string(own->GetName()) : cs.GetColorants().front();
+    const Separation sep{cs.GetTintTransform(), alt, arr};
+    auto [it, fresh] = m_separations.try_emplace(name, sep);
+    if (fresh) return;
+    const bool tint = SameObj(it->second.tint, sep.tint), same_alt = SameObj(it->second.alt, alt);
+    if (!tint) ctx.Report(SDF::e_PDFA24212, arr);
+    if (!same_alt) ctx.Report(SDF::e_PDFA24213, arr);
+    // Readers draw a Separation through its alternate and tint transform, so a colorant of
+    // its own name keeps its look; only the separated plates would merge. All and None
+    // mean every plate and none; a DeviceN colorant's name is bound to the DeviceN's.
+    if ((tint && same_alt) || !ctx.state.convert || !array || use.colorant || name == "All" || name == "None") return;
+    std::string fresh_name;
+    for (int k = 2; fresh_name.empty() || m_separations.count(fresh_name); ++k) fresh_name = name + "_" + std::to_string(k);
+    arr->Replace(1, SDF::Name::Create(fresh_name));
+    m_separations.emplace(fresh_name, sep);
 }
 
 void ColourCheck::CheckColorantCount(PassContext& ctx, std::size_t colorants)
@@ -248,8 +262,10 @@ void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const Spa
             };
             if (ctx.state.convert && AddColorantSeparations(ctx, cs, known)) seps = separations();
         }
+        SpaceUse colorant = use;
+        colorant.colorant = true;
         for (const auto& sep : seps)
-            if (sep) CheckSpace(ctx, sep.get(), use, depth + 1);
+            if (sep) CheckSpace(ctx, sep.get(), colorant, depth + 1);
     }
     SpaceUse inner = use;
     inner.alt_owner = &cs;

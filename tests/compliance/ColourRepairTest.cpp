@@ -227,6 +227,47 @@ TEST(ColourRepair, DeviceNColorantsGetSeparations)
     EXPECT_LE(MaxDifference(Draw(original), Draw(*doc)), 1);
 }
 
+TEST(ColourRepair, SeparationsOfOneNameThatDifferAreNamedApart)
+{
+    // Three Separations named Spot: the second differs in its tint transform, the third in
+    // its alternate. A DeviceN colorant Spot that differs again keeps its name (the DeviceN
+    // names it too), as does All, which means every plate.
+    const std::string tint = "<</FunctionType 2/Domain[0 1]/C0[1 1 1]/C1[0.9 0.6 0.1]/N 1>>";
+    const std::string other = "<</FunctionType 2/Domain[0 1]/C0[1 1 1]/C1[0.1 0.2 0.8]/N 1>>";
+    const std::string cal = "[/CalRGB<</WhitePoint[0.9505 1 1.089]>>]";
+    PdfBuilder f = ColourFile(k2B,
+                              "<</ColorSpace<</S1[/Separation/Spot/DeviceRGB " + tint + "]/S2[/Separation/Spot/DeviceRGB " +
+                                  other + "]/S3[/Separation/Spot " + cal + " " + tint + "]>>>>",
+                              "/S1 cs 0.8 sc 0 0 60 200 re f /S2 cs 0.8 sc 60 0 60 200 re f "
+                              "/S3 cs 0.8 sc 120 0 80 200 re f");
+    AddIntent(f, 3);
+    const std::string pdf = f.Build();
+    EXPECT_EQ(Findings(pdf, k2B), "24212(3) 24213(3)");
+    std::string bytes;
+    auto doc = Converted(pdf, k2B, bytes);
+    EXPECT_EQ(Findings(bytes, k2B), "");
+    Obj* spaces = PDF::FindDict(PageResources(*doc), "ColorSpace");
+    auto name = [&](const char* key) { return std::string(PDF::Deref(PDF::FindIn(spaces, key)->GetAt(1))->GetName()); };
+    EXPECT_EQ(name("S1"), "Spot");
+    EXPECT_EQ(name("S2"), "Spot_2");
+    EXPECT_EQ(name("S3"), "Spot_3");
+    qvx::SDF::SDFDoc original;
+    original.OpenBuffer(ToBytes(pdf));
+    EXPECT_LE(MaxDifference(Draw(original), Draw(*doc)), 1);
+
+    const std::string device_n =
+        "[/DeviceN[/Spot]/DeviceRGB " + tint + "<</Colorants<</Spot[/Separation/Spot/DeviceRGB " + other + "]>>>>]";
+    for (const std::string& second : {device_n, "[/Separation/All/DeviceRGB " + other + "]"}) {
+        const std::string first = second == device_n ? "/Spot" : "/All";
+        PdfBuilder g = ColourFile(k2B,
+                                  "<</ColorSpace<</S1[/Separation" + first + "/DeviceRGB " + tint + "]/S2 " + second +
+                                      ">>>>",
+                                  "/S1 cs 0.8 sc 0 0 50 50 re f /S2 cs 0.5 sc 50 50 50 50 re f");
+        AddIntent(g, 3);
+        EXPECT_EQ(FindingsAfterConversion(g.Build(), k2B), "24212(3)") << first;
+    }
+}
+
 TEST(ColourRepair, DeviceRGBUnderACMYKIntentTakesSRGB)
 {
     const std::string sep = "[/Separation/Gold/DeviceRGB<</FunctionType 2/Domain[0 1]/C0[1 1 1]/C1[0.9 0.6 0.1]/N 1>>]";
