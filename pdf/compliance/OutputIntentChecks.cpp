@@ -43,8 +43,11 @@ void CheckOutputIntents(PassContext& ctx, Obj* holder)
         Obj* intent = Deref(intents->GetAt(i));
         if (!intent || !intent->IsDict()) continue;
         std::string_view s = FindName(intent, "S");
-        if (FindIn(intent, "DestOutputProfileRef")) {
-            if ((level >= 3 && level <= 8 && s == "GTS_PDFX") || level >= 9) ctx.Report(SDF::e_PDFA2310, intent);
+        if (FindIn(intent, "DestOutputProfileRef") &&
+            ((level >= 3 && level <= 8 && s == "GTS_PDFX") || level >= 9)) {
+            ctx.Report(SDF::e_PDFA2310, intent);
+            // The reference names a profile outside the file; the embedded one, if any, stays.
+            if (ctx.state.convert) intent->Erase("DestOutputProfileRef");
         }
         Obj* profile = FindIn(intent, "DestOutputProfile");
         if (!have_reference) {

@@ -110,6 +110,9 @@ TEST(OutputIntents, ExternalProfileReferences)
     p = AddProfile(c, 3, Profile());
     intent = SetIntents(c, {Intent(p, "/DestOutputProfileRef<<>>")});
     EXPECT_EQ(Findings(c.Build(), k4), "2310(" + std::to_string(intent) + ")");
+    // Conversion drops the reference; the embedded profiles serve.
+    EXPECT_EQ(FindingsAfterConversion(c.Build(), k4), "");
+    EXPECT_EQ(FindingsAfterConversion(b.Build(), k2B), "");
 }
 
 TEST(OutputIntents, ConversionLeavesOneSRGBIntent)
