@@ -60,7 +60,7 @@ private:
         SDF::Obj* stream = nullptr;
         const Resources* res = nullptr;
         const ColorSpace* alt_owner = nullptr;
-        bool colorant = false;  // a Separation that describes a DeviceN colorant
+        const ColorSpace* colorant_of = nullptr;  // the DeviceN whose colorant the Separation describes
     };
 
     // ColourSpaceChecks.cpp

@@ -137,12 +137,47 @@ Obj* ColorantsOf(const ColorSpace& device_n)
     return arr && arr->IsArray() && arr->Size() > 4 ? FindDict(Deref(arr->GetAt(4)), "Colorants") : nullptr;
 }
 
+std::vector<std::string> ColorantNames(const ColorSpace& device_n)
+{
+    Obj* arr = device_n.GetSDFObj();
+    Obj* names = arr && arr->IsArray() && arr->Size() > 1 ? Deref(arr->GetAt(1)) : nullptr;
+    if (!names || !names->IsArray() || names->Size() != device_n.GetColorants().size()) return device_n.GetColorants();
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < names->Size(); ++i) {
+        Obj* n = Deref(names->GetAt(i));
+        if (!n || !n->IsName()) return device_n.GetColorants();
+        out.emplace_back(n->GetName());
+    }
+    return out;
+}
+
+bool RenameColorant(const ColorSpace& device_n, Obj* separation, const std::string& from, const std::string& to)
+{
+    Obj* arr = device_n.GetSDFObj();
+    Obj* names = arr && arr->IsArray() && arr->Size() > 1 ? Deref(arr->GetAt(1)) : nullptr;
+    Obj* colorants = ColorantsOf(device_n);
+    if (!names || !names->IsArray() || !colorants || Deref(colorants->FindObj(from)) != separation ||
+        colorants->FindObj(to))
+        return false;
+    std::size_t at = names->Size();
+    for (std::size_t i = 0; i < names->Size(); ++i) {
+        if (!IsNameOf(Deref(names->GetAt(i)), from)) continue;
+        if (at != names->Size()) return false;
+        at = i;
+    }
+    if (at == names->Size()) return false;
+    names->Replace(at, SDF::Name::Create(to));
+    colorants->Rename(from, to);
+    separation->Replace(1, SDF::Name::Create(to));
+    return true;
+}
+
 bool AddColorantSeparations(PassContext& ctx, const ColorSpace& device_n,
                             const std::function<Obj*(const std::string&)>& known)
 {
     Obj* arr = device_n.GetSDFObj();
     std::unique_ptr<Render::FunctionEval> tint = Render::FunctionEval::Create(device_n.GetTintTransform());
-    const auto& names = device_n.GetColorants();
+    const std::vector<std::string> names = ColorantNames(device_n);
     const int inputs = static_cast<int>(names.size());
     if (!arr || !arr->IsArray() || arr->Size() < 4 || !tint || tint->Outputs() < 1) return false;
     Obj* attrs = arr->Size() > 4 ? Deref(arr->GetAt(4)) : nullptr;

@@ -55,4 +55,13 @@ SDF::Obj* FindSeparation(const Resources* res, std::string_view name);
 // The Colorants dictionary of a DeviceN array as the file has it now (null when absent).
 SDF::Obj* ColorantsOf(const ColorSpace& device_n);
 
+// The colorant names of a DeviceN array as the file has them now (conversion may rename one
+// after the space was read).
+std::vector<std::string> ColorantNames(const ColorSpace& device_n);
+
+// Gives the Separation that Colorants holds under `from` the name `to`, in the Separation,
+// the Colorants key and the DeviceN's names. False, and nothing changed, unless the names
+// hold `from` once and Colorants holds that Separation under it.
+bool RenameColorant(const ColorSpace& device_n, SDF::Obj* separation, const std::string& from, const std::string& to);
+
 }  // namespace qvx::PDF

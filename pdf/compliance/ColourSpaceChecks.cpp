@@ -208,13 +208,17 @@ void ColourCheck::CheckSeparation(PassContext& ctx, const ColorSpace& cs, const 
     const bool tint = SameObj(it->second.tint, sep.tint), same_alt = SameObj(it->second.alt, alt);
     if (!tint) ctx.Report(SDF::e_PDFA24212, arr);
     if (!same_alt) ctx.Report(SDF::e_PDFA24213, arr);
-    // Readers draw a Separation through its alternate and tint transform, so a colorant of
-    // its own name keeps its look; only the separated plates would merge. All and None
-    // mean every plate and none; a DeviceN colorant's name is bound to the DeviceN's.
-    if ((tint && same_alt) || !ctx.state.convert || !array || use.colorant || name == "All" || name == "None") return;
+    // Readers draw a Separation through its alternate and tint transform (a DeviceN through
+    // its own), so a colorant of its own name keeps the look; only the separated plates
+    // would merge. All and None mean every plate and none.
+    if ((tint && same_alt) || !ctx.state.convert || !array || name == "All" || name == "None") return;
     std::string fresh_name;
     for (int k = 2; fresh_name.empty() || m_separations.count(fresh_name); ++k) fresh_name = name + "_" + std::to_string(k);
-    arr->Replace(1, SDF::Name::Create(fresh_name));
+    if (use.colorant_of) {
+        if (!RenameColorant(*use.colorant_of, arr, name, fresh_name)) return;
+    } else {
+        arr->Replace(1, SDF::Name::Create(fresh_name));
+    }
     m_separations.emplace(fresh_name, sep);
 }
 
@@ -243,7 +247,7 @@ void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const Spa
             std::vector<std::shared_ptr<const ColorSpace>> out;
             const auto& process = cs.GetProcessComponents();
             Obj* colorants = ColorantsOf(cs);
-            for (const std::string& name : cs.GetColorants()) {
+            for (const std::string& name : ColorantNames(cs)) {
                 if (name == "None" || std::find(process.begin(), process.end(), name) != process.end()) continue;
                 Obj* entry = FindIn(colorants, name);
                 std::shared_ptr<const ColorSpace> sep = entry ? SpaceOf(ctx, entry, *use.res, false) : nullptr;
@@ -263,7 +267,7 @@ void ColourCheck::CheckDeviceN(PassContext& ctx, const ColorSpace& cs, const Spa
             if (ctx.state.convert && AddColorantSeparations(ctx, cs, known)) seps = separations();
         }
         SpaceUse colorant = use;
-        colorant.colorant = true;
+        colorant.colorant_of = &cs;
         for (const auto& sep : seps)
             if (sep) CheckSpace(ctx, sep.get(), colorant, depth + 1);
     }

@@ -230,8 +230,8 @@ TEST(ColourRepair, DeviceNColorantsGetSeparations)
 TEST(ColourRepair, SeparationsOfOneNameThatDifferAreNamedApart)
 {
     // Three Separations named Spot: the second differs in its tint transform, the third in
-    // its alternate. A DeviceN colorant Spot that differs again keeps its name (the DeviceN
-    // names it too), as does All, which means every plate.
+    // its alternate. Then a DeviceN colorant Spot that differs again, and All, which means
+    // every plate and keeps its name.
     const std::string tint = "<</FunctionType 2/Domain[0 1]/C0[1 1 1]/C1[0.9 0.6 0.1]/N 1>>";
     const std::string other = "<</FunctionType 2/Domain[0 1]/C0[1 1 1]/C1[0.1 0.2 0.8]/N 1>>";
     const std::string cal = "[/CalRGB<</WhitePoint[0.9505 1 1.089]>>]";
@@ -255,17 +255,29 @@ TEST(ColourRepair, SeparationsOfOneNameThatDifferAreNamedApart)
     original.OpenBuffer(ToBytes(pdf));
     EXPECT_LE(MaxDifference(Draw(original), Draw(*doc)), 1);
 
-    const std::string device_n =
-        "[/DeviceN[/Spot]/DeviceRGB " + tint + "<</Colorants<</Spot[/Separation/Spot/DeviceRGB " + other + "]>>>>]";
-    for (const std::string& second : {device_n, "[/Separation/All/DeviceRGB " + other + "]"}) {
-        const std::string first = second == device_n ? "/Spot" : "/All";
-        PdfBuilder g = ColourFile(k2B,
-                                  "<</ColorSpace<</S1[/Separation" + first + "/DeviceRGB " + tint + "]/S2 " + second +
-                                      ">>>>",
-                                  "/S1 cs 0.8 sc 0 0 50 50 re f /S2 cs 0.5 sc 50 50 50 50 re f");
-        AddIntent(g, 3);
-        EXPECT_EQ(FindingsAfterConversion(g.Build(), k2B), "24212(3)") << first;
-    }
+    // The DeviceN's names, its Colorants key and the Separation take the new name together.
+    const std::string device_n = "[/DeviceN[/Spot/Gold]/DeviceRGB 40 0 R<</Colorants<</Spot[/Separation/Spot/DeviceRGB " +
+                                 other + "]/Gold[/Separation/Gold/DeviceRGB " + tint + "]>>>>]";
+    PdfBuilder g = ColourFile(k2B, "<</ColorSpace<</S1[/Separation/Spot/DeviceRGB " + tint + "]/DN " + device_n + ">>>>",
+                              "/S1 cs 0.8 sc 0 0 50 50 re f /DN cs 0.5 0.3 sc 50 50 50 50 re f");
+    g.SetStream(40, "/FunctionType 4/Domain[0 1 0 1]/Range[0 1 0 1 0 1]", "{pop dup dup}");
+    AddIntent(g, 3);
+    EXPECT_EQ(Findings(g.Build(), k2B), "24212(3)");
+    doc = Converted(g.Build(), k2B, bytes);
+    EXPECT_EQ(Findings(bytes, k2B), "");
+    Obj* dn = PDF::FindIn(PDF::FindDict(PageResources(*doc), "ColorSpace"), "DN");
+    ASSERT_TRUE(dn && dn->IsArray() && dn->Size() == 5);
+    EXPECT_TRUE(PDF::IsNameOf(PDF::Deref(dn->GetAt(1))->GetAt(0), "Spot_2"));
+    Obj* colorants = PDF::FindDict(PDF::Deref(dn->GetAt(4)), "Colorants");
+    ASSERT_TRUE(colorants && !colorants->FindObj("Spot") && colorants->FindObj("Gold"));
+    EXPECT_TRUE(PDF::IsNameOf(PDF::Deref(PDF::FindIn(colorants, "Spot_2")->GetAt(1)), "Spot_2"));
+
+    PdfBuilder all = ColourFile(k2B,
+                                "<</ColorSpace<</A1[/Separation/All/DeviceRGB " + tint + "]/A2[/Separation/All/DeviceRGB " +
+                                    other + "]>>>>",
+                                "/A1 cs 0.8 sc 0 0 50 50 re f /A2 cs 0.5 sc 50 50 50 50 re f");
+    AddIntent(all, 3);
+    EXPECT_EQ(FindingsAfterConversion(all.Build(), k2B), "24212(3)");
 }
 
 TEST(ColourRepair, DeviceRGBUnderACMYKIntentTakesSRGB)
