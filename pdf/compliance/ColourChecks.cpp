@@ -84,7 +84,7 @@ void ColourCheck::OnElement(PassContext& ctx, const Element& el, ElementReader& 
         if (el.obj) CheckSpace(ctx, SpaceOf(ctx, Shading::Read(el.obj).color_space, res, false).get(), use);
         break;
     case Element::e_form: CheckForm(ctx, el, reader); break;
-    case Element::e_xobject: CheckOtherXObject(ctx, el); break;
+    case Element::e_xobject: CheckOtherXObject(ctx, el, res); break;
     case Element::e_save:
         if (el.depth != kMaxSaveDepth + 1) break;
         ctx.Report(SDF::e_PDFA1126, el.stream);

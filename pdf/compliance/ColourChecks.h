@@ -99,7 +99,7 @@ private:
     // none may be, which ends the form's checks. painted: the element that paints the form,
     // none for an annotation's appearance.
     bool CheckFormDict(PassContext& ctx, SDF::Obj* form, const Element* painted);
-    void CheckOtherXObject(PassContext& ctx, const Element& el);
+    void CheckOtherXObject(PassContext& ctx, const Element& el, const Resources& res);
     void PushGroup(PassContext& ctx, SDF::Obj* owner, int depth, const Resources& res);
 
     void MarkTransparency() { m_transparency = true; }

@@ -157,7 +157,7 @@ void ColourCheck::CheckForm(PassContext& ctx, const Element& el, ElementReader& 
     }
 }
 
-void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el)
+void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el, const Resources& res)
 {
     if (ctx.Part() == 4) return;
     if (el.obj && IsPostScript(el.obj)) ctx.Report(SDF::e_PDFA252, el.obj);
@@ -165,7 +165,17 @@ void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el)
     // image or form cannot be drawn either.
     if (!el.obj) return;
     ctx.Report(SDF::e_PDFA271);
-    if (ctx.state.convert && el.stream) ctx.caches.Get<StreamsToClean>()[el.stream].missing.emplace(el.name);
+    if (!ctx.state.convert || !el.stream) return;
+    ctx.caches.Get<StreamsToClean>()[el.stream].missing.emplace(el.name);
+    // The resources lose it too: a file may hold no PostScript XObject, drawn or not. Other
+    // streams that draw it by this name find it missing and lose their Do as well.
+    for (const Resources* r = &res; r; r = r->GetParent()) {
+        Obj* xobjects = r->Category("XObject");
+        if (xobjects && Deref(xobjects->FindObj(el.name)) == el.obj) {
+            xobjects->Erase(el.name);
+            break;
+        }
+    }
 }
 
 }  // namespace qvx::PDF

@@ -7,6 +7,7 @@
 
 using namespace qvx::Test;
 using qvx::PDF::PDFACompliance;
+using qvx::SDF::Obj;
 
 namespace {
 
@@ -96,6 +97,13 @@ TEST(XObjects, FormsAndUnusableXObjects)
     }
     EXPECT_EQ(Check(k2B, "/Type/XObject/Subtype/PS"), "252(6) 271");
     EXPECT_EQ(Check(k4, "/Type/XObject/Subtype/PS"), "");
+    // A PostScript XObject leaves the copy: its Do, and its entry in the resources.
+    {
+        PDFACompliance run(true, ToBytes(WithXObject(k1B, "/Type/XObject/Subtype/PS").Build()), nullptr, k1B, nullptr,
+                           0, 0, false);
+        Obj* xobjects = qvx::PDF::FindDict(qvx::PDF::FindDict(run.GetDoc().GetObj(3), "Resources"), "XObject");
+        EXPECT_TRUE(xobjects && !xobjects->FindObj("X0"));
+    }
     // A form's content is walked with its own resources.
     PdfBuilder f = WithXObject(k2B, kForm + "/Resources<<>>");
     f.SetStream(6, kForm + "/Resources<<>>", "0 0 1 rg 0 0 1 1 re f");
