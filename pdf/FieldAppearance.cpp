@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cmath>
 #include <map>
+#include <numbers>
 #include <memory>
 #include <string>
 #include <vector>
@@ -458,6 +459,18 @@ void DrawMark(AppearanceWriter& w, const Rect& box, char style, const std::strin
     case 'l': w.Ellipse({cx - h / 2, cy - h / 2, cx + h / 2, cy + h / 2}); w.Op("f"); break;
     case 'n': w.Rectangle({cx - h * 0.7, cy - h * 0.7, cx + h * 0.7, cy + h * 0.7}); w.Op("f"); break;
     case 'u': w.Polyline({cx, cy + h, cx + h, cy, cx, cy - h, cx - h, cy}, true); w.Op("f"); break;
+    case 'H': {
+        // A five-pointed star, its points on a circle of radius h and its notches on one of 0.4 h.
+        std::vector<double> points;
+        for (int i = 0; i < 10; ++i) {
+            const double r = i % 2 ? h * 0.4 : h, a = std::numbers::pi / 2 + i * std::numbers::pi / 5;
+            points.push_back(cx + r * std::cos(a));
+            points.push_back(cy + r * std::sin(a));
+        }
+        w.Polyline(points, true);
+        w.Op("f");
+        break;
+    }
     case '8':
         w.Num(s / 8).Op("w 1 J");
         w.Polyline({cx - h, cy - h, cx + h, cy + h}, false);

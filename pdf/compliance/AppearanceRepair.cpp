@@ -59,7 +59,11 @@ void GiveAppearance(SDF::SDFDoc& doc, const Annot& annot, bool button, bool blen
         DrawnAppearance drawn = DrawAppearance(doc, annot, blend);
         if (drawn.normal && drawn.rect) Annot(annot).SetRect(*drawn.rect);
         if (drawn.normal && !drawn.state.empty() && button) {
-            dict->PutDict("AP")->Put("N", drawn.normal);
+            // The states go in directly: poppler draws nothing from a state dictionary
+            // that N refers to.
+            SDF::Obj* states = dict->PutDict("AP")->PutDict("N");
+            for (auto it = drawn.normal->DictBegin(); it != drawn.normal->DictEnd(); ++it)
+                states->Put(it.Key()->GetName(), it.Value());
             dict->PutName("AS", drawn.state);
             return;
         }

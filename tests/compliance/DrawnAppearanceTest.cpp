@@ -104,6 +104,30 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     // A combo box shows the text its options pair with the value exported.
     EXPECT_NE(appearance(plain, 18).find("(Green) Tj"), std::string::npos) << appearance(plain, 18);
 
+    // A check box's states stand in its AP directly (poppler draws none that N refers to),
+    // and show the mark its MK names: a square here, a star beside it.
+    PdfBuilder box = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R 11 0 R]");
+    box.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R 11 0 R]>>>>");
+    box.Set(10, "<</Type/Annot/Subtype/Widget/F 4/FT/Btn/T(a)/V/On/AS/On/MK<</CA(n)>>/DA(/ZaDb 0 Tf 0 g)"
+                "/Rect[10 60 90 140]>>");
+    box.Set(11, "<</Type/Annot/Subtype/Widget/F 4/FT/Btn/T(b)/V/On/AS/On/MK<</CA(H)>>/DA(/ZaDb 0 Tf 0 g)"
+                "/Rect[110 60 190 140]>>");
+    fs::path box_in = dir.Write("box.pdf", box.Build());
+    fs::path box_out = Convert(box.Build(), k2B, dir, "box_pdfa.pdf");
+    {
+        qvx::SDF::SDFDoc doc;
+        doc.OpenFile(box_out.string());
+        qvx::SDF::Obj* n = qvx::PDF::FindDict(qvx::PDF::Deref(doc.GetObj(10)), "AP")->FindObj("N");
+        EXPECT_TRUE(n && n->IsDict() && !n->IsIndirect());
+        EXPECT_TRUE(n && qvx::PDF::FindStream(n, "On") && qvx::PDF::FindStream(n, "Off"));
+    }
+    for (const fs::path& pdf : {box_in, box_out}) {
+        EXPECT_TRUE(Near(PixelAt(pdf, 0.25, 0.5), "0 0 0")) << pdf << ": " << PixelAt(pdf, 0.25, 0.5);
+        EXPECT_TRUE(Near(PixelAt(pdf, 0.75, 0.5), "0 0 0")) << pdf << ": " << PixelAt(pdf, 0.75, 0.5);
+    }
+    // A star, not a check mark: its lower notch is not filled.
+    EXPECT_TRUE(Near(PixelAt(box_out, 0.75, 0.6), "255 255 255")) << PixelAt(box_out, 0.75, 0.6);
+
     // A comb field: each character centred in one of MaxLen equal cells, 40 units wide here.
     PdfBuilder comb = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R]");
     comb.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R]/DA(/Helv 0 Tf 0 g)>>>>");
