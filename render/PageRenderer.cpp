@@ -169,7 +169,8 @@ void DrawAnnotations(cairo_t* cr, RenderContext& ctx, const PDF::Page& page, con
         if (!ap && !a.GetAppearanceDict()) {
             try {
                 PDF::DrawnAppearance drawn = PDF::DrawAppearance(PDF::DocOf(page), a, true);
-                ap = drawn.normal;
+                // A check box or radio button draws the stream of the state it shows.
+                ap = drawn.state.empty() ? drawn.normal : PDF::FindIn(drawn.normal, drawn.state);
                 if (drawn.rect) rect = drawn.rect;
             } catch (const Common::Exception&) {
                 ctx.complete = false;

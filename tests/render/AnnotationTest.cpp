@@ -88,3 +88,13 @@ TEST(Annotations, LinesWithoutAnAreaDrawnWhereTheirVerticesAre)
     Render::Bitmap bm = DrawWithAnnot("<< /Type /Annot /Subtype /Line /Rect [0 0 0 0] /L [10 50] /C [1 0 0] >>");
     EXPECT_EQ(Rgb(bm, 10, 50), 0xFFFFFFu);
 }
+
+TEST(Annotations, CheckBoxesWithoutAppearanceShowTheirState)
+{
+    // Drawn from the value as viewers draw such a field: a filled square (MK CA "n") when on,
+    // nothing inside the frame when off.
+    const std::string box = "<< /Type /Annot /Subtype /Widget /FT /Btn /T (a) /Rect [20 20 80 80] /MK << /CA (n) >> "
+                            "/DA (/ZaDb 0 Tf 0 0 1 rg) ";
+    EXPECT_EQ(Rgb(DrawWithAnnot(box + "/V /On /AS /On >>"), 50, 50), 0x0000FFu);
+    EXPECT_EQ(Rgb(DrawWithAnnot(box + "/V /Off /AS /Off >>"), 50, 50), 0xFFFFFFu);
+}
