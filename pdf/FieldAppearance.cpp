@@ -283,7 +283,9 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
     const double width = box.Width() - 2 * side;
     const bool from_top = layout == Layout::e_wrapped || layout == Layout::e_rows;
     double size = da.size;
-    if (size <= 0) size = from_top ? 12 : std::clamp((box.Height() - 2 * pad) / 1.15, 4.0, 12.0);
+    // Auto size: 12 points for text from the top; a single line as high as the field, or
+    // less where the field's width needs it (below), as viewers size it.
+    if (size <= 0) size = from_top ? 12 : std::max(box.Height(), 4.0);
     std::vector<std::u16string> shown;
     std::vector<std::u16string_view> comb;  // the characters of a comb, one a cell
     if (layout == Layout::e_wrapped) {
@@ -305,7 +307,7 @@ void LayText(AppearanceWriter& w, TextSetter& font, const DefaultAppearance& da,
     // Empty text shows nothing, and a font that shows nothing is better left out.
     if (width <= 0 || std::all_of(shown.begin(), shown.end(), [](const std::u16string& l) { return l.empty(); })) return;
     font.Prepare(shown);
-    double y = from_top ? box.y2 - pad - size * 0.9 : box.y1 + (box.Height() - size * 0.72) / 2;
+    double y = from_top ? box.y2 - pad - size * 0.9 : box.y1 + box.Height() / 2 - size * 0.4;
     // Selected rows on the light blue that form viewers give them, each a line high.
     if (!marked.empty()) w.Op("q 0.6 0.75 0.85 rg");
     for (std::size_t row : marked) {

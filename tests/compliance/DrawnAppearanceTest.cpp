@@ -128,6 +128,16 @@ TEST(ConversionFidelity, AnnotationsWithoutAppearanceAreDrawnFromTheirEntries)
     // A star, not a check mark: its lower notch is not filled.
     EXPECT_TRUE(Near(PixelAt(box_out, 0.75, 0.6), "255 255 255")) << PixelAt(box_out, 0.75, 0.6);
 
+    // A font size of 0 sizes a single line to the field's height: a bullet in a field 80
+    // units high is 28 units across, its centre 24 units above a baseline 8 units up.
+    PdfBuilder tall = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R]");
+    tall.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R]/DA(/Helv 0 Tf 0 g)>>>>");
+    tall.Set(10, "<</Type/Annot/Subtype/Widget/F 4/FT/Tx/T(big)/V<FEFF2022>/Rect[10 20 190 100]>>");
+    fs::path tall_in = dir.Write("tall.pdf", tall.Build());
+    fs::path tall_out = Convert(tall.Build(), k2B, dir, "tall_pdfa.pdf");
+    for (const fs::path& pdf : {tall_in, tall_out})
+        EXPECT_TRUE(Near(PixelAt(pdf, 0.13, 0.74), "0 0 0")) << pdf << ": " << PixelAt(pdf, 0.13, 0.74);
+
     // A comb field: each character centred in one of MaxLen equal cells, 40 units wide here.
     PdfBuilder comb = ColourFile(k2B, "<<>>", "", "/Annots[10 0 R]");
     comb.Set(1, "<</Type/Catalog/Pages 2 0 R/Metadata 5 0 R/AcroForm<</Fields[10 0 R]/DA(/Helv 0 Tf 0 g)>>>>");
