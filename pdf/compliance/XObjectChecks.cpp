@@ -167,8 +167,8 @@ void ColourCheck::CheckOtherXObject(PassContext& ctx, const Element& el, const R
     ctx.Report(SDF::e_PDFA271);
     if (!ctx.state.convert || !el.stream) return;
     ctx.caches.Get<StreamsToClean>()[el.stream].missing.emplace(el.name);
-    // The resources lose it too: a file may hold no PostScript XObject, drawn or not. Other
-    // streams that draw it by this name find it missing and lose their Do as well.
+    // The resources lose it too: nothing draws it, and a file may hold no PostScript XObject,
+    // drawn or not. Other streams that draw it by this name find it missing and lose their Do.
     for (const Resources* r = &res; r; r = r->GetParent()) {
         Obj* xobjects = r->Category("XObject");
         if (xobjects && Deref(xobjects->FindObj(el.name)) == el.obj) {
